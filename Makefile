@@ -1,0 +1,47 @@
+# Set-up and everyday commands. Each installs what it needs first.
+BUILD ?= build
+JOBS ?= 2
+FUZZ_SECONDS ?= 600
+CMAKE_FLAGS ?=
+
+.PHONY: all build test demo fixtures fuzz bench tsan clean deps
+
+all: build
+
+deps:
+	@scripts/install-deps.sh build
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -G "Unix Makefiles" $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+demo: build
+	@scripts/demo.sh $(BUILD)/bin/dudorazu-cli
+
+# Rebuilds the test images with real tools (needs root, loop devices, FUSE).
+fixtures:
+	@scripts/install-deps.sh fixtures
+	tests/fixtures/build-fixtures.sh
+
+fuzz:
+	@scripts/install-deps.sh build
+	@scripts/install-deps.sh fuzz
+	scripts/run-fuzzers.sh $(FUZZ_SECONDS)
+
+bench: build
+	@scripts/install-deps.sh bench
+	bench/run-all.sh $(BUILD)/bin/dudorazu-cli
+
+# The batch save scheduler under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B build-tsan -DDUDORAZU_SANITIZE=thread -DDUDORAZU_BENCH=OFF
+	cmake --build build-tsan -j$(JOBS) --target test_recovery
+	cd build-tsan && ctest --output-on-failure -R 'Scheduler|Batch'
+
+clean:
+	rm -rf $(BUILD) build-fuzz build-tsan

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a Debian machine, only when something is missing.
+#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, zstd (make test / make demo)
+#   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
+#   scripts/install-deps.sh bench     peer tools the benchmarks compare against
+#   scripts/install-deps.sh fuzz      clang with libFuzzer and the sanitizers
+set -euo pipefail
+
+want=()
+case "${1:-build}" in
+  build)    want=(cmake g++ make libgtest-dev zstd) ;;
+  fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
+                  e2fsprogs hfsutils lvm2 imagemagick zstd python3 util-linux) ;;
+  bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse) ;;
+  fuzz)     want=(clang libclang-rt-14-dev) ;;
+  *) echo "usage: $0 build|fixtures|bench|fuzz" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq >&2
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2

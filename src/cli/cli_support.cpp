@@ -1,0 +1,283 @@
+#include "cli/cli_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+#include "core/common/text.h"
+#include "platform/platform.h"
+
+namespace dudorazu::cli {
+
+bool takeFlag(Args& args, const std::string& flag) {
+  for (auto it = args.begin(); it != args.end(); ++it) {
+    if (*it == flag) {
+      args.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool takeOption(Args& args, const std::string& opt, std::string& value, bool& missingValue) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == opt) {
+      if (i + 1 >= args.size()) {
+        missingValue = true;
+        args.erase(args.begin() + static_cast<long>(i));
+        return false;
+      }
+      value = args[i + 1];
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      return true;
+    }
+    if (args[i].rfind(opt + "=", 0) == 0) {
+      value = args[i].substr(opt.size() + 1);
+      args.erase(args.begin() + static_cast<long>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> takeOptions(Args& args, const std::string& opt, bool& missingValue) {
+  std::vector<std::string> values;
+  std::string v;
+  while (takeOption(args, opt, v, missingValue)) values.push_back(v);
+  return values;
+}
+
+bool parseUnsigned(const std::string& text, uint64_t& value) {
+  if (text.empty() || text.size() > 20) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    uint64_t d = static_cast<uint64_t>(c - '0');
+    if (v > (UINT64_MAX - d) / 10) return false;
+    v = v * 10 + d;
+  }
+  value = v;
+  return true;
+}
+
+bool rejectUnknownOptions(const Args& args, const char* command) {
+  for (const std::string& a : args) {
+    if (a.size() > 1 && a[0] == '-') {
+      printError(command, "unknown option '" + a + "' (see --help)");
+      return true;
+    }
+  }
+  return false;
+}
+
+void printError(const char* command, const std::string& message) {
+  std::fprintf(stderr, "dudorazu-cli %s: %s\n", command, message.c_str());
+}
+
+void addMachineDrives(DiskCatalogue& catalogue) {
+  auto enumerator = platform::makeDriveEnumerator();
+  NullMessageSink quiet;
+  size_t before = catalogue.disks.size();
+  buildDiskCatalogue(catalogue, *enumerator, quiet);
+  if (catalogue.disks.size() == before && ::geteuid() != 0) {
+    std::fprintf(stderr,
+                 "dudorazu-cli: no drive could be opened; reading raw drives usually needs root "
+                 "(images can be opened with --image)\n");
+  }
+}
+
+DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, const char* command) {
+  if (DiskRecord* d = findDisk(catalogue, source)) return d;
+  struct stat st {};
+  if (::stat(source.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      printError(command, "'" + source + "' is a folder, not a disk or image file");
+      return nullptr;
+    }
+    if (!openImageAsDisk(catalogue, source)) {
+      printError(command, "cannot open '" + source + "' for reading");
+      return nullptr;
+    }
+    return &catalogue.disks.back();
+  }
+  if (source.find('/') == std::string::npos) {
+    addMachineDrives(catalogue);
+    if (DiskRecord* d = findDisk(catalogue, source)) return d;
+  }
+  printError(command, "no image file, device or disk named '" + source + "'");
+  return nullptr;
+}
+
+PartitionRecord* resolvePartition(DiskRecord& disk, const std::string& text, const char* command) {
+  if (PartitionRecord* p = findPartition(disk, text)) return p;
+  std::string known;
+  for (const PartitionRecord& p : disk.partitions) known += (known.empty() ? "" : ", ") + partitionText(p);
+  printError(command, "no partition '" + text + "' on " + displayName(disk) +
+                          (known.empty() ? " (it has no partitions)" : " (partitions: " + known + ")"));
+  return nullptr;
+}
+
+PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text, const char* command) {
+  PartitionRecord* p = resolvePartition(disk, text, command);
+  if (p && p->typeCode != kTypeExfat) {
+    printError(command, "partition '" + text + "' does not hold an exFAT volume");
+    return nullptr;
+  }
+  return p;
+}
+
+bool confirm(const std::string& question, bool yes) {
+  if (yes) return true;
+  if (!::isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "%s\nrefused: no terminal to confirm on; pass --yes to go ahead\n", question.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "%s [y/N] ", question.c_str());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+struct ProgressBar::State {
+  ProgressBlock& block;
+  std::string title;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool done = false;
+  std::thread thread;
+  explicit State(ProgressBlock& b, std::string t) : block(b), title(std::move(t)) {}
+
+  void draw() {
+    uint64_t up = block.upper();
+    uint64_t pos = block.position();
+    int percent = up ? static_cast<int>(pos * 100 / up) : 0;
+    int filled = percent * 30 / 100;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(30, '.');
+    std::string text = block.text();
+    if (text.size() > 40) text.resize(40);
+    std::fprintf(stderr, "\r%s [%s] %3d%% %s\033[K", title.c_str(), bar.c_str(), percent, text.c_str());
+    std::fflush(stderr);
+  }
+};
+
+ProgressBar::ProgressBar(ProgressBlock& block, std::string title) : state_(nullptr) {
+  if (!::isatty(STDERR_FILENO)) return;
+  state_ = new State(block, std::move(title));
+  state_->thread = std::thread([s = state_] {
+    std::unique_lock<std::mutex> lock(s->mutex);
+    uint64_t seen = ~0ull;
+    while (!s->done) {
+      if (s->block.updates() != seen) {
+        seen = s->block.updates();
+        s->draw();
+      }
+      s->wake.wait_for(lock, std::chrono::milliseconds(200));
+    }
+  });
+}
+
+ProgressBar::~ProgressBar() {
+  if (!state_) return;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->done = true;
+  }
+  state_->wake.notify_all();
+  state_->thread.join();
+  state_->draw();
+  std::fprintf(stderr, "\n");
+  delete state_;
+}
+
+std::string jsonEscape(const std::string& raw) {
+  std::string s = sanitizeUtf8(raw);
+  std::string out;
+  out.reserve(s.size() + 2);
+  out.push_back('"');
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) out += format("\\u%04x", c);
+        else out.push_back(static_cast<char>(c));
+    }
+  }
+  out.push_back('"');
+  return out;
+}
+
+void JsonWriter::separate() {
+  if (afterKey_) {
+    afterKey_ = false;
+    return;
+  }
+  if (!first_.empty()) {
+    if (!first_.back()) out_.push_back(',');
+    first_.back() = false;
+  }
+}
+
+JsonWriter& JsonWriter::beginObject() {
+  separate();
+  out_.push_back('{');
+  first_.push_back(true);
+  return *this;
+}
+JsonWriter& JsonWriter::endObject() {
+  out_.push_back('}');
+  first_.pop_back();
+  return *this;
+}
+JsonWriter& JsonWriter::beginArray() {
+  separate();
+  out_.push_back('[');
+  first_.push_back(true);
+  return *this;
+}
+JsonWriter& JsonWriter::endArray() {
+  out_.push_back(']');
+  first_.pop_back();
+  return *this;
+}
+JsonWriter& JsonWriter::key(const std::string& k) {
+  separate();
+  out_ += jsonEscape(k);
+  out_.push_back(':');
+  afterKey_ = true;
+  return *this;
+}
+JsonWriter& JsonWriter::value(const std::string& v) {
+  separate();
+  out_ += jsonEscape(v);
+  return *this;
+}
+JsonWriter& JsonWriter::value(uint64_t v) {
+  separate();
+  out_ += std::to_string(v);
+  return *this;
+}
+JsonWriter& JsonWriter::value(int64_t v) {
+  separate();
+  out_ += std::to_string(v);
+  return *this;
+}
+JsonWriter& JsonWriter::value(bool v) {
+  separate();
+  out_ += v ? "true" : "false";
+  return *this;
+}
+
+}  // namespace dudorazu::cli

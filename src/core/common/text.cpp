@@ -1,0 +1,128 @@
+#include "core/common/text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "core/common/byte_order.h"
+
+namespace dudorazu {
+namespace {
+
+void appendCodePoint(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+constexpr uint32_t kReplacement = 0xFFFD;
+
+}  // namespace
+
+std::string utf16ToUtf8(const uint16_t* units, size_t count) {
+  std::string out;
+  out.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      if (i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+        appendCodePoint(out, cp);
+        ++i;
+      } else {
+        appendCodePoint(out, kReplacement);
+      }
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      appendCodePoint(out, kReplacement);
+    } else {
+      appendCodePoint(out, u);
+    }
+  }
+  return out;
+}
+
+std::string utf16leToUtf8(const uint8_t* bytes, size_t units) {
+  std::vector<uint16_t> v(units);
+  for (size_t i = 0; i < units; ++i) v[i] = le16(bytes, 2 * i);
+  return utf16ToUtf8(v.data(), units);
+}
+
+size_t utf16leLength(const uint8_t* bytes, size_t maxUnits) {
+  size_t n = 0;
+  while (n < maxUnits && le16(bytes, 2 * n) != 0) ++n;
+  return n;
+}
+
+std::string sanitizeUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  while (i < s.size()) {
+    unsigned char c = p[i];
+    size_t len = 0;
+    uint32_t cp = 0;
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    }
+    bool ok = len != 0 && i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) ok = false;
+      else cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (ok) {
+      bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+      if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) ok = false;
+    }
+    if (ok) {
+      out.append(s.substr(i, len));
+      i += len;
+    } else {
+      appendCodePoint(out, kReplacement);
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string format(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  int n = std::vsnprintf(nullptr, 0, fmt, ap);
+  va_end(ap);
+  std::string out;
+  if (n > 0) {
+    out.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(out.data(), out.size(), fmt, ap2);
+    out.resize(static_cast<size_t>(n));
+  }
+  va_end(ap2);
+  return out;
+}
+
+}  // namespace dudorazu

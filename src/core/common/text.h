@@ -1,0 +1,29 @@
+#pragma once
+// Text helpers shared by every module. Texts are UTF-8 std::string; UTF-16
+// from disk is converted here and nowhere else.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dudorazu {
+
+// Converts `count` UTF-16 code units. Unpaired surrogates become U+FFFD.
+// Nothing stops at a zero unit: callers decide where a name ends.
+std::string utf16ToUtf8(const uint16_t* units, size_t count);
+
+// The same over little-endian bytes as stored on disk (2 bytes per unit).
+std::string utf16leToUtf8(const uint8_t* bytes, size_t units);
+
+// Little-endian UTF-16 code units up to (not including) the first zero unit,
+// at most `maxUnits`.
+size_t utf16leLength(const uint8_t* bytes, size_t maxUnits);
+
+// Replaces every byte sequence that is not valid UTF-8 by U+FFFD, so a label
+// read as raw bytes can be printed and put into JSON safely.
+std::string sanitizeUtf8(std::string_view bytes);
+
+// printf into a std::string.
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace dudorazu

@@ -1,0 +1,40 @@
+#pragma once
+// The process-wide ordered list of disks: drives first (by drive number),
+// then image files in the order they were opened. It only grows.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "core/common/messages.h"
+#include "core/device/disk_record.h"
+#include "core/device/drive_enumerator.h"
+
+namespace dudorazu {
+
+struct DiskCatalogue {
+  std::deque<DiskRecord> disks;  // a deque: appending never moves a disk
+};
+
+// The catalogue the GUI shares between its windows.
+DiskCatalogue& processCatalogue();
+
+// First disk whose display name equals `name`; nullptr when none.
+DiskRecord* findDisk(DiskCatalogue& catalogue, const std::string& name);
+
+// Enumerates drives 0..15 through `enumerator`, discovers their partitions
+// and maps drive letters (mount points). Drives that cannot be opened are
+// skipped silently; a drive whose identification fails is reported through
+// `messages` (caption "Error") and dropped. Returns true always.
+bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, MessageSink& messages);
+
+// Catalogues an image file (or a block device named by path) as one more
+// disk. False when it cannot be opened; nothing is appended then.
+bool openImageAsDisk(DiskCatalogue& catalogue, const std::string& path);
+
+// One identification string of a storage descriptor: the zero-terminated
+// text at `offset` of `descriptor` (`size` bytes), hex-decoded when it is
+// hex, trimmed, empty when unprintable or when offset < 1.
+std::string decodeDescriptorString(const uint8_t* descriptor, size_t size, uint32_t offset);
+
+}  // namespace dudorazu

@@ -1,0 +1,69 @@
+#pragma once
+// Raw access to a drive or an image file by byte offset. Every operation opens
+// its own device and closes it by destroying it; no handle is shared between
+// threads. Sector addresses are LBA x 512 in 64 bits.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace dudorazu {
+
+inline constexpr uint32_t kSectorSize = 512;
+
+enum class OpenMode {
+  Read,         // read-only; the source disk is always opened this way
+  ReadWrite,    // existing device or file, written in place
+  CreateWrite,  // a new or truncated file, for images written by the imaging tool
+};
+
+class SectorDevice {
+ public:
+  virtual ~SectorDevice() = default;
+
+  // Reads up to `length` bytes at `offset` into `buffer`; returns the number
+  // of bytes read (short at the end of the device, 0 on error). The caller's
+  // buffer is not touched beyond what was read.
+  virtual size_t readAt(uint64_t offset, void* buffer, size_t length) = 0;
+  // Writes `length` bytes at `offset`; returns the number written.
+  virtual size_t writeAt(uint64_t offset, const void* buffer, size_t length) = 0;
+  // Size in bytes (file size, or block device size); 0 when unknown.
+  virtual uint64_t size() const = 0;
+  // Makes written data durable; false on error.
+  virtual bool flush() { return true; }
+
+  // The read everyone uses: zero-fills `length` bytes first, so a failed or
+  // short read leaves zeros that match no signature.
+  size_t readZeroFilled(uint64_t offset, void* buffer, size_t length);
+  // `count` sectors from `lba`, zero-filled first.
+  size_t readSectors(uint64_t lba, uint32_t count, void* buffer) {
+    return readZeroFilled(lba * kSectorSize, buffer, static_cast<size_t>(count) * kSectorSize);
+  }
+};
+
+using DeviceOpener =
+    std::function<std::unique_ptr<SectorDevice>(const std::string& path, OpenMode mode)>;
+
+// Opens a device path or image file; nullptr when it cannot be opened.
+// Goes through the installed opener (the platform's by default).
+std::unique_ptr<SectorDevice> openDevice(const std::string& path, OpenMode mode);
+
+// Replaces the opener, for tests that inject faults or serve memory images.
+// An empty function restores the platform's. Not for use while operations run.
+void setDeviceOpener(DeviceOpener opener);
+
+// A device held in memory, for hand-made sectors in tests and fuzz targets.
+class MemoryDevice : public SectorDevice {
+ public:
+  explicit MemoryDevice(std::string bytes) : bytes_(std::move(bytes)) {}
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override;
+  size_t writeAt(uint64_t offset, const void* buffer, size_t length) override;
+  uint64_t size() const override { return bytes_.size(); }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+}  // namespace dudorazu

@@ -1,0 +1,62 @@
+#pragma once
+// One file or folder found in an exFAT directory (live or deleted), or carved
+// out of raw clusters. Children are owned by value in a std::list, whose
+// elements never move, so `parent` pointers and the cluster indexes that point
+// at records stay valid until the whole tree is emptied.
+#include <cstdint>
+#include <list>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace dudorazu {
+
+enum RecordState : uint8_t {
+  kStateNone = 0,
+  kStateDeletedFolder = 1,
+  kStateDeletedFile = 2,
+  kStateFolder = 3,
+  kStateFile = 4,
+};
+
+// GeneralSecondaryFlags bits kept in allocationFlags.
+inline constexpr uint8_t kAllocationPossible = 1;
+inline constexpr uint8_t kNoFatChain = 2;
+
+struct ExfatFileRecord {
+  uint8_t state = kStateNone;  // RecordState
+  uint8_t checkState = 0;      // 0 unchecked, 1 checked, 2 partly; written by the panes only
+  uint8_t allocationFlags = 0; // 3 contiguous, 1 FAT chain, 0/2 no data
+  uint16_t createTime = 0;
+  uint16_t createDate = 0;
+  uint16_t modifyTime = 0;
+  uint16_t modifyDate = 0;
+  uint64_t dataLength = 0;  // the whole DataLength: files of 4 GiB and more are common
+  uint32_t firstCluster = 0;
+  std::string name;  // UTF-8
+  ExfatFileRecord* parent = nullptr;
+  std::list<ExfatFileRecord> children;
+
+  bool isFolder() const { return state == kStateFolder || state == kStateDeletedFolder; }
+  bool isFile() const { return state == kStateFile || state == kStateDeletedFile; }
+  bool isDeleted() const { return state == kStateDeletedFolder || state == kStateDeletedFile; }
+};
+
+// Destroys every record below `record` without recursion, so a hostile image
+// with very deep folders cannot overflow the stack on the way out.
+inline void clearChildren(ExfatFileRecord& record) {
+  // Each child's own list is moved into the work list before the child dies,
+  // so no destructor ever recurses more than one level.
+  std::vector<std::list<ExfatFileRecord>> pending;
+  pending.push_back(std::move(record.children));
+  record.children.clear();
+  while (!pending.empty()) {
+    std::list<ExfatFileRecord> level = std::move(pending.back());
+    pending.pop_back();
+    for (ExfatFileRecord& child : level) {
+      if (!child.children.empty()) pending.push_back(std::move(child.children));
+    }
+  }
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,115 @@
+#pragma once
+// One partition, whole-disk volume, found volume or user-defined region, and
+// (once opened) the exFAT volume it holds.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/exfat/exfat_file_record.h"
+
+namespace dudorazu {
+
+// Type codes given when a file system is recognised.
+inline constexpr uint8_t kTypeExfat = 5;
+inline constexpr uint8_t kTypeFat16 = 6;
+inline constexpr uint8_t kTypeNtfs = 7;
+inline constexpr uint8_t kTypeFat32Gpt = 0x0B;
+inline constexpr uint8_t kTypeFat32 = 0x0C;
+inline constexpr uint8_t kTypeExt = 0x83;
+inline constexpr uint8_t kTypeHfs = 0x19;
+
+inline constexpr uint8_t kEntryPrimary = 1;
+inline constexpr uint8_t kEntryLogical = 2;
+
+inline constexpr uint32_t kSearchKindTable = 0;
+inline constexpr uint32_t kSearchKindFound = 2;
+
+struct PartitionRecord {
+  std::string devicePath;   // HFS records only
+  std::string hfsKindText;
+  uint32_t hfsKind = 0;     // 0 none, 1 HFS, 2 HFS+, 3 HFSX, 4 HFS+ in HFS
+  std::string extVersion;   // "EXT2", "EXT3", "EXT4"
+  std::string label;
+  std::string driveLetter;  // on Linux: the mount point of the partition
+  std::string name;
+  uint64_t sizeSectors = 0;
+  uint32_t startSector = 0;
+  uint8_t entryKind = kEntryPrimary;
+  uint32_t clusterSectors = 0;
+  uint32_t clusterBase = 0;
+  uint8_t typeCode = 0;
+  uint32_t bytesPerSector = 512;
+  uint32_t searchKind = kSearchKindTable;
+
+  // exFAT volume results. An empty fatTable means "no FAT in memory".
+  std::vector<uint32_t> fatTable;
+  uint32_t fatSectors = 0;
+  ExfatFileRecord rootRecord;
+  ExfatFileRecord extendedRecord;
+  std::multimap<uint32_t, ExfatFileRecord*> clusterIndex;  // not owning
+  std::multimap<uint32_t, ExfatFileRecord*> carvedIndex;   // not owning
+
+  PartitionRecord() = default;
+  // A copy takes the description and the volume geometry but none of the
+  // loaded results: the indexes point into the original's trees, so copying
+  // them would leave dangling pointers.
+  PartitionRecord(const PartitionRecord& other) { copyDescription(other); }
+  PartitionRecord& operator=(const PartitionRecord& other) {
+    if (this != &other) {
+      emptyResults();
+      copyDescription(other);
+    }
+    return *this;
+  }
+  ~PartitionRecord() { emptyResults(); }
+
+  // Releases both trees, both indexes and the FAT (before a new load or scan,
+  // and when the partition's window closes).
+  void emptyResults() {
+    clusterIndex.clear();
+    carvedIndex.clear();
+    clearChildren(rootRecord);
+    clearChildren(extendedRecord);
+    fatTable.clear();
+    fatTable.shrink_to_fit();
+  }
+
+  // Number of FAT entries that may be followed. Counts only what is in memory.
+  uint32_t fatEntryCount() const { return static_cast<uint32_t>(fatTable.size()); }
+  uint64_t clusterBytes() const { return static_cast<uint64_t>(bytesPerSector) * clusterSectors; }
+  // Byte position of cluster c: the sector number wraps at 32 bits as the
+  // volume arithmetic always has; the byte multiplication is 64-bit.
+  uint64_t clusterPosition(uint32_t cluster) const {
+    uint32_t sector = cluster * clusterSectors + clusterBase;
+    return static_cast<uint64_t>(sector) * bytesPerSector;
+  }
+
+ private:
+  void copyDescription(const PartitionRecord& o) {
+    devicePath = o.devicePath;
+    hfsKindText = o.hfsKindText;
+    hfsKind = o.hfsKind;
+    extVersion = o.extVersion;
+    label = o.label;
+    driveLetter = o.driveLetter;
+    name = o.name;
+    sizeSectors = o.sizeSectors;
+    startSector = o.startSector;
+    entryKind = o.entryKind;
+    clusterSectors = o.clusterSectors;
+    clusterBase = o.clusterBase;
+    typeCode = o.typeCode;
+    bytesPerSector = o.bytesPerSector;
+    searchKind = o.searchKind;
+    fatSectors = o.fatSectors;
+  }
+};
+
+// The text by which a partition is shown and found: its drive letter (mount
+// point) when it has one, else its name.
+inline const std::string& partitionText(const PartitionRecord& p) {
+  return p.driveLetter.empty() ? p.name : p.driveLetter;
+}
+
+}  // namespace dudorazu

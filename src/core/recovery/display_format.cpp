@@ -1,0 +1,35 @@
+#include "core/recovery/display_format.h"
+
+#include "core/common/text.h"
+
+namespace dudorazu {
+
+std::string formatSizeShort(uint64_t bytes) {
+  double b = static_cast<double>(bytes);
+  double g = b / 1073741824.0;
+  if (g >= 0.1) return format("%.1f GB", g);
+  if (g > 0.0001) return format("%.1f MB", b / 1048576.0);
+  return format("%.1f KB", b / 1024.0);
+}
+
+std::string formatSizeLong(uint64_t bytes) {
+  static const char* const units[] = {"B", "KB", "MB", "GB", "TB"};
+  if (bytes == 0) return std::string();
+  double v = static_cast<double>(bytes);
+  int k = 0;
+  while (v >= 1.0) {
+    v /= 1024.0;
+    ++k;
+  }
+  if (k < 1 || k > 5) return std::string();
+  double shown = static_cast<double>(bytes);
+  for (int i = 1; i < k; ++i) shown /= 1024.0;
+  return format("%.1f%s", shown, units[k - 1]);
+}
+
+std::string formatRecordTime(uint16_t date, uint16_t time) {
+  return format("%d-%02d-%02d %02d:%02d:%02d", (date >> 9) + 1980, (date >> 5) & 15, date & 31,
+                time >> 11, (time >> 5) & 63, (time & 31) * 2);
+}
+
+}  // namespace dudorazu

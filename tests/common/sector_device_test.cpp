@@ -1,0 +1,77 @@
+#include "core/device/sector_device.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "core/common/progress_block.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+TEST(SectorDevice, ReadsByLbaAndZeroFillsPastTheEnd) {
+  test::TempDir dir;
+  std::string bytes(1536, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / 512 + 1);
+  test::writeFile(dir.file("img"), bytes);
+  auto dev = openDevice(dir.file("img"), OpenMode::Read);
+  ASSERT_TRUE(dev);
+  EXPECT_EQ(dev->size(), 1536u);
+  uint8_t buf[1024];
+  EXPECT_EQ(dev->readSectors(1, 2, buf), 1024u);
+  EXPECT_EQ(buf[0], 2);
+  EXPECT_EQ(buf[1023], 3);
+  // The second sector lies past the end: it must read as zeros, not stale data.
+  EXPECT_EQ(dev->readSectors(2, 2, buf), 512u);
+  EXPECT_EQ(buf[0], 3);
+  EXPECT_EQ(buf[512], 0);
+  EXPECT_EQ(dev->readSectors(100, 1, buf), 0u);
+  EXPECT_EQ(buf[0], 0);
+}
+
+TEST(SectorDevice, AddressesBeyondFourGibibytesIn64Bits) {
+  test::TempDir dir;
+  std::string path = dir.file("sparse");
+  test::writeFile(path, "");
+  ASSERT_EQ(::truncate(path.c_str(), (5ull << 30)), 0);
+  {
+    auto rw = openDevice(path, OpenMode::ReadWrite);
+    ASSERT_TRUE(rw);
+    std::string sector(512, 'Z');
+    EXPECT_EQ(rw->writeAt(8388608ull * 512, sector.data(), 512), 512u);
+  }
+  auto dev = openDevice(path, OpenMode::Read);
+  uint8_t buf[512];
+  dev->readSectors(8388608ull, 1, buf);
+  EXPECT_EQ(buf[0], 'Z');
+  dev->readSectors(0, 1, buf);
+  EXPECT_EQ(buf[0], 0) << "LBA 8388608 must not wrap to offset 0";
+}
+
+TEST(SectorDevice, ReadModeNeverWritesAndFoldersAreNoDisks) {
+  test::TempDir dir;
+  test::writeFile(dir.file("img"), std::string(512, 'a'));
+  auto dev = openDevice(dir.file("img"), OpenMode::Read);
+  ASSERT_TRUE(dev);
+  EXPECT_EQ(dev->writeAt(0, "b", 1), 0u);
+  EXPECT_EQ(test::readFile(dir.file("img"))[0], 'a');
+  EXPECT_FALSE(openDevice(dir.path(), OpenMode::Read));
+  EXPECT_FALSE(openDevice(dir.file("missing"), OpenMode::Read));
+}
+
+TEST(ProgressBlock, StepsAndPositionsStayWithinTheRange) {
+  ProgressBlock block;
+  block.setRange(10, 1);
+  for (int i = 0; i < 11; ++i) block.stepIt();
+  EXPECT_EQ(block.position(), 10u);
+  block.setPosition(50);
+  EXPECT_EQ(block.position(), 10u);
+  block.setRange(100, 30);
+  for (int i = 0; i < 4; ++i) block.stepIt();
+  EXPECT_EQ(block.position(), 100u);
+}
+
+}  // namespace
+}  // namespace dudorazu

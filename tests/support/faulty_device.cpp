@@ -1,0 +1,42 @@
+#include "support/faulty_device.h"
+
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace dudorazu::test {
+namespace {
+
+bool touches(const std::set<uint64_t>& sectors, uint64_t offset, size_t length) {
+  if (sectors.empty() || length == 0) return false;
+  uint64_t first = offset / kSectorSize;
+  uint64_t last = (offset + length - 1) / kSectorSize;
+  auto it = sectors.lower_bound(first);
+  return it != sectors.end() && *it <= last;
+}
+
+}  // namespace
+
+size_t FaultyDevice::readAt(uint64_t offset, void* buffer, size_t length) {
+  if (touches(plan_->hangingSectors, offset, length)) std::this_thread::sleep_for(plan_->hang);
+  if (touches(plan_->badSectors, offset, length)) return 0;
+  return inner_->readAt(offset, buffer, length);
+}
+
+size_t FaultyDevice::writeAt(uint64_t offset, const void* buffer, size_t length) {
+  if (touches(plan_->badWriteSectors, offset, length)) return 0;
+  return inner_->writeAt(offset, buffer, length);
+}
+
+ScopedFaultInjection::ScopedFaultInjection(std::string path, FaultPlan plan) {
+  auto shared = std::make_shared<const FaultPlan>(std::move(plan));
+  setDeviceOpener([path, shared](const std::string& p, OpenMode mode) -> std::unique_ptr<SectorDevice> {
+    auto inner = platform::openSectorDevice(p, mode);
+    if (!inner || p != path) return inner;
+    return std::make_unique<FaultyDevice>(std::move(inner), shared);
+  });
+}
+
+ScopedFaultInjection::~ScopedFaultInjection() { setDeviceOpener(nullptr); }
+
+}  // namespace dudorazu::test

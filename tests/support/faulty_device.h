@@ -1,0 +1,43 @@
+#pragma once
+// A device that fails chosen sectors, or hangs on them, the way a dying disk
+// does; installed through setDeviceOpener so operations open it by path.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "core/device/sector_device.h"
+
+namespace dudorazu::test {
+
+struct FaultPlan {
+  std::set<uint64_t> badSectors;          // reads touching these fail (0 bytes)
+  std::set<uint64_t> hangingSectors;      // reads touching these stall first
+  std::chrono::milliseconds hang{0};
+  std::set<uint64_t> badWriteSectors;     // writes touching these fail
+};
+
+class FaultyDevice : public SectorDevice {
+ public:
+  FaultyDevice(std::unique_ptr<SectorDevice> inner, std::shared_ptr<const FaultPlan> plan)
+      : inner_(std::move(inner)), plan_(std::move(plan)) {}
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override;
+  size_t writeAt(uint64_t offset, const void* buffer, size_t length) override;
+  uint64_t size() const override { return inner_->size(); }
+  bool flush() override { return inner_->flush(); }
+
+ private:
+  std::unique_ptr<SectorDevice> inner_;
+  std::shared_ptr<const FaultPlan> plan_;
+};
+
+// Installs an opener that wraps every device whose path equals `path` in a
+// FaultyDevice; restores the platform opener when destroyed.
+class ScopedFaultInjection {
+ public:
+  ScopedFaultInjection(std::string path, FaultPlan plan);
+  ~ScopedFaultInjection();
+};
+
+}  // namespace dudorazu::test

@@ -1,0 +1,71 @@
+#include "support/fixtures.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace dudorazu::test {
+namespace {
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string fixtureImage(const std::string& name) {
+  std::string source = std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name + ".zst";
+  std::string cache = DUDORAZU_FIXTURE_CACHE_DIR;
+  std::string target = cache + "/" + name;
+  if (!exists(source)) {
+    ADD_FAILURE() << "fixture " << source << " is missing (run make fixtures)";
+    return target;
+  }
+  struct stat src {}, dst {};
+  ::stat(source.c_str(), &src);
+  if (::stat(target.c_str(), &dst) == 0 && dst.st_mtime >= src.st_mtime) return target;
+  ::mkdir(cache.c_str(), 0755);
+  // Unpack under a private name and rename, so tests running in parallel
+  // never see a half-written image.
+  std::string partial = target + ".part" + std::to_string(::getpid());
+  std::string cmd = "zstd -q -d -f -o '" + partial + "' '" + source + "'";
+  if (std::system(cmd.c_str()) != 0 || std::rename(partial.c_str(), target.c_str()) != 0) {
+    ADD_FAILURE() << "could not unpack " << source;
+  }
+  return target;
+}
+
+std::string fixtureText(const std::string& name) {
+  std::ifstream in(std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string cliPath() { return DUDORAZU_CLI_PATH; }
+
+int runCommand(const std::string& command, std::string* output) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  std::array<char, 65536> buf{};
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
+    if (output) output->append(buf.data(), n);
+  }
+  int status = ::pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool canUseLoopDevices() {
+  if (::geteuid() != 0) return false;
+  if (runCommand("command -v losetup >/dev/null 2>&1") != 0) return false;
+  return exists("/dev/loop-control");
+}
+
+}  // namespace dudorazu::test

@@ -1,0 +1,25 @@
+#pragma once
+// A scratch folder removed with everything in it when the test ends.
+#include <string>
+
+namespace dudorazu::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Writes bytes to a file (creating or replacing it).
+void writeFile(const std::string& path, const std::string& bytes);
+// Reads a whole file; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
+}  // namespace dudorazu::test
