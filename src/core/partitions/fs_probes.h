@@ -1,0 +1,34 @@
+#pragma once
+// File-system recognition on a volume's first sectors, and the exFAT label.
+// The probes are pure functions of a buffer.
+#include <cstdint>
+#include <string>
+
+#include "core/device/sector_device.h"
+
+namespace dudorazu {
+
+// 512-byte boot sector probes (each requires 0x55 0xAA at 510).
+bool isExfatBootSector(const uint8_t* sector);
+bool isFat16BootSector(const uint8_t* sector);
+bool isFat32BootSector(const uint8_t* sector);
+bool isNtfsBootSector(const uint8_t* sector);
+
+// EXT superblock probe on the 1024 bytes found at byte 1024 of a volume.
+bool isExtSuperblock(const uint8_t* superblock);
+std::string extVersionOf(const uint8_t* superblock);  // "EXT2", "EXT3", "EXT4"
+uint64_t extSizeSectors(const uint8_t* superblock, uint32_t bytesPerSector);
+std::string extVolumeName(const uint8_t* superblock);
+
+// HFS classification of the 512 bytes at byte 1024 of a volume: 0 none,
+// 1 HFS, 2 HFS+, 3 HFSX, 4 HFS+ wrapped in HFS.
+uint32_t classifyHfs(const uint8_t* volumeHeader);
+
+// The exFAT volume label (typeCode 5 only; empty otherwise or when the root
+// folder's first sector holds no label entry).
+std::string readVolumeLabel(SectorDevice& device, uint32_t startSector, uint8_t typeCode);
+
+// "exFat", "FAT16", "FAT32", "NTFS", or "" for codes without a name.
+const char* fileSystemName(uint8_t typeCode);
+
+}  // namespace dudorazu
