@@ -20,6 +20,7 @@ for t in "${targets[@]}"; do
   seeds="$root/fuzz/seeds/$t"
   echo "== $t for ${seconds}s"
   args=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$root/fuzz/crash-$t-")
-  [ -d "$seeds" ] && "$build/fuzz/$t" "${args[@]}" "$corpus" "$seeds" 2>&1 | tail -n 25 \
-                  || "$build/fuzz/$t" "${args[@]}" "$corpus" 2>&1 | tail -n 25
+  dirs=("$corpus")
+  [ -d "$seeds" ] && dirs+=("$seeds")
+  "$build/fuzz/$t" "${args[@]}" "${dirs[@]}" 2>&1 | tail -n 25
 done
