@@ -1,7 +1,52 @@
-// Placeholder until the catalogue lands.
+// The process-wide list of disks: the machine's drives, then image files.
 #include "core/device/disk_catalogue.h"
 
+#include <cstring>
+#include <limits>
+
+#include "core/partitions/partition_table.h"
+
 namespace dudorazu {
+namespace {
+
+constexpr uint32_t kDefaultHeads = 255;
+constexpr uint32_t kDefaultSectorsPerTrack = 63;
+
+uint32_t cylindersOf(uint64_t bytes) {
+  return static_cast<uint32_t>(bytes / kSectorSize / kDefaultHeads / kDefaultSectorsPerTrack);
+}
+
+// Identification strings from the system go through the same trimming and
+// hex rules as a storage descriptor's.
+std::string identificationText(const std::string& raw) {
+  std::string descriptor(1, '\0');
+  descriptor += raw;
+  descriptor.push_back('\0');
+  return decodeDescriptorString(reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size(), 1);
+}
+
+// The file name: while a separator stands after the first character, drop
+// everything up to and including the first separator.
+std::string fileNameOf(std::string path) {
+  auto separatorAfterFirst = [&] { return path.find_first_of("\\/", 1) != std::string::npos; };
+  while (separatorAfterFirst()) path.erase(0, path.find_first_of("\\/") + 1);
+  return path;
+}
+
+void mapMountPoints(DiskCatalogue& catalogue, const std::vector<MountedVolume>& volumes) {
+  for (const MountedVolume& v : volumes) {
+    if (v.startSector > std::numeric_limits<uint32_t>::max()) continue;
+    for (DiskRecord& disk : catalogue.disks) {
+      if (disk.driveNumber.empty() || disk.devicePath != v.diskDevicePath) continue;
+      // Every record that starts there gets the mount point, not just the first.
+      for (PartitionRecord& p : disk.partitions)
+        if (p.startSector == v.startSector) p.driveLetter = v.mountPoint;
+      break;
+    }
+  }
+}
+
+}  // namespace
 
 DiskCatalogue& processCatalogue() {
   static DiskCatalogue catalogue;
@@ -14,8 +59,45 @@ DiskRecord* findDisk(DiskCatalogue& catalogue, const std::string& name) {
   return nullptr;
 }
 
-bool buildDiskCatalogue(DiskCatalogue&, DriveEnumerator&, MessageSink&) { return true; }
-bool openImageAsDisk(DiskCatalogue&, const std::string&) { return false; }
-std::string decodeDescriptorString(const uint8_t*, size_t, uint32_t) { return {}; }
+bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, MessageSink& messages) {
+  for (const DriveIdentity& drive : enumerator.listDrives()) {
+    auto device = openDevice(drive.devicePath, OpenMode::Read);
+    if (!device) continue;
+    if (!drive.identified) {
+      messages.show(drive.errorText, kCaptionSystemError);
+      continue;
+    }
+    DiskRecord disk;
+    disk.vendorId = identificationText(drive.vendor);
+    disk.productId = identificationText(drive.product);
+    disk.productRevision = identificationText(drive.revision);
+    disk.driveNumber = std::to_string(drive.number);
+    disk.devicePath = drive.devicePath;
+    discoverPartitions(*device, disk);
+    disk.diskSize = drive.sizeBytes != 0 ? drive.sizeBytes : device->size();
+    disk.isFixedMedia = drive.removable ? 0 : 1;
+    disk.tracksPerCylinder = drive.geometryKnown ? drive.heads : kDefaultHeads;
+    disk.sectorsPerTrack = drive.geometryKnown ? drive.sectorsPerTrack : kDefaultSectorsPerTrack;
+    disk.cylinders = drive.geometryKnown ? drive.cylinders : cylindersOf(disk.diskSize);
+    catalogue.disks.push_back(std::move(disk));
+  }
+  mapMountPoints(catalogue, enumerator.listMountedVolumes());
+  return true;
+}
+
+bool openImageAsDisk(DiskCatalogue& catalogue, const std::string& path) {
+  auto device = openDevice(path, OpenMode::Read);
+  if (!device) return false;
+  DiskRecord disk;
+  disk.devicePath = path;
+  disk.vendorId = fileNameOf(path);
+  discoverPartitions(*device, disk);
+  disk.diskSize = device->size();
+  disk.cylinders = cylindersOf(disk.diskSize);
+  disk.tracksPerCylinder = kDefaultHeads;
+  disk.sectorsPerTrack = kDefaultSectorsPerTrack;
+  catalogue.disks.push_back(std::move(disk));
+  return true;
+}
 
 }  // namespace dudorazu

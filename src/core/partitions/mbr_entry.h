@@ -1,0 +1,38 @@
+#pragma once
+// MBR and EBR entries as the table walks read them, and the record made for
+// a data entry. Shared by the primary pass, the extended pass and the chain.
+#include <cstdint>
+
+#include "core/common/byte_order.h"
+#include "core/device/disk_record.h"
+#include "core/device/sector_device.h"
+
+namespace dudorazu {
+
+inline constexpr size_t kMbrEntryOffset = 446;
+inline constexpr uint8_t kTypeExtendedChs = 0x05;
+inline constexpr uint8_t kTypeExtendedLba = 0x0F;
+inline constexpr uint8_t kTypeGptProtective = 0xEE;
+
+struct MbrEntry {
+  uint8_t type = 0;
+  uint32_t start = 0;
+  uint32_t count = 0;
+
+  bool empty() const { return type == 0 || count == 0; }
+  bool isLink() const { return type == kTypeExtendedChs || type == kTypeExtendedLba; }
+};
+
+inline MbrEntry mbrEntry(const uint8_t* sector, int index) {
+  const uint8_t* e = sector + kMbrEntryOffset + 16 * static_cast<size_t>(index);
+  return MbrEntry{e[4], le32(e, 8), le32(e, 12)};
+}
+
+inline bool hasBootSignature(const uint8_t* sector) { return le16(sector, 510) == 0xAA55; }
+
+// A record for an MBR or EBR data entry: type 7 holding exFAT becomes 5, and
+// the label is read for the final type code.
+PartitionRecord makeTableRecord(SectorDevice& device, int number, uint32_t startSector, uint32_t count,
+                                uint8_t type, uint8_t entryKind);
+
+}  // namespace dudorazu

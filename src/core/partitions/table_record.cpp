@@ -1,0 +1,25 @@
+#include "core/common/text.h"
+#include "core/partitions/fs_probes.h"
+#include "core/partitions/mbr_entry.h"
+
+namespace dudorazu {
+
+PartitionRecord makeTableRecord(SectorDevice& device, int number, uint32_t startSector, uint32_t count,
+                                uint8_t type, uint8_t entryKind) {
+  PartitionRecord p;
+  p.name = format("Partition%d", number);
+  p.startSector = startSector;
+  p.sizeSectors = count;
+  p.typeCode = type;
+  p.entryKind = entryKind;
+  // Some tools still mark exFAT with the NTFS type byte.
+  if (type == kTypeNtfs) {
+    uint8_t boot[kSectorSize];
+    device.readSectors(startSector, 1, boot);
+    if (isExfatBootSector(boot)) p.typeCode = kTypeExfat;
+  }
+  p.label = readVolumeLabel(device, startSector, p.typeCode);
+  return p;
+}
+
+}  // namespace dudorazu
