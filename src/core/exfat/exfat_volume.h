@@ -1,0 +1,50 @@
+#pragma once
+// The exFAT volume's geometry and its first FAT, read raw from the boot
+// sector. The fields live in the PartitionRecord; these functions fill them.
+#include <cstdint>
+
+#include "core/device/sector_device.h"
+#include "core/partitions/partition_record.h"
+
+namespace dudorazu {
+
+inline constexpr uint32_t kFatEndOfChain = 0xFFFFFFFFu;
+// The backup boot sector lies 12 sectors after the main one.
+inline constexpr uint32_t kBackupBootSectorOffset = 12;
+
+// What the boot sector tells the caller beyond the fields it fills.
+struct VolumeParameters {
+  uint32_t fatOffset = 0;
+  uint32_t clusterCount = 0;
+  uint32_t rootCluster = 0;
+};
+
+// Reads the main boot sector, else the backup 12 sectors later, and fills
+// bytesPerSector, clusterSectors, fatSectors and clusterBase. A sector is
+// used only when it is an exFAT boot sector whose geometry can be real:
+// sectors of 512..4096 bytes, clusters of at most 32 MiB, and a FAT no larger
+// than the partition or the device. False (fields untouched) otherwise.
+bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, VolumeParameters& params);
+
+// Reads the whole first FAT into fatTable (fatSectors x bytesPerSector bytes
+// at startSector + fatOffset). Unreadable parts stay zero. True when every
+// byte was read.
+bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset);
+
+// The FAT entry of `cluster`, or the end mark when the FAT does not reach it
+// (or is not in memory).
+inline uint32_t nextClusterOf(const PartitionRecord& p, uint32_t cluster) {
+  return cluster < p.fatTable.size() ? p.fatTable[cluster] : kFatEndOfChain;
+}
+
+// The bound below which a cluster number counts as followable. Without a FAT
+// in memory (a lost-file scan on stored geometry) it is the entry count the
+// boot sector announced, so a FAT-chained folder still yields its first
+// cluster.
+inline uint32_t followableClusterLimit(const PartitionRecord& p) {
+  if (!p.fatTable.empty()) return p.fatEntryCount();
+  uint64_t entries = static_cast<uint64_t>(p.fatSectors) * p.bytesPerSector / 4;
+  return entries > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(entries);
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,62 @@
+#include "core/exfat/jpeg_carver.h"
+
+#include <cstring>
+
+namespace dudorazu {
+namespace {
+
+// An end marker counts when the rest of its sector starts with zeros: the
+// file ended there and the slack after it was never written. Near the end of
+// a sector fewer bytes remain; then one zero among them is enough.
+bool endMarkerAccepted(const uint8_t* w, uint64_t available, uint64_t i, uint32_t bytesPerSector) {
+  auto at = [&](uint64_t j) -> uint8_t { return j < available ? w[j] : 0; };
+  uint64_t r = (i + 4) % bytesPerSector;
+  if (r == 0) return true;
+  uint64_t rest = bytesPerSector - r;
+  if (rest > 8) {
+    for (uint64_t j = i + 2; j < i + 10; ++j)
+      if (at(j) != 0) return false;
+    return true;
+  }
+  for (uint64_t j = i + 2; j < i + 2 + rest; ++j)
+    if (at(j) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+bool looksLikeJpegStart(const uint8_t* c) {
+  return c[0] == 0xFF && c[1] == 0xD8 && c[2] == 0xFF &&
+         (std::memcmp(c + 6, "JFIF", 4) == 0 || std::memcmp(c + 6, "Exif", 4) == 0);
+}
+
+std::optional<uint64_t> findJpegEnd(const uint8_t* w, uint64_t available, uint32_t bytesPerSector) {
+  if (bytesPerSector == 0) bytesPerSector = kSectorSize;
+  // Markers are only looked for in bytes that were read; what lies past the
+  // end of the device is no part of any image.
+  uint64_t limit = std::min<uint64_t>(available, kJpegWindowBytes);
+  for (uint64_t i = 0; i + 3 < kJpegWindowBytes && i + 1 < limit;) {
+    const void* hit = std::memchr(w + i, 0xFF, static_cast<size_t>(limit - 1 - i));
+    if (!hit) break;
+    i = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - w);
+    if (i + 3 >= kJpegWindowBytes) break;
+    if (w[i + 1] == 0xD9 && endMarkerAccepted(w, available, i, bytesPerSector)) {
+      uint64_t length = i + 4;
+      if (length >= kJpegWindowBytes) return std::nullopt;
+      return length;
+    }
+    ++i;
+  }
+  return std::nullopt;
+}
+
+std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
+                                  const uint8_t* clusterData, std::vector<uint8_t>& window) {
+  if (!looksLikeJpegStart(clusterData)) return std::nullopt;
+  if (window.size() < kJpegWindowBytes) window.resize(kJpegWindowBytes);
+  // No zero-fill: the search never looks past the bytes actually read.
+  size_t got = device.readAt(scanClusterPosition(partition, cluster), window.data(), kJpegWindowBytes);
+  return findJpegEnd(window.data(), got, partition.bytesPerSector);
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,163 @@
+#include "core/exfat/lost_file_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/exfat/directory_detector.h"
+#include "core/exfat/directory_walk.h"
+#include "core/exfat/exfat_volume.h"
+#include "core/exfat/jpeg_carver.h"
+#include "core/exfat/ole2_carver.h"
+#include "core/exfat/tree_loader.h"
+#include "core/exfat/upcase_scan.h"
+
+namespace dudorazu {
+namespace {
+
+constexpr uint32_t kFirstScannedCluster = 4;
+// The heap is read in batches of this size; each cluster is then examined
+// exactly as if it had been read alone.
+constexpr size_t kBatchBytes = 8u << 20;
+constexpr uint32_t kMaxClusterSectors = (32u << 20) / kSectorSize;
+
+struct Volume {
+  uint32_t clusterCount = 0;
+  uint32_t fatOffset = 0;
+};
+
+// Reads the boot sector again when the stored geometry cannot be trusted;
+// without one, the up-case table or one cluster per sector stands in.
+Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRecord& p, ProgressBlock& progress) {
+  Volume v;
+  if (p.clusterSectors != 0 && p.searchKind != kSearchKindTable) return v;
+  VolumeParameters params;
+  if (readVolumeParameters(device, p, params)) {
+    v.clusterCount = params.clusterCount;
+    v.fatOffset = params.fatOffset;
+  } else if (locateVolumeByUpcase(disk, p, progress, p.startSector, p.sizeSectors)) {
+    v.clusterCount = static_cast<uint32_t>(p.sizeSectors / p.clusterSectors);
+    p.bytesPerSector = kSectorSize;
+  } else {
+    p.clusterSectors = 1;
+    p.clusterBase = p.startSector;
+    v.clusterCount = static_cast<uint32_t>(p.sizeSectors);
+  }
+  if (p.fatTable.empty() && v.fatOffset != 0) loadFat(device, p, v.fatOffset);
+  return v;
+}
+
+void prepareRoots(PartitionRecord& p) {
+  ExfatFileRecord& root = p.rootRecord;
+  root.name = kRootFolderName;
+  root.state = kStateFolder;
+  root.firstCluster = 0;
+  root.dataLength = 0;
+  root.parent = nullptr;
+  ExfatFileRecord& extended = p.extendedRecord;
+  extended.name = kExtendedFolderName;
+  extended.state = kStateFolder;
+  extended.firstCluster = 1;
+  extended.dataLength = 0;
+  extended.parent = nullptr;
+  p.clusterIndex.insert({0, &root});
+  p.clusterIndex.insert({1, &extended});
+}
+
+void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length) {
+  ExfatFileRecord r;
+  r.name = std::move(name);
+  r.state = kStateDeletedFile;
+  r.allocationFlags = 3;
+  r.dataLength = length;
+  r.firstCluster = cluster;
+  r.parent = &p.extendedRecord;
+  p.extendedRecord.children.push_back(std::move(r));
+  p.carvedIndex.insert({cluster, &p.extendedRecord.children.back()});
+}
+
+ExfatFileRecord& addFoundFolder(PartitionRecord& p, uint32_t cluster) {
+  ExfatFileRecord r;
+  r.name = std::to_string(cluster);
+  r.state = kStateFolder;
+  r.firstCluster = cluster;
+  r.parent = &p.rootRecord;
+  p.rootRecord.children.push_front(std::move(r));
+  ExfatFileRecord* placed = &p.rootRecord.children.front();
+  p.clusterIndex.insert({cluster, placed});
+  return *placed;
+}
+
+}  // namespace
+
+void scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& progress) {
+  // A table partition's FAT length is taken from its boot sector afresh.
+  if (p.searchKind == kSearchKindTable) p.fatSectors = 0;
+  p.emptyResults();
+  std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
+  if (!device) return;
+  Volume volume = establishVolume(*device, disk, p, progress);
+  prepareRoots(p);
+  if (volume.clusterCount == 0)
+    volume.clusterCount = static_cast<uint32_t>(static_cast<uint64_t>(p.fatSectors) * kSectorSize / 4);
+  const uint32_t cs = p.clusterSectors;
+  if (cs == 0 || cs > kMaxClusterSectors) return;
+  progress.setRange(volume.clusterCount, 1);
+
+  // Clusters that start past the end of the device read as nothing; a boot
+  // sector claiming billions of them must not turn into billions of steps.
+  uint64_t end = volume.clusterCount;
+  if (uint64_t deviceSectors = device->size() / kSectorSize; deviceSectors != 0)
+    end = std::min<uint64_t>(end, deviceSectors / cs + kFirstScannedCluster);
+
+  const size_t clusterLength = static_cast<size_t>(cs) * kSectorSize;
+  const uint64_t batchClusters = std::max<uint64_t>(kBatchBytes / clusterLength, 1);
+  std::vector<uint8_t> batch(static_cast<size_t>(batchClusters) * clusterLength);
+  std::vector<size_t> lengths(static_cast<size_t>(batchClusters));
+  std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
+  std::vector<uint8_t> jpegWindow;
+  DirectoryWalk walk(*device, p, progress, folderReadBudget(p, volume.clusterCount));
+
+  for (uint64_t c = kFirstScannedCluster; c < end;) {
+    const uint32_t firstSector = static_cast<uint32_t>(c) * cs + p.clusterBase;
+    // One batch never crosses the point where the 32-bit sector number wraps.
+    uint64_t m = std::min<uint64_t>(batchClusters, end - c);
+    m = std::min<uint64_t>(m, ((1ull << 32) - firstSector + cs - 1) / cs);
+    const size_t want = static_cast<size_t>(m) * clusterLength;
+    size_t got = device->readAt(static_cast<uint64_t>(firstSector) * kSectorSize, batch.data(), want);
+    for (uint64_t j = 0; j < m; ++j) {
+      size_t at = static_cast<size_t>(j) * clusterLength;
+      if (got >= at + clusterLength) {
+        lengths[j] = clusterLength;
+      } else {
+        // Past a failed or short read each cluster is asked for alone, so a
+        // bad sector costs only the clusters it lies in.
+        lengths[j] = device->readZeroFilled(scanClusterPosition(p, static_cast<uint32_t>(c + j)),
+                                            batch.data() + at, clusterLength);
+      }
+    }
+
+    for (uint64_t j = 0; j < m; ++j) {
+      const uint32_t cluster = static_cast<uint32_t>(c + j);
+      if (progress.cancelled()) return;
+      progress.stepIt();
+      walk.setScannedRange(kFirstScannedCluster, cluster);
+      if (walk.isVisited(cluster)) continue;
+      const uint8_t* data = batch.data() + static_cast<size_t>(j) * clusterLength;
+      if (looksLikeJpegStart(data)) {
+        if (auto length = carveJpeg(*device, p, cluster, data, jpegWindow))
+          addCarved(p, std::to_string(cluster) + ".jpg", cluster, *length);
+      }
+      if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length);
+      if (cs != 1 && looksLikeDirectoryCluster(data)) {
+        ExfatFileRecord& found = addFoundFolder(p, cluster);
+        std::memcpy(folderBuffer.data(), data, clusterLength);
+        walk.setScannedRange(kFirstScannedCluster, cluster + 1);
+        walk.decodeDirectoryBuffer(folderBuffer.data(), folderBuffer.size(), lengths[j], found);
+      }
+    }
+    c += m;
+  }
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,18 @@
+#pragma once
+// The lost-file scan: every cluster of the volume is examined for folders
+// that no directory reaches any more, JPEG images and Office documents.
+#include "core/common/progress_block.h"
+#include "core/device/disk_record.h"
+
+namespace dudorazu {
+
+// Empties the partition's earlier results, then reads clusters 4 up to the
+// cluster count. Found folders go to the front of rootRecord's children
+// (named after their cluster, with what they hold decoded below them);
+// carved JPEG and OLE2 files go to the back of extendedRecord's children and
+// into carvedIndex. Without a boot sector the volume is located by its
+// up-case table, or every sector is taken as a cluster. The cancel flag is
+// tested before each cluster; what was found until then stays.
+void scanLostFiles(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
+
+}  // namespace dudorazu
