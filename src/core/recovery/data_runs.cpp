@@ -1,0 +1,122 @@
+#include "core/recovery/data_runs.h"
+
+#include <algorithm>
+
+namespace dudorazu {
+namespace {
+
+// Above this many separate pieces the interval map would cost more than
+// one bit per FAT entry.
+constexpr size_t kMaxIntervals = 4096;
+
+constexpr uint32_t kFat32EndMark = 0x0FFFFFFF;
+
+}  // namespace
+
+bool VisitedClusters::contains(uint32_t cluster) const {
+  if (!bits_.empty()) return cluster < bits_.size() && bits_[cluster];
+  auto it = runs_.upper_bound(cluster);
+  if (it == runs_.begin()) return false;
+  --it;
+  return cluster <= it->second;
+}
+
+void VisitedClusters::add(uint32_t cluster) {
+  if (!bits_.empty()) {
+    if (cluster < bits_.size()) bits_[cluster] = true;
+    return;
+  }
+  auto it = runs_.upper_bound(cluster);
+  if (it != runs_.begin()) {
+    auto prev = std::prev(it);
+    if (prev->second + 1 == cluster) {
+      prev->second = cluster;
+      return;
+    }
+  }
+  runs_.emplace(cluster, cluster);
+  if (runs_.size() > kMaxIntervals) {
+    bits_.assign(entryCount_, false);
+    for (const auto& [first, last] : runs_)
+      for (uint64_t c = first; c <= last && c < entryCount_; ++c) bits_[c] = true;
+    runs_.clear();
+  }
+}
+
+DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const PartitionRecord& partition,
+                             uint64_t maxRunBytes)
+    : partition_(partition),
+      maxRun_(std::max<uint64_t>(maxRunBytes, 1)),
+      length_(record.dataLength),
+      clusterBytes_(partition.clusterBytes()),
+      flags_(record.allocationFlags & 3),
+      cursor_(record.firstCluster),
+      visited_(partition.fatEntryCount()) {
+  if (flags_ == (kAllocationPossible | kNoFatChain)) return;
+  // A chain must start at a cluster the FAT can follow; a volume with no
+  // cluster size has no clusters at all.
+  if (flags_ != kAllocationPossible || clusterBytes_ == 0 || cursor_ < 2 ||
+      cursor_ >= partition.fatEntryCount())
+    ended_ = true;
+}
+
+std::optional<DataRun> DataRunWalker::next() {
+  if (ended_ || covered_ >= length_) return std::nullopt;
+  return flags_ == (kAllocationPossible | kNoFatChain) ? nextContiguous() : nextChained();
+}
+
+std::optional<DataRun> DataRunWalker::nextContiguous() {
+  DataRun run;
+  run.fileOffset = covered_;
+  run.deviceOffset = partition_.clusterPosition(cursor_) + covered_;
+  run.length = std::min(maxRun_, length_ - covered_);
+  covered_ += run.length;
+  return run;
+}
+
+std::optional<uint32_t> DataRunWalker::follow(uint32_t cluster) const {
+  if (cluster >= partition_.fatEntryCount()) return std::nullopt;
+  uint32_t next = partition_.fatTable[cluster];
+  if (next == kFat32EndMark || next < 2 || next >= partition_.fatEntryCount()) return std::nullopt;
+  return next;
+}
+
+std::optional<DataRun> DataRunWalker::nextChained() {
+  uint32_t first = cursor_;
+  uint32_t last = first;
+  visited_.add(first);
+  uint64_t start = partition_.clusterPosition(first);
+  uint64_t bytes = clusterBytes_;
+  uint64_t remaining = length_ - covered_;
+  while (bytes < remaining) {
+    std::optional<uint32_t> next = follow(last);
+    if (!next) {
+      ended_ = true;
+      break;
+    }
+    if (visited_.contains(*next)) {
+      cycle_ = true;
+      ended_ = true;
+      break;
+    }
+    // One read may take the next cluster when it lies right behind this
+    // one on the device (the sector arithmetic may wrap, so compare
+    // positions, not cluster numbers).
+    if (*next == last + 1 && partition_.clusterPosition(*next) == start + bytes && bytes + clusterBytes_ <= maxRun_) {
+      last = *next;
+      visited_.add(last);
+      bytes += clusterBytes_;
+      continue;
+    }
+    cursor_ = *next;
+    break;
+  }
+  DataRun run;
+  run.fileOffset = covered_;
+  run.deviceOffset = start;
+  run.length = std::min(bytes, remaining);
+  covered_ += run.length;
+  return run;
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,122 @@
+#include "core/recovery/dfxml_report.h"
+
+#include <cinttypes>
+
+#include "core/common/text.h"
+
+namespace dudorazu {
+namespace {
+
+std::string isoTime(uint16_t date, uint16_t time) {
+  int month = (date >> 5) & 15, day = date & 31;
+  if (month < 1 || month > 12 || day < 1) return std::string();
+  // exFAT times here carry no zone: written without one, as local time.
+  return format("%04d-%02d-%02dT%02d:%02d:%02d", (date >> 9) + 1980, month, day, time >> 11, (time >> 5) & 63,
+                (time & 31) * 2);
+}
+
+std::string u64(uint64_t v) { return format("%" PRIu64, v); }
+
+}  // namespace
+
+std::string xmlEscape(const std::string& raw) {
+  std::string s = sanitizeUtf8(raw);
+  std::string out;
+  out.reserve(s.size());
+  for (char ch : s) {
+    auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default:
+        // XML 1.0 cannot carry other control characters, not even escaped.
+        if (c < 0x20 || c == 0x7F) out += "\xEF\xBF\xBD";
+        else out.push_back(ch);
+    }
+  }
+  return out;
+}
+
+DfxmlFile dfxmlFileOf(const SavedFile& saved, const PartitionRecord& partition, bool dryRun) {
+  DfxmlFile f;
+  const ExfatFileRecord& r = *saved.record;
+  f.filename = volumePathOf(r, partition);
+  f.filesize = r.dataLength;
+  f.allocated = !r.isDeleted();
+  f.modifyDate = r.modifyDate;
+  f.modifyTime = r.modifyTime;
+  f.createDate = r.createDate;
+  f.createTime = r.createTime;
+  f.firstCluster = r.firstCluster;
+  f.runs = saved.runs;
+  f.sha256 = saved.sha256;
+  f.outputPath = saved.created || dryRun ? saved.outputPath : std::string();
+  f.bytesWritten = saved.bytesWritten;
+  f.status = saved.failed      ? "failed"
+             : saved.cancelled ? "cancelled"
+             : saved.damaged   ? "damaged"
+             : saved.shortened ? "short"
+             : dryRun          ? "planned"
+                               : "saved";
+  return f;
+}
+
+std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile>& files) {
+  std::string x;
+  x += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  x += "<dfxml xmlns=\"http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML\"\n"
+       "       xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+       "       xmlns:dudorazu=\"urn:dudorazu:recover\" version=\"1.0\">\n";
+  x += "  <metadata>\n    <dc:type>Recovered files</dc:type>\n  </metadata>\n";
+  x += "  <creator>\n    <program>" + xmlEscape(source.program) + "</program>\n    <version>" +
+       xmlEscape(source.version) + "</version>\n";
+  if (!source.commandLine.empty())
+    x += "    <execution_environment>\n      <command_line>" + xmlEscape(source.commandLine) +
+         "</command_line>\n    </execution_environment>\n";
+  x += "  </creator>\n";
+  x += "  <source>\n    <image_filename>" + xmlEscape(source.imageFilename) + "</image_filename>\n  </source>\n";
+  x += "  <volume offset=\"" + u64(source.partitionOffset) + "\">\n";
+  x += "    <partition_offset>" + u64(source.partitionOffset) + "</partition_offset>\n";
+  x += "    <block_size>" + u64(source.blockSize) + "</block_size>\n";
+  x += "    <ftype_str>exfat</ftype_str>\n";
+  for (const DfxmlFile& f : files) {
+    x += "    <fileobject>\n";
+    x += "      <filename>" + xmlEscape(f.filename) + "</filename>\n";
+    x += "      <filesize>" + u64(f.filesize) + "</filesize>\n";
+    x += "      <alloc>" + std::string(f.allocated ? "1" : "0") + "</alloc>\n";
+    x += "      <inode>" + u64(f.firstCluster) + "</inode>\n";
+    std::string mtime = isoTime(f.modifyDate, f.modifyTime);
+    if (!mtime.empty()) x += "      <mtime>" + mtime + "</mtime>\n";
+    std::string crtime = isoTime(f.createDate, f.createTime);
+    if (!crtime.empty()) x += "      <crtime>" + crtime + "</crtime>\n";
+    if (f.runs.empty()) {
+      x += "      <byte_runs/>\n";
+    } else {
+      x += "      <byte_runs>\n";
+      for (const DataRun& run : f.runs) {
+        x += "        <byte_run file_offset=\"" + u64(run.fileOffset) + "\" img_offset=\"" + u64(run.deviceOffset) +
+             "\"" +
+             (run.deviceOffset >= source.partitionOffset
+                  ? " fs_offset=\"" + u64(run.deviceOffset - source.partitionOffset) + "\""
+                  : std::string()) +
+             " len=\"" + u64(run.length) + "\"/>\n";
+      }
+      x += "      </byte_runs>\n";
+    }
+    if (!f.sha256.empty()) x += "      <hashdigest type=\"sha256\">" + f.sha256 + "</hashdigest>\n";
+    if (!f.outputPath.empty()) x += "      <dudorazu:saved_as>" + xmlEscape(f.outputPath) + "</dudorazu:saved_as>\n";
+    x += "      <dudorazu:bytes_written>" + u64(f.bytesWritten) + "</dudorazu:bytes_written>\n";
+    x += "      <dudorazu:status>" + f.status + "</dudorazu:status>\n";
+    x += "    </fileobject>\n";
+  }
+  x += "  </volume>\n</dfxml>\n";
+  return x;
+}
+
+}  // namespace dudorazu

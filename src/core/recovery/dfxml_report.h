@@ -1,0 +1,45 @@
+#pragma once
+// A Digital Forensics XML (DFXML) report of a save: one fileobject per file
+// with its name inside the volume, size, allocation state, the byte runs it
+// was read from, the SHA-256 of what was written and where it was written.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/recovery/save_engine.h"
+
+namespace dudorazu {
+
+struct DfxmlSource {
+  std::string imageFilename;     // the device or image read
+  uint64_t partitionOffset = 0;  // byte offset of the volume on it
+  uint64_t blockSize = 0;        // cluster size
+  std::string commandLine;
+  std::string program = "dudorazu-cli";
+  std::string version = "0.1";
+};
+
+struct DfxmlFile {
+  std::string filename;  // path inside the volume
+  uint64_t filesize = 0; // the length the volume records
+  bool allocated = true; // a live record (false: deleted)
+  uint16_t modifyDate = 0, modifyTime = 0, createDate = 0, createTime = 0;
+  uint32_t firstCluster = 0;
+  std::vector<DataRun> runs;  // device offsets
+  std::string sha256;         // empty: not computed (dry run)
+  std::string outputPath;     // empty: nothing written
+  uint64_t bytesWritten = 0;
+  std::string status;         // "saved", "planned", "short", "damaged", "failed", "cancelled"
+};
+
+// The entry for a file a save reached.
+DfxmlFile dfxmlFileOf(const SavedFile& saved, const PartitionRecord& partition, bool dryRun);
+
+// Text safe inside an XML element or attribute: markup characters escaped,
+// characters XML cannot hold (most controls, invalid UTF-8) replaced.
+std::string xmlEscape(const std::string& text);
+
+// The whole document.
+std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile>& files);
+
+}  // namespace dudorazu

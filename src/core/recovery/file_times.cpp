@@ -1,0 +1,40 @@
+#include "core/recovery/file_times.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace dudorazu {
+
+std::optional<std::time_t> recordLocalTime(uint16_t date, uint16_t time) {
+  int year = (date >> 9) + 1980;
+  int month = (date >> 5) & 15;
+  int day = date & 31;
+  int hour = time >> 11;
+  int minute = (time >> 5) & 63;
+  int second = (time & 31) * 2;
+  if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  std::time_t t = std::mktime(&tm);
+  // mktime rolls 31 February over into March; such a word names no moment.
+  if (t == static_cast<std::time_t>(-1) || tm.tm_mday != day || tm.tm_mon != month - 1) return std::nullopt;
+  return t;
+}
+
+bool setModifiedTime(const std::string& path, uint16_t date, uint16_t time) {
+  std::optional<std::time_t> t = recordLocalTime(date, time);
+  if (!t) return false;
+  struct timespec times[2];
+  times[0].tv_sec = *t;
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+}  // namespace dudorazu

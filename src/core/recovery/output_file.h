@@ -1,0 +1,73 @@
+#pragma once
+// Output files of a save: created exclusively, never overwriting anything,
+// with the folders above them made on demand.
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace dudorazu {
+
+// A new file being written. Writes go at explicit offsets, so a run of zeros
+// can be left as a hole and the file still ends at the right length.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile() { close(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool isOpen() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+  // Writes `length` bytes at the current end; false when the target refused
+  // (full, I/O error). errno-style code of the last failure in lastError().
+  bool write(const void* data, size_t length);
+  // Moves the end `length` bytes on without writing (a hole).
+  void skip(uint64_t length) { end_ += length; }
+  uint64_t size() const { return end_; }
+  // Gives the file its full length and closes it; false when that failed.
+  bool close();
+  int lastError() const { return error_; }
+
+  // Used by openOutputFile.
+  void adopt(int fd, std::string path);
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  uint64_t end_ = 0;
+  uint64_t written_ = 0;  // end of the bytes really written
+  int error_ = 0;
+};
+
+// What a save remembers between files: the next counter to try for each
+// derived name, so a folder with thousands of equal names is not probed from
+// 0 every time, and the folders it has made (they get their dates later).
+// Shared by the jobs of one batch; safe to use from several threads.
+class SaveNamespace {
+ public:
+  uint64_t nextCounter(const std::string& path);
+  void setNextCounter(const std::string& path, uint64_t n);
+  void noteFolderMade(const std::string& path);
+  bool madeFolder(const std::string& path);
+  size_t foldersMade();
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, uint64_t> counters_;
+  std::unordered_set<std::string> folders_;
+};
+
+// Creates every missing folder of `folder` ("/" separated). True when the
+// whole path is a folder afterwards. Folders it made are noted in `names`.
+bool createFolderPath(const std::string& folder, SaveNamespace* names = nullptr);
+
+// Opens a new file at `path`, or, when a file of that name exists, at the
+// first free derived name: path + n, or path + n + "." + ext where ext
+// follows the last "." of the path (a.txt -> a.txt0.txt, a.txt1.txt; README
+// -> README0). Missing folders are created. The file is created exclusively:
+// nothing that exists, or that another writer creates meanwhile, is opened.
+bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* names = nullptr);
+
+}  // namespace dudorazu

@@ -1,0 +1,73 @@
+#pragma once
+// The save commands without their windows: refusals, the room test, job
+// preparation and the start of the jobs. The front end asks for the target
+// folder and shows the progress; everything else happens here, once.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/common/messages.h"
+#include "core/recovery/record_lookup.h"
+#include "core/recovery/save_requests.h"
+#include "core/recovery/save_scheduler.h"
+
+namespace dudorazu {
+
+// Where a save command was given; the refusal texts and captions depend on it.
+enum class SaveOrigin {
+  LeftPane,   // the left pane's context menu
+  RightPane,  // the right pane's context menu
+  MainMenu,   // the main frame's menu or accelerator (acts on the left pane)
+};
+
+inline constexpr const char* kWaitForSave = "等待当前保存操作完成";
+inline constexpr const char* kWaitForOperation = "等待当前操作完成";
+inline constexpr const char* kChooseFile = "请选择文件";
+inline constexpr const char* kChooseDestination = "选择保存路径";
+inline constexpr const char* kNothingLoaded = "没有信息";
+
+// True (after showing the message) when a single save may not start now.
+bool refuseSingleSave(const SaveScheduler& scheduler, SaveOrigin origin, bool rowSelected, MessageSink& messages);
+// True (after showing the message) when a batch save may not start now.
+bool refuseBatchSave(const SaveScheduler& scheduler, SaveOrigin origin, MessageSink& messages);
+// True (after showing "选择保存路径") for an empty destination.
+bool refuseEmptyDestination(const std::string& destination, MessageSink& messages);
+
+// A job for `found` with its own read-only device; none when the record is
+// missing or the disk cannot be opened (the row is dropped silently).
+std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination);
+
+enum class SaveStart {
+  Started,
+  Refused,   // a message was shown
+  Nothing,   // nothing to save (no request, record or disk found); no message
+};
+
+// A single save of `row` (already past refuseSingleSave and the destination
+// test): locates the record, opens the disk, tests the room (a total equal to
+// the free bytes is refused) and starts the job in per-file progress mode.
+SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, const PaneKeys& keys,
+                          const CheckRow& row, const std::string& destination, uint64_t freeBytes,
+                          ProgressBlock& progress, MessageSink& messages, SaveJobOptions options = {},
+                          SaveScheduler::JobDone onDone = nullptr);
+
+struct BatchStart {
+  SaveStart result = SaveStart::Nothing;
+  uint64_t total = 0;
+  uint64_t step = 0;
+  size_t jobs = 0;
+  std::string statusText;  // "本次保存 %llu Byte", for the status bar
+};
+
+// A batch save of `requests` (already past refuseBatchSave and the
+// destination test): totals them, tests the room (a total equal to the free
+// bytes fits), sets the bar to 0..100, makes one job per request whose
+// record and disk can be had, and starts them. A total below 100 bytes
+// gives a step of 0, and the jobs then report per file.
+BatchStart startBatchSave(SaveScheduler& scheduler, DiskCatalogue& catalogue,
+                          const std::vector<SaveRequest>& requests, uint64_t freeBytes, ProgressBlock& progress,
+                          MessageSink& messages, const SaveJobOptions& options = {},
+                          SaveScheduler::JobDone onJobDone = nullptr, SaveScheduler::BatchDone onBatchDone = nullptr);
+
+}  // namespace dudorazu

@@ -1,0 +1,90 @@
+#pragma once
+// Copies records of an exFAT volume, with everything below them, out of the
+// raw device into a target folder. Deleted records are saved like live ones.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/common/progress_block.h"
+#include "core/device/sector_device.h"
+#include "core/exfat/exfat_file_record.h"
+#include "core/partitions/partition_record.h"
+#include "core/recovery/batch_counters.h"
+#include "core/recovery/data_runs.h"
+#include "core/recovery/name_repair.h"
+#include "core/recovery/output_file.h"
+
+namespace dudorazu {
+
+// What became of one file (dataLength above 0) that a save reached.
+struct SavedFile {
+  const ExfatFileRecord* record = nullptr;
+  std::string outputPath;   // the file written (planned, in a dry run)
+  bool created = false;     // an output file exists for it
+  bool failed = false;      // not created, or a write to it failed
+  bool cancelled = false;   // the save was cancelled while it was written
+  bool damaged = false;     // some runs could not be read and hold zeros
+  bool shortened = false;   // the data ended before dataLength bytes
+  uint64_t bytesWritten = 0;
+  std::vector<DataRun> runs;        // with SaveContext::collectRuns
+  std::vector<DataRun> unreadable;  // runs written as zeros
+  std::string sha256;               // hex, with SaveContext::hashData
+};
+
+struct SaveTotals {
+  uint64_t files = 0;      // output files made and written to their end
+  uint64_t bytes = 0;      // bytes written (or planned in a dry run)
+  uint64_t failed = 0;
+  uint64_t damaged = 0;
+  uint64_t shortened = 0;
+  uint64_t cancelled = 0;
+};
+
+// Everything a save needs besides the record and the destination. One per
+// job; only `batch` and `names` are shared between the jobs of a batch.
+struct SaveContext {
+  SectorDevice* device = nullptr;
+  const PartitionRecord* partition = nullptr;
+  ProgressBlock* progress = nullptr;
+  // 0: per-file progress (percent of the file). Otherwise bytes per step of
+  // the batch bar, counted in `batch`.
+  uint64_t batchStep = 0;
+  BatchCounters* batch = nullptr;
+  NameOptions nameOptions = saveNameOptions();
+  SaveNamespace* names = nullptr;  // null: the save keeps its own
+  // Files it rejects are passed over; folders then come into being only
+  // when something below them is saved.
+  std::function<bool(const ExfatFileRecord&)> fileFilter;
+  bool dryRun = false;       // plan names and runs, read and write nothing
+  bool collectRuns = false;  // fill SavedFile::runs
+  bool hashData = false;     // fill SavedFile::sha256
+  bool keepTimes = true;     // give files and folders made their record's time
+  // Called once per file reached (in the thread running the save).
+  std::function<void(const SavedFile&)> onFile;
+
+  SaveTotals totals;
+  std::vector<uint8_t> buffer;  // reused from run to run
+};
+
+// Reads of a run that keep failing are tried this many times before the
+// run is read piece by piece and what stays unreadable becomes zeros.
+inline constexpr int kReadAttempts = 3;
+inline constexpr size_t kSalvageBytes = 64 * 1024;
+
+// Saves `record` and its subtree below `destination` ("/" separated, no
+// trailing slash). Folders are rebuilt by name but come into being only with
+// their first file. Stops before the next record once cancelled.
+void saveNode(SaveContext& context, const std::string& destination, const ExfatFileRecord* record);
+
+// Copies one file's data to a new file at `outputPath` (or a derived name).
+// True when the file was written to its end or had nothing to write; false
+// when it could not be created, a write failed, or the save was cancelled.
+bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record);
+
+// The record's path inside its volume, "a/b/c.txt", from the child of its
+// tree's top; carved records keep the name of their top ("扩展目录/12.jpg").
+std::string volumePathOf(const ExfatFileRecord& record, const PartitionRecord& partition);
+
+}  // namespace dudorazu

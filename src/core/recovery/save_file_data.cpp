@@ -1,0 +1,172 @@
+#include "core/recovery/save_engine.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+
+#include "core/common/text.h"
+#include "core/recovery/file_times.h"
+#include "core/recovery/sha256.h"
+
+namespace dudorazu {
+namespace {
+
+// Pieces at least this long that hold only zeros are left as holes in the
+// output: the file reads the same and a sparse source stays cheap to save.
+constexpr size_t kHoleMinimum = 64 * 1024;
+
+bool allZero(const uint8_t* p, size_t n) {
+  if (n == 0) return true;
+  if (p[0] != 0) return false;
+  size_t head = std::min<size_t>(n, 16);
+  for (size_t i = 0; i < head; ++i)
+    if (p[i] != 0) return false;
+  // Compare the buffer with itself shifted by 16: equal only when every
+  // 16-byte stretch equals the zero head.
+  return n <= 16 || std::memcmp(p, p + 16, n - 16) == 0;
+}
+
+// Reads `length` bytes; a read that keeps failing is retried, then read in
+// small pieces so that only what is really unreadable becomes zeros.
+// Returns the unreadable stretches (device offsets) through `bad`.
+void readWithRetry(SectorDevice& device, uint64_t offset, uint8_t* buffer, size_t length,
+                   std::vector<DataRun>& bad, uint64_t fileOffset) {
+  size_t got = 0;
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    got = device.readAt(offset, buffer, length);
+    if (got >= length) return;
+  }
+  // The first `got` bytes arrived; go on from there piece by piece.
+  for (size_t pos = got; pos < length;) {
+    size_t piece = std::min(kSalvageBytes - (pos % kSalvageBytes), length - pos);
+    size_t n = device.readAt(offset + pos, buffer + pos, piece);
+    if (n < piece) {
+      std::memset(buffer + pos + n, 0, piece - n);
+      DataRun lost{fileOffset + pos + n, offset + pos + n, piece - n};
+      if (!bad.empty() && bad.back().deviceOffset + bad.back().length == lost.deviceOffset)
+        bad.back().length += lost.length;
+      else
+        bad.push_back(lost);
+    }
+    pos += piece;
+  }
+}
+
+void reportProgress(SaveContext& context, uint64_t piece, uint64_t fileTotal, uint64_t dataLength) {
+  if (!context.progress) return;
+  if (context.batchStep != 0 && context.batch) {
+    context.batch->addPiece(piece, context.batchStep, *context.progress);
+    return;
+  }
+  context.progress->setText(format("%" PRIu64 " BYTE被保存", fileTotal));
+  // Percent in 64 bits without overflow for any length.
+  uint64_t percent = fileTotal >= dataLength ? 100
+                     : dataLength > UINT64_MAX / 100 ? fileTotal / (dataLength / 100)
+                                                     : fileTotal * 100 / dataLength;
+  context.progress->setPosition(percent);
+}
+
+void appendRun(std::vector<DataRun>& runs, const DataRun& run) {
+  if (!runs.empty()) {
+    DataRun& last = runs.back();
+    if (last.fileOffset + last.length == run.fileOffset && last.deviceOffset + last.length == run.deviceOffset) {
+      last.length += run.length;
+      return;
+    }
+  }
+  runs.push_back(run);
+}
+
+void finishFile(SaveContext& context, SavedFile& saved) {
+  SaveTotals& t = context.totals;
+  if (saved.failed) ++t.failed;
+  else if (saved.cancelled) ++t.cancelled;
+  else if (saved.created || context.dryRun) ++t.files;
+  if (saved.damaged) ++t.damaged;
+  if (saved.shortened) ++t.shortened;
+  t.bytes += saved.bytesWritten;
+  if (context.onFile) context.onFile(saved);
+}
+
+bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
+  SavedFile saved;
+  saved.record = &record;
+  saved.outputPath = outputPath;
+  DataRunWalker walker(record, *context.partition);
+  while (std::optional<DataRun> run = walker.next())
+    if (context.collectRuns) appendRun(saved.runs, *run);
+  saved.bytesWritten = walker.covered();
+  saved.shortened = walker.covered() < record.dataLength;
+  finishFile(context, saved);
+  return true;
+}
+
+}  // namespace
+
+bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
+  if (record.dataLength == 0) return true;  // an empty file leaves no trace
+  if (context.dryRun) return planOnly(context, outputPath, record);
+
+  SavedFile saved;
+  saved.record = &record;
+  saved.outputPath = outputPath;
+  OutputFile out;
+  if (!openOutputFile(out, outputPath, context.names)) {
+    saved.failed = true;
+    finishFile(context, saved);
+    return false;
+  }
+  saved.created = true;
+  saved.outputPath = out.path();
+  if (context.progress && context.progress->cancelled()) {
+    out.close();
+    saved.cancelled = true;
+    finishFile(context, saved);
+    return false;
+  }
+  if (context.progress && context.batchStep == 0) context.progress->setRange(100, 1);
+
+  Sha256 hash;
+  DataRunWalker walker(record, *context.partition);
+  std::vector<uint8_t>& buffer = context.buffer;
+  bool ok = true;
+  while (ok) {
+    std::optional<DataRun> run = walker.next();
+    if (!run) break;
+    if (context.collectRuns) appendRun(saved.runs, *run);
+    // A run is one read, except for clusters larger than the read size.
+    for (uint64_t done = 0; done < run->length && ok;) {
+      size_t piece = static_cast<size_t>(std::min<uint64_t>(run->length - done, kRunBytes));
+      if (buffer.size() < piece) buffer.resize(std::max<size_t>(piece, std::min<uint64_t>(record.dataLength, kRunBytes)));
+      size_t before = saved.unreadable.size();
+      readWithRetry(*context.device, run->deviceOffset + done, buffer.data(), piece, saved.unreadable,
+                    run->fileOffset + done);
+      if (saved.unreadable.size() != before) saved.damaged = true;
+      if (context.hashData) hash.update(buffer.data(), piece);
+      if (piece >= kHoleMinimum && allZero(buffer.data(), piece)) {
+        out.skip(piece);
+      } else if (!out.write(buffer.data(), piece)) {
+        saved.failed = true;
+        ok = false;
+        break;
+      }
+      done += piece;
+      saved.bytesWritten += piece;
+      reportProgress(context, piece, saved.bytesWritten, record.dataLength);
+      if (context.progress && context.progress->cancelled()) {
+        saved.cancelled = true;
+        ok = false;
+      }
+    }
+  }
+  if (!out.close()) saved.failed = true;
+  if (!saved.failed && !saved.cancelled) {
+    saved.shortened = saved.bytesWritten < record.dataLength;
+    if (context.hashData) saved.sha256 = hash.finishHex();
+    if (context.keepTimes) setModifiedTime(saved.outputPath, record.modifyDate, record.modifyTime);
+  }
+  finishFile(context, saved);
+  return !saved.failed && !saved.cancelled;
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,31 @@
+#include "core/recovery/statistics.h"
+
+#include <cinttypes>
+
+#include "core/common/text.h"
+#include "core/recovery/display_format.h"
+
+namespace dudorazu {
+
+// Counts are written in full; they never wrap into negative numbers.
+std::string statisticsMessage(const SubtreeTally& tally) {
+  std::string size = formatSizeLong(tally.bytes);
+  if (size.empty()) size = "0B";
+  return "文件统计： " + size + "在" + format("%" PRIu64, tally.folders) + "个文件夹中包含 " +
+         format("%" PRIu64, tally.files) + "个文件";
+}
+
+std::optional<std::string> statisticsForRow(bool selected, const ExfatFileRecord* record) {
+  if (!selected) return statisticsMessage(SubtreeTally{});
+  if (!record) return std::nullopt;
+  return statisticsMessage(tallySubtree(record));
+}
+
+std::string folderStatusText(uint64_t bytes, uint64_t folders, uint64_t files) {
+  std::string size = formatSizeLong(bytes);
+  if (size.empty()) size = format("%" PRIu64, bytes);
+  return "总大小 " + size + " 在 " + format("%" PRIu64, folders) + " 个文件夹中共有 " + format("%" PRIu64, files) +
+         " 个文件";
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,65 @@
+#pragma once
+// A hand-made exFAT-like volume in memory: cluster geometry, a FAT and
+// records, without directory entries. Enough for the save engine, which
+// only reads clusters and follows the FAT.
+#include <cstdint>
+#include <string>
+
+#include "core/device/sector_device.h"
+#include "core/partitions/partition_record.h"
+
+namespace dudorazu::test {
+
+class FakeVolume {
+ public:
+  // Cluster c lies at byte c x clusterBytes (clusterBase 0).
+  FakeVolume(uint32_t clusterSectors, uint32_t clusterCount) {
+    partition.clusterSectors = clusterSectors;
+    partition.clusterBase = 0;
+    partition.bytesPerSector = 512;
+    partition.fatTable.assign(clusterCount, 0);
+    partition.rootRecord.name = "根目录";
+    partition.rootRecord.state = kStateFolder;
+    bytes.assign(static_cast<size_t>(clusterCount) * clusterBytes(), '\0');
+  }
+  uint64_t clusterBytes() const { return partition.clusterBytes(); }
+
+  // Fills cluster c with a text that names the cluster, so a misplaced
+  // cluster shows in the output.
+  void stamp(uint32_t c) {
+    std::string tag = "<cluster " + std::to_string(c) + ">";
+    uint64_t at = partition.clusterPosition(c);
+    for (uint64_t i = 0; i < clusterBytes(); ++i) bytes[at + i] = tag[i % tag.size()];
+  }
+  std::string cluster(uint32_t c) const { return bytes.substr(partition.clusterPosition(c), clusterBytes()); }
+  void chain(std::initializer_list<uint32_t> clusters, uint32_t end = 0xFFFFFFFF) {
+    const uint32_t* prev = nullptr;
+    for (const uint32_t& c : clusters) {
+      if (prev) partition.fatTable[*prev] = c;
+      prev = &c;
+    }
+    if (prev) partition.fatTable[*prev] = end;
+  }
+
+  ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint8_t flags,
+                       uint64_t length, uint32_t first) {
+    ExfatFileRecord r;
+    r.name = name;
+    r.state = state;
+    r.allocationFlags = flags;
+    r.dataLength = length;
+    r.firstCluster = first;
+    r.parent = &parent;
+    parent.children.push_back(r);
+    ExfatFileRecord& placed = parent.children.back();
+    partition.clusterIndex.emplace(first, &placed);
+    return placed;
+  }
+  ExfatFileRecord& root() { return partition.rootRecord; }
+  MemoryDevice device() const { return MemoryDevice(bytes); }
+
+  PartitionRecord partition;
+  std::string bytes;
+};
+
+}  // namespace dudorazu::test

@@ -1,0 +1,98 @@
+#include "core/recovery/output_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "core/recovery/file_times.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+std::string created(const std::string& path, SaveNamespace* names = nullptr) {
+  OutputFile f;
+  if (!openOutputFile(f, path, names)) return "<failed>";
+  f.write("x", 1);
+  f.close();
+  return f.path();
+}
+
+TEST(OutputFile, ExistingNamesGetTheCounterAfterTheWholeName) {
+  TempDir dir;
+  writeFile(dir.file("a.txt"), "keep");
+  writeFile(dir.file("a.txt0.txt"), "keep too");
+  EXPECT_EQ(created(dir.file("a.txt")), dir.file("a.txt1.txt"));
+  EXPECT_EQ(readFile(dir.file("a.txt")), "keep") << "an existing file is never overwritten";
+  EXPECT_EQ(readFile(dir.file("a.txt0.txt")), "keep too");
+  writeFile(dir.file("README"), "");
+  EXPECT_EQ(created(dir.file("README")), dir.file("README0"));
+}
+
+TEST(OutputFile, ADotInAFolderNameIsNotTheExtension) {
+  TempDir dir;
+  ASSERT_TRUE(createFolderPath(dir.file("photos.2019")));
+  writeFile(dir.file("photos.2019/README"), "");
+  EXPECT_EQ(created(dir.file("photos.2019/README")), dir.file("photos.2019/README0"));
+}
+
+TEST(OutputFile, CountersAreRememberedAcrossFiles) {
+  TempDir dir;
+  SaveNamespace names;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 4; ++i) paths.push_back(created(dir.file("same.bin"), &names));
+  EXPECT_EQ(paths[0], dir.file("same.bin"));
+  EXPECT_EQ(paths[1], dir.file("same.bin0.bin"));
+  EXPECT_EQ(paths[3], dir.file("same.bin2.bin"));
+}
+
+TEST(OutputFile, MissingFoldersAreMadeAndNoted) {
+  TempDir dir;
+  SaveNamespace names;
+  EXPECT_EQ(created(dir.file("a/b/c.txt"), &names), dir.file("a/b/c.txt"));
+  EXPECT_TRUE(names.madeFolder(dir.file("a")));
+  EXPECT_TRUE(names.madeFolder(dir.file("a/b")));
+  EXPECT_FALSE(names.madeFolder(dir.path())) << "the destination existed already";
+  writeFile(dir.file("plain"), "");
+  EXPECT_FALSE(createFolderPath(dir.file("plain/x"))) << "a file stands where a folder should be";
+  EXPECT_EQ(created(dir.file("plain/x/y.txt")), "<failed>");
+}
+
+TEST(OutputFile, HolesAtTheEndStillGiveTheFullLength) {
+  TempDir dir;
+  OutputFile f;
+  ASSERT_TRUE(openOutputFile(f, dir.file("sparse")));
+  f.write("ab", 2);
+  f.skip(1 << 20);
+  ASSERT_TRUE(f.close());
+  std::string data = readFile(dir.file("sparse"));
+  ASSERT_EQ(data.size(), 2u + (1 << 20));
+  EXPECT_EQ(data.substr(0, 2), "ab");
+  EXPECT_EQ(data.find_first_not_of('\0', 2), std::string::npos);
+}
+
+TEST(OutputFile, ModifiedTimeIsTheRecordTimeAsLocalTime) {
+  TempDir dir;
+  writeFile(dir.file("f"), "");
+  ASSERT_TRUE(setModifiedTime(dir.file("f"), 0x3A21, 0x6B2D));
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.file("f").c_str(), &st), 0);
+  std::tm tm{};
+  time_t t = st.st_mtime;
+  localtime_r(&t, &tm);
+  EXPECT_EQ(tm.tm_year + 1900, 2009);
+  EXPECT_EQ(tm.tm_mon + 1, 1);
+  EXPECT_EQ(tm.tm_mday, 1);
+  EXPECT_EQ(tm.tm_hour, 13);
+  EXPECT_EQ(tm.tm_min, 25);
+  EXPECT_EQ(tm.tm_sec, 26);
+  EXPECT_FALSE(recordLocalTime(0, 0)) << "month 0 names no moment";
+  EXPECT_FALSE(recordLocalTime((29 << 9) | (2 << 5) | 31, 0)) << "31 February";
+  EXPECT_FALSE(setModifiedTime(dir.file("f"), 0, 0));
+}
+
+}  // namespace
+}  // namespace dudorazu

@@ -1,0 +1,279 @@
+#include "core/recovery/save_engine.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "fake_volume.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::FakeVolume;
+using test::readFile;
+using test::TempDir;
+
+constexpr uint8_t kContiguous = 3;
+constexpr uint8_t kChained = 1;
+
+struct Saver {
+  explicit Saver(FakeVolume& v) : volume(v), device(v.device()) {
+    context.device = &device;
+    context.partition = &volume.partition;
+    context.progress = &progress;
+    context.onFile = [this](const SavedFile& f) { files.push_back(f); };
+  }
+  void save(const ExfatFileRecord& r, const std::string& dest) { saveNode(context, dest, &r); }
+  FakeVolume& volume;
+  MemoryDevice device;
+  ProgressBlock progress;
+  SaveContext context;
+  std::vector<SavedFile> files;
+};
+
+std::vector<std::string> listTree(const std::string& root) {
+  std::vector<std::string> out;
+  for (auto& e : std::filesystem::recursive_directory_iterator(root))
+    out.push_back(std::filesystem::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(SaveEngine, ChainedFilesFollowTheFatAndStopAtTheirLength) {
+  FakeVolume v(1, 64);
+  for (uint32_t c = 2; c < 64; ++c) v.stamp(c);
+  const uint64_t cb = v.clusterBytes();
+  // 2 clusters and 100 bytes over a chain of 3: two whole clusters, then 100
+  // bytes of the third.
+  v.chain({10, 7, 20});
+  ExfatFileRecord& partial = v.add(v.root(), "partial.bin", kStateFile, kChained, 2 * cb + 100, 10);
+  // The chain goes on past the length: only dataLength bytes are written.
+  v.chain({30, 31, 32, 40, 41});
+  ExfatFileRecord& longChain = v.add(v.root(), "long.bin", kStateFile, kChained, 2 * cb, 30);
+  // An exact multiple: the last cluster is written whole.
+  v.chain({50, 52});
+  ExfatFileRecord& exact = v.add(v.root(), "exact.bin", kStateFile, kChained, 2 * cb, 50);
+  TempDir dir;
+  Saver s(v);
+  s.save(partial, dir.path());
+  s.save(longChain, dir.path());
+  s.save(exact, dir.path());
+  EXPECT_EQ(readFile(dir.file("partial.bin")), v.cluster(10) + v.cluster(7) + v.cluster(20).substr(0, 100));
+  EXPECT_EQ(readFile(dir.file("long.bin")), v.cluster(30) + v.cluster(31));
+  EXPECT_EQ(readFile(dir.file("exact.bin")), v.cluster(50) + v.cluster(52));
+  ASSERT_EQ(s.files.size(), 3u);
+  for (const SavedFile& f : s.files) EXPECT_FALSE(f.failed || f.shortened || f.damaged) << f.outputPath;
+  EXPECT_EQ(s.context.totals.files, 3u);
+}
+
+TEST(SaveEngine, ChainsEndAtEndMarksUnfollowableEntriesAndCycles) {
+  FakeVolume v(1, 32);
+  for (uint32_t c = 2; c < 32; ++c) v.stamp(c);
+  const uint64_t cb = v.clusterBytes();
+  v.chain({4, 5}, 32);  // next == fatEntryCount: not followable
+  ExfatFileRecord& atCount = v.add(v.root(), "count.bin", kStateFile, kChained, 5 * cb, 4);
+  v.chain({8}, 0x0FFFFFFF);
+  ExfatFileRecord& fat32End = v.add(v.root(), "end.bin", kStateFile, kChained, 5 * cb, 8);
+  v.chain({12, 13, 14}, 12);  // a cycle back to the start
+  ExfatFileRecord& cycle = v.add(v.root(), "cycle.bin", kStateFile, kChained, 10 * cb, 12);
+  v.chain({31}, 31);          // the last entry is followed, and points to itself
+  ExfatFileRecord& self = v.add(v.root(), "self.bin", kStateFile, kChained, 3 * cb, 31);
+  TempDir dir;
+  Saver s(v);
+  for (ExfatFileRecord* r : {&atCount, &fat32End, &cycle, &self}) s.save(*r, dir.path());
+  EXPECT_EQ(readFile(dir.file("count.bin")), v.cluster(4) + v.cluster(5));
+  EXPECT_EQ(readFile(dir.file("end.bin")), v.cluster(8));
+  EXPECT_EQ(readFile(dir.file("cycle.bin")), v.cluster(12) + v.cluster(13) + v.cluster(14))
+      << "a cycle ends the copy at the first cluster seen twice";
+  EXPECT_EQ(readFile(dir.file("self.bin")), v.cluster(31));
+  for (const SavedFile& f : s.files) EXPECT_TRUE(f.shortened) << f.outputPath;
+}
+
+TEST(SaveEngine, DeletedFragmentedFileGivesItsFirstClusterOnly) {
+  FakeVolume v(8, 64);
+  for (uint32_t c = 2; c < 64; ++c) v.stamp(c);
+  // Deleting a file clears its FAT entries; the chain flag stays.
+  ExfatFileRecord& gone = v.add(v.root(), "gone.doc", kStateDeletedFile, kChained, 3 * v.clusterBytes(), 9);
+  // A deleted contiguous file needs no FAT and comes back whole.
+  ExfatFileRecord& whole = v.add(v.root(), "whole.doc", kStateDeletedFile, kContiguous, 3 * v.clusterBytes() - 7, 20);
+  TempDir dir;
+  Saver s(v);
+  s.save(gone, dir.path());
+  s.save(whole, dir.path());
+  EXPECT_EQ(readFile(dir.file("gone.doc")), v.cluster(9));
+  EXPECT_EQ(readFile(dir.file("whole.doc")), (v.cluster(20) + v.cluster(21) + v.cluster(22)).substr(0, 3 * v.clusterBytes() - 7));
+}
+
+TEST(SaveEngine, ContiguousCopyAtTheSectorAndTenMebibyteBoundaries) {
+  const uint64_t tenMiB = 0xA00000;
+  FakeVolume v(8, 2 + static_cast<uint32_t>((3 * tenMiB) / 4096) + 8);
+  for (size_t i = 0; i < v.bytes.size(); ++i) v.bytes[i] = static_cast<char>((i * 7 + i / 4099) & 0xFF);
+  struct Case {
+    const char* name;
+    uint64_t length;
+  } cases[] = {{"s511", 511}, {"s512", 512}, {"s513", 513}, {"below", tenMiB - 1},
+               {"exact", tenMiB}, {"above", tenMiB + 1}, {"two", 2 * tenMiB + 4096}};
+  TempDir dir;
+  Saver s(v);
+  for (const Case& c : cases) {
+    ExfatFileRecord& r = v.add(v.root(), c.name, kStateFile, kContiguous, c.length, 3);
+    s.save(r, dir.path());
+    std::string out = readFile(dir.file(c.name));
+    ASSERT_EQ(out.size(), c.length) << c.name;
+    EXPECT_TRUE(out == v.bytes.substr(v.partition.clusterPosition(3), c.length)) << c.name;
+  }
+  EXPECT_EQ(s.progress.position(), 100u) << "per-file progress ends at 100";
+  EXPECT_EQ(s.progress.text(), std::to_string(2 * tenMiB + 4096) + " BYTE被保存");
+}
+
+TEST(SaveEngine, EmptyFilesAndFoldersLeaveNothingAndNoDataFlagsGiveEmptyFiles) {
+  FakeVolume v(1, 16);
+  v.stamp(5);
+  ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
+  v.add(top, "zero.txt", kStateFile, kContiguous, 0, 0);
+  ExfatFileRecord& emptyFolder = v.add(top, "empty", kStateDeletedFolder, kContiguous, 0, 6);
+  v.add(emptyFolder, "zero2.txt", kStateDeletedFile, kChained, 0, 5);
+  v.add(top, "flags0.bin", kStateFile, 0, 100, 5);
+  v.add(top, "flags2.bin", kStateDeletedFile, 2, 100, 5);
+  v.add(top, "odd-state", 7, kContiguous, 100, 5);
+  TempDir dir;
+  Saver s(v);
+  s.save(top, dir.path());
+  EXPECT_EQ(listTree(dir.path()), (std::vector<std::string>{"top/", "top/flags0.bin", "top/flags2.bin"}));
+  EXPECT_EQ(readFile(dir.file("top/flags0.bin")), "");
+  ASSERT_EQ(s.files.size(), 2u) << "zero-length files are not reported at all";
+  EXPECT_TRUE(s.files[0].created && s.files[0].shortened && !s.files[0].failed);
+}
+
+TEST(SaveEngine, HostileNamesStayInsideTheDestination) {
+  FakeVolume v(1, 16);
+  v.stamp(5);
+  ExfatFileRecord& top = v.add(v.root(), "..", kStateFolder, kContiguous, 0, 4);
+  v.add(top, "../escape", kStateFile, kContiguous, 10, 5);
+  v.add(top, "", kStateFile, kContiguous, 10, 5);
+  v.add(top, ".", kStateFile, kContiguous, 10, 5);
+  v.add(top, "a\nb", kStateFile, kContiguous, 10, 5);
+  ExfatFileRecord& dot = v.add(top, ".", kStateFolder, kContiguous, 0, 6);
+  v.add(dot, "in-dot", kStateFile, kContiguous, 10, 5);
+  TempDir outer;
+  std::string dest = outer.file("dest");
+  Saver s(v);
+  s.save(top, dest);
+  EXPECT_EQ(listTree(outer.path()),
+            (std::vector<std::string>{"dest/", "dest/$$/", "dest/$$/$", "dest/$$/$0/", "dest/$$/$0/in-dot",
+                                      "dest/$$/..$escape", "dest/$$/5", "dest/$$/a$b"}))
+      << "the folder named '.' moves aside from the file of the same repaired name";
+}
+
+TEST(SaveEngine, NamesCollideIntoCountersAndExistingFilesSurvive) {
+  FakeVolume v(1, 16);
+  v.stamp(5);
+  v.stamp(6);
+  ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
+  v.add(top, "a.txt", kStateFile, kContiguous, 20, 5);
+  v.add(top, "a.txt", kStateDeletedFile, kContiguous, 20, 6);
+  TempDir dir;
+  test::writeFile(dir.path() + "/top", "");  // not yet: folder made below
+  std::filesystem::remove(dir.path() + "/top");
+  std::filesystem::create_directory(dir.path() + "/top");
+  test::writeFile(dir.file("top/a.txt"), "mine");
+  Saver s(v);
+  s.save(top, dir.path());
+  EXPECT_EQ(readFile(dir.file("top/a.txt")), "mine");
+  EXPECT_EQ(readFile(dir.file("top/a.txt0.txt")), v.cluster(5).substr(0, 20));
+  EXPECT_EQ(readFile(dir.file("top/a.txt1.txt")), v.cluster(6).substr(0, 20));
+}
+
+TEST(SaveEngine, FilesAndMadeFoldersKeepTheRecordsModifiedTime) {
+  FakeVolume v(1, 16);
+  v.stamp(5);
+  ExfatFileRecord& top = v.add(v.root(), "dated", kStateFolder, kContiguous, 0, 4);
+  top.modifyDate = (30 << 9) | (6 << 5) | 15;  // 2010-06-15
+  top.modifyTime = (8 << 11) | (30 << 5);      // 08:30:00
+  ExfatFileRecord& f = v.add(top, "f.txt", kStateFile, kContiguous, 10, 5);
+  f.modifyDate = 0x3A21;
+  f.modifyTime = 0x6B2D;
+  TempDir dir;
+  Saver s(v);
+  s.save(top, dir.path());
+  auto localOf = [](const std::string& p) {
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    std::tm tm{};
+    time_t t = st.st_mtime;
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return std::string(buf);
+  };
+  EXPECT_EQ(localOf(dir.file("dated/f.txt")), "2009-01-01 13:25:26");
+  EXPECT_EQ(localOf(dir.file("dated")), "2010-06-15 08:30:00");
+}
+
+TEST(SaveEngine, FilterPassesOverFilesAndFoldersFollowWhatIsSaved) {
+  FakeVolume v(1, 16);
+  v.stamp(5);
+  ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
+  ExfatFileRecord& a = v.add(top, "a", kStateFolder, kContiguous, 0, 6);
+  v.add(a, "keep.jpg", kStateFile, kContiguous, 10, 5);
+  ExfatFileRecord& b = v.add(top, "b", kStateFolder, kContiguous, 0, 7);
+  v.add(b, "skip.doc", kStateFile, kContiguous, 10, 5);
+  TempDir dir;
+  Saver s(v);
+  s.context.fileFilter = [](const ExfatFileRecord& r) { return r.name.ends_with(".jpg"); };
+  s.save(top, dir.path());
+  EXPECT_EQ(listTree(dir.path()), (std::vector<std::string>{"top/", "top/a/", "top/a/keep.jpg"}));
+}
+
+TEST(SaveEngine, DryRunPlansRunsWithoutWriting) {
+  FakeVolume v(1, 32);
+  v.chain({4, 5, 6, 9});
+  ExfatFileRecord& r = v.add(v.root(), "f", kStateFile, kChained, 4 * 512, 4);
+  TempDir dir;
+  Saver s(v);
+  s.context.dryRun = true;
+  s.context.collectRuns = true;
+  s.save(r, dir.path());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  ASSERT_EQ(s.files.size(), 1u);
+  ASSERT_EQ(s.files[0].runs.size(), 2u) << "consecutive clusters form one run";
+  EXPECT_EQ(s.files[0].runs[0].deviceOffset, 4u * 512);
+  EXPECT_EQ(s.files[0].runs[0].length, 3u * 512);
+  EXPECT_EQ(s.files[0].runs[1].deviceOffset, 9u * 512);
+  EXPECT_EQ(s.files[0].runs[1].fileOffset, 3u * 512);
+}
+
+// Reads like the volume, and presses "stop" during the first read.
+class CancellingDevice : public MemoryDevice {
+ public:
+  CancellingDevice(std::string bytes, ProgressBlock& p) : MemoryDevice(std::move(bytes)), progress(p) {}
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
+    progress.cancel();
+    return MemoryDevice::readAt(offset, buffer, length);
+  }
+  ProgressBlock& progress;
+};
+
+TEST(SaveEngine, CancelStopsTheFileAndTheRestOfTheSubtree) {
+  const uint64_t tenMiB = 0xA00000;
+  FakeVolume v(8, 2 + static_cast<uint32_t>(3 * tenMiB / 4096));
+  for (size_t i = 0; i < v.bytes.size(); ++i) v.bytes[i] = 'x';
+  ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 2);
+  v.add(top, "big", kStateFile, kContiguous, 2 * tenMiB + 5, 3);
+  v.add(top, "after", kStateFile, kContiguous, 100, 3);
+  TempDir dir;
+  Saver s(v);
+  CancellingDevice device(v.bytes, s.progress);
+  s.context.device = &device;
+  s.save(top, dir.path());
+  EXPECT_EQ(readFile(dir.file("top/big")), std::string(tenMiB, 'x'))
+      << "the file being written keeps the piece written before the cancel test";
+  EXPECT_FALSE(std::filesystem::exists(dir.file("top/after")));
+  EXPECT_EQ(s.context.totals.cancelled, 1u);
+  EXPECT_EQ(s.context.totals.files, 0u);
+}
+
+}  // namespace
+}  // namespace dudorazu
