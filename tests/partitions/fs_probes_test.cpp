@@ -1,0 +1,140 @@
+#include "core/partitions/fs_probes.h"
+
+#include <gtest/gtest.h>
+
+#include "partitions/image_builder.h"
+
+namespace dudorazu {
+namespace {
+
+using test::ExtSuperblock;
+using test::ImageBuilder;
+
+TEST(BootSectorProbes, ExfatNeedsZeroBpbAreaAndSignature) {
+  ImageBuilder img(16);
+  img.exfatVolume(0, 1000);
+  EXPECT_TRUE(isExfatBootSector(img.sector(0)));
+  img.sector(0)[40] = 1;  // inside bytes 11..63
+  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "a stray byte in 11..63 means a FAT BPB, not exFAT";
+  img.sector(0)[40] = 0;
+  img.sector(0)[511] = 0;
+  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "the probe must require 0x55 0xAA";
+}
+
+TEST(BootSectorProbes, NtfsWithoutHiddenSectorsIsNotRecognised) {
+  ImageBuilder img(1);
+  img.ntfsBoot(0, 2048, 40000);
+  EXPECT_TRUE(isNtfsBootSector(img.sector(0)));
+  img.ntfsBoot(0, 0, 40000);
+  EXPECT_FALSE(isNtfsBootSector(img.sector(0)));
+}
+
+TEST(BootSectorProbes, Fat32NeedsBackupSectorSix) {
+  ImageBuilder img(1);
+  img.fat32Boot(0, 70000);
+  EXPECT_TRUE(isFat32BootSector(img.sector(0)));
+  EXPECT_FALSE(isFat16BootSector(img.sector(0)));
+  img.fat32Boot(0, 70000, 7);
+  EXPECT_FALSE(isFat32BootSector(img.sector(0)));
+}
+
+TEST(BootSectorProbes, Fat16NeedsRootEntriesAndName) {
+  ImageBuilder img(1);
+  img.fat16Boot(0, 8000, 0);
+  EXPECT_TRUE(isFat16BootSector(img.sector(0)));
+  putLe16(img.sector(0), 0x11, 224);
+  EXPECT_FALSE(isFat16BootSector(img.sector(0)));
+}
+
+TEST(ExtSuperblockProbe, SizeVersionAndName) {
+  ExtSuperblock sb(2, 3000000, true, true);  // 4 KiB blocks
+  ASSERT_TRUE(isExtSuperblock(sb.b));
+  EXPECT_EQ(extSizeSectors(sb.b, 512), 24000000u) << "the byte size exceeds 32 bits and must not wrap";
+  EXPECT_EQ(extVersionOf(sb.b), "EXT4");
+  EXPECT_EQ(extVolumeName(sb.b), "volume-name");
+  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, true, false).b), "EXT3");
+  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, false, true).b), "EXT2");
+}
+
+TEST(ExtSuperblockProbe, RejectsDamagedFields) {
+  struct Case {
+    const char* what;
+    size_t offset;
+    uint32_t value;
+  };
+  const Case cases[] = {
+      {"write time zero", 0x30, 0},          {"mount time zero", 0x2C, 0},
+      {"creator OS not Linux", 0x48, 3},     {"free inodes >= inodes", 0x10, 1024},
+      {"free blocks >= blocks", 0x0C, 9000}, {"blocks per group >= blocks", 0x20, 9000},
+      {"log block size 22 shifts 0x400 out", 0x18, 22},
+  };
+  for (const Case& c : cases) {
+    ExtSuperblock sb(0, 9000, true, true);
+    putLe32(sb.b, c.offset, c.value);
+    EXPECT_FALSE(isExtSuperblock(sb.b)) << c.what;
+  }
+  ExtSuperblock small(0, 9000, true, true);
+  putLe16(small.b, 0x58, 64);
+  EXPECT_FALSE(isExtSuperblock(small.b)) << "inode size below 128";
+  // The block count's high half counts: 2^32 + 10 blocks beat 8192 per group.
+  ExtSuperblock high(0, 10, true, true);
+  putLe32(high.b, 0x0C, 1);
+  putLe32(high.b, 0x150, 1);
+  EXPECT_TRUE(isExtSuperblock(high.b));
+}
+
+TEST(HfsClassification, SignatureTable) {
+  uint8_t h[512] = {};
+  EXPECT_EQ(classifyHfs(h), 0u);
+  putBe16(h, 0, 0x4244);  // BD
+  EXPECT_EQ(classifyHfs(h), 1u);
+  putBe16(h, 0x7C, 0x482B);
+  EXPECT_EQ(classifyHfs(h), 4u);
+  putBe16(h, 0x7C, 0x1234);
+  EXPECT_EQ(classifyHfs(h), 0u) << "a wrapper around something unknown is no HFS";
+  putBe16(h, 0, 0x482B);
+  EXPECT_EQ(classifyHfs(h), 2u);
+  putBe16(h, 0, 0x4858);
+  EXPECT_EQ(classifyHfs(h), 3u);
+}
+
+TEST(FileSystemNames, TypeCodes) {
+  EXPECT_STREQ(fileSystemName(4), "FAT16");
+  EXPECT_STREQ(fileSystemName(14), "FAT16");
+  EXPECT_STREQ(fileSystemName(5), "exFat");
+  EXPECT_STREQ(fileSystemName(13), "NTFS");
+  EXPECT_STREQ(fileSystemName(11), "FAT32");
+  EXPECT_STREQ(fileSystemName(12), "FAT32");
+  EXPECT_STREQ(fileSystemName(0x83), "");
+  EXPECT_STREQ(fileSystemName(0), "");
+}
+
+TEST(VolumeLabel, ReadsTheEntryInTheRootFoldersFirstSector) {
+  ImageBuilder img(64);
+  img.exfatVolume(16, 48, "ELEVENCHARS", 64);
+  MemoryDevice dev = img.device();
+  EXPECT_EQ(readVolumeLabel(dev, 16, 5), "ELEVENCHARS");
+  EXPECT_EQ(readVolumeLabel(dev, 16, 7), "") << "labels are read for exFAT only";
+}
+
+TEST(VolumeLabel, EntryBeyondTheFirstSectorIsNotFound) {
+  ImageBuilder img(64);
+  img.exfatVolume(0, 48, "LATE", 512);
+  MemoryDevice dev = img.device();
+  EXPECT_EQ(readVolumeLabel(dev, 0, 5), "");
+}
+
+TEST(VolumeLabel, HostileCountsAndShiftsStayInBounds) {
+  ImageBuilder img(64);
+  img.exfatVolume(0, 48, "X", 0);
+  img.at(8 * 512)[1] = 200;  // character count far beyond the entry
+  MemoryDevice dev = img.device();
+  EXPECT_EQ(readVolumeLabel(dev, 0, 5).size(), 15u) << "cut at the 15 units the entry holds";
+
+  img.sector(0)[0x6C] = 40;  // a 1 TiB "sector"
+  MemoryDevice huge = img.device();
+  EXPECT_EQ(readVolumeLabel(huge, 0, 5), "");
+}
+
+}  // namespace
+}  // namespace dudorazu

@@ -1,0 +1,116 @@
+#pragma once
+// Hand-made disk images in memory: just the bytes a test case needs.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/common/byte_order.h"
+#include "core/device/sector_device.h"
+
+namespace dudorazu::test {
+
+class ImageBuilder {
+ public:
+  explicit ImageBuilder(uint64_t sectors) : bytes_(sectors * kSectorSize, '\0') {}
+
+  uint8_t* sector(uint64_t lba) { return reinterpret_cast<uint8_t*>(bytes_.data()) + lba * kSectorSize; }
+  uint8_t* at(uint64_t byteOffset) { return reinterpret_cast<uint8_t*>(bytes_.data()) + byteOffset; }
+
+  void signature(uint64_t lba) { putLe16(sector(lba), 510, 0xAA55); }
+  void tableEntry(uint64_t lba, int index, uint8_t type, uint32_t start, uint32_t count) {
+    uint8_t* e = sector(lba) + 446 + 16 * index;
+    e[4] = type;
+    putLe32(e, 8, start);
+    putLe32(e, 12, count);
+    signature(lba);
+  }
+  // An exFAT boot sector whose root folder (cluster 2, right at the heap)
+  // holds `label` in its first entry when it is not empty.
+  void exfatVolume(uint64_t lba, uint64_t lengthSectors, const std::string& label = "",
+                   uint32_t labelEntryOffset = 0) {
+    uint8_t* s = sector(lba);
+    s[0] = 0xEB;
+    s[1] = 0x76;
+    s[2] = 0x90;
+    std::memcpy(s + 3, "EXFAT   ", 8);
+    putLe64(s, 0x40, lba);
+    putLe64(s, 0x48, lengthSectors);
+    putLe32(s, 0x58, 8);  // cluster heap offset
+    putLe32(s, 0x60, 2);  // root cluster
+    s[0x6C] = 9;
+    s[0x6D] = 0;
+    signature(lba);
+    if (!label.empty()) {
+      uint8_t* entry = at((lba + 8) * kSectorSize + labelEntryOffset);
+      entry[0] = 0x83;
+      entry[1] = static_cast<uint8_t>(label.size());
+      for (size_t i = 0; i < label.size(); ++i) putLe16(entry, 2 + 2 * i, static_cast<uint8_t>(label[i]));
+    }
+  }
+  void ntfsBoot(uint64_t lba, uint32_t hiddenSectors, uint64_t totalSectors) {
+    uint8_t* s = sector(lba);
+    s[0] = 0xEB;
+    s[1] = 0x52;
+    s[2] = 0x90;
+    std::memcpy(s + 3, "NTFS    ", 8);
+    putLe16(s, 0x0B, 512);
+    putLe32(s, 0x1C, hiddenSectors);
+    putLe64(s, 0x28, totalSectors);
+    signature(lba);
+  }
+  void fat32Boot(uint64_t lba, uint32_t totalSectors, uint16_t backupSector = 6) {
+    uint8_t* s = sector(lba);
+    s[0] = 0xEB;
+    s[1] = 0x58;
+    s[2] = 0x90;
+    putLe16(s, 0x0B, 512);
+    s[0x10] = 2;
+    putLe32(s, 0x20, totalSectors);
+    putLe16(s, 0x32, backupSector);
+    std::memcpy(s + 0x52, "FAT32   ", 8);
+    signature(lba);
+  }
+  void fat16Boot(uint64_t lba, uint16_t smallTotal, uint32_t largeTotal) {
+    uint8_t* s = sector(lba);
+    s[0] = 0xEB;
+    s[1] = 0x3C;
+    s[2] = 0x90;
+    putLe16(s, 0x0B, 512);
+    putLe16(s, 0x11, 512);
+    putLe16(s, 0x13, smallTotal);
+    putLe32(s, 0x20, largeTotal);
+    std::memcpy(s + 0x36, "FAT16   ", 8);
+    signature(lba);
+  }
+
+  const std::string& bytes() const { return bytes_; }
+  MemoryDevice device() const { return MemoryDevice(bytes_); }
+
+ private:
+  std::string bytes_;
+};
+
+// A valid EXT superblock image (1024 bytes), tweaked by the test.
+struct ExtSuperblock {
+  uint8_t b[1024] = {};
+  ExtSuperblock(uint32_t logBlockSize, uint32_t blocks, bool journal, bool extents) {
+    putLe32(b, 0x00, 1024);        // inodes
+    putLe32(b, 0x04, blocks);
+    putLe32(b, 0x0C, blocks / 2);  // free blocks
+    putLe32(b, 0x10, 100);         // free inodes
+    putLe32(b, 0x14, logBlockSize == 0 ? 1 : 0);
+    putLe32(b, 0x18, logBlockSize);
+    putLe32(b, 0x20, 8192);
+    putLe32(b, 0x28, 512);
+    putLe32(b, 0x2C, 1700000000);
+    putLe32(b, 0x30, 1700000001);
+    putLe16(b, 0x38, 0xEF53);
+    putLe16(b, 0x58, 256);
+    if (journal) putLe32(b, 0x5C, 0x4);
+    if (extents) putLe32(b, 0x60, 0x40);
+    std::memcpy(b + 0x78, "volume-name", 11);
+  }
+};
+
+}  // namespace dudorazu::test

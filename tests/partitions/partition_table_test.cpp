@@ -1,0 +1,242 @@
+#include "core/partitions/partition_table.h"
+
+#include <gtest/gtest.h>
+
+#include "core/common/text.h"
+#include "partitions/image_builder.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::ImageBuilder;
+
+DiskRecord discover(const ImageBuilder& img) {
+  DiskRecord disk;
+  MemoryDevice dev = img.device();
+  discoverPartitions(dev, disk);
+  return disk;
+}
+
+// Two primaries, an empty entry and an extended partition whose chain holds
+// three logical partitions (the usual one-data-one-link EBR layout).
+ImageBuilder mbrWithLogicals() {
+  ImageBuilder img(2048);
+  img.tableEntry(0, 0, 0x0C, 100, 50);
+  img.tableEntry(0, 1, 0x00, 150, 10);  // no type: skipped, takes no number
+  img.tableEntry(0, 2, 0x0F, 1000, 1000);
+  img.tableEntry(0, 3, 0x07, 200, 60);
+  img.exfatVolume(200, 60);
+  img.tableEntry(1000, 0, 0x83, 10, 90);
+  img.tableEntry(1000, 1, 0x05, 100, 200);
+  img.tableEntry(1100, 0, 0x07, 10, 90);
+  img.ntfsBoot(1110, 1110, 90);
+  img.tableEntry(1100, 1, 0x05, 300, 200);
+  img.tableEntry(1300, 0, 0x0C, 10, 0);  // no sectors: skipped
+  img.tableEntry(1300, 1, 0x0B, 20, 90);
+  return img;
+}
+
+TEST(MbrDiscovery, PrimariesThenLogicalsInChainOrder) {
+  DiskRecord disk = discover(mbrWithLogicals());
+  ASSERT_EQ(disk.partitions.size(), 5u);
+  const char* names[] = {"Partition0", "Partition1", "Partition2", "Partition3", "Partition4"};
+  const uint32_t starts[] = {100, 200, 1010, 1110, 1320};
+  const uint8_t kinds[] = {1, 1, 2, 2, 2};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(disk.partitions[i].name, names[i]);
+    EXPECT_EQ(disk.partitions[i].startSector, starts[i]) << names[i] << " must start at an absolute sector";
+    EXPECT_EQ(disk.partitions[i].entryKind, kinds[i]) << names[i];
+  }
+  EXPECT_EQ(disk.partitions[1].typeCode, 5) << "type 7 holding exFAT is exFAT";
+  EXPECT_EQ(disk.partitions[3].typeCode, 7) << "type 7 holding NTFS stays 7";
+  EXPECT_EQ(disk.partitions[2].typeCode, 0x83);
+  EXPECT_EQ(disk.partitions[0].sizeSectors, 50u);
+}
+
+TEST(MbrDiscovery, CyclicEbrLinksEnd) {
+  ImageBuilder img(2048);
+  img.tableEntry(0, 0, 0x05, 1000, 1000);
+  img.tableEntry(1000, 0, 0x83, 10, 5);
+  img.tableEntry(1000, 1, 0x05, 100, 100);
+  img.tableEntry(1100, 0, 0x83, 10, 5);
+  img.tableEntry(1100, 1, 0x05, 200, 100);
+  img.tableEntry(1200, 0, 0x83, 10, 5);
+  img.tableEntry(1200, 1, 0x05, 100, 100);  // back to the EBR at 1100
+  img.tableEntry(1200, 2, 0x05, 0, 100);    // back to the first EBR
+  DiskRecord disk = discover(img);
+  ASSERT_EQ(disk.partitions.size(), 3u);
+  EXPECT_EQ(disk.partitions[2].startSector, 1210u);
+}
+
+TEST(MbrDiscovery, EndlessChainIsBounded) {
+  // Every EBR links to the next sector: far more EBRs than any disk carries.
+  const uint32_t links = 3000;
+  ImageBuilder img(links + 16);
+  img.tableEntry(0, 0, 0x0F, 8, links);
+  for (uint32_t i = 0; i < links; ++i) {
+    img.tableEntry(8 + i, 0, 0x83, 0, 1);
+    img.tableEntry(8 + i, 1, 0x05, i + 1, 1);
+  }
+  DiskRecord disk = discover(img);
+  EXPECT_GT(disk.partitions.size(), 100u);
+  EXPECT_LE(disk.partitions.size(), ExtendedChainGuard::kMaxEbrs + 1);
+}
+
+TEST(WholeDiskDiscovery, VolumeAtSectorZero) {
+  ImageBuilder fat32(4);
+  fat32.fat32Boot(0, 77777);
+  DiskRecord disk = discover(fat32);
+  ASSERT_EQ(disk.partitions.size(), 1u);
+  EXPECT_EQ(disk.partitions[0].name, "Partition0");
+  EXPECT_EQ(disk.partitions[0].typeCode, 0x0C);
+  EXPECT_EQ(disk.partitions[0].sizeSectors, 77777u);
+
+  ImageBuilder fat16(4);
+  fat16.fat16Boot(0, 3000, 0);
+  EXPECT_EQ(discover(fat16).partitions[0].sizeSectors, 3000u) << "the 16-bit total when the 32-bit one is 0";
+
+  ImageBuilder exfat(64);
+  exfat.exfatVolume(0, 5000000000ull, "STICK");
+  disk = discover(exfat);
+  ASSERT_EQ(disk.partitions.size(), 1u);
+  EXPECT_EQ(disk.partitions[0].typeCode, 5);
+  EXPECT_EQ(disk.partitions[0].sizeSectors, 5000000000ull);
+  EXPECT_EQ(disk.partitions[0].label, "STICK");
+
+  ImageBuilder ntfs(4);
+  ntfs.ntfsBoot(0, 0, 9999);  // formatted without a table: hidden sectors 0
+  disk = discover(ntfs);
+  ASSERT_EQ(disk.partitions.size(), 1u);
+  EXPECT_EQ(disk.partitions[0].typeCode, 0);
+  EXPECT_EQ(disk.partitions[0].sizeSectors, 0u);
+}
+
+TEST(WholeDiskDiscovery, JumpWith0x48IsAnMbr) {
+  ImageBuilder img(400);
+  img.tableEntry(0, 0, 0x0C, 300, 50);
+  img.sector(0)[0] = 0xEB;
+  img.sector(0)[1] = 0x48;
+  img.sector(0)[2] = 0x90;
+  DiskRecord disk = discover(img);
+  ASSERT_EQ(disk.partitions.size(), 1u);
+  EXPECT_EQ(disk.partitions[0].startSector, 300u);
+}
+
+TEST(WholeDiskDiscovery, ExtWithoutTable) {
+  ImageBuilder img(8);
+  test::ExtSuperblock sb(0, 4000, true, true);
+  putLe32(sb.b, 0x20, 2000);  // two groups
+  std::memcpy(img.at(1024), sb.b, sizeof sb.b);
+  DiskRecord disk = discover(img);
+  ASSERT_EQ(disk.partitions.size(), 1u);
+  EXPECT_EQ(disk.partitions[0].typeCode, 0x83);
+  EXPECT_EQ(disk.partitions[0].extVersion, "EXT4");
+  EXPECT_EQ(disk.partitions[0].sizeSectors, 8000u);
+  EXPECT_EQ(disk.partitions[0].label, "volume-name");
+}
+
+// Protective MBR, header at LBA 1, entries at LBA 2.
+ImageBuilder gptDisk(uint32_t entryCount, uint32_t entrySize) {
+  ImageBuilder img(256);
+  img.tableEntry(0, 0, 0xEE, 1, 255);
+  std::memcpy(img.sector(1), "EFI PART", 8);
+  putLe64(img.sector(1), 72, 2);
+  putLe32(img.sector(1), 80, entryCount);
+  putLe32(img.sector(1), 84, entrySize);
+  return img;
+}
+
+void gptEntry(ImageBuilder& img, int index, const uint8_t* guid, uint64_t first, uint64_t last,
+              const std::string& name) {
+  uint8_t* e = img.at(2 * 512 + 128 * static_cast<uint64_t>(index));
+  std::memcpy(e, guid, 16);
+  putLe64(e, 32, first);
+  putLe64(e, 40, last);
+  for (size_t i = 0; i < name.size(); ++i) putLe16(e, 56 + 2 * i, static_cast<uint8_t>(name[i]));
+}
+
+constexpr uint8_t kBasicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
+                                    0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+constexpr uint8_t kLinuxData[16] = {0xAF, 0x3D, 0xC6, 0x0F, 0x83, 0x84, 0x72, 0x47,
+                                    0x8E, 0x79, 0x3D, 0x69, 0xD8, 0x47, 0x7D, 0xE4};
+
+TEST(GptDiscovery, NamesSuffixesAndStop) {
+  ImageBuilder img = gptDisk(128, 128);
+  gptEntry(img, 0, kBasicData, 40, 119, "Data");
+  img.exfatVolume(40, 80, "GPTLABEL");
+  gptEntry(img, 1, kLinuxData, 120, 129, "Other");
+  img.exfatVolume(120, 10);  // other types are not probed
+  gptEntry(img, 2, kBasicData, 130, 139, "Raw");
+  gptEntry(img, 3, kBasicData, 140, 199, "Ext");
+  test::ExtSuperblock sb(0, 30, true, false);
+  putLe32(sb.b, 0x20, 20);
+  std::memcpy(img.at(140 * 512 + 1024), sb.b, sizeof sb.b);
+  gptEntry(img, 5, kBasicData, 200, 209, "AfterTheGap");  // entry 4 starts at 0: the walk stops
+  DiskRecord disk = discover(img);
+  ASSERT_EQ(disk.partitions.size(), 4u);
+  EXPECT_EQ(disk.partitions[0].name, "Data(exFat)");
+  EXPECT_EQ(disk.partitions[0].typeCode, 5);
+  EXPECT_EQ(disk.partitions[0].sizeSectors, 80u) << "ending LBA - starting LBA + 1";
+  EXPECT_EQ(disk.partitions[0].label, "GPTLABEL");
+  EXPECT_EQ(disk.partitions[1].name, "Other");
+  EXPECT_EQ(disk.partitions[1].typeCode, 0);
+  EXPECT_EQ(disk.partitions[2].name, "Raw");
+  EXPECT_EQ(disk.partitions[2].typeCode, 0);
+  EXPECT_EQ(disk.partitions[3].name, "ExtPartition3");
+  EXPECT_EQ(disk.partitions[3].typeCode, 0x83);
+  EXPECT_EQ(disk.partitions[3].extVersion, "EXT3");
+  EXPECT_EQ(disk.partitions[3].sizeSectors, 60u);
+}
+
+TEST(GptDiscovery, HeaderClaiming129EntriesEndsTheDisk) {
+  ImageBuilder img = gptDisk(129, 128);
+  img.tableEntry(0, 0, 0x0C, 1, 100);  // a primary before the GPT entry
+  img.tableEntry(0, 1, 0xEE, 1, 255);
+  img.tableEntry(0, 2, 0x0C, 200, 50);  // not reached
+  gptEntry(img, 0, kBasicData, 40, 119, "Data");
+  DiskRecord disk = discover(img);
+  ASSERT_EQ(disk.partitions.size(), 1u);
+  EXPECT_EQ(disk.partitions[0].name, "Partition0");
+}
+
+TEST(GptDiscovery, AbsurdEntrySizesFindNothing) {
+  for (uint32_t size : {0u, 16u, 4097u, 0xFFFFFFFFu}) {
+    ImageBuilder img = gptDisk(128, size);
+    gptEntry(img, 0, kBasicData, 40, 119, "Data");
+    EXPECT_TRUE(discover(img).partitions.empty()) << "entry size " << size;
+  }
+}
+
+TEST(Regions, NamedAfterTheLastRegion) {
+  test::TempDir dir;
+  ImageBuilder img(64);
+  img.exfatVolume(10, 40);
+  test::writeFile(dir.file("disk.img"), img.bytes());
+  DiskRecord disk;
+  disk.devicePath = dir.file("disk.img");
+  disk.vendorId = "disk.img";
+
+  ASSERT_TRUE(addRegion(10, 50, disk));
+  EXPECT_EQ(disk.partitions.back().name, "Region 0 on disk.img");
+  EXPECT_EQ(disk.partitions.back().typeCode, 5);
+  EXPECT_EQ(disk.partitions.back().sizeSectors, 40u);
+
+  disk.partitions.back().name = "Region 3 on disk.img";
+  ASSERT_TRUE(addRegion(20, 20, disk));
+  EXPECT_EQ(disk.partitions.back().name, "Region 4 on disk.img");
+  EXPECT_EQ(disk.partitions.back().typeCode, 0);
+  EXPECT_EQ(disk.partitions.back().sizeSectors, 0u);
+
+  disk.partitions.back().name = "Partition7";
+  ASSERT_TRUE(addRegion(0, 1, disk));
+  EXPECT_EQ(disk.partitions.back().name, "Region 0 on disk.img");
+
+  DiskRecord missing;
+  missing.devicePath = dir.file("gone.img");
+  EXPECT_FALSE(addRegion(0, 1, missing));
+  EXPECT_TRUE(missing.partitions.empty());
+}
+
+}  // namespace
+}  // namespace dudorazu
