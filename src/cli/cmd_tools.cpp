@@ -1,35 +1,280 @@
+// dudorazu-cli search, upcase-scan and rebuild-mbr: finding lost exFAT
+// volumes and writing an MBR for them.
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "cli/cli_support.h"
+#include "cli/tools_cli.h"
+#include "core/common/text.h"
+#include "core/partitions/file_system_text.h"
+#include "core/tools/mbr_rebuild.h"
+#include "core/tools/partition_search.h"
+#include "core/tools/upcase_scans.h"
 
 namespace dudorazu::cli {
+namespace {
 
-int cmdSearch(Args) {
-  printError("search", "not available yet");
-  return 1;
+const char* const kModeHelp =
+    "  --mode MODE   cylinder (default): the first sector and sector 63 of every\n"
+    "                cylinder; head: the first sector of every track as well;\n"
+    "                sector: every sector (reads the whole disk)\n"
+    "  --heads N     heads per cylinder for the grid (1-255; default: the disk's)\n";
+
+struct SearchOptions {
+  SearchMode mode = SearchMode::Cylinder;
+  uint8_t heads = 0;
+};
+
+// Takes --mode and --heads; returns 0, or 2 after printing a usage error.
+int takeSearchOptions(Args& args, const char* command, SearchOptions& options) {
+  bool missing = false;
+  std::string mode, heads;
+  if (takeOption(args, "--mode", mode, missing)) {
+    if (mode == "cylinder") options.mode = SearchMode::Cylinder;
+    else if (mode == "head") options.mode = SearchMode::Head;
+    else if (mode == "sector") options.mode = SearchMode::Sector;
+    else {
+      printError(command, "--mode must be cylinder, head or sector");
+      return 2;
+    }
+  }
+  if (takeOption(args, "--heads", heads, missing)) {
+    uint64_t n = 0;
+    if (!parseUnsigned(heads, n) || n < 1 || n > 255) {
+      printError(command, "--heads must be a number from 1 to 255");
+      return 2;
+    }
+    options.heads = static_cast<uint8_t>(n);
+  }
+  if (missing) {
+    printError(command, "--mode and --heads need a value");
+    return 2;
+  }
+  return 0;
 }
 
-int cmdUpcaseScan(Args) {
-  printError("upcase-scan", "not available yet");
-  return 1;
+std::string kindText(uint8_t entryKind) { return entryKind == kEntryPrimary ? "主" : "逻辑"; }
+
+// Runs the search with a progress bar; Ctrl-C stops it.
+bool runSearch(DiskRecord& disk, const SearchOptions& options, std::vector<FoundVolume>& found) {
+  ProgressBlock progress;
+  InterruptStops stops(progress);
+  ProgressBar bar(progress, "扫描分区");
+  bool ok = searchPartitions(disk, options.mode, options.heads, progress,
+                             [&](const FoundVolume& v) { found.push_back(v); });
+  return ok && !progress.cancelled();
 }
 
-int cmdRebuildMbr(Args) {
-  printError("rebuild-mbr", "not available yet");
-  return 1;
+void printSearchJson(const DiskRecord& disk, const std::vector<FoundVolume>& found, bool completed) {
+  JsonWriter json;
+  json.beginObject().field("completed", completed).key("found").beginArray();
+  for (const FoundVolume& v : found) {
+    json.beginObject()
+        .field("fileSystem", "exFat")
+        .field("label", v.label)
+        .field("chs", v.chs)
+        .field("sizeSectors", v.sizeSectors)
+        .field("kind", kindText(v.entryKind))
+        .field("startSector", v.startSector)
+        .field("viaBackup", v.viaBackup)
+        .field("appended", v.appended)
+        .endObject();
+  }
+  json.endArray().key("partitions").beginArray();
+  for (const PartitionRecord& p : disk.partitions) {
+    json.beginObject()
+        .field("name", p.name)
+        .field("label", p.label)
+        .field("fileSystem", fileSystemText(p))
+        .field("typeCode", static_cast<uint32_t>(p.typeCode))
+        .field("startSector", p.startSector)
+        .field("sizeSectors", p.sizeSectors)
+        .field("entryKind", static_cast<uint32_t>(p.entryKind))
+        .field("searchKind", p.searchKind)
+        .endObject();
+  }
+  json.endArray().endObject();
+  std::printf("%s\n", json.str().c_str());
 }
 
-int cmdPtBackup(Args) {
-  printError("pt-backup", "not available yet");
-  return 1;
+void printSearchText(const DiskRecord& disk, const std::vector<FoundVolume>& found) {
+  std::printf("%-8s %-16s %-16s %14s %s\n", "文件系统", "卷标", "柱面-磁头-扇区", "分区大小", "分区类型");
+  for (const FoundVolume& v : found)
+    std::printf("%-8s %-16s %-16s %14llu %s\n", "exFat", v.label.c_str(), v.chs.c_str(),
+                static_cast<unsigned long long>(v.sizeSectors), kindText(v.entryKind).c_str());
+  std::printf("\npartitions of %s:\n", displayName(disk).c_str());
+  for (const PartitionRecord& p : disk.partitions)
+    std::printf("  %-14s %-7s start %-10u size %-12llu %-6s %s%s\n", p.name.c_str(), fileSystemText(p).c_str(),
+                p.startSector, static_cast<unsigned long long>(p.sizeSectors), kindText(p.entryKind).c_str(),
+                p.label.c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
 }
 
-int cmdPtRestore(Args) {
-  printError("pt-restore", "not available yet");
-  return 1;
+void printRows(const std::vector<RebuildRow>& rows) {
+  std::printf("%-6s %-16s %14s %10s %s\n", "系统", "卷标", "起始位置(sec)", "大小", "主/逻辑");
+  for (const RebuildRow& r : rows)
+    std::printf("%-6s %-16s %14s %10s %s\n", r.system.c_str(), r.label.c_str(), r.startText.c_str(),
+                r.sizeText.c_str(), r.kindText.c_str());
 }
 
-int cmdImage(Args) {
-  printError("image", "not available yet");
-  return 1;
+}  // namespace
+
+int cmdSearch(Args args) {
+  const char* command = "search";
+  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
+    std::printf("usage: dudorazu-cli search SOURCE [--mode cylinder|head|sector] [--heads N] [--json]\n\n"
+                "Searches a disk or image for exFAT volumes whose partition entries are lost\n"
+                "and lists each with its label, cylinder-head-sector, size in sectors and\n"
+                "kind, then the disk's partition list with the found volumes appended.\n"
+                "Ctrl-C stops the search.\n\n%s  --json        print {\"found\":[...],\"partitions\":[...]}\n",
+                kModeHelp);
+    return 0;
+  }
+  SearchOptions options;
+  if (int rc = takeSearchOptions(args, command, options)) return rc;
+  bool asJson = takeFlag(args, "--json");
+  if (rejectUnknownOptions(args, command)) return 2;
+  if (args.size() != 1) {
+    printError(command, "needs exactly one SOURCE (see --help)");
+    return 2;
+  }
+  DiskCatalogue catalogue;
+  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  if (!disk) return 1;
+  std::vector<FoundVolume> found;
+  bool completed = runSearch(*disk, options, found);
+  if (asJson) printSearchJson(*disk, found, completed);
+  else printSearchText(*disk, found);
+  if (!completed) printError(command, "the search was stopped or the disk could not be read to its end");
+  return completed ? 0 : 1;
+}
+
+int cmdUpcaseScan(Args args) {
+  const char* command = "upcase-scan";
+  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
+    std::printf("usage: dudorazu-cli upcase-scan SOURCE [PARTITION] [--json]\n\n"
+                "Looks for the first sector of a standard exFAT up-case table where a default\n"
+                "format would have put it: from the start of the disk, or of the partition.\n"
+                "Prints whether one was found and at which sector.\n");
+    return 0;
+  }
+  bool asJson = takeFlag(args, "--json");
+  if (rejectUnknownOptions(args, command)) return 2;
+  if (args.empty() || args.size() > 2) {
+    printError(command, "needs SOURCE and optionally PARTITION (see --help)");
+    return 2;
+  }
+  DiskCatalogue catalogue;
+  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  if (!disk) return 1;
+  PartitionRecord* partition = nullptr;
+  if (args.size() == 2 && !(partition = resolvePartition(*disk, args[1], command))) return 1;
+
+  ProgressBlock progress;
+  uint64_t sector = 0;
+  bool found;
+  {
+    InterruptStops stops(progress);
+    ProgressBar bar(progress, partition ? "分区扫描" : "全盘扫描");
+    found = partition ? scanPartition(*disk, *partition, progress, &sector) : scanWholeDisk(*disk, progress, &sector);
+  }
+  if (asJson) {
+    JsonWriter json;
+    json.beginObject().field("found", found);
+    if (found) json.field("sector", sector);
+    std::printf("%s\n", json.endObject().str().c_str());
+  } else if (found) {
+    std::printf("up-case table found at sector %llu\n", static_cast<unsigned long long>(sector));
+  } else {
+    std::printf("no up-case table found\n");
+  }
+  return progress.cancelled() ? 1 : 0;
+}
+
+int cmdRebuildMbr(Args args) {
+  const char* command = "rebuild-mbr";
+  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
+    std::printf("usage: dudorazu-cli rebuild-mbr SOURCE [--mode MODE] [--heads N] [--list]\n"
+                "                               [--start SECTOR]... [--yes]\n\n"
+                "Searches SOURCE for lost exFAT volumes, lists the volumes a new MBR can hold\n"
+                "(--list, or when no --start is given) and writes sector 0 with one primary\n"
+                "entry for each row whose start sector is given (at most four). The boot code\n"
+                "and the status and CHS bytes of sector 0 stay. A disk with a mounted volume\n"
+                "is refused. Back the table up first with pt-backup.\n\n%s"
+                "  --list        only list the rows\n"
+                "  --start N     write the row starting at sector N (repeatable)\n"
+                "  --yes         do not ask before writing sector 0\n",
+                kModeHelp);
+    return 0;
+  }
+  SearchOptions options;
+  if (int rc = takeSearchOptions(args, command, options)) return rc;
+  bool listOnly = takeFlag(args, "--list");
+  bool yes = takeFlag(args, "--yes");
+  bool missing = false;
+  std::vector<std::string> starts = takeOptions(args, "--start", missing);
+  if (missing) {
+    printError(command, "--start needs a SECTOR");
+    return 2;
+  }
+  if (rejectUnknownOptions(args, command)) return 2;
+  if (args.size() != 1) {
+    printError(command, "needs exactly one SOURCE (see --help)");
+    return 2;
+  }
+  DiskCatalogue catalogue;
+  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  if (!disk) return 1;
+  CliMessages messages(command);
+  if (!rebuildAllowed(*disk, messages)) return 1;
+
+  std::vector<FoundVolume> found;
+  if (!runSearch(*disk, options, found)) {
+    printError(command, "the search was stopped or the disk could not be read; nothing written");
+    return 1;
+  }
+  std::vector<RebuildRow> rows = rebuildRows(*disk);
+  if (listOnly || starts.empty()) {
+    printRows(rows);
+    if (!listOnly) std::printf("\nnothing written: give --start SECTOR for each row to put in the MBR\n");
+    return 0;
+  }
+
+  // A row is chosen by its start; when rows share one, the last in the
+  // list is the one the table gets.
+  std::vector<size_t> ticked;
+  std::set<std::string> seen;
+  std::string summary;
+  for (const std::string& s : starts) {
+    uint64_t n = 0;
+    if (!parseUnsigned(s, n)) {
+      printError(command, "--start needs a sector number, not '" + s + "'");
+      return 2;
+    }
+    std::string text = std::to_string(n);
+    if (!seen.insert(text).second) continue;
+    const RebuildRow* chosen = nullptr;
+    for (const RebuildRow& r : rows)
+      if (r.startText == text) chosen = &r;
+    if (!chosen) {
+      printError(command, "no row starts at sector " + text + " (see --list)");
+      return 2;
+    }
+    ticked.push_back(chosen->recordIndex);
+    summary += format("\n  %s at sector %s, %s", chosen->system.c_str(), chosen->startText.c_str(),
+                      chosen->sizeText.c_str());
+  }
+  if (ticked.size() <= 4 &&
+      !confirm("rebuild-mbr: this overwrites the partition table in sector 0 of " + displayName(*disk) + " (" +
+                   disk->devicePath + ") with:" + summary + "\nContinue?",
+               yes))
+    return 1;
+  RebuildResult result = writeRebuiltMbr(*disk, ticked, messages);
+  if (result != RebuildResult::Written) return 1;
+  std::printf("sector 0 of %s written with %zu entr%s\n", displayName(*disk).c_str(), ticked.size(),
+              ticked.size() == 1 ? "y" : "ies");
+  return 0;
 }
 
 }  // namespace dudorazu::cli

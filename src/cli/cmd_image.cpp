@@ -1,0 +1,160 @@
+// dudorazu-cli image: a disk or partition copied sector by sector into an
+// image file or onto another disk, listing the sectors that cannot be read.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/cli_support.h"
+#include "cli/tools_cli.h"
+#include "core/tools/disk_imaging.h"
+
+namespace dudorazu::cli {
+namespace {
+
+const char* const kCommand = "image";
+
+struct EndpointArg {
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+};
+
+// "DISK" or "DISK,PARTITION". An existing path is a disk even when it holds
+// commas; otherwise the first comma whose left side is an existing path
+// splits, else the first comma (display names of drives).
+bool resolveEndpointArg(DiskCatalogue& catalogue, const std::string& text, EndpointArg& out) {
+  std::string disk = text, partition;
+  bool hasPartition = false;
+  if (!pathExists(text)) {
+    size_t first = text.find(',');
+    for (size_t comma = first; comma != std::string::npos; comma = text.find(',', comma + 1)) {
+      if (comma > 0 && pathExists(text.substr(0, comma))) {
+        first = comma;
+        break;
+      }
+    }
+    if (first != std::string::npos && first > 0) {
+      disk = text.substr(0, first);
+      partition = text.substr(first + 1);
+      hasPartition = true;
+    }
+  }
+  out.disk = resolveSource(catalogue, canonicalSource(disk), kCommand);
+  if (!out.disk) return false;
+  if (hasPartition && !(out.partition = resolvePartition(*out.disk, partition, kCommand))) return false;
+  return true;
+}
+
+std::string describe(const EndpointArg& e) {
+  std::string text = displayName(*e.disk) + " (" + e.disk->devicePath + ")";
+  if (e.partition) text = "partition " + partitionText(*e.partition) + " of " + text;
+  return text;
+}
+
+bool isBlockDevice(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
+void printUsage() {
+  std::printf(
+      "usage: dudorazu-cli image SOURCE[,PARTITION] (--to-file FILE | --to-disk TARGET[,PARTITION])\n"
+      "                          [--start N] [--target-start N] [--mapfile FILE] [--yes]\n\n"
+      "Copies a disk or one partition sector by sector in 1 MiB blocks. A block that\n"
+      "cannot be read is copied sector by sector; a sector that still fails is listed\n"
+      "(\"第N个坏扇区\" and its sector number) and filled with 512 bytes of 0x20. Reads\n"
+      "wait at most 2 s per block and 1 s per sector, writes 3 s. Ctrl-C stops the\n"
+      "copy and keeps what was written.\n\n"
+      "  --to-file FILE      write a raw image file (replaced when it exists)\n"
+      "  --to-disk TARGET    write onto a disk, partition or image standing for a disk\n"
+      "  --start N           skip the first N sectors of the source\n"
+      "  --target-start N    begin N sectors into the target (--to-disk)\n"
+      "  --mapfile FILE      also write a GNU ddrescue mapfile (positions on the source\n"
+      "                      device); continue with: ddrescue -i START -o 0 SOURCE FILE MAPFILE\n"
+      "                      where START is the copy's first byte on the source\n"
+      "  --yes               do not ask before overwriting\n");
+}
+
+}  // namespace
+
+int cmdImage(Args args) {
+  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
+    printUsage();
+    return 0;
+  }
+  bool yes = takeFlag(args, "--yes");
+  bool missing = false;
+  std::string toFile, toDisk, start, targetStart, mapfile;
+  bool fileMode = takeOption(args, "--to-file", toFile, missing);
+  bool diskMode = takeOption(args, "--to-disk", toDisk, missing);
+  bool hasStart = takeOption(args, "--start", start, missing);
+  bool hasTargetStart = takeOption(args, "--target-start", targetStart, missing);
+  takeOption(args, "--mapfile", mapfile, missing);
+  if (missing) {
+    printError(kCommand, "an option is missing its value (see --help)");
+    return 2;
+  }
+  if (rejectUnknownOptions(args, kCommand)) return 2;
+  if (args.size() != 1 || fileMode == diskMode) {
+    printError(kCommand, "needs SOURCE and one of --to-file or --to-disk (see --help)");
+    return 2;
+  }
+  ImagingJob job;
+  if ((hasStart && !parseUnsigned(start, job.sourceStartSector)) ||
+      (hasTargetStart && !parseUnsigned(targetStart, job.targetStartSector))) {
+    printError(kCommand, "--start and --target-start need a sector number");
+    return 2;
+  }
+  if (hasTargetStart && !diskMode) {
+    printError(kCommand, "--target-start goes with --to-disk");
+    return 2;
+  }
+  if (fileMode && isBlockDevice(toFile)) {
+    printError(kCommand, "'" + toFile + "' is a device; use --to-disk to write onto it");
+    return 2;
+  }
+
+  DiskCatalogue catalogue;
+  EndpointArg source, target;
+  if (!resolveEndpointArg(catalogue, args[0], source)) return 1;
+  if (diskMode && !resolveEndpointArg(catalogue, toDisk, target)) return 1;
+  job.source = endpointFor(*source.disk, source.partition);
+  job.toDisk = diskMode;
+  if (diskMode) job.target = endpointFor(*target.disk, target.partition);
+  job.targetFile = toFile;
+  job.mapfile = mapfile;
+  const uint64_t sectors = (imagingLength(job) + 511) / 512;
+
+  std::string overwrites;
+  if (diskMode)
+    overwrites = "该操作可能破坏目标磁盘: this overwrites " + std::to_string(sectors) + " sector(s) of " +
+                 describe(target) + " from sector " + std::to_string(job.targetStartSector);
+  else if (pathExists(toFile))
+    overwrites = "this replaces the file " + toFile;
+  if (!mapfile.empty() && pathExists(mapfile))
+    overwrites += (overwrites.empty() ? "this replaces the mapfile " : " and the mapfile ") + mapfile;
+  if (!overwrites.empty() && !confirm("image: " + overwrites + "\nContinue?", yes)) return 1;
+
+  std::fprintf(stderr, "image: copying %llu sector(s) of %s\n", static_cast<unsigned long long>(sectors),
+               describe(source).c_str());
+  CliMessages messages(kCommand);
+  ProgressBlock progress;
+  ImagingOutcome outcome;
+  {
+    InterruptStops stops(progress);
+    ProgressBar bar(progress, "镜像");
+    outcome = imageDisk(job, progress, messages, [](uint64_t ordinal, uint64_t sector) {
+      std::printf("%s\t%llu\n", badSectorRowText(ordinal).c_str(), static_cast<unsigned long long>(sector));
+      std::fflush(stdout);
+    });
+  }
+  bool copyRan = outcome.status == ImagingStatus::Completed || outcome.status == ImagingStatus::Stopped ||
+                 outcome.status == ImagingStatus::WriteFailed;
+  if (!mapfile.empty() && copyRan && !outcome.mapfileSaved)
+    printError(kCommand, "could not write the mapfile " + mapfile);
+  if (outcome.status == ImagingStatus::Stopped)
+    printError(kCommand, "stopped after " + std::to_string(outcome.bytesDone / 512) + " sector(s); what was written stays");
+  return outcome.status == ImagingStatus::Completed ? 0 : 1;
+}
+
+}  // namespace dudorazu::cli

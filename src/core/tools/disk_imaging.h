@@ -1,0 +1,64 @@
+#pragma once
+// Disk imaging: a disk or partition copied sector for sector into an image
+// file or onto another disk or partition, going on past unreadable sectors.
+// The image file is a raw copy: byte k is byte (copy start + k) of the
+// source; an unreadable sector is present as 512 bytes of 0x20.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/common/messages.h"
+#include "core/common/progress_block.h"
+#include "core/tools/imaging_endpoint.h"
+
+namespace dudorazu {
+
+inline constexpr size_t kImagingBlock = 1048576;
+inline constexpr uint8_t kUnreadableFill = 0x20;
+
+struct ImagingWaits {
+  std::chrono::milliseconds blockRead{2000};
+  std::chrono::milliseconds sectorRead{1000};
+  std::chrono::milliseconds write{3000};
+};
+
+struct ImagingJob {
+  ImagingEndpoint source;
+  uint64_t sourceStartSector = 0;  // moves the window forward and shortens it
+  bool toDisk = false;
+  ImagingEndpoint target;          // disk mode
+  uint64_t targetStartSector = 0;  // disk mode
+  std::string targetFile;          // file mode: created anew
+  std::string mapfile;             // when set, a ddrescue mapfile is written there
+  ImagingWaits waits;
+};
+
+enum class ImagingStatus { Completed, Stopped, SourceNotOpened, TargetNotOpened, Refused, WriteFailed };
+
+struct ImagingOutcome {
+  ImagingStatus status = ImagingStatus::Refused;
+  uint64_t bytesDone = 0;            // bytes of the window written to the target
+  std::vector<uint64_t> badSectors;  // absolute sector numbers on the source
+  bool mapfileSaved = false;
+};
+
+// "第%d个坏扇区" for the row with 1-based ordinal `ordinal`.
+std::string badSectorRowText(uint64_t ordinal);
+
+// Bytes the copy covers: the source's length less what the start sector
+// skips, so the window ends at the source's end.
+uint64_t imagingLength(const ImagingJob& job);
+
+// Runs the copy. Progress: range = whole 1 MiB blocks, one step per block,
+// text = sectors done so far; the cancel flag stops it after the current
+// block or sector (the bar goes back to 0; what was written stays). Each
+// unreadable sector goes to `onBadSector` (ordinal, sector) as met.
+// Messages: "镜像完毕" at the end of a whole copy; "打开失败" when the source
+// or target cannot be opened; "磁盘有坏道，请重新选择目标文件" when a write fails;
+// a refusal when the target is too small or overlaps the source.
+ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
+                         const std::function<void(uint64_t ordinal, uint64_t sector)>& onBadSector = {});
+
+}  // namespace dudorazu

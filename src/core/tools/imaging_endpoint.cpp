@@ -1,0 +1,59 @@
+#include "core/tools/imaging_endpoint.h"
+
+#include "core/device/sector_device.h"
+
+namespace dudorazu {
+namespace {
+
+struct SplitText {
+  std::string disk;
+  std::string partition;
+  bool hasPartition = false;
+};
+
+SplitText splitEndpoint(const std::string& text) {
+  size_t comma = text.find(',');
+  if (comma == std::string::npos || comma == 0) return {text, {}, false};
+  return {text.substr(0, comma), text.substr(comma + 1), true};
+}
+
+}  // namespace
+
+ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* partition) {
+  ImagingEndpoint e;
+  e.diskFound = true;
+  e.devicePath = disk.devicePath;
+  if (!partition) {
+    e.diskSize = disk.diskSize;
+    return e;
+  }
+  e.isPartition = true;
+  e.partitionFound = true;
+  e.startOffset = static_cast<uint64_t>(partition->startSector) * kSectorSize;
+  e.length = partition->sizeSectors * kSectorSize;
+  return e;
+}
+
+ImagingEndpoint resolveEndpoint(DiskCatalogue& catalogue, const std::string& text) {
+  SplitText split = splitEndpoint(text);
+  DiskRecord* disk = findDisk(catalogue, split.disk);
+  if (!disk) return {};
+  if (!split.hasPartition) return endpointFor(*disk);
+  if (PartitionRecord* p = findPartition(*disk, split.partition)) return endpointFor(*disk, p);
+  ImagingEndpoint e;
+  e.diskFound = true;
+  e.isPartition = true;
+  e.devicePath = disk->devicePath;
+  return e;
+}
+
+uint64_t endpointSizeSectors(DiskCatalogue& catalogue, const std::string& text) {
+  SplitText split = splitEndpoint(text);
+  DiskRecord* disk = findDisk(catalogue, split.disk);
+  if (!disk) return 0;
+  if (!split.hasPartition) return disk->diskSize / kSectorSize;
+  PartitionRecord* p = findPartition(*disk, split.partition);
+  return p ? p->sizeSectors : 0;
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,33 @@
+#pragma once
+// The texts that name an imaging source or target: a disk's display name,
+// or "display name,partition text" for one partition of it.
+#include <cstdint>
+#include <string>
+
+#include "core/device/disk_catalogue.h"
+
+namespace dudorazu {
+
+struct ImagingEndpoint {
+  bool diskFound = false;       // nothing below is set otherwise
+  bool isPartition = false;
+  bool partitionFound = false;  // a partition text that matched nothing leaves only devicePath
+  std::string devicePath;
+  uint64_t startOffset = 0;     // bytes
+  uint64_t length = 0;          // bytes, partitions only
+  uint64_t diskSize = 0;        // bytes, whole disks only
+};
+
+// Splits at the first comma that has at least one character before it.
+ImagingEndpoint resolveEndpoint(DiskCatalogue& catalogue, const std::string& text);
+
+// The endpoint of a disk, or of one partition of it.
+ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* partition = nullptr);
+
+// Bytes the endpoint covers: a partition's length or the disk's size.
+inline uint64_t endpointBytes(const ImagingEndpoint& e) { return e.isPartition ? e.length : e.diskSize; }
+
+// diskSize / 512 for a disk, sizeSectors for a partition, 0 when nothing matches.
+uint64_t endpointSizeSectors(DiskCatalogue& catalogue, const std::string& text);
+
+}  // namespace dudorazu

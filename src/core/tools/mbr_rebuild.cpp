@@ -1,0 +1,125 @@
+#include "core/tools/mbr_rebuild.h"
+
+#include <cstring>
+
+#include "core/common/byte_order.h"
+#include "core/common/text.h"
+#include "core/device/sector_device.h"
+#include "core/recovery/display_format.h"
+#include "core/tools/tool_messages.h"
+
+namespace dudorazu {
+namespace {
+
+constexpr size_t kEntryTable = 446;
+constexpr size_t kEntrySize = 16;
+constexpr size_t kMaxEntries = 4;
+constexpr uint8_t kMbrTypeExfat = 0x07;  // exFAT shares the NTFS type byte
+
+}  // namespace
+
+const char* rebuildFamily(uint8_t typeCode) {
+  switch (typeCode) {
+    case 7: case 13: return "NTFS";
+    case 11: case 12: return "FAT32";
+    case 4: case 6: case 14: return "FAT16";
+    case 5: return "exFat";
+    default: return nullptr;
+  }
+}
+
+std::string rebuildSizeText(uint64_t sizeSectors) {
+  // Sizes beyond what bytes fit in 64 bits (hostile boot sectors) still get
+  // a text instead of a wrapped one.
+  if (sizeSectors > UINT64_MAX / kSectorSize) return format("%.1f GB", static_cast<double>(sizeSectors) * 0.5 / 1048576.0);
+  return formatSizeShort(sizeSectors * kSectorSize);
+}
+
+std::vector<RebuildRow> rebuildRows(const DiskRecord& disk) {
+  std::vector<RebuildRow> rows;
+  size_t index = 0;
+  for (const PartitionRecord& r : disk.partitions) {
+    size_t recordIndex = index++;
+    if (r.searchKind == 1) continue;
+    const char* family = rebuildFamily(r.typeCode);
+    if (!family) continue;
+    if (r.searchKind == kSearchKindFound) {
+      bool inTable = false;
+      for (const PartitionRecord& q : disk.partitions) {
+        const char* qFamily = rebuildFamily(q.typeCode);
+        if (q.searchKind == kSearchKindTable && q.startSector == r.startSector && qFamily &&
+            std::strcmp(qFamily, family) == 0)
+          inTable = true;
+      }
+      if (inTable) continue;
+    }
+    RebuildRow row;
+    row.system = family;
+    row.label = r.label;
+    row.startText = std::to_string(r.startSector);
+    row.sizeText = rebuildSizeText(r.sizeSectors);
+    row.kindText = r.entryKind == kEntryPrimary ? "主" : r.entryKind == kEntryLogical ? "逻辑" : "";
+    row.recordIndex = recordIndex;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages, const MountSources& sources) {
+  if (!diskHasMountedVolume(disk, sources)) return true;
+  messages.show(kMsgSystemDisk, kApplicationTitle);
+  return false;
+}
+
+void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<size_t>& tickedRecords) {
+  size_t slot = 0;
+  for (size_t index : tickedRecords) {
+    if (slot == kMaxEntries || index >= disk.partitions.size()) break;
+    const PartitionRecord& r = disk.partitions[index];
+    uint8_t* entry = sector + kEntryTable + kEntrySize * slot++;
+    entry[4] = r.typeCode == kTypeExfat ? kMbrTypeExfat : r.typeCode;
+    putLe32(entry, 8, r.startSector);
+    // The record's own size: one more would overlap the next volume.
+    putLe32(entry, 12, static_cast<uint32_t>(r.sizeSectors));
+  }
+  for (; slot < kMaxEntries; ++slot) std::memset(sector + kEntryTable + kEntrySize * slot, 0, kEntrySize);
+  sector[510] = 0x55;
+  sector[511] = 0xAA;
+}
+
+RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages,
+                              const MountSources& sources) {
+  if (tickedRecords.size() > kMaxEntries) {
+    messages.show(kMsgWrongChoice, kApplicationTitle);
+    return RebuildResult::Refused;
+  }
+  if (tickedRecords.empty()) return RebuildResult::NothingChosen;
+  for (size_t index : tickedRecords) {
+    if (index >= disk.partitions.size()) return RebuildResult::Refused;
+    if (disk.partitions[index].sizeSectors > UINT32_MAX) {
+      messages.show(kMsgTooLargeForMbr, kCaptionError);
+      return RebuildResult::Refused;
+    }
+  }
+  if (!rebuildAllowed(disk, messages, sources)) return RebuildResult::Refused;
+
+  auto device = openDevice(disk.devicePath, OpenMode::ReadWrite);
+  if (!device) {
+    messages.show(kMsgOpenFailed, kCaptionError);
+    return RebuildResult::Failed;
+  }
+  uint8_t sector[kSectorSize];
+  // Without the old sector its boot code would be lost; write nothing then.
+  if (device->readSectors(0, 1, sector) != kSectorSize) {
+    messages.show(kMsgDiskReadFailed, kCaptionError);
+    return RebuildResult::Failed;
+  }
+  fillMbrEntries(sector, disk, tickedRecords);
+  if (device->writeAt(0, sector, kSectorSize) != kSectorSize || !device->flush()) {
+    messages.show(kMsgDiskWriteFailed, kCaptionError);
+    return RebuildResult::Failed;
+  }
+  return RebuildResult::Written;
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,51 @@
+#pragma once
+// The partition-table rebuild: the list of volumes offered for a new MBR and
+// the MBR written from up to four of them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/common/messages.h"
+#include "core/device/disk_record.h"
+#include "core/tools/system_disk_guard.h"
+
+namespace dudorazu {
+
+// One row of the rebuild list.
+struct RebuildRow {
+  std::string system;     // "NTFS", "FAT32", "FAT16" or "exFat"
+  std::string label;
+  std::string startText;  // start sector, unsigned decimal
+  std::string sizeText;   // "%.1f GB" / " MB" / " KB"
+  std::string kindText;   // "主", "逻辑" or ""
+  size_t recordIndex = 0; // the PartitionRecord in disk.partitions
+};
+
+// The family text of a type code; nullptr for codes the rebuild never offers.
+const char* rebuildFamily(uint8_t typeCode);
+
+// The size column for a volume of `sizeSectors` sectors.
+std::string rebuildSizeText(uint64_t sizeSectors);
+
+// The rows offered for `disk`: records with a family, without the found
+// ones already present in the table with the same start and family.
+std::vector<RebuildRow> rebuildRows(const DiskRecord& disk);
+
+// Shows "不能更改当前系统所在的硬盘分区信息！" and returns false when `disk`
+// must not be changed (see diskHasMountedVolume).
+bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages, const MountSources& sources = {});
+
+enum class RebuildResult { Written, NothingChosen, Refused, Failed };
+
+// Fills the four entries of `sector` (sector 0 as read) from the ticked
+// records, top to bottom; status and CHS bytes and the boot code stay.
+void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<size_t>& tickedRecords);
+
+// Writes sector 0 of the disk from the ticked rows' records. More than four:
+// "选择错误，请从新选择", nothing written. None: nothing happens. A disk that
+// holds a mounted volume, a size an MBR cannot hold, or a failed read, write
+// or open is reported and returns Refused or Failed.
+RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages,
+                              const MountSources& sources = {});
+
+}  // namespace dudorazu

@@ -1,0 +1,183 @@
+#include "core/tools/partition_search.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "core/common/byte_order.h"
+#include "core/common/text.h"
+#include "core/partitions/fs_probes.h"
+#include "core/tools/search_candidate.h"
+
+namespace dudorazu {
+namespace {
+
+// The cylinder grid's second candidate sits 63 sectors into the cylinder
+// whatever the disk's sectors per track: where DOS-era tools put a logical
+// volume behind its extended boot record.
+constexpr uint64_t kLogicalOffset = 63;
+
+struct Candidate {
+  uint64_t sector;
+  uint32_t head;
+  uint8_t entryKind;
+};
+
+class SearchRun {
+ public:
+  SearchRun(DiskRecord& disk, SectorDevice& device, ProgressBlock& progress, const FoundVolumeCallback& onFound)
+      : disk_(disk), device_(device), progress_(progress), onFound_(onFound), counter_(disk.partitions.size()) {}
+
+  void gridSearch(uint64_t cylinders, uint32_t heads, uint32_t sectorsPerTrack, bool everyHead);
+  bool sectorSearch(uint64_t diskSectors);
+
+ private:
+  void examine(const Candidate& candidate, uint64_t cylinder, std::vector<uint8_t>& buffer);
+  void report(uint64_t start, const uint8_t* boot, bool viaBackup, const std::string& chs, uint8_t entryKind);
+
+  DiskRecord& disk_;
+  SectorDevice& device_;
+  ProgressBlock& progress_;
+  const FoundVolumeCallback& onFound_;
+  uint64_t counter_;
+  std::set<uint64_t> described_;  // starts already shown in this run
+};
+
+// Candidates of one cylinder in disk order. The cylinder mode looks at the
+// cylinder's first sector and 63 sectors in. The head mode looks at the
+// first sector of every track (so a volume on any head boundary of any
+// cylinder is met) and at the cylinder mode's 63-sector candidate, which is
+// the head-1 boundary on the usual 63-sector tracks; it therefore finds
+// everything the cylinder mode finds.
+std::vector<Candidate> cylinderCandidates(uint64_t cylinder, uint32_t heads, uint32_t sectorsPerTrack,
+                                          bool everyHead) {
+  uint64_t base = cylinder * heads * sectorsPerTrack;
+  uint8_t logicalKind = cylinder == 0 ? kEntryPrimary : kEntryLogical;
+  std::vector<Candidate> list;
+  if (!everyHead) {
+    list.push_back({base, 0, kEntryPrimary});
+    list.push_back({base + kLogicalOffset, 1, logicalKind});
+    return list;
+  }
+  bool logicalOnTrack = kLogicalOffset % sectorsPerTrack == 0 && kLogicalOffset / sectorsPerTrack < heads;
+  for (uint32_t h = 0; h < heads; ++h) {
+    uint64_t sector = base + static_cast<uint64_t>(h) * sectorsPerTrack;
+    list.push_back({sector, h, sector == base + kLogicalOffset ? logicalKind : kEntryPrimary});
+  }
+  if (!logicalOnTrack) {
+    list.push_back({base + kLogicalOffset, 1, logicalKind});
+    std::stable_sort(list.begin(), list.end(), [](const Candidate& a, const Candidate& b) { return a.sector < b.sector; });
+  }
+  return list;
+}
+
+void SearchRun::gridSearch(uint64_t cylinders, uint32_t heads, uint32_t sectorsPerTrack, bool everyHead) {
+  std::vector<uint8_t> buffer(kCandidateSectors * kSectorSize);
+  progress_.setRange(cylinders, 1);
+  for (uint64_t c = 0; c < cylinders; ++c) {
+    progress_.stepIt();
+    if (progress_.cancelled()) return;
+    for (const Candidate& candidate : cylinderCandidates(c, heads, sectorsPerTrack, everyHead))
+      examine(candidate, c, buffer);
+  }
+}
+
+void SearchRun::examine(const Candidate& candidate, uint64_t cylinder, std::vector<uint8_t>& buffer) {
+  // Past cylinder 0 the read starts one sector early, so the candidate is
+  // the buffer's second sector and its backup the last.
+  uint64_t first = cylinder == 0 ? candidate.sector : candidate.sector - 1;
+  device_.readSectors(first, kCandidateSectors, buffer.data());
+  const uint8_t* p = buffer.data() + (candidate.sector - first) * kSectorSize;
+  CandidateMatch match = matchCandidate(p);
+  if (match.copy == BootCopy::None) return;
+  report(candidate.sector, match.bootSector, match.copy == BootCopy::Backup, chsText(cylinder, candidate.head),
+         candidate.entryKind);
+}
+
+bool SearchRun::sectorSearch(uint64_t diskSectors) {
+  const uint64_t chunks = diskSectors / 2048 / 10;  // a tail under 10 MiB is not examined
+  const size_t chunkBytes = static_cast<size_t>(kSearchChunkSectors) * kSectorSize;
+  std::vector<uint8_t> buffer(chunkBytes);
+  progress_.setRange(chunks, 1);
+  for (uint64_t i = 0; i < chunks; ++i) {
+    progress_.setPosition(i);
+    if (progress_.cancelled()) return false;
+    // Zeroing only what the read did not fill keeps a failed read looking
+    // like zeros without touching every byte twice.
+    size_t got = device_.readAt(i * chunkBytes, buffer.data(), chunkBytes);
+    if (got < chunkBytes) std::memset(buffer.data() + got, 0, chunkBytes - got);
+    for (uint32_t s = 0; s < kSearchChunkSectors; ++s) {
+      const uint8_t* p = buffer.data() + static_cast<size_t>(s) * kSectorSize;
+      if (p[510] != 0x55 || p[511] != 0xAA || !isExfatBootSector(p)) continue;
+      uint64_t lba = i * kSearchChunkSectors + s;
+      uint64_t start = volumeStartFor(device_, lba, p);
+      report(start, p, start != lba, "0,0,1", kEntryPrimary);
+    }
+  }
+  return true;
+}
+
+void SearchRun::report(uint64_t start, const uint8_t* boot, bool viaBackup, const std::string& chs,
+                       uint8_t entryKind) {
+  // A start beyond 32 bits cannot be held by the record or an MBR entry;
+  // wrapping it would point at another volume.
+  if (start > UINT32_MAX) return;
+  // A volume met through both of its boot sectors is shown once per run.
+  if (!described_.insert(start).second) return;
+
+  FoundVolume found;
+  found.startSector = static_cast<uint32_t>(start);
+  found.sizeSectors = le64(boot, 0x48);
+  found.entryKind = entryKind;
+  found.chs = chs;
+  found.viaBackup = viaBackup;
+  found.label = foundVolumeLabel(device_, found.startSector, boot, viaBackup);
+  found.description = describeFoundVolume(found.label, chs, found.sizeSectors, entryKind);
+  progress_.setText(found.description);
+
+  PartitionRecord record;
+  record.name = format("Partition%llu", static_cast<unsigned long long>(counter_));
+  record.typeCode = kTypeExfat;
+  record.searchKind = kSearchKindFound;
+  record.sizeSectors = found.sizeSectors;
+  record.startSector = found.startSector;
+  record.entryKind = entryKind;
+  record.label = found.label;
+  ++counter_;
+  bool listed = std::any_of(disk_.partitions.begin(), disk_.partitions.end(), [&](const PartitionRecord& p) {
+    return p.searchKind == kSearchKindFound && p.startSector == record.startSector && p.typeCode == record.typeCode;
+  });
+  if (listed) {
+    --counter_;
+  } else {
+    disk_.partitions.push_back(record);
+    found.appended = true;
+  }
+  if (onFound_) onFound_(found);
+}
+
+}  // namespace
+
+bool searchPartitions(DiskRecord& disk, SearchMode mode, uint8_t heads, ProgressBlock& progress,
+                      const FoundVolumeCallback& onFound) {
+  auto device = openDevice(disk.devicePath, OpenMode::Read);
+  if (!device) return false;
+  uint32_t h = heads != 0 ? heads : disk.tracksPerCylinder;
+  uint32_t s = disk.sectorsPerTrack;
+  uint64_t diskSectors = (disk.diskSize != 0 ? disk.diskSize : device->size()) / kSectorSize;
+  // A drive whose geometry could not be read has no grid to walk.
+  uint64_t cylinders = (h != 0 && s != 0) ? diskSectors / h / s : 0;
+  disk.cylinders = static_cast<uint32_t>(cylinders);
+  progress.clearText();
+
+  SearchRun run(disk, *device, progress, onFound);
+  switch (mode) {
+    case SearchMode::Cylinder: run.gridSearch(cylinders, h, s, false); return true;
+    case SearchMode::Head: run.gridSearch(cylinders, h, s, true); return true;
+    case SearchMode::Sector: return run.sectorSearch(diskSectors);
+  }
+  return false;
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,43 @@
+#pragma once
+// The lost-partition search: walks a disk by its CHS grid or sector by
+// sector, recognises exFAT boot sectors and appends each new volume to the
+// disk's partition list as a found record (searchKind 2).
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/common/progress_block.h"
+#include "core/device/disk_record.h"
+
+namespace dudorazu {
+
+enum class SearchMode : uint8_t { Cylinder = 0, Head = 1, Sector = 2 };
+
+// Sector mode reads the disk in pieces of this many sectors (10 MiB).
+inline constexpr uint32_t kSearchChunkSectors = 20480;
+
+// One volume met by the search, as the search window shows it.
+struct FoundVolume {
+  std::string description;  // "exFat;label;c,h,1;size;主;"
+  std::string label;
+  std::string chs;          // "c,h,1"
+  uint64_t sizeSectors = 0;
+  uint32_t startSector = 0;
+  uint8_t entryKind = 1;
+  bool viaBackup = false;   // recognised by its backup boot sector
+  bool appended = false;    // false when an earlier search had listed it already
+};
+
+using FoundVolumeCallback = std::function<void(const FoundVolume&)>;
+
+// Runs the search. `heads` 0 means the disk's tracksPerCylinder. Every
+// volume is reported through `onFound` (once per run) and its description
+// is also left in `progress`'s text. The disk's cylinders field is
+// recomputed from the heads used. Returns false when the device cannot be
+// opened or when a sector-mode search is stopped; a stop is honoured per
+// cylinder (cylinder and head modes) or per 10 MiB piece (sector mode), and
+// volumes appended before it stay.
+bool searchPartitions(DiskRecord& disk, SearchMode mode, uint8_t heads, ProgressBlock& progress,
+                      const FoundVolumeCallback& onFound = {});
+
+}  // namespace dudorazu

@@ -1,0 +1,44 @@
+#pragma once
+// Partition table backup: the sectors that hold a disk's partition
+// structure, saved to a file of their own format.
+//
+// File layout: N sector images of 512 bytes, then a trailer shorter than
+// 512 bytes, "^"-separated, without terminating zero:
+//   offset_1^offset_2^...^offset_N^devicePath^displayName
+// with each offset the sector's byte position on the disk in decimal. A
+// reader finds the trailer as the file length modulo 512.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/common/messages.h"
+#include "core/device/disk_record.h"
+#include "core/device/sector_device.h"
+
+namespace dudorazu {
+
+enum class BackupResult { Written, DiskNotOpened, Refused, FileError };
+
+// Sector numbers saved for `disk`, in file order: for each partition, the
+// sector after the previous one (sector 0 first, where an EBR stands in a
+// chain of logical volumes) and the partition's first sector. Sectors past
+// the end of a disk of known size are left out, so every backup restores.
+std::vector<uint32_t> backupSectorList(const DiskRecord& disk);
+
+// The trailer for the given byte offsets.
+std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::string& devicePath,
+                          const std::string& displayName);
+
+// Appends sector `sectorNumber` of `disk` (zeros when unreadable) to `out`
+// and its byte offset to `offsets`. False when the file write failed.
+bool backupSector(uint32_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets);
+
+// Writes the backup of `disk` to `filePath` (created or replaced) and shows
+// "备份成功" (caption "sucess"). A trailer that would reach 512 bytes, or a
+// name holding "^", is refused before anything is written; a disk that
+// cannot be opened ends it silently; a file that cannot be created shows
+// "open file error!"; a failed file write is reported and the file removed.
+BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& filePath, MessageSink& messages);
+
+}  // namespace dudorazu

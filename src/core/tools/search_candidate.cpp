@@ -1,0 +1,114 @@
+#include "core/tools/search_candidate.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/common/byte_order.h"
+#include "core/common/text.h"
+#include "core/partitions/fs_probes.h"
+#include "core/partitions/partition_record.h"
+
+namespace dudorazu {
+namespace {
+
+constexpr size_t kPartitionOffset = 0x40;
+constexpr size_t kVolumeLength = 0x48;
+constexpr size_t kClusterHeapOffset = 0x58;
+constexpr size_t kRootCluster = 0x60;
+constexpr size_t kSerialNumber = 0x64;
+constexpr size_t kSectorShift = 0x6C;
+constexpr size_t kClusterShift = 0x6D;
+constexpr uint8_t kBitmapEntry = 0x81;
+constexpr uint8_t kUpcaseEntry = 0x82;
+
+// Serves one sector from memory and everything else from the disk, so the
+// label reader sees the backup boot sector where the main one was destroyed.
+class BootSectorOverlay : public SectorDevice {
+ public:
+  BootSectorOverlay(SectorDevice& disk, uint64_t lba, const uint8_t* sector) : disk_(disk), offset_(lba * kSectorSize) {
+    std::memcpy(sector_, sector, kSectorSize);
+  }
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
+    size_t n = disk_.readAt(offset, buffer, length);
+    uint64_t end = offset + length;
+    if (offset < offset_ + kSectorSize && end > offset_) {
+      uint64_t from = std::max(offset, offset_);
+      uint64_t to = std::min(end, offset_ + kSectorSize);
+      std::memcpy(static_cast<uint8_t*>(buffer) + (from - offset), sector_ + (from - offset_), to - from);
+      n = std::max<size_t>(n, static_cast<size_t>(to - offset));
+    }
+    return n;
+  }
+  size_t writeAt(uint64_t, const void*, size_t) override { return 0; }
+  uint64_t size() const override { return disk_.size(); }
+
+ private:
+  SectorDevice& disk_;
+  uint64_t offset_;
+  uint8_t sector_[kSectorSize];
+};
+
+bool sameVolume(const uint8_t* a, const uint8_t* b) {
+  return le64(a, kVolumeLength) == le64(b, kVolumeLength) && le32(a, kSerialNumber) == le32(b, kSerialNumber);
+}
+
+}  // namespace
+
+CandidateMatch matchCandidate(const uint8_t* candidate) {
+  if (isExfatBootSector(candidate)) return {BootCopy::Main, candidate};
+  const uint8_t* backup = candidate + kBackupDistance * kSectorSize;
+  if (isExfatBootSector(backup)) return {BootCopy::Backup, backup};
+  return {};
+}
+
+bool rootDirectoryLinesUp(SectorDevice& device, uint64_t start, const uint8_t* boot) {
+  uint8_t sectorShift = boot[kSectorShift];
+  uint8_t clusterShift = boot[kClusterShift];
+  // Shifts outside what exFAT allows cannot place anything.
+  if (sectorShift < 9 || sectorShift > 12 || clusterShift > 25 - sectorShift) return false;
+  uint32_t rootCluster = le32(boot, kRootCluster);
+  if (rootCluster < 2) return false;
+  uint64_t volumeSector = (static_cast<uint64_t>(rootCluster - 2) << clusterShift) + le32(boot, kClusterHeapOffset);
+  uint64_t sector = (volumeSector << (sectorShift - 9)) + start;
+  uint8_t root[kSectorSize];
+  device.readSectors(sector, 1, root);
+  bool bitmap = false, upcase = false;
+  for (size_t off = 0; off < kSectorSize; off += 32) {
+    bitmap = bitmap || root[off] == kBitmapEntry;
+    upcase = upcase || root[off] == kUpcaseEntry;
+  }
+  return bitmap && upcase;
+}
+
+uint64_t volumeStartFor(SectorDevice& device, uint64_t lba, const uint8_t* boot) {
+  uint64_t offsetField = le64(boot, kPartitionOffset);
+  if (offsetField == lba) return lba;
+  if (lba < kBackupDistance) return lba;
+  uint64_t earlier = lba - kBackupDistance;
+  if (offsetField == earlier) return earlier;
+
+  uint8_t before[kSectorSize];
+  device.readSectors(earlier, 1, before);
+  if (isExfatBootSector(before) && sameVolume(before, boot)) return earlier;
+  // The main boot sector is gone: only the layout can tell the copies apart.
+  if (rootDirectoryLinesUp(device, earlier, boot) && !rootDirectoryLinesUp(device, lba, boot)) return earlier;
+  return lba;
+}
+
+std::string foundVolumeLabel(SectorDevice& device, uint32_t start, const uint8_t* boot, bool viaBackup) {
+  if (!viaBackup) return readVolumeLabel(device, start, kTypeExfat);
+  BootSectorOverlay overlay(device, start, boot);
+  return readVolumeLabel(overlay, start, kTypeExfat);
+}
+
+std::string chsText(uint64_t cylinder, uint32_t head) {
+  return format("%llu,%u,1", static_cast<unsigned long long>(cylinder), head);
+}
+
+std::string describeFoundVolume(const std::string& label, const std::string& chs, uint64_t sizeSectors,
+                                uint8_t entryKind) {
+  return "exFat;" + label + ";" + chs + ";" + std::to_string(sizeSectors) + ";" +
+         (entryKind == kEntryPrimary ? "主;" : "逻辑;");
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,27 @@
+#pragma once
+// Texts the partition tools show. The first group is what users of the
+// tools have always seen; the second tells of failures that used to pass
+// in silence (a write that failed, a file that cannot be restored).
+namespace dudorazu {
+
+inline constexpr const char* kMsgSystemDisk = "不能更改当前系统所在的硬盘分区信息！";
+inline constexpr const char* kMsgWrongChoice = "选择错误，请从新选择";
+inline constexpr const char* kMsgBackupDone = "备份成功";
+inline constexpr const char* kMsgRestoreDone = "恢复成功";
+inline constexpr const char* kMsgBackupMismatch = "备份信息与磁盘不对应";
+inline constexpr const char* kMsgOpenFileError = "open file error!";
+inline constexpr const char* kMsgOpenFailed = "打开失败";
+inline constexpr const char* kMsgBadTarget = "磁盘有坏道，请重新选择目标文件";
+inline constexpr const char* kMsgImagingDone = "镜像完毕";
+
+inline constexpr const char* kMsgDiskReadFailed = "读取磁盘失败，未写入任何数据";
+inline constexpr const char* kMsgDiskWriteFailed = "写入磁盘失败";
+inline constexpr const char* kMsgFileWriteFailed = "写入备份文件失败";
+inline constexpr const char* kMsgTooLargeForMbr = "分区过大，无法写入MBR分区表";
+inline constexpr const char* kMsgTooManyForBackup = "分区数目过多，备份信息超过512字节，无法备份";
+inline constexpr const char* kMsgCaretInName = "磁盘名称含有字符^，无法备份";
+inline constexpr const char* kMsgBadBackupFile = "备份文件格式错误，未写入任何数据";
+inline constexpr const char* kMsgTargetTooSmall = "目标空间不足";
+inline constexpr const char* kMsgSourceIsTarget = "源与目标重叠";
+
+}  // namespace dudorazu

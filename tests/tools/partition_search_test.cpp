@@ -1,0 +1,160 @@
+#include "core/tools/partition_search.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tools/tools_test_support.h"
+
+namespace dudorazu {
+namespace {
+
+using test::catalogued;
+using test::copyFixture;
+using test::fixtureImage;
+using test::TempDir;
+
+struct SearchResult {
+  bool returned = false;
+  std::vector<FoundVolume> found;
+};
+
+SearchResult search(DiskRecord& disk, SearchMode mode, uint8_t heads = 0) {
+  ProgressBlock progress;
+  SearchResult r;
+  r.returned = searchPartitions(disk, mode, heads, progress, [&](const FoundVolume& v) { r.found.push_back(v); });
+  return r;
+}
+
+// tools-search.img: volumes at 2048, at cylinder 2 (32130) and 63 sectors
+// into cylinder 4 (64323, main boot sector zeroed); partition table wiped.
+TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKind) {
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
+  ASSERT_TRUE(disk.partitions.empty()) << "the fixture's table is wiped";
+  SearchResult r = search(disk, SearchMode::Cylinder);
+  EXPECT_TRUE(r.returned);
+  EXPECT_EQ(disk.cylinders, 5u) << "81920 sectors / 255 / 63";
+  ASSERT_EQ(r.found.size(), 2u) << "the volume at 2048 is off the cylinder grid";
+  EXPECT_EQ(r.found[0].description, "exFat;TOOLSB;2,0,1;16384;主;");
+  EXPECT_EQ(r.found[0].startSector, 32130u);
+  EXPECT_FALSE(r.found[0].viaBackup);
+  EXPECT_EQ(r.found[1].description, "exFat;TOOLSC;4,1,1;8192;逻辑;")
+      << "found through its backup boot sector, labelled from it";
+  EXPECT_EQ(r.found[1].startSector, 64323u);
+  EXPECT_TRUE(r.found[1].viaBackup);
+
+  ASSERT_EQ(disk.partitions.size(), 2u);
+  const PartitionRecord& b = disk.partitions[0];
+  EXPECT_EQ(b.name, "Partition0");
+  EXPECT_EQ(b.typeCode, kTypeExfat);
+  EXPECT_EQ(b.searchKind, kSearchKindFound);
+  EXPECT_EQ(b.startSector, 32130u);
+  EXPECT_EQ(b.sizeSectors, 16384u);
+  EXPECT_EQ(b.entryKind, kEntryPrimary);
+  EXPECT_EQ(b.label, "TOOLSB");
+  EXPECT_EQ(disk.partitions[1].name, "Partition1");
+  EXPECT_EQ(disk.partitions[1].entryKind, kEntryLogical);
+}
+
+TEST(PartitionSearch, SearchingTwiceListsEachVolumeOnceButShowsItAgain) {
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
+  search(disk, SearchMode::Cylinder);
+  SearchResult again = search(disk, SearchMode::Cylinder);
+  ASSERT_EQ(again.found.size(), 2u) << "the window shows every volume on each search";
+  EXPECT_FALSE(again.found[0].appended);
+  EXPECT_FALSE(again.found[1].appended);
+  EXPECT_EQ(disk.partitions.size(), 2u);
+  // A sector search after the cylinder search only adds the volume the grid missed.
+  SearchResult sectors = search(disk, SearchMode::Sector);
+  ASSERT_EQ(sectors.found.size(), 3u);
+  ASSERT_EQ(disk.partitions.size(), 3u);
+  EXPECT_EQ(disk.partitions[2].startSector, 2048u);
+  EXPECT_EQ(disk.partitions[2].name, "Partition2") << "the counter starts at the records already listed";
+}
+
+TEST(PartitionSearch, HeadsParameterRecomputesCylinders) {
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
+  search(disk, SearchMode::Cylinder, 128);
+  EXPECT_EQ(disk.cylinders, 10u) << "81920 / 128 / 63";
+  EXPECT_TRUE(disk.partitions.empty()) << "the volumes do not lie on a 128-head grid";
+}
+
+TEST(PartitionSearch, SectorModeUsesTheOffsetFieldWhenItNamesTheVolume) {
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
+  SearchResult r = search(disk, SearchMode::Sector);
+  EXPECT_TRUE(r.returned);
+  ASSERT_EQ(r.found.size(), 3u) << "main and backup boot sectors of a volume give one row";
+  EXPECT_EQ(r.found[0].description, "exFat;TOOLSA;0,0,1;16384;主;");
+  EXPECT_EQ(r.found[1].startSector, 32130u);
+  EXPECT_EQ(r.found[2].startSector, 64323u) << "its backup names the start in the offset field";
+  EXPECT_EQ(r.found[2].description, "exFat;TOOLSC;0,0,1;8192;主;");
+  EXPECT_EQ(disk.partitions.size(), 3u);
+}
+
+// tools-offset0.img: formatted as files, so every partition-offset field is
+// 0; F's main boot sector is zeroed. No backup may become a volume of its own.
+TEST(PartitionSearch, SectorModeTellsBackupsFromVolumesWhenTheOffsetFieldIsZero) {
+  DiskRecord disk = catalogued(fixtureImage("tools-offset0.img"));
+  SearchResult r = search(disk, SearchMode::Sector);
+  ASSERT_EQ(r.found.size(), 3u);
+  ASSERT_EQ(disk.partitions.size(), 3u);
+  EXPECT_EQ(disk.partitions[0].startSector, 2048u);
+  EXPECT_EQ(disk.partitions[0].label, "TOOLSD");
+  EXPECT_EQ(disk.partitions[1].startSector, 32130u);
+  EXPECT_EQ(disk.partitions[2].startSector, 57344u) << "found through its backup, at its true start";
+  EXPECT_EQ(disk.partitions[2].sizeSectors, 8192u);
+  EXPECT_EQ(disk.partitions[2].label, "TOOLSF");
+  EXPECT_TRUE(r.found[2].viaBackup);
+}
+
+TEST(PartitionSearch, HeadModeFindsAVolumeOnAnyTrackStart) {
+  // Volume D moved to cylinder 1, head 5 (sector 16065 + 5 x 63).
+  TempDir dir;
+  std::string source = fixtureImage("tools-offset0.img");
+  std::string img = dir.file("head.img");
+  ASSERT_EQ(test::runCommand("truncate -s 40M '" + img + "' && dd if='" + source + "' of='" + img +
+                             "' bs=512 skip=2048 seek=16380 count=16384 conv=notrunc,sparse status=none"),
+            0);
+  DiskRecord disk = catalogued(img);
+  EXPECT_TRUE(search(disk, SearchMode::Cylinder).found.empty());
+  SearchResult r = search(disk, SearchMode::Head);
+  ASSERT_EQ(r.found.size(), 1u);
+  EXPECT_EQ(r.found[0].description, "exFat;TOOLSD;1,5,1;16384;主;");
+  EXPECT_EQ(disk.partitions.at(0).startSector, 16380u);
+
+  // The head mode also meets what the cylinder mode meets, with the same texts.
+  DiskRecord grid = catalogued(fixtureImage("tools-search.img"));
+  SearchResult g = search(grid, SearchMode::Head);
+  ASSERT_EQ(g.found.size(), 2u);
+  EXPECT_EQ(g.found[0].description, "exFat;TOOLSB;2,0,1;16384;主;");
+  EXPECT_EQ(g.found[1].description, "exFat;TOOLSC;4,1,1;8192;逻辑;");
+}
+
+TEST(PartitionSearch, StopEndsAtTheNextCylinderOrPieceAndKeepsWhatWasFound) {
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
+  ProgressBlock progress;
+  std::vector<FoundVolume> found;
+  EXPECT_TRUE(searchPartitions(disk, SearchMode::Cylinder, 0, progress, [&](const FoundVolume& v) {
+    found.push_back(v);
+    progress.cancel();
+  }));
+  EXPECT_EQ(found.size(), 1u);
+  EXPECT_EQ(disk.partitions.size(), 1u) << "the volume found before the stop stays listed";
+  EXPECT_EQ(progress.text(), "exFat;TOOLSB;2,0,1;16384;主;");
+
+  DiskRecord other = catalogued(fixtureImage("tools-search.img"));
+  ProgressBlock stopped;
+  stopped.cancel();
+  EXPECT_FALSE(searchPartitions(other, SearchMode::Sector, 0, stopped)) << "a stopped sector search fails";
+  EXPECT_TRUE(other.partitions.empty());
+}
+
+TEST(PartitionSearch, UnopenableDeviceFails) {
+  DiskRecord disk;
+  disk.devicePath = "/nonexistent/disk.img";
+  ProgressBlock progress;
+  EXPECT_FALSE(searchPartitions(disk, SearchMode::Cylinder, 0, progress));
+}
+
+}  // namespace
+}  // namespace dudorazu
