@@ -55,7 +55,7 @@ void SaveScheduler::reapExited() {
   }
 }
 
-bool SaveScheduler::startSingleSave(SaveJob job, JobDone onDone) {
+bool SaveScheduler::startSingleSave(SaveJob&& job, JobDone onDone) {
   std::lock_guard<std::mutex> lock(mutex_);
   // The flag is set here, before the thread exists, so a second command
   // arriving before the thread begins is refused too.
@@ -80,7 +80,7 @@ bool SaveScheduler::startSingleSave(SaveJob job, JobDone onDone) {
   return true;
 }
 
-bool SaveScheduler::startBatch(std::vector<SaveJob> jobs, ProgressBlock& progress, JobDone onJobDone,
+bool SaveScheduler::startBatch(std::vector<SaveJob>&& jobs, ProgressBlock& progress, JobDone onJobDone,
                                BatchDone onBatchDone) {
   std::vector<std::pair<uint32_t, SaveJob*>> first;
   {
@@ -93,6 +93,7 @@ bool SaveScheduler::startBatch(std::vector<SaveJob> jobs, ProgressBlock& progres
       j.started = false;
       saveQueue_.push_back(std::move(j));
     }
+    jobs.clear();
     batchProgress_ = &progress;
     onJobDone_ = std::move(onJobDone);
     onBatchDone_ = std::move(onBatchDone);
@@ -143,12 +144,17 @@ void SaveScheduler::batchSlot(uint32_t slot, SaveJob* job, std::shared_ptr<std::
           // Taken under the lock: once the flag is down a new batch may
           // replace the callbacks.
           batchEnded = onBatchDone_ ? onBatchDone_ : [] {};
+          ++endingBatches_;
         }
       }
     }
     if (batchEnded) {
-      idle_.notify_all();
       batchEnded();
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --endingBatches_;
+      }
+      idle_.notify_all();
     }
     job = next;
   }
@@ -157,7 +163,7 @@ void SaveScheduler::batchSlot(uint32_t slot, SaveJob* job, std::shared_ptr<std::
 
 void SaveScheduler::wait() {
   std::unique_lock<std::mutex> lock(mutex_);
-  idle_.wait(lock, [this] { return !singleSaveRunning_ && !batchSaveRunning_; });
+  idle_.wait(lock, [this] { return !singleSaveRunning_ && !batchSaveRunning_ && endingBatches_ == 0; });
 }
 
 }  // namespace dudorazu

@@ -64,16 +64,16 @@ class SaveScheduler {
   // Starts one job in per-file progress mode. False, with the job left
   // untouched, while another single save runs. `onDone` runs at its end
   // (the progress window closes there when closeProgressWhenDone is set).
-  bool startSingleSave(SaveJob job, JobDone onDone = nullptr);
+  bool startSingleSave(SaveJob&& job, JobDone onDone = nullptr);
 
   // Takes the jobs as the new queue and starts the first ten. False, with
   // nothing changed, while a batch runs: a running queue is never emptied.
   // The batch counters start at 0. Once the progress block is cancelled no
   // waiting job starts; the running ones stop at their next test.
-  bool startBatch(std::vector<SaveJob> jobs, ProgressBlock& progress, JobDone onJobDone = nullptr,
+  bool startBatch(std::vector<SaveJob>&& jobs, ProgressBlock& progress, JobDone onJobDone = nullptr,
                   BatchDone onBatchDone = nullptr);
 
-  // Blocks until no single save and no batch runs.
+  // Blocks until no single save and no batch runs, end callbacks included.
   void wait();
 
   const BatchCounters& batchCounters() const { return counters_; }
@@ -95,6 +95,7 @@ class SaveScheduler {
   std::atomic<bool> singleSaveRunning_{false};
   std::atomic<bool> batchSaveRunning_{false};
   size_t runningBatchThreads_ = 0;
+  size_t endingBatches_ = 0;  // batches whose end callback still runs
   std::deque<SaveJob> saveQueue_;
   SaveJob singleJob_;
   ProgressBlock* batchProgress_ = nullptr;

@@ -1,0 +1,204 @@
+#include "core/recovery/save_requests.h"
+
+#include <gtest/gtest.h>
+
+#include "core/recovery/record_lookup.h"
+#include "core/recovery/save_commands.h"
+#include "fake_volume.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::FakeVolume;
+
+CheckRow row(const std::string& name, uint32_t number, uint8_t check, std::vector<CheckRow> children = {}) {
+  CheckRow r;
+  r.name = name;
+  r.fileNumber = number;
+  r.createdText = "2009-01-01 13:25:26";
+  r.check = check;
+  r.rowId = number;
+  r.children = std::move(children);
+  return r;
+}
+
+std::vector<uint32_t> numbers(const std::vector<SaveRequest>& requests) {
+  std::vector<uint32_t> out;
+  for (const SaveRequest& r : requests) out.push_back(r.fileNumber);
+  return out;
+}
+
+TEST(SaveRequests, LeftTreeChecksTakeSubtreesDescendOrSkip) {
+  PaneKeys keys{"disk", "part"};
+  std::vector<CheckRow> rows = {
+      row("partly", 10, 2, {row("a", 11, 0), row("b", 12, 1, {row("b1", 13, 1)}), row("c", 14, 0)}),
+      row("skipped", 20, 0, {row("inside", 21, 1)}),
+      row("whole", 30, 1, {row("w1", 31, 0)}),
+      row("deeper", 40, 2, {row("d", 41, 2, {row("d1", 42, 1), row("d2", 43, 1)})}),
+  };
+  std::vector<SaveRequest> requests = collectLeftRequests(rows, keys, "/out");
+  EXPECT_EQ(numbers(requests), (std::vector<uint32_t>{12, 30, 42, 43}))
+      << "check 2 looks inside, 1 takes the subtree, 0 passes over everything below";
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests[0].name, "b");
+  EXPECT_EQ(requests[0].diskKey, "disk");
+  EXPECT_EQ(requests[0].partitionKey, "part");
+  EXPECT_EQ(requests[0].destination, "/out");
+  EXPECT_EQ(requests[0].rowId, 12u);
+}
+
+TEST(SaveRequests, RightPaneTakesEveryRowNotUnchecked) {
+  std::vector<CheckRow> rows = {row("a", 1, 0), row("b", 2, 1), row("c", 3, 2), row("d", 4, 1)};
+  EXPECT_EQ(numbers(collectRightRequests(rows, {}, "/out")), (std::vector<uint32_t>{2, 3, 4}));
+}
+
+TEST(SaveRequests, RoomBoundariesDifferBetweenSingleAndBatch) {
+  RecordingMessageSink messages;
+  EXPECT_TRUE(refuseSingleSaveForRoom(1000, 1000, messages)) << "a single save needs more than its total";
+  EXPECT_FALSE(refuseSingleSaveForRoom(999, 1000, messages));
+  EXPECT_FALSE(refuseBatchForRoom(1000, 1000, messages)) << "a batch may fill the room exactly";
+  EXPECT_TRUE(refuseBatchForRoom(1001, 1000, messages));
+  ASSERT_EQ(messages.messages.size(), 2u);
+  EXPECT_EQ(messages.messages[0].text, "即将保存 1.0 KB,磁盘空间不够！");
+  EXPECT_EQ(messages.messages[0].caption, kApplicationTitle);
+  EXPECT_EQ(messages.messages[1].text, "目标盘剩余空间不足，请重新选择盘!");
+  EXPECT_EQ(messages.messages[1].caption, kApplicationTitle);
+  EXPECT_EQ(singleSaveRoomMessage(107374182), "即将保存 102.4 MB,磁盘空间不够！");
+  EXPECT_EQ(singleSaveRoomMessage(107374183), "即将保存 0.1 GB,磁盘空间不够！");
+  EXPECT_EQ(singleSaveRoomMessage(1000), "即将保存 1.0 KB,磁盘空间不够！");
+}
+
+TEST(SaveRequests, StepIsAHundredthOfTheTotal) {
+  EXPECT_EQ(batchStepFor(99), 0u) << "such a batch reports per file";
+  EXPECT_EQ(batchStepFor(100), 1u);
+  EXPECT_EQ(batchStepFor(5ull << 30), (5ull << 30) / 100) << "no 32-bit step";
+}
+
+TEST(SaveRequests, FreeBytesAreAskedOfTheNearestExistingFolder) {
+  test::TempDir dir;
+  uint64_t free1 = 0, free2 = 0;
+  ASSERT_TRUE(destinationFreeBytes(dir.path(), free1));
+  ASSERT_TRUE(destinationFreeBytes(dir.file("not/yet/made"), free2));
+  EXPECT_GT(free1, 0u);
+  EXPECT_NEAR(static_cast<double>(free1), static_cast<double>(free2), 64.0 * 1024 * 1024);
+}
+
+// A catalogue with one image disk and one partition holding a fake volume.
+struct Catalogued {
+  Catalogued() : volume(1, 32) {
+    DiskRecord disk;
+    disk.vendorId = "img.bin";
+    disk.devicePath = image.file("img.bin");
+    test::writeFile(disk.devicePath, volume.bytes);
+    catalogue.disks.push_back(disk);
+    PartitionRecord& p = catalogue.disks.back().partitions.emplace_back();
+    p.name = "p1";
+    p.driveLetter = "/mnt/x";
+    p.clusterSectors = 1;
+    p.fatTable = volume.partition.fatTable;
+    p.rootRecord.name = "根目录";
+    p.rootRecord.state = kStateFolder;
+    p.clusterIndex.emplace(0, &p.rootRecord);
+    partition = &p;
+  }
+  ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint64_t length,
+                       uint32_t cluster, uint16_t createDate) {
+    ExfatFileRecord r;
+    r.name = name;
+    r.state = state;
+    r.allocationFlags = 3;
+    r.dataLength = length;
+    r.firstCluster = cluster;
+    r.createDate = createDate;
+    r.parent = &parent;
+    parent.children.push_back(r);
+    partition->clusterIndex.emplace(cluster, &parent.children.back());
+    return parent.children.back();
+  }
+  test::TempDir image;
+  FakeVolume volume;
+  DiskCatalogue catalogue;
+  PartitionRecord* partition = nullptr;
+};
+
+TEST(RecordLookup, FindsByClusterNameAndCreatedTimeThenInTheCarvedIndex) {
+  Catalogued c;
+  ExfatFileRecord& first = c.add(c.partition->rootRecord, "same", kStateFile, 10, 7, 0x3A21);
+  ExfatFileRecord& second = c.add(c.partition->rootRecord, "same", kStateDeletedFile, 10, 7, 0x3A22);
+  ExfatFileRecord carved;
+  carved.name = "9.jpg";
+  carved.firstCluster = 9;
+  c.partition->carvedIndex.emplace(9, &carved);
+  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 7, "same", "2009-01-01 00:00:00"), &first);
+  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 7, "same", "2009-01-02 00:00:00"), &second);
+  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "/mnt/x", 7, "same", "2009-01-02 00:00:00"), &second)
+      << "a partition is also found by its drive letter";
+  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 9, "9.jpg", "1980-00-00 00:00:00"), &carved);
+  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 8, "same", "2009-01-01 00:00:00"), nullptr);
+  EXPECT_EQ(locateRecord(c.catalogue, "other", "p1", 7, "same", "2009-01-01 00:00:00"), nullptr);
+  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p2", 7, "same", "2009-01-01 00:00:00"), nullptr);
+  EXPECT_EQ(createdTextOf(first), "2009-01-01 00:00:00");
+}
+
+TEST(SaveCommands, RefusalsNameTheRunningOperation) {
+  SaveScheduler scheduler;
+  RecordingMessageSink m;
+  EXPECT_TRUE(refuseSingleSave(scheduler, SaveOrigin::LeftPane, false, m));
+  EXPECT_FALSE(refuseSingleSave(scheduler, SaveOrigin::LeftPane, true, m));
+  EXPECT_FALSE(refuseBatchSave(scheduler, SaveOrigin::LeftPane, m));
+  EXPECT_TRUE(refuseEmptyDestination("", m));
+  ASSERT_EQ(m.messages.size(), 2u);
+  EXPECT_EQ(m.messages[0].text, "请选择文件");
+  EXPECT_EQ(m.messages[1].text, "选择保存路径");
+  EXPECT_EQ(m.messages[1].caption, "error");
+}
+
+TEST(SaveCommands, BatchTotalsRequestsRefusesWithoutRoomAndDropsMissingRecords) {
+  Catalogued c;
+  c.add(c.partition->rootRecord, "a", kStateFile, 300, 4, 0);
+  ExfatFileRecord& folder = c.add(c.partition->rootRecord, "dir", kStateFolder, 0, 5, 0);
+  c.add(folder, "b", kStateDeletedFile, 200, 6, 0);
+  std::vector<CheckRow> rows = {row("a", 4, 1), row("dir", 5, 1), row("missing", 9, 1)};
+  for (CheckRow& r : rows) r.createdText = "1980-00-00 00:00:00";
+  test::TempDir out;
+  std::vector<SaveRequest> requests = collectRightRequests(rows, {"img.bin", "p1"}, out.path());
+  EXPECT_EQ(batchTotal(c.catalogue, requests), 500u);
+  SaveScheduler scheduler;
+  ProgressBlock progress;
+  RecordingMessageSink m;
+  BatchStart refused = startBatchSave(scheduler, c.catalogue, requests, 499, progress, m);
+  EXPECT_EQ(refused.result, SaveStart::Refused);
+  ASSERT_EQ(m.messages.size(), 1u);
+  EXPECT_EQ(m.messages[0].text, kBatchRoomMessage);
+  BatchStart started = startBatchSave(scheduler, c.catalogue, requests, 500, progress, m);
+  EXPECT_EQ(started.result, SaveStart::Started);
+  EXPECT_EQ(started.jobs, 2u) << "the request whose record is missing is dropped silently";
+  EXPECT_EQ(started.step, 5u);
+  EXPECT_EQ(started.statusText, "本次保存 500 Byte");
+  scheduler.wait();
+  EXPECT_EQ(test::readFile(out.file("a")).size(), 300u);
+  EXPECT_EQ(test::readFile(out.file("dir/b")).size(), 200u);
+}
+
+TEST(SaveCommands, SingleSaveRefusesATotalEqualToTheFreeRoom) {
+  Catalogued c;
+  c.add(c.partition->rootRecord, "a", kStateFile, 300, 4, 0);
+  CheckRow r = row("a", 4, 0);
+  r.createdText = "1980-00-00 00:00:00";
+  test::TempDir out;
+  SaveScheduler scheduler;
+  ProgressBlock progress;
+  RecordingMessageSink m;
+  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, r, out.path(), 300, progress, m),
+            SaveStart::Refused);
+  ASSERT_EQ(m.messages.size(), 1u);
+  EXPECT_EQ(m.messages[0].text, "即将保存 0.3 KB,磁盘空间不够！");
+  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, r, out.path(), 301, progress, m),
+            SaveStart::Started);
+  scheduler.wait();
+  EXPECT_EQ(test::readFile(out.file("a")).size(), 300u);
+}
+
+}  // namespace
+}  // namespace dudorazu

@@ -1,0 +1,208 @@
+// Suite and test names carry "Scheduler" or "Batch": `make tsan` runs these
+// under ThreadSanitizer.
+#include "core/recovery/save_scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+
+#include "fake_volume.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeVolume;
+using test::readFile;
+using test::TempDir;
+
+// Holds every read until opened, and counts how many readers wait at once.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = false;
+  int inside = 0;
+  int arrivals = 0;
+  int mostInside = 0;
+
+  void pass() {
+    std::unique_lock<std::mutex> lock(mutex);
+    ++arrivals;
+    mostInside = std::max(mostInside, ++inside);
+    changed.notify_all();
+    changed.wait(lock, [this] { return open; });
+    --inside;
+  }
+  bool waitForArrivals(int n) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, 10s, [&] { return arrivals >= n; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+  int arrivalCount() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return arrivals;
+  }
+};
+
+class GatedDevice : public MemoryDevice {
+ public:
+  GatedDevice(const std::string& bytes, Gate& gate) : MemoryDevice(bytes), gate_(gate) {}
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
+    gate_.pass();
+    return MemoryDevice::readAt(offset, buffer, length);
+  }
+
+ private:
+  Gate& gate_;
+};
+
+struct Batch {
+  explicit Batch(int files) : volume(8, 4 + 2 * files) {
+    for (int i = 0; i < files; ++i) {
+      uint32_t c = 4 + 2 * i;
+      volume.stamp(c);
+      volume.stamp(c + 1);
+      records.push_back(&volume.add(volume.root(), "f" + std::to_string(i), kStateFile, 3, 4096 + 100 * i, c));
+    }
+  }
+  std::vector<SaveJob> jobs(Gate& gate, uint64_t step) {
+    std::vector<SaveJob> out;
+    for (size_t i = 0; i < records.size(); ++i) {
+      SaveJob job;
+      job.device = std::make_unique<GatedDevice>(volume.bytes, gate);
+      job.destination = dir.path();
+      job.record = records[i];
+      job.partition = &volume.partition;
+      job.rowId = i;
+      job.skip = 0;
+      job.batchStep = step;
+      job.progress = &progress;
+      out.push_back(std::move(job));
+    }
+    return out;
+  }
+  std::string expected(size_t i) {
+    return (volume.cluster(records[i]->firstCluster) + volume.cluster(records[i]->firstCluster + 1))
+        .substr(0, records[i]->dataLength);
+  }
+  FakeVolume volume;
+  std::vector<ExfatFileRecord*> records;
+  TempDir dir;
+  ProgressBlock progress;
+};
+
+TEST(SaveScheduler, BatchCancelledWithTenRunningNeverStartsTheOtherTen) {
+  Batch b(20);
+  Gate gate;
+  std::mutex doneMutex;
+  std::vector<uint64_t> ended;
+  SaveScheduler scheduler;
+  ASSERT_TRUE(scheduler.startBatch(b.jobs(gate, 1), b.progress, [&](const SaveJob& job) {
+    std::lock_guard<std::mutex> lock(doneMutex);
+    ended.push_back(job.rowId);
+  }));
+  EXPECT_TRUE(scheduler.batchSaveRunning());
+  ASSERT_TRUE(gate.waitForArrivals(10));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(gate.arrivalCount(), 10) << "ten jobs at most run at once";
+  EXPECT_EQ(scheduler.runningBatchThreads(), 10u);
+  b.progress.cancel();
+  gate.release();
+  scheduler.wait();
+  EXPECT_FALSE(scheduler.batchSaveRunning());
+  EXPECT_EQ(scheduler.runningBatchThreads(), 0u);
+  for (size_t i = 0; i < 20; ++i) {
+    bool exists = std::filesystem::exists(b.dir.file("f" + std::to_string(i)));
+    EXPECT_EQ(exists, i < 10) << "file " << i;
+    EXPECT_EQ(scheduler.saveQueue()[i].started, i < 10) << "job " << i;
+  }
+  EXPECT_EQ(ended.size(), 10u);
+}
+
+TEST(SaveScheduler, BatchHandsSlotsOnAndCountsEveryByteOnce) {
+  Batch b(25);
+  Gate gate;
+  gate.release();
+  uint64_t total = 0;
+  for (ExfatFileRecord* r : b.records) total += r->dataLength;
+  std::atomic<int> jobsEnded{0};
+  std::atomic<int> batchesEnded{0};
+  SaveScheduler scheduler;
+  b.progress.setRange(100, 1);
+  ASSERT_TRUE(scheduler.startBatch(
+      b.jobs(gate, total / 100), b.progress, [&](const SaveJob&) { ++jobsEnded; }, [&] { ++batchesEnded; }));
+  scheduler.wait();
+  EXPECT_EQ(jobsEnded.load(), 25);
+  EXPECT_EQ(batchesEnded.load(), 1);
+  EXPECT_EQ(scheduler.batchCounters().savedBytesTotal(), total);
+  EXPECT_EQ(b.progress.text(), std::to_string(total) + " BYTE被保存");
+  EXPECT_EQ(b.progress.position(), 25u) << "one step at most per written piece, and each file is one piece";
+  for (size_t i = 0; i < 25; ++i) {
+    EXPECT_EQ(readFile(b.dir.file("f" + std::to_string(i))), b.expected(i)) << i;
+    EXPECT_LT(scheduler.saveQueue()[i].slot, 10u);
+    EXPECT_EQ(scheduler.saveQueue()[i].totals.files, 1u);
+    EXPECT_FALSE(scheduler.saveQueue()[i].device) << "a job's device is closed when it ends";
+  }
+}
+
+TEST(SaveScheduler, SecondBatchIsRefusedAndLeavesTheRunningQueueAlone) {
+  Batch b(12);
+  Gate gate;
+  SaveScheduler scheduler;
+  ASSERT_TRUE(scheduler.startBatch(b.jobs(gate, 1), b.progress));
+  Gate other;
+  EXPECT_FALSE(scheduler.startBatch(b.jobs(other, 1), b.progress)) << "refused at once, before any thread began";
+  EXPECT_EQ(scheduler.saveQueue().size(), 12u);
+  gate.release();
+  scheduler.wait();
+  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(readFile(b.dir.file("f" + std::to_string(i))), b.expected(i));
+  EXPECT_FALSE(std::filesystem::exists(b.dir.file("f00.")));
+  // Once it has ended, the next batch starts (and finds every name taken).
+  other.release();
+  ASSERT_TRUE(scheduler.startBatch(b.jobs(other, 1), b.progress));
+  scheduler.wait();
+  EXPECT_EQ(readFile(b.dir.file("f3" "0")), b.expected(3)) << "f3 existed, so the second copy is f30";
+}
+
+TEST(SaveScheduler, SingleSaveRefusesASecondOneUntilItEnds) {
+  Batch b(2);
+  Gate gate;
+  std::vector<SaveJob> jobs = b.jobs(gate, 0);
+  SaveScheduler scheduler;
+  std::atomic<bool> done{false};
+  ASSERT_TRUE(scheduler.startSingleSave(std::move(jobs[0]), [&](const SaveJob&) { done = true; }));
+  EXPECT_TRUE(scheduler.singleSaveRunning()) << "the flag is up before the thread runs";
+  EXPECT_FALSE(scheduler.startSingleSave(std::move(jobs[1])));
+  EXPECT_TRUE(jobs[1].device) << "a refused job is left as it was";
+  gate.release();
+  scheduler.wait();
+  EXPECT_TRUE(done.load());
+  EXPECT_FALSE(scheduler.singleSaveRunning());
+  EXPECT_EQ(readFile(b.dir.file("f0")), b.expected(0));
+  EXPECT_EQ(b.progress.position(), 100u) << "a single save reports in percent of the file";
+}
+
+TEST(SaveScheduler, BatchRunsBesideASingleSave) {
+  Batch b(3);
+  Gate gate;
+  std::vector<SaveJob> jobs = b.jobs(gate, 0);
+  SaveScheduler scheduler;
+  ASSERT_TRUE(scheduler.startSingleSave(std::move(jobs[0])));
+  jobs.erase(jobs.begin());
+  ProgressBlock batchProgress;
+  for (SaveJob& j : jobs) j.progress = &batchProgress;
+  ASSERT_TRUE(scheduler.startBatch(std::move(jobs), batchProgress));
+  gate.release();
+  scheduler.wait();
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(readFile(b.dir.file("f" + std::to_string(i))), b.expected(i));
+}
+
+}  // namespace
+}  // namespace dudorazu
