@@ -1,0 +1,137 @@
+#include "core/device/disk_catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include "partitions/image_builder.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+std::string decode(const std::string& text, uint32_t offset = 1) {
+  std::string descriptor(1, 'X');
+  descriptor += text;
+  descriptor.push_back('\0');
+  return decodeDescriptorString(reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size(), offset);
+}
+
+TEST(DescriptorString, TrimHexAndPrintable) {
+  EXPECT_EQ(decode("ATA     "), "ATA");
+  EXPECT_EQ(decode("  Samsung SSD  "), "Samsung SSD");
+  EXPECT_EQ(decode("5758442020202020"), "WXD") << "hex text of printable bytes is decoded";
+  EXPECT_EQ(decode("4142 "), "AB") << "a blank counts as a 0 digit";
+  EXPECT_EQ(decode("0102"), "0102") << "hex of unprintable bytes is kept as text";
+  EXPECT_EQ(decode("41004200"), "A") << "a decoded zero ends the string";
+  EXPECT_EQ(decode("bad\x01name"), "");
+  EXPECT_EQ(decode("ATA", 0), "") << "offset 0 means no string";
+  EXPECT_EQ(decode("ATA", 200), "") << "an offset outside the descriptor";
+  // Not terminated inside the buffer: the buffer's end ends the string.
+  const uint8_t raw[] = {0, 'A', 'B', 'C'};
+  EXPECT_EQ(decodeDescriptorString(raw, sizeof raw, 1), "ABC");
+}
+
+TEST(ImageAsDisk, RecordOfAnImageFile) {
+  test::TempDir dir;
+  test::writeFile(dir.file("disk1.img"), std::string(1000000, '\0'));
+  DiskCatalogue catalogue;
+  ASSERT_TRUE(openImageAsDisk(catalogue, dir.file("disk1.img")));
+  const DiskRecord& d = catalogue.disks.back();
+  EXPECT_EQ(d.vendorId, "disk1.img");
+  EXPECT_EQ(displayName(d), "disk1.img");
+  EXPECT_EQ(d.devicePath, dir.file("disk1.img"));
+  EXPECT_EQ(d.diskSize, 1000000u);
+  EXPECT_EQ(d.cylinders, 0u);
+  EXPECT_EQ(d.tracksPerCylinder, 255u);
+  EXPECT_EQ(d.sectorsPerTrack, 63u);
+  EXPECT_EQ(d.isFixedMedia, 0u);
+  EXPECT_FALSE(isPhysicalDrive(d));
+  ASSERT_EQ(d.partitions.size(), 0u) << "a disk of zeros holds nothing";
+
+  ASSERT_TRUE(openImageAsDisk(catalogue, dir.file("disk1.img")));
+  EXPECT_EQ(catalogue.disks.size(), 2u) << "the same image may be opened again";
+  EXPECT_EQ(findDisk(catalogue, "disk1.img"), &catalogue.disks.front());
+
+  EXPECT_FALSE(openImageAsDisk(catalogue, dir.file("missing.img")));
+  EXPECT_FALSE(openImageAsDisk(catalogue, dir.path())) << "a folder is no disk";
+  EXPECT_EQ(catalogue.disks.size(), 2u);
+}
+
+class FakeEnumerator : public DriveEnumerator {
+ public:
+  std::vector<DriveIdentity> drives;
+  std::vector<MountedVolume> volumes;
+  std::vector<DriveIdentity> listDrives() override { return drives; }
+  std::vector<MountedVolume> listMountedVolumes() override { return volumes; }
+};
+
+TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
+  test::TempDir dir;
+  test::ImageBuilder img(4096);
+  img.tableEntry(0, 0, 0x0C, 2048, 100);
+  img.tableEntry(0, 1, 0x83, 2048, 50);  // same start: both get the mount point
+  img.tableEntry(0, 2, 0x83, 3000, 50);
+  test::writeFile(dir.file("d0"), img.bytes());
+  test::writeFile(dir.file("d1"), std::string(512 * 100, '\0'));
+  test::writeFile(dir.file("d3"), img.bytes());
+  test::writeFile(dir.file("d4"), img.bytes());
+
+  FakeEnumerator e;
+  auto drive = [&](int n, const char* file) {
+    DriveIdentity d;
+    d.number = n;
+    d.devicePath = dir.file(file);
+    d.identified = true;
+    d.vendor = "ATA     ";
+    d.product = "Model";
+    d.revision = " 1.0";
+    return d;
+  };
+  e.drives = {drive(0, "d0"), drive(1, "d1"), drive(2, "d2"), drive(3, "d3"), drive(12, "d4")};
+  e.drives[1].sizeBytes = 0;  // unknown: taken from the device
+  e.drives[1].removable = true;
+  e.drives[4].identified = false;
+  e.drives[4].errorText = "cannot identify";
+  e.drives[3].geometryKnown = true;
+  e.drives[3].cylinders = 7;
+  e.drives[3].heads = 16;
+  e.drives[3].sectorsPerTrack = 32;
+  e.drives[3].sizeBytes = 123456789;
+  e.volumes = {{"/media/usb", dir.file("d0"), 2048},
+               {"/mnt/other", dir.file("d3"), 3000},
+               {"/mnt/none", dir.file("nowhere"), 2048},
+               {"/mnt/far", dir.file("d0"), 0x100000800ull}};
+
+  DiskCatalogue catalogue;
+  RecordingMessageSink messages;
+  EXPECT_TRUE(buildDiskCatalogue(catalogue, e, messages));
+  ASSERT_EQ(catalogue.disks.size(), 3u) << "drive 2 cannot be opened and drive 12 is not identified";
+  EXPECT_EQ(catalogue.disks[0].driveNumber, "0");
+  EXPECT_EQ(catalogue.disks[1].driveNumber, "1");
+  EXPECT_EQ(catalogue.disks[2].driveNumber, "3");
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].caption, "Error");
+  EXPECT_EQ(messages.messages[0].text, "cannot identify");
+
+  const DiskRecord& d0 = catalogue.disks[0];
+  EXPECT_EQ(displayName(d0), "ATAModel01.0");
+  EXPECT_EQ(d0.isFixedMedia, 1u);
+  ASSERT_EQ(d0.partitions.size(), 3u);
+  EXPECT_EQ(d0.partitions[0].driveLetter, "/media/usb");
+  EXPECT_EQ(d0.partitions[1].driveLetter, "/media/usb");
+  EXPECT_EQ(d0.partitions[2].driveLetter, "");
+  EXPECT_EQ(partitionText(d0.partitions[0]), "/media/usb");
+  EXPECT_EQ(catalogue.disks[2].partitions[2].driveLetter, "/mnt/other");
+
+  const DiskRecord& d1 = catalogue.disks[1];
+  EXPECT_EQ(d1.diskSize, 51200u);
+  EXPECT_EQ(d1.isFixedMedia, 0u);
+  EXPECT_EQ(d1.tracksPerCylinder, 255u);
+  const DiskRecord& d3 = catalogue.disks[2];
+  EXPECT_EQ(d3.cylinders, 7u);
+  EXPECT_EQ(d3.tracksPerCylinder, 16u);
+  EXPECT_EQ(d3.sectorsPerTrack, 32u);
+  EXPECT_EQ(d3.diskSize, 123456789u);
+}
+
+}  // namespace
+}  // namespace dudorazu

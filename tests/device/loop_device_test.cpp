@@ -1,0 +1,103 @@
+// The real sysfs enumerator on loop devices this test attaches itself. Only
+// the loop devices made here are catalogued: no host drive is ever read.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <filesystem>
+
+#include "core/device/disk_catalogue.h"
+#include "platform/linux/linux_drive_enumerator.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+// Attaches an image read-only; detaches (and unmounts) whatever happens.
+class LoopDevice {
+ public:
+  explicit LoopDevice(const std::string& image) {
+    std::string out;
+    if (test::runCommand("losetup -f --show -r -P '" + image + "' 2>/dev/null", &out) == 0 && !out.empty())
+      path_ = out.substr(0, out.find('\n'));
+  }
+  ~LoopDevice() {
+    if (!mountPoint_.empty()) ::umount(mountPoint_.c_str());
+    if (!path_.empty()) test::runCommand("losetup -d " + path_);
+  }
+  const std::string& path() const { return path_; }
+  bool mountReadOnly(const std::string& dir, const char* type) {
+    if (::mount(path_.c_str(), dir.c_str(), type, MS_RDONLY, "noload") != 0) return false;
+    mountPoint_ = dir;
+    return true;
+  }
+
+ private:
+  std::string path_;
+  std::string mountPoint_;
+};
+
+// The machine's enumerator, narrowed to one device.
+class OnlyThisDrive : public DriveEnumerator {
+ public:
+  explicit OnlyThisDrive(std::string path) : path_(std::move(path)) {}
+  std::vector<DriveIdentity> listDrives() override {
+    std::vector<DriveIdentity> out;
+    for (DriveIdentity& d : real_.listDrives())
+      if (d.devicePath == path_) out.push_back(d);
+    return out;
+  }
+  std::vector<MountedVolume> listMountedVolumes() override { return real_.listMountedVolumes(); }
+
+ private:
+  std::string path_;
+  platform::SysfsDriveEnumerator real_{"/sys", "/dev", "/proc/self/mountinfo"};
+};
+
+TEST(LoopDevices, AttachedImageIsADriveWithItsPartitions) {
+  if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup to attach a loop device";
+  LoopDevice loop(test::fixtureImage("partitions-mbr.img"));
+  if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
+  OnlyThisDrive enumerator(loop.path());
+  if (enumerator.listDrives().empty()) GTEST_SKIP() << "more than 16 drives before the loop device";
+
+  DiskCatalogue catalogue;
+  RecordingMessageSink messages;
+  buildDiskCatalogue(catalogue, enumerator, messages);
+  EXPECT_TRUE(messages.messages.empty());
+  ASSERT_EQ(catalogue.disks.size(), 1u);
+  const DiskRecord& d = catalogue.disks[0];
+  EXPECT_EQ(d.devicePath, loop.path());
+  EXPECT_EQ(d.productId, "partitions-mbr.img") << "a loop device names its backing file";
+  EXPECT_EQ(d.diskSize, 80u << 20);
+  ASSERT_EQ(d.partitions.size(), 5u);
+  EXPECT_EQ(d.partitions[0].label, "MBREXFAT");
+  EXPECT_EQ(d.partitions[4].startSector, 122880u);
+
+  DiskCatalogue byPath;
+  ASSERT_TRUE(openImageAsDisk(byPath, loop.path())) << "a block device opens like an image";
+  EXPECT_EQ(byPath.disks[0].diskSize, 80u << 20);
+  EXPECT_EQ(byPath.disks[0].partitions.size(), 5u);
+}
+
+TEST(LoopDevices, MountedVolumeGivesItsMountPoint) {
+  if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup to attach a loop device";
+  test::TempDir dir;  // outlives the mount: unmounted before it is removed
+  LoopDevice loop(test::fixtureImage("partitions-whole-ext4.img"));
+  if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
+  std::string mountPoint = dir.file("mount point");  // the space comes back as \040
+  std::filesystem::create_directory(mountPoint);
+  if (!loop.mountReadOnly(mountPoint, "ext4")) GTEST_SKIP() << "this kernel cannot mount ext4 here";
+  OnlyThisDrive enumerator(loop.path());
+  if (enumerator.listDrives().empty()) GTEST_SKIP() << "more than 16 drives before the loop device";
+
+  DiskCatalogue catalogue;
+  NullMessageSink quiet;
+  buildDiskCatalogue(catalogue, enumerator, quiet);
+  ASSERT_EQ(catalogue.disks.size(), 1u);
+  ASSERT_EQ(catalogue.disks[0].partitions.size(), 1u);
+  EXPECT_EQ(catalogue.disks[0].partitions[0].driveLetter, mountPoint);
+}
+
+}  // namespace
+}  // namespace dudorazu

@@ -1,0 +1,150 @@
+#include "platform/linux/linux_drive_enumerator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/device/disk_catalogue.h"
+#include "partitions/image_builder.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::SysfsDriveEnumerator;
+
+class FakeSysfs {
+ public:
+  FakeSysfs() {
+    fs::create_directories(root("sys/block"));
+    fs::create_directories(root("dev"));
+  }
+  std::string root(const std::string& rel) const { return dir_.file(rel); }
+  void attr(const std::string& rel, const std::string& value) {
+    fs::create_directories(fs::path(root(rel)).parent_path());
+    test::writeFile(root(rel), value + "\n");
+  }
+  // A whole disk with identification, size and major:minor.
+  void disk(const std::string& name, const std::string& dev, bool withDevice = true) {
+    std::string b = "sys/block/" + name + "/";
+    attr(b + "size", "8192");
+    attr(b + "removable", name == "sdb" ? "1" : "0");
+    attr(b + "dev", dev);
+    if (withDevice) {
+      attr(b + "device/vendor", "ATA     ");
+      attr(b + "device/model", "Disk " + name + "   ");
+      attr(b + "device/rev", "1.0 ");
+    }
+  }
+  void partition(const std::string& diskName, const std::string& name, const std::string& dev, uint64_t start) {
+    std::string b = "sys/block/" + diskName + "/" + name + "/";
+    attr(b + "partition", "1");
+    attr(b + "start", std::to_string(start));
+    attr(b + "dev", dev);
+  }
+  SysfsDriveEnumerator enumerator() const {
+    return SysfsDriveEnumerator(root("sys"), root("dev"), root("mountinfo"));
+  }
+
+ private:
+  test::TempDir dir_;
+};
+
+std::vector<std::string> names(const std::vector<DriveIdentity>& drives) {
+  std::vector<std::string> out;
+  for (const DriveIdentity& d : drives) out.push_back(fs::path(d.devicePath).filename().string());
+  return out;
+}
+
+TEST(SysfsEnumerator, WholeDisksInStableOrder) {
+  FakeSysfs t;
+  for (const char* n : {"sdb", "sdaa", "sda", "sdz"}) t.disk(n, "8:0");
+  t.disk("nvme0n1", "259:0", false);
+  t.attr("sys/block/nvme0n1/device/model", "Fast NVMe");
+  t.attr("sys/block/nvme0n1/device/firmware_rev", "FW1");
+  t.disk("loop10", "7:10", false);
+  t.attr("sys/block/loop10/loop/backing_file", "/images/disk.img");
+  t.disk("loop2", "7:2", false);
+  t.attr("sys/block/loop2/loop/backing_file", "/images/other.img");
+  t.disk("loop3", "7:3", false);  // no backing file: nothing attached
+  for (const char* n : {"zram0", "ram0", "dm-0", "sr0", "mmcblk0boot0", "nvme0c0n1", "sda1x"}) t.disk(n, "1:1");
+  t.disk("sdq", "65:0");
+  t.attr("sys/block/sdq/hidden", "1");
+
+  auto e = t.enumerator();
+  std::vector<DriveIdentity> drives = e.listDrives();
+  EXPECT_EQ(names(drives), (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "nvme0n1", "loop2", "loop10"}));
+  for (size_t i = 0; i < drives.size(); ++i) EXPECT_EQ(drives[i].number, static_cast<int>(i));
+  EXPECT_EQ(drives[0].devicePath, t.root("dev/sda"));
+  EXPECT_TRUE(drives[0].identified);
+  EXPECT_EQ(drives[0].vendor, "ATA     ") << "raw: the catalogue trims";
+  EXPECT_EQ(drives[0].sizeBytes, 8192u * 512);
+  EXPECT_FALSE(drives[0].removable);
+  EXPECT_TRUE(drives[1].removable);
+  EXPECT_EQ(drives[4].product, "Fast NVMe");
+  EXPECT_EQ(drives[4].revision, "FW1");
+  EXPECT_EQ(drives[5].product, "other.img");
+}
+
+TEST(SysfsEnumerator, AtMostSixteenDrives) {
+  FakeSysfs t;
+  for (char c = 'a'; c <= 't'; ++c) t.disk(std::string("sd") + c, "8:0");
+  auto e = t.enumerator();
+  std::vector<DriveIdentity> drives = e.listDrives();
+  ASSERT_EQ(drives.size(), 16u);
+  EXPECT_EQ(names(drives).back(), "sdp");
+}
+
+TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndStarts) {
+  FakeSysfs t;
+  t.disk("sda", "8:0");
+  t.partition("sda", "sda1", "8:1", 2048);
+  t.partition("sda", "sda2", "8:2", 4096);
+  t.disk("sdb", "8:16");
+  t.attr("mountinfo",
+         "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+         "40 26 8:1 / /media/my\\040disk rw,relatime shared:1 - exfat /dev/sda1 rw\n"
+         "41 26 8:1 / /mnt/bind rw - exfat /dev/sda1 rw\n"
+         "42 26 8:16 / /mnt/whole rw - ext4 /dev/sdb rw\n"
+         "garbage\n");
+  auto e = t.enumerator();
+  std::vector<MountedVolume> v = e.listMountedVolumes();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[0].mountPoint, "/media/my disk");
+  EXPECT_EQ(v[0].diskDevicePath, t.root("dev/sda"));
+  EXPECT_EQ(v[0].startSector, 2048u);
+  EXPECT_EQ(v[1].mountPoint, "/mnt/whole");
+  EXPECT_EQ(v[1].startSector, 0u);
+  EXPECT_EQ(platform::unescapeMountField("a\\134b\\011c\\0"), "a\\b\tc\\0");
+}
+
+TEST(SysfsEnumerator, CatalogueFromAFakeTree) {
+  FakeSysfs t;
+  t.disk("sda", "8:0");
+  t.partition("sda", "sda1", "8:1", 2048);
+  t.disk("sdb", "8:16");              // no device node: skipped silently
+  t.disk("sdc", "8:32", false);       // no identification: reported, dropped
+  test::ImageBuilder img(4096);
+  img.tableEntry(0, 0, 0x0C, 2048, 1000);
+  test::writeFile(t.root("dev/sda"), img.bytes());
+  test::writeFile(t.root("dev/sdc"), img.bytes());
+  t.attr("mountinfo", "40 26 8:1 / /media/usb rw - vfat /dev/sda1 rw");
+
+  auto e = t.enumerator();
+  DiskCatalogue catalogue;
+  RecordingMessageSink messages;
+  buildDiskCatalogue(catalogue, e, messages);
+  ASSERT_EQ(catalogue.disks.size(), 1u);
+  const DiskRecord& d = catalogue.disks[0];
+  EXPECT_EQ(displayName(d), "ATADisk sda01.0");
+  EXPECT_EQ(d.diskSize, 8192u * 512);
+  ASSERT_EQ(d.partitions.size(), 1u);
+  EXPECT_EQ(d.partitions[0].driveLetter, "/media/usb");
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].caption, "Error");
+  EXPECT_NE(messages.messages[0].text.find("sdc"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dudorazu
