@@ -9,3 +9,6 @@ if [ ! -f "$sample" ] || [ "$root/tests/fixtures/sample-disk.img.zst" -nt "$samp
 fi
 echo "== dudorazu-cli disks --image $sample --no-drives"
 "$cli" disks --image "$sample" --no-drives
+echo
+echo "== dudorazu-cli tree $sample Partition0"
+"$cli" tree "$sample" Partition0

@@ -1,15 +1,121 @@
+// tree and scan-lost: the exFAT reader on the command line.
+#include <cstdio>
+
 #include "cli/cli_support.h"
+#include "cli/record_listing.h"
+#include "core/exfat/lost_file_scan.h"
+#include "core/exfat/tree_loader.h"
 
 namespace dudorazu::cli {
+namespace {
 
-int cmdTree(Args) {
-  printError("tree", "not available yet");
-  return 1;
+const char* const kTreeUsage =
+    "usage: dudorazu-cli tree SOURCE PARTITION [--json]\n"
+    "\n"
+    "Loads the partition's whole exFAT folder tree from the raw sectors, deleted\n"
+    "files and folders included, and prints it: one line per record with its name\n"
+    "(indented by depth), state, size in bytes, created and modified times and\n"
+    "first cluster.\n"
+    "\n"
+    "  SOURCE     an image file, a device path or a disk's display name (see disks)\n"
+    "  PARTITION  the partition's text as disks shows it (its name or mount point)\n"
+    "  --json     print {\"records\":[...]} in depth-first order, each record with\n"
+    "             path, name, state, stateText, dataLength, firstCluster,\n"
+    "             allocationFlags, created, modified and parentCluster\n";
+
+const char* const kScanUsage =
+    "usage: dudorazu-cli scan-lost SOURCE PARTITION [--json]\n"
+    "\n"
+    "Reads every cluster of the partition and lists what no folder reaches any\n"
+    "more: folders found by their entries (under the root, named after their\n"
+    "cluster) and JPEG images and Office documents carved out of raw clusters\n"
+    "(under \"扩展目录\"). Works without boot sectors too.\n"
+    "\n"
+    "  SOURCE     an image file, a device path or a disk's display name (see disks)\n"
+    "  PARTITION  the partition's text as disks shows it (its name or mount point)\n"
+    "  --json     print {\"records\":[...]} as tree --json does; carved files have\n"
+    "             paths under /扩展目录\n";
+
+struct Target {
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+};
+
+// Parses SOURCE PARTITION [--json]; returns the exit status to give up
+// with, or -1 to go on.
+int parseTarget(Args& args, const char* command, const char* usage, bool& json, Target& target,
+                DiskCatalogue& catalogue) {
+  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  json = takeFlag(args, "--json");
+  if (rejectUnknownOptions(args, command)) return 2;
+  if (args.size() != 2) {
+    printError(command, "expected SOURCE and PARTITION (see --help)");
+    return 2;
+  }
+  target.disk = resolveSource(catalogue, args[0], command);
+  if (!target.disk) return 1;
+  target.partition = resolveExfatPartition(*target.disk, args[1], command);
+  if (!target.partition) return 1;
+  return -1;
 }
 
-int cmdScanLost(Args) {
-  printError("scan-lost", "not available yet");
-  return 1;
+}  // namespace
+
+int cmdTree(Args args) {
+  DiskCatalogue catalogue;
+  Target target;
+  bool json = false;
+  if (int status = parseTarget(args, "tree", kTreeUsage, json, target, catalogue); status >= 0) return status;
+  PartitionRecord& partition = *target.partition;
+  ProgressBlock progress;
+  bool loaded;
+  {
+    ProgressBar bar(progress, "展开分区文件");
+    loaded = loadVolumeTree(*target.disk, partition, progress);
+  }
+  if (!loaded) {
+    printError("tree", "partition '" + args[1] + "' has no readable exFAT boot sector (main or backup); "
+                       "scan-lost can still look for lost files");
+    return 1;
+  }
+  if (json) {
+    RecordJsonStream stream(stdout);
+    stream.addTree(partition.rootRecord, "/");
+  } else {
+    printTreeText(stdout, partition.rootRecord);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int cmdScanLost(Args args) {
+  DiskCatalogue catalogue;
+  Target target;
+  bool json = false;
+  if (int status = parseTarget(args, "scan-lost", kScanUsage, json, target, catalogue); status >= 0)
+    return status;
+  PartitionRecord& partition = *target.partition;
+  ProgressBlock progress;
+  bool scanned;
+  {
+    ProgressBar bar(progress, "扫描丢失文件");
+    scanned = scanLostFiles(*target.disk, partition, progress);
+  }
+  if (!scanned) {
+    printError("scan-lost", "cannot open '" + target.disk->devicePath + "' for reading");
+    return 1;
+  }
+  if (json) {
+    RecordJsonStream stream(stdout);
+    stream.addTree(partition.rootRecord, "/");
+    stream.addTree(partition.extendedRecord, std::string("/") + kExtendedFolderName);
+  } else {
+    printTreeText(stdout, partition.rootRecord);
+    printTreeText(stdout, partition.extendedRecord);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace dudorazu::cli

@@ -90,18 +90,18 @@ ExfatFileRecord& addFoundFolder(PartitionRecord& p, uint32_t cluster) {
 
 }  // namespace
 
-void scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& progress) {
+bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& progress) {
   // A table partition's FAT length is taken from its boot sector afresh.
   if (p.searchKind == kSearchKindTable) p.fatSectors = 0;
   p.emptyResults();
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
-  if (!device) return;
+  if (!device) return false;
   Volume volume = establishVolume(*device, disk, p, progress);
   prepareRoots(p);
   if (volume.clusterCount == 0)
     volume.clusterCount = static_cast<uint32_t>(static_cast<uint64_t>(p.fatSectors) * kSectorSize / 4);
   const uint32_t cs = p.clusterSectors;
-  if (cs == 0 || cs > kMaxClusterSectors) return;
+  if (cs == 0 || cs > kMaxClusterSectors) return true;
   progress.setRange(volume.clusterCount, 1);
 
   // Clusters that start past the end of the device read as nothing; a boot
@@ -139,7 +139,7 @@ void scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
 
     for (uint64_t j = 0; j < m; ++j) {
       const uint32_t cluster = static_cast<uint32_t>(c + j);
-      if (progress.cancelled()) return;
+      if (progress.cancelled()) return true;
       progress.stepIt();
       walk.setScannedRange(kFirstScannedCluster, cluster);
       if (walk.isVisited(cluster)) continue;
@@ -158,6 +158,7 @@ void scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
     }
     c += m;
   }
+  return true;
 }
 
 }  // namespace dudorazu

@@ -12,7 +12,8 @@ namespace dudorazu {
 // carved JPEG and OLE2 files go to the back of extendedRecord's children and
 // into carvedIndex. Without a boot sector the volume is located by its
 // up-case table, or every sector is taken as a cluster. The cancel flag is
-// tested before each cluster; what was found until then stays.
-void scanLostFiles(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
+// tested before each cluster; what was found until then stays. False only
+// when the device cannot be opened.
+bool scanLostFiles(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
 
 }  // namespace dudorazu

@@ -18,12 +18,12 @@ uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t clusterCoun
   return 4 * clusters + (1u << 16);
 }
 
-void loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress) {
+bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress) {
   partition.emptyResults();
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
-  if (!device) return;
+  if (!device) return false;
   VolumeParameters params;
-  if (!readVolumeParameters(*device, partition, params)) return;
+  if (!readVolumeParameters(*device, partition, params)) return false;
   progress.clearText();
   progress.setRange(params.clusterCount, 1);
   loadFat(*device, partition, params.fatOffset);
@@ -38,6 +38,7 @@ void loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
 
   DirectoryWalk walk(*device, partition, progress, folderReadBudget(partition, params.clusterCount));
   walk.walkRootChain(params.rootCluster, root);
+  return true;
 }
 
 }  // namespace dudorazu

@@ -14,9 +14,9 @@ inline constexpr const char* kExtendedFolderName = "扩展目录";
 // folder's chain and descends into every folder found, depth first. Earlier
 // results (both trees, both indexes, the FAT) are emptied first; a device
 // that cannot be opened or a volume without a usable boot sector leaves them
-// empty.
+// empty and gives false.
 // Progress: range = the volume's cluster count, one step per folder found.
-void loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
+bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
 
 // Clusters of the partition (at the volume's cluster size): the bound on how
 // many folder clusters a walk may read, times a small factor.
