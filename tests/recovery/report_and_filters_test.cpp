@@ -1,0 +1,144 @@
+// SHA-256, the DFXML report, record filters, statistics texts and property rows.
+#include <gtest/gtest.h>
+
+#include "core/recovery/dfxml_report.h"
+#include "core/recovery/properties.h"
+#include "core/recovery/record_filter.h"
+#include "core/recovery/sha256.h"
+#include "core/recovery/statistics.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+TEST(Sha256, KnownDigestsAndPiecewiseUpdates) {
+  EXPECT_EQ(sha256Hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256Hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  EXPECT_EQ(sha256Hex(twoBlocks.data(), twoBlocks.size()),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  std::string million(1000000, 'a');
+  Sha256 h;
+  for (size_t at = 0; at < million.size(); at += 777) h.update(million.data() + at, std::min<size_t>(777, million.size() - at));
+  EXPECT_EQ(h.finishHex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
+  DfxmlSource source;
+  source.imageFilename = "disk & <1>.img";
+  source.partitionOffset = 1048576;
+  source.blockSize = 4096;
+  DfxmlFile f;
+  f.filename = "a<b>/\"q\"&'x'\x01\xff.txt";
+  f.filesize = 5000;
+  f.allocated = false;
+  f.modifyDate = 0x3A21;
+  f.modifyTime = 0x6B2D;
+  f.runs = {{0, 1048576 + 8192, 4096}, {4096, 1048576 + 40960, 904}};
+  f.sha256 = std::string(64, 'a');
+  f.outputPath = "/out/a$b$";
+  f.status = "saved";
+  std::string xml = dfxmlDocument(source, {f});
+  EXPECT_NE(xml.find("<filename>a&lt;b&gt;/&quot;q&quot;&amp;&apos;x&apos;\xEF\xBF\xBD\xEF\xBF\xBD.txt</filename>"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<alloc>0</alloc>"), std::string::npos);
+  EXPECT_NE(xml.find("<mtime>2009-01-01T13:25:26</mtime>"), std::string::npos);
+  EXPECT_NE(xml.find("<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>"),
+            std::string::npos);
+  EXPECT_NE(xml.find("<hashdigest type=\"sha256\">"), std::string::npos);
+  if (test::runCommand("command -v xmllint >/dev/null 2>&1") == 0) {
+    test::TempDir dir;
+    test::writeFile(dir.file("r.xml"), xml);
+    EXPECT_EQ(test::runCommand("xmllint --noout '" + dir.file("r.xml") + "' 2>&1"), 0);
+  }
+}
+
+TEST(RecordFilter, WildcardsExtensionsAndState) {
+  EXPECT_TRUE(wildcardMatch("*r*me.t?t", "ReadMe.TXT"));
+  EXPECT_TRUE(wildcardMatch("*jp*", "photo.JPEG"));
+  EXPECT_TRUE(wildcardMatch("照?.jpg", "照片.jpg")) << "? is one character, not one byte";
+  EXPECT_FALSE(wildcardMatch("照?.jpg", "照.jpg"));
+  EXPECT_TRUE(wildcardMatch("*", ""));
+  EXPECT_FALSE(wildcardMatch("a*b", "a"));
+  EXPECT_TRUE(wildcardMatch("a**b*c", "axxbyyc"));
+  EXPECT_EQ(parseExtensionList("jpg; .DOC,xls"), (std::vector<std::string>{"jpg", "doc", "xls"}));
+  RecordFilter filter;
+  filter.state = RecordFilter::State::Deleted;
+  filter.extensions = parseExtensionList("jpg;doc");
+  ExfatFileRecord r;
+  r.name = "Report.DOC";
+  r.state = kStateDeletedFile;
+  EXPECT_TRUE(filter.matches(r));
+  r.state = kStateFile;
+  EXPECT_FALSE(filter.matches(r));
+  filter.state = RecordFilter::State::Live;
+  EXPECT_TRUE(filter.matches(r));
+  r.name = "README";
+  EXPECT_FALSE(filter.matches(r)) << "no extension matches no list";
+  filter.extensions.clear();
+  filter.namePatterns = parsePatternList("*x*;read*");
+  EXPECT_TRUE(filter.matches(r));
+}
+
+TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
+  EXPECT_EQ(statisticsMessage({}), "文件统计： 0B在0个文件夹中包含 0个文件");
+  EXPECT_EQ(statisticsMessage({1536, 3, 2}), "文件统计： 1.5KB在2个文件夹中包含 3个文件");
+  EXPECT_EQ(statisticsMessage({1ull << 50, 1, 1}), "文件统计： 0B在1个文件夹中包含 1个文件");
+  EXPECT_EQ(*statisticsForRow(false, nullptr), "文件统计： 0B在0个文件夹中包含 0个文件");
+  EXPECT_FALSE(statisticsForRow(true, nullptr)) << "a row whose record is gone shows nothing";
+  ExfatFileRecord folder;
+  folder.state = kStateDeletedFolder;
+  ExfatFileRecord file;
+  file.state = kStateFile;
+  file.dataLength = 1023;
+  folder.children.push_back(file);
+  ExfatFileRecord odd;
+  odd.state = 9;
+  odd.dataLength = 5000;
+  odd.children.push_back(file);
+  folder.children.push_back(odd);
+  EXPECT_EQ(*statisticsForRow(true, &folder), "文件统计： 1023.0B在1个文件夹中包含 1个文件");
+  EXPECT_EQ(folderStatusText(0, 0, 0), "总大小 0 在 0 个文件夹中共有 0 个文件");
+  EXPECT_EQ(folderStatusText(1048576, 12, 345), "总大小 1.0MB 在 12 个文件夹中共有 345 个文件");
+  EXPECT_EQ(folderStatusText(1ull << 50, 1, 1), "总大小 1125899906842624 在 1 个文件夹中共有 1 个文件");
+  EXPECT_EQ(statisticsMessage({0, 5000000000ull, 0}), "文件统计： 0B在0个文件夹中包含 5000000000个文件")
+      << "counts are not cut to 32 bits";
+}
+
+TEST(Properties, DiskAndPartitionRows) {
+  DiskRecord image;
+  image.devicePath = "/images/card.img";
+  image.vendorId = "card.img";
+  image.diskSize = 1ull << 30;
+  PartitionRecord p;
+  p.name = "exFat1";
+  p.startSector = 2048;
+  p.sizeSectors = 5000000000ull;
+  auto text = [](const std::vector<PropertyRow>& rows) {
+    std::string s;
+    for (const PropertyRow& r : rows) s += r.name + "=" + r.value + "\n";
+    return s;
+  };
+  EXPECT_EQ(text(diskProperties(image)),
+            "驱动类型=系统文件\n名称=/images/card.img\n系统对象=/images/card.img\n大小=1.0 GB (2097152 sec)\n");
+  EXPECT_EQ(text(partitionProperties(image, p)),
+            "驱动类型=分区\n名称=exFat1\n系统对象=/images/card.img\n大小=2384.2 GB (5000000000 sec)\n"
+            "起始地址=1.0 MB (2048 sec)\n分区大小=2384.2 GB (5000000000 sec)\n");
+  DiskRecord drive = image;
+  drive.devicePath = "/dev/sdb";
+  drive.vendorId = "ACME";
+  drive.productId = "Disk";
+  drive.driveNumber = "1";
+  p.driveLetter = "/media/x";
+  EXPECT_EQ(text(diskProperties(drive)),
+            "驱动类型=物理驱动-硬盘\n名称=ACMEDisk1\n系统对象=/dev/sdb\n大小=1.0 GB (2097152 sec)\n扇区大小=512B\n"
+            "分区大小=1.0 GB (2097152 sec)\n");
+  std::string part = text(partitionProperties(drive, p));
+  EXPECT_EQ(part.substr(0, part.find("大小=")), "驱动类型=卷-硬盘\n名称=/media/x\n系统对象=/dev/sdb\n");
+  EXPECT_NE(part.find("扇区大小=512B\n起始地址="), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dudorazu
