@@ -2,7 +2,9 @@
 // Helpers shared by the partition-tool tests: writable copies of the
 // fixture images and the disks the catalogue makes of them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdio>
 #include <string>
 
 #include "core/device/disk_catalogue.h"
@@ -24,6 +26,11 @@ inline DiskRecord catalogued(const std::string& path) {
   DiskCatalogue catalogue;
   EXPECT_TRUE(openImageAsDisk(catalogue, path)) << path;
   return catalogue.disks.empty() ? DiskRecord{} : catalogue.disks.front();
+}
+
+inline bool pathExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 // `length` bytes of a file from `offset` (fewer at its end).

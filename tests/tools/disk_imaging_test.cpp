@@ -1,0 +1,266 @@
+#include "core/tools/disk_imaging.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "support/faulty_device.h"
+#include "tools/tools_test_support.h"
+
+namespace dudorazu {
+namespace {
+
+using test::catalogued;
+using test::copyFixture;
+using test::readFile;
+using test::runCommand;
+using test::TempDir;
+
+struct ImagingRun {
+  ImagingOutcome outcome;
+  std::vector<std::pair<uint64_t, uint64_t>> rows;
+  RecordingMessageSink messages;
+  ProgressBlock progress;
+};
+
+void runJob(const ImagingJob& job, ImagingRun& run) {
+  run.outcome = imageDisk(job, run.progress, run.messages,
+                          [&](uint64_t ordinal, uint64_t sector) { run.rows.push_back({ordinal, sector}); });
+}
+
+ImagingJob toFile(const DiskRecord& disk, const std::string& file, const PartitionRecord* partition = nullptr) {
+  ImagingJob job;
+  job.source = endpointFor(disk, partition);
+  job.targetFile = file;
+  return job;
+}
+
+// Compares large byte strings without printing them.
+::testing::AssertionResult sameBytes(const std::string& a, const std::string& b) {
+  if (a == b) return ::testing::AssertionSuccess();
+  size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+  return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size() << ", first difference at byte "
+                                       << i;
+}
+
+bool sawMessage(const ImagingRun& run, const std::string& text) {
+  for (const auto& m : run.messages.messages)
+    if (m.text == text) return true;
+  return false;
+}
+
+TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitions) {
+  DiskCatalogue catalogue;
+  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-bigtable.img")));
+  DiskRecord& disk = catalogue.disks.front();
+  disk.partitions[1].driveLetter = "/media/big";
+  ImagingEndpoint whole = resolveEndpoint(catalogue, "tools-bigtable.img");
+  EXPECT_TRUE(whole.diskFound);
+  EXPECT_FALSE(whole.isPartition);
+  EXPECT_EQ(whole.diskSize, disk.diskSize);
+  EXPECT_EQ(whole.startOffset, 0u);
+  ImagingEndpoint part = resolveEndpoint(catalogue, "tools-bigtable.img,/media/big");
+  EXPECT_TRUE(part.partitionFound);
+  EXPECT_EQ(part.startOffset, 4196352ull * 512);
+  EXPECT_EQ(part.length, 16384ull * 512);
+  EXPECT_EQ(part.diskSize, 0u);
+  EXPECT_EQ(resolveEndpoint(catalogue, "tools-bigtable.img,Partition0").startOffset, 2048ull * 512);
+  ImagingEndpoint missing = resolveEndpoint(catalogue, "tools-bigtable.img,nothing");
+  EXPECT_FALSE(missing.partitionFound);
+  EXPECT_EQ(missing.devicePath, disk.devicePath) << "only the device path is known";
+  EXPECT_FALSE(resolveEndpoint(catalogue, "other.img").diskFound);
+  EXPECT_FALSE(resolveEndpoint(catalogue, ",tools-bigtable.img").diskFound) << "a leading comma does not split";
+  EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img"), disk.diskSize / 512);
+  EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,Partition0"), 16384u);
+  EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,nothing"), 0u);
+}
+
+// tools-search.img is 40 MiB: 40 whole blocks, no tail.
+TEST(DiskImaging, UnreadableSectorIsListedAndFilledWhileEverythingElseIsCopied) {
+  TempDir dir;
+  std::string src = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(src);
+  test::FaultPlan plan;
+  plan.badSectors = {5000};
+  test::ScopedFaultInjection faults(src, plan);
+  ImagingRun run;
+  ImagingJob job = toFile(disk, dir.file("copy.img"));
+  job.mapfile = dir.file("copy.map");
+  runJob(job, run);
+  EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
+  ASSERT_EQ(run.rows.size(), 1u);
+  EXPECT_EQ(run.rows[0], std::make_pair(uint64_t{1}, uint64_t{5000}));
+  EXPECT_EQ(badSectorRowText(1), "第1个坏扇区");
+  EXPECT_TRUE(sawMessage(run, "镜像完毕"));
+  EXPECT_EQ(run.progress.position(), 40u);
+  EXPECT_EQ(run.progress.text(), "81920") << "sectors done";
+
+  std::string source = readFile(src), copy = readFile(dir.file("copy.img"));
+  ASSERT_EQ(copy.size(), source.size());
+  EXPECT_TRUE(sameBytes(copy.substr(2560000, 512), std::string(512, '\x20')));
+  EXPECT_TRUE(sameBytes(copy.substr(0, 2560000), source.substr(0, 2560000)));
+  EXPECT_TRUE(sameBytes(copy.substr(2560512), source.substr(2560512)));
+  EXPECT_EQ(readFile(job.mapfile),
+            "# Mapfile. Created by dudorazu\n# current_pos  current_status  current_pass\n"
+            "0x027FFFFF     +               1\n#      pos        size  status\n"
+            "0x00000000  0x00271000  +\n0x00271000  0x00000200  -\n0x00271200  0x0258EE00  +\n");
+}
+
+TEST(DiskImaging, HangingReadsAreCutShortAndNeverWriteIntoReusedBuffers) {
+  TempDir dir;
+  std::string src = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(src);
+  test::FaultPlan plan;
+  plan.hangingSectors = {7000};
+  plan.hang = std::chrono::seconds(20);
+  test::ScopedFaultInjection faults(src, plan);
+  ImagingRun run;
+  ImagingJob job = toFile(disk, dir.file("copy.img"));
+  job.waits = {std::chrono::milliseconds(300), std::chrono::milliseconds(150), std::chrono::seconds(3)};
+  auto started = std::chrono::steady_clock::now();
+  runJob(job, run);
+  auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(took, std::chrono::seconds(15)) << "the copy did not wait for the hanging read";
+  EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
+  ASSERT_EQ(run.rows.size(), 1u);
+  EXPECT_EQ(run.rows[0].second, 7000u);
+  std::string source = readFile(src), copy = readFile(dir.file("copy.img"));
+  EXPECT_TRUE(sameBytes(copy.substr(7000 * 512, 512), std::string(512, '\x20')));
+  EXPECT_TRUE(sameBytes(copy.substr(0, 7000 * 512), source.substr(0, 7000 * 512)));
+  EXPECT_TRUE(sameBytes(copy.substr(7001 * 512), source.substr(7001 * 512)));
+}
+
+TEST(DiskImaging, StopKeepsWhatWasWrittenAndTheMapHandsTheRestToDdrescue) {
+  TempDir dir;
+  std::string src = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(src);
+  std::string copyPath = dir.file("copy.img"), map = dir.file("copy.map");
+  {
+    test::FaultPlan plan;
+    plan.badSectors = {10250};  // in block 5
+    test::ScopedFaultInjection faults(src, plan);
+    ImagingRun run;
+    ImagingJob job = toFile(disk, copyPath);
+    job.mapfile = map;
+    run.outcome = imageDisk(job, run.progress, run.messages, [&](uint64_t, uint64_t) { run.progress.cancel(); });
+    EXPECT_EQ(run.outcome.status, ImagingStatus::Stopped);
+    EXPECT_FALSE(sawMessage(run, "镜像完毕"));
+    EXPECT_EQ(run.progress.position(), 0u) << "the bar goes back to 0";
+    EXPECT_EQ(run.outcome.bytesDone, 10251ull * 512);
+  }
+  std::string source = readFile(src), copy = readFile(copyPath);
+  ASSERT_EQ(copy.size(), 10251u * 512) << "blocks 0-4 and block 5 up to the bad sector";
+  EXPECT_TRUE(sameBytes(copy.substr(0, 10250 * 512), source.substr(0, 10250 * 512)));
+
+  if (runCommand("command -v ddrescue >/dev/null") != 0) GTEST_SKIP() << "ddrescue is not installed";
+  // ddrescue takes over from the map: it copies what is not "+" yet and, with
+  // -r1, tries the listed bad sector again (readable now, without the fault).
+  ASSERT_EQ(runCommand("ddrescue -q -r1 '" + src + "' '" + copyPath + "' '" + map + "' 2>&1"), 0);
+  EXPECT_TRUE(sameBytes(readFile(copyPath), source));
+}
+
+TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
+  TempDir dir;
+  std::string src = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(src);
+  std::string source = readFile(src);
+  PartitionRecord p;
+  p.startSector = 2048;
+  p.sizeSectors = 10000;  // 4 blocks and a tail of 925,696 bytes
+  ImagingRun run;
+  runJob(toFile(disk, dir.file("p.img"), &p), run);
+  EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
+  EXPECT_EQ(run.progress.upper(), 4u);
+  EXPECT_TRUE(sameBytes(readFile(dir.file("p.img")), source.substr(2048 * 512, 5120000)));
+
+  // A start sector moves the window and ends it at the source's end.
+  ImagingJob shifted = toFile(disk, dir.file("s.img"), &p);
+  shifted.sourceStartSector = 100;
+  ImagingRun second;
+  runJob(shifted, second);
+  EXPECT_TRUE(second.rows.empty()) << "nothing read past the partition";
+  EXPECT_TRUE(sameBytes(readFile(dir.file("s.img")), source.substr(2148 * 512, 9900 * 512)));
+
+  // A source whose size is not a whole number of sectors is copied to its last byte.
+  std::string odd = dir.file("odd.img");
+  test::writeFile(odd, source.substr(0, 1048576 + 700));
+  ImagingRun third;
+  runJob(toFile(catalogued(odd), dir.file("o.img")), third);
+  EXPECT_TRUE(sameBytes(readFile(dir.file("o.img")), source.substr(0, 1048576 + 700)));
+}
+
+TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
+  TempDir dir;
+  std::string src = copyFixture(dir, "tools-search.img");
+  DiskRecord source = catalogued(src);
+  std::string tgt = dir.file("target.img");
+  ASSERT_EQ(runCommand("truncate -s 20M '" + tgt + "'"), 0);
+  DiskRecord target = catalogued(tgt);
+  PartitionRecord volume;
+  volume.startSector = 2048;
+  volume.sizeSectors = 16384;
+
+  ImagingJob job;
+  job.source = endpointFor(source, &volume);
+  job.toDisk = true;
+  job.target = endpointFor(target);
+  job.targetStartSector = 4096;
+  ImagingRun run;
+  runJob(job, run);
+  EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
+  std::string out = readFile(tgt);
+  ASSERT_EQ(out.size(), 20u << 20);
+  EXPECT_TRUE(sameBytes(out.substr(4096 * 512, 16384 * 512), readFile(src).substr(2048 * 512, 16384 * 512)));
+  EXPECT_TRUE(sameBytes(out.substr(0, 4096 * 512), std::string(4096 * 512, '\0')));
+  EXPECT_TRUE(sameBytes(out.substr((4096 + 16384) * 512), std::string(out.size() - (4096 + 16384) * 512, '\0')));
+
+  // A target partition too small for the copy is refused before a byte is written.
+  PartitionRecord small;
+  small.startSector = 100;
+  small.sizeSectors = 16383;
+  job.target = endpointFor(target, &small);
+  job.targetStartSector = 0;
+  ASSERT_EQ(runCommand("truncate -s 0 '" + tgt + "' && truncate -s 20M '" + tgt + "'"), 0);
+  ImagingRun refused;
+  runJob(job, refused);
+  EXPECT_EQ(refused.outcome.status, ImagingStatus::Refused);
+  EXPECT_TRUE(sawMessage(refused, "目标空间不足"));
+  EXPECT_TRUE(sameBytes(readFile(tgt), std::string(20u << 20, '\0')));
+
+  // The source itself is never the target file.
+  ImagingRun self;
+  runJob(toFile(source, src), self);
+  EXPECT_EQ(self.outcome.status, ImagingStatus::Refused);
+  EXPECT_EQ(test::readRange(src, 2048 * 512 + 3, 5), "EXFAT");
+}
+
+TEST(DiskImaging, FailingTargetWriteEndsTheCopyWithItsMessage) {
+  TempDir dir;
+  std::string src = copyFixture(dir, "tools-search.img");
+  std::string tgt = dir.file("target.img");
+  ASSERT_EQ(runCommand("truncate -s 40M '" + tgt + "'"), 0);
+  ImagingJob job;
+  job.source = endpointFor(catalogued(src));
+  job.toDisk = true;
+  job.target = endpointFor(catalogued(tgt));
+  test::FaultPlan plan;
+  plan.badWriteSectors = {3000};
+  test::ScopedFaultInjection faults(tgt, plan);
+  ImagingRun run;
+  runJob(job, run);
+  EXPECT_EQ(run.outcome.status, ImagingStatus::WriteFailed);
+  EXPECT_TRUE(sawMessage(run, "磁盘有坏道，请重新选择目标文件"));
+  EXPECT_FALSE(sawMessage(run, "镜像完毕"));
+  EXPECT_EQ(run.outcome.bytesDone, 1048576u) << "the copy ended at the failing block";
+
+  ImagingRun missing;
+  ImagingJob noSource = job;
+  noSource.source.devicePath = dir.file("absent.img");
+  runJob(noSource, missing);
+  EXPECT_EQ(missing.outcome.status, ImagingStatus::SourceNotOpened);
+  EXPECT_TRUE(sawMessage(missing, "打开失败"));
+}
+
+}  // namespace
+}  // namespace dudorazu

@@ -1,0 +1,260 @@
+#include "core/tools/mbr_rebuild.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "core/common/byte_order.h"
+#include "core/tools/partition_search.h"
+#include "support/faulty_device.h"
+#include "tools/tools_test_support.h"
+
+namespace dudorazu {
+namespace {
+
+using test::catalogued;
+using test::copyFixture;
+using test::readRange;
+using test::runCommand;
+using test::TempDir;
+
+PartitionRecord record(uint32_t start, uint64_t size, uint8_t type, uint32_t searchKind, uint8_t kind = 1) {
+  PartitionRecord r;
+  r.startSector = start;
+  r.sizeSectors = size;
+  r.typeCode = type;
+  r.searchKind = searchKind;
+  r.entryKind = kind;
+  return r;
+}
+
+TEST(MbrRebuild, RowsOfferFamiliesAndSkipFoundVolumesAlreadyInTheTable) {
+  DiskRecord disk;
+  disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindTable));
+  disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindFound));   // already in the table
+  disk.partitions.push_back(record(9000, 100, kTypeExt, kSearchKindTable));          // no family
+  disk.partitions.push_back(record(5000, 300, kTypeNtfs, kSearchKindTable));
+  disk.partitions.push_back(record(5000, 300, kTypeExfat, kSearchKindFound, 2));     // other family: kept
+  disk.partitions.push_back(record(7000, 50, kTypeExfat, 1));                        // never offered
+  disk.partitions.push_back(record(3000000000u, 209716, 0x0C, kSearchKindFound, 3));
+  disk.partitions[0].label = "DATA";
+
+  std::vector<RebuildRow> rows = rebuildRows(disk);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].system, "exFat");
+  EXPECT_EQ(rows[0].label, "DATA");
+  EXPECT_EQ(rows[0].startText, "2048");
+  EXPECT_EQ(rows[0].sizeText, "0.5 GB");
+  EXPECT_EQ(rows[0].kindText, "主");
+  EXPECT_EQ(rows[0].recordIndex, 0u);
+  EXPECT_EQ(rows[1].system, "NTFS");
+  EXPECT_EQ(rows[2].system, "exFat");
+  EXPECT_EQ(rows[2].kindText, "逻辑");
+  EXPECT_EQ(rows[2].recordIndex, 4u);
+  EXPECT_EQ(rows[3].system, "FAT32");
+  EXPECT_EQ(rows[3].startText, "3000000000");
+  EXPECT_EQ(rows[3].kindText, "") << "an entryKind other than 1 or 2 shows nothing";
+}
+
+TEST(MbrRebuild, SizeTextsChangeUnitAtTheirBounds) {
+  EXPECT_EQ(rebuildSizeText(209716), "0.1 GB");
+  EXPECT_EQ(rebuildSizeText(209715), "102.4 MB");
+  EXPECT_EQ(rebuildSizeText(210), "0.1 MB");
+  EXPECT_EQ(rebuildSizeText(209), "104.5 KB");
+  EXPECT_EQ(rebuildSizeText(UINT64_MAX).substr(rebuildSizeText(UINT64_MAX).size() - 3), " GB");
+}
+
+TEST(MbrRebuild, EntriesTakeTheRecordsSizeAndKeepStatusChsAndBootCode) {
+  uint8_t sector[512];
+  for (int i = 0; i < 512; ++i) sector[i] = static_cast<uint8_t>(i * 7);
+  DiskRecord disk;
+  disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindFound));
+  disk.partitions.push_back(record(3000000000u, 4096, kTypeNtfs, kSearchKindTable, 2));
+  uint8_t before[512];
+  std::memcpy(before, sector, 512);
+  fillMbrEntries(sector, disk, {1, 0});
+
+  EXPECT_EQ(std::memcmp(sector, before, 446), 0) << "boot code untouched";
+  const uint8_t* e0 = sector + 446;
+  EXPECT_EQ(std::memcmp(e0, before + 446, 4), 0) << "status and first CHS kept";
+  EXPECT_EQ(e0[4], 0x07);
+  EXPECT_EQ(std::memcmp(e0 + 5, before + 446 + 5, 3), 0) << "last CHS kept";
+  EXPECT_EQ(le32(e0, 8), 3000000000u) << "the first ticked row takes slot 0";
+  const uint8_t* e1 = sector + 462;
+  EXPECT_EQ(e1[4], 0x07) << "exFAT is written with the NTFS type byte";
+  EXPECT_EQ(le32(e1, 8), 2048u);
+  EXPECT_EQ(le32(e1, 12), 1000000u) << "the record's size, not one more";
+  for (int i = 478; i < 510; ++i) EXPECT_EQ(sector[i], 0) << "unused slots are zeroed";
+  EXPECT_EQ(sector[510], 0x55);
+  EXPECT_EQ(sector[511], 0xAA);
+}
+
+// Entries "NTFS / exFAT (0x07)" of mmls: start and length.
+std::vector<std::pair<uint64_t, uint64_t>> mmlsEntries(const std::string& img) {
+  std::string out;
+  runCommand("mmls '" + img + "' 2>/dev/null", &out);
+  std::vector<std::pair<uint64_t, uint64_t>> entries;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find("(0x07)") == std::string::npos) continue;
+    std::istringstream f(line);
+    std::string slot, table;
+    uint64_t start = 0, end = 0, length = 0;
+    f >> slot >> table >> start >> end >> length;
+    entries.push_back({start, length});
+  }
+  return entries;
+}
+
+TEST(MbrRebuild, RebuiltTableMakesAWipedDiskReadableAgain) {
+  TempDir dir;
+  std::string img = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(img);
+  ProgressBlock progress;
+  ASSERT_TRUE(searchPartitions(disk, SearchMode::Sector, 0, progress));
+  std::vector<RebuildRow> rows = rebuildRows(disk);
+  ASSERT_EQ(rows.size(), 3u);
+  std::vector<size_t> ticked;
+  for (const RebuildRow& r : rows) ticked.push_back(r.recordIndex);
+  RecordingMessageSink messages;
+  EXPECT_EQ(writeRebuiltMbr(disk, ticked, messages), RebuildResult::Written);
+  EXPECT_TRUE(messages.messages.empty());
+
+  DiskRecord reread = catalogued(img);
+  ASSERT_EQ(reread.partitions.size(), 3u);
+  const uint32_t starts[] = {2048, 32130, 64323};
+  const uint64_t sizes[] = {16384, 16384, 8192};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(reread.partitions[i].startSector, starts[i]);
+    EXPECT_EQ(reread.partitions[i].sizeSectors, sizes[i]);
+  }
+  EXPECT_EQ(reread.partitions[0].typeCode, kTypeExfat);
+  EXPECT_EQ(reread.partitions[1].typeCode, kTypeExfat);
+  EXPECT_EQ(reread.partitions[2].typeCode, 0x07) << "its main boot sector is still destroyed";
+  EXPECT_EQ(reread.partitions[1].label, "TOOLSB");
+
+  if (runCommand("command -v mmls >/dev/null && command -v fls >/dev/null") != 0)
+    GTEST_SKIP() << "The Sleuth Kit is not installed; the catalogue check above passed";
+  auto entries = mmlsEntries(img);
+  ASSERT_EQ(entries.size(), 3u) << "mmls reads the new table";
+  EXPECT_EQ(entries[0], std::make_pair(uint64_t{2048}, uint64_t{16384}));
+  EXPECT_EQ(entries[1], std::make_pair(uint64_t{32130}, uint64_t{16384}));
+  for (auto [start, name] : {std::pair<uint64_t, const char*>{entries[0].first, "tools-search.A.fls.txt"},
+                             {entries[1].first, "tools-search.B.fls.txt"}}) {
+    std::string listing;
+    EXPECT_EQ(runCommand("fls -r -p -o " + std::to_string(start) + " '" + img + "'", &listing), 0);
+    EXPECT_EQ(listing, test::fixtureText(name)) << "fls at sector " << start;
+  }
+}
+
+TEST(MbrRebuild, RefusalsWriteNothing) {
+  TempDir dir;
+  std::string img = copyFixture(dir, "tools-search.img");
+  std::string sector0 = readRange(img, 0, 512);
+  DiskRecord disk = catalogued(img);
+  for (uint32_t i = 0; i < 5; ++i) disk.partitions.push_back(record(2048 + i * 100, 100, kTypeExfat, kSearchKindFound));
+
+  RecordingMessageSink messages;
+  EXPECT_EQ(writeRebuiltMbr(disk, {0, 1, 2, 3, 4}, messages), RebuildResult::Refused);
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].text, "选择错误，请从新选择");
+  EXPECT_EQ(writeRebuiltMbr(disk, {}, messages), RebuildResult::NothingChosen);
+
+  disk.partitions[0].sizeSectors = 1ull << 33;
+  EXPECT_EQ(writeRebuiltMbr(disk, {0}, messages), RebuildResult::Refused) << "an MBR cannot hold that size";
+
+  disk.partitions[1].driveLetter = "/media/usb";
+  EXPECT_EQ(writeRebuiltMbr(disk, {1}, messages), RebuildResult::Refused);
+  EXPECT_EQ(messages.messages.back().text, "不能更改当前系统所在的硬盘分区信息！");
+  EXPECT_EQ(readRange(img, 0, 512), sector0);
+}
+
+TEST(MbrRebuild, AFailedWriteIsReported) {
+  TempDir dir;
+  std::string img = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(img);
+  disk.partitions.push_back(record(2048, 16384, kTypeExfat, kSearchKindFound));
+  test::FaultPlan plan;
+  plan.badWriteSectors = {0};
+  test::ScopedFaultInjection faults(img, plan);
+  RecordingMessageSink messages;
+  EXPECT_EQ(writeRebuiltMbr(disk, {0}, messages), RebuildResult::Failed);
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].text, "写入磁盘失败");
+  EXPECT_EQ(messages.messages[0].caption, "error");
+}
+
+// A sysfs tree and mountinfo as the kernel shows a loop device over an image
+// file with one partition mounted.
+struct FakeKernel {
+  TempDir dir;
+  MountSources sources;
+  std::string image;
+
+  FakeKernel() {
+    image = dir.file("disk.img");
+    test::writeFile(image, std::string(4096, '\0'));
+    std::string sys = dir.file("sys");
+    std::string loop = sys + "/devices/virtual/block/loop7";
+    EXPECT_EQ(runCommand("mkdir -p '" + loop + "/loop' '" + loop + "/loop7p1' '" + sys + "/block' '" + sys +
+                         "/dev/block'"),
+              0);
+    test::writeFile(loop + "/dev", "7:7\n");
+    test::writeFile(loop + "/loop/backing_file", image + "\n");
+    test::writeFile(loop + "/loop7p1/dev", "259:3\n");
+    test::writeFile(loop + "/loop7p1/partition", "1\n");
+    EXPECT_EQ(::symlink("../devices/virtual/block/loop7", (sys + "/block/loop7").c_str()), 0);
+    EXPECT_EQ(::symlink("../../devices/virtual/block/loop7", (sys + "/dev/block/7:7").c_str()), 0);
+    EXPECT_EQ(::symlink("../../devices/virtual/block/loop7/loop7p1", (sys + "/dev/block/259:3").c_str()), 0);
+    sources.sysRoot = sys;
+    sources.mountinfo = dir.file("mountinfo");
+  }
+  void mounts(const std::string& lines) { test::writeFile(sources.mountinfo, lines); }
+};
+
+TEST(SystemDiskGuard, AMountOnAnyPartitionOfTheDiskRefusesIt) {
+  FakeKernel kernel;
+  DiskRecord disk;
+  disk.devicePath = kernel.image;
+  kernel.mounts("22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
+  EXPECT_FALSE(diskHasMountedVolume(disk, kernel.sources)) << "only an unrelated disk is mounted";
+  kernel.mounts("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n36 22 259:3 / /mnt/x rw,relatime shared:9 - exfat /dev/x rw\n");
+  EXPECT_TRUE(diskHasMountedVolume(disk, kernel.sources)) << "a partition of the loop device over the image";
+  kernel.mounts("36 22 7:7 / /mnt/x rw - ext4 /dev/loop7 rw\n");
+  EXPECT_TRUE(diskHasMountedVolume(disk, kernel.sources)) << "the loop device itself";
+
+  RecordingMessageSink messages;
+  EXPECT_FALSE(rebuildAllowed(disk, messages, kernel.sources));
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].text, "不能更改当前系统所在的硬盘分区信息！");
+}
+
+TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
+  if (!test::canUseLoopDevices() || runCommand("command -v mount.exfat-fuse >/dev/null") != 0)
+    GTEST_SKIP() << "needs root, loop devices and mount.exfat-fuse";
+  TempDir dir;
+  std::string img = copyFixture(dir, "tools-search.img");
+  std::string mnt = dir.file("mnt");
+  ASSERT_EQ(runCommand("mkdir -p '" + mnt + "'"), 0);
+  std::string loop;
+  ASSERT_EQ(runCommand("losetup -f --show -o " + std::to_string(32130 * 512) + " --sizelimit " +
+                           std::to_string(16384 * 512) + " '" + img + "'",
+                       &loop),
+            0);
+  loop.erase(loop.find_last_not_of('\n') + 1);
+  DiskRecord disk = catalogued(img);
+  EXPECT_FALSE(diskHasMountedVolume(disk)) << "attached but not mounted";
+  bool mounted = runCommand("mount.exfat-fuse " + loop + " '" + mnt + "' >/dev/null 2>&1") == 0;
+  bool seen = mounted && diskHasMountedVolume(disk);
+  if (mounted) runCommand("umount '" + mnt + "'");
+  runCommand("losetup -d " + loop);
+  if (!mounted) GTEST_SKIP() << "FUSE mount not available here";
+  EXPECT_TRUE(seen);
+}
+
+}  // namespace
+}  // namespace dudorazu

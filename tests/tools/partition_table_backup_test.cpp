@@ -1,0 +1,181 @@
+#include "core/tools/partition_table_backup.h"
+
+#include <gtest/gtest.h>
+
+#include "core/tools/partition_table_restore.h"
+#include "support/faulty_device.h"
+#include "tools/tools_test_support.h"
+
+namespace dudorazu {
+namespace {
+
+using test::catalogued;
+using test::copyFixture;
+using test::readFile;
+using test::readRange;
+using test::runCommand;
+using test::TempDir;
+
+// tools-bigtable.img: a primary at 2048 and, in an extended partition at
+// 4194304 (2 GiB), logical volumes at 4196352 and 4214784, 16384 sectors each.
+TEST(PartitionTableBackup, FileHoldsTheSectorsThenTheTrailer) {
+  TempDir dir;
+  std::string img = test::fixtureImage("tools-bigtable.img");
+  DiskRecord disk = catalogued(img);
+  ASSERT_EQ(disk.partitions.size(), 3u);
+  std::string file = dir.file("table.img");
+  RecordingMessageSink messages;
+  EXPECT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written);
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].text, "备份成功");
+  EXPECT_EQ(messages.messages[0].caption, "sucess");
+
+  const uint64_t sectors[] = {0, 2048, 18432, 4196352, 4212736, 4214784};
+  std::string expected;
+  std::string trailer;
+  for (uint64_t s : sectors) {
+    expected += readRange(img, s * 512, 512);
+    trailer += std::to_string(s * 512) + "^";
+  }
+  trailer += disk.devicePath + "^" + displayName(disk);
+  EXPECT_EQ(readFile(file), expected + trailer);
+  EXPECT_NE(trailer.find("2148532224^"), std::string::npos) << "offsets past 2 GiB keep all their digits";
+}
+
+TEST(PartitionTableBackup, RoundTripRestoresWipedSectorsByteForByte) {
+  TempDir dir;
+  std::string img = copyFixture(dir, "tools-bigtable.img");
+  std::string pristine = test::fixtureImage("tools-bigtable.img");
+  DiskRecord disk = catalogued(img);
+  std::string file = dir.file("table.img");
+  RecordingMessageSink messages;
+  ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written);
+
+  for (uint64_t s : {0, 2048, 4196352, 4212736, 4214784})
+    ASSERT_EQ(runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + std::to_string(s) +
+                         " count=1 conv=notrunc status=none"),
+              0);
+  EXPECT_TRUE(catalogued(img).partitions.empty()) << "the wipe took the table away";
+
+  EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored);
+  EXPECT_EQ(messages.messages.back().text, "恢复成功");
+  // Only the saved sectors are ever written; each of them, and its
+  // neighbours, must be back exactly.
+  for (uint64_t s : {0, 2048, 18432, 4196352, 4212736, 4214784})
+    EXPECT_EQ(readRange(img, s * 512 - (s ? 512 : 0), 1536), readRange(pristine, s * 512 - (s ? 512 : 0), 1536))
+        << "around sector " << s;
+  DiskRecord reread = catalogued(img);
+  ASSERT_EQ(reread.partitions.size(), 3u);
+  EXPECT_EQ(reread.partitions[2].startSector, 4214784u);
+  EXPECT_EQ(reread.partitions[2].label, "BIGC");
+}
+
+TEST(PartitionTableBackup, DiskWithoutPartitionsGivesATrailerOnly) {
+  TempDir dir;
+  std::string img = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(img);
+  std::string file = dir.file("empty.img");
+  RecordingMessageSink messages;
+  ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written);
+  EXPECT_EQ(readFile(file), disk.devicePath + "^tools-search.img");
+  EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored);
+  EXPECT_EQ(messages.messages.back().text, "恢复成功");
+}
+
+TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
+  TempDir dir;
+  std::string img = copyFixture(dir, "tools-search.img");
+  DiskRecord disk = catalogued(img);
+  for (int i = 0; i < 40; ++i) {
+    PartitionRecord p;
+    p.startSector = 1000000 + static_cast<uint32_t>(i);
+    disk.partitions.push_back(p);
+  }
+  disk.diskSize = 0;  // keep every sector in the list
+  std::string file = dir.file("many.img");
+  RecordingMessageSink messages;
+  EXPECT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Refused);
+  EXPECT_EQ(messages.messages.back().caption, "error");
+  EXPECT_FALSE(test::pathExists(file)) << "refused before the file was created";
+
+  DiskRecord caret = catalogued(img);
+  caret.vendorId = "odd^name.img";
+  EXPECT_EQ(backupPartitionTable(caret, file, messages), BackupResult::Refused);
+  EXPECT_FALSE(test::pathExists(file));
+}
+
+TEST(PartitionTableBackup, SectorsPastTheDiskAreLeftOut) {
+  DiskRecord disk;
+  disk.diskSize = 100 * 512;
+  PartitionRecord a;
+  a.startSector = 10;
+  a.sizeSectors = 500;  // a damaged entry reaching past the end
+  PartitionRecord b;
+  b.startSector = 20;
+  disk.partitions = {a, b};
+  EXPECT_EQ(backupSectorList(disk), (std::vector<uint32_t>{0, 10, 20}));
+}
+
+class PartitionTableRestore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    img = copyFixture(dir, "tools-search.img");
+    disk = catalogued(img);
+    before = readFile(img);
+  }
+  // A backup file for `disk` with the given trailer after `sectors` images.
+  std::string backupFile(size_t sectors, const std::string& trailer) {
+    std::string file = dir.file("b.img");
+    test::writeFile(file, std::string(sectors * 512, '\x5A') + trailer);
+    return file;
+  }
+  RestoreResult restore(const std::string& file) { return restorePartitionTable(disk, file, messages); }
+  std::string owner() const { return disk.devicePath + "^" + displayName(disk); }
+
+  TempDir dir;
+  std::string img;
+  DiskRecord disk;
+  std::string before;
+  RecordingMessageSink messages;
+};
+
+TEST_F(PartitionTableRestore, HostileFilesWriteNothing) {
+  EXPECT_EQ(restore(backupFile(1, "no separator here")), RestoreResult::BadFile);
+  EXPECT_EQ(restore(backupFile(2, "0^" + owner())), RestoreResult::BadFile) << "two images, one offset";
+  EXPECT_EQ(restore(backupFile(1, "0^512^" + owner())), RestoreResult::BadFile) << "one image, two offsets";
+  EXPECT_EQ(restore(backupFile(1, "-512^" + owner())), RestoreResult::BadFile);
+  EXPECT_EQ(restore(backupFile(1, "100^" + owner())), RestoreResult::BadFile) << "not on a sector boundary";
+  EXPECT_EQ(restore(backupFile(1, "99999999999999999999^" + owner())), RestoreResult::BadFile);
+  EXPECT_EQ(restore(backupFile(2, "0^^" + owner())), RestoreResult::BadFile);
+  EXPECT_EQ(messages.messages.back().text, "备份文件格式错误，未写入任何数据");
+  EXPECT_EQ(restore(backupFile(1, std::to_string(40ull << 20) + "^" + owner())), RestoreResult::Mismatch)
+      << "an offset past the end of the disk";
+  EXPECT_EQ(restore(backupFile(1, std::to_string((40ull << 20) - 256) + "^" + owner())), RestoreResult::BadFile);
+  EXPECT_EQ(readFile(img), before);
+}
+
+TEST_F(PartitionTableRestore, AFileForAnotherDiskIsRefused) {
+  EXPECT_EQ(restore(backupFile(1, "0^" + disk.devicePath + "^other.img")), RestoreResult::Mismatch);
+  EXPECT_EQ(messages.messages.back().text, "备份信息与磁盘不对应");
+  EXPECT_EQ(messages.messages.back().caption, "error");
+  // Same display name, another device: the path stored in the file is never trusted alone.
+  std::string other = dir.file("tools-search.img.other");
+  test::writeFile(other, std::string(8192, '\0'));
+  EXPECT_EQ(restore(backupFile(1, "0^" + other + "^" + displayName(disk))), RestoreResult::Mismatch);
+  EXPECT_EQ(readFile(other), std::string(8192, '\0'));
+  EXPECT_EQ(readFile(img), before);
+}
+
+TEST_F(PartitionTableRestore, AFailedWriteIsReportedInsteadOfSuccess) {
+  std::string file = backupFile(2, "0^1048576^" + owner());
+  test::FaultPlan plan;
+  plan.badWriteSectors = {0};
+  test::ScopedFaultInjection faults(img, plan);
+  EXPECT_EQ(restore(file), RestoreResult::WriteFailed);
+  for (const auto& m : messages.messages) EXPECT_NE(m.text, "恢复成功");
+  EXPECT_EQ(messages.messages.back().text, "写入磁盘失败");
+  EXPECT_EQ(readRange(img, 1048576, 512), std::string(512, '\x5A')) << "the other sector was still written";
+}
+
+}  // namespace
+}  // namespace dudorazu
