@@ -206,6 +206,7 @@ TEST(GptDiscovery, AbsurdEntrySizesFindNothing) {
     gptEntry(img, 0, kBasicData, 40, 119, "Data");
     EXPECT_TRUE(discover(img).partitions.empty()) << "entry size " << size;
   }
+  EXPECT_TRUE(discover(gptDisk(0, 128)).partitions.empty());
 }
 
 TEST(Regions, NamedAfterTheLastRegion) {

@@ -72,7 +72,7 @@ bool readGpt(SectorDevice& device, DiskRecord& disk, uint8_t* sector0, int& coun
   uint32_t entryCount = le32(sector0, 80);
   uint32_t entrySize = le32(sector0, 84);
   if (entryCount > kMaxGptEntries) return false;
-  if (entrySize < kMinEntrySize || entrySize > kMaxEntrySize) return true;
+  if (entryCount == 0 || entrySize < kMinEntrySize || entrySize > kMaxEntrySize) return true;
 
   std::vector<uint8_t> entries(static_cast<size_t>(entryCount) * entrySize);
   device.readZeroFilled(arrayLba * kSectorSize, entries.data(), entries.size());
