@@ -1,9 +1,12 @@
 #include "core/exfat/jpeg_carver.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dudorazu {
 namespace {
+
+constexpr uint64_t kJpegReadPiece = 256u << 10;
 
 // An end marker counts when the rest of its sector starts with zeros: the
 // file ended there and the slack after it was never written. Near the end of
@@ -54,9 +57,48 @@ std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& p
                                   const uint8_t* clusterData, std::vector<uint8_t>& window) {
   if (!looksLikeJpegStart(clusterData)) return std::nullopt;
   if (window.size() < kJpegWindowBytes) window.resize(kJpegWindowBytes);
-  // No zero-fill: the search never looks past the bytes actually read.
-  size_t got = device.readAt(scanClusterPosition(partition, cluster), window.data(), kJpegWindowBytes);
-  return findJpegEnd(window.data(), got, partition.bytesPerSector);
+  uint8_t* w = window.data();
+  const uint32_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
+  const uint64_t base = scanClusterPosition(partition, cluster);
+  // The window is read piece by piece as the search moves on: most images
+  // end long before 10 MiB, and a bad sector further on no longer hides an
+  // end marker before it. The bytes seen are those of one whole read.
+  uint64_t available = 0;
+  bool exhausted = false;
+  auto fill = [&](uint64_t upTo) {
+    while (!exhausted && available < upTo && available < kJpegWindowBytes) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(kJpegReadPiece, kJpegWindowBytes - available));
+      size_t got = device.readAt(base + available, w + available, n);
+      available += got;
+      if (got < n) exhausted = true;
+    }
+  };
+  uint64_t i = 0;
+  fill(kJpegReadPiece);
+  while (i + 3 < kJpegWindowBytes) {
+    if (i + 1 >= available) {
+      if (exhausted || available >= kJpegWindowBytes) return std::nullopt;
+      fill(available + kJpegReadPiece);
+      continue;
+    }
+    const void* hit = std::memchr(w + i, 0xFF, static_cast<size_t>(available - 1 - i));
+    if (!hit) {
+      i = available - 1;
+      continue;
+    }
+    i = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - w);
+    if (i + 3 >= kJpegWindowBytes) break;
+    if (w[i + 1] == 0xD9) {
+      fill(i + 10);
+      if (endMarkerAccepted(w, available, i, bytesPerSector)) {
+        uint64_t length = i + 4;
+        if (length >= kJpegWindowBytes) return std::nullopt;
+        return length;
+      }
+    }
+    ++i;
+  }
+  return std::nullopt;
 }
 
 }  // namespace dudorazu

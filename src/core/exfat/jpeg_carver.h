@@ -15,9 +15,9 @@ inline constexpr uint64_t kJpegWindowBytes = 10u << 20;
 // True when the cluster starts with a JFIF or Exif JPEG header.
 bool looksLikeJpegStart(const uint8_t* cluster);
 
-// Reads the window at cluster `cluster` (scan arithmetic: 512-byte sectors)
-// and returns the image length: up to the first end marker whose sector is
-// padded with zeros after it. None when the cluster is no JPEG start, no
+// Searches the window at cluster `cluster` (scan arithmetic: 512-byte
+// sectors) and returns the image length: up to the first end marker whose
+// sector is padded with zeros after it. None when the cluster is no JPEG start, no
 // marker qualifies or the length would reach the window's size. `window` is
 // the caller's scratch space, reused between candidates.
 std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,

@@ -1,0 +1,144 @@
+#include "core/exfat/exfat_volume.h"
+
+#include <gtest/gtest.h>
+
+#include "exfat/test_volume.h"
+
+namespace dudorazu {
+namespace {
+
+// A disk of `sectors` sectors with an exFAT boot sector at sector 63.
+struct BootDisk {
+  std::string bytes;
+  PartitionRecord partition;
+  explicit BootDisk(uint64_t sectors = 8192) : bytes(sectors * 512, '\0') {
+    partition.startSector = 63;
+    partition.sizeSectors = sectors - 63;
+    writeBoot(63, 8, 3);
+  }
+  uint8_t* at(uint64_t lba) { return reinterpret_cast<uint8_t*>(bytes.data()) + lba * 512; }
+  void writeBoot(uint64_t lba, uint32_t fatLength, uint8_t clusterShift) {
+    uint8_t* b = at(lba);
+    std::memcpy(b + 3, "EXFAT   ", 8);
+    putLe32(b, 0x50, 24);
+    putLe32(b, 0x54, fatLength);
+    putLe32(b, 0x58, 2048);
+    putLe32(b, 0x5C, 700);
+    putLe32(b, 0x60, 5);
+    b[0x6C] = 9;
+    b[0x6D] = clusterShift;
+    b[510] = 0x55, b[511] = 0xAA;
+  }
+  bool read(VolumeParameters& params) {
+    MemoryDevice device(bytes);
+    return readVolumeParameters(device, partition, params);
+  }
+};
+
+TEST(ExfatVolume, GeometryFromTheBootSector) {
+  BootDisk disk;
+  VolumeParameters params;
+  ASSERT_TRUE(disk.read(params));
+  const PartitionRecord& p = disk.partition;
+  EXPECT_EQ(p.bytesPerSector, 512u);
+  EXPECT_EQ(p.clusterSectors, 8u);
+  EXPECT_EQ(p.fatSectors, 8u);
+  EXPECT_EQ(p.clusterBase, 2095u) << "ClusterHeapOffset 2048 - 2 x 8 + start 63";
+  EXPECT_EQ(p.clusterPosition(5), 1093120u);
+  EXPECT_EQ(p.clusterBytes(), 4096u);
+  EXPECT_EQ(params.fatOffset, 24u);
+  EXPECT_EQ(params.clusterCount, 700u);
+  EXPECT_EQ(params.rootCluster, 5u);
+}
+
+TEST(ExfatVolume, BackupBootSectorStandsInForABadMainOne) {
+  BootDisk disk;
+  disk.writeBoot(63 + 12, 16, 4);
+  disk.at(63)[510] = 0;  // main signature gone
+  VolumeParameters params;
+  ASSERT_TRUE(disk.read(params));
+  EXPECT_EQ(disk.partition.clusterSectors, 16u);
+  EXPECT_EQ(disk.partition.fatSectors, 16u);
+
+  disk.at(63 + 12)[7] = 'Y';  // "EXFAY": no exFAT sector either
+  PartitionRecord before = disk.partition;
+  EXPECT_FALSE(disk.read(params));
+  EXPECT_EQ(disk.partition.clusterSectors, before.clusterSectors) << "fields stay as they were";
+}
+
+TEST(ExfatVolume, GeometryThatCannotExistIsRefused) {
+  struct Case {
+    const char* what;
+    void (*spoil)(uint8_t*);
+  };
+  const Case cases[] = {
+      {"sectors of 256 bytes", [](uint8_t* b) { b[0x6C] = 8; }},
+      {"sectors of 8 KiB", [](uint8_t* b) { b[0x6C] = 13; }},
+      {"clusters of 64 MiB", [](uint8_t* b) { b[0x6D] = 17; }},
+      {"shift that overflows 32 bits", [](uint8_t* b) { b[0x6D] = 40; }},
+      {"FAT larger than the partition", [](uint8_t* b) { putLe32(b, 0x54, 9000); }},
+      {"FAT of 2^32 sectors", [](uint8_t* b) { putLe32(b, 0x54, 0xFFFFFFFF); }},
+  };
+  for (const Case& c : cases) {
+    BootDisk disk;
+    c.spoil(disk.at(63));
+    VolumeParameters params;
+    EXPECT_FALSE(disk.read(params)) << c.what;
+    EXPECT_EQ(disk.partition.clusterSectors, 0u) << c.what;
+    // A sound backup is used instead.
+    disk.writeBoot(63 + 12, 8, 3);
+    EXPECT_TRUE(disk.read(params)) << c.what;
+  }
+  // A FAT that fits the partition but not the device (a partition table
+  // claiming more than the disk holds).
+  BootDisk small;
+  small.partition.sizeSectors = 1ull << 40;
+  putLe32(small.at(63), 0x54, 100000);
+  VolumeParameters params;
+  EXPECT_FALSE(small.read(params));
+}
+
+TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffset) {
+  BootDisk disk(80000);
+  putLe32(disk.at(63), 0x50, 70000);  // above 65535
+  putLe32(disk.at(63), 0x54, 2);
+  putLe32(disk.at(63 + 70000), 0, 0xFFFFFFF8);
+  putLe32(disk.at(63 + 70000), 4 * 7, 8);
+  putLe32(disk.at(63 + 70001), 508, 0xFFFFFFFF);
+  MemoryDevice device(disk.bytes);
+  VolumeParameters params;
+  ASSERT_TRUE(readVolumeParameters(device, disk.partition, params));
+  ASSERT_TRUE(loadFat(device, disk.partition, params.fatOffset));
+  const PartitionRecord& p = disk.partition;
+  ASSERT_EQ(p.fatEntryCount(), 256u);
+  EXPECT_EQ(p.fatTable[0], 0xFFFFFFF8u);
+  EXPECT_EQ(nextClusterOf(p, 7), 8u);
+  EXPECT_EQ(nextClusterOf(p, 255), 0xFFFFFFFFu);
+  EXPECT_EQ(nextClusterOf(p, 256), kFatEndOfChain) << "past the FAT counts as the end";
+}
+
+TEST(ExfatVolume, AFatCutShortByTheDeviceEndReadsAsZeros) {
+  BootDisk disk(2100);
+  putLe32(disk.at(63), 0x50, 2030);
+  putLe32(disk.at(63), 0x54, 8);  // its last sectors lie past the end of the device
+  putLe32(disk.at(63 + 2030), 8, 0x12345678);
+  MemoryDevice device(disk.bytes);
+  VolumeParameters params;
+  ASSERT_TRUE(readVolumeParameters(device, disk.partition, params));
+  EXPECT_FALSE(loadFat(device, disk.partition, params.fatOffset));
+  ASSERT_EQ(disk.partition.fatEntryCount(), 1024u);
+  EXPECT_EQ(disk.partition.fatTable[2], 0x12345678u);
+  EXPECT_EQ(disk.partition.fatTable[1023], 0u);
+}
+
+TEST(ExfatVolume, WithoutAFatInMemoryTheAnnouncedLengthBoundsChains) {
+  PartitionRecord p;
+  p.fatSectors = 4;
+  EXPECT_EQ(followableClusterLimit(p), 512u);
+  EXPECT_EQ(nextClusterOf(p, 10), kFatEndOfChain);
+  p.fatTable.assign(100, 0);
+  EXPECT_EQ(followableClusterLimit(p), 100u);
+}
+
+}  // namespace
+}  // namespace dudorazu

@@ -1,0 +1,334 @@
+#include "core/exfat/lost_file_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "core/device/disk_catalogue.h"
+#include "core/exfat/jpeg_carver.h"
+#include "core/exfat/upcase_scan.h"
+#include "exfat/test_volume.h"
+#include "support/faulty_device.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::fileSet;
+using test::folderSet;
+using test::TestVolume;
+
+// What exfat-carve.expected.txt says the scan must find.
+struct CarveExpectation {
+  uint32_t lostFolder = 0;
+  struct Jpeg {
+    uint32_t cluster;
+    uint64_t carvedLength, hashedBytes;
+    std::string sha256;
+  };
+  std::vector<Jpeg> jpegs;
+  std::vector<std::pair<uint32_t, std::string>> documents;
+};
+
+CarveExpectation readExpectation() {
+  CarveExpectation e;
+  std::istringstream in(test::fixtureText("exfat-carve.expected.txt"));
+  std::string kind;
+  while (in >> kind) {
+    if (kind == "folder") {
+      in >> e.lostFolder;
+    } else if (kind == "jpeg") {
+      CarveExpectation::Jpeg j;
+      in >> j.cluster >> j.carvedLength >> j.hashedBytes >> j.sha256;
+      e.jpegs.push_back(j);
+    } else if (kind == "ole2") {
+      uint32_t c;
+      std::string name;
+      in >> c >> name;
+      e.documents.push_back({c, name});
+    }
+  }
+  return e;
+}
+
+const ExfatFileRecord* carvedAt(const PartitionRecord& p, uint32_t cluster) {
+  auto it = p.carvedIndex.find(cluster);
+  return it == p.carvedIndex.end() ? nullptr : it->second;
+}
+
+struct FixtureScan {
+  DiskCatalogue catalogue;
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  ProgressBlock progress;
+  explicit FixtureScan(const std::string& path) {
+    if (!openImageAsDisk(catalogue, path)) return;
+    disk = &catalogue.disks.back();
+    partition = findPartition(*disk, "Partition0");
+  }
+};
+
+std::string sha256Of(const std::string& file, uint64_t offset, uint64_t length) {
+  std::string out;
+  test::runCommand("tail -c +" + std::to_string(offset + 1) + " '" + file + "' | head -c " +
+                       std::to_string(length) + " | sha256sum | cut -c1-64",
+                   &out);
+  return out.substr(0, 64);
+}
+
+TEST(LostFileScan, RealVolumeGivesBackTheLostFolderJpegsAndDocuments) {
+  std::string image = test::fixtureImage("exfat-carve.img");
+  CarveExpectation want = readExpectation();
+  ASSERT_EQ(want.jpegs.size(), 3u);
+  FixtureScan s(image);
+  ASSERT_TRUE(s.partition);
+  ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
+  const PartitionRecord& p = *s.partition;
+  EXPECT_EQ(p.rootRecord.name, "根目录");
+  EXPECT_EQ(p.extendedRecord.name, "扩展目录");
+  EXPECT_EQ(p.extendedRecord.firstCluster, 1u);
+
+  for (const auto& j : want.jpegs) {
+    const ExfatFileRecord* r = carvedAt(p, j.cluster);
+    ASSERT_TRUE(r) << "no JPEG carved at cluster " << j.cluster;
+    EXPECT_EQ(r->name, std::to_string(j.cluster) + ".jpg");
+    EXPECT_EQ(r->dataLength, j.carvedLength) << r->name;
+    EXPECT_EQ(r->state, kStateDeletedFile);
+    EXPECT_EQ(r->allocationFlags, 3);
+    EXPECT_EQ(r->parent, &p.extendedRecord);
+    EXPECT_EQ(sha256Of(image, p.clusterPosition(j.cluster), j.hashedBytes), j.sha256) << r->name;
+  }
+  for (const auto& [cluster, name] : want.documents) {
+    const ExfatFileRecord* r = carvedAt(p, cluster);
+    ASSERT_TRUE(r) << name;
+    EXPECT_EQ(r->name, name);
+    EXPECT_EQ(r->dataLength, 65536u) << "512 x 1 FAT sector x 128";
+  }
+
+  // The folder whose entry was wiped comes back under its cluster number,
+  // with what it holds; its subfolder is read through it, not found again.
+  const ExfatFileRecord* lost = test::childNamed(p.rootRecord, std::to_string(want.lostFolder));
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->state, kStateFolder);
+  EXPECT_EQ(lost->firstCluster, want.lostFolder);
+  for (const char* name : {"风景.jpg", "gradient.jpg", "Report.doc", "notitle.doc", "sub"})
+    EXPECT_TRUE(test::childNamed(*lost, name)) << name;
+  const ExfatFileRecord* sub = test::childNamed(*lost, "sub");
+  ASSERT_TRUE(sub);
+  EXPECT_TRUE(test::childNamed(*sub, "note.txt"));
+  EXPECT_FALSE(test::childNamed(p.rootRecord, std::to_string(sub->firstCluster)));
+  // The root folder's own cluster passes the detector too, with the live tree.
+  const ExfatFileRecord* rootCopy = test::childNamed(p.rootRecord, "5");
+  ASSERT_TRUE(rootCopy);
+  EXPECT_TRUE(test::childNamed(*rootCopy, "readme.txt"));
+  EXPECT_TRUE(test::childNamed(*rootCopy, "deleted.jpg"));
+}
+
+TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClusters) {
+  std::string image = test::fixtureImage("exfat-carve.img");
+  CarveExpectation want = readExpectation();
+  FixtureScan clean(image);
+  ASSERT_TRUE(scanLostFiles(*clean.disk, *clean.partition, clean.progress));
+  // Two bad sectors in the middle of the first batch, away from every file.
+  const PartitionRecord& cp = *clean.partition;
+  uint64_t bad = cp.clusterPosition(600) / 512;
+  test::FaultPlan plan;
+  plan.badSectors = {bad, bad + 9};
+  test::ScopedFaultInjection faults(image, plan);
+  FixtureScan s(image);
+  ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
+  EXPECT_EQ(s.partition->carvedIndex.size(), cp.carvedIndex.size());
+  EXPECT_EQ(test::childNames(s.partition->rootRecord), test::childNames(cp.rootRecord));
+  for (const auto& j : want.jpegs) EXPECT_TRUE(carvedAt(*s.partition, j.cluster)) << j.cluster;
+}
+
+// Cancels its progress block when the scan reads at one cluster's position
+// for the JPEG search, i.e. while that cluster is being examined.
+class CancellingDevice : public SectorDevice {
+ public:
+  CancellingDevice(std::unique_ptr<SectorDevice> inner, uint64_t trigger, ProgressBlock& progress)
+      : inner_(std::move(inner)), trigger_(trigger), progress_(progress) {}
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
+    if (offset == trigger_) progress_.cancel();
+    return inner_->readAt(offset, buffer, length);
+  }
+  size_t writeAt(uint64_t, const void*, size_t) override { return 0; }
+  uint64_t size() const override { return inner_->size(); }
+
+ private:
+  std::unique_ptr<SectorDevice> inner_;
+  uint64_t trigger_;
+  ProgressBlock& progress_;
+};
+
+TEST(LostFileScan, CancelKeepsWhatWasFound) {
+  std::string image = test::fixtureImage("exfat-carve.img");
+  CarveExpectation want = readExpectation();
+  FixtureScan s(image);
+  ASSERT_TRUE(s.partition);
+  // Cluster position as the scan computes it, from the volume's geometry.
+  {
+    ProgressBlock unused;
+    PartitionRecord probe = *s.partition;
+    ASSERT_TRUE(scanLostFiles(*s.disk, probe, unused));
+    s.partition->clusterSectors = probe.clusterSectors;
+    s.partition->clusterBase = probe.clusterBase;
+  }
+  const uint32_t second = want.jpegs[1].cluster;
+  uint64_t trigger = s.partition->clusterPosition(second);
+  s.partition->clusterSectors = 0;
+  setDeviceOpener([&](const std::string& path, OpenMode mode) -> std::unique_ptr<SectorDevice> {
+    setDeviceOpener(nullptr);
+    auto inner = openDevice(path, mode);
+    return std::make_unique<CancellingDevice>(std::move(inner), trigger, s.progress);
+  });
+  ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
+  setDeviceOpener(nullptr);
+  EXPECT_TRUE(s.progress.cancelled());
+  EXPECT_TRUE(carvedAt(*s.partition, want.jpegs[0].cluster)) << "found before the cancel";
+  EXPECT_TRUE(carvedAt(*s.partition, second)) << "the cluster being examined completes";
+  EXPECT_FALSE(carvedAt(*s.partition, want.jpegs[2].cluster)) << "nothing after the cancel";
+  for (const auto& d : want.documents) EXPECT_FALSE(carvedAt(*s.partition, d.first));
+  EXPECT_TRUE(test::childNamed(s.partition->rootRecord, std::to_string(want.lostFolder)));
+}
+
+TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
+  // The formatter puts the up-case table further in than the default layout
+  // guess reaches, so this volume falls back to one-sector clusters: JPEGs
+  // and documents are still found (named by sector), folders are not.
+  test::TempDir dir;
+  std::string image = dir.file("noboot.img");
+  test::writeFile(image, test::readFile(test::fixtureImage("exfat-carve.img")));
+  std::string bytes = test::readFile(image);
+  std::fill(bytes.begin() + 2048 * 512, bytes.begin() + 2072 * 512, '\0');
+  test::writeFile(image, bytes);
+  CarveExpectation want = readExpectation();
+  FixtureScan clean(test::fixtureImage("exfat-carve.img"));
+  ASSERT_TRUE(scanLostFiles(*clean.disk, *clean.partition, clean.progress));
+  const uint32_t spc = clean.partition->clusterSectors;
+  const uint32_t heap = clean.partition->clusterBase + 2 * spc - 2048;
+
+  DiskCatalogue catalogue;
+  ASSERT_TRUE(openImageAsDisk(catalogue, image));
+  DiskRecord& disk = catalogue.disks.back();
+  ASSERT_FALSE(disk.partitions.empty());
+  PartitionRecord& p = disk.partitions.front();
+  ProgressBlock progress;
+  ASSERT_TRUE(scanLostFiles(disk, p, progress));
+  EXPECT_EQ(p.clusterSectors, 1u);
+  EXPECT_EQ(p.clusterBase, 2048u);
+  EXPECT_TRUE(p.rootRecord.children.empty()) << "no folder detection with one-sector clusters";
+  for (const auto& j : want.jpegs) {
+    uint32_t sector = heap + (j.cluster - 2) * spc;
+    const ExfatFileRecord* r = carvedAt(p, sector);
+    ASSERT_TRUE(r) << "JPEG of cluster " << j.cluster;
+    EXPECT_EQ(r->dataLength, j.carvedLength);
+  }
+  EXPECT_EQ(carvedAt(p, heap + (want.documents[0].first - 2) * spc)->name.rfind("Report", 0), 0u);
+}
+
+TEST(LostFileScan, UpcaseTableLocatesAVolumeWithoutBootSectors) {
+  // A partition of 16384 sectors: the default layout guess is 8 sectors per
+  // cluster and one bitmap cluster, so the table at sector 1000 puts cluster
+  // 3 there and cluster c at 1000 + (c - 3) x 8.
+  const uint32_t start = 100;
+  std::string disk((start + 16384) * 512ull, '\0');
+  auto* d = reinterpret_cast<uint8_t*>(disk.data());
+  auto at = [&](uint32_t c) { return d + (start + 1000 + (c - 3) * 8ull) * 512; };
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t v = i;
+    if ((i >= 0x61 && i <= 0x7A) || (i >= 0xE0 && i <= 0xFE && i != 0xF7)) v = i - 0x20;
+    if (i == 0xFF) v = 0x178;
+    putLe16(at(3), 2 * i, static_cast<uint16_t>(v));
+  }
+  std::vector<uint8_t> set = test::encodeSet(fileSet("found-me.txt", 40, 10));
+  std::vector<uint8_t> set2 = test::encodeSet(fileSet("and-me.txt", 41, 10));
+  set.insert(set.end(), set2.begin(), set2.end());
+  std::copy(set.begin(), set.end(), at(12));
+  const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 0xFF, 0xD9};
+  std::copy(std::begin(jpeg), std::end(jpeg), at(20));
+
+  test::MemoryDisks disks;
+  disks.add("mem", disk);
+  DiskRecord rec;
+  rec.devicePath = "mem";
+  PartitionRecord p;
+  p.startSector = start;
+  p.sizeSectors = 16384;
+  p.typeCode = 5;
+  ProgressBlock progress;
+  ASSERT_TRUE(scanLostFiles(rec, p, progress));
+  EXPECT_EQ(p.clusterSectors, 8u);
+  EXPECT_EQ(p.clusterBase, start + 1000 - 3 * 8u);
+  EXPECT_EQ(test::childNames(p.rootRecord), std::vector<std::string>{"12"});
+  EXPECT_EQ(test::childNames(p.rootRecord.children.front()),
+            (std::vector<std::string>{"and-me.txt", "found-me.txt"}));
+  ASSERT_TRUE(carvedAt(p, 20));
+  EXPECT_EQ(carvedAt(p, 20)->dataLength, 16u);
+}
+
+struct SyntheticScan {
+  test::MemoryDisks disks;
+  DiskRecord disk;
+  PartitionRecord& partition;
+  ProgressBlock progress;
+  explicit SyntheticScan(const TestVolume& v) : disk(v.disk("mem")), partition(disk.partitions.front()) {
+    disks.add("mem", v.bytes);
+    scanLostFiles(disk, partition, progress);
+  }
+};
+
+TEST(LostFileScan, OneSectorClustersAreScannedForFilesOnly) {
+  TestVolume v(1, 64);
+  v.putSet({30}, 0, fileSet("in-a-folder-cluster"));
+  const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE1, 0, 16, 'E', 'x', 'i', 'f', 0, 0, 0xFF, 0xD9};
+  std::copy(std::begin(jpeg), std::end(jpeg), v.cluster(31));
+  SyntheticScan s(v);
+  EXPECT_TRUE(s.partition.rootRecord.children.empty());
+  ASSERT_TRUE(carvedAt(s.partition, 31));
+  EXPECT_EQ(carvedAt(s.partition, 31)->name, "31.jpg");
+}
+
+TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwice) {
+  TestVolume v(2, 64);
+  v.putSet({10}, 0, folderSet("child", 20, 1024));
+  v.putSet({10}, 3, fileSet("file"));
+  v.putSet({20}, 0, fileSet("grandchild"));
+  v.putSet({20}, 3, fileSet("grandchild2"));
+  v.putSet({8}, 0, fileSet("earlier"));
+  v.putSet({8}, 3, fileSet("earlier2"));
+  SyntheticScan s(v);
+  // Cluster 4 (the empty root) is no folder; 8 and 10 are, 20 was read
+  // through 10.
+  EXPECT_EQ(test::childNames(s.partition.rootRecord), (std::vector<std::string>{"10", "8"}));
+  const ExfatFileRecord& ten = s.partition.rootRecord.children.front();
+  EXPECT_EQ(test::childNames(ten), (std::vector<std::string>{"file", "child"}));
+  EXPECT_EQ(test::childNames(*test::childNamed(ten, "child")),
+            (std::vector<std::string>{"grandchild2", "grandchild"}));
+  EXPECT_EQ(s.partition.clusterIndex.find(0)->second, &s.partition.rootRecord);
+  EXPECT_EQ(s.partition.clusterIndex.find(1)->second, &s.partition.extendedRecord);
+  EXPECT_EQ(s.progress.upper(), 64u);
+}
+
+TEST(LostFileScan, ClusterCountsThatScanNothingOrMoreThanTheDevice) {
+  TestVolume small(2, 64);
+  small.putSet({4}, 0, fileSet("x"));
+  small.putSet({4}, 3, fileSet("w"));
+  putLe32(small.bootSector(), 0x5C, 4);
+  SyntheticScan s(small);
+  EXPECT_TRUE(s.partition.rootRecord.children.empty());
+  EXPECT_EQ(s.progress.position(), 0u);
+
+  TestVolume huge(2, 64);
+  huge.putSet({60}, 0, fileSet("y"));
+  huge.putSet({60}, 3, fileSet("z"));
+  putLe32(huge.bootSector(), 0x5C, 0xFFFFFFFF);
+  SyntheticScan h(huge);
+  EXPECT_EQ(test::childNames(h.partition.rootRecord), std::vector<std::string>{"60"});
+  EXPECT_EQ(h.progress.upper(), 0xFFFFFFFFu);
+}
+
+}  // namespace
+}  // namespace dudorazu

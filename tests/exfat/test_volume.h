@@ -1,0 +1,215 @@
+#pragma once
+// Hand-made exFAT volumes for the decoder's edge cases: a boot sector, a FAT
+// and a cluster heap in memory, with entry sets placed slot by slot. Served
+// to the code under test through setDeviceOpener, as a disk would be.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/common/byte_order.h"
+#include "core/device/disk_record.h"
+#include "core/device/sector_device.h"
+#include "core/exfat/exfat_file_record.h"
+
+namespace dudorazu::test {
+
+// UTF-8 to UTF-16 code units (valid input only; tests write their names).
+inline std::vector<uint16_t> utf16Of(const std::string& s) {
+  std::vector<uint16_t> out;
+  for (size_t i = 0; i < s.size();) {
+    auto c = static_cast<unsigned char>(s[i]);
+    uint32_t cp;
+    int len;
+    if (c < 0x80) cp = c, len = 1;
+    else if (c < 0xE0) cp = c & 0x1F, len = 2;
+    else if (c < 0xF0) cp = c & 0x0F, len = 3;
+    else cp = c & 0x07, len = 4;
+    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    i += len;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<uint16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<uint16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<uint16_t>(cp));
+    }
+  }
+  return out;
+}
+
+struct SetSpec {
+  std::vector<uint16_t> name;
+  bool folder = false;
+  bool deleted = false;
+  uint32_t firstCluster = 0;
+  uint64_t dataLength = 0;
+  uint8_t flags = 3;  // GeneralSecondaryFlags
+  uint32_t created = 0;
+  uint32_t modified = 0;
+  int secondaryCount = -1;  // -1: stream + name entries
+};
+
+inline SetSpec fileSet(const std::string& name, uint32_t firstCluster = 0, uint64_t length = 0) {
+  SetSpec s;
+  s.name = utf16Of(name);
+  s.firstCluster = firstCluster;
+  s.dataLength = length;
+  return s;
+}
+inline SetSpec folderSet(const std::string& name, uint32_t firstCluster, uint64_t length, uint8_t flags = 3) {
+  SetSpec s = fileSet(name, firstCluster, length);
+  s.folder = true;
+  s.flags = flags;
+  return s;
+}
+inline SetSpec deleted(SetSpec s) {
+  s.deleted = true;
+  return s;
+}
+
+// The set's entries, 32 bytes each: file, stream, then 15-unit name pieces.
+inline std::vector<uint8_t> encodeSet(const SetSpec& s) {
+  size_t nameEntries = (s.name.size() + 14) / 15;
+  size_t secondaries = s.secondaryCount >= 0 ? static_cast<size_t>(s.secondaryCount) : 1 + nameEntries;
+  std::vector<uint8_t> b(32 * (1 + std::max(secondaries, 1 + nameEntries)), 0);
+  b[0] = s.deleted ? 0x05 : 0x85;
+  b[1] = static_cast<uint8_t>(secondaries);
+  putLe16(b.data(), 4, s.folder ? 0x10 : 0x20);
+  putLe32(b.data(), 8, s.created);
+  putLe32(b.data(), 12, s.modified);
+  uint8_t* stream = b.data() + 32;
+  stream[0] = s.deleted ? 0x40 : 0xC0;
+  stream[1] = s.flags;
+  stream[3] = static_cast<uint8_t>(s.name.size());
+  putLe64(stream, 8, s.dataLength);
+  putLe32(stream, 20, s.firstCluster);
+  putLe64(stream, 24, s.dataLength);
+  for (size_t e = 0; e < nameEntries; ++e) {
+    uint8_t* n = b.data() + 64 + 32 * e;
+    n[0] = s.deleted ? 0x41 : 0xC1;
+    for (size_t k = 0; k < 15 && 15 * e + k < s.name.size(); ++k) putLe16(n, 2 + 2 * k, s.name[15 * e + k]);
+  }
+  return b;
+}
+
+class TestVolume {
+ public:
+  // A volume at `startSector` of a disk just large enough for it: 512-byte
+  // sectors, boot sector (and a copy 12 sectors on), FAT at sector 24, heap
+  // right after the FAT.
+  explicit TestVolume(uint32_t clusterSectors = 1, uint32_t clusterCount = 64, uint32_t rootCluster = 4,
+                      uint32_t startSector = 0)
+      : clusterSectors_(clusterSectors), clusterCount_(clusterCount), startSector_(startSector) {
+    fatSectors_ = static_cast<uint32_t>(((clusterCount + 2) * 4ull + 511) / 512);
+    heapOffset_ = 24 + fatSectors_;
+    uint64_t sectors = startSector + heapOffset_ + static_cast<uint64_t>(clusterCount) * clusterSectors;
+    bytes.assign(sectors * 512, '\0');
+    uint8_t* bs = sector(startSector);
+    bs[0] = 0xEB, bs[1] = 0x76, bs[2] = 0x90;
+    std::memcpy(bs + 3, "EXFAT   ", 8);
+    putLe64(bs, 0x40, startSector);
+    putLe64(bs, 0x48, sectors - startSector);
+    putLe32(bs, 0x50, 24);
+    putLe32(bs, 0x54, fatSectors_);
+    putLe32(bs, 0x58, heapOffset_);
+    putLe32(bs, 0x5C, clusterCount);
+    putLe32(bs, 0x60, rootCluster);
+    bs[0x68] = 0, bs[0x69] = 1;
+    bs[0x6C] = 9;
+    bs[0x6D] = static_cast<uint8_t>(__builtin_ctz(clusterSectors));
+    bs[0x6E] = 1;
+    bs[510] = 0x55, bs[511] = 0xAA;
+    std::memcpy(sector(startSector + 12), bs, 512);
+    setFat(0, 0xFFFFFFF8);
+    setFat(1, 0xFFFFFFFF);
+    setFat(rootCluster, 0xFFFFFFFF);
+  }
+
+  std::string bytes;
+
+  uint8_t* data() { return reinterpret_cast<uint8_t*>(bytes.data()); }
+  uint8_t* sector(uint64_t lba) { return data() + lba * 512; }
+  uint8_t* bootSector() { return sector(startSector_); }
+  uint8_t* backupBootSector() { return sector(startSector_ + 12); }
+  size_t clusterBytes() const { return 512u * clusterSectors_; }
+  uint64_t clusterOffset(uint32_t c) const {
+    return (startSector_ + heapOffset_ + static_cast<uint64_t>(c - 2) * clusterSectors_) * 512;
+  }
+  uint8_t* cluster(uint32_t c) { return data() + clusterOffset(c); }
+  uint32_t fatEntries() const { return fatSectors_ * 512 / 4; }
+
+  void setFat(uint32_t c, uint32_t value) { putLe32(sector(startSector_ + 24), 4ull * c, value); }
+  // Links the clusters in order and ends the chain.
+  void chain(const std::vector<uint32_t>& clusters) {
+    for (size_t i = 0; i < clusters.size(); ++i)
+      setFat(clusters[i], i + 1 < clusters.size() ? clusters[i + 1] : 0xFFFFFFFF);
+  }
+
+  // Writes `entries` from slot `slot` of the folder whose clusters are
+  // `folder`, running on into its next cluster as a folder does.
+  void putEntries(const std::vector<uint32_t>& folder, size_t slot, const std::vector<uint8_t>& entries) {
+    size_t perCluster = clusterBytes() / 32;
+    for (size_t k = 0; k < entries.size() / 32; ++k) {
+      size_t s = slot + k;
+      std::memcpy(cluster(folder.at(s / perCluster)) + 32 * (s % perCluster), entries.data() + 32 * k, 32);
+    }
+  }
+  void putSet(const std::vector<uint32_t>& folder, size_t slot, const SetSpec& spec) {
+    putEntries(folder, slot, encodeSet(spec));
+  }
+
+  DiskRecord disk(const std::string& path) const {
+    DiskRecord d;
+    d.devicePath = path;
+    d.vendorId = path;
+    d.diskSize = bytes.size();
+    d.partitions.push_back(partition());
+    return d;
+  }
+  PartitionRecord partition() const {
+    PartitionRecord p;
+    p.name = "Partition0";
+    p.startSector = startSector_;
+    p.sizeSectors = bytes.size() / 512 - startSector_;
+    p.typeCode = 5;
+    return p;
+  }
+
+ private:
+  uint32_t clusterSectors_, clusterCount_, startSector_;
+  uint32_t fatSectors_ = 0, heapOffset_ = 0;
+};
+
+// Serves images held in memory under their paths while it lives.
+class MemoryDisks {
+ public:
+  MemoryDisks() {
+    setDeviceOpener([this](const std::string& path, OpenMode) -> std::unique_ptr<SectorDevice> {
+      for (auto& [p, b] : images_)
+        if (p == path) return std::make_unique<MemoryDevice>(b);
+      return nullptr;
+    });
+  }
+  ~MemoryDisks() { setDeviceOpener(nullptr); }
+  MemoryDisks(const MemoryDisks&) = delete;
+  MemoryDisks& operator=(const MemoryDisks&) = delete;
+  void add(const std::string& path, std::string bytes) { images_.emplace_back(path, std::move(bytes)); }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> images_;
+};
+
+inline std::vector<std::string> childNames(const ExfatFileRecord& r) {
+  std::vector<std::string> out;
+  for (const ExfatFileRecord& c : r.children) out.push_back(c.name);
+  return out;
+}
+
+inline const ExfatFileRecord* childNamed(const ExfatFileRecord& r, const std::string& name) {
+  for (const ExfatFileRecord& c : r.children)
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
+}  // namespace dudorazu::test

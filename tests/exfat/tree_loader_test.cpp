@@ -1,0 +1,228 @@
+#include "core/exfat/tree_loader.h"
+
+#include <gtest/gtest.h>
+
+#include "core/device/disk_catalogue.h"
+#include "exfat/fls_oracle.h"
+#include "exfat/test_volume.h"
+#include "support/fixtures.h"
+
+namespace dudorazu {
+namespace {
+
+using test::fileSet;
+using test::folderSet;
+using test::TestVolume;
+
+struct Loaded {
+  test::MemoryDisks disks;
+  DiskRecord disk;
+  PartitionRecord& partition;
+  ProgressBlock progress;
+  bool ok = false;
+  explicit Loaded(const TestVolume& v) : disk(v.disk("mem")), partition(disk.partitions.front()) {
+    disks.add("mem", v.bytes);
+    ok = loadVolumeTree(disk, partition, progress);
+  }
+  const ExfatFileRecord& root() const { return partition.rootRecord; }
+};
+
+TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
+  TestVolume v;
+  v.chain({4, 9, 10});
+  v.putSet({4, 9, 10}, 0, fileSet("in-4"));
+  // Starts in the last slot of cluster 4, continues in cluster 9.
+  v.putSet({4, 9, 10}, 15, fileSet("crossing-4-to-9-with-a-long-name"));
+  v.putSet({4, 9, 10}, 20, fileSet("in-9"));
+  v.putSet({4, 9, 10}, 32, fileSet("in-10"));
+  Loaded l(v);
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(test::childNames(l.root()),
+            (std::vector<std::string>{"in-10", "in-9", "crossing-4-to-9-with-a-long-name", "in-4"}));
+  EXPECT_EQ(l.root().name, "根目录");
+  EXPECT_EQ(l.root().firstCluster, 4u);
+  EXPECT_EQ(l.partition.clusterIndex.count(4), 1u) << "the root is indexed under its cluster";
+}
+
+TEST(TreeLoader, RootChainEndsAtClusterOneAtTheFatEndAndOnACycle) {
+  TestVolume a(1, 126);  // one FAT sector: 128 entries
+  a.setFat(4, 127);      // fatEntryCount - 1 is followed
+  a.setFat(127, 128);    // fatEntryCount is not
+  a.putSet({4, 127}, 0, fileSet("four"));
+  a.putSet({4, 127}, 16, fileSet("last"));
+  Loaded la(a);
+  EXPECT_EQ(test::childNames(la.root()), (std::vector<std::string>{"last", "four"}));
+
+  TestVolume b;
+  b.setFat(4, 1);
+  b.putSet({4}, 0, fileSet("only"));
+  Loaded lb(b);
+  EXPECT_EQ(test::childNames(lb.root()), std::vector<std::string>{"only"});
+
+  TestVolume c;
+  c.chain({4, 9});
+  c.setFat(9, 4);  // back to the start
+  c.putSet({4, 9}, 0, fileSet("a"));
+  c.putSet({4, 9}, 16, fileSet("b"));
+  Loaded lc(c);
+  EXPECT_EQ(test::childNames(lc.root()), (std::vector<std::string>{"b", "a"})) << "each cluster once, then stop";
+}
+
+TEST(TreeLoader, ContiguousFolderReadsWholeClustersOfItsLength) {
+  TestVolume v;
+  v.putSet({4}, 0, folderSet("three", 20, 3 * 512 + 1));
+  v.putSet({4}, 3, folderSet("short", 30, 511));
+  for (uint32_t c : {20u, 21u, 22u, 23u}) v.putSet({c}, 0, fileSet("in-" + std::to_string(c)));
+  v.putSet({30}, 0, fileSet("never"));
+  Loaded l(v);
+  const ExfatFileRecord* three = test::childNamed(l.root(), "three");
+  ASSERT_TRUE(three);
+  EXPECT_EQ(test::childNames(*three), (std::vector<std::string>{"in-22", "in-21", "in-20"}));
+  EXPECT_EQ(three->children.front().parent, three);
+  EXPECT_TRUE(test::childNamed(l.root(), "short")->children.empty()) << "shorter than a cluster: not decoded";
+}
+
+TEST(TreeLoader, FatChainedFoldersFollowTheFatAndStopOnCycles) {
+  TestVolume v;
+  v.putSet({4}, 0, folderSet("chained", 30, 0, 1));
+  v.putSet({4}, 3, test::deleted(folderSet("cleared", 40, 0, 1)));
+  v.chain({30, 35, 31});
+  v.setFat(31, 35);  // a cycle back into the chain
+  v.putSet({30}, 0, fileSet("c30"));
+  v.putSet({35}, 0, fileSet("c35"));
+  v.putSet({31}, 0, fileSet("c31"));
+  v.putSet({40}, 0, fileSet("d40"));
+  v.putSet({41}, 0, fileSet("d41"));  // its FAT entry was cleared: not reached
+  Loaded l(v);
+  EXPECT_EQ(test::childNames(*test::childNamed(l.root(), "chained")),
+            (std::vector<std::string>{"c31", "c35", "c30"}));
+  const ExfatFileRecord* cleared = test::childNamed(l.root(), "cleared");
+  EXPECT_EQ(cleared->state, kStateDeletedFolder);
+  EXPECT_EQ(test::childNames(*cleared), std::vector<std::string>{"d40"});
+}
+
+TEST(TreeLoader, FoldersThatAreNotEntered) {
+  TestVolume v;
+  v.putSet({4}, 0, folderSet("live", 20, 512));
+  v.putSet({4}, 3, test::deleted(folderSet("dead-same-cluster", 20, 512)));
+  v.putSet({4}, 7, folderSet("at-three", 3, 512));
+  v.putSet({4}, 10, folderSet("flags-zero", 22, 512, 0));
+  v.putSet({4}, 13, folderSet("beyond-fat", 100000, 512, 1));
+  v.putSet({20}, 0, fileSet("child"));
+  v.putSet({22}, 0, fileSet("hidden"));
+  Loaded l(v);
+  EXPECT_EQ(test::childNames(l.root()),
+            (std::vector<std::string>{"beyond-fat", "flags-zero", "at-three", "dead-same-cluster", "live"}));
+  EXPECT_EQ(test::childNames(*test::childNamed(l.root(), "live")), std::vector<std::string>{"child"});
+  for (const char* name : {"dead-same-cluster", "at-three", "flags-zero", "beyond-fat"})
+    EXPECT_TRUE(test::childNamed(l.root(), name)->children.empty()) << name;
+  EXPECT_EQ(l.partition.clusterIndex.count(20), 2u);
+  EXPECT_EQ(l.progress.text(), "5 目录被找到");
+}
+
+TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
+  // 70000 nested folders, each followed by a file in its parent: far deeper
+  // than recursion survives, and more two-cluster buffers than the walk keeps
+  // in memory, so parents are read again on the way back.
+  constexpr uint32_t kDepth = 70000;
+  TestVolume v(1, kDepth + 8);
+  for (uint32_t d = 0; d < kDepth; ++d) {
+    uint32_t c = 4 + d;
+    if (d + 1 < kDepth) v.putSet({c}, 0, folderSet("d", c + 1, 512));
+    v.putSet({c}, 3, fileSet("f" + std::to_string(d)));
+  }
+  Loaded l(v);
+  const ExfatFileRecord* r = &l.root();
+  uint32_t depth = 0;
+  for (;;) {
+    ASSERT_FALSE(r->children.empty());
+    EXPECT_EQ(r->children.front().name, "f" + std::to_string(depth)) << "depth " << depth;
+    if (r->children.size() < 2) break;
+    r = &*std::next(r->children.begin());
+    ++depth;
+  }
+  EXPECT_EQ(depth, kDepth - 1);
+  l.partition.emptyResults();
+}
+
+TEST(TreeLoader, HostileLengthsAndBootSectorsEnd) {
+  TestVolume v;
+  v.putSet({4}, 0, folderSet("endless", 10, 1ull << 62));
+  v.putSet({10}, 0, folderSet("again", 10, 1ull << 62));
+  Loaded l(v);
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(test::childNamed(l.root(), "endless")->children.size(), 1u);
+
+  TestVolume bad;
+  bad.putSet({4}, 0, fileSet("x"));
+  bad.bootSector()[0x6D] = 30;
+  bad.backupBootSector()[0x6D] = 30;
+  Loaded lb(bad);
+  EXPECT_FALSE(lb.ok);
+  EXPECT_TRUE(lb.root().children.empty());
+  EXPECT_TRUE(lb.partition.fatTable.empty());
+}
+
+TEST(TreeLoader, CannotOpenTheDevice) {
+  test::MemoryDisks none;
+  TestVolume v;
+  DiskRecord disk = v.disk("missing");
+  ProgressBlock progress;
+  EXPECT_FALSE(loadVolumeTree(disk, disk.partitions.front(), progress));
+}
+
+// Every name The Sleuth Kit lists on a real volume, live or deleted, appears
+// with the same path and state.
+void expectMatchesFls(const std::string& image, const std::string& listing) {
+  DiskCatalogue catalogue;
+  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage(image)));
+  DiskRecord& disk = catalogue.disks.back();
+  PartitionRecord* p = findPartition(disk, "Partition0");
+  ASSERT_TRUE(p);
+  ProgressBlock progress;
+  ASSERT_TRUE(loadVolumeTree(disk, *p, progress));
+  std::map<std::string, const ExfatFileRecord*> byPath;
+  std::vector<std::pair<const ExfatFileRecord*, std::string>> stack{{&p->rootRecord, ""}};
+  while (!stack.empty()) {
+    auto [r, path] = stack.back();
+    stack.pop_back();
+    for (const ExfatFileRecord& c : r->children) {
+      byPath[path + "/" + c.name] = &c;
+      stack.push_back({&c, path + "/" + c.name});
+    }
+  }
+  std::vector<test::FlsEntry> expected = test::parseFlsListing(test::fixtureText(listing));
+  ASSERT_GT(expected.size(), 10u);
+  for (const test::FlsEntry& e : expected) {
+    auto it = byPath.find(e.path);
+    ASSERT_NE(it, byPath.end()) << e.path << " is missing";
+    EXPECT_EQ(it->second->isFolder(), e.folder) << e.path;
+    EXPECT_EQ(it->second->isDeleted(), e.deleted) << e.path;
+  }
+}
+
+TEST(TreeLoader, RealVolumesMatchTheSleuthKit) {
+  expectMatchesFls("sample-disk.img", "sample-disk.fls.txt");
+  expectMatchesFls("exfat-tree.img", "exfat-tree.fls.txt");
+}
+
+TEST(TreeLoader, RealVolumeChainsFragmentsAndLongNames) {
+  DiskCatalogue catalogue;
+  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("exfat-tree.img")));
+  PartitionRecord& p = catalogue.disks.back().partitions.front();
+  ProgressBlock progress;
+  ASSERT_TRUE(loadVolumeTree(catalogue.disks.back(), p, progress));
+  const ExfatFileRecord* big = test::childNamed(p.rootRecord, "大文件夹");
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->allocationFlags, 1) << "the folder grew in turns with another: FAT chain";
+  EXPECT_EQ(big->children.size(), 120u);
+  const ExfatFileRecord* turns = test::childNamed(p.rootRecord, "交错");
+  EXPECT_EQ(test::childNamed(*turns, "碎片A.bin")->allocationFlags, 1);
+  EXPECT_EQ(test::childNamed(*turns, "碎片B.bin")->dataLength, 24u * 5000);
+  EXPECT_TRUE(test::childNamed(p.rootRecord, std::string(250, 'L') + ".txt")) << "18 secondaries";
+  // The file set before the folder appears after it: front placement.
+  EXPECT_EQ(p.rootRecord.children.back().name, "深");
+}
+
+}  // namespace
+}  // namespace dudorazu
