@@ -1,0 +1,83 @@
+// dudorazu-cli tree and scan-lost, end to end on the fixture images.
+#include <gtest/gtest.h>
+
+#include "exfat/fls_oracle.h"
+#include "support/fixtures.h"
+
+namespace dudorazu {
+namespace {
+
+int cli(const std::string& args, std::string& out, bool withStderr = true) {
+  out.clear();
+  return test::runCommand(test::cliPath() + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null"), &out);
+}
+
+std::string stateTextOf(const test::FlsEntry& e) {
+  return std::string(e.deleted ? "已删除" : "正常") + (e.folder ? "文件夹" : "文件");
+}
+
+TEST(TreeCommand, JsonListsWhatTheSleuthKitListsWithTheSamePaths) {
+  for (const char* name : {"sample-disk", "exfat-tree"}) {
+    std::string out;
+    ASSERT_EQ(cli("tree " + test::fixtureImage(std::string(name) + ".img") + " Partition0 --json", out, false), 0)
+        << out;
+    ASSERT_EQ(out.rfind("{\"records\":[{\"path\":\"/\",\"name\":\"根目录\",\"state\":3,\"stateText\":\"正常文件夹\"", 0),
+              0u)
+        << out.substr(0, 200);
+    EXPECT_EQ(out.substr(out.size() - 3), "]}\n");
+    for (const test::FlsEntry& e : test::parseFlsListing(test::fixtureText(std::string(name) + ".fls.txt"))) {
+      std::string leaf = e.path.substr(e.path.rfind('/') + 1);
+      std::string record = "{\"path\":\"" + e.path + "\",\"name\":\"" + leaf + "\",\"state\":" +
+                           std::to_string(e.folder ? (e.deleted ? 1 : 3) : (e.deleted ? 2 : 4)) +
+                           ",\"stateText\":\"" + stateTextOf(e) + "\"";
+      EXPECT_NE(out.find(record), std::string::npos) << name << ": " << e.path;
+    }
+  }
+}
+
+TEST(TreeCommand, JsonRecordFieldsAndTextForm) {
+  std::string image = test::fixtureImage("sample-disk.img");
+  std::string out;
+  ASSERT_EQ(cli("tree " + image + " Partition0 --json", out, false), 0);
+  size_t at = out.find("{\"path\":\"/文档/草稿/草稿1.txt\"");
+  ASSERT_NE(at, std::string::npos);
+  std::string record = out.substr(at, out.find('}', at) - at + 1);
+  for (const char* key : {"\"dataLength\":10,", "\"firstCluster\":", "\"allocationFlags\":3,", "\"created\":\"20",
+                          "\"modified\":\"20", "\"parentCluster\":"})
+    EXPECT_NE(record.find(key), std::string::npos) << key << " in " << record;
+  ASSERT_EQ(cli("tree " + image + " Partition0", out, false), 0);
+  EXPECT_EQ(out.rfind("根目录  正常文件夹  0  ", 0), 0u) << out;
+  EXPECT_NE(out.find("\n      草稿1.txt  已删除文件  10  "), std::string::npos) << out;
+}
+
+TEST(TreeCommand, ClearErrorsForWrongSourcesAndPartitions) {
+  std::string out;
+  EXPECT_EQ(cli("tree /nonexistent/image.img Partition0", out), 1);
+  EXPECT_NE(out.find("/nonexistent/image.img"), std::string::npos) << out;
+  EXPECT_EQ(cli("tree " + test::fixtureImage("sample-disk.img") + " Partition9", out), 1);
+  EXPECT_NE(out.find("Partition9"), std::string::npos) << out;
+  EXPECT_EQ(cli("tree " + test::fixtureImage("partitions-mbr.img") + " Partition3", out), 1);
+  EXPECT_NE(out.find("does not hold an exFAT volume"), std::string::npos) << out;
+  EXPECT_EQ(cli("scan-lost " + test::fixtureImage("partitions-mbr.img") + " Partition1", out), 1);
+  EXPECT_EQ(cli("tree " + test::fixtureImage("sample-disk.img"), out), 2);
+  EXPECT_EQ(cli("tree --bogus a b", out), 2);
+  EXPECT_EQ(cli("tree --help", out), 0);
+  EXPECT_NE(out.find("usage: dudorazu-cli tree"), std::string::npos);
+}
+
+TEST(ScanLostCommand, FoundFoldersUnderTheRootAndCarvedFilesUnderTheExtendedFolder) {
+  std::string out;
+  ASSERT_EQ(cli("scan-lost " + test::fixtureImage("exfat-carve.img") + " Partition0 --json", out, false), 0) << out;
+  EXPECT_EQ(out.rfind("{\"records\":[{\"path\":\"/\",\"name\":\"根目录\"", 0), 0u);
+  EXPECT_NE(out.find("{\"path\":\"/扩展目录\",\"name\":\"扩展目录\",\"state\":3"), std::string::npos);
+  EXPECT_NE(out.find("{\"path\":\"/9/sub/note.txt\""), std::string::npos) << "the wiped folder, found again";
+  EXPECT_NE(out.find("{\"path\":\"/扩展目录/11.jpg\",\"name\":\"11.jpg\",\"state\":2,\"stateText\":\"已删除文件\""),
+            std::string::npos);
+  EXPECT_NE(out.find("\"path\":\"/扩展目录/Report16.doc\""), std::string::npos);
+  ASSERT_EQ(cli("scan-lost " + test::fixtureImage("exfat-carve.img") + " Partition0", out, false), 0);
+  EXPECT_NE(out.find("\n扩展目录  正常文件夹  0  "), std::string::npos) << out;
+  EXPECT_NE(out.find("\n  Li19.doc  已删除文件  65536  "), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace dudorazu
