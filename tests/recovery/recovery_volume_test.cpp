@@ -1,0 +1,130 @@
+// The save engine on real exFAT volumes made by mkfs.exfat and the FUSE
+// driver (tests/fixtures/make-recovery.sh), checked against icat.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "core/device/disk_catalogue.h"
+#include "core/exfat/tree_loader.h"
+#include "core/recovery/save_scheduler.h"
+#include "core/recovery/sha256.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::readFile;
+
+struct LoadedVolume {
+  explicit LoadedVolume(const std::string& image) {
+    path = test::fixtureImage(image);
+    EXPECT_TRUE(openImageAsDisk(catalogue, path));
+    disk = &catalogue.disks.back();
+    EXPECT_FALSE(disk->partitions.empty());
+    partition = &disk->partitions.front();
+    ProgressBlock progress;
+    EXPECT_TRUE(loadVolumeTree(*disk, *partition, progress));
+  }
+  // Saves the root folder the way the batch save of the checked root row does.
+  SaveTotals saveRoot(const std::string& dest, std::vector<SavedFile>* files = nullptr) {
+    SaveJob job;
+    job.device = openDevice(disk->devicePath, OpenMode::Read);
+    job.destination = dest;
+    job.record = &partition->rootRecord;
+    job.partition = partition;
+    job.skip = 0;
+    job.progress = &progress;
+    job.batchStep = 1;
+    if (files) job.options.onFile = [files](const SavedFile& f) { files->push_back(f); };
+    std::vector<SaveJob> jobs;
+    jobs.push_back(std::move(job));
+    SaveScheduler scheduler;
+    EXPECT_TRUE(scheduler.startBatch(std::move(jobs), progress));
+    scheduler.wait();
+    return scheduler.saveQueue().front().totals;
+  }
+  std::string path;
+  DiskCatalogue catalogue;
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  ProgressBlock progress;
+};
+
+std::string sha256Of(const std::string& bytes) { return sha256Hex(bytes.data(), bytes.size()); }
+
+TEST(RecoveryVolume, EveryLiveFileComesBackAsIcatReadsIt) {
+  LoadedVolume v("recovery-main.img");
+  test::TempDir out;
+  SaveTotals totals = v.saveRoot(out.path());
+  std::istringstream oracle(test::fixtureText("recovery-main.sha256.txt"));
+  std::string sum, path;
+  int checked = 0;
+  while (oracle >> sum >> path) {
+    std::string saved = out.path() + "/根目录" + path;
+    if (sum == sha256Of("")) {
+      EXPECT_FALSE(std::filesystem::exists(saved)) << path << ": an empty file leaves no output";
+      continue;
+    }
+    EXPECT_EQ(sha256Of(readFile(saved)), sum) << path;
+    ++checked;
+  }
+  EXPECT_GT(checked, 200);
+  EXPECT_EQ(totals.failed, 0u);
+  EXPECT_EQ(totals.damaged, 0u);
+  EXPECT_FALSE(std::filesystem::exists(out.path() + "/根目录/空的")) << "an empty folder leaves nothing";
+}
+
+TEST(RecoveryVolume, DeletedContiguousFilesComeBackWholeFragmentedOnesAsTheirFirstCluster) {
+  LoadedVolume v("recovery-main.img");
+  test::TempDir out;
+  std::vector<SavedFile> files;
+  v.saveRoot(out.path(), &files);
+  std::istringstream written(test::fixtureText("recovery-main.deleted.txt"));
+  std::string sum, path;
+  uint64_t length = 0;
+  std::map<std::string, std::pair<std::string, uint64_t>> before;
+  while (written >> sum >> length >> path) before[path] = {sum, length};
+  ASSERT_EQ(before.size(), 3u);
+  for (const char* whole : {"/gone/contiguous-deleted.bin", "/gone/folder/inner.txt"})
+    EXPECT_EQ(sha256Of(readFile(out.path() + "/根目录" + whole)), before[whole].first) << whole;
+  // The driver cleared the fragmented file's FAT entries when deleting it;
+  // the chain copy then ends after the first cluster.
+  std::string frag = readFile(out.path() + "/根目录/gone/frag-deleted.dat");
+  ASSERT_EQ(frag.size(), v.partition->clusterBytes());
+  EXPECT_EQ(frag.substr(0, 20), "<frag-deleted.dat@0>") << "it is the file's own first cluster";
+  bool reportedShort = false;
+  for (const SavedFile& f : files)
+    if (f.record->name == "frag-deleted.dat") reportedShort = f.shortened && !f.failed;
+  EXPECT_TRUE(reportedShort);
+}
+
+TEST(RecoveryVolume, HostileNamesAreRepairedInsideTheDestination) {
+  LoadedVolume v("recovery-hostile.img");
+  test::TempDir outer;
+  std::string dest = outer.file("dest");
+  v.saveRoot(dest);
+  std::vector<std::string> found;
+  for (auto& e : std::filesystem::recursive_directory_iterator(outer.path()))
+    found.push_back(std::filesystem::relative(e.path(), outer.path()).string());
+  std::sort(found.begin(), found.end());
+  const std::string root = "dest/根目录";
+  std::vector<std::string> expected = {"dest",
+                                       root,
+                                       root + "/$",
+                                       root + "/$$",
+                                       root + "/$$/escape.txt",
+                                       root + "/$/dot.txt",
+                                       root + "/13",
+                                       root + "/a$b.txt",
+                                       root + "/c$d.txt",
+                                       root + "/e$f.txt"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(readFile(dest + "/根目录/$$/escape.txt"), "inside dot-dot\n");
+  EXPECT_EQ(readFile(dest + "/根目录/13"), "empty\n") << "the empty name becomes the first cluster";
+}
+
+}  // namespace
+}  // namespace dudorazu
