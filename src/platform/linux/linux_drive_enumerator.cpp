@@ -1,6 +1,11 @@
 // sysfs drive enumeration and mountinfo mount points.
 #include "platform/linux/linux_drive_enumerator.h"
 
+#include <fcntl.h>
+#include <linux/hdreg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -128,6 +133,21 @@ bool fillIdentity(const fs::path& dir, DiskClass kind, DriveIdentity& d) {
   return true;
 }
 
+// The geometry the driver reports, when it reports one. Cylinders follow
+// from the size: the driver's count is only 16 bits wide.
+void readGeometry(DriveIdentity& d) {
+  int fd = ::open(d.devicePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct hd_geometry g {};
+  if (::ioctl(fd, HDIO_GETGEO, &g) == 0 && g.heads != 0 && g.sectors != 0) {
+    d.geometryKnown = true;
+    d.heads = g.heads;
+    d.sectorsPerTrack = g.sectors;
+    d.cylinders = static_cast<uint32_t>(d.sizeBytes / kSectorSize / g.heads / g.sectors);
+  }
+  ::close(fd);
+}
+
 }  // namespace
 
 std::string unescapeMountField(const std::string& field) {
@@ -177,6 +197,7 @@ std::vector<DriveIdentity> SysfsDriveEnumerator::listDrives() {
     if (!d.identified) d.errorText = d.devicePath + ": " + std::strerror(ENOENT) + " (no device identification in sysfs)";
     d.sizeBytes = numberAttribute(dir / "size") * kSectorSize;
     d.removable = readAttribute(dir / "removable").value_or("0") == "1";
+    if (d.identified) readGeometry(d);
     drives.push_back(std::move(d));
   }
   return drives;
