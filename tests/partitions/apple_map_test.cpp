@@ -56,28 +56,11 @@ TEST(AppleMap, OnlyNamedHfsEntriesAreListed) {
   EXPECT_EQ(known.name, "Partition0") << "a volume with a known signature is numbered";
   EXPECT_EQ(known.label, "Disk");
   EXPECT_EQ(known.hfsKind, 1u);
-  EXPECT_EQ(known.hfsKindText, "Apple_HFS");
-  EXPECT_EQ(known.startSector, 64u);
-  EXPECT_EQ(known.sizeSectors, 100u);
-  EXPECT_EQ(known.typeCode, 0x19);
   EXPECT_EQ(known.devicePath, "apple.img");
   EXPECT_EQ(disk.partitions[1].name, "Unknown") << "an unknown volume keeps its map name";
   EXPECT_EQ(disk.partitions[1].hfsKind, 0u);
   EXPECT_EQ(disk.mapEntryCount, 5u);
   EXPECT_EQ(disk.bytesPerSector, 512u);
-}
-
-TEST(AppleMap, KindsOfMapVolumes) {
-  ImageBuilder img(8);
-  hfsHeader(img, 0, 0x4858, 0, "");
-  MemoryDevice dev = img.device();
-  HfsKind hfsx = readHfsKind(dev, 0);
-  EXPECT_EQ(hfsx.kind, 3u);
-  EXPECT_EQ(hfsx.text, "HFSX");
-  hfsHeader(img, 0, 0x4244, 0x482B, "Wrapped");
-  dev = img.device();
-  EXPECT_EQ(readHfsKind(dev, 0).kind, 4u);
-  EXPECT_EQ(readHfsKind(dev, 0).text, "Wrapped");
 }
 
 TEST(AppleMap, HostileCountsAndBlockSizes) {
@@ -95,23 +78,6 @@ TEST(AppleMap, HostileCountsAndBlockSizes) {
   discoverPartitions(zeroDev, zeroDisk);
   EXPECT_TRUE(zeroDisk.partitions.empty());
   EXPECT_EQ(zeroDisk.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
-}
-
-TEST(WholeDiskHfs, OneRecordSizedByTheDisk) {
-  uint8_t h[512] = {};
-  putBe16(h, 0, 0x482B);
-  DiskRecord disk;
-  disk.devicePath = "whole.img";
-  readWholeDiskHfs(disk, h, 1 << 20);
-  ASSERT_EQ(disk.partitions.size(), 1u);
-  EXPECT_EQ(disk.partitions[0].label, "only hfs+");
-  EXPECT_EQ(disk.partitions[0].hfsKindText, "HFS+");
-  EXPECT_EQ(disk.partitions[0].sizeSectors, 2048u);
-
-  putBe16(h, 0, 0x4858);  // HFSX on a whole disk is not listed
-  DiskRecord none;
-  readWholeDiskHfs(none, h, 1 << 20);
-  EXPECT_TRUE(none.partitions.empty());
 }
 
 TEST(GptHfs, FieldsBySignature) {

@@ -59,18 +59,6 @@ class ImageBuilder {
     putLe64(s, 0x28, totalSectors);
     signature(lba);
   }
-  void fat32Boot(uint64_t lba, uint32_t totalSectors, uint16_t backupSector = 6) {
-    uint8_t* s = sector(lba);
-    s[0] = 0xEB;
-    s[1] = 0x58;
-    s[2] = 0x90;
-    putLe16(s, 0x0B, 512);
-    s[0x10] = 2;
-    putLe32(s, 0x20, totalSectors);
-    putLe16(s, 0x32, backupSector);
-    std::memcpy(s + 0x52, "FAT32   ", 8);
-    signature(lba);
-  }
   void fat16Boot(uint64_t lba, uint16_t smallTotal, uint32_t largeTotal) {
     uint8_t* s = sector(lba);
     s[0] = 0xEB;
