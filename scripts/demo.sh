@@ -12,3 +12,11 @@ echo "== dudorazu-cli disks --image $sample --no-drives"
 echo
 echo "== dudorazu-cli tree $sample Partition0"
 "$cli" tree "$sample" Partition0
+echo
+echo "== dudorazu-cli recover $sample Partition0 ./recovered"
+# Deleted files and folders come back too; an earlier run's files are kept
+# (new copies get counted names), so start from an empty folder.
+rm -rf ./recovered
+"$cli" recover "$sample" Partition0 ./recovered
+echo "The recovered files are in $(pwd)/recovered/根目录:"
+find ./recovered -type f | sort
