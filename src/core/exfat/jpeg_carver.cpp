@@ -56,8 +56,10 @@ std::optional<uint64_t> findJpegEnd(const uint8_t* w, uint64_t available, uint32
 std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
                                   const uint8_t* clusterData, std::vector<uint8_t>& window) {
   if (!looksLikeJpegStart(clusterData)) return std::nullopt;
-  if (window.size() < kJpegWindowBytes) window.resize(kJpegWindowBytes);
-  uint8_t* w = window.data();
+  // Reserved once, filled only as far as the search reads.
+  window.reserve(kJpegWindowBytes);
+  window.clear();
+  uint8_t* w = nullptr;
   const uint32_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
   const uint64_t base = scanClusterPosition(partition, cluster);
   // The window is read piece by piece as the search moves on: most images
@@ -68,6 +70,8 @@ std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& p
   auto fill = [&](uint64_t upTo) {
     while (!exhausted && available < upTo && available < kJpegWindowBytes) {
       size_t n = static_cast<size_t>(std::min<uint64_t>(kJpegReadPiece, kJpegWindowBytes - available));
+      window.resize(static_cast<size_t>(available) + n);
+      w = window.data();
       size_t got = device.readAt(base + available, w + available, n);
       available += got;
       if (got < n) exhausted = true;

@@ -17,8 +17,10 @@ namespace {
 
 constexpr uint32_t kFirstScannedCluster = 4;
 // The heap is read in batches of this size; each cluster is then examined
-// exactly as if it had been read alone.
-constexpr size_t kBatchBytes = 8u << 20;
+// exactly as if it had been read alone. Small enough to stay in the CPU's
+// cache between the copy out of the page cache and the examination, which
+// measured faster than larger batches.
+constexpr size_t kBatchBytes = 2u << 20;
 constexpr uint32_t kMaxClusterSectors = (32u << 20) / kSectorSize;
 
 struct Volume {
@@ -112,7 +114,9 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
 
   const size_t clusterLength = static_cast<size_t>(cs) * kSectorSize;
   const uint64_t batchClusters = std::max<uint64_t>(kBatchBytes / clusterLength, 1);
-  std::vector<uint8_t> batch(static_cast<size_t>(batchClusters) * clusterLength);
+  // Not zero-filled: every byte examined is either read or zeroed below.
+  std::unique_ptr<uint8_t[]> batchMemory(new uint8_t[static_cast<size_t>(batchClusters) * clusterLength]);
+  uint8_t* const batch = batchMemory.get();
   std::vector<size_t> lengths(static_cast<size_t>(batchClusters));
   std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
   std::vector<uint8_t> jpegWindow;
@@ -124,7 +128,7 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
     uint64_t m = std::min<uint64_t>(batchClusters, end - c);
     m = std::min<uint64_t>(m, ((1ull << 32) - firstSector + cs - 1) / cs);
     const size_t want = static_cast<size_t>(m) * clusterLength;
-    size_t got = device->readAt(static_cast<uint64_t>(firstSector) * kSectorSize, batch.data(), want);
+    size_t got = device->readAt(static_cast<uint64_t>(firstSector) * kSectorSize, batch, want);
     for (uint64_t j = 0; j < m; ++j) {
       size_t at = static_cast<size_t>(j) * clusterLength;
       if (got >= at + clusterLength) {
@@ -133,7 +137,7 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
         // Past a failed or short read each cluster is asked for alone, so a
         // bad sector costs only the clusters it lies in.
         lengths[j] = device->readZeroFilled(scanClusterPosition(p, static_cast<uint32_t>(c + j)),
-                                            batch.data() + at, clusterLength);
+                                            batch + at, clusterLength);
       }
     }
 
@@ -143,7 +147,7 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
       progress.stepIt();
       walk.setScannedRange(kFirstScannedCluster, cluster);
       if (walk.isVisited(cluster)) continue;
-      const uint8_t* data = batch.data() + static_cast<size_t>(j) * clusterLength;
+      const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
       if (looksLikeJpegStart(data)) {
         if (auto length = carveJpeg(*device, p, cluster, data, jpegWindow))
           addCarved(p, std::to_string(cluster) + ".jpg", cluster, *length);
