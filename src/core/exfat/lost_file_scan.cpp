@@ -120,7 +120,7 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
   std::vector<size_t> lengths(static_cast<size_t>(batchClusters));
   std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
   std::vector<uint8_t> jpegWindow;
-  DirectoryWalk walk(*device, p, progress, folderReadBudget(p, volume.clusterCount));
+  DirectoryWalk walk(*device, p, progress, folderReadBudget(p, device->size()));
 
   for (uint64_t c = kFirstScannedCluster; c < end;) {
     const uint32_t firstSector = static_cast<uint32_t>(c) * cs + p.clusterBase;

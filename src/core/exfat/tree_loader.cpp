@@ -7,15 +7,19 @@
 
 namespace dudorazu {
 
-uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t clusterCount) {
+uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes) {
   // Every folder cluster of a sound volume is read once; folders on a
-  // damaged volume may share clusters now and then. Four reads per cluster of
-  // the volume (and at least a generous floor) leaves all of that alone and
-  // still ends a hostile image that cross-links every folder with every other.
-  uint64_t clusterBytes = std::max<uint64_t>(partition.clusterBytes(), 1);
-  uint64_t partitionClusters = partition.sizeSectors / std::max<uint64_t>(clusterBytes / kSectorSize, 1);
-  uint64_t clusters = std::max(partitionClusters, clusterCount);
-  return 4 * clusters + (1u << 16);
+  // damaged volume may share clusters now and then. Four reads per cluster
+  // leaves all of that alone and still ends a hostile image that cross-links
+  // every folder with every other, or gives a folder a length of exabytes.
+  const uint64_t clusterBytes = std::max<uint64_t>(partition.clusterBytes(), 1);
+  uint64_t bytes = partition.sizeSectors > UINT64_MAX / kSectorSize ? UINT64_MAX : partition.sizeSectors * kSectorSize;
+  if (deviceBytes != 0) {
+    uint64_t start = static_cast<uint64_t>(partition.startSector) * kSectorSize;
+    bytes = std::min(bytes, deviceBytes > start ? deviceBytes - start : 0);
+  }
+  bytes = std::min<uint64_t>(bytes, UINT64_MAX / 8);
+  return (4 * bytes + (256ull << 20)) / clusterBytes + 16;
 }
 
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress) {
@@ -36,7 +40,7 @@ bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
   root.firstCluster = params.rootCluster;
   partition.clusterIndex.insert({params.rootCluster, &root});
 
-  DirectoryWalk walk(*device, partition, progress, folderReadBudget(partition, params.clusterCount));
+  DirectoryWalk walk(*device, partition, progress, folderReadBudget(partition, device->size()));
   walk.walkRootChain(params.rootCluster, root);
   return true;
 }

@@ -18,8 +18,9 @@ inline constexpr const char* kExtendedFolderName = "扩展目录";
 // Progress: range = the volume's cluster count, one step per folder found.
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
 
-// Clusters of the partition (at the volume's cluster size): the bound on how
-// many folder clusters a walk may read, times a small factor.
-uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t clusterCount);
+// How many folder clusters one walk may read: four times the clusters of the
+// partition as far as the device holds it, plus 256 MiB worth. Counts that a
+// boot sector claims play no part, so a hostile one cannot raise the bound.
+uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes);
 
 }  // namespace dudorazu
