@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -98,17 +99,18 @@ void SearchRun::examine(const Candidate& candidate, uint64_t cylinder, std::vect
 bool SearchRun::sectorSearch(uint64_t diskSectors) {
   const uint64_t chunks = diskSectors / 2048 / 10;  // a tail under 10 MiB is not examined
   const size_t chunkBytes = static_cast<size_t>(kSearchChunkSectors) * kSectorSize;
-  std::vector<uint8_t> buffer(chunkBytes);
+  // Not zero-initialised: each read fills it, and what a read leaves is zeroed below.
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkBytes]);
   progress_.setRange(chunks, 1);
   for (uint64_t i = 0; i < chunks; ++i) {
     progress_.setPosition(i);
     if (progress_.cancelled()) return false;
     // Zeroing only what the read did not fill keeps a failed read looking
     // like zeros without touching every byte twice.
-    size_t got = device_.readAt(i * chunkBytes, buffer.data(), chunkBytes);
-    if (got < chunkBytes) std::memset(buffer.data() + got, 0, chunkBytes - got);
+    size_t got = device_.readAt(i * chunkBytes, buffer.get(), chunkBytes);
+    if (got < chunkBytes) std::memset(buffer.get() + got, 0, chunkBytes - got);
     for (uint32_t s = 0; s < kSearchChunkSectors; ++s) {
-      const uint8_t* p = buffer.data() + static_cast<size_t>(s) * kSectorSize;
+      const uint8_t* p = buffer.get() + static_cast<size_t>(s) * kSectorSize;
       if (p[510] != 0x55 || p[511] != 0xAA || !isExfatBootSector(p)) continue;
       uint64_t lba = i * kSearchChunkSectors + s;
       uint64_t start = volumeStartFor(device_, lba, p);
