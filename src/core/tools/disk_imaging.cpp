@@ -1,5 +1,6 @@
 #include "core/tools/disk_imaging.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "core/common/text.h"
 #include "core/device/sector_device.h"
 #include "core/tools/bounded_io.h"
+#include "core/tools/copy_pipeline.h"
 #include "core/tools/rescue_map.h"
 #include "core/tools/tool_messages.h"
 
@@ -23,117 +25,142 @@ bool rangesOverlap(uint64_t a, uint64_t aLength, uint64_t b, uint64_t bLength) {
   return aLength != 0 && bLength != 0 && a < b + bLength && b < a + aLength;
 }
 
-std::shared_ptr<IoBuffer> newBuffer(size_t size) { return std::make_shared<IoBuffer>(size); }
 
+// Blocks are read ahead and written behind on threads of their own; the
+// copy itself only waits for them, each wait bounded.
 class Copier {
  public:
   Copier(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
          const std::function<void(uint64_t, uint64_t)>& onBadSector, std::shared_ptr<SectorDevice> source,
          std::shared_ptr<SectorDevice> target, uint64_t sourceStart, uint64_t targetStart, uint64_t length,
          ImagingOutcome& outcome)
-      : job_(job), progress_(progress), messages_(messages), onBadSector_(onBadSector), reader_(std::move(source)),
-        writer_(std::move(target)), sourceStart_(sourceStart), targetStart_(targetStart), length_(length),
+      : job_(job), progress_(progress), messages_(messages), onBadSector_(onBadSector),
+        pool_(std::make_shared<BufferPool>(kImagingBlock)),
+        reader_(source, pool_, sourceStart, length, kImagingBlock, kReadAhead), writer_(target, pool_, kWriteBehind),
+        sectorLane_(source), sourceStart_(sourceStart), targetStart_(targetStart), length_(length),
         outcome_(outcome), map_(sourceStart, length) {}
 
   ImagingStatus run();
-  const RescueMap& map() const { return map_; }
+  // The map of what reached the target; call after run().
+  const RescueMap& map();
 
  private:
-  enum class AreaResult { Done, Stopped, WriteFailed };
-  AreaResult copySectorBySector(std::shared_ptr<IoBuffer>& area, uint64_t offset, size_t length);
-  bool write(const std::shared_ptr<IoBuffer>& data, uint64_t offset, size_t length);
-  void showProgressText() { progress_.setText(format("%llu", static_cast<unsigned long long>(outcome_.bytesDone / kSectorSize))); }
+  static constexpr size_t kReadAhead = 4;
+  static constexpr size_t kWriteBehind = 4;
+
+  // What one submitted write carries: its length and, for a block copied
+  // sector by sector, which sectors were readable.
+  struct Written {
+    size_t length;
+    std::vector<bool> sectors;  // empty: all readable
+  };
+
+  bool readSectorBySector(IoBuffer& area, uint64_t offset, size_t length, std::vector<bool>& sectors);
+  bool submit(std::shared_ptr<IoBuffer> data, uint64_t offset, size_t length, std::vector<bool> sectors);
+  ImagingStatus finish(ImagingStatus status);
 
   const ImagingJob& job_;
   ProgressBlock& progress_;
   MessageSink& messages_;
   const std::function<void(uint64_t, uint64_t)>& onBadSector_;
-  IoLane reader_;
-  IoLane writer_;
+  std::shared_ptr<BufferPool> pool_;
+  ReadAhead reader_;
+  WriteBehind writer_;
+  IoLane sectorLane_;
   uint64_t sourceStart_, targetStart_, length_;
   ImagingOutcome& outcome_;
   RescueMap map_;
+  std::vector<Written> submitted_;
+  uint64_t submittedBytes_ = 0;
 };
 
 ImagingStatus Copier::run() {
   const uint64_t blocks = length_ / kImagingBlock;
-  const size_t tail = static_cast<size_t>(length_ % kImagingBlock);
-  const uint64_t areas = blocks + (tail ? 1 : 0);
+  const uint64_t areas = (length_ + kImagingBlock - 1) / kImagingBlock;
   progress_.setRange(blocks, 1);
-  auto current = newBuffer(kImagingBlock);
-  auto next = newBuffer(kImagingBlock);
-  if (areas) reader_.startRead(sourceStart_, current, blocks ? kImagingBlock : tail);
-
+  if (areas) reader_.start(0);
   for (uint64_t i = 0; i < areas; ++i) {
     const uint64_t offset = i * kImagingBlock;
-    const size_t length = i < blocks ? kImagingBlock : tail;
-    std::optional<size_t> got = reader_.finish(job_.waits.blockRead);
-    if (!got) current = newBuffer(kImagingBlock);  // the late read keeps the old buffer
-    const bool moreToRead = i + 1 < areas;
-    const size_t nextLength = i + 1 < blocks ? kImagingBlock : tail;
-    if (got && *got == length) {
-      // Read the next block while this one is written.
-      if (moreToRead && !progress_.cancelled()) reader_.startRead(sourceStart_ + offset + kImagingBlock, next, nextLength);
-      if (!write(current, offset, length)) return ImagingStatus::WriteFailed;
-      map_.mark(length, true);
-      outcome_.bytesDone += length;
+    const size_t length = static_cast<size_t>(std::min<uint64_t>(kImagingBlock, length_ - offset));
+    std::optional<ReadBlock> block = reader_.next(job_.waits.blockRead);
+    if (block && block->got == length) {
+      if (!submit(std::move(block->buffer), offset, length, {})) return finish(ImagingStatus::WriteFailed);
     } else {
-      AreaResult r = copySectorBySector(current, offset, length);
-      if (r == AreaResult::WriteFailed) return ImagingStatus::WriteFailed;
-      if (r == AreaResult::Stopped) return ImagingStatus::Stopped;
-      if (moreToRead && !progress_.cancelled()) reader_.startRead(sourceStart_ + offset + kImagingBlock, next, nextLength);
+      // A block read that hangs keeps its buffer; the retry gets a new one.
+      std::shared_ptr<IoBuffer> area = block ? std::move(block->buffer) : std::make_shared<IoBuffer>(kImagingBlock);
+      std::vector<bool> sectors;
+      bool stopped = !readSectorBySector(*area, offset, length, sectors);
+      size_t done = std::min(length, sectors.size() * kSectorSize);
+      if (!submit(std::move(area), offset, done, std::move(sectors))) return finish(ImagingStatus::WriteFailed);
+      if (stopped) return finish(ImagingStatus::Stopped);
+      if (i + 1 < areas) reader_.start(i + 1);
     }
     if (i < blocks) progress_.stepIt();
-    showProgressText();
-    if (progress_.cancelled()) return moreToRead ? ImagingStatus::Stopped : ImagingStatus::Completed;
-    std::swap(current, next);
+    progress_.setText(format("%llu", static_cast<unsigned long long>(submittedBytes_ / kSectorSize)));
+    if (progress_.cancelled() && i + 1 < areas) return finish(ImagingStatus::Stopped);
   }
-  return ImagingStatus::Completed;
+  return finish(ImagingStatus::Completed);
 }
 
 // A block that failed as a whole: every sector is tried on its own, and the
 // ones that still fail are listed and filled with the marker pattern. A
-// last piece shorter than a sector is handled like a sector.
-Copier::AreaResult Copier::copySectorBySector(std::shared_ptr<IoBuffer>& area, uint64_t offset, size_t length) {
-  auto sector = newBuffer(kSectorSize);
-  std::vector<bool> good;
-  size_t done = 0;
-  bool stopped = false;
-  while (done < length && !stopped) {
+// last piece shorter than a sector is handled like a sector. False when a
+// stop came before the end of the block.
+bool Copier::readSectorBySector(IoBuffer& area, uint64_t offset, size_t length, std::vector<bool>& sectors) {
+  auto sector = std::make_shared<IoBuffer>(kSectorSize);
+  for (size_t done = 0; done < length;) {
     size_t n = std::min<size_t>(kSectorSize, length - done);
     uint64_t at = sourceStart_ + offset + done;
-    reader_.startRead(at, sector, n);
-    std::optional<size_t> got = reader_.finish(job_.waits.sectorRead);
-    if (!got) sector = newBuffer(kSectorSize);
-    if (got && *got == n) {
-      std::memcpy(area->data() + done, sector->data(), n);
-      good.push_back(true);
+    sectorLane_.startRead(at, sector, n);
+    std::optional<size_t> got = sectorLane_.finish(job_.waits.sectorRead);
+    bool good = got && *got == n;
+    if (good) {
+      std::memcpy(area.data() + done, sector->data(), n);
     } else {
-      std::memset(area->data() + done, kUnreadableFill, n);
-      good.push_back(false);
+      if (!got) sector = std::make_shared<IoBuffer>(kSectorSize);  // the late read keeps the old one
+      std::memset(area.data() + done, kUnreadableFill, n);
       outcome_.badSectors.push_back(at / kSectorSize);
       if (onBadSector_) onBadSector_(outcome_.badSectors.size(), at / kSectorSize);
     }
+    sectors.push_back(good);
     done += n;
-    stopped = progress_.cancelled();
+    if (progress_.cancelled() && done < length) return false;
   }
-  if (!write(area, offset, done)) return AreaResult::WriteFailed;
-  size_t pos = 0;
-  for (bool ok : good) {
-    size_t n = std::min<size_t>(kSectorSize, done - pos);
-    map_.mark(n, ok);
-    pos += n;
-  }
-  outcome_.bytesDone += done;
-  return stopped && done < length ? AreaResult::Stopped : AreaResult::Done;
+  return true;
 }
 
-bool Copier::write(const std::shared_ptr<IoBuffer>& data, uint64_t offset, size_t length) {
-  writer_.startWrite(targetStart_ + offset, data, length);
-  std::optional<size_t> written = writer_.finish(job_.waits.write);
-  if (written && *written == length) return true;
-  messages_.show(kMsgBadTarget, kCaptionError);
-  return false;
+bool Copier::submit(std::shared_ptr<IoBuffer> data, uint64_t offset, size_t length, std::vector<bool> sectors) {
+  if (length == 0) return true;
+  submitted_.push_back({length, std::move(sectors)});
+  submittedBytes_ += length;
+  return writer_.submit(targetStart_ + offset, std::move(data), length, job_.waits.write);
+}
+
+ImagingStatus Copier::finish(ImagingStatus status) {
+  reader_.stop();
+  if (!writer_.drain(job_.waits.write)) status = ImagingStatus::WriteFailed;
+  if (status == ImagingStatus::WriteFailed) messages_.show(kMsgBadTarget, kCaptionError);
+  return status;
+}
+
+const RescueMap& Copier::map() {
+  // Only what was written counts as copied; the rest stays untried.
+  uint64_t written = writer_.completed();
+  for (uint64_t k = 0; k < written && k < submitted_.size(); ++k) {
+    const Written& w = submitted_[k];
+    outcome_.bytesDone += w.length;
+    if (w.sectors.empty()) {
+      map_.mark(w.length, true);
+      continue;
+    }
+    size_t pos = 0;
+    for (bool good : w.sectors) {
+      size_t n = std::min<size_t>(kSectorSize, w.length - pos);
+      map_.mark(n, good);
+      pos += n;
+    }
+  }
+  return map_;
 }
 
 }  // namespace
@@ -204,11 +231,14 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
 
   Copier copier(job, progress, messages, onBadSector, source, target, sourceStart, targetStart, length, outcome);
   outcome.status = copier.run();
-  if (outcome.status == ImagingStatus::Completed && !target->flush()) {
+  // A disk reports write errors that were deferred only when flushed; an
+  // image file is left to the page cache, as other imaging tools leave it.
+  if (outcome.status == ImagingStatus::Completed && job.toDisk && !target->flush()) {
     messages.show(kMsgBadTarget, kCaptionError);
     outcome.status = ImagingStatus::WriteFailed;
   }
-  if (!job.mapfile.empty()) outcome.mapfileSaved = copier.map().save(job.mapfile, outcome.status == ImagingStatus::Completed);
+  const RescueMap& map = copier.map();
+  if (!job.mapfile.empty()) outcome.mapfileSaved = map.save(job.mapfile, outcome.status == ImagingStatus::Completed);
   if (outcome.status == ImagingStatus::Stopped) progress.setPosition(0);
   if (outcome.status == ImagingStatus::Completed) messages.show(kMsgImagingDone, kApplicationTitle);
   return outcome;
