@@ -1,0 +1,49 @@
+#include "core/tools/region_input.h"
+
+#include <cstdlib>
+
+#include "core/device/sector_device.h"
+#include "core/partitions/partition_table.h"
+
+namespace dudorazu {
+
+int64_t regionSectors(const std::string& text, RegionUnit unit) {
+  double n = std::strtod(text.c_str(), nullptr);
+  switch (unit) {
+    case RegionUnit::GB: n *= 1024.0 * 1024.0 * 2.0; break;
+    case RegionUnit::MB: n *= 1024.0 * 2.0; break;
+    case RegionUnit::KB: n *= 2.0; break;
+    case RegionUnit::Sectors:
+    case RegionUnit::None: break;
+  }
+  // Out-of-range values would make the conversion undefined; they are
+  // beyond any disk either way.
+  if (!(n < 9.2e18)) return INT64_MAX;
+  if (!(n > -9.2e18)) return INT64_MIN;
+  return static_cast<int64_t>(n);
+}
+
+std::optional<RegionRange> regionRange(const RegionInput& input, uint64_t diskSectors, MessageSink& messages) {
+  RegionRange r;
+  r.first = regionSectors(input.start, input.startUnit);
+  int64_t size = regionSectors(input.size, input.sizeUnit);
+  // The end is computed as the sum the dialog writes back; it wraps like it.
+  r.end = static_cast<int64_t>(static_cast<uint64_t>(r.first) + static_cast<uint64_t>(size));
+  if (r.first > r.end) {
+    messages.show("数值填写错误，请改写！", kApplicationTitle);
+    return std::nullopt;
+  }
+  if (static_cast<uint64_t>(r.first) > diskSectors || static_cast<uint64_t>(r.end) > diskSectors) {
+    messages.show("数值填写过大，请改写！", kApplicationTitle);
+    return std::nullopt;
+  }
+  return r;
+}
+
+bool createRegion(DiskRecord& disk, const RegionInput& input, MessageSink& messages) {
+  std::optional<RegionRange> range = regionRange(input, disk.diskSize / kSectorSize, messages);
+  if (!range) return false;
+  return addRegion(static_cast<uint64_t>(range->first), static_cast<uint64_t>(range->end), disk);
+}
+
+}  // namespace dudorazu
