@@ -70,8 +70,8 @@ void printUsage() {
       "  --start N           skip the first N sectors of the source\n"
       "  --target-start N    begin N sectors into the target (--to-disk)\n"
       "  --mapfile FILE      also write a GNU ddrescue mapfile (positions on the source\n"
-      "                      device); continue with: ddrescue -i START -o 0 SOURCE FILE MAPFILE\n"
-      "                      where START is the copy's first byte on the source\n"
+      "                      device); when the copy stops or meets bad sectors, the\n"
+      "                      ddrescue command line that goes on from it is printed\n"
       "  --yes               do not ask before overwriting\n");
 }
 
@@ -152,6 +152,17 @@ int cmdImage(Args args) {
                  outcome.status == ImagingStatus::WriteFailed;
   if (!mapfile.empty() && copyRan && !outcome.mapfileSaved)
     printError(kCommand, "could not write the mapfile " + mapfile);
+  if (outcome.mapfileSaved && (outcome.status != ImagingStatus::Completed || !outcome.badSectors.empty())) {
+    // The map holds positions on the source device; ddrescue needs the same
+    // window and where it lies in the target.
+    uint64_t from = job.source.startOffset + job.sourceStartSector * 512;
+    uint64_t to = diskMode ? job.target.startOffset + job.targetStartSector * 512 : 0;
+    std::fprintf(stderr, "image: to go on with GNU ddrescue: ddrescue%s -i %llu -s %llu -o %llu '%s' '%s' '%s'\n",
+                 diskMode ? " -f" : "", static_cast<unsigned long long>(from),
+                 static_cast<unsigned long long>(imagingLength(job)), static_cast<unsigned long long>(to),
+                 job.source.devicePath.c_str(), diskMode ? job.target.devicePath.c_str() : toFile.c_str(),
+                 mapfile.c_str());
+  }
   if (outcome.status == ImagingStatus::Stopped)
     printError(kCommand, "stopped after " + std::to_string(outcome.bytesDone / 512) + " sector(s); what was written stays");
   return outcome.status == ImagingStatus::Completed ? 0 : 1;
