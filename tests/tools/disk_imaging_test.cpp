@@ -1,4 +1,5 @@
 #include "core/tools/disk_imaging.h"
+#include "core/tools/imaging_form.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,39 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitions) {
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img"), disk.diskSize / 512);
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,Partition0"), 16384u);
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,nothing"), 0u);
+}
+
+TEST(ImagingForm, StartChecksFollowTheDialogOrder) {
+  ImagingForm form;
+  EXPECT_EQ(imagingFormProblem(form), "请选择源磁盘信息");
+  form.source = "tools-search.img";
+  EXPECT_EQ(imagingFormProblem(form), "请填写源磁盘镜像大小");
+  form.sectorCount = "81920";
+  EXPECT_EQ(imagingFormProblem(form), "请填写源磁盘镜像起始扇区");
+  form.sourceStart = "-1";
+  EXPECT_EQ(imagingFormProblem(form), "请填写源磁盘镜像起始扇区") << "no start in front of the source";
+  form.sourceStart = "0";
+  EXPECT_EQ(imagingFormProblem(form), "请选择目标磁盘信息");
+  form.target = "other.img";
+  EXPECT_EQ(imagingFormProblem(form), "请填写目标磁盘镜像起始扇区");
+  form.targetStart = "0";
+  EXPECT_EQ(imagingFormProblem(form), "");
+  form.toDisk = false;
+  EXPECT_EQ(imagingFormProblem(form), "请选择目标文件路径");
+
+  DiskCatalogue catalogue;
+  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-search.img")));
+  form.filePath = "/tmp/x.img";
+  form.sourceStart = "100";
+  RecordingMessageSink messages;
+  std::optional<ImagingJob> job = imagingJobFromForm(catalogue, form, messages);
+  ASSERT_TRUE(job);
+  EXPECT_TRUE(job->source.diskFound);
+  EXPECT_EQ(job->sourceStartSector, 100u);
+  EXPECT_EQ(imagingLength(*job), (81920u - 100) * 512);
+  form.filePath.clear();
+  EXPECT_FALSE(imagingJobFromForm(catalogue, form, messages));
+  EXPECT_EQ(messages.messages.back().caption, "error");
 }
 
 // tools-search.img is 40 MiB: 40 whole blocks, no tail.

@@ -1,0 +1,51 @@
+#include "core/tools/imaging_form.h"
+
+namespace dudorazu {
+namespace {
+
+// Start sectors are signed 64-bit decimals in the dialog; a negative one
+// would reach in front of the chosen partition, so it is not accepted.
+bool parseStart(const std::string& text, uint64_t& value) {
+  if (text.empty() || text.size() > 18) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+std::string imagingFormProblem(const ImagingForm& form) {
+  uint64_t ignored = 0;
+  if (form.source.empty()) return "请选择源磁盘信息";
+  if (form.sectorCount.empty()) return "请填写源磁盘镜像大小";
+  if (!parseStart(form.sourceStart, ignored)) return "请填写源磁盘镜像起始扇区";
+  if (!form.toDisk) return form.filePath.empty() ? "请选择目标文件路径" : "";
+  if (form.target.empty()) return "请选择目标磁盘信息";
+  if (!parseStart(form.targetStart, ignored)) return "请填写目标磁盘镜像起始扇区";
+  return "";
+}
+
+std::optional<ImagingJob> imagingJobFromForm(DiskCatalogue& catalogue, const ImagingForm& form, MessageSink& messages) {
+  std::string problem = imagingFormProblem(form);
+  if (!problem.empty()) {
+    messages.show(problem, kCaptionError);
+    return std::nullopt;
+  }
+  ImagingJob job;
+  job.source = resolveEndpoint(catalogue, form.source);
+  parseStart(form.sourceStart, job.sourceStartSector);
+  job.toDisk = form.toDisk;
+  if (form.toDisk) {
+    job.target = resolveEndpoint(catalogue, form.target);
+    parseStart(form.targetStart, job.targetStartSector);
+  } else {
+    job.targetFile = form.filePath;
+  }
+  return job;
+}
+
+}  // namespace dudorazu

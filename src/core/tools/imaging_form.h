@@ -1,0 +1,32 @@
+#pragma once
+// The imaging dialog's fields as texts, the checks made when "开始" is
+// pressed, and the job they describe.
+#include <optional>
+#include <string>
+
+#include "core/common/messages.h"
+#include "core/tools/disk_imaging.h"
+
+namespace dudorazu {
+
+struct ImagingForm {
+  std::string source;       // endpoint text
+  std::string sectorCount;  // display only, but must be filled
+  std::string sourceStart;
+  bool toDisk = true;
+  std::string filePath;     // file mode
+  std::string target;       // disk mode: endpoint text
+  std::string targetStart;  // disk mode
+};
+
+// The message of the first check that fails, in the dialog's order, or an
+// empty text when the copy may start (in disk mode the front end still asks
+// "该操作可能破坏目标磁盘" first). A start sector that is not a decimal
+// number of sectors counts as not filled in.
+std::string imagingFormProblem(const ImagingForm& form);
+
+// The job of a form: shows the failing check's message (caption "error")
+// and returns nullopt, or resolves the endpoints in `catalogue`.
+std::optional<ImagingJob> imagingJobFromForm(DiskCatalogue& catalogue, const ImagingForm& form, MessageSink& messages);
+
+}  // namespace dudorazu
