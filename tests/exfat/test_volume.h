@@ -100,7 +100,7 @@ class TestVolume {
   // right after the FAT.
   explicit TestVolume(uint32_t clusterSectors = 1, uint32_t clusterCount = 64, uint32_t rootCluster = 4,
                       uint32_t startSector = 0)
-      : clusterSectors_(clusterSectors), clusterCount_(clusterCount), startSector_(startSector) {
+      : clusterSectors_(clusterSectors), startSector_(startSector) {
     fatSectors_ = static_cast<uint32_t>(((clusterCount + 2) * 4ull + 511) / 512);
     heapOffset_ = 24 + fatSectors_;
     uint64_t sectors = startSector + heapOffset_ + static_cast<uint64_t>(clusterCount) * clusterSectors;
@@ -177,7 +177,7 @@ class TestVolume {
   }
 
  private:
-  uint32_t clusterSectors_, clusterCount_, startSector_;
+  uint32_t clusterSectors_, startSector_;
   uint32_t fatSectors_ = 0, heapOffset_ = 0;
 };
 

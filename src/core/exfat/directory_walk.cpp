@@ -33,7 +33,8 @@ void DirectoryWalk::ChainGuard::add(uint32_t c) {
 
 DirectoryWalk::DirectoryWalk(SectorDevice& device, PartitionRecord& partition, ProgressBlock& progress,
                              uint64_t readBudget)
-    : device_(device), partition_(partition), progress_(progress), readBudget_(readBudget) {}
+    : device_(device), partition_(partition), progress_(progress), readBudget_(readBudget),
+      deviceSize_(device.size()) {}
 
 void DirectoryWalk::walkRootChain(uint32_t rootCluster, ExfatFileRecord& root) {
   const uint64_t clusterBytes = partition_.clusterBytes();
@@ -96,8 +97,11 @@ bool DirectoryWalk::advance(Frame& f) {
       ++f.k;
       copySecondToFirst(f);
       if (f.k < f.n) {
-        if (budgetExhausted()) f.n = f.k;
-        else readInto(f, f.basePosition + f.k * f.half);
+        // Past the end of the device there is nothing to read: a length of
+        // exabytes ends there instead of reading zeros for ever.
+        const uint64_t next = f.basePosition + f.k * f.half;
+        if (budgetExhausted() || (deviceSize_ != 0 && next >= deviceSize_)) f.n = f.k;
+        else readInto(f, next);
       }
       f.length = f.first.length;
       return true;

@@ -117,6 +117,7 @@ class DirectoryWalk {
   PartitionRecord& partition_;
   ProgressBlock& progress_;
   uint64_t readBudget_;
+  uint64_t deviceSize_;
   uint64_t reads_ = 0;
   uint32_t scannedFrom_ = 0, scannedTo_ = 0;
   size_t buffered_ = 0;

@@ -56,8 +56,7 @@ std::optional<uint64_t> findJpegEnd(const uint8_t* w, uint64_t available, uint32
 std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
                                   const uint8_t* clusterData, std::vector<uint8_t>& window) {
   if (!looksLikeJpegStart(clusterData)) return std::nullopt;
-  // Reserved once, filled only as far as the search reads.
-  window.reserve(kJpegWindowBytes);
+  // Grown only as far as the search reads.
   window.clear();
   uint8_t* w = nullptr;
   const uint32_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;

@@ -113,7 +113,8 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
     end = std::min<uint64_t>(end, deviceSectors / cs + kFirstScannedCluster);
 
   const size_t clusterLength = static_cast<size_t>(cs) * kSectorSize;
-  const uint64_t batchClusters = std::max<uint64_t>(kBatchBytes / clusterLength, 1);
+  const uint64_t batchClusters =
+      std::min<uint64_t>(std::max<uint64_t>(kBatchBytes / clusterLength, 1), std::max<uint64_t>(end, 5) - 4);
   // Not zero-filled: every byte examined is either read or zeroed below.
   std::unique_ptr<uint8_t[]> batchMemory(new uint8_t[static_cast<size_t>(batchClusters) * clusterLength]);
   uint8_t* const batch = batchMemory.get();

@@ -19,7 +19,7 @@ uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes
     bytes = std::min(bytes, deviceBytes > start ? deviceBytes - start : 0);
   }
   bytes = std::min<uint64_t>(bytes, UINT64_MAX / 8);
-  return (4 * bytes + (256ull << 20)) / clusterBytes + 16;
+  return (4 * bytes + (16ull << 20)) / clusterBytes + 16;
 }
 
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress) {

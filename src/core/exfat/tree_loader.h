@@ -19,7 +19,7 @@ inline constexpr const char* kExtendedFolderName = "扩展目录";
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
 
 // How many folder clusters one walk may read: four times the clusters of the
-// partition as far as the device holds it, plus 256 MiB worth. Counts that a
+// partition as far as the device holds it, plus 16 MiB worth. Counts that a
 // boot sector claims play no part, so a hostile one cannot raise the bound.
 uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes);
 
