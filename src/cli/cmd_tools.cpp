@@ -55,6 +55,19 @@ int takeSearchOptions(Args& args, const char* command, SearchOptions& options) {
   return 0;
 }
 
+// Columns are padded by what a terminal shows: CJK characters take two cells.
+std::string cell(const std::string& text, size_t width, bool right = false) {
+  size_t shown = 0;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    shown += length == 3 ? 2 : 1;
+    i += length;
+  }
+  std::string pad(shown < width ? width - shown : 0, ' ');
+  return right ? pad + text : text + pad;
+}
+
 std::string kindText(uint8_t entryKind) { return entryKind == kEntryPrimary ? "主" : "逻辑"; }
 
 // Runs the search with a progress bar; Ctrl-C stops it.
@@ -100,22 +113,24 @@ void printSearchJson(const DiskRecord& disk, const std::vector<FoundVolume>& fou
 }
 
 void printSearchText(const DiskRecord& disk, const std::vector<FoundVolume>& found) {
-  std::printf("%-8s %-16s %-16s %14s %s\n", "文件系统", "卷标", "柱面-磁头-扇区", "分区大小", "分区类型");
+  std::printf("%s %s %s %s %s\n", cell("文件系统", 8).c_str(), cell("卷标", 16).c_str(),
+              cell("柱面-磁头-扇区", 16).c_str(), cell("分区大小", 12, true).c_str(), "分区类型");
   for (const FoundVolume& v : found)
-    std::printf("%-8s %-16s %-16s %14llu %s\n", "exFat", v.label.c_str(), v.chs.c_str(),
-                static_cast<unsigned long long>(v.sizeSectors), kindText(v.entryKind).c_str());
+    std::printf("%s %s %s %s %s\n", cell("exFat", 8).c_str(), cell(v.label, 16).c_str(), cell(v.chs, 16).c_str(),
+                cell(std::to_string(v.sizeSectors), 12, true).c_str(), kindText(v.entryKind).c_str());
   std::printf("\npartitions of %s:\n", displayName(disk).c_str());
   for (const PartitionRecord& p : disk.partitions)
-    std::printf("  %-14s %-7s start %-10u size %-12llu %-6s %s%s\n", p.name.c_str(), fileSystemText(p).c_str(),
-                p.startSector, static_cast<unsigned long long>(p.sizeSectors), kindText(p.entryKind).c_str(),
+    std::printf("  %s %s start %-10u size %-12llu %s %s%s\n", cell(p.name, 14).c_str(), cell(fileSystemText(p), 7).c_str(),
+                p.startSector, static_cast<unsigned long long>(p.sizeSectors), cell(kindText(p.entryKind), 4).c_str(),
                 p.label.c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
 }
 
 void printRows(const std::vector<RebuildRow>& rows) {
-  std::printf("%-6s %-16s %14s %10s %s\n", "系统", "卷标", "起始位置(sec)", "大小", "主/逻辑");
+  std::printf("%s %s %s %s %s\n", cell("系统", 6).c_str(), cell("卷标", 16).c_str(),
+              cell("起始位置(sec)", 14, true).c_str(), cell("大小", 10, true).c_str(), "主/逻辑");
   for (const RebuildRow& r : rows)
-    std::printf("%-6s %-16s %14s %10s %s\n", r.system.c_str(), r.label.c_str(), r.startText.c_str(),
-                r.sizeText.c_str(), r.kindText.c_str());
+    std::printf("%s %s %s %s %s\n", cell(r.system, 6).c_str(), cell(r.label, 16).c_str(),
+                cell(r.startText, 14, true).c_str(), cell(r.sizeText, 10, true).c_str(), r.kindText.c_str());
 }
 
 }  // namespace
