@@ -60,6 +60,28 @@ TEST(JpegCarver, ImagesReachingTheWindowSizeAreNotCarved) {
   EXPECT_FALSE(findJpegEnd(s.data(), 11, 512));
 }
 
+TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoes) {
+  // The image ends 280 KiB in, on a device of 300 KiB: the search reads on
+  // past its first piece and finds the end in the short last one.
+  std::string disk(300 << 10, '\x11');
+  const uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'};
+  std::memcpy(disk.data(), head, sizeof head);
+  disk[280 << 10] = '\xFF';
+  disk[(280 << 10) + 1] = '\xD9';
+  std::fill(disk.begin() + (280 << 10) + 2, disk.end(), '\0');
+  MemoryDevice device(disk);
+  PartitionRecord p;
+  p.clusterSectors = 8;
+  p.clusterBase = 0 - 2 * 8u;  // cluster 2 at sector 0
+  std::vector<uint8_t> window;
+  auto length = carveJpeg(device, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window);
+  ASSERT_TRUE(length);
+  EXPECT_EQ(*length, (280u << 10) + 4);
+  disk[(280 << 10) + 3] = 1;  // the end marker's sector is no longer zero after it
+  MemoryDevice spoiled(disk);
+  EXPECT_FALSE(carveJpeg(spoiled, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window));
+}
+
 TEST(JpegCarver, JfifAndExifHeaders) {
   uint8_t c[16] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'};
   EXPECT_TRUE(looksLikeJpegStart(c));

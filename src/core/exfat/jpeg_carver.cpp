@@ -26,73 +26,29 @@ bool endMarkerAccepted(const uint8_t* w, uint64_t available, uint64_t i, uint32_
   return false;
 }
 
-}  // namespace
-
-bool looksLikeJpegStart(const uint8_t* c) {
-  return c[0] == 0xFF && c[1] == 0xD8 && c[2] == 0xFF &&
-         (std::memcmp(c + 6, "JFIF", 4) == 0 || std::memcmp(c + 6, "Exif", 4) == 0);
-}
-
-std::optional<uint64_t> findJpegEnd(const uint8_t* w, uint64_t available, uint32_t bytesPerSector) {
+// The search over a window whose bytes arrive piece by piece: `more(upTo)`
+// tries to make bytes up to `upTo` available (updating `w` and `available`)
+// and returns false when no byte more came. Markers are only looked for
+// in bytes that were read; bytes past them count as zeros for the test that
+// follows a marker.
+template <typename More>
+std::optional<uint64_t> searchEnd(const uint8_t*& w, uint64_t& available, uint32_t bytesPerSector, More&& more) {
   if (bytesPerSector == 0) bytesPerSector = kSectorSize;
-  // Markers are only looked for in bytes that were read; what lies past the
-  // end of the device is no part of any image.
-  uint64_t limit = std::min<uint64_t>(available, kJpegWindowBytes);
-  for (uint64_t i = 0; i + 3 < kJpegWindowBytes && i + 1 < limit;) {
-    const void* hit = std::memchr(w + i, 0xFF, static_cast<size_t>(limit - 1 - i));
-    if (!hit) break;
-    i = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - w);
-    if (i + 3 >= kJpegWindowBytes) break;
-    if (w[i + 1] == 0xD9 && endMarkerAccepted(w, available, i, bytesPerSector)) {
-      uint64_t length = i + 4;
-      if (length >= kJpegWindowBytes) return std::nullopt;
-      return length;
-    }
-    ++i;
-  }
-  return std::nullopt;
-}
-
-std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
-                                  const uint8_t* clusterData, std::vector<uint8_t>& window) {
-  if (!looksLikeJpegStart(clusterData)) return std::nullopt;
-  // Grown only as far as the search reads.
-  window.clear();
-  uint8_t* w = nullptr;
-  const uint32_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
-  const uint64_t base = scanClusterPosition(partition, cluster);
-  // The window is read piece by piece as the search moves on: most images
-  // end long before 10 MiB, and a bad sector further on no longer hides an
-  // end marker before it. The bytes seen are those of one whole read.
-  uint64_t available = 0;
-  bool exhausted = false;
-  auto fill = [&](uint64_t upTo) {
-    while (!exhausted && available < upTo && available < kJpegWindowBytes) {
-      size_t n = static_cast<size_t>(std::min<uint64_t>(kJpegReadPiece, kJpegWindowBytes - available));
-      window.resize(static_cast<size_t>(available) + n);
-      w = window.data();
-      size_t got = device.readAt(base + available, w + available, n);
-      available += got;
-      if (got < n) exhausted = true;
-    }
-  };
   uint64_t i = 0;
-  fill(kJpegReadPiece);
   while (i + 3 < kJpegWindowBytes) {
     if (i + 1 >= available) {
-      if (exhausted || available >= kJpegWindowBytes) return std::nullopt;
-      fill(available + kJpegReadPiece);
+      if (available >= kJpegWindowBytes || !more(available + kJpegReadPiece)) return std::nullopt;
       continue;
     }
     const void* hit = std::memchr(w + i, 0xFF, static_cast<size_t>(available - 1 - i));
     if (!hit) {
-      i = available - 1;
+      i = available - 1;  // a 0xFF here may pair with the next piece's first byte
       continue;
     }
     i = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - w);
     if (i + 3 >= kJpegWindowBytes) break;
     if (w[i + 1] == 0xD9) {
-      fill(i + 10);
+      more(i + 10);
       if (endMarkerAccepted(w, available, i, bytesPerSector)) {
         uint64_t length = i + 4;
         if (length >= kJpegWindowBytes) return std::nullopt;
@@ -102,6 +58,45 @@ std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& p
     ++i;
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+bool looksLikeJpegStart(const uint8_t* c) {
+  return c[0] == 0xFF && c[1] == 0xD8 && c[2] == 0xFF &&
+         (std::memcmp(c + 6, "JFIF", 4) == 0 || std::memcmp(c + 6, "Exif", 4) == 0);
+}
+
+std::optional<uint64_t> findJpegEnd(const uint8_t* window, uint64_t available, uint32_t bytesPerSector) {
+  available = std::min(available, kJpegWindowBytes);
+  return searchEnd(window, available, bytesPerSector, [](uint64_t) { return false; });
+}
+
+std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
+                                  const uint8_t* clusterData, std::vector<uint8_t>& window) {
+  if (!looksLikeJpegStart(clusterData)) return std::nullopt;
+  // The window is read piece by piece as the search moves on: most images
+  // end long before 10 MiB, and a bad sector further on no longer hides an
+  // end marker before it. The bytes seen are those one whole read would give.
+  window.clear();
+  const uint64_t base = scanClusterPosition(partition, cluster);
+  const uint8_t* w = window.data();
+  uint64_t available = 0;
+  bool exhausted = false;
+  auto more = [&](uint64_t upTo) {
+    const uint64_t before = available;
+    while (!exhausted && available < upTo && available < kJpegWindowBytes) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(kJpegReadPiece, kJpegWindowBytes - available));
+      window.resize(static_cast<size_t>(available) + n);
+      size_t got = device.readAt(base + available, window.data() + available, n);
+      w = window.data();
+      available += got;
+      if (got < n) exhausted = true;
+    }
+    return available > before;
+  };
+  more(kJpegReadPiece);
+  return searchEnd(w, available, partition.bytesPerSector, more);
 }
 
 }  // namespace dudorazu
