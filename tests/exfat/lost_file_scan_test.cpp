@@ -312,6 +312,29 @@ TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwice) {
   EXPECT_EQ(s.progress.upper(), 64u);
 }
 
+TEST(LostFileScan, AFoundVolumeIsScannedOnItsStoredGeometryWithoutAFat) {
+  TestVolume v(2, 64);
+  v.putSet({10}, 0, folderSet("chained", 20, 0, 1));
+  v.putSet({10}, 3, fileSet("file"));
+  v.chain({20, 21});
+  v.putSet({20}, 0, fileSet("first-cluster"));
+  v.putSet({21}, 0, fileSet("second-cluster"));
+  test::MemoryDisks disks;
+  disks.add("mem", v.bytes);
+  DiskRecord disk = v.disk("mem");
+  PartitionRecord& p = disk.partitions.front();
+  p.searchKind = 2;  // found by a search: geometry kept, boot sector not read again
+  p.clusterSectors = 2;
+  p.clusterBase = v.clusterOffset(2) / 512 - 4;
+  p.fatSectors = 1;
+  ProgressBlock progress;
+  ASSERT_TRUE(scanLostFiles(disk, p, progress));
+  EXPECT_TRUE(p.fatTable.empty());
+  const ExfatFileRecord* ten = test::childNamed(p.rootRecord, "10");
+  ASSERT_TRUE(ten);
+  EXPECT_EQ(test::childNames(*test::childNamed(*ten, "chained")), std::vector<std::string>{"first-cluster"});
+}
+
 TEST(LostFileScan, ClusterCountsThatScanNothingOrMoreThanTheDevice) {
   TestVolume small(2, 64);
   small.putSet({4}, 0, fileSet("x"));
