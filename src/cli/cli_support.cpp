@@ -83,9 +83,15 @@ void printError(const char* command, const std::string& message) {
 
 void addMachineDrives(DiskCatalogue& catalogue) {
   auto enumerator = platform::makeDriveEnumerator();
-  NullMessageSink quiet;
+  // A drive whose identification cannot be read is dropped; say why.
+  class StderrSink : public MessageSink {
+   public:
+    void show(const std::string& text, const std::string& caption) override {
+      std::fprintf(stderr, "dudorazu-cli: %s: %s\n", caption.c_str(), text.c_str());
+    }
+  } messages;
   size_t before = catalogue.disks.size();
-  buildDiskCatalogue(catalogue, *enumerator, quiet);
+  buildDiskCatalogue(catalogue, *enumerator, messages);
   if (catalogue.disks.size() == before && ::geteuid() != 0) {
     std::fprintf(stderr,
                  "dudorazu-cli: no drive could be opened; reading raw drives usually needs root "
