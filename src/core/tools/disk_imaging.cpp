@@ -9,8 +9,8 @@
 #include "core/common/text.h"
 #include "core/device/sector_device.h"
 #include "core/tools/bounded_io.h"
-#include "core/tools/copy_pipeline.h"
 #include "core/tools/rescue_map.h"
+#include "core/tools/straight_copy.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -26,8 +26,9 @@ bool rangesOverlap(uint64_t a, uint64_t aLength, uint64_t b, uint64_t bLength) {
 }
 
 
-// Blocks are read ahead and written behind on threads of their own; the
-// copy itself only waits for them, each wait bounded.
+// Healthy stretches go straight through (see StraightCopy); a block whose
+// read fails or hangs is retried sector by sector here, each read and the
+// block's write bounded on their own.
 class Copier {
  public:
   Copier(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
@@ -35,132 +36,103 @@ class Copier {
          std::shared_ptr<SectorDevice> target, uint64_t sourceStart, uint64_t targetStart, uint64_t length,
          ImagingOutcome& outcome)
       : job_(job), progress_(progress), messages_(messages), onBadSector_(onBadSector),
-        pool_(std::make_shared<BufferPool>(kImagingBlock)),
-        reader_(source, pool_, sourceStart, length, kImagingBlock, kReadAhead), writer_(target, pool_, kWriteBehind),
-        sectorLane_(source), sourceStart_(sourceStart), targetStart_(targetStart), length_(length),
-        outcome_(outcome), map_(sourceStart, length) {}
+        straight_(source, target, sourceStart, targetStart, length, kImagingBlock), reader_(source), writer_(target),
+        sourceStart_(sourceStart), targetStart_(targetStart), length_(length), outcome_(outcome),
+        map_(sourceStart, length) {}
 
   ImagingStatus run();
-  // The map of what reached the target; call after run().
-  const RescueMap& map();
+  const RescueMap& map() const { return map_; }
 
  private:
-  static constexpr size_t kReadAhead = 4;
-  static constexpr size_t kWriteBehind = 4;
-
-  // What one submitted write carries: its length and, for a block copied
-  // sector by sector, which sectors were readable.
-  struct Written {
-    size_t length;
-    std::vector<bool> sectors;  // empty: all readable
-  };
-
-  bool readSectorBySector(IoBuffer& area, uint64_t offset, size_t length, std::vector<bool>& sectors);
-  bool submit(std::shared_ptr<IoBuffer> data, uint64_t offset, size_t length, std::vector<bool> sectors);
-  ImagingStatus finish(ImagingStatus status);
+  // Outcome of one block copied sector by sector.
+  enum class AreaEnd { Done, Stopped, WriteFailed };
+  AreaEnd copySectorBySector(uint64_t area);
+  ImagingStatus fail() {
+    messages_.show(kMsgBadTarget, kCaptionError);
+    return ImagingStatus::WriteFailed;
+  }
 
   const ImagingJob& job_;
   ProgressBlock& progress_;
   MessageSink& messages_;
   const std::function<void(uint64_t, uint64_t)>& onBadSector_;
-  std::shared_ptr<BufferPool> pool_;
-  ReadAhead reader_;
-  WriteBehind writer_;
-  IoLane sectorLane_;
+  StraightCopy straight_;
+  IoLane reader_;
+  IoLane writer_;
   uint64_t sourceStart_, targetStart_, length_;
   ImagingOutcome& outcome_;
   RescueMap map_;
-  std::vector<Written> submitted_;
-  uint64_t submittedBytes_ = 0;
 };
 
 ImagingStatus Copier::run() {
   const uint64_t blocks = length_ / kImagingBlock;
   const uint64_t areas = (length_ + kImagingBlock - 1) / kImagingBlock;
   progress_.setRange(blocks, 1);
-  if (areas) reader_.start(0);
-  for (uint64_t i = 0; i < areas; ++i) {
-    const uint64_t offset = i * kImagingBlock;
-    const size_t length = static_cast<size_t>(std::min<uint64_t>(kImagingBlock, length_ - offset));
-    std::optional<ReadBlock> block = reader_.next(job_.waits.blockRead);
-    if (block && block->got == length) {
-      if (!submit(std::move(block->buffer), offset, length, {})) return finish(ImagingStatus::WriteFailed);
-    } else {
-      // A block read that hangs keeps its buffer; the retry gets a new one.
-      std::shared_ptr<IoBuffer> area = block ? std::move(block->buffer) : std::make_shared<IoBuffer>(kImagingBlock);
-      std::vector<bool> sectors;
-      bool stopped = !readSectorBySector(*area, offset, length, sectors);
-      size_t done = std::min(length, sectors.size() * kSectorSize);
-      if (!submit(std::move(area), offset, done, std::move(sectors))) return finish(ImagingStatus::WriteFailed);
-      if (stopped) return finish(ImagingStatus::Stopped);
-      if (i + 1 < areas) reader_.start(i + 1);
+  for (uint64_t area = 0; area < areas;) {
+    StraightRun r = straight_.run(area, progress_, job_.waits.blockRead, job_.waits.write);
+    uint64_t copied = std::min(length_, (area + r.areasDone) * kImagingBlock) - area * kImagingBlock;
+    map_.mark(copied, true);
+    outcome_.bytesDone += copied;
+    switch (r.end) {
+      case StraightRun::End::Finished: return ImagingStatus::Completed;
+      case StraightRun::End::Stopped: return ImagingStatus::Stopped;
+      case StraightRun::End::WriteFailed:
+      case StraightRun::End::WriteHung: return fail();
+      case StraightRun::End::ShortRead:
+      case StraightRun::End::ReadHung: break;
     }
-    if (i < blocks) progress_.stepIt();
-    progress_.setText(format("%llu", static_cast<unsigned long long>(submittedBytes_ / kSectorSize)));
-    if (progress_.cancelled() && i + 1 < areas) return finish(ImagingStatus::Stopped);
+    AreaEnd end = copySectorBySector(r.stoppedAt);
+    if (end == AreaEnd::WriteFailed) return fail();
+    if (end == AreaEnd::Stopped) return ImagingStatus::Stopped;
+    area = r.stoppedAt + 1;
+    if (area <= blocks) progress_.stepIt();
+    progress_.setText(format("%llu", static_cast<unsigned long long>(outcome_.bytesDone / kSectorSize)));
+    if (progress_.cancelled() && area < areas) return ImagingStatus::Stopped;
   }
-  return finish(ImagingStatus::Completed);
+  return ImagingStatus::Completed;
 }
 
-// A block that failed as a whole: every sector is tried on its own, and the
+// Every sector of a block that failed as a whole is tried on its own; the
 // ones that still fail are listed and filled with the marker pattern. A
-// last piece shorter than a sector is handled like a sector. False when a
-// stop came before the end of the block.
-bool Copier::readSectorBySector(IoBuffer& area, uint64_t offset, size_t length, std::vector<bool>& sectors) {
+// last piece shorter than a sector is handled like a sector. A stop ends the
+// block early; what was read of it is still written.
+Copier::AreaEnd Copier::copySectorBySector(uint64_t area) {
+  const uint64_t offset = area * kImagingBlock;
+  const size_t length = static_cast<size_t>(std::min<uint64_t>(kImagingBlock, length_ - offset));
+  auto block = std::make_shared<IoBuffer>(length);
   auto sector = std::make_shared<IoBuffer>(kSectorSize);
-  for (size_t done = 0; done < length;) {
+  std::vector<bool> good;
+  size_t done = 0;
+  bool stopped = false;
+  while (done < length && !stopped) {
     size_t n = std::min<size_t>(kSectorSize, length - done);
     uint64_t at = sourceStart_ + offset + done;
-    sectorLane_.startRead(at, sector, n);
-    std::optional<size_t> got = sectorLane_.finish(job_.waits.sectorRead);
-    bool good = got && *got == n;
-    if (good) {
-      std::memcpy(area.data() + done, sector->data(), n);
+    reader_.startRead(at, sector, n);
+    std::optional<size_t> got = reader_.finish(job_.waits.sectorRead);
+    if (got && *got == n) {
+      std::memcpy(block->data() + done, sector->data(), n);
+      good.push_back(true);
     } else {
       if (!got) sector = std::make_shared<IoBuffer>(kSectorSize);  // the late read keeps the old one
-      std::memset(area.data() + done, kUnreadableFill, n);
+      std::memset(block->data() + done, kUnreadableFill, n);
+      good.push_back(false);
       outcome_.badSectors.push_back(at / kSectorSize);
       if (onBadSector_) onBadSector_(outcome_.badSectors.size(), at / kSectorSize);
     }
-    sectors.push_back(good);
     done += n;
-    if (progress_.cancelled() && done < length) return false;
+    stopped = progress_.cancelled();
   }
-  return true;
-}
-
-bool Copier::submit(std::shared_ptr<IoBuffer> data, uint64_t offset, size_t length, std::vector<bool> sectors) {
-  if (length == 0) return true;
-  submitted_.push_back({length, std::move(sectors)});
-  submittedBytes_ += length;
-  return writer_.submit(targetStart_ + offset, std::move(data), length, job_.waits.write);
-}
-
-ImagingStatus Copier::finish(ImagingStatus status) {
-  reader_.stop();
-  if (!writer_.drain(job_.waits.write)) status = ImagingStatus::WriteFailed;
-  if (status == ImagingStatus::WriteFailed) messages_.show(kMsgBadTarget, kCaptionError);
-  return status;
-}
-
-const RescueMap& Copier::map() {
-  // Only what was written counts as copied; the rest stays untried.
-  uint64_t written = writer_.completed();
-  for (uint64_t k = 0; k < written && k < submitted_.size(); ++k) {
-    const Written& w = submitted_[k];
-    outcome_.bytesDone += w.length;
-    if (w.sectors.empty()) {
-      map_.mark(w.length, true);
-      continue;
-    }
-    size_t pos = 0;
-    for (bool good : w.sectors) {
-      size_t n = std::min<size_t>(kSectorSize, w.length - pos);
-      map_.mark(n, good);
-      pos += n;
-    }
+  writer_.startWrite(targetStart_ + offset, block, done);
+  std::optional<size_t> written = writer_.finish(job_.waits.write);
+  if (!written || *written != done) return AreaEnd::WriteFailed;
+  size_t pos = 0;
+  for (bool ok : good) {
+    size_t n = std::min<size_t>(kSectorSize, done - pos);
+    map_.mark(n, ok);
+    pos += n;
   }
-  return map_;
+  outcome_.bytesDone += done;
+  return stopped && done < length ? AreaEnd::Stopped : AreaEnd::Done;
 }
 
 }  // namespace
