@@ -3,6 +3,9 @@
 set -euo pipefail
 cli="$1"
 root="$(cd "$(dirname "$0")/.." && pwd)"
+cli="$(realpath "$cli")"
+# Everything the demo writes stays inside the checkout.
+cd "$root"
 sample="$root/tests/fixtures/sample-disk.img"
 if [ ! -f "$sample" ] || [ "$root/tests/fixtures/sample-disk.img.zst" -nt "$sample" ]; then
   zstd -q -d -f -o "$sample" "$root/tests/fixtures/sample-disk.img.zst"
