@@ -151,7 +151,7 @@ TEST(DiskImaging, HangingReadsAreCutShortAndNeverWriteIntoReusedBuffers) {
   test::ScopedFaultInjection faults(src, plan);
   ImagingRun run;
   ImagingJob job = toFile(disk, dir.file("copy.img"));
-  job.waits = {std::chrono::milliseconds(300), std::chrono::milliseconds(150), std::chrono::seconds(3)};
+  job.waits = {std::chrono::milliseconds(800), std::chrono::milliseconds(500), std::chrono::seconds(3)};
   auto started = std::chrono::steady_clock::now();
   runJob(job, run);
   auto took = std::chrono::steady_clock::now() - started;
