@@ -11,7 +11,7 @@ namespace {
 using test::encodeSet;
 using test::fileSet;
 using test::folderSet;
-using test::SetSpec;
+using test::SetLayout;
 
 // One folder cluster of 512 bytes decoded on its own (the second half of the
 // two-cluster buffer zero), as the lost-file scan decodes found folders.
@@ -27,8 +27,8 @@ struct OneCluster {
     parent.name = "p";
     parent.state = kStateFolder;
   }
-  void put(size_t slot, const SetSpec& spec) {
-    std::vector<uint8_t> e = encodeSet(spec);
+  void put(size_t slot, const SetLayout& layout) {
+    std::vector<uint8_t> e = encodeSet(layout);
     std::copy(e.begin(), e.end(), buffer.begin() + 32 * slot);
   }
   void decode(size_t length = 512) {
@@ -44,7 +44,7 @@ TEST(EntrySet, RecordsGoToTheFrontInUseAndDeletedFormsMixed) {
   c.put(0, fileSet("live.txt", 10, 100));
   c.put(3, test::deleted(fileSet("gone.txt", 11, 200)));
   // In-use primary with deleted secondaries after the stream: still one set.
-  SetSpec mixed = fileSet("mixed.txt", 12, 300);
+  SetLayout mixed = fileSet("mixed.txt", 12, 300);
   c.put(6, mixed);
   c.buffer[32 * 8] = 0x41;
   c.decode();
@@ -67,13 +67,13 @@ TEST(EntrySet, StartRuleAndSecondaryCountLimit) {
   std::vector<uint8_t> bad2 = encodeSet(test::deleted(fileSet("b", 6)));
   bad2[32] = 0xC0;
   std::copy(bad2.begin(), bad2.end(), c.buffer.begin() + 96);
-  SetSpec eighteen = fileSet(std::string(255, 'x'));  // 17 name entries + stream
+  SetLayout eighteen = fileSet(std::string(255, 'x'));  // 17 name entries + stream
   c.put(6, eighteen);
   c.decode();
   ASSERT_EQ(test::childNames(c.parent), std::vector<std::string>{std::string(255, 'x')});
 
   OneCluster d;
-  SetSpec nineteen = fileSet("nineteen");
+  SetLayout nineteen = fileSet("nineteen");
   nineteen.secondaryCount = 19;
   d.put(0, nineteen);
   d.decode();
@@ -99,10 +99,10 @@ TEST(EntrySet, NamesAreAssembledFromFifteenUnitPieces) {
 TEST(EntrySet, SurrogatesAcrossPiecesJoinAndUnpairedOnesBecomeReplacements) {
   OneCluster c;
   c.put(0, fileSet("aaaaaaaaaaaaaa😀b"));  // the pair is units 15 and 16
-  SetSpec lone = fileSet("xy");
+  SetLayout lone = fileSet("xy");
   lone.name[1] = 0xD83D;  // a high surrogate with nothing after it
   c.put(4, lone);
-  SetSpec low = fileSet("zz");
+  SetLayout low = fileSet("zz");
   low.name[0] = 0xDE00;
   c.put(7, low);
   c.decode();
@@ -113,7 +113,7 @@ TEST(EntrySet, SurrogatesAcrossPiecesJoinAndUnpairedOnesBecomeReplacements) {
 TEST(EntrySet, KeepsTheWholeDataLengthAndTheLastStreamEntry) {
   OneCluster c;
   c.put(0, fileSet("big.mkv", 100, 5ull << 30));
-  SetSpec twice = fileSet("twice", 7, 1);
+  SetLayout twice = fileSet("twice", 7, 1);
   std::vector<uint8_t> e = encodeSet(twice);
   std::vector<uint8_t> stream2(e.begin() + 32, e.begin() + 64);
   putLe32(stream2.data(), 20, 77);

@@ -38,7 +38,7 @@ inline std::vector<uint16_t> utf16Of(const std::string& s) {
   return out;
 }
 
-struct SetSpec {
+struct SetLayout {
   std::vector<uint16_t> name;
   bool folder = false;
   bool deleted = false;
@@ -50,26 +50,26 @@ struct SetSpec {
   int secondaryCount = -1;  // -1: stream + name entries
 };
 
-inline SetSpec fileSet(const std::string& name, uint32_t firstCluster = 0, uint64_t length = 0) {
-  SetSpec s;
+inline SetLayout fileSet(const std::string& name, uint32_t firstCluster = 0, uint64_t length = 0) {
+  SetLayout s;
   s.name = utf16Of(name);
   s.firstCluster = firstCluster;
   s.dataLength = length;
   return s;
 }
-inline SetSpec folderSet(const std::string& name, uint32_t firstCluster, uint64_t length, uint8_t flags = 3) {
-  SetSpec s = fileSet(name, firstCluster, length);
+inline SetLayout folderSet(const std::string& name, uint32_t firstCluster, uint64_t length, uint8_t flags = 3) {
+  SetLayout s = fileSet(name, firstCluster, length);
   s.folder = true;
   s.flags = flags;
   return s;
 }
-inline SetSpec deleted(SetSpec s) {
+inline SetLayout deleted(SetLayout s) {
   s.deleted = true;
   return s;
 }
 
 // The set's entries, 32 bytes each: file, stream, then 15-unit name pieces.
-inline std::vector<uint8_t> encodeSet(const SetSpec& s) {
+inline std::vector<uint8_t> encodeSet(const SetLayout& s) {
   size_t nameEntries = (s.name.size() + 14) / 15;
   size_t secondaries = s.secondaryCount >= 0 ? static_cast<size_t>(s.secondaryCount) : 1 + nameEntries;
   std::vector<uint8_t> b(32 * (1 + std::max(secondaries, 1 + nameEntries)), 0);
@@ -155,8 +155,8 @@ class TestVolume {
       std::memcpy(cluster(folder.at(s / perCluster)) + 32 * (s % perCluster), entries.data() + 32 * k, 32);
     }
   }
-  void putSet(const std::vector<uint32_t>& folder, size_t slot, const SetSpec& spec) {
-    putEntries(folder, slot, encodeSet(spec));
+  void putSet(const std::vector<uint32_t>& folder, size_t slot, const SetLayout& layout) {
+    putEntries(folder, slot, encodeSet(layout));
   }
 
   DiskRecord disk(const std::string& path) const {
