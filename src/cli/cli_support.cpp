@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -107,7 +110,7 @@ DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, c
       printError(command, "'" + source + "' is a folder, not a disk or image file");
       return nullptr;
     }
-    if (!openImageAsDisk(catalogue, source)) {
+    if (!openImageAsDisk(catalogue, canonicalSource(source))) {
       printError(command, "cannot open '" + source + "' for reading");
       return nullptr;
     }
@@ -137,6 +140,38 @@ PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text
     return nullptr;
   }
   return p;
+}
+
+namespace {
+std::atomic<ProgressBlock*> interruptTarget{nullptr};
+struct sigaction previousAction;
+void onInterrupt(int) {
+  if (ProgressBlock* block = interruptTarget.load()) block->cancel();  // one lock-free store
+}
+}  // namespace
+
+InterruptStops::InterruptStops(ProgressBlock& block) {
+  interruptTarget.store(&block);
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previousAction);
+}
+
+InterruptStops::~InterruptStops() {
+  sigaction(SIGINT, &previousAction, nullptr);
+  interruptTarget.store(nullptr);
+}
+
+std::string canonicalSource(const std::string& text) {
+  char resolved[PATH_MAX];
+  if (!pathExists(text) || !::realpath(text.c_str(), resolved)) return text;
+  return resolved;
+}
+
+bool pathExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 bool confirm(const std::string& question, bool yes) {

@@ -41,6 +41,23 @@ PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text
 // tells once on stderr when none could be read and the user is not root.
 void addMachineDrives(DiskCatalogue& catalogue);
 
+// While alive, Ctrl-C sets the block's cancel flag instead of killing the
+// process, so a search, a save or a copy stops cleanly and keeps what it wrote.
+class InterruptStops {
+ public:
+  explicit InterruptStops(ProgressBlock& block);
+  ~InterruptStops();
+  InterruptStops(const InterruptStops&) = delete;
+  InterruptStops& operator=(const InterruptStops&) = delete;
+};
+
+// An existing path made absolute and free of links, so a disk catalogued
+// from it carries the same devicePath whatever directory the user is in
+// (partition-table backups compare it); other texts unchanged.
+std::string canonicalSource(const std::string& text);
+
+bool pathExists(const std::string& path);
+
 // Asks on the terminal; without a terminal refuses unless `yes`.
 bool confirm(const std::string& question, bool yes);
 

@@ -39,7 +39,7 @@ bool resolveEndpointArg(DiskCatalogue& catalogue, const std::string& text, Endpo
       hasPartition = true;
     }
   }
-  out.disk = resolveSource(catalogue, canonicalSource(disk), kCommand);
+  out.disk = resolveSource(catalogue, disk, kCommand);
   if (!out.disk) return false;
   if (hasPartition && !(out.partition = resolvePartition(*out.disk, partition, kCommand))) return false;
   return true;

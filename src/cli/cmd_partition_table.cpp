@@ -33,7 +33,7 @@ int cmdPtBackup(Args args) {
     return 1;
   }
   DiskCatalogue catalogue;
-  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
   CliMessages messages(command);
   BackupResult result = backupPartitionTable(*disk, file, messages);
@@ -63,7 +63,7 @@ int cmdPtRestore(Args args) {
     return 1;
   }
   DiskCatalogue catalogue;
-  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
   CliMessages messages(command);
   std::optional<BackupContents> contents = readBackupFile(file);

@@ -1,5 +1,4 @@
 // recover and stats: the save engine and the statistics on the command line.
-#include <signal.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -58,12 +57,6 @@ const char* const kStatsUsage =
     "\n"
     "Prints the file statistics of PATH (a path as tree prints it, default the\n"
     "root folder \"/\"): bytes, folders and files below it, deleted ones included.\n";
-
-ProgressBlock* interruptTarget = nullptr;
-
-void onInterrupt(int) {
-  if (interruptTarget) interruptTarget->cancel();  // one lock-free atomic store
-}
 
 std::string withoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -228,17 +221,12 @@ int cmdRecover(Args args) {
 
   SaveScheduler scheduler;
   progress.setRange(100, 1);
-  interruptTarget = &progress;
-  struct sigaction onInt {}, previous {};
-  onInt.sa_handler = onInterrupt;
-  sigaction(SIGINT, &onInt, &previous);
   {
+    InterruptStops stops(progress);
     ProgressBar bar(progress, dryRun ? "检查" : "正在保存文件");
     scheduler.startBatch(std::move(jobs), progress);
     scheduler.wait();
   }
-  sigaction(SIGINT, &previous, nullptr);
-  interruptTarget = nullptr;
 
   SaveTotals totals;
   std::set<std::string> folders;

@@ -155,7 +155,7 @@ int cmdSearch(Args args) {
     return 2;
   }
   DiskCatalogue catalogue;
-  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
   std::vector<FoundVolume> found;
   bool completed = runSearch(*disk, options, found);
@@ -181,7 +181,7 @@ int cmdUpcaseScan(Args args) {
     return 2;
   }
   DiskCatalogue catalogue;
-  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
   PartitionRecord* partition = nullptr;
   if (args.size() == 2 && !(partition = resolvePartition(*disk, args[1], command))) return 1;
@@ -239,7 +239,7 @@ int cmdRebuildMbr(Args args) {
     return 2;
   }
   DiskCatalogue catalogue;
-  DiskRecord* disk = resolveSource(catalogue, canonicalSource(args[0]), command);
+  DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
   CliMessages messages(command);
   if (!rebuildAllowed(*disk, messages)) return 1;

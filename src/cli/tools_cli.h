@@ -1,10 +1,9 @@
 #pragma once
 // What the partition-tool commands share: messages printed the way a
-// terminal user reads them, Ctrl-C as the stop button, and stable paths.
+// terminal user reads them.
 #include <string>
 
 #include "core/common/messages.h"
-#include "core/common/progress_block.h"
 
 namespace dudorazu::cli {
 
@@ -21,22 +20,5 @@ class CliMessages : public MessageSink {
   const char* command_;
   bool errorShown_ = false;
 };
-
-// While alive, Ctrl-C sets the block's cancel flag instead of killing the
-// process, so a search or a copy stops cleanly and keeps what it wrote.
-class InterruptStops {
- public:
-  explicit InterruptStops(ProgressBlock& block);
-  ~InterruptStops();
-  InterruptStops(const InterruptStops&) = delete;
-  InterruptStops& operator=(const InterruptStops&) = delete;
-};
-
-// An existing path made absolute and free of links, so a disk catalogued
-// from it carries the same devicePath whatever directory the user is in
-// (partition-table backups compare it); other texts unchanged.
-std::string canonicalSource(const std::string& text);
-
-bool pathExists(const std::string& path);
 
 }  // namespace dudorazu::cli
