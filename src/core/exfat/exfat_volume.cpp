@@ -5,22 +5,13 @@
 #include <cstring>
 
 #include "core/common/byte_order.h"
+#include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 
 namespace dudorazu {
 namespace {
 
-// Boot sector field offsets (names of the exFAT standard).
-constexpr size_t kFatOffset = 0x50;
-constexpr size_t kFatLength = 0x54;
-constexpr size_t kClusterHeapOffset = 0x58;
-constexpr size_t kClusterCount = 0x5C;
-constexpr size_t kFirstClusterOfRootDirectory = 0x60;
-constexpr size_t kBytesPerSectorShift = 0x6C;
-constexpr size_t kSectorsPerClusterShift = 0x6D;
-
-// The largest cluster the format allows.
-constexpr uint32_t kMaxClusterShift = 25;
+using namespace exfat_boot;
 
 uint64_t saturatingMul(uint64_t a, uint64_t b) {
   if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
@@ -31,10 +22,8 @@ uint64_t saturatingMul(uint64_t a, uint64_t b) {
 // larger than what holds it describes no volume that can exist; reading it
 // would only allocate without bound.
 bool geometryIsPlausible(const uint8_t* sector, const PartitionRecord& partition, uint64_t deviceSize) {
+  if (!hasPlausibleShifts(sector)) return false;
   uint32_t bytesShift = sector[kBytesPerSectorShift];
-  uint32_t clusterShift = sector[kSectorsPerClusterShift];
-  if (bytesShift < 9 || bytesShift > 12) return false;
-  if (bytesShift + clusterShift > kMaxClusterShift) return false;
   uint64_t fatBytes = static_cast<uint64_t>(le32(sector, kFatLength)) << bytesShift;
   if (fatBytes / 4 > UINT32_MAX) return false;
   if (partition.sizeSectors != 0 && fatBytes > saturatingMul(partition.sizeSectors, kSectorSize)) return false;

@@ -5,19 +5,15 @@
 
 #include "core/common/byte_order.h"
 #include "core/common/text.h"
+#include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {
 namespace {
 
-constexpr size_t kPartitionOffset = 0x40;
-constexpr size_t kVolumeLength = 0x48;
-constexpr size_t kClusterHeapOffset = 0x58;
-constexpr size_t kRootCluster = 0x60;
-constexpr size_t kSerialNumber = 0x64;
-constexpr size_t kSectorShift = 0x6C;
-constexpr size_t kClusterShift = 0x6D;
+using namespace exfat_boot;
+
 constexpr uint8_t kBitmapEntry = 0x81;
 constexpr uint8_t kUpcaseEntry = 0x82;
 
@@ -49,7 +45,7 @@ class BootSectorOverlay : public SectorDevice {
 };
 
 bool sameVolume(const uint8_t* a, const uint8_t* b) {
-  return le64(a, kVolumeLength) == le64(b, kVolumeLength) && le32(a, kSerialNumber) == le32(b, kSerialNumber);
+  return le64(a, kVolumeLength) == le64(b, kVolumeLength) && le32(a, kVolumeSerialNumber) == le32(b, kVolumeSerialNumber);
 }
 
 }  // namespace
@@ -62,11 +58,11 @@ CandidateMatch matchCandidate(const uint8_t* candidate) {
 }
 
 bool rootDirectoryLinesUp(SectorDevice& device, uint64_t start, const uint8_t* boot) {
-  uint8_t sectorShift = boot[kSectorShift];
-  uint8_t clusterShift = boot[kClusterShift];
   // Shifts outside what exFAT allows cannot place anything.
-  if (sectorShift < 9 || sectorShift > 12 || clusterShift > 25 - sectorShift) return false;
-  uint32_t rootCluster = le32(boot, kRootCluster);
+  if (!hasPlausibleShifts(boot)) return false;
+  uint8_t sectorShift = boot[kBytesPerSectorShift];
+  uint8_t clusterShift = boot[kSectorsPerClusterShift];
+  uint32_t rootCluster = le32(boot, kFirstClusterOfRootDirectory);
   if (rootCluster < 2) return false;
   uint64_t volumeSector = (static_cast<uint64_t>(rootCluster - 2) << clusterShift) + le32(boot, kClusterHeapOffset);
   uint64_t sector = (volumeSector << (sectorShift - 9)) + start;

@@ -1,0 +1,28 @@
+#pragma once
+// Field offsets of the exFAT boot sector (names of the exFAT standard) and the
+// one sanity rule every reader applies before trusting its shifts.
+#include <cstddef>
+#include <cstdint>
+
+namespace dudorazu::exfat_boot {
+
+inline constexpr size_t kPartitionOffset = 0x40;
+inline constexpr size_t kVolumeLength = 0x48;
+inline constexpr size_t kFatOffset = 0x50;
+inline constexpr size_t kFatLength = 0x54;
+inline constexpr size_t kClusterHeapOffset = 0x58;
+inline constexpr size_t kClusterCount = 0x5C;
+inline constexpr size_t kFirstClusterOfRootDirectory = 0x60;
+inline constexpr size_t kVolumeSerialNumber = 0x64;
+inline constexpr size_t kBytesPerSectorShift = 0x6C;
+inline constexpr size_t kSectorsPerClusterShift = 0x6D;
+
+// Sectors of 512 to 4096 bytes and clusters of at most 32 MiB: anything else
+// is a damaged boot sector whose numbers must not size a read or a buffer.
+inline bool hasPlausibleShifts(const uint8_t* boot) {
+  uint32_t sectorShift = boot[kBytesPerSectorShift];
+  uint32_t clusterShift = boot[kSectorsPerClusterShift];
+  return sectorShift >= 9 && sectorShift <= 12 && sectorShift + clusterShift <= 25;
+}
+
+}  // namespace dudorazu::exfat_boot
