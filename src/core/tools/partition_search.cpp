@@ -8,6 +8,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/common/text.h"
+#include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 #include "core/tools/search_candidate.h"
 
@@ -130,7 +131,7 @@ void SearchRun::report(uint64_t start, const uint8_t* boot, bool viaBackup, cons
 
   FoundVolume found;
   found.startSector = static_cast<uint32_t>(start);
-  found.sizeSectors = le64(boot, 0x48);
+  found.sizeSectors = le64(boot, exfat_boot::kVolumeLength);
   found.entryKind = entryKind;
   found.chs = chs;
   found.viaBackup = viaBackup;
