@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -94,6 +95,39 @@ TEST(SaveFaults, ARunThatStaysUnreadableBecomesZerosAndTheFileIsDamaged) {
   EXPECT_EQ(saved.substr(lost.fileOffset + lost.length), data.substr(lost.fileOffset + lost.length));
   EXPECT_EQ(run.context.totals.damaged, 1u);
   EXPECT_EQ(run.context.totals.failed, 0u);
+}
+
+TEST(SaveFaults, TheDevicesOwnCopyGivesWhatReadingGivesHolesAndTheDeviceEndIncluded) {
+  // Data, a 2 MiB hole, data, and a file that runs 100000 bytes past the end
+  // of the image: copied by the device (no hash) and read here (hash).
+  const uint64_t imageBytes = 6ull << 20;
+  ImageVolume v(imageBytes);
+  uint64_t start = v.partition.clusterPosition(2);
+  std::string head = pattern(300000, 'h');
+  std::string tail = pattern(imageBytes - start - (300000 + (2 << 20)), 't');
+  v.put(start, head);
+  v.put(start + head.size() + (2 << 20), tail);
+  ExfatFileRecord r = v.file(imageBytes - start + 100000, 2);
+  TempDir out;
+  SavedFile copied, read;
+  for (bool hash : {false, true}) {
+    SaveRun run(v.path, v.partition);
+    run.context.hashData = hash;
+    EXPECT_TRUE(saveFileData(run.context, out.file(hash ? "read" : "copied"), r));
+    ASSERT_EQ(run.files.size(), 1u);
+    (hash ? read : copied) = run.files[0];
+  }
+  std::string expected = head + std::string(2 << 20, '\0') + tail + std::string(100000, '\0');
+  EXPECT_EQ(readFile(out.file("copied")), expected);
+  EXPECT_EQ(readFile(out.file("read")), expected);
+  EXPECT_TRUE(copied.damaged) << "the bytes past the device end are missing, not a hole";
+  ASSERT_EQ(copied.unreadable.size(), read.unreadable.size());
+  EXPECT_EQ(copied.unreadable.at(0).fileOffset, read.unreadable.at(0).fileOffset);
+  EXPECT_EQ(copied.unreadable.at(0).length, read.unreadable.at(0).length);
+  EXPECT_EQ(copied.bytesWritten, read.bytesWritten);
+  struct stat st {};
+  ASSERT_EQ(::stat(out.file("copied").c_str(), &st), 0);
+  EXPECT_LT(static_cast<uint64_t>(st.st_blocks) * 512, expected.size() - (1 << 20)) << "the hole stays a hole";
 }
 
 TEST(SaveFaults, AChainedClusterThatCannotBeReadKeepsItsPlaceAsZeros) {

@@ -32,6 +32,17 @@ class SectorDevice {
   virtual uint64_t size() const = 0;
   // Makes written data durable; false on error.
   virtual bool flush() { return true; }
+  // Copies `length` bytes at `offset` into the regular file open for writing
+  // as `outFd`, at `outOffset`, inside the kernel where the backend can, so
+  // the bytes never pass through the caller. Stretches the device holds as
+  // holes are passed over, not written; the caller gives the file its length.
+  // Returns the bytes dealt with from `offset` on: fewer than `length`, 0
+  // included, when this device cannot copy so or a read or write failed, and
+  // the caller reads the rest with readAt.
+  virtual uint64_t copyToFile(uint64_t offset, uint64_t length, int outFd, uint64_t outOffset) {
+    (void)offset, (void)length, (void)outFd, (void)outOffset;
+    return 0;
+  }
 
   // The read everyone uses: zero-fills `length` bytes first, so a failed or
   // short read leaves zeros that match no signature.

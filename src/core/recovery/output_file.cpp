@@ -80,8 +80,18 @@ void OutputFile::adopt(int fd, std::string path) {
   close();
   fd_ = fd;
   path_ = std::move(path);
-  end_ = written_ = 0;
+  end_ = 0;
+  mayEndShort_ = false;
   error_ = 0;
+}
+
+uint64_t OutputFile::copyFrom(SectorDevice& device, uint64_t offset, uint64_t length) {
+  uint64_t n = device.copyToFile(offset, length, fd_, end_);
+  if (n > 0) {
+    end_ += n;
+    mayEndShort_ = true;  // the device may have passed over holes at the end
+  }
+  return n;
 }
 
 bool OutputFile::write(const void* data, size_t length) {
@@ -93,13 +103,13 @@ bool OutputFile::write(const void* data, size_t length) {
     if (n <= 0) {
       error_ = n < 0 ? errno : ENOSPC;
       end_ += done;
-      written_ = end_;
+      mayEndShort_ = false;
       return false;
     }
     done += static_cast<size_t>(n);
   }
   end_ += length;
-  written_ = end_;
+  mayEndShort_ = false;
   return true;
 }
 
@@ -107,7 +117,9 @@ bool OutputFile::close() {
   if (fd_ < 0) return true;
   bool ok = true;
   // A hole at the end needs the length set explicitly.
-  if (end_ > written_ && ::ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
+  struct stat st {};
+  if (mayEndShort_ && (::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) < end_) &&
+      ::ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
     error_ = errno;
     ok = false;
   }

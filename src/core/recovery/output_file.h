@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/device/sector_device.h"
+
 namespace dudorazu {
 
 // A new file being written. Writes go at explicit offsets, so a run of zeros
@@ -24,7 +26,14 @@ class OutputFile {
   // (full, I/O error). errno-style code of the last failure in lastError().
   bool write(const void* data, size_t length);
   // Moves the end `length` bytes on without writing (a hole).
-  void skip(uint64_t length) { end_ += length; }
+  void skip(uint64_t length) {
+    end_ += length;
+    mayEndShort_ = true;
+  }
+  // Appends up to `length` bytes of `device` from `offset` on, copied by the
+  // device itself where it can; returns how many it took (0: none, the
+  // caller copies them).
+  uint64_t copyFrom(SectorDevice& device, uint64_t offset, uint64_t length);
   uint64_t size() const { return end_; }
   // Gives the file its full length and closes it; false when that failed.
   bool close();
@@ -37,7 +46,7 @@ class OutputFile {
   int fd_ = -1;
   std::string path_;
   uint64_t end_ = 0;
-  uint64_t written_ = 0;  // end of the bytes really written
+  bool mayEndShort_ = false;  // holes or device copies since the last write
   int error_ = 0;
 };
 

@@ -133,6 +133,10 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
   Sha256 hash;
   DataRunWalker walker(record, *context.partition);
   std::vector<uint8_t>& buffer = context.buffer;
+  // Without a hash the bytes need not pass through here: the device copies
+  // them into the file itself where it can, and whatever it leaves (a read
+  // that failed, a device that cannot) goes the careful way below.
+  const bool deviceCopies = !context.hashData;
   bool ok = true;
   while (ok) {
     std::optional<DataRun> run = walker.next();
@@ -143,7 +147,9 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
     // the processor's cache; the output is the same as one big read.
     for (uint64_t done = 0; done < run->length && ok;) {
       uint64_t piece = std::min<uint64_t>(run->length - done, kRunBytes);
-      for (uint64_t chunkAt = 0; chunkAt < piece; chunkAt += kCopyChunk) {
+      uint64_t copied = deviceCopies ? out.copyFrom(*context.device, run->deviceOffset + done, piece) : 0;
+      saved.bytesWritten += copied;
+      for (uint64_t chunkAt = copied; chunkAt < piece; chunkAt += kCopyChunk) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(piece - chunkAt, kCopyChunk));
         if (buffer.size() < chunk) buffer.resize(std::max<size_t>(chunk, std::min<uint64_t>(record.dataLength, kCopyChunk)));
         size_t before = saved.unreadable.size();

@@ -1,12 +1,15 @@
 // Linux backend of the sector device: pread/pwrite on a file descriptor,
-// the block-device size ioctl for drives.
+// the block-device size ioctl for drives, copy_file_range or sendfile for
+// copies into files.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/platform.h"
@@ -56,8 +59,77 @@ class FdSectorDevice : public SectorDevice {
 
   bool flush() override { return ::fsync(fd_) == 0; }
 
+  uint64_t copyToFile(uint64_t offset, uint64_t length, int outFd, uint64_t outOffset) override {
+    if (copyMethod_ == CopyMethod::None) return 0;
+    if (deviceSize_ == 0) deviceSize_ = size();
+    // Past the end nothing is copied here: readAt tells the caller so.
+    if (offset >= deviceSize_) return 0;
+    const uint64_t end = offset + std::min(length, deviceSize_ - offset);
+    uint64_t pos = offset;
+    while (pos < end) {
+      uint64_t stretchEnd = end;
+      if (seekHoles_) {
+        off_t data = ::lseek(fd_, static_cast<off_t>(pos), SEEK_DATA);
+        if (data < 0 && errno == ENXIO) return end - offset;  // a hole up to the end of the file
+        if (data < 0) {
+          seekHoles_ = false;
+        } else if (static_cast<uint64_t>(data) > pos) {
+          pos = std::min<uint64_t>(static_cast<uint64_t>(data), end);
+          continue;
+        } else {
+          off_t hole = ::lseek(fd_, static_cast<off_t>(pos), SEEK_HOLE);
+          if (hole > 0) stretchEnd = std::min<uint64_t>(static_cast<uint64_t>(hole), end);
+        }
+      }
+      uint64_t copied = copyStretch(pos, stretchEnd - pos, outFd, outOffset + (pos - offset));
+      pos += copied;
+      if (pos < stretchEnd) break;
+    }
+    return pos - offset;
+  }
+
  private:
+  enum class CopyMethod { CopyRange, SendFile, None };
+
+  // copy_file_range wants regular files on one kind of file system; sendfile
+  // takes a block device too and any target file. A device that refuses a
+  // method once is not asked again.
+  uint64_t copyStretch(uint64_t from, uint64_t length, int outFd, uint64_t to) {
+    uint64_t done = 0;
+    while (done < length) {
+      size_t want = static_cast<size_t>(std::min<uint64_t>(length - done, kMaxCopyCall));
+      ssize_t n;
+      if (copyMethod_ == CopyMethod::CopyRange) {
+        loff_t in = static_cast<loff_t>(from + done);
+        loff_t out = static_cast<loff_t>(to + done);
+        n = ::copy_file_range(fd_, &in, outFd, &out, want, 0);
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)) {
+          copyMethod_ = CopyMethod::SendFile;
+          continue;
+        }
+      } else if (copyMethod_ == CopyMethod::SendFile) {
+        if (::lseek(outFd, static_cast<off_t>(to + done), SEEK_SET) < 0) break;
+        off_t in = static_cast<off_t>(from + done);
+        n = ::sendfile(outFd, fd_, &in, want);
+        if (n < 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+          copyMethod_ = CopyMethod::None;
+          break;
+        }
+      } else {
+        break;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // a read or write error, or the end of the data
+      done += static_cast<uint64_t>(n);
+    }
+    return done;
+  }
+
+  static constexpr uint64_t kMaxCopyCall = 1ull << 30;
   int fd_;
+  uint64_t deviceSize_ = 0;
+  bool seekHoles_ = true;
+  CopyMethod copyMethod_ = CopyMethod::CopyRange;
 };
 
 }  // namespace
