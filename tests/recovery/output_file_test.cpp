@@ -61,17 +61,21 @@ TEST(OutputFile, MissingFoldersAreMadeAndNoted) {
   EXPECT_EQ(created(dir.file("plain/x/y.txt")), "<failed>");
 }
 
-TEST(OutputFile, HolesAtTheEndStillGiveTheFullLength) {
+TEST(OutputFile, HolesAtTheEndStillGiveTheFullLengthAndTheTime) {
   TempDir dir;
   OutputFile f;
   ASSERT_TRUE(openOutputFile(f, dir.file("sparse")));
   f.write("ab", 2);
   f.skip(1 << 20);
+  f.setModifiedTime(1234567890);
   ASSERT_TRUE(f.close());
   std::string data = readFile(dir.file("sparse"));
   ASSERT_EQ(data.size(), 2u + (1 << 20));
   EXPECT_EQ(data.substr(0, 2), "ab");
   EXPECT_EQ(data.find_first_not_of('\0', 2), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.file("sparse").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1234567890) << "setting the length must not take the time away";
 }
 
 TEST(OutputFile, ModifiedTimeIsTheRecordTimeAsLocalTime) {

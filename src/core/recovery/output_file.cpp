@@ -82,6 +82,7 @@ void OutputFile::adopt(int fd, std::string path) {
   path_ = std::move(path);
   end_ = 0;
   mayEndShort_ = false;
+  modified_.reset();
   error_ = 0;
 }
 
@@ -122,6 +123,15 @@ bool OutputFile::close() {
       ::ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
     error_ = errno;
     ok = false;
+  }
+  // Through the open file: no second path lookup, and nothing after it
+  // touches the time again.
+  if (modified_) {
+    struct timespec times[2];
+    times[0].tv_sec = *modified_;
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    ::futimens(fd_, times);
   }
   if (::close(fd_) != 0 && errno != EINTR) {
     error_ = errno;

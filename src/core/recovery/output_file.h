@@ -2,7 +2,9 @@
 // Output files of a save: created exclusively, never overwriting anything,
 // with the folders above them made on demand.
 #include <cstdint>
+#include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -35,7 +37,10 @@ class OutputFile {
   // caller copies them).
   uint64_t copyFrom(SectorDevice& device, uint64_t offset, uint64_t length);
   uint64_t size() const { return end_; }
-  // Gives the file its full length and closes it; false when that failed.
+  // The modification time the file gets when it is closed.
+  void setModifiedTime(std::time_t when) { modified_ = when; }
+  // Gives the file its full length and its time and closes it; false when
+  // that failed.
   bool close();
   int lastError() const { return error_; }
 
@@ -47,6 +52,7 @@ class OutputFile {
   std::string path_;
   uint64_t end_ = 0;
   bool mayEndShort_ = false;  // holes or device copies since the last write
+  std::optional<std::time_t> modified_;
   int error_ = 0;
 };
 

@@ -176,11 +176,13 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
       }
     }
   }
+  if (ok && context.keepTimes)
+    if (std::optional<std::time_t> when = recordLocalTime(record.modifyDate, record.modifyTime))
+      out.setModifiedTime(*when);
   if (!out.close()) saved.failed = true;
   if (!saved.failed && !saved.cancelled) {
     saved.shortened = saved.bytesWritten < record.dataLength;
     if (context.hashData) saved.sha256 = hash.finishHex();
-    if (context.keepTimes) setModifiedTime(saved.outputPath, record.modifyDate, record.modifyTime);
   }
   finishFile(context, saved);
   return !saved.failed && !saved.cancelled;
