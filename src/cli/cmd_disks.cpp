@@ -147,7 +147,7 @@ int cmdDisks(Args args) {
   DiskCatalogue catalogue;
   if (!noDrives) addMachineDrives(catalogue);
   for (const std::string& path : images) {
-    if (!openImageAsDisk(catalogue, path)) {
+    if (!openImageAsDisk(catalogue, canonicalSource(path))) {
       printError(kCommand, "cannot open image '" + path + "' for reading");
       return 1;
     }
