@@ -68,17 +68,23 @@ class FdSectorDevice : public SectorDevice {
     uint64_t pos = offset;
     while (pos < end) {
       uint64_t stretchEnd = end;
+      // Mostly the bytes are data and one question settles it; a file
+      // system that cannot tell holes answers as if all were data.
       if (seekHoles_) {
-        off_t data = ::lseek(fd_, static_cast<off_t>(pos), SEEK_DATA);
-        if (data < 0 && errno == ENXIO) return end - offset;  // a hole up to the end of the file
-        if (data < 0) {
+        off_t hole = ::lseek(fd_, static_cast<off_t>(pos), SEEK_HOLE);
+        if (hole < 0) {
           seekHoles_ = false;
-        } else if (static_cast<uint64_t>(data) > pos) {
-          pos = std::min<uint64_t>(static_cast<uint64_t>(data), end);
-          continue;
+        } else if (static_cast<uint64_t>(hole) > pos) {
+          stretchEnd = std::min<uint64_t>(static_cast<uint64_t>(hole), end);
         } else {
-          off_t hole = ::lseek(fd_, static_cast<off_t>(pos), SEEK_HOLE);
-          if (hole > 0) stretchEnd = std::min<uint64_t>(static_cast<uint64_t>(hole), end);
+          off_t data = ::lseek(fd_, static_cast<off_t>(pos), SEEK_DATA);
+          if (data < 0 && errno == ENXIO) return end - offset;  // a hole up to the end of the file
+          if (data < 0) {
+            seekHoles_ = false;
+          } else {
+            pos = std::min<uint64_t>(static_cast<uint64_t>(data), end);
+            continue;
+          }
         }
       }
       uint64_t copied = copyStretch(pos, stretchEnd - pos, outFd, outOffset + (pos - offset));
