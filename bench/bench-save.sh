@@ -4,11 +4,14 @@
 # cp -r (the same files, created one by one), and against The Sleuth Kit's
 # tsk_recover on the same partition; then ten parallel jobs against one.
 # Builds its volume with mkfs.exfat and the FUSE driver (needs root, loop
-# devices and FUSE). Everything runs from the page cache, in one run.
-#   bench-save.sh DUDORAZU_CLI
+# devices and FUSE). Everything reads from the page cache and writes to the
+# same folder. The commands take turns, round after round, so that a busy
+# moment of a shared machine falls on all of them alike; each one's best
+# round counts, and the median of the per-round ratios is shown beside.
+#   bench-save.sh DUDORAZU_CLI            (BENCH_RUNS rounds, default 7)
 set -euo pipefail
 cli="$(realpath "$1")"
-runs="${BENCH_RUNS:-3}"
+runs="${BENCH_RUNS:-7}"
 work="$(mktemp -d /tmp/bench-save.XXXXXX)"
 img="$work/volume.img"
 mnt="$work/mnt"
@@ -20,7 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for tool in mkfs.exfat mount.exfat-fuse tsk_recover hyperfine losetup; do
+for tool in mkfs.exfat mount.exfat-fuse tsk_recover python3 losetup; do
   command -v "$tool" >/dev/null || { echo "bench-save: $tool is missing (make bench installs it)"; exit 1; }
 done
 [ "$(id -u)" -eq 0 ] || { echo "bench-save: needs root for loop devices"; exit 1; }
@@ -57,43 +60,57 @@ total=$("$cli" recover "$img" Partition0 "$work/x" --path /all --dry-run | tail 
         sed -E 's/.* ([0-9]+) bytes.*/\1/')
 files=$("$cli" stats "$img" Partition0 /all)
 echo "volume: 640 MiB image, $files"
-cat "$img" >/dev/null  # into the page cache
 
 out="$work/out"
-stage="$work/stage"
+stage="$work/stage"  # the same files in a plain folder, for cp
 "$cli" recover "$img" Partition0 "$stage" --path /all --live >/dev/null
-hf() {  # NAME COMMAND
-  hyperfine -N --runs "$runs" --warmup 1 --prepare "rm -rf $out" --export-json "$work/$1.json" "$2" >/dev/null 2>&1 ||
-    hyperfine --runs "$runs" --warmup 1 --prepare "rm -rf $out" --export-json "$work/$1.json" "$2" >/dev/null
-  python3 -c "import json;print(min(json.load(open('$work/$1.json'))['results'][0]['times']))"
-}
-t_dd=$(hf dd "dd if=$img of=$out.blob iflag=skip_bytes,count_bytes skip=$((2048 * 512)) count=$total bs=4M status=none")
-rm -f "$out.blob"
-t_cp=$(hf cp "cp -r $stage $out")
-t_tsk=$(hf tsk "tsk_recover -a -o 2048 $img $out")
-t_one=$(hf one "$cli recover $img Partition0 $out --path /all --live")
-paths=""
-for d in $(seq 0 9); do paths="$paths --path /all/d$d"; done
-t_ten=$(hf ten "$cli recover $img Partition0 $out $paths --live")
+[ "$(find "$stage" -type f -printf '%s\n' | awk '{n += $1} END {print n}')" = "$total" ] ||
+  { echo "bench-save: the staged files do not hold the bytes saved"; exit 1; }
+cat "$img" >/dev/null  # into the page cache
+sync                   # no write-back of the staging left to fall into a timing
 
-# Same bytes out as icat gives them (a spot check of the benchmark's output).
-rm -rf "$out"
+# Same bytes out as icat gives them (a spot check of what is timed).
 "$cli" recover "$img" Partition0 "$out" --path /all/d3 --live >/dev/null
 inode=$(fls -r -p -o 2048 "$img" | awk -F'\t' '$2 == "all/d3/large.bin" {split($1, a, " "); sub(":", "", a[2]); print a[2]}')
 [ "$(icat -o 2048 "$img" "$inode" | sha256sum | cut -d' ' -f1)" = "$(sha256sum <"$out/d3/large.bin" | cut -d' ' -f1)" ] ||
   { echo "bench-save: output differs from icat"; exit 1; }
+rm -rf "$out"
 
-python3 - "$total" "$t_dd" "$t_cp" "$t_tsk" "$t_one" "$t_ten" <<'PY'
-import sys
-total, dd, cp, tsk, one, ten = int(sys.argv[1]), *map(float, sys.argv[2:])
+paths=()
+for d in $(seq 0 9); do paths+=(--path "/all/d$d"); done
+python3 - "$runs" "$total" "$out" \
+  "dd if=$img of=$out.blob iflag=skip_bytes,count_bytes skip=$((2048 * 512)) count=$total bs=4M status=none" \
+  "cp -r $stage $out" \
+  "tsk_recover -a -o 2048 $img $out" \
+  "$cli recover $img Partition0 $out --path /all --live" \
+  "$cli recover $img Partition0 $out ${paths[*]} --live" <<'PY'
+import shutil, statistics, subprocess, sys, time
+runs, total, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+names = ["dd of the image region (limit)", "cp -r of the same files", "tsk_recover -a",
+         "dudorazu-cli recover, 1 job", "dudorazu-cli recover, 10 jobs"]
+commands = sys.argv[4:]
+times = [[] for _ in commands]
+for round in range(runs + 1):  # the first round warms up and is not counted
+    for i, command in enumerate(commands):
+        shutil.rmtree(out, ignore_errors=True)
+        subprocess.run(["rm", "-f", out + ".blob"], check=True)
+        start = time.perf_counter()
+        subprocess.run(command.split(), stdout=subprocess.DEVNULL, check=True)
+        if round: times[i].append(time.perf_counter() - start)
+shutil.rmtree(out, ignore_errors=True)
+best = [min(t) for t in times]
 mb = total / 1e6
-def row(name, t): print(f"  {name:34s} {t:7.3f} s  {mb / t:8.1f} MB/s")
-print(f"live bytes saved: {total} ({mb:.1f} MB), best of the runs")
-row("dd of the image region (limit)", dd)
-row("cp -r of the same files", cp)
-row("tsk_recover -a", tsk)
-row("dudorazu-cli recover, 1 job", one)
-row("dudorazu-cli recover, 10 jobs", ten)
-print(f"ratios: recover/dd throughput {dd / one:.2f}x, recover/cp {cp / one:.2f}x, "
-      f"faster than tsk_recover {tsk / one:.2f}x, 10 jobs vs 1 job {one / ten:.2f}x")
+print(f"live bytes saved: {total} ({mb:.1f} MB); best of {runs} rounds")
+for name, t in zip(names, best):
+    print(f"  {name:34s} {t:7.3f} s  {mb / t:8.1f} MB/s")
+def ratio(fast, slow):  # slow's time over fast's: best rounds, and the median of the rounds
+    rounds = statistics.median(s / f for f, s in zip(times[fast], times[slow]))
+    return f"{best[slow] / best[fast]:5.2f}x best, {rounds:5.2f}x median of rounds"
+print("throughput ratios")
+print(f"  recover, 1 job / dd            {ratio(3, 0)}")
+print(f"  recover, 1 job / cp            {ratio(3, 1)}   (aim: at least 0.8x)")
+print(f"  recover, 10 jobs / cp          {ratio(4, 1)}")
+print(f"  recover, 1 job / tsk_recover   {ratio(3, 2)}   (aim: at least 3x)")
+print(f"  cp / tsk_recover               {ratio(1, 2)}   (the most any copy can reach)")
+print(f"  10 jobs / 1 job                {ratio(4, 3)}   (aim: at least 1x)")
 PY
