@@ -11,18 +11,10 @@ int disks(const std::string& args, std::string& out) {
   return test::runCommand(test::cliPath() + " disks " + args + " 2>&1", &out);
 }
 
-TEST(DisksCommand, JsonCarriesEveryField) {
+TEST(DisksCommand, JsonRecordOfAGptImage) {
   std::string out;
   ASSERT_EQ(disks("--no-drives --json --image " + test::fixtureImage("partitions-gpt.img"), out), 0) << out;
   EXPECT_EQ(out.rfind("{\"disks\":[{", 0), 0u) << out;
-  for (const char* key :
-       {"displayName", "devicePath", "driveNumber", "productId", "vendorId", "productRevision", "diskSize",
-        "cylinders", "tracksPerCylinder", "sectorsPerTrack", "isFixedMedia", "mapEntryCount", "bytesPerSector",
-        "pvId", "vgId", "extentSize", "devSize", "peStart", "peCount", "logicalVolumes", "partitions", "name",
-        "driveLetter", "label", "typeCode", "fileSystem", "startSector", "sizeSectors", "entryKind", "searchKind",
-        "hfsKind", "hfsKindText", "extVersion"}) {
-    EXPECT_NE(out.find(std::string("\"") + key + "\":"), std::string::npos) << key;
-  }
   EXPECT_NE(out.find("\"name\":\"Data(exFat)\",\"driveLetter\":\"\",\"label\":\"GPTDATA\",\"typeCode\":5,"
                      "\"fileSystem\":\"exFat\",\"startSector\":2048,\"sizeSectors\":16384"),
             std::string::npos)
