@@ -40,10 +40,6 @@ TEST(ImageAsDisk, RecordOfAnImageFile) {
   EXPECT_EQ(displayName(d), "disk1.img");
   EXPECT_EQ(d.devicePath, dir.file("disk1.img"));
   EXPECT_EQ(d.diskSize, 1000000u);
-  EXPECT_EQ(d.cylinders, 0u);
-  EXPECT_EQ(d.tracksPerCylinder, 255u);
-  EXPECT_EQ(d.sectorsPerTrack, 63u);
-  EXPECT_EQ(d.isFixedMedia, 0u);
   EXPECT_FALSE(isPhysicalDrive(d));
   ASSERT_EQ(d.partitions.size(), 0u) << "a disk of zeros holds nothing";
 
