@@ -82,15 +82,6 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoes) {
   EXPECT_FALSE(carveJpeg(spoiled, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window));
 }
 
-TEST(JpegCarver, JfifAndExifHeaders) {
-  uint8_t c[16] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'};
-  EXPECT_TRUE(looksLikeJpegStart(c));
-  std::memcpy(c + 6, "Exif", 4);
-  EXPECT_TRUE(looksLikeJpegStart(c));
-  std::memcpy(c + 6, "JFXX", 4);
-  EXPECT_FALSE(looksLikeJpegStart(c));
-}
-
 // A summary information property set as Office writes it.
 struct PropertySet {
   uint8_t bytes[1040] = {};

@@ -90,10 +90,6 @@ TEST(EntrySet, NamesAreAssembledFromFifteenUnitPieces) {
     ASSERT_EQ(c.parent.children.size(), 1u);
     EXPECT_EQ(c.parent.children.front().name, name) << length << " units";
   }
-  OneCluster chinese;
-  chinese.put(0, fileSet("一个相当长的中文名字用来测试是否跨越两个名字项.txt"));
-  chinese.decode();
-  EXPECT_EQ(chinese.parent.children.front().name, "一个相当长的中文名字用来测试是否跨越两个名字项.txt");
 }
 
 TEST(EntrySet, SurrogatesAcrossPiecesJoinAndUnpairedOnesBecomeReplacements) {

@@ -35,22 +35,6 @@ struct BootDisk {
   }
 };
 
-TEST(ExfatVolume, GeometryFromTheBootSector) {
-  BootDisk disk;
-  VolumeParameters params;
-  ASSERT_TRUE(disk.read(params));
-  const PartitionRecord& p = disk.partition;
-  EXPECT_EQ(p.bytesPerSector, 512u);
-  EXPECT_EQ(p.clusterSectors, 8u);
-  EXPECT_EQ(p.fatSectors, 8u);
-  EXPECT_EQ(p.clusterBase, 2095u) << "ClusterHeapOffset 2048 - 2 x 8 + start 63";
-  EXPECT_EQ(p.clusterPosition(5), 1093120u);
-  EXPECT_EQ(p.clusterBytes(), 4096u);
-  EXPECT_EQ(params.fatOffset, 24u);
-  EXPECT_EQ(params.clusterCount, 700u);
-  EXPECT_EQ(params.rootCluster, 5u);
-}
-
 TEST(ExfatVolume, BackupBootSectorStandsInForABadMainOne) {
   BootDisk disk;
   disk.writeBoot(63 + 12, 16, 4);

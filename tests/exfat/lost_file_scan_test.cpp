@@ -280,17 +280,6 @@ struct SyntheticScan {
   }
 };
 
-TEST(LostFileScan, OneSectorClustersAreScannedForFilesOnly) {
-  TestVolume v(1, 64);
-  v.putSet({30}, 0, fileSet("in-a-folder-cluster"));
-  const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE1, 0, 16, 'E', 'x', 'i', 'f', 0, 0, 0xFF, 0xD9};
-  std::copy(std::begin(jpeg), std::end(jpeg), v.cluster(31));
-  SyntheticScan s(v);
-  EXPECT_TRUE(s.partition.rootRecord.children.empty());
-  ASSERT_TRUE(carvedAt(s.partition, 31));
-  EXPECT_EQ(carvedAt(s.partition, 31)->name, "31.jpg");
-}
-
 TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwice) {
   TestVolume v(2, 64);
   v.putSet({10}, 0, folderSet("child", 20, 1024));

@@ -137,7 +137,6 @@ class TestVolume {
     return (startSector_ + heapOffset_ + static_cast<uint64_t>(c - 2) * clusterSectors_) * 512;
   }
   uint8_t* cluster(uint32_t c) { return data() + clusterOffset(c); }
-  uint32_t fatEntries() const { return fatSectors_ * 512 / 4; }
 
   void setFat(uint32_t c, uint32_t value) { putLe32(sector(startSector_ + 24), 4ull * c, value); }
   // Links the clusters in order and ends the chain.

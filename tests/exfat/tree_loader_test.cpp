@@ -163,14 +163,6 @@ TEST(TreeLoader, HostileLengthsAndBootSectorsEnd) {
   EXPECT_TRUE(lb.partition.fatTable.empty());
 }
 
-TEST(TreeLoader, CannotOpenTheDevice) {
-  test::MemoryDisks none;
-  TestVolume v;
-  DiskRecord disk = v.disk("missing");
-  ProgressBlock progress;
-  EXPECT_FALSE(loadVolumeTree(disk, disk.partitions.front(), progress));
-}
-
 // Every name The Sleuth Kit lists on a real volume, live or deleted, appears
 // with the same path and state.
 void expectMatchesFls(const std::string& image, const std::string& listing) {
