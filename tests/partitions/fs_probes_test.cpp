@@ -93,19 +93,16 @@ TEST(HfsClassification, SignatureTable) {
   EXPECT_EQ(classifyHfs(h), 3u);
 }
 
-TEST(VolumeLabel, ReadsTheEntryInTheRootFoldersFirstSector) {
+TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnly) {
   ImageBuilder img(64);
   img.exfatVolume(16, 48, "ELEVENCHARS", 64);
   MemoryDevice dev = img.device();
   EXPECT_EQ(readVolumeLabel(dev, 16, 5), "ELEVENCHARS");
   EXPECT_EQ(readVolumeLabel(dev, 16, 7), "") << "labels are read for exFAT only";
-}
-
-TEST(VolumeLabel, EntryBeyondTheFirstSectorIsNotFound) {
-  ImageBuilder img(64);
-  img.exfatVolume(0, 48, "LATE", 512);
-  MemoryDevice dev = img.device();
-  EXPECT_EQ(readVolumeLabel(dev, 0, 5), "");
+  ImageBuilder late(64);
+  late.exfatVolume(0, 48, "LATE", 512);
+  MemoryDevice lateDev = late.device();
+  EXPECT_EQ(readVolumeLabel(lateDev, 0, 5), "") << "an entry beyond the first sector is not found";
 }
 
 TEST(VolumeLabel, HostileCountsAndShiftsStayInBounds) {

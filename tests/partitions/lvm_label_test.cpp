@@ -42,31 +42,17 @@ TEST(LvmText, GetValue) {
   EXPECT_EQ(decimalValue("99999999999999999999999"), UINT64_MAX);
 }
 
-TEST(LvmMetadata, VolumeGroupVolumesAndSegments) {
+// Volumes and segments are checked against lvs on a real volume
+// (FixtureImages.LvmPhysicalVolume); here only the choice among several PVs.
+TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveral) {
   DiskRecord disk;
   disk.pvId = "abcdefghijklmnopqrstuvwxyz012345";
   parseVolumeGroup(kMetadata, disk);
-  EXPECT_EQ(disk.extentSize, 8192u);
   EXPECT_EQ(disk.devSize, 2097152u) << "the hyphenated id matches the label's 32 characters";
   EXPECT_EQ(disk.peStart, 2048u);
   EXPECT_EQ(disk.peCount, 255u);
   ASSERT_EQ(disk.logicalVolumes.size(), 2u);
-  const LogicalVolume& data = disk.logicalVolumes[0];
-  EXPECT_EQ(data.name, "data");
-  EXPECT_EQ(data.fileSystem, "EXT");
-  EXPECT_EQ(data.sizeSectors, 10u * 8192);
-  ASSERT_EQ(data.segments.size(), 1u);
-  EXPECT_EQ(data.segments[0].pvName, "pv0");
-  EXPECT_EQ(data.segments[0].pvStartExtent, 384u);
-  EXPECT_EQ(data.segments[0].pvId, "abcdef-ghij-klmn-opqr-stuv-wxyz-012345");
-  const LogicalVolume& home = disk.logicalVolumes[1];
-  EXPECT_EQ(home.name, "home");
-  ASSERT_EQ(home.segments.size(), 2u);
-  EXPECT_EQ(home.sizeSectors, 10u * 8192);
-  EXPECT_EQ(home.segments[0].pvName, "pv1");
-  EXPECT_EQ(home.segments[1].startExtent, 4u);
-  EXPECT_EQ(home.segments[1].extentCount, 6u);
-  EXPECT_EQ(home.segments[1].pvStartExtent, 394u);
+  EXPECT_EQ(disk.logicalVolumes[1].segments[0].pvName, "pv1");
 }
 
 TEST(LvmMetadata, MalformedTextYieldsMissingValues) {
