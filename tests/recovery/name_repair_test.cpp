@@ -10,23 +10,26 @@ std::string repaired(std::string name, NameOptions options = saveNameOptions()) 
   return name;
 }
 
-TEST(NameRepair, NineCharactersBecomeTheReplacement) {
-  EXPECT_EQ(repaired("a:b?.txt"), "a$b$.txt");
-  EXPECT_EQ(repaired("x<y>.doc"), "x$y$.doc");
-  EXPECT_EQ(repaired("?/:*\\\"<>|"), "$$$$$$$$$");
-  EXPECT_EQ(repaired("a?b", NameOptions{1, "_"}), "a_b");
-  EXPECT_EQ(repaired("照片 2019.jpg"), "照片 2019.jpg") << "ordinary names stay as they are";
-}
-
-TEST(NameRepair, NamesThatWouldLeaveTheirFolderAreMended) {
-  EXPECT_EQ(repaired("."), "$");
-  EXPECT_EQ(repaired(".."), "$$");
-  EXPECT_EQ(repaired("..."), "...") << "three dots are an ordinary name";
-  EXPECT_EQ(repaired("../../etc/passwd"), "..$..$etc$passwd");
-  EXPECT_EQ(repaired("a\nb\x01" "c\x7f"), "a$b$c$");
-  // Even with repair switched off a separator never survives.
-  EXPECT_EQ(repaired("a/b", NameOptions{0, "$"}), "a$b");
-  EXPECT_EQ(repaired("..", NameOptions{1, "/"}), "$$") << "a replacement that is itself a separator is not used";
+TEST(NameRepair, ReservedCharactersAndEscapingNamesAreMended) {
+  const NameOptions off{0, "$"}, underscore{1, "_"}, slash{1, "/"};
+  struct Row {
+    const char* in;
+    const char* out;
+    NameOptions options;
+  } rows[] = {
+      {"a:b?.txt", "a$b$.txt", saveNameOptions()},
+      {"?/:*\\\"<>|", "$$$$$$$$$", saveNameOptions()},
+      {"a?b", "a_b", underscore},
+      {"照片 2019.jpg", "照片 2019.jpg", saveNameOptions()},
+      {".", "$", saveNameOptions()},
+      {"..", "$$", saveNameOptions()},
+      {"...", "...", saveNameOptions()},
+      {"../../etc/passwd", "..$..$etc$passwd", saveNameOptions()},
+      {"a\nb\x01" "c\x7f", "a$b$c$", saveNameOptions()},
+      {"a/b", "a$b", off},      // a separator never survives, even with repair off
+      {"..", "$$", slash},      // a replacement that is itself a separator is not used
+  };
+  for (const Row& r : rows) EXPECT_EQ(repaired(r.in, r.options), r.out) << r.in;
 }
 
 TEST(NameRepair, InvalidUtf8AndOverlongNames) {
