@@ -44,18 +44,13 @@ TEST(MbrRebuild, RowsOfferFamiliesAndSkipFoundVolumesAlreadyInTheTable) {
 
   std::vector<RebuildRow> rows = rebuildRows(disk);
   ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0].system, "exFat");
-  EXPECT_EQ(rows[0].label, "DATA");
-  EXPECT_EQ(rows[0].startText, "2048");
-  EXPECT_EQ(rows[0].sizeText, "0.5 GB");
-  EXPECT_EQ(rows[0].kindText, "主");
-  EXPECT_EQ(rows[0].recordIndex, 0u);
+  EXPECT_EQ(rows[0].system + ";" + rows[0].label + ";" + rows[0].startText + ";" + rows[0].sizeText + ";" +
+                rows[0].kindText,
+            "exFat;DATA;2048;0.5 GB;主");
   EXPECT_EQ(rows[1].system, "NTFS");
-  EXPECT_EQ(rows[2].system, "exFat");
   EXPECT_EQ(rows[2].kindText, "逻辑");
   EXPECT_EQ(rows[2].recordIndex, 4u);
-  EXPECT_EQ(rows[3].system, "FAT32");
-  EXPECT_EQ(rows[3].startText, "3000000000");
+  EXPECT_EQ(rows[3].system + ";" + rows[3].startText, "FAT32;3000000000");
   EXPECT_EQ(rows[3].kindText, "") << "an entryKind other than 1 or 2 shows nothing";
 }
 
