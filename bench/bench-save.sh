@@ -4,29 +4,51 @@
 # cp -r (the same files, created one by one), and against The Sleuth Kit's
 # tsk_recover on the same partition; then ten parallel jobs against one.
 # Builds its volume with mkfs.exfat and the FUSE driver (needs root, loop
-# devices and FUSE). Everything reads from the page cache and writes to the
-# same folder. The commands take turns, round after round, so that a busy
-# moment of a shared machine falls on all of them alike; each one's best
-# round counts, and the median of the per-round ratios is shown beside.
+# devices and FUSE). Everything reads from the page cache and writes to one
+# file system made for the run: ext4 with a journal, as on most target
+# disks, held in memory. (On an ext4 without a journal, as /tmp may be, every
+# new file passes over the inodes deleted in the last minutes, so each round
+# would pay for the clean-up of the rounds before it, and more so for the
+# tools that create many files.) The image, the staged files and all
+# outputs share that file system, so cp can copy inside the kernel too. The
+# commands take turns, round after round, so that a busy moment of a shared
+# machine falls on all of them alike; each one's best round counts, and the
+# median of the per-round ratios is shown beside.
 #   bench-save.sh DUDORAZU_CLI            (BENCH_RUNS rounds, default 7)
 set -euo pipefail
 cli="$(realpath "$1")"
 runs="${BENCH_RUNS:-7}"
 work="$(mktemp -d /tmp/bench-save.XXXXXX)"
-img="$work/volume.img"
+fs="$work/fs"
+fsloop=""
+backing="$work/fs.ext4"
+img="$fs/volume.img"
 mnt="$work/mnt"
 loop=""
 cleanup() {
   if mountpoint -q "$mnt" 2>/dev/null; then umount "$mnt" || true; fi
   if [ -n "$loop" ]; then losetup -d "$loop" || true; fi
+  if mountpoint -q "$fs" 2>/dev/null; then umount "$fs" || true; fi
+  if [ -n "$fsloop" ]; then losetup -d "$fsloop" || true; fi
+  rm -f "$backing"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-for tool in mkfs.exfat mount.exfat-fuse tsk_recover python3 losetup; do
+for tool in mkfs.exfat mkfs.ext4 mount.exfat-fuse tsk_recover python3 losetup; do
   command -v "$tool" >/dev/null || { echo "bench-save: $tool is missing (make bench installs it)"; exit 1; }
 done
 [ "$(id -u)" -eq 0 ] || { echo "bench-save: needs root for loop devices"; exit 1; }
+
+# --- the file system everything is written to -------------------------------
+if [ "$(df -k --output=avail /dev/shm 2>/dev/null | tail -1)" -gt $((4 << 20)) ] 2>/dev/null; then
+  backing="$(mktemp /dev/shm/bench-save.XXXXXX)"
+fi
+truncate -s 3G "$backing"
+mkfs.ext4 -q -F "$backing"
+fsloop="$(losetup -f --show "$backing")"
+mkdir -p "$fs"
+mount "$fsloop" "$fs"
 
 # --- the volume: many files and several large ones, two fragmented ----------
 mkdir -p "$mnt"
@@ -35,7 +57,7 @@ echo 'start=2048, type=7' | sfdisk -q "$img"
 loop="$(losetup -f --show -o $((2048 * 512)) --sizelimit $(((640 * 2048 - 2048) * 512)) "$img")"
 mkfs.exfat -L BENCH "$loop" >/dev/null
 mount.exfat-fuse "$loop" "$mnt" >/dev/null
-seed="$work/seed.bin"
+seed="$fs/seed.bin"
 head -c $((64 << 20)) /dev/urandom >"$seed"
 piece() { dd if="$seed" bs=4096 skip="$2" count="$3" status=none >>"$1"; }
 for d in $(seq 0 9); do
@@ -56,13 +78,13 @@ losetup -d "$loop"
 loop=""
 rm -f "$seed"
 
-total=$("$cli" recover "$img" Partition0 "$work/x" --path /all --dry-run | tail -1 |
+total=$("$cli" recover "$img" Partition0 "$fs/x" --path /all --dry-run | tail -1 |
         sed -E 's/.* ([0-9]+) bytes.*/\1/')
 files=$("$cli" stats "$img" Partition0 /all)
 echo "volume: 640 MiB image, $files"
 
-out="$work/out"
-stage="$work/stage"  # the same files in a plain folder, for cp
+out="$fs/out"
+stage="$fs/stage"  # the same files in a plain folder, for cp
 "$cli" recover "$img" Partition0 "$stage" --path /all --live >/dev/null
 [ "$(find "$stage" -type f -printf '%s\n' | awk '{n += $1} END {print n}')" = "$total" ] ||
   { echo "bench-save: the staged files do not hold the bytes saved"; exit 1; }
