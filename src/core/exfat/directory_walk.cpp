@@ -45,12 +45,7 @@ void DirectoryWalk::walkRootChain(uint32_t rootCluster, ExfatFileRecord& root) {
   f.half = static_cast<size_t>(clusterBytes);
   f.minNext = 2;
   f.recordVisited = false;
-  pushFrame(std::move(f));
-  Frame& top = stack_.back();
-  readInto(top, partition_.clusterPosition(rootCluster));
-  copySecondToFirst(top);
-  top.guard.add(rootCluster);
-  prepareChainNext(top, nextClusterOf(partition_, rootCluster));
+  pushChainFrame(std::move(f), rootCluster);
   run();
 }
 
@@ -161,12 +156,7 @@ bool DirectoryWalk::descend(const DecodedSet& set) {
   if (set.secondaryFlags == kFlagsFatChain && first < followableClusterLimit(partition_)) {
     visitedClusters.insert(first);
     f.kind = Frame::Kind::Chain;
-    pushFrame(std::move(f));
-    Frame& top = stack_.back();
-    readInto(top, partition_.clusterPosition(first));
-    copySecondToFirst(top);
-    top.guard.add(first);
-    prepareChainNext(top, nextClusterOf(partition_, first));
+    pushChainFrame(std::move(f), first);
     return true;
   }
   return false;
@@ -193,6 +183,17 @@ void DirectoryWalk::readInto(Frame& f, uint64_t position) {
 void DirectoryWalk::copySecondToFirst(Frame& f) {
   std::memcpy(f.buffer.data(), f.buffer.data() + f.half, f.half);
   f.first = f.second;
+}
+
+// A FAT-chained folder starts with its first cluster read and its next one
+// looked up, so the first decode already sees what follows the boundary.
+void DirectoryWalk::pushChainFrame(Frame&& f, uint32_t first) {
+  pushFrame(std::move(f));
+  Frame& top = stack_.back();
+  readInto(top, partition_.clusterPosition(first));
+  copySecondToFirst(top);
+  top.guard.add(first);
+  prepareChainNext(top, nextClusterOf(partition_, first));
 }
 
 void DirectoryWalk::pushFrame(Frame&& f) {

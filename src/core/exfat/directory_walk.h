@@ -107,6 +107,7 @@ class DirectoryWalk {
   bool descend(const DecodedSet& set);
   void popFrame();
   void pushFrame(Frame&& f);
+  void pushChainFrame(Frame&& f, uint32_t first);
   void readInto(Frame& f, uint64_t position);
   void copySecondToFirst(Frame& f);
   void prepareChainNext(Frame& f, uint32_t next);
