@@ -174,6 +174,14 @@ bool pathExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool resolveExfatTarget(DiskCatalogue& catalogue, const std::string& source, const std::string& partition,
+                        const char* command, ExfatTarget& target) {
+  target.disk = resolveSource(catalogue, source, command);
+  if (!target.disk) return false;
+  target.partition = resolveExfatPartition(*target.disk, partition, command);
+  return target.partition != nullptr;
+}
+
 bool confirm(const std::string& question, bool yes) {
   if (yes) return true;
   if (!::isatty(STDIN_FILENO)) {

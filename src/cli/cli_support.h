@@ -37,6 +37,15 @@ PartitionRecord* resolvePartition(DiskRecord& disk, const std::string& text, con
 // As resolvePartition, and refuses a partition that does not hold exFAT.
 PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text, const char* command);
 
+// The disk and exFAT partition a command works on, from its SOURCE and
+// PARTITION arguments; prints the error and returns false when either fails.
+struct ExfatTarget {
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+};
+bool resolveExfatTarget(DiskCatalogue& catalogue, const std::string& source, const std::string& partition,
+                        const char* command, ExfatTarget& target);
+
 // Enumerates the machine's drives into the catalogue (sysfs, mountinfo);
 // tells once on stderr when none could be read and the user is not root.
 void addMachineDrives(DiskCatalogue& catalogue);

@@ -36,14 +36,9 @@ const char* const kScanUsage =
     "  --json     print {\"records\":[...]} as tree --json does; carved files have\n"
     "             paths under /扩展目录\n";
 
-struct Target {
-  DiskRecord* disk = nullptr;
-  PartitionRecord* partition = nullptr;
-};
-
 // Parses SOURCE PARTITION [--json]; returns the exit status to give up
 // with, or -1 to go on.
-int parseTarget(Args& args, const char* command, const char* usage, bool& json, Target& target,
+int parseTarget(Args& args, const char* command, const char* usage, bool& json, ExfatTarget& target,
                 DiskCatalogue& catalogue) {
   if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
     std::fputs(usage, stdout);
@@ -55,10 +50,7 @@ int parseTarget(Args& args, const char* command, const char* usage, bool& json, 
     printError(command, "expected SOURCE and PARTITION (see --help)");
     return 2;
   }
-  target.disk = resolveSource(catalogue, args[0], command);
-  if (!target.disk) return 1;
-  target.partition = resolveExfatPartition(*target.disk, args[1], command);
-  if (!target.partition) return 1;
+  if (!resolveExfatTarget(catalogue, args[0], args[1], command, target)) return 1;
   return -1;
 }
 
@@ -66,7 +58,7 @@ int parseTarget(Args& args, const char* command, const char* usage, bool& json, 
 
 int cmdTree(Args args) {
   DiskCatalogue catalogue;
-  Target target;
+  ExfatTarget target;
   bool json = false;
   if (int status = parseTarget(args, "tree", kTreeUsage, json, target, catalogue); status >= 0) return status;
   PartitionRecord& partition = *target.partition;
@@ -92,7 +84,7 @@ int cmdTree(Args args) {
 
 int cmdScanLost(Args args) {
   DiskCatalogue catalogue;
-  Target target;
+  ExfatTarget target;
   bool json = false;
   if (int status = parseTarget(args, "scan-lost", kScanUsage, json, target, catalogue); status >= 0)
     return status;

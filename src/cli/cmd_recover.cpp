@@ -82,21 +82,13 @@ const ExfatFileRecord* findByPath(const PartitionRecord& partition, const std::s
   return live ? live : any;
 }
 
-struct Target {
-  DiskRecord* disk = nullptr;
-  PartitionRecord* partition = nullptr;
-};
-
-int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& catalogue, Target& target) {
+int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& catalogue, ExfatTarget& target) {
   if (rejectUnknownOptions(args, command)) return 2;
   if (args.size() != count && !(count == 3 && args.size() == 2 && std::string(command) == "stats")) {
     printError(command, "wrong number of arguments (see --help)");
     return 2;
   }
-  target.disk = resolveSource(catalogue, args[0], command);
-  if (!target.disk) return 1;
-  target.partition = resolveExfatPartition(*target.disk, args[1], command);
-  if (!target.partition) return 1;
+  if (!resolveExfatTarget(catalogue, args[0], args[1], command, target)) return 1;
   return -1;
 }
 
@@ -137,7 +129,7 @@ int cmdRecover(Args args) {
     return 2;
   }
   DiskCatalogue catalogue;
-  Target target;
+  ExfatTarget target;
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
   PartitionRecord& partition = *target.partition;
@@ -292,7 +284,7 @@ int cmdStats(Args args) {
     return 0;
   }
   DiskCatalogue catalogue;
-  Target target;
+  ExfatTarget target;
   if (int status = openTarget(args, 3, "stats", catalogue, target); status >= 0) return status;
   PartitionRecord& partition = *target.partition;
   ProgressBlock progress;
