@@ -81,7 +81,8 @@ bool rejectUnknownOptions(const Args& args, const char* command) {
 }
 
 void printError(const char* command, const std::string& message) {
-  std::fprintf(stderr, "dudorazu-cli %s: %s\n", command, message.c_str());
+  // Messages carry names read from disks and files.
+  std::fprintf(stderr, "dudorazu-cli %s: %s\n", command, printableText(message).c_str());
 }
 
 void addMachineDrives(DiskCatalogue& catalogue) {
@@ -90,7 +91,7 @@ void addMachineDrives(DiskCatalogue& catalogue) {
   class StderrSink : public MessageSink {
    public:
     void show(const std::string& text, const std::string& caption) override {
-      std::fprintf(stderr, "dudorazu-cli: %s: %s\n", caption.c_str(), text.c_str());
+      std::fprintf(stderr, "dudorazu-cli: %s: %s\n", caption.c_str(), printableText(text).c_str());
     }
   } messages;
   size_t before = catalogue.disks.size();
@@ -211,7 +212,7 @@ struct ProgressBar::State {
     int filled = percent * 30 / 100;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(30, '.');
-    std::string text = block.text();
+    std::string text = printableText(block.text());  // a search shows the labels it finds
     if (text.size() > 40) text.resize(40);
     std::fprintf(stderr, "\r%s [%s] %3d%% %s\033[K", title.c_str(), bar.c_str(), percent, text.c_str());
     std::fflush(stderr);
@@ -252,17 +253,22 @@ std::string jsonEscape(const std::string& raw) {
   std::string out;
   out.reserve(s.size() + 2);
   out.push_back('"');
-  for (unsigned char c : s) {
-    switch (c) {
+  for (size_t i = 0; i < s.size();) {
+    uint32_t cp = 0;
+    const size_t length = decodeUtf8(s, i, cp);
+    switch (cp) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20) out += format("\\u%04x", c);
-        else out.push_back(static_cast<char>(c));
+        // Controls and reordering marks stay in the data but never reach a
+        // terminal that prints the JSON raw.
+        if (isTerminalControl(cp)) out += format("\\u%04x", cp);
+        else out.append(s, i, length);
     }
+    i += length;
   }
   out.push_back('"');
   return out;

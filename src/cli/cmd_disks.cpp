@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/cli_support.h"
+#include "core/common/text.h"
 #include "core/device/sector_device.h"
 #include "core/partitions/file_system_text.h"
 #include "core/recovery/display_format.h"
@@ -27,8 +28,8 @@ void printUsage(FILE* out) {
 
 void printRow(const std::string& text, const std::string& label, const std::string& fileSystem,
               const std::string& start, const std::string& size, int indent) {
-  std::printf("%*s%-*s %-16s %-12s %12s %12s\n", indent, "", 32 - indent, text.c_str(), label.c_str(),
-              fileSystem.c_str(), start.c_str(), size.c_str());
+  std::printf("%*s%-*s %-16s %-12s %12s %12s\n", indent, "", 32 - indent, printableText(text).c_str(),
+              printableText(label).c_str(), printableText(fileSystem).c_str(), start.c_str(), size.c_str());
 }
 
 void printTree(const DiskCatalogue& catalogue) {
@@ -44,7 +45,7 @@ void printTree(const DiskCatalogue& catalogue) {
       printRow("LV " + lv.name, "", lv.fileSystem, "", formatSizeShort(lv.sizeSectors * kSectorSize), 2);
       for (const LvSegment& s : lv.segments) {
         std::printf("      segment: extents %u+%u, %u stripe(s), on %s at extent %llu\n", s.startExtent,
-                    s.extentCount, s.stripeCount, s.pvName.empty() ? "?" : s.pvName.c_str(),
+                    s.extentCount, s.stripeCount, s.pvName.empty() ? "?" : printableText(s.pvName).c_str(),
                     static_cast<unsigned long long>(s.pvStartExtent));
       }
     }

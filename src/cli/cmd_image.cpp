@@ -7,6 +7,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/tools_cli.h"
+#include "core/common/text.h"
 #include "core/tools/disk_imaging.h"
 
 namespace dudorazu::cli {
@@ -48,7 +49,7 @@ bool resolveEndpointArg(DiskCatalogue& catalogue, const std::string& text, Endpo
 std::string describe(const EndpointArg& e) {
   std::string text = displayName(*e.disk) + " (" + e.disk->devicePath + ")";
   if (e.partition) text = "partition " + partitionText(*e.partition) + " of " + text;
-  return text;
+  return printableText(text);
 }
 
 bool isBlockDevice(const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/tools_cli.h"
+#include "core/common/text.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
 #include "core/tools/tool_messages.h"
@@ -74,8 +75,8 @@ int cmdPtRestore(Args args) {
   // Refuse a foreign file before asking anything.
   if (contents->displayName != displayName(*disk) || contents->devicePath != disk->devicePath) {
     messages.show(kMsgBackupMismatch, kCaptionError);
-    std::fprintf(stderr, "  the file was made from %s (%s)\n", contents->displayName.c_str(),
-                 contents->devicePath.c_str());
+    std::fprintf(stderr, "  the file was made from %s (%s)\n", printableText(contents->displayName).c_str(),
+                 printableText(contents->devicePath).c_str());
     return 1;
   }
   std::string sectors;

@@ -227,14 +227,14 @@ int cmdRecover(Args args) {
     for (const SavedFile& f : log.files) {
       const std::string shownPath = f.outputPath;
       if (dryRun) {
-        std::printf("%s  %" PRIu64 "  %s\n", sanitizeUtf8(shownPath).c_str(), f.record->dataLength,
+        std::printf("%s  %" PRIu64 "  %s\n", printableText(shownPath).c_str(), f.record->dataLength,
                     stateText(f.record->state));
       } else if (f.failed) {
-        std::fprintf(stderr, "failed: %s (%s)\n", sanitizeUtf8(recordPath(*f.record)).c_str(),
+        std::fprintf(stderr, "failed: %s (%s)\n", printableText(recordPath(*f.record)).c_str(),
                      f.created ? "write error" : "cannot create the output file");
       } else if (f.damaged) {
         std::fprintf(stderr, "damaged: %s -> %s (%zu unreadable runs saved as zeros)\n",
-                     sanitizeUtf8(recordPath(*f.record)).c_str(), sanitizeUtf8(shownPath).c_str(), f.unreadable.size());
+                     printableText(recordPath(*f.record)).c_str(), printableText(shownPath).c_str(), f.unreadable.size());
       }
       if (f.created || dryRun) addFolders(folders, dest, f.outputPath);
       if (hasReport) reportFiles.push_back(dfxmlFileOf(f, partition, dryRun));

@@ -56,7 +56,8 @@ int takeSearchOptions(Args& args, const char* command, SearchOptions& options) {
 }
 
 // Columns are padded by what a terminal shows: CJK characters take two cells.
-std::string cell(const std::string& text, size_t width, bool right = false) {
+std::string cell(const std::string& raw, size_t width, bool right = false) {
+  const std::string text = printableText(raw);
   size_t shown = 0;
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
@@ -118,11 +119,11 @@ void printSearchText(const DiskRecord& disk, const std::vector<FoundVolume>& fou
   for (const FoundVolume& v : found)
     std::printf("%s %s %s %s %s\n", cell("exFat", 8).c_str(), cell(v.label, 16).c_str(), cell(v.chs, 16).c_str(),
                 cell(std::to_string(v.sizeSectors), 12, true).c_str(), kindText(v.entryKind).c_str());
-  std::printf("\npartitions of %s:\n", displayName(disk).c_str());
+  std::printf("\npartitions of %s:\n", printableText(displayName(disk)).c_str());
   for (const PartitionRecord& p : disk.partitions)
     std::printf("  %s %s start %-10u size %-12llu %s %s%s\n", cell(p.name, 14).c_str(), cell(fileSystemText(p), 7).c_str(),
                 p.startSector, static_cast<unsigned long long>(p.sizeSectors), cell(kindText(p.entryKind), 4).c_str(),
-                p.label.c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
+                printableText(p.label).c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
 }
 
 void printRows(const std::vector<RebuildRow>& rows) {

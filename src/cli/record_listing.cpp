@@ -101,7 +101,7 @@ void printTreeText(FILE* out, const ExfatFileRecord& top) {
     std::string line(2 * std::min(depth, kMaxIndentDepth), ' ');
     // A name is one line: control characters from a hostile entry would
     // break the listing or drive the terminal.
-    for (char ch : sanitizeUtf8(r.name)) line.push_back(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch);
+    line += printableText(r.name);
     line += format("  %s  %llu  %s  %s  %u\n", stateText(r.state), static_cast<unsigned long long>(r.dataLength),
                    formatRecordTime(r.createDate, r.createTime).c_str(),
                    formatRecordTime(r.modifyDate, r.modifyTime).c_str(), r.firstCluster);

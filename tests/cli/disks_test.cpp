@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fixtures.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
@@ -51,6 +52,32 @@ TEST(DisksCommand, ErrorsAndUsage) {
   EXPECT_EQ(disks("--no-drives stray", out), 2);
   EXPECT_EQ(disks("--no-drives --json", out), 0);
   EXPECT_EQ(out, "{\"disks\":[]}\n");
+}
+
+// A volume label that would set the window title, introduce a C1 control
+// sequence and reverse the text after it, shown by every listing of it.
+TEST(DisksCommand, ControlsInALabelNeverReachTheTerminal) {
+  test::TempDir dir;
+  std::string image = dir.file("hostile.img");
+  std::string bytes = test::readFile(test::fixtureImage("partitions-mbr.img"));
+  const std::string label("\x83\x08M\0B\0R\0E\0X\0F\0A\0T\0", 18);
+  size_t at = bytes.find(label);
+  ASSERT_NE(at, std::string::npos) << "the fixture's label entry";
+  const std::string hostile("\x83\x0B\x1B\0]\0000\0;\0X\0\x07\0\x9B\0\x2E\x20O\0K\0!\0", 24);
+  bytes.replace(at, hostile.size(), hostile);
+  test::writeFile(image, bytes);
+
+  std::string text, json, search;
+  ASSERT_EQ(disks("--no-drives --image " + image, text), 0) << text;
+  ASSERT_EQ(disks("--no-drives --json --image " + image, json), 0) << json;
+  ASSERT_EQ(test::runCommand(test::cliPath() + " search " + image + " 2>&1", &search), 0) << search;
+  for (const std::string* out : {&text, &json, &search}) {
+    for (const char* control : {"\x1B", "\x07", "\xC2\x9B", "\xE2\x80\xAE"})
+      EXPECT_EQ(out->find(control), std::string::npos) << "a control byte reached the terminal: " << *out;
+  }
+  EXPECT_NE(text.find("?]0;X???OK!"), std::string::npos) << text;
+  EXPECT_NE(search.find("?]0;X???OK!"), std::string::npos) << search;
+  EXPECT_NE(json.find(R"("label":"\u001b]0;X\u0007\u009b\u202eOK!")"), std::string::npos) << json;
 }
 
 }  // namespace

@@ -34,5 +34,22 @@ TEST(SanitizeUtf8, KeepsValidTextAndReplacesBrokenBytes) {
   EXPECT_EQ(sanitizeUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
 }
 
+TEST(PrintableText, TerminalControlsBecomeQuestionMarksAndTextStays) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain \xE4\xB8\xAD", "plain \xE4\xB8\xAD"},
+      {"\x1B]0;title\x07", "?]0;title?"},                  // C0: window title
+      {"a\nb\tc\x7F", "a?b?c?"},                            // line breaks and DEL
+      {"\xC2\x9B" "2J", "?2J"},                             // C1 CSI clears the screen
+      {"\xC2\x80\xC2\x9F\xC2\xA0", "??\xC2\xA0"},           // C1 ends; NBSP is text
+      {"x\xE2\x80\xAEgpj.exe", "x?gpj.exe"},                // right-to-left override
+      {"\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C", "??????"},  // embeddings, isolates, marks
+      {"\xE2\x80\x8D\xE2\x81\xAA", "\xE2\x80\x8D\xE2\x81\xAA"},  // neighbours that reorder nothing
+      {"a\xFF\xC2", "a\xEF\xBF\xBD\xEF\xBF\xBD"},           // broken UTF-8, a C1 lead byte cut short
+  };
+  for (const auto& c : cases) EXPECT_EQ(printableText(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace dudorazu

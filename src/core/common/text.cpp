@@ -125,4 +125,32 @@ std::string format(const char* fmt, ...) {
   return out;
 }
 
+size_t decodeUtf8(std::string_view valid, size_t at, uint32_t& cp) {
+  const auto c = static_cast<unsigned char>(valid[at]);
+  const size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  cp = length == 1 ? c : c & (0x7F >> length);
+  for (size_t k = 1; k < length && at + k < valid.size(); ++k)
+    cp = (cp << 6) | (static_cast<unsigned char>(valid[at + k]) & 0x3F);
+  return length;
+}
+
+bool isTerminalControl(uint32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+std::string printableText(std::string_view bytes) {
+  const std::string valid = sanitizeUtf8(bytes);
+  std::string out;
+  out.reserve(valid.size());
+  for (size_t i = 0; i < valid.size();) {
+    uint32_t cp = 0;
+    const size_t length = decodeUtf8(valid, i, cp);
+    if (isTerminalControl(cp)) out.push_back('?');
+    else out.append(valid, i, length);
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace dudorazu

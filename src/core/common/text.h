@@ -23,6 +23,21 @@ size_t utf16leLength(const uint8_t* bytes, size_t maxUnits);
 // read as raw bytes can be printed and put into JSON safely.
 std::string sanitizeUtf8(std::string_view bytes);
 
+// The code point starting at byte `at` of valid UTF-8 (as sanitizeUtf8
+// returns it); returns its length in bytes.
+size_t decodeUtf8(std::string_view valid, size_t at, uint32_t& codePoint);
+
+// True for the code points a terminal obeys rather than shows: C0 and C1
+// controls, DEL, and the marks that reorder text (bidirectional overrides,
+// embeddings, isolates and marks).
+bool isTerminalControl(uint32_t codePoint);
+
+// Text from a disk or a backup file (a label, a name, a path) made safe to
+// print as text: invalid UTF-8 becomes U+FFFD and every terminal control
+// becomes "?", so it cannot break a line, move the cursor, set a title or
+// reorder what follows it.
+std::string printableText(std::string_view bytes);
+
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
