@@ -6,6 +6,7 @@
 #include "cli/cli_support.h"
 #include "cli/tools_cli.h"
 #include "core/common/text.h"
+#include "core/device/command_paths.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
 #include "core/tools/tool_messages.h"
@@ -61,6 +62,10 @@ int cmdPtRestore(Args args) {
   const std::string& file = args[1];
   if (!pathExists(file)) {
     printError(command, "no file '" + file + "'");
+    return 1;
+  }
+  if (std::string problem = commandPathProblem({{file, "FILE"}}, {}); !problem.empty()) {
+    printError(command, problem);
     return 1;
   }
   DiskCatalogue catalogue;

@@ -9,6 +9,7 @@
 #include "cli/cli_support.h"
 #include "cli/record_listing.h"
 #include "core/common/text.h"
+#include "core/device/command_paths.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
 #include "core/recovery/dfxml_report.h"
@@ -23,7 +24,7 @@ namespace {
 const char* const kRecoverUsage =
     "usage: dudorazu-cli recover SOURCE PARTITION DEST [--path P]... [--lost]\n"
     "                            [--deleted | --live] [--name PATTERN] [--ext LIST]\n"
-    "                            [--dry-run] [--report FILE]\n"
+    "                            [--dry-run] [--report FILE [--yes]]\n"
     "\n"
     "Copies files and folders of an exFAT partition, deleted ones included, out of\n"
     "the raw sectors into DEST. Without --path the root folder is saved, into\n"
@@ -34,7 +35,8 @@ const char* const kRecoverUsage =
     "\n"
     "  SOURCE        an image file, a device path or a disk's display name\n"
     "  PARTITION     the partition's text as disks shows it\n"
-    "  DEST          the target folder (made when missing)\n"
+    "  DEST          the target folder (made when missing); not on the volume\n"
+    "                being read\n"
     "  --path P      save the record at P, a path as tree prints it (\"/photos\",\n"
     "                \"/扩展目录/1234.jpg\"); repeat for more (each is one job, ten run\n"
     "                at once)\n"
@@ -48,6 +50,7 @@ const char* const kRecoverUsage =
     "  --dry-run     list what would be saved, write nothing\n"
     "  --report FILE write a DFXML report: per file its path in the volume, size,\n"
     "                allocation, byte runs, SHA-256 of what was written, output path\n"
+    "  --yes         replace an existing report file\n"
     "\n"
     "Prints a summary line. Exit status 1 when a file failed or was damaged\n"
     "(unreadable runs saved as zeros), or when DEST has too little room.\n";
@@ -120,6 +123,7 @@ int cmdRecover(Args args) {
   bool hasName = takeOption(args, "--name", namePattern, missing);
   bool hasExt = takeOption(args, "--ext", extList, missing);
   bool hasReport = takeOption(args, "--report", reportPath, missing);
+  bool yes = takeFlag(args, "--yes");
   if (missing) {
     printError("recover", "an option is missing its value (see --help)");
     return 2;
@@ -128,11 +132,27 @@ int cmdRecover(Args args) {
     printError("recover", "--deleted and --live exclude each other");
     return 2;
   }
+  if (args.size() == 3 && args[2].empty()) {
+    printError("recover", "DEST is empty; name the folder to save into");
+    return 2;
+  }
   DiskCatalogue catalogue;
   ExfatTarget target;
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
   PartitionRecord& partition = *target.partition;
+  const CommandPath source{target.disk->devicePath, "SOURCE", static_cast<uint64_t>(partition.startSector) * 512,
+                           partition.sizeSectors > UINT64_MAX / 512 ? UINT64_MAX : partition.sizeSectors * 512};
+  if (hasReport) {
+    const std::vector<CommandPath> report = {{reportPath, "--report", 0, UINT64_MAX, false}};
+    std::string problem = commandPathProblem({source}, report);
+    if (problem.empty()) problem = outputVolumeProblem({source}, report);
+    if (problem.empty() && pathExists(reportPath) && !yes) problem = "'" + reportPath + "' exists; pass --yes to replace it";
+    if (!problem.empty()) {
+      printError("recover", problem);
+      return 1;
+    }
+  }
 
   ProgressBlock progress;
   {
@@ -176,6 +196,11 @@ int cmdRecover(Args args) {
     forEachRecord(*top, "", [&](const ExfatFileRecord& r, const std::string&, size_t) {
       if (r.isFile() && filter.matches(r)) total = total + r.dataLength < total ? UINT64_MAX : total + r.dataLength;
     });
+  // One clear refusal instead of one failure per file.
+  if (std::string problem = targetFolderProblem(dest, source, !dryRun); !problem.empty()) {
+    printError("recover", problem);
+    return 1;
+  }
   if (!dryRun) {
     uint64_t freeBytes = 0;
     if (!destinationFreeBytes(dest, freeBytes)) {

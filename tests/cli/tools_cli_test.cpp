@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
@@ -20,10 +23,11 @@ struct CliRun {
   std::string out;
 };
 
-// Runs the command without a terminal on stdin; stderr joins stdout.
+// Runs the command without a terminal on stdin; stderr joins stdout. A
+// command that would hang is stopped (exit status 124).
 CliRun cli(const std::string& arguments) {
   CliRun r;
-  r.status = runCommand("'" + cliPath() + "' " + arguments + " </dev/null 2>&1", &r.out);
+  r.status = runCommand("timeout 60 '" + cliPath() + "' " + arguments + " </dev/null 2>&1", &r.out);
   return r;
 }
 
@@ -137,6 +141,90 @@ TEST(ToolsCli, ImageCopiesToAFileAndWritesTheMap) {
   EXPECT_EQ(partition.status, 1);
   EXPECT_TRUE(contains(partition.out, "no partition 'nothing'")) << partition.out;
   EXPECT_EQ(cli("image '" + img + "' --to-file a --to-disk b").status, 2);
+}
+
+// Replaces every {name} in `pattern` by its value.
+std::string expand(std::string pattern, const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [name, value] : values)
+    for (size_t at; (at = pattern.find(name)) != std::string::npos;) pattern.replace(at, name.size(), value);
+  return pattern;
+}
+
+// A loop device over a file, detached when the test ends.
+struct LoopDevice {
+  std::string path;
+  LoopDevice(const std::string& file, uint64_t offset) {
+    runCommand("losetup -f --show -o " + std::to_string(offset) + " '" + file + "'", &path);
+    while (!path.empty() && path.back() == '\n') path.pop_back();
+  }
+  ~LoopDevice() {
+    if (!path.empty()) runCommand("losetup -d '" + path + "'");
+  }
+};
+
+// Files a command writes are compared with what it reads by what they are,
+// and a FIFO or an odd target is refused up front: the source's bytes stay,
+// and nothing waits for ever.
+TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
+  TempDir dir;
+  std::string src = dir.file("src.img");
+  ASSERT_EQ(runCommand("cp '" + test::fixtureImage("recovery-main.img") + "' '" + src + "'"), 0);
+  const std::string original = readFile(src);
+  std::string link = dir.file("link.img"), file = dir.file("keep.txt"), fifo = dir.file("fifo");
+  ASSERT_EQ(runCommand("ln '" + src + "' '" + link + "' && mkfifo '" + fifo + "'"), 0);
+  test::writeFile(file, "keep me");
+  std::vector<std::pair<std::string, std::string>> names = {
+      {"{src}", src}, {"{link}", link}, {"{file}", file}, {"{fifo}", fifo}, {"{dir}", dir.path()}};
+  struct Row {
+    const char* command;
+    int status;
+    const char* says;
+  };
+  std::vector<Row> rows = {
+      {"recover {src} Partition0 {dir}/o1 --report {src}", 1, "is SOURCE"},
+      {"recover {src} Partition0 {dir}/o2 --report {link}", 1, "is SOURCE"},
+      {"recover {src} Partition0 {dir}/o3 --report {file}", 1, "--yes"},
+      {"recover {src} Partition0 {dir}/o4 --report {fifo}", 1, "neither a regular file"},
+      {"recover {src} Partition0 ''", 2, "DEST is empty"},
+      {"recover {src} Partition0 {file}", 1, "not a folder"},
+      {"recover {src} Partition0 {file}/sub", 1, "cannot save into"},
+      {"pt-backup {src} {src} --yes", 1, "is the disk"},
+      {"pt-backup {src} {link} --yes", 1, "is the disk"},
+      {"pt-backup {src} {fifo} --yes", 1, "neither a regular file"},
+      {"pt-restore {src} {fifo} --yes", 1, "neither a regular file"},
+      {"image {src} --to-file {link} --yes", 1, "is the source"},
+      {"image {src} --to-file {dir}/o.img --mapfile {link} --yes", 1, "is the source"},
+      {"image {src} --to-file {dir}/o.img --mapfile {dir}/o.img --yes", 1, "is the image file"},
+      {"image {fifo} --to-file {dir}/o.img", 1, "cannot open"},
+      {"tree {fifo} Partition0", 1, "cannot open"},
+      {"search {fifo}", 1, "cannot open"},
+      {"disks --no-drives --image {fifo}", 1, "cannot open"},
+  };
+  // Over a loop device the source is a block device standing for the file,
+  // whole or from the partition on (an offset loop).
+  std::unique_ptr<LoopDevice> whole, fromPartition;
+  if (test::canUseLoopDevices()) {
+    whole = std::make_unique<LoopDevice>(src, 0);
+    fromPartition = std::make_unique<LoopDevice>(src, 1048576);
+    names.push_back({"{loop}", whole->path});
+    names.push_back({"{offsetloop}", fromPartition->path});
+    rows.push_back({"image {src},Partition0 --to-disk {loop} --yes", 1, "is the source"});
+    rows.push_back({"image {src},Partition0 --to-disk {offsetloop} --yes", 1, "is the source"});
+    rows.push_back({"image {loop},Partition0 --to-disk {src} --yes", 1, "is the source"});
+    rows.push_back({"pt-backup {offsetloop} {src} --yes", 1, "is the disk"});
+  } else {
+    ADD_FAILURE() << "loop-device rows need root and losetup";
+  }
+  for (const Row& row : rows) {
+    const std::string command = expand(row.command, names);
+    CliRun run = cli(command);
+    EXPECT_EQ(run.status, row.status) << command << "\n" << run.out;
+    EXPECT_TRUE(contains(run.out, row.says)) << command << "\n" << run.out;
+    EXPECT_FALSE(contains(run.out, "failed:")) << "one refusal, not one line per file: " << run.out;
+    EXPECT_TRUE(readFile(src) == original) << "the source changed: " << command;
+    EXPECT_EQ(readFile(file), "keep me") << command;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("o.img"))) << "a refused image creates no file";
 }
 
 TEST(ToolsCli, UpcaseScanTellsWhetherATableWasFound) {

@@ -1,6 +1,10 @@
 #include "platform/linux/linux_drive_enumerator.h"
+#include "platform/linux/linux_storage_extent.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 
@@ -144,6 +148,46 @@ TEST(SysfsEnumerator, CatalogueFromAFakeTree) {
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].caption, "Error");
   EXPECT_NE(messages.messages[0].text.find("sdc"), std::string::npos);
+}
+
+// A partition is a window of its disk, a loop device one of its backing
+// file (from its offset on), so overlaps show whatever path names them.
+TEST(SysfsEnumerator, BlockDevicesLeadToTheDiskOrFileHoldingTheirBytes) {
+  FakeSysfs t;
+  t.disk("sda", "8:0");
+  t.partition("sda", "sda1", "8:1", 2048);
+  t.attr("sys/block/sda/sda1/size", "1000");
+  t.disk("loop3", "7:3");
+  const std::string backing = t.root("image.img");
+  test::writeFile(backing, "bytes");
+  t.attr("sys/block/loop3/loop/backing_file", backing);
+  t.attr("sys/block/loop3/loop/offset", "1048576");
+  t.partition("loop3", "loop3p1", "259:0", 64);
+  fs::create_directories(t.root("sys/dev/block"));
+  for (const char* link : {"8:0=sda", "8:1=sda/sda1", "7:3=loop3", "259:0=loop3/loop3p1"}) {
+    std::string text(link);
+    fs::create_symlink("../../block/" + text.substr(text.find('=') + 1), t.root("sys/dev/block/" + text.substr(0, text.find('='))));
+  }
+  struct stat file {};
+  ASSERT_EQ(::stat(backing.c_str(), &file), 0);
+  const struct {
+    unsigned majorNumber, minorNumber;
+    bool onDisk;
+    uint64_t holder, offset, length;
+  } cases[] = {
+      {8, 0, true, makedev(8, 0), 0, 8192 * 512},
+      {8, 1, true, makedev(8, 0), 2048 * 512, 1000 * 512},
+      {7, 3, false, file.st_ino, 1048576, 8192 * 512},
+      {259, 0, false, file.st_ino, 1048576 + 64 * 512, UINT64_MAX},
+  };
+  for (const auto& c : cases) {
+    platform::StorageExtent e = platform::blockDeviceExtent(c.majorNumber, c.minorNumber, t.root(""));
+    SCOPED_TRACE(std::to_string(c.majorNumber) + ":" + std::to_string(c.minorNumber));
+    EXPECT_EQ(e.holderIsDisk, c.onDisk);
+    EXPECT_EQ(c.onDisk ? e.holderDevice : e.holderInode, c.holder);
+    EXPECT_EQ(e.offset, c.offset);
+    EXPECT_EQ(e.length, c.length);
+  }
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "core/tools/disk_imaging.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "core/common/text.h"
+#include "core/device/command_paths.h"
 #include "core/device/sector_device.h"
 #include "core/tools/bounded_io.h"
 #include "core/tools/rescue_map.h"
@@ -16,13 +15,19 @@
 namespace dudorazu {
 namespace {
 
-std::string canonicalPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
-
-bool rangesOverlap(uint64_t a, uint64_t aLength, uint64_t b, uint64_t bLength) {
-  return aLength != 0 && bLength != 0 && a < b + bLength && b < a + aLength;
+// Nothing the copy writes (the target's window, the image file, the map)
+// may share bytes with the source's window or with each other.
+std::string overlapProblem(const ImagingJob& job, uint64_t sourceStart, uint64_t targetStart, uint64_t length) {
+  std::vector<CommandPath> outputs;
+  if (job.toDisk) outputs.push_back({job.target.devicePath, "the target", targetStart, length});
+  else outputs.push_back({job.targetFile, "the image file", 0, UINT64_MAX, false});
+  if (!job.mapfile.empty()) {
+    outputs.push_back({job.mapfile, "the mapfile", 0, UINT64_MAX, false});
+    outputs.push_back({job.mapfile + ".part", "the mapfile's temporary file", 0, UINT64_MAX, false});
+  }
+  const std::vector<CommandPath> inputs = {{job.source.devicePath, "the source", sourceStart, length}};
+  std::string problem = commandPathProblem(inputs, outputs);
+  return problem.empty() ? outputVolumeProblem(inputs, outputs) : problem;
 }
 
 
@@ -162,10 +167,13 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
   if (!sized.source.isPartition && sized.source.diskSize == 0) sized.source.diskSize = source->size();
   const uint64_t length = imagingLength(sized);
   const uint64_t sourceStart = job.source.startOffset + job.sourceStartSector * kSectorSize;
-  const std::string sourcePath = canonicalPath(job.source.devicePath);
 
   std::shared_ptr<SectorDevice> target;
-  uint64_t targetStart = 0;
+  uint64_t targetStart = job.toDisk ? job.target.startOffset + job.targetStartSector * kSectorSize : 0;
+  if (std::string problem = overlapProblem(job, sourceStart, targetStart, length); !problem.empty()) {
+    messages.show(std::string(kMsgSourceIsTarget) + ": " + problem, kCaptionError);
+    return outcome;
+  }
   if (job.toDisk) {
     if (job.target.diskFound && (!job.target.isPartition || job.target.partitionFound))
       target = openDevice(job.target.devicePath, OpenMode::ReadWrite);
@@ -182,17 +190,7 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
       messages.show(kMsgTargetTooSmall, kCaptionError);
       return outcome;
     }
-    targetStart = job.target.startOffset + skip;
-    if (canonicalPath(job.target.devicePath) == sourcePath && rangesOverlap(sourceStart, length, targetStart, length)) {
-      messages.show(kMsgSourceIsTarget, kCaptionError);
-      return outcome;
-    }
   } else {
-    // Creating the file truncates it: it must not be the source itself.
-    if (canonicalPath(job.targetFile) == sourcePath) {
-      messages.show(kMsgSourceIsTarget, kCaptionError);
-      return outcome;
-    }
     target = openDevice(job.targetFile, OpenMode::CreateWrite);
     if (!target) {
       messages.show(kMsgOpenFailed, kApplicationTitle);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/device/command_paths.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -62,6 +63,11 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
     return BackupResult::Refused;
   }
 
+  if (std::string problem = commandPathProblem({{disk.devicePath, "the disk"}}, {{filePath, "the backup file", 0, UINT64_MAX, false}});
+      !problem.empty()) {
+    messages.show(problem, kCaptionError);
+    return BackupResult::Refused;
+  }
   auto device = openDevice(disk.devicePath, OpenMode::Read);
   if (!device) return BackupResult::DiskNotOpened;
   std::unique_ptr<std::FILE, FileCloser> out(std::fopen(filePath.c_str(), "wb"));

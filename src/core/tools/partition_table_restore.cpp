@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/device/command_paths.h"
 #include "core/device/sector_device.h"
 #include "core/tools/tool_messages.h"
 
@@ -71,6 +72,7 @@ bool parseBackupFile(std::string_view bytes, BackupContents& contents) {
 }
 
 std::optional<BackupContents> readBackupFile(const std::string& path) {
+  if (!commandPathProblem({{path, "the backup file"}}, {}).empty()) return std::nullopt;  // a FIFO would block
   std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
   if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) return std::nullopt;
   long length = std::ftell(in.get());

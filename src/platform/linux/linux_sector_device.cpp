@@ -147,11 +147,14 @@ std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::CreateWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
   }
-  int fd = ::open(path.c_str(), flags, 0644);
+  // Opened without waiting, so a FIFO is refused below instead of blocking
+  // here until someone writes to it; the flag is dropped before any read.
+  int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0644);
   if (fd < 0) return nullptr;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
-    ::close(fd);  // a folder or a character device is no disk
+  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);  // a folder, a FIFO or a character device is no disk
     return nullptr;
   }
   return std::make_unique<FdSectorDevice>(fd);

@@ -1,0 +1,94 @@
+#include "core/device/command_paths.h"
+
+#include "platform/platform.h"
+
+namespace dudorazu {
+namespace {
+
+using platform::StorageExtent;
+
+// The bytes of `p` inside its holder.
+struct Window {
+  StorageExtent extent;
+  uint64_t start = 0;
+  uint64_t end = UINT64_MAX;
+};
+
+Window windowOf(const StorageExtent& e, uint64_t start, uint64_t length) {
+  Window w{e, e.offset, UINT64_MAX};
+  w.start = start > UINT64_MAX - e.offset ? UINT64_MAX : e.offset + start;
+  // A file grows under its writer; only a device ends where it says.
+  uint64_t own = UINT64_MAX;
+  if (e.kind == StorageExtent::Kind::BlockDevice && e.length != UINT64_MAX) own = start >= e.length ? 0 : e.length - start;
+  uint64_t span = length < own ? length : own;
+  w.end = span > UINT64_MAX - w.start ? UINT64_MAX : w.start + span;
+  return w;
+}
+
+Window windowOf(const CommandPath& p) { return windowOf(platform::storageExtent(p.path), p.start, p.length); }
+
+bool sameHolder(const StorageExtent& a, const StorageExtent& b) {
+  return a.holderIsDisk == b.holderIsDisk && a.holderDevice == b.holderDevice && a.holderInode == b.holderInode &&
+         a.missingName == b.missingName && !(a.holderDevice == 0 && a.holderInode == 0);
+}
+
+bool meet(const Window& a, const Window& b) {
+  if (!sameHolder(a.extent, b.extent)) return false;
+  // Paths that do not exist yet hold no bytes; naming one entry twice is
+  // still one file.
+  if (a.extent.kind == StorageExtent::Kind::Missing) return true;
+  return a.start < b.end && b.start < a.end;
+}
+
+std::string named(const CommandPath& p) { return p.role + " '" + p.path + "'"; }
+
+bool onVolumeOf(const std::string& path, const Window& input) {
+  StorageExtent volume = platform::volumeExtent(path);
+  return volume.kind != StorageExtent::Kind::Missing && meet(windowOf(volume, 0, UINT64_MAX), input);
+}
+
+}  // namespace
+
+std::string commandPathProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs) {
+  std::vector<Window> inputWindows, outputWindows;
+  for (const CommandPath& in : inputs) {
+    inputWindows.push_back(windowOf(in));
+    StorageExtent::Kind kind = inputWindows.back().extent.kind;
+    if (kind != StorageExtent::Kind::RegularFile && kind != StorageExtent::Kind::BlockDevice &&
+        kind != StorageExtent::Kind::Missing)
+      return named(in) + " is neither a regular file nor a block device";
+  }
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const CommandPath& out = outputs[i];
+    outputWindows.push_back(windowOf(out));
+    StorageExtent::Kind kind = outputWindows.back().extent.kind;
+    bool device = kind == StorageExtent::Kind::BlockDevice;
+    if (!(kind == StorageExtent::Kind::Missing || kind == StorageExtent::Kind::RegularFile || (device && out.deviceAllowed)))
+      return named(out) + (device ? " is a device, not a file" : " is neither a regular file nor a block device");
+    for (size_t k = 0; k < inputs.size(); ++k)
+      if (meet(outputWindows[i], inputWindows[k])) return named(out) + " is " + named(inputs[k]);
+    for (size_t k = 0; k < i; ++k)
+      if (meet(outputWindows[i], outputWindows[k])) return named(out) + " is " + named(outputs[k]);
+  }
+  return "";
+}
+
+std::string outputVolumeProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs) {
+  for (const CommandPath& out : outputs) {
+    if (platform::storageExtent(out.path).kind == StorageExtent::Kind::BlockDevice) continue;
+    for (const CommandPath& in : inputs)
+      if (onVolumeOf(out.path, windowOf(in)))
+        return named(out) + " lies on " + named(in) + ", the volume being read; choose a place on another disk";
+  }
+  return "";
+}
+
+std::string targetFolderProblem(const std::string& folder, const CommandPath& source, bool create) {
+  // Asked before the folder is made: making it would already write there.
+  if (onVolumeOf(folder, windowOf(source)))
+    return "'" + folder + "' lies on " + named(source) + ", the volume being read; choose a folder on another disk";
+  std::string problem = platform::folderProblem(folder, create);
+  return problem.empty() ? "" : "cannot save into '" + folder + "': " + problem;
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,37 @@
+#pragma once
+// The rule every command that writes files or disks follows: an output is
+// never one of its inputs nor another of its outputs. Paths are compared by
+// what they are (the same file under another name or a hard link, a loop
+// device over an image, a partition of a disk), not by their text.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dudorazu {
+
+struct CommandPath {
+  std::string path;
+  std::string role;              // how the user named it: "SOURCE", "--report", ...
+  uint64_t start = 0;            // the bytes of the path concerned
+  uint64_t length = UINT64_MAX;  // UINT64_MAX: to its end
+  bool deviceAllowed = true;     // an output that may be a block device (a target disk)
+};
+
+// What is wrong with the paths, or an empty text when the command may go on:
+// an input that is neither a regular file nor a block device (a FIFO would
+// block the first read), an existing output that is neither (or a block
+// device where only a file may go), or an output whose bytes meet those of
+// an input or of another output.
+std::string commandPathProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs);
+
+// An output file that would land on a file system living on the bytes an
+// input covers (an image mounted from the source, a partition of the source
+// disk): writing it changes what is being read. Empty when none does.
+std::string outputVolumeProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs);
+
+// What is wrong with `folder` as the target of a save from `source`: not a
+// folder, cannot be made (when `create`) or written, or a folder on the very
+// volume being read. Empty when files may be saved there.
+std::string targetFolderProblem(const std::string& folder, const CommandPath& source, bool create);
+
+}  // namespace dudorazu
