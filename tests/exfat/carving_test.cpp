@@ -60,9 +60,12 @@ TEST(JpegCarver, EndsWithTheEndMarkerThatClosesTheImage) {
   JpegCarve cut = findJpegEnd(damaged.data(), damaged.size(), 512);
   EXPECT_FALSE(cut.endMarkerFound);
   EXPECT_EQ(cut.length, jpegWith(scan(bytes({1, 2}))).size());
-  // So does the end of what could be read.
-  auto shortRead = jpegWith(scan(bytes({1, 2, 3, 4})));
-  EXPECT_FALSE(findJpegEnd(shortRead.data(), shortRead.size(), 512).endMarkerFound);
+  // So does the end of what could be read, even where a segment claims more.
+  for (const auto& shortRead : {jpegWith(scan(bytes({1, 2, 3, 4}))), jpegWith(bytes({0xFF, 0xE1, 0x40, 0, 1}))}) {
+    JpegCarve c = findJpegEnd(shortRead.data(), shortRead.size(), 512);
+    EXPECT_FALSE(c.endMarkerFound);
+    EXPECT_EQ(c.length, shortRead.size());
+  }
 }
 
 std::vector<uint8_t> windowWithMarker(size_t at) {

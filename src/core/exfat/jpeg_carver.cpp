@@ -161,7 +161,7 @@ JpegCarve carveFromWindow(const uint8_t*& w, uint64_t& available, uint32_t bytes
   bool sawScan = false;
   switch (walkSegments(view, end, sawScan)) {
     case Walk::End: return {end, true};
-    case Walk::OutOfBytes: return {end, false};
+    case Walk::OutOfBytes: return {std::min(end, available), false};  // a segment may claim more than was read
     case Walk::Broken:
       // Damage inside the image data: the image is cut short there. A head
       // whose segments this walk does not know is still looked through for
