@@ -68,44 +68,31 @@ TEST(JpegCarver, EndsWithTheEndMarkerThatClosesTheImage) {
   }
 }
 
-std::vector<uint8_t> windowWithMarker(size_t at) {
-  std::vector<uint8_t> w(4096, 0x33);
-  w[at] = 0xFF;
-  w[at + 1] = 0xD9;
-  return w;
-}
-
-// Heads whose segments cannot be followed (here: no segment at all after
-// the start marker) are carved to the first end marker padded with zeros.
+// Heads whose segments cannot be followed (here: none at all after the start
+// marker) are carved to the first end marker padded with zeros in its sector.
 TEST(JpegCarver, UnknownHeadsEndAtAMarkerWithZerosAfterItInItsSector) {
-  auto w = windowWithMarker(1000);
-  std::fill(w.begin() + 1002, w.end(), 0);
-  EXPECT_EQ(findJpegEnd(w.data(), w.size(), 512).length, 1002u) << "r = 492, rest = 20, eight zeros follow";
-
-  // Non-zero bytes after the first marker: skipped, the next one counts.
-  auto g = windowWithMarker(1000);
-  g[1500] = 0xFF, g[1501] = 0xD9;
-  std::fill(g.begin() + 1502, g.end(), 0);
-  EXPECT_EQ(findJpegEnd(g.data(), g.size(), 512).length, 1502u);
-
-  // A marker ending a sector exactly is accepted whatever follows.
-  auto e = windowWithMarker(508);
-  EXPECT_EQ(findJpegEnd(e.data(), e.size(), 512).length, 510u);
-
-  // Near the sector's end one zero among the remaining bytes is enough...
-  auto n = windowWithMarker(1530);  // r = 510, rest = 2
-  n[1533] = 0;
-  EXPECT_EQ(findJpegEnd(n.data(), n.size(), 512).length, 1532u);
-  // ...but none at all is not.
-  auto none = windowWithMarker(1530);
-  EXPECT_FALSE(findJpegEnd(none.data(), none.size(), 512).endMarkerFound);
-
-  // The sector size of the volume decides where sectors end.
-  auto big = windowWithMarker(1000);
-  std::fill(big.begin() + 1002, big.begin() + 1010, 0);
-  JpegCarve b = findJpegEnd(big.data(), big.size(), 4096);
-  EXPECT_TRUE(b.endMarkerFound);
-  EXPECT_EQ(b.length, 1002u);
+  struct Case {
+    const char* what;
+    std::vector<size_t> markers;
+    size_t zerosFrom, zerosTo;  // zero bytes in [from, to)
+    uint32_t bytesPerSector;
+    uint64_t length;  // 0: no marker accepted
+  } cases[] = {
+      {"r = 492, rest = 20, eight zeros follow", {1000}, 1002, 4096, 512, 1002},
+      {"non-zero after the first marker: the next counts", {1000, 1500}, 1502, 4096, 512, 1502},
+      {"a marker ending a sector exactly", {508}, 0, 0, 512, 510},
+      {"near a sector's end one zero is enough", {1530}, 1533, 1534, 512, 1532},
+      {"but none at all is not", {1530}, 0, 0, 512, 0},
+      {"the volume's sector size decides where sectors end", {1000}, 1002, 1010, 4096, 1002},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> w(4096, 0x33);
+    for (size_t at : c.markers) w[at] = 0xFF, w[at + 1] = 0xD9;
+    std::fill(w.begin() + c.zerosFrom, w.begin() + c.zerosTo, 0);
+    JpegCarve carve = findJpegEnd(w.data(), w.size(), c.bytesPerSector);
+    EXPECT_EQ(carve.endMarkerFound, c.length != 0) << c.what;
+    EXPECT_EQ(carve.length, c.length != 0 ? c.length : w.size()) << c.what << " (cut short: all that was read)";
+  }
 }
 
 TEST(JpegCarver, ImagesReachingTheWindowSizeAreCutShort) {
