@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dudorazu::searchPartitions(disk, dudorazu::SearchMode::Cylinder, 0, progress);
   dudorazu::searchPartitions(disk, dudorazu::SearchMode::Head, 0, progress);
   dudorazu::searchPartitions(disk, dudorazu::SearchMode::Cylinder, 1, progress);
+  dudorazu::searchPartitions(disk, dudorazu::SearchMode::Aligned, 0, progress);
   // The sector mode's decisions on every boot sector of the input (its
   // 10 MiB pass itself would cost more in page faults than the rest).
   InputDisk device(bytes);

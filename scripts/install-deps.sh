@@ -10,8 +10,9 @@ want=()
 case "${1:-build}" in
   build)    want=(cmake g++ make libgtest-dev zstd) ;;
   fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
-                  e2fsprogs hfsutils lvm2 imagemagick zstd python3 util-linux) ;;
-  bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse) ;;
+                  e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl zstd python3 util-linux) ;;
+  bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
+                  libimage-exiftool-perl) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
   *) echo "usage: $0 build|fixtures|bench|fuzz" >&2; exit 2 ;;
 esac

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/common/text.h"
+#include "core/partitions/exfat_boot_copy.h"
 #include "platform/platform.h"
 
 namespace dudorazu::cli {
@@ -136,9 +137,14 @@ PartitionRecord* resolvePartition(DiskRecord& disk, const std::string& text, con
 
 PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text, const char* command) {
   PartitionRecord* p = resolvePartition(disk, text, command);
-  if (p && p->typeCode != kTypeExfat) {
+  if (p && !holdsExfatVolume(*p)) {
     printError(command, "partition '" + text + "' does not hold an exFAT volume");
     return nullptr;
+  }
+  if (p && p->exfatFromBackupBootSector) {
+    printError(command, "partition '" + text + "': its main boot sector is not exFAT; reading the volume through "
+                        "its backup boot sector (sector " +
+                            std::to_string(static_cast<uint64_t>(p->startSector) + kBackupDistance) + ")");
   }
   return p;
 }

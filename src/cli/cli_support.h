@@ -34,7 +34,8 @@ void printError(const char* command, const std::string& message);
 DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, const char* command);
 // The partition named by its text (name or mount point); prints the error.
 PartitionRecord* resolvePartition(DiskRecord& disk, const std::string& text, const char* command);
-// As resolvePartition, and refuses a partition that does not hold exFAT.
+// As resolvePartition, and refuses a partition that does not hold exFAT;
+// tells on stderr when its volume is read through the backup boot sector.
 PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text, const char* command);
 
 // The disk and exFAT partition a command works on, from its SOURCE and

@@ -40,6 +40,9 @@ void printTree(const DiskCatalogue& catalogue) {
       printRow(partitionText(p), p.label, fileSystemText(p),
                formatSizeShort(static_cast<uint64_t>(p.startSector) * kSectorSize),
                formatSizeShort(p.sizeSectors * kSectorSize), 2);
+      if (p.exfatFromBackupBootSector)
+        std::printf("    note: main boot sector damaged; its backup holds an exFAT volume, which tree,\n"
+                    "          scan-lost and recover read through it\n");
     }
     for (const LogicalVolume& lv : disk.logicalVolumes) {
       printRow("LV " + lv.name, "", lv.fileSystem, "", formatSizeShort(lv.sizeSectors * kSectorSize), 2);
@@ -63,6 +66,7 @@ void writePartition(JsonWriter& json, const PartitionRecord& p) {
       .field("sizeSectors", p.sizeSectors)
       .field("entryKind", static_cast<uint32_t>(p.entryKind))
       .field("searchKind", p.searchKind)
+      .field("exfatFromBackupBootSector", p.exfatFromBackupBootSector)
       .field("hfsKind", p.hfsKind)
       .field("hfsKindText", p.hfsKindText)
       .field("extVersion", p.extVersion)

@@ -17,13 +17,14 @@ namespace dudorazu::cli {
 namespace {
 
 const char* const kModeHelp =
-    "  --mode MODE   cylinder (default): the first sector and sector 63 of every\n"
+    "  --mode MODE   aligned (default): every 1 MiB boundary and the cylinder\n"
+    "                candidates; cylinder: the first sector and sector 63 of every\n"
     "                cylinder; head: the first sector of every track as well;\n"
     "                sector: every sector (reads the whole disk)\n"
     "  --heads N     heads per cylinder for the grid (1-255; default: the disk's)\n";
 
 struct SearchOptions {
-  SearchMode mode = SearchMode::Cylinder;
+  SearchMode mode = SearchMode::Aligned;
   uint8_t heads = 0;
 };
 
@@ -32,11 +33,12 @@ int takeSearchOptions(Args& args, const char* command, SearchOptions& options) {
   bool missing = false;
   std::string mode, heads;
   if (takeOption(args, "--mode", mode, missing)) {
-    if (mode == "cylinder") options.mode = SearchMode::Cylinder;
+    if (mode == "aligned") options.mode = SearchMode::Aligned;
+    else if (mode == "cylinder") options.mode = SearchMode::Cylinder;
     else if (mode == "head") options.mode = SearchMode::Head;
     else if (mode == "sector") options.mode = SearchMode::Sector;
     else {
-      printError(command, "--mode must be cylinder, head or sector");
+      printError(command, "--mode must be aligned, cylinder, head or sector");
       return 2;
     }
   }
@@ -139,7 +141,8 @@ void printRows(const std::vector<RebuildRow>& rows) {
 int cmdSearch(Args args) {
   const char* command = "search";
   if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::printf("usage: dudorazu-cli search SOURCE [--mode cylinder|head|sector] [--heads N] [--json]\n\n"
+    std::printf("usage: dudorazu-cli search SOURCE [--mode aligned|cylinder|head|sector] [--heads N]\n"
+                "                            [--json]\n\n"
                 "Searches a disk or image for exFAT volumes whose partition entries are lost\n"
                 "and lists each with its label, cylinder-head-sector, size in sectors and\n"
                 "kind, then the disk's partition list with the found volumes appended.\n"

@@ -3,6 +3,7 @@
 
 #include "exfat/fls_oracle.h"
 #include "support/fixtures.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
@@ -62,6 +63,38 @@ TEST(ScanLostCommand, FoundFoldersUnderTheRootAndCarvedFilesUnderTheExtendedFold
   ASSERT_EQ(cli("scan-lost " + test::fixtureImage("exfat-carve.img") + " Partition0", out, false), 0);
   EXPECT_NE(out.find("\n扩展目录  正常文件夹  0  "), std::string::npos) << out;
   EXPECT_NE(out.find("\n  Li19.doc  已删除文件  65536  "), std::string::npos) << out;
+}
+
+// tools-search.img's volume C (made by mkfs.exfat, files written by the
+// FUSE driver) at 64323 has its main boot sector zeroed; an MBR entry of
+// type 7 now points at it. Every command that opens the volume reads it
+// through the backup boot sector and says so; disks marks the partition.
+TEST(ExfatCommands, AVolumeWhoseMainBootSectorIsDestroyedIsReadThroughItsBackup) {
+  test::TempDir dir;
+  std::string image = dir.file("backup-only.img");
+  std::string bytes = test::readFile(test::fixtureImage("tools-search.img"));
+  const unsigned char entry[16] = {0, 0, 0, 0, 7, 0, 0, 0, 0x43, 0xFB, 0, 0, 0, 0x20, 0, 0};  // 64323, 8192
+  bytes.replace(446, 16, reinterpret_cast<const char*>(entry), 16);
+  bytes[510] = '\x55', bytes[511] = '\xAA';
+  test::writeFile(image, bytes);
+  std::string out;
+  ASSERT_EQ(cli("disks --no-drives --json --image " + image, out), 0) << out;
+  EXPECT_NE(out.find(R"("typeCode":7,"fileSystem":"NTFS","startSector":64323)"), std::string::npos) << out;
+  EXPECT_NE(out.find(R"("exfatFromBackupBootSector":true)"), std::string::npos) << out;
+  ASSERT_EQ(cli("disks --no-drives --image " + image, out), 0) << out;
+  EXPECT_NE(out.find("note: main boot sector damaged; its backup holds an exFAT volume"), std::string::npos) << out;
+
+  const std::string saved = dir.file("saved");
+  for (const std::string command : {"tree", "scan-lost", "recover"}) {
+    std::string args = command + " " + image + " Partition0" + (command == "recover" ? " " + saved : "");
+    EXPECT_EQ(cli(args, out), 0) << out;
+    EXPECT_NE(out.find("reading the volume through its backup boot sector (sector 64335)"), std::string::npos)
+        << command << ": " << out;
+    if (command != "recover") {
+      EXPECT_NE(out.find("numbers-C.txt"), std::string::npos) << command << ": " << out;
+    }
+  }
+  EXPECT_EQ(test::readFile(saved + "/根目录/readme.txt"), "volume C\n");
 }
 
 }  // namespace

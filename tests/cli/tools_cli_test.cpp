@@ -64,6 +64,12 @@ TEST(ToolsCli, SearchPrintsEachVolumeAndTheResultingPartitionList) {
   EXPECT_TRUE(contains(text.out, "TOOLSA")) << text.out;
   EXPECT_TRUE(contains(text.out, "start 64323")) << text.out;
   EXPECT_EQ(cli("search '" + img + "' --mode diagonal").status, 2);
+
+  // The default search meets volumes on 1 MiB boundaries, off the grid.
+  CliRun gpt = cli("search '" + test::fixtureImage("tools-gpt.img") + "' --json");
+  ASSERT_EQ(gpt.status, 0) << gpt.out;
+  EXPECT_TRUE(contains(gpt.out, R"("label":"GPTA","chs":"0,32,33","sizeSectors":409600)")) << gpt.out;
+  EXPECT_TRUE(contains(gpt.out, R"("label":"GPTB")")) << gpt.out;
 }
 
 TEST(ToolsCli, RebuildMbrAsksBeforeWritingAndTheDiskIsReadableAfterwards) {

@@ -11,75 +11,127 @@
 namespace dudorazu {
 namespace {
 
-std::vector<uint8_t> windowWithMarker(size_t at) {
-  std::vector<uint8_t> w(4096, 0x33);
-  w[at] = 0xFF;
-  w[at + 1] = 0xD9;
-  return w;
+std::vector<uint8_t> bytes(std::initializer_list<int> list) { return {list.begin(), list.end()}; }
+
+// A JPEG's segments: start marker, a JFIF segment, then `body`.
+std::vector<uint8_t> jpegWith(const std::vector<uint8_t>& body) {
+  std::vector<uint8_t> j = bytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
+  j.insert(j.end(), body.begin(), body.end());
+  return j;
 }
 
-TEST(JpegCarver, EndMarkerNeedsZerosAfterItInItsSector) {
-  auto w = windowWithMarker(1000);
-  std::fill(w.begin() + 1002, w.end(), 0);
-  EXPECT_EQ(findJpegEnd(w.data(), w.size(), 512), 1004u) << "r = 492, rest = 20, eight zeros follow";
-
-  // Non-zero bytes after the first marker: skipped, the next one counts.
-  auto g = windowWithMarker(1000);
-  g[1500] = 0xFF, g[1501] = 0xD9;
-  std::fill(g.begin() + 1502, g.end(), 0);
-  EXPECT_EQ(findJpegEnd(g.data(), g.size(), 512), 1504u);
-
-  // A marker ending a sector exactly is accepted whatever follows.
-  auto e = windowWithMarker(508);
-  EXPECT_EQ(findJpegEnd(e.data(), e.size(), 512), 512u);
-
-  // Near the sector's end one zero among the remaining bytes is enough...
-  auto n = windowWithMarker(1530);  // r = 510, rest = 2
-  n[1533] = 0;
-  EXPECT_EQ(findJpegEnd(n.data(), n.size(), 512), 1534u);
-  // ...but none at all is not.
-  auto none = windowWithMarker(1530);
-  EXPECT_FALSE(findJpegEnd(none.data(), none.size(), 512));
-
-  // The sector size of the volume decides where sectors end.
-  auto big = windowWithMarker(1000);
-  std::fill(big.begin() + 1002, big.begin() + 1010, 0);
-  EXPECT_EQ(findJpegEnd(big.data(), big.size(), 4096), 1004u);
+// A scan header (one component) followed by entropy-coded bytes.
+std::vector<uint8_t> scan(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> s = bytes({0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0x3F, 0});
+  s.insert(s.end(), data.begin(), data.end());
+  return s;
 }
 
-TEST(JpegCarver, ImagesReachingTheWindowSizeAreNotCarved) {
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(JpegCarver, EndsWithTheEndMarkerThatClosesTheImage) {
+  const auto eoi = bytes({0xFF, 0xD9});
+  const auto slack = bytes({0x5A, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // not zero, then a padded marker
+  // An Exif segment holding a whole thumbnail, end marker and zeros included.
+  const auto thumbnail = bytes({0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0});
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> image;
+  } cases[] = {
+      {"stuffed bytes, restart markers and fill are scan data",
+       jpegWith(scan(bytes({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xFF})) + eoi)},
+      {"a thumbnail inside APP1 does not end the outer image",
+       jpegWith(thumbnail + scan(bytes({1, 2, 3})) + eoi)},
+      {"progressive: scans separated by tables",
+       jpegWith(scan(bytes({1, 0xFF, 0})) + bytes({0xFF, 0xC4, 0, 4, 0, 0}) + scan(bytes({2})) + eoi)},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> window = c.image + slack;
+    JpegCarve carve = findJpegEnd(window.data(), window.size(), 512);
+    EXPECT_EQ(carve.length, c.image.size()) << c.what;
+    EXPECT_TRUE(carve.endMarkerFound) << c.what;
+  }
+
+  // Damage inside the image data cuts the carve short where it lies.
+  auto damaged = jpegWith(scan(bytes({1, 2}))) + bytes({0xFF, 0x05, 7, 7}) + eoi + slack;
+  JpegCarve cut = findJpegEnd(damaged.data(), damaged.size(), 512);
+  EXPECT_FALSE(cut.endMarkerFound);
+  EXPECT_EQ(cut.length, jpegWith(scan(bytes({1, 2}))).size());
+  // So does the end of what could be read, even where a segment claims more.
+  for (const auto& shortRead : {jpegWith(scan(bytes({1, 2, 3, 4}))), jpegWith(bytes({0xFF, 0xE1, 0x40, 0, 1}))}) {
+    JpegCarve c = findJpegEnd(shortRead.data(), shortRead.size(), 512);
+    EXPECT_FALSE(c.endMarkerFound);
+    EXPECT_EQ(c.length, shortRead.size());
+  }
+}
+
+// Heads whose segments cannot be followed (here: none at all after the start
+// marker) are carved to the first end marker padded with zeros in its sector.
+TEST(JpegCarver, UnknownHeadsEndAtAMarkerWithZerosAfterItInItsSector) {
+  struct Case {
+    const char* what;
+    std::vector<size_t> markers;
+    size_t zerosFrom, zerosTo;  // zero bytes in [from, to)
+    uint32_t bytesPerSector;
+    uint64_t length;  // 0: no marker accepted
+  } cases[] = {
+      {"r = 492, rest = 20, eight zeros follow", {1000}, 1002, 4096, 512, 1002},
+      {"non-zero after the first marker: the next counts", {1000, 1500}, 1502, 4096, 512, 1502},
+      {"a marker ending a sector exactly", {508}, 0, 0, 512, 510},
+      {"near a sector's end one zero is enough", {1530}, 1533, 1534, 512, 1532},
+      {"but none at all is not", {1530}, 0, 0, 512, 0},
+      {"the volume's sector size decides where sectors end", {1000}, 1002, 1010, 4096, 1002},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> w(4096, 0x33);
+    for (size_t at : c.markers) w[at] = 0xFF, w[at + 1] = 0xD9;
+    std::fill(w.begin() + c.zerosFrom, w.begin() + c.zerosTo, 0);
+    JpegCarve carve = findJpegEnd(w.data(), w.size(), c.bytesPerSector);
+    EXPECT_EQ(carve.endMarkerFound, c.length != 0) << c.what;
+    EXPECT_EQ(carve.length, c.length != 0 ? c.length : w.size()) << c.what << " (cut short: all that was read)";
+  }
+}
+
+TEST(JpegCarver, ImagesReachingTheWindowSizeAreCutShort) {
+  // The end marker fills the window's last two bytes: the image reaches it.
   std::vector<uint8_t> w(kJpegWindowBytes, 0x11);
-  w[kJpegWindowBytes - 4] = 0xFF, w[kJpegWindowBytes - 3] = 0xD9;
-  w[kJpegWindowBytes - 2] = 0, w[kJpegWindowBytes - 1] = 0;
-  EXPECT_FALSE(findJpegEnd(w.data(), w.size(), 512));
-  w[kJpegWindowBytes - 6] = 0xFF, w[kJpegWindowBytes - 5] = 0xD9;
-  EXPECT_FALSE(findJpegEnd(w.data(), w.size(), 512)) << "0xD9 0xFF follows: not zero";
-  // Bytes past a short read count as zeros but hold no marker.
-  std::vector<uint8_t> s = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 'J', 'F', 'I', 'F', 0xFF, 0xD9};
-  EXPECT_EQ(findJpegEnd(s.data(), s.size(), 512), 14u);
-  EXPECT_FALSE(findJpegEnd(s.data(), 11, 512));
+  w[kJpegWindowBytes - 2] = 0xFF, w[kJpegWindowBytes - 1] = 0xD9;
+  EXPECT_FALSE(findJpegEnd(w.data(), w.size(), 512).endMarkerFound) << "padded-marker search";
+  auto body = jpegWith(scan({}));
+  std::copy(body.begin(), body.end(), w.begin());
+  JpegCarve c = findJpegEnd(w.data(), w.size(), 512);
+  EXPECT_FALSE(c.endMarkerFound) << "segment walk";
+  EXPECT_EQ(c.length, kJpegWindowBytes);
 }
 
 TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoes) {
-  // The image ends 280 KiB in, on a device of 300 KiB: the search reads on
+  // The image ends 280 KiB in, on a device of 300 KiB: the walk reads on
   // past its first piece and finds the end in the short last one.
+  auto head = jpegWith(scan({}));
   std::string disk(300 << 10, '\x11');
-  const uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'};
-  std::memcpy(disk.data(), head, sizeof head);
+  std::copy(head.begin(), head.end(), disk.begin());
   disk[280 << 10] = '\xFF';
   disk[(280 << 10) + 1] = '\xD9';
-  std::fill(disk.begin() + (280 << 10) + 2, disk.end(), '\0');
   MemoryDevice device(disk);
   PartitionRecord p;
   p.clusterSectors = 8;
   p.clusterBase = 0 - 2 * 8u;  // cluster 2 at sector 0
   std::vector<uint8_t> window;
-  auto length = carveJpeg(device, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window);
-  ASSERT_TRUE(length);
-  EXPECT_EQ(*length, (280u << 10) + 4);
-  disk[(280 << 10) + 3] = 1;  // the end marker's sector is no longer zero after it
-  MemoryDevice spoiled(disk);
-  EXPECT_FALSE(carveJpeg(spoiled, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window));
+  auto carve = carveJpeg(device, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window);
+  ASSERT_TRUE(carve);
+  EXPECT_TRUE(carve->endMarkerFound);
+  EXPECT_EQ(carve->length, (280u << 10) + 2);
+  disk[(280 << 10) + 1] = 0;  // no end before the device's end
+  MemoryDevice cut(disk);
+  carve = carveJpeg(cut, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window);
+  ASSERT_TRUE(carve);
+  EXPECT_FALSE(carve->endMarkerFound);
+  EXPECT_EQ(carve->length, 300u << 10);
+  disk[6] = 'X';
+  EXPECT_FALSE(carveJpeg(cut, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window)) << "no JPEG start";
 }
 
 // A summary information property set as Office writes it.

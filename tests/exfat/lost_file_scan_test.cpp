@@ -20,32 +20,34 @@ using test::fileSet;
 using test::folderSet;
 using test::TestVolume;
 
-// What exfat-carve.expected.txt says the scan must find.
+// What an .expected.txt file says the scan must find: "folder CLUSTER",
+// "jpeg CLUSTER LENGTH SHA256", "photo CLUSTER LENGTH SHA256 NAME" (a
+// photo's original file) and "ole2 CLUSTER NAME".
 struct CarveExpectation {
   uint32_t lostFolder = 0;
   struct Jpeg {
     uint32_t cluster;
-    uint64_t carvedLength, hashedBytes;
+    uint64_t length;
     std::string sha256;
   };
   std::vector<Jpeg> jpegs;
   std::vector<std::pair<uint32_t, std::string>> documents;
 };
 
-CarveExpectation readExpectation() {
+CarveExpectation readExpectation(const std::string& file = "exfat-carve.expected.txt") {
   CarveExpectation e;
-  std::istringstream in(test::fixtureText("exfat-carve.expected.txt"));
-  std::string kind;
+  std::istringstream in(test::fixtureText(file));
+  std::string kind, name;
   while (in >> kind) {
     if (kind == "folder") {
       in >> e.lostFolder;
-    } else if (kind == "jpeg") {
+    } else if (kind == "jpeg" || kind == "photo") {
       CarveExpectation::Jpeg j;
-      in >> j.cluster >> j.carvedLength >> j.hashedBytes >> j.sha256;
+      in >> j.cluster >> j.length >> j.sha256;
+      if (kind == "photo") in >> name;
       e.jpegs.push_back(j);
     } else if (kind == "ole2") {
       uint32_t c;
-      std::string name;
       in >> c >> name;
       e.documents.push_back({c, name});
     }
@@ -78,10 +80,28 @@ std::string sha256Of(const std::string& file, uint64_t offset, uint64_t length) 
   return out.substr(0, 64);
 }
 
+// Every expected JPEG is carved at its cluster with its length, its bytes
+// those of the original, and no other JPEG is carved.
+void expectJpegsCarvedExactly(const std::string& image, const PartitionRecord& p, const CarveExpectation& want) {
+  size_t carvedJpegs = 0;
+  for (const auto& [cluster, record] : p.carvedIndex) carvedJpegs += record->name.ends_with(".jpg");
+  EXPECT_EQ(carvedJpegs, want.jpegs.size());
+  for (const auto& j : want.jpegs) {
+    const ExfatFileRecord* r = carvedAt(p, j.cluster);
+    ASSERT_TRUE(r) << "no JPEG carved at cluster " << j.cluster;
+    EXPECT_EQ(r->name, std::to_string(j.cluster) + ".jpg");
+    EXPECT_EQ(r->dataLength, j.length) << r->name;
+    EXPECT_EQ(r->state, kStateDeletedFile);
+    EXPECT_EQ(r->allocationFlags, 3);
+    EXPECT_EQ(r->parent, &p.extendedRecord);
+    EXPECT_EQ(sha256Of(image, p.clusterPosition(j.cluster), r->dataLength), j.sha256) << r->name;
+  }
+}
+
 TEST(LostFileScan, RealVolumeGivesBackTheLostFolderJpegsAndDocuments) {
   std::string image = test::fixtureImage("exfat-carve.img");
   CarveExpectation want = readExpectation();
-  ASSERT_EQ(want.jpegs.size(), 3u);
+  ASSERT_EQ(want.jpegs.size(), 4u);
   FixtureScan s(image);
   ASSERT_TRUE(s.partition);
   ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
@@ -90,16 +110,7 @@ TEST(LostFileScan, RealVolumeGivesBackTheLostFolderJpegsAndDocuments) {
   EXPECT_EQ(p.extendedRecord.name, "扩展目录");
   EXPECT_EQ(p.extendedRecord.firstCluster, 1u);
 
-  for (const auto& j : want.jpegs) {
-    const ExfatFileRecord* r = carvedAt(p, j.cluster);
-    ASSERT_TRUE(r) << "no JPEG carved at cluster " << j.cluster;
-    EXPECT_EQ(r->name, std::to_string(j.cluster) + ".jpg");
-    EXPECT_EQ(r->dataLength, j.carvedLength) << r->name;
-    EXPECT_EQ(r->state, kStateDeletedFile);
-    EXPECT_EQ(r->allocationFlags, 3);
-    EXPECT_EQ(r->parent, &p.extendedRecord);
-    EXPECT_EQ(sha256Of(image, p.clusterPosition(j.cluster), j.hashedBytes), j.sha256) << r->name;
-  }
+  expectJpegsCarvedExactly(image, p, want);
   for (const auto& [cluster, name] : want.documents) {
     const ExfatFileRecord* r = carvedAt(p, cluster);
     ASSERT_TRUE(r) << name;
@@ -124,6 +135,20 @@ TEST(LostFileScan, RealVolumeGivesBackTheLostFolderJpegsAndDocuments) {
   ASSERT_TRUE(rootCopy);
   EXPECT_TRUE(test::childNamed(*rootCopy, "readme.txt"));
   EXPECT_TRUE(test::childNamed(*rootCopy, "deleted.jpg"));
+}
+
+// exfat-photos.img: baseline, progressive, Exif-with-thumbnail and small
+// photos written by the FUSE driver over a deleted file's clusters (so their
+// slack holds its bytes, stray padded end markers included), then the card
+// quick-formatted. Each comes back as its original file, byte for byte.
+TEST(LostFileScan, QuickFormattedCardGivesBackEveryPhotoByteExact) {
+  std::string image = test::fixtureImage("exfat-photos.img");
+  CarveExpectation want = readExpectation("exfat-photos.expected.txt");
+  ASSERT_EQ(want.jpegs.size(), 4u);
+  FixtureScan s(image);
+  ASSERT_TRUE(s.partition);
+  ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
+  expectJpegsCarvedExactly(image, *s.partition, want);
 }
 
 TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClusters) {
@@ -224,7 +249,7 @@ TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
     uint32_t sector = heap + (j.cluster - 2) * spc;
     const ExfatFileRecord* r = carvedAt(p, sector);
     ASSERT_TRUE(r) << "JPEG of cluster " << j.cluster;
-    EXPECT_EQ(r->dataLength, j.carvedLength);
+    EXPECT_EQ(r->dataLength, j.length);
   }
   EXPECT_EQ(carvedAt(p, heap + (want.documents[0].first - 2) * spc)->name.rfind("Report", 0), 0u);
 }
@@ -266,7 +291,7 @@ TEST(LostFileScan, UpcaseTableLocatesAVolumeWithoutBootSectors) {
   EXPECT_EQ(test::childNames(p.rootRecord.children.front()),
             (std::vector<std::string>{"and-me.txt", "found-me.txt"}));
   ASSERT_TRUE(carvedAt(p, 20));
-  EXPECT_EQ(carvedAt(p, 20)->dataLength, 16u);
+  EXPECT_EQ(carvedAt(p, 20)->dataLength, 14u) << "up to and with its end marker";
 }
 
 struct SyntheticScan {

@@ -6,6 +6,7 @@
 
 #include "core/device/disk_catalogue.h"
 #include "support/fixtures.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
@@ -67,6 +68,21 @@ TEST(FixtureImages, Gpt) {
                                              {"Mac", 75776, 4096, 0x19, 1, "MacVol", "", 1},
                                              {"Other", 79872, 4096, 0, 1, ""},
                                          });
+}
+
+TEST(FixtureImages, GptExfatWithDestroyedMainBootSectorIsMarked) {
+  test::TempDir dir;
+  std::string image = dir.file("gpt.img");
+  std::string bytes = test::readFile(test::fixtureImage("partitions-gpt.img"));
+  bytes.replace(2048 * 512, 512, 512, '\0');
+  test::writeFile(image, bytes);
+  DiskCatalogue catalogue;
+  ASSERT_TRUE(openImageAsDisk(catalogue, image));
+  const PartitionRecord& data = catalogue.disks.front().partitions.at(0);
+  EXPECT_EQ(data.name, "Data") << "no file system recognised at its start";
+  EXPECT_TRUE(data.exfatFromBackupBootSector);
+  EXPECT_TRUE(holdsExfatVolume(data));
+  EXPECT_FALSE(catalogue.disks.front().partitions.at(1).exfatFromBackupBootSector);
 }
 
 TEST(FixtureImages, WholeDiskVolumes) {

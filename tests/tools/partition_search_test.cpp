@@ -104,15 +104,60 @@ TEST(PartitionSearch, SectorModeTellsBackupsFromVolumesWhenTheOffsetFieldIsZero)
   EXPECT_TRUE(r.found[2].viaBackup);
 }
 
+// A disk of `mib` MiB holding only volume D of tools-offset0.img (16384
+// sectors, label TOOLSD), moved to sector `at`.
+std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at) {
+  std::string img = dir.file(name);
+  EXPECT_EQ(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" +
+                             fixtureImage("tools-offset0.img") + "' of='" + img + "' bs=512 skip=2048 seek=" +
+                             std::to_string(at) + " count=16384 conv=notrunc,sparse status=none"),
+            0);
+  return img;
+}
+
+// Which starts each mode finds, and nothing else: the sector mode reads a
+// disk to its last sector, the aligned mode meets 1 MiB boundaries (where
+// tools-gpt.img's volumes lie, its table wiped) and the cylinder grid.
+TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
+  TempDir dir;
+  const std::string small = diskWithVolumeD(dir, "small.img", 9, 2048);
+  const std::string tail = diskWithVolumeD(dir, "tail.img", 29, 40960);
+  const std::string gpt = fixtureImage("tools-gpt.img");
+  struct Case {
+    std::string image;
+    SearchMode mode;
+    std::vector<uint32_t> starts;
+    const char* what;
+  } cases[] = {
+      {small, SearchMode::Sector, {2048}, "a disk under 10 MiB is read whole"},
+      {tail, SearchMode::Sector, {40960}, "the tail after the last whole 10 MiB"},
+      {tail, SearchMode::Aligned, {40960}, "aligned, disk of no whole cylinder count"},
+      {gpt, SearchMode::Cylinder, {}, "1 MiB boundaries are off the grid"},
+      {gpt, SearchMode::Aligned, {2048, 411648}, "aligned on a wiped GPT disk"},
+      {gpt, SearchMode::Sector, {2048, 411648}, "sector on a wiped GPT disk"},
+      {fixtureImage("tools-search.img"), SearchMode::Aligned, {2048, 32130, 64323}, "aligned meets the grid too"},
+      {fixtureImage("tools-offset0.img"), SearchMode::Aligned, {2048, 32130, 57344},
+       "zero offset fields; F through its backup"},
+  };
+  for (const Case& c : cases) {
+    DiskRecord disk = catalogued(c.image);
+    SearchResult r = search(disk, c.mode);
+    EXPECT_TRUE(r.returned) << c.what;
+    std::vector<uint32_t> starts;
+    for (const FoundVolume& v : r.found) starts.push_back(v.startSector);
+    EXPECT_EQ(starts, c.starts) << c.what;
+  }
+  DiskRecord disk = catalogued(gpt);
+  SearchResult r = search(disk, SearchMode::Aligned);
+  ASSERT_EQ(r.found.size(), 2u);
+  EXPECT_EQ(r.found[0].description, "exFat;GPTA;0,32,33;409600;主;") << "real CHS of an off-grid start";
+  EXPECT_EQ(r.found[1].label, "GPTB");
+}
+
 TEST(PartitionSearch, HeadModeFindsAVolumeOnAnyTrackStart) {
   // Volume D moved to cylinder 1, head 5 (sector 16065 + 5 x 63).
   TempDir dir;
-  std::string source = fixtureImage("tools-offset0.img");
-  std::string img = dir.file("head.img");
-  ASSERT_EQ(test::runCommand("truncate -s 40M '" + img + "' && dd if='" + source + "' of='" + img +
-                             "' bs=512 skip=2048 seek=16380 count=16384 conv=notrunc,sparse status=none"),
-            0);
-  DiskRecord disk = catalogued(img);
+  DiskRecord disk = catalogued(diskWithVolumeD(dir, "head.img", 40, 16380));
   EXPECT_TRUE(search(disk, SearchMode::Cylinder).found.empty());
   SearchResult r = search(disk, SearchMode::Head);
   ASSERT_EQ(r.found.size(), 1u);

@@ -150,8 +150,9 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
       if (walk.isVisited(cluster)) continue;
       const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
       if (looksLikeJpegStart(data)) {
-        if (auto length = carveJpeg(*device, p, cluster, data, jpegWindow))
-          addCarved(p, std::to_string(cluster) + ".jpg", cluster, *length);
+        // A carve cut short before its end marker is not listed as a file.
+        auto carve = carveJpeg(*device, p, cluster, data, jpegWindow);
+        if (carve && carve->endMarkerFound) addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length);
       }
       if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {

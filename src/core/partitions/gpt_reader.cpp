@@ -6,6 +6,7 @@
 #include "core/common/text.h"
 #include "core/partitions/apple_map.h"
 #include "core/partitions/discovery_steps.h"
+#include "core/partitions/exfat_boot_copy.h"
 #include "core/partitions/fs_probes.h"
 #include "core/partitions/mbr_entry.h"
 
@@ -55,6 +56,9 @@ void probeGptVolume(SectorDevice& device, DiskRecord& disk, PartitionRecord& p, 
     p.extVersion = extVersionOf(superblock);
     p.sizeSectors = extSizeSectors(superblock, disk.bytesPerSector);
     p.label = extVolumeName(superblock);
+    return;
+  } else if (exfatBootCopyAt(device, startLba) == BootCopy::Backup) {
+    p.exfatFromBackupBootSector = true;
     return;
   } else {
     applyGptHfs(p, head + 1024, disk.devicePath);

@@ -41,6 +41,9 @@ struct PartitionRecord {
   uint8_t typeCode = 0;
   uint32_t bytesPerSector = 512;
   uint32_t searchKind = kSearchKindTable;
+  // Listed under its table's type, yet its main boot sector is not exFAT and
+  // its backup is: the volume is read through the backup.
+  bool exfatFromBackupBootSector = false;
 
   // exFAT volume results. An empty fatTable means "no FAT in memory".
   std::vector<uint32_t> fatTable;
@@ -102,9 +105,16 @@ struct PartitionRecord {
     typeCode = o.typeCode;
     bytesPerSector = o.bytesPerSector;
     searchKind = o.searchKind;
+    exfatFromBackupBootSector = o.exfatFromBackupBootSector;
     fatSectors = o.fatSectors;
   }
 };
+
+// True when the partition is opened as an exFAT volume: listed as exFAT,
+// or holding one behind a destroyed main boot sector.
+inline bool holdsExfatVolume(const PartitionRecord& p) {
+  return p.typeCode == kTypeExfat || p.exfatFromBackupBootSector;
+}
 
 // The text by which a partition is shown and found: its drive letter (mount
 // point) when it has one, else its name.

@@ -1,4 +1,5 @@
 #include "core/common/text.h"
+#include "core/partitions/exfat_boot_copy.h"
 #include "core/partitions/fs_probes.h"
 #include "core/partitions/mbr_entry.h"
 
@@ -12,11 +13,12 @@ PartitionRecord makeTableRecord(SectorDevice& device, int number, uint32_t start
   p.sizeSectors = count;
   p.typeCode = type;
   p.entryKind = entryKind;
-  // Some tools still mark exFAT with the NTFS type byte.
+  // Some tools still mark exFAT with the NTFS type byte. With its main boot
+  // sector destroyed the volume keeps the type byte's name and is marked.
   if (type == kTypeNtfs) {
-    uint8_t boot[kSectorSize];
-    device.readSectors(startSector, 1, boot);
-    if (isExfatBootSector(boot)) p.typeCode = kTypeExfat;
+    BootCopy copy = exfatBootCopyAt(device, startSector);
+    if (copy == BootCopy::Main) p.typeCode = kTypeExfat;
+    p.exfatFromBackupBootSector = copy == BootCopy::Backup;
   }
   p.label = readVolumeLabel(device, startSector, p.typeCode);
   return p;

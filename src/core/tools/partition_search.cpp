@@ -33,9 +33,12 @@ class SearchRun {
 
   void gridSearch(uint64_t cylinders, uint32_t heads, uint32_t sectorsPerTrack, bool everyHead);
   bool sectorSearch(uint64_t diskSectors);
+  bool alignedSearch(uint64_t diskSectors, uint64_t cylinders, uint32_t heads, uint32_t sectorsPerTrack);
 
  private:
   void examine(const Candidate& candidate, uint64_t cylinder, std::vector<uint8_t>& buffer);
+  void examineAligned(uint64_t sector, const std::string& chs, uint8_t entryKind, uint32_t heads,
+                      uint32_t sectorsPerTrack, std::vector<uint8_t>& buffer);
   void report(uint64_t start, const uint8_t* boot, bool viaBackup, const std::string& chs, uint8_t entryKind);
 
   DiskRecord& disk_;
@@ -97,8 +100,66 @@ void SearchRun::examine(const Candidate& candidate, uint64_t cylinder, std::vect
          candidate.entryKind);
 }
 
+// The text of a start that is no grid candidate: its real cylinder, head
+// and sector, or the sector mode's fixed text on a disk without geometry.
+std::string chsOf(uint64_t sector, uint32_t heads, uint32_t sectorsPerTrack) {
+  if (heads == 0 || sectorsPerTrack == 0) return "0,0,1";
+  uint64_t track = sector / sectorsPerTrack;
+  return format("%llu,%llu,%llu", static_cast<unsigned long long>(track / heads),
+                static_cast<unsigned long long>(track % heads),
+                static_cast<unsigned long long>(sector % sectorsPerTrack + 1));
+}
+
+// Every 1 MiB boundary, where partitioning tools of this century put
+// volumes, merged in disk order with the cylinder mode's grid candidates.
+bool SearchRun::alignedSearch(uint64_t diskSectors, uint64_t cylinders, uint32_t heads, uint32_t sectorsPerTrack) {
+  std::vector<uint8_t> buffer(kCandidateSectors * kSectorSize);
+  progress_.setRange(diskSectors / kAlignedStepSectors + 1, 1);
+  uint64_t aligned = 0;
+  uint64_t nextCylinder = 0, cylinder = 0;
+  std::vector<Candidate> grid;
+  size_t g = 0;
+  for (;;) {
+    while (g == grid.size() && nextCylinder < cylinders) {
+      cylinder = nextCylinder++;
+      grid = cylinderCandidates(cylinder, heads, sectorsPerTrack, false);
+      g = 0;
+    }
+    const bool onGrid = g < grid.size() && grid[g].sector <= aligned;
+    if (!onGrid && aligned >= diskSectors) break;
+    progress_.setPosition((onGrid ? grid[g].sector : aligned) / kAlignedStepSectors);
+    if (progress_.cancelled()) return false;
+    if (onGrid) {
+      const Candidate& c = grid[g++];
+      if (c.sector == aligned) aligned += kAlignedStepSectors;
+      examineAligned(c.sector, chsText(cylinder, c.head), c.entryKind, heads, sectorsPerTrack, buffer);
+    } else {
+      examineAligned(aligned, chsOf(aligned, heads, sectorsPerTrack), kEntryPrimary, heads, sectorsPerTrack,
+                     buffer);
+      aligned += kAlignedStepSectors;
+    }
+  }
+  return true;
+}
+
+// A candidate of the aligned pass, through its main boot sector or the
+// backup 12 sectors later. Where the volume starts is decided as in the
+// sector mode, so a boot sector that is another volume's backup does not
+// become a volume of its own.
+void SearchRun::examineAligned(uint64_t sector, const std::string& chs, uint8_t entryKind, uint32_t heads,
+                               uint32_t sectorsPerTrack, std::vector<uint8_t>& buffer) {
+  device_.readSectors(sector, kBackupDistance + 1, buffer.data());
+  CandidateMatch match = matchCandidate(buffer.data());
+  if (match.copy == BootCopy::None) return;
+  uint64_t lba = match.copy == BootCopy::Main ? sector : sector + kBackupDistance;
+  uint64_t start = volumeStartFor(device_, lba, match.bootSector);
+  report(start, match.bootSector, start != lba, start == sector ? chs : chsOf(start, heads, sectorsPerTrack),
+         start == sector ? entryKind : kEntryPrimary);
+}
+
 bool SearchRun::sectorSearch(uint64_t diskSectors) {
-  const uint64_t chunks = diskSectors / 2048 / 10;  // a tail under 10 MiB is not examined
+  // The last piece may be shorter: a disk's tail, or all of a small disk.
+  const uint64_t chunks = (diskSectors + kSearchChunkSectors - 1) / kSearchChunkSectors;
   const size_t chunkBytes = static_cast<size_t>(kSearchChunkSectors) * kSectorSize;
   // Not zero-initialised: each read fills it, and what a read leaves is zeroed below.
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkBytes]);
@@ -110,7 +171,8 @@ bool SearchRun::sectorSearch(uint64_t diskSectors) {
     // like zeros without touching every byte twice.
     size_t got = device_.readAt(i * chunkBytes, buffer.get(), chunkBytes);
     if (got < chunkBytes) std::memset(buffer.get() + got, 0, chunkBytes - got);
-    for (uint32_t s = 0; s < kSearchChunkSectors; ++s) {
+    const uint64_t sectors = std::min<uint64_t>(kSearchChunkSectors, diskSectors - i * kSearchChunkSectors);
+    for (uint32_t s = 0; s < sectors; ++s) {
       const uint8_t* p = buffer.get() + static_cast<size_t>(s) * kSectorSize;
       if (p[510] != 0x55 || p[511] != 0xAA || !isExfatBootSector(p)) continue;
       uint64_t lba = i * kSearchChunkSectors + s;
@@ -179,6 +241,7 @@ bool searchPartitions(DiskRecord& disk, SearchMode mode, uint8_t heads, Progress
     case SearchMode::Cylinder: run.gridSearch(cylinders, h, s, false); return true;
     case SearchMode::Head: run.gridSearch(cylinders, h, s, true); return true;
     case SearchMode::Sector: return run.sectorSearch(diskSectors);
+    case SearchMode::Aligned: return run.alignedSearch(diskSectors, cylinders, h, s);
   }
   return false;
 }

@@ -11,10 +11,15 @@
 
 namespace dudorazu {
 
-enum class SearchMode : uint8_t { Cylinder = 0, Head = 1, Sector = 2 };
+// Aligned: every 1 MiB boundary and the cylinder mode's candidates, each
+// with its backup boot sector; fast, and it meets the volumes of today's
+// partitioning tools, which the cylinder grid misses.
+enum class SearchMode : uint8_t { Cylinder = 0, Head = 1, Sector = 2, Aligned = 3 };
 
 // Sector mode reads the disk in pieces of this many sectors (10 MiB).
 inline constexpr uint32_t kSearchChunkSectors = 20480;
+// The aligned mode's step: 1 MiB.
+inline constexpr uint32_t kAlignedStepSectors = 2048;
 
 // One volume met by the search, as the search window shows it.
 struct FoundVolume {
@@ -34,8 +39,9 @@ using FoundVolumeCallback = std::function<void(const FoundVolume&)>;
 // volume is reported through `onFound` (once per run) and its description
 // is also left in `progress`'s text. The disk's cylinders field is
 // recomputed from the heads used. Returns false when the device cannot be
-// opened or when a sector-mode search is stopped; a stop is honoured per
-// cylinder (cylinder and head modes) or per 10 MiB piece (sector mode), and
+// opened or when a sector-mode or aligned search is stopped; a stop is
+// honoured per cylinder (cylinder and head modes), per 10 MiB piece (sector
+// mode, whose last piece is the disk's tail) or per candidate (aligned), and
 // volumes appended before it stay.
 bool searchPartitions(DiskRecord& disk, SearchMode mode, uint8_t heads, ProgressBlock& progress,
                       const FoundVolumeCallback& onFound = {});

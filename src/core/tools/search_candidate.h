@@ -6,16 +6,13 @@
 #include <string>
 
 #include "core/device/sector_device.h"
+#include "core/partitions/exfat_boot_copy.h"
 
 namespace dudorazu {
 
 // Sectors read for one cylinder or head candidate: the candidate, the
 // twelve after it up to its backup boot sector, and one sector before it.
 inline constexpr uint32_t kCandidateSectors = 14;
-// The backup boot sector stands this many sectors after the main one.
-inline constexpr uint32_t kBackupDistance = 12;
-
-enum class BootCopy { None, Main, Backup };
 
 struct CandidateMatch {
   BootCopy copy = BootCopy::None;

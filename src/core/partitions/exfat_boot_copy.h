@@ -1,0 +1,20 @@
+#pragma once
+// Which of a volume's two boot sectors is an exFAT one. A partition whose
+// main boot sector is destroyed while its backup is intact still holds an
+// exFAT volume, read through the backup.
+#include <cstdint>
+
+#include "core/device/sector_device.h"
+
+namespace dudorazu {
+
+// The backup boot sector stands this many sectors after the main one.
+inline constexpr uint32_t kBackupDistance = 12;
+
+enum class BootCopy { None, Main, Backup };
+
+// Main when the sector at `startSector` is an exFAT boot sector, else Backup
+// when the one 12 sectors later is, else None.
+BootCopy exfatBootCopyAt(SectorDevice& device, uint64_t startSector);
+
+}  // namespace dudorazu
