@@ -66,8 +66,9 @@ void prepareRoots(PartitionRecord& p) {
   p.clusterIndex.insert({1, &extended});
 }
 
-void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length) {
+void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
   ExfatFileRecord r;
+  r.carve = carve;
   r.name = std::move(name);
   r.state = kStateDeletedFile;
   r.allocationFlags = 3;
@@ -151,9 +152,9 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
       const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
       if (looksLikeJpegStart(data)) {
         if (auto length = carveJpeg(*device, p, cluster, data, jpegWindow))
-          addCarved(p, std::to_string(cluster) + ".jpg", cluster, *length);
+          addCarved(p, std::to_string(cluster) + ".jpg", cluster, *length, kCarvedToEndMarker);
       }
-      if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length);
+      if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length, kCarvedLengthEstimated);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {
         ExfatFileRecord& found = addFoundFolder(p, cluster);
         std::memcpy(folderBuffer.data(), data, clusterLength);
