@@ -45,6 +45,20 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   EXPECT_NE(xml.find("<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>"),
             std::string::npos);
   EXPECT_NE(xml.find("<hashdigest type=\"sha256\">"), std::string::npos);
+  // A carve cut at the window is incomplete, whatever else went well.
+  PartitionRecord partition;
+  ExfatFileRecord carved;
+  carved.carve = kCarvedToWindowLimit;
+  SavedFile saved;
+  saved.record = &carved;
+  saved.created = true;
+  DfxmlFile cut = dfxmlFileOf(saved, partition, false);
+  EXPECT_EQ(cut.status, "incomplete");
+  xml += dfxmlDocument(source, {cut});
+  EXPECT_NE(xml.find("<dudorazu:found_by>carving</dudorazu:found_by>\n      "
+                     "<dudorazu:carve_end>window-limit</dudorazu:carve_end>"),
+            std::string::npos);
+  xml = dfxmlDocument(source, {f, cut});
   if (test::runCommand("command -v xmllint >/dev/null 2>&1") == 0) {
     test::TempDir dir;
     test::writeFile(dir.file("r.xml"), xml);
