@@ -205,7 +205,9 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
   }
   if (context.progress && context.batchStep == 0) context.progress->setRange(100, 1);
 
-  // Hashes of files over a few chunks run beside the copy.
+  // A hash needs the bytes here: each chunk is read once, written from the
+  // buffer, and hashed beside the next chunk's read and write (files over a
+  // few chunks) so that the hash costs little more than the copy.
   Sha256 hash;
   std::optional<BackgroundHash> background;
   if (context.hashData && record.dataLength > 2 * kCopyChunk) background.emplace();
@@ -233,17 +235,10 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
         size_t before = saved.unreadable.size();
         uint64_t at = done + chunkAt;
         readWithRetry(*context.device, run->deviceOffset + at, data, chunk, saved.unreadable, run->fileOffset + at);
-        const bool whole = saved.unreadable.size() == before;
-        if (!whole) saved.damaged = true;
-        // A hashed chunk read whole is copied by the device from where the
-        // read just brought it (the page cache), which costs less than
-        // writing it from here; the hash is of the same bytes.
-        uint64_t byDevice = context.hashData && whole ? out.copyFrom(*context.device, run->deviceOffset + at, chunk) : 0;
-        const uint8_t* rest = data + byDevice;
-        const size_t restLength = chunk - static_cast<size_t>(byDevice);
-        if (restLength >= kHoleMinimum && allZero(rest, restLength)) {
-          out.skip(restLength);
-        } else if (restLength != 0 && !out.write(rest, restLength)) {
+        if (saved.unreadable.size() != before) saved.damaged = true;
+        if (chunk >= kHoleMinimum && allZero(data, chunk)) {
+          out.skip(chunk);
+        } else if (!out.write(data, chunk)) {
           saved.failed = true;
           ok = false;
           break;
