@@ -2,7 +2,8 @@
 # Saving every live file of a real exFAT volume, against the same bytes
 # copied by dd (one stream out of the image: the physical limit here) and by
 # cp -r (the same files, created one by one), and against The Sleuth Kit's
-# tsk_recover on the same partition; then ten parallel jobs against one.
+# tsk_recover on the same partition; then ten parallel jobs against one, and
+# a save with a DFXML report (every file hashed) against the same save without.
 # Builds its volume with mkfs.exfat and the FUSE driver (needs root, loop
 # devices and FUSE). Everything reads from the page cache and writes to one
 # file system made for the run: ext4 with a journal, as on most target
@@ -105,17 +106,18 @@ python3 - "$runs" "$total" "$out" \
   "cp -r $stage $out" \
   "tsk_recover -a -o 2048 $img $out" \
   "$cli recover $img Partition0 $out --path /all --live" \
-  "$cli recover $img Partition0 $out ${paths[*]} --live" <<'PY'
+  "$cli recover $img Partition0 $out ${paths[*]} --live" \
+  "$cli recover $img Partition0 $out --path /all --live --report $out.xml" <<'PY'
 import shutil, statistics, subprocess, sys, time
 runs, total, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 names = ["dd of the image region (limit)", "cp -r of the same files", "tsk_recover -a",
-         "dudorazu-cli recover, 1 job", "dudorazu-cli recover, 10 jobs"]
+         "dudorazu-cli recover, 1 job", "dudorazu-cli recover, 10 jobs", "dudorazu-cli recover --report"]
 commands = sys.argv[4:]
 times = [[] for _ in commands]
 for round in range(runs + 1):  # the first round warms up and is not counted
     for i, command in enumerate(commands):
         shutil.rmtree(out, ignore_errors=True)
-        subprocess.run(["rm", "-f", out + ".blob"], check=True)
+        subprocess.run(["rm", "-f", out + ".blob", out + ".xml"], check=True)
         start = time.perf_counter()
         subprocess.run(command.split(), stdout=subprocess.DEVNULL, check=True)
         if round: times[i].append(time.perf_counter() - start)
@@ -135,4 +137,5 @@ print(f"  recover, 10 jobs / cp          {ratio(4, 1)}")
 print(f"  recover, 1 job / tsk_recover   {ratio(3, 2)}   (aim: at least 3x)")
 print(f"  cp / tsk_recover               {ratio(1, 2)}   (the most any copy can reach)")
 print(f"  10 jobs / 1 job                {ratio(4, 3)}   (aim: at least 1x)")
+print(f"  --report / without             {ratio(5, 3)}   (aim: at least 0.8x)")
 PY

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian machine, only when something is missing.
-#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, zstd (make test / make demo)
+#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, libcrypto, zstd (make test / make demo)
 #   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
 #   scripts/install-deps.sh bench     peer tools the benchmarks compare against
 #   scripts/install-deps.sh fuzz      clang with libFuzzer and the sanitizers
@@ -8,7 +8,7 @@ set -euo pipefail
 
 want=()
 case "${1:-build}" in
-  build)    want=(cmake g++ make libgtest-dev zstd) ;;
+  build)    want=(cmake g++ make libgtest-dev libssl-dev zstd) ;;
   fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
                   e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl zstd python3 util-linux) ;;
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick

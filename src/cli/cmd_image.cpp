@@ -125,6 +125,10 @@ int cmdImage(Args args) {
   job.targetFile = toFile;
   job.mapfile = mapfile;
   const uint64_t sectors = (imagingLength(job) + 511) / 512;
+  if (sectors == 0 && job.sourceStartSector != 0) {
+    printError(kCommand, "--start " + std::to_string(job.sourceStartSector) + " lies past the end of " + describe(source));
+    return 1;
+  }
 
   std::string overwrites;
   if (diskMode)
@@ -151,8 +155,8 @@ int cmdImage(Args args) {
   }
   bool copyRan = outcome.status == ImagingStatus::Completed || outcome.status == ImagingStatus::Stopped ||
                  outcome.status == ImagingStatus::WriteFailed;
-  if (!mapfile.empty() && copyRan && !outcome.mapfileSaved)
-    printError(kCommand, "could not write the mapfile " + mapfile);
+  const bool mapfileLost = !mapfile.empty() && copyRan && !outcome.mapfileSaved;
+  if (mapfileLost) printError(kCommand, "could not write the mapfile " + mapfile);
   if (outcome.mapfileSaved && (outcome.status != ImagingStatus::Completed || !outcome.badSectors.empty())) {
     // The map holds positions on the source device; ddrescue needs the same
     // window and where it lies in the target.
@@ -166,7 +170,7 @@ int cmdImage(Args args) {
   }
   if (outcome.status == ImagingStatus::Stopped)
     printError(kCommand, "stopped after " + std::to_string(outcome.bytesDone / 512) + " sector(s); what was written stays");
-  return outcome.status == ImagingStatus::Completed ? 0 : 1;
+  return outcome.status == ImagingStatus::Completed && !mapfileLost ? 0 : 1;
 }
 
 }  // namespace dudorazu::cli

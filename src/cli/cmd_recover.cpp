@@ -24,7 +24,7 @@ namespace {
 const char* const kRecoverUsage =
     "usage: dudorazu-cli recover SOURCE PARTITION DEST [--path P]... [--lost]\n"
     "                            [--deleted | --live] [--name PATTERN] [--ext LIST]\n"
-    "                            [--dry-run] [--report FILE [--yes]]\n"
+    "                            [--dry-run] [--report FILE [--yes]] [--chain-only]\n"
     "\n"
     "Copies files and folders of an exFAT partition, deleted ones included, out of\n"
     "the raw sectors into DEST. Without --path the root folder is saved, into\n"
@@ -49,11 +49,23 @@ const char* const kRecoverUsage =
     "                Folders are made only where a matching file is saved.\n"
     "  --dry-run     list what would be saved, write nothing\n"
     "  --report FILE write a DFXML report: per file its path in the volume, size,\n"
-    "                allocation, byte runs, SHA-256 of what was written, output path\n"
+    "                allocation, byte runs, SHA-256 of what was written, output\n"
+    "                path, status, and whether it was carved or guessed\n"
+    "  --chain-only  a deleted file whose FAT chain ends before its length is\n"
+    "                saved as far as the chain goes; without it the rest is\n"
+    "                taken from the clusters after it that the allocation bitmap\n"
+    "                marks free, in order (a driver clears a deleted file's chain)\n"
     "  --yes         replace an existing report file\n"
     "\n"
-    "Prints a summary line. Exit status 1 when a file failed or was damaged\n"
-    "(unreadable runs saved as zeros), or when DEST has too little room.\n";
+    "Every file not saved whole or as recorded is named on stderr: failed,\n"
+    "partial (failed or interrupted midway; the file keeps what it holds under\n"
+    "NAME.partial), damaged (unreadable runs saved as zeros, or a length beyond\n"
+    "what the volume holds: saved up to the volume's end), short (the data\n"
+    "clusters ended first), guessed (see --chain-only), carved (found by\n"
+    "content with --lost; incomplete when no end marker was found). Empty\n"
+    "files and folders are recreated. Prints a summary line. Exit status 1 when\n"
+    "a file failed, is partial, damaged, short or an incomplete carve, or when\n"
+    "DEST has too little room.\n";
 
 const char* const kStatsUsage =
     "usage: dudorazu-cli stats SOURCE PARTITION [PATH]\n"
@@ -98,12 +110,54 @@ int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& cat
 // What the jobs report, gathered per job so that no two threads share a list.
 struct JobLog {
   std::vector<SavedFile> files;
+  std::vector<std::string> folders;  // made (planned) without a filter
 };
 
 void addFolders(std::set<std::string>& folders, const std::string& dest, const std::string& file) {
   for (size_t slash = file.rfind('/'); slash != std::string::npos && slash > dest.size(); slash = file.rfind('/', slash - 1)) {
     if (!folders.insert(file.substr(0, slash)).second) break;
   }
+}
+
+// The line that names a file not saved whole or as its entry records, or
+// an empty string.
+std::string namedLine(const SavedFile& f, bool dryRun) {
+  const ExfatFileRecord& r = *f.record;
+  const std::string from = printableText(recordPath(r));
+  const std::string to = " -> " + printableText(f.outputPath);
+  if (f.failed && !f.partial) return "failed: " + from + (f.created ? " (write error)" : " (cannot create the output file)");
+  if (f.partial)
+    return "partial: " + from + to + format(" (%s after %" PRIu64 " of %" PRIu64 " bytes)",
+                                            f.cancelled ? "interrupted" : "write error", f.bytesWritten, r.dataLength);
+  if (f.cancelled) return "partial: " + from + " (interrupted)";
+  std::string line;
+  if (f.beyondVolume)
+    line = "damaged: " + from + to + format(" (records %" PRIu64 " bytes, more than the volume holds; %" PRIu64 " saved)",
+                                            r.dataLength, f.bytesWritten);
+  else if (f.damaged)
+    line = "damaged: " + from + to + format(" (%zu unreadable runs saved as zeros)", f.unreadable.size());
+  else if (f.shortened)
+    line = "short: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes; no more data clusters)", f.bytesWritten,
+                                          r.dataLength);
+  auto add = [&](const std::string& more) { line += (line.empty() ? "" : "\n") + more; };
+  if (f.guessed) add("guessed: " + from + to + " (the clusters after its chain's end that are free)");
+  if (r.carve == kCarvedToWindowLimit) add("incomplete: " + from + to + " (carved; no end marker within the window)");
+  else if (r.carve == kCarvedLengthEstimated) add("carved: " + from + to + " (found by content; length from its header)");
+  else if (r.carve != kNotCarved) add("carved: " + from + to + " (found by content; ends at its end marker)");
+  if (dryRun && !line.empty()) line = "would be " + line;
+  return line;
+}
+
+// The root folder's first cluster must be readable, or the volume was cut
+// off (a truncated image) and a save would find nothing while saying so
+// quietly.
+bool rootFolderReadable(const std::string& devicePath, const PartitionRecord& partition) {
+  std::unique_ptr<SectorDevice> device = openDevice(devicePath, OpenMode::Read);
+  const uint64_t bytes = partition.clusterBytes();
+  if (!device || bytes == 0) return false;
+  std::vector<uint8_t> cluster(static_cast<size_t>(bytes));
+  return device->readAt(partition.clusterPosition(partition.rootRecord.firstCluster), cluster.data(), cluster.size()) ==
+         cluster.size();
 }
 
 }  // namespace
@@ -119,6 +173,7 @@ int cmdRecover(Args args) {
   bool deletedOnly = takeFlag(args, "--deleted");
   bool liveOnly = takeFlag(args, "--live");
   bool dryRun = takeFlag(args, "--dry-run");
+  bool chainOnly = takeFlag(args, "--chain-only");
   std::string namePattern, extList, reportPath;
   bool hasName = takeOption(args, "--name", namePattern, missing);
   bool hasExt = takeOption(args, "--ext", extList, missing);
@@ -164,6 +219,12 @@ int cmdRecover(Args args) {
       return 1;
     }
   }
+  if (!lost && !rootFolderReadable(target.disk->devicePath, partition)) {
+    printError("recover", format("the root folder (cluster %" PRIu32 ") of partition '%s' cannot be read: the disk or "
+                                 "image ends before it or the read failed; try --lost",
+                                 partition.rootRecord.firstCluster, args[1].c_str()));
+    return 1;
+  }
 
   std::vector<const ExfatFileRecord*> records;
   if (paths.empty()) {
@@ -190,11 +251,13 @@ int cmdRecover(Args args) {
   if (hasName) filter.namePatterns = parsePatternList(namePattern);
   if (hasExt) filter.extensions = parseExtensionList(extList);
 
-  // The room test and the bar count only what the filters let through.
+  // The room test and the bar count only what the filters let through, and
+  // of a length beyond the volume only what the volume can hold.
   uint64_t total = 0;
   for (const ExfatFileRecord* top : records)
     forEachRecord(*top, "", [&](const ExfatFileRecord& r, const std::string&, size_t) {
-      if (r.isFile() && filter.matches(r)) total = total + r.dataLength < total ? UINT64_MAX : total + r.dataLength;
+      uint64_t n = reachableLength(r, partition);
+      if (r.isFile() && filter.matches(r)) total = total + n < total ? UINT64_MAX : total + n;
     });
   // One clear refusal instead of one failure per file.
   if (std::string problem = targetFolderProblem(dest, source, !dryRun); !problem.empty()) {
@@ -231,8 +294,10 @@ int cmdRecover(Args args) {
     job->options.dryRun = dryRun;
     job->options.collectRuns = hasReport;
     job->options.hashData = hasReport && !dryRun;
+    job->options.guessFreeClusters = !chainOnly;
     JobLog* log = &logs[i];
     job->options.onFile = [log](const SavedFile& f) { log->files.push_back(f); };
+    job->options.onFolder = [log](const std::string& folder) { log->folders.push_back(folder); };
     jobs.push_back(std::move(*job));
   }
 
@@ -248,19 +313,17 @@ int cmdRecover(Args args) {
   SaveTotals totals;
   std::set<std::string> folders;
   std::vector<DfxmlFile> reportFiles;
+  uint64_t carved = 0, incomplete = 0, partial = 0;
   for (const JobLog& log : logs) {
+    for (const std::string& folder : log.folders) addFolders(folders, dest, folder + "/");
     for (const SavedFile& f : log.files) {
-      const std::string shownPath = f.outputPath;
-      if (dryRun) {
-        std::printf("%s  %" PRIu64 "  %s\n", printableText(shownPath).c_str(), f.record->dataLength,
+      if (dryRun)
+        std::printf("%s  %" PRIu64 "  %s\n", printableText(f.outputPath).c_str(), f.record->dataLength,
                     stateText(f.record->state));
-      } else if (f.failed) {
-        std::fprintf(stderr, "failed: %s (%s)\n", printableText(recordPath(*f.record)).c_str(),
-                     f.created ? "write error" : "cannot create the output file");
-      } else if (f.damaged) {
-        std::fprintf(stderr, "damaged: %s -> %s (%zu unreadable runs saved as zeros)\n",
-                     printableText(recordPath(*f.record)).c_str(), printableText(shownPath).c_str(), f.unreadable.size());
-      }
+      if (std::string line = namedLine(f, dryRun); !line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
+      carved += f.record->carve != kNotCarved;
+      incomplete += f.record->carve == kCarvedToWindowLimit;
+      partial += f.partial || f.cancelled;
       if (f.created || dryRun) addFolders(folders, dest, f.outputPath);
       if (hasReport) reportFiles.push_back(dfxmlFileOf(f, partition, dryRun));
     }
@@ -272,9 +335,10 @@ int cmdRecover(Args args) {
     totals.damaged += job.totals.damaged;
     totals.shortened += job.totals.shortened;
     totals.cancelled += job.totals.cancelled;
+    totals.guessed += job.totals.guessed;
   }
 
-  int status = totals.failed || totals.damaged ? 1 : 0;
+  int status = totals.failed || totals.damaged || totals.shortened || partial || incomplete ? 1 : 0;
   if (hasReport) {
     DfxmlSource source;
     source.imageFilename = target.disk->devicePath;
@@ -295,6 +359,10 @@ int cmdRecover(Args args) {
                                dryRun ? "would save" : "saved", totals.files, folders.size(), totals.bytes,
                                totals.failed, totals.damaged);
   if (totals.shortened) summary += format(", %" PRIu64 " shorter than recorded (no more data clusters)", totals.shortened);
+  if (partial) summary += format(", %" PRIu64 " partial", partial);
+  if (totals.guessed) summary += format(", %" PRIu64 " guessed", totals.guessed);
+  if (carved) summary += format(", %" PRIu64 " carved", carved);
+  if (incomplete) summary += format(" (%" PRIu64 " incomplete)", incomplete);
   if (progress.cancelled()) {
     summary += ", interrupted";
     status = 1;

@@ -139,11 +139,22 @@ TEST(ToolsCli, ImageCopiesToAFileAndWritesTheMap) {
   EXPECT_TRUE(readFile(out) == readFile(img));
   EXPECT_TRUE(contains(readFile(map), "0x00000000  0x02800000  +")) << readFile(map);
 
-  CliRun again = cli("image '" + img + "' --to-file '" + out + "'");
-  EXPECT_EQ(again.status, 1) << "an existing file is not replaced without consent";
-
-  std::string part = dir.file("part.img");
-  CliRun partition = cli("image '" + img + ",nothing' --to-file '" + part + "'");
+  // Runs that cannot give what was asked for end with status 1 and say why.
+  struct Refusal {
+    std::string arguments;
+    const char* said;
+  } refusals[] = {
+      {"--to-file '" + out + "'", "this replaces the file"},  // not without consent
+      {"--to-file '" + dir.file("tail.img") + "' --start 81900 --mapfile '" + dir.file("no/such/dir.map") + "'",
+       "could not write the mapfile"},
+      {"--to-file '" + dir.file("past.img") + "' --start 81920", "--start 81920 lies past the end"},
+  };
+  for (const Refusal& r : refusals) {
+    CliRun run = cli("image '" + img + "' " + r.arguments);
+    EXPECT_EQ(run.status, 1) << r.arguments << "\n" << run.out;
+    EXPECT_TRUE(contains(run.out, r.said)) << r.arguments << "\n" << run.out;
+  }
+  CliRun partition = cli("image '" + img + ",nothing' --to-file '" + dir.file("part.img") + "'");
   EXPECT_EQ(partition.status, 1);
   EXPECT_TRUE(contains(partition.out, "no partition 'nothing'")) << partition.out;
   EXPECT_EQ(cli("image '" + img + "' --to-file a --to-disk b").status, 2);

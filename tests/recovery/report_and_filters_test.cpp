@@ -12,16 +12,13 @@
 namespace dudorazu {
 namespace {
 
-TEST(Sha256, KnownDigestsAndPiecewiseUpdates) {
-  EXPECT_EQ(sha256Hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(sha256Hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-  EXPECT_EQ(sha256Hex(twoBlocks.data(), twoBlocks.size()),
-            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+TEST(Sha256, PiecewiseUpdatesAndAFreshStartAfterEachDigest) {
   std::string million(1000000, 'a');
   Sha256 h;
   for (size_t at = 0; at < million.size(); at += 777) h.update(million.data() + at, std::min<size_t>(777, million.size() - at));
   EXPECT_EQ(h.finishHex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  EXPECT_EQ(h.finishHex(), sha256Hex("", 0));
+  EXPECT_EQ(sha256Hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
@@ -48,6 +45,20 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   EXPECT_NE(xml.find("<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>"),
             std::string::npos);
   EXPECT_NE(xml.find("<hashdigest type=\"sha256\">"), std::string::npos);
+  // A carve cut at the window is incomplete, whatever else went well.
+  PartitionRecord partition;
+  ExfatFileRecord carved;
+  carved.carve = kCarvedToWindowLimit;
+  SavedFile saved;
+  saved.record = &carved;
+  saved.created = true;
+  DfxmlFile cut = dfxmlFileOf(saved, partition, false);
+  EXPECT_EQ(cut.status, "incomplete");
+  xml += dfxmlDocument(source, {cut});
+  EXPECT_NE(xml.find("<dudorazu:found_by>carving</dudorazu:found_by>\n      "
+                     "<dudorazu:carve_end>window-limit</dudorazu:carve_end>"),
+            std::string::npos);
+  xml = dfxmlDocument(source, {f, cut});
   if (test::runCommand("command -v xmllint >/dev/null 2>&1") == 0) {
     test::TempDir dir;
     test::writeFile(dir.file("r.xml"), xml);

@@ -115,23 +115,81 @@ TEST(SaveEngine, ContiguousCopyAtTheSectorAndTenMebibyteBoundaries) {
   EXPECT_EQ(s.progress.text(), std::to_string(2 * tenMiB + 4096) + " BYTE被保存");
 }
 
-TEST(SaveEngine, EmptyFilesAndFoldersLeaveNothingAndNoDataFlagsGiveEmptyFiles) {
+TEST(SaveEngine, EmptyFilesAndFoldersAreMadeAndNoDataFlagsGiveShortFiles) {
   FakeVolume v(1, 16);
   v.stamp(5);
   ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
   v.add(top, "zero.txt", kStateFile, kContiguous, 0, 0);
   ExfatFileRecord& emptyFolder = v.add(top, "empty", kStateDeletedFolder, kContiguous, 0, 6);
   v.add(emptyFolder, "zero2.txt", kStateDeletedFile, kChained, 0, 5);
+  v.add(top, "none", kStateFolder, kContiguous, 0, 7);
   v.add(top, "flags0.bin", kStateFile, 0, 100, 5);
   v.add(top, "flags2.bin", kStateDeletedFile, 2, 100, 5);
   v.add(top, "odd-state", 7, kContiguous, 100, 5);
   TempDir dir;
   Saver s(v);
+  std::vector<std::string> folders;
+  s.context.onFolder = [&](const std::string& f) { folders.push_back(f); };
   s.save(top, dir.path());
-  EXPECT_EQ(listTree(dir.path()), (std::vector<std::string>{"top/", "top/flags0.bin", "top/flags2.bin"}));
+  EXPECT_EQ(listTree(dir.path()), (std::vector<std::string>{"top/", "top/empty/", "top/empty/zero2.txt", "top/flags0.bin",
+                                                            "top/flags2.bin", "top/none/", "top/zero.txt"}));
+  EXPECT_EQ(folders.size(), 3u);
   EXPECT_EQ(readFile(dir.file("top/flags0.bin")), "");
-  ASSERT_EQ(s.files.size(), 2u) << "zero-length files are not reported at all";
-  EXPECT_TRUE(s.files[0].created && s.files[0].shortened && !s.files[0].failed);
+  ASSERT_EQ(s.files.size(), 4u);
+  EXPECT_FALSE(s.files[0].shortened) << "an empty file is whole";
+  EXPECT_TRUE(s.files[2].created && s.files[2].shortened && !s.files[2].failed);
+  EXPECT_EQ(s.context.totals.files, 4u);
+}
+
+// A volume whose heap has 30 clusters (2..31), a bitmap that marks the
+// even clusters from 10 on in use, and files whose entries claim more than
+// their clusters give.
+TEST(SaveEngine, LengthsPastTheHeapAreDamageAndClearedChainsGoOnThroughFreeClusters) {
+  FakeVolume v(1, 40);
+  for (uint32_t c = 2; c < 40; ++c) v.stamp(c);
+  const uint64_t cb = v.clusterBytes();
+  v.partition.clusterCount = 30;
+  v.partition.allocationBitmap.assign(4, 0);
+  for (uint32_t c = 10; c < 32; c += 2) v.partition.allocationBitmap[(c - 2) / 8] |= 1 << ((c - 2) % 8);
+  v.chain({11});
+  v.chain({13, 15});
+  struct Case {
+    const char* name;
+    uint8_t state, flags;
+    uint64_t length;
+    uint32_t first;
+    bool guess;
+    std::vector<uint32_t> clusters;  // what the file holds, whole clusters
+    bool beyond, shortened, guessed;
+  } cases[] = {
+      {"huge contiguous", kStateDeletedFile, kContiguous, 1ull << 50, 29, true, {29, 30, 31}, true, false, false},
+      {"huge chained", kStateFile, kChained, 1ull << 50, 13, true, {13, 15}, true, false, false},
+      {"cleared chain", kStateDeletedFile, kChained, 4 * cb, 11, true, {11, 13, 15, 17}, false, false, true},
+      {"chain then free", kStateDeletedFile, kChained, 4 * cb, 13, true, {13, 15, 17, 19}, false, false, true},
+      {"chain only", kStateDeletedFile, kChained, 4 * cb, 11, false, {11}, false, true, false},
+      {"live file", kStateFile, kChained, 4 * cb, 11, true, {11}, false, true, false},
+      {"free to the end", kStateDeletedFile, kChained, 20 * cb, 27, true, {27, 29, 31}, false, true, true},
+      {"outside the heap", kStateDeletedFile, kContiguous, cb, 32, true, {}, false, true, false},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    Saver s(v);
+    s.context.guessFreeClusters = c.guess;
+    ExfatFileRecord& r = v.add(v.root(), c.name, c.state, c.flags, c.length, c.first);
+    s.save(r, dir.path());
+    std::string expected;
+    for (uint32_t cluster : c.clusters) expected += v.cluster(cluster);
+    EXPECT_EQ(readFile(dir.file(c.name)), expected) << c.name;
+    ASSERT_EQ(s.files.size(), 1u) << c.name;
+    const SavedFile& f = s.files[0];
+    EXPECT_EQ(f.beyondVolume, c.beyond) << c.name;
+    EXPECT_EQ(f.damaged, c.beyond) << c.name;
+    EXPECT_EQ(f.shortened, c.shortened) << c.name;
+    EXPECT_EQ(f.guessed, c.guessed) << c.name;
+    EXPECT_EQ(f.bytesWritten, expected.size()) << c.name;
+    EXPECT_LE(reachableLength(r, v.partition), std::max<uint64_t>(30 * cb, c.length)) << c.name;
+    EXPECT_EQ(reachableLength(r, v.partition) < c.length, c.beyond || c.clusters.empty()) << c.name;
+  }
 }
 
 TEST(SaveEngine, HostileNamesStayInsideTheDestination) {
@@ -253,8 +311,9 @@ TEST(SaveEngine, CancelStopsTheFileAndTheRestOfTheSubtree) {
   CancellingDevice device(v.bytes, s.progress);
   s.context.device = &device;
   s.save(top, dir.path());
-  EXPECT_EQ(readFile(dir.file("top/big")), std::string(tenMiB, 'x'))
-      << "the file being written keeps the piece written before the cancel test";
+  EXPECT_EQ(readFile(dir.file("top/big.partial")), std::string(tenMiB, 'x'))
+      << "the file being written keeps the piece written before the cancel test, under a name that says so";
+  EXPECT_FALSE(std::filesystem::exists(dir.file("top/big")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("top/after")));
   EXPECT_EQ(s.context.totals.cancelled, 1u);
   EXPECT_EQ(s.context.totals.files, 0u);

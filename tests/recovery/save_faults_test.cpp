@@ -177,6 +177,13 @@ TEST(SaveFaults, AWriteThatFailsCountsAsAFailedFile) {
   EXPECT_FALSE(run.files[1].failed);
   EXPECT_EQ(run.context.totals.failed, 1u);
   EXPECT_EQ(run.context.totals.files, 1u);
+  // What the full target kept stays, under a name that says it is partial,
+  // and the count is of the bytes it holds.
+  EXPECT_TRUE(run.files[0].partial);
+  EXPECT_EQ(run.files[0].outputPath, out.file("big.partial"));
+  EXPECT_FALSE(std::filesystem::exists(out.file("big")));
+  EXPECT_EQ(run.files[0].bytesWritten, 1u << 20);
+  EXPECT_EQ(std::filesystem::file_size(out.file("big.partial")), 1u << 20);
 }
 
 TEST(SaveFaults, AFileOfFiveGibibytesIsSavedWhole) {

@@ -119,8 +119,9 @@ TEST(SaveScheduler, BatchCancelledWithTenRunningNeverStartsTheOtherTen) {
   EXPECT_FALSE(scheduler.batchSaveRunning());
   EXPECT_EQ(scheduler.runningBatchThreads(), 0u);
   for (size_t i = 0; i < 20; ++i) {
-    bool exists = std::filesystem::exists(b.dir.file("f" + std::to_string(i)));
-    EXPECT_EQ(exists, i < 10) << "file " << i;
+    bool partial = std::filesystem::exists(b.dir.file("f" + std::to_string(i) + ".partial"));
+    EXPECT_EQ(partial, i < 10) << "file " << i << ": the running ones stay, named as partial";
+    EXPECT_FALSE(std::filesystem::exists(b.dir.file("f" + std::to_string(i)))) << "file " << i;
     EXPECT_EQ(scheduler.saveQueue()[i].started, i < 10) << "job " << i;
   }
   EXPECT_EQ(ended.size(), 10u);

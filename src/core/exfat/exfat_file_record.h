@@ -23,10 +23,20 @@ enum RecordState : uint8_t {
 inline constexpr uint8_t kAllocationPossible = 1;
 inline constexpr uint8_t kNoFatChain = 2;
 
+// How a carved record (found by its content, not by a folder entry) got its
+// length.
+enum CarveKind : uint8_t {
+  kNotCarved = 0,
+  kCarvedToEndMarker = 1,      // the content's own end marker closed it
+  kCarvedLengthEstimated = 2,  // taken from a header field, no end marker
+  kCarvedToWindowLimit = 3,    // no end marker within the carve window: incomplete
+};
+
 struct ExfatFileRecord {
   uint8_t state = kStateNone;  // RecordState
   uint8_t checkState = 0;      // 0 unchecked, 1 checked, 2 partly; written by the panes only
   uint8_t allocationFlags = 0; // 3 contiguous, 1 FAT chain, 0/2 no data
+  uint8_t carve = kNotCarved;  // CarveKind
   uint16_t createTime = 0;
   uint16_t createDate = 0;
   uint16_t modifyTime = 0;

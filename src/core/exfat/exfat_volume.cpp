@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #include "core/common/byte_order.h"
 #include "core/partitions/exfat_boot_sector.h"
@@ -12,6 +13,10 @@ namespace dudorazu {
 namespace {
 
 using namespace exfat_boot;
+
+constexpr uint8_t kBitmapEntryType = 0x81;
+constexpr size_t kBitmapFirstCluster = 20;
+constexpr size_t kBitmapDataLength = 24;
 
 uint64_t saturatingMul(uint64_t a, uint64_t b) {
   if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
@@ -53,6 +58,7 @@ bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, Volu
       le32(sector, kClusterHeapOffset) - 2 * partition.clusterSectors + partition.startSector;
   params.fatOffset = le32(sector, kFatOffset);
   params.clusterCount = le32(sector, kClusterCount);
+  partition.clusterCount = params.clusterCount;
   params.rootCluster = le32(sector, kFirstClusterOfRootDirectory);
   return true;
 }
@@ -76,6 +82,40 @@ bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffse
     for (uint32_t& entry : partition.fatTable) entry = le32(reinterpret_cast<const uint8_t*>(&entry));
   }
   return complete;
+}
+
+bool loadAllocationBitmap(SectorDevice& device, PartitionRecord& partition, uint32_t rootCluster) {
+  partition.allocationBitmap.clear();
+  const uint64_t clusterBytes = partition.clusterBytes();
+  if (clusterBytes == 0 || partition.clusterCount == 0 || rootCluster < 2 || rootCluster >= partition.heapEnd())
+    return false;
+  // The bitmap's entry is among the first entries of the root folder.
+  std::vector<uint8_t> root(static_cast<size_t>(clusterBytes));
+  if (device.readAt(partition.clusterPosition(rootCluster), root.data(), root.size()) != root.size()) return false;
+  const uint8_t* entry = nullptr;
+  for (size_t at = 0; at + 32 <= root.size() && root[at] != 0; at += 32) {
+    // The first bitmap (flags bit 0 clear); a second one belongs to TexFAT.
+    if (root[at] == kBitmapEntryType && (root[at + 1] & 1) == 0) {
+      entry = &root[at];
+      break;
+    }
+  }
+  if (!entry) return false;
+  const uint64_t needed = (static_cast<uint64_t>(partition.clusterCount) + 7) / 8;
+  if (le64(entry, kBitmapDataLength) < needed || needed > device.size()) return false;
+  std::vector<uint8_t> bitmap(static_cast<size_t>(needed));
+  // Along its FAT chain; where the FAT cannot be followed, the clusters run on.
+  uint32_t cluster = le32(entry, kBitmapFirstCluster);
+  for (uint64_t done = 0; done < needed;) {
+    if (cluster < 2 || cluster >= partition.heapEnd()) return false;
+    size_t n = static_cast<size_t>(std::min(clusterBytes, needed - done));
+    if (device.readAt(partition.clusterPosition(cluster), bitmap.data() + done, n) != n) return false;
+    done += n;
+    uint32_t next = nextClusterOf(partition, cluster);
+    cluster = next >= 2 && next < partition.heapEnd() ? next : cluster + 1;
+  }
+  partition.allocationBitmap = std::move(bitmap);
+  return true;
 }
 
 }  // namespace dudorazu

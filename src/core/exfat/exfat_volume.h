@@ -31,6 +31,11 @@ bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, Volu
 // byte was read.
 bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset);
 
+// Reads the allocation bitmap that the root folder's bitmap entry points at
+// into allocationBitmap (clusterCount bits). False, leaving it empty, when
+// the entry is missing or too short, or a part of it cannot be read.
+bool loadAllocationBitmap(SectorDevice& device, PartitionRecord& partition, uint32_t rootCluster);
+
 // The FAT entry of `cluster`, or the end mark when the FAT does not reach it
 // (or is not in memory).
 inline uint32_t nextClusterOf(const PartitionRecord& p, uint32_t cluster) {

@@ -66,8 +66,9 @@ void prepareRoots(PartitionRecord& p) {
   p.clusterIndex.insert({1, &extended});
 }
 
-void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length) {
+void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
   ExfatFileRecord r;
+  r.carve = carve;
   r.name = std::move(name);
   r.state = kStateDeletedFile;
   r.allocationFlags = 3;
@@ -150,11 +151,13 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
       if (walk.isVisited(cluster)) continue;
       const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
       if (looksLikeJpegStart(data)) {
-        // A carve cut short before its end marker is not listed as a file.
-        auto carve = carveJpeg(*device, p, cluster, data, jpegWindow);
-        if (carve && carve->endMarkerFound) addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length);
+        // A carve cut short before its end marker (damage, the device end or
+        // the window limit) is kept as far as it reached and marked incomplete.
+        if (auto carve = carveJpeg(*device, p, cluster, data, jpegWindow))
+          addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length,
+                    carve->endMarkerFound ? kCarvedToEndMarker : kCarvedToWindowLimit);
       }
-      if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length);
+      if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length, kCarvedLengthEstimated);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {
         ExfatFileRecord& found = addFoundFolder(p, cluster);
         std::memcpy(folderBuffer.data(), data, clusterLength);

@@ -31,6 +31,7 @@ bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
   progress.clearText();
   progress.setRange(params.clusterCount, 1);
   loadFat(*device, partition, params.fatOffset);
+  loadAllocationBitmap(*device, partition, params.rootCluster);
 
   ExfatFileRecord& root = partition.rootRecord;
   root.name = kRootFolderName;

@@ -1,6 +1,7 @@
 #pragma once
 // One partition, whole-disk volume, found volume or user-defined region, and
 // (once opened) the exFAT volume it holds.
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -45,8 +46,13 @@ struct PartitionRecord {
   // its backup is: the volume is read through the backup.
   bool exfatFromBackupBootSector = false;
 
+  uint32_t clusterCount = 0;  // clusters in the heap, from the boot sector; 0 unknown
+
   // exFAT volume results. An empty fatTable means "no FAT in memory".
   std::vector<uint32_t> fatTable;
+  // The allocation bitmap: bit n (LSB first) set when cluster n + 2 is in
+  // use. Empty when it was not read.
+  std::vector<uint8_t> allocationBitmap;
   uint32_t fatSectors = 0;
   ExfatFileRecord rootRecord;
   ExfatFileRecord extendedRecord;
@@ -76,11 +82,24 @@ struct PartitionRecord {
     clearChildren(extendedRecord);
     fatTable.clear();
     fatTable.shrink_to_fit();
+    allocationBitmap.clear();
+    allocationBitmap.shrink_to_fit();
   }
 
   // Number of FAT entries that may be followed. Counts only what is in memory.
   uint32_t fatEntryCount() const { return static_cast<uint32_t>(fatTable.size()); }
   uint64_t clusterBytes() const { return static_cast<uint64_t>(bytesPerSector) * clusterSectors; }
+  // One past the last cluster number of the heap: the boot sector's count,
+  // and no further than the FAT in memory reaches. Unknown without a count.
+  uint64_t heapEnd() const {
+    if (clusterCount == 0) return 1ull << 32;
+    return fatTable.empty() ? clusterCount + 2ull : std::min<uint64_t>(fatTable.size(), clusterCount + 2ull);
+  }
+  // True only when the bitmap was read and marks cluster c free.
+  bool clusterMarkedFree(uint32_t c) const {
+    uint64_t bit = static_cast<uint64_t>(c) - 2;
+    return c >= 2 && c < heapEnd() && bit / 8 < allocationBitmap.size() && !((allocationBitmap[bit / 8] >> (bit % 8)) & 1);
+  }
   // Byte position of cluster c: the sector number wraps at 32 bits as the
   // volume arithmetic always has; the byte multiplication is 64-bit.
   uint64_t clusterPosition(uint32_t cluster) const {
@@ -107,6 +126,7 @@ struct PartitionRecord {
     searchKind = o.searchKind;
     exfatFromBackupBootSector = o.exfatFromBackupBootSector;
     fatSectors = o.fatSectors;
+    clusterCount = o.clusterCount;
   }
 };
 

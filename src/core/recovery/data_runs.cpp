@@ -43,25 +43,39 @@ void VisitedClusters::add(uint32_t cluster) {
   }
 }
 
+uint64_t heapCapacityFor(const ExfatFileRecord& record, const PartitionRecord& partition) {
+  const uint8_t flags = record.allocationFlags & 3;
+  const uint64_t end = partition.heapEnd();
+  if ((flags & kAllocationPossible) == 0 || record.firstCluster < 2 || record.firstCluster >= end) return 0;
+  const uint64_t clusters = end - (flags & kNoFatChain ? record.firstCluster : 2);
+  const uint64_t bytes = partition.clusterBytes();
+  return bytes != 0 && clusters > UINT64_MAX / bytes ? UINT64_MAX : clusters * bytes;
+}
+
 DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const PartitionRecord& partition,
-                             uint64_t maxRunBytes)
+                             uint64_t maxRunBytes, bool guessFreeClusters)
     : partition_(partition),
       maxRun_(std::max<uint64_t>(maxRunBytes, 1)),
       length_(record.dataLength),
       clusterBytes_(partition.clusterBytes()),
       flags_(record.allocationFlags & 3),
       cursor_(record.firstCluster),
+      heapEnd_(partition.heapEnd()),
+      limit_(reachableLength(record, partition)),
       visited_(partition.fatEntryCount()) {
-  if (flags_ == (kAllocationPossible | kNoFatChain)) return;
-  // A chain must start at a cluster the FAT can follow; a volume with no
-  // cluster size has no clusters at all.
-  if (flags_ != kAllocationPossible || clusterBytes_ == 0 || cursor_ < 2 ||
-      cursor_ >= partition.fatEntryCount())
+  // A volume with no cluster size has no clusters at all; data must start
+  // at a cluster of the heap.
+  if ((flags_ & kAllocationPossible) == 0 || clusterBytes_ == 0 || cursor_ < 2 || cursor_ >= heapEnd_) {
     ended_ = true;
+    return;
+  }
+  beyondVolume_ = length_ > limit_;
+  canGuess_ = guessFreeClusters && flags_ == kAllocationPossible && record.isDeleted() &&
+              !partition.allocationBitmap.empty();
 }
 
 std::optional<DataRun> DataRunWalker::next() {
-  if (ended_ || covered_ >= length_) return std::nullopt;
+  if (ended_ || covered_ >= limit_) return std::nullopt;
   return flags_ == (kAllocationPossible | kNoFatChain) ? nextContiguous() : nextChained();
 }
 
@@ -69,7 +83,7 @@ std::optional<DataRun> DataRunWalker::nextContiguous() {
   DataRun run;
   run.fileOffset = covered_;
   run.deviceOffset = partition_.clusterPosition(cursor_) + covered_;
-  run.length = std::min(maxRun_, length_ - covered_);
+  run.length = std::min(maxRun_, limit_ - covered_);
   covered_ += run.length;
   return run;
 }
@@ -77,8 +91,15 @@ std::optional<DataRun> DataRunWalker::nextContiguous() {
 std::optional<uint32_t> DataRunWalker::follow(uint32_t cluster) const {
   if (cluster >= partition_.fatEntryCount()) return std::nullopt;
   uint32_t next = partition_.fatTable[cluster];
-  if (next == kFat32EndMark || next < 2 || next >= partition_.fatEntryCount()) return std::nullopt;
+  if (next == kFat32EndMark || next < 2 || next >= partition_.fatEntryCount() || next >= heapEnd_) return std::nullopt;
   return next;
+}
+
+std::optional<uint32_t> DataRunWalker::nextFree(uint32_t cluster) const {
+  for (uint64_t c = static_cast<uint64_t>(cluster) + 1; c < heapEnd_; ++c)
+    if (partition_.clusterMarkedFree(static_cast<uint32_t>(c)) && !visited_.contains(static_cast<uint32_t>(c)))
+      return static_cast<uint32_t>(c);
+  return std::nullopt;
 }
 
 std::optional<DataRun> DataRunWalker::nextChained() {
@@ -87,9 +108,13 @@ std::optional<DataRun> DataRunWalker::nextChained() {
   visited_.add(first);
   uint64_t start = partition_.clusterPosition(first);
   uint64_t bytes = clusterBytes_;
-  uint64_t remaining = length_ - covered_;
+  uint64_t remaining = limit_ - covered_;
   while (bytes < remaining) {
-    std::optional<uint32_t> next = follow(last);
+    std::optional<uint32_t> next = guessed_ ? nextFree(last) : follow(last);
+    if (!next && canGuess_ && !guessed_) {
+      next = nextFree(last);
+      guessed_ = next.has_value();
+    }
     if (!next) {
       ended_ = true;
       break;

@@ -2,6 +2,7 @@
 // Where a file's bytes lie on the device: its clusters from the first one on
 // (contiguous files) or along the FAT (chained files), cut into runs that
 // one read can take. Consecutive clusters of a chain share a run.
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -36,22 +37,44 @@ class VisitedClusters {
   std::vector<bool> bits_;
 };
 
+// Bytes of the heap a file's data can lie in: from its first cluster to the
+// heap's end when contiguous, the whole heap when chained; 0 without data
+// clusters.
+uint64_t heapCapacityFor(const ExfatFileRecord& record, const PartitionRecord& partition);
+
+// The bytes a save of the record can write at most: its length, but never
+// more than the heap can hold of it.
+inline uint64_t reachableLength(const ExfatFileRecord& record, const PartitionRecord& partition) {
+  return std::min(record.dataLength, heapCapacityFor(record, partition));
+}
+
 class DataRunWalker {
  public:
+  // With `guessFreeClusters`, a deleted file whose chain ends before its
+  // length goes on with the clusters after the last one reached that the
+  // allocation bitmap marks free, in order: a driver that deletes a file
+  // clears its chain, and the data mostly lies right there.
   DataRunWalker(const ExfatFileRecord& record, const PartitionRecord& partition,
-                uint64_t maxRunBytes = kRunBytes);
+                uint64_t maxRunBytes = kRunBytes, bool guessFreeClusters = false);
   // The next run, or none once dataLength bytes are covered or the data
-  // ends (end of chain, unfollowable entry, cycle, no data clusters).
+  // ends (end of chain, unfollowable entry, cycle, no data clusters, end of
+  // the heap).
   std::optional<DataRun> next();
   // Bytes of the file covered by the runs given so far.
   uint64_t covered() const { return covered_; }
   // A chain that came back to a cluster it had passed.
   bool cycleFound() const { return cycle_; }
+  // Some clusters were taken from the free ones after the chain's end.
+  bool guessed() const { return guessed_; }
+  // The length is more than the heap can hold from the first cluster on:
+  // the entry is damaged, and the save stops at the heap's end.
+  bool beyondVolume() const { return beyondVolume_; }
 
  private:
   std::optional<DataRun> nextContiguous();
   std::optional<DataRun> nextChained();
   std::optional<uint32_t> follow(uint32_t cluster) const;
+  std::optional<uint32_t> nextFree(uint32_t cluster) const;
 
   const PartitionRecord& partition_;
   uint64_t maxRun_;
@@ -60,8 +83,13 @@ class DataRunWalker {
   uint64_t clusterBytes_;
   uint8_t flags_;
   uint32_t cursor_;
+  uint64_t heapEnd_;
+  uint64_t limit_;  // bytes the walk can cover: the length, clipped at the heap's end
   bool ended_ = false;
   bool cycle_ = false;
+  bool canGuess_ = false;
+  bool guessed_ = false;
+  bool beyondVolume_ = false;
   VisitedClusters visited_;
 };
 

@@ -58,12 +58,15 @@ DfxmlFile dfxmlFileOf(const SavedFile& saved, const PartitionRecord& partition, 
   f.sha256 = saved.sha256;
   f.outputPath = saved.created || dryRun ? saved.outputPath : std::string();
   f.bytesWritten = saved.bytesWritten;
-  f.status = saved.failed      ? "failed"
-             : saved.cancelled ? "cancelled"
-             : saved.damaged   ? "damaged"
-             : saved.shortened ? "short"
-             : dryRun          ? "planned"
-                               : "saved";
+  f.carve = r.carve;
+  f.guessed = saved.guessed;
+  f.status = saved.partial                      ? "partial"
+             : saved.failed || saved.cancelled  ? "failed"
+             : saved.damaged                    ? "damaged"
+             : saved.shortened                  ? "short"
+             : r.carve == kCarvedToWindowLimit  ? "incomplete"
+             : dryRun                           ? "planned"
+                                                : "saved";
   return f;
 }
 
@@ -113,6 +116,15 @@ std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile
     if (!f.outputPath.empty()) x += "      <dudorazu:saved_as>" + xmlEscape(f.outputPath) + "</dudorazu:saved_as>\n";
     x += "      <dudorazu:bytes_written>" + u64(f.bytesWritten) + "</dudorazu:bytes_written>\n";
     x += "      <dudorazu:status>" + f.status + "</dudorazu:status>\n";
+    x += std::string("      <dudorazu:found_by>") + (f.carve == kNotCarved ? "entry" : "carving") +
+         "</dudorazu:found_by>\n";
+    if (f.carve != kNotCarved)
+      x += std::string("      <dudorazu:carve_end>") +
+           (f.carve == kCarvedToEndMarker       ? "end-marker"
+            : f.carve == kCarvedLengthEstimated ? "estimated"
+                                                : "window-limit") +
+           "</dudorazu:carve_end>\n";
+    if (f.guessed) x += "      <dudorazu:clusters>guessed</dudorazu:clusters>\n";
     x += "    </fileobject>\n";
   }
   x += "  </volume>\n</dfxml>\n";

@@ -29,7 +29,11 @@ struct DfxmlFile {
   std::string sha256;         // empty: not computed (dry run)
   std::string outputPath;     // empty: nothing written
   uint64_t bytesWritten = 0;
-  std::string status;         // "saved", "planned", "short", "damaged", "failed", "cancelled"
+  // "saved", "planned", "short", "damaged", "incomplete" (a carve without
+  // its end), "failed", "partial" (failed or cancelled midway)
+  std::string status;
+  uint8_t carve = kNotCarved;  // CarveKind: found by content, not by an entry
+  bool guessed = false;        // clusters after the chain's end taken from the free ones
 };
 
 // The entry for a file a save reached.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "core/recovery/name_repair.h"
 
@@ -192,6 +193,22 @@ bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* na
   if (fd < 0) return false;
   file.adopt(fd, opened);
   return true;
+}
+
+std::optional<std::string> renameAside(const std::string& path, const std::string& suffix) {
+  for (uint64_t n = 0; n < 1000; ++n) {
+    std::string candidate = path + suffix + (n == 0 ? std::string() : std::to_string(n));
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) == 0) return candidate;
+    if (errno == EEXIST) continue;
+    // File systems without the no-replace rename: a new link never replaces.
+    if (errno != EINVAL || ::link(path.c_str(), candidate.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      return std::nullopt;
+    }
+    ::unlink(path.c_str());
+    return candidate;
+  }
+  return std::nullopt;
 }
 
 }  // namespace dudorazu

@@ -85,4 +85,9 @@ bool createFolderPath(const std::string& folder, SaveNamespace* names = nullptr)
 // nothing that exists, or that another writer creates meanwhile, is opened.
 bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* names = nullptr);
 
+// Renames the file at `path` to path + suffix, or path + suffix + n when
+// that is taken, never replacing anything. The new path, or none when the
+// file could not be renamed.
+std::optional<std::string> renameAside(const std::string& path, const std::string& suffix);
+
 }  // namespace dudorazu

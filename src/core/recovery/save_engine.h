@@ -18,15 +18,18 @@
 
 namespace dudorazu {
 
-// What became of one file (dataLength above 0) that a save reached.
+// What became of one file that a save reached.
 struct SavedFile {
   const ExfatFileRecord* record = nullptr;
   std::string outputPath;   // the file written (planned, in a dry run)
   bool created = false;     // an output file exists for it
   bool failed = false;      // not created, or a write to it failed
   bool cancelled = false;   // the save was cancelled while it was written
-  bool damaged = false;     // some runs could not be read and hold zeros
+  bool partial = false;     // failed or cancelled midway: outputPath ends in ".partial"
+  bool damaged = false;     // some runs could not be read and hold zeros, or beyondVolume
+  bool beyondVolume = false;// the length is more than the volume can hold; saved up to the heap's end
   bool shortened = false;   // the data ended before dataLength bytes
+  bool guessed = false;     // clusters after the chain's end taken from the free ones
   uint64_t bytesWritten = 0;
   std::vector<DataRun> runs;        // with SaveContext::collectRuns
   std::vector<DataRun> unreadable;  // runs written as zeros
@@ -40,6 +43,7 @@ struct SaveTotals {
   uint64_t damaged = 0;
   uint64_t shortened = 0;
   uint64_t cancelled = 0;
+  uint64_t guessed = 0;
 };
 
 // Everything a save needs besides the record and the destination. One per
@@ -61,8 +65,14 @@ struct SaveContext {
   bool collectRuns = false;  // fill SavedFile::runs
   bool hashData = false;     // fill SavedFile::sha256
   bool keepTimes = true;     // give files and folders made their record's time
+  // Deleted files whose chain ends early go on through the free clusters
+  // that follow (see DataRunWalker); off: the chain alone.
+  bool guessFreeClusters = true;
   // Called once per file reached (in the thread running the save).
   std::function<void(const SavedFile&)> onFile;
+  // Called once per folder made (planned, in a dry run) without a file
+  // filter: empty folders are recreated too.
+  std::function<void(const std::string&)> onFolder;
 
   SaveTotals totals;
   std::vector<uint8_t> buffer;  // reused from run to run
@@ -74,13 +84,15 @@ inline constexpr int kReadAttempts = 3;
 inline constexpr size_t kSalvageBytes = 64 * 1024;
 
 // Saves `record` and its subtree below `destination` ("/" separated, no
-// trailing slash). Folders are rebuilt by name but come into being only with
-// their first file. Stops before the next record once cancelled.
+// trailing slash). Folders are rebuilt by name; empty ones too, unless a file
+// filter is set: then a folder comes into being only with its first file.
+// Stops before the next record once cancelled.
 void saveNode(SaveContext& context, const std::string& destination, const ExfatFileRecord* record);
 
-// Copies one file's data to a new file at `outputPath` (or a derived name).
-// True when the file was written to its end or had nothing to write; false
-// when it could not be created, a write failed, or the save was cancelled.
+// Copies one file's data to a new file at `outputPath` (or a derived name);
+// an empty file is created empty. True when the file was written to its
+// end; false when it could not be created, a write failed, or the save was
+// cancelled (a file left partial is renamed to end in ".partial").
 bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record);
 
 // The record's path inside its volume, "a/b/c.txt", from the child of its

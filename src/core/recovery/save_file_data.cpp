@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "core/common/text.h"
 #include "core/recovery/file_times.h"
@@ -18,6 +21,65 @@ constexpr size_t kHoleMinimum = 64 * 1024;
 // Bytes moved per read and write inside a piece: small enough to stay in the
 // processor's cache, large enough to cost few system calls.
 constexpr size_t kCopyChunk = 1024 * 1024;
+
+// Hashes on a thread of its own while the saving thread reads and writes the
+// next chunk: two buffers, one being hashed while the other is filled.
+class BackgroundHash {
+ public:
+  BackgroundHash() : thread_([this] { run(); }) {
+    for (auto& b : buffers_) b.resize(kCopyChunk);
+  }
+  ~BackgroundHash() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  // The buffer to fill next (kCopyChunk bytes); no hash is reading it.
+  uint8_t* buffer() { return buffers_[next_].data(); }
+  // Hands the first `length` bytes of buffer() over to be hashed.
+  void submit(size_t length) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    job_ = buffers_[next_].data();
+    length_ = length;
+    busy_ = true;
+    next_ ^= 1;
+    changed_.notify_all();
+  }
+  std::string finishHex() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    return hash_.finishHex();
+  }
+
+ private:
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return busy_ || stop_; });
+      if (!busy_) return;
+      lock.unlock();
+      hash_.update(job_, length_);
+      lock.lock();
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  std::vector<uint8_t> buffers_[2];
+  int next_ = 0;
+  Sha256 hash_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const uint8_t* job_ = nullptr;
+  size_t length_ = 0;
+  bool busy_ = false;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once everything above exists
+};
 
 bool allZero(const uint8_t* p, size_t n) {
   if (n == 0) return true;
@@ -81,13 +143,17 @@ void appendRun(std::vector<DataRun>& runs, const DataRun& run) {
   runs.push_back(run);
 }
 
-void finishFile(SaveContext& context, SavedFile& saved) {
+void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& walker) {
+  saved.guessed = walker.guessed();
+  saved.beyondVolume = walker.beyondVolume();
+  if (saved.beyondVolume) saved.damaged = true;
   SaveTotals& t = context.totals;
   if (saved.failed) ++t.failed;
   else if (saved.cancelled) ++t.cancelled;
   else if (saved.created || context.dryRun) ++t.files;
   if (saved.damaged) ++t.damaged;
   if (saved.shortened) ++t.shortened;
+  if (saved.guessed) ++t.guessed;
   t.bytes += saved.bytesWritten;
   if (context.onFile) context.onFile(saved);
 }
@@ -96,28 +162,36 @@ bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFi
   SavedFile saved;
   saved.record = &record;
   saved.outputPath = outputPath;
-  DataRunWalker walker(record, *context.partition);
+  DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
   while (std::optional<DataRun> run = walker.next())
     if (context.collectRuns) appendRun(saved.runs, *run);
   saved.bytesWritten = walker.covered();
-  saved.shortened = walker.covered() < record.dataLength;
-  finishFile(context, saved);
+  saved.shortened = walker.covered() < record.dataLength && !walker.beyondVolume();
+  finishFile(context, saved, walker);
   return true;
+}
+
+// A file left partial keeps what it holds under a name that says so.
+void markPartial(SavedFile& saved) {
+  if (std::optional<std::string> renamed = renameAside(saved.outputPath, ".partial")) {
+    saved.outputPath = *renamed;
+    saved.partial = true;
+  }
 }
 
 }  // namespace
 
 bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
-  if (record.dataLength == 0) return true;  // an empty file leaves no trace
   if (context.dryRun) return planOnly(context, outputPath, record);
 
   SavedFile saved;
   saved.record = &record;
   saved.outputPath = outputPath;
+  DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
   OutputFile out;
   if (!openOutputFile(out, outputPath, context.names)) {
     saved.failed = true;
-    finishFile(context, saved);
+    finishFile(context, saved, walker);
     return false;
   }
   saved.created = true;
@@ -125,13 +199,18 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
   if (context.progress && context.progress->cancelled()) {
     out.close();
     saved.cancelled = true;
-    finishFile(context, saved);
+    if (record.dataLength != 0) markPartial(saved);
+    finishFile(context, saved, walker);
     return false;
   }
   if (context.progress && context.batchStep == 0) context.progress->setRange(100, 1);
 
+  // A hash needs the bytes here: each chunk is read once, written from the
+  // buffer, and hashed beside the next chunk's read and write (files over a
+  // few chunks) so that the hash costs little more than the copy.
   Sha256 hash;
-  DataRunWalker walker(record, *context.partition);
+  std::optional<BackgroundHash> background;
+  if (context.hashData && record.dataLength > 2 * kCopyChunk) background.emplace();
   std::vector<uint8_t>& buffer = context.buffer;
   // Without a hash the bytes need not pass through here: the device copies
   // them into the file itself where it can, and whatever it leaves (a read
@@ -148,28 +227,28 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
     for (uint64_t done = 0; done < run->length && ok;) {
       uint64_t piece = std::min<uint64_t>(run->length - done, kRunBytes);
       uint64_t copied = deviceCopies ? out.copyFrom(*context.device, run->deviceOffset + done, piece) : 0;
-      saved.bytesWritten += copied;
       for (uint64_t chunkAt = copied; chunkAt < piece; chunkAt += kCopyChunk) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(piece - chunkAt, kCopyChunk));
-        if (buffer.size() < chunk) buffer.resize(std::max<size_t>(chunk, std::min<uint64_t>(record.dataLength, kCopyChunk)));
+        if (!background && buffer.size() < chunk)
+          buffer.resize(std::max<size_t>(chunk, std::min<uint64_t>(record.dataLength, kCopyChunk)));
+        uint8_t* data = background ? background->buffer() : buffer.data();
         size_t before = saved.unreadable.size();
         uint64_t at = done + chunkAt;
-        readWithRetry(*context.device, run->deviceOffset + at, buffer.data(), chunk, saved.unreadable,
-                      run->fileOffset + at);
+        readWithRetry(*context.device, run->deviceOffset + at, data, chunk, saved.unreadable, run->fileOffset + at);
         if (saved.unreadable.size() != before) saved.damaged = true;
-        if (context.hashData) hash.update(buffer.data(), chunk);
-        if (chunk >= kHoleMinimum && allZero(buffer.data(), chunk)) {
+        if (chunk >= kHoleMinimum && allZero(data, chunk)) {
           out.skip(chunk);
-        } else if (!out.write(buffer.data(), chunk)) {
+        } else if (!out.write(data, chunk)) {
           saved.failed = true;
           ok = false;
           break;
         }
-        saved.bytesWritten += chunk;
+        if (background) background->submit(chunk);
+        else if (context.hashData) hash.update(data, chunk);
       }
       if (!ok) break;
       done += piece;
-      reportProgress(context, piece, saved.bytesWritten, record.dataLength);
+      reportProgress(context, piece, out.size(), record.dataLength);
       if (context.progress && context.progress->cancelled()) {
         saved.cancelled = true;
         ok = false;
@@ -180,11 +259,15 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
     if (std::optional<std::time_t> when = recordLocalTime(record.modifyDate, record.modifyTime))
       out.setModifiedTime(*when);
   if (!out.close()) saved.failed = true;
+  // What the file holds, also when a write failed partway.
+  saved.bytesWritten = out.size();
   if (!saved.failed && !saved.cancelled) {
-    saved.shortened = saved.bytesWritten < record.dataLength;
-    if (context.hashData) saved.sha256 = hash.finishHex();
+    saved.shortened = saved.bytesWritten < record.dataLength && !walker.beyondVolume();
+    if (context.hashData) saved.sha256 = background ? background->finishHex() : hash.finishHex();
+  } else {
+    markPartial(saved);
   }
-  finishFile(context, saved);
+  finishFile(context, saved, walker);
   return !saved.failed && !saved.cancelled;
 }
 

@@ -47,6 +47,10 @@ void saveNode(SaveContext& context, const std::string& destination, const ExfatF
     const ExfatFileRecord& r = *frame.record;
     if (r.isFolder()) {
       if (!context.dryRun) frame.path = folderPathFor(frame.path);
+      // Unfiltered, a folder is made even when nothing below it is: empty
+      // folders were part of what the volume held.
+      if (!context.fileFilter && (context.dryRun || createFolderPath(frame.path, context.names)) && context.onFolder)
+        context.onFolder(frame.path);
       pending.push_back({frame.record, frame.path, true});
       for (auto it = r.children.rbegin(); it != r.children.rend(); ++it)
         pending.push_back({&*it, frame.path + "/" + outputNameFor(*it, context.nameOptions), false});

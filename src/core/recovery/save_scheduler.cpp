@@ -34,7 +34,9 @@ void SaveScheduler::runJob(SaveJob& job, SaveNamespace* sharedNames) {
   context.collectRuns = job.options.collectRuns;
   context.hashData = job.options.hashData;
   context.keepTimes = job.options.keepTimes;
+  context.guessFreeClusters = job.options.guessFreeClusters;
   context.onFile = job.options.onFile;
+  context.onFolder = job.options.onFolder;
   SaveNamespace ownNames;
   context.names = sharedNames ? sharedNames : &ownNames;
   saveNode(context, job.destination, job.record);

@@ -24,8 +24,11 @@ struct SaveJobOptions {
   bool collectRuns = false;
   bool hashData = false;
   bool keepTimes = true;
+  bool guessFreeClusters = true;
   // Called for every file the job reaches, on the job's thread.
   std::function<void(const SavedFile&)> onFile;
+  // Called for every folder made without a file filter, on the job's thread.
+  std::function<void(const std::string&)> onFolder;
 };
 
 struct SaveJob {

@@ -1,29 +1,25 @@
 #pragma once
-// SHA-256 (FIPS 180-4) of the bytes a save writes, for reports that let a
-// user prove later that a recovered file is what was read.
-#include <array>
+// SHA-256 of the bytes a save writes, for reports that let a user prove
+// later that a recovered file is what was read. libcrypto does the hashing.
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace dudorazu {
 
 class Sha256 {
  public:
-  Sha256() { reset(); }
-  void reset();
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
   void update(const void* data, size_t length);
-  std::array<uint8_t, 32> finish();
-  // Lower-case hex of finish().
+  // Lower-case hex digest of everything updated; the hash starts anew.
   std::string finishHex();
 
  private:
-  void compress(const uint8_t* block);
-
-  uint32_t state_[8];
-  uint8_t block_[64];
-  size_t blockUsed_ = 0;
-  uint64_t totalBytes_ = 0;
+  struct Context;
+  std::unique_ptr<Context> context_;
 };
 
 // Hex digest of a whole buffer.
