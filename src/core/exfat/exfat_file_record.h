@@ -29,7 +29,7 @@ enum CarveKind : uint8_t {
   kNotCarved = 0,
   kCarvedToEndMarker = 1,      // the content's own end marker closed it
   kCarvedLengthEstimated = 2,  // taken from a header field, no end marker
-  kCarvedToWindowLimit = 3,    // no end marker within the carve window: incomplete
+  kCarvedToWindowLimit = 3,    // no end marker reached (damage, device end, window limit): incomplete
 };
 
 struct ExfatFileRecord {
