@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/common/byte_order.h"
 #include "core/tools/partition_table_restore.h"
+#include "partitions/image_builder.h"
 #include "support/faulty_device.h"
 #include "tools/tools_test_support.h"
 
@@ -114,6 +116,72 @@ TEST(PartitionTableBackup, SectorsPastTheDiskAreLeftOut) {
   b.startSector = 20;
   disk.partitions = {a, b};
   EXPECT_EQ(backupSectorList(disk), (std::vector<uint32_t>{0, 10, 20}));
+}
+
+// partitions-gpt.img (sgdisk, 98304 sectors): six partitions, so entries
+// fill array sectors 2 and 3; the backup array starts at 98271, its header
+// is the last sector.
+TEST(PartitionTableBackup, GptHeadersAndEntryArraysComeBackAfterAWipe) {
+  TempDir dir;
+  std::string img = copyFixture(dir, "partitions-gpt.img");
+  std::string pristine = test::fixtureImage("partitions-gpt.img");
+  DiskRecord disk = catalogued(img);
+  ASSERT_EQ(disk.partitions.size(), 6u);
+  std::string file = dir.file("table.img");
+  RecordingMessageSink messages;
+  ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written);
+  for (uint64_t s : {512ull, 1024ull, 1536ull, 98303ull * 512, 98271ull * 512, 98272ull * 512})
+    EXPECT_NE(readFile(file).find("^" + std::to_string(s) + "^"), std::string::npos) << s;
+
+  for (const char* seek : {"1", "98271"})
+    ASSERT_EQ(runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + seek +
+                         " count=33 conv=notrunc status=none"),
+              0);
+  EXPECT_TRUE(catalogued(img).partitions.empty()) << "the wipe took the table away";
+  EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored);
+  EXPECT_EQ(readRange(img, 0, 34 * 512), readRange(pristine, 0, 34 * 512));
+  EXPECT_EQ(readRange(img, 98271ull * 512, 33 * 512), readRange(pristine, 98271ull * 512, 33 * 512));
+  DiskRecord reread = catalogued(img);
+  ASSERT_EQ(reread.partitions.size(), 6u);
+  EXPECT_EQ(reread.partitions[0].label, "GPTDATA");
+}
+
+// Hand-made GPT headers on a 1000-sector disk: what the backup takes from
+// each, however large the sizes they claim.
+TEST(PartitionTableBackup, GptSectorListIsBoundedByDiskAndHeader) {
+  struct Case {
+    const char* what;
+    uint32_t entryCount, entrySize;
+    uint64_t arrayLba, alternateLba;
+    uint64_t lastEntryByte;  // a non-zero byte in the array at this offset
+    bool backupCopy;         // a backup header at 999, its array 898 sectors on
+    std::vector<uint64_t> expected;
+  };
+  const Case cases[] = {
+      {"one entry sector used", 128, 128, 2, 999, 100, true, {1, 2, 999, 900}},
+      {"zero tail left out, hole kept", 128, 128, 2, 999, 1500, true, {1, 2, 3, 4, 999, 900, 901, 902}},
+      {"a huge count reads a bounded array", 0xFFFFFFFF, 4096, 2, 999, 100, false, {1, 2}},
+      {"array past the disk: header only", 128, 128, 5000, 999, 100, true, {1, 999}},
+      {"alternate past the disk: last sector", 128, 128, 2, 1ull << 40, 100, true, {1, 2, 999, 900}},
+      {"entry size 0 is no GPT", 128, 0, 2, 999, 100, true, {}},
+  };
+  for (const Case& c : cases) {
+    test::ImageBuilder img(1000);
+    for (uint64_t lba : {1ull, 999ull}) {
+      if (lba == 999 && !c.backupCopy) continue;
+      uint8_t* h = img.sector(lba);
+      std::memcpy(h, "EFI PART", 8);
+      putLe64(h, 32, lba == 1 ? c.alternateLba : 1);
+      putLe64(h, 72, lba == 1 ? c.arrayLba : c.arrayLba + 898);
+      putLe32(h, 80, c.entryCount);
+      putLe32(h, 84, c.entrySize);
+    }
+    for (uint64_t array : {c.arrayLba, c.arrayLba + 898})
+      if (array * 512 + c.lastEntryByte < 1000 * 512 && (array == c.arrayLba || c.backupCopy))
+        img.at(array * 512 + c.lastEntryByte)[0] = 1;
+    MemoryDevice device(img.bytes());
+    EXPECT_EQ(gptSectorList(device, 1000), c.expected) << c.what;
+  }
 }
 
 class PartitionTableRestore : public ::testing::Test {
