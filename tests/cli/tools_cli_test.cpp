@@ -23,7 +23,9 @@ struct CliRun {
 // Runs the command without a terminal on stdin; stderr joins stdout.
 CliRun cli(const std::string& arguments) {
   CliRun r;
-  r.status = runCommand("'" + cliPath() + "' " + arguments + " </dev/null 2>&1", &r.out);
+  std::string command(1, '\'');
+  command += cliPath() + "' ";
+  r.status = runCommand(command + arguments + " </dev/null 2>&1", &r.out);
   return r;
 }
 
