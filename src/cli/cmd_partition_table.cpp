@@ -38,8 +38,8 @@ bool reportReadBack(const DiskRecord& disk, const BackupContents& contents) {
   discoverPartitions(*device, now);
   std::printf("read back from %s: %zu partition(s)\n", shownName(displayName(disk)).c_str(), now.partitions.size());
   for (const PartitionRecord& p : now.partitions)
-    std::printf("  %-28s %-8s start %-12u %s\n", shownName(partitionText(p)).c_str(), fileSystemText(p).c_str(),
-                p.startSector, formatSizeShort(p.sizeSectors * kSectorSize).c_str());
+    std::printf("  %-28s %-8s start %-12llu %s\n", shownName(partitionText(p)).c_str(), fileSystemText(p).c_str(),
+                static_cast<unsigned long long>(p.startSector), formatSizeShort(p.sizeSectors * kSectorSize).c_str());
   if (!now.partitions.empty() || contents.offsets.empty()) return true;
   bool hasGptHeader = false;
   for (uint64_t offset : contents.offsets) hasGptHeader = hasGptHeader || offset == kSectorSize;
