@@ -17,10 +17,17 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
-test: build
+# The project's own runs treat warnings as errors; a plain build only shows them.
+test: deps
+	cmake -S . -B $(BUILD) -G "Unix Makefiles" -DDUDORAZU_TESTS=ON -DDUDORAZU_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-demo: build
+# Builds only the command line it runs, without the tests or their tools.
+demo:
+	@scripts/install-deps.sh demo
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G "Unix Makefiles" -DDUDORAZU_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target dudorazu-cli
 	@scripts/demo.sh $(BUILD)/bin/dudorazu-cli
 
 # Rebuilds the test images with real tools (needs root, loop devices, FUSE).
@@ -44,4 +51,4 @@ tsan: deps
 	cd build-tsan && ctest --output-on-failure -R 'Scheduler|Batch'
 
 clean:
-	rm -rf $(BUILD) build-fuzz build-tsan
+	rm -rf $(BUILD) build-fuzz build-tsan build-release

@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian machine, only when something is missing.
-#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, libcrypto, zstd (make test / make demo)
+#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, libcrypto, zstd and the tools the tests
+#                                     compare against (make test)
+#   scripts/install-deps.sh demo      only what building the command line needs (make demo)
 #   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
 #   scripts/install-deps.sh bench     peer tools the benchmarks compare against
 #   scripts/install-deps.sh fuzz      clang with libFuzzer and the sanitizers
 set -euo pipefail
 
 want=()
+compile=(cmake g++ make libssl-dev zstd)
 case "${1:-build}" in
-  build)    want=(cmake g++ make libgtest-dev libssl-dev zstd) ;;
+  build)    want=("${compile[@]}" libgtest-dev
+                  gddrescue sleuthkit exfat-fuse fuse3 libxml2-utils) ;;
+  demo)     want=("${compile[@]}") ;;
   fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
                   e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl zstd python3 util-linux) ;;
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
                   libimage-exiftool-perl) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
-  *) echo "usage: $0 build|fixtures|bench|fuzz" >&2; exit 2 ;;
+  *) echo "usage: $0 build|demo|fixtures|bench|fuzz" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -86,8 +88,26 @@ void printError(const char* command, const std::string& message) {
   std::fprintf(stderr, "dudorazu-cli %s: %s\n", command, printableText(message).c_str());
 }
 
-void addMachineDrives(DiskCatalogue& catalogue) {
-  auto enumerator = platform::makeDriveEnumerator();
+std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool asRoot) {
+  if (drives.empty()) return "";
+  std::string note = std::to_string(drives.size()) + " drive(s) left out, they could not be opened:";
+  bool noRights = false;
+  for (const UnopenedDrive& d : drives) {
+    note += (&d == &drives.front() ? " " : ", ") + d.devicePath + " (" + (d.error != 0 ? std::strerror(d.error) : "not a disk") + ")";
+    noRights = noRights || d.error == EACCES || d.error == EPERM;
+  }
+  if (noRights && !asRoot)
+    note += "\nreading drives needs root: run dudorazu-cli as root (for example with sudo) to see them; "
+            "image files can be opened with --image";
+  return note;
+}
+
+void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator) {
+  std::unique_ptr<DriveEnumerator> platformEnumerator;
+  if (!enumerator) {
+    platformEnumerator = platform::makeDriveEnumerator();
+    enumerator = platformEnumerator.get();
+  }
   // A drive whose identification cannot be read is dropped; say why.
   class StderrSink : public MessageSink {
    public:
@@ -95,13 +115,9 @@ void addMachineDrives(DiskCatalogue& catalogue) {
       std::fprintf(stderr, "dudorazu-cli: %s: %s\n", caption.c_str(), printableText(text).c_str());
     }
   } messages;
-  size_t before = catalogue.disks.size();
   buildDiskCatalogue(catalogue, *enumerator, messages);
-  if (catalogue.disks.size() == before && ::geteuid() != 0) {
-    std::fprintf(stderr,
-                 "dudorazu-cli: no drive could be opened; reading raw drives usually needs root "
-                 "(images can be opened with --image)\n");
-  }
+  std::string note = unopenedDrivesNote(catalogue.unopenedDrives, ::geteuid() == 0);
+  if (!note.empty()) std::fprintf(stderr, "dudorazu-cli: %s\n", note.c_str());
 }
 
 DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, const char* command) {

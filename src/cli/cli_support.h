@@ -47,9 +47,13 @@ struct ExfatTarget {
 bool resolveExfatTarget(DiskCatalogue& catalogue, const std::string& source, const std::string& partition,
                         const char* command, ExfatTarget& target);
 
-// Enumerates the machine's drives into the catalogue (sysfs, mountinfo);
-// tells once on stderr when none could be read and the user is not root.
-void addMachineDrives(DiskCatalogue& catalogue);
+// Enumerates the machine's drives into the catalogue (sysfs, mountinfo, or
+// `enumerator` when given) and tells on stderr which drives were left out
+// because they could not be opened.
+void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator = nullptr);
+// What the user is told of drives that could not be opened: how many, why,
+// and, when rights were missing and the user is not root, how to get them.
+std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool asRoot);
 
 // While alive, Ctrl-C sets the block's cancel flag instead of killing the
 // process, so a search, a save or a copy stops cleanly and keeps what it wrote.

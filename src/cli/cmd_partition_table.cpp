@@ -7,11 +7,50 @@
 #include "cli/tools_cli.h"
 #include "core/common/text.h"
 #include "core/device/command_paths.h"
+#include "core/partitions/file_system_text.h"
+#include "core/partitions/partition_table.h"
+#include "core/recovery/display_format.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu::cli {
+namespace {
+
+// A name read from the disk, with control characters shown as "?".
+std::string shownName(const std::string& raw) {
+  std::string text = sanitizeUtf8(raw);
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
+}
+
+// Reads the partition table back from the disk just written, as a fresh
+// catalogue would, and says what it holds. False when a backup that held
+// sectors gave back a disk without any partition.
+bool reportReadBack(const DiskRecord& disk, const BackupContents& contents) {
+  auto device = openDevice(disk.devicePath, OpenMode::Read);
+  if (!device) {
+    printError("pt-restore", "cannot read " + disk.devicePath + " back");
+    return false;
+  }
+  DiskRecord now;
+  now.devicePath = disk.devicePath;
+  discoverPartitions(*device, now);
+  std::printf("read back from %s: %zu partition(s)\n", shownName(displayName(disk)).c_str(), now.partitions.size());
+  for (const PartitionRecord& p : now.partitions)
+    std::printf("  %-28s %-8s start %-12llu %s\n", shownName(partitionText(p)).c_str(), fileSystemText(p).c_str(),
+                static_cast<unsigned long long>(p.startSector), formatSizeShort(p.sizeSectors * kSectorSize).c_str());
+  if (!now.partitions.empty() || contents.offsets.empty()) return true;
+  bool hasGptHeader = false;
+  for (uint64_t offset : contents.offsets) hasGptHeader = hasGptHeader || offset == kSectorSize;
+  printError("pt-restore", std::string("the sectors were written back, but no partition can be read from the disk") +
+                               (hasGptHeader ? "" : "; the backup holds no GPT header (sector 1), as backups "
+                                                    "made by older versions do not"));
+  return false;
+}
+
+}  // namespace
 
 int cmdPtBackup(Args args) {
   const char* command = "pt-backup";
@@ -19,7 +58,8 @@ int cmdPtBackup(Args args) {
     std::printf("usage: dudorazu-cli pt-backup SOURCE FILE [--yes]\n\n"
                 "Saves sector 0 and, for every partition, its first sector and the sector\n"
                 "after the previous partition (where extended boot records stand) to FILE,\n"
-                "with their offsets, the disk's device path and its display name.\n"
+                "with their offsets, the disk's device path and its display name. On a GPT\n"
+                "disk both GPT headers and the sectors of their entry arrays go in too.\n"
                 "An existing FILE is replaced only with --yes.\n");
     return 0;
   }
@@ -49,7 +89,8 @@ int cmdPtRestore(Args args) {
     std::printf("usage: dudorazu-cli pt-restore SOURCE FILE [--yes]\n\n"
                 "Writes the sectors saved by pt-backup in FILE back to SOURCE. The file must\n"
                 "have been made from this very disk (same device path and display name) and\n"
-                "every sector must lie inside it; otherwise nothing is written.\n"
+                "every sector must lie inside it; otherwise nothing is written. Afterwards\n"
+                "the partition table is read back from SOURCE and listed.\n"
                 "  --yes   do not ask before writing\n");
     return 0;
   }
@@ -90,15 +131,16 @@ int cmdPtRestore(Args args) {
       sectors += " ...";
       break;
     }
-    sectors += " " + std::to_string(contents->offsets[i] / 512);
+    sectors += ' ';
+    sectors += std::to_string(contents->offsets[i] / 512);
   }
   if (!contents->offsets.empty() &&
       !confirm("pt-restore: this overwrites " + std::to_string(contents->offsets.size()) + " sector(s) of " +
                    displayName(*disk) + " (" + disk->devicePath + "):" + sectors + "\nContinue?",
                yes))
     return 1;
-  RestoreResult result = restoreFromBackup(*disk, *contents, messages);
-  return result == RestoreResult::Restored ? 0 : 1;
+  if (restoreFromBackup(*disk, *contents, messages) != RestoreResult::Restored) return 1;
+  return reportReadBack(*disk, *contents) ? 0 : 1;
 }
 
 }  // namespace dudorazu::cli

@@ -1,6 +1,10 @@
 // dudorazu-cli disks, end to end on the fixture images.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "cli/cli_support.h"
+#include "platform/platform.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -78,6 +82,39 @@ TEST(DisksCommand, ControlsInALabelNeverReachTheTerminal) {
   EXPECT_NE(text.find("?]0;X???OK!"), std::string::npos) << text;
   EXPECT_NE(search.find("?]0;X???OK!"), std::string::npos) << search;
   EXPECT_NE(json.find(R"("label":"\u001b]0;X\u0007\u009b\u202eOK!")"), std::string::npos) << json;
+}
+
+// Two drives, one of which the system refuses to open: the listing keeps
+// the other and stderr says what was left out and why.
+TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
+  struct TwoDrives : DriveEnumerator {
+    std::vector<DriveIdentity> listDrives() override {
+      std::vector<DriveIdentity> drives(2);
+      drives[0].devicePath = test::fixtureImage("partitions-mbr.img");
+      drives[1].devicePath = "/dev/denied";
+      drives[1].number = 1;
+      for (DriveIdentity& d : drives) d.identified = true;
+      return drives;
+    }
+    std::vector<MountedVolume> listMountedVolumes() override { return {}; }
+  } drives;
+  setDeviceOpener([](const std::string& path, OpenMode mode) -> std::unique_ptr<SectorDevice> {
+    if (path != "/dev/denied") return platform::openSectorDevice(path, mode);
+    errno = EACCES;
+    return nullptr;
+  });
+  DiskCatalogue catalogue;
+  testing::internal::CaptureStderr();
+  cli::addMachineDrives(catalogue, &drives);
+  std::string err = testing::internal::GetCapturedStderr();
+  setDeviceOpener(nullptr);
+  EXPECT_EQ(catalogue.disks.size(), 1u);
+  EXPECT_NE(err.find("1 drive(s) left out, they could not be opened: /dev/denied (Permission denied)"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(cli::unopenedDrivesNote(catalogue.unopenedDrives, false).find("run dudorazu-cli as root"),
+            std::string::npos);
+  EXPECT_EQ(cli::unopenedDrivesNote(catalogue.unopenedDrives, true).find("as root"), std::string::npos);
 }
 
 }  // namespace

@@ -27,7 +27,10 @@ struct CliRun {
 // command that would hang is stopped (exit status 124).
 CliRun cli(const std::string& arguments) {
   CliRun r;
-  r.status = runCommand("timeout 60 '" + cliPath() + "' " + arguments + " </dev/null 2>&1", &r.out);
+  std::string command = "timeout 60 '";
+  command += cliPath();
+  command += "' ";
+  r.status = runCommand(command + arguments + " </dev/null 2>&1", &r.out);
   return r;
 }
 
@@ -127,6 +130,38 @@ TEST(ToolsCli, BackupNeverReplacesAFileSilentlyAndRestoreNeedsConsent) {
   CliRun hostile = cli("pt-restore '" + img + "' '" + file + "' --yes");
   EXPECT_EQ(hostile.status, 1);
   EXPECT_TRUE(contains(hostile.out, "备份文件格式错误")) << hostile.out;
+}
+
+TEST(ToolsCli, GptRestoreReadsTheTableBackAndSaysWhatItHolds) {
+  TempDir dir;
+  std::string img = copyOf(dir, "partitions-gpt.img");
+  std::string file = dir.file("gpt.bak");
+  ASSERT_EQ(cli("pt-backup '" + img + "' '" + file + "'").status, 0);
+  auto wipeGpt = [&] {
+    for (const char* seek : {"1", "98271"})  // both headers and entry arrays
+      ASSERT_EQ(runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + seek +
+                           " count=33 conv=notrunc status=none"),
+                0);
+  };
+  wipeGpt();
+  CliRun restore = cli("pt-restore '" + img + "' '" + file + "' --yes");
+  EXPECT_EQ(restore.status, 0) << restore.out;
+  EXPECT_TRUE(contains(restore.out, "恢复成功"));
+  EXPECT_TRUE(contains(restore.out, "partitions-gpt.img: 6 partition(s)")) << restore.out;
+  EXPECT_TRUE(contains(restore.out, "Data(exFat)")) << restore.out;
+
+  // A backup made before GPT sectors were saved: sector 0 and the first
+  // partition's. It still restores, and the read-back says what is missing.
+  std::string bytes = readFile(file);
+  std::string owner = bytes.substr(bytes.rfind('^', bytes.rfind('^') - 1) + 1);
+  std::string pristine = readFile(test::fixtureImage("partitions-gpt.img"));
+  test::writeFile(file, pristine.substr(0, 512) + pristine.substr(2048 * 512, 512) + "0^1048576^" + owner);
+  wipeGpt();
+  CliRun old = cli("pt-restore '" + img + "' '" + file + "' --yes");
+  EXPECT_EQ(old.status, 1) << old.out;
+  EXPECT_TRUE(contains(old.out, "恢复成功")) << old.out;
+  EXPECT_TRUE(contains(old.out, "0 partition(s)")) << old.out;
+  EXPECT_TRUE(contains(old.out, "holds no GPT header")) << old.out;
 }
 
 TEST(ToolsCli, ImageCopiesToAFileAndWritesTheMap) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "core/device/disk_catalogue.h"
@@ -127,7 +128,7 @@ TEST(SysfsEnumerator, CatalogueFromAFakeTree) {
   FakeSysfs t;
   t.disk("sda", "8:0");
   t.partition("sda", "sda1", "8:1", 2048);
-  t.disk("sdb", "8:16");              // no device node: skipped silently
+  t.disk("sdb", "8:16");              // no device node: left out, and said so
   t.disk("sdc", "8:32", false);       // no identification: reported, dropped
   test::ImageBuilder img(4096);
   img.tableEntry(0, 0, 0x0C, 2048, 1000);
@@ -140,6 +141,9 @@ TEST(SysfsEnumerator, CatalogueFromAFakeTree) {
   RecordingMessageSink messages;
   buildDiskCatalogue(catalogue, e, messages);
   ASSERT_EQ(catalogue.disks.size(), 1u);
+  ASSERT_EQ(catalogue.unopenedDrives.size(), 1u);
+  EXPECT_EQ(catalogue.unopenedDrives[0].devicePath, t.root("dev/sdb"));
+  EXPECT_EQ(catalogue.unopenedDrives[0].error, ENOENT);
   const DiskRecord& d = catalogue.disks[0];
   EXPECT_EQ(displayName(d), "ATADisk sda01.0");
   EXPECT_EQ(d.diskSize, 8192u * 512);

@@ -6,6 +6,7 @@
 #include "exfat/fls_oracle.h"
 #include "exfat/test_volume.h"
 #include "support/fixtures.h"
+#include "core/common/text.h"
 
 namespace dudorazu {
 namespace {
@@ -129,14 +130,14 @@ TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
   for (uint32_t d = 0; d < kDepth; ++d) {
     uint32_t c = 4 + d;
     if (d + 1 < kDepth) v.putSet({c}, 0, folderSet("d", c + 1, 512));
-    v.putSet({c}, 3, fileSet("f" + std::to_string(d)));
+    v.putSet({c}, 3, fileSet(format("f%u", d)));
   }
   Loaded l(v);
   const ExfatFileRecord* r = &l.root();
   uint32_t depth = 0;
   for (;;) {
     ASSERT_FALSE(r->children.empty());
-    EXPECT_EQ(r->children.front().name, "f" + std::to_string(depth)) << "depth " << depth;
+    EXPECT_EQ(r->children.front().name, format("f%u", depth)) << "depth " << depth;
     if (r->children.size() < 2) break;
     r = &*std::next(r->children.begin());
     ++depth;

@@ -47,8 +47,12 @@ TEST(UpcaseScan, FindsTheTableButNeverInTheFirstSectorRead) {
   disks.add("a", diskWithTableAt({50, 700}, 4096));
   disks.add("b", diskWithTableAt({50}, 4096));
   disks.add("far", diskWithTableAt({3000}, 4096));
-  DiskRecord a, b, far;
-  a.devicePath = "a", b.devicePath = "b", far.devicePath = "far";
+  auto on = [](std::string path) {
+    DiskRecord d;
+    d.devicePath = std::move(path);
+    return d;
+  };
+  DiskRecord a = on("a"), b = on("b"), far = on("far");
   ProgressBlock progress;
   uint64_t found = 0;
   ASSERT_TRUE(scanForUpcaseTable(a, progress, 50, 4000, &found));

@@ -10,6 +10,7 @@
 
 #include "fake_volume.h"
 #include "support/temp_dir.h"
+#include "core/common/text.h"
 
 namespace dudorazu {
 namespace {
@@ -69,7 +70,7 @@ struct Batch {
       uint32_t c = 4 + 2 * i;
       volume.stamp(c);
       volume.stamp(c + 1);
-      records.push_back(&volume.add(volume.root(), "f" + std::to_string(i), kStateFile, 3, 4096 + 100 * i, c));
+      records.push_back(&volume.add(volume.root(), format("f%d", i), kStateFile, 3, 4096 + 100 * i, c));
     }
   }
   std::vector<SaveJob> jobs(Gate& gate, uint64_t step) {
@@ -119,9 +120,9 @@ TEST(SaveScheduler, BatchCancelledWithTenRunningNeverStartsTheOtherTen) {
   EXPECT_FALSE(scheduler.batchSaveRunning());
   EXPECT_EQ(scheduler.runningBatchThreads(), 0u);
   for (size_t i = 0; i < 20; ++i) {
-    bool partial = std::filesystem::exists(b.dir.file("f" + std::to_string(i) + ".partial"));
+    bool partial = std::filesystem::exists(b.dir.file(format("f%zu.partial", i)));
     EXPECT_EQ(partial, i < 10) << "file " << i << ": the running ones stay, named as partial";
-    EXPECT_FALSE(std::filesystem::exists(b.dir.file("f" + std::to_string(i)))) << "file " << i;
+    EXPECT_FALSE(std::filesystem::exists(b.dir.file(format("f%zu", i)))) << "file " << i;
     EXPECT_EQ(scheduler.saveQueue()[i].started, i < 10) << "job " << i;
   }
   EXPECT_EQ(ended.size(), 10u);
@@ -146,7 +147,7 @@ TEST(SaveScheduler, BatchHandsSlotsOnAndCountsEveryByteOnce) {
   EXPECT_EQ(b.progress.text(), std::to_string(total) + " BYTE被保存");
   EXPECT_EQ(b.progress.position(), 25u) << "one step at most per written piece, and each file is one piece";
   for (size_t i = 0; i < 25; ++i) {
-    EXPECT_EQ(readFile(b.dir.file("f" + std::to_string(i))), b.expected(i)) << i;
+    EXPECT_EQ(readFile(b.dir.file(format("f%zu", i))), b.expected(i)) << i;
     EXPECT_LT(scheduler.saveQueue()[i].slot, 10u);
     EXPECT_EQ(scheduler.saveQueue()[i].totals.files, 1u);
     EXPECT_FALSE(scheduler.saveQueue()[i].device) << "a job's device is closed when it ends";
@@ -163,7 +164,7 @@ TEST(SaveScheduler, SecondBatchIsRefusedAndLeavesTheRunningQueueAlone) {
   EXPECT_EQ(scheduler.saveQueue().size(), 12u);
   gate.release();
   scheduler.wait();
-  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(readFile(b.dir.file("f" + std::to_string(i))), b.expected(i));
+  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(readFile(b.dir.file(format("f%zu", i))), b.expected(i));
   EXPECT_FALSE(std::filesystem::exists(b.dir.file("f00.")));
   // Once it has ended, the next batch starts (and finds every name taken).
   other.release();
@@ -202,7 +203,7 @@ TEST(SaveScheduler, BatchRunsBesideASingleSave) {
   ASSERT_TRUE(scheduler.startBatch(std::move(jobs), batchProgress));
   gate.release();
   scheduler.wait();
-  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(readFile(b.dir.file("f" + std::to_string(i))), b.expected(i));
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(readFile(b.dir.file(format("f%zu", i))), b.expected(i));
 }
 
 }  // namespace

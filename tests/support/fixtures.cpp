@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -64,8 +65,17 @@ int runCommand(const std::string& command, std::string* output) {
 
 bool canUseLoopDevices() {
   if (::geteuid() != 0) return false;
-  if (runCommand("command -v losetup >/dev/null 2>&1") != 0) return false;
+  if (!haveTool("losetup")) return false;
   return exists("/dev/loop-control");
+}
+
+bool haveTool(const std::string& tool) {
+  return runCommand("command -v '" + tool + "' >/dev/null 2>&1") == 0;
+}
+
+bool underCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::string(ci) == "true";
 }
 
 }  // namespace dudorazu::test

@@ -184,7 +184,7 @@ TEST(DiskImaging, StopKeepsWhatWasWrittenAndTheMapHandsTheRestToDdrescue) {
   ASSERT_EQ(copy.size(), 10251u * 512) << "blocks 0-4 and block 5 up to the bad sector";
   EXPECT_TRUE(sameBytes(copy.substr(0, 10250 * 512), source.substr(0, 10250 * 512)));
 
-  if (runCommand("command -v ddrescue >/dev/null") != 0) GTEST_SKIP() << "ddrescue is not installed";
+  DUDORAZU_SKIP_UNLESS(test::haveTool("ddrescue"), "ddrescue is not installed");
   // ddrescue takes over from the map: it copies what is not "+" yet and, with
   // -r1, tries the listed bad sector again (readable now, without the fault).
   ASSERT_EQ(runCommand("ddrescue -q -r1 '" + src + "' '" + copyPath + "' '" + map + "' 2>&1"), 0);

@@ -132,8 +132,8 @@ TEST(MbrRebuild, RebuiltTableMakesAWipedDiskReadableAgain) {
   EXPECT_EQ(reread.partitions[2].typeCode, 0x07) << "its main boot sector is still destroyed";
   EXPECT_EQ(reread.partitions[1].label, "TOOLSB");
 
-  if (runCommand("command -v mmls >/dev/null && command -v fls >/dev/null") != 0)
-    GTEST_SKIP() << "The Sleuth Kit is not installed; the catalogue check above passed";
+  DUDORAZU_SKIP_UNLESS(test::haveTool("mmls") && test::haveTool("fls"),
+                       "The Sleuth Kit is not installed; the catalogue check above passed");
   auto entries = mmlsEntries(img);
   ASSERT_EQ(entries.size(), 3u) << "mmls reads the new table";
   EXPECT_EQ(entries[0], std::make_pair(uint64_t{2048}, uint64_t{16384}));
@@ -229,8 +229,8 @@ TEST(SystemDiskGuard, AMountOnAnyPartitionOfTheDiskRefusesIt) {
 }
 
 TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
-  if (!test::canUseLoopDevices() || runCommand("command -v mount.exfat-fuse >/dev/null") != 0)
-    GTEST_SKIP() << "needs root, loop devices and mount.exfat-fuse";
+  if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and loop devices";
+  DUDORAZU_SKIP_UNLESS(test::haveTool("mount.exfat-fuse"), "mount.exfat-fuse is not installed");
   TempDir dir;
   std::string img = copyFixture(dir, "tools-search.img");
   std::string mnt = dir.file("mnt");
@@ -247,7 +247,7 @@ TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
   bool seen = mounted && diskHasMountedVolume(disk);
   if (mounted) runCommand("umount '" + mnt + "'");
   runCommand("losetup -d " + loop);
-  if (!mounted) GTEST_SKIP() << "FUSE mount not available here";
+  DUDORAZU_SKIP_UNLESS(mounted, "the FUSE mount failed here");
   EXPECT_TRUE(seen);
 }
 

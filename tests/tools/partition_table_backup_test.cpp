@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/common/byte_order.h"
 #include "core/tools/partition_table_restore.h"
+#include "partitions/image_builder.h"
 #include "support/faulty_device.h"
 #include "tools/tools_test_support.h"
 
@@ -42,32 +44,51 @@ TEST(PartitionTableBackup, FileHoldsTheSectorsThenTheTrailer) {
   EXPECT_NE(trailer.find("2148532224^"), std::string::npos) << "offsets past 2 GiB keep all their digits";
 }
 
-TEST(PartitionTableBackup, RoundTripRestoresWipedSectorsByteForByte) {
-  TempDir dir;
-  std::string img = copyFixture(dir, "tools-bigtable.img");
-  std::string pristine = test::fixtureImage("tools-bigtable.img");
-  DiskRecord disk = catalogued(img);
-  std::string file = dir.file("table.img");
-  RecordingMessageSink messages;
-  ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written);
+// Back up a real table, wipe its sectors, restore: every saved sector and
+// its neighbours are back byte for byte and the partitions can be read again.
+// partitions-gpt.img (sgdisk, 98304 sectors) holds six partitions, so its
+// entries fill array sectors 2 and 3; the backup array starts at 98271, its
+// header is the last sector. Both GPT copies are wiped whole.
+TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
+  struct Range {
+    uint64_t first, count;
+  };
+  struct Case {
+    const char* fixture;
+    std::vector<Range> wiped, compared;
+    size_t partitions, labelled;
+    const char* label;
+  };
+  const Case cases[] = {
+      {"tools-bigtable.img",
+       {{0, 1}, {2048, 1}, {4196352, 1}, {4212736, 1}, {4214784, 1}},
+       {{0, 3}, {2047, 3}, {18431, 3}, {4196351, 3}, {4212735, 3}, {4214783, 3}},
+       3, 2, "BIGC"},
+      {"partitions-gpt.img", {{1, 33}, {98271, 33}}, {{0, 34}, {98271, 33}}, 6, 0, "GPTDATA"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::string img = copyFixture(dir, c.fixture);
+    std::string pristine = test::fixtureImage(c.fixture);
+    DiskRecord disk = catalogued(img);
+    std::string file = dir.file("table.img");
+    RecordingMessageSink messages;
+    ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written) << c.fixture;
+    for (const Range& r : c.wiped)
+      ASSERT_EQ(runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + std::to_string(r.first) +
+                           " count=" + std::to_string(r.count) + " conv=notrunc status=none"),
+                0);
+    EXPECT_TRUE(catalogued(img).partitions.empty()) << c.fixture << ": the wipe took the table away";
 
-  for (uint64_t s : {0, 2048, 4196352, 4212736, 4214784})
-    ASSERT_EQ(runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + std::to_string(s) +
-                         " count=1 conv=notrunc status=none"),
-              0);
-  EXPECT_TRUE(catalogued(img).partitions.empty()) << "the wipe took the table away";
-
-  EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored);
-  EXPECT_EQ(messages.messages.back().text, "恢复成功");
-  // Only the saved sectors are ever written; each of them, and its
-  // neighbours, must be back exactly.
-  for (uint64_t s : {0, 2048, 18432, 4196352, 4212736, 4214784})
-    EXPECT_EQ(readRange(img, s * 512 - (s ? 512 : 0), 1536), readRange(pristine, s * 512 - (s ? 512 : 0), 1536))
-        << "around sector " << s;
-  DiskRecord reread = catalogued(img);
-  ASSERT_EQ(reread.partitions.size(), 3u);
-  EXPECT_EQ(reread.partitions[2].startSector, 4214784u);
-  EXPECT_EQ(reread.partitions[2].label, "BIGC");
+    EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored) << c.fixture;
+    EXPECT_EQ(messages.messages.back().text, "恢复成功");
+    for (const Range& r : c.compared)
+      EXPECT_EQ(readRange(img, r.first * 512, r.count * 512), readRange(pristine, r.first * 512, r.count * 512))
+          << c.fixture << " from sector " << r.first;
+    DiskRecord reread = catalogued(img);
+    ASSERT_EQ(reread.partitions.size(), c.partitions) << c.fixture;
+    EXPECT_EQ(reread.partitions[c.labelled].label, c.label);
+  }
 }
 
 TEST(PartitionTableBackup, DiskWithoutPartitionsGivesATrailerOnly) {
@@ -114,6 +135,44 @@ TEST(PartitionTableBackup, SectorsPastTheDiskAreLeftOut) {
   b.startSector = 20;
   disk.partitions = {a, b};
   EXPECT_EQ(backupSectorList(disk), (std::vector<uint32_t>{0, 10, 20}));
+}
+
+// Hand-made GPT headers on a 1000-sector disk: what the backup takes from
+// each, however large the sizes they claim.
+TEST(PartitionTableBackup, GptSectorListIsBoundedByDiskAndHeader) {
+  struct Case {
+    const char* what;
+    uint32_t entryCount, entrySize;
+    uint64_t arrayLba, alternateLba;
+    uint64_t lastEntryByte;  // a non-zero byte in the array at this offset
+    bool backupCopy;         // a backup header at 999, its array 898 sectors on
+    std::vector<uint64_t> expected;
+  };
+  const Case cases[] = {
+      {"one entry sector used", 128, 128, 2, 999, 100, true, {1, 2, 999, 900}},
+      {"zero tail left out, hole kept", 128, 128, 2, 999, 1500, true, {1, 2, 3, 4, 999, 900, 901, 902}},
+      {"a huge count reads a bounded array", 0xFFFFFFFF, 4096, 2, 999, 100, false, {1, 2}},
+      {"array past the disk: header only", 128, 128, 5000, 999, 100, true, {1, 999}},
+      {"alternate past the disk: last sector", 128, 128, 2, 1ull << 40, 100, true, {1, 2, 999, 900}},
+      {"entry size 0 is no GPT", 128, 0, 2, 999, 100, true, {}},
+  };
+  for (const Case& c : cases) {
+    test::ImageBuilder img(1000);
+    for (uint64_t lba : {1ull, 999ull}) {
+      if (lba == 999 && !c.backupCopy) continue;
+      uint8_t* h = img.sector(lba);
+      std::memcpy(h, "EFI PART", 8);
+      putLe64(h, 32, lba == 1 ? c.alternateLba : 1);
+      putLe64(h, 72, lba == 1 ? c.arrayLba : c.arrayLba + 898);
+      putLe32(h, 80, c.entryCount);
+      putLe32(h, 84, c.entrySize);
+    }
+    for (uint64_t array : {c.arrayLba, c.arrayLba + 898})
+      if (array * 512 + c.lastEntryByte < 1000 * 512 && (array == c.arrayLba || c.backupCopy))
+        img.at(array * 512 + c.lastEntryByte)[0] = 1;
+    MemoryDevice device(img.bytes());
+    EXPECT_EQ(gptSectorList(device, 1000), c.expected) << c.what;
+  }
 }
 
 class PartitionTableRestore : public ::testing::Test {

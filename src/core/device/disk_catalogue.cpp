@@ -1,6 +1,7 @@
 // The process-wide list of disks: the machine's drives, then image files.
 #include "core/device/disk_catalogue.h"
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -61,8 +62,12 @@ DiskRecord* findDisk(DiskCatalogue& catalogue, const std::string& name) {
 
 bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, MessageSink& messages) {
   for (const DriveIdentity& drive : enumerator.listDrives()) {
+    errno = 0;
     auto device = openDevice(drive.devicePath, OpenMode::Read);
-    if (!device) continue;
+    if (!device) {
+      catalogue.unopenedDrives.push_back({drive.devicePath, errno});
+      continue;
+    }
     if (!drive.identified) {
       messages.show(drive.errorText, kCaptionSystemError);
       continue;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "core/common/messages.h"
 #include "core/device/disk_record.h"
@@ -12,8 +13,16 @@
 
 namespace dudorazu {
 
+// A drive the enumeration found but could not open, with the system's
+// error number (0 when the opener gave none).
+struct UnopenedDrive {
+  std::string devicePath;
+  int error = 0;
+};
+
 struct DiskCatalogue {
   std::deque<DiskRecord> disks;  // a deque: appending never moves a disk
+  std::vector<UnopenedDrive> unopenedDrives;  // left out of `disks`, so the user can be told
 };
 
 // The catalogue the GUI shares between its windows.
@@ -24,7 +33,7 @@ DiskRecord* findDisk(DiskCatalogue& catalogue, const std::string& name);
 
 // Enumerates drives 0..15 through `enumerator`, discovers their partitions
 // and maps drive letters (mount points). Drives that cannot be opened are
-// skipped silently; a drive whose identification fails is reported through
+// left out and listed in catalogue.unopenedDrives; a drive whose identification fails is reported through
 // `messages` (caption "Error") and dropped. Returns true always.
 bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, MessageSink& messages);
 

@@ -83,16 +83,16 @@ bool refuseBatchForRoom(uint64_t total, uint64_t freeBytes, MessageSink& message
 }
 
 bool destinationFreeBytes(const std::string& destination, uint64_t& freeBytes) {
+  // The nearest folder that exists on the way up is where the files will land.
   std::string path = destination.empty() ? std::string(".") : destination;
-  for (;;) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return platform::freeBytesAvailable(path, freeBytes);
+  struct stat st {};
+  while (::stat(path.c_str(), &st) != 0) {
     size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) path = ".";
-    else if (slash == 0) path = "/";
-    else path = path.substr(0, slash);
-    if (path == "." || path == "/") return platform::freeBytesAvailable(path, freeBytes);
+    if (slash == std::string::npos) return platform::freeBytesAvailable(".", freeBytes);
+    if (slash == 0) return platform::freeBytesAvailable("/", freeBytes);
+    path.resize(slash);
   }
+  return platform::freeBytesAvailable(path, freeBytes);
 }
 
 }  // namespace dudorazu

@@ -1,9 +1,12 @@
 #include "core/tools/partition_table_backup.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "core/device/command_paths.h"
+#include "core/common/byte_order.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -15,7 +18,63 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// No GPT has entries larger than 4 KiB or more than a few hundred of them;
+// a damaged header may claim any size, so what is read is capped.
+constexpr uint64_t kMaxGptArrayBytes = 1024 * 1024;
+constexpr uint32_t kMinGptEntrySize = 128;
+constexpr uint32_t kMaxGptEntrySize = 4096;
+
+struct GptHeader {
+  uint64_t alternateLba = 0;
+  uint64_t arrayLba = 0;
+  uint64_t arrayBytes = 0;
+};
+
+bool readGptHeader(SectorDevice& device, uint64_t lba, GptHeader& header) {
+  uint8_t sector[kSectorSize];
+  device.readSectors(lba, 1, sector);
+  if (std::memcmp(sector, "EFI PART", 8) != 0) return false;
+  uint32_t entryCount = le32(sector, 80);
+  uint32_t entrySize = le32(sector, 84);
+  if (entrySize < kMinGptEntrySize || entrySize > kMaxGptEntrySize) return false;
+  header.alternateLba = le64(sector, 32);
+  header.arrayLba = le64(sector, 72);
+  header.arrayBytes = std::min<uint64_t>(static_cast<uint64_t>(entryCount) * entrySize, kMaxGptArrayBytes);
+  return true;
+}
+
+// The header at `lba` and the sectors of its entry array up to the last one
+// that holds a non-zero byte.
+void addGptCopy(SectorDevice& device, uint64_t lba, const GptHeader& header, uint64_t diskSectors,
+                std::vector<uint64_t>& sectors) {
+  sectors.push_back(lba);
+  uint64_t arraySectors = (header.arrayBytes + kSectorSize - 1) / kSectorSize;
+  if (diskSectors != 0)
+    arraySectors = header.arrayLba >= diskSectors ? 0 : std::min(arraySectors, diskSectors - header.arrayLba);
+  std::vector<uint8_t> array(static_cast<size_t>(arraySectors) * kSectorSize);
+  device.readZeroFilled(header.arrayLba * kSectorSize, array.data(), array.size());
+  uint64_t used = arraySectors;
+  while (used > 0 && std::all_of(array.begin() + static_cast<long>((used - 1) * kSectorSize),
+                                 array.begin() + static_cast<long>(used * kSectorSize),
+                                 [](uint8_t b) { return b == 0; }))
+    --used;
+  for (uint64_t i = 0; i < used; ++i) sectors.push_back(header.arrayLba + i);
+}
+
 }  // namespace
+
+std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors) {
+  std::vector<uint64_t> sectors;
+  GptHeader primary, backup;
+  bool hasPrimary = readGptHeader(device, 1, primary);
+  if (hasPrimary) addGptCopy(device, 1, primary, diskSectors, sectors);
+  uint64_t backupLba = diskSectors != 0 ? diskSectors - 1 : 0;
+  if (hasPrimary && primary.alternateLba > 1 && (diskSectors == 0 || primary.alternateLba < diskSectors))
+    backupLba = primary.alternateLba;
+  if (backupLba > 1 && readGptHeader(device, backupLba, backup))
+    addGptCopy(device, backupLba, backup, diskSectors, sectors);
+  return sectors;
+}
 
 std::vector<uint32_t> backupSectorList(const DiskRecord& disk) {
   uint64_t diskSectors = disk.diskSize / kSectorSize;
@@ -39,8 +98,8 @@ std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::strin
   return trailer + devicePath + kSeparator + displayName;
 }
 
-bool backupSector(uint32_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets) {
-  uint64_t offset = static_cast<uint64_t>(sectorNumber) * kSectorSize;
+bool backupSector(uint64_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets) {
+  uint64_t offset = sectorNumber * kSectorSize;
   uint8_t sector[kSectorSize];
   disk.readZeroFilled(offset, sector, kSectorSize);  // unreadable: stored as zeros
   if (std::fwrite(sector, 1, kSectorSize, out) != kSectorSize) return false;
@@ -55,14 +114,6 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
     messages.show(kMsgCaretInName, kCaptionError);
     return BackupResult::Refused;
   }
-  std::vector<uint32_t> sectors = backupSectorList(disk);
-  std::vector<uint64_t> planned;
-  for (uint32_t s : sectors) planned.push_back(static_cast<uint64_t>(s) * kSectorSize);
-  if (backupTrailer(planned, disk.devicePath, name).size() >= kSectorSize) {
-    messages.show(kMsgTooManyForBackup, kCaptionError);
-    return BackupResult::Refused;
-  }
-
   if (std::string problem = commandPathProblem({{disk.devicePath, "the disk"}}, {{filePath, "the backup file", 0, UINT64_MAX, false}});
       !problem.empty()) {
     messages.show(problem, kCaptionError);
@@ -70,6 +121,18 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
   }
   auto device = openDevice(disk.devicePath, OpenMode::Read);
   if (!device) return BackupResult::DiskNotOpened;
+  std::vector<uint64_t> sectors;
+  for (uint32_t s : backupSectorList(disk)) sectors.push_back(s);
+  uint64_t diskBytes = device->size() != 0 ? device->size() : disk.diskSize;
+  for (uint64_t s : gptSectorList(*device, diskBytes / kSectorSize))
+    if (std::find(sectors.begin(), sectors.end(), s) == sectors.end()) sectors.push_back(s);
+  std::vector<uint64_t> planned;
+  for (uint64_t s : sectors) planned.push_back(s * kSectorSize);
+  if (backupTrailer(planned, disk.devicePath, name).size() >= kSectorSize) {
+    messages.show(kMsgTooManyForBackup, kCaptionError);
+    return BackupResult::Refused;
+  }
+
   std::unique_ptr<std::FILE, FileCloser> out(std::fopen(filePath.c_str(), "wb"));
   if (!out) {
     messages.show(kMsgOpenFileError, kApplicationTitle);
@@ -77,7 +140,7 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
   }
   std::vector<uint64_t> offsets;
   bool ok = true;
-  for (uint32_t s : sectors) ok = ok && backupSector(s, *device, out.get(), offsets);
+  for (uint64_t s : sectors) ok = ok && backupSector(s, *device, out.get(), offsets);
   if (ok) {
     std::string trailer = backupTrailer(offsets, disk.devicePath, name);
     ok = std::fwrite(trailer.data(), 1, trailer.size(), out.get()) == trailer.size();

@@ -7,6 +7,10 @@
 //   offset_1^offset_2^...^offset_N^devicePath^displayName
 // with each offset the sector's byte position on the disk in decimal. A
 // reader finds the trailer as the file length modulo 512.
+//
+// On a GPT disk the file also holds both GPT headers and the sectors of
+// their entry arrays that hold entries; the file format stays the same, so
+// older backups restore as before.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -26,13 +30,22 @@ enum class BackupResult { Written, DiskNotOpened, Refused, FileError };
 // the end of a disk of known size are left out, so every backup restores.
 std::vector<uint32_t> backupSectorList(const DiskRecord& disk);
 
+// The GPT sectors worth saving on `device` (`diskSectors` long, 0 when
+// unknown): for the primary header at sector 1 and for the backup header
+// (where the primary names it, else at the last sector), when it carries
+// the GPT signature, the header itself and its entry array up to the last
+// sector holding a non-zero byte. Unused entries are zeros, so leaving the
+// zero tail out keeps a restore byte-exact and the trailer short. Sizes
+// from the headers are bounded; sectors outside the disk are left out.
+std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors);
+
 // The trailer for the given byte offsets.
 std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::string& devicePath,
                           const std::string& displayName);
 
 // Appends sector `sectorNumber` of `disk` (zeros when unreadable) to `out`
 // and its byte offset to `offsets`. False when the file write failed.
-bool backupSector(uint32_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets);
+bool backupSector(uint64_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets);
 
 // Writes the backup of `disk` to `filePath` (created or replaced) and shows
 // "备份成功" (caption "sucess"). A trailer that would reach 512 bytes, or a
