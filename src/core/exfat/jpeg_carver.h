@@ -15,10 +15,9 @@ inline constexpr uint64_t kJpegWindowBytes = 10u << 20;
 // True when the cluster starts with a JFIF or Exif JPEG header.
 bool looksLikeJpegStart(const uint8_t* cluster);
 
-// Searches the window at cluster `cluster` (scan arithmetic: 512-byte
-// sectors) and returns the image length: up to the first end marker whose
-// sector is padded with zeros after it. None when the cluster is no JPEG start, no
-// marker qualifies or the length would reach the window's size. `window` is
+// Searches the window at cluster `cluster` and returns the image length: up
+// to the first end marker whose sector is padded with zeros after it. None
+// when the cluster is no JPEG start, no marker qualifies or the length would reach the window's size. `window` is
 // the caller's scratch space, reused between candidates.
 std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
                                   const uint8_t* clusterData, std::vector<uint8_t>& window);
@@ -26,13 +25,5 @@ std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& p
 // The end search alone, over `available` bytes of a window (bytes past them
 // count as zeros); exposed for tests.
 std::optional<uint64_t> findJpegEnd(const uint8_t* window, uint64_t available, uint32_t bytesPerSector);
-
-// Byte position of a cluster as the lost-file scan computes it: 512-byte
-// sectors whatever the volume's sector size, the sector number wrapping at
-// 32 bits like all volume arithmetic.
-inline uint64_t scanClusterPosition(const PartitionRecord& p, uint32_t cluster) {
-  uint32_t sector = cluster * p.clusterSectors + p.clusterBase;
-  return static_cast<uint64_t>(sector) * kSectorSize;
-}
 
 }  // namespace dudorazu

@@ -86,10 +86,8 @@ bool locateVolumeByUpcase(const DiskRecord& disk, PartitionRecord& partition, Pr
   if (!scanForUpcaseTable(disk, progress, firstSector, sectorCount, &found)) return false;
   const uint32_t spc = layout->sectorsPerCluster;
   partition.clusterSectors = spc;
-  // The table is taken to start at cluster B + 2; 32-bit like every sector
-  // number of the volume arithmetic.
-  partition.clusterBase =
-      static_cast<uint32_t>(found - (static_cast<uint64_t>(layout->bitmapClusters) + 2) * spc);
+  // The table is taken to start at cluster B + 2 (512-byte sectors).
+  partition.clusterBase = found - (static_cast<uint64_t>(layout->bitmapClusters) + 2) * spc;
   return true;
 }
 

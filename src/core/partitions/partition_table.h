@@ -10,7 +10,12 @@
 namespace dudorazu {
 
 // Fills disk.partitions (or the LVM fields) through an open read device.
-// Runs once per disk, before the disk's size is taken.
+// Runs once per disk, before the disk's size is taken. Sets
+// disk.bytesPerSector to the unit the partition table counts in: the
+// device's logical sector size, or for an image file the one its table
+// shows (a GPT header at 4096, or a volume found only at start x 4096).
+// That unit alone, from the device and the first 4 KiB + 512 of it.
+uint32_t tableSectorSize(SectorDevice& device, const uint8_t* sector0);
 void discoverPartitions(SectorDevice& device, DiskRecord& disk);
 
 // Bounds one walk of an EBR chain: links that lead back to an EBR already
@@ -23,7 +28,7 @@ struct ExtendedChainGuard {
 
 // Follows the EBR at extendedStart + relativeStart and the links below it.
 // `counter` numbers the logical partitions and is shared with the caller.
-void walkExtendedChain(SectorDevice& device, uint32_t extendedStart, uint32_t relativeStart, DiskRecord& disk,
+void walkExtendedChain(SectorDevice& device, uint64_t extendedStart, uint32_t relativeStart, DiskRecord& disk,
                        int& counter, ExtendedChainGuard& guard);
 
 // Appends a user-defined region [firstSector, endSector) named

@@ -4,21 +4,22 @@
 
 namespace dudorazu {
 
-PartitionRecord makeTableRecord(SectorDevice& device, int number, uint32_t startSector, uint32_t count,
-                                uint8_t type, uint8_t entryKind) {
+PartitionRecord makeTableRecord(SectorDevice& device, const DiskRecord& disk, int number, uint64_t startSector,
+                                uint32_t count, uint8_t type, uint8_t entryKind) {
   PartitionRecord p;
   p.name = format("Partition%d", number);
   p.startSector = startSector;
+  p.deviceSectorSize = disk.bytesPerSector;
   p.sizeSectors = count;
   p.typeCode = type;
   p.entryKind = entryKind;
   // Some tools still mark exFAT with the NTFS type byte.
   if (type == kTypeNtfs) {
     uint8_t boot[kSectorSize];
-    device.readSectors(startSector, 1, boot);
+    device.readZeroFilled(p.startOffset(), boot, sizeof boot);
     if (isExfatBootSector(boot)) p.typeCode = kTypeExfat;
   }
-  p.label = readVolumeLabel(device, startSector, p.typeCode);
+  p.label = readVolumeLabel(device, p.startOffset(), p.typeCode);
   return p;
 }
 

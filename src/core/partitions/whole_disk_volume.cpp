@@ -1,6 +1,7 @@
 // Disks without a partition table: one volume from sector 0.
 #include "core/common/byte_order.h"
 #include "core/partitions/discovery_steps.h"
+#include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 
 namespace dudorazu {
@@ -25,7 +26,11 @@ void appendWholeDiskVolume(SectorDevice& device, DiskRecord& disk, const uint8_t
     p.sizeSectors = total != 0 ? total : le16(s, 0x13);
   } else if (isExfatBootSector(s)) {
     p.typeCode = kTypeExfat;
-    p.sizeSectors = le64(s, 0x48);
+    // VolumeLength counts the volume's own sectors; the record counts 512s.
+    uint32_t shift = s[exfat_boot::kBytesPerSectorShift];
+    uint64_t length = le64(s, exfat_boot::kVolumeLength);
+    p.sizeSectors = exfat_boot::hasPlausibleShifts(s) && length <= (UINT64_MAX >> shift)
+                        ? (length << shift) / kSectorSize : length;
   }
   p.label = readVolumeLabel(device, 0, p.typeCode);
   disk.partitions.push_back(p);

@@ -91,10 +91,10 @@ uint64_t volumeStartFor(SectorDevice& device, uint64_t lba, const uint8_t* boot)
   return lba;
 }
 
-std::string foundVolumeLabel(SectorDevice& device, uint32_t start, const uint8_t* boot, bool viaBackup) {
-  if (!viaBackup) return readVolumeLabel(device, start, kTypeExfat);
+std::string foundVolumeLabel(SectorDevice& device, uint64_t start, const uint8_t* boot, bool viaBackup) {
+  if (!viaBackup) return readVolumeLabel(device, start * kSectorSize, kTypeExfat);
   BootSectorOverlay overlay(device, start, boot);
-  return readVolumeLabel(overlay, start, kTypeExfat);
+  return readVolumeLabel(overlay, start * kSectorSize, kTypeExfat);
 }
 
 std::string chsText(uint64_t cylinder, uint32_t head) {

@@ -1,0 +1,253 @@
+// Disks the everyday fixtures do not reach: past 2 TiB, 4 KiB sectors, a
+// table that claims more than the disk holds, a FAT length of gigabytes.
+// The big disks are sparse files built here around small committed volumes.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/common/byte_order.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::cliPath;
+using test::runCommand;
+
+struct CliRun {
+  int status;
+  std::string out;
+};
+
+CliRun shell(const std::string& command) {
+  CliRun r;
+  r.status = runCommand(command + " 2>&1", &r.out);
+  return r;
+}
+CliRun cli(const std::string& args) { return shell(cliPath() + " " + args); }
+
+// Writes `bytes` at `offset` of `path`, creating it; the file keeps holes.
+void writeAt(const std::string& path, uint64_t offset, const std::string& bytes) {
+  if (!std::filesystem::exists(path)) std::ofstream(path, std::ios::binary);
+  std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+  f.seekp(static_cast<std::streamoff>(offset));
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Copies the fixture volume to `offset`, leaving its zero stretches as holes.
+void placeVolume(const std::string& path, uint64_t offset, const std::string& fixture) {
+  std::ifstream in(test::fixtureImage(fixture), std::ios::binary);
+  std::string block(1 << 20, '\0');
+  for (uint64_t at = 0; in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0;
+       at += block.size()) {
+    block.resize(static_cast<size_t>(in.gcount()));
+    if (block.find_first_not_of('\0') != std::string::npos) writeAt(path, offset + at, block);
+    block.resize(1 << 20);
+  }
+}
+
+// Sector 0 with MBR entries {type, start, count}.
+std::string mbr(std::initializer_list<std::array<uint32_t, 3>> entries) {
+  std::string s(512, '\0');
+  auto* b = reinterpret_cast<uint8_t*>(s.data());
+  size_t slot = 0;
+  for (const auto& e : entries) {
+    uint8_t* entry = b + 446 + 16 * slot++;
+    entry[4] = static_cast<uint8_t>(e[0]);
+    putLe32(entry, 8, e[1]);
+    putLe32(entry, 12, e[2]);
+  }
+  b[510] = 0x55, b[511] = 0xAA;
+  return s;
+}
+
+// A GPT header at LBA 1 with its entry array at LBA 2: {first, last, name}.
+std::string gpt(const std::vector<std::tuple<uint64_t, uint64_t, std::string>>& parts) {
+  std::string s(34 * 512, '\0');
+  s.replace(0, 512, mbr({{0xEE, 1, 0xFFFFFFFF}}));
+  auto* b = reinterpret_cast<uint8_t*>(s.data());
+  std::memcpy(b + 512, "EFI PART", 8);
+  putLe64(b + 512, 72, 2);
+  putLe32(b + 512, 80, 128);
+  putLe32(b + 512, 84, 128);
+  const uint8_t basicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
+                                 0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+  for (size_t i = 0; i < parts.size(); ++i) {
+    uint8_t* e = b + 1024 + 128 * i;
+    std::memcpy(e, basicData, 16);
+    putLe64(e, 32, std::get<0>(parts[i]));
+    putLe64(e, 40, std::get<1>(parts[i]));
+    const std::string& name = std::get<2>(parts[i]);
+    for (size_t k = 0; k < name.size(); ++k) e[56 + 2 * k] = static_cast<uint8_t>(name[k]);
+  }
+  return s;
+}
+
+std::string sha256Of(const std::string& path) {
+  std::string out;
+  runCommand("sha256sum < '" + path + "'", &out);
+  return out.substr(0, 64);
+}
+
+// Every file listed in the fixture's sums was saved below DEST with them.
+void expectSavedAsWritten(const std::string& dest, const std::string& sumsFixture, const std::string& what) {
+  std::istringstream sums(test::fixtureText(sumsFixture));
+  std::string sum, path;
+  int files = 0;
+  while (sums >> sum >> path) {
+    ++files;
+    EXPECT_EQ(sha256Of(dest + "/根目录" + path), sum) << what << ": " << path;
+  }
+  EXPECT_GT(files, 0) << sumsFixture;
+}
+
+// The volume's partition listed with its own label and size, its tree and
+// its files read back byte for byte.
+void expectVolumeRecovered(const std::string& image, const std::string& partition, const std::string& label,
+                           const std::string& sums, const std::string& what) {
+  CliRun disks = cli("disks --no-drives --json --image '" + image + "'");
+  EXPECT_NE(disks.out.find("\"label\":\"" + label + "\""), std::string::npos) << what << "\n" << disks.out;
+  CliRun tree = cli("tree '" + image + "' '" + partition + "'");
+  EXPECT_EQ(tree.status, 0) << what << "\n" << tree.out;
+  std::istringstream lines(test::fixtureText(sums));
+  std::string sum, path;
+  while (lines >> sum >> path)
+    EXPECT_NE(tree.out.find(path.substr(path.rfind('/') + 1)), std::string::npos) << what << "\n" << tree.out;
+  test::TempDir dir;
+  CliRun recover = cli("recover '" + image + "' '" + partition + "' '" + dir.file("out") + "'");
+  EXPECT_EQ(recover.status, 0) << what << "\n" << recover.out;
+  expectSavedAsWritten(dir.file("out"), sums, what);
+}
+
+// A 128 MiB volume whose cluster heap crosses sector 2^32, behind an MBR
+// entry (32-bit fields that still fit) and behind a GPT entry past 2^32.
+TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
+  struct Case {
+    const char* what;
+    uint64_t start;
+    bool gptTable;
+    const char* partition;
+  };
+  const Case cases[] = {
+      {"MBR entry at 4294836224", 4294836224ull, false, "Partition0"},
+      {"GPT entry at 4294969344", 4294969344ull, true, "far(exFat)"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    const std::string image = dir.file("big.img");
+    const uint64_t sectors = 262144;
+    writeAt(image, 0,
+            c.gptTable ? gpt({{2048, 4095, "first"}, {c.start, c.start + sectors - 1, "far"}})
+                       : mbr({{7, static_cast<uint32_t>(c.start), static_cast<uint32_t>(sectors)}}));
+    placeVolume(image, c.start * 512, "geometry-far.img");
+    std::filesystem::resize_file(image, (c.start + sectors + 2048) * 512);
+    CliRun disks = cli("disks --no-drives --json --image '" + image + "'");
+    EXPECT_NE(disks.out.find("\"startSector\":" + std::to_string(c.start) + ",\"sizeSectors\":262144"),
+              std::string::npos)
+        << c.what << "\n" << disks.out;
+    expectVolumeRecovered(image, c.partition, "FAR", "geometry-far.sha256.txt", c.what);
+  }
+}
+
+// One exFAT volume with 4096-byte sectors of its own, made on a 4K loop
+// device: in a partition of a 512-byte disk, and on a disk whose tables
+// count 4 KiB sectors.
+TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
+  struct Case {
+    const char* fixture;
+    const char* partition;
+    uint32_t tableSectorSize;
+  };
+  const Case cases[] = {
+      {"geometry-mbr512.img", "Partition0", 512},
+      {"geometry-gpt512.img", "(exFat)", 512},
+      {"geometry-mbr4k.img", "Partition0", 4096},
+      {"geometry-gpt4k.img", "(exFat)", 4096},
+  };
+  for (const Case& c : cases) {
+    const std::string image = test::fixtureImage(c.fixture);
+    CliRun disks = cli("disks --no-drives --json --image '" + image + "'");
+    EXPECT_NE(disks.out.find("\"deviceSectorSize\":" + std::to_string(c.tableSectorSize)), std::string::npos)
+        << c.fixture << "\n" << disks.out;
+    expectVolumeRecovered(image, c.partition, "FOURK", "geometry-4k.sha256.txt", c.fixture);
+  }
+}
+
+// A 16 MiB image whose entries reach past its end: listed with a warning,
+// and imaging copies only what lies on the disk (or nothing), saying so.
+TEST(GeometryCli, APartitionPastTheDisksEndIsMarkedAndImagedOnlyAsFarAsTheDiskGoes) {
+  test::TempDir dir;
+  const std::string image = dir.file("small.img");
+  writeAt(image, 0, mbr({{7, 2048, 0xFFFFFFFF}, {7, 0x100000, 100}}));
+  std::filesystem::resize_file(image, 16u << 20);
+
+  CliRun text = cli("disks --no-drives --image '" + image + "'");
+  EXPECT_NE(text.out.find("! Partition0 runs past the end of the disk"), std::string::npos) << text.out;
+  CliRun json = cli("disks --no-drives --json --image '" + image + "'");
+  EXPECT_NE(json.out.find("\"name\":\"Partition0\""), std::string::npos);
+  EXPECT_EQ(json.out.find("\"beyondDiskEnd\":false"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"beyondDiskEnd\":true"), std::string::npos) << json.out;
+
+  CliRun cut = cli("image '" + image + ",Partition0' --to-file '" + dir.file("p0.img") + "' --yes");
+  EXPECT_EQ(cut.status, 1) << cut.out;
+  EXPECT_NE(cut.out.find("the table claims 4294967295 sector(s), 30720 lie on the disk"), std::string::npos)
+      << cut.out.substr(0, 2000);
+  EXPECT_NE(cut.out.find("copying 30720 sector(s)"), std::string::npos) << cut.out.substr(0, 2000);
+  EXPECT_EQ(std::filesystem::file_size(dir.file("p0.img")), 15u << 20);
+
+  CliRun none = cli("image '" + image + ",Partition1' --to-file '" + dir.file("p1.img") + "' --yes");
+  EXPECT_EQ(none.status, 1) << none.out;
+  EXPECT_NE(none.out.find("nothing to copy"), std::string::npos) << none.out.substr(0, 2000);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("p1.img")));
+}
+
+// A whole-disk exFAT volume whose FAT length claims gigabytes, run under a
+// 2 GiB address-space limit: the FAT held is what the clusters need, and
+// what still cannot be held is an error, not an abort.
+TEST(GeometryCli, AHugeFatLengthNeitherAllocatesItNorAborts) {
+  struct Case {
+    const char* what;
+    uint64_t diskBytes;
+    uint8_t clusterShift;
+    uint32_t fatSectors, clusterCount;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"15 GiB FatLength, 16 Mi clusters", 64ull << 30, 3, 15u << 21, 1u << 24, 0, "根目录"},
+      {"16 GiB FatLength, 2^32 clusters", 1ull << 40, 0, (1u << 25) - 8, 0xFFFFFFF0u, 1, "not enough memory"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    const std::string image = dir.file("huge.img");
+    std::string boot(512, '\0');
+    auto* b = reinterpret_cast<uint8_t*>(boot.data());
+    b[0] = 0xEB, b[1] = 0x76, b[2] = 0x90;
+    std::memcpy(b + 3, "EXFAT   ", 8);
+    putLe64(b, 0x48, c.diskBytes / 512);
+    putLe32(b, 0x50, 24);
+    putLe32(b, 0x54, c.fatSectors);
+    putLe32(b, 0x58, 24 + c.fatSectors);
+    putLe32(b, 0x5C, c.clusterCount);
+    putLe32(b, 0x60, 2);
+    b[0x6C] = 9;
+    b[0x6D] = c.clusterShift;
+    b[510] = 0x55, b[511] = 0xAA;
+    writeAt(image, 0, boot);
+    std::filesystem::resize_file(image, c.diskBytes);
+    for (const char* command : {"tree", "scan-lost"}) {
+      if (c.status == 0 && std::string(command) == "scan-lost") continue;  // a scan of 64 GiB of holes
+      CliRun r = shell("(ulimit -v 2097152; exec " + cliPath() + " " + command + " '" + image + "' Partition0)");
+      EXPECT_EQ(r.status, c.status) << c.what << " / " << command << "\n" << r.out.substr(0, 2000);
+      EXPECT_NE(r.out.find(c.says), std::string::npos) << c.what << " / " << command << "\n" << r.out.substr(0, 2000);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dudorazu
