@@ -171,7 +171,7 @@ TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
       {63, 512, 9, (63 + 2048 + 3 * 8) * 512ull},
       {2048, 512, 12, 2048 * 512ull + (2048 + 3 * 8) * 4096ull},
       {256, 4096, 12, 256 * 4096ull + (2048 + 3 * 8) * 4096ull},
-      {4294836224ull, 512, 9, (4294836224ull + 2048 + 3 * 8) * 512},
+      {4294967000ull, 512, 9, (4294967000ull + 2048 + 3 * 8) * 512},
   };
   for (const Case& c : cases) {
     std::string boot(512, '\0');
