@@ -175,6 +175,9 @@ TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
     EXPECT_NE(disks.out.find("\"deviceSectorSize\":" + std::to_string(c.tableSectorSize)), std::string::npos)
         << c.fixture << "\n" << disks.out;
     expectVolumeRecovered(image, c.partition, "FOURK", "geometry-4k.sha256.txt", c.fixture);
+    // The lost-file scan walks the heap in the volume's own clusters too.
+    CliRun scan = cli("scan-lost '" + image + "' '" + c.partition + "'");
+    EXPECT_NE(scan.out.find("      large.bin  正常文件  1500000"), std::string::npos) << c.fixture << "\n" << scan.out;
   }
 }
 
