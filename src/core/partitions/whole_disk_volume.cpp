@@ -41,6 +41,7 @@ void appendWholeDiskExt(DiskRecord& disk, const uint8_t* superblock) {
   p.name = "Partition0";
   p.typeCode = kTypeExt;
   p.sizeSectors = extSizeSectors(superblock, disk.bytesPerSector);
+  p.deviceSectorSize = disk.bytesPerSector;
   p.extVersion = extVersionOf(superblock);
   p.label = extVolumeName(superblock);
   disk.partitions.push_back(p);
