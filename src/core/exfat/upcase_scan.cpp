@@ -58,7 +58,10 @@ bool scanForUpcaseTable(const DiskRecord& disk, ProgressBlock& progress, uint64_
   if (!layout) return false;
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
   if (!device) return false;
-  const uint64_t range = layout->searchRange;
+  // Nothing past the device's end is read, whatever size the range claims.
+  uint64_t range = layout->searchRange;
+  if (const uint64_t deviceSectors = device->size() / kSectorSize; deviceSectors != 0)
+    range = std::min(range, deviceSectors - std::min(firstSector, deviceSectors));
   progress.setRange(range, 1);
   std::vector<uint8_t> buffer(static_cast<size_t>(kBatchSectors) * kSectorSize);
   for (uint64_t k = 0; k < range; k += kBatchSectors) {
