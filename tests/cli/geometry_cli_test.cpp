@@ -171,6 +171,11 @@ TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
   };
   for (const Case& c : cases) {
     const std::string image = test::fixtureImage(c.fixture);
+    std::ifstream volume(image, std::ios::binary);
+    std::string boot(512, '\0');
+    volume.seekg(1 << 20);
+    volume.read(boot.data(), 512);
+    const uint64_t volumeBytes = le64(reinterpret_cast<const uint8_t*>(boot.data()), 0x48) * 4096;
     CliRun disks = cli("disks --no-drives --json --image '" + image + "'");
     EXPECT_NE(disks.out.find("\"deviceSectorSize\":" + std::to_string(c.tableSectorSize)), std::string::npos)
         << c.fixture << "\n" << disks.out;
@@ -178,6 +183,14 @@ TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
     // The lost-file scan walks the heap in the volume's own clusters too.
     CliRun scan = cli("scan-lost '" + image + "' '" + c.partition + "'");
     EXPECT_NE(scan.out.find("      large.bin  正常文件  1500000"), std::string::npos) << c.fixture << "\n" << scan.out;
+    // The search meets the volume once, at 1 MiB, with its backup boot
+    // sector 12 of its own sectors on, and sizes it in 512-byte sectors.
+    CliRun search = cli("search '" + image + "' --mode sector --json");
+    EXPECT_NE(search.out.find("{\"fileSystem\":\"exFat\",\"label\":\"FOURK\",\"chs\":\"0,0,1\",\"sizeSectors\":" +
+                              std::to_string(volumeBytes / 512) + ",\"kind\":\"主\",\"startSector\":2048,"),
+              std::string::npos)
+        << c.fixture << "\n" << search.out;
+    EXPECT_EQ(search.out.find("viaBackup"), search.out.rfind("viaBackup")) << c.fixture << "\n" << search.out;
   }
 }
 

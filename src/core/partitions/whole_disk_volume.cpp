@@ -26,11 +26,7 @@ void appendWholeDiskVolume(SectorDevice& device, DiskRecord& disk, const uint8_t
     p.sizeSectors = total != 0 ? total : le16(s, 0x13);
   } else if (isExfatBootSector(s)) {
     p.typeCode = kTypeExfat;
-    // VolumeLength counts the volume's own sectors; the record counts 512s.
-    uint32_t shift = s[exfat_boot::kBytesPerSectorShift];
-    uint64_t length = le64(s, exfat_boot::kVolumeLength);
-    p.sizeSectors = exfat_boot::hasPlausibleShifts(s) && length <= (UINT64_MAX >> shift)
-                        ? (length << shift) / kSectorSize : length;
+    p.sizeSectors = exfat_boot::volumeLength512(s);
   }
   p.label = readVolumeLabel(device, 0, p.typeCode);
   disk.partitions.push_back(p);

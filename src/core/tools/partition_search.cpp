@@ -128,7 +128,7 @@ void SearchRun::report(uint64_t start, const uint8_t* boot, bool viaBackup, cons
 
   FoundVolume found;
   found.startSector = start;
-  found.sizeSectors = le64(boot, exfat_boot::kVolumeLength);
+  found.sizeSectors = exfat_boot::volumeLength512(boot);
   found.entryKind = entryKind;
   found.chs = chs;
   found.viaBackup = viaBackup;
