@@ -3,13 +3,12 @@
 // The big disks are sparse files built here around small committed volumes.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "core/common/byte_order.h"
+#include "partitions/image_builder.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -49,43 +48,6 @@ void placeVolume(const std::string& path, uint64_t offset, const std::string& fi
     if (block.find_first_not_of('\0') != std::string::npos) writeAt(path, offset + at, block);
     block.resize(1 << 20);
   }
-}
-
-// Sector 0 with MBR entries {type, start, count}.
-std::string mbr(std::initializer_list<std::array<uint32_t, 3>> entries) {
-  std::string s(512, '\0');
-  auto* b = reinterpret_cast<uint8_t*>(s.data());
-  size_t slot = 0;
-  for (const auto& e : entries) {
-    uint8_t* entry = b + 446 + 16 * slot++;
-    entry[4] = static_cast<uint8_t>(e[0]);
-    putLe32(entry, 8, e[1]);
-    putLe32(entry, 12, e[2]);
-  }
-  b[510] = 0x55, b[511] = 0xAA;
-  return s;
-}
-
-// A GPT header at LBA 1 with its entry array at LBA 2: {first, last, name}.
-std::string gpt(const std::vector<std::tuple<uint64_t, uint64_t, std::string>>& parts) {
-  std::string s(34 * 512, '\0');
-  s.replace(0, 512, mbr({{0xEE, 1, 0xFFFFFFFF}}));
-  auto* b = reinterpret_cast<uint8_t*>(s.data());
-  std::memcpy(b + 512, "EFI PART", 8);
-  putLe64(b + 512, 72, 2);
-  putLe32(b + 512, 80, 128);
-  putLe32(b + 512, 84, 128);
-  const uint8_t basicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
-                                 0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
-  for (size_t i = 0; i < parts.size(); ++i) {
-    uint8_t* e = b + 1024 + 128 * i;
-    std::memcpy(e, basicData, 16);
-    putLe64(e, 32, std::get<0>(parts[i]));
-    putLe64(e, 40, std::get<1>(parts[i]));
-    const std::string& name = std::get<2>(parts[i]);
-    for (size_t k = 0; k < name.size(); ++k) e[56 + 2 * k] = static_cast<uint8_t>(name[k]);
-  }
-  return s;
 }
 
 std::string sha256Of(const std::string& path) {
@@ -141,9 +103,15 @@ TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
     test::TempDir dir;
     const std::string image = dir.file("big.img");
     const uint64_t sectors = 262144;
-    writeAt(image, 0,
-            c.gptTable ? gpt({{2048, 4095, "first"}, {c.start, c.start + sectors - 1, "far"}})
-                       : mbr({{7, static_cast<uint32_t>(c.start), static_cast<uint32_t>(sectors)}}));
+    test::ImageBuilder table(34);
+    if (c.gptTable) {
+      table.gptHeader();
+      table.gptEntry(0, table.kGptBasicData, 2048, 4095, "first");
+      table.gptEntry(1, table.kGptBasicData, c.start, c.start + sectors - 1, "far");
+    } else {
+      table.tableEntry(0, 0, 7, static_cast<uint32_t>(c.start), static_cast<uint32_t>(sectors));
+    }
+    writeAt(image, 0, table.bytes());
     placeVolume(image, c.start * 512, "geometry-far.img");
     std::filesystem::resize_file(image, (c.start + sectors + 2048) * 512);
     CliRun disks = cli("disks --no-drives --json --image '" + image + "'");
@@ -199,7 +167,10 @@ TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
 TEST(GeometryCli, APartitionPastTheDisksEndIsMarkedAndImagedOnlyAsFarAsTheDiskGoes) {
   test::TempDir dir;
   const std::string image = dir.file("small.img");
-  writeAt(image, 0, mbr({{7, 2048, 0xFFFFFFFF}, {7, 0x100000, 100}}));
+  test::ImageBuilder table(1);
+  table.tableEntry(0, 0, 7, 2048, 0xFFFFFFFF);
+  table.tableEntry(0, 1, 7, 0x100000, 100);
+  writeAt(image, 0, table.bytes());
   std::filesystem::resize_file(image, 16u << 20);
 
   CliRun text = cli("disks --no-drives --image '" + image + "'");
@@ -241,20 +212,15 @@ TEST(GeometryCli, AHugeFatLengthNeitherAllocatesItNorAborts) {
   for (const Case& c : cases) {
     test::TempDir dir;
     const std::string image = dir.file("huge.img");
-    std::string boot(512, '\0');
-    auto* b = reinterpret_cast<uint8_t*>(boot.data());
-    b[0] = 0xEB, b[1] = 0x76, b[2] = 0x90;
-    std::memcpy(b + 3, "EXFAT   ", 8);
-    putLe64(b, 0x48, c.diskBytes / 512);
+    test::ImageBuilder boot(1);
+    boot.exfatVolume(0, c.diskBytes / 512);
+    uint8_t* b = boot.sector(0);
     putLe32(b, 0x50, 24);
     putLe32(b, 0x54, c.fatSectors);
     putLe32(b, 0x58, 24 + c.fatSectors);
     putLe32(b, 0x5C, c.clusterCount);
-    putLe32(b, 0x60, 2);
-    b[0x6C] = 9;
     b[0x6D] = c.clusterShift;
-    b[510] = 0x55, b[511] = 0xAA;
-    writeAt(image, 0, boot);
+    writeAt(image, 0, boot.bytes());
     std::filesystem::resize_file(image, c.diskBytes);
     for (const char* command : {"tree", "scan-lost"}) {
       if (c.status == 0 && std::string(command) == "scan-lost") continue;  // a scan of 64 GiB of holes
