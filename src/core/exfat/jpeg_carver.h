@@ -17,8 +17,9 @@ bool looksLikeJpegStart(const uint8_t* cluster);
 
 // Searches the window at cluster `cluster` and returns the image length: up
 // to the first end marker whose sector is padded with zeros after it. None
-// when the cluster is no JPEG start, no marker qualifies or the length would reach the window's size. `window` is
-// the caller's scratch space, reused between candidates.
+// when the cluster is no JPEG start, no marker qualifies or the length would
+// reach the window's size. `window` is the caller's scratch space, reused
+// between candidates.
 std::optional<uint64_t> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
                                   const uint8_t* clusterData, std::vector<uint8_t>& window);
 

@@ -38,7 +38,8 @@ Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRe
     v.clusterCount = params.clusterCount;
     v.fatOffset = params.fatOffset;
   } else if (locateVolumeByUpcase(disk, p, progress, p.startOffset() / kSectorSize, p.sizeBytes() / kSectorSize)) {
-    v.clusterCount = static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize / p.clusterSectors, UINT32_MAX));
+    v.clusterCount =
+        static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize / p.clusterSectors, UINT32_MAX));
     p.bytesPerSector = kSectorSize;
   } else {
     p.clusterSectors = 1;

@@ -86,8 +86,7 @@ bool readGpt(SectorDevice& device, DiskRecord& disk, uint8_t* sector0, int& coun
     p.startSector = first;
     p.deviceSectorSize = sectorSize;
     p.sizeSectors = le64(e, 40) - first + 1;
-    if (first > UINT64_MAX / sectorSize) p.sizeSectors = 0;  // no byte position; nothing is read there
-    else if (isProbedType(e)) probeGptVolume(device, disk, p, counter);
+    if (isProbedType(e) && first <= UINT64_MAX / sectorSize) probeGptVolume(device, disk, p, counter);
     disk.partitions.push_back(p);
     ++counter;
   }

@@ -86,7 +86,9 @@ struct PartitionRecord {
   uint32_t fatEntryCount() const { return static_cast<uint32_t>(fatTable.size()); }
   uint64_t clusterBytes() const { return static_cast<uint64_t>(bytesPerSector) * clusterSectors; }
   // Byte positions on the disk, all in 64 bits.
-  uint64_t startOffset() const { return startSector * deviceSectorSize; }
+  uint64_t startOffset() const {
+    return startSector > UINT64_MAX / deviceSectorSize ? UINT64_MAX : startSector * deviceSectorSize;
+  }
   uint64_t sizeBytes() const {
     return sizeSectors > UINT64_MAX / deviceSectorSize ? UINT64_MAX : sizeSectors * deviceSectorSize;
   }

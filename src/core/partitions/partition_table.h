@@ -11,12 +11,15 @@ namespace dudorazu {
 
 // Fills disk.partitions (or the LVM fields) through an open read device.
 // Runs once per disk, before the disk's size is taken. Sets
-// disk.bytesPerSector to the unit the partition table counts in: the
-// device's logical sector size, or for an image file the one its table
-// shows (a GPT header at 4096, or a volume found only at start x 4096).
-// That unit alone, from the device and the first 4 KiB + 512 of it.
-uint32_t tableSectorSize(SectorDevice& device, const uint8_t* sector0);
+// disk.bytesPerSector to tableSectorSize's answer.
 void discoverPartitions(SectorDevice& device, DiskRecord& disk);
+
+// The unit the partition table counts in: the device's logical sector size
+// when it tells one, else what the table of an image file shows (a GPT
+// header at byte 4096 rather than 512, or an MBR entry whose volume, with
+// 4 KiB sectors of its own, stands at start x 4096 and nothing at start x
+// 512); 512 otherwise.
+uint32_t tableSectorSize(SectorDevice& device, const uint8_t* sector0);
 
 // Bounds one walk of an EBR chain: links that lead back to an EBR already
 // read, or a chain longer than any real disk carries, end that branch.
