@@ -55,21 +55,6 @@ struct BootDisk {
   }
 };
 
-TEST(ExfatVolume, BackupBootSectorStandsInForABadMainOne) {
-  BootDisk disk;
-  disk.writeBoot(63 + 12, 16, 4);
-  disk.at(63)[510] = 0;  // main signature gone
-  VolumeParameters params;
-  ASSERT_TRUE(disk.read(params));
-  EXPECT_EQ(disk.partition.clusterSectors, 16u);
-  EXPECT_EQ(disk.partition.fatSectors, 16u);
-
-  disk.at(63 + 12)[7] = 'Y';  // "EXFAY": no exFAT sector either
-  PartitionRecord before = disk.partition;
-  EXPECT_FALSE(disk.read(params));
-  EXPECT_EQ(disk.partition.clusterSectors, before.clusterSectors) << "fields stay as they were";
-}
-
 TEST(ExfatVolume, GeometryThatCannotExistIsRefused) {
   struct Case {
     const char* what;
@@ -186,7 +171,7 @@ TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
     VolumeParameters params;
     ASSERT_TRUE(readVolumeParameters(device, p, params)) << c.start;
     EXPECT_EQ(p.clusterPosition(5), c.cluster5) << c.start << " / " << int(c.sectorShift);
-    // The backup boot sector lies 12 of the volume's sectors on.
+    // Without a main boot sector, the backup 12 of the volume's sectors on.
     SparseDevice backupOnly((c.start * c.deviceSectorSize) + (12ull << c.sectorShift), boot);
     PartitionRecord q = p;
     ASSERT_TRUE(readVolumeParameters(backupOnly, q, params)) << c.start;
