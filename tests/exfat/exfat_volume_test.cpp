@@ -132,6 +132,7 @@ TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersNotByFatLength) {
       {"FatLength rules a sound volume", 8, 9000, 1ull << 30, 8 * 4096 / 4},
       {"15 GiB FatLength, 1000 clusters", 15u << 21, 1000, 64ull << 30, 1002},
       {"2^32 clusters on a 64 MiB device", 15u << 21, 0xFFFFFFF5, 64ull << 20, (64ull << 20) / 32768 + 2},
+      {"a count of 0 leaves the device's bound", 15u << 21, 0, 64ull << 20, (64ull << 20) / 32768 + 2},
   };
   for (const Case& c : cases) {
     PartitionRecord p;

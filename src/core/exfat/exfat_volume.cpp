@@ -64,8 +64,9 @@ bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, Volu
 uint64_t fatEntriesHeld(const PartitionRecord& partition, uint32_t clusterCount, uint64_t deviceSize) {
   uint64_t entries = static_cast<uint64_t>(partition.fatSectors) * partition.bytesPerSector / 4;
   // Entries 0 and 1 are reserved; a cluster number beyond ClusterCount + 1
-  // names no cluster, and no more clusters fit than the device holds.
-  entries = std::min<uint64_t>(entries, uint64_t{clusterCount} + 2);
+  // names no cluster (a count of 0 is damage and tells nothing), and no more
+  // clusters fit than the device holds.
+  if (clusterCount != 0) entries = std::min<uint64_t>(entries, uint64_t{clusterCount} + 2);
   const uint64_t clusterBytes = std::max<uint64_t>(partition.clusterBytes(), 1);
   if (deviceSize != 0) entries = std::min<uint64_t>(entries, deviceSize / clusterBytes + 2);
   return entries;
