@@ -37,9 +37,11 @@ void printTree(const DiskCatalogue& catalogue) {
   for (const DiskRecord& disk : catalogue.disks) {
     printRow(displayName(disk), "", "", "0", formatSizeShort(disk.diskSize), 0);
     for (const PartitionRecord& p : disk.partitions) {
-      printRow(partitionText(p), p.label, fileSystemText(p),
-               formatSizeShort(static_cast<uint64_t>(p.startSector) * kSectorSize),
-               formatSizeShort(p.sizeSectors * kSectorSize), 2);
+      printRow(partitionText(p), p.label, fileSystemText(p), formatSizeShort(p.startOffset()),
+               formatSizeShort(p.sizeBytes()), 2);
+      if (beyondDiskEnd(disk, p))
+        std::printf("    ! %s runs past the end of the disk; only what lies on the disk is read\n",
+                    partitionText(p).c_str());
       if (p.exfatFromBackupBootSector)
         std::printf("    note: main boot sector damaged; its backup holds an exFAT volume, which tree,\n"
                     "          scan-lost and recover read through it\n");
@@ -55,7 +57,7 @@ void printTree(const DiskCatalogue& catalogue) {
   }
 }
 
-void writePartition(JsonWriter& json, const PartitionRecord& p) {
+void writePartition(JsonWriter& json, const DiskRecord& disk, const PartitionRecord& p) {
   json.beginObject()
       .field("name", p.name)
       .field("driveLetter", p.driveLetter)
@@ -64,6 +66,8 @@ void writePartition(JsonWriter& json, const PartitionRecord& p) {
       .field("fileSystem", fileSystemText(p))
       .field("startSector", p.startSector)
       .field("sizeSectors", p.sizeSectors)
+      .field("deviceSectorSize", p.deviceSectorSize)
+      .field("beyondDiskEnd", beyondDiskEnd(disk, p))
       .field("entryKind", static_cast<uint32_t>(p.entryKind))
       .field("searchKind", p.searchKind)
       .field("exfatFromBackupBootSector", p.exfatFromBackupBootSector)
@@ -121,7 +125,7 @@ void printJson(const DiskCatalogue& catalogue) {
     for (const LogicalVolume& lv : disk.logicalVolumes) writeLogicalVolume(json, lv);
     json.endArray();
     json.key("partitions").beginArray();
-    for (const PartitionRecord& p : disk.partitions) writePartition(json, p);
+    for (const PartitionRecord& p : disk.partitions) writePartition(json, disk, p);
     json.endArray().endObject();
   }
   json.endArray().endObject();

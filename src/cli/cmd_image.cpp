@@ -125,6 +125,17 @@ int cmdImage(Args args) {
   job.targetFile = toFile;
   job.mapfile = mapfile;
   const uint64_t sectors = (imagingLength(job) + 511) / 512;
+  const bool cutShort = job.source.claimedLength != 0;
+  if (cutShort) {
+    std::string what = describe(source) + " runs past the end of its disk: the table claims " +
+                       std::to_string(job.source.claimedLength / 512) + " sector(s), " +
+                       std::to_string(job.source.length / 512) + " lie on the disk";
+    if (job.source.length == 0 || sectors == 0) {
+      printError(kCommand, what + "; nothing to copy");
+      return 1;
+    }
+    printError(kCommand, what + "; only those are copied and the image is incomplete");
+  }
   if (sectors == 0 && job.sourceStartSector != 0) {
     printError(kCommand, "--start " + std::to_string(job.sourceStartSector) + " lies past the end of " + describe(source));
     return 1;
@@ -170,7 +181,7 @@ int cmdImage(Args args) {
   }
   if (outcome.status == ImagingStatus::Stopped)
     printError(kCommand, "stopped after " + std::to_string(outcome.bytesDone / 512) + " sector(s); what was written stays");
-  return outcome.status == ImagingStatus::Completed && !mapfileLost ? 0 : 1;
+  return outcome.status == ImagingStatus::Completed && !mapfileLost && !cutShort ? 0 : 1;
 }
 
 }  // namespace dudorazu::cli

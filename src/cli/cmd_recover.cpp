@@ -342,7 +342,7 @@ int cmdRecover(Args args) {
   if (hasReport) {
     DfxmlSource source;
     source.imageFilename = target.disk->devicePath;
-    source.partitionOffset = static_cast<uint64_t>(partition.startSector) * 512;
+    source.partitionOffset = partition.startOffset();
     source.blockSize = partition.clusterBytes();
     source.commandLine = "dudorazu-cli recover";
     std::ofstream out(reportPath, std::ios::binary | std::ios::trunc);

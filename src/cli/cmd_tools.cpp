@@ -123,9 +123,9 @@ void printSearchText(const DiskRecord& disk, const std::vector<FoundVolume>& fou
                 cell(std::to_string(v.sizeSectors), 12, true).c_str(), kindText(v.entryKind).c_str());
   std::printf("\npartitions of %s:\n", printableText(displayName(disk)).c_str());
   for (const PartitionRecord& p : disk.partitions)
-    std::printf("  %s %s start %-10u size %-12llu %s %s%s\n", cell(p.name, 14).c_str(), cell(fileSystemText(p), 7).c_str(),
-                p.startSector, static_cast<unsigned long long>(p.sizeSectors), cell(kindText(p.entryKind), 4).c_str(),
-                printableText(p.label).c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
+    std::printf("  %s %s start %-10llu size %-12llu %s %s%s\n", cell(p.name, 14).c_str(),
+                cell(fileSystemText(p), 7).c_str(), static_cast<unsigned long long>(p.startSector),
+                static_cast<unsigned long long>(p.sizeSectors), cell(kindText(p.entryKind), 4).c_str(), printableText(p.label).c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
 }
 
 void printRows(const std::vector<RebuildRow>& rows) {

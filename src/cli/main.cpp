@@ -1,6 +1,7 @@
 // dudorazu-cli: the scriptable front end of the recovery core.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "cli/commands.h"
@@ -45,7 +46,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const Command& c : kCommands) {
-    if (name == c.name) return c.run(dudorazu::cli::Args(argv + 2, argv + argc));
+    if (name != c.name) continue;
+    try {
+      return c.run(dudorazu::cli::Args(argv + 2, argv + argc));
+    } catch (const std::bad_alloc&) {
+      // A damaged volume can describe more than this machine can hold even
+      // after every bound; that is a failed command, never an abort.
+      std::fprintf(stderr, "dudorazu-cli %s: not enough memory for what the disk describes; nothing more was done\n",
+                   c.name);
+      return 1;
+    }
   }
   std::fprintf(stderr, "dudorazu-cli: unknown command '%s'\n", name.c_str());
   usage(stderr);

@@ -16,9 +16,10 @@ namespace {
 // Attaches an image read-only; detaches (and unmounts) whatever happens.
 class LoopDevice {
  public:
-  explicit LoopDevice(const std::string& image) {
+  explicit LoopDevice(const std::string& image, const std::string& options = "-P") {
     std::string out;
-    if (test::runCommand("losetup -f --show -r -P '" + image + "' 2>/dev/null", &out) == 0 && !out.empty())
+    if (test::runCommand("losetup -f --show -r " + options + " '" + image + "' 2>/dev/null", &out) == 0 &&
+        !out.empty())
       path_ = out.substr(0, out.find('\n'));
   }
   ~LoopDevice() {
@@ -53,6 +54,30 @@ class OnlyThisDrive : public DriveEnumerator {
   std::string path_;
   platform::SysfsDriveEnumerator real_{"/sys", "/dev", "/proc/self/mountinfo"};
 };
+
+// A disk of 4 KiB logical sectors whose table alone does not show it (no
+// volume in the partition): the device's own sector size counts.
+TEST(LoopDevices, TablesOfA4KiBSectorDeviceCountItsSectors) {
+  if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup to attach a loop device";
+  test::TempDir dir;
+  std::string sector0(512, '\0');
+  sector0[446 + 4] = static_cast<char>(0x83);
+  sector0[446 + 9] = 1;    // start 256
+  sector0[446 + 12] = 100;  // 100 sectors
+  sector0[510] = static_cast<char>(0x55), sector0[511] = static_cast<char>(0xAA);
+  test::writeFile(dir.file("4k.img"), sector0 + std::string((4u << 20) - 512, '\0'));
+  LoopDevice loop(dir.file("4k.img"), "--sector-size 4096");
+  if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
+  for (const auto& [path, sectorSize] : {std::pair{dir.file("4k.img"), 512u}, std::pair{loop.path(), 4096u}}) {
+    DiskCatalogue catalogue;
+    ASSERT_TRUE(openImageAsDisk(catalogue, path));
+    ASSERT_EQ(catalogue.disks[0].partitions.size(), 1u);
+    const PartitionRecord& p = catalogue.disks[0].partitions[0];
+    EXPECT_EQ(catalogue.disks[0].bytesPerSector, sectorSize) << path;
+    EXPECT_EQ(p.startOffset(), 256ull * sectorSize) << path;
+    EXPECT_EQ(p.sizeBytes(), 100ull * sectorSize) << path;
+  }
+}
 
 TEST(LoopDevices, AttachedImageIsADriveWithItsPartitions) {
   if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup to attach a loop device";

@@ -118,7 +118,7 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoes) {
   MemoryDevice device(disk);
   PartitionRecord p;
   p.clusterSectors = 8;
-  p.clusterBase = 0 - 2 * 8u;  // cluster 2 at sector 0
+  p.clusterBase = 0 - 2 * 8ull;  // cluster 2 at sector 0
   std::vector<uint8_t> window;
   auto carve = carveJpeg(device, p, 2, reinterpret_cast<const uint8_t*>(disk.data()), window);
   ASSERT_TRUE(carve);

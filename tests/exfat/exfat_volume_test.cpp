@@ -7,6 +7,26 @@
 namespace dudorazu {
 namespace {
 
+// A huge device that holds one 512-byte sector at `offset` and zeros elsewhere.
+class SparseDevice : public SectorDevice {
+ public:
+  SparseDevice(uint64_t offset, std::string sector) : offset_(offset), sector_(std::move(sector)) {}
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
+    std::memset(buffer, 0, length);
+    if (offset < offset_ + 512 && offset + length > offset_) {
+      uint64_t from = std::max(offset, offset_), to = std::min(offset + length, offset_ + 512);
+      std::memcpy(static_cast<char*>(buffer) + (from - offset), sector_.data() + (from - offset_), to - from);
+    }
+    return length;
+  }
+  size_t writeAt(uint64_t, const void*, size_t) override { return 0; }
+  uint64_t size() const override { return 1ull << 42; }
+
+ private:
+  uint64_t offset_;
+  std::string sector_;
+};
+
 // A disk of `sectors` sectors with an exFAT boot sector at sector 63.
 struct BootDisk {
   std::string bytes;
@@ -34,21 +54,6 @@ struct BootDisk {
     return readVolumeParameters(device, partition, params);
   }
 };
-
-TEST(ExfatVolume, BackupBootSectorStandsInForABadMainOne) {
-  BootDisk disk;
-  disk.writeBoot(63 + 12, 16, 4);
-  disk.at(63)[510] = 0;  // main signature gone
-  VolumeParameters params;
-  ASSERT_TRUE(disk.read(params));
-  EXPECT_EQ(disk.partition.clusterSectors, 16u);
-  EXPECT_EQ(disk.partition.fatSectors, 16u);
-
-  disk.at(63 + 12)[7] = 'Y';  // "EXFAY": no exFAT sector either
-  PartitionRecord before = disk.partition;
-  EXPECT_FALSE(disk.read(params));
-  EXPECT_EQ(disk.partition.clusterSectors, before.clusterSectors) << "fields stay as they were";
-}
 
 TEST(ExfatVolume, GeometryThatCannotExistIsRefused) {
   struct Case {
@@ -92,7 +97,7 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffset) {
   MemoryDevice device(disk.bytes);
   VolumeParameters params;
   ASSERT_TRUE(readVolumeParameters(device, disk.partition, params));
-  ASSERT_TRUE(loadFat(device, disk.partition, params.fatOffset));
+  ASSERT_TRUE(loadFat(device, disk.partition, params.fatOffset, params.clusterCount));
   const PartitionRecord& p = disk.partition;
   ASSERT_EQ(p.fatEntryCount(), 256u);
   EXPECT_EQ(p.fatTable[0], 0xFFFFFFF8u);
@@ -105,14 +110,74 @@ TEST(ExfatVolume, AFatCutShortByTheDeviceEndReadsAsZeros) {
   BootDisk disk(2100);
   putLe32(disk.at(63), 0x50, 2030);
   putLe32(disk.at(63), 0x54, 8);  // its last sectors lie past the end of the device
+  putLe32(disk.at(63), 0x5C, 5000);
+  disk.at(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
   putLe32(disk.at(63 + 2030), 8, 0x12345678);
   MemoryDevice device(disk.bytes);
   VolumeParameters params;
   ASSERT_TRUE(readVolumeParameters(device, disk.partition, params));
-  EXPECT_FALSE(loadFat(device, disk.partition, params.fatOffset));
+  EXPECT_FALSE(loadFat(device, disk.partition, params.fatOffset, params.clusterCount));
   ASSERT_EQ(disk.partition.fatEntryCount(), 1024u);
   EXPECT_EQ(disk.partition.fatTable[2], 0x12345678u);
   EXPECT_EQ(disk.partition.fatTable[1023], 0u);
+}
+
+TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersNotByFatLength) {
+  struct Case {
+    const char* what;
+    uint32_t fatSectors, clusterCount;
+    uint64_t deviceSize, entries;
+  };
+  const Case cases[] = {
+      {"FatLength rules a sound volume", 8, 9000, 1ull << 30, 8 * 4096 / 4},
+      {"15 GiB FatLength, 1000 clusters", 15u << 21, 1000, 64ull << 30, 1002},
+      {"2^32 clusters on a 64 MiB device", 15u << 21, 0xFFFFFFF5, 64ull << 20, (64ull << 20) / 32768 + 2},
+      {"a count of 0 leaves the device's bound", 15u << 21, 0, 64ull << 20, (64ull << 20) / 32768 + 2},
+  };
+  for (const Case& c : cases) {
+    PartitionRecord p;
+    p.bytesPerSector = 4096;
+    p.clusterSectors = 8;
+    p.fatSectors = c.fatSectors;
+    EXPECT_EQ(fatEntriesHeld(p, c.clusterCount, c.deviceSize), c.entries) << c.what;
+  }
+}
+
+// The partition's start counts the disk's sectors, the heap the volume's own:
+// a 4 KiB-sector volume at sector 2048 of a 512-byte disk, and one whose
+// start lies past sector 2^32.
+TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
+  struct Case {
+    uint64_t start;
+    uint32_t deviceSectorSize;
+    uint8_t sectorShift;
+    uint64_t cluster5;  // byte position of cluster 5
+  };
+  const Case cases[] = {
+      {63, 512, 9, (63 + 2048 + 3 * 8) * 512ull},
+      {2048, 512, 12, 2048 * 512ull + (2048 + 3 * 8) * 4096ull},
+      {256, 4096, 12, 256 * 4096ull + (2048 + 3 * 8) * 4096ull},
+      {4294967000ull, 512, 9, (4294967000ull + 2048 + 3 * 8) * 512},
+  };
+  for (const Case& c : cases) {
+    std::string boot(512, '\0');
+    BootDisk model(64);
+    std::memcpy(boot.data(), model.at(63), 512);
+    boot[0x6C] = static_cast<char>(c.sectorShift);
+    putLe32(reinterpret_cast<uint8_t*>(boot.data()), 0x54, 1);
+    PartitionRecord p;
+    p.startSector = c.start;
+    p.deviceSectorSize = c.deviceSectorSize;
+    SparseDevice device(c.start * c.deviceSectorSize, boot);
+    VolumeParameters params;
+    ASSERT_TRUE(readVolumeParameters(device, p, params)) << c.start;
+    EXPECT_EQ(p.clusterPosition(5), c.cluster5) << c.start << " / " << int(c.sectorShift);
+    // Without a main boot sector, the backup 12 of the volume's sectors on.
+    SparseDevice backupOnly((c.start * c.deviceSectorSize) + (12ull << c.sectorShift), boot);
+    PartitionRecord q = p;
+    ASSERT_TRUE(readVolumeParameters(backupOnly, q, params)) << c.start;
+    EXPECT_EQ(q.clusterPosition(5), c.cluster5);
+  }
 }
 
 TEST(ExfatVolume, WithoutAFatInMemoryTheAnnouncedLengthBoundsChains) {

@@ -63,6 +63,10 @@ TEST(UpcaseScan, FindsTheTableButNeverInTheFirstSectorRead) {
   // 4000 sectors: range (1 + 1) x 8 + 2 x 8 + 2048 = 2080 sectors.
   EXPECT_FALSE(scanForUpcaseTable(far, progress, 0, 4000)) << "beyond the search range";
   EXPECT_FALSE(scanForUpcaseTable(a, progress, 0, 16ull << 32)) << "too large to guess a layout";
+  // A range claiming 2^32 sectors of a 4096-sector disk reads only the disk.
+  ProgressBlock claimed;
+  EXPECT_FALSE(scanForUpcaseTable(b, claimed, 100, 0xFFFFFFFF));
+  EXPECT_EQ(claimed.upper(), 4096u - 100) << "the range stops at the device's end";
   DiskRecord missing;
   missing.devicePath = "nowhere";
   EXPECT_FALSE(scanForUpcaseTable(missing, progress, 0, 4000));

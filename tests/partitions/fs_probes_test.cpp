@@ -97,8 +97,8 @@ TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnly) {
   ImageBuilder img(64);
   img.exfatVolume(16, 48, "ELEVENCHARS", 64);
   MemoryDevice dev = img.device();
-  EXPECT_EQ(readVolumeLabel(dev, 16, 5), "ELEVENCHARS");
-  EXPECT_EQ(readVolumeLabel(dev, 16, 7), "") << "labels are read for exFAT only";
+  EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 5), "ELEVENCHARS");
+  EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 7), "") << "labels are read for exFAT only";
   ImageBuilder late(64);
   late.exfatVolume(0, 48, "LATE", 512);
   MemoryDevice lateDev = late.device();

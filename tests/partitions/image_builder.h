@@ -72,6 +72,24 @@ class ImageBuilder {
     signature(lba);
   }
 
+  // Protective MBR, GPT header at LBA 1, entries of `entrySize` from LBA 2.
+  void gptHeader(uint32_t entryCount = 128, uint32_t entrySize = 128) {
+    tableEntry(0, 0, 0xEE, 1, 0xFFFFFFFF);
+    std::memcpy(sector(1), "EFI PART", 8);
+    putLe64(sector(1), 72, 2);
+    putLe32(sector(1), 80, entryCount);
+    putLe32(sector(1), 84, entrySize);
+  }
+  void gptEntry(int index, const uint8_t* guid, uint64_t first, uint64_t last, const std::string& name) {
+    uint8_t* e = at(2 * kSectorSize + 128 * static_cast<uint64_t>(index));
+    std::memcpy(e, guid, 16);
+    putLe64(e, 32, first);
+    putLe64(e, 40, last);
+    for (size_t i = 0; i < name.size(); ++i) putLe16(e, 56 + 2 * i, static_cast<uint8_t>(name[i]));
+  }
+  static constexpr uint8_t kGptBasicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
+                                                0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+
   const std::string& bytes() const { return bytes_; }
   MemoryDevice device() const { return MemoryDevice(bytes_); }
 

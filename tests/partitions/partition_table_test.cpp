@@ -110,34 +110,19 @@ TEST(WholeDiskDiscovery, JumpWith0x48IsAnMbr) {
   EXPECT_EQ(disk.partitions[0].startSector, 300u);
 }
 
-// Protective MBR, header at LBA 1, entries at LBA 2.
 ImageBuilder gptDisk(uint32_t entryCount, uint32_t entrySize) {
   ImageBuilder img(256);
-  img.tableEntry(0, 0, 0xEE, 1, 255);
-  std::memcpy(img.sector(1), "EFI PART", 8);
-  putLe64(img.sector(1), 72, 2);
-  putLe32(img.sector(1), 80, entryCount);
-  putLe32(img.sector(1), 84, entrySize);
+  img.gptHeader(entryCount, entrySize);
   return img;
 }
 
-void gptEntry(ImageBuilder& img, int index, const uint8_t* guid, uint64_t first, uint64_t last,
-              const std::string& name) {
-  uint8_t* e = img.at(2 * 512 + 128 * static_cast<uint64_t>(index));
-  std::memcpy(e, guid, 16);
-  putLe64(e, 32, first);
-  putLe64(e, 40, last);
-  for (size_t i = 0; i < name.size(); ++i) putLe16(e, 56 + 2 * i, static_cast<uint8_t>(name[i]));
-}
-
-constexpr uint8_t kBasicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
-                                    0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+constexpr const uint8_t* kBasicData = ImageBuilder::kGptBasicData;
 
 TEST(GptDiscovery, EntriesEndAtTheFirstUnusedOne) {
   ImageBuilder img = gptDisk(128, 128);
-  gptEntry(img, 0, kBasicData, 40, 119, "Data");
+  img.gptEntry(0, kBasicData, 40, 119, "Data");
   img.exfatVolume(40, 80, "GPTLABEL");
-  gptEntry(img, 2, kBasicData, 200, 209, "AfterTheGap");  // entry 1 starts at 0
+  img.gptEntry(2, kBasicData, 200, 209, "AfterTheGap");  // entry 1 starts at 0
   DiskRecord disk = discover(img);
   ASSERT_EQ(disk.partitions.size(), 1u);
   EXPECT_EQ(disk.partitions[0].name, "Data(exFat)");
@@ -150,7 +135,7 @@ TEST(GptDiscovery, HeaderClaiming129EntriesEndsTheDisk) {
   img.tableEntry(0, 0, 0x0C, 1, 100);  // a primary before the GPT entry
   img.tableEntry(0, 1, 0xEE, 1, 255);
   img.tableEntry(0, 2, 0x0C, 200, 50);  // not reached
-  gptEntry(img, 0, kBasicData, 40, 119, "Data");
+  img.gptEntry(0, kBasicData, 40, 119, "Data");
   DiskRecord disk = discover(img);
   ASSERT_EQ(disk.partitions.size(), 1u);
   EXPECT_EQ(disk.partitions[0].name, "Partition0");
@@ -159,7 +144,7 @@ TEST(GptDiscovery, HeaderClaiming129EntriesEndsTheDisk) {
 TEST(GptDiscovery, AbsurdEntrySizesFindNothing) {
   for (uint32_t size : {0u, 16u, 4097u, 0xFFFFFFFFu}) {
     ImageBuilder img = gptDisk(128, size);
-    gptEntry(img, 0, kBasicData, 40, 119, "Data");
+    img.gptEntry(0, kBasicData, 40, 119, "Data");
     EXPECT_TRUE(discover(img).partitions.empty()) << "entry size " << size;
   }
   EXPECT_TRUE(discover(gptDisk(0, 128)).partitions.empty());

@@ -161,6 +161,8 @@ TEST(MbrRebuild, RefusalsWriteNothing) {
 
   disk.partitions[0].sizeSectors = 1ull << 33;
   EXPECT_EQ(writeRebuiltMbr(disk, {0}, messages), RebuildResult::Refused) << "an MBR cannot hold that size";
+  disk.partitions[2].startSector = 1ull << 32;
+  EXPECT_EQ(writeRebuiltMbr(disk, {2}, messages), RebuildResult::Refused) << "nor a start past 2^32";
 
   disk.partitions[1].driveLetter = "/media/usb";
   EXPECT_EQ(writeRebuiltMbr(disk, {1}, messages), RebuildResult::Refused);

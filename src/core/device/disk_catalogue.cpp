@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 #include "core/partitions/partition_table.h"
 
@@ -36,12 +35,11 @@ std::string fileNameOf(std::string path) {
 
 void mapMountPoints(DiskCatalogue& catalogue, const std::vector<MountedVolume>& volumes) {
   for (const MountedVolume& v : volumes) {
-    if (v.startSector > std::numeric_limits<uint32_t>::max()) continue;
     for (DiskRecord& disk : catalogue.disks) {
       if (disk.driveNumber.empty() || disk.devicePath != v.diskDevicePath) continue;
       // Every record that starts there gets the mount point, not just the first.
       for (PartitionRecord& p : disk.partitions)
-        if (p.startSector == v.startSector) p.driveLetter = v.mountPoint;
+        if (p.startOffset() == v.startSector * kSectorSize) p.driveLetter = v.mountPoint;
       break;
     }
   }

@@ -61,6 +61,12 @@ inline bool isPhysicalDrive(const DiskRecord& d) {
   return d.devicePath.rfind("\\\\.\\Physical", 0) == 0 || d.devicePath.rfind("/dev/", 0) == 0;
 }
 
+// True when the table puts some of the partition past the disk's end (a
+// damaged or foreign entry); reads of it stop at the end.
+inline bool beyondDiskEnd(const DiskRecord& d, const PartitionRecord& p) {
+  return d.diskSize != 0 && (p.startOffset() >= d.diskSize || p.sizeBytes() > d.diskSize - p.startOffset());
+}
+
 // First partition whose name, else whose drive letter, equals `text`.
 inline PartitionRecord* findPartition(DiskRecord& disk, const std::string& text) {
   for (PartitionRecord& p : disk.partitions)

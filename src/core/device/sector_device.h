@@ -1,7 +1,7 @@
 #pragma once
 // Raw access to a drive or an image file by byte offset. Every operation opens
 // its own device and closes it by destroying it; no handle is shared between
-// threads. Sector addresses are LBA x 512 in 64 bits.
+// threads. Byte offsets are 64-bit; readSectors counts 512-byte sectors.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,6 +30,9 @@ class SectorDevice {
   virtual size_t writeAt(uint64_t offset, const void* buffer, size_t length) = 0;
   // Size in bytes (file size, or block device size); 0 when unknown.
   virtual uint64_t size() const = 0;
+  // The device's logical sector size in bytes, the unit of its partition
+  // tables; 0 when the device does not say (image files).
+  virtual uint32_t logicalSectorSize() const { return 0; }
   // Makes written data durable; false on error.
   virtual bool flush() { return true; }
   // Copies `length` bytes at `offset` into the regular file open for writing

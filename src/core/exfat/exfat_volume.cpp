@@ -18,11 +18,6 @@ constexpr uint8_t kBitmapEntryType = 0x81;
 constexpr size_t kBitmapFirstCluster = 20;
 constexpr size_t kBitmapDataLength = 24;
 
-uint64_t saturatingMul(uint64_t a, uint64_t b) {
-  if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
-  return a * b;
-}
-
 // A boot sector whose numbers would overflow the arithmetic or make the FAT
 // larger than what holds it describes no volume that can exist; reading it
 // would only allocate without bound.
@@ -31,7 +26,7 @@ bool geometryIsPlausible(const uint8_t* sector, const PartitionRecord& partition
   uint32_t bytesShift = sector[kBytesPerSectorShift];
   uint64_t fatBytes = static_cast<uint64_t>(le32(sector, kFatLength)) << bytesShift;
   if (fatBytes / 4 > UINT32_MAX) return false;
-  if (partition.sizeSectors != 0 && fatBytes > saturatingMul(partition.sizeSectors, kSectorSize)) return false;
+  if (partition.sizeSectors != 0 && fatBytes > partition.sizeBytes()) return false;
   if (deviceSize != 0 && fatBytes > deviceSize) return false;
   return true;
 }
@@ -45,17 +40,26 @@ bool usableBootSector(const uint8_t* sector, const PartitionRecord& partition, u
 bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, VolumeParameters& params) {
   uint8_t sector[kSectorSize];
   const uint64_t deviceSize = device.size();
-  device.readSectors(partition.startSector, 1, sector);
+  const uint64_t start = partition.startOffset();
+  device.readZeroFilled(start, sector, sizeof sector);
   if (!usableBootSector(sector, partition, deviceSize)) {
-    device.readSectors(static_cast<uint64_t>(partition.startSector) + kBackupBootSectorOffset, 1, sector);
-    if (!usableBootSector(sector, partition, deviceSize)) return false;
+    // The backup lies 12 of the volume's own sectors on, whose size only the
+    // backup itself can tell: each size is tried and must agree with it.
+    bool found = false;
+    for (uint32_t shift = 9; shift <= 12 && !found; ++shift) {
+      device.readZeroFilled(start + (uint64_t{kBackupBootSectorOffset} << shift), sector, sizeof sector);
+      found = usableBootSector(sector, partition, deviceSize) && sector[kBytesPerSectorShift] == shift;
+    }
+    if (!found) return false;
   }
   partition.bytesPerSector = 1u << sector[kBytesPerSectorShift];
   partition.clusterSectors = 1u << sector[kSectorsPerClusterShift];
   partition.fatSectors = le32(sector, kFatLength);
-  // 32-bit on purpose: every sector number of the volume arithmetic wraps.
-  partition.clusterBase =
-      le32(sector, kClusterHeapOffset) - 2 * partition.clusterSectors + partition.startSector;
+  // In 512-byte units of the disk, modulo 2^64: the partition's start in the
+  // disk's sectors and the heap's in the volume's are kept apart.
+  const uint64_t unitsPerSector = partition.bytesPerSector / kSectorSize;
+  partition.clusterBase = start / kSectorSize + (le32(sector, kClusterHeapOffset) -
+                                                 uint64_t{2} * partition.clusterSectors) * unitsPerSector;
   params.fatOffset = le32(sector, kFatOffset);
   params.clusterCount = le32(sector, kClusterCount);
   partition.clusterCount = params.clusterCount;
@@ -63,12 +67,22 @@ bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, Volu
   return true;
 }
 
-bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset) {
-  const uint64_t fatBytes = static_cast<uint64_t>(partition.fatSectors) * partition.bytesPerSector;
-  partition.fatTable.assign(static_cast<size_t>(fatBytes / 4), 0);
-  if (partition.fatTable.empty()) return fatBytes == 0;
-  const uint64_t position =
-      (static_cast<uint64_t>(partition.startSector) + fatOffset) * partition.bytesPerSector;
+uint64_t fatEntriesHeld(const PartitionRecord& partition, uint32_t clusterCount, uint64_t deviceSize) {
+  uint64_t entries = static_cast<uint64_t>(partition.fatSectors) * partition.bytesPerSector / 4;
+  // Entries 0 and 1 are reserved; a cluster number beyond ClusterCount + 1
+  // names no cluster (a count of 0 is damage and tells nothing), and no more
+  // clusters fit than the device holds.
+  if (clusterCount != 0) entries = std::min<uint64_t>(entries, uint64_t{clusterCount} + 2);
+  const uint64_t clusterBytes = std::max<uint64_t>(partition.clusterBytes(), 1);
+  if (deviceSize != 0) entries = std::min<uint64_t>(entries, deviceSize / clusterBytes + 2);
+  return entries;
+}
+
+bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset, uint32_t clusterCount) {
+  const uint64_t entries = fatEntriesHeld(partition, clusterCount, device.size());
+  partition.fatTable.assign(static_cast<size_t>(entries), 0);
+  if (partition.fatTable.empty()) return true;
+  const uint64_t position = partition.startOffset() + static_cast<uint64_t>(fatOffset) * partition.bytesPerSector;
   auto* bytes = reinterpret_cast<uint8_t*>(partition.fatTable.data());
   const size_t total = partition.fatTable.size() * 4;
   // Large FATs go in pieces so a single request never has to be gigabytes.

@@ -19,17 +19,22 @@ struct VolumeParameters {
   uint32_t rootCluster = 0;
 };
 
-// Reads the main boot sector, else the backup 12 sectors later, and fills
+// Reads the main boot sector, else the backup 12 volume sectors later, and fills
 // bytesPerSector, clusterSectors, fatSectors and clusterBase. A sector is
 // used only when it is an exFAT boot sector whose geometry can be real:
 // sectors of 512..4096 bytes, clusters of at most 32 MiB, and a FAT no larger
 // than the partition or the device. False (fields untouched) otherwise.
 bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, VolumeParameters& params);
 
-// Reads the whole first FAT into fatTable (fatSectors x bytesPerSector bytes
-// at startSector + fatOffset). Unreadable parts stay zero. True when every
-// byte was read.
-bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset);
+// The FAT entries held in memory: as many as FatLength covers, but never more
+// than the ClusterCount + 2 the clusters need nor than the device has room
+// for, so no single boot-sector field sizes the allocation.
+uint64_t fatEntriesHeld(const PartitionRecord& partition, uint32_t clusterCount, uint64_t deviceSize);
+
+// Reads the first FAT (fatEntriesHeld entries from FatOffset on) into
+// fatTable. Unreadable parts stay zero. True when every byte was read.
+// Throws std::bad_alloc when even the bounded FAT does not fit in memory.
+bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset, uint32_t clusterCount);
 
 // Reads the allocation bitmap that the root folder's bitmap entry points at
 // into allocationBitmap (clusterCount bits). False, leaving it empty, when

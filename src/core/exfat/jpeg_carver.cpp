@@ -191,7 +191,7 @@ std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& 
   // end long before 10 MiB, and a bad sector further on no longer hides an
   // end marker before it. The bytes seen are those one whole read would give.
   window.clear();
-  const uint64_t base = scanClusterPosition(partition, cluster);
+  const uint64_t base = partition.clusterPosition(cluster);
   const uint8_t* w = window.data();
   uint64_t available = 0;
   bool exhausted = false;

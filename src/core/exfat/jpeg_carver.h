@@ -36,12 +36,4 @@ std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& 
 // count as zeros for the padded-marker test); exposed for tests.
 JpegCarve findJpegEnd(const uint8_t* window, uint64_t available, uint32_t bytesPerSector);
 
-// Byte position of a cluster as the lost-file scan computes it: 512-byte
-// sectors whatever the volume's sector size, the sector number wrapping at
-// 32 bits like all volume arithmetic.
-inline uint64_t scanClusterPosition(const PartitionRecord& p, uint32_t cluster) {
-  uint32_t sector = cluster * p.clusterSectors + p.clusterBase;
-  return static_cast<uint64_t>(sector) * kSectorSize;
-}
-
 }  // namespace dudorazu

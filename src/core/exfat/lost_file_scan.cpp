@@ -21,7 +21,7 @@ constexpr uint32_t kFirstScannedCluster = 4;
 // cache between the copy out of the page cache and the examination, which
 // measured faster than larger batches.
 constexpr size_t kBatchBytes = 2u << 20;
-constexpr uint32_t kMaxClusterSectors = (32u << 20) / kSectorSize;
+constexpr uint64_t kMaxClusterBytes = 32u << 20;
 
 struct Volume {
   uint32_t clusterCount = 0;
@@ -37,15 +37,17 @@ Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRe
   if (readVolumeParameters(device, p, params)) {
     v.clusterCount = params.clusterCount;
     v.fatOffset = params.fatOffset;
-  } else if (locateVolumeByUpcase(disk, p, progress, p.startSector, p.sizeSectors)) {
-    v.clusterCount = static_cast<uint32_t>(p.sizeSectors / p.clusterSectors);
+  } else if (locateVolumeByUpcase(disk, p, progress, p.startOffset() / kSectorSize, p.sizeBytes() / kSectorSize)) {
+    v.clusterCount =
+        static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize / p.clusterSectors, UINT32_MAX));
     p.bytesPerSector = kSectorSize;
   } else {
     p.clusterSectors = 1;
-    p.clusterBase = p.startSector;
-    v.clusterCount = static_cast<uint32_t>(p.sizeSectors);
+    p.bytesPerSector = kSectorSize;
+    p.clusterBase = p.startOffset() / kSectorSize;
+    v.clusterCount = static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize, UINT32_MAX));
   }
-  if (p.fatTable.empty() && v.fatOffset != 0) loadFat(device, p, v.fatOffset);
+  if (p.fatTable.empty() && v.fatOffset != 0) loadFat(device, p, v.fatOffset, v.clusterCount);
   return v;
 }
 
@@ -102,18 +104,18 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
   Volume volume = establishVolume(*device, disk, p, progress);
   prepareRoots(p);
   if (volume.clusterCount == 0)
-    volume.clusterCount = static_cast<uint32_t>(static_cast<uint64_t>(p.fatSectors) * kSectorSize / 4);
+    volume.clusterCount = static_cast<uint32_t>(static_cast<uint64_t>(p.fatSectors) * p.bytesPerSector / 4);
   const uint32_t cs = p.clusterSectors;
-  if (cs == 0 || cs > kMaxClusterSectors) return true;
+  if (cs == 0 || p.clusterBytes() > kMaxClusterBytes) return true;
   progress.setRange(volume.clusterCount, 1);
 
   // Clusters that start past the end of the device read as nothing; a boot
   // sector claiming billions of them must not turn into billions of steps.
   uint64_t end = volume.clusterCount;
-  if (uint64_t deviceSectors = device->size() / kSectorSize; deviceSectors != 0)
-    end = std::min<uint64_t>(end, deviceSectors / cs + kFirstScannedCluster);
+  const size_t clusterLength = static_cast<size_t>(p.clusterBytes());
+  if (uint64_t deviceBytes = device->size(); deviceBytes != 0)
+    end = std::min<uint64_t>(end, deviceBytes / clusterLength + kFirstScannedCluster);
 
-  const size_t clusterLength = static_cast<size_t>(cs) * kSectorSize;
   const uint64_t batchClusters =
       std::min<uint64_t>(std::max<uint64_t>(kBatchBytes / clusterLength, 1), std::max<uint64_t>(end, 5) - 4);
   // Not zero-filled: every byte examined is either read or zeroed below.
@@ -125,12 +127,9 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
   DirectoryWalk walk(*device, p, progress, folderReadBudget(p, device->size()));
 
   for (uint64_t c = kFirstScannedCluster; c < end;) {
-    const uint32_t firstSector = static_cast<uint32_t>(c) * cs + p.clusterBase;
-    // One batch never crosses the point where the 32-bit sector number wraps.
-    uint64_t m = std::min<uint64_t>(batchClusters, end - c);
-    m = std::min<uint64_t>(m, ((1ull << 32) - firstSector + cs - 1) / cs);
+    const uint64_t m = std::min<uint64_t>(batchClusters, end - c);
     const size_t want = static_cast<size_t>(m) * clusterLength;
-    size_t got = device->readAt(static_cast<uint64_t>(firstSector) * kSectorSize, batch, want);
+    size_t got = device->readAt(p.clusterPosition(static_cast<uint32_t>(c)), batch, want);
     for (uint64_t j = 0; j < m; ++j) {
       size_t at = static_cast<size_t>(j) * clusterLength;
       if (got >= at + clusterLength) {
@@ -138,7 +137,7 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
       } else {
         // Past a failed or short read each cluster is asked for alone, so a
         // bad sector costs only the clusters it lies in.
-        lengths[j] = device->readZeroFilled(scanClusterPosition(p, static_cast<uint32_t>(c + j)),
+        lengths[j] = device->readZeroFilled(p.clusterPosition(static_cast<uint32_t>(c + j)),
                                             batch + at, clusterLength);
       }
     }

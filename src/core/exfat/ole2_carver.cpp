@@ -81,7 +81,7 @@ std::optional<CarvedDocument> carveOle2Document(SectorDevice& device, uint32_t c
   if (std::memcmp(clusterData, kOle2Signature, sizeof kOle2Signature) != 0) return std::nullopt;
   const uint32_t fatSectorCount = le32(clusterData, kHeaderFatSectors);
   const uint32_t firstDirectorySector = le32(clusterData, kHeaderFirstDirectorySector);
-  const uint64_t base = scanClusterPosition(partition, cluster) / kSectorSize;
+  const uint64_t base = partition.clusterPosition(cluster) / kSectorSize;
 
   Block block;
   readBlock(device, base + firstDirectorySector + 1, block);

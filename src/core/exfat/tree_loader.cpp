@@ -13,9 +13,9 @@ uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes
   // leaves all of that alone and still ends a hostile image that cross-links
   // every folder with every other, or gives a folder a length of exabytes.
   const uint64_t clusterBytes = std::max<uint64_t>(partition.clusterBytes(), 1);
-  uint64_t bytes = partition.sizeSectors > UINT64_MAX / kSectorSize ? UINT64_MAX : partition.sizeSectors * kSectorSize;
+  uint64_t bytes = partition.sizeBytes();
   if (deviceBytes != 0) {
-    uint64_t start = static_cast<uint64_t>(partition.startSector) * kSectorSize;
+    uint64_t start = partition.startOffset();
     bytes = std::min(bytes, deviceBytes > start ? deviceBytes - start : 0);
   }
   bytes = std::min<uint64_t>(bytes, UINT64_MAX / 8);
@@ -30,7 +30,7 @@ bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
   if (!readVolumeParameters(*device, partition, params)) return false;
   progress.clearText();
   progress.setRange(params.clusterCount, 1);
-  loadFat(*device, partition, params.fatOffset);
+  loadFat(*device, partition, params.fatOffset, params.clusterCount);
   loadAllocationBitmap(*device, partition, params.rootCluster);
 
   ExfatFileRecord& root = partition.rootRecord;

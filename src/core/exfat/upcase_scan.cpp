@@ -58,7 +58,10 @@ bool scanForUpcaseTable(const DiskRecord& disk, ProgressBlock& progress, uint64_
   if (!layout) return false;
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
   if (!device) return false;
-  const uint64_t range = layout->searchRange;
+  // Nothing past the device's end is read, whatever size the range claims.
+  uint64_t range = layout->searchRange;
+  if (const uint64_t deviceSectors = device->size() / kSectorSize; deviceSectors != 0)
+    range = std::min(range, deviceSectors - std::min(firstSector, deviceSectors));
   progress.setRange(range, 1);
   std::vector<uint8_t> buffer(static_cast<size_t>(kBatchSectors) * kSectorSize);
   for (uint64_t k = 0; k < range; k += kBatchSectors) {
@@ -86,10 +89,8 @@ bool locateVolumeByUpcase(const DiskRecord& disk, PartitionRecord& partition, Pr
   if (!scanForUpcaseTable(disk, progress, firstSector, sectorCount, &found)) return false;
   const uint32_t spc = layout->sectorsPerCluster;
   partition.clusterSectors = spc;
-  // The table is taken to start at cluster B + 2; 32-bit like every sector
-  // number of the volume arithmetic.
-  partition.clusterBase =
-      static_cast<uint32_t>(found - (static_cast<uint64_t>(layout->bitmapClusters) + 2) * spc);
+  // The table is taken to start at cluster B + 2 (512-byte sectors).
+  partition.clusterBase = found - (static_cast<uint64_t>(layout->bitmapClusters) + 2) * spc;
   return true;
 }
 

@@ -1,15 +1,19 @@
 #include "core/partitions/exfat_boot_copy.h"
 
+#include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 
 namespace dudorazu {
 
-BootCopy exfatBootCopyAt(SectorDevice& device, uint64_t startSector) {
+BootCopy exfatBootCopyAt(SectorDevice& device, uint64_t startOffset) {
   uint8_t sector[kSectorSize];
-  device.readSectors(startSector, 1, sector);
+  device.readZeroFilled(startOffset, sector, sizeof sector);
   if (isExfatBootSector(sector)) return BootCopy::Main;
-  device.readSectors(startSector + kBackupDistance, 1, sector);
-  return isExfatBootSector(sector) ? BootCopy::Backup : BootCopy::None;
+  for (uint8_t shift = 9; shift <= 12; ++shift) {
+    device.readZeroFilled(startOffset + (uint64_t{kBackupDistance} << shift), sector, sizeof sector);
+    if (isExfatBootSector(sector) && sector[exfat_boot::kBytesPerSectorShift] == shift) return BootCopy::Backup;
+  }
+  return BootCopy::None;
 }
 
 }  // namespace dudorazu

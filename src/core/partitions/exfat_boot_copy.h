@@ -8,13 +8,15 @@
 
 namespace dudorazu {
 
-// The backup boot sector stands this many sectors after the main one.
+// The backup boot sector stands this many of the volume's sectors after the
+// main one.
 inline constexpr uint32_t kBackupDistance = 12;
 
 enum class BootCopy { None, Main, Backup };
 
-// Main when the sector at `startSector` is an exFAT boot sector, else Backup
-// when the one 12 sectors later is, else None.
-BootCopy exfatBootCopyAt(SectorDevice& device, uint64_t startSector);
+// Main when the sector at byte `startOffset` is an exFAT boot sector, else
+// Backup when one stands 12 of its own sectors later (512 to 4096 bytes
+// each, as the backup's sector size field says), else None.
+BootCopy exfatBootCopyAt(SectorDevice& device, uint64_t startOffset);
 
 }  // namespace dudorazu

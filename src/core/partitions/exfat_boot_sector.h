@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/common/byte_order.h"
+
 namespace dudorazu::exfat_boot {
 
 inline constexpr size_t kPartitionOffset = 0x40;
@@ -23,6 +25,22 @@ inline bool hasPlausibleShifts(const uint8_t* boot) {
   uint32_t sectorShift = boot[kBytesPerSectorShift];
   uint32_t clusterShift = boot[kSectorsPerClusterShift];
   return sectorShift >= 9 && sectorShift <= 12 && sectorShift + clusterShift <= 25;
+}
+
+// VolumeLength counts the volume's own sectors; in 512-byte sectors it is
+// longer by the sector size's factor (unconverted when the shifts are
+// implausible or the product would overflow).
+inline uint64_t volumeLength512(const uint8_t* boot) {
+  uint64_t length = le64(boot, kVolumeLength);
+  if (!hasPlausibleShifts(boot)) return length;
+  uint32_t factorShift = boot[kBytesPerSectorShift] - 9u;
+  return length <= (UINT64_MAX >> factorShift) ? length << factorShift : length;
+}
+
+// Where the backup boot sector lies, in 512-byte sectors after the main one:
+// 12 of the volume's own sectors.
+inline uint64_t backupDistance512(const uint8_t* boot) {
+  return hasPlausibleShifts(boot) ? uint64_t{12} << (boot[kBytesPerSectorShift] - 9u) : 12;
 }
 
 }  // namespace dudorazu::exfat_boot

@@ -26,7 +26,7 @@ uint32_t classifyHfs(const uint8_t* volumeHeader);
 
 // The exFAT volume label (typeCode 5 only; empty otherwise or when the root
 // folder's first sector holds no label entry).
-std::string readVolumeLabel(SectorDevice& device, uint32_t startSector, uint8_t typeCode);
+std::string readVolumeLabel(SectorDevice& device, uint64_t startOffset, uint8_t typeCode);
 
 // "exFat", "FAT16", "FAT32", "NTFS", or "" for codes without a name.
 const char* fileSystemName(uint8_t typeCode);

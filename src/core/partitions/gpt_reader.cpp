@@ -33,10 +33,9 @@ bool isProbedType(const uint8_t* guid) {
          std::memcmp(guid, kEfiSystem, 16) == 0;
 }
 
-void probeGptVolume(SectorDevice& device, DiskRecord& disk, PartitionRecord& p, uint64_t startLba,
-                    int counter) {
+void probeGptVolume(SectorDevice& device, DiskRecord& disk, PartitionRecord& p, int counter) {
   uint8_t head[4 * kSectorSize];
-  device.readSectors(startLba, 4, head);
+  device.readZeroFilled(p.startOffset(), head, sizeof head);
   const uint8_t* superblock = head + 1024;
   if (isFat32BootSector(head)) {
     p.typeCode = kTypeFat32Gpt;
@@ -54,24 +53,25 @@ void probeGptVolume(SectorDevice& device, DiskRecord& disk, PartitionRecord& p, 
     p.name += format("Partition%d", counter);
     p.typeCode = kTypeExt;
     p.extVersion = extVersionOf(superblock);
-    p.sizeSectors = extSizeSectors(superblock, disk.bytesPerSector);
+    p.sizeSectors = extSizeSectors(superblock, p.deviceSectorSize);
     p.label = extVolumeName(superblock);
     return;
-  } else if (exfatBootCopyAt(device, startLba) == BootCopy::Backup) {
+  } else if (exfatBootCopyAt(device, p.startOffset()) == BootCopy::Backup) {
     p.exfatFromBackupBootSector = true;
     return;
   } else {
     applyGptHfs(p, head + 1024, disk.devicePath);
     return;
   }
-  p.label = readVolumeLabel(device, p.startSector, p.typeCode);
+  p.label = readVolumeLabel(device, p.startOffset(), p.typeCode);
 }
 
 }  // namespace
 
 bool readGpt(SectorDevice& device, DiskRecord& disk, uint8_t* sector0, int& counter) {
   // The header is looked for where entry 0 points, as protective MBRs have it.
-  device.readSectors(mbrEntry(sector0, 0).start, 1, sector0);
+  const uint32_t sectorSize = disk.bytesPerSector;
+  readTableSector(device, mbrEntry(sector0, 0).start, sectorSize, sector0);
   uint64_t arrayLba = le64(sector0, 72);
   uint32_t entryCount = le32(sector0, 80);
   uint32_t entrySize = le32(sector0, 84);
@@ -79,16 +79,18 @@ bool readGpt(SectorDevice& device, DiskRecord& disk, uint8_t* sector0, int& coun
   if (entryCount == 0 || entrySize < kMinEntrySize || entrySize > kMaxEntrySize) return true;
 
   std::vector<uint8_t> entries(static_cast<size_t>(entryCount) * entrySize);
-  device.readZeroFilled(arrayLba * kSectorSize, entries.data(), entries.size());
+  if (arrayLba > UINT64_MAX / sectorSize) return true;
+  device.readZeroFilled(arrayLba * sectorSize, entries.data(), entries.size());
   for (uint32_t i = 0; i < entryCount; ++i) {
     const uint8_t* e = entries.data() + static_cast<size_t>(i) * entrySize;
     uint64_t first = le64(e, 32);
     if (first == 0) break;
     PartitionRecord p;
     p.name = utf16leToUtf8(e + 56, utf16leLength(e + 56, kNameUnits));
-    p.startSector = static_cast<uint32_t>(first);
+    p.startSector = first;
+    p.deviceSectorSize = sectorSize;
     p.sizeSectors = le64(e, 40) - first + 1;
-    if (isProbedType(e)) probeGptVolume(device, disk, p, first, counter);
+    if (isProbedType(e) && first <= UINT64_MAX / sectorSize) probeGptVolume(device, disk, p, counter);
     disk.partitions.push_back(p);
     ++counter;
   }

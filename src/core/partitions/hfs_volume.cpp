@@ -50,6 +50,7 @@ void readWholeDiskHfs(DiskRecord& disk, const uint8_t* h, uint64_t diskBytes) {
   }
   p.name = "Partition0";
   p.sizeSectors = disk.bytesPerSector != 0 ? diskBytes / disk.bytesPerSector : 0;
+  if (disk.bytesPerSector != 0) p.deviceSectorSize = disk.bytesPerSector;
   p.devicePath = disk.devicePath;
   p.typeCode = kTypeHfs;
   disk.partitions.push_back(p);

@@ -30,9 +30,16 @@ inline MbrEntry mbrEntry(const uint8_t* sector, int index) {
 
 inline bool hasBootSignature(const uint8_t* sector) { return le16(sector, 510) == 0xAA55; }
 
-// A record for an MBR or EBR data entry: type 7 holding exFAT becomes 5, and
-// the label is read for the final type code.
-PartitionRecord makeTableRecord(SectorDevice& device, int number, uint32_t startSector, uint32_t count,
-                                uint8_t type, uint8_t entryKind);
+// The first 512 bytes of the disk's sector `lba`, counted in the disk's own
+// sectors of `sectorSize` bytes.
+inline void readTableSector(SectorDevice& device, uint64_t lba, uint32_t sectorSize, uint8_t* out) {
+  device.readZeroFilled(lba * sectorSize, out, kSectorSize);
+}
+
+// A record for an MBR or EBR data entry (start and count in the disk's
+// sectors): type 7 holding exFAT becomes 5, and the label is read for the
+// final type code.
+PartitionRecord makeTableRecord(SectorDevice& device, const DiskRecord& disk, int number, uint64_t startSector,
+                                uint32_t count, uint8_t type, uint8_t entryKind);
 
 }  // namespace dudorazu

@@ -1,6 +1,9 @@
 // Discovery of one disk: which layout it has, then the MBR walk.
+#include <cstring>
+
 #include "core/partitions/apple_map.h"
 #include "core/partitions/discovery_steps.h"
+#include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 #include "core/partitions/lvm_label.h"
 #include "core/partitions/mbr_entry.h"
@@ -11,6 +14,8 @@ namespace {
 
 constexpr size_t kHeadSectors = 4;
 constexpr size_t kSuperblockOffset = 1024;
+constexpr uint32_t kLargeSectorSize = 4096;
+constexpr char kGptSignature[8] = {'E', 'F', 'I', ' ', 'P', 'A', 'R', 'T'};
 
 // A disk without the boot signature: LVM2, whole-disk EXT, Apple map or HFS.
 void discoverUnsigned(SectorDevice& device, DiskRecord& disk, const uint8_t* head) {
@@ -30,13 +35,13 @@ void extendedPass(SectorDevice& device, DiskRecord& disk, const uint8_t* mbr, in
   for (int i = 0; i < 4; ++i) {
     MbrEntry link = mbrEntry(mbr, i);
     if (link.empty() || !link.isLink()) continue;
-    uint32_t extendedStart = link.start;
+    uint64_t extendedStart = link.start;
     ExtendedChainGuard guard;
     guard.visited.insert(extendedStart);
     guard.ebrsRead = 1;
     uint8_t ebr[kSectorSize];
     // The first EBR is taken without testing its signature.
-    device.readSectors(extendedStart, 1, ebr);
+    readTableSector(device, extendedStart, disk.bytesPerSector, ebr);
     for (int j = 0; j < 4; ++j) {
       MbrEntry e = mbrEntry(ebr, j);
       if (e.empty()) continue;
@@ -46,7 +51,7 @@ void extendedPass(SectorDevice& device, DiskRecord& disk, const uint8_t* mbr, in
         --counter;
       } else {
         disk.partitions.push_back(
-            makeTableRecord(device, counter, e.start + extendedStart, e.count, e.type, kEntryLogical));
+            makeTableRecord(device, disk, counter, e.start + extendedStart, e.count, e.type, kEntryLogical));
       }
     }
   }
@@ -54,9 +59,31 @@ void extendedPass(SectorDevice& device, DiskRecord& disk, const uint8_t* mbr, in
 
 }  // namespace
 
+uint32_t tableSectorSize(SectorDevice& device, const uint8_t* sector0) {
+  if (uint32_t size = device.logicalSectorSize(); size >= kSectorSize) return size;
+  if (!hasBootSignature(sector0)) return kSectorSize;
+  uint8_t sector[kSectorSize];
+  device.readZeroFilled(kSectorSize, sector, sizeof sector);
+  if (std::memcmp(sector, kGptSignature, 8) == 0) return kSectorSize;
+  device.readZeroFilled(kLargeSectorSize, sector, sizeof sector);
+  if (std::memcmp(sector, kGptSignature, 8) == 0) return kLargeSectorSize;
+  // An MBR written in 4 KiB sectors: a volume with 4 KiB sectors of its own
+  // stands at start x 4096, and nothing at start x 512.
+  for (int i = 0; i < 4; ++i) {
+    MbrEntry e = mbrEntry(sector0, i);
+    if (e.empty() || e.isLink() || e.type == kTypeGptProtective) continue;
+    device.readZeroFilled(static_cast<uint64_t>(e.start) * kSectorSize, sector, sizeof sector);
+    if (isExfatBootSector(sector) || isVolumeBootSector(sector)) return kSectorSize;
+    device.readZeroFilled(static_cast<uint64_t>(e.start) * kLargeSectorSize, sector, sizeof sector);
+    if (isExfatBootSector(sector) && sector[exfat_boot::kBytesPerSectorShift] == 12) return kLargeSectorSize;
+  }
+  return kSectorSize;
+}
+
 void discoverPartitions(SectorDevice& device, DiskRecord& disk) {
   uint8_t head[kHeadSectors * kSectorSize];
   device.readSectors(0, kHeadSectors, head);
+  disk.bytesPerSector = tableSectorSize(device, head);
   if (!hasBootSignature(head)) {
     discoverUnsigned(device, disk, head);
     return;
@@ -75,7 +102,7 @@ void discoverPartitions(SectorDevice& device, DiskRecord& disk) {
       if (!readGpt(device, disk, head, counter)) return;
       continue;
     }
-    disk.partitions.push_back(makeTableRecord(device, counter, e.start, e.count, e.type, kEntryPrimary));
+    disk.partitions.push_back(makeTableRecord(device, disk, counter, e.start, e.count, e.type, kEntryPrimary));
     ++counter;
   }
   extendedPass(device, disk, head, counter);

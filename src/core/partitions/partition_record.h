@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 
 namespace dudorazu {
@@ -34,11 +35,17 @@ struct PartitionRecord {
   std::string label;
   std::string driveLetter;  // on Linux: the mount point of the partition
   std::string name;
+  // startSector and sizeSectors count the disk's own sectors, of
+  // deviceSectorSize bytes (4096 on disks with 4 KiB logical sectors), never
+  // the volume's.
   uint64_t sizeSectors = 0;
-  uint32_t startSector = 0;
+  uint64_t startSector = 0;
+  uint32_t deviceSectorSize = kSectorSize;
   uint8_t entryKind = kEntryPrimary;
-  uint32_t clusterSectors = 0;
-  uint32_t clusterBase = 0;
+  uint32_t clusterSectors = 0;  // in the volume's sectors of bytesPerSector bytes
+  // The 512-byte unit of the disk at which cluster 0 would begin; kept modulo
+  // 2^64 so a heap that starts before two clusters still places cluster 2.
+  uint64_t clusterBase = 0;
   uint8_t typeCode = 0;
   uint32_t bytesPerSector = 512;
   uint32_t searchKind = kSearchKindTable;
@@ -89,6 +96,13 @@ struct PartitionRecord {
   // Number of FAT entries that may be followed. Counts only what is in memory.
   uint32_t fatEntryCount() const { return static_cast<uint32_t>(fatTable.size()); }
   uint64_t clusterBytes() const { return static_cast<uint64_t>(bytesPerSector) * clusterSectors; }
+  // Byte positions on the disk, all in 64 bits.
+  uint64_t startOffset() const {
+    return startSector > UINT64_MAX / deviceSectorSize ? UINT64_MAX : startSector * deviceSectorSize;
+  }
+  uint64_t sizeBytes() const {
+    return sizeSectors > UINT64_MAX / deviceSectorSize ? UINT64_MAX : sizeSectors * deviceSectorSize;
+  }
   // One past the last cluster number of the heap: the boot sector's count,
   // and no further than the FAT in memory reaches. Unknown without a count.
   uint64_t heapEnd() const {
@@ -100,11 +114,8 @@ struct PartitionRecord {
     uint64_t bit = static_cast<uint64_t>(c) - 2;
     return c >= 2 && c < heapEnd() && bit / 8 < allocationBitmap.size() && !((allocationBitmap[bit / 8] >> (bit % 8)) & 1);
   }
-  // Byte position of cluster c: the sector number wraps at 32 bits as the
-  // volume arithmetic always has; the byte multiplication is 64-bit.
   uint64_t clusterPosition(uint32_t cluster) const {
-    uint32_t sector = cluster * clusterSectors + clusterBase;
-    return static_cast<uint64_t>(sector) * bytesPerSector;
+    return clusterBase * kSectorSize + cluster * clusterBytes();
   }
 
  private:
@@ -118,6 +129,7 @@ struct PartitionRecord {
     name = o.name;
     sizeSectors = o.sizeSectors;
     startSector = o.startSector;
+    deviceSectorSize = o.deviceSectorSize;
     entryKind = o.entryKind;
     clusterSectors = o.clusterSectors;
     clusterBase = o.clusterBase;

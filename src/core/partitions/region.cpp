@@ -38,7 +38,7 @@ bool addRegion(uint64_t firstSector, uint64_t endSector, DiskRecord& disk) {
   PartitionRecord p;
   p.name = name;
   p.typeCode = isExfatBootSector(boot) ? kTypeExfat : 0;
-  p.startSector = static_cast<uint32_t>(firstSector);
+  p.startSector = firstSector;
   p.sizeSectors = endSector - firstSector;
   disk.partitions.push_back(p);
   return true;

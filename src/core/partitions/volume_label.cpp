@@ -16,10 +16,10 @@ constexpr size_t kLabelRoom = 15;
 
 }  // namespace
 
-std::string readVolumeLabel(SectorDevice& device, uint32_t startSector, uint8_t typeCode) {
+std::string readVolumeLabel(SectorDevice& device, uint64_t startOffset, uint8_t typeCode) {
   if (typeCode != 5) return {};
   uint8_t boot[512];
-  device.readSectors(startSector, 1, boot);
+  device.readZeroFilled(startOffset, boot, sizeof boot);
   if (!exfat_boot::hasPlausibleShifts(boot)) return {};
   uint8_t bpsShift = boot[exfat_boot::kBytesPerSectorShift];
   uint8_t spcShift = boot[exfat_boot::kSectorsPerClusterShift];
@@ -27,8 +27,8 @@ std::string readVolumeLabel(SectorDevice& device, uint32_t startSector, uint8_t 
   uint32_t rootCluster = le32(boot, exfat_boot::kFirstClusterOfRootDirectory);
 
   uint32_t clusterIndex = rootCluster - 2;  // wraps as unsigned 32-bit, as the volume arithmetic does
-  uint64_t rootSector = (static_cast<uint64_t>(clusterIndex) << spcShift) + heapOffset + startSector;
-  uint64_t position = rootSector << bpsShift;
+  uint64_t rootSector = (static_cast<uint64_t>(clusterIndex) << spcShift) + heapOffset;
+  uint64_t position = startOffset + (rootSector << bpsShift);
 
   std::vector<uint8_t> sector(size_t{1} << bpsShift);
   device.readZeroFilled(position, sector.data(), sector.size());

@@ -1,6 +1,7 @@
 // Disks without a partition table: one volume from sector 0.
 #include "core/common/byte_order.h"
 #include "core/partitions/discovery_steps.h"
+#include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 
 namespace dudorazu {
@@ -25,7 +26,7 @@ void appendWholeDiskVolume(SectorDevice& device, DiskRecord& disk, const uint8_t
     p.sizeSectors = total != 0 ? total : le16(s, 0x13);
   } else if (isExfatBootSector(s)) {
     p.typeCode = kTypeExfat;
-    p.sizeSectors = le64(s, 0x48);
+    p.sizeSectors = exfat_boot::volumeLength512(s);
   }
   p.label = readVolumeLabel(device, 0, p.typeCode);
   disk.partitions.push_back(p);
@@ -36,6 +37,7 @@ void appendWholeDiskExt(DiskRecord& disk, const uint8_t* superblock) {
   p.name = "Partition0";
   p.typeCode = kTypeExt;
   p.sizeSectors = extSizeSectors(superblock, disk.bytesPerSector);
+  p.deviceSectorSize = disk.bytesPerSector;
   p.extVersion = extVersionOf(superblock);
   p.label = extVolumeName(superblock);
   disk.partitions.push_back(p);

@@ -37,10 +37,10 @@ std::vector<PropertyRow> partitionProperties(const DiskRecord& disk, const Parti
   rows.push_back({"驱动类型", drive ? "卷-硬盘" : "分区"});
   rows.push_back({"名称", partition.driveLetter.empty() ? partition.name : partition.driveLetter});
   rows.push_back({"系统对象", disk.devicePath});
-  std::string size = sizeWithSectors(partition.sizeSectors * 512, partition.sizeSectors);
+  std::string size = sizeWithSectors(partition.sizeBytes(), partition.sizeSectors);
   rows.push_back({"大小", size});
-  if (drive) rows.push_back({"扇区大小", "512B"});
-  rows.push_back({"起始地址", sizeWithSectors(static_cast<uint64_t>(partition.startSector) * 512, partition.startSector)});
+  if (drive) rows.push_back({"扇区大小", std::to_string(partition.deviceSectorSize) + "B"});
+  rows.push_back({"起始地址", sizeWithSectors(partition.startOffset(), partition.startSector)});
   rows.push_back({"分区大小", size});
   return rows;
 }

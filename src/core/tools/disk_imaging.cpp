@@ -165,8 +165,11 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
   }
   ImagingJob sized = job;
   if (!sized.source.isPartition && sized.source.diskSize == 0) sized.source.diskSize = source->size();
-  const uint64_t length = imagingLength(sized);
   const uint64_t sourceStart = job.source.startOffset + job.sourceStartSector * kSectorSize;
+  // Nothing past the device's end is asked for, whatever a table claims.
+  uint64_t length = imagingLength(sized);
+  if (const uint64_t deviceSize = source->size(); deviceSize != 0)
+    length = std::min(length, deviceSize - std::min(sourceStart, deviceSize));
 
   std::shared_ptr<SectorDevice> target;
   uint64_t targetStart = job.toDisk ? job.target.startOffset + job.targetStartSector * kSectorSize : 0;

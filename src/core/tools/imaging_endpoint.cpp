@@ -1,5 +1,7 @@
 #include "core/tools/imaging_endpoint.h"
 
+#include <algorithm>
+
 #include "core/device/sector_device.h"
 
 namespace dudorazu {
@@ -29,8 +31,14 @@ ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* parti
   }
   e.isPartition = true;
   e.partitionFound = true;
-  e.startOffset = static_cast<uint64_t>(partition->startSector) * kSectorSize;
-  e.length = partition->sizeSectors * kSectorSize;
+  e.startOffset = partition->startOffset();
+  e.length = partition->sizeBytes();
+  // Nothing past the disk's end is read: the range is cut there, and the
+  // caller is told.
+  if (disk.diskSize != 0 && e.length > disk.diskSize - std::min(e.startOffset, disk.diskSize)) {
+    e.claimedLength = e.length;
+    e.length = disk.diskSize - std::min(e.startOffset, disk.diskSize);
+  }
   return e;
 }
 
@@ -53,7 +61,7 @@ uint64_t endpointSizeSectors(DiskCatalogue& catalogue, const std::string& text) 
   if (!disk) return 0;
   if (!split.hasPartition) return disk->diskSize / kSectorSize;
   PartitionRecord* p = findPartition(*disk, split.partition);
-  return p ? p->sizeSectors : 0;
+  return p ? endpointFor(*disk, p).length / kSectorSize : 0;
 }
 
 }  // namespace dudorazu

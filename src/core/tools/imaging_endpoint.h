@@ -14,7 +14,8 @@ struct ImagingEndpoint {
   bool partitionFound = false;  // a partition text that matched nothing leaves only devicePath
   std::string devicePath;
   uint64_t startOffset = 0;     // bytes
-  uint64_t length = 0;          // bytes, partitions only
+  uint64_t length = 0;          // bytes, partitions only, cut at the disk's end
+  uint64_t claimedLength = 0;   // the table's length when it ran past the end, else 0
   uint64_t diskSize = 0;        // bytes, whole disks only
 };
 
@@ -27,7 +28,8 @@ ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* parti
 // Bytes the endpoint covers: a partition's length or the disk's size.
 inline uint64_t endpointBytes(const ImagingEndpoint& e) { return e.isPartition ? e.length : e.diskSize; }
 
-// diskSize / 512 for a disk, sizeSectors for a partition, 0 when nothing matches.
+// diskSize / 512 for a disk, a partition's length (cut at the disk's end) in
+// 512-byte sectors, 0 when nothing matches.
 uint64_t endpointSizeSectors(DiskCatalogue& catalogue, const std::string& text);
 
 }  // namespace dudorazu

@@ -47,7 +47,7 @@ std::vector<RebuildRow> rebuildRows(const DiskRecord& disk) {
       bool inTable = false;
       for (const PartitionRecord& q : disk.partitions) {
         const char* qFamily = rebuildFamily(q.typeCode);
-        if (q.searchKind == kSearchKindTable && q.startSector == r.startSector && qFamily &&
+        if (q.searchKind == kSearchKindTable && q.startOffset() == r.startOffset() && qFamily &&
             std::strcmp(qFamily, family) == 0)
           inTable = true;
       }
@@ -78,9 +78,10 @@ void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<s
     const PartitionRecord& r = disk.partitions[index];
     uint8_t* entry = sector + kEntryTable + kEntrySize * slot++;
     entry[4] = r.typeCode == kTypeExfat ? kMbrTypeExfat : r.typeCode;
-    putLe32(entry, 8, r.startSector);
+    // In the disk's own sectors; writeRebuiltMbr refused what does not fit.
+    putLe32(entry, 8, static_cast<uint32_t>(r.startOffset() / disk.bytesPerSector));
     // The record's own size: one more would overlap the next volume.
-    putLe32(entry, 12, static_cast<uint32_t>(r.sizeSectors));
+    putLe32(entry, 12, static_cast<uint32_t>(r.sizeBytes() / disk.bytesPerSector));
   }
   for (; slot < kMaxEntries; ++slot) std::memset(sector + kEntryTable + kEntrySize * slot, 0, kEntrySize);
   sector[510] = 0x55;
@@ -96,7 +97,10 @@ RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>&
   if (tickedRecords.empty()) return RebuildResult::NothingChosen;
   for (size_t index : tickedRecords) {
     if (index >= disk.partitions.size()) return RebuildResult::Refused;
-    if (disk.partitions[index].sizeSectors > UINT32_MAX) {
+    const PartitionRecord& r = disk.partitions[index];
+    // An MBR entry holds 32-bit sector numbers: a volume that starts or
+    // ends beyond them cannot be written.
+    if (r.startOffset() / disk.bytesPerSector > UINT32_MAX || r.sizeBytes() / disk.bytesPerSector > UINT32_MAX) {
       messages.show(kMsgTooLargeForMbr, kCaptionError);
       return RebuildResult::Refused;
     }

@@ -185,15 +185,12 @@ bool SearchRun::sectorSearch(uint64_t diskSectors) {
 
 void SearchRun::report(uint64_t start, const uint8_t* boot, bool viaBackup, const std::string& chs,
                        uint8_t entryKind) {
-  // A start beyond 32 bits cannot be held by the record or an MBR entry;
-  // wrapping it would point at another volume.
-  if (start > UINT32_MAX) return;
   // A volume met through both of its boot sectors is shown once per run.
   if (!described_.insert(start).second) return;
 
   FoundVolume found;
-  found.startSector = static_cast<uint32_t>(start);
-  found.sizeSectors = le64(boot, exfat_boot::kVolumeLength);
+  found.startSector = start;
+  found.sizeSectors = exfat_boot::volumeLength512(boot);
   found.entryKind = entryKind;
   found.chs = chs;
   found.viaBackup = viaBackup;

@@ -27,7 +27,7 @@ struct FoundVolume {
   std::string label;
   std::string chs;          // "c,h,1"
   uint64_t sizeSectors = 0;
-  uint32_t startSector = 0;
+  uint64_t startSector = 0;
   uint8_t entryKind = 1;
   bool viaBackup = false;   // recognised by its backup boot sector
   bool appended = false;    // false when an earlier search had listed it already

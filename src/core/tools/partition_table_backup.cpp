@@ -82,11 +82,16 @@ std::vector<uint32_t> backupSectorList(const DiskRecord& disk) {
   auto keep = [&](uint32_t s) {
     if (disk.diskSize == 0 || s < diskSectors) sectors.push_back(s);
   };
-  uint32_t prevEnd = 0;
+  // The file holds 32-bit sector numbers, as an MBR does; a sector beyond
+  // them is not one an MBR or EBR can point at.
+  auto keepWide = [&](uint64_t s) {
+    if (s <= UINT32_MAX) keep(static_cast<uint32_t>(s));
+  };
+  uint64_t prevEnd = 0;
   for (const PartitionRecord& p : disk.partitions) {
-    keep(prevEnd);
-    keep(p.startSector);
-    prevEnd = p.startSector + static_cast<uint32_t>(p.sizeSectors);  // 32-bit, as MBR sector numbers are
+    keepWide(prevEnd);
+    keepWide(p.startSector);
+    prevEnd = p.startSector + p.sizeSectors;
   }
   return sectors;
 }

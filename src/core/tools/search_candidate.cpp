@@ -79,8 +79,9 @@ bool rootDirectoryLinesUp(SectorDevice& device, uint64_t start, const uint8_t* b
 uint64_t volumeStartFor(SectorDevice& device, uint64_t lba, const uint8_t* boot) {
   uint64_t offsetField = le64(boot, kPartitionOffset);
   if (offsetField == lba) return lba;
-  if (lba < kBackupDistance) return lba;
-  uint64_t earlier = lba - kBackupDistance;
+  const uint64_t distance = backupDistance512(boot);
+  if (lba < distance) return lba;
+  uint64_t earlier = lba - distance;
   if (offsetField == earlier) return earlier;
 
   uint8_t before[kSectorSize];
@@ -91,10 +92,10 @@ uint64_t volumeStartFor(SectorDevice& device, uint64_t lba, const uint8_t* boot)
   return lba;
 }
 
-std::string foundVolumeLabel(SectorDevice& device, uint32_t start, const uint8_t* boot, bool viaBackup) {
-  if (!viaBackup) return readVolumeLabel(device, start, kTypeExfat);
+std::string foundVolumeLabel(SectorDevice& device, uint64_t start, const uint8_t* boot, bool viaBackup) {
+  if (!viaBackup) return readVolumeLabel(device, start * kSectorSize, kTypeExfat);
   BootSectorOverlay overlay(device, start, boot);
-  return readVolumeLabel(overlay, start, kTypeExfat);
+  return readVolumeLabel(overlay, start * kSectorSize, kTypeExfat);
 }
 
 std::string chsText(uint64_t cylinder, uint32_t head) {

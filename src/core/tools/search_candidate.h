@@ -39,7 +39,7 @@ bool rootDirectoryLinesUp(SectorDevice& device, uint64_t start, const uint8_t* b
 // The label of a volume starting at `start`. A volume found through its
 // backup boot sector has a damaged main one, so the backup's fields locate
 // the root directory then.
-std::string foundVolumeLabel(SectorDevice& device, uint32_t start, const uint8_t* bootSector, bool viaBackup);
+std::string foundVolumeLabel(SectorDevice& device, uint64_t start, const uint8_t* bootSector, bool viaBackup);
 
 // "exFat;label;c,h,1;size;主;" (or "逻辑;" for entryKind 2).
 std::string describeFoundVolume(const std::string& label, const std::string& chs, uint64_t sizeSectors,

@@ -11,7 +11,8 @@ bool scanWholeDisk(const DiskRecord& disk, ProgressBlock& progress, uint64_t* fo
 
 bool scanPartition(const DiskRecord& disk, const PartitionRecord& partition, ProgressBlock& progress,
                    uint64_t* foundSector) {
-  return scanForUpcaseTable(disk, progress, partition.startSector, partition.sizeSectors, foundSector);
+  return scanForUpcaseTable(disk, progress, partition.startOffset() / kSectorSize, partition.sizeBytes() / kSectorSize,
+                            foundSector);
 }
 
 }  // namespace dudorazu

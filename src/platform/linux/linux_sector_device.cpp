@@ -57,6 +57,13 @@ class FdSectorDevice : public SectorDevice {
     return static_cast<uint64_t>(st.st_size);
   }
 
+  uint32_t logicalSectorSize() const override {
+    struct stat st {};
+    int bytes = 0;
+    if (::fstat(fd_, &st) != 0 || !S_ISBLK(st.st_mode) || ::ioctl(fd_, BLKSSZGET, &bytes) != 0) return 0;
+    return bytes > 0 ? static_cast<uint32_t>(bytes) : 0;
+  }
+
   bool flush() override { return ::fsync(fd_) == 0; }
 
   uint64_t copyToFile(uint64_t offset, uint64_t length, int outFd, uint64_t outOffset) override {
