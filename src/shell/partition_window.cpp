@@ -1,0 +1,170 @@
+#include "shell/partition_window.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "core/exfat/tree_loader.h"
+#include "core/recovery/statistics.h"
+#include "shell/progress_window.h"
+#include "shell/user_dialogs.h"
+#include "widgets/file_list_model.h"
+#include "widgets/folder_tree_model.h"
+#include "widgets/qt_text.h"
+#include "widgets/tree_list_view.h"
+
+namespace dudorazu::shell {
+
+using widgets::FileListModel;
+using widgets::FolderTreeModel;
+
+QString PartitionWindow::keyOf(const DiskRecord& disk, const PartitionRecord& partition) {
+  return QString::fromStdString(displayName(disk) + partitionText(partition));
+}
+
+PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent), disk_(disk), partition_(partition), dialogs_(dialogs), key_(keyOf(disk, partition)) {
+  QString title = widgets::qtText(partitionText(partition));
+  setWindowTitle(title);
+  folders_ = new FolderTreeModel(title, this);
+  files_ = new FileListModel(this);
+  auto* splitter = new QSplitter(this);
+  left_ = new widgets::TreeListView(QStringLiteral("磁盘分区"), splitter);
+  left_->setColumns(folders_, FolderTreeModel::columnWidth);
+  right_ = new widgets::TreeListView(QStringLiteral("文件"), splitter);
+  right_->setRootIsDecorated(false);
+  right_->setColumns(files_, FileListModel::columnWidth);
+  // The left pane keeps its width; the right one takes what the window gains.
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({500, 100});
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(splitter);
+  progress_ = new ProgressWindow(QStringLiteral("展开分区文件"), this);
+
+  connect(left_, &QAbstractItemView::clicked, this, &PartitionWindow::showFolder);
+  connect(right_, &QAbstractItemView::doubleClicked, this, &PartitionWindow::openRow);
+  connect(files_, &FileListModel::markToggled, this, &PartitionWindow::syncCheck);
+  connect(folders_, &FolderTreeModel::markToggled, this, &PartitionWindow::folderMarkToggled);
+  connect(left_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (QMenu* menu = contextMenuFor(left_->indexAt(at))) menu->popup(left_->viewport()->mapToGlobal(at));
+  });
+  startLoad();
+}
+
+PartitionWindow::~PartitionWindow() = default;
+
+void PartitionWindow::startLoad() {
+  // The worker owns the records until it ends: no row may point into them.
+  folders_->setRoot(nullptr);
+  files_->clear();
+  topShown_ = false;
+  progress_->begin();
+  ProgressBlock* block = &progress_->block();
+  startWorker(
+      busy_, this,
+      [this, block] {
+        loadVolumeTree(disk_, partition_, *block);
+        totals_ = tallySubtree(&partition_.rootRecord);
+      },
+      [this] { finishLoad(); });
+}
+
+void PartitionWindow::finishLoad() {
+  folders_->setRoot(&partition_.rootRecord);
+  left_->expand(folders_->topIndex());
+  left_->expand(folders_->indexOf(&partition_.rootRecord));
+  progress_->finish();
+  emit loadFinished();
+  if (closeWhenLoaded_) close();
+}
+
+void PartitionWindow::reload() {
+  if (busy_.running()) {
+    dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), QString::fromUtf8(kCaptionError));
+    return;
+  }
+  startLoad();
+}
+
+void PartitionWindow::showFolder(const QModelIndex& leftRow) {
+  if (!leftRow.isValid() || !folders_->root()) return;
+  ExfatFileRecord* folder = folders_->recordAt(leftRow);
+  topShown_ = folder == nullptr;
+  if (topShown_) files_->showRecords({folders_->root()}, folders_->topMark());
+  else files_->showFolder(folder, folder->checkState);
+  right_->fitColumns();
+  emit statusText(widgets::qtText(folderStatusText(totals_.bytes, totals_.folders, totals_.files)));
+}
+
+// A double click on a folder row opens that folder as its left row would.
+void PartitionWindow::openRow(const QModelIndex& index) {
+  ExfatFileRecord* record = files_->recordAt(index);
+  if (!record || !record->isFolder()) return;
+  QModelIndex leftRow = folders_->indexOf(record);
+  if (!leftRow.isValid()) return;
+  for (QModelIndex up = leftRow.parent(); up.isValid(); up = up.parent()) left_->expand(up);
+  left_->expand(leftRow);
+  left_->setCurrentIndex(leftRow);
+  showFolder(leftRow);
+}
+
+// A row's mark changed on the right: a folder's own left row follows it,
+// and the shown folder's row takes the mark of all its listed rows.
+void PartitionWindow::syncCheck(ExfatFileRecord* record) {
+  if (record->isFolder()) folders_->markChanged(record);
+  uint8_t mark = files_->folderMark();
+  if (topShown_) {
+    folders_->setTopMark(mark);
+  } else if (ExfatFileRecord* shown = files_->shownFolder()) {
+    shown->checkState = mark;
+    folders_->markChanged(shown);
+  }
+}
+
+// A mark given on the left passes down to the rows of that folder when it
+// is the one shown.
+void PartitionWindow::folderMarkToggled(ExfatFileRecord* folder) {
+  bool shown = folder ? files_->shownFolder() == folder : topShown_;
+  if (!shown) return;
+  files_->markAll(folder ? folder->checkState : folders_->topMark());
+}
+
+void PartitionWindow::markAll(uint8_t mark) {
+  folders_->setTopMark(mark);
+  files_->markAll(mark);
+}
+
+// Commands of later work stand in the menus disabled until they exist.
+QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
+  if (!index.isValid()) return nullptr;
+  delete menu_;
+  menu_ = new QMenu(this);
+  if (folders_->isTop(index)) {
+    menu_->addAction(QStringLiteral("扫描丢失文件     Ctrl+L"))->setEnabled(false);
+  } else {
+    menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
+    menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
+    menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A"))->setEnabled(false);
+  }
+  return menu_;
+}
+
+// A window closed while its tree loads stops the load and goes when it ends;
+// a closed window releases the partition's loaded records.
+void PartitionWindow::closeEvent(QCloseEvent* event) {
+  if (busy_.running()) {
+    progress_->block().cancel();
+    closeWhenLoaded_ = true;
+    event->ignore();
+    return;
+  }
+  folders_->setRoot(nullptr);
+  files_->clear();
+  partition_.emptyResults();
+  event->accept();
+}
+
+}  // namespace dudorazu::shell
