@@ -10,6 +10,7 @@
 #include "shell/progress_window.h"
 #include "shell/user_dialogs.h"
 #include "widgets/file_list_model.h"
+#include "widgets/file_list_view.h"
 #include "widgets/folder_tree_model.h"
 #include "widgets/qt_text.h"
 #include "widgets/tree_list_view.h"
@@ -32,9 +33,8 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   auto* splitter = new QSplitter(this);
   left_ = new widgets::TreeListView(QStringLiteral("磁盘分区"), splitter);
   left_->setColumns(folders_, FolderTreeModel::columnWidth);
-  right_ = new widgets::TreeListView(QStringLiteral("文件"), splitter);
-  right_->setRootIsDecorated(false);
-  right_->setColumns(files_, FileListModel::columnWidth);
+  right_ = new widgets::FileListView(QStringLiteral("文件"), splitter);
+  right_->setFileModel(files_);
   // The left pane keeps its width; the right one takes what the window gains.
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);

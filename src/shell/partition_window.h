@@ -12,6 +12,7 @@ class QModelIndex;
 
 namespace dudorazu::widgets {
 class FileListModel;
+class FileListView;
 class FolderTreeModel;
 class TreeListView;
 }  // namespace dudorazu::widgets
@@ -39,7 +40,7 @@ class PartitionWindow : public QWidget {
   RunningMarker& busyMarker() { return busy_; }
 
   widgets::TreeListView* folderTree() const { return left_; }
-  widgets::TreeListView* fileList() const { return right_; }
+  widgets::FileListView* fileList() const { return right_; }
   widgets::FolderTreeModel* folderModel() const { return folders_; }
   widgets::FileListModel* fileModel() const { return files_; }
   ProgressWindow* progressWindow() const { return progress_; }
@@ -69,7 +70,7 @@ class PartitionWindow : public QWidget {
   SubtreeTally totals_;
   bool closeWhenLoaded_ = false;
   widgets::TreeListView* left_;
-  widgets::TreeListView* right_;
+  widgets::FileListView* right_;
   widgets::FolderTreeModel* folders_;
   widgets::FileListModel* files_;
   ProgressWindow* progress_;

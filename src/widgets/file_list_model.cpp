@@ -55,22 +55,27 @@ void FileListModel::showRecords(std::vector<ExfatFileRecord*> records, uint8_t f
 
 void FileListModel::clear() { showRecords({}, 0); }
 
-// Ends the reset begun by the caller and lists the first batch.
+// Ends the reset begun by the caller with the first batch listed.
 void FileListModel::list(uint8_t folderMark) {
   folderMark_ = folderMark;
   rows_.clear();
   listed_ = 0;
   folderRows_ = 0;
+  takeBatch(false);
   endResetModel();
-  fetchMore({});
 }
 
 bool FileListModel::canFetchMore(const QModelIndex& parent) const {
-  return !parent.isValid() && listed_ < children_.size();
+  return fetchAllowed_ && !parent.isValid() && listed_ < children_.size();
 }
 
 void FileListModel::fetchMore(const QModelIndex& parent) {
-  if (!canFetchMore(parent)) return;
+  if (canFetchMore(parent)) takeBatch(true);
+}
+
+// Lists up to 100 more children; `announce` tells the views of each row
+// (not inside a reset).
+void FileListModel::takeBatch(bool announce) {
   size_t end = std::min(children_.size(), listed_ + kBatchRows);
   std::vector<ExfatFileRecord*> files;
   for (; listed_ < end; ++listed_) {
@@ -83,16 +88,16 @@ void FileListModel::fetchMore(const QModelIndex& parent) {
     // Folders stand at the head in name order, files after them as listed.
     auto at = std::upper_bound(rows_.begin(), rows_.begin() + folderRows_, record, nameBefore);
     int row = static_cast<int>(at - rows_.begin());
-    beginInsertRows({}, row, row);
+    if (announce) beginInsertRows({}, row, row);
     rows_.insert(at, record);
     ++folderRows_;
-    endInsertRows();
+    if (announce) endInsertRows();
   }
   if (files.empty()) return;
   int first = static_cast<int>(rows_.size());
-  beginInsertRows({}, first, first + static_cast<int>(files.size()) - 1);
+  if (announce) beginInsertRows({}, first, first + static_cast<int>(files.size()) - 1);
   rows_.insert(rows_.end(), files.begin(), files.end());
-  endInsertRows();
+  if (announce) endInsertRows();
 }
 
 ExfatFileRecord* FileListModel::recordAt(const QModelIndex& index) const {

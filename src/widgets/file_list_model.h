@@ -18,8 +18,9 @@ class FileListModel : public QAbstractItemModel {
 
   explicit FileListModel(QObject* parent = nullptr);
 
-  // Lists the children of `folder`; each row listed takes its mark from
-  // `folderMark` (the folder row's mark when it was clicked).
+  // Lists the children of `folder`, the first 100 at once and 100 more at
+  // each fetchMore; each row listed takes its mark from `folderMark` (the
+  // folder row's mark when it was clicked).
   void showFolder(ExfatFileRecord* folder, uint8_t folderMark);
   // Lists `records` themselves (the partition's top row lists its root).
   void showRecords(std::vector<ExfatFileRecord*> records, uint8_t folderMark);
@@ -30,6 +31,9 @@ class FileListModel : public QAbstractItemModel {
   int childCount() const { return static_cast<int>(children_.size()); }
   // The mark the shown folder's row gets from the listed rows.
   uint8_t folderMark() const;
+  // A tree view fetches whenever it lays its rows out; only scrolling past
+  // the listed rows may list more, so the view opens this gate for it.
+  void setFetchAllowed(bool allowed) { fetchAllowed_ = allowed; }
   // Gives every listed row `mark`.
   void markAll(uint8_t mark);
 
@@ -50,9 +54,11 @@ class FileListModel : public QAbstractItemModel {
 
  private:
   void list(uint8_t folderMark);
+  void takeBatch(bool announce);
 
   ExfatFileRecord* folder_ = nullptr;
   uint8_t folderMark_ = 0;
+  bool fetchAllowed_ = false;
   std::vector<ExfatFileRecord*> children_;  // in the folder's order
   std::vector<ExfatFileRecord*> rows_;      // listed so far: folders by name, then files
   size_t listed_ = 0;                       // children taken into rows_
