@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "core/exfat/tree_loader.h"
+#include "core/recovery/check_marks.h"
 #include "core/recovery/statistics.h"
 #include "shell/progress_window.h"
 #include "shell/user_dialogs.h"
@@ -111,30 +112,43 @@ void PartitionWindow::openRow(const QModelIndex& index) {
   showFolder(leftRow);
 }
 
-// A row's mark changed on the right: a folder's own left row follows it,
-// and the shown folder's row takes the mark of all its listed rows.
+// A row's mark changed on the right: what the row holds takes the mark, the
+// shown folder's row takes the mark of all its listed rows, and each folder
+// above it the mark of its children.
 void PartitionWindow::syncCheck(ExfatFileRecord* record) {
-  if (record->isFolder()) folders_->markChanged(record);
-  uint8_t mark = files_->folderMark();
+  if (record->isFolder()) markSubtree(*record, record->checkState);
   if (topShown_) {
-    folders_->setTopMark(mark);
+    folders_->setTopMark(files_->folderMark());
   } else if (ExfatFileRecord* shown = files_->shownFolder()) {
-    shown->checkState = mark;
-    folders_->markChanged(shown);
+    shown->checkState = files_->folderMark();
+    markAncestors(*shown);
+    folders_->setTopMark(partition_.rootRecord.checkState);
   }
+  marksChanged();
 }
 
-// A mark given on the left passes down to the rows of that folder when it
-// is the one shown.
+// A mark given on the left passes down to everything below the row (and to
+// the rows shown on the right), and up to the folders above it.
 void PartitionWindow::folderMarkToggled(ExfatFileRecord* folder) {
-  bool shown = folder ? files_->shownFolder() == folder : topShown_;
-  if (!shown) return;
-  files_->markAll(folder ? folder->checkState : folders_->topMark());
+  ExfatFileRecord& changed = folder ? *folder : partition_.rootRecord;
+  uint8_t mark = folder ? folder->checkState : folders_->topMark();
+  changed.checkState = mark;
+  markSubtree(changed, mark);
+  markAncestors(changed);
+  if (folder) folders_->setTopMark(partition_.rootRecord.checkState);
+  if (folder ? files_->shownFolder() == folder : topShown_) files_->setFolderMark(mark);
+  marksChanged();
 }
 
 void PartitionWindow::markAll(uint8_t mark) {
   folders_->setTopMark(mark);
-  files_->markAll(mark);
+  folderMarkToggled(nullptr);
+}
+
+// Marks live in the records; the views only need to draw them again.
+void PartitionWindow::marksChanged() {
+  left_->viewport()->update();
+  right_->viewport()->update();
 }
 
 // Commands of later work stand in the menus disabled until they exist.

@@ -61,6 +61,7 @@ class PartitionWindow : public QWidget {
   void openRow(const QModelIndex& index);
   void syncCheck(ExfatFileRecord* record);
   void folderMarkToggled(ExfatFileRecord* folder);
+  void marksChanged();
 
   DiskRecord& disk_;
   PartitionRecord& partition_;

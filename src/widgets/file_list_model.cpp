@@ -114,12 +114,6 @@ uint8_t FileListModel::folderMark() const {
   return markOfFolder(checked, marked, rows_.size());
 }
 
-void FileListModel::markAll(uint8_t mark) {
-  folderMark_ = mark;
-  for (ExfatFileRecord* r : rows_) r->checkState = mark;
-  if (!rows_.empty()) emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, 0), {Qt::CheckStateRole});
-}
-
 QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent) const {
   if (parent.isValid() || row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumnCount)
     return {};

@@ -34,8 +34,8 @@ class FileListModel : public QAbstractItemModel {
   // A tree view fetches whenever it lays its rows out; only scrolling past
   // the listed rows may list more, so the view opens this gate for it.
   void setFetchAllowed(bool allowed) { fetchAllowed_ = allowed; }
-  // Gives every listed row `mark`.
-  void markAll(uint8_t mark);
+  // The shown folder's mark changed: rows listed later take the new one.
+  void setFolderMark(uint8_t mark) { folderMark_ = mark; }
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;

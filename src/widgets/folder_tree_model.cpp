@@ -75,11 +75,6 @@ void FolderTreeModel::setTopMark(uint8_t mark) {
   emit dataChanged(topIndex(), topIndex(), {Qt::CheckStateRole});
 }
 
-void FolderTreeModel::markChanged(ExfatFileRecord* folder) {
-  QModelIndex at = folder ? indexOf(folder) : topIndex();
-  if (at.isValid()) emit dataChanged(at, at, {Qt::CheckStateRole});
-}
-
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
   if (row < 0 || column < 0 || column >= kColumnCount) return {};
   if (!parent.isValid()) return row == 0 ? createIndex(0, column, kTopRowId) : QModelIndex();

@@ -31,8 +31,6 @@ class FolderTreeModel : public QAbstractItemModel {
 
   uint8_t topMark() const { return topMark_; }
   void setTopMark(uint8_t mark);
-  // The record's mark changed elsewhere (the file list).
-  void markChanged(ExfatFileRecord* folder);
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;

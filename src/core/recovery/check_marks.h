@@ -3,6 +3,9 @@
 // and the rows listed under it. 0 unchecked, 1 checked, 2 partly checked.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "core/exfat/exfat_file_record.h"
 
 namespace dudorazu {
 
@@ -22,6 +25,37 @@ inline uint8_t markOfListedRow(uint8_t folderMark, uint8_t ownMark) {
 inline uint8_t markOfFolder(size_t checkedRows, size_t markedRows, size_t rows) {
   if (markedRows == 0) return kUnchecked;
   return checkedRows == rows ? kChecked : kPartlyChecked;
+}
+
+// A folder's mark from the marks of all its children.
+inline uint8_t markOfChildren(const ExfatFileRecord& folder) {
+  size_t checked = 0, marked = 0, rows = 0;
+  for (const ExfatFileRecord& child : folder.children) {
+    ++rows;
+    checked += child.checkState == kChecked;
+    marked += child.checkState != kUnchecked;
+  }
+  return markOfFolder(checked, marked, rows);
+}
+
+// Gives every record below `folder` its mark (checking a folder checks what
+// it holds). Without recursion: folders may nest very deep.
+inline void markSubtree(ExfatFileRecord& folder, uint8_t mark) {
+  std::vector<ExfatFileRecord*> pending{&folder};
+  while (!pending.empty()) {
+    ExfatFileRecord* next = pending.back();
+    pending.pop_back();
+    for (ExfatFileRecord& child : next->children) {
+      child.checkState = mark;
+      if (!child.children.empty()) pending.push_back(&child);
+    }
+  }
+}
+
+// After `folder`'s mark changed: each folder above it takes the mark of its
+// children, up to the root.
+inline void markAncestors(ExfatFileRecord& folder) {
+  for (ExfatFileRecord* up = folder.parent; up; up = up->parent) up->checkState = markOfChildren(*up);
 }
 
 }  // namespace dudorazu
