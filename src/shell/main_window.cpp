@@ -12,6 +12,7 @@
 #include <QToolBar>
 
 #include "core/partitions/file_system_text.h"
+#include "core/recovery/statistics.h"
 #include "shell/commands.h"
 #include "shell/disk_window.h"
 #include "shell/partition_window.h"
@@ -22,7 +23,7 @@ namespace {
 
 // Commands whose work is not built yet: present with their texts, disabled.
 const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion,     kTableOperation,
-                                  kCreateImage,     kSaveSelected,  kSaveTicked, kStatistics,
+                                  kCreateImage,     kSaveSelected,  kSaveTicked,
                                   kLostFileScan,    kHelp,          kFind};
 
 // The disk window's tab cannot be closed.
@@ -136,6 +137,9 @@ void MainWindow::connectCommands() {
   on(kReload, [this] {
     if (PartitionWindow* w = currentPartitionWindow()) w->reload();
   });
+  on(kStatistics, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->leftStatistics();
+  });
   on(kCheckAll, [this] {
     if (PartitionWindow* w = currentPartitionWindow()) w->markAll(1);
   });
@@ -173,7 +177,7 @@ void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
   menuBar()->clear();
   for (QMenu* menu : partition ? partitionMenuList_ : diskMenus_) menuBar()->addMenu(menu);
   commands_->action(kOpenImage)->setEnabled(!partition);
-  for (CommandId id : {kReload, kClosePartition, kCheckAll, kUncheckAll}) commands_->action(id)->setEnabled(partition);
+  for (CommandId id : {kReload, kClosePartition, kStatistics, kCheckAll, kUncheckAll}) commands_->action(id)->setEnabled(partition);
 }
 
 void MainWindow::chooseImageFile() {
@@ -201,6 +205,10 @@ PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionReco
   QMdiSubWindow* sub = mdi_->addSubWindow(window);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   connect(window, &PartitionWindow::statusText, panes_[1], &QLabel::setText);
+  connect(window, &PartitionWindow::statistics, this, [this](const QString& text) {
+    panes_[2]->setText(text);
+    dialogs_.message(this, text, QString::fromUtf8(kStatisticsCaption));
+  });
   sub->showMaximized();
   mdi_->setActiveSubWindow(sub);
   return window;

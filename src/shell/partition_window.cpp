@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <memory>
+#include <optional>
 
 #include "core/exfat/tree_loader.h"
 #include "core/recovery/check_marks.h"
@@ -17,6 +19,12 @@
 #include "widgets/tree_list_view.h"
 
 namespace dudorazu::shell {
+namespace {
+
+// One statistics count at a time in the whole program.
+RunningMarker calculating;
+
+}  // namespace
 
 using widgets::FileListModel;
 using widgets::FolderTreeModel;
@@ -51,6 +59,9 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   connect(folders_, &FolderTreeModel::markToggled, this, &PartitionWindow::folderMarkToggled);
   connect(left_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     if (QMenu* menu = contextMenuFor(left_->indexAt(at))) menu->popup(left_->viewport()->mapToGlobal(at));
+  });
+  connect(right_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (QMenu* menu = fileMenuFor(right_->indexAt(at))) menu->popup(right_->viewport()->mapToGlobal(at));
   });
   startLoad();
 }
@@ -151,6 +162,31 @@ void PartitionWindow::marksChanged() {
   right_->viewport()->update();
 }
 
+// The top row counts its root folder. The worker only reads the tree; the
+// pane counts as busy meanwhile, so no reload empties it underneath.
+void PartitionWindow::leftStatistics() {
+  if (calculating.running()) {
+    dialogs_.message(this, QString::fromUtf8(kStatisticsBusy), QString::fromUtf8(kCaptionWaiting));
+    return;
+  }
+  QModelIndex row = left_->currentIndex();
+  bool selected = row.isValid() && folders_->root();
+  ExfatFileRecord* record = !selected ? nullptr : folders_->isTop(row) ? folders_->root() : folders_->recordAt(row);
+  auto text = std::make_shared<std::optional<std::string>>();
+  busy_.enter();
+  startWorker(
+      calculating, this, [selected, record, text] { *text = statisticsForRow(selected, record); },
+      [this, text] {
+        busy_.leave();
+        if (*text) emit statistics(widgets::qtText(**text));
+      });
+}
+
+void PartitionWindow::rightStatistics() {
+  if (ExfatFileRecord* record = files_->recordAt(right_->currentIndex()))
+    emit statistics(widgets::qtText(statisticsMessage(tallySubtree(record))));
+}
+
 // Commands of later work stand in the menus disabled until they exist.
 QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
   if (!index.isValid()) return nullptr;
@@ -161,8 +197,20 @@ QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
   } else {
     menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
     menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
-    menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A"))->setEnabled(false);
+    connect(menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,
+            &PartitionWindow::leftStatistics);
   }
+  return menu_;
+}
+
+QMenu* PartitionWindow::fileMenuFor(const QModelIndex& index) {
+  if (!index.isValid()) return nullptr;
+  delete menu_;
+  menu_ = new QMenu(this);
+  menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
+  menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
+  connect(menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,
+          &PartitionWindow::rightStatistics);
   return menu_;
 }
 

@@ -34,6 +34,10 @@ class PartitionWindow : public QWidget {
 
   // Loads the tree again (refused while an operation runs).
   void reload();
+  // File statistics of the left pane's selected row, on a worker (one at a
+  // time in the whole program), and of the right pane's selected row at once.
+  void leftStatistics();
+  void rightStatistics();
   // F5 / F4: the top row and every listed row.
   void markAll(uint8_t mark);
   bool loading() const { return busy_.running(); }
@@ -51,6 +55,8 @@ class PartitionWindow : public QWidget {
  signals:
   void statusText(const QString& text);
   void loadFinished();
+  // The text of a finished statistics count.
+  void statistics(const QString& text);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -62,6 +68,7 @@ class PartitionWindow : public QWidget {
   void syncCheck(ExfatFileRecord* record);
   void folderMarkToggled(ExfatFileRecord* folder);
   void marksChanged();
+  QMenu* fileMenuFor(const QModelIndex& index);
 
   DiskRecord& disk_;
   PartitionRecord& partition_;

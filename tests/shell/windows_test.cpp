@@ -182,6 +182,16 @@ class WindowsTest : public QObject {
     QVERIFY(s.window.statusPane(1)->text().startsWith(QStringLiteral("总大小 ")));
     QCOMPARE(s.window.statusPane(0)->text(), QStringLiteral("Ready"));
 
+    // Statistics of the selected folder, one count at a time.
+    w->folderTree()->setCurrentIndex(childNamed(left, root, "文档"));
+    QSignalSpy counted(w, &PartitionWindow::statistics);
+    s.window.commands().action(shell::kStatistics)->trigger();
+    s.window.commands().action(shell::kStatistics)->trigger();
+    QVERIFY(counted.wait(20000));
+    QCOMPARE(s.dialogs.messages.front(), (QPair<QString, QString>{"正在计算，请稍后...", "waiting"}));
+    QVERIFY(s.window.statusPane(2)->text().endsWith(QStringLiteral("在2个文件夹中包含 4个文件")));
+    QCOMPARE(s.dialogs.messages.back(), (QPair<QString, QString>{s.window.statusPane(2)->text(), "文件统计"}));
+
     emit w->fileList()->doubleClicked(right.index(0, 0));
     QCOMPARE(w->folderTree()->currentIndex(), draft);
     QCOMPARE(childTexts(right), (QStringList{"草稿2.txt", "草稿1.txt"}));
