@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
+#include "shell/splash_screen.h"
 #include "shell/user_dialogs.h"
 #include "shell/worker.h"
 
@@ -27,6 +28,9 @@ int main(int argc, char** argv) {
   DiskCatalogue& catalogue = processCatalogue();
   RecordingMessageSink startMessages;
   if (screenshotDir.isEmpty()) {
+    shell::SplashScreen splash;
+    splash.show();
+    QApplication::processEvents();
     auto enumerator = platform::makeDriveEnumerator();
     buildDiskCatalogue(catalogue, *enumerator, startMessages);
   }
