@@ -1,10 +1,9 @@
 #include "shell/disk_window.h"
 
 #include <QMenu>
-#include <QSplitter>
-#include <QVBoxLayout>
 
 #include "core/recovery/properties.h"
+#include "shell/document_panes.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/properties_model.h"
 #include "widgets/tree_list_view.h"
@@ -15,19 +14,12 @@ DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(pare
   setWindowTitle(QStringLiteral("磁盘文件"));
   diskModel_ = new widgets::DiskTreeModel(this);
   properties_ = new widgets::PropertiesModel(this);
-  auto* splitter = new QSplitter(this);
-  left_ = new widgets::TreeListView(QStringLiteral("磁盘"), splitter);
+  left_ = new widgets::TreeListView(QStringLiteral("磁盘"));
   left_->setColumns(diskModel_, widgets::DiskTreeModel::columnWidth);
-  right_ = new widgets::TreeListView(QStringLiteral("属性"), splitter);
+  right_ = new widgets::TreeListView(QStringLiteral("属性"));
   right_->setRootIsDecorated(false);
   right_->setColumns(properties_, [](int) { return widgets::PropertiesModel::kColumnWidth; });
-  // The left pane keeps its width; the right one takes what the window gains.
-  splitter->setStretchFactor(0, 0);
-  splitter->setStretchFactor(1, 1);
-  splitter->setSizes({500, 100});
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(splitter);
+  placePanes(this, left_, right_);
 
   for (DiskRecord& disk : catalogue_.disks) fillDiskRows(disk);
   connect(left_, &QAbstractItemView::clicked, this, &DiskWindow::showProperties);

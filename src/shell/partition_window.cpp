@@ -2,14 +2,13 @@
 
 #include <QCloseEvent>
 #include <QMenu>
-#include <QSplitter>
-#include <QVBoxLayout>
 #include <memory>
 #include <optional>
 
 #include "core/exfat/tree_loader.h"
 #include "core/recovery/check_marks.h"
 #include "core/recovery/statistics.h"
+#include "shell/document_panes.h"
 #include "shell/progress_window.h"
 #include "shell/user_dialogs.h"
 #include "widgets/file_list_model.h"
@@ -39,18 +38,11 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   setWindowTitle(title);
   folders_ = new FolderTreeModel(title, this);
   files_ = new FileListModel(this);
-  auto* splitter = new QSplitter(this);
-  left_ = new widgets::TreeListView(QStringLiteral("磁盘分区"), splitter);
+  left_ = new widgets::TreeListView(QStringLiteral("磁盘分区"));
   left_->setColumns(folders_, FolderTreeModel::columnWidth);
-  right_ = new widgets::FileListView(QStringLiteral("文件"), splitter);
+  right_ = new widgets::FileListView(QStringLiteral("文件"));
   right_->setFileModel(files_);
-  // The left pane keeps its width; the right one takes what the window gains.
-  splitter->setStretchFactor(0, 0);
-  splitter->setStretchFactor(1, 1);
-  splitter->setSizes({500, 100});
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(splitter);
+  placePanes(this, left_, right_);
   progress_ = new ProgressWindow(QStringLiteral("展开分区文件"), this);
 
   connect(left_, &QAbstractItemView::clicked, this, &PartitionWindow::showFolder);

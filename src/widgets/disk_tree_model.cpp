@@ -116,9 +116,7 @@ QVariant DiskTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant DiskTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
-  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return QString::fromUtf8(kHeaders[section]);
-  return {};
+  return headerText(kHeaders, section, orientation, role);
 }
 
 }  // namespace dudorazu::widgets

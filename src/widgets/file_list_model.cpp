@@ -15,16 +15,6 @@ namespace {
 const char* const kHeaders[] = {"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号"};
 const int kWidths[] = {200, 100, 50, 150, 150, 150, 50, 50};
 
-const char* stateText(uint8_t state) {
-  switch (state) {
-    case kStateDeletedFolder: return "已删除文件夹";
-    case kStateDeletedFile: return "已删除文件";
-    case kStateFolder: return "正常文件夹";
-    case kStateFile: return "正常文件";
-    default: return "";
-  }
-}
-
 bool nameBefore(const ExfatFileRecord* a, const ExfatFileRecord* b) {
   return QString::compare(QString::fromStdString(a->name), QString::fromStdString(b->name), Qt::CaseInsensitive) < 0;
 }
@@ -141,7 +131,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
   switch (index.column()) {
     case kName: return qtText(r->name);
-    case kState: return QString::fromUtf8(stateText(r->state));
+    case kState: return QString::fromUtf8(recordStateText(r->state));
     case kSize: return QString::number(r->dataLength);
     case kCreated: return qtText(formatRecordTime(r->createDate, r->createTime));
     case kModified:
@@ -169,9 +159,7 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
-  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return QString::fromUtf8(kHeaders[section]);
-  return {};
+  return headerText(kHeaders, section, orientation, role);
 }
 
 }  // namespace dudorazu::widgets

@@ -138,9 +138,7 @@ Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
 }
 
 QVariant FolderTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
-  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return QString::fromUtf8(kHeaders[section]);
-  return {};
+  return headerText(kHeaders, section, orientation, role);
 }
 
 }  // namespace dudorazu::widgets

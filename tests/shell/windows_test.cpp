@@ -42,6 +42,12 @@ QModelIndex childNamed(const QAbstractItemModel& model, const QModelIndex& paren
   return {};
 }
 
+QStringList headers(const QAbstractItemModel& model) {
+  QStringList out;
+  for (int c = 0; c < model.columnCount(); ++c) out << model.headerData(c, Qt::Horizontal).toString();
+  return out;
+}
+
 QStringList childTexts(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
   QStringList out;
   for (int r = 0; r < model.rowCount(parent); ++r) out << model.index(r, 0, parent).data().toString();
@@ -109,6 +115,10 @@ class WindowsTest : public QObject {
     QCOMPARE(texts, (QStringList{"Partition0", "SAMPLE", "exFat", "1.0 MB", "15.0 MB"}));
     QCOMPARE(s.disks().index(0, widgets::DiskTreeModel::kStart).data().toString(), QStringLiteral("0"));
     QCOMPARE(s.window.recentFiles(), QStringList{s.dialogs.nextFile});
+    QCOMPARE(headers(s.disks()), (QStringList{"磁盘", "标签", "文件类型", "起始地址", "大小"}));
+    QVERIFY(!part.data(Qt::ForegroundRole).isValid());
+    s.catalogue.disks.back().partitions.front().searchKind = kSearchKindFound;
+    QCOMPARE(part.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(0, 0x80, 0));
 
     emit s.window.diskWindow()->diskTree()->clicked(part);
     QAbstractItemModel* props = s.window.diskWindow()->propertiesView()->model();
@@ -172,12 +182,14 @@ class WindowsTest : public QObject {
     QCOMPARE(childTexts(left, root), (QStringList{"音乐", "文档", "照片"}));  // folders only, in record order
     QModelIndex draft = childNamed(left, childNamed(left, root, "文档"), QStringLiteral("草稿"));
     QCOMPARE(draft.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0));
+    QCOMPARE(headers(left), (QStringList{"磁盘分区", "File Id", "Create Time"}));
     QVERIFY(w->folderTree()->isColumnHidden(widgets::FolderTreeModel::kFileId));
     QCOMPARE(draft.siblingAtColumn(widgets::FolderTreeModel::kFileId).data().toString(), QStringLiteral("9"));
 
     clickFolder(*w, {"文档"});
     widgets::FileListModel& right = *w->fileModel();
     QCOMPARE(childTexts(right), (QStringList{"草稿", "会议记录.txt", "报告.txt"}));
+    QCOMPARE(headers(right), (QStringList{"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号"}));
     QCOMPARE(right.index(0, widgets::FileListModel::kState).data().toString(), QStringLiteral("已删除文件夹"));
     QVERIFY(s.window.statusPane(1)->text().startsWith(QStringLiteral("总大小 ")));
     QCOMPARE(s.window.statusPane(0)->text(), QStringLiteral("Ready"));
@@ -260,6 +272,10 @@ class WindowsTest : public QObject {
     QVERIFY(s.dialogs.messages.isEmpty());
     clickFolder(*w, {"文档", "草稿"});
     QCOMPARE(w->fileModel()->rowCount(), 2);
+    // The close box stops as "停止" does.
+    progress->begin();
+    progress->close();
+    QVERIFY(progress->block().cancelled());
   }
 
   void exitAsksAndEveryControlIsNamed() {
