@@ -8,6 +8,7 @@
 #include "shell/disk_window.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
+#include "shell/progress_window.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/file_list_model.h"
 #include "widgets/folder_tree_model.h"
@@ -53,6 +54,8 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
 
   PartitionWindow* partition = window.openPartitionWindow(disks->diskAt(exfat), disks->partitionAt(exfat));
   if (!partition) return 1;
+  // The load ends only through the event loop, so its window still stands.
+  if (!save(*partition->progressWindow(), directory + QStringLiteral("/progress-window.png"))) return 1;
   int status = 1;
   QObject::connect(partition, &PartitionWindow::loadFinished, &window, [&] {
     widgets::FolderTreeModel* folders = partition->folderModel();
