@@ -278,6 +278,30 @@ class WindowsTest : public QObject {
     QVERIFY(progress->block().cancelled());
   }
 
+  void keysRunTheirCommands() {
+    Session s;
+    s.window.show();
+    QApplication::setActiveWindow(&s.window);
+    QVERIFY(QTest::qWaitForWindowActive(&s.window));
+    QWidget* tree = s.window.diskWindow()->diskTree();
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(s.dialogs.messages.value(0).first, QStringLiteral("关于 dudorazu"));
+    s.dialogs.nextFile = image("sample-disk.img");
+    QTest::keyClick(tree, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(s.disks().rowCount(), 1);
+
+    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    w->folderTree()->setFocus();
+    QTest::keyClick(w->folderTree(), Qt::Key_F5);
+    QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Checked);
+    QTest::keyClick(w->folderTree(), Qt::Key_F4);
+    QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
+    QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+  }
+
   void exitAsksAndEveryControlIsNamed() {
     Session s;
     s.window.show();
