@@ -2,6 +2,7 @@
 // opened as disks; --screenshot DIR writes pictures of the main windows and
 // ends.
 #include <QApplication>
+#include <QIcon>
 #include <QStringList>
 
 #include "core/device/disk_catalogue.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("dudorazu"));
   QApplication::setApplicationName(QStringLiteral("dudorazu"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/dudorazu.png")));
   QStringList args = QApplication::arguments().mid(1);
   QString screenshotDir;
   int at = args.indexOf(QStringLiteral("--screenshot"));
