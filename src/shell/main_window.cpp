@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
@@ -249,7 +251,9 @@ void MainWindow::restorePlacement() {
   recent_ = settings.value(QStringLiteral("recentFiles")).toStringList().mid(0, kRecentFiles);
   fillRecentMenus();
   QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
-  if (geometry.isEmpty() || !restoreGeometry(geometry)) resize(1024, 700);
+  // The first run fills the desktop's work area.
+  if (geometry.isEmpty() || !restoreGeometry(geometry))
+    if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->availableGeometry());
   restoreState(settings.value(QStringLiteral("windowState")).toByteArray());
   if (geometry.isEmpty() || settings.value(QStringLiteral("maximized"), true).toBool())
     setWindowState(windowState() | Qt::WindowMaximized);

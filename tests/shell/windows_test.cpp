@@ -143,6 +143,13 @@ class WindowsTest : public QObject {
     }
     s.window.diskWindow()->contextMenuFor(disk)->actions().back()->trigger();
     QCOMPARE(s.disks().rowCount(), 0);
+
+    // The four images opened last are offered again in the next run.
+    QStringList opened;
+    for (const char* name : {"partitions-mbr.img", "partitions-gpt.img", "partitions-apple.img", "partitions-hfs.img"})
+      s.window.openImageFile(opened.emplaceFront(image(name)));
+    Session next;
+    QCOMPARE(next.window.recentFiles(), opened);
   }
 
   void doubleClickOpensOneWindowPerExfatPartition() {
