@@ -31,6 +31,7 @@ FolderTreeModel::FolderTreeModel(QString partitionText, QObject* parent)
 void FolderTreeModel::setRoot(ExfatFileRecord* root) {
   beginResetModel();
   root_ = root;
+  if (!root) topMark_ = 0;  // a new load starts unmarked
   folders_.clear();
   rows_.clear();
   endResetModel();
