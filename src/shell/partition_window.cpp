@@ -82,7 +82,8 @@ void PartitionWindow::finishLoad() {
   left_->expand(folders_->indexOf(&partition_.rootRecord));
   progress_->finish();
   emit loadFinished();
-  if (closeWhenLoaded_) close();
+  // Closed as its tab was: through the frame around it, when it has one.
+  if (closeWhenLoaded_) (parentWidget() ? parentWidget() : this)->close();
 }
 
 void PartitionWindow::reload() {

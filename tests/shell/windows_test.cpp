@@ -283,6 +283,12 @@ class WindowsTest : public QObject {
     progress->begin();
     progress->close();
     QVERIFY(progress->block().cancelled());
+
+    // A tab closed while its tree loads stops the load and goes when it ends.
+    w->reload();
+    QVERIFY(!w->parentWidget()->close());
+    QVERIFY(progress->block().cancelled());
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
 
   void keysRunTheirCommands() {
