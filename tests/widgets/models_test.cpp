@@ -54,7 +54,15 @@ class ModelsTest : public QObject {
       QCoreApplication::processEvents();
       QCOMPARE(model.rowCount(), expected);
     }
+    model.setFetchAllowed(true);
     QVERIFY(!model.canFetchMore({}));
+    model.setFetchAllowed(false);
+
+    // A pane taller than the rows listed lists more, as it cannot scroll.
+    view.resize(600, 3000);
+    model.showFolder(&folder, 0);
+    QTRY_VERIFY(model.rowCount() > 100);
+    QVERIFY(view.verticalScrollBar()->maximum() > 0 || model.rowCount() == 250);
     // Folders of every batch stand first, by name; files follow as listed.
     QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("n750.txt"));
     QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("n751.txt"));
