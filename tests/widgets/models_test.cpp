@@ -58,11 +58,6 @@ class ModelsTest : public QObject {
     QVERIFY(!model.canFetchMore({}));
     model.setFetchAllowed(false);
 
-    // A pane taller than the rows listed lists more, as it cannot scroll.
-    view.resize(600, 3000);
-    model.showFolder(&folder, 0);
-    QTRY_VERIFY(model.rowCount() > 100);
-    QVERIFY(view.verticalScrollBar()->maximum() > 0 || model.rowCount() == 250);
     // Folders of every batch stand first, by name; files follow as listed.
     QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("n750.txt"));
     QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("n751.txt"));
@@ -71,6 +66,17 @@ class ModelsTest : public QObject {
     QCOMPARE(model.index(3, FileListModel::kState).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0));
     QCOMPARE(model.index(2, FileListModel::kParentNumber).data().toString(), QStringLiteral("7"));
     QCOMPARE(model.index(2, FileListModel::kRead).data(), model.index(2, FileListModel::kModified).data());
+
+    // A pane taller than the rows listed lists more, as it cannot scroll.
+    FileListModel tallModel;
+    dudorazu::widgets::FileListView tall(QStringLiteral("文件"));
+    tall.setFileModel(&tallModel);
+    tall.resize(600, 3000);
+    tall.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tall));
+    tallModel.showFolder(&folder, 0);
+    QTRY_VERIFY(tall.verticalScrollBar()->maximum() > 0 || tallModel.rowCount() == 250);
+    QVERIFY(tallModel.rowCount() > 100);
   }
 
   void listedRowsTakeTheFolderMarkAndGiveItBack() {
