@@ -10,6 +10,7 @@ all: build
 
 deps:
 	@scripts/install-deps.sh build
+	@scripts/install-deps.sh gui
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -G "Unix Makefiles" $(CMAKE_FLAGS)

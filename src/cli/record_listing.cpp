@@ -21,15 +21,7 @@ std::string childPath(const std::string& parent, const std::string& name) {
 
 }  // namespace
 
-const char* stateText(uint8_t state) {
-  switch (state) {
-    case kStateDeletedFolder: return "已删除文件夹";
-    case kStateDeletedFile: return "已删除文件";
-    case kStateFolder: return "正常文件夹";
-    case kStateFile: return "正常文件";
-    default: return "";
-  }
-}
+const char* stateText(uint8_t state) { return recordStateText(state); }
 
 std::string recordPath(const ExfatFileRecord& record) {
   std::vector<const ExfatFileRecord*> chain;

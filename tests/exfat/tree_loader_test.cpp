@@ -119,6 +119,17 @@ TEST(TreeLoader, FoldersThatAreNotEntered) {
     EXPECT_TRUE(test::childNamed(l.root(), name)->children.empty()) << name;
   EXPECT_EQ(l.partition.clusterIndex.count(20), 2u);
   EXPECT_EQ(l.progress.text(), "5 目录被找到");
+
+  // A stop request keeps what was decoded, enters no folder and reports the
+  // tree as partial.
+  test::MemoryDisks disks;
+  disks.add("stopped", v.bytes);
+  DiskRecord disk = v.disk("stopped");
+  ProgressBlock stopped;
+  stopped.cancel();
+  EXPECT_FALSE(loadVolumeTree(disk, disk.partitions.front(), stopped));
+  EXPECT_EQ(test::childNames(disk.partitions.front().rootRecord).size(), 5u);
+  EXPECT_TRUE(test::childNamed(disk.partitions.front().rootRecord, "live")->children.empty());
 }
 
 TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {

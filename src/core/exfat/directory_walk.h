@@ -52,7 +52,9 @@ class DirectoryWalk {
   }
 
   uint64_t clusterReads() const { return reads_; }
-  bool budgetExhausted() const { return reads_ >= readBudget_; }
+  // A stop request ends the walk as the read budget does: folders already
+  // decoded stay, nothing further is read.
+  bool budgetExhausted() const { return reads_ >= readBudget_ || progress_.cancelled(); }
 
   // Suspended folders above this many buffered bytes give their buffers up
   // and read them again when their turn comes.

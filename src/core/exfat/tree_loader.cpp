@@ -43,7 +43,7 @@ bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
 
   DirectoryWalk walk(*device, partition, progress, folderReadBudget(partition, device->size()));
   walk.walkRootChain(params.rootCluster, root);
-  return true;
+  return !progress.cancelled();
 }
 
 }  // namespace dudorazu

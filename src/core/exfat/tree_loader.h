@@ -15,6 +15,8 @@ inline constexpr const char* kExtendedFolderName = "扩展目录";
 // results (both trees, both indexes, the FAT) are emptied first; a device
 // that cannot be opened or a volume without a usable boot sector leaves them
 // empty and gives false.
+// A stop request (the progress block's cancel flag) ends the descent early:
+// what was decoded stays, and the result is false, as the tree is partial.
 // Progress: range = the volume's cluster count, one step per folder found.
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
 

@@ -12,5 +12,8 @@ std::string formatSizeShort(uint64_t bytes);
 std::string formatSizeLong(uint64_t bytes);
 // "%d-%02d-%02d %02d:%02d:%02d" from a DOS date and time word.
 std::string formatRecordTime(uint16_t date, uint16_t time);
+// The state column of a file list: "已删除文件夹", "已删除文件", "正常文件夹",
+// "正常文件"; empty for any other state.
+const char* recordStateText(uint8_t state);
 
 }  // namespace dudorazu

@@ -1,0 +1,83 @@
+#include "shell/disk_window.h"
+
+#include <QMenu>
+
+#include "core/recovery/properties.h"
+#include "shell/document_panes.h"
+#include "widgets/disk_tree_model.h"
+#include "widgets/properties_model.h"
+#include "widgets/tree_list_view.h"
+
+namespace dudorazu::shell {
+
+DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(parent), catalogue_(catalogue) {
+  setWindowTitle(QStringLiteral("磁盘文件"));
+  diskModel_ = new widgets::DiskTreeModel(this);
+  properties_ = new widgets::PropertiesModel(this);
+  left_ = new widgets::TreeListView(QStringLiteral("磁盘"));
+  left_->setColumns(diskModel_, widgets::DiskTreeModel::columnWidth);
+  right_ = new widgets::TreeListView(QStringLiteral("属性"));
+  right_->setRootIsDecorated(false);
+  right_->setColumns(properties_, [](int) { return widgets::PropertiesModel::kColumnWidth; });
+  placePanes(this, left_, right_);
+
+  for (DiskRecord& disk : catalogue_.disks) fillDiskRows(disk);
+  connect(left_, &QAbstractItemView::clicked, this, &DiskWindow::showProperties);
+  connect(left_, &QAbstractItemView::doubleClicked, this, &DiskWindow::activateRow);
+  connect(left_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QModelIndex index = left_->indexAt(at);
+    if (QMenu* menu = contextMenuFor(index)) menu->popup(left_->viewport()->mapToGlobal(at));
+  });
+}
+
+void DiskWindow::fillDiskRows(DiskRecord& disk) {
+  diskModel_->fillDiskRows(disk);
+  left_->expand(diskModel_->indexOfDisk(disk));
+  left_->fitColumns();
+}
+
+bool DiskWindow::openImage(const QString& path) {
+  if (!openImageAsDisk(catalogue_, path.toStdString())) return false;
+  fillDiskRows(catalogue_.disks.back());
+  return true;
+}
+
+void DiskWindow::showProperties(const QModelIndex& index) {
+  DiskRecord* disk = diskModel_->diskAt(index);
+  if (!disk) return;
+  PartitionRecord* partition = diskModel_->partitionAt(index);
+  properties_->setRows(partition ? partitionProperties(*disk, *partition) : diskProperties(*disk));
+  right_->fitColumns();
+}
+
+void DiskWindow::activateRow(const QModelIndex& index) {
+  PartitionRecord* partition = diskModel_->partitionAt(index);
+  if (partition) emit openPartitionRequested(diskModel_->diskAt(index), partition);
+}
+
+// Tools of later work stand in the menus disabled until they exist.
+QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
+  DiskRecord* disk = diskModel_->diskAt(index);
+  if (!disk) return nullptr;
+  delete menu_;
+  menu_ = new QMenu(this);
+  if (diskModel_->partitionAt(index)) {
+    menu_->addAction(QStringLiteral("创建分区镜像文件     Ctrl+Alt+J"))->setEnabled(false);
+    menu_->addAction(QStringLiteral("提取分区空闲空间     Ctrl+Alt+G"))->setEnabled(false);
+    menu_->addAction(QStringLiteral("分区扫描"))->setEnabled(false);
+  } else {
+    menu_->addAction(QStringLiteral("扫描丢失分区    Ctrl+Alt+P"))->setEnabled(false);
+    QAction* close = menu_->addAction(QStringLiteral("关闭镜像文件"));
+    close->setEnabled(!isPhysicalDrive(*disk));
+    connect(close, &QAction::triggered, this, [this, disk] { closeImage(disk); });
+  }
+  return menu_;
+}
+
+// The row goes; the record stays in the catalogue, which only grows.
+void DiskWindow::closeImage(DiskRecord* disk) {
+  diskModel_->removeDisk(*disk);
+  properties_->setRows({});
+}
+
+}  // namespace dudorazu::shell

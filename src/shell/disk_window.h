@@ -1,0 +1,51 @@
+#pragma once
+// The first document window, "磁盘文件": every disk with its partitions on
+// the left, the properties of the clicked row on the right.
+#include <QWidget>
+
+#include "core/device/disk_catalogue.h"
+
+class QMenu;
+class QModelIndex;
+
+namespace dudorazu::widgets {
+class DiskTreeModel;
+class PropertiesModel;
+class TreeListView;
+}  // namespace dudorazu::widgets
+
+namespace dudorazu::shell {
+
+class DiskWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit DiskWindow(DiskCatalogue& catalogue, QWidget* parent = nullptr);
+
+  // Adds the rows of a disk appended to the catalogue.
+  void fillDiskRows(DiskRecord& disk);
+  // Opens an image file as one more disk; false when it cannot be read.
+  bool openImage(const QString& path);
+
+  widgets::TreeListView* diskTree() const { return left_; }
+  widgets::TreeListView* propertiesView() const { return right_; }
+  widgets::DiskTreeModel* diskModel() const { return diskModel_; }
+  // The context menu for the row (143 for a disk, 144 for a partition).
+  QMenu* contextMenuFor(const QModelIndex& index);
+
+ signals:
+  void openPartitionRequested(DiskRecord* disk, PartitionRecord* partition);
+
+ private:
+  void showProperties(const QModelIndex& index);
+  void activateRow(const QModelIndex& index);
+  void closeImage(DiskRecord* disk);
+
+  DiskCatalogue& catalogue_;
+  widgets::TreeListView* left_;
+  widgets::TreeListView* right_;
+  widgets::DiskTreeModel* diskModel_;
+  widgets::PropertiesModel* properties_;
+  QMenu* menu_ = nullptr;
+};
+
+}  // namespace dudorazu::shell

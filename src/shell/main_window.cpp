@@ -1,0 +1,286 @@
+#include "shell/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolBar>
+
+#include "core/partitions/file_system_text.h"
+#include "core/recovery/statistics.h"
+#include "shell/commands.h"
+#include "shell/disk_window.h"
+#include "shell/partition_window.h"
+#include "shell/user_dialogs.h"
+
+namespace dudorazu::shell {
+namespace {
+
+// Commands whose work is not built yet: present with their texts, disabled.
+const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion,     kTableOperation,
+                                  kCreateImage,     kSaveSelected,  kSaveTicked,
+                                  kLostFileScan,    kHelp,          kFind};
+
+// The disk window's tab cannot be closed.
+class KeepOpen : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::Close) return false;
+    event->ignore();
+    return true;
+  }
+};
+
+}  // namespace
+
+MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), catalogue_(catalogue), dialogs_(dialogs) {
+  setWindowTitle(applicationTitle());
+  commands_ = new Commands(this);
+  mdi_ = new QMdiArea(this);
+  mdi_->setViewMode(QMdiArea::TabbedView);
+  mdi_->setTabsClosable(true);
+  mdi_->setDocumentMode(true);
+  setCentralWidget(mdi_);
+
+  diskWindow_ = new DiskWindow(catalogue_, this);
+  diskSubWindow_ = mdi_->addSubWindow(diskWindow_);
+  diskSubWindow_->installEventFilter(new KeepOpen(diskSubWindow_));
+  if (auto* tabs = mdi_->findChild<QTabBar*>())
+    for (auto side : {QTabBar::LeftSide, QTabBar::RightSide})
+      if (QWidget* button = tabs->tabButton(0, side)) button->hide();
+  connect(diskWindow_, &DiskWindow::openPartitionRequested, this, &MainWindow::openPartitionWindow);
+
+  buildMenus();
+  buildToolbar();
+  buildStatusBar();
+  connectCommands();
+  restorePlacement();
+  connect(mdi_, &QMdiArea::subWindowActivated, this, &MainWindow::currentWindowChanged);
+  diskSubWindow_->showMaximized();
+  mdi_->setActiveSubWindow(diskSubWindow_);
+  currentWindowChanged(diskSubWindow_);
+}
+
+void MainWindow::buildMenus() {
+  auto action = [this](CommandId id) { return commands_->action(id); };
+  auto fileMenu = [&](bool partition) {
+    auto* menu = new QMenu(QStringLiteral("文件(&F)"), this);
+    menu->addAction(action(kOpenImage));
+    if (partition) {
+      menu->addAction(action(kReload));
+      menu->addAction(action(kClosePartition));
+    }
+    menu->addSeparator();
+    recentMenus_.append(menu);
+    menu->addSeparator();
+    menu->addAction(action(kCloseApp));
+    return menu;
+  };
+  auto helpMenu = [&] {
+    auto* menu = new QMenu(QStringLiteral("帮助(&H)"), this);
+    menu->addAction(action(kHelp));
+    menu->addAction(action(kAbout));
+    return menu;
+  };
+  auto* diskTools = new QMenu(QStringLiteral("工具(&T)"), this);
+  diskTools->addAction(action(kPartitionSearch));
+  diskMenus_ = {fileMenu(false), diskTools, helpMenu()};
+
+  auto* recover = new QMenu(QStringLiteral("恢复(&R)"), this);
+  for (CommandId id : {kSaveSelected, kSaveTicked, kStatistics}) recover->addAction(action(id));
+  recover->addSeparator();
+  recover->addAction(action(kCheckAll));
+  recover->addAction(action(kUncheckAll));
+  auto* partitionTools = new QMenu(QStringLiteral("工具(&T)"), this);
+  partitionTools->addAction(action(kPartitionSearch));
+  partitionTools->addAction(action(kLostFileScan));
+  partitionMenuList_ = {fileMenu(true), recover, partitionTools, helpMenu()};
+  for (QMenu* menu : diskMenus_ + partitionMenuList_) menu->menuAction()->setObjectName(menu->title());
+  fillRecentMenus();
+}
+
+void MainWindow::buildToolbar() {
+  QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
+  bar->setObjectName(QStringLiteral("toolbar"));
+  bar->setAccessibleName(bar->windowTitle());
+  for (CommandId id : Commands::toolbarOrder()) {
+    QAction* a = commands_->action(id);
+    bar->addAction(a);
+    bar->widgetForAction(a)->setAccessibleName(a->text().simplified());
+  }
+}
+
+// Three panes: the idle text, the shown folder's totals, the save total.
+void MainWindow::buildStatusBar() {
+  for (int i = 0; i < 3; ++i) {
+    panes_[i] = new QLabel(this);
+    statusBar()->addWidget(panes_[i], i == 0 ? 1 : 2);
+  }
+  panes_[0]->setText(QStringLiteral("Ready"));
+}
+
+void MainWindow::connectCommands() {
+  for (CommandId id : kNotYetBuilt) commands_->action(id)->setEnabled(false);
+  auto on = [this](CommandId id, auto slot) { connect(commands_->action(id), &QAction::triggered, this, slot); };
+  on(kOpenImage, [this] { chooseImageFile(); });
+  on(kCloseApp, [this] { close(); });
+  on(kClosePartition, [this] {
+    if (currentPartitionWindow()) mdi_->closeActiveSubWindow();
+  });
+  on(kReload, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->reload();
+  });
+  on(kStatistics, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->leftStatistics();
+  });
+  on(kCheckAll, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->markAll(1);
+  });
+  on(kUncheckAll, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->markAll(0);
+  });
+  on(kAbout, [this] {
+    dialogs_.about(this, QStringLiteral("关于 ") + applicationTitle(),
+                   applicationTitle() + QStringLiteral(" 0.1\nexFAT 数据恢复工具"));
+  });
+}
+
+// Until a window has been activated, the disk window counts as current.
+QMdiSubWindow* MainWindow::currentDocument() const {
+  QMdiSubWindow* current = mdi_->currentSubWindow();
+  return current ? current : diskSubWindow_;
+}
+
+PartitionWindow* MainWindow::currentPartitionWindow() const {
+  return qobject_cast<PartitionWindow*>(currentDocument()->widget());
+}
+
+QList<PartitionWindow*> MainWindow::partitionWindows() const {
+  QList<PartitionWindow*> list;
+  for (QMdiSubWindow* w : mdi_->subWindowList())
+    if (auto* p = qobject_cast<PartitionWindow*>(w->widget())) list.append(p);
+  return list;
+}
+
+// The menus and the commands follow the kind of the current window.
+void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
+  if (!window) return;
+  bool partition = window != diskSubWindow_;
+  partitionMenus_ = partition;
+  menuBar()->clear();
+  for (QMenu* menu : partition ? partitionMenuList_ : diskMenus_) menuBar()->addMenu(menu);
+  commands_->action(kOpenImage)->setEnabled(!partition);
+  for (CommandId id : {kReload, kClosePartition, kStatistics, kCheckAll, kUncheckAll}) commands_->action(id)->setEnabled(partition);
+}
+
+void MainWindow::chooseImageFile() {
+  if (currentDocument() != diskSubWindow_) return;
+  QString path = dialogs_.openFile(this, QStringLiteral("Img files(*.img);;All files(*)"));
+  if (!path.isEmpty()) openImageFile(path);
+}
+
+// An image that cannot be catalogued shows nothing.
+void MainWindow::openImageFile(const QString& path) {
+  if (currentDocument() != diskSubWindow_) return;
+  if (diskWindow_->openImage(path)) addRecentFile(path);
+}
+
+PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionRecord* partition) {
+  if (currentDocument() != diskSubWindow_) return nullptr;
+  QString key = PartitionWindow::keyOf(*disk, *partition);
+  for (PartitionWindow* open : partitionWindows()) {
+    if (open->key() != key) continue;
+    dialogs_.message(this, QStringLiteral("此分区已打开！"), applicationTitle());
+    return nullptr;
+  }
+  if (fileSystemText(*partition) != "exFat") return nullptr;
+  auto* window = new PartitionWindow(*disk, *partition, dialogs_);
+  QMdiSubWindow* sub = mdi_->addSubWindow(window);
+  sub->setAttribute(Qt::WA_DeleteOnClose);
+  connect(window, &PartitionWindow::statusText, panes_[1], &QLabel::setText);
+  connect(window, &PartitionWindow::statistics, this, [this](const QString& text) {
+    panes_[2]->setText(text);
+    dialogs_.message(this, text, QString::fromUtf8(kStatisticsCaption));
+  });
+  sub->showMaximized();
+  mdi_->setActiveSubWindow(sub);
+  return window;
+}
+
+void MainWindow::addRecentFile(const QString& path) {
+  recent_.removeAll(path);
+  recent_.prepend(path);
+  while (recent_.size() > kRecentFiles) recent_.removeLast();
+  QSettings().setValue(QStringLiteral("recentFiles"), recent_);
+  fillRecentMenus();
+}
+
+// The recent files stand between the two separators of each file menu.
+void MainWindow::fillRecentMenus() {
+  for (QMenu* menu : recentMenus_) {
+    QList<QAction*> all = menu->actions();
+    int first = -1, second = -1;
+    for (int i = 0; i < all.size(); ++i) {
+      if (!all[i]->isSeparator()) continue;
+      (first < 0 ? first : second) = i;
+    }
+    for (int i = first + 1; i < second; ++i) {
+      menu->removeAction(all[i]);
+      all[i]->deleteLater();
+    }
+    for (int i = 0; i < recent_.size(); ++i) {
+      QString path = recent_[i];
+      auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path), menu);
+      connect(a, &QAction::triggered, this, [this, path] { openImageFile(path); });
+      menu->insertAction(all[second], a);
+    }
+  }
+}
+
+void MainWindow::restorePlacement() {
+  QSettings settings;
+  recent_ = settings.value(QStringLiteral("recentFiles")).toStringList().mid(0, kRecentFiles);
+  fillRecentMenus();
+  QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
+  // The first run fills the desktop's work area.
+  if (geometry.isEmpty() || !restoreGeometry(geometry))
+    if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->availableGeometry());
+  restoreState(settings.value(QStringLiteral("windowState")).toByteArray());
+  if (geometry.isEmpty() || settings.value(QStringLiteral("maximized"), true).toBool())
+    setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::savePlacement() {
+  QSettings settings;
+  settings.setValue(QStringLiteral("geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("maximized"), isMaximized());
+  settings.setValue(QStringLiteral("windowState"), saveState());
+}
+
+// A running operation holds records that the windows own: it must end
+// before the program does.
+void MainWindow::closeEvent(QCloseEvent* event) {
+  for (PartitionWindow* w : partitionWindows()) {
+    if (!w->loading()) continue;
+    dialogs_.message(this, QStringLiteral("等待当前操作完成！"), QString::fromUtf8(kCaptionWaiting));
+    event->ignore();
+    return;
+  }
+  if (!dialogs_.confirm(this, QStringLiteral("您真的要退出程序吗?"), applicationTitle())) {
+    event->ignore();
+    return;
+  }
+  savePlacement();
+  event->accept();
+}
+
+}  // namespace dudorazu::shell

@@ -1,0 +1,74 @@
+#pragma once
+// The main window: menus, toolbar, status bar and the tabs of document
+// windows (the disk window first and always there, then one window per
+// open partition).
+#include <QMainWindow>
+#include <QStringList>
+
+#include "core/device/disk_catalogue.h"
+
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace dudorazu::shell {
+
+class Commands;
+class DiskWindow;
+class PartitionWindow;
+class UserDialogs;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  static constexpr int kRecentFiles = 4;
+
+  MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent = nullptr);
+
+  DiskWindow* diskWindow() const { return diskWindow_; }
+  QMdiArea* documents() const { return mdi_; }
+  Commands& commands() const { return *commands_; }
+  QMdiSubWindow* currentDocument() const;
+  PartitionWindow* currentPartitionWindow() const;
+  QList<PartitionWindow*> partitionWindows() const;
+  QLabel* statusPane(int pane) const { return panes_[pane]; }
+  QStringList recentFiles() const { return recent_; }
+  // The menus of the current kind of window (129 disk window, 145 partition window).
+  bool showsPartitionMenus() const { return partitionMenus_; }
+
+  // Opens an image file in the disk window (only while it is the current tab).
+  void openImageFile(const QString& path);
+  // Opens a window for the partition, or says it is open already.
+  PartitionWindow* openPartitionWindow(DiskRecord* disk, PartitionRecord* partition);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildMenus();
+  void buildToolbar();
+  void buildStatusBar();
+  void connectCommands();
+  void currentWindowChanged(QMdiSubWindow* window);
+  void chooseImageFile();
+  void addRecentFile(const QString& path);
+  void fillRecentMenus();
+  void restorePlacement();
+  void savePlacement();
+
+  DiskCatalogue& catalogue_;
+  UserDialogs& dialogs_;
+  Commands* commands_;
+  QMdiArea* mdi_;
+  DiskWindow* diskWindow_;
+  QMdiSubWindow* diskSubWindow_;
+  QLabel* panes_[3];
+  QList<QMenu*> diskMenus_;
+  QList<QMenu*> partitionMenuList_;
+  QList<QMenu*> recentMenus_;
+  QStringList recent_;
+  bool partitionMenus_ = false;
+};
+
+}  // namespace dudorazu::shell

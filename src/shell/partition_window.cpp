@@ -1,0 +1,225 @@
+#include "shell/partition_window.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+#include <memory>
+#include <optional>
+
+#include "core/exfat/tree_loader.h"
+#include "core/recovery/check_marks.h"
+#include "core/recovery/statistics.h"
+#include "shell/document_panes.h"
+#include "shell/progress_window.h"
+#include "shell/user_dialogs.h"
+#include "widgets/file_list_model.h"
+#include "widgets/file_list_view.h"
+#include "widgets/folder_tree_model.h"
+#include "widgets/qt_text.h"
+#include "widgets/tree_list_view.h"
+
+namespace dudorazu::shell {
+namespace {
+
+// One statistics count at a time in the whole program.
+RunningMarker calculating;
+
+}  // namespace
+
+using widgets::FileListModel;
+using widgets::FolderTreeModel;
+
+QString PartitionWindow::keyOf(const DiskRecord& disk, const PartitionRecord& partition) {
+  return QString::fromStdString(displayName(disk) + partitionText(partition));
+}
+
+PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent), disk_(disk), partition_(partition), dialogs_(dialogs), key_(keyOf(disk, partition)) {
+  QString title = widgets::qtText(partitionText(partition));
+  setWindowTitle(title);
+  folders_ = new FolderTreeModel(title, this);
+  files_ = new FileListModel(this);
+  left_ = new widgets::TreeListView(QStringLiteral("磁盘分区"));
+  left_->setColumns(folders_, FolderTreeModel::columnWidth);
+  right_ = new widgets::FileListView(QStringLiteral("文件"));
+  right_->setFileModel(files_);
+  placePanes(this, left_, right_);
+  progress_ = new ProgressWindow(QStringLiteral("展开分区文件"), this);
+
+  connect(left_, &QAbstractItemView::clicked, this, &PartitionWindow::showFolder);
+  connect(right_, &QAbstractItemView::doubleClicked, this, &PartitionWindow::openRow);
+  connect(files_, &FileListModel::markToggled, this, &PartitionWindow::syncCheck);
+  connect(folders_, &FolderTreeModel::markToggled, this, &PartitionWindow::folderMarkToggled);
+  connect(left_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (QMenu* menu = contextMenuFor(left_->indexAt(at))) menu->popup(left_->viewport()->mapToGlobal(at));
+  });
+  connect(right_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (QMenu* menu = fileMenuFor(right_->indexAt(at))) menu->popup(right_->viewport()->mapToGlobal(at));
+  });
+  startLoad();
+}
+
+PartitionWindow::~PartitionWindow() = default;
+
+void PartitionWindow::startLoad() {
+  // The worker owns the records until it ends: no row may point into them.
+  folders_->setRoot(nullptr);
+  files_->clear();
+  topShown_ = false;
+  progress_->begin();
+  ProgressBlock* block = &progress_->block();
+  startWorker(
+      busy_, this,
+      [this, block] {
+        loadVolumeTree(disk_, partition_, *block);
+        totals_ = tallySubtree(&partition_.rootRecord);
+      },
+      [this] { finishLoad(); });
+}
+
+void PartitionWindow::finishLoad() {
+  folders_->setRoot(&partition_.rootRecord);
+  left_->expand(folders_->topIndex());
+  left_->expand(folders_->indexOf(&partition_.rootRecord));
+  progress_->finish();
+  emit loadFinished();
+  // Closed as its tab was: through the frame around it, when it has one.
+  if (closeWhenLoaded_) (parentWidget() ? parentWidget() : this)->close();
+}
+
+void PartitionWindow::reload() {
+  if (busy_.running()) {
+    dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), QString::fromUtf8(kCaptionError));
+    return;
+  }
+  startLoad();
+}
+
+void PartitionWindow::showFolder(const QModelIndex& leftRow) {
+  if (!leftRow.isValid() || !folders_->root()) return;
+  ExfatFileRecord* folder = folders_->recordAt(leftRow);
+  topShown_ = folder == nullptr;
+  if (topShown_) files_->showRecords({folders_->root()}, folders_->topMark());
+  else files_->showFolder(folder, folder->checkState);
+  right_->fitColumns();
+  emit statusText(widgets::qtText(folderStatusText(totals_.bytes, totals_.folders, totals_.files)));
+}
+
+// A double click on a folder row opens that folder as its left row would.
+void PartitionWindow::openRow(const QModelIndex& index) {
+  ExfatFileRecord* record = files_->recordAt(index);
+  if (!record || !record->isFolder()) return;
+  QModelIndex leftRow = folders_->indexOf(record);
+  if (!leftRow.isValid()) return;
+  for (QModelIndex up = leftRow.parent(); up.isValid(); up = up.parent()) left_->expand(up);
+  left_->expand(leftRow);
+  left_->setCurrentIndex(leftRow);
+  showFolder(leftRow);
+}
+
+// A row's mark changed on the right: what the row holds takes the mark, the
+// shown folder's row takes the mark of all its listed rows, and each folder
+// above it the mark of its children.
+void PartitionWindow::syncCheck(ExfatFileRecord* record) {
+  if (record->isFolder()) markSubtree(*record, record->checkState);
+  if (topShown_) {
+    folders_->setTopMark(files_->folderMark());
+  } else if (ExfatFileRecord* shown = files_->shownFolder()) {
+    shown->checkState = files_->folderMark();
+    markAncestors(*shown);
+    folders_->setTopMark(partition_.rootRecord.checkState);
+  }
+  marksChanged();
+}
+
+// A mark given on the left passes down to everything below the row (and to
+// the rows shown on the right), and up to the folders above it.
+void PartitionWindow::folderMarkToggled(ExfatFileRecord* folder) {
+  ExfatFileRecord& changed = folder ? *folder : partition_.rootRecord;
+  uint8_t mark = folder ? folder->checkState : folders_->topMark();
+  changed.checkState = mark;
+  markSubtree(changed, mark);
+  markAncestors(changed);
+  if (folder) folders_->setTopMark(partition_.rootRecord.checkState);
+  if (folder ? files_->shownFolder() == folder : topShown_) files_->setFolderMark(mark);
+  marksChanged();
+}
+
+void PartitionWindow::markAll(uint8_t mark) {
+  folders_->setTopMark(mark);
+  folderMarkToggled(nullptr);
+}
+
+// Marks live in the records; the views only need to draw them again.
+void PartitionWindow::marksChanged() {
+  left_->viewport()->update();
+  right_->viewport()->update();
+}
+
+// The top row counts its root folder. The worker only reads the tree; the
+// pane counts as busy meanwhile, so no reload empties it underneath.
+void PartitionWindow::leftStatistics() {
+  if (calculating.running()) {
+    dialogs_.message(this, QString::fromUtf8(kStatisticsBusy), QString::fromUtf8(kCaptionWaiting));
+    return;
+  }
+  QModelIndex row = left_->currentIndex();
+  bool selected = row.isValid() && folders_->root();
+  ExfatFileRecord* record = !selected ? nullptr : folders_->isTop(row) ? folders_->root() : folders_->recordAt(row);
+  auto text = std::make_shared<std::optional<std::string>>();
+  busy_.enter();
+  startWorker(
+      calculating, this, [selected, record, text] { *text = statisticsForRow(selected, record); },
+      [this, text] {
+        busy_.leave();
+        if (*text) emit statistics(widgets::qtText(**text));
+      });
+}
+
+void PartitionWindow::rightStatistics() {
+  if (ExfatFileRecord* record = files_->recordAt(right_->currentIndex()))
+    emit statistics(widgets::qtText(statisticsMessage(tallySubtree(record))));
+}
+
+// Commands of later work stand in the menus disabled until they exist.
+QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
+  if (!index.isValid()) return nullptr;
+  delete menu_;
+  menu_ = new QMenu(this);
+  if (folders_->isTop(index)) {
+    menu_->addAction(QStringLiteral("扫描丢失文件     Ctrl+L"))->setEnabled(false);
+  } else {
+    menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
+    menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
+    connect(menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,
+            &PartitionWindow::leftStatistics);
+  }
+  return menu_;
+}
+
+QMenu* PartitionWindow::fileMenuFor(const QModelIndex& index) {
+  if (!index.isValid()) return nullptr;
+  delete menu_;
+  menu_ = new QMenu(this);
+  menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
+  menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
+  connect(menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,
+          &PartitionWindow::rightStatistics);
+  return menu_;
+}
+
+// A window closed while its tree loads stops the load and goes when it ends;
+// a closed window releases the partition's loaded records.
+void PartitionWindow::closeEvent(QCloseEvent* event) {
+  if (busy_.running()) {
+    progress_->block().cancel();
+    closeWhenLoaded_ = true;
+    event->ignore();
+    return;
+  }
+  folders_->setRoot(nullptr);
+  files_->clear();
+  partition_.emptyResults();
+  event->accept();
+}
+
+}  // namespace dudorazu::shell

@@ -1,0 +1,90 @@
+#pragma once
+// A partition's document window: its folder tree on the left (loaded on a
+// worker behind "展开分区文件"), the clicked folder's files on the right.
+#include <QWidget>
+
+#include "core/device/disk_record.h"
+#include "core/recovery/subtree_tally.h"
+#include "shell/worker.h"
+
+class QMenu;
+class QModelIndex;
+
+namespace dudorazu::widgets {
+class FileListModel;
+class FileListView;
+class FolderTreeModel;
+class TreeListView;
+}  // namespace dudorazu::widgets
+
+namespace dudorazu::shell {
+
+class ProgressWindow;
+class UserDialogs;
+
+class PartitionWindow : public QWidget {
+  Q_OBJECT
+ public:
+  PartitionWindow(DiskRecord& disk, PartitionRecord& partition, UserDialogs& dialogs, QWidget* parent = nullptr);
+  ~PartitionWindow() override;
+
+  // The disk's display name followed by the partition text: one window per key.
+  static QString keyOf(const DiskRecord& disk, const PartitionRecord& partition);
+  QString key() const { return key_; }
+
+  // Loads the tree again (refused while an operation runs).
+  void reload();
+  // File statistics of the left pane's selected row, on a worker (one at a
+  // time in the whole program), and of the right pane's selected row at once.
+  void leftStatistics();
+  void rightStatistics();
+  // F5 / F4: the top row and every listed row.
+  void markAll(uint8_t mark);
+  bool loading() const { return busy_.running(); }
+  RunningMarker& busyMarker() { return busy_; }
+
+  widgets::TreeListView* folderTree() const { return left_; }
+  widgets::FileListView* fileList() const { return right_; }
+  widgets::FolderTreeModel* folderModel() const { return folders_; }
+  widgets::FileListModel* fileModel() const { return files_; }
+  ProgressWindow* progressWindow() const { return progress_; }
+  QMenu* contextMenuFor(const QModelIndex& index);
+  // Shows `folder` on the right as a click on its left row does.
+  void showFolder(const QModelIndex& leftRow);
+
+ signals:
+  void statusText(const QString& text);
+  void loadFinished();
+  // The text of a finished statistics count.
+  void statistics(const QString& text);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void startLoad();
+  void finishLoad();
+  void openRow(const QModelIndex& index);
+  void syncCheck(ExfatFileRecord* record);
+  void folderMarkToggled(ExfatFileRecord* folder);
+  void marksChanged();
+  QMenu* fileMenuFor(const QModelIndex& index);
+
+  DiskRecord& disk_;
+  PartitionRecord& partition_;
+  UserDialogs& dialogs_;
+  QString key_;
+  RunningMarker busy_;
+  SubtreeTally totals_;
+  bool closeWhenLoaded_ = false;
+  widgets::TreeListView* left_;
+  widgets::FileListView* right_;
+  widgets::FolderTreeModel* folders_;
+  widgets::FileListModel* files_;
+  ProgressWindow* progress_;
+  QMenu* menu_ = nullptr;
+  uint8_t shownMark_ = 0;
+  bool topShown_ = false;
+};
+
+}  // namespace dudorazu::shell

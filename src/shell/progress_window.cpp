@@ -1,0 +1,100 @@
+#include "shell/progress_window.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "widgets/text_progress_bar.h"
+
+namespace dudorazu::shell {
+namespace {
+
+const char* const kInitialLabel = "正在执行操作,请稍后...";
+const char* const kStoppingLabel = "正在分析文件，请稍后!";
+constexpr int kPollMilliseconds = 50;
+
+// One count of dots for every progress window of the run.
+int dotCount = 1;
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(const QString& title, QWidget* parent) : QDialog(parent), title_(title) {
+  setWindowTitle(title);
+  setModal(false);
+  label_ = new QLabel(QString::fromUtf8(kInitialLabel), this);
+  bar_ = new widgets::TextProgressBar(this);
+  bar_->setAccessibleName(title);
+  bar_->setMinimumWidth(320);
+  dots_ = new QLabel(this);
+  dots_->setMinimumWidth(60);
+  stop_ = new QPushButton(QStringLiteral("停止"), this);
+  stop_->setAccessibleName(stop_->text());
+  auto* row = new QHBoxLayout;
+  row->addWidget(bar_, 1);
+  row->addWidget(dots_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(label_);
+  layout->addLayout(row);
+  layout->addWidget(stop_, 0, Qt::AlignRight);
+  connect(stop_, &QPushButton::clicked, this, [this] {
+    block_.cancel();
+    label_->setText(QString::fromUtf8(kStoppingLabel));
+  });
+  timer_.setInterval(kPollMilliseconds);
+  connect(&timer_, &QTimer::timeout, this, &ProgressWindow::poll);
+}
+
+void ProgressWindow::begin() {
+  block_.clearCancel();
+  block_.clearText();
+  block_.setRange(0, 1);
+  seenUpdates_ = block_.updates();
+  seenUpper_ = 0;
+  label_->setText(QString::fromUtf8(kInitialLabel));
+  label_->setAccessibleName(label_->text());
+  bar_->setProgress(0, 0);
+  timer_.start();
+  show();
+  raise();
+}
+
+void ProgressWindow::finish() {
+  timer_.stop();
+  finishing_ = true;
+  close();
+  finishing_ = false;
+}
+
+QString ProgressWindow::labelText() const { return label_->text(); }
+QString ProgressWindow::barText() const { return bar_->text(); }
+
+void ProgressWindow::poll() {
+  uint64_t updates = block_.updates();
+  if (updates == seenUpdates_) return;
+  seenUpdates_ = updates;
+  uint64_t upper = block_.upper();
+  // A range set by the worker names the operation in the label.
+  if (upper != seenUpper_ && !block_.cancelled()) {
+    seenUpper_ = upper;
+    label_->setText(QStringLiteral("正在") + title_);
+    label_->setAccessibleName(label_->text());
+  }
+  bar_->setProgress(block_.position(), upper);
+  advanceDots();
+}
+
+void ProgressWindow::advanceDots() {
+  dots_->setText(QString(dotCount, QLatin1Char('.')));
+  if (++dotCount == 7) dotCount = 1;
+}
+
+// The close box stops the operation as "停止" does.
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+  if (!finishing_) block_.cancel();
+  timer_.stop();
+  event->accept();
+}
+
+}  // namespace dudorazu::shell

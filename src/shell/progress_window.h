@@ -1,0 +1,54 @@
+#pragma once
+// The modeless progress window of a long operation: a label, the text bar,
+// the dots and "停止". It reads the operation's ProgressBlock on a timer, so
+// the worker never waits for it.
+#include <QDialog>
+#include <QTimer>
+
+#include "core/common/progress_block.h"
+
+class QLabel;
+class QPushButton;
+
+namespace dudorazu::widgets {
+class TextProgressBar;
+}
+
+namespace dudorazu::shell {
+
+class ProgressWindow : public QDialog {
+  Q_OBJECT
+ public:
+  // `title` names the operation ("展开分区文件").
+  ProgressWindow(const QString& title, QWidget* parent = nullptr);
+
+  ProgressBlock& block() { return block_; }
+  // Shows the window for a new run of the operation, with a fresh block.
+  void begin();
+  // Closes it when the operation has ended.
+  void finish();
+
+  QString labelText() const;
+  QString barText() const;
+  QPushButton* stopButton() const { return stop_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void poll();
+  void advanceDots();
+
+  QString title_;
+  ProgressBlock block_;
+  QLabel* label_;
+  widgets::TextProgressBar* bar_;
+  QLabel* dots_;
+  QPushButton* stop_;
+  QTimer timer_;
+  uint64_t seenUpdates_ = 0;
+  uint64_t seenUpper_ = 0;
+  bool finishing_ = false;
+};
+
+}  // namespace dudorazu::shell

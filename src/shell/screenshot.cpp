@@ -1,0 +1,80 @@
+#include "shell/screenshot.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include "core/partitions/file_system_text.h"
+#include "shell/disk_window.h"
+#include "shell/main_window.h"
+#include "shell/partition_window.h"
+#include "shell/progress_window.h"
+#include "widgets/disk_tree_model.h"
+#include "widgets/file_list_model.h"
+#include "widgets/folder_tree_model.h"
+#include "widgets/tree_list_view.h"
+
+namespace dudorazu::shell {
+namespace {
+
+// The first folder, depth first, with a deleted entry directly in it.
+ExfatFileRecord* folderWithDeleted(ExfatFileRecord& folder) {
+  for (ExfatFileRecord& child : folder.children)
+    if (child.isDeleted()) return &folder;
+  for (ExfatFileRecord& child : folder.children)
+    if (child.isFolder())
+      if (ExfatFileRecord* found = folderWithDeleted(child)) return found;
+  return nullptr;
+}
+
+bool save(QWidget& window, const QString& path) { return window.grab().save(path); }
+
+}  // namespace
+
+int takeScreenshots(MainWindow& window, const QString& directory) {
+  QDir().mkpath(directory);
+  window.setWindowState(Qt::WindowNoState);
+  window.resize(980, 560);
+  window.show();
+  widgets::DiskTreeModel* disks = window.diskWindow()->diskModel();
+  QModelIndex exfat;
+  for (int d = 0; d < disks->rowCount() && !exfat.isValid(); ++d)
+    for (int p = 0; p < disks->rowCount(disks->index(d, 0)); ++p) {
+      QModelIndex row = disks->index(p, 0, disks->index(d, 0));
+      if (fileSystemText(*disks->partitionAt(row)) == "exFat") {
+        exfat = row;
+        break;
+      }
+    }
+  if (!exfat.isValid()) return 1;
+  window.diskWindow()->diskTree()->setCurrentIndex(exfat);
+  emit window.diskWindow()->diskTree()->clicked(exfat);
+  QApplication::processEvents();
+  if (!save(window, directory + QStringLiteral("/disk-window.png"))) return 1;
+
+  PartitionWindow* partition = window.openPartitionWindow(disks->diskAt(exfat), disks->partitionAt(exfat));
+  if (!partition) return 1;
+  // The load ends only through the event loop, so its window still stands.
+  if (!save(*partition->progressWindow(), directory + QStringLiteral("/progress-window.png"))) return 1;
+  int status = 1;
+  QObject::connect(partition, &PartitionWindow::loadFinished, &window, [&] {
+    widgets::FolderTreeModel* folders = partition->folderModel();
+    ExfatFileRecord* folder = folderWithDeleted(*folders->root());
+    QModelIndex row = folders->indexOf(folder ? folder : folders->root());
+    for (QModelIndex up = row.parent(); up.isValid(); up = up.parent()) partition->folderTree()->expand(up);
+    partition->folderTree()->expandAll();
+    partition->folderTree()->setCurrentIndex(row);
+    partition->showFolder(row);
+    widgets::FileListModel* files = partition->fileModel();
+    if (files->rowCount() > 0) files->setData(files->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    QTimer::singleShot(300, &window, [&] {
+      status = save(window, directory + QStringLiteral("/partition-window.png")) ? 0 : 1;
+      QApplication::exit(0);
+    });
+  });
+  QApplication::exec();
+  waitForWorkers();
+  return status;
+}
+
+}  // namespace dudorazu::shell

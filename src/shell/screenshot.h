@@ -1,0 +1,15 @@
+#pragma once
+// Pictures of the main windows for the documentation: the disk window with
+// the first exFAT partition's properties, the progress window of that
+// partition's tree load, then its window with a folder that holds deleted
+// entries. Runs the event loop; returns the exit
+// status.
+#include <QString>
+
+namespace dudorazu::shell {
+
+class MainWindow;
+
+int takeScreenshots(MainWindow& window, const QString& directory);
+
+}  // namespace dudorazu::shell

@@ -1,0 +1,41 @@
+#include "shell/user_dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace dudorazu::shell {
+
+QString applicationTitle() { return QString::fromUtf8(kApplicationTitle); }
+
+void QtUserDialogs::message(QWidget* parent, const QString& text, const QString& caption) {
+  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+bool QtUserDialogs::confirm(QWidget* parent, const QString& text, const QString& caption) {
+  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+  return box.exec() == QMessageBox::Ok;
+}
+
+QString QtUserDialogs::openFile(QWidget* parent, const QString& filter) {
+  QFileDialog dialog(parent);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(filter);
+  dialog.setDefaultSuffix(QStringLiteral("img"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front();
+}
+
+QString QtUserDialogs::chooseFolder(QWidget* parent, const QString& title) {
+  return QFileDialog::getExistingDirectory(parent, title);
+}
+
+void QtUserDialogs::about(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox::about(parent, title, text);
+}
+
+void DialogMessageSink::show(const std::string& text, const std::string& caption) {
+  dialogs_.message(parent_, QString::fromStdString(text), QString::fromStdString(caption));
+}
+
+}  // namespace dudorazu::shell

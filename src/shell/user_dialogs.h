@@ -1,0 +1,47 @@
+#pragma once
+// Every message box and chooser of the windows goes through this seam, so
+// tests can answer them. QtUserDialogs shows the real ones.
+#include <QString>
+
+#include "core/common/messages.h"
+
+class QWidget;
+
+namespace dudorazu::shell {
+
+class UserDialogs {
+ public:
+  virtual ~UserDialogs() = default;
+  virtual void message(QWidget* parent, const QString& text, const QString& caption) = 0;
+  // OK and Cancel; true for OK.
+  virtual bool confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
+  // An existing file; empty when cancelled.
+  virtual QString openFile(QWidget* parent, const QString& filter) = 0;
+  virtual QString chooseFolder(QWidget* parent, const QString& title) = 0;
+  virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
+};
+
+class QtUserDialogs : public UserDialogs {
+ public:
+  void message(QWidget* parent, const QString& text, const QString& caption) override;
+  bool confirm(QWidget* parent, const QString& text, const QString& caption) override;
+  QString openFile(QWidget* parent, const QString& filter) override;
+  QString chooseFolder(QWidget* parent, const QString& title) override;
+  void about(QWidget* parent, const QString& title, const QString& text) override;
+};
+
+// The core's messages shown through the seam.
+class DialogMessageSink : public MessageSink {
+ public:
+  DialogMessageSink(UserDialogs& dialogs, QWidget* parent) : dialogs_(dialogs), parent_(parent) {}
+  void show(const std::string& text, const std::string& caption) override;
+
+ private:
+  UserDialogs& dialogs_;
+  QWidget* parent_;
+};
+
+// The application's title, the caption of its own message boxes.
+QString applicationTitle();
+
+}  // namespace dudorazu::shell

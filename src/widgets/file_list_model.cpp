@@ -1,0 +1,165 @@
+#include "widgets/file_list_model.h"
+
+#include <QBrush>
+#include <QColor>
+#include <algorithm>
+
+#include "core/recovery/check_marks.h"
+#include "core/recovery/display_format.h"
+#include "widgets/file_icons.h"
+#include "widgets/qt_text.h"
+
+namespace dudorazu::widgets {
+namespace {
+
+const char* const kHeaders[] = {"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号"};
+const int kWidths[] = {200, 100, 50, 150, 150, 150, 50, 50};
+
+bool nameBefore(const ExfatFileRecord* a, const ExfatFileRecord* b) {
+  return QString::compare(QString::fromStdString(a->name), QString::fromStdString(b->name), Qt::CaseInsensitive) < 0;
+}
+
+}  // namespace
+
+int FileListModel::columnWidth(int column) { return kWidths[column]; }
+
+FileListModel::FileListModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+void FileListModel::showFolder(ExfatFileRecord* folder, uint8_t folderMark) {
+  beginResetModel();
+  folder_ = folder;
+  children_.clear();
+  if (folder) {
+    children_.reserve(folder->children.size());
+    for (ExfatFileRecord& child : folder->children) children_.push_back(&child);
+  }
+  list(folderMark);
+}
+
+void FileListModel::showRecords(std::vector<ExfatFileRecord*> records, uint8_t folderMark) {
+  beginResetModel();
+  folder_ = nullptr;
+  children_ = std::move(records);
+  list(folderMark);
+}
+
+void FileListModel::clear() { showRecords({}, 0); }
+
+// Ends the reset begun by the caller with the first batch listed.
+void FileListModel::list(uint8_t folderMark) {
+  folderMark_ = folderMark;
+  rows_.clear();
+  listed_ = 0;
+  folderRows_ = 0;
+  takeBatch(false);
+  endResetModel();
+}
+
+bool FileListModel::canFetchMore(const QModelIndex& parent) const {
+  return fetchAllowed_ && !parent.isValid() && listed_ < children_.size();
+}
+
+void FileListModel::fetchMore(const QModelIndex& parent) {
+  if (canFetchMore(parent)) takeBatch(true);
+}
+
+// Lists up to 100 more children; `announce` tells the views of each row
+// (not inside a reset).
+void FileListModel::takeBatch(bool announce) {
+  size_t end = std::min(children_.size(), listed_ + kBatchRows);
+  std::vector<ExfatFileRecord*> files;
+  for (; listed_ < end; ++listed_) {
+    ExfatFileRecord* record = children_[listed_];
+    record->checkState = markOfListedRow(folderMark_, record->checkState);
+    if (!record->isFolder()) {
+      files.push_back(record);
+      continue;
+    }
+    // Folders stand at the head in name order, files after them as listed.
+    auto at = std::upper_bound(rows_.begin(), rows_.begin() + folderRows_, record, nameBefore);
+    int row = static_cast<int>(at - rows_.begin());
+    if (announce) beginInsertRows({}, row, row);
+    rows_.insert(at, record);
+    ++folderRows_;
+    if (announce) endInsertRows();
+  }
+  if (files.empty()) return;
+  int first = static_cast<int>(rows_.size());
+  if (announce) beginInsertRows({}, first, first + static_cast<int>(files.size()) - 1);
+  rows_.insert(rows_.end(), files.begin(), files.end());
+  if (announce) endInsertRows();
+}
+
+ExfatFileRecord* FileListModel::recordAt(const QModelIndex& index) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return nullptr;
+  return rows_[index.row()];
+}
+
+uint8_t FileListModel::folderMark() const {
+  size_t checked = 0, marked = 0;
+  for (const ExfatFileRecord* r : rows_) {
+    checked += r->checkState == kChecked;
+    marked += r->checkState != kUnchecked;
+  }
+  return markOfFolder(checked, marked, rows_.size());
+}
+
+QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent) const {
+  if (parent.isValid() || row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumnCount)
+    return {};
+  return createIndex(row, column);
+}
+
+QModelIndex FileListModel::parent(const QModelIndex&) const { return {}; }
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int FileListModel::columnCount(const QModelIndex&) const { return kColumnCount; }
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+  const ExfatFileRecord* r = recordAt(index);
+  if (!r) return {};
+  if (index.column() == kName) {
+    if (role == Qt::CheckStateRole)
+      return r->checkState == kChecked ? Qt::Checked : r->checkState == kPartlyChecked ? Qt::PartiallyChecked
+                                                                                        : Qt::Unchecked;
+    if (role == Qt::DecorationRole) return r->isFolder() ? folderIcon() : fileIcon(QString::fromStdString(r->name));
+  }
+  if (role == Qt::ForegroundRole && r->isDeleted()) return QBrush(QColor(255, 0, 0));
+  if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
+  switch (index.column()) {
+    case kName: return qtText(r->name);
+    case kState: return QString::fromUtf8(recordStateText(r->state));
+    case kSize: return QString::number(r->dataLength);
+    case kCreated: return qtText(formatRecordTime(r->createDate, r->createTime));
+    case kModified:
+    case kRead: return qtText(formatRecordTime(r->modifyDate, r->modifyTime));
+    case kFileNumber: return QString::number(r->firstCluster);
+    case kParentNumber: return r->parent ? QString::number(r->parent->firstCluster) : QString();
+    default: return {};
+  }
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  ExfatFileRecord* r = recordAt(index);
+  if (!r || role != Qt::CheckStateRole || index.column() != kName) return false;
+  r->checkState = static_cast<Qt::CheckState>(value.toInt()) == Qt::Unchecked ? kUnchecked : kChecked;
+  emit dataChanged(index, index, {Qt::CheckStateRole});
+  emit markToggled(r);
+  return true;
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+  if (index.column() == kName) f |= Qt::ItemIsUserCheckable;
+  return f;
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  return headerText(kHeaders, section, orientation, role);
+}
+
+}  // namespace dudorazu::widgets

@@ -1,0 +1,68 @@
+#pragma once
+// The partition window's right pane in file mode: the children of the folder
+// clicked on the left, 100 rows more each time the view scrolls past the
+// rows it has. Rows point at the records; check marks live in the records.
+#include <QAbstractItemModel>
+#include <vector>
+
+#include "core/exfat/exfat_file_record.h"
+
+namespace dudorazu::widgets {
+
+class FileListModel : public QAbstractItemModel {
+  Q_OBJECT
+ public:
+  enum Column { kName, kState, kSize, kCreated, kModified, kRead, kFileNumber, kParentNumber, kColumnCount };
+  static constexpr int kBatchRows = 100;
+  static int columnWidth(int column);
+
+  explicit FileListModel(QObject* parent = nullptr);
+
+  // Lists the children of `folder`, the first 100 at once and 100 more at
+  // each fetchMore; each row listed takes its mark from `folderMark` (the
+  // folder row's mark when it was clicked).
+  void showFolder(ExfatFileRecord* folder, uint8_t folderMark);
+  // Lists `records` themselves (the partition's top row lists its root).
+  void showRecords(std::vector<ExfatFileRecord*> records, uint8_t folderMark);
+  void clear();
+
+  ExfatFileRecord* shownFolder() const { return folder_; }
+  ExfatFileRecord* recordAt(const QModelIndex& index) const;
+  int childCount() const { return static_cast<int>(children_.size()); }
+  // The mark the shown folder's row gets from the listed rows.
+  uint8_t folderMark() const;
+  // A tree view fetches whenever it lays its rows out; only scrolling past
+  // the listed rows may list more, so the view opens this gate for it.
+  void setFetchAllowed(bool allowed) { fetchAllowed_ = allowed; }
+  // The shown folder's mark changed: rows listed later take the new one.
+  void setFolderMark(uint8_t mark) { folderMark_ = mark; }
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ signals:
+  // The user changed the mark of a listed row.
+  void markToggled(ExfatFileRecord* record);
+
+ private:
+  void list(uint8_t folderMark);
+  void takeBatch(bool announce);
+
+  ExfatFileRecord* folder_ = nullptr;
+  uint8_t folderMark_ = 0;
+  bool fetchAllowed_ = false;
+  std::vector<ExfatFileRecord*> children_;  // in the folder's order
+  std::vector<ExfatFileRecord*> rows_;      // listed so far: folders by name, then files
+  size_t listed_ = 0;                       // children taken into rows_
+  size_t folderRows_ = 0;                   // folders at the head of rows_
+};
+
+}  // namespace dudorazu::widgets

@@ -1,0 +1,32 @@
+#pragma once
+// Answers the windows' questions from a script and keeps every message.
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include "shell/user_dialogs.h"
+
+namespace dudorazu::test {
+
+class RecordingDialogs : public shell::UserDialogs {
+ public:
+  void message(QWidget*, const QString& text, const QString& caption) override { messages.append({text, caption}); }
+  bool confirm(QWidget*, const QString& text, const QString& caption) override {
+    messages.append({text, caption});
+    return confirmAnswer;
+  }
+  QString openFile(QWidget*, const QString& filter) override {
+    filters.append(filter);
+    return nextFile;
+  }
+  QString chooseFolder(QWidget*, const QString&) override { return nextFolder; }
+  void about(QWidget*, const QString& title, const QString&) override { messages.append({title, QString()}); }
+
+  QList<QPair<QString, QString>> messages;  // text, caption
+  QStringList filters;
+  QString nextFile;
+  QString nextFolder;
+  bool confirmAnswer = false;
+};
+
+}  // namespace dudorazu::test

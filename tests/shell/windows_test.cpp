@@ -1,0 +1,343 @@
+// Whole flows of the desktop program on the bundled images: opening images
+// and partitions, the folder tree and file list, check marks, stopping a
+// load, the refusals, exit, and the names assistive technology reads.
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+#include <memory>
+
+#include "shell/commands.h"
+#include "shell/disk_window.h"
+#include "shell/main_window.h"
+#include "shell/partition_window.h"
+#include "shell/progress_window.h"
+#include "shell/recording_dialogs.h"
+#include "support/fixtures.h"
+#include "widgets/disk_tree_model.h"
+#include "widgets/file_list_model.h"
+#include "widgets/file_list_view.h"
+#include "widgets/folder_tree_model.h"
+
+using namespace dudorazu;
+using shell::MainWindow;
+using shell::PartitionWindow;
+
+namespace {
+
+QString image(const char* name) { return QString::fromStdString(test::fixtureImage(name)); }
+
+// The child of `parent` whose column-0 text is `text`.
+QModelIndex childNamed(const QAbstractItemModel& model, const QModelIndex& parent, const QString& text) {
+  for (int r = 0; r < model.rowCount(parent); ++r)
+    if (model.index(r, 0, parent).data().toString() == text) return model.index(r, 0, parent);
+  return {};
+}
+
+QStringList headers(const QAbstractItemModel& model) {
+  QStringList out;
+  for (int c = 0; c < model.columnCount(); ++c) out << model.headerData(c, Qt::Horizontal).toString();
+  return out;
+}
+
+QStringList childTexts(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
+  QStringList out;
+  for (int r = 0; r < model.rowCount(parent); ++r) out << model.index(r, 0, parent).data().toString();
+  return out;
+}
+
+Qt::CheckState mark(const QModelIndex& index) { return index.data(Qt::CheckStateRole).value<Qt::CheckState>(); }
+
+struct Session {
+  DiskCatalogue catalogue;
+  test::RecordingDialogs dialogs;
+  MainWindow window{catalogue, dialogs};
+  widgets::DiskTreeModel& disks() { return *window.diskWindow()->diskModel(); }
+
+  // The partition row `text` of the disk row `disk`.
+  QModelIndex partitionRow(const QString& disk, const QString& text) {
+    return childNamed(disks(), childNamed(disks(), {}, disk), text);
+  }
+  // Double-clicks a row of the disk window; the window opened, if any,
+  // with its tree loaded.
+  PartitionWindow* open(const QModelIndex& row, bool waitForLoad = true) {
+    window.documents()->setActiveSubWindow(window.documents()->subWindowList().front());
+    int before = window.partitionWindows().size();
+    emit window.diskWindow()->diskTree()->doubleClicked(row);
+    if (window.partitionWindows().size() == before) return nullptr;
+    PartitionWindow* opened = window.partitionWindows().back();
+    QSignalSpy loaded(opened, &PartitionWindow::loadFinished);
+    if (waitForLoad && !loaded.wait(20000)) return nullptr;
+    return opened;
+  }
+};
+
+// Clicks the left row `path` (names below the root folder) of a partition window.
+QModelIndex clickFolder(PartitionWindow& w, const QStringList& path) {
+  widgets::FolderTreeModel& m = *w.folderModel();
+  QModelIndex row = childNamed(m, m.topIndex(), QStringLiteral("根目录"));
+  for (const QString& name : path) row = childNamed(m, row, name);
+  if (row.isValid()) emit w.folderTree()->clicked(row);
+  return row;
+}
+
+}  // namespace
+
+class WindowsTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir settings_;
+
+ private slots:
+  void initTestCase() {
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
+  }
+
+  void openImageListsItsRowsAndItsMenus() {
+    Session s;
+    s.dialogs.nextFile = image("sample-disk.img");
+    s.window.commands().action(shell::kOpenImage)->trigger();
+    QCOMPARE(s.dialogs.filters, QStringList{QStringLiteral("Img files(*.img);;All files(*)")});
+    QCOMPARE(childTexts(s.disks()), QStringList{QStringLiteral("sample-disk.img")});
+    QModelIndex disk = s.disks().index(0, 0);
+    QVERIFY(s.window.diskWindow()->diskTree()->isExpanded(disk));
+    QModelIndex part = s.disks().index(0, 0, disk);
+    QStringList texts;
+    for (int c = 0; c < widgets::DiskTreeModel::kColumnCount; ++c) texts << part.siblingAtColumn(c).data().toString();
+    QCOMPARE(texts, (QStringList{"Partition0", "SAMPLE", "exFat", "1.0 MB", "15.0 MB"}));
+    QCOMPARE(s.disks().index(0, widgets::DiskTreeModel::kStart).data().toString(), QStringLiteral("0"));
+    QCOMPARE(s.window.recentFiles(), QStringList{s.dialogs.nextFile});
+    QCOMPARE(headers(s.disks()), (QStringList{"磁盘", "标签", "文件类型", "起始地址", "大小"}));
+    QVERIFY(!part.data(Qt::ForegroundRole).isValid());
+    s.catalogue.disks.back().partitions.front().searchKind = kSearchKindFound;
+    QCOMPARE(part.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(0, 0x80, 0));
+
+    emit s.window.diskWindow()->diskTree()->clicked(part);
+    QAbstractItemModel* props = s.window.diskWindow()->propertiesView()->model();
+    QCOMPARE(props->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Value"));
+    QCOMPARE(childNamed(*props, {}, QStringLiteral("名称")).siblingAtColumn(1).data().toString(),
+             QStringLiteral("Partition0"));
+
+    struct Menu {
+      QModelIndex row;
+      QStringList texts;
+      QList<bool> enabled;
+    };
+    for (const Menu& m : {Menu{part, {"创建分区镜像文件     Ctrl+Alt+J", "提取分区空闲空间     Ctrl+Alt+G", "分区扫描"},
+                               {false, false, false}},
+                          Menu{disk, {"扫描丢失分区    Ctrl+Alt+P", "关闭镜像文件"}, {false, true}}}) {
+      QMenu* menu = s.window.diskWindow()->contextMenuFor(m.row);
+      QStringList texts;
+      QList<bool> enabled;
+      for (QAction* a : menu->actions()) texts << a->text(), enabled << a->isEnabled();
+      QCOMPARE(texts, m.texts);
+      QCOMPARE(enabled, m.enabled);
+    }
+    s.window.diskWindow()->contextMenuFor(disk)->actions().back()->trigger();
+    QCOMPARE(s.disks().rowCount(), 0);
+
+    // The four images opened last are offered again in the next run.
+    QStringList opened;
+    for (const char* name : {"partitions-mbr.img", "partitions-gpt.img", "partitions-apple.img", "partitions-hfs.img"})
+      s.window.openImageFile(opened.emplaceFront(image(name)));
+    Session next;
+    QCOMPARE(next.window.recentFiles(), opened);
+  }
+
+  void doubleClickOpensOneWindowPerExfatPartition() {
+    Session s;
+    s.window.openImageFile(image("sample-disk.img"));
+    s.window.openImageFile(image("partitions-mbr.img"));
+    QCOMPARE(s.open(s.partitionRow("partitions-mbr.img", "Partition3")), nullptr);  // NTFS
+    QCOMPARE(s.disks().index(3, widgets::DiskTreeModel::kFileSystem, s.disks().index(1, 0)).data().toString(),
+             QStringLiteral("NTFS"));
+    QVERIFY(!s.window.showsPartitionMenus());
+
+    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Partition0"));
+    QVERIFY(s.window.showsPartitionMenus());
+    QCOMPARE(s.window.menuBar()->actions().size(), 4);
+    QVERIFY(s.dialogs.messages.isEmpty());
+
+    QCOMPARE(s.open(s.partitionRow("sample-disk.img", "Partition0")), nullptr);
+    QVERIFY(!s.window.showsPartitionMenus());
+    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"此分区已打开！", "dudorazu"}}));
+    // The same partition text on another disk is another partition.
+    QVERIFY(s.open(s.partitionRow("partitions-mbr.img", "Partition0")));
+    QCOMPARE(s.window.partitionWindows().size(), 2);
+    s.window.commands().action(shell::kClosePartition)->trigger();
+    QCOMPARE(s.window.partitionWindows().size(), 1);
+  }
+
+  void foldersOnTheLeftTheirFilesOnTheRight() {
+    Session s;
+    s.window.openImageFile(image("sample-disk.img"));
+    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    widgets::FolderTreeModel& left = *w->folderModel();
+    QCOMPARE(childTexts(left), QStringList{"Partition0"});
+    QModelIndex root = childNamed(left, left.topIndex(), QStringLiteral("根目录"));
+    QCOMPARE(childTexts(left, root), (QStringList{"音乐", "文档", "照片"}));  // folders only, in record order
+    QModelIndex draft = childNamed(left, childNamed(left, root, "文档"), QStringLiteral("草稿"));
+    QCOMPARE(draft.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0));
+    QCOMPARE(headers(left), (QStringList{"磁盘分区", "File Id", "Create Time"}));
+    QVERIFY(w->folderTree()->isColumnHidden(widgets::FolderTreeModel::kFileId));
+    QCOMPARE(draft.siblingAtColumn(widgets::FolderTreeModel::kFileId).data().toString(), QStringLiteral("9"));
+
+    clickFolder(*w, {"文档"});
+    widgets::FileListModel& right = *w->fileModel();
+    QCOMPARE(childTexts(right), (QStringList{"草稿", "会议记录.txt", "报告.txt"}));
+    QCOMPARE(headers(right), (QStringList{"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号"}));
+    QCOMPARE(right.index(0, widgets::FileListModel::kState).data().toString(), QStringLiteral("已删除文件夹"));
+    QVERIFY(s.window.statusPane(1)->text().startsWith(QStringLiteral("总大小 ")));
+    QCOMPARE(s.window.statusPane(0)->text(), QStringLiteral("Ready"));
+
+    // Statistics of the selected folder, one count at a time.
+    w->folderTree()->setCurrentIndex(childNamed(left, root, "文档"));
+    QSignalSpy counted(w, &PartitionWindow::statistics);
+    s.window.commands().action(shell::kStatistics)->trigger();
+    s.window.commands().action(shell::kStatistics)->trigger();
+    QVERIFY(counted.wait(20000));
+    QCOMPARE(s.dialogs.messages.front(), (QPair<QString, QString>{"正在计算，请稍后...", "waiting"}));
+    QVERIFY(s.window.statusPane(2)->text().endsWith(QStringLiteral("在2个文件夹中包含 4个文件")));
+    QCOMPARE(s.dialogs.messages.back(), (QPair<QString, QString>{s.window.statusPane(2)->text(), "文件统计"}));
+
+    emit w->fileList()->doubleClicked(right.index(0, 0));
+    QCOMPARE(w->folderTree()->currentIndex(), draft);
+    QCOMPARE(childTexts(right), (QStringList{"草稿2.txt", "草稿1.txt"}));
+  }
+
+  void checkMarksPassUpAndDown() {
+    Session s;
+    s.window.openImageFile(image("sample-disk.img"));
+    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    widgets::FileListModel& right = *w->fileModel();
+    QModelIndex docs = clickFolder(*w, {"文档"});
+    auto tick = [&](int row, Qt::CheckState state) { right.setData(right.index(row, 0), state, Qt::CheckStateRole); };
+
+    for (int r = 0; r < 3; ++r) tick(r, Qt::Checked);
+    QCOMPARE(mark(docs), Qt::Checked);
+    QCOMPARE(mark(w->folderModel()->index(0, 0, docs)), Qt::Checked);  // 草稿 keeps its own left row in step
+    tick(1, Qt::Unchecked);
+    QCOMPARE(mark(docs), Qt::PartiallyChecked);
+    tick(0, Qt::Unchecked);
+    tick(2, Qt::Unchecked);
+    QCOMPARE(mark(docs), Qt::Unchecked);
+
+    // A partly checked folder shows each row as it was last checked.
+    tick(2, Qt::Checked);
+    clickFolder(*w, {});
+    clickFolder(*w, {"文档"});
+    QCOMPARE((QList<Qt::CheckState>{mark(right.index(0, 0)), mark(right.index(1, 0)), mark(right.index(2, 0))}),
+             (QList<Qt::CheckState>{Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
+    // A mark given to the shown folder's left row passes down.
+    w->folderModel()->setData(docs, Qt::Checked, Qt::CheckStateRole);
+    for (int r = 0; r < 3; ++r) QCOMPARE(mark(right.index(r, 0)), Qt::Checked);
+    s.window.commands().action(shell::kUncheckAll)->trigger();
+    QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
+    for (int r = 0; r < 3; ++r) QCOMPARE(mark(right.index(r, 0)), Qt::Unchecked);
+  }
+
+  void stopEndsATreeLoadAndTheWindowStaysUsable() {
+    Session s;
+    s.window.openImageFile(image("sample-disk.img"));
+    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"), false);
+    QVERIFY(w && w->loading());
+    shell::ProgressWindow* progress = w->progressWindow();
+    QVERIFY(progress->isVisible());
+    QCOMPARE(progress->windowTitle(), QStringLiteral("展开分区文件"));
+
+    // Refusals while it loads.
+    w->reload();
+    s.window.close();
+    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成，请稍后！", "error"},
+                                                                 {"等待当前操作完成！", "waiting"}}));
+
+    QSignalSpy loaded(w, &PartitionWindow::loadFinished);
+    progress->stopButton()->click();
+    QCOMPARE(progress->labelText(), QStringLiteral("正在分析文件，请稍后!"));
+    QVERIFY(progress->block().cancelled());
+    QVERIFY(loaded.wait(20000));
+    QVERIFY(!progress->isVisible());
+    QVERIFY(!w->loading());
+
+    // Usable: a reload runs to its end and shows the whole tree.
+    s.dialogs.messages.clear();
+    s.window.commands().action(shell::kReload)->trigger();
+    QVERIFY(w->loading());
+    QVERIFY(loaded.wait(20000));
+    QVERIFY(s.dialogs.messages.isEmpty());
+    clickFolder(*w, {"文档", "草稿"});
+    QCOMPARE(w->fileModel()->rowCount(), 2);
+    // The close box stops as "停止" does.
+    progress->begin();
+    progress->close();
+    QVERIFY(progress->block().cancelled());
+
+    // A tab closed while its tree loads stops the load and goes when it ends.
+    w->reload();
+    QVERIFY(!w->parentWidget()->close());
+    QVERIFY(progress->block().cancelled());
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+  }
+
+  void keysRunTheirCommands() {
+    Session s;
+    s.window.show();
+    QApplication::setActiveWindow(&s.window);
+    QVERIFY(QTest::qWaitForWindowActive(&s.window));
+    QWidget* tree = s.window.diskWindow()->diskTree();
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(s.dialogs.messages.value(0).first, QStringLiteral("关于 dudorazu"));
+    s.dialogs.nextFile = image("sample-disk.img");
+    QTest::keyClick(tree, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(s.disks().rowCount(), 1);
+
+    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    w->folderTree()->setFocus();
+    QTest::keyClick(w->folderTree(), Qt::Key_F5);
+    QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Checked);
+    QTest::keyClick(w->folderTree(), Qt::Key_F4);
+    QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
+    QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+  }
+
+  void exitAsksAndEveryControlIsNamed() {
+    Session s;
+    s.window.show();
+    s.window.close();
+    QVERIFY(s.window.isVisible());
+    QCOMPARE(s.dialogs.messages.back().first, QStringLiteral("您真的要退出程序吗?"));
+
+    auto* bar = s.window.findChild<QToolBar*>(QStringLiteral("toolbar"));
+    QList<int> order;
+    for (QAction* a : bar->actions()) {
+      order << a->objectName().mid(7).toInt();
+      QWidget* button = bar->widgetForAction(a);
+      QVERIFY(!a->text().isEmpty());
+      QCOMPARE(button->accessibleName(), a->text().simplified());
+    }
+    QCOMPARE(order, (QList<int>{32792, 32803, 32876, 32858, 32806, 32867, 32822, 32854, 32855, 32828, 32830, 32874}));
+    QVERIFY(!s.window.commands().action(shell::kUnusedButton)->isEnabled());
+    for (QAction* top : s.window.menuBar()->actions())
+      for (QAction* a : top->menu()->actions()) QVERIFY(a->isSeparator() || !a->text().isEmpty());
+    s.dialogs.confirmAnswer = true;
+    QVERIFY(s.window.close());
+  }
+};
+
+QTEST_MAIN(WindowsTest)
+#include "windows_test.moc"
