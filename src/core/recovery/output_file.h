@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "core/device/sector_device.h"
+#include "platform/output_file.h"
 
 namespace dudorazu {
 
@@ -22,10 +23,10 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return handle_.isOpen(); }
   const std::string& path() const { return path_; }
   // Writes `length` bytes at the current end; false when the target refused
-  // (full, I/O error). errno-style code of the last failure in lastError().
+  // (full, I/O error). The system's code of the last failure in lastError().
   bool write(const void* data, size_t length);
   // Moves the end `length` bytes on without writing (a hole).
   void skip(uint64_t length) {
@@ -42,18 +43,18 @@ class OutputFile {
   // Gives the file its full length and its time and closes it; false when
   // that failed.
   bool close();
-  int lastError() const { return error_; }
+  int lastError() const { return handle_.lastError(); }
 
-  // Used by openOutputFile.
-  void adopt(int fd, std::string path);
+  // Used by openOutputFile: the new file is open in `handle_`.
+  platform::OutputHandle& handle() { return handle_; }
+  void adopt(std::string path);
 
  private:
-  int fd_ = -1;
+  platform::OutputHandle handle_;
   std::string path_;
   uint64_t end_ = 0;
   bool mayEndShort_ = false;  // holes or device copies since the last write
   std::optional<std::time_t> modified_;
-  int error_ = 0;
 };
 
 // What a save remembers between files: the next counter to try for each
