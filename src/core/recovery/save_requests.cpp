@@ -4,7 +4,7 @@
 #include "core/recovery/display_format.h"
 #include "core/recovery/record_lookup.h"
 #include "core/recovery/subtree_tally.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace dudorazu {
 namespace {

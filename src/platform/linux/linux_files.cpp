@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/files.h"
 
@@ -36,6 +37,25 @@ bool freeBytesAvailable(const std::string& path, uint64_t& freeBytes) {
 }
 
 bool makeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+
+std::string folderProblem(const std::string& folder, bool create) {
+  if (folder.empty()) return "no folder given";
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) return "it is not a folder";
+  } else if (!create) {
+    return "";  // nothing is made in it
+  } else {
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+      std::string prefix = folder.substr(0, slash);
+      if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return std::strerror(errno);
+      if (slash == std::string::npos) break;
+    }
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "it cannot be made";
+  }
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  return "";
+}
 
 RenameOutcome renameNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return RenameOutcome::Renamed;
