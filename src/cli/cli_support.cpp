@@ -115,7 +115,7 @@ void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator) {
     }
   } messages;
   buildDiskCatalogue(catalogue, *enumerator, messages);
-  std::string note = unopenedDrivesNote(catalogue.unopenedDrives, ::geteuid() == 0);
+  std::string note = unopenedDrivesNote(catalogue.unopenedDrives, platform::runsAsAdministrator());
   if (!note.empty()) std::fprintf(stderr, "dudorazu-cli: %s\n", note.c_str());
 }
 

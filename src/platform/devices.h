@@ -18,6 +18,11 @@ std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode
 // /proc/self/mountinfo).
 std::unique_ptr<DriveEnumerator> makeDriveEnumerator();
 
+// True when this process has the rights drives are opened with (root on
+// Linux, an elevated administrator on Windows), so a drive refused for want
+// of rights can be told apart from one that is broken.
+bool runsAsAdministrator();
+
 // True when `path` names one of the machine's drives rather than an image
 // file opened in place of one.
 bool isPhysicalDrivePath(const std::string& path);

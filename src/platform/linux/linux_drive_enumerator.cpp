@@ -235,6 +235,8 @@ std::vector<MountedVolume> SysfsDriveEnumerator::listMountedVolumes() {
   return volumes;
 }
 
+bool runsAsAdministrator() { return ::geteuid() == 0; }
+
 bool isPhysicalDrivePath(const std::string& path) { return path.rfind("/dev/", 0) == 0; }
 
 std::unique_ptr<DriveEnumerator> makeDriveEnumerator() {
