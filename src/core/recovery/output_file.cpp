@@ -62,13 +62,6 @@ platform::CreateOutcome openFirstFree(platform::OutputHandle& handle, const std:
 
 }  // namespace
 
-void OutputFile::adopt(std::string path) {
-  path_ = std::move(path);
-  end_ = 0;
-  mayEndShort_ = false;
-  modified_.reset();
-}
-
 uint64_t OutputFile::copyFrom(SectorDevice& device, uint64_t offset, uint64_t length) {
   uint64_t n = device.copyToFile(offset, length, handle_, end_);
   if (n > 0) {
@@ -138,15 +131,18 @@ bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* na
   using platform::CreateOutcome;
   file.close();
   std::string opened;
-  CreateOutcome outcome = openFirstFree(file.handle(), path, names, opened);
+  CreateOutcome outcome = openFirstFree(file.handle_, path, names, opened);
   if (outcome == CreateOutcome::FolderMissing) {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
     if (folder.empty() || !createFolderPath(folder, names)) return false;
-    outcome = openFirstFree(file.handle(), path, names, opened);
+    outcome = openFirstFree(file.handle_, path, names, opened);
   }
   if (outcome != CreateOutcome::Created) return false;
-  file.adopt(opened);
+  file.path_ = std::move(opened);
+  file.end_ = 0;
+  file.mayEndShort_ = false;
+  file.modified_.reset();
   return true;
 }
 

@@ -14,6 +14,8 @@
 
 namespace dudorazu {
 
+class SaveNamespace;
+
 // A new file being written. Writes go at explicit offsets, so a run of zeros
 // can be left as a hole and the file still ends at the right length.
 class OutputFile {
@@ -45,11 +47,9 @@ class OutputFile {
   bool close();
   int lastError() const { return handle_.lastError(); }
 
-  // Used by openOutputFile: the new file is open in `handle_`.
-  platform::OutputHandle& handle() { return handle_; }
-  void adopt(std::string path);
-
  private:
+  friend bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* names);
+
   platform::OutputHandle handle_;
   std::string path_;
   uint64_t end_ = 0;
