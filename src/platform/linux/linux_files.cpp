@@ -1,5 +1,5 @@
 // Linux backend of the path questions and changes: stat, realpath, statvfs,
-// mkdir, renameat2 and utimensat.
+// mkdir, access, renameat2 and utimensat.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
