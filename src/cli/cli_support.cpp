@@ -1,6 +1,5 @@
 #include "cli/cli_support.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -116,15 +115,15 @@ void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator) {
     }
   } messages;
   buildDiskCatalogue(catalogue, *enumerator, messages);
-  std::string note = unopenedDrivesNote(catalogue.unopenedDrives, ::geteuid() == 0);
+  std::string note = unopenedDrivesNote(catalogue.unopenedDrives, platform::runsAsAdministrator());
   if (!note.empty()) std::fprintf(stderr, "dudorazu-cli: %s\n", note.c_str());
 }
 
 DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, const char* command) {
   if (DiskRecord* d = findDisk(catalogue, source)) return d;
-  struct stat st {};
-  if (::stat(source.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
+  platform::PathKind kind = platform::pathKind(source);
+  if (kind != platform::PathKind::Missing) {
+    if (kind == platform::PathKind::Folder) {
       printError(command, "'" + source + "' is a folder, not a disk or image file");
       return nullptr;
     }
@@ -187,14 +186,12 @@ InterruptStops::~InterruptStops() {
 }
 
 std::string canonicalSource(const std::string& text) {
-  char resolved[PATH_MAX];
-  if (!pathExists(text) || !::realpath(text.c_str(), resolved)) return text;
-  return resolved;
+  std::string resolved = pathExists(text) ? platform::canonicalPath(text) : std::string();
+  return resolved.empty() ? text : resolved;
 }
 
 bool pathExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  return platform::pathKind(path) != platform::PathKind::Missing;
 }
 
 bool resolveExfatTarget(DiskCatalogue& catalogue, const std::string& source, const std::string& partition,

@@ -1,7 +1,5 @@
 // dudorazu-cli image: a disk or partition copied sector by sector into an
 // image file or onto another disk, listing the sectors that cannot be read.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 
@@ -9,6 +7,7 @@
 #include "cli/tools_cli.h"
 #include "core/common/text.h"
 #include "core/tools/disk_imaging.h"
+#include "platform/files.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -53,8 +52,7 @@ std::string describe(const EndpointArg& e) {
 }
 
 bool isBlockDevice(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  return platform::pathKind(path) == platform::PathKind::BlockDevice;
 }
 
 void printUsage() {

@@ -27,6 +27,10 @@ TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndPassesExistingFiles) {
   writeFile(dir.file("a.txt0.txt"), "keep too");
   EXPECT_EQ(created(dir.file("a.txt")), dir.file("a.txt1.txt"));
   EXPECT_EQ(readFile(dir.file("a.txt0.txt")), "keep too") << "an existing file is never overwritten";
+  writeFile(dir.file("b.partial"), "keep");
+  writeFile(dir.file("b"), "cut short");
+  EXPECT_EQ(renameAside(dir.file("b"), ".partial"), dir.file("b.partial1"));
+  EXPECT_EQ(readFile(dir.file("b.partial")), "keep") << "a rename aside never replaces a file either";
 }
 
 TEST(OutputFile, ADotInAFolderNameIsNotTheExtension) {

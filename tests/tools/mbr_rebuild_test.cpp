@@ -9,6 +9,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/tools/partition_search.h"
+#include "platform/linux/linux_mount_guard.h"
 #include "support/faulty_device.h"
 #include "tools/tools_test_support.h"
 
@@ -189,8 +190,7 @@ TEST(MbrRebuild, AFailedWriteIsReported) {
 // file with one partition mounted.
 struct FakeKernel {
   TempDir dir;
-  MountSources sources;
-  std::string image;
+  std::string image, sysRoot, mountinfo;
 
   FakeKernel() {
     image = dir.file("disk.img");
@@ -207,25 +207,28 @@ struct FakeKernel {
     EXPECT_EQ(::symlink("../devices/virtual/block/loop7", (sys + "/block/loop7").c_str()), 0);
     EXPECT_EQ(::symlink("../../devices/virtual/block/loop7", (sys + "/dev/block/7:7").c_str()), 0);
     EXPECT_EQ(::symlink("../../devices/virtual/block/loop7/loop7p1", (sys + "/dev/block/259:3").c_str()), 0);
-    sources.sysRoot = sys;
-    sources.mountinfo = dir.file("mountinfo");
+    sysRoot = sys;
+    mountinfo = dir.file("mountinfo");
   }
-  void mounts(const std::string& lines) { test::writeFile(sources.mountinfo, lines); }
+  bool inUse(const std::string& lines) {
+    test::writeFile(mountinfo, lines);
+    return platform::diskInUse(image, mountinfo, sysRoot);
+  }
 };
 
 TEST(SystemDiskGuard, AMountOnAnyPartitionOfTheDiskRefusesIt) {
   FakeKernel kernel;
+  EXPECT_FALSE(kernel.inUse("22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"))
+      << "only an unrelated disk is mounted";
+  EXPECT_TRUE(kernel.inUse("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n36 22 259:3 / /mnt/x rw,relatime shared:9 - exfat /dev/x rw\n"))
+      << "a partition of the loop device over the image";
+  EXPECT_TRUE(kernel.inUse("36 22 7:7 / /mnt/x rw - ext4 /dev/loop7 rw\n")) << "the loop device itself";
+
   DiskRecord disk;
   disk.devicePath = kernel.image;
-  kernel.mounts("22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
-  EXPECT_FALSE(diskHasMountedVolume(disk, kernel.sources)) << "only an unrelated disk is mounted";
-  kernel.mounts("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n36 22 259:3 / /mnt/x rw,relatime shared:9 - exfat /dev/x rw\n");
-  EXPECT_TRUE(diskHasMountedVolume(disk, kernel.sources)) << "a partition of the loop device over the image";
-  kernel.mounts("36 22 7:7 / /mnt/x rw - ext4 /dev/loop7 rw\n");
-  EXPECT_TRUE(diskHasMountedVolume(disk, kernel.sources)) << "the loop device itself";
-
+  disk.partitions.emplace_back().driveLetter = "/mnt/x";
   RecordingMessageSink messages;
-  EXPECT_FALSE(rebuildAllowed(disk, messages, kernel.sources));
+  EXPECT_FALSE(rebuildAllowed(disk, messages)) << "a partition with a mount point";
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].text, "不能更改当前系统所在的硬盘分区信息！");
 }

@@ -1,6 +1,6 @@
 #include "core/device/command_paths.h"
 
-#include "platform/platform.h"
+#include "platform/storage_extent.h"
 
 namespace dudorazu {
 namespace {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/partitions/partition_table.h"
+#include "platform/devices.h"
 
 namespace dudorazu {
 namespace {
@@ -51,6 +52,8 @@ DiskCatalogue& processCatalogue() {
   static DiskCatalogue catalogue;
   return catalogue;
 }
+
+bool isPhysicalDrive(const DiskRecord& d) { return platform::isPhysicalDrivePath(d.devicePath); }
 
 DiskRecord* findDisk(DiskCatalogue& catalogue, const std::string& name) {
   for (DiskRecord& d : catalogue.disks)

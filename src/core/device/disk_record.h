@@ -57,9 +57,7 @@ inline std::string displayName(const DiskRecord& d) {
 }
 
 // A physical drive (as opposed to an image file opened in place of one).
-inline bool isPhysicalDrive(const DiskRecord& d) {
-  return d.devicePath.rfind("\\\\.\\Physical", 0) == 0 || d.devicePath.rfind("/dev/", 0) == 0;
-}
+bool isPhysicalDrive(const DiskRecord& d);
 
 // True when the table puts some of the partition past the disk's end (a
 // damaged or foreign entry); reads of it stop at the end.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/platform.h"
+#include "platform/devices.h"
 
 namespace dudorazu {
 namespace {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/output_file.h"
+
 namespace dudorazu {
 
 inline constexpr uint32_t kSectorSize = 512;
@@ -36,14 +38,14 @@ class SectorDevice {
   // Makes written data durable; false on error.
   virtual bool flush() { return true; }
   // Copies `length` bytes at `offset` into the regular file open for writing
-  // as `outFd`, at `outOffset`, inside the kernel where the backend can, so
+  // in `out`, at `outOffset`, inside the kernel where the backend can, so
   // the bytes never pass through the caller. Stretches the device holds as
   // holes are passed over, not written; the caller gives the file its length.
   // Returns the bytes dealt with from `offset` on: fewer than `length`, 0
   // included, when this device cannot copy so or a read or write failed, and
   // the caller reads the rest with readAt.
-  virtual uint64_t copyToFile(uint64_t offset, uint64_t length, int outFd, uint64_t outOffset) {
-    (void)offset, (void)length, (void)outFd, (void)outOffset;
+  virtual uint64_t copyToFile(uint64_t offset, uint64_t length, platform::OutputHandle& out, uint64_t outOffset) {
+    (void)offset, (void)length, (void)out, (void)outOffset;
     return 0;
   }
 

@@ -1,7 +1,6 @@
 #include "core/recovery/file_times.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "platform/files.h"
 
 namespace dudorazu {
 
@@ -29,12 +28,7 @@ std::optional<std::time_t> recordLocalTime(uint16_t date, uint16_t time) {
 
 bool setModifiedTime(const std::string& path, uint16_t date, uint16_t time) {
   std::optional<std::time_t> t = recordLocalTime(date, time);
-  if (!t) return false;
-  struct timespec times[2];
-  times[0].tv_sec = *t;
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  return t && platform::setFileTimes(path, *t);
 }
 
 }  // namespace dudorazu

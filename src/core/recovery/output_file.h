@@ -10,8 +10,11 @@
 #include <unordered_set>
 
 #include "core/device/sector_device.h"
+#include "platform/output_file.h"
 
 namespace dudorazu {
+
+class SaveNamespace;
 
 // A new file being written. Writes go at explicit offsets, so a run of zeros
 // can be left as a hole and the file still ends at the right length.
@@ -22,10 +25,10 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return handle_.isOpen(); }
   const std::string& path() const { return path_; }
   // Writes `length` bytes at the current end; false when the target refused
-  // (full, I/O error). errno-style code of the last failure in lastError().
+  // (full, I/O error). The system's code of the last failure in lastError().
   bool write(const void* data, size_t length);
   // Moves the end `length` bytes on without writing (a hole).
   void skip(uint64_t length) {
@@ -42,18 +45,16 @@ class OutputFile {
   // Gives the file its full length and its time and closes it; false when
   // that failed.
   bool close();
-  int lastError() const { return error_; }
-
-  // Used by openOutputFile.
-  void adopt(int fd, std::string path);
+  int lastError() const { return handle_.lastError(); }
 
  private:
-  int fd_ = -1;
+  friend bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* names);
+
+  platform::OutputHandle handle_;
   std::string path_;
   uint64_t end_ = 0;
   bool mayEndShort_ = false;  // holes or device copies since the last write
   std::optional<std::time_t> modified_;
-  int error_ = 0;
 };
 
 // What a save remembers between files: the next counter to try for each

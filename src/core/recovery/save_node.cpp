@@ -1,8 +1,7 @@
 #include "core/recovery/save_engine.h"
 
-#include <sys/stat.h>
-
 #include "core/recovery/file_times.h"
+#include "platform/files.h"
 
 namespace dudorazu {
 namespace {
@@ -10,12 +9,16 @@ namespace {
 // A folder whose name is taken by a file (a deleted file and a live folder
 // of one name, or names that repair made equal) moves aside to a counted
 // name, as a file would, instead of losing everything below it.
+bool folderOrFree(const std::string& path) {
+  platform::PathKind kind = platform::pathKind(path);
+  return kind == platform::PathKind::Missing || kind == platform::PathKind::Folder;
+}
+
 std::string folderPathFor(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return path;
+  if (folderOrFree(path)) return path;
   for (uint64_t n = 0;; ++n) {
     std::string candidate = path + std::to_string(n);
-    if (::stat(candidate.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return candidate;
+    if (folderOrFree(candidate)) return candidate;
   }
 }
 

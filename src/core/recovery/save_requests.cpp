@@ -1,11 +1,10 @@
 #include "core/recovery/save_requests.h"
 
-#include <sys/stat.h>
 
 #include "core/recovery/display_format.h"
 #include "core/recovery/record_lookup.h"
 #include "core/recovery/subtree_tally.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace dudorazu {
 namespace {
@@ -85,8 +84,7 @@ bool refuseBatchForRoom(uint64_t total, uint64_t freeBytes, MessageSink& message
 bool destinationFreeBytes(const std::string& destination, uint64_t& freeBytes) {
   // The nearest folder that exists on the way up is where the files will land.
   std::string path = destination.empty() ? std::string(".") : destination;
-  struct stat st {};
-  while (::stat(path.c_str(), &st) != 0) {
+  while (platform::pathKind(path) == platform::PathKind::Missing) {
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return platform::freeBytesAvailable(".", freeBytes);
     if (slash == 0) return platform::freeBytesAvailable("/", freeBytes);

@@ -65,8 +65,8 @@ std::vector<RebuildRow> rebuildRows(const DiskRecord& disk) {
   return rows;
 }
 
-bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages, const MountSources& sources) {
-  if (!diskHasMountedVolume(disk, sources)) return true;
+bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages) {
+  if (!diskHasMountedVolume(disk)) return true;
   messages.show(kMsgSystemDisk, kApplicationTitle);
   return false;
 }
@@ -88,8 +88,7 @@ void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<s
   sector[511] = 0xAA;
 }
 
-RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages,
-                              const MountSources& sources) {
+RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages) {
   if (tickedRecords.size() > kMaxEntries) {
     messages.show(kMsgWrongChoice, kApplicationTitle);
     return RebuildResult::Refused;
@@ -105,7 +104,7 @@ RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>&
       return RebuildResult::Refused;
     }
   }
-  if (!rebuildAllowed(disk, messages, sources)) return RebuildResult::Refused;
+  if (!rebuildAllowed(disk, messages)) return RebuildResult::Refused;
 
   auto device = openDevice(disk.devicePath, OpenMode::ReadWrite);
   if (!device) {

@@ -33,7 +33,7 @@ std::vector<RebuildRow> rebuildRows(const DiskRecord& disk);
 
 // Shows "不能更改当前系统所在的硬盘分区信息！" and returns false when `disk`
 // must not be changed (see diskHasMountedVolume).
-bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages, const MountSources& sources = {});
+bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages);
 
 enum class RebuildResult { Written, NothingChosen, Refused, Failed };
 
@@ -45,7 +45,6 @@ void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<s
 // "选择错误，请从新选择", nothing written. None: nothing happens. A disk that
 // holds a mounted volume, a size an MBR cannot hold, or a failed read, write
 // or open is reported and returns Refused or Failed.
-RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages,
-                              const MountSources& sources = {});
+RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages);
 
 }  // namespace dudorazu

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/common/text.h"
+#include "platform/files.h"
 
 namespace dudorazu {
 
@@ -34,7 +35,7 @@ bool RescueMap::save(const std::string& path, bool finished) const {
   std::string body = text(finished);
   bool ok = std::fwrite(body.data(), 1, body.size(), f) == body.size();
   ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!ok || !platform::replaceFile(temporary, path)) {
     std::remove(temporary.c_str());
     return false;
   }

@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "core/common/text.h"
-#include "platform/platform.h"
+#include "platform/devices.h"
 
 namespace dudorazu::platform {
 namespace {
@@ -234,6 +234,10 @@ std::vector<MountedVolume> SysfsDriveEnumerator::listMountedVolumes() {
   }
   return volumes;
 }
+
+bool runsAsAdministrator() { return ::geteuid() == 0; }
+
+bool isPhysicalDrivePath(const std::string& path) { return path.rfind("/dev/", 0) == 0; }
 
 std::unique_ptr<DriveEnumerator> makeDriveEnumerator() {
   return std::make_unique<SysfsDriveEnumerator>("/sys", "/dev", "/proc/self/mountinfo");

@@ -6,13 +6,12 @@
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/platform.h"
+#include "platform/devices.h"
 
 namespace dudorazu::platform {
 namespace {
@@ -66,8 +65,9 @@ class FdSectorDevice : public SectorDevice {
 
   bool flush() override { return ::fsync(fd_) == 0; }
 
-  uint64_t copyToFile(uint64_t offset, uint64_t length, int outFd, uint64_t outOffset) override {
-    if (copyMethod_ == CopyMethod::None) return 0;
+  uint64_t copyToFile(uint64_t offset, uint64_t length, OutputHandle& out, uint64_t outOffset) override {
+    if (copyMethod_ == CopyMethod::None || !out.isOpen()) return 0;
+    const int outFd = static_cast<int>(out.native());
     if (deviceSize_ == 0) deviceSize_ = size();
     // Past the end nothing is copied here: readAt tells the caller so.
     if (offset >= deviceSize_) return 0;
@@ -165,13 +165,6 @@ std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode
     return nullptr;
   }
   return std::make_unique<FdSectorDevice>(fd);
-}
-
-bool freeBytesAvailable(const std::string& path, uint64_t& freeBytes) {
-  struct statvfs vfs {};
-  if (::statvfs(path.c_str(), &vfs) != 0) return false;
-  freeBytes = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
-  return true;
 }
 
 }  // namespace dudorazu::platform

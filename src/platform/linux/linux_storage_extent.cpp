@@ -208,23 +208,4 @@ StorageExtent volumeExtent(const std::string& folder) {
   return {};
 }
 
-std::string folderProblem(const std::string& folder, bool create) {
-  if (folder.empty()) return "no folder given";
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) == 0) {
-    if (!S_ISDIR(st.st_mode)) return "it is not a folder";
-  } else if (!create) {
-    return "";  // nothing is made in it
-  } else {
-    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-      std::string prefix = folder.substr(0, slash);
-      if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return std::strerror(errno);
-      if (slash == std::string::npos) break;
-    }
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "it cannot be made";
-  }
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
-  return "";
-}
-
 }  // namespace dudorazu::platform

@@ -3,7 +3,7 @@
 // parameter so tests can hand in a made-up tree.
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/storage_extent.h"
 
 namespace dudorazu::platform {
 
