@@ -6,7 +6,7 @@
 #include "core/common/text.h"
 #include "core/device/sector_device.h"
 #include "core/partitions/file_system_text.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 namespace dudorazu::cli {
 namespace {

@@ -9,7 +9,7 @@
 #include "core/device/command_paths.h"
 #include "core/partitions/file_system_text.h"
 #include "core/partitions/partition_table.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
 #include "core/tools/tool_messages.h"

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "core/recovery/dfxml_report.h"
-#include "core/recovery/properties.h"
+#include "core/present/properties.h"
 #include "core/recovery/record_filter.h"
 #include "core/recovery/sha256.h"
-#include "core/recovery/statistics.h"
+#include "core/present/statistics.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 

@@ -1,6 +1,7 @@
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 #include "core/common/text.h"
+#include "core/exfat/exfat_file_record.h"
 
 namespace dudorazu {
 
@@ -30,6 +31,16 @@ std::string formatSizeLong(uint64_t bytes) {
 std::string formatRecordTime(uint16_t date, uint16_t time) {
   return format("%d-%02d-%02d %02d:%02d:%02d", (date >> 9) + 1980, (date >> 5) & 15, date & 31,
                 time >> 11, (time >> 5) & 63, (time & 31) * 2);
+}
+
+const char* stateText(uint8_t state) {
+  switch (state) {
+    case kStateDeletedFolder: return "已删除文件夹";
+    case kStateDeletedFile: return "已删除文件";
+    case kStateFolder: return "正常文件夹";
+    case kStateFile: return "正常文件";
+    default: return "";
+  }
 }
 
 }  // namespace dudorazu
