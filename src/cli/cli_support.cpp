@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "core/common/text.h"
+#include "core/device/source_path.h"
 #include "core/partitions/exfat_boot_copy.h"
 #include "platform/platform.h"
 
@@ -184,12 +185,6 @@ InterruptStops::InterruptStops(ProgressBlock& block) {
 InterruptStops::~InterruptStops() {
   sigaction(SIGINT, &previousAction, nullptr);
   interruptTarget.store(nullptr);
-}
-
-std::string canonicalSource(const std::string& text) {
-  char resolved[PATH_MAX];
-  if (!pathExists(text) || !::realpath(text.c_str(), resolved)) return text;
-  return resolved;
 }
 
 bool pathExists(const std::string& path) {

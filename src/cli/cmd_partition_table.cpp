@@ -119,8 +119,7 @@ int cmdPtRestore(Args args) {
     return 1;
   }
   // Refuse a foreign file before asking anything.
-  if (contents->displayName != displayName(*disk) || contents->devicePath != disk->devicePath) {
-    messages.show(kMsgBackupMismatch, kCaptionError);
+  if (refuseForeignBackup(*disk, *contents, messages)) {
     std::fprintf(stderr, "  the file was made from %s (%s)\n", printableText(contents->displayName).c_str(),
                  printableText(contents->devicePath).c_str());
     return 1;

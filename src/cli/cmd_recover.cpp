@@ -173,8 +173,7 @@ int cmdRecover(Args args) {
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
   PartitionRecord& partition = *target.partition;
-  const CommandPath source{target.disk->devicePath, "SOURCE", static_cast<uint64_t>(partition.startSector) * 512,
-                           partition.sizeSectors > UINT64_MAX / 512 ? UINT64_MAX : partition.sizeSectors * 512};
+  const CommandPath source = partitionInput(target.disk->devicePath, partition, "SOURCE");
   if (hasReport) {
     const std::vector<CommandPath> report = {{reportPath, "--report", 0, UINT64_MAX, false}};
     std::string problem = commandPathProblem({source}, report);

@@ -152,6 +152,21 @@ uint64_t imagingLength(const ImagingJob& job) {
   return whole - skipped;
 }
 
+uint64_t imagingSectors(const ImagingJob& job) {
+  const uint64_t length = imagingLength(job);
+  return length / kSectorSize + (length % kSectorSize != 0);
+}
+
+std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& outcome) {
+  if (!outcome.mapfileSaved || (outcome.status == ImagingStatus::Completed && outcome.badSectors.empty())) return {};
+  const uint64_t from = job.source.startOffset + job.sourceStartSector * kSectorSize;
+  const uint64_t to = job.toDisk ? job.target.startOffset + job.targetStartSector * kSectorSize : 0;
+  return format("ddrescue%s -i %llu -s %llu -o %llu '%s' '%s' '%s'", job.toDisk ? " -f" : "",
+                static_cast<unsigned long long>(from), static_cast<unsigned long long>(imagingLength(job)),
+                static_cast<unsigned long long>(to), job.source.devicePath.c_str(),
+                job.toDisk ? job.target.devicePath.c_str() : job.targetFile.c_str(), job.mapfile.c_str());
+}
+
 ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
                          const std::function<void(uint64_t ordinal, uint64_t sector)>& onBadSector) {
   ImagingOutcome outcome;
