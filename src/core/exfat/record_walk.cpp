@@ -1,5 +1,7 @@
 #include "core/exfat/record_walk.h"
 
+#include <vector>
+
 #include "core/exfat/tree_loader.h"
 
 namespace dudorazu {

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "core/exfat/record_walk.h"
+#include "core/common/tree_walk.h"
 #include "core/present/display_format.h"
 #include "platform/platform.h"
 
