@@ -125,18 +125,6 @@ std::string namedLine(const SavedFile& f, bool dryRun) {
   return line;
 }
 
-// The root folder's first cluster must be readable, or the volume was cut
-// off (a truncated image) and a save would find nothing while saying so
-// quietly.
-bool rootFolderReadable(const std::string& devicePath, const PartitionRecord& partition) {
-  std::unique_ptr<SectorDevice> device = openDevice(devicePath, OpenMode::Read);
-  const uint64_t bytes = partition.clusterBytes();
-  if (!device || bytes == 0) return false;
-  std::vector<uint8_t> cluster(static_cast<size_t>(bytes));
-  return device->readAt(partition.clusterPosition(partition.rootRecord.firstCluster), cluster.data(), cluster.size()) ==
-         cluster.size();
-}
-
 }  // namespace
 
 int cmdRecover(Args args) {
@@ -195,7 +183,7 @@ int cmdRecover(Args args) {
       return 1;
     }
   }
-  if (!lost && !rootFolderReadable(target.disk->devicePath, partition)) {
+  if (!lost && !rootFolderReadable(*target.disk, partition)) {
     printError("recover", format("the root folder (cluster %" PRIu32 ") of partition '%s' cannot be read: the disk or "
                                  "image ends before it or the read failed; try --lost",
                                  partition.rootRecord.firstCluster, args[1].c_str()));

@@ -46,4 +46,13 @@ bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
   return true;
 }
 
+bool rootFolderReadable(const DiskRecord& disk, const PartitionRecord& partition) {
+  std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
+  const uint64_t bytes = partition.clusterBytes();
+  if (!device || bytes == 0) return false;
+  std::vector<uint8_t> cluster(static_cast<size_t>(bytes));
+  return device->readAt(partition.clusterPosition(partition.rootRecord.firstCluster), cluster.data(), cluster.size()) ==
+         cluster.size();
+}
+
 }  // namespace dudorazu

@@ -18,6 +18,11 @@ inline constexpr const char* kExtendedFolderName = "扩展目录";
 // Progress: range = the volume's cluster count, one step per folder found.
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
 
+// Whether the root folder's first cluster can be read. When it cannot, the
+// volume was cut off (a truncated image) or the read failed, and a save
+// would find nothing while saying so quietly.
+bool rootFolderReadable(const DiskRecord& disk, const PartitionRecord& partition);
+
 // How many folder clusters one walk may read: four times the clusters of the
 // partition as far as the device holds it, plus 16 MiB worth. Counts that a
 // boot sector claims play no part, so a hostile one cannot raise the bound.
