@@ -51,6 +51,11 @@ std::string badSectorRowText(uint64_t ordinal);
 // skips, so the window ends at the source's end.
 uint64_t imagingLength(const ImagingJob& job);
 
+// Where the copied window begins on the source's device, and where it lands
+// on the target's (0 in an image file), in bytes.
+uint64_t sourceStartOffset(const ImagingJob& job);
+uint64_t targetStartOffset(const ImagingJob& job);
+
 // Sectors the copy covers; a last part of a sector counts as one.
 uint64_t imagingSectors(const ImagingJob& job);
 
