@@ -281,7 +281,7 @@ int cmdRecover(Args args) {
       incomplete += f.record->carve == kCarvedToWindowLimit;
       partial += f.partial || f.cancelled;
       if (f.created || dryRun) addFolders(folders, dest, f.outputPath);
-      if (hasReport) reportFiles.push_back(dfxmlFileOf(f, partition, dryRun));
+      if (hasReport) reportFiles.push_back(dfxmlFileOf(f, dryRun));
     }
   }
   int status = totals.failed || totals.damaged || totals.shortened || partial || incomplete ? 1 : 0;

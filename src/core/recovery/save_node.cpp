@@ -55,8 +55,4 @@ void saveNode(SaveContext& context, const std::string& destination, const ExfatF
   if (context.names == &ownNames) context.names = nullptr;
 }
 
-std::string volumePathOf(const ExfatFileRecord& record, const PartitionRecord&) {
-  return recordPath(record).substr(1);
-}
-
 }  // namespace dudorazu
