@@ -1,6 +1,7 @@
 #include "core/recovery/save_plan.h"
 
-#include "core/exfat/record_walk.h"
+#include "core/common/tree_walk.h"
+#include "core/exfat/subtree_tally.h"
 #include "core/recovery/save_requests.h"
 
 namespace dudorazu {
@@ -24,14 +25,12 @@ std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::str
 
 uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, RoomRule rule,
                       const SaveJobOptions& options) {
+  if (rule == RoomRule::RecordedLength || !partition || !record) return subtreeBytes(record);
   uint64_t total = 0;
-  if (!record) return total;
-  const bool reachable = rule == RoomRule::ReachableLength && partition;
   walkTree(*record, [&](const ExfatFileRecord& r, size_t) {
     if (r.isFolder()) return WalkStep::Descend;
-    if (!r.isFile()) return WalkStep::Skip;
-    if (!reachable) total = saturatingAdd(total, r.dataLength);
-    else if (!options.fileFilter || options.fileFilter(r)) total = saturatingAdd(total, reachableLength(r, *partition));
+    if (r.isFile() && (!options.fileFilter || options.fileFilter(r)))
+      total = saturatingAdd(total, reachableLength(r, *partition));
     return WalkStep::Skip;
   });
   return total;
