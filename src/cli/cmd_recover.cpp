@@ -11,13 +11,15 @@
 #include "core/common/text.h"
 #include "core/device/command_paths.h"
 #include "core/exfat/lost_file_scan.h"
+#include "core/exfat/record_walk.h"
 #include "core/exfat/subtree_tally.h"
 #include "core/exfat/tree_loader.h"
 #include "core/present/display_format.h"
 #include "core/present/statistics.h"
 #include "core/recovery/dfxml_report.h"
 #include "core/recovery/record_filter.h"
-#include "core/recovery/save_commands.h"
+#include "core/recovery/save_plan.h"
+#include "core/recovery/save_requests.h"
 
 namespace dudorazu::cli {
 namespace {
