@@ -10,6 +10,10 @@ namespace dudorazu {
 inline constexpr const char* kRootFolderName = "根目录";
 inline constexpr const char* kExtendedFolderName = "扩展目录";
 
+// Makes `top` (the partition's root or carved-files record) the live folder
+// `name` at `firstCluster`, a tree's top, and indexes it.
+void setTreeTop(PartitionRecord& partition, ExfatFileRecord& top, const char* name, uint32_t firstCluster);
+
 // Reads the boot sector and the FAT into `partition`, then decodes the root
 // folder's chain and descends into every folder found, depth first. Earlier
 // results (both trees, both indexes, the FAT) are emptied first; a device
