@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "core/common/text.h"
+#include "core/device/source_path.h"
 #include "core/partitions/exfat_boot_copy.h"
 #include "platform/platform.h"
 
@@ -183,11 +184,6 @@ InterruptStops::InterruptStops(ProgressBlock& block) {
 InterruptStops::~InterruptStops() {
   sigaction(SIGINT, &previousAction, nullptr);
   interruptTarget.store(nullptr);
-}
-
-std::string canonicalSource(const std::string& text) {
-  std::string resolved = pathExists(text) ? platform::canonicalPath(text) : std::string();
-  return resolved.empty() ? text : resolved;
 }
 
 bool pathExists(const std::string& path) {

@@ -65,10 +65,6 @@ class InterruptStops {
   InterruptStops& operator=(const InterruptStops&) = delete;
 };
 
-// An existing path made absolute and free of links, so a disk catalogued
-// from it carries the same devicePath whatever directory the user is in
-// (partition-table backups compare it); other texts unchanged.
-std::string canonicalSource(const std::string& text);
 
 bool pathExists(const std::string& path);
 

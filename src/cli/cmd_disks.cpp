@@ -5,8 +5,9 @@
 #include "cli/cli_support.h"
 #include "core/common/text.h"
 #include "core/device/sector_device.h"
+#include "core/device/source_path.h"
 #include "core/partitions/file_system_text.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 namespace dudorazu::cli {
 namespace {

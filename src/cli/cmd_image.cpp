@@ -122,12 +122,12 @@ int cmdImage(Args args) {
   if (diskMode) job.target = endpointFor(*target.disk, target.partition);
   job.targetFile = toFile;
   job.mapfile = mapfile;
-  const uint64_t sectors = (imagingLength(job) + 511) / 512;
+  const uint64_t sectors = imagingSectors(job);
   const bool cutShort = job.source.claimedLength != 0;
   if (cutShort) {
     std::string what = describe(source) + " runs past the end of its disk: the table claims " +
-                       std::to_string(job.source.claimedLength / 512) + " sector(s), " +
-                       std::to_string(job.source.length / 512) + " lie on the disk";
+                       std::to_string(job.source.claimedLength / kSectorSize) + " sector(s), " +
+                       std::to_string(job.source.length / kSectorSize) + " lie on the disk";
     if (job.source.length == 0 || sectors == 0) {
       printError(kCommand, what + "; nothing to copy");
       return 1;
@@ -166,19 +166,10 @@ int cmdImage(Args args) {
                  outcome.status == ImagingStatus::WriteFailed;
   const bool mapfileLost = !mapfile.empty() && copyRan && !outcome.mapfileSaved;
   if (mapfileLost) printError(kCommand, "could not write the mapfile " + mapfile);
-  if (outcome.mapfileSaved && (outcome.status != ImagingStatus::Completed || !outcome.badSectors.empty())) {
-    // The map holds positions on the source device; ddrescue needs the same
-    // window and where it lies in the target.
-    uint64_t from = job.source.startOffset + job.sourceStartSector * 512;
-    uint64_t to = diskMode ? job.target.startOffset + job.targetStartSector * 512 : 0;
-    std::fprintf(stderr, "image: to go on with GNU ddrescue: ddrescue%s -i %llu -s %llu -o %llu '%s' '%s' '%s'\n",
-                 diskMode ? " -f" : "", static_cast<unsigned long long>(from),
-                 static_cast<unsigned long long>(imagingLength(job)), static_cast<unsigned long long>(to),
-                 job.source.devicePath.c_str(), diskMode ? job.target.devicePath.c_str() : toFile.c_str(),
-                 mapfile.c_str());
-  }
+  if (std::string line = ddrescueContinuation(job, outcome); !line.empty())
+    std::fprintf(stderr, "image: to go on with GNU ddrescue: %s\n", line.c_str());
   if (outcome.status == ImagingStatus::Stopped)
-    printError(kCommand, "stopped after " + std::to_string(outcome.bytesDone / 512) + " sector(s); what was written stays");
+    printError(kCommand, "stopped after " + std::to_string(outcome.bytesDone / kSectorSize) + " sector(s); what was written stays");
   return outcome.status == ImagingStatus::Completed && !mapfileLost && !cutShort ? 0 : 1;
 }
 

@@ -9,7 +9,7 @@
 #include "core/device/command_paths.h"
 #include "core/partitions/file_system_text.h"
 #include "core/partitions/partition_table.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
 #include "core/tools/tool_messages.h"
@@ -119,8 +119,7 @@ int cmdPtRestore(Args args) {
     return 1;
   }
   // Refuse a foreign file before asking anything.
-  if (contents->displayName != displayName(*disk) || contents->devicePath != disk->devicePath) {
-    messages.show(kMsgBackupMismatch, kCaptionError);
+  if (refuseForeignBackup(*disk, *contents, messages)) {
     std::fprintf(stderr, "  the file was made from %s (%s)\n", printableText(contents->displayName).c_str(),
                  printableText(contents->devicePath).c_str());
     return 1;

@@ -11,12 +11,15 @@
 #include "core/common/text.h"
 #include "core/device/command_paths.h"
 #include "core/exfat/lost_file_scan.h"
+#include "core/exfat/record_walk.h"
+#include "core/exfat/subtree_tally.h"
 #include "core/exfat/tree_loader.h"
+#include "core/present/display_format.h"
+#include "core/present/statistics.h"
 #include "core/recovery/dfxml_report.h"
 #include "core/recovery/record_filter.h"
-#include "core/recovery/save_commands.h"
-#include "core/recovery/statistics.h"
-#include "core/recovery/subtree_tally.h"
+#include "core/recovery/save_plan.h"
+#include "core/recovery/save_requests.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -73,30 +76,6 @@ const char* const kStatsUsage =
     "Prints the file statistics of PATH (a path as tree prints it, default the\n"
     "root folder \"/\"): bytes, folders and files below it, deleted ones included.\n";
 
-std::string withoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-// Records of both trees whose path as tree prints it is `path`; a live one
-// first when several share it.
-const ExfatFileRecord* findByPath(const PartitionRecord& partition, const std::string& wanted, size_t& matches) {
-  const ExfatFileRecord* live = nullptr;
-  const ExfatFileRecord* any = nullptr;
-  matches = 0;
-  std::string path = withoutTrailingSlashes(wanted);
-  auto visit = [&](const ExfatFileRecord& r, const std::string& p, size_t) {
-    if (p != path) return;
-    ++matches;
-    if (!any) any = &r;
-    if (!live && !r.isDeleted()) live = &r;
-  };
-  forEachRecord(partition.rootRecord, "/", visit);
-  if (!partition.extendedRecord.children.empty() || partition.extendedRecord.state != 0)
-    forEachRecord(partition.extendedRecord, std::string("/") + kExtendedFolderName, visit);
-  return live ? live : any;
-}
-
 int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& catalogue, ExfatTarget& target) {
   if (rejectUnknownOptions(args, command)) return 2;
   if (args.size() != count && !(count == 3 && args.size() == 2 && std::string(command) == "stats")) {
@@ -148,18 +127,6 @@ std::string namedLine(const SavedFile& f, bool dryRun) {
   return line;
 }
 
-// The root folder's first cluster must be readable, or the volume was cut
-// off (a truncated image) and a save would find nothing while saying so
-// quietly.
-bool rootFolderReadable(const std::string& devicePath, const PartitionRecord& partition) {
-  std::unique_ptr<SectorDevice> device = openDevice(devicePath, OpenMode::Read);
-  const uint64_t bytes = partition.clusterBytes();
-  if (!device || bytes == 0) return false;
-  std::vector<uint8_t> cluster(static_cast<size_t>(bytes));
-  return device->readAt(partition.clusterPosition(partition.rootRecord.firstCluster), cluster.data(), cluster.size()) ==
-         cluster.size();
-}
-
 }  // namespace
 
 int cmdRecover(Args args) {
@@ -196,8 +163,7 @@ int cmdRecover(Args args) {
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
   PartitionRecord& partition = *target.partition;
-  const CommandPath source{target.disk->devicePath, "SOURCE", static_cast<uint64_t>(partition.startSector) * 512,
-                           partition.sizeSectors > UINT64_MAX / 512 ? UINT64_MAX : partition.sizeSectors * 512};
+  const CommandPath source = partitionInput(target.disk->devicePath, partition, "SOURCE");
   if (hasReport) {
     const std::vector<CommandPath> report = {{reportPath, "--report", 0, UINT64_MAX, false}};
     std::string problem = commandPathProblem({source}, report);
@@ -219,7 +185,7 @@ int cmdRecover(Args args) {
       return 1;
     }
   }
-  if (!lost && !rootFolderReadable(target.disk->devicePath, partition)) {
+  if (!lost && !rootFolderReadable(*target.disk, partition)) {
     printError("recover", format("the root folder (cluster %" PRIu32 ") of partition '%s' cannot be read: the disk or "
                                  "image ends before it or the read failed; try --lost",
                                  partition.rootRecord.firstCluster, args[1].c_str()));
@@ -232,8 +198,7 @@ int cmdRecover(Args args) {
     if (lost) records.push_back(&partition.extendedRecord);
   }
   for (const std::string& p : paths) {
-    size_t matches = 0;
-    const ExfatFileRecord* r = findByPath(partition, p, matches);
+    const auto [r, matches] = findByPath(partition, p);
     if (!r) {
       printError("recover", "no record at '" + p + "' (tree lists the paths)");
       return 1;
@@ -251,54 +216,47 @@ int cmdRecover(Args args) {
   if (hasName) filter.namePatterns = parsePatternList(namePattern);
   if (hasExt) filter.extensions = parseExtensionList(extList);
 
-  // The room test and the bar count only what the filters let through, and
-  // of a length beyond the volume only what the volume can hold.
-  uint64_t total = 0;
-  for (const ExfatFileRecord* top : records)
-    forEachRecord(*top, "", [&](const ExfatFileRecord& r, const std::string&, size_t) {
-      uint64_t n = reachableLength(r, partition);
-      if (r.isFile() && filter.matches(r)) total = total + n < total ? UINT64_MAX : total + n;
-    });
   // One clear refusal instead of one failure per file.
   if (std::string problem = targetFolderProblem(dest, source, !dryRun); !problem.empty()) {
     printError("recover", problem);
     return 1;
   }
+  std::optional<uint64_t> freeBytes;
   if (!dryRun) {
-    uint64_t freeBytes = 0;
-    if (!destinationFreeBytes(dest, freeBytes)) {
+    freeBytes = 0;
+    if (!destinationFreeBytes(dest, *freeBytes)) {
       printError("recover", "cannot ask how much room '" + dest + "' has");
-      return 1;
-    }
-    RecordingMessageSink refusal;
-    if (refuseBatchForRoom(total, freeBytes, refusal)) {
-      printError("recover", refusal.messages[0].text + format(" (%" PRIu64 " bytes to save, %" PRIu64 " free)", total, freeBytes));
       return 1;
     }
   }
 
+  SaveJobOptions options;
+  if (!filter.empty()) options.fileFilter = [filter](const ExfatFileRecord& f) { return filter.matches(f); };
+  options.dryRun = dryRun;
+  options.collectRuns = hasReport;
+  options.hashData = hasReport && !dryRun;
+  options.guessFreeClusters = !chainOnly;
+  std::vector<PlannedRecord> planned;
+  for (size_t i = 0; i < records.size(); ++i)
+    planned.push_back({{target.disk, &partition, const_cast<ExfatFileRecord*>(records[i])}, dest, i});
+  // The room test and the bar count only what the filters let through, and
+  // of a length beyond the volume only what the volume can hold.
+  RecordingMessageSink refusal;
+  SavePlan plan = planBatchSave(planned, freeBytes, RoomRule::ReachableLength, options, progress, refusal);
+  if (plan.refused) {
+    printError("recover", refusal.messages[0].text +
+                              format(" (%" PRIu64 " bytes to save, %" PRIu64 " free)", plan.total, *freeBytes));
+    return 1;
+  }
+  if (!plan.dropped.empty()) {
+    printError("recover", "cannot open '" + target.disk->devicePath + "' for reading");
+    return 1;
+  }
   std::vector<JobLog> logs(records.size());
-  std::vector<SaveJob> jobs;
-  const uint64_t step = batchStepFor(total);
-  for (size_t i = 0; i < records.size(); ++i) {
-    LocatedRecord found{target.disk, &partition, const_cast<ExfatFileRecord*>(records[i])};
-    std::optional<SaveJob> job = prepareSaveJob(found, dest);
-    if (!job) {
-      printError("recover", "cannot open '" + target.disk->devicePath + "' for reading");
-      return 1;
-    }
-    job->batchStep = step;
-    job->rowId = i;
-    job->progress = &progress;
-    if (!filter.empty()) job->options.fileFilter = [filter](const ExfatFileRecord& f) { return filter.matches(f); };
-    job->options.dryRun = dryRun;
-    job->options.collectRuns = hasReport;
-    job->options.hashData = hasReport && !dryRun;
-    job->options.guessFreeClusters = !chainOnly;
-    JobLog* log = &logs[i];
-    job->options.onFile = [log](const SavedFile& f) { log->files.push_back(f); };
-    job->options.onFolder = [log](const std::string& folder) { log->folders.push_back(folder); };
-    jobs.push_back(std::move(*job));
+  for (SaveJob& job : plan.jobs) {
+    JobLog* log = &logs[job.rowId];
+    job.options.onFile = [log](const SavedFile& f) { log->files.push_back(f); };
+    job.options.onFolder = [log](const std::string& folder) { log->folders.push_back(folder); };
   }
 
   SaveScheduler scheduler;
@@ -306,11 +264,11 @@ int cmdRecover(Args args) {
   {
     InterruptStops stops(progress);
     ProgressBar bar(progress, dryRun ? "检查" : "正在保存文件");
-    scheduler.startBatch(std::move(jobs), progress);
+    scheduler.startBatch(std::move(plan.jobs), progress);
     scheduler.wait();
   }
 
-  SaveTotals totals;
+  const SaveTotals totals = sumTotals(scheduler.saveQueue());
   std::set<std::string> folders;
   std::vector<DfxmlFile> reportFiles;
   uint64_t carved = 0, incomplete = 0, partial = 0;
@@ -325,19 +283,9 @@ int cmdRecover(Args args) {
       incomplete += f.record->carve == kCarvedToWindowLimit;
       partial += f.partial || f.cancelled;
       if (f.created || dryRun) addFolders(folders, dest, f.outputPath);
-      if (hasReport) reportFiles.push_back(dfxmlFileOf(f, partition, dryRun));
+      if (hasReport) reportFiles.push_back(dfxmlFileOf(f, dryRun));
     }
   }
-  for (const SaveJob& job : scheduler.saveQueue()) {
-    totals.files += job.totals.files;
-    totals.bytes += job.totals.bytes;
-    totals.failed += job.totals.failed;
-    totals.damaged += job.totals.damaged;
-    totals.shortened += job.totals.shortened;
-    totals.cancelled += job.totals.cancelled;
-    totals.guessed += job.totals.guessed;
-  }
-
   int status = totals.failed || totals.damaged || totals.shortened || partial || incomplete ? 1 : 0;
   if (hasReport) {
     DfxmlSource source;
@@ -389,8 +337,7 @@ int cmdStats(Args args) {
     }
   }
   std::string path = args.size() > 2 ? args[2] : "/";
-  size_t matches = 0;
-  const ExfatFileRecord* record = findByPath(partition, path, matches);
+  const ExfatFileRecord* record = findByPath(partition, path).record;
   if (!record) {
     printError("stats", "no record at '" + path + "' (tree lists the paths)");
     return 1;

@@ -71,8 +71,6 @@ std::string cell(const std::string& raw, size_t width, bool right = false) {
   return right ? pad + text : text + pad;
 }
 
-std::string kindText(uint8_t entryKind) { return entryKind == kEntryPrimary ? "主" : "逻辑"; }
-
 // Runs the search with a progress bar; Ctrl-C stops it.
 bool runSearch(DiskRecord& disk, const SearchOptions& options, std::vector<FoundVolume>& found) {
   ProgressBlock progress;
@@ -92,7 +90,7 @@ void printSearchJson(const DiskRecord& disk, const std::vector<FoundVolume>& fou
         .field("label", v.label)
         .field("chs", v.chs)
         .field("sizeSectors", v.sizeSectors)
-        .field("kind", kindText(v.entryKind))
+        .field("kind", entryKindText(v.entryKind))
         .field("startSector", v.startSector)
         .field("viaBackup", v.viaBackup)
         .field("appended", v.appended)
@@ -120,12 +118,12 @@ void printSearchText(const DiskRecord& disk, const std::vector<FoundVolume>& fou
               cell("柱面-磁头-扇区", 16).c_str(), cell("分区大小", 12, true).c_str(), "分区类型");
   for (const FoundVolume& v : found)
     std::printf("%s %s %s %s %s\n", cell("exFat", 8).c_str(), cell(v.label, 16).c_str(), cell(v.chs, 16).c_str(),
-                cell(std::to_string(v.sizeSectors), 12, true).c_str(), kindText(v.entryKind).c_str());
+                cell(std::to_string(v.sizeSectors), 12, true).c_str(), entryKindText(v.entryKind));
   std::printf("\npartitions of %s:\n", printableText(displayName(disk)).c_str());
   for (const PartitionRecord& p : disk.partitions)
     std::printf("  %s %s start %-10llu size %-12llu %s %s%s\n", cell(p.name, 14).c_str(),
                 cell(fileSystemText(p), 7).c_str(), static_cast<unsigned long long>(p.startSector),
-                static_cast<unsigned long long>(p.sizeSectors), cell(kindText(p.entryKind), 4).c_str(), printableText(p.label).c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
+                static_cast<unsigned long long>(p.sizeSectors), cell(entryKindText(p.entryKind), 4).c_str(), printableText(p.label).c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
 }
 
 void printRows(const std::vector<RebuildRow>& rows) {

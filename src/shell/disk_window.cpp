@@ -2,7 +2,7 @@
 
 #include <QMenu>
 
-#include "core/recovery/properties.h"
+#include "core/present/properties.h"
 #include "shell/document_panes.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/properties_model.h"

@@ -14,7 +14,7 @@
 #include <QToolBar>
 
 #include "core/partitions/file_system_text.h"
-#include "core/recovery/statistics.h"
+#include "core/present/statistics.h"
 #include "shell/commands.h"
 #include "shell/disk_window.h"
 #include "shell/partition_window.h"

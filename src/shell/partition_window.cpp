@@ -7,7 +7,7 @@
 
 #include "core/exfat/tree_loader.h"
 #include "core/recovery/check_marks.h"
-#include "core/recovery/statistics.h"
+#include "core/present/statistics.h"
 #include "shell/document_panes.h"
 #include "shell/progress_window.h"
 #include "shell/user_dialogs.h"

@@ -4,7 +4,7 @@
 #include <QWidget>
 
 #include "core/device/disk_record.h"
-#include "core/recovery/subtree_tally.h"
+#include "core/exfat/subtree_tally.h"
 #include "shell/worker.h"
 
 class QMenu;

@@ -5,7 +5,7 @@
 #include <QFileIconProvider>
 
 #include "core/partitions/file_system_text.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 #include "widgets/qt_text.h"
 
 namespace dudorazu::widgets {

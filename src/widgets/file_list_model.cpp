@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "core/recovery/check_marks.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 #include "widgets/file_icons.h"
 #include "widgets/qt_text.h"
 
@@ -131,7 +131,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
   switch (index.column()) {
     case kName: return qtText(r->name);
-    case kState: return QString::fromUtf8(recordStateText(r->state));
+    case kState: return QString::fromUtf8(stateText(r->state));
     case kSize: return QString::number(r->dataLength);
     case kCreated: return qtText(formatRecordTime(r->createDate, r->createTime));
     case kModified:

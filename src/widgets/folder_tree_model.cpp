@@ -3,7 +3,7 @@
 #include <QBrush>
 #include <QColor>
 
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 #include "widgets/file_icons.h"
 #include "widgets/qt_text.h"
 

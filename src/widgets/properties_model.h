@@ -4,7 +4,7 @@
 #include <QAbstractTableModel>
 #include <vector>
 
-#include "core/recovery/properties.h"
+#include "core/present/properties.h"
 
 namespace dudorazu::widgets {
 

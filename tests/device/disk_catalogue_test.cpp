@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "core/device/command_paths.h"
+#include "core/device/source_path.h"
 #include "partitions/image_builder.h"
 #include "support/temp_dir.h"
 
@@ -47,9 +51,38 @@ TEST(ImageAsDisk, RecordOfAnImageFile) {
   EXPECT_EQ(catalogue.disks.size(), 2u) << "the same image may be opened again";
   EXPECT_EQ(findDisk(catalogue, "disk1.img"), &catalogue.disks.front());
 
+  std::filesystem::create_symlink(dir.file("disk1.img"), dir.file("link.img"));
+  const std::string canonical = canonicalSource(dir.path() + "/./disk1.img");
+  EXPECT_EQ(canonical.front(), '/');
+  EXPECT_EQ(canonical.find("/./"), std::string::npos);
+  EXPECT_EQ(canonicalSource(dir.file("link.img")), canonical) << "a link names the disk it points to";
+  EXPECT_EQ(canonicalSource("no/such.img"), "no/such.img") << "other texts stay as given";
+
   EXPECT_FALSE(openImageAsDisk(catalogue, dir.file("missing.img")));
   EXPECT_FALSE(openImageAsDisk(catalogue, dir.path())) << "a folder is no disk";
   EXPECT_EQ(catalogue.disks.size(), 2u);
+}
+
+TEST(CommandPaths, APartitionInputCoversItsBytesInTheDisksOwnSectors) {
+  struct Case {
+    uint64_t startSector, sizeSectors;
+    uint32_t sectorSize;
+    uint64_t start, length;
+  } cases[] = {
+      {2048, 100, 512, 2048 * 512, 100 * 512},
+      {256, 100, 4096, 256 * 4096, 100 * 4096},
+      {UINT64_MAX / 512, UINT64_MAX / 16, 4096, UINT64_MAX, UINT64_MAX},  // saturates, never wraps
+  };
+  for (const Case& c : cases) {
+    PartitionRecord p;
+    p.startSector = c.startSector;
+    p.sizeSectors = c.sizeSectors;
+    p.deviceSectorSize = c.sectorSize;
+    CommandPath input = partitionInput("disk.img", p, "SOURCE");
+    EXPECT_EQ(input.start, c.start) << c.startSector << " of " << c.sectorSize;
+    EXPECT_EQ(input.length, c.length) << c.sizeSectors << " of " << c.sectorSize;
+    EXPECT_EQ(input.role, "SOURCE");
+  }
 }
 
 class FakeEnumerator : public DriveEnumerator {

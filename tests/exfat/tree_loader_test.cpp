@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/device/disk_catalogue.h"
+#include "core/exfat/record_walk.h"
 #include "exfat/fls_oracle.h"
 #include "exfat/test_volume.h"
 #include "support/fixtures.h"
@@ -186,15 +187,9 @@ void expectMatchesFls(const std::string& image, const std::string& listing) {
   ProgressBlock progress;
   ASSERT_TRUE(loadVolumeTree(disk, *p, progress));
   std::map<std::string, const ExfatFileRecord*> byPath;
-  std::vector<std::pair<const ExfatFileRecord*, std::string>> stack{{&p->rootRecord, ""}};
-  while (!stack.empty()) {
-    auto [r, path] = stack.back();
-    stack.pop_back();
-    for (const ExfatFileRecord& c : r->children) {
-      byPath[path + "/" + c.name] = &c;
-      stack.push_back({&c, path + "/" + c.name});
-    }
-  }
+  forEachRecord(p->rootRecord, "/", [&](const ExfatFileRecord& r, const std::string& path, size_t depth) {
+    if (depth > 0) byPath[path] = &r;
+  });
   std::vector<test::FlsEntry> expected = test::parseFlsListing(test::fixtureText(listing));
   ASSERT_GT(expected.size(), 10u);
   for (const test::FlsEntry& e : expected) {

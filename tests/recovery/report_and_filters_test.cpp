@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "core/recovery/dfxml_report.h"
-#include "core/recovery/properties.h"
+#include "core/present/properties.h"
 #include "core/recovery/record_filter.h"
 #include "core/recovery/sha256.h"
-#include "core/recovery/statistics.h"
+#include "core/present/statistics.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -46,13 +46,12 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
             std::string::npos);
   EXPECT_NE(xml.find("<hashdigest type=\"sha256\">"), std::string::npos);
   // A carve cut at the window is incomplete, whatever else went well.
-  PartitionRecord partition;
   ExfatFileRecord carved;
   carved.carve = kCarvedToWindowLimit;
   SavedFile saved;
   saved.record = &carved;
   saved.created = true;
-  DfxmlFile cut = dfxmlFileOf(saved, partition, false);
+  DfxmlFile cut = dfxmlFileOf(saved, false);
   EXPECT_EQ(cut.status, "incomplete");
   xml += dfxmlDocument(source, {cut});
   EXPECT_NE(xml.find("<dudorazu:found_by>carving</dudorazu:found_by>\n      "

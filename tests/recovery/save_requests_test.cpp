@@ -4,6 +4,7 @@
 
 #include "core/recovery/record_lookup.h"
 #include "core/recovery/save_commands.h"
+#include "core/recovery/save_plan.h"
 #include "fake_volume.h"
 #include "support/temp_dir.h"
 
@@ -149,7 +150,6 @@ TEST(SaveCommands, BatchTotalsRequestsRefusesWithoutRoomAndDropsMissingRecords) 
   for (CheckRow& r : rows) r.createdText = "1980-00-00 00:00:00";
   test::TempDir out;
   std::vector<SaveRequest> requests = collectRightRequests(rows, {"img.bin", "p1"}, out.path());
-  EXPECT_EQ(batchTotal(c.catalogue, requests), 500u);
   SaveScheduler scheduler;
   ProgressBlock progress;
   RecordingMessageSink m;
@@ -165,6 +165,34 @@ TEST(SaveCommands, BatchTotalsRequestsRefusesWithoutRoomAndDropsMissingRecords) 
   scheduler.wait();
   EXPECT_EQ(test::readFile(out.file("a")).size(), 300u);
   EXPECT_EQ(test::readFile(out.file("dir/b")).size(), 200u);
+}
+
+TEST(SavePlan, RoomTotalCountsWhatTheRuleAndTheFilterLetThrough) {
+  FakeVolume v(1, 16);  // a heap of clusters 2..15, 512 bytes each
+  v.partition.clusterCount = 14;
+  v.add(v.root(), "a", kStateFile, 3, 300, 2);
+  ExfatFileRecord& dir = v.add(v.root(), "dir", kStateFolder, 3, 0, 3);
+  v.add(dir, "b", kStateDeletedFile, 3, 200, 4);
+  v.add(dir, "huge", kStateDeletedFile, 3, 1ull << 50, 10);  // the heap holds 3072 bytes of it
+  ExfatFileRecord& odd = v.add(v.root(), "odd", kStateNone, 3, 0, 5);
+  v.add(odd, "below-odd", kStateFile, 3, 1000, 6);  // not saved, not counted
+  SaveJobOptions deletedOnly;
+  deletedOnly.fileFilter = [](const ExfatFileRecord& r) { return r.isDeleted(); };
+  struct Case {
+    RoomRule rule;
+    const SaveJobOptions options;
+    uint64_t total;
+  } cases[] = {
+      {RoomRule::RecordedLength, {}, (1ull << 50) + 500},
+      {RoomRule::RecordedLength, deletedOnly, (1ull << 50) + 500},
+      {RoomRule::ReachableLength, {}, 300 + 200 + 3072},
+      {RoomRule::ReachableLength, deletedOnly, 200 + 3072},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(plannedBytes(&v.root(), &v.partition, c.rule, c.options), c.total) << static_cast<int>(c.rule);
+  EXPECT_EQ(plannedBytes(nullptr, &v.partition, RoomRule::RecordedLength, {}), 0u);
+  v.add(dir, "huge2", kStateFile, 3, UINT64_MAX - 10, 11);
+  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, RoomRule::RecordedLength, {}), UINT64_MAX) << "saturates";
 }
 
 TEST(SaveCommands, SingleSaveRefusesATotalEqualToTheFreeRoom) {

@@ -167,13 +167,13 @@ TEST(DiskImaging, StopKeepsWhatWasWrittenAndTheMapHandsTheRestToDdrescue) {
   std::string src = copyFixture(dir, "tools-search.img");
   DiskRecord disk = catalogued(src);
   std::string copyPath = dir.file("copy.img"), map = dir.file("copy.map");
+  ImagingJob job = toFile(disk, copyPath);
+  job.mapfile = map;
+  ImagingRun run;
   {
     test::FaultPlan plan;
     plan.badSectors = {10250};  // in block 5
     test::ScopedFaultInjection faults(src, plan);
-    ImagingRun run;
-    ImagingJob job = toFile(disk, copyPath);
-    job.mapfile = map;
     run.outcome = imageDisk(job, run.progress, run.messages, [&](uint64_t, uint64_t) { run.progress.cancel(); });
     EXPECT_EQ(run.outcome.status, ImagingStatus::Stopped);
     EXPECT_FALSE(sawMessage(run, "镜像完毕"));
@@ -185,9 +185,12 @@ TEST(DiskImaging, StopKeepsWhatWasWrittenAndTheMapHandsTheRestToDdrescue) {
   EXPECT_TRUE(sameBytes(copy.substr(0, 10250 * 512), source.substr(0, 10250 * 512)));
 
   DUDORAZU_SKIP_UNLESS(test::haveTool("ddrescue"), "ddrescue is not installed");
-  // ddrescue takes over from the map: it copies what is not "+" yet and, with
-  // -r1, tries the listed bad sector again (readable now, without the fault).
-  ASSERT_EQ(runCommand("ddrescue -q -r1 '" + src + "' '" + copyPath + "' '" + map + "' 2>&1"), 0);
+  // ddrescue takes over from the map with the line it is handed: it copies
+  // what is not "+" yet and, with -r1, tries the listed bad sector again
+  // (readable now, without the fault).
+  std::string line = ddrescueContinuation(job, run.outcome);
+  ASSERT_EQ(line.rfind("ddrescue -i 0 -s 41943040 -o 0 '", 0), 0u) << line;
+  ASSERT_EQ(runCommand(line.insert(8, " -q -r1") + " 2>&1"), 0) << line;
   EXPECT_TRUE(sameBytes(readFile(copyPath), source));
 }
 
@@ -212,6 +215,14 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   runJob(shifted, second);
   EXPECT_TRUE(second.rows.empty()) << "nothing read past the partition";
   EXPECT_TRUE(sameBytes(readFile(dir.file("s.img")), source.substr(2148 * 512, 9900 * 512)));
+  EXPECT_EQ(imagingSectors(shifted), 9900u);
+  shifted.mapfile = "m.map";
+  EXPECT_EQ(ddrescueContinuation(shifted, second.outcome), "") << "a whole copy leaves nothing to go on with";
+  second.outcome.mapfileSaved = true;
+  EXPECT_EQ(ddrescueContinuation(shifted, second.outcome), "") << "nor does a whole copy with its map";
+  second.outcome.badSectors = {2200};
+  EXPECT_EQ(ddrescueContinuation(shifted, second.outcome),
+            "ddrescue -i 1099776 -s 5068800 -o 0 '" + src + "' '" + dir.file("s.img") + "' 'm.map'");
 
   // A source whose size is not a whole number of sectors is copied to its last byte.
   std::string odd = dir.file("odd.img");
@@ -219,6 +230,7 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   ImagingRun third;
   runJob(toFile(catalogued(odd), dir.file("o.img")), third);
   EXPECT_TRUE(sameBytes(readFile(dir.file("o.img")), source.substr(0, 1048576 + 700)));
+  EXPECT_EQ(imagingSectors(toFile(catalogued(odd), "")), 2050u) << "a last part of a sector counts as one";
 }
 
 TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
@@ -245,6 +257,12 @@ TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
   EXPECT_TRUE(sameBytes(out.substr(4096 * 512, 16384 * 512), readFile(src).substr(2048 * 512, 16384 * 512)));
   EXPECT_TRUE(sameBytes(out.substr(0, 4096 * 512), std::string(4096 * 512, '\0')));
   EXPECT_TRUE(sameBytes(out.substr((4096 + 16384) * 512), std::string(out.size() - (4096 + 16384) * 512, '\0')));
+  ImagingOutcome stopped;
+  stopped.status = ImagingStatus::Stopped;
+  stopped.mapfileSaved = true;
+  job.mapfile = "m.map";
+  EXPECT_EQ(ddrescueContinuation(job, stopped), "ddrescue -f -i 1048576 -s 8388608 -o 2097152 '" + src + "' '" + tgt +
+                                                    "' 'm.map'");
 
   // A target partition too small for the copy is refused before a byte is written.
   PartitionRecord small;

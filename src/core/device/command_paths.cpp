@@ -49,6 +49,10 @@ bool onVolumeOf(const std::string& path, const Window& input) {
 
 }  // namespace
 
+CommandPath partitionInput(const std::string& devicePath, const PartitionRecord& partition, std::string role) {
+  return {devicePath, std::move(role), partition.startOffset(), partition.sizeBytes()};
+}
+
 std::string commandPathProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs) {
   std::vector<Window> inputWindows, outputWindows;
   for (const CommandPath& in : inputs) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/partitions/partition_record.h"
+
 namespace dudorazu {
 
 struct CommandPath {
@@ -16,6 +18,10 @@ struct CommandPath {
   uint64_t length = UINT64_MAX;  // UINT64_MAX: to its end
   bool deviceAllowed = true;     // an output that may be a block device (a target disk)
 };
+
+// A partition of the disk at `devicePath` as a command's input: the bytes
+// it covers, counted in the disk's own sectors.
+CommandPath partitionInput(const std::string& devicePath, const PartitionRecord& partition, std::string role);
 
 // What is wrong with the paths, or an empty text when the command may go on:
 // an input that is neither a regular file nor a block device (a FIFO would

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <list>
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "core/common/tree_walk.h"
 
 namespace dudorazu {
 
@@ -55,18 +55,11 @@ struct ExfatFileRecord {
 // Destroys every record below `record` without recursion, so a hostile image
 // with very deep folders cannot overflow the stack on the way out.
 inline void clearChildren(ExfatFileRecord& record) {
-  // Each child's own list is moved into the work list before the child dies,
-  // so no destructor ever recurses more than one level.
-  std::vector<std::list<ExfatFileRecord>> pending;
-  pending.push_back(std::move(record.children));
-  record.children.clear();
-  while (!pending.empty()) {
-    std::list<ExfatFileRecord> level = std::move(pending.back());
-    pending.pop_back();
-    for (ExfatFileRecord& child : level) {
-      if (!child.children.empty()) pending.push_back(std::move(child.children));
-    }
-  }
+  // A record's list is emptied only once its children's lists are, so no
+  // destructor ever recurses.
+  walkTree(
+      record, [](ExfatFileRecord& r, size_t) { return r.children.empty() ? WalkStep::Skip : WalkStep::Descend; },
+      [](ExfatFileRecord& r, size_t) { r.children.clear(); });
 }
 
 }  // namespace dudorazu

@@ -52,20 +52,8 @@ Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRe
 }
 
 void prepareRoots(PartitionRecord& p) {
-  ExfatFileRecord& root = p.rootRecord;
-  root.name = kRootFolderName;
-  root.state = kStateFolder;
-  root.firstCluster = 0;
-  root.dataLength = 0;
-  root.parent = nullptr;
-  ExfatFileRecord& extended = p.extendedRecord;
-  extended.name = kExtendedFolderName;
-  extended.state = kStateFolder;
-  extended.firstCluster = 1;
-  extended.dataLength = 0;
-  extended.parent = nullptr;
-  p.clusterIndex.insert({0, &root});
-  p.clusterIndex.insert({1, &extended});
+  setTreeTop(p, p.rootRecord, kRootFolderName, 0);
+  setTreeTop(p, p.extendedRecord, kExtendedFolderName, 1);
 }
 
 void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {

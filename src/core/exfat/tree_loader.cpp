@@ -22,6 +22,15 @@ uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes
   return (4 * bytes + (16ull << 20)) / clusterBytes + 16;
 }
 
+void setTreeTop(PartitionRecord& partition, ExfatFileRecord& top, const char* name, uint32_t firstCluster) {
+  top.name = name;
+  top.state = kStateFolder;
+  top.firstCluster = firstCluster;
+  top.dataLength = 0;
+  top.parent = nullptr;
+  partition.clusterIndex.insert({firstCluster, &top});
+}
+
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress) {
   partition.emptyResults();
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
@@ -34,16 +43,20 @@ bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
   loadAllocationBitmap(*device, partition, params.rootCluster);
 
   ExfatFileRecord& root = partition.rootRecord;
-  root.name = kRootFolderName;
-  root.state = kStateFolder;
-  root.dataLength = 0;
-  root.parent = nullptr;
-  root.firstCluster = params.rootCluster;
-  partition.clusterIndex.insert({params.rootCluster, &root});
+  setTreeTop(partition, root, kRootFolderName, params.rootCluster);
 
   DirectoryWalk walk(*device, partition, progress, folderReadBudget(partition, device->size()));
   walk.walkRootChain(params.rootCluster, root);
   return !progress.cancelled();
+}
+
+bool rootFolderReadable(const DiskRecord& disk, const PartitionRecord& partition) {
+  std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
+  const uint64_t bytes = partition.clusterBytes();
+  if (!device || bytes == 0) return false;
+  std::vector<uint8_t> cluster(static_cast<size_t>(bytes));
+  return device->readAt(partition.clusterPosition(partition.rootRecord.firstCluster), cluster.data(), cluster.size()) ==
+         cluster.size();
 }
 
 }  // namespace dudorazu

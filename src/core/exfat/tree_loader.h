@@ -10,6 +10,10 @@ namespace dudorazu {
 inline constexpr const char* kRootFolderName = "根目录";
 inline constexpr const char* kExtendedFolderName = "扩展目录";
 
+// Makes `top` (the partition's root or carved-files record) the live folder
+// `name` at `firstCluster`, a tree's top, and indexes it.
+void setTreeTop(PartitionRecord& partition, ExfatFileRecord& top, const char* name, uint32_t firstCluster);
+
 // Reads the boot sector and the FAT into `partition`, then decodes the root
 // folder's chain and descends into every folder found, depth first. Earlier
 // results (both trees, both indexes, the FAT) are emptied first; a device
@@ -19,6 +23,11 @@ inline constexpr const char* kExtendedFolderName = "扩展目录";
 // what was decoded stays, and the result is false, as the tree is partial.
 // Progress: range = the volume's cluster count, one step per folder found.
 bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
+
+// Whether the root folder's first cluster can be read. When it cannot, the
+// volume was cut off (a truncated image) or the read failed, and a save
+// would find nothing while saying so quietly.
+bool rootFolderReadable(const DiskRecord& disk, const PartitionRecord& partition);
 
 // How many folder clusters one walk may read: four times the clusters of the
 // partition as far as the device holds it, plus 16 MiB worth. Counts that a

@@ -10,4 +10,8 @@ std::string fileSystemText(const PartitionRecord& p) {
   return fileSystemName(p.typeCode);
 }
 
+const char* entryKindText(uint8_t entryKind) {
+  return entryKind == kEntryPrimary ? "主" : entryKind == kEntryLogical ? "逻辑" : "";
+}
+
 }  // namespace dudorazu

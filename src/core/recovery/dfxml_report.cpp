@@ -3,6 +3,7 @@
 #include <cinttypes>
 
 #include "core/common/text.h"
+#include "core/exfat/record_walk.h"
 
 namespace dudorazu {
 namespace {
@@ -43,10 +44,11 @@ std::string xmlEscape(const std::string& raw) {
   return out;
 }
 
-DfxmlFile dfxmlFileOf(const SavedFile& saved, const PartitionRecord& partition, bool dryRun) {
+DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun) {
   DfxmlFile f;
   const ExfatFileRecord& r = *saved.record;
-  f.filename = volumePathOf(r, partition);
+  // The path inside the volume: "a/b/c.txt", and "扩展目录/12.jpg" for a carved file.
+  f.filename = recordPath(r).substr(1);
   f.filesize = r.dataLength;
   f.allocated = !r.isDeleted();
   f.modifyDate = r.modifyDate;

@@ -37,7 +37,7 @@ struct DfxmlFile {
 };
 
 // The entry for a file a save reached.
-DfxmlFile dfxmlFileOf(const SavedFile& saved, const PartitionRecord& partition, bool dryRun);
+DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun);
 
 // Text safe inside an XML element or attribute: markup characters escaped,
 // characters XML cannot hold (most controls, invalid UTF-8) replaced.

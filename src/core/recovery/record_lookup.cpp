@@ -1,6 +1,6 @@
 #include "core/recovery/record_lookup.h"
 
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 namespace dudorazu {
 namespace {

@@ -3,7 +3,8 @@
 #include <cinttypes>
 
 #include "core/common/text.h"
-#include "core/recovery/subtree_tally.h"
+#include "core/exfat/subtree_tally.h"
+#include "core/recovery/save_plan.h"
 
 namespace dudorazu {
 
@@ -31,18 +32,6 @@ bool refuseEmptyDestination(const std::string& destination, MessageSink& message
   return true;
 }
 
-std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination) {
-  if (!found.record || !found.partition || !found.disk) return std::nullopt;
-  SaveJob job;
-  job.device = openDevice(found.disk->devicePath, OpenMode::Read);
-  if (!job.device) return std::nullopt;
-  job.destination = destination;
-  job.record = found.record;
-  job.partition = found.partition;
-  job.skip = 0;
-  return job;
-}
-
 SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, const PaneKeys& keys,
                           const CheckRow& row, const std::string& destination, uint64_t freeBytes,
                           ProgressBlock& progress, MessageSink& messages, SaveJobOptions options,
@@ -66,25 +55,19 @@ BatchStart startBatchSave(SaveScheduler& scheduler, DiskCatalogue& catalogue,
                           SaveScheduler::BatchDone onBatchDone) {
   BatchStart start;
   if (requests.empty()) return start;
-  start.total = batchTotal(catalogue, requests);
-  if (refuseBatchForRoom(start.total, freeBytes, messages)) {
+  std::vector<PlannedRecord> records;
+  for (const SaveRequest& r : requests)
+    records.push_back({locateRecordIn(catalogue, r.diskKey, r.partitionKey, r.fileNumber, r.name, r.createdText),
+                       r.destination, r.rowId});
+  SavePlan plan = planBatchSave(records, freeBytes, RoomRule::RecordedLength, options, progress, messages);
+  start.total = plan.total;
+  if (plan.refused) {
     start.result = SaveStart::Refused;
     return start;
   }
   start.statusText = format("本次保存 %" PRIu64 " Byte", start.total);
-  start.step = batchStepFor(start.total);
-  std::vector<SaveJob> jobs;
-  for (const SaveRequest& r : requests) {
-    LocatedRecord found = locateRecordIn(catalogue, r.diskKey, r.partitionKey, r.fileNumber, r.name, r.createdText);
-    std::optional<SaveJob> job = prepareSaveJob(found, r.destination);
-    if (!job) continue;
-    job->started = false;
-    job->batchStep = start.step;
-    job->rowId = r.rowId;
-    job->progress = &progress;
-    job->options = options;
-    jobs.push_back(std::move(*job));
-  }
+  start.step = plan.step;
+  std::vector<SaveJob> jobs = std::move(plan.jobs);
   start.jobs = jobs.size();
   if (jobs.empty()) return start;
   progress.clearCancel();

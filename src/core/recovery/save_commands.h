@@ -9,8 +9,8 @@
 
 #include "core/common/messages.h"
 #include "core/recovery/record_lookup.h"
+#include "core/recovery/save_plan.h"
 #include "core/recovery/save_requests.h"
-#include "core/recovery/save_scheduler.h"
 
 namespace dudorazu {
 
@@ -33,10 +33,6 @@ bool refuseSingleSave(const SaveScheduler& scheduler, SaveOrigin origin, bool ro
 bool refuseBatchSave(const SaveScheduler& scheduler, SaveOrigin origin, MessageSink& messages);
 // True (after showing "选择保存路径") for an empty destination.
 bool refuseEmptyDestination(const std::string& destination, MessageSink& messages);
-
-// A job for `found` with its own read-only device; none when the record is
-// missing or the disk cannot be opened (the row is dropped silently).
-std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination);
 
 enum class SaveStart {
   Started,

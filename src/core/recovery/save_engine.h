@@ -95,8 +95,4 @@ void saveNode(SaveContext& context, const std::string& destination, const ExfatF
 // cancelled (a file left partial is renamed to end in ".partial").
 bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record);
 
-// The record's path inside its volume, "a/b/c.txt", from the child of its
-// tree's top; carved records keep the name of their top ("扩展目录/12.jpg").
-std::string volumePathOf(const ExfatFileRecord& record, const PartitionRecord& partition);
-
 }  // namespace dudorazu

@@ -1,9 +1,10 @@
 #include "core/recovery/save_requests.h"
 
 
-#include "core/recovery/display_format.h"
+#include "core/common/tree_walk.h"
+#include "core/exfat/subtree_tally.h"
+#include "core/present/display_format.h"
 #include "core/recovery/record_lookup.h"
-#include "core/recovery/subtree_tally.h"
 #include "platform/files.h"
 
 namespace dudorazu {
@@ -26,23 +27,11 @@ SaveRequest requestFor(const CheckRow& row, const PaneKeys& keys, const std::str
 std::vector<SaveRequest> collectLeftRequests(const std::vector<CheckRow>& rows, const PaneKeys& keys,
                                              const std::string& destination) {
   std::vector<SaveRequest> requests;
-  // Depth first in row order; a stack of sibling lists keeps deep trees off
-  // the call stack.
-  struct Level {
-    const std::vector<CheckRow>* rows;
-    size_t next;
-  };
-  std::vector<Level> stack{{&rows, 0}};
-  while (!stack.empty()) {
-    Level& level = stack.back();
-    if (level.next >= level.rows->size()) {
-      stack.pop_back();
-      continue;
-    }
-    const CheckRow& row = (*level.rows)[level.next++];
-    if (row.check == 1) requests.push_back(requestFor(row, keys, destination));
-    else if (row.check == 2 && !row.children.empty()) stack.push_back({&row.children, 0});
-  }
+  for (const CheckRow& top : rows)
+    walkTree(top, [&](const CheckRow& row, size_t) {
+      if (row.check == 1) requests.push_back(requestFor(row, keys, destination));
+      return row.check == 2 ? WalkStep::Descend : WalkStep::Skip;
+    });
   return requests;
 }
 
@@ -52,17 +41,6 @@ std::vector<SaveRequest> collectRightRequests(const std::vector<CheckRow>& rows,
   for (const CheckRow& row : rows)
     if (row.check != 0) requests.push_back(requestFor(row, keys, destination));
   return requests;
-}
-
-uint64_t batchTotal(DiskCatalogue& catalogue, const std::vector<SaveRequest>& requests) {
-  uint64_t total = 0;
-  for (const SaveRequest& r : requests) {
-    ExfatFileRecord* record =
-        locateRecord(catalogue, r.diskKey, r.partitionKey, r.fileNumber, r.name, r.createdText);
-    uint64_t bytes = subtreeBytes(record);
-    total = total + bytes < total ? UINT64_MAX : total + bytes;
-  }
-  return total;
 }
 
 std::string singleSaveRoomMessage(uint64_t total) {

@@ -46,10 +46,6 @@ std::vector<SaveRequest> collectLeftRequests(const std::vector<CheckRow>& rows, 
 std::vector<SaveRequest> collectRightRequests(const std::vector<CheckRow>& rows, const PaneKeys& keys,
                                               const std::string& destination);
 
-// Sum of the subtree bytes of the requests' records; requests whose record
-// is not found add nothing. Saturates.
-uint64_t batchTotal(DiskCatalogue& catalogue, const std::vector<SaveRequest>& requests);
-
 // Bytes per step of the batch bar (a hundredth of the total). 0 for a total
 // below 100 bytes: such a batch reports per file.
 inline uint64_t batchStepFor(uint64_t total) { return total / 100; }

@@ -152,6 +152,27 @@ uint64_t imagingLength(const ImagingJob& job) {
   return whole - skipped;
 }
 
+uint64_t sourceStartOffset(const ImagingJob& job) {
+  return job.source.startOffset + job.sourceStartSector * kSectorSize;
+}
+
+uint64_t targetStartOffset(const ImagingJob& job) {
+  return job.toDisk ? job.target.startOffset + job.targetStartSector * kSectorSize : 0;
+}
+
+uint64_t imagingSectors(const ImagingJob& job) {
+  const uint64_t length = imagingLength(job);
+  return length / kSectorSize + (length % kSectorSize != 0);
+}
+
+std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& outcome) {
+  if (!outcome.mapfileSaved || (outcome.status == ImagingStatus::Completed && outcome.badSectors.empty())) return {};
+  return format("ddrescue%s -i %llu -s %llu -o %llu '%s' '%s' '%s'", job.toDisk ? " -f" : "",
+                static_cast<unsigned long long>(sourceStartOffset(job)), static_cast<unsigned long long>(imagingLength(job)),
+                static_cast<unsigned long long>(targetStartOffset(job)), job.source.devicePath.c_str(),
+                job.toDisk ? job.target.devicePath.c_str() : job.targetFile.c_str(), job.mapfile.c_str());
+}
+
 ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
                          const std::function<void(uint64_t ordinal, uint64_t sector)>& onBadSector) {
   ImagingOutcome outcome;
@@ -165,39 +186,33 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
   }
   ImagingJob sized = job;
   if (!sized.source.isPartition && sized.source.diskSize == 0) sized.source.diskSize = source->size();
-  const uint64_t sourceStart = job.source.startOffset + job.sourceStartSector * kSectorSize;
+  const uint64_t sourceStart = sourceStartOffset(job);
   // Nothing past the device's end is asked for, whatever a table claims.
   uint64_t length = imagingLength(sized);
   if (const uint64_t deviceSize = source->size(); deviceSize != 0)
     length = std::min(length, deviceSize - std::min(sourceStart, deviceSize));
 
   std::shared_ptr<SectorDevice> target;
-  uint64_t targetStart = job.toDisk ? job.target.startOffset + job.targetStartSector * kSectorSize : 0;
+  uint64_t targetStart = targetStartOffset(job);
   if (std::string problem = overlapProblem(job, sourceStart, targetStart, length); !problem.empty()) {
     messages.show(std::string(kMsgSourceIsTarget) + ": " + problem, kCaptionError);
     return outcome;
   }
+  if (!job.toDisk) target = openDevice(job.targetFile, OpenMode::CreateWrite);
+  else if (job.target.diskFound && (!job.target.isPartition || job.target.partitionFound))
+    target = openDevice(job.target.devicePath, OpenMode::ReadWrite);
+  if (!target) {
+    messages.show(kMsgOpenFailed, kApplicationTitle);
+    outcome.status = ImagingStatus::TargetNotOpened;
+    return outcome;
+  }
   if (job.toDisk) {
-    if (job.target.diskFound && (!job.target.isPartition || job.target.partitionFound))
-      target = openDevice(job.target.devicePath, OpenMode::ReadWrite);
-    if (!target) {
-      messages.show(kMsgOpenFailed, kApplicationTitle);
-      outcome.status = ImagingStatus::TargetNotOpened;
-      return outcome;
-    }
     // Writing past the chosen target would overwrite whatever follows it.
     uint64_t capacity = job.target.isPartition ? job.target.length
                                                : (job.target.diskSize ? job.target.diskSize : target->size());
     uint64_t skip = job.targetStartSector * kSectorSize;
     if (job.targetStartSector > capacity / kSectorSize || length > capacity - skip) {
       messages.show(kMsgTargetTooSmall, kCaptionError);
-      return outcome;
-    }
-  } else {
-    target = openDevice(job.targetFile, OpenMode::CreateWrite);
-    if (!target) {
-      messages.show(kMsgOpenFailed, kApplicationTitle);
-      outcome.status = ImagingStatus::TargetNotOpened;
       return outcome;
     }
   }

@@ -51,6 +51,20 @@ std::string badSectorRowText(uint64_t ordinal);
 // skips, so the window ends at the source's end.
 uint64_t imagingLength(const ImagingJob& job);
 
+// Where the copied window begins on the source's device, and where it lands
+// on the target's (0 in an image file), in bytes.
+uint64_t sourceStartOffset(const ImagingJob& job);
+uint64_t targetStartOffset(const ImagingJob& job);
+
+// Sectors the copy covers; a last part of a sector counts as one.
+uint64_t imagingSectors(const ImagingJob& job);
+
+// The GNU ddrescue command line that goes on from the mapfile of a copy that
+// stopped or met unreadable sectors: the map holds positions on the source
+// device, so ddrescue is given the same window and where it lies in the
+// target. Empty when the mapfile was not saved or the copy is whole.
+std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& outcome);
+
 // Runs the copy. Progress: range = whole 1 MiB blocks, one step per block,
 // text = sectors done so far; the cancel flag stops it after the current
 // block or sector (the bar goes back to 0; what was written stays). Each

@@ -5,7 +5,8 @@
 #include "core/common/byte_order.h"
 #include "core/common/text.h"
 #include "core/device/sector_device.h"
-#include "core/recovery/display_format.h"
+#include "core/partitions/file_system_text.h"
+#include "core/present/display_format.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -58,7 +59,7 @@ std::vector<RebuildRow> rebuildRows(const DiskRecord& disk) {
     row.label = r.label;
     row.startText = std::to_string(r.startSector);
     row.sizeText = rebuildSizeText(r.sizeSectors);
-    row.kindText = r.entryKind == kEntryPrimary ? "主" : r.entryKind == kEntryLogical ? "逻辑" : "";
+    row.kindText = entryKindText(r.entryKind);
     row.recordIndex = recordIndex;
     rows.push_back(row);
   }

@@ -95,17 +95,20 @@ std::optional<BackupContents> readBackupFile(const std::string& path) {
   return contents;
 }
 
+bool refuseForeignBackup(const DiskRecord& selected, const BackupContents& contents, MessageSink& messages) {
+  // Both names must match: the display name alone would let a file made for
+  // one disk be written to whatever device path it carries.
+  if (contents.displayName == displayName(selected) && contents.devicePath == selected.devicePath) return false;
+  messages.show(kMsgBackupMismatch, kCaptionError);
+  return true;
+}
+
 RestoreResult restoreFromBackup(const DiskRecord& selected, const BackupContents& contents, MessageSink& messages) {
   if (contents.offsets.size() * kSectorSize != contents.sectors.size()) {
     messages.show(kMsgBadBackupFile, kCaptionError);
     return RestoreResult::BadFile;
   }
-  // Both names must match: the display name alone would let a file made for
-  // one disk be written to whatever device path it carries.
-  if (contents.displayName != displayName(selected) || contents.devicePath != selected.devicePath) {
-    messages.show(kMsgBackupMismatch, kCaptionError);
-    return RestoreResult::Mismatch;
-  }
+  if (refuseForeignBackup(selected, contents, messages)) return RestoreResult::Mismatch;
   auto device = openDevice(selected.devicePath, OpenMode::ReadWrite);
   if (!device) {
     messages.show(kMsgOpenFailed, kCaptionError);

@@ -34,6 +34,12 @@ bool parseBackupFile(std::string_view bytes, BackupContents& contents);
 // vouched for its size. Nullopt when it cannot be read or is not valid.
 std::optional<BackupContents> readBackupFile(const std::string& path);
 
+// True (after showing "备份信息与磁盘不对应") when `contents` was made from
+// another disk: its stored devicePath or display name differs from the
+// disk's. A front end may ask it before its confirmation; the restore asks
+// it again.
+bool refuseForeignBackup(const DiskRecord& selected, const BackupContents& contents, MessageSink& messages);
+
 // Writes `contents` to `selected` when the stored devicePath and display
 // name both equal the disk's and every sector lies inside it; otherwise
 // "备份信息与磁盘不对应" and nothing is written. Shows "恢复成功" only when

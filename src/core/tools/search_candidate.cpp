@@ -6,6 +6,7 @@
 #include "core/common/byte_order.h"
 #include "core/common/text.h"
 #include "core/partitions/exfat_boot_sector.h"
+#include "core/partitions/file_system_text.h"
 #include "core/partitions/fs_probes.h"
 #include "core/partitions/partition_record.h"
 
@@ -105,7 +106,7 @@ std::string chsText(uint64_t cylinder, uint32_t head) {
 std::string describeFoundVolume(const std::string& label, const std::string& chs, uint64_t sizeSectors,
                                 uint8_t entryKind) {
   return "exFat;" + label + ";" + chs + ";" + std::to_string(sizeSectors) + ";" +
-         (entryKind == kEntryPrimary ? "主;" : "逻辑;");
+         entryKindText(entryKind) + ";";
 }
 
 }  // namespace dudorazu

@@ -1,9 +1,9 @@
-#include "core/recovery/properties.h"
+#include "core/present/properties.h"
 
 #include <cinttypes>
 
 #include "core/common/text.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 namespace dudorazu {
 namespace {

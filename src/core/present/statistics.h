@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "core/recovery/subtree_tally.h"
+#include "core/exfat/subtree_tally.h"
 
 namespace dudorazu {
 

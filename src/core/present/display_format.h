@@ -10,10 +10,9 @@ std::string formatSizeShort(uint64_t bytes);
 // "B" .. "TB" without a space; empty for 0 bytes and for 1024^5 or more
 // (callers write "0B" or the plain byte count there).
 std::string formatSizeLong(uint64_t bytes);
+// "正常文件", "已删除文件", "正常文件夹", "已删除文件夹"; empty for an unfilled record.
+const char* stateText(uint8_t state);
 // "%d-%02d-%02d %02d:%02d:%02d" from a DOS date and time word.
 std::string formatRecordTime(uint16_t date, uint16_t time);
-// The state column of a file list: "已删除文件夹", "已删除文件", "正常文件夹",
-// "正常文件"; empty for any other state.
-const char* recordStateText(uint8_t state);
 
 }  // namespace dudorazu

@@ -1,4 +1,4 @@
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 #include "core/common/text.h"
 #include "core/exfat/exfat_file_record.h"
@@ -33,7 +33,7 @@ std::string formatRecordTime(uint16_t date, uint16_t time) {
                 time >> 11, (time >> 5) & 63, (time & 31) * 2);
 }
 
-const char* recordStateText(uint8_t state) {
+const char* stateText(uint8_t state) {
   switch (state) {
     case kStateDeletedFolder: return "已删除文件夹";
     case kStateDeletedFile: return "已删除文件";

@@ -1,9 +1,9 @@
-#include "core/recovery/statistics.h"
+#include "core/present/statistics.h"
 
 #include <cinttypes>
 
 #include "core/common/text.h"
-#include "core/recovery/display_format.h"
+#include "core/present/display_format.h"
 
 namespace dudorazu {
 

@@ -1,0 +1,60 @@
+#include "core/exfat/record_walk.h"
+
+#include <vector>
+
+#include "core/exfat/tree_loader.h"
+
+namespace dudorazu {
+
+std::string topPathOf(const ExfatFileRecord& top) {
+  return top.name == kExtendedFolderName ? std::string("/") + kExtendedFolderName : std::string("/");
+}
+
+std::string childPathOf(const std::string& parent, const std::string& name) {
+  return parent.size() == 1 ? parent + name : parent + "/" + name;
+}
+
+std::string recordPath(const ExfatFileRecord& record) {
+  std::vector<const ExfatFileRecord*> chain;
+  const ExfatFileRecord* r = &record;
+  for (; r->parent; r = r->parent) chain.push_back(r);
+  std::string path = topPathOf(*r);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) path = childPathOf(path, (*it)->name);
+  return path;
+}
+
+void forEachRecord(const ExfatFileRecord& top, const std::string& topPath, const RecordVisit& visit) {
+  // The path of every level above the record being visited; a level's
+  // string is reused by its next sibling.
+  std::vector<std::string> paths;
+  walkTree(top, [&](const ExfatFileRecord& r, size_t depth) {
+    paths.resize(depth + 1);
+    paths[depth] = depth == 0 ? topPath : childPathOf(paths[depth - 1], r.name);
+    visit(r, paths[depth], depth);
+    return r.children.empty() ? WalkStep::Skip : WalkStep::Descend;
+  });
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+PathMatch findByPath(const PartitionRecord& partition, const std::string& wanted) {
+  PathMatch found;
+  const ExfatFileRecord* live = nullptr;
+  const std::string path = withoutTrailingSlashes(wanted);
+  auto visit = [&](const ExfatFileRecord& r, const std::string& p, size_t) {
+    if (p != path) return;
+    ++found.matches;
+    if (!found.record) found.record = &r;
+    if (!live && !r.isDeleted()) live = &r;
+  };
+  forEachRecord(partition.rootRecord, "/", visit);
+  if (!partition.extendedRecord.children.empty() || partition.extendedRecord.state != kStateNone)
+    forEachRecord(partition.extendedRecord, std::string("/") + kExtendedFolderName, visit);
+  if (live) found.record = live;
+  return found;
+}
+
+}  // namespace dudorazu

@@ -1,0 +1,80 @@
+#include "core/recovery/save_plan.h"
+
+#include "core/common/tree_walk.h"
+#include "core/exfat/subtree_tally.h"
+#include "core/recovery/save_requests.h"
+
+namespace dudorazu {
+namespace {
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a + b < a ? UINT64_MAX : a + b; }
+
+}  // namespace
+
+std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination) {
+  if (!found.record || !found.partition || !found.disk) return std::nullopt;
+  SaveJob job;
+  job.device = openDevice(found.disk->devicePath, OpenMode::Read);
+  if (!job.device) return std::nullopt;
+  job.destination = destination;
+  job.record = found.record;
+  job.partition = found.partition;
+  job.skip = 0;
+  return job;
+}
+
+uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, RoomRule rule,
+                      const SaveJobOptions& options) {
+  if (rule == RoomRule::RecordedLength || !partition || !record) return subtreeBytes(record);
+  uint64_t total = 0;
+  walkTree(*record, [&](const ExfatFileRecord& r, size_t) {
+    if (r.isFolder()) return WalkStep::Descend;
+    if (r.isFile() && (!options.fileFilter || options.fileFilter(r)))
+      total = saturatingAdd(total, reachableLength(r, *partition));
+    return WalkStep::Skip;
+  });
+  return total;
+}
+
+SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes, RoomRule rule,
+                       const SaveJobOptions& options, ProgressBlock& progress, MessageSink& messages) {
+  SavePlan plan;
+  for (const PlannedRecord& r : records)
+    plan.total = saturatingAdd(plan.total, plannedBytes(r.found.record, r.found.partition, rule, options));
+  if (freeBytes && refuseBatchForRoom(plan.total, *freeBytes, messages)) {
+    plan.refused = true;
+    return plan;
+  }
+  plan.step = batchStepFor(plan.total);
+  for (size_t i = 0; i < records.size(); ++i) {
+    std::optional<SaveJob> job = prepareSaveJob(records[i].found, records[i].destination);
+    if (!job) {
+      plan.dropped.push_back(i);
+      continue;
+    }
+    job->started = false;
+    job->batchStep = plan.step;
+    job->rowId = records[i].rowId;
+    job->progress = &progress;
+    job->options = options;
+    plan.jobs.push_back(std::move(*job));
+  }
+  return plan;
+}
+
+SaveTotals sumTotals(const std::deque<SaveJob>& jobs) {
+  SaveTotals sum;
+  for (const SaveJob& job : jobs) {
+    const SaveTotals& t = job.totals;
+    sum.files = saturatingAdd(sum.files, t.files);
+    sum.bytes = saturatingAdd(sum.bytes, t.bytes);
+    sum.failed = saturatingAdd(sum.failed, t.failed);
+    sum.damaged = saturatingAdd(sum.damaged, t.damaged);
+    sum.shortened = saturatingAdd(sum.shortened, t.shortened);
+    sum.cancelled = saturatingAdd(sum.cancelled, t.cancelled);
+    sum.guessed = saturatingAdd(sum.guessed, t.guessed);
+  }
+  return sum;
+}
+
+}  // namespace dudorazu

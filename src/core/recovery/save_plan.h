@@ -1,0 +1,57 @@
+#pragma once
+// The plan of a batch save, one for every front end: what the batch will
+// write, the room test, one job per record, and the totals once it ran.
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/common/messages.h"
+#include "core/recovery/record_lookup.h"
+#include "core/recovery/save_scheduler.h"
+
+namespace dudorazu {
+
+// One record of a batch and the folder it is saved into.
+struct PlannedRecord {
+  LocatedRecord found;
+  std::string destination;
+  uint64_t rowId = 0;
+};
+
+// A job for `found` with its own read-only device; none when the record is
+// missing or the disk cannot be opened (the row is dropped silently).
+std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination);
+
+// How the room total counts a file.
+enum class RoomRule {
+  RecordedLength,   // every file of the subtree with the length its entry records
+  ReachableLength,  // only files the jobs' filter takes, each as far as the
+                    // volume reaches: a length beyond the volume cannot be written
+};
+
+// The bytes a save of `record`'s subtree is planned to write. Only folders
+// are descended, as the save does. Saturates instead of wrapping, so hostile
+// lengths cannot make a save look small. 0 for null.
+uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, RoomRule rule,
+                      const SaveJobOptions& options);
+
+struct SavePlan {
+  uint64_t total = 0;           // of every record found
+  uint64_t step = 0;            // batchStepFor(total)
+  bool refused = false;         // too little room: the message was shown, no job made
+  std::vector<SaveJob> jobs;    // in the order of the records, not yet started
+  std::vector<size_t> dropped;  // records (by index) not found or whose disk would not open
+};
+
+// Totals `records`, tests the room when `freeBytes` is given (a total equal
+// to the free bytes fits) and makes one job per record with the step, its
+// row id, `progress` and `options`.
+SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes, RoomRule rule,
+                       const SaveJobOptions& options, ProgressBlock& progress, MessageSink& messages);
+
+// What the jobs of a batch did, summed once they ran. Saturates.
+SaveTotals sumTotals(const std::deque<SaveJob>& jobs);
+
+}  // namespace dudorazu
