@@ -128,10 +128,10 @@ TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
 TEST(PartitionTableBackup, SectorsPastTheDiskAreLeftOut) {
   DiskRecord disk;
   disk.diskSize = 100 * 512;
-  disk.partitions.resize(2);
-  disk.partitions[0].startSector = 10;
-  disk.partitions[0].sizeSectors = 500;  // a damaged entry reaching past the end
-  disk.partitions[1].startSector = 20;
+  PartitionRecord& a = disk.partitions.emplace_back();
+  a.startSector = 10;
+  a.sizeSectors = 500;  // a damaged entry reaching past the end
+  disk.partitions.emplace_back().startSector = 20;
   EXPECT_EQ(backupSectorList(disk), (std::vector<uint32_t>{0, 10, 20}));
 }
 
