@@ -17,6 +17,7 @@
 #include "core/recovery/save_commands.h"
 #include "core/recovery/statistics.h"
 #include "core/recovery/subtree_tally.h"
+#include "core/tools/long_operations.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -210,14 +211,11 @@ int cmdRecover(Args args) {
   }
 
   ProgressBlock progress;
-  {
-    ProgressBar bar(progress, lost ? "扫描丢失文件" : "展开分区文件");
-    bool ok = lost ? scanLostFiles(*target.disk, partition, progress) : loadVolumeTree(*target.disk, partition, progress);
-    if (!ok) {
-      printError("recover", lost ? "cannot open '" + target.disk->devicePath + "' for reading"
-                                 : "partition '" + args[1] + "' has no readable exFAT boot sector; try --lost");
-      return 1;
-    }
+  if (!runOperation(lost ? lostFileScanOperation(*target.disk, partition) : treeLoadOperation(*target.disk, partition),
+                    progress)) {
+    printError("recover", lost ? "cannot open '" + target.disk->devicePath + "' for reading"
+                               : "partition '" + args[1] + "' has no readable exFAT boot sector; try --lost");
+    return 1;
   }
   if (!lost && !rootFolderReadable(target.disk->devicePath, partition)) {
     printError("recover", format("the root folder (cluster %" PRIu32 ") of partition '%s' cannot be read: the disk or "
@@ -302,13 +300,7 @@ int cmdRecover(Args args) {
   }
 
   SaveScheduler scheduler;
-  progress.setRange(100, 1);
-  {
-    InterruptStops stops(progress);
-    ProgressBar bar(progress, dryRun ? "检查" : "正在保存文件");
-    scheduler.startBatch(std::move(jobs), progress);
-    scheduler.wait();
-  }
+  runOperation(batchSaveOperation(scheduler, std::move(jobs), dryRun), progress);
 
   SaveTotals totals;
   std::set<std::string> folders;
@@ -381,12 +373,9 @@ int cmdStats(Args args) {
   if (int status = openTarget(args, 3, "stats", catalogue, target); status >= 0) return status;
   PartitionRecord& partition = *target.partition;
   ProgressBlock progress;
-  {
-    ProgressBar bar(progress, "展开分区文件");
-    if (!loadVolumeTree(*target.disk, partition, progress)) {
-      printError("stats", "partition '" + args[1] + "' has no readable exFAT boot sector");
-      return 1;
-    }
+  if (!runOperation(treeLoadOperation(*target.disk, partition), progress)) {
+    printError("stats", "partition '" + args[1] + "' has no readable exFAT boot sector");
+    return 1;
   }
   std::string path = args.size() > 2 ? args[2] : "/";
   size_t matches = 0;
