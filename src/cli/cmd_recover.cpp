@@ -18,6 +18,7 @@
 #include "core/recovery/statistics.h"
 #include "core/recovery/subtree_tally.h"
 #include "core/tools/long_operations.h"
+#include "core/tools/write_questions.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -203,11 +204,11 @@ int cmdRecover(Args args) {
     const std::vector<CommandPath> report = {{reportPath, "--report", 0, UINT64_MAX, false}};
     std::string problem = commandPathProblem({source}, report);
     if (problem.empty()) problem = outputVolumeProblem({source}, report);
-    if (problem.empty() && pathExists(reportPath) && !yes) problem = "'" + reportPath + "' exists; pass --yes to replace it";
     if (!problem.empty()) {
       printError("recover", problem);
       return 1;
     }
+    if (pathExists(reportPath) && !CliQuestions("recover", yes).confirm(replaceFileQuestion(reportPath))) return 1;
   }
 
   ProgressBlock progress;
