@@ -48,8 +48,8 @@ bench: build
 # The batch save scheduler under ThreadSanitizer.
 tsan: deps
 	cmake -S . -B build-tsan -DDUDORAZU_SANITIZE=thread -DDUDORAZU_BENCH=OFF
-	cmake --build build-tsan -j$(JOBS) --target test_recovery
-	cd build-tsan && ctest --output-on-failure -R 'Scheduler|Batch'
+	cmake --build build-tsan -j$(JOBS) --target test_recovery test_tools
+	cd build-tsan && ctest --output-on-failure -R 'Scheduler|Batch|TheListIsReadWhileTheSearchAppends'
 
 clean:
 	rm -rf $(BUILD) build-fuzz build-tsan build-release

@@ -12,7 +12,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "core/common/text.h"
@@ -165,27 +167,6 @@ PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text
   return p;
 }
 
-namespace {
-std::atomic<ProgressBlock*> interruptTarget{nullptr};
-struct sigaction previousAction;
-void onInterrupt(int) {
-  if (ProgressBlock* block = interruptTarget.load()) block->cancel();  // one lock-free store
-}
-}  // namespace
-
-InterruptStops::InterruptStops(ProgressBlock& block) {
-  interruptTarget.store(&block);
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previousAction);
-}
-
-InterruptStops::~InterruptStops() {
-  sigaction(SIGINT, &previousAction, nullptr);
-  interruptTarget.store(nullptr);
-}
-
 bool pathExists(const std::string& path) {
   return platform::pathKind(path) != platform::PathKind::Missing;
 }
@@ -211,6 +192,53 @@ bool confirm(const std::string& question, bool yes) {
   return answer == "y" || answer == "Y" || answer == "yes";
 }
 
+bool CliQuestions::confirm(const Question& question) {
+  if (question.kind == Question::Kind::ReplaceFile) {
+    if (!yes_) printError(command_, "'" + question.path + "' exists; pass --yes to replace it");
+    return yes_;
+  }
+  return cli::confirm(std::string(command_) + ": " + question.text, yes_);
+}
+
+namespace {
+
+std::atomic<ProgressBlock*> interruptTarget{nullptr};
+struct sigaction previousAction;
+void onInterrupt(int) {
+  if (ProgressBlock* block = interruptTarget.load()) block->cancel();  // one lock-free store
+}
+
+// While alive, Ctrl-C sets the block's cancel flag.
+class InterruptStops {
+ public:
+  explicit InterruptStops(ProgressBlock& block) {
+    interruptTarget.store(&block);
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousAction);
+  }
+  ~InterruptStops() {
+    sigaction(SIGINT, &previousAction, nullptr);
+    interruptTarget.store(nullptr);
+  }
+  InterruptStops(const InterruptStops&) = delete;
+  InterruptStops& operator=(const InterruptStops&) = delete;
+};
+
+// Draws a bar on stderr from a thread of its own, when stderr is a terminal.
+class ProgressBar {
+ public:
+  ProgressBar(ProgressBlock& block, std::string title);
+  ~ProgressBar();
+  ProgressBar(const ProgressBar&) = delete;
+  ProgressBar& operator=(const ProgressBar&) = delete;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 struct ProgressBar::State {
   ProgressBlock& block;
   std::string title;
@@ -234,10 +262,10 @@ struct ProgressBar::State {
   }
 };
 
-ProgressBar::ProgressBar(ProgressBlock& block, std::string title) : state_(nullptr) {
+ProgressBar::ProgressBar(ProgressBlock& block, std::string title) {
   if (!::isatty(STDERR_FILENO)) return;
-  state_ = new State(block, std::move(title));
-  state_->thread = std::thread([s = state_] {
+  state_ = std::make_unique<State>(block, std::move(title));
+  state_->thread = std::thread([s = state_.get()] {
     std::unique_lock<std::mutex> lock(s->mutex);
     uint64_t seen = ~0ull;
     while (!s->done) {
@@ -260,7 +288,22 @@ ProgressBar::~ProgressBar() {
   state_->thread.join();
   state_->draw();
   std::fprintf(stderr, "\n");
-  delete state_;
+}
+
+}  // namespace
+
+bool runOperation(const LongOperation& operation, ProgressBlock& progress, MessageSink& messages,
+                  Questions& questions) {
+  std::optional<InterruptStops> stops;
+  if (operation.stoppable) stops.emplace(progress);
+  ProgressBar bar(progress, operation.title);
+  return runLongOperation(operation, progress, messages, questions);
+}
+
+bool runOperation(const LongOperation& operation, ProgressBlock& progress) {
+  NullMessageSink messages;
+  RecordingQuestions questions(false);
+  return runOperation(operation, progress, messages, questions);
 }
 
 std::string jsonEscape(const std::string& raw) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "core/common/progress_block.h"
+#include "core/common/long_operation.h"
 #include "core/device/disk_catalogue.h"
 
 namespace dudorazu::cli {
@@ -55,34 +55,33 @@ void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator = nu
 // and, when rights were missing and the user is not root, how to get them.
 std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool asRoot);
 
-// While alive, Ctrl-C sets the block's cancel flag instead of killing the
-// process, so a search, a save or a copy stops cleanly and keeps what it wrote.
-class InterruptStops {
- public:
-  explicit InterruptStops(ProgressBlock& block);
-  ~InterruptStops();
-  InterruptStops(const InterruptStops&) = delete;
-  InterruptStops& operator=(const InterruptStops&) = delete;
-};
-
 
 bool pathExists(const std::string& path);
 
 // Asks on the terminal; without a terminal refuses unless `yes`.
 bool confirm(const std::string& question, bool yes);
 
-// Draws a bar on stderr while an operation runs, when stderr is a terminal.
-class ProgressBar {
+// Answers the core's questions for COMMAND: a write is confirmed on the
+// terminal ("COMMAND: question [y/N]") unless --yes was given; an existing
+// output file is replaced only with --yes.
+class CliQuestions : public Questions {
  public:
-  ProgressBar(ProgressBlock& block, std::string title);
-  ~ProgressBar();
-  ProgressBar(const ProgressBar&) = delete;
-  ProgressBar& operator=(const ProgressBar&) = delete;
+  CliQuestions(const char* command, bool yes) : command_(command), yes_(yes) {}
+  bool confirm(const Question& question) override;
 
  private:
-  struct State;
-  State* state_;
+  const char* command_;
+  bool yes_;
 };
+
+// Runs a long operation on this thread, with its bar on stderr when stderr
+// is a terminal; while a stoppable one runs, Ctrl-C sets the block's cancel
+// flag instead of killing the process, so a search, a save or a copy stops
+// cleanly and keeps what it wrote. Returns what the operation returned.
+bool runOperation(const LongOperation& operation, ProgressBlock& progress, MessageSink& messages,
+                  Questions& questions);
+// The same for an operation that shows no message and asks nothing.
+bool runOperation(const LongOperation& operation, ProgressBlock& progress);
 
 // Minimal JSON writer: objects, arrays, strings (escaped, made valid UTF-8),
 // numbers and booleans, with commas placed automatically.

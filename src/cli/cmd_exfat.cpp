@@ -5,6 +5,7 @@
 #include "cli/record_listing.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
+#include "core/tools/long_operations.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -63,12 +64,7 @@ int cmdTree(Args args) {
   if (int status = parseTarget(args, "tree", kTreeUsage, json, target, catalogue); status >= 0) return status;
   PartitionRecord& partition = *target.partition;
   ProgressBlock progress;
-  bool loaded;
-  {
-    ProgressBar bar(progress, "展开分区文件");
-    loaded = loadVolumeTree(*target.disk, partition, progress);
-  }
-  if (!loaded) {
+  if (!runOperation(treeLoadOperation(*target.disk, partition), progress)) {
     printError("tree", "partition '" + args[1] + "' has no readable exFAT boot sector (main or backup); "
                        "scan-lost can still look for lost files");
     return 1;
@@ -90,12 +86,7 @@ int cmdScanLost(Args args) {
     return status;
   PartitionRecord& partition = *target.partition;
   ProgressBlock progress;
-  bool scanned;
-  {
-    ProgressBar bar(progress, "扫描丢失文件");
-    scanned = scanLostFiles(*target.disk, partition, progress);
-  }
-  if (!scanned) {
+  if (!runOperation(lostFileScanOperation(*target.disk, partition), progress)) {
     printError("scan-lost", "cannot open '" + target.disk->devicePath + "' for reading");
     return 1;
   }

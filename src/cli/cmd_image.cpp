@@ -8,6 +8,8 @@
 #include "core/common/text.h"
 #include "core/tools/disk_imaging.h"
 #include "platform/files.h"
+#include "core/tools/long_operations.h"
+#include "core/tools/write_questions.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -139,29 +141,23 @@ int cmdImage(Args args) {
     return 1;
   }
 
-  std::string overwrites;
-  if (diskMode)
-    overwrites = "该操作可能破坏目标磁盘: this overwrites " + std::to_string(sectors) + " sector(s) of " +
-                 describe(target) + " from sector " + std::to_string(job.targetStartSector);
-  else if (pathExists(toFile))
-    overwrites = "this replaces the file " + toFile;
-  if (!mapfile.empty() && pathExists(mapfile))
-    overwrites += (overwrites.empty() ? "this replaces the mapfile " : " and the mapfile ") + mapfile;
-  if (!overwrites.empty() && !confirm("image: " + overwrites + "\nContinue?", yes)) return 1;
+  CliQuestions questions(kCommand, yes);
+  std::optional<Question> question = imagingQuestion(job, sectors, diskMode ? describe(target) : std::string(),
+                                                     !diskMode && pathExists(toFile), pathExists(mapfile));
+  if (question && !questions.confirm(*question)) return 1;
 
   std::fprintf(stderr, "image: copying %llu sector(s) of %s\n", static_cast<unsigned long long>(sectors),
                describe(source).c_str());
   CliMessages messages(kCommand);
   ProgressBlock progress;
   ImagingOutcome outcome;
-  {
-    InterruptStops stops(progress);
-    ProgressBar bar(progress, "镜像");
-    outcome = imageDisk(job, progress, messages, [](uint64_t ordinal, uint64_t sector) {
-      std::printf("%s\t%llu\n", badSectorRowText(ordinal).c_str(), static_cast<unsigned long long>(sector));
-      std::fflush(stdout);
-    });
-  }
+  runOperation(imagingOperation(job, outcome,
+                                [](uint64_t ordinal, uint64_t sector) {
+                                  std::printf("%s\t%llu\n", badSectorRowText(ordinal).c_str(),
+                                              static_cast<unsigned long long>(sector));
+                                  std::fflush(stdout);
+                                }),
+               progress, messages, questions);
   bool copyRan = outcome.status == ImagingStatus::Completed || outcome.status == ImagingStatus::Stopped ||
                  outcome.status == ImagingStatus::WriteFailed;
   const bool mapfileLost = !mapfile.empty() && copyRan && !outcome.mapfileSaved;

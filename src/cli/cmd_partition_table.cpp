@@ -13,6 +13,7 @@
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
 #include "core/tools/tool_messages.h"
+#include "core/tools/write_questions.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -70,10 +71,7 @@ int cmdPtBackup(Args args) {
     return 2;
   }
   const std::string& file = args[1];
-  if (pathExists(file) && !yes) {
-    printError(command, "'" + file + "' exists; pass --yes to replace it");
-    return 1;
-  }
+  if (pathExists(file) && !CliQuestions(command, yes).confirm(replaceFileQuestion(file))) return 1;
   DiskCatalogue catalogue;
   DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
@@ -124,20 +122,7 @@ int cmdPtRestore(Args args) {
                  printableText(contents->devicePath).c_str());
     return 1;
   }
-  std::string sectors;
-  for (size_t i = 0; i < contents->offsets.size(); ++i) {
-    if (i == 16) {
-      sectors += " ...";
-      break;
-    }
-    sectors += ' ';
-    sectors += std::to_string(contents->offsets[i] / 512);
-  }
-  if (!contents->offsets.empty() &&
-      !confirm("pt-restore: this overwrites " + std::to_string(contents->offsets.size()) + " sector(s) of " +
-                   displayName(*disk) + " (" + disk->devicePath + "):" + sectors + "\nContinue?",
-               yes))
-    return 1;
+  if (!contents->offsets.empty() && !CliQuestions(command, yes).confirm(restoreQuestion(*disk, *contents))) return 1;
   if (restoreFromBackup(*disk, *contents, messages) != RestoreResult::Restored) return 1;
   return reportReadBack(*disk, *contents) ? 0 : 1;
 }

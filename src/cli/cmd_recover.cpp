@@ -20,6 +20,8 @@
 #include "core/recovery/record_filter.h"
 #include "core/recovery/save_plan.h"
 #include "core/recovery/save_requests.h"
+#include "core/tools/long_operations.h"
+#include "core/tools/write_questions.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -168,22 +170,19 @@ int cmdRecover(Args args) {
     const std::vector<CommandPath> report = {{reportPath, "--report", 0, UINT64_MAX, false}};
     std::string problem = commandPathProblem({source}, report);
     if (problem.empty()) problem = outputVolumeProblem({source}, report);
-    if (problem.empty() && pathExists(reportPath) && !yes) problem = "'" + reportPath + "' exists; pass --yes to replace it";
     if (!problem.empty()) {
       printError("recover", problem);
       return 1;
     }
+    if (pathExists(reportPath) && !CliQuestions("recover", yes).confirm(replaceFileQuestion(reportPath))) return 1;
   }
 
   ProgressBlock progress;
-  {
-    ProgressBar bar(progress, lost ? "扫描丢失文件" : "展开分区文件");
-    bool ok = lost ? scanLostFiles(*target.disk, partition, progress) : loadVolumeTree(*target.disk, partition, progress);
-    if (!ok) {
-      printError("recover", lost ? "cannot open '" + target.disk->devicePath + "' for reading"
-                                 : "partition '" + args[1] + "' has no readable exFAT boot sector; try --lost");
-      return 1;
-    }
+  if (!runOperation(lost ? lostFileScanOperation(*target.disk, partition) : treeLoadOperation(*target.disk, partition),
+                    progress)) {
+    printError("recover", lost ? "cannot open '" + target.disk->devicePath + "' for reading"
+                               : "partition '" + args[1] + "' has no readable exFAT boot sector; try --lost");
+    return 1;
   }
   if (!lost && !rootFolderReadable(*target.disk, partition)) {
     printError("recover", format("the root folder (cluster %" PRIu32 ") of partition '%s' cannot be read: the disk or "
@@ -260,13 +259,7 @@ int cmdRecover(Args args) {
   }
 
   SaveScheduler scheduler;
-  progress.setRange(100, 1);
-  {
-    InterruptStops stops(progress);
-    ProgressBar bar(progress, dryRun ? "检查" : "正在保存文件");
-    scheduler.startBatch(std::move(plan.jobs), progress);
-    scheduler.wait();
-  }
+  runOperation(batchSaveOperation(scheduler, std::move(plan.jobs), dryRun), progress);
 
   const SaveTotals totals = sumTotals(scheduler.saveQueue());
   std::set<std::string> folders;
@@ -329,12 +322,9 @@ int cmdStats(Args args) {
   if (int status = openTarget(args, 3, "stats", catalogue, target); status >= 0) return status;
   PartitionRecord& partition = *target.partition;
   ProgressBlock progress;
-  {
-    ProgressBar bar(progress, "展开分区文件");
-    if (!loadVolumeTree(*target.disk, partition, progress)) {
-      printError("stats", "partition '" + args[1] + "' has no readable exFAT boot sector");
-      return 1;
-    }
+  if (!runOperation(treeLoadOperation(*target.disk, partition), progress)) {
+    printError("stats", "partition '" + args[1] + "' has no readable exFAT boot sector");
+    return 1;
   }
   std::string path = args.size() > 2 ? args[2] : "/";
   const ExfatFileRecord* record = findByPath(partition, path).record;

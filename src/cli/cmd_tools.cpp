@@ -9,9 +9,9 @@
 #include "cli/tools_cli.h"
 #include "core/common/text.h"
 #include "core/partitions/file_system_text.h"
+#include "core/tools/long_operations.h"
 #include "core/tools/mbr_rebuild.h"
-#include "core/tools/partition_search.h"
-#include "core/tools/upcase_scans.h"
+#include "core/tools/write_questions.h"
 
 namespace dudorazu::cli {
 namespace {
@@ -74,11 +74,9 @@ std::string cell(const std::string& raw, size_t width, bool right = false) {
 // Runs the search with a progress bar; Ctrl-C stops it.
 bool runSearch(DiskRecord& disk, const SearchOptions& options, std::vector<FoundVolume>& found) {
   ProgressBlock progress;
-  InterruptStops stops(progress);
-  ProgressBar bar(progress, "扫描分区");
-  bool ok = searchPartitions(disk, options.mode, options.heads, progress,
-                             [&](const FoundVolume& v) { found.push_back(v); });
-  return ok && !progress.cancelled();
+  return runOperation(searchOperation(disk, options.mode, options.heads,
+                                      [&](const FoundVolume& v) { found.push_back(v); }),
+                      progress);
 }
 
 void printSearchJson(const DiskRecord& disk, const std::vector<FoundVolume>& found, bool completed) {
@@ -190,12 +188,7 @@ int cmdUpcaseScan(Args args) {
 
   ProgressBlock progress;
   uint64_t sector = 0;
-  bool found;
-  {
-    InterruptStops stops(progress);
-    ProgressBar bar(progress, partition ? "分区扫描" : "全盘扫描");
-    found = partition ? scanPartition(*disk, *partition, progress, &sector) : scanWholeDisk(*disk, progress, &sector);
-  }
+  const bool found = runOperation(upcaseScanOperation(*disk, partition, sector), progress);
   if (asJson) {
     JsonWriter json;
     json.beginObject().field("found", found);
@@ -261,8 +254,8 @@ int cmdRebuildMbr(Args args) {
   // A row is chosen by its start; when rows share one, the last in the
   // list is the one the table gets.
   std::vector<size_t> ticked;
+  std::vector<const RebuildRow*> chosenRows;
   std::set<std::string> seen;
-  std::string summary;
   for (const std::string& s : starts) {
     uint64_t n = 0;
     if (!parseUnsigned(s, n)) {
@@ -279,14 +272,10 @@ int cmdRebuildMbr(Args args) {
       return 2;
     }
     ticked.push_back(chosen->recordIndex);
-    summary += format("\n  %s at sector %s, %s", chosen->system.c_str(), chosen->startText.c_str(),
-                      chosen->sizeText.c_str());
+    chosenRows.push_back(chosen);
   }
-  if (ticked.size() <= 4 &&
-      !confirm("rebuild-mbr: this overwrites the partition table in sector 0 of " + displayName(*disk) + " (" +
-                   disk->devicePath + ") with:" + summary + "\nContinue?",
-               yes))
-    return 1;
+  CliQuestions questions(command, yes);
+  if (ticked.size() <= 4 && !questions.confirm(rebuildMbrQuestion(*disk, chosenRows))) return 1;
   RebuildResult result = writeRebuiltMbr(*disk, ticked, messages);
   if (result != RebuildResult::Written) return 1;
   std::printf("sector 0 of %s written with %zu entr%s\n", displayName(*disk).c_str(), ticked.size(),

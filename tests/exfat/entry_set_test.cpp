@@ -78,6 +78,22 @@ TEST(EntrySet, StartRuleAndSecondaryCountLimit) {
   d.put(0, nineteen);
   d.decode();
   EXPECT_TRUE(d.parent.children.empty()) << "a SecondaryCount of 19 is no set";
+
+  // Called directly, a count of 255 over 254 full name entries keeps the
+  // name to what a set can hold.
+  std::vector<uint8_t> hostile(256 * 32, 0);
+  hostile[0] = kTypeFile;
+  hostile[1] = 255;
+  hostile[32] = kTypeStream;
+  for (size_t at = 64; at < hostile.size(); at += 32) {
+    hostile[at] = kTypeName;
+    for (size_t k = 0; k < 15; ++k) hostile[at + 2 + 2 * k] = 'y';
+  }
+  uint32_t folders = 0;
+  DecodedSet set = decodeEntrySet(hostile.data(), hostile.size(), 0, d.parent, d.partition, d.progress, folders);
+  ASSERT_NE(set.record, nullptr);
+  EXPECT_EQ(set.record->name, std::string(18 * 15, 'y'));
+  EXPECT_EQ(set.slots, 256u);
 }
 
 TEST(EntrySet, NamesAreAssembledFromFifteenUnitPieces) {

@@ -174,7 +174,7 @@ TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
     EXPECT_EQ(p.clusterPosition(5), c.cluster5) << c.start << " / " << int(c.sectorShift);
     // Without a main boot sector, the backup 12 of the volume's sectors on.
     SparseDevice backupOnly((c.start * c.deviceSectorSize) + (12ull << c.sectorShift), boot);
-    PartitionRecord q = p;
+    PartitionRecord q = p.description();
     ASSERT_TRUE(readVolumeParameters(backupOnly, q, params)) << c.start;
     EXPECT_EQ(q.clusterPosition(5), c.cluster5);
   }

@@ -196,7 +196,7 @@ TEST(LostFileScan, CancelKeepsWhatWasFound) {
   // Cluster position as the scan computes it, from the volume's geometry.
   {
     ProgressBlock unused;
-    PartitionRecord probe = *s.partition;
+    PartitionRecord probe = s.partition->description();
     ASSERT_TRUE(scanLostFiles(*s.disk, probe, unused));
     s.partition->clusterSectors = probe.clusterSectors;
     s.partition->clusterBase = probe.clusterBase;

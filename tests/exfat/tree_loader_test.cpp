@@ -44,6 +44,21 @@ TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
   EXPECT_EQ(l.root().name, "根目录");
   EXPECT_EQ(l.root().firstCluster, 4u);
   EXPECT_EQ(l.partition.clusterIndex.count(4), 1u) << "the root is indexed under its cluster";
+
+  // The loaded results are never copied away silently; a move hands them over
+  // with every pointer aimed at the new record.
+  static_assert(!std::is_copy_constructible_v<PartitionRecord> && !std::is_copy_assignable_v<PartitionRecord>);
+  EXPECT_FALSE(l.partition.description().hasResults());
+  PartitionRecord moved(std::move(l.partition));
+  EXPECT_FALSE(l.partition.hasResults());
+  ASSERT_EQ(moved.clusterIndex.count(4), 1u);
+  EXPECT_EQ(moved.clusterIndex.find(4)->second, &moved.rootRecord);
+  for (const ExfatFileRecord& child : moved.rootRecord.children) EXPECT_EQ(child.parent, &moved.rootRecord);
+  PartitionRecord assigned;
+  assigned = std::move(moved);
+  EXPECT_EQ(assigned.clusterIndex.find(4)->second, &assigned.rootRecord);
+  EXPECT_EQ(assigned.rootRecord.children.front().parent, &assigned.rootRecord);
+  EXPECT_EQ(test::childNames(assigned.rootRecord).size(), 4u);
 }
 
 TEST(TreeLoader, RootChainEndsAtClusterOneAtTheFatEndAndOnACycle) {

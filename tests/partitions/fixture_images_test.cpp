@@ -26,7 +26,7 @@ DiskRecord catalogued(const std::string& fixture) {
   DiskCatalogue catalogue;
   std::string path = test::fixtureImage(fixture);
   EXPECT_TRUE(openImageAsDisk(catalogue, path)) << path;
-  return catalogue.disks.empty() ? DiskRecord() : catalogue.disks.front();
+  return catalogue.disks.empty() ? DiskRecord() : std::move(catalogue.disks.front());
 }
 
 void expectPartitions(const std::string& fixture, const std::vector<Expected>& expected) {

@@ -135,7 +135,7 @@ TEST(Properties, DiskAndPartitionRows) {
   EXPECT_EQ(text(partitionProperties(image, p)),
             "驱动类型=分区\n名称=exFat1\n系统对象=/images/card.img\n大小=2384.2 GB (5000000000 sec)\n"
             "起始地址=1.0 MB (2048 sec)\n分区大小=2384.2 GB (5000000000 sec)\n");
-  DiskRecord drive = image;
+  DiskRecord drive = std::move(image);
   drive.devicePath = "/dev/sdb";
   drive.vendorId = "ACME";
   drive.productId = "Disk";

@@ -78,7 +78,7 @@ struct Catalogued {
     disk.vendorId = "img.bin";
     disk.devicePath = image.file("img.bin");
     test::writeFile(disk.devicePath, volume.bytes);
-    catalogue.disks.push_back(disk);
+    catalogue.disks.push_back(std::move(disk));
     PartitionRecord& p = catalogue.disks.back().partitions.emplace_back();
     p.name = "p1";
     p.driveLetter = "/mnt/x";

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/tools_test_support.h"
@@ -51,6 +54,25 @@ TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKind) {
   EXPECT_EQ(b.entryKind, kEntryPrimary);
   EXPECT_EQ(disk.partitions[1].name, "Partition1");
   EXPECT_EQ(disk.partitions[1].entryKind, kEntryLogical);
+}
+
+// The window thread walks the disk's partitions while the search appends
+// found ones on a worker (run under ThreadSanitizer by `make tsan`).
+TEST(PartitionSearch, TheListIsReadWhileTheSearchAppends) {
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
+  std::atomic<bool> done{false};
+  std::vector<std::string> seen;
+  std::thread window([&] {
+    while (!done.load()) {
+      seen.clear();
+      for (const PartitionRecord& p : disk.partitions) seen.push_back(p.name);
+    }
+  });
+  search(disk, SearchMode::Cylinder);
+  done.store(true);
+  window.join();
+  for (const std::string& name : seen) EXPECT_TRUE(name == "Partition0" || name == "Partition1") << name;
+  EXPECT_EQ(disk.partitions.size(), 2u);
 }
 
 TEST(PartitionSearch, SearchingTwiceListsEachVolumeOnceButShowsItAgain) {

@@ -110,7 +110,7 @@ TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
   for (int i = 0; i < 40; ++i) {
     PartitionRecord p;
     p.startSector = 1000000 + static_cast<uint32_t>(i);
-    disk.partitions.push_back(p);
+    disk.partitions.push_back(std::move(p));
   }
   disk.diskSize = 0;  // keep every sector in the list
   std::string file = dir.file("many.img");
@@ -128,12 +128,10 @@ TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
 TEST(PartitionTableBackup, SectorsPastTheDiskAreLeftOut) {
   DiskRecord disk;
   disk.diskSize = 100 * 512;
-  PartitionRecord a;
+  PartitionRecord& a = disk.partitions.emplace_back();
   a.startSector = 10;
   a.sizeSectors = 500;  // a damaged entry reaching past the end
-  PartitionRecord b;
-  b.startSector = 20;
-  disk.partitions = {a, b};
+  disk.partitions.emplace_back().startSector = 20;
   EXPECT_EQ(backupSectorList(disk), (std::vector<uint32_t>{0, 10, 20}));
 }
 

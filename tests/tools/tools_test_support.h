@@ -25,7 +25,7 @@ inline std::string copyFixture(const TempDir& dir, const std::string& name) {
 inline DiskRecord catalogued(const std::string& path) {
   DiskCatalogue catalogue;
   EXPECT_TRUE(openImageAsDisk(catalogue, path)) << path;
-  return catalogue.disks.empty() ? DiskRecord{} : catalogue.disks.front();
+  return catalogue.disks.empty() ? DiskRecord{} : std::move(catalogue.disks.front());
 }
 
 inline bool pathExists(const std::string& path) {

@@ -1,10 +1,10 @@
 #pragma once
 // One physical drive or opened image file with its partitions.
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
+#include "core/common/append_list.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {
@@ -36,9 +36,10 @@ struct DiskRecord {
   uint32_t tracksPerCylinder = 0;
   uint32_t sectorsPerTrack = 0;
   uint32_t isFixedMedia = 0;
-  // A deque: appending (the partition search, regions) never moves the
-  // records that readers and workers point at.
-  std::deque<PartitionRecord> partitions;
+  // Appending (the partition search on a worker, regions) never moves the
+  // records that readers and workers point at, and the window thread may
+  // walk the list while a search appends to it.
+  AppendList<PartitionRecord> partitions;
   uint32_t mapEntryCount = 0;
   uint32_t bytesPerSector = 512;
   // LVM2 physical volume

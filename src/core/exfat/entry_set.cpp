@@ -57,7 +57,8 @@ DecodedSet decodeEntrySet(const uint8_t* buffer, size_t bufferSize, size_t offse
       case kTypeNameDeleted:
         for (size_t k = 0; k < kNameUnitsPerEntry; ++k) {
           uint16_t unit = le16(entry, kFileName + 2 * k);
-          if (unit == 0) break;
+          // A hostile count may bring more name entries than a set holds.
+          if (unit == 0 || unitCount == kMaxNameUnits) break;
           units[unitCount++] = unit;
         }
         break;

@@ -34,7 +34,8 @@ struct DecodedSet {
 };
 
 // Decodes the set at `offset` of `buffer` (`bufferSize` bytes; entries past
-// the end are taken as absent), places the record at the front of
+// the end are taken as absent; a name stops at what 18 name entries hold,
+// whatever the secondary count says), places the record at the front of
 // `parent`'s children and enters it in the partition's clusterIndex. A
 // folder record advances `directoryCounter` and reports "%d 目录被找到".
 DecodedSet decodeEntrySet(const uint8_t* buffer, size_t bufferSize, size_t offset, ExfatFileRecord& parent,

@@ -65,7 +65,7 @@ bool readApplePartitionMap(SectorDevice& device, DiskRecord& disk, const uint8_t
     p.hfsKind = kind.kind;
     p.devicePath = disk.devicePath;
     p.typeCode = kTypeHfs;
-    disk.partitions.push_back(p);
+    disk.partitions.push_back(std::move(p));
     ++counter;
   }
   return true;

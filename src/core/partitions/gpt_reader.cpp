@@ -91,7 +91,7 @@ bool readGpt(SectorDevice& device, DiskRecord& disk, uint8_t* sector0, int& coun
     p.deviceSectorSize = sectorSize;
     p.sizeSectors = le64(e, 40) - first + 1;
     if (isProbedType(e) && first <= UINT64_MAX / sectorSize) probeGptVolume(device, disk, p, counter);
-    disk.partitions.push_back(p);
+    disk.partitions.push_back(std::move(p));
     ++counter;
   }
   return true;

@@ -53,7 +53,7 @@ void readWholeDiskHfs(DiskRecord& disk, const uint8_t* h, uint64_t diskBytes) {
   if (disk.bytesPerSector != 0) p.deviceSectorSize = disk.bytesPerSector;
   p.devicePath = disk.devicePath;
   p.typeCode = kTypeHfs;
-  disk.partitions.push_back(p);
+  disk.partitions.push_back(std::move(p));
 }
 
 void applyGptHfs(PartitionRecord& p, const uint8_t* h, const std::string& devicePath) {

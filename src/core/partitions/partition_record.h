@@ -67,14 +67,18 @@ struct PartitionRecord {
   std::multimap<uint32_t, ExfatFileRecord*> carvedIndex;   // not owning
 
   PartitionRecord() = default;
-  // A copy takes the description and the volume geometry but none of the
-  // loaded results: the indexes point into the original's trees, so copying
-  // them would leave dangling pointers.
-  PartitionRecord(const PartitionRecord& other) { copyDescription(other); }
-  PartitionRecord& operator=(const PartitionRecord& other) {
+  // The loaded results (FAT, bitmap, trees, indexes) belong to the one record
+  // that loaded them. A record is never copied behind anyone's back: a copy
+  // would either lose them or share pointers into the original's trees. Take
+  // the description alone with description(); move a record to hand its
+  // results over.
+  PartitionRecord(const PartitionRecord&) = delete;
+  PartitionRecord& operator=(const PartitionRecord&) = delete;
+  PartitionRecord(PartitionRecord&& other) noexcept { take(other); }
+  PartitionRecord& operator=(PartitionRecord&& other) noexcept {
     if (this != &other) {
       emptyResults();
-      copyDescription(other);
+      take(other);
     }
     return *this;
   }
@@ -118,7 +122,39 @@ struct PartitionRecord {
     return clusterBase * kSectorSize + cluster * clusterBytes();
   }
 
+  // A record with this one's description and volume geometry and none of
+  // its loaded results.
+  PartitionRecord description() const {
+    PartitionRecord copy;
+    copy.copyDescription(*this);
+    return copy;
+  }
+  bool hasResults() const {
+    return !fatTable.empty() || !allocationBitmap.empty() || !rootRecord.children.empty() ||
+           !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty();
+  }
+
  private:
+  // Moves the description and the results. The lists keep their elements
+  // where they are, so only what points at the two top records is re-aimed.
+  void take(PartitionRecord& o) {
+    copyDescription(o);
+    fatTable = std::move(o.fatTable);
+    allocationBitmap = std::move(o.allocationBitmap);
+    rootRecord = std::move(o.rootRecord);
+    extendedRecord = std::move(o.extendedRecord);
+    clusterIndex = std::move(o.clusterIndex);
+    carvedIndex = std::move(o.carvedIndex);
+    for (ExfatFileRecord* top : {&rootRecord, &extendedRecord})
+      for (ExfatFileRecord& child : top->children) child.parent = top;
+    for (auto* index : {&clusterIndex, &carvedIndex})
+      for (auto& entry : *index) {
+        if (entry.second == &o.rootRecord) entry.second = &rootRecord;
+        else if (entry.second == &o.extendedRecord) entry.second = &extendedRecord;
+      }
+    o.emptyResults();
+  }
+
   void copyDescription(const PartitionRecord& o) {
     devicePath = o.devicePath;
     hfsKindText = o.hfsKindText;

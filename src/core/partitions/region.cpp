@@ -40,7 +40,7 @@ bool addRegion(uint64_t firstSector, uint64_t endSector, DiskRecord& disk) {
   p.typeCode = isExfatBootSector(boot) ? kTypeExfat : 0;
   p.startSector = firstSector;
   p.sizeSectors = endSector - firstSector;
-  disk.partitions.push_back(p);
+  disk.partitions.push_back(std::move(p));
   return true;
 }
 

@@ -29,7 +29,7 @@ void appendWholeDiskVolume(SectorDevice& device, DiskRecord& disk, const uint8_t
     p.sizeSectors = exfat_boot::volumeLength512(s);
   }
   p.label = readVolumeLabel(device, 0, p.typeCode);
-  disk.partitions.push_back(p);
+  disk.partitions.push_back(std::move(p));
 }
 
 void appendWholeDiskExt(DiskRecord& disk, const uint8_t* superblock) {
@@ -40,7 +40,7 @@ void appendWholeDiskExt(DiskRecord& disk, const uint8_t* superblock) {
   p.deviceSectorSize = disk.bytesPerSector;
   p.extVersion = extVersionOf(superblock);
   p.label = extVolumeName(superblock);
-  disk.partitions.push_back(p);
+  disk.partitions.push_back(std::move(p));
 }
 
 }  // namespace dudorazu

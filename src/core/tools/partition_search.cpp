@@ -213,7 +213,7 @@ void SearchRun::report(uint64_t start, const uint8_t* boot, bool viaBackup, cons
   if (listed) {
     --counter_;
   } else {
-    disk_.partitions.push_back(record);
+    disk_.partitions.push_back(std::move(record));
     found.appended = true;
   }
   if (onFound_) onFound_(found);
