@@ -12,8 +12,9 @@ namespace dudorazu {
 namespace {
 
 int disks(const std::string& args, std::string& out) {
-  out.clear();
-  return test::runCommand(test::cliPath() + " disks " + args + " 2>&1", &out);
+  test::CliRun run = test::runCli("disks " + args);
+  out = run.out;
+  return run.status;
 }
 
 TEST(DisksCommand, JsonRecordOfAGptImage) {

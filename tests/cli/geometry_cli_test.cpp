@@ -18,25 +18,15 @@ namespace {
 using test::cliPath;
 using test::runCommand;
 
-struct CliRun {
-  int status;
-  std::string out;
-};
+using test::CliRun;
+using test::writeAt;
 
 CliRun shell(const std::string& command) {
   CliRun r;
   r.status = runCommand(command + " 2>&1", &r.out);
   return r;
 }
-CliRun cli(const std::string& args) { return shell(cliPath() + " " + args); }
-
-// Writes `bytes` at `offset` of `path`, creating it; the file keeps holes.
-void writeAt(const std::string& path, uint64_t offset, const std::string& bytes) {
-  if (!std::filesystem::exists(path)) std::ofstream(path, std::ios::binary);
-  std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-  f.seekp(static_cast<std::streamoff>(offset));
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+CliRun cli(const std::string& args) { return test::runCli(args); }
 
 // Copies the fixture volume to `offset`, leaving its zero stretches as holes.
 void placeVolume(const std::string& path, uint64_t offset, const std::string& fixture) {
@@ -50,12 +40,6 @@ void placeVolume(const std::string& path, uint64_t offset, const std::string& fi
   }
 }
 
-std::string sha256Of(const std::string& path) {
-  std::string out;
-  runCommand("sha256sum < '" + path + "'", &out);
-  return out.substr(0, 64);
-}
-
 // Every file listed in the fixture's sums was saved below DEST with them.
 void expectSavedAsWritten(const std::string& dest, const std::string& sumsFixture, const std::string& what) {
   std::istringstream sums(test::fixtureText(sumsFixture));
@@ -63,7 +47,7 @@ void expectSavedAsWritten(const std::string& dest, const std::string& sumsFixtur
   int files = 0;
   while (sums >> sum >> path) {
     ++files;
-    EXPECT_EQ(sha256Of(dest + "/根目录" + path), sum) << what << ": " << path;
+    EXPECT_EQ(test::sha256OfFile(dest + "/根目录" + path), sum) << what << ": " << path;
   }
   EXPECT_GT(files, 0) << sumsFixture;
 }

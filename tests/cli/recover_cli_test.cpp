@@ -1,6 +1,7 @@
 // recover and stats end to end, on the committed recovery fixtures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -16,7 +17,7 @@ using test::cliPath;
 using test::runCommand;
 
 std::string quote(const std::string& s) { return "'" + s + "'"; }
-bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
+using test::contains;
 
 // The files a fixture's oracle lists ("sum length /path" or "sum /path")
 // compared with what a save made below `root`.
@@ -133,14 +134,26 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
   EXPECT_EQ(runCommand(cliPath() + " recover " + quote(test::fixtureImage("recovery-main.img")) + " 2>&1"), 2);
 }
 
-TEST(RecoverCli, SecondRunKeepsTheFirstRunsFiles) {
+// Names a real volume holds that no folder may take as they are stay inside
+// DEST, repaired; a second run keeps the first run's files.
+TEST(RecoverCli, HostileNamesStayInsideDestAndASecondRunKeepsTheFirstRunsFiles) {
   std::string image = test::fixtureImage("recovery-hostile.img");
   test::TempDir dir;
-  std::string cmd = cliPath() + " recover " + quote(image) + " Partition0 " + quote(dir.path()) + " 2>&1";
+  std::string cmd = cliPath() + " recover " + quote(image) + " Partition0 " + quote(dir.file("dest")) + " 2>&1";
   ASSERT_EQ(runCommand(cmd), 0);
+  std::vector<std::string> found;
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+    found.push_back(std::filesystem::relative(e.path(), dir.path()).string());
+  std::sort(found.begin(), found.end());
+  const std::string root = "dest/根目录";
+  EXPECT_EQ(found, (std::vector<std::string>{"dest", root, root + "/$", root + "/$$", root + "/$$/escape.txt",
+                                             root + "/$/dot.txt", root + "/13", root + "/a$b.txt", root + "/c$d.txt",
+                                             root + "/e$f.txt"}));
+  EXPECT_EQ(test::readFile(dir.file("dest/根目录/$$/escape.txt")), "inside dot-dot\n");
+  EXPECT_EQ(test::readFile(dir.file("dest/根目录/13")), "empty\n") << "the empty name becomes the first cluster";
   ASSERT_EQ(runCommand(cmd), 0);
-  EXPECT_EQ(test::readFile(dir.file("根目录/a$b.txt")), "slash\n");
-  EXPECT_EQ(test::readFile(dir.file("根目录/a$b.txt0.txt")), "slash\n");
+  EXPECT_EQ(test::readFile(dir.file("dest/根目录/a$b.txt")), "slash\n");
+  EXPECT_EQ(test::readFile(dir.file("dest/根目录/a$b.txt0.txt")), "slash\n");
 }
 
 TEST(RecoverCli, StatsPrintsTheStatisticsMessage) {

@@ -1,7 +1,6 @@
 // End-to-end runs of the partition-tool commands on copies of real images.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,43 +17,16 @@ using test::readFile;
 using test::runCommand;
 using test::TempDir;
 
-struct CliRun {
-  int status;
-  std::string out;
-};
+using test::CliRun;
+using test::contains;
 
-// Runs the command without a terminal on stdin; stderr joins stdout. A
-// command that would hang is stopped (exit status 124).
-CliRun cli(const std::string& arguments) {
-  CliRun r;
-  std::string command = "timeout 60 '";
-  command += cliPath();
-  command += "' ";
-  r.status = runCommand(command + arguments + " </dev/null 2>&1", &r.out);
-  return r;
-}
+CliRun cli(const std::string& arguments) { return test::runCli(arguments); }
 
-std::string copyOf(const TempDir& dir, const std::string& name) {
-  std::string target = dir.file(name);
-  EXPECT_EQ(runCommand("cp --sparse=always '" + test::fixtureImage(name) + "' '" + target + "'"), 0);
-  return target;
-}
-
-std::string firstSector(const std::string& path) {
-  std::string bytes(512, '\0');
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f) {
-    bytes.resize(std::fread(bytes.data(), 1, 512, f));
-    std::fclose(f);
-  }
-  return bytes;
-}
-
-bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
+std::string firstSector(const std::string& path) { return test::readRange(path, 0, 512); }
 
 TEST(ToolsCli, SearchPrintsEachVolumeAndTheResultingPartitionList) {
   TempDir dir;
-  std::string img = copyOf(dir, "tools-search.img");
+  std::string img = test::copyFixture(dir, "tools-search.img");
   CliRun json = cli("search '" + img + "' --json");
   ASSERT_EQ(json.status, 0) << json.out;
   EXPECT_TRUE(contains(json.out, R"({"fileSystem":"exFat","label":"TOOLSB","chs":"2,0,1","sizeSectors":16384,"kind":"主")"))
@@ -77,7 +49,7 @@ TEST(ToolsCli, SearchPrintsEachVolumeAndTheResultingPartitionList) {
 
 TEST(ToolsCli, RebuildMbrAsksBeforeWritingAndTheDiskIsReadableAfterwards) {
   TempDir dir;
-  std::string img = copyOf(dir, "tools-search.img");
+  std::string img = test::copyFixture(dir, "tools-search.img");
   std::string sector0 = firstSector(img);
   CliRun list = cli("rebuild-mbr '" + img + "' --mode sector --list");
   ASSERT_EQ(list.status, 0) << list.out;
@@ -100,7 +72,7 @@ TEST(ToolsCli, RebuildMbrAsksBeforeWritingAndTheDiskIsReadableAfterwards) {
 
 TEST(ToolsCli, BackupNeverReplacesAFileSilentlyAndRestoreNeedsConsent) {
   TempDir dir;
-  std::string img = copyOf(dir, "tools-bigtable.img");
+  std::string img = test::copyFixture(dir, "tools-bigtable.img");
   std::string file = dir.file("table.bak");
   test::writeFile(file, "keep me");
   CliRun refused = cli("pt-backup '" + img + "' '" + file + "'");
@@ -134,7 +106,7 @@ TEST(ToolsCli, BackupNeverReplacesAFileSilentlyAndRestoreNeedsConsent) {
 
 TEST(ToolsCli, GptRestoreReadsTheTableBackAndSaysWhatItHolds) {
   TempDir dir;
-  std::string img = copyOf(dir, "partitions-gpt.img");
+  std::string img = test::copyFixture(dir, "partitions-gpt.img");
   std::string file = dir.file("gpt.bak");
   ASSERT_EQ(cli("pt-backup '" + img + "' '" + file + "'").status, 0);
   auto wipeGpt = [&] {
@@ -166,7 +138,7 @@ TEST(ToolsCli, GptRestoreReadsTheTableBackAndSaysWhatItHolds) {
 
 TEST(ToolsCli, ImageCopiesToAFileAndWritesTheMap) {
   TempDir dir;
-  std::string img = copyOf(dir, "tools-search.img");
+  std::string img = test::copyFixture(dir, "tools-search.img");
   std::string out = dir.file("copy.img"), map = dir.file("copy.map");
   CliRun run = cli("image '" + img + "' --to-file '" + out + "' --mapfile '" + map + "'");
   ASSERT_EQ(run.status, 0) << run.out;

@@ -11,6 +11,7 @@
 #include "core/device/disk_record.h"
 #include "core/device/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
+#include "support/fixtures.h"
 
 namespace dudorazu::test {
 
@@ -205,9 +206,18 @@ inline std::vector<std::string> childNames(const ExfatFileRecord& r) {
   return out;
 }
 
+inline bool hasChild(const ExfatFileRecord& r, const std::string& name) {
+  for (const ExfatFileRecord& c : r.children)
+    if (c.name == name) return true;
+  return false;
+}
+
+// The child of that name; ends the calling test when there is none, so a
+// missing record is a failure and never a null dereference.
 inline const ExfatFileRecord* childNamed(const ExfatFileRecord& r, const std::string& name) {
   for (const ExfatFileRecord& c : r.children)
     if (c.name == name) return &c;
+  require(false, "no record named " + name + " in " + r.name);
   return nullptr;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace dudorazu::test {
 namespace {
@@ -61,6 +62,25 @@ int runCommand(const std::string& command, std::string* output) {
   }
   int status = ::pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+CliRun runCli(const std::string& args, bool withStderr) {
+  CliRun r;
+  r.status = runCommand("timeout 60 '" + cliPath() + "' " + args + " </dev/null" +
+                            (withStderr ? " 2>&1" : " 2>/dev/null"),
+                        &r.out);
+  return r;
+}
+
+void require(bool condition, const std::string& what) {
+  if (!condition) throw std::runtime_error(what);
+}
+
+std::string sha256OfFile(const std::string& path, uint64_t offset, uint64_t length) {
+  std::string out;
+  std::string cut = length == UINT64_MAX ? "" : " | head -c " + std::to_string(length);
+  runCommand("tail -c +" + std::to_string(offset + 1) + " '" + path + "'" + cut + " | sha256sum", &out);
+  return out.substr(0, 64);
 }
 
 bool canUseLoopDevices() {

@@ -6,7 +6,8 @@
 #include <chrono>
 
 #include "support/faulty_device.h"
-#include "tools/tools_test_support.h"
+#include "support/catalogued.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {

@@ -10,7 +10,8 @@
 #include "core/common/byte_order.h"
 #include "core/tools/partition_search.h"
 #include "support/faulty_device.h"
-#include "tools/tools_test_support.h"
+#include "support/catalogued.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {

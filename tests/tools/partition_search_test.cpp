@@ -4,7 +4,8 @@
 
 #include <vector>
 
-#include "tools/tools_test_support.h"
+#include "support/catalogued.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {

@@ -5,8 +5,11 @@
 #include "core/common/byte_order.h"
 #include "core/tools/partition_table_restore.h"
 #include "partitions/image_builder.h"
+#include <filesystem>
+
 #include "support/faulty_device.h"
-#include "tools/tools_test_support.h"
+#include "support/catalogued.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
@@ -117,12 +120,12 @@ TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
   RecordingMessageSink messages;
   EXPECT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Refused);
   EXPECT_EQ(messages.messages.back().caption, "error");
-  EXPECT_FALSE(test::pathExists(file)) << "refused before the file was created";
+  EXPECT_FALSE(std::filesystem::exists(file)) << "refused before the file was created";
 
   DiskRecord caret = catalogued(img);
   caret.vendorId = "odd^name.img";
   EXPECT_EQ(backupPartitionTable(caret, file, messages), BackupResult::Refused);
-  EXPECT_FALSE(test::pathExists(file));
+  EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST(PartitionTableBackup, SectorsPastTheDiskAreLeftOut) {
