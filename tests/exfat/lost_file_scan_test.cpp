@@ -160,25 +160,6 @@ TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClusters) {
   for (const auto& j : want.jpegs) EXPECT_TRUE(carvedAt(*s.partition, j.cluster)) << j.cluster;
 }
 
-// Cancels its progress block when the scan reads at one cluster's position
-// for the JPEG search, i.e. while that cluster is being examined.
-class CancellingDevice : public SectorDevice {
- public:
-  CancellingDevice(std::unique_ptr<SectorDevice> inner, uint64_t trigger, ProgressBlock& progress)
-      : inner_(std::move(inner)), trigger_(trigger), progress_(progress) {}
-  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
-    if (offset == trigger_) progress_.cancel();
-    return inner_->readAt(offset, buffer, length);
-  }
-  size_t writeAt(uint64_t, const void*, size_t) override { return 0; }
-  uint64_t size() const override { return inner_->size(); }
-
- private:
-  std::unique_ptr<SectorDevice> inner_;
-  uint64_t trigger_;
-  ProgressBlock& progress_;
-};
-
 TEST(LostFileScan, CancelKeepsWhatWasFound) {
   std::string image = test::fixtureImage("exfat-carve.img");
   CarveExpectation want = readExpectation();
@@ -194,13 +175,15 @@ TEST(LostFileScan, CancelKeepsWhatWasFound) {
   const uint32_t second = want.jpegs[1].cluster;
   uint64_t trigger = s.partition->clusterPosition(second);
   s.partition->clusterSectors = 0;
-  setDeviceOpener([&](const std::string& path, OpenMode mode) -> std::unique_ptr<SectorDevice> {
-    setDeviceOpener(nullptr);
-    auto inner = openDevice(path, mode);
-    return std::make_unique<CancellingDevice>(std::move(inner), trigger, s.progress);
-  });
-  ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
-  setDeviceOpener(nullptr);
+  // Stop is pressed as the JPEG search reads at that cluster's position.
+  test::FaultPlan plan;
+  plan.onRead = [&](uint64_t offset) {
+    if (offset == trigger) s.progress.cancel();
+  };
+  {
+    test::ScopedFaultInjection cancelling(image, plan);
+    ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
+  }
   EXPECT_TRUE(s.progress.cancelled());
   EXPECT_TRUE(carvedAt(*s.partition, want.jpegs[0].cluster)) << "found before the cancel";
   EXPECT_TRUE(carvedAt(*s.partition, second)) << "the cluster being examined completes";
@@ -313,8 +296,12 @@ TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwice) {
   EXPECT_EQ(test::childNames(ten), (std::vector<std::string>{"file", "child"}));
   EXPECT_EQ(test::childNames(*test::childNamed(ten, "child")),
             (std::vector<std::string>{"grandchild2", "grandchild"}));
-  EXPECT_EQ(s.partition.clusterIndex.find(0)->second, &s.partition.rootRecord);
-  EXPECT_EQ(s.partition.clusterIndex.find(1)->second, &s.partition.extendedRecord);
+  for (const auto& [cluster, record] : {std::pair<uint32_t, const ExfatFileRecord*>{0, &s.partition.rootRecord},
+                                        {1, &s.partition.extendedRecord}}) {
+    auto it = s.partition.clusterIndex.find(cluster);
+    ASSERT_NE(it, s.partition.clusterIndex.end()) << cluster;
+    EXPECT_EQ(it->second, record) << cluster;
+  }
   EXPECT_EQ(s.progress.upper(), 64u);
 }
 

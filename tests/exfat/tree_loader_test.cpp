@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/device/disk_catalogue.h"
 #include "exfat/test_volume.h"
-#include "support/fixtures.h"
 #include "core/common/text.h"
 
 namespace dudorazu {
@@ -161,24 +159,6 @@ TEST(TreeLoader, HostileLengthsAndBootSectorsEnd) {
   EXPECT_FALSE(lb.ok);
   EXPECT_TRUE(lb.root().children.empty());
   EXPECT_TRUE(lb.partition.fatTable.empty());
-}
-
-TEST(TreeLoader, RealVolumeChainsFragmentsAndLongNames) {
-  DiskCatalogue catalogue;
-  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("exfat-tree.img")));
-  PartitionRecord& p = catalogue.disks.back().partitions.front();
-  ProgressBlock progress;
-  ASSERT_TRUE(loadVolumeTree(catalogue.disks.back(), p, progress));
-  const ExfatFileRecord* big = test::childNamed(p.rootRecord, "大文件夹");
-  ASSERT_TRUE(big);
-  EXPECT_EQ(big->allocationFlags, 1) << "the folder grew in turns with another: FAT chain";
-  EXPECT_EQ(big->children.size(), 120u);
-  const ExfatFileRecord* turns = test::childNamed(p.rootRecord, "交错");
-  EXPECT_EQ(test::childNamed(*turns, "碎片A.bin")->allocationFlags, 1);
-  EXPECT_EQ(test::childNamed(*turns, "碎片B.bin")->dataLength, 24u * 5000);
-  EXPECT_TRUE(test::hasChild(p.rootRecord, std::string(250, 'L') + ".txt")) << "18 secondaries";
-  // The file set before the folder appears after it: front placement.
-  EXPECT_EQ(p.rootRecord.children.back().name, "深");
 }
 
 }  // namespace

@@ -198,16 +198,17 @@ struct FakeKernel {
     test::writeFile(image, std::string(4096, '\0'));
     std::string sys = dir.file("sys");
     std::string loop = sys + "/devices/virtual/block/loop7";
-    EXPECT_EQ(runCommand("mkdir -p '" + loop + "/loop' '" + loop + "/loop7p1' '" + sys + "/block' '" + sys +
-                         "/dev/block'"),
-              0);
+    test::require(runCommand("mkdir -p '" + loop + "/loop' '" + loop + "/loop7p1' '" + sys + "/block' '" + sys +
+                             "/dev/block'") == 0,
+                  "cannot make the fake sysfs tree");
     test::writeFile(loop + "/dev", "7:7\n");
     test::writeFile(loop + "/loop/backing_file", image + "\n");
     test::writeFile(loop + "/loop7p1/dev", "259:3\n");
     test::writeFile(loop + "/loop7p1/partition", "1\n");
-    EXPECT_EQ(::symlink("../devices/virtual/block/loop7", (sys + "/block/loop7").c_str()), 0);
-    EXPECT_EQ(::symlink("../../devices/virtual/block/loop7", (sys + "/dev/block/7:7").c_str()), 0);
-    EXPECT_EQ(::symlink("../../devices/virtual/block/loop7/loop7p1", (sys + "/dev/block/259:3").c_str()), 0);
+    test::require(::symlink("../devices/virtual/block/loop7", (sys + "/block/loop7").c_str()) == 0 &&
+                      ::symlink("../../devices/virtual/block/loop7", (sys + "/dev/block/7:7").c_str()) == 0 &&
+                      ::symlink("../../devices/virtual/block/loop7/loop7p1", (sys + "/dev/block/259:3").c_str()) == 0,
+                  "cannot link the fake sysfs tree");
     sources.sysRoot = sys;
     sources.mountinfo = dir.file("mountinfo");
   }

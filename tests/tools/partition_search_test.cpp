@@ -109,10 +109,10 @@ TEST(PartitionSearch, SectorModeTellsBackupsFromVolumesWhenTheOffsetFieldIsZero)
 // sectors, label TOOLSD), moved to sector `at`.
 std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at) {
   std::string img = dir.file(name);
-  EXPECT_EQ(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" +
+  test::require(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" +
                              fixtureImage("tools-offset0.img") + "' of='" + img + "' bs=512 skip=2048 seek=" +
-                             std::to_string(at) + " count=16384 conv=notrunc,sparse status=none"),
-            0);
+                             std::to_string(at) + " count=16384 conv=notrunc,sparse status=none") == 0,
+                "could not build " + img);
   return img;
 }
 
