@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "core/common/byte_order.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 

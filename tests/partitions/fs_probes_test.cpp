@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 
 namespace dudorazu {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/partitions/partition_table.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 
 namespace dudorazu {
 namespace {

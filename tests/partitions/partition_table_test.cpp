@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/common/text.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {

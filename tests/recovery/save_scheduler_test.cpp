@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "fake_volume.h"
+#include "support/faulty_device.h"
 #include "support/temp_dir.h"
 #include "core/common/text.h"
 
@@ -52,17 +53,12 @@ struct Gate {
   }
 };
 
-class GatedDevice : public MemoryDevice {
- public:
-  GatedDevice(const std::string& bytes, Gate& gate) : MemoryDevice(bytes), gate_(gate) {}
-  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
-    gate_.pass();
-    return MemoryDevice::readAt(offset, buffer, length);
-  }
-
- private:
-  Gate& gate_;
-};
+// A device of `bytes` whose every read passes `gate` first.
+std::unique_ptr<SectorDevice> gatedDevice(const std::string& bytes, Gate& gate) {
+  auto plan = std::make_shared<test::FaultPlan>();
+  plan->onRead = [&gate](uint64_t) { gate.pass(); };
+  return std::make_unique<test::FaultyDevice>(std::make_unique<MemoryDevice>(bytes), plan);
+}
 
 struct Batch {
   explicit Batch(int files) : volume(8, 4 + 2 * files) {
@@ -77,7 +73,7 @@ struct Batch {
     std::vector<SaveJob> out;
     for (size_t i = 0; i < records.size(); ++i) {
       SaveJob job;
-      job.device = std::make_unique<GatedDevice>(volume.bytes, gate);
+      job.device = gatedDevice(volume.bytes, gate);
       job.destination = dir.path();
       job.record = records[i];
       job.partition = &volume.partition;

@@ -4,7 +4,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/tools/partition_table_restore.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 #include <filesystem>
 
 #include "support/faulty_device.h"
