@@ -172,18 +172,6 @@ std::string expand(std::string pattern, const std::vector<std::pair<std::string,
   return pattern;
 }
 
-// A loop device over a file, detached when the test ends.
-struct LoopDevice {
-  std::string path;
-  LoopDevice(const std::string& file, uint64_t offset) {
-    runCommand("losetup -f --show -o " + std::to_string(offset) + " '" + file + "'", &path);
-    while (!path.empty() && path.back() == '\n') path.pop_back();
-  }
-  ~LoopDevice() {
-    if (!path.empty()) runCommand("losetup -d '" + path + "'");
-  }
-};
-
 // Files a command writes are compared with what it reads by what they are,
 // and a FIFO or an odd target is refused up front: the source's bytes stay,
 // and nothing waits for ever.
@@ -224,13 +212,13 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
   };
   // Over a loop device the source is a block device standing for the file,
   // whole or from the partition on (an offset loop).
-  std::unique_ptr<LoopDevice> whole, fromPartition;
+  std::unique_ptr<test::LoopDevice> whole, fromPartition;
   if (test::canUseLoopDevices()) {  // root: always so in CI
-    whole = std::make_unique<LoopDevice>(src, 0);
-    fromPartition = std::make_unique<LoopDevice>(src, 1048576);
-    ASSERT_FALSE(whole->path.empty() || fromPartition->path.empty()) << "losetup failed";
-    names.push_back({"{loop}", whole->path});
-    names.push_back({"{offsetloop}", fromPartition->path});
+    whole = std::make_unique<test::LoopDevice>(src);
+    fromPartition = std::make_unique<test::LoopDevice>(src, "-o 1048576");
+    ASSERT_FALSE(whole->path().empty() || fromPartition->path().empty()) << "losetup failed";
+    names.push_back({"{loop}", whole->path()});
+    names.push_back({"{offsetloop}", fromPartition->path()});
     rows.push_back({"image {src},Partition0 --to-disk {loop} --yes", 1, "is the source"});
     rows.push_back({"image {src},Partition0 --to-disk {offsetloop} --yes", 1, "is the source"});
     rows.push_back({"image {loop},Partition0 --to-disk {src} --yes", 1, "is the source"});

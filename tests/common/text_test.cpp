@@ -5,12 +5,9 @@
 namespace dudorazu {
 namespace {
 
-TEST(Utf16ToUtf8, ConvertsBmpAndSurrogatePairs) {
+TEST(Utf16ToUtf8, ConvertsBmpAndSurrogatePairsAndReplacesUnpairedHalves) {
   const uint16_t units[] = {u'a', 0x4E2D, 0xD83D, 0xDE00};
   EXPECT_EQ(utf16ToUtf8(units, 4), "a\xE4\xB8\xAD\xF0\x9F\x98\x80");
-}
-
-TEST(Utf16ToUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {
   const uint16_t lead[] = {0xD83D, u'x'};
   EXPECT_EQ(utf16ToUtf8(lead, 2), "\xEF\xBF\xBDx");
   const uint16_t trail[] = {0xDE00};

@@ -56,14 +56,9 @@ TEST(RecoveryVolume, ADriveGivesTheFilesAsIcatReadsThem) {
   // A block device takes another way into the files than an image does.
   if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup for a loop device";
   LoadedVolume v("recovery-main.img");
-  std::string loop;
-  ASSERT_EQ(test::runCommand("losetup -f --show -r '" + v.path + "'", &loop), 0);
-  loop = loop.substr(0, loop.find('\n'));
-  struct Detach {
-    std::string device;
-    ~Detach() { test::runCommand("losetup -d " + device); }
-  } detach{loop};
-  v.disk->devicePath = loop;
+  test::LoopDevice loop(v.path, "-r");
+  ASSERT_FALSE(loop.path().empty()) << "losetup failed";
+  v.disk->devicePath = loop.path();
   test::TempDir out;
   SaveTotals totals = v.saveRoot(out.path());
   std::istringstream oracle(test::fixtureText("recovery-main.sha256.txt"));

@@ -89,6 +89,16 @@ bool canUseLoopDevices() {
   return exists("/dev/loop-control");
 }
 
+LoopDevice::LoopDevice(const std::string& file, const std::string& options) {
+  std::string out;
+  if (runCommand("losetup -f --show " + options + " '" + file + "' 2>/dev/null", &out) == 0)
+    path_ = out.substr(0, out.find('\n'));
+}
+
+LoopDevice::~LoopDevice() {
+  if (!path_.empty()) runCommand("losetup -d '" + path_ + "'");
+}
+
 bool haveTool(const std::string& tool) {
   return runCommand("command -v '" + tool + "' >/dev/null 2>&1") == 0;
 }

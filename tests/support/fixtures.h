@@ -48,6 +48,20 @@ std::string sha256OfFile(const std::string& path, uint64_t offset = 0, uint64_t 
 // True when this process may set up loop devices (root and losetup present).
 bool canUseLoopDevices();
 
+// A loop device over a file, made with losetup `options` ("-r", "-o N"...)
+// and detached when it goes; its path is empty when losetup failed.
+class LoopDevice {
+ public:
+  explicit LoopDevice(const std::string& file, const std::string& options = "");
+  ~LoopDevice();
+  LoopDevice(const LoopDevice&) = delete;
+  LoopDevice& operator=(const LoopDevice&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 // True when the command `tool` is on the PATH.
 bool haveTool(const std::string& tool);
 

@@ -239,18 +239,16 @@ TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
   std::string img = copyFixture(dir, "tools-search.img");
   std::string mnt = dir.file("mnt");
   ASSERT_EQ(runCommand("mkdir -p '" + mnt + "'"), 0);
-  std::string loop;
-  ASSERT_EQ(runCommand("losetup -f --show -o " + std::to_string(32130 * 512) + " --sizelimit " +
-                           std::to_string(16384 * 512) + " '" + img + "'",
-                       &loop),
-            0);
-  loop.erase(loop.find_last_not_of('\n') + 1);
-  DiskRecord disk = catalogued(img);
-  EXPECT_FALSE(diskHasMountedVolume(disk)) << "attached but not mounted";
-  bool mounted = runCommand("mount.exfat-fuse " + loop + " '" + mnt + "' >/dev/null 2>&1") == 0;
-  bool seen = mounted && diskHasMountedVolume(disk);
-  if (mounted) runCommand("umount '" + mnt + "'");
-  runCommand("losetup -d " + loop);
+  bool mounted = false, seen = false;
+  {
+    test::LoopDevice loop(img, "-o " + std::to_string(32130 * 512) + " --sizelimit " + std::to_string(16384 * 512));
+    ASSERT_FALSE(loop.path().empty()) << "losetup failed";
+    DiskRecord disk = catalogued(img);
+    EXPECT_FALSE(diskHasMountedVolume(disk)) << "attached but not mounted";
+    mounted = runCommand("mount.exfat-fuse " + loop.path() + " '" + mnt + "' >/dev/null 2>&1") == 0;
+    seen = mounted && diskHasMountedVolume(disk);
+    if (mounted) runCommand("umount '" + mnt + "'");
+  }
   DUDORAZU_SKIP_UNLESS(mounted, "the FUSE mount failed here");
   EXPECT_TRUE(seen);
 }
