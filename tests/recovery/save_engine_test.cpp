@@ -213,23 +213,6 @@ TEST(SaveEngine, HostileNamesStayInsideTheDestination) {
       << "the folder named '.' moves aside from the file of the same repaired name";
 }
 
-TEST(SaveEngine, NamesCollideIntoCountersAndExistingFilesSurvive) {
-  FakeVolume v(1, 16);
-  v.stamp(5);
-  v.stamp(6);
-  ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
-  v.add(top, "a.txt", kStateFile, kContiguous, 20, 5);
-  v.add(top, "a.txt", kStateDeletedFile, kContiguous, 20, 6);
-  TempDir dir;
-  std::filesystem::create_directory(dir.file("top"));
-  test::writeFile(dir.file("top/a.txt"), "mine");
-  Saver s(v);
-  s.save(top, dir.path());
-  EXPECT_EQ(readFile(dir.file("top/a.txt")), "mine");
-  EXPECT_EQ(readFile(dir.file("top/a.txt0.txt")), v.cluster(5).substr(0, 20));
-  EXPECT_EQ(readFile(dir.file("top/a.txt1.txt")), v.cluster(6).substr(0, 20));
-}
-
 TEST(SaveEngine, FilesAndMadeFoldersKeepTheRecordsModifiedTime) {
   FakeVolume v(1, 16);
   v.stamp(5);
