@@ -122,7 +122,7 @@ TEST(ExfatVolume, AFatCutShortByTheDeviceEndReadsAsZeros) {
   EXPECT_EQ(disk.partition.fatTable[1023], 0u);
 }
 
-TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersNotByFatLength) {
+TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersAndWithoutOneByFatLength) {
   struct Case {
     const char* what;
     uint32_t fatSectors, clusterCount;
@@ -141,6 +141,12 @@ TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersNotByFatLength) {
     p.fatSectors = c.fatSectors;
     EXPECT_EQ(fatEntriesHeld(p, c.clusterCount, c.deviceSize), c.entries) << c.what;
   }
+  PartitionRecord p;
+  p.fatSectors = 4;
+  EXPECT_EQ(followableClusterLimit(p), 512u);
+  EXPECT_EQ(nextClusterOf(p, 10), kFatEndOfChain);
+  p.fatTable.assign(100, 0);
+  EXPECT_EQ(followableClusterLimit(p), 100u);
 }
 
 // The partition's start counts the disk's sectors, the heap the volume's own:
@@ -178,15 +184,6 @@ TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
     ASSERT_TRUE(readVolumeParameters(backupOnly, q, params)) << c.start;
     EXPECT_EQ(q.clusterPosition(5), c.cluster5);
   }
-}
-
-TEST(ExfatVolume, WithoutAFatInMemoryTheAnnouncedLengthBoundsChains) {
-  PartitionRecord p;
-  p.fatSectors = 4;
-  EXPECT_EQ(followableClusterLimit(p), 512u);
-  EXPECT_EQ(nextClusterOf(p, 10), kFatEndOfChain);
-  p.fatTable.assign(100, 0);
-  EXPECT_EQ(followableClusterLimit(p), 100u);
 }
 
 }  // namespace

@@ -22,14 +22,11 @@ const char* kMetadata =
     "stripe_count = 1\nstripes = [\n\"pv1\", 0\n]\n}\nsegment2 {\nstart_extent = 4\nextent_count = 6\n"
     "stripe_count = 1\nstripes = [\n\"pv0\", 394\n]\n}\n}\n}\n}\n";
 
-TEST(LvmText, ExtractBlockFollowsNesting) {
+TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
   EXPECT_EQ(extractBlock("a { b { c } d } e }"), "a { b { c } d }");
   EXPECT_EQ(extractBlock("x { } { }"), "x { }");
   EXPECT_EQ(extractBlock("no braces"), "");
   EXPECT_EQ(extractBlock("open { { }"), "") << "never closed";
-}
-
-TEST(LvmText, GetValue) {
   EXPECT_EQ(getValue("a = 1\nextent_size = 8192\n", "extent_size"), "8192");
   EXPECT_EQ(getValue("stripes = [\n\"pv0\", 384\n]", "stripes"), "\n\"pv0\", 384\n");
   EXPECT_EQ(getValue("extent_size = 8192", "extent_size"), "") << "no line break: no value";

@@ -32,7 +32,7 @@ PartitionRecord record(uint32_t start, uint64_t size, uint8_t type, uint32_t sea
   return r;
 }
 
-TEST(MbrRebuild, RowsOfferFamiliesAndSkipFoundVolumesAlreadyInTheTable) {
+TEST(MbrRebuild, RowsOfferFamiliesSkipFoundVolumesAlreadyInTheTableAndSizeTextsChangeUnit) {
   DiskRecord disk;
   disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindTable));
   disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindFound));   // already in the table
@@ -53,9 +53,6 @@ TEST(MbrRebuild, RowsOfferFamiliesAndSkipFoundVolumesAlreadyInTheTable) {
   EXPECT_EQ(rows[2].recordIndex, 4u);
   EXPECT_EQ(rows[3].system + ";" + rows[3].startText, "FAT32;3000000000");
   EXPECT_EQ(rows[3].kindText, "") << "an entryKind other than 1 or 2 shows nothing";
-}
-
-TEST(MbrRebuild, SizeTextsChangeUnitAtTheirBounds) {
   EXPECT_EQ(rebuildSizeText(209716), "0.1 GB");
   EXPECT_EQ(rebuildSizeText(209715), "102.4 MB");
   EXPECT_EQ(rebuildSizeText(210), "0.1 MB");

@@ -201,7 +201,7 @@ class PartitionTableRestore : public ::testing::Test {
   RecordingMessageSink messages;
 };
 
-TEST_F(PartitionTableRestore, HostileFilesWriteNothing) {
+TEST_F(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothing) {
   EXPECT_EQ(restore(backupFile(1, "no separator here")), RestoreResult::BadFile);
   EXPECT_EQ(restore(backupFile(2, "0^" + owner())), RestoreResult::BadFile) << "two images, one offset";
   EXPECT_EQ(restore(backupFile(1, "0^512^" + owner())), RestoreResult::BadFile) << "one image, two offsets";
@@ -214,9 +214,7 @@ TEST_F(PartitionTableRestore, HostileFilesWriteNothing) {
       << "an offset past the end of the disk";
   EXPECT_EQ(restore(backupFile(1, std::to_string((40ull << 20) - 256) + "^" + owner())), RestoreResult::BadFile);
   EXPECT_EQ(readFile(img), before);
-}
 
-TEST_F(PartitionTableRestore, AFileForAnotherDiskIsRefused) {
   EXPECT_EQ(restore(backupFile(1, "0^" + disk.devicePath + "^other.img")), RestoreResult::Mismatch);
   EXPECT_EQ(messages.messages.back().text, "备份信息与磁盘不对应");
   EXPECT_EQ(messages.messages.back().caption, "error");
