@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <sstream>
 
-#include "core/recovery/sha256.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -18,22 +16,6 @@ using test::runCommand;
 
 std::string quote(const std::string& s) { return "'" + s + "'"; }
 using test::contains;
-
-// The files a fixture's oracle lists ("sum length /path" or "sum /path")
-// compared with what a save made below `root`.
-void expectOracle(const std::string& oracleName, const std::string& root, const std::string& prefix) {
-  std::istringstream lines(test::fixtureText(oracleName));
-  std::string line;
-  int checked = 0;
-  while (std::getline(lines, line)) {
-    std::string sum = line.substr(0, 64), path = line.substr(line.rfind(' ') + 1);
-    if (!contains(path, prefix)) continue;
-    std::string bytes = test::readFile(root + path);
-    EXPECT_EQ(sha256Hex(bytes.data(), bytes.size()), sum) << path;
-    ++checked;
-  }
-  EXPECT_GT(checked, 0) << oracleName;
-}
 
 struct Scenario {
   const char* name;
@@ -52,8 +34,8 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
        {"saved 216 files in 12 folders", "0 failed, 0 damaged, 1 guessed", "guessed: /gone/frag-deleted.dat -> "},
        {"short:"},
        [](const std::string& out, const std::string& xml) {
-         expectOracle("recovery-main.sha256.txt", out + "/根目录", "/");
-         expectOracle("recovery-main.deleted.txt", out + "/根目录", "/gone/");
+         test::expectSavedAsListed("recovery-main.sha256.txt", out + "/根目录");
+         test::expectSavedAsListed("recovery-main.deleted.txt", out + "/根目录", "/gone/");
          EXPECT_TRUE(std::filesystem::is_directory(out + "/根目录/空的")) << "empty folders are made";
          EXPECT_TRUE(std::filesystem::is_regular_file(out + "/根目录/many/size-0.bin")) << "empty files are made";
          EXPECT_TRUE(contains(xml, "<filename>gone/contiguous-deleted.bin</filename>\n      <filesize>3145733</filesize>\n"
@@ -79,7 +61,7 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
         "guessed: /gone/a.txt -> ", "guessed: /gone/inner/b.txt -> ", "1 damaged, 2 guessed"},
        {"too little", "short:"},
        [](const std::string& out, const std::string& xml) {
-         expectOracle("recovery-guess.sha256.txt", out + "/根目录", "/");
+         test::expectSavedAsListed("recovery-guess.sha256.txt", out + "/根目录");
          EXPECT_LT(test::readFile(out + "/根目录/huge.bin").size(), 8u << 20) << "no further than the volume";
          EXPECT_TRUE(contains(xml, "<dudorazu:status>damaged</dudorazu:status>"));
        }},

@@ -83,6 +83,19 @@ std::string sha256OfFile(const std::string& path, uint64_t offset, uint64_t leng
   return out.substr(0, 64);
 }
 
+void expectSavedAsListed(const std::string& sumsFixture, const std::string& root, const std::string& prefix) {
+  std::istringstream lines(fixtureText(sumsFixture));
+  int checked = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::string sum = line.substr(0, 64), path = line.substr(line.rfind(' ') + 1);
+    if (!contains(path, prefix)) continue;
+    EXPECT_TRUE(::access((root + path).c_str(), F_OK) == 0) << sumsFixture << ": " << path << " was not made";
+    EXPECT_EQ(sha256OfFile(root + path), sum) << sumsFixture << ": " << path;
+    ++checked;
+  }
+  EXPECT_GT(checked, 0) << sumsFixture;
+}
+
 bool canUseLoopDevices() {
   if (::geteuid() != 0) return false;
   if (!haveTool("losetup")) return false;

@@ -45,6 +45,10 @@ void require(bool condition, const std::string& what);
 // by default), as 64 hexadecimal digits.
 std::string sha256OfFile(const std::string& path, uint64_t offset = 0, uint64_t length = UINT64_MAX);
 
+// Each file a fixture's sums list ("sum /path" or "sum length /path") whose
+// path holds `prefix` was saved below `root` with those bytes.
+void expectSavedAsListed(const std::string& sumsFixture, const std::string& root, const std::string& prefix = "/");
+
 // True when this process may set up loop devices (root and losetup present).
 bool canUseLoopDevices();
 
