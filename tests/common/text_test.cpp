@@ -16,14 +16,11 @@ TEST(Utf16ToUtf8, ConvertsBmpAndSurrogatePairsAndReplacesUnpairedHalves) {
   EXPECT_EQ(utf16ToUtf8(leadAtEnd, 2), "x\xEF\xBF\xBD");
 }
 
-TEST(Utf16le, LengthStopsAtZeroOrLimit) {
+TEST(Utf16leAndSanitizeUtf8, LengthStopsAtZeroOrLimitAndBrokenBytesAreReplaced) {
   const uint8_t bytes[] = {'A', 0, 'B', 0, 0, 0, 'C', 0};
   EXPECT_EQ(utf16leLength(bytes, 4), 2u);
   EXPECT_EQ(utf16leLength(bytes, 1), 1u);
   EXPECT_EQ(utf16leToUtf8(bytes, 2), "AB");
-}
-
-TEST(SanitizeUtf8, KeepsValidTextAndReplacesBrokenBytes) {
   EXPECT_EQ(sanitizeUtf8("plain \xE4\xB8\xAD"), "plain \xE4\xB8\xAD");
   EXPECT_EQ(sanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
   EXPECT_EQ(sanitizeUtf8("\xE4\xB8"), "\xEF\xBF\xBD\xEF\xBF\xBD");       // cut short

@@ -95,7 +95,7 @@ TEST(JpegCarver, UnknownHeadsEndAtAMarkerWithZerosAfterItInItsSector) {
   }
 }
 
-TEST(JpegCarver, ImagesReachingTheWindowSizeAreCutShort) {
+TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCutShort) {
   // The end marker fills the window's last two bytes: the image reaches it.
   std::vector<uint8_t> w(kJpegWindowBytes, 0x11);
   w[kJpegWindowBytes - 2] = 0xFF, w[kJpegWindowBytes - 1] = 0xD9;
@@ -105,9 +105,7 @@ TEST(JpegCarver, ImagesReachingTheWindowSizeAreCutShort) {
   JpegCarve c = findJpegEnd(w.data(), w.size(), 512);
   EXPECT_FALSE(c.endMarkerFound) << "segment walk";
   EXPECT_EQ(c.length, kJpegWindowBytes);
-}
 
-TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoes) {
   // The image ends 280 KiB in, on a device of 300 KiB: the walk reads on
   // past its first piece and finds the end in the short last one.
   auto head = jpegWith(scan({}));

@@ -45,6 +45,14 @@ TEST(PartitionTableBackup, FileHoldsTheSectorsThenTheTrailer) {
   trailer += disk.devicePath + "^" + displayName(disk);
   EXPECT_EQ(readFile(file), expected + trailer);
   EXPECT_NE(trailer.find("2148532224^"), std::string::npos) << "offsets past 2 GiB keep all their digits";
+
+  // A disk without partitions gives a trailer only, and restores from it.
+  std::string bare = copyFixture(dir, "tools-search.img");
+  DiskRecord empty = catalogued(bare);
+  ASSERT_EQ(backupPartitionTable(empty, dir.file("empty.img"), messages), BackupResult::Written);
+  EXPECT_EQ(readFile(dir.file("empty.img")), empty.devicePath + "^tools-search.img");
+  EXPECT_EQ(restorePartitionTable(empty, dir.file("empty.img"), messages), RestoreResult::Restored);
+  EXPECT_EQ(messages.messages.back().text, "恢复成功");
 }
 
 // Back up a real table, wipe its sectors, restore: every saved sector and
@@ -92,18 +100,6 @@ TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
     ASSERT_EQ(reread.partitions.size(), c.partitions) << c.fixture;
     EXPECT_EQ(reread.partitions[c.labelled].label, c.label);
   }
-}
-
-TEST(PartitionTableBackup, DiskWithoutPartitionsGivesATrailerOnly) {
-  TempDir dir;
-  std::string img = copyFixture(dir, "tools-search.img");
-  DiskRecord disk = catalogued(img);
-  std::string file = dir.file("empty.img");
-  RecordingMessageSink messages;
-  ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written);
-  EXPECT_EQ(readFile(file), disk.devicePath + "^tools-search.img");
-  EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored);
-  EXPECT_EQ(messages.messages.back().text, "恢复成功");
 }
 
 TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
