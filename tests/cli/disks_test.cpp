@@ -45,20 +45,6 @@ TEST(DisksCommand, TextTreeAndLogicalVolumes) {
   EXPECT_NE(out.find("segment: extents 2+2"), std::string::npos) << out;
 }
 
-TEST(DisksCommand, ErrorsAndUsage) {
-  std::string out;
-  EXPECT_EQ(disks("--help", out), 0);
-  EXPECT_NE(out.find("usage: dudorazu-cli disks"), std::string::npos);
-  EXPECT_EQ(disks("--no-drives --image /nonexistent/disk.img", out), 1);
-  EXPECT_NE(out.find("cannot open image '/nonexistent/disk.img'"), std::string::npos) << out;
-  EXPECT_EQ(out.find("{\"disks\""), std::string::npos) << "no listing after a failed image";
-  EXPECT_EQ(disks("--no-drives --bogus", out), 2);
-  EXPECT_EQ(disks("--no-drives --image", out), 2);
-  EXPECT_EQ(disks("--no-drives stray", out), 2);
-  EXPECT_EQ(disks("--no-drives --json", out), 0);
-  EXPECT_EQ(out, "{\"disks\":[]}\n");
-}
-
 // A volume label that would set the window title, introduce a C1 control
 // sequence and reverse the text after it, shown by every listing of it.
 TEST(DisksCommand, ControlsInALabelNeverReachTheTerminal) {

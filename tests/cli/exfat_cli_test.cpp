@@ -64,19 +64,34 @@ TEST(TreeCommand, JsonListsExactlyWhatTheSleuthKitLists) {
   }
 }
 
-TEST(TreeCommand, ClearErrorsForWrongSourcesAndPartitions) {
-  std::string out;
-  EXPECT_EQ(cli("tree /nonexistent/image.img Partition0", out), 1);
-  EXPECT_NE(out.find("/nonexistent/image.img"), std::string::npos) << out;
-  EXPECT_EQ(cli("tree " + test::fixtureImage("sample-disk.img") + " Partition9", out), 1);
-  EXPECT_NE(out.find("Partition9"), std::string::npos) << out;
-  EXPECT_EQ(cli("tree " + test::fixtureImage("partitions-mbr.img") + " Partition3", out), 1);
-  EXPECT_NE(out.find("does not hold an exFAT volume"), std::string::npos) << out;
-  EXPECT_EQ(cli("scan-lost " + test::fixtureImage("partitions-mbr.img") + " Partition1", out), 1);
-  EXPECT_EQ(cli("tree " + test::fixtureImage("sample-disk.img"), out), 2);
-  EXPECT_EQ(cli("tree --bogus a b", out), 2);
-  EXPECT_EQ(cli("tree --help", out), 0);
-  EXPECT_NE(out.find("usage: dudorazu-cli tree"), std::string::npos);
+// Usage, wrong sources and partitions: the exit status and what is said.
+TEST(CliCommands, UsageAndClearErrors) {
+  const std::string sample = test::fixtureImage("sample-disk.img"), mbr = test::fixtureImage("partitions-mbr.img");
+  const struct {
+    std::string args;
+    int status;
+    std::string says;
+  } rows[] = {
+      {"disks --help", 0, "usage: dudorazu-cli disks"},
+      {"disks --no-drives --image /nonexistent/disk.img", 1, "cannot open image '/nonexistent/disk.img'"},
+      {"disks --no-drives --bogus", 2, ""},
+      {"disks --no-drives --image", 2, ""},
+      {"disks --no-drives stray", 2, ""},
+      {"disks --no-drives --json", 0, "{\"disks\":[]}\n"},
+      {"tree --help", 0, "usage: dudorazu-cli tree"},
+      {"tree /nonexistent/image.img Partition0", 1, "/nonexistent/image.img"},
+      {"tree " + sample + " Partition9", 1, "Partition9"},
+      {"tree " + mbr + " Partition3", 1, "does not hold an exFAT volume"},
+      {"scan-lost " + mbr + " Partition1", 1, ""},
+      {"tree " + sample, 2, ""},
+      {"tree --bogus a b", 2, ""},
+  };
+  for (const auto& row : rows) {
+    test::CliRun run = test::runCli(row.args);
+    EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.out;
+    EXPECT_TRUE(test::contains(run.out, row.says)) << row.args << "\n" << run.out;
+    EXPECT_FALSE(run.status == 1 && test::contains(run.out, "{\"disks\"")) << "a listing after a failure";
+  }
 }
 
 TEST(ScanLostCommand, FoundFoldersUnderTheRootAndCarvedFilesUnderTheExtendedFolder) {
