@@ -73,6 +73,17 @@ struct FixtureScan {
   }
 };
 
+// exfat-carve.img scanned once without faults: the geometry and results the
+// cases below compare with.
+const PartitionRecord& cleanCarveScan() {
+  static FixtureScan* clean = [] {
+    auto* scan = new FixtureScan(test::fixtureImage("exfat-carve.img"));
+    test::require(scanLostFiles(*scan->disk, *scan->partition, scan->progress), "the clean scan failed");
+    return scan;
+  }();
+  return *clean->partition;
+}
+
 // exfat-carve.img: JPEGs and Word documents in clusters whose entries are
 // gone, and a folder whose entry was wiped. exfat-photos.img: baseline,
 // progressive, Exif-with-thumbnail and small photos written by the FUSE
@@ -135,10 +146,8 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
 TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClusters) {
   std::string image = test::fixtureImage("exfat-carve.img");
   CarveExpectation want = readExpectation();
-  FixtureScan clean(image);
-  ASSERT_TRUE(scanLostFiles(*clean.disk, *clean.partition, clean.progress));
   // Two bad sectors in the middle of the first batch, away from every file.
-  const PartitionRecord& cp = *clean.partition;
+  const PartitionRecord& cp = cleanCarveScan();
   uint64_t bad = cp.clusterPosition(600) / 512;
   test::FaultPlan plan;
   plan.badSectors = {bad, bad + 9};
@@ -154,17 +163,8 @@ TEST(LostFileScan, CancelKeepsWhatWasFound) {
   std::string image = test::fixtureImage("exfat-carve.img");
   CarveExpectation want = readExpectation();
   FixtureScan s(image);
-  // Cluster position as the scan computes it, from the volume's geometry.
-  {
-    ProgressBlock unused;
-    PartitionRecord probe = *s.partition;
-    ASSERT_TRUE(scanLostFiles(*s.disk, probe, unused));
-    s.partition->clusterSectors = probe.clusterSectors;
-    s.partition->clusterBase = probe.clusterBase;
-  }
   const uint32_t second = want.jpegs[1].cluster;
-  uint64_t trigger = s.partition->clusterPosition(second);
-  s.partition->clusterSectors = 0;
+  const uint64_t trigger = cleanCarveScan().clusterPosition(second);
   // Stop is pressed as the JPEG search reads at that cluster's position.
   test::FaultPlan plan;
   plan.onRead = [&](uint64_t offset) {
@@ -188,23 +188,15 @@ TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
   // and documents are still found (named by sector), folders are not.
   test::TempDir dir;
   std::string image = dir.file("noboot.img");
-  test::writeFile(image, test::readFile(test::fixtureImage("exfat-carve.img")));
-  std::string bytes = test::readFile(image);
+  std::string bytes = test::readFile(test::fixtureImage("exfat-carve.img"));
   std::fill(bytes.begin() + 2048 * 512, bytes.begin() + 2072 * 512, '\0');
   test::writeFile(image, bytes);
   CarveExpectation want = readExpectation();
-  FixtureScan clean(test::fixtureImage("exfat-carve.img"));
-  ASSERT_TRUE(scanLostFiles(*clean.disk, *clean.partition, clean.progress));
-  const uint32_t spc = clean.partition->clusterSectors;
-  const uint32_t heap = clean.partition->clusterBase + 2 * spc - 2048;
-
-  DiskCatalogue catalogue;
-  ASSERT_TRUE(openImageAsDisk(catalogue, image));
-  DiskRecord& disk = catalogue.disks.back();
-  ASSERT_FALSE(disk.partitions.empty());
-  PartitionRecord& p = disk.partitions.front();
-  ProgressBlock progress;
-  ASSERT_TRUE(scanLostFiles(disk, p, progress));
+  const uint32_t spc = cleanCarveScan().clusterSectors;
+  const uint32_t heap = cleanCarveScan().clusterBase + 2 * spc - 2048;
+  FixtureScan s(image);
+  ASSERT_TRUE(scanLostFiles(*s.disk, *s.partition, s.progress));
+  const PartitionRecord& p = *s.partition;
   EXPECT_EQ(p.clusterSectors, 1u);
   EXPECT_EQ(p.clusterBase, 2048u);
   EXPECT_TRUE(p.rootRecord.children.empty()) << "no folder detection with one-sector clusters";
