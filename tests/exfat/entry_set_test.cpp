@@ -90,7 +90,9 @@ TEST(EntrySet, NamesAreAssembledFromFifteenUnitPieces) {
     for (size_t i = 0; i < length; ++i) name.push_back(static_cast<char>('a' + i % 26));
     cases.push_back({fileSet(name), name});
   }
-  cases.push_back({fileSet("aaaaaaaaaaaaaa😀b"), "aaaaaaaaaaaaaa😀b"});  // the pair is units 15 and 16
+  SetLayout pair = fileSet("aaaaaaaaaaaaaa??b");
+  pair.name[14] = 0xD83D, pair.name[15] = 0xDE00;  // the pair is units 15 and 16
+  cases.push_back({pair, "aaaaaaaaaaaaaa😀b"});
   for (const auto& [layout, name] : cases) {
     OneCluster c;
     c.put(0, layout);
