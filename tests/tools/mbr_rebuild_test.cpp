@@ -144,7 +144,7 @@ TEST(MbrRebuild, RebuiltTableMakesAWipedDiskReadableAgain) {
   }
 }
 
-TEST(MbrRebuild, RefusalsWriteNothing) {
+TEST(MbrRebuild, RefusalsWriteNothingAndAFailedWriteIsReported) {
   TempDir dir;
   std::string img = copyFixture(dir, "tools-search.img");
   std::string sector0 = readRange(img, 0, 512);
@@ -166,21 +166,17 @@ TEST(MbrRebuild, RefusalsWriteNothing) {
   EXPECT_EQ(writeRebuiltMbr(disk, {1}, messages), RebuildResult::Refused);
   EXPECT_EQ(messages.messages.back().text, "不能更改当前系统所在的硬盘分区信息！");
   EXPECT_EQ(readRange(img, 0, 512), sector0);
-}
 
-TEST(MbrRebuild, AFailedWriteIsReported) {
-  TempDir dir;
-  std::string img = copyFixture(dir, "tools-search.img");
-  DiskRecord disk = catalogued(img);
-  disk.partitions.push_back(record(2048, 16384, kTypeExfat, kSearchKindFound));
+  // A write that fails is reported, never taken for success.
+  disk.partitions[1].driveLetter.clear();
   test::FaultPlan plan;
   plan.badWriteSectors = {0};
   test::ScopedFaultInjection faults(img, plan);
-  RecordingMessageSink messages;
-  EXPECT_EQ(writeRebuiltMbr(disk, {0}, messages), RebuildResult::Failed);
-  ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0].text, "写入磁盘失败");
-  EXPECT_EQ(messages.messages[0].caption, "error");
+  const size_t said = messages.messages.size();
+  EXPECT_EQ(writeRebuiltMbr(disk, {3}, messages), RebuildResult::Failed);
+  ASSERT_EQ(messages.messages.size(), said + 1);
+  EXPECT_EQ(messages.messages.back().text, "写入磁盘失败");
+  EXPECT_EQ(messages.messages.back().caption, "error");
 }
 
 // A sysfs tree and mountinfo as the kernel shows a loop device over an image
