@@ -29,7 +29,7 @@ SearchResult search(DiskRecord& disk, SearchMode mode, uint8_t heads = 0) {
 
 // tools-search.img: volumes at 2048, at cylinder 2 (32130) and 63 sectors
 // into cylinder 4 (64323, main boot sector zeroed); partition table wiped.
-TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKind) {
+TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKindOncePerDisk) {
   DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
   ASSERT_TRUE(disk.partitions.empty()) << "the fixture's table is wiped";
   SearchResult r = search(disk, SearchMode::Cylinder);
@@ -52,11 +52,8 @@ TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKind) {
   EXPECT_EQ(b.entryKind, kEntryPrimary);
   EXPECT_EQ(disk.partitions[1].name, "Partition1");
   EXPECT_EQ(disk.partitions[1].entryKind, kEntryLogical);
-}
 
-TEST(PartitionSearch, SearchingTwiceListsEachVolumeOnceButShowsItAgain) {
-  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
-  search(disk, SearchMode::Cylinder);
+  // Searching again lists each volume once but shows it again.
   SearchResult again = search(disk, SearchMode::Cylinder);
   ASSERT_EQ(again.found.size(), 2u) << "the window shows every volume on each search";
   EXPECT_FALSE(again.found[0].appended);
