@@ -78,7 +78,8 @@ TEST(TreeLoader, FoldersReadTheirLengthOrFollowTheFat) {
   v.putSet({50}, 0, fileSet("never"));
   v.chain({30, 35, 31});
   v.setFat(31, 35);  // a cycle back into the chain
-  for (uint32_t c : {30u, 35u, 31u, 40u, 41u}) v.putSet({c}, 0, fileSet(std::string(c < 40 ? "c" : "d") + std::to_string(c)));
+  for (uint32_t c : {30u, 35u, 31u, 40u, 41u})
+    v.putSet({c}, 0, fileSet(std::string(c < 40 ? "c" : "d") + std::to_string(c)));
   Loaded l(v);  // cluster 41's FAT entry was cleared: not reached
   const ExfatFileRecord* three = test::childNamed(l.root(), "three");
   EXPECT_EQ(test::childNames(*three), (std::vector<std::string>{"in-22", "in-21", "in-20"}));
