@@ -41,7 +41,7 @@ TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
 
 // Volumes and segments are checked against lvs on a real volume
 // (FixtureImages.LvmPhysicalVolume); here only the choice among several PVs.
-TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveral) {
+TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveralAndMalformedTextYieldsMissingValues) {
   DiskRecord disk;
   disk.pvId = "abcdefghijklmnopqrstuvwxyz012345";
   parseVolumeGroup(kMetadata, disk);
@@ -50,9 +50,7 @@ TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveral) {
   EXPECT_EQ(disk.peCount, 255u);
   ASSERT_EQ(disk.logicalVolumes.size(), 2u);
   EXPECT_EQ(disk.logicalVolumes[1].segments[0].pvName, "pv1");
-}
 
-TEST(LvmMetadata, MalformedTextYieldsMissingValues) {
   const char* broken[] = {
       "",
       "physical_volumes",
