@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "core/common/byte_order.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -18,54 +18,22 @@ namespace {
 using test::cliPath;
 using test::runCommand;
 
-struct CliRun {
-  int status;
-  std::string out;
-};
+using test::CliRun;
+using test::writeAt;
 
 CliRun shell(const std::string& command) {
   CliRun r;
   r.status = runCommand(command + " 2>&1", &r.out);
   return r;
 }
-CliRun cli(const std::string& args) { return shell(cliPath() + " " + args); }
+CliRun cli(const std::string& args) { return test::runCli(args); }
 
-// Writes `bytes` at `offset` of `path`, creating it; the file keeps holes.
-void writeAt(const std::string& path, uint64_t offset, const std::string& bytes) {
-  if (!std::filesystem::exists(path)) std::ofstream(path, std::ios::binary);
-  std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-  f.seekp(static_cast<std::streamoff>(offset));
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Copies the fixture volume to `offset`, leaving its zero stretches as holes.
+// Copies the fixture volume to `offset` (whole MiB), leaving its zero
+// stretches as holes.
 void placeVolume(const std::string& path, uint64_t offset, const std::string& fixture) {
-  std::ifstream in(test::fixtureImage(fixture), std::ios::binary);
-  std::string block(1 << 20, '\0');
-  for (uint64_t at = 0; in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0;
-       at += block.size()) {
-    block.resize(static_cast<size_t>(in.gcount()));
-    if (block.find_first_not_of('\0') != std::string::npos) writeAt(path, offset + at, block);
-    block.resize(1 << 20);
-  }
-}
-
-std::string sha256Of(const std::string& path) {
-  std::string out;
-  runCommand("sha256sum < '" + path + "'", &out);
-  return out.substr(0, 64);
-}
-
-// Every file listed in the fixture's sums was saved below DEST with them.
-void expectSavedAsWritten(const std::string& dest, const std::string& sumsFixture, const std::string& what) {
-  std::istringstream sums(test::fixtureText(sumsFixture));
-  std::string sum, path;
-  int files = 0;
-  while (sums >> sum >> path) {
-    ++files;
-    EXPECT_EQ(sha256Of(dest + "/根目录" + path), sum) << what << ": " << path;
-  }
-  EXPECT_GT(files, 0) << sumsFixture;
+  test::require(runCommand("dd if='" + test::fixtureImage(fixture) + "' of='" + path + "' bs=1M seek=" +
+                           std::to_string(offset >> 20) + " conv=sparse,notrunc status=none") == 0,
+                "could not place " + fixture);
 }
 
 // The volume's partition listed with its own label and size, its tree and
@@ -83,7 +51,7 @@ void expectVolumeRecovered(const std::string& image, const std::string& partitio
   test::TempDir dir;
   CliRun recover = cli("recover '" + image + "' '" + partition + "' '" + dir.file("out") + "'");
   EXPECT_EQ(recover.status, 0) << what << "\n" << recover.out;
-  expectSavedAsWritten(dir.file("out"), sums, what);
+  test::expectSavedAsListed(sums, dir.file("out") + "/根目录");
 }
 
 // A 128 MiB volume whose cluster heap crosses sector 2^32, behind an MBR
@@ -139,10 +107,7 @@ TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
   };
   for (const Case& c : cases) {
     const std::string image = test::fixtureImage(c.fixture);
-    std::ifstream volume(image, std::ios::binary);
-    std::string boot(512, '\0');
-    volume.seekg(1 << 20);
-    volume.read(boot.data(), 512);
+    const std::string boot = test::readRange(image, 1 << 20, 512);
     const uint64_t volumeBytes = le64(reinterpret_cast<const uint8_t*>(boot.data()), 0x48) * 4096;
     CliRun disks = cli("disks --no-drives --json --image '" + image + "'");
     EXPECT_NE(disks.out.find("\"deviceSectorSize\":" + std::to_string(c.tableSectorSize)), std::string::npos)

@@ -6,7 +6,7 @@
 
 #include "core/device/command_paths.h"
 #include "core/device/source_path.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {

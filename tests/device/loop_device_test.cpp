@@ -13,30 +13,7 @@
 namespace dudorazu {
 namespace {
 
-// Attaches an image read-only; detaches (and unmounts) whatever happens.
-class LoopDevice {
- public:
-  explicit LoopDevice(const std::string& image, const std::string& options = "-P") {
-    std::string out;
-    if (test::runCommand("losetup -f --show -r " + options + " '" + image + "' 2>/dev/null", &out) == 0 &&
-        !out.empty())
-      path_ = out.substr(0, out.find('\n'));
-  }
-  ~LoopDevice() {
-    if (!mountPoint_.empty()) ::umount(mountPoint_.c_str());
-    if (!path_.empty()) test::runCommand("losetup -d " + path_);
-  }
-  const std::string& path() const { return path_; }
-  bool mountReadOnly(const std::string& dir, const char* type) {
-    if (::mount(path_.c_str(), dir.c_str(), type, MS_RDONLY, "noload") != 0) return false;
-    mountPoint_ = dir;
-    return true;
-  }
-
- private:
-  std::string path_;
-  std::string mountPoint_;
-};
+using test::LoopDevice;
 
 // The machine's enumerator, narrowed to one device.
 class OnlyThisDrive : public DriveEnumerator {
@@ -66,7 +43,7 @@ TEST(LoopDevices, TablesOfA4KiBSectorDeviceCountItsSectors) {
   sector0[446 + 12] = 100;  // 100 sectors
   sector0[510] = static_cast<char>(0x55), sector0[511] = static_cast<char>(0xAA);
   test::writeFile(dir.file("4k.img"), sector0 + std::string((4u << 20) - 512, '\0'));
-  LoopDevice loop(dir.file("4k.img"), "--sector-size 4096");
+  LoopDevice loop(dir.file("4k.img"), "-r --sector-size 4096");
   if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
   for (const auto& [path, sectorSize] : {std::pair{dir.file("4k.img"), 512u}, std::pair{loop.path(), 4096u}}) {
     DiskCatalogue catalogue;
@@ -81,7 +58,7 @@ TEST(LoopDevices, TablesOfA4KiBSectorDeviceCountItsSectors) {
 
 TEST(LoopDevices, AttachedImageIsADriveWithItsPartitions) {
   if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup to attach a loop device";
-  LoopDevice loop(test::fixtureImage("partitions-mbr.img"));
+  LoopDevice loop(test::fixtureImage("partitions-mbr.img"), "-r -P");
   if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
   OnlyThisDrive enumerator(loop.path());
   if (enumerator.listDrives().empty()) GTEST_SKIP() << "more than 16 drives before the loop device";
@@ -108,11 +85,16 @@ TEST(LoopDevices, AttachedImageIsADriveWithItsPartitions) {
 TEST(LoopDevices, MountedVolumeGivesItsMountPoint) {
   if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup to attach a loop device";
   test::TempDir dir;  // outlives the mount: unmounted before it is removed
-  LoopDevice loop(test::fixtureImage("partitions-whole-ext4.img"));
+  LoopDevice loop(test::fixtureImage("partitions-whole-ext4.img"), "-r -P");
   if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
   std::string mountPoint = dir.file("mount point");  // the space comes back as \040
   std::filesystem::create_directory(mountPoint);
-  if (!loop.mountReadOnly(mountPoint, "ext4")) GTEST_SKIP() << "this kernel cannot mount ext4 here";
+  if (::mount(loop.path().c_str(), mountPoint.c_str(), "ext4", MS_RDONLY, "noload") != 0)
+    GTEST_SKIP() << "this kernel cannot mount ext4 here";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount(at.c_str()); }
+  } unmount{mountPoint};  // before the loop device is detached
   OnlyThisDrive enumerator(loop.path());
   if (enumerator.listDrives().empty()) GTEST_SKIP() << "more than 16 drives before the loop device";
 

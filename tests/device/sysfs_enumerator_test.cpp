@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "core/device/disk_catalogue.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {

@@ -95,7 +95,7 @@ TEST(JpegCarver, UnknownHeadsEndAtAMarkerWithZerosAfterItInItsSector) {
   }
 }
 
-TEST(JpegCarver, ImagesReachingTheWindowSizeAreCutShort) {
+TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCutShort) {
   // The end marker fills the window's last two bytes: the image reaches it.
   std::vector<uint8_t> w(kJpegWindowBytes, 0x11);
   w[kJpegWindowBytes - 2] = 0xFF, w[kJpegWindowBytes - 1] = 0xD9;
@@ -105,9 +105,7 @@ TEST(JpegCarver, ImagesReachingTheWindowSizeAreCutShort) {
   JpegCarve c = findJpegEnd(w.data(), w.size(), 512);
   EXPECT_FALSE(c.endMarkerFound) << "segment walk";
   EXPECT_EQ(c.length, kJpegWindowBytes);
-}
 
-TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoes) {
   // The image ends 280 KiB in, on a device of 300 KiB: the walk reads on
   // past its first piece and finds the end in the short last one.
   auto head = jpegWith(scan({}));
@@ -150,7 +148,7 @@ struct PropertySet {
   }
 };
 
-TEST(Ole2Carver, SummaryGivesTitleAuthorAndExtension) {
+TEST(Ole2Carver, SummaryGivesTitleAuthorAndExtensionAndMalformedOnesAreRefusedInBounds) {
   PropertySet a;
   a.add(2, "Report");
   a.add(18, "Microsoft Office Word");
@@ -169,12 +167,9 @@ TEST(Ole2Carver, SummaryGivesTitleAuthorAndExtension) {
     EXPECT_EQ(i.author, "Li");
     EXPECT_EQ(i.extension, ext) << app;
   }
-}
 
-TEST(Ole2Carver, MalformedSummariesAreRefusedWithoutReadingPastTheBlock) {
   PropertySet many;
   putLe32(many.bytes, 52, 121);  // 121 x 8 + 60 = 1028
-  SummaryInfo info;
   EXPECT_FALSE(parseSummaryInformation(many.bytes, info));
   putLe32(many.bytes, 52, 0xFFFFFFFF);
   EXPECT_FALSE(parseSummaryInformation(many.bytes, info)) << "no 32-bit wrap of the count";

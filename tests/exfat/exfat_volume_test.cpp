@@ -87,7 +87,7 @@ TEST(ExfatVolume, GeometryThatCannotExistIsRefused) {
   EXPECT_FALSE(small.read(params));
 }
 
-TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffset) {
+TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndPastTheDeviceEndAsZeros) {
   BootDisk disk(80000);
   putLe32(disk.at(63), 0x50, 70000);  // above 65535
   putLe32(disk.at(63), 0x54, 2);
@@ -104,25 +104,22 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffset) {
   EXPECT_EQ(nextClusterOf(p, 7), 8u);
   EXPECT_EQ(nextClusterOf(p, 255), 0xFFFFFFFFu);
   EXPECT_EQ(nextClusterOf(p, 256), kFatEndOfChain) << "past the FAT counts as the end";
+
+  BootDisk cut(2100);
+  putLe32(cut.at(63), 0x50, 2030);
+  putLe32(cut.at(63), 0x54, 8);  // its last sectors lie past the end of the device
+  putLe32(cut.at(63), 0x5C, 5000);
+  cut.at(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
+  putLe32(cut.at(63 + 2030), 8, 0x12345678);
+  MemoryDevice shortDevice(cut.bytes);
+  ASSERT_TRUE(readVolumeParameters(shortDevice, cut.partition, params));
+  EXPECT_FALSE(loadFat(shortDevice, cut.partition, params.fatOffset, params.clusterCount));
+  ASSERT_EQ(cut.partition.fatEntryCount(), 1024u);
+  EXPECT_EQ(cut.partition.fatTable[2], 0x12345678u);
+  EXPECT_EQ(cut.partition.fatTable[1023], 0u);
 }
 
-TEST(ExfatVolume, AFatCutShortByTheDeviceEndReadsAsZeros) {
-  BootDisk disk(2100);
-  putLe32(disk.at(63), 0x50, 2030);
-  putLe32(disk.at(63), 0x54, 8);  // its last sectors lie past the end of the device
-  putLe32(disk.at(63), 0x5C, 5000);
-  disk.at(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
-  putLe32(disk.at(63 + 2030), 8, 0x12345678);
-  MemoryDevice device(disk.bytes);
-  VolumeParameters params;
-  ASSERT_TRUE(readVolumeParameters(device, disk.partition, params));
-  EXPECT_FALSE(loadFat(device, disk.partition, params.fatOffset, params.clusterCount));
-  ASSERT_EQ(disk.partition.fatEntryCount(), 1024u);
-  EXPECT_EQ(disk.partition.fatTable[2], 0x12345678u);
-  EXPECT_EQ(disk.partition.fatTable[1023], 0u);
-}
-
-TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersNotByFatLength) {
+TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersAndWithoutOneByFatLength) {
   struct Case {
     const char* what;
     uint32_t fatSectors, clusterCount;
@@ -141,6 +138,12 @@ TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersNotByFatLength) {
     p.fatSectors = c.fatSectors;
     EXPECT_EQ(fatEntriesHeld(p, c.clusterCount, c.deviceSize), c.entries) << c.what;
   }
+  PartitionRecord p;
+  p.fatSectors = 4;
+  EXPECT_EQ(followableClusterLimit(p), 512u);
+  EXPECT_EQ(nextClusterOf(p, 10), kFatEndOfChain);
+  p.fatTable.assign(100, 0);
+  EXPECT_EQ(followableClusterLimit(p), 100u);
 }
 
 // The partition's start counts the disk's sectors, the heap the volume's own:
@@ -178,15 +181,6 @@ TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
     ASSERT_TRUE(readVolumeParameters(backupOnly, q, params)) << c.start;
     EXPECT_EQ(q.clusterPosition(5), c.cluster5);
   }
-}
-
-TEST(ExfatVolume, WithoutAFatInMemoryTheAnnouncedLengthBoundsChains) {
-  PartitionRecord p;
-  p.fatSectors = 4;
-  EXPECT_EQ(followableClusterLimit(p), 512u);
-  EXPECT_EQ(nextClusterOf(p, 10), kFatEndOfChain);
-  p.fatTable.assign(100, 0);
-  EXPECT_EQ(followableClusterLimit(p), 100u);
 }
 
 }  // namespace

@@ -11,35 +11,12 @@
 #include "core/device/disk_record.h"
 #include "core/device/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
+#include "support/fixtures.h"
 
 namespace dudorazu::test {
 
-// UTF-8 to UTF-16 code units (valid input only; tests write their names).
-inline std::vector<uint16_t> utf16Of(const std::string& s) {
-  std::vector<uint16_t> out;
-  for (size_t i = 0; i < s.size();) {
-    auto c = static_cast<unsigned char>(s[i]);
-    uint32_t cp;
-    int len;
-    if (c < 0x80) cp = c, len = 1;
-    else if (c < 0xE0) cp = c & 0x1F, len = 2;
-    else if (c < 0xF0) cp = c & 0x0F, len = 3;
-    else cp = c & 0x07, len = 4;
-    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    i += len;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<uint16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<uint16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<uint16_t>(cp));
-    }
-  }
-  return out;
-}
-
 struct SetLayout {
-  std::vector<uint16_t> name;
+  std::vector<uint16_t> name;  // UTF-16 code units
   bool folder = false;
   bool deleted = false;
   uint32_t firstCluster = 0;
@@ -52,7 +29,7 @@ struct SetLayout {
 
 inline SetLayout fileSet(const std::string& name, uint32_t firstCluster = 0, uint64_t length = 0) {
   SetLayout s;
-  s.name = utf16Of(name);
+  s.name.assign(name.begin(), name.end());  // ASCII names; tests set other units themselves
   s.firstCluster = firstCluster;
   s.dataLength = length;
   return s;
@@ -205,9 +182,18 @@ inline std::vector<std::string> childNames(const ExfatFileRecord& r) {
   return out;
 }
 
+inline bool hasChild(const ExfatFileRecord& r, const std::string& name) {
+  for (const ExfatFileRecord& c : r.children)
+    if (c.name == name) return true;
+  return false;
+}
+
+// The child of that name; ends the calling test when there is none, so a
+// missing record is a failure and never a null dereference.
 inline const ExfatFileRecord* childNamed(const ExfatFileRecord& r, const std::string& name) {
   for (const ExfatFileRecord& c : r.children)
     if (c.name == name) return &c;
+  require(false, "no record named " + name + " in " + r.name);
   return nullptr;
 }
 

@@ -8,7 +8,22 @@
 namespace dudorazu {
 namespace {
 
-TEST(UpcaseScan, DefaultLayoutByVolumeSize) {
+std::string diskWithTableAt(std::initializer_list<uint64_t> sectors, uint64_t size) {
+  std::string disk(size * 512, '\0');
+  for (uint64_t s : sectors) {
+    auto* p = reinterpret_cast<uint8_t*>(disk.data()) + s * 512;
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t v = i;
+      if (i >= 0x61 && i <= 0x7A) v -= 0x20;
+      if ((i >= 0xE0 && i <= 0xF6) || (i >= 0xF8 && i <= 0xFE)) v -= 0x20;
+      if (i == 0xFF) v = 0x178;
+      putLe16(p, 2 * i, static_cast<uint16_t>(v));
+    }
+  }
+  return disk;
+}
+
+TEST(UpcaseScan, DefaultLayoutByVolumeSizeBoundsTheSearchThatNeverCountsTheFirstSectorRead) {
   auto small = defaultExfatLayout(0x7FFFF);
   ASSERT_TRUE(small);
   EXPECT_EQ(small->sectorsPerCluster, 8u);
@@ -25,24 +40,7 @@ TEST(UpcaseScan, DefaultLayoutByVolumeSize) {
   EXPECT_FALSE(defaultExfatLayout(16ull << 32));
   // The bitmap count is kept to 8 bits: 2^30 clusters need 256.
   EXPECT_EQ(defaultExfatLayout((16ull << 32) - 256)->bitmapClusters, 0u);
-}
 
-std::string diskWithTableAt(std::initializer_list<uint64_t> sectors, uint64_t size) {
-  std::string disk(size * 512, '\0');
-  for (uint64_t s : sectors) {
-    auto* p = reinterpret_cast<uint8_t*>(disk.data()) + s * 512;
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t v = i;
-      if (i >= 0x61 && i <= 0x7A) v -= 0x20;
-      if ((i >= 0xE0 && i <= 0xF6) || (i >= 0xF8 && i <= 0xFE)) v -= 0x20;
-      if (i == 0xFF) v = 0x178;
-      putLe16(p, 2 * i, static_cast<uint16_t>(v));
-    }
-  }
-  return disk;
-}
-
-TEST(UpcaseScan, FindsTheTableButNeverInTheFirstSectorRead) {
   test::MemoryDisks disks;
   disks.add("a", diskWithTableAt({50, 700}, 4096));
   disks.add("b", diskWithTableAt({50}, 4096));

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "core/device/disk_catalogue.h"
-#include "support/fixtures.h"
+#include "support/catalogued.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -22,52 +22,55 @@ struct Expected {
   uint32_t hfsKind = 0;
 };
 
-DiskRecord catalogued(const std::string& fixture) {
-  DiskCatalogue catalogue;
-  std::string path = test::fixtureImage(fixture);
-  EXPECT_TRUE(openImageAsDisk(catalogue, path)) << path;
-  return catalogue.disks.empty() ? DiskRecord() : std::move(catalogue.disks.front());
-}
-
-void expectPartitions(const std::string& fixture, const std::vector<Expected>& expected) {
-  SCOPED_TRACE(fixture);
-  DiskRecord disk = catalogued(fixture);
-  EXPECT_EQ(disk.vendorId, fixture);
-  ASSERT_EQ(disk.partitions.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    const PartitionRecord& p = disk.partitions[i];
-    const Expected& e = expected[i];
-    SCOPED_TRACE(e.name);
-    EXPECT_EQ(p.name, e.name);
-    EXPECT_EQ(p.startSector, e.start);
-    EXPECT_EQ(p.sizeSectors, e.size);
-    EXPECT_EQ(p.typeCode, e.typeCode);
-    EXPECT_EQ(p.entryKind, e.entryKind);
-    EXPECT_EQ(p.label, e.label);
-    EXPECT_EQ(p.extVersion, e.extVersion);
-    EXPECT_EQ(p.hfsKind, e.hfsKind);
+// Each fixture's partitions, in the catalogue's order, by every field the
+// probes fill in.
+TEST(FixtureImages, PartitionsOfEachTableAndWholeDiskVolume) {
+  const std::vector<std::pair<const char*, std::vector<Expected>>> images = {
+      {"partitions-mbr.img",
+       {{"Partition0", 2048, 16384, 5, 1, "MBREXFAT"},
+        {"Partition1", 18432, 8192, 6, 1, ""},
+        {"Partition2", 28672, 73728, 0x0C, 2, ""},
+        {"Partition3", 104448, 16384, 7, 2, ""},
+        {"Partition4", 122880, 32768, 0x83, 2, ""}}},
+      {"partitions-gpt.img",
+       {{"Data(exFat)", 2048, 16384, 5, 1, "GPTDATA"},
+        {"Small(fat)", 18432, 8192, 6, 1, ""},
+        {"LinuxPartition2", 26624, 32768, 0x83, 1, "GPTEXT4", "EXT4"},
+        {"Win(NTFS)", 59392, 16384, 7, 1, ""},
+        {"Mac", 75776, 4096, 0x19, 1, "MacVol", "", 1},
+        {"Other", 79872, 4096, 0, 1, ""}}},
+      {"partitions-whole-exfat.img", {{"Partition0", 0, 16384, 5, 1, "WHOLEEXFAT"}}},
+      {"partitions-whole-fat32.img", {{"Partition0", 0, 73728, 0x0C, 1, ""}}},
+      // mkfs.ntfs without a table writes hidden sectors 0, which the probe refuses.
+      {"partitions-whole-ntfs.img", {{"Partition0", 0, 0, 0, 1, ""}}},
+      {"partitions-whole-ext4.img", {{"Partition0", 0, 32768, 0x83, 1, "WHOLEEXT4", "EXT4"}}},
+      {"partitions-apple.img", {{"Partition0", 2048, 4096, 0x19, 1, "AppleVol", "", 1}}},
+      {"partitions-hfs.img", {{"Partition0", 0, 4096, 0x19, 1, "Disk", "", 1}}},
+      {"partitions-hfsplus.img", {{"Partition0", 0, 2048, 0x19, 1, "only hfs+", "", 2}}},
+  };
+  for (const auto& [fixture, expected] : images) {
+    SCOPED_TRACE(fixture);
+    DiskRecord disk = test::catalogued(test::fixtureImage(fixture));
+    EXPECT_EQ(disk.vendorId, fixture);
+    ASSERT_EQ(disk.partitions.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      const PartitionRecord& p = disk.partitions[i];
+      const Expected& e = expected[i];
+      SCOPED_TRACE(e.name);
+      EXPECT_EQ(p.name, e.name);
+      EXPECT_EQ(p.startSector, e.start);
+      EXPECT_EQ(p.sizeSectors, e.size);
+      EXPECT_EQ(p.typeCode, e.typeCode);
+      EXPECT_EQ(p.entryKind, e.entryKind);
+      EXPECT_EQ(p.label, e.label);
+      EXPECT_EQ(p.extVersion, e.extVersion);
+      EXPECT_EQ(p.hfsKind, e.hfsKind);
+    }
   }
-}
-
-TEST(FixtureImages, MbrWithLogicalPartitions) {
-  expectPartitions("partitions-mbr.img", {
-                                             {"Partition0", 2048, 16384, 5, 1, "MBREXFAT"},
-                                             {"Partition1", 18432, 8192, 6, 1, ""},
-                                             {"Partition2", 28672, 73728, 0x0C, 2, ""},
-                                             {"Partition3", 104448, 16384, 7, 2, ""},
-                                             {"Partition4", 122880, 32768, 0x83, 2, ""},
-                                         });
-}
-
-TEST(FixtureImages, Gpt) {
-  expectPartitions("partitions-gpt.img", {
-                                             {"Data(exFat)", 2048, 16384, 5, 1, "GPTDATA"},
-                                             {"Small(fat)", 18432, 8192, 6, 1, ""},
-                                             {"LinuxPartition2", 26624, 32768, 0x83, 1, "GPTEXT4", "EXT4"},
-                                             {"Win(NTFS)", 59392, 16384, 7, 1, ""},
-                                             {"Mac", 75776, 4096, 0x19, 1, "MacVol", "", 1},
-                                             {"Other", 79872, 4096, 0, 1, ""},
-                                         });
+  DiskRecord apple = test::catalogued(test::fixtureImage("partitions-apple.img"));
+  EXPECT_GT(apple.mapEntryCount, 1u);
+  EXPECT_EQ(apple.diskSize, 4u << 20) << "the image size replaces the descriptor's block count";
+  EXPECT_EQ(apple.partitions.at(0).hfsKindText, "Apple_HFS");
 }
 
 TEST(FixtureImages, GptExfatWithDestroyedMainBootSectorIsMarked) {
@@ -85,27 +88,8 @@ TEST(FixtureImages, GptExfatWithDestroyedMainBootSectorIsMarked) {
   EXPECT_FALSE(catalogue.disks.front().partitions.at(1).exfatFromBackupBootSector);
 }
 
-TEST(FixtureImages, WholeDiskVolumes) {
-  expectPartitions("partitions-whole-exfat.img", {{"Partition0", 0, 16384, 5, 1, "WHOLEEXFAT"}});
-  expectPartitions("partitions-whole-fat32.img", {{"Partition0", 0, 73728, 0x0C, 1, ""}});
-  // mkfs.ntfs without a table writes hidden sectors 0, which the probe refuses.
-  expectPartitions("partitions-whole-ntfs.img", {{"Partition0", 0, 0, 0, 1, ""}});
-  expectPartitions("partitions-whole-ext4.img", {{"Partition0", 0, 32768, 0x83, 1, "WHOLEEXT4", "EXT4"}});
-}
-
-TEST(FixtureImages, AppleMapAndHfs) {
-  expectPartitions("partitions-apple.img", {{"Partition0", 2048, 4096, 0x19, 1, "AppleVol", "", 1}});
-  DiskRecord apple = catalogued("partitions-apple.img");
-  EXPECT_GT(apple.mapEntryCount, 1u);
-  EXPECT_EQ(apple.diskSize, 4u << 20) << "the image size replaces the descriptor's block count";
-  EXPECT_EQ(apple.partitions[0].hfsKindText, "Apple_HFS");
-
-  expectPartitions("partitions-hfs.img", {{"Partition0", 0, 4096, 0x19, 1, "Disk", "", 1}});
-  expectPartitions("partitions-hfsplus.img", {{"Partition0", 0, 2048, 0x19, 1, "only hfs+", "", 2}});
-}
-
 TEST(FixtureImages, LvmPhysicalVolume) {
-  DiskRecord disk = catalogued("partitions-lvm.img");
+  DiskRecord disk = test::catalogued(test::fixtureImage("partitions-lvm.img"));
   EXPECT_TRUE(disk.partitions.empty());
   // The oracle: pvs (uuid, pe_start, pe count) and lvs --segments lines.
   std::istringstream oracle(test::fixtureText("partitions-lvm.oracle.txt"));

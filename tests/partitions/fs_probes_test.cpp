@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 
 namespace dudorazu {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 using test::ExtSuperblock;
 using test::ImageBuilder;
 
-TEST(BootSectorProbes, ExfatNeedsZeroBpbAreaAndSignature) {
+TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
   ImageBuilder img(16);
   img.exfatVolume(0, 1000);
   EXPECT_TRUE(isExfatBootSector(img.sector(0)));
@@ -19,17 +19,12 @@ TEST(BootSectorProbes, ExfatNeedsZeroBpbAreaAndSignature) {
   img.sector(0)[40] = 0;
   img.sector(0)[511] = 0;
   EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "the probe must require 0x55 0xAA";
-}
 
-TEST(BootSectorProbes, NtfsWithoutHiddenSectorsIsNotRecognised) {
-  ImageBuilder img(1);
-  img.ntfsBoot(0, 2048, 40000);
-  EXPECT_TRUE(isNtfsBootSector(img.sector(0)));
-  img.ntfsBoot(0, 0, 40000);
-  EXPECT_FALSE(isNtfsBootSector(img.sector(0)));
-}
+  img.ntfsBoot(1, 2048, 40000);
+  EXPECT_TRUE(isNtfsBootSector(img.sector(1)));
+  img.ntfsBoot(1, 0, 40000);
+  EXPECT_FALSE(isNtfsBootSector(img.sector(1))) << "no hidden sectors";
 
-TEST(BootSectorProbes, Fat32NeedsBackupSectorSix) {
   uint8_t s[512] = {};
   putLe16(s, 0x0B, 512);
   s[0x10] = 2;
@@ -38,7 +33,7 @@ TEST(BootSectorProbes, Fat32NeedsBackupSectorSix) {
   putLe16(s, 510, 0xAA55);
   EXPECT_TRUE(isFat32BootSector(s));
   putLe16(s, 0x32, 7);
-  EXPECT_FALSE(isFat32BootSector(s));
+  EXPECT_FALSE(isFat32BootSector(s)) << "the backup boot sector must be sector 6";
 }
 
 TEST(ExtSuperblockProbe, SizeVersionAndName) {
@@ -93,7 +88,7 @@ TEST(HfsClassification, SignatureTable) {
   EXPECT_EQ(classifyHfs(h), 3u);
 }
 
-TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnly) {
+TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnlyAndWithinBounds) {
   ImageBuilder img(64);
   img.exfatVolume(16, 48, "ELEVENCHARS", 64);
   MemoryDevice dev = img.device();
@@ -103,17 +98,14 @@ TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnly) {
   late.exfatVolume(0, 48, "LATE", 512);
   MemoryDevice lateDev = late.device();
   EXPECT_EQ(readVolumeLabel(lateDev, 0, 5), "") << "an entry beyond the first sector is not found";
-}
 
-TEST(VolumeLabel, HostileCountsAndShiftsStayInBounds) {
-  ImageBuilder img(64);
-  img.exfatVolume(0, 48, "X", 0);
-  img.at(8 * 512)[1] = 200;  // character count far beyond the entry
-  MemoryDevice dev = img.device();
-  EXPECT_EQ(readVolumeLabel(dev, 0, 5).size(), 15u) << "cut at the 15 units the entry holds";
-
-  img.sector(0)[0x6C] = 40;  // a 1 TiB "sector"
-  MemoryDevice huge = img.device();
+  ImageBuilder hostile(64);
+  hostile.exfatVolume(0, 48, "X", 0);
+  hostile.at(8 * 512)[1] = 200;  // character count far beyond the entry
+  MemoryDevice dev2 = hostile.device();
+  EXPECT_EQ(readVolumeLabel(dev2, 0, 5).size(), 15u) << "cut at the 15 units the entry holds";
+  hostile.sector(0)[0x6C] = 40;  // a 1 TiB "sector"
+  MemoryDevice huge = hostile.device();
   EXPECT_EQ(readVolumeLabel(huge, 0, 5), "");
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/partitions/partition_table.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
 
 namespace dudorazu {
 namespace {
@@ -22,14 +22,11 @@ const char* kMetadata =
     "stripe_count = 1\nstripes = [\n\"pv1\", 0\n]\n}\nsegment2 {\nstart_extent = 4\nextent_count = 6\n"
     "stripe_count = 1\nstripes = [\n\"pv0\", 394\n]\n}\n}\n}\n}\n";
 
-TEST(LvmText, ExtractBlockFollowsNesting) {
+TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
   EXPECT_EQ(extractBlock("a { b { c } d } e }"), "a { b { c } d }");
   EXPECT_EQ(extractBlock("x { } { }"), "x { }");
   EXPECT_EQ(extractBlock("no braces"), "");
   EXPECT_EQ(extractBlock("open { { }"), "") << "never closed";
-}
-
-TEST(LvmText, GetValue) {
   EXPECT_EQ(getValue("a = 1\nextent_size = 8192\n", "extent_size"), "8192");
   EXPECT_EQ(getValue("stripes = [\n\"pv0\", 384\n]", "stripes"), "\n\"pv0\", 384\n");
   EXPECT_EQ(getValue("extent_size = 8192", "extent_size"), "") << "no line break: no value";
@@ -44,7 +41,7 @@ TEST(LvmText, GetValue) {
 
 // Volumes and segments are checked against lvs on a real volume
 // (FixtureImages.LvmPhysicalVolume); here only the choice among several PVs.
-TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveral) {
+TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveralAndMalformedTextYieldsMissingValues) {
   DiskRecord disk;
   disk.pvId = "abcdefghijklmnopqrstuvwxyz012345";
   parseVolumeGroup(kMetadata, disk);
@@ -53,9 +50,7 @@ TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveral) {
   EXPECT_EQ(disk.peCount, 255u);
   ASSERT_EQ(disk.logicalVolumes.size(), 2u);
   EXPECT_EQ(disk.logicalVolumes[1].segments[0].pvName, "pv1");
-}
 
-TEST(LvmMetadata, MalformedTextYieldsMissingValues) {
   const char* broken[] = {
       "",
       "physical_volumes",

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "fake_volume.h"
+#include "support/faulty_device.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -212,23 +213,6 @@ TEST(SaveEngine, HostileNamesStayInsideTheDestination) {
       << "the folder named '.' moves aside from the file of the same repaired name";
 }
 
-TEST(SaveEngine, NamesCollideIntoCountersAndExistingFilesSurvive) {
-  FakeVolume v(1, 16);
-  v.stamp(5);
-  v.stamp(6);
-  ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
-  v.add(top, "a.txt", kStateFile, kContiguous, 20, 5);
-  v.add(top, "a.txt", kStateDeletedFile, kContiguous, 20, 6);
-  TempDir dir;
-  std::filesystem::create_directory(dir.file("top"));
-  test::writeFile(dir.file("top/a.txt"), "mine");
-  Saver s(v);
-  s.save(top, dir.path());
-  EXPECT_EQ(readFile(dir.file("top/a.txt")), "mine");
-  EXPECT_EQ(readFile(dir.file("top/a.txt0.txt")), v.cluster(5).substr(0, 20));
-  EXPECT_EQ(readFile(dir.file("top/a.txt1.txt")), v.cluster(6).substr(0, 20));
-}
-
 TEST(SaveEngine, FilesAndMadeFoldersKeepTheRecordsModifiedTime) {
   FakeVolume v(1, 16);
   v.stamp(5);
@@ -288,17 +272,6 @@ TEST(SaveEngine, DryRunPlansRunsWithoutWriting) {
   EXPECT_EQ(s.files[0].runs[1].fileOffset, 3u * 512);
 }
 
-// Reads like the volume, and presses "stop" during the first read.
-class CancellingDevice : public MemoryDevice {
- public:
-  CancellingDevice(std::string bytes, ProgressBlock& p) : MemoryDevice(std::move(bytes)), progress(p) {}
-  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
-    progress.cancel();
-    return MemoryDevice::readAt(offset, buffer, length);
-  }
-  ProgressBlock& progress;
-};
-
 TEST(SaveEngine, CancelStopsTheFileAndTheRestOfTheSubtree) {
   const uint64_t tenMiB = 0xA00000;
   FakeVolume v(8, 2 + static_cast<uint32_t>(3 * tenMiB / 4096));
@@ -308,7 +281,9 @@ TEST(SaveEngine, CancelStopsTheFileAndTheRestOfTheSubtree) {
   v.add(top, "after", kStateFile, kContiguous, 100, 3);
   TempDir dir;
   Saver s(v);
-  CancellingDevice device(v.bytes, s.progress);
+  auto plan = std::make_shared<test::FaultPlan>();
+  plan->onRead = [&](uint64_t) { s.progress.cancel(); };  // stop pressed during the first read
+  test::FaultyDevice device(std::make_unique<MemoryDevice>(v.bytes), plan);
   s.context.device = &device;
   s.save(top, dir.path());
   EXPECT_EQ(readFile(dir.file("top/big.partial")), std::string(tenMiB, 'x'))

@@ -29,11 +29,7 @@ struct ImageVolume {
     std::ofstream(path, std::ios::binary).close();
     std::filesystem::resize_file(path, bytes);
   }
-  void put(uint64_t at, const std::string& bytes) {
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(static_cast<std::streamoff>(at));
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
+  void put(uint64_t at, const std::string& bytes) { test::writeAt(path, at, bytes); }
   ExfatFileRecord file(uint64_t length, uint32_t first, uint8_t flags = 3) {
     ExfatFileRecord r;
     r.name = "f.bin";

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "fake_volume.h"
+#include "support/faulty_device.h"
 #include "support/temp_dir.h"
 #include "core/common/text.h"
 
@@ -52,17 +53,12 @@ struct Gate {
   }
 };
 
-class GatedDevice : public MemoryDevice {
- public:
-  GatedDevice(const std::string& bytes, Gate& gate) : MemoryDevice(bytes), gate_(gate) {}
-  size_t readAt(uint64_t offset, void* buffer, size_t length) override {
-    gate_.pass();
-    return MemoryDevice::readAt(offset, buffer, length);
-  }
-
- private:
-  Gate& gate_;
-};
+// A device of `bytes` whose every read passes `gate` first.
+std::unique_ptr<SectorDevice> gatedDevice(const std::string& bytes, Gate& gate) {
+  auto plan = std::make_shared<test::FaultPlan>();
+  plan->onRead = [&gate](uint64_t) { gate.pass(); };
+  return std::make_unique<test::FaultyDevice>(std::make_unique<MemoryDevice>(bytes), plan);
+}
 
 struct Batch {
   explicit Batch(int files) : volume(8, 4 + 2 * files) {
@@ -77,7 +73,7 @@ struct Batch {
     std::vector<SaveJob> out;
     for (size_t i = 0; i < records.size(); ++i) {
       SaveJob job;
-      job.device = std::make_unique<GatedDevice>(volume.bytes, gate);
+      job.device = gatedDevice(volume.bytes, gate);
       job.destination = dir.path();
       job.record = records[i];
       job.partition = &volume.partition;
@@ -173,7 +169,7 @@ TEST(SaveScheduler, SecondBatchIsRefusedAndLeavesTheRunningQueueAlone) {
   EXPECT_EQ(readFile(b.dir.file("f3" "0")), b.expected(3)) << "f3 existed, so the second copy is f30";
 }
 
-TEST(SaveScheduler, SingleSaveRefusesASecondOneUntilItEnds) {
+TEST(SaveScheduler, SingleSaveRefusesASecondOneUntilItEndsAndABatchRunsBesideIt) {
   Batch b(2);
   Gate gate;
   std::vector<SaveJob> jobs = b.jobs(gate, 0);
@@ -189,21 +185,19 @@ TEST(SaveScheduler, SingleSaveRefusesASecondOneUntilItEnds) {
   EXPECT_FALSE(scheduler.singleSaveRunning());
   EXPECT_EQ(readFile(b.dir.file("f0")), b.expected(0));
   EXPECT_EQ(b.progress.position(), 100u) << "a single save reports in percent of the file";
-}
 
-TEST(SaveScheduler, BatchRunsBesideASingleSave) {
-  Batch b(3);
-  Gate gate;
-  std::vector<SaveJob> jobs = b.jobs(gate, 0);
-  SaveScheduler scheduler;
-  ASSERT_TRUE(scheduler.startSingleSave(std::move(jobs[0])));
-  jobs.erase(jobs.begin());
+  // A batch runs beside a single save.
+  Batch c(3);
+  Gate open;
+  std::vector<SaveJob> more = c.jobs(open, 0);
+  ASSERT_TRUE(scheduler.startSingleSave(std::move(more[0])));
+  more.erase(more.begin());
   ProgressBlock batchProgress;
-  for (SaveJob& j : jobs) j.progress = &batchProgress;
-  ASSERT_TRUE(scheduler.startBatch(std::move(jobs), batchProgress));
-  gate.release();
+  for (SaveJob& j : more) j.progress = &batchProgress;
+  ASSERT_TRUE(scheduler.startBatch(std::move(more), batchProgress));
+  open.release();
   scheduler.wait();
-  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(readFile(b.dir.file(format("f%zu", i))), b.expected(i));
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(readFile(c.dir.file(format("f%zu", i))), c.expected(i));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ bool touches(const std::set<uint64_t>& sectors, uint64_t offset, size_t length) 
 }  // namespace
 
 size_t FaultyDevice::readAt(uint64_t offset, void* buffer, size_t length) {
+  if (plan_->onRead) plan_->onRead(offset);
   if (touches(plan_->hangingSectors, offset, length)) std::this_thread::sleep_for(plan_->hang);
   if (touches(plan_->badSectors, offset, length)) return 0;
   return inner_->readAt(offset, buffer, length);

@@ -3,6 +3,7 @@
 // does; installed through setDeviceOpener so operations open it by path.
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -16,6 +17,7 @@ struct FaultPlan {
   std::set<uint64_t> hangingSectors;      // reads touching these stall first
   std::chrono::milliseconds hang{0};
   std::set<uint64_t> badWriteSectors;     // writes touching these fail
+  std::function<void(uint64_t offset)> onRead;  // told of every read first (e.g. to press stop)
 };
 
 class FaultyDevice : public SectorDevice {

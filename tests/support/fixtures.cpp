@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace dudorazu::test {
 namespace {
@@ -63,10 +64,52 @@ int runCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+CliRun runCli(const std::string& args, bool withStderr) {
+  CliRun r;
+  r.status = runCommand("timeout 60 '" + cliPath() + "' " + args + " </dev/null" +
+                            (withStderr ? " 2>&1" : " 2>/dev/null"),
+                        &r.out);
+  return r;
+}
+
+void require(bool condition, const std::string& what) {
+  if (!condition) throw std::runtime_error(what);
+}
+
+std::string sha256OfFile(const std::string& path, uint64_t offset, uint64_t length) {
+  std::string out;
+  std::string cut = length == UINT64_MAX ? "" : " | head -c " + std::to_string(length);
+  runCommand("tail -c +" + std::to_string(offset + 1) + " '" + path + "'" + cut + " | sha256sum", &out);
+  return out.substr(0, 64);
+}
+
+void expectSavedAsListed(const std::string& sumsFixture, const std::string& root, const std::string& prefix) {
+  std::istringstream lines(fixtureText(sumsFixture));
+  int checked = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::string sum = line.substr(0, 64), path = line.substr(line.rfind(' ') + 1);
+    if (!contains(path, prefix)) continue;
+    EXPECT_TRUE(::access((root + path).c_str(), F_OK) == 0) << sumsFixture << ": " << path << " was not made";
+    EXPECT_EQ(sha256OfFile(root + path), sum) << sumsFixture << ": " << path;
+    ++checked;
+  }
+  EXPECT_GT(checked, 0) << sumsFixture;
+}
+
 bool canUseLoopDevices() {
   if (::geteuid() != 0) return false;
   if (!haveTool("losetup")) return false;
   return exists("/dev/loop-control");
+}
+
+LoopDevice::LoopDevice(const std::string& file, const std::string& options) {
+  std::string out;
+  if (runCommand("losetup -f --show " + options + " '" + file + "' 2>/dev/null", &out) == 0)
+    path_ = out.substr(0, out.find('\n'));
+}
+
+LoopDevice::~LoopDevice() {
+  if (!path_.empty()) runCommand("losetup -d '" + path_ + "'");
 }
 
 bool haveTool(const std::string& tool) {

@@ -1,5 +1,7 @@
 #pragma once
 // A scratch folder removed with everything in it when the test ends.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace dudorazu::test {
@@ -21,5 +23,11 @@ class TempDir {
 void writeFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
+// `length` bytes of a file from `offset` (fewer at its end).
+std::string readRange(const std::string& path, uint64_t offset, size_t length);
+// Writes `bytes` at `offset` of `path`, creating it; the file keeps holes.
+void writeAt(const std::string& path, uint64_t offset, const std::string& bytes);
+// A private, writable (sparse) copy of fixture image `name` in `dir`.
+std::string copyFixture(const TempDir& dir, const std::string& name);
 
 }  // namespace dudorazu::test

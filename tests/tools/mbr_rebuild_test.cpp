@@ -11,7 +11,8 @@
 #include "core/tools/partition_search.h"
 #include "platform/linux/linux_mount_guard.h"
 #include "support/faulty_device.h"
-#include "tools/tools_test_support.h"
+#include "support/catalogued.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
@@ -32,7 +33,7 @@ PartitionRecord record(uint32_t start, uint64_t size, uint8_t type, uint32_t sea
   return r;
 }
 
-TEST(MbrRebuild, RowsOfferFamiliesAndSkipFoundVolumesAlreadyInTheTable) {
+TEST(MbrRebuild, RowsOfferFamiliesSkipFoundVolumesAlreadyInTheTableAndSizeTextsChangeUnit) {
   DiskRecord disk;
   disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindTable));
   disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindFound));   // already in the table
@@ -53,9 +54,6 @@ TEST(MbrRebuild, RowsOfferFamiliesAndSkipFoundVolumesAlreadyInTheTable) {
   EXPECT_EQ(rows[2].recordIndex, 4u);
   EXPECT_EQ(rows[3].system + ";" + rows[3].startText, "FAT32;3000000000");
   EXPECT_EQ(rows[3].kindText, "") << "an entryKind other than 1 or 2 shows nothing";
-}
-
-TEST(MbrRebuild, SizeTextsChangeUnitAtTheirBounds) {
   EXPECT_EQ(rebuildSizeText(209716), "0.1 GB");
   EXPECT_EQ(rebuildSizeText(209715), "102.4 MB");
   EXPECT_EQ(rebuildSizeText(210), "0.1 MB");
@@ -147,7 +145,7 @@ TEST(MbrRebuild, RebuiltTableMakesAWipedDiskReadableAgain) {
   }
 }
 
-TEST(MbrRebuild, RefusalsWriteNothing) {
+TEST(MbrRebuild, RefusalsWriteNothingAndAFailedWriteIsReported) {
   TempDir dir;
   std::string img = copyFixture(dir, "tools-search.img");
   std::string sector0 = readRange(img, 0, 512);
@@ -169,21 +167,17 @@ TEST(MbrRebuild, RefusalsWriteNothing) {
   EXPECT_EQ(writeRebuiltMbr(disk, {1}, messages), RebuildResult::Refused);
   EXPECT_EQ(messages.messages.back().text, "不能更改当前系统所在的硬盘分区信息！");
   EXPECT_EQ(readRange(img, 0, 512), sector0);
-}
 
-TEST(MbrRebuild, AFailedWriteIsReported) {
-  TempDir dir;
-  std::string img = copyFixture(dir, "tools-search.img");
-  DiskRecord disk = catalogued(img);
-  disk.partitions.push_back(record(2048, 16384, kTypeExfat, kSearchKindFound));
+  // A write that fails is reported, never taken for success.
+  disk.partitions[1].driveLetter.clear();
   test::FaultPlan plan;
   plan.badWriteSectors = {0};
   test::ScopedFaultInjection faults(img, plan);
-  RecordingMessageSink messages;
-  EXPECT_EQ(writeRebuiltMbr(disk, {0}, messages), RebuildResult::Failed);
-  ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0].text, "写入磁盘失败");
-  EXPECT_EQ(messages.messages[0].caption, "error");
+  const size_t said = messages.messages.size();
+  EXPECT_EQ(writeRebuiltMbr(disk, {3}, messages), RebuildResult::Failed);
+  ASSERT_EQ(messages.messages.size(), said + 1);
+  EXPECT_EQ(messages.messages.back().text, "写入磁盘失败");
+  EXPECT_EQ(messages.messages.back().caption, "error");
 }
 
 // A sysfs tree and mountinfo as the kernel shows a loop device over an image
@@ -197,16 +191,17 @@ struct FakeKernel {
     test::writeFile(image, std::string(4096, '\0'));
     std::string sys = dir.file("sys");
     std::string loop = sys + "/devices/virtual/block/loop7";
-    EXPECT_EQ(runCommand("mkdir -p '" + loop + "/loop' '" + loop + "/loop7p1' '" + sys + "/block' '" + sys +
-                         "/dev/block'"),
-              0);
+    test::require(runCommand("mkdir -p '" + loop + "/loop' '" + loop + "/loop7p1' '" + sys + "/block' '" + sys +
+                             "/dev/block'") == 0,
+                  "cannot make the fake sysfs tree");
     test::writeFile(loop + "/dev", "7:7\n");
     test::writeFile(loop + "/loop/backing_file", image + "\n");
     test::writeFile(loop + "/loop7p1/dev", "259:3\n");
     test::writeFile(loop + "/loop7p1/partition", "1\n");
-    EXPECT_EQ(::symlink("../devices/virtual/block/loop7", (sys + "/block/loop7").c_str()), 0);
-    EXPECT_EQ(::symlink("../../devices/virtual/block/loop7", (sys + "/dev/block/7:7").c_str()), 0);
-    EXPECT_EQ(::symlink("../../devices/virtual/block/loop7/loop7p1", (sys + "/dev/block/259:3").c_str()), 0);
+    test::require(::symlink("../devices/virtual/block/loop7", (sys + "/block/loop7").c_str()) == 0 &&
+                      ::symlink("../../devices/virtual/block/loop7", (sys + "/dev/block/7:7").c_str()) == 0 &&
+                      ::symlink("../../devices/virtual/block/loop7/loop7p1", (sys + "/dev/block/259:3").c_str()) == 0,
+                  "cannot link the fake sysfs tree");
     sysRoot = sys;
     mountinfo = dir.file("mountinfo");
   }
@@ -240,18 +235,16 @@ TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
   std::string img = copyFixture(dir, "tools-search.img");
   std::string mnt = dir.file("mnt");
   ASSERT_EQ(runCommand("mkdir -p '" + mnt + "'"), 0);
-  std::string loop;
-  ASSERT_EQ(runCommand("losetup -f --show -o " + std::to_string(32130 * 512) + " --sizelimit " +
-                           std::to_string(16384 * 512) + " '" + img + "'",
-                       &loop),
-            0);
-  loop.erase(loop.find_last_not_of('\n') + 1);
-  DiskRecord disk = catalogued(img);
-  EXPECT_FALSE(diskHasMountedVolume(disk)) << "attached but not mounted";
-  bool mounted = runCommand("mount.exfat-fuse " + loop + " '" + mnt + "' >/dev/null 2>&1") == 0;
-  bool seen = mounted && diskHasMountedVolume(disk);
-  if (mounted) runCommand("umount '" + mnt + "'");
-  runCommand("losetup -d " + loop);
+  bool mounted = false, seen = false;
+  {
+    test::LoopDevice loop(img, "-o " + std::to_string(32130 * 512) + " --sizelimit " + std::to_string(16384 * 512));
+    ASSERT_FALSE(loop.path().empty()) << "losetup failed";
+    DiskRecord disk = catalogued(img);
+    EXPECT_FALSE(diskHasMountedVolume(disk)) << "attached but not mounted";
+    mounted = runCommand("mount.exfat-fuse " + loop.path() + " '" + mnt + "' >/dev/null 2>&1") == 0;
+    seen = mounted && diskHasMountedVolume(disk);
+    if (mounted) runCommand("umount '" + mnt + "'");
+  }
   DUDORAZU_SKIP_UNLESS(mounted, "the FUSE mount failed here");
   EXPECT_TRUE(seen);
 }

@@ -4,9 +4,12 @@
 
 #include "core/common/byte_order.h"
 #include "core/tools/partition_table_restore.h"
-#include "partitions/image_builder.h"
+#include "support/image_builder.h"
+#include <filesystem>
+
 #include "support/faulty_device.h"
-#include "tools/tools_test_support.h"
+#include "support/catalogued.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
@@ -42,6 +45,14 @@ TEST(PartitionTableBackup, FileHoldsTheSectorsThenTheTrailer) {
   trailer += disk.devicePath + "^" + displayName(disk);
   EXPECT_EQ(readFile(file), expected + trailer);
   EXPECT_NE(trailer.find("2148532224^"), std::string::npos) << "offsets past 2 GiB keep all their digits";
+
+  // A disk without partitions gives a trailer only, and restores from it.
+  std::string bare = copyFixture(dir, "tools-search.img");
+  DiskRecord empty = catalogued(bare);
+  ASSERT_EQ(backupPartitionTable(empty, dir.file("empty.img"), messages), BackupResult::Written);
+  EXPECT_EQ(readFile(dir.file("empty.img")), empty.devicePath + "^tools-search.img");
+  EXPECT_EQ(restorePartitionTable(empty, dir.file("empty.img"), messages), RestoreResult::Restored);
+  EXPECT_EQ(messages.messages.back().text, "恢复成功");
 }
 
 // Back up a real table, wipe its sectors, restore: every saved sector and
@@ -91,18 +102,6 @@ TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
   }
 }
 
-TEST(PartitionTableBackup, DiskWithoutPartitionsGivesATrailerOnly) {
-  TempDir dir;
-  std::string img = copyFixture(dir, "tools-search.img");
-  DiskRecord disk = catalogued(img);
-  std::string file = dir.file("empty.img");
-  RecordingMessageSink messages;
-  ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written);
-  EXPECT_EQ(readFile(file), disk.devicePath + "^tools-search.img");
-  EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored);
-  EXPECT_EQ(messages.messages.back().text, "恢复成功");
-}
-
 TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
   TempDir dir;
   std::string img = copyFixture(dir, "tools-search.img");
@@ -117,12 +116,12 @@ TEST(PartitionTableBackup, RefusesBackupsThatCouldNotBeRestored) {
   RecordingMessageSink messages;
   EXPECT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Refused);
   EXPECT_EQ(messages.messages.back().caption, "error");
-  EXPECT_FALSE(test::pathExists(file)) << "refused before the file was created";
+  EXPECT_FALSE(std::filesystem::exists(file)) << "refused before the file was created";
 
   DiskRecord caret = catalogued(img);
   caret.vendorId = "odd^name.img";
   EXPECT_EQ(backupPartitionTable(caret, file, messages), BackupResult::Refused);
-  EXPECT_FALSE(test::pathExists(file));
+  EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST(PartitionTableBackup, SectorsPastTheDiskAreLeftOut) {
@@ -196,7 +195,7 @@ class PartitionTableRestore : public ::testing::Test {
   RecordingMessageSink messages;
 };
 
-TEST_F(PartitionTableRestore, HostileFilesWriteNothing) {
+TEST_F(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothing) {
   EXPECT_EQ(restore(backupFile(1, "no separator here")), RestoreResult::BadFile);
   EXPECT_EQ(restore(backupFile(2, "0^" + owner())), RestoreResult::BadFile) << "two images, one offset";
   EXPECT_EQ(restore(backupFile(1, "0^512^" + owner())), RestoreResult::BadFile) << "one image, two offsets";
@@ -209,9 +208,7 @@ TEST_F(PartitionTableRestore, HostileFilesWriteNothing) {
       << "an offset past the end of the disk";
   EXPECT_EQ(restore(backupFile(1, std::to_string((40ull << 20) - 256) + "^" + owner())), RestoreResult::BadFile);
   EXPECT_EQ(readFile(img), before);
-}
 
-TEST_F(PartitionTableRestore, AFileForAnotherDiskIsRefused) {
   EXPECT_EQ(restore(backupFile(1, "0^" + disk.devicePath + "^other.img")), RestoreResult::Mismatch);
   EXPECT_EQ(messages.messages.back().text, "备份信息与磁盘不对应");
   EXPECT_EQ(messages.messages.back().caption, "error");

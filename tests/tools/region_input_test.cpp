@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/tools_test_support.h"
+#include "support/catalogued.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
