@@ -95,6 +95,15 @@ ExfatFileRecord* FileListModel::recordAt(const QModelIndex& index) const {
   return rows_[index.row()];
 }
 
+QModelIndex FileListModel::indexOfRecord(const ExfatFileRecord* record) {
+  if (std::find(children_.begin(), children_.end(), record) == children_.end()) return {};
+  while (true) {
+    auto at = std::find(rows_.begin(), rows_.end(), record);
+    if (at != rows_.end()) return index(static_cast<int>(at - rows_.begin()), 0);
+    takeBatch(true);
+  }
+}
+
 uint8_t FileListModel::folderMark() const {
   size_t checked = 0, marked = 0;
   for (const ExfatFileRecord* r : rows_) {
