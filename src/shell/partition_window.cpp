@@ -156,12 +156,15 @@ void PartitionWindow::finishScan() {
 
 void PartitionWindow::find() {
   FindDialog dialog(this);
-  if (!dialogs_.run(dialog) || !folders_->root()) return;
+  if (dialogs_.run(dialog)) search(dialog.criteria());
+}
+
+void PartitionWindow::search(const SearchCriteria& criteria) {
+  if (!folders_->root()) return;
   if (busy_.running()) {
     dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), QString::fromUtf8(kCaptionError));
     return;
   }
-  SearchCriteria criteria = dialog.criteria();
   std::vector<ExfatFileRecord*> roots = folders_->roots();
   auto hits = std::make_shared<std::vector<ExfatFileRecord*>>();
   // The pane counts as busy, so no reload or scan empties the records the

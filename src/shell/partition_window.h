@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "core/device/disk_record.h"
+#include "core/recovery/record_search.h"
 #include "core/recovery/subtree_tally.h"
 #include "shell/worker.h"
 
@@ -44,6 +45,7 @@ class PartitionWindow : public QWidget {
   // The find dialog, then a search of the loaded records on a worker; the
   // hits are listed in the results window.
   void find();
+  void search(const SearchCriteria& criteria);
   // Shows `record` in its folder: the folder selected on the left, the
   // record's row on the right.
   void showRecord(ExfatFileRecord* record);
