@@ -26,8 +26,12 @@ DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(pare
   note_->setWordWrap(true);
   note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   note_->setContentsMargins(6, 4, 6, 4);
+  note_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   note_->hide();
-  if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout())) layout->insertWidget(0, note_);
+  if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout())) {
+    layout->insertWidget(0, note_);
+    layout->setStretch(1, 1);
+  }
 
   for (DiskRecord& disk : catalogue_.disks) fillDiskRows(disk);
   connect(left_, &QAbstractItemView::clicked, this, &DiskWindow::showProperties);
