@@ -82,27 +82,33 @@ void PartitionWindow::showTree(std::vector<ExfatFileRecord*> roots) {
 }
 
 void PartitionWindow::startLoad() {
-  dropRows();
-  viewLoading_ = true;
-  running_ = progress_;
-  progress_->begin();
-  ProgressBlock* block = &progress_->block();
-  startWorker(
-      busy_, this,
-      [this, block] {
-        loadVolumeTree(disk_, partition_, *block);
-        totals_ = tallySubtree(&partition_.rootRecord);
-      },
-      [this] { finishLoad(); });
+  fillTree(progress_, false, [this](ProgressBlock& block) {
+    loadVolumeTree(disk_, partition_, block);
+    totals_ = tallySubtree(&partition_.rootRecord);
+  });
 }
 
-void PartitionWindow::finishLoad() {
-  showTree({&partition_.rootRecord});
-  progress_->finish();
-  viewLoading_ = false;
-  emit loadFinished();
-  // Closed as its tab was: through the frame around it, when it has one.
-  if (closeWhenLoaded_) (parentWidget() ? parentWidget() : this)->close();
+// A tree load or a lost-file scan: the worker fills the records behind its
+// progress window. After a scan, found folders stand under the root
+// folder's row and carved files under the row of the extended folder.
+void PartitionWindow::fillTree(ProgressWindow* window, bool scan, std::function<void(ProgressBlock&)> work) {
+  dropRows();
+  viewLoading_ = true;
+  running_ = window;
+  window->begin();
+  ProgressBlock* block = &window->block();
+  startWorker(
+      busy_, this, [work = std::move(work), block] { work(*block); },
+      [this, window, scan] {
+        if (scan) showTree({&partition_.rootRecord, &partition_.extendedRecord});
+        else showTree({&partition_.rootRecord});
+        window->finish();
+        viewLoading_ = false;
+        if (scan) emit scanFinished();
+        else emit loadFinished();
+        // Closed as its tab was: through the frame around it, when it has one.
+        if (closeWhenLoaded_) (parentWidget() ? parentWidget() : this)->close();
+      });
 }
 
 void PartitionWindow::reload() {
@@ -129,29 +135,11 @@ void PartitionWindow::lostFileScan(bool fromPaneMenu) {
 }
 
 void PartitionWindow::startScan() {
-  dropRows();
-  viewLoading_ = true;
   if (!scanProgress_) scanProgress_ = new ProgressWindow(QStringLiteral("扫描丢失文件"), this);
-  running_ = scanProgress_;
-  scanProgress_->begin();
-  ProgressBlock* block = &scanProgress_->block();
-  startWorker(
-      busy_, this,
-      [this, block] {
-        scanLostFiles(disk_, partition_, *block);
-        block->setText("正在分析文件，请稍后！");
-      },
-      [this] { finishScan(); });
-}
-
-// Found folders stand under the root folder's row, carved files under the
-// row of the extended folder.
-void PartitionWindow::finishScan() {
-  showTree({&partition_.rootRecord, &partition_.extendedRecord});
-  scanProgress_->finish();
-  viewLoading_ = false;
-  emit scanFinished();
-  if (closeWhenLoaded_) (parentWidget() ? parentWidget() : this)->close();
+  fillTree(scanProgress_, true, [this](ProgressBlock& block) {
+    scanLostFiles(disk_, partition_, block);
+    block.setText("正在分析文件，请稍后！");
+  });
 }
 
 void PartitionWindow::find() {

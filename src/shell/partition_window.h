@@ -2,6 +2,7 @@
 // A partition's document window: its folder tree on the left (loaded on a
 // worker behind "展开分区文件"), the clicked folder's files on the right.
 #include <QWidget>
+#include <functional>
 
 #include "core/device/disk_record.h"
 #include "core/recovery/record_search.h"
@@ -81,9 +82,8 @@ class PartitionWindow : public QWidget {
 
  private:
   void startLoad();
-  void finishLoad();
   void startScan();
-  void finishScan();
+  void fillTree(ProgressWindow* window, bool scan, std::function<void(ProgressBlock&)> work);
   // The records are about to be emptied: no pane may point at them.
   void dropRows();
   void showTree(std::vector<ExfatFileRecord*> roots);
