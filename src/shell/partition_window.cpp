@@ -106,8 +106,7 @@ void PartitionWindow::fillTree(ProgressWindow* window, bool scan, std::function<
         viewLoading_ = false;
         if (scan) emit scanFinished();
         else emit loadFinished();
-        // Closed as its tab was: through the frame around it, when it has one.
-        if (closeWhenLoaded_) (parentWidget() ? parentWidget() : this)->close();
+        closeIfAsked();
       });
 }
 
@@ -170,6 +169,7 @@ void PartitionWindow::search(const SearchCriteria& criteria) {
         busy_.leave();
         results_->showHits(std::move(*hits));
         emit searchFinished();
+        closeIfAsked();
       });
   if (!started) busy_.leave();
 }
@@ -279,6 +279,7 @@ void PartitionWindow::leftStatistics() {
       [this, text] {
         busy_.leave();
         if (*text) emit statistics(widgets::qtText(**text));
+        closeIfAsked();
       });
 }
 
@@ -313,6 +314,12 @@ QMenu* PartitionWindow::fileMenuFor(const QModelIndex& index) {
   connect(menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,
           &PartitionWindow::rightStatistics);
   return menu_;
+}
+
+// Closed as its tab was while an operation ran: through the frame around
+// it, when it has one, once nothing runs any more.
+void PartitionWindow::closeIfAsked() {
+  if (closeWhenLoaded_ && !busy_.running()) (parentWidget() ? parentWidget() : this)->close();
 }
 
 // A window closed while its tree loads stops the load and goes when it ends;

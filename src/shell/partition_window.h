@@ -88,6 +88,7 @@ class PartitionWindow : public QWidget {
   void dropRows();
   void showTree(std::vector<ExfatFileRecord*> roots);
   void hitMarkToggled(ExfatFileRecord* record);
+  void closeIfAsked();
   void openRow(const QModelIndex& index);
   void syncCheck(ExfatFileRecord* record);
   void folderMarkToggled(ExfatFileRecord* folder);

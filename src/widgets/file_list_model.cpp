@@ -96,12 +96,11 @@ ExfatFileRecord* FileListModel::recordAt(const QModelIndex& index) const {
 }
 
 QModelIndex FileListModel::indexOfRecord(const ExfatFileRecord* record) {
-  if (std::find(children_.begin(), children_.end(), record) == children_.end()) return {};
-  while (true) {
-    auto at = std::find(rows_.begin(), rows_.end(), record);
-    if (at != rows_.end()) return index(static_cast<int>(at - rows_.begin()), 0);
-    takeBatch(true);
-  }
+  auto child = std::find(children_.begin(), children_.end(), record);
+  if (child == children_.end()) return {};
+  while (listed_ <= static_cast<size_t>(child - children_.begin())) takeBatch(true);
+  auto at = std::find(rows_.begin(), rows_.end(), record);
+  return index(static_cast<int>(at - rows_.begin()), 0);
 }
 
 uint8_t FileListModel::folderMark() const {

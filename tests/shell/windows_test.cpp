@@ -352,7 +352,11 @@ class WindowsTest : public QObject {
     // A reload forgets the hits, whose records it empties.
     w->reload();
     QCOMPARE(hits.rowCount(), 0);
-    QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000);
+    QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
+    // A tab closed while a search runs goes once the search has ended.
+    s.window.commands().action(shell::kFind)->trigger();
+    QVERIFY(!w->parentWidget()->close());
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
 
   void lostFileScanShowsCarvedFilesInTheTree() {
