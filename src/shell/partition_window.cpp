@@ -146,12 +146,14 @@ void PartitionWindow::find() {
   if (dialogs_.run(dialog)) search(dialog.criteria());
 }
 
+// Refused while a load, a scan or a count runs; a window whose load was
+// stopped searches what it shows.
 void PartitionWindow::search(const SearchCriteria& criteria) {
-  if (!folders_->root()) return;
   if (busy_.running()) {
     dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), QString::fromUtf8(kCaptionError));
     return;
   }
+  if (!folders_->root()) return;
   std::vector<ExfatFileRecord*> roots = folders_->roots();
   auto hits = std::make_shared<std::vector<ExfatFileRecord*>>();
   // The pane counts as busy, so no reload or scan empties the records the

@@ -352,6 +352,9 @@ class WindowsTest : public QObject {
     // A reload forgets the hits, whose records it empties.
     w->reload();
     QCOMPARE(hits.rowCount(), 0);
+    s.dialogs.messages.clear();
+    s.window.commands().action(shell::kFind)->trigger();  // refused while the tree loads
+    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成，请稍后！", "error"}}));
     QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
     // A tab closed while a search runs goes once the search has ended.
     s.window.commands().action(shell::kFind)->trigger();
