@@ -24,12 +24,19 @@ test: deps
 	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-# Builds only the command line it runs, without the tests or their tools.
+# With a display ($$DISPLAY or $$WAYLAND_DISPLAY) starts the desktop program on
+# the bundled sample image; without one runs the command-line demo and writes
+# pictures of the main windows to ./screenshots/. Builds only what it runs.
 demo:
 	@scripts/install-deps.sh demo
+	@scripts/install-deps.sh gui
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G "Unix Makefiles" -DDUDORAZU_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j$(JOBS) --target dudorazu-cli
-	@scripts/demo.sh $(BUILD)/bin/dudorazu-cli
+	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \
+	  cmake --build $(BUILD) -j$(JOBS) --target dudorazu; \
+	else \
+	  cmake --build $(BUILD) -j$(JOBS) --target dudorazu-cli dudorazu; \
+	fi
+	@scripts/demo.sh $(BUILD)/bin/dudorazu-cli $(BUILD)/bin/dudorazu
 
 # Rebuilds the test images with real tools (needs root, loop devices, FUSE).
 fixtures:

@@ -90,20 +90,6 @@ void printError(const char* command, const std::string& message) {
   std::fprintf(stderr, "dudorazu-cli %s: %s\n", command, printableText(message).c_str());
 }
 
-std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool asRoot) {
-  if (drives.empty()) return "";
-  std::string note = std::to_string(drives.size()) + " drive(s) left out, they could not be opened:";
-  bool noRights = false;
-  for (const UnopenedDrive& d : drives) {
-    note += (&d == &drives.front() ? " " : ", ") + d.devicePath + " (" + (d.error != 0 ? std::strerror(d.error) : "not a disk") + ")";
-    noRights = noRights || d.error == EACCES || d.error == EPERM;
-  }
-  if (noRights && !asRoot)
-    note += "\nreading drives needs root: run dudorazu-cli as root (for example with sudo) to see them; "
-            "image files can be opened with --image";
-  return note;
-}
-
 void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator) {
   std::unique_ptr<DriveEnumerator> platformEnumerator;
   if (!enumerator) {

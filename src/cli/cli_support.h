@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "core/common/long_operation.h"
 #include "core/device/disk_catalogue.h"
+#include "core/device/unopened_drives.h"
 
 namespace dudorazu::cli {
 
@@ -51,9 +52,7 @@ bool resolveExfatTarget(DiskCatalogue& catalogue, const std::string& source, con
 // `enumerator` when given) and tells on stderr which drives were left out
 // because they could not be opened.
 void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator = nullptr);
-// What the user is told of drives that could not be opened: how many, why,
-// and, when rights were missing and the user is not root, how to get them.
-std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool asRoot);
+using dudorazu::unopenedDrivesNote;
 
 
 bool pathExists(const std::string& path);

@@ -1,6 +1,8 @@
 #include "shell/disk_window.h"
 
+#include <QLabel>
 #include <QMenu>
+#include <QVBoxLayout>
 
 #include "core/present/properties.h"
 #include "shell/document_panes.h"
@@ -20,6 +22,16 @@ DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(pare
   right_->setRootIsDecorated(false);
   right_->setColumns(properties_, [](int) { return widgets::PropertiesModel::kColumnWidth; });
   placePanes(this, left_, right_);
+  note_ = new QLabel(this);
+  note_->setWordWrap(true);
+  note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  note_->setContentsMargins(6, 4, 6, 4);
+  note_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  note_->hide();
+  if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout())) {
+    layout->insertWidget(0, note_);
+    layout->setStretch(1, 1);
+  }
 
   for (DiskRecord& disk : catalogue_.disks) fillDiskRows(disk);
   connect(left_, &QAbstractItemView::clicked, this, &DiskWindow::showProperties);
@@ -28,6 +40,12 @@ DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(pare
     QModelIndex index = left_->indexAt(at);
     if (QMenu* menu = contextMenuFor(index)) menu->popup(left_->viewport()->mapToGlobal(at));
   });
+}
+
+void DiskWindow::setDriveNote(const QString& text) {
+  note_->setText(text);
+  note_->setAccessibleName(text);
+  note_->setVisible(!text.isEmpty());
 }
 
 void DiskWindow::fillDiskRows(DiskRecord& disk) {

@@ -5,6 +5,7 @@
 
 #include "core/device/disk_catalogue.h"
 
+class QLabel;
 class QMenu;
 class QModelIndex;
 
@@ -26,6 +27,11 @@ class DiskWindow : public QWidget {
   // Opens an image file as one more disk; false when it cannot be read.
   bool openImage(const QString& path);
 
+  // Says above the disks which drives could not be opened and why (hidden
+  // when `text` is empty).
+  void setDriveNote(const QString& text);
+  QLabel* driveNote() const { return note_; }
+
   widgets::TreeListView* diskTree() const { return left_; }
   widgets::TreeListView* propertiesView() const { return right_; }
   widgets::DiskTreeModel* diskModel() const { return diskModel_; }
@@ -45,6 +51,7 @@ class DiskWindow : public QWidget {
   widgets::TreeListView* right_;
   widgets::DiskTreeModel* diskModel_;
   widgets::PropertiesModel* properties_;
+  QLabel* note_;
   QMenu* menu_ = nullptr;
 };
 

@@ -1,12 +1,16 @@
 // dudorazu: the desktop program. Image files named on the command line are
 // opened as disks; --screenshot DIR writes pictures of the main windows and
 // ends.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QIcon>
 #include <QStringList>
 
 #include "core/device/disk_catalogue.h"
+#include "core/device/unopened_drives.h"
 #include "platform/platform.h"
+#include "shell/disk_window.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
 #include "shell/splash_screen.h"
@@ -39,6 +43,8 @@ int main(int argc, char** argv) {
 
   shell::QtUserDialogs dialogs;
   shell::MainWindow window(catalogue, dialogs);
+  window.diskWindow()->setDriveNote(
+      QString::fromStdString(unopenedDrivesDesktopNote(catalogue.unopenedDrives, ::geteuid() == 0)));
   for (const QString& image : args) window.openImageFile(image);
   if (!screenshotDir.isEmpty()) return shell::takeScreenshots(window, screenshotDir);
   window.show();

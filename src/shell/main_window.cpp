@@ -12,11 +12,13 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QToolBar>
+#include <QUrl>
 
 #include "core/partitions/file_system_text.h"
 #include "core/present/statistics.h"
 #include "shell/commands.h"
 #include "shell/disk_window.h"
+#include "shell/manual.h"
 #include "shell/partition_window.h"
 #include "shell/user_dialogs.h"
 
@@ -25,8 +27,7 @@ namespace {
 
 // Commands whose work is not built yet: present with their texts, disabled.
 const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion,     kTableOperation,
-                                  kCreateImage,     kSaveSelected,  kSaveTicked,
-                                  kLostFileScan,    kHelp,          kFind};
+                                  kCreateImage,     kSaveSelected,  kSaveTicked};
 
 // The disk window's tab cannot be closed.
 class KeepOpen : public QObject {
@@ -148,6 +149,13 @@ void MainWindow::connectCommands() {
   on(kUncheckAll, [this] {
     if (PartitionWindow* w = currentPartitionWindow()) w->markAll(0);
   });
+  on(kFind, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->find();
+  });
+  on(kLostFileScan, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->lostFileScan(false);
+  });
+  on(kHelp, [this] { showManual(); });
   on(kAbout, [this] {
     dialogs_.about(this, QStringLiteral("关于 ") + applicationTitle(),
                    applicationTitle() + QStringLiteral(" 0.1\nexFAT 数据恢复工具"));
@@ -179,7 +187,17 @@ void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
   menuBar()->clear();
   for (QMenu* menu : partition ? partitionMenuList_ : diskMenus_) menuBar()->addMenu(menu);
   commands_->action(kOpenImage)->setEnabled(!partition);
-  for (CommandId id : {kReload, kClosePartition, kStatistics, kCheckAll, kUncheckAll}) commands_->action(id)->setEnabled(partition);
+  for (CommandId id : {kReload, kClosePartition, kStatistics, kCheckAll, kUncheckAll, kLostFileScan, kFind})
+    commands_->action(id)->setEnabled(partition);
+}
+
+// The manual ships with the program; a build run from its tree reads the
+// one in the sources.
+void MainWindow::showManual() {
+  QString page = manualIndex();
+  if (page.isEmpty() || !dialogs_.openUrl(QUrl::fromLocalFile(page)))
+    dialogs_.message(this, QStringLiteral("无法打开帮助文档：") + (page.isEmpty() ? QStringLiteral("未找到 manual/index.html") : page),
+                     QString::fromUtf8(kCaptionError));
 }
 
 void MainWindow::chooseImageFile() {

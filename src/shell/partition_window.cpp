@@ -5,11 +5,15 @@
 #include <memory>
 #include <optional>
 
+#include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
 #include "core/recovery/check_marks.h"
 #include "core/present/statistics.h"
+#include "core/recovery/record_search.h"
 #include "shell/document_panes.h"
+#include "shell/find_dialog.h"
 #include "shell/progress_window.h"
+#include "shell/search_results.h"
 #include "shell/user_dialogs.h"
 #include "widgets/file_list_model.h"
 #include "widgets/file_list_view.h"
@@ -44,6 +48,9 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   right_->setFileModel(files_);
   placePanes(this, left_, right_);
   progress_ = new ProgressWindow(QStringLiteral("展开分区文件"), this);
+  results_ = new SearchResults(this);
+  connect(results_, &SearchResults::showRequested, this, &PartitionWindow::showRecord);
+  connect(results_, &SearchResults::markToggled, this, &PartitionWindow::hitMarkToggled);
 
   connect(left_, &QAbstractItemView::clicked, this, &PartitionWindow::showFolder);
   connect(right_, &QAbstractItemView::doubleClicked, this, &PartitionWindow::openRow);
@@ -60,30 +67,47 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
 
 PartitionWindow::~PartitionWindow() = default;
 
-void PartitionWindow::startLoad() {
-  // The worker owns the records until it ends: no row may point into them.
+// The worker owns the records until it ends: no row may point into them.
+void PartitionWindow::dropRows() {
   folders_->setRoot(nullptr);
   files_->clear();
+  results_->forget();
   topShown_ = false;
-  progress_->begin();
-  ProgressBlock* block = &progress_->block();
-  startWorker(
-      busy_, this,
-      [this, block] {
-        loadVolumeTree(disk_, partition_, *block);
-        totals_ = tallySubtree(&partition_.rootRecord);
-      },
-      [this] { finishLoad(); });
 }
 
-void PartitionWindow::finishLoad() {
-  folders_->setRoot(&partition_.rootRecord);
+void PartitionWindow::showTree(std::vector<ExfatFileRecord*> roots) {
+  folders_->setRoots(std::move(roots));
   left_->expand(folders_->topIndex());
-  left_->expand(folders_->indexOf(&partition_.rootRecord));
-  progress_->finish();
-  emit loadFinished();
-  // Closed as its tab was: through the frame around it, when it has one.
-  if (closeWhenLoaded_) (parentWidget() ? parentWidget() : this)->close();
+  for (ExfatFileRecord* root : folders_->roots()) left_->expand(folders_->indexOf(root));
+}
+
+void PartitionWindow::startLoad() {
+  fillTree(progress_, false, [this](ProgressBlock& block) {
+    loadVolumeTree(disk_, partition_, block);
+    totals_ = tallySubtree(&partition_.rootRecord);
+  });
+}
+
+// A tree load or a lost-file scan: the worker fills the records behind its
+// progress window. After a scan, found folders stand under the root
+// folder's row and carved files under the row of the extended folder.
+void PartitionWindow::fillTree(ProgressWindow* window, bool scan, std::function<void(ProgressBlock&)> work) {
+  dropRows();
+  viewLoading_ = true;
+  running_ = window;
+  window->begin();
+  ProgressBlock* block = &window->block();
+  startWorker(
+      busy_, this, [work = std::move(work), block] { work(*block); },
+      [this, window, scan] {
+        if (scan) showTree({&partition_.rootRecord, &partition_.extendedRecord});
+        else showTree({&partition_.rootRecord});
+        window->finish();
+        viewLoading_ = false;
+        if (scan) emit scanFinished();
+        else emit loadFinished();
+        closeIfAsked();
+      });
 }
 
 void PartitionWindow::reload() {
@@ -94,11 +118,91 @@ void PartitionWindow::reload() {
   startLoad();
 }
 
+// The main menu's route asks about a running operation first, the top row's
+// menu about a running load or scan first.
+void PartitionWindow::lostFileScan(bool fromPaneMenu) {
+  const QString error = QString::fromUtf8(kCaptionError);
+  if (fromPaneMenu) {
+    if (viewLoading_) return dialogs_.message(this, QStringLiteral("等待此操作完成！"), QString::fromUtf8(kCaptionWaiting));
+    totals_ = {};
+    if (busy_.running()) return dialogs_.message(this, QStringLiteral("等待当前操作完成！"), error);
+  } else {
+    if (busy_.running()) return dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), error);
+    if (viewLoading_) return dialogs_.message(this, QStringLiteral("等待此操作完成！"), error);
+  }
+  startScan();
+}
+
+void PartitionWindow::startScan() {
+  if (!scanProgress_) scanProgress_ = new ProgressWindow(QStringLiteral("扫描丢失文件"), this);
+  fillTree(scanProgress_, true, [this](ProgressBlock& block) {
+    scanLostFiles(disk_, partition_, block);
+    block.setText("正在分析文件，请稍后！");
+  });
+}
+
+void PartitionWindow::find() {
+  FindDialog dialog(this);
+  if (dialogs_.run(dialog)) search(dialog.criteria());
+}
+
+// Refused while a load, a scan or a count runs; a window whose load was
+// stopped searches what it shows.
+void PartitionWindow::search(const SearchCriteria& criteria) {
+  if (busy_.running()) {
+    dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), QString::fromUtf8(kCaptionError));
+    return;
+  }
+  if (!folders_->root()) return;
+  std::vector<ExfatFileRecord*> roots = folders_->roots();
+  auto hits = std::make_shared<std::vector<ExfatFileRecord*>>();
+  // The pane counts as busy, so no reload or scan empties the records the
+  // search walks.
+  busy_.enter();
+  bool started = startWorker(
+      searching_, this,
+      [roots, criteria, hits] {
+        for (ExfatFileRecord* root : roots) {
+          std::vector<ExfatFileRecord*> found = searchRecords(*root, criteria);
+          hits->insert(hits->end(), found.begin(), found.end());
+        }
+      },
+      [this, hits] {
+        busy_.leave();
+        results_->showHits(std::move(*hits));
+        emit searchFinished();
+        closeIfAsked();
+      });
+  if (!started) busy_.leave();
+}
+
+void PartitionWindow::showRecord(ExfatFileRecord* record) {
+  if (!record || !record->parent || busy_.running()) return;
+  QModelIndex leftRow = folders_->indexOf(record->parent);
+  if (!leftRow.isValid()) return;
+  for (QModelIndex up = leftRow.parent(); up.isValid(); up = up.parent()) left_->expand(up);
+  left_->setCurrentIndex(leftRow);
+  left_->scrollTo(leftRow);
+  showFolder(leftRow);
+  QModelIndex row = files_->indexOfRecord(record);
+  right_->setCurrentIndex(row);
+  right_->scrollTo(row);
+  window()->activateWindow();
+}
+
+// A hit ticked in the results: what it holds and the folders above it follow.
+void PartitionWindow::hitMarkToggled(ExfatFileRecord* record) {
+  if (record->isFolder()) markSubtree(*record, record->checkState);
+  markAncestors(*record);
+  folders_->setTopMark(partition_.rootRecord.checkState);
+  marksChanged();
+}
+
 void PartitionWindow::showFolder(const QModelIndex& leftRow) {
   if (!leftRow.isValid() || !folders_->root()) return;
   ExfatFileRecord* folder = folders_->recordAt(leftRow);
   topShown_ = folder == nullptr;
-  if (topShown_) files_->showRecords({folders_->root()}, folders_->topMark());
+  if (topShown_) files_->showRecords(folders_->roots(), folders_->topMark());
   else files_->showFolder(folder, folder->checkState);
   right_->fitColumns();
   emit statusText(widgets::qtText(folderStatusText(totals_.bytes, totals_.folders, totals_.files)));
@@ -139,6 +243,11 @@ void PartitionWindow::folderMarkToggled(ExfatFileRecord* folder) {
   changed.checkState = mark;
   markSubtree(changed, mark);
   markAncestors(changed);
+  // The top row holds the carved files too, once a scan has listed them.
+  if (!folder && folders_->roots().size() > 1) {
+    partition_.extendedRecord.checkState = mark;
+    markSubtree(partition_.extendedRecord, mark);
+  }
   if (folder) folders_->setTopMark(partition_.rootRecord.checkState);
   if (folder ? files_->shownFolder() == folder : topShown_) files_->setFolderMark(mark);
   marksChanged();
@@ -172,6 +281,7 @@ void PartitionWindow::leftStatistics() {
       [this, text] {
         busy_.leave();
         if (*text) emit statistics(widgets::qtText(**text));
+        closeIfAsked();
       });
 }
 
@@ -186,7 +296,8 @@ QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
   delete menu_;
   menu_ = new QMenu(this);
   if (folders_->isTop(index)) {
-    menu_->addAction(QStringLiteral("扫描丢失文件     Ctrl+L"))->setEnabled(false);
+    connect(menu_->addAction(QStringLiteral("扫描丢失文件     Ctrl+L")), &QAction::triggered, this,
+            [this] { lostFileScan(true); });
   } else {
     menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
     menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
@@ -207,17 +318,22 @@ QMenu* PartitionWindow::fileMenuFor(const QModelIndex& index) {
   return menu_;
 }
 
+// Closed as its tab was while an operation ran: through the frame around
+// it, when it has one, once nothing runs any more.
+void PartitionWindow::closeIfAsked() {
+  if (closeWhenLoaded_ && !busy_.running()) (parentWidget() ? parentWidget() : this)->close();
+}
+
 // A window closed while its tree loads stops the load and goes when it ends;
 // a closed window releases the partition's loaded records.
 void PartitionWindow::closeEvent(QCloseEvent* event) {
   if (busy_.running()) {
-    progress_->block().cancel();
+    if (running_) running_->block().cancel();
     closeWhenLoaded_ = true;
     event->ignore();
     return;
   }
-  folders_->setRoot(nullptr);
-  files_->clear();
+  dropRows();
   partition_.emptyResults();
   event->accept();
 }

@@ -2,9 +2,11 @@
 // A partition's document window: its folder tree on the left (loaded on a
 // worker behind "展开分区文件"), the clicked folder's files on the right.
 #include <QWidget>
+#include <functional>
 
 #include "core/device/disk_record.h"
 #include "core/exfat/subtree_tally.h"
+#include "core/recovery/record_search.h"
 #include "shell/worker.h"
 
 class QMenu;
@@ -20,6 +22,7 @@ class TreeListView;
 namespace dudorazu::shell {
 
 class ProgressWindow;
+class SearchResults;
 class UserDialogs;
 
 class PartitionWindow : public QWidget {
@@ -40,7 +43,19 @@ class PartitionWindow : public QWidget {
   void rightStatistics();
   // F5 / F4: the top row and every listed row.
   void markAll(uint8_t mark);
+  // The find dialog, then a search of the loaded records on a worker; the
+  // hits are listed in the results window.
+  void find();
+  void search(const SearchCriteria& criteria);
+  // Shows `record` in its folder: the folder selected on the left, the
+  // record's row on the right.
+  void showRecord(ExfatFileRecord* record);
+  // The lost-file scan, from the main menu or from the top row's menu (each
+  // route with its own refusals).
+  void lostFileScan(bool fromPaneMenu);
   bool loading() const { return busy_.running(); }
+  // A tree load or a lost-file scan fills the left pane.
+  bool viewLoading() const { return viewLoading_; }
   RunningMarker& busyMarker() { return busy_; }
 
   widgets::TreeListView* folderTree() const { return left_; }
@@ -48,6 +63,8 @@ class PartitionWindow : public QWidget {
   widgets::FolderTreeModel* folderModel() const { return folders_; }
   widgets::FileListModel* fileModel() const { return files_; }
   ProgressWindow* progressWindow() const { return progress_; }
+  ProgressWindow* scanProgressWindow() const { return scanProgress_; }
+  SearchResults* searchResults() const { return results_; }
   QMenu* contextMenuFor(const QModelIndex& index);
   // Shows `folder` on the right as a click on its left row does.
   void showFolder(const QModelIndex& leftRow);
@@ -55,6 +72,8 @@ class PartitionWindow : public QWidget {
  signals:
   void statusText(const QString& text);
   void loadFinished();
+  void scanFinished();
+  void searchFinished();
   // The text of a finished statistics count.
   void statistics(const QString& text);
 
@@ -63,7 +82,13 @@ class PartitionWindow : public QWidget {
 
  private:
   void startLoad();
-  void finishLoad();
+  void startScan();
+  void fillTree(ProgressWindow* window, bool scan, std::function<void(ProgressBlock&)> work);
+  // The records are about to be emptied: no pane may point at them.
+  void dropRows();
+  void showTree(std::vector<ExfatFileRecord*> roots);
+  void hitMarkToggled(ExfatFileRecord* record);
+  void closeIfAsked();
   void openRow(const QModelIndex& index);
   void syncCheck(ExfatFileRecord* record);
   void folderMarkToggled(ExfatFileRecord* folder);
@@ -75,6 +100,8 @@ class PartitionWindow : public QWidget {
   UserDialogs& dialogs_;
   QString key_;
   RunningMarker busy_;
+  RunningMarker searching_;
+  bool viewLoading_ = false;
   SubtreeTally totals_;
   bool closeWhenLoaded_ = false;
   widgets::TreeListView* left_;
@@ -82,6 +109,9 @@ class PartitionWindow : public QWidget {
   widgets::FolderTreeModel* folders_;
   widgets::FileListModel* files_;
   ProgressWindow* progress_;
+  ProgressWindow* scanProgress_ = nullptr;
+  ProgressWindow* running_ = nullptr;  // the window of the operation filling the tree
+  SearchResults* results_;
   QMenu* menu_ = nullptr;
   uint8_t shownMark_ = 0;
   bool topShown_ = false;

@@ -1,14 +1,17 @@
 #include "shell/screenshot.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QTimer>
 
 #include "core/partitions/file_system_text.h"
 #include "shell/disk_window.h"
+#include "shell/find_dialog.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
+#include "shell/search_results.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/file_list_model.h"
 #include "widgets/folder_tree_model.h"
@@ -69,6 +72,20 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
     if (files->rowCount() > 0) files->setData(files->index(0, 0), Qt::Checked, Qt::CheckStateRole);
     QTimer::singleShot(300, &window, [&] {
       status = save(window, directory + QStringLiteral("/partition-window.png")) ? 0 : 1;
+      // The find dialog as it opens, then the deleted entries it finds.
+      FindDialog find(partition);
+      find.modeBox()->setCurrentIndex(2);
+      find.show();
+      QApplication::processEvents();
+      if (!save(find, directory + QStringLiteral("/find-dialog.png"))) status = 1;
+      SearchCriteria deleted;
+      deleted.live = false;
+      partition->search(deleted);
+    });
+  });
+  QObject::connect(partition, &PartitionWindow::searchFinished, &window, [&] {
+    QTimer::singleShot(200, &window, [&] {
+      if (!save(*partition->searchResults(), directory + QStringLiteral("/search-results.png"))) status = 1;
       QApplication::exit(0);
     });
   });

@@ -1,5 +1,6 @@
 #include "shell/user_dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -33,6 +34,10 @@ QString QtUserDialogs::chooseFolder(QWidget* parent, const QString& title) {
 void QtUserDialogs::about(QWidget* parent, const QString& title, const QString& text) {
   QMessageBox::about(parent, title, text);
 }
+
+bool QtUserDialogs::run(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+
+bool QtUserDialogs::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 void DialogMessageSink::show(const std::string& text, const std::string& caption) {
   dialogs_.message(parent_, QString::fromStdString(text), QString::fromStdString(caption));

@@ -5,6 +5,8 @@
 
 #include "core/common/messages.h"
 
+class QDialog;
+class QUrl;
 class QWidget;
 
 namespace dudorazu::shell {
@@ -19,6 +21,10 @@ class UserDialogs {
   virtual QString openFile(QWidget* parent, const QString& filter) = 0;
   virtual QString chooseFolder(QWidget* parent, const QString& title) = 0;
   virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
+  // Runs a dialog of the program modally; true when accepted.
+  virtual bool run(QDialog& dialog) = 0;
+  // Shows a document in the desktop's viewer; false when none could.
+  virtual bool openUrl(const QUrl& url) = 0;
 };
 
 class QtUserDialogs : public UserDialogs {
@@ -28,6 +34,8 @@ class QtUserDialogs : public UserDialogs {
   QString openFile(QWidget* parent, const QString& filter) override;
   QString chooseFolder(QWidget* parent, const QString& title) override;
   void about(QWidget* parent, const QString& title, const QString& text) override;
+  bool run(QDialog& dialog) override;
+  bool openUrl(const QUrl& url) override;
 };
 
 // The core's messages shown through the seam.

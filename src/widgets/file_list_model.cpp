@@ -95,6 +95,14 @@ ExfatFileRecord* FileListModel::recordAt(const QModelIndex& index) const {
   return rows_[index.row()];
 }
 
+QModelIndex FileListModel::indexOfRecord(const ExfatFileRecord* record) {
+  auto child = std::find(children_.begin(), children_.end(), record);
+  if (child == children_.end()) return {};
+  while (listed_ <= static_cast<size_t>(child - children_.begin())) takeBatch(true);
+  auto at = std::find(rows_.begin(), rows_.end(), record);
+  return index(static_cast<int>(at - rows_.begin()), 0);
+}
+
 uint8_t FileListModel::folderMark() const {
   size_t checked = 0, marked = 0;
   for (const ExfatFileRecord* r : rows_) {

@@ -28,6 +28,9 @@ class FileListModel : public QAbstractItemModel {
 
   ExfatFileRecord* shownFolder() const { return folder_; }
   ExfatFileRecord* recordAt(const QModelIndex& index) const;
+  // The row of `record`, listing more rows until it stands among them;
+  // invalid when the shown list does not hold it.
+  QModelIndex indexOfRecord(const ExfatFileRecord* record);
   int childCount() const { return static_cast<int>(children_.size()); }
   // The mark the shown folder's row gets from the listed rows.
   uint8_t folderMark() const;

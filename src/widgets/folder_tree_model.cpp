@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <algorithm>
 
 #include "core/present/display_format.h"
 #include "widgets/file_icons.h"
@@ -28,10 +29,10 @@ int FolderTreeModel::columnWidth(int column) { return kWidths[column]; }
 FolderTreeModel::FolderTreeModel(QString partitionText, QObject* parent)
     : QAbstractItemModel(parent), partitionText_(std::move(partitionText)) {}
 
-void FolderTreeModel::setRoot(ExfatFileRecord* root) {
+void FolderTreeModel::setRoots(std::vector<ExfatFileRecord*> roots) {
   beginResetModel();
-  root_ = root;
-  if (!root) topMark_ = 0;  // a new load starts unmarked
+  roots_ = std::move(roots);
+  if (roots_.empty()) topMark_ = 0;  // a new load starts unmarked
   folders_.clear();
   rows_.clear();
   endResetModel();
@@ -50,7 +51,10 @@ const std::vector<ExfatFileRecord*>& FolderTreeModel::foldersOf(const ExfatFileR
 }
 
 int FolderTreeModel::rowOf(const ExfatFileRecord* record) const {
-  if (record == root_ || !record->parent) return 0;
+  if (!record->parent) {
+    auto at = std::find(roots_.begin(), roots_.end(), record);
+    return at == roots_.end() ? -1 : static_cast<int>(at - roots_.begin());
+  }
   foldersOf(record->parent);
   auto found = rows_.find(record);
   return found == rows_.end() ? -1 : found->second;
@@ -66,7 +70,7 @@ ExfatFileRecord* FolderTreeModel::recordAt(const QModelIndex& index) const {
 }
 
 QModelIndex FolderTreeModel::indexOf(ExfatFileRecord* folder) {
-  if (!folder || !root_) return {};
+  if (!folder || roots_.empty()) return {};
   int row = rowOf(folder);
   return row < 0 ? QModelIndex() : createIndex(row, 0, reinterpret_cast<quintptr>(folder));
 }
@@ -79,7 +83,9 @@ void FolderTreeModel::setTopMark(uint8_t mark) {
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
   if (row < 0 || column < 0 || column >= kColumnCount) return {};
   if (!parent.isValid()) return row == 0 ? createIndex(0, column, kTopRowId) : QModelIndex();
-  if (isTop(parent)) return row == 0 && root_ ? createIndex(0, column, reinterpret_cast<quintptr>(root_)) : QModelIndex();
+  if (isTop(parent))
+    return row < static_cast<int>(roots_.size()) ? createIndex(row, column, reinterpret_cast<quintptr>(roots_[row]))
+                                                 : QModelIndex();
   const std::vector<ExfatFileRecord*>& list = foldersOf(recordAt(parent));
   if (row >= static_cast<int>(list.size())) return {};
   return createIndex(row, column, reinterpret_cast<quintptr>(list[row]));
@@ -88,15 +94,15 @@ QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& paren
 QModelIndex FolderTreeModel::parent(const QModelIndex& child) const {
   ExfatFileRecord* record = recordAt(child);
   if (!record) return {};
-  if (record == root_) return createIndex(0, 0, kTopRowId);
   ExfatFileRecord* up = record->parent;
+  if (!up) return createIndex(0, 0, kTopRowId);
   return createIndex(rowOf(up), 0, reinterpret_cast<quintptr>(up));
 }
 
 int FolderTreeModel::rowCount(const QModelIndex& parent) const {
   if (!parent.isValid()) return 1;
   if (parent.column() != 0) return 0;
-  if (isTop(parent)) return root_ ? 1 : 0;
+  if (isTop(parent)) return static_cast<int>(roots_.size());
   return static_cast<int>(foldersOf(recordAt(parent)).size());
 }
 

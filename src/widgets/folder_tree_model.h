@@ -21,8 +21,12 @@ class FolderTreeModel : public QAbstractItemModel {
 
   // Shows the folders under `root` (null: the top row alone, as while a
   // load runs and the worker owns the records).
-  void setRoot(ExfatFileRecord* root);
-  ExfatFileRecord* root() const { return root_; }
+  void setRoot(ExfatFileRecord* root) { setRoots(root ? std::vector<ExfatFileRecord*>{root} : std::vector<ExfatFileRecord*>{}); }
+  // Rows under the top row for each of `roots` (the root folder, and after
+  // a lost-file scan the folder of carved files too).
+  void setRoots(std::vector<ExfatFileRecord*> roots);
+  ExfatFileRecord* root() const { return roots_.empty() ? nullptr : roots_.front(); }
+  const std::vector<ExfatFileRecord*>& roots() const { return roots_; }
 
   QModelIndex topIndex() const { return index(0, 0); }
   bool isTop(const QModelIndex& index) const;
@@ -50,7 +54,7 @@ class FolderTreeModel : public QAbstractItemModel {
   int rowOf(const ExfatFileRecord* record) const;
 
   QString partitionText_;
-  ExfatFileRecord* root_ = nullptr;
+  std::vector<ExfatFileRecord*> roots_;
   uint8_t topMark_ = 0;
   // Folder children of each record a view has opened, and each one's row.
   mutable std::unordered_map<const ExfatFileRecord*, std::vector<ExfatFileRecord*>> folders_;

@@ -102,6 +102,11 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
   EXPECT_NE(cli::unopenedDrivesNote(catalogue.unopenedDrives, false).find("run dudorazu-cli as root"),
             std::string::npos);
   EXPECT_EQ(cli::unopenedDrivesNote(catalogue.unopenedDrives, true).find("as root"), std::string::npos);
+  // The desktop program says the same in its own words.
+  std::string desktop = unopenedDrivesDesktopNote(catalogue.unopenedDrives, false);
+  EXPECT_EQ(desktop.rfind("1 个驱动器无法打开，未列出：/dev/denied (Permission denied)", 0), 0u) << desktop;
+  EXPECT_NE(desktop.find("sudo -E dudorazu"), std::string::npos);
+  EXPECT_EQ(unopenedDrivesDesktopNote(catalogue.unopenedDrives, true).find("sudo"), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "core/recovery/dfxml_report.h"
 #include "core/present/properties.h"
 #include "core/recovery/record_filter.h"
+#include "core/recovery/record_search.h"
 #include "core/recovery/sha256.h"
 #include "core/present/statistics.h"
 #include "support/fixtures.h"
@@ -89,6 +90,51 @@ TEST(RecordFilter, WildcardsExtensionsAndState) {
   filter.extensions.clear();
   filter.namePatterns = parsePatternList("*x*;read*");
   EXPECT_TRUE(filter.matches(r));
+}
+
+TEST(RecordSearch, ModesWholeMatchStatesAndKinds) {
+  ExfatFileRecord root;
+  auto add = [](ExfatFileRecord& parent, std::string name, uint8_t state) -> ExfatFileRecord& {
+    ExfatFileRecord& r = parent.children.emplace_back();
+    r.name = std::move(name);
+    r.state = state;
+    r.parent = &parent;
+    return r;
+  };
+  ExfatFileRecord& docs = add(root, "Docs", kStateFolder);
+  add(docs, "ReadMe.txt", kStateDeletedFile);
+  add(docs, "report.doc", kStateFile);
+  ExfatFileRecord& old = add(docs, "old.jpg", kStateDeletedFolder);
+  add(old, "photo.JPEG", kStateFile);
+  add(root, "readme", kStateFile);
+  using M = SearchCriteria::Mode;
+  struct Case {
+    M mode;
+    const char* text;
+    bool whole, deleted, live, files, folders;
+    const char* hits;
+  } cases[] = {
+      {M::Name, "", false, true, true, true, true, "Docs ReadMe.txt report.doc old.jpg photo.JPEG readme"},
+      {M::Name, "README", false, true, true, true, true, "ReadMe.txt readme"},
+      {M::Name, "README", true, true, true, true, true, "readme"},
+      {M::Name, "readme", false, true, false, true, true, "ReadMe.txt"},
+      {M::Name, "o", false, true, true, false, true, "Docs old.jpg"},
+      {M::Extensions, "  txt; doc; xls", true, true, true, true, true, "ReadMe.txt report.doc"},
+      {M::Extensions, "jp", false, true, true, true, false, "photo.JPEG"},
+      {M::Extensions, "jp", true, true, true, true, true, ""},
+      {M::Patterns, "  *r*me.t?t;*jp*", true, true, true, true, true, "ReadMe.txt old.jpg photo.JPEG"},
+      {M::Patterns, "e?d", false, true, true, true, true, "ReadMe.txt readme"},
+      {M::Patterns, "e?d", true, true, true, true, true, ""},
+  };
+  for (const Case& c : cases) {
+    SearchCriteria criteria{c.mode, c.text, c.whole, c.deleted, c.live, c.files, c.folders};
+    std::string names;
+    for (ExfatFileRecord* hit : searchRecords(root, criteria)) names += (names.empty() ? "" : " ") + hit->name;
+    EXPECT_EQ(names, c.hits) << c.text << " whole=" << c.whole;
+  }
+  ProgressBlock stopped;
+  stopped.cancel();
+  EXPECT_TRUE(searchRecords(root, {}, &stopped).empty());
 }
 
 TEST(Statistics, MessageAndStatusTextAtTheirEdges) {

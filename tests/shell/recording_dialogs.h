@@ -1,6 +1,9 @@
 #pragma once
 // Answers the windows' questions from a script and keeps every message.
+#include <QDialog>
 #include <QList>
+#include <QUrl>
+#include <functional>
 #include <QPair>
 #include <QString>
 
@@ -22,6 +25,15 @@ class RecordingDialogs : public shell::UserDialogs {
   QString chooseFolder(QWidget*, const QString&) override { return nextFolder; }
   void about(QWidget*, const QString& title, const QString&) override { messages.append({title, QString()}); }
 
+  // Fills in a dialog as the user would; its answer is the dialog's result.
+  bool run(QDialog& dialog) override { return answerDialog ? answerDialog(dialog) : false; }
+  bool openUrl(const QUrl& url) override {
+    urls.append(url);
+    return true;
+  }
+
+  std::function<bool(QDialog&)> answerDialog;
+  QList<QUrl> urls;
   QList<QPair<QString, QString>> messages;  // text, caption
   QStringList filters;
   QString nextFile;

@@ -15,7 +15,14 @@
 #include <QtTest>
 #include <memory>
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+
 #include "shell/commands.h"
+#include "shell/find_dialog.h"
+#include "shell/search_results.h"
 #include "shell/disk_window.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
@@ -289,6 +296,119 @@ class WindowsTest : public QObject {
     QVERIFY(!w->parentWidget()->close());
     QVERIFY(progress->block().cancelled());
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+  }
+
+  void findDialogAndASearchForADeletedFile() {
+    Session s;
+    s.window.openImageFile(image("sample-disk.img"));
+    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    QStringList seen;  // title, modes, mode, text, example texts, check boxes
+    auto look = [&](QDialog& d) {
+      auto& f = dynamic_cast<shell::FindDialog&>(d);
+      seen << f.windowTitle();
+      for (int i = 0; i < f.modeBox()->count(); ++i) seen << f.modeBox()->itemText(i);
+      seen << f.modeBox()->currentText() << f.textBox()->currentText() << f.exampleLabel()->text();
+      for (int mode : {1, 2, 0}) f.modeBox()->setCurrentIndex(mode), seen << f.exampleLabel()->text();
+      for (QCheckBox* box : f.checkBoxes())
+        seen << box->text() + (box->isChecked() ? "+" : "-") + (box->accessibleName() == box->text() ? "" : "?");
+      seen << f.findChild<QGroupBox*>()->title();
+    };
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      look(d);
+      return false;
+    };
+    QSignalSpy found(w, &PartitionWindow::searchFinished);
+    s.window.commands().action(shell::kFind)->trigger();
+    QCOMPARE(seen, (QStringList{"查找文件", "文件名", "文件扩展名", "文件名匹配", "文件名", "", "", "  txt; doc; xls",
+                                "  *r*me.t?t;*jp*", "", "全匹配-", "删除文件+", "正常文件+", "文件+", "文件夹+",
+                                "查找类型"}));
+    QCOMPARE(found.count(), 0);  // cancelled: no search
+
+    // Deleted files whose names match a pattern, anywhere in the partition.
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      auto& f = dynamic_cast<shell::FindDialog&>(d);
+      f.modeBox()->setCurrentIndex(2);
+      f.textBox()->setEditText(QStringLiteral("*1.t?t"));
+      f.checkBoxes()[2]->setChecked(false);  // normal entries
+      return true;
+    };
+    s.window.commands().action(shell::kFind)->trigger();
+    QVERIFY(found.wait(20000));
+    shell::SearchResults* results = w->searchResults();
+    QVERIFY(results->isVisible());
+    widgets::FileListModel& hits = *results->model();
+    QCOMPARE(childTexts(hits), QStringList{"草稿1.txt"});
+    QCOMPARE(hits.index(0, widgets::FileListModel::kState).data().toString(), QStringLiteral("已删除文件"));
+
+    // A double click shows it in its folder.
+    emit results->view()->doubleClicked(hits.index(0, 0));
+    QModelIndex draft = w->folderTree()->currentIndex();
+    QCOMPARE(draft.data().toString(), QStringLiteral("草稿"));
+    QCOMPARE(w->fileList()->currentIndex().data().toString(), QStringLiteral("草稿1.txt"));
+    // A hit ticked in the results marks its folders.
+    hits.setData(hits.index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(mark(draft), Qt::PartiallyChecked);
+    // A reload forgets the hits, whose records it empties.
+    w->reload();
+    QCOMPARE(hits.rowCount(), 0);
+    s.dialogs.messages.clear();
+    s.window.commands().action(shell::kFind)->trigger();  // refused while the tree loads
+    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成，请稍后！", "error"}}));
+    QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
+    // A tab closed while a search runs goes once the search has ended.
+    s.window.commands().action(shell::kFind)->trigger();
+    QVERIFY(!w->parentWidget()->close());
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+  }
+
+  void lostFileScanShowsCarvedFilesInTheTree() {
+    Session s;
+    s.window.openImageFile(image("exfat-carve.img"));
+    QModelIndex disk = s.disks().index(0, 0);
+    PartitionWindow* w = s.open(s.disks().index(0, 0, disk));
+    QVERIFY(w);
+    widgets::FolderTreeModel& left = *w->folderModel();
+    QAction* paneScan = w->contextMenuFor(left.topIndex())->actions().front();
+    QCOMPARE(paneScan->text(), QStringLiteral("扫描丢失文件     Ctrl+L"));
+    // Refused while the tree loads, by each route with its own text.
+    w->reload();
+    s.window.commands().action(shell::kLostFileScan)->trigger();
+    w->contextMenuFor(left.topIndex())->actions().front()->trigger();
+    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成，请稍后！", "error"},
+                                                                 {"等待此操作完成！", "waiting"}}));
+    QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
+
+    QSignalSpy scanned(w, &PartitionWindow::scanFinished);
+    s.window.commands().action(shell::kLostFileScan)->trigger();
+    QVERIFY(w->viewLoading());
+    QCOMPARE(w->scanProgressWindow()->windowTitle(), QStringLiteral("扫描丢失文件"));
+    QVERIFY(w->scanProgressWindow()->isVisible());
+    QVERIFY(scanned.wait(60000));
+    QVERIFY(!w->scanProgressWindow()->isVisible());
+    QCOMPARE(childTexts(left, left.topIndex()), (QStringList{"根目录", "扩展目录"}));
+    QModelIndex root = childNamed(left, left.topIndex(), QStringLiteral("根目录"));
+    QModelIndex lost = childNamed(left, root, QStringLiteral("9"));
+    QVERIFY(lost.isValid());
+    QVERIFY(childNamed(left, lost, QStringLiteral("sub")).isValid());
+    emit w->folderTree()->clicked(childNamed(left, left.topIndex(), QStringLiteral("扩展目录")));
+    QStringList carved = childTexts(*w->fileModel());
+    carved.sort();
+    QCOMPARE(carved, (QStringList{"11.jpg", "15.jpg", "3288.jpg", "7.jpg", "Li19.doc", "Report16.doc"}));
+    // The top row's mark reaches the carved files too.
+    s.window.commands().action(shell::kCheckAll)->trigger();
+    QCOMPARE(mark(w->fileModel()->index(0, 0)), Qt::Checked);
+  }
+
+  void helpOpensTheShippedManual() {
+    Session s;
+    s.window.commands().action(shell::kHelp)->trigger();
+    QCOMPARE(s.dialogs.urls.size(), 1);
+    QFileInfo page(s.dialogs.urls.front().toLocalFile());
+    QVERIFY(page.isFile());
+    QCOMPARE(page.fileName(), QStringLiteral("index.html"));
+    for (const char* other : {"getting-started", "disk-window", "partition-window", "saving", "tools"})
+      QVERIFY2(QFileInfo(page.dir(), QString::fromLatin1(other) + ".html").isFile(), other);
   }
 
   void keysRunTheirCommands() {

@@ -77,6 +77,14 @@ class ModelsTest : public QObject {
     tallModel.showFolder(&folder, 0);
     QTRY_VERIFY(tall.verticalScrollBar()->maximum() > 0 || tallModel.rowCount() == 250);
     QVERIFY(tallModel.rowCount() > 100);
+
+    // A row asked for by its record lists the batches up to its own, no more.
+    FileListModel deep;
+    deep.showFolder(&folder, 0);
+    ExfatFileRecord* wanted = &*std::next(folder.children.begin(), 150);
+    QCOMPARE(deep.recordAt(deep.indexOfRecord(wanted)), wanted);
+    QCOMPARE(deep.rowCount(), 200);
+    QVERIFY(!deep.indexOfRecord(&folder).isValid());
   }
 
   void listedRowsTakeTheFolderMarkAndGiveItBack() {

@@ -1,0 +1,186 @@
+// Measures the desktop program off screen on two images made by
+// make-tree-image.py: the time from the double click on a partition to its
+// folder tree shown; for a folder of many children, the time from the click
+// to its first rows painted, whether scrolling to the end lists every row,
+// and the memory the panes take per row over the loaded records; and the
+// window thread's longest stall while a tree load and a lost-file scan run.
+//   gui_bench TREE_IMAGE BIG_FOLDER_IMAGE [RUNS]
+// Prints one "name value" line per figure.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "core/device/disk_catalogue.h"
+#include "shell/disk_window.h"
+#include "shell/main_window.h"
+#include "shell/partition_window.h"
+#include "shell/user_dialogs.h"
+#include "widgets/disk_tree_model.h"
+#include "widgets/file_list_model.h"
+#include "widgets/file_list_view.h"
+#include "widgets/folder_tree_model.h"
+#include "widgets/tree_list_view.h"
+
+using namespace dudorazu;
+
+namespace {
+
+class SilentDialogs : public shell::UserDialogs {
+ public:
+  void message(QWidget*, const QString& text, const QString&) override {
+    std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
+  }
+  bool confirm(QWidget*, const QString&, const QString&) override { return true; }
+  QString openFile(QWidget*, const QString&) override { return {}; }
+  QString chooseFolder(QWidget*, const QString&) override { return {}; }
+  void about(QWidget*, const QString&, const QString&) override {}
+  bool run(QDialog&) override { return false; }
+  bool openUrl(const QUrl&) override { return false; }
+};
+
+// The longest gap between two ticks of a 1 ms timer on the window thread.
+class StallMeter : public QObject {
+ public:
+  StallMeter() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(1);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      longest_ = std::max(longest_, clock_.nsecsElapsed());
+      clock_.restart();
+    });
+  }
+  void start() {
+    longest_ = 0;
+    clock_.start();
+    timer_.start();
+  }
+  double stopMs() {
+    timer_.stop();
+    return longest_ / 1e6;
+  }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 longest_ = 0;
+};
+
+long residentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * 4096;
+}
+
+void settle() {
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+// Double-clicks the image's first partition and waits for its tree; the
+// time until the tree has been painted.
+shell::PartitionWindow* openPartition(shell::MainWindow& window, double* ms) {
+  window.documents()->setActiveSubWindow(window.documents()->subWindowList().front());
+  widgets::DiskTreeModel* disks = window.diskWindow()->diskModel();
+  QModelIndex row = disks->index(0, 0, disks->index(disks->rowCount() - 1, 0));
+  QElapsedTimer clock;
+  clock.start();
+  emit window.diskWindow()->diskTree()->doubleClicked(row);
+  shell::PartitionWindow* w = window.partitionWindows().back();
+  QSignalSpy loaded(w, &shell::PartitionWindow::loadFinished);
+  if (!loaded.wait(600000)) return nullptr;
+  w->folderTree()->viewport()->repaint();
+  *ms = clock.nsecsElapsed() / 1e6;
+  return w;
+}
+
+void closeCurrent(shell::MainWindow& window) {
+  window.documents()->closeActiveSubWindow();
+  settle();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: gui_bench TREE_IMAGE BIG_FOLDER_IMAGE [RUNS]\n");
+    return 2;
+  }
+  int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+  DiskCatalogue catalogue;
+  SilentDialogs dialogs;
+  shell::MainWindow window(catalogue, dialogs);
+  window.setWindowState(Qt::WindowNoState);
+  window.resize(1200, 800);
+  window.show();
+  settle();
+  StallMeter stall;
+
+  // Tree load: mean over the runs, and the longest stall in any of them.
+  window.openImageFile(QString::fromLocal8Bit(argv[1]));
+  double total = 0, best = 1e18, loadStall = 0;
+  for (int r = 0; r < runs; ++r) {
+    double ms = 0;
+    stall.start();
+    if (!openPartition(window, &ms)) return 1;
+    loadStall = std::max(loadStall, stall.stopMs());
+    total += ms;
+    best = std::min(best, ms);
+    if (r + 1 < runs) closeCurrent(window);
+  }
+  std::printf("gui_tree_load_mean_ms %.1f\ngui_tree_load_min_ms %.1f\nstall_tree_load_ms %.1f\n", total / runs, best,
+              loadStall);
+
+  // Lost-file scan of the same partition.
+  shell::PartitionWindow* scanned = window.partitionWindows().back();
+  QSignalSpy scanDone(scanned, &shell::PartitionWindow::scanFinished);
+  QElapsedTimer scanClock;
+  scanClock.start();
+  stall.start();
+  scanned->lostFileScan(false);
+  if (!scanDone.wait(600000)) return 1;
+  std::printf("gui_scan_ms %.1f\nstall_scan_ms %.1f\n", scanClock.nsecsElapsed() / 1e6, stall.stopMs());
+  closeCurrent(window);
+
+  // The folder of many children.
+  window.openImageFile(QString::fromLocal8Bit(argv[2]));
+  double ignored = 0;
+  shell::PartitionWindow* w = openPartition(window, &ignored);
+  if (!w) return 1;
+  widgets::FolderTreeModel* folders = w->folderModel();
+  QModelIndex big = folders->index(0, 0, folders->indexOf(folders->root()));
+  widgets::FileListModel* files = w->fileModel();
+  settle();
+  long before = residentBytes();
+  QElapsedTimer clock;
+  clock.start();
+  w->folderTree()->setCurrentIndex(big);
+  emit w->folderTree()->clicked(big);
+  w->fileList()->viewport()->repaint();
+  double firstRows = clock.nsecsElapsed() / 1e6;
+  int shownFirst = files->rowCount();
+  QScrollBar* bar = w->fileList()->verticalScrollBar();
+  int steps = 0;
+  while (files->rowCount() < files->childCount() && steps < 100000) {
+    bar->setValue(bar->maximum());
+    QApplication::processEvents();
+    ++steps;
+  }
+  double allRows = clock.nsecsElapsed() / 1e6;
+  settle();
+  long after = residentBytes();
+  std::printf("big_folder_children %d\nfirst_rows %d\nfirst_rows_ms %.1f\nrows_after_scrolling %d\n"
+              "scroll_to_end_ms %.1f\npane_bytes_per_row %.1f\n",
+              files->childCount(), shownFirst, firstRows, files->rowCount(), allRows,
+              files->rowCount() ? double(after - before) / files->rowCount() : 0.0);
+  closeCurrent(window);
+  shell::waitForWorkers();
+  return 0;
+}
