@@ -105,13 +105,21 @@ TEST(PartitionSearch, SectorModeTellsBackupsFromVolumesWhenTheOffsetFieldIsZero)
 }
 
 // A disk of `mib` MiB holding only volume D of tools-offset0.img (16384
-// sectors, label TOOLSD), moved to sector `at`.
-std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at) {
+// sectors, label TOOLSD), moved to sector `at`; or, from geometry-mbr512.img,
+// the volume FOURK with 4 KiB sectors (47104 sectors) with its main boot
+// sector wiped, so only its backup 96 sectors on is left.
+std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at, bool fourK = false) {
   std::string img = dir.file(name);
-  EXPECT_EQ(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" +
-                             fixtureImage("tools-offset0.img") + "' of='" + img + "' bs=512 skip=2048 seek=" +
-                             std::to_string(at) + " count=16384 conv=notrunc,sparse status=none"),
+  const std::string from = fixtureImage(fourK ? "geometry-mbr512.img" : "tools-offset0.img");
+  EXPECT_EQ(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" + from + "' of='" +
+                             img + "' bs=512 skip=2048 seek=" + std::to_string(at) + " count=" +
+                             (fourK ? "47104" : "16384") + " conv=notrunc,sparse status=none"),
             0);
+  if (fourK) {
+    EXPECT_EQ(test::runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + std::to_string(at) +
+                               " count=8 conv=notrunc status=none"),
+              0);
+  }
   return img;
 }
 
@@ -123,6 +131,7 @@ TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
   const std::string small = diskWithVolumeD(dir, "small.img", 9, 2048);
   const std::string tail = diskWithVolumeD(dir, "tail.img", 29, 40960);
   const std::string gpt = fixtureImage("tools-gpt.img");
+  const std::string fourK = diskWithVolumeD(dir, "4k.img", 40, 32130, true);
   struct Case {
     std::string image;
     SearchMode mode;
@@ -138,6 +147,8 @@ TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
       {fixtureImage("tools-search.img"), SearchMode::Aligned, {2048, 32130, 64323}, "aligned meets the grid too"},
       {fixtureImage("tools-offset0.img"), SearchMode::Aligned, {2048, 32130, 57344},
        "zero offset fields; F through its backup"},
+      {fourK, SearchMode::Cylinder, {32130}, "4 KiB sectors, through the backup 12 of them on"},
+      {fourK, SearchMode::Aligned, {32130}, "aligned, the same"},
   };
   for (const Case& c : cases) {
     DiskRecord disk = catalogued(c.image);
