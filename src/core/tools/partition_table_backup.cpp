@@ -25,6 +25,11 @@ constexpr uint32_t kMinGptEntrySize = 128;
 constexpr uint32_t kMaxGptEntrySize = 4096;
 constexpr uint32_t kMaxTableSector = 4096;
 
+bool allZero(const std::vector<uint8_t>& bytes, uint64_t from, uint64_t to) {
+  return std::all_of(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to),
+                     [](uint8_t b) { return b == 0; });
+}
+
 struct GptHeader {
   uint64_t alternateLba = 0;
   uint64_t arrayLba = 0;
@@ -58,9 +63,7 @@ void addGptCopy(SectorDevice& device, uint64_t lba, const GptHeader& header, uin
   std::vector<uint8_t> array(static_cast<size_t>(arraySectors) * unit);
   device.readZeroFilled(header.arrayLba * unit, array.data(), array.size());
   uint64_t used = arraySectors;
-  while (used > 0 && std::all_of(array.begin() + static_cast<long>((used - 1) * unit),
-                                 array.begin() + static_cast<long>(used * unit), [](uint8_t b) { return b == 0; }))
-    --used;
+  while (used > 0 && allZero(array, (used - 1) * unit, used * unit)) --used;
   for (uint64_t i = 0; i < used; ++i) sectors.push_back(header.arrayLba + i);
 }
 
@@ -154,10 +157,7 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
     // like the unused entries.
     if (i >= tableSectors) {
       device->readZeroFilled(sectors[i] * unit, bytes.data(), unit);
-      while (pieces > 1 && std::all_of(bytes.begin() + static_cast<long>((pieces - 1) * kSectorSize),
-                                       bytes.begin() + static_cast<long>(pieces * kSectorSize),
-                                       [](uint8_t b) { return b == 0; }))
-        --pieces;
+      while (pieces > 1 && allZero(bytes, (pieces - 1) * kSectorSize, pieces * kSectorSize)) --pieces;
     }
     for (size_t k = 0; k < pieces; ++k) planned.push_back(sectors[i] * unit + k * kSectorSize);
   }
