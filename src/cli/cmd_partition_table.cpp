@@ -41,10 +41,11 @@ bool reportReadBack(const DiskRecord& disk, const BackupContents& contents) {
   std::printf("read back from %s: %zu partition(s)\n", shownName(displayName(disk)).c_str(), now.partitions.size());
   for (const PartitionRecord& p : now.partitions)
     std::printf("  %-28s %-8s start %-12llu %s\n", shownName(partitionText(p)).c_str(), fileSystemText(p).c_str(),
-                static_cast<unsigned long long>(p.startSector), formatSizeShort(p.sizeSectors * kSectorSize).c_str());
+                static_cast<unsigned long long>(p.startSector), formatSizeShort(p.sizeBytes()).c_str());
   if (!now.partitions.empty() || contents.offsets.empty()) return true;
   bool hasGptHeader = false;
-  for (uint64_t offset : contents.offsets) hasGptHeader = hasGptHeader || offset == kSectorSize;
+  // LBA 1 of the disk: byte 4096 on a disk with 4 KiB sectors.
+  for (uint64_t offset : contents.offsets) hasGptHeader = hasGptHeader || offset == kSectorSize || offset == 4096;
   printError("pt-restore", std::string("the sectors were written back, but no partition can be read from the disk") +
                                (hasGptHeader ? "" : "; the backup holds no GPT header (sector 1), as backups "
                                                     "made by older versions do not"));

@@ -97,13 +97,20 @@ TEST(PartitionSearch, HeadsParameterRecomputesCylinders) {
 }
 
 // A disk of `mib` MiB holding only volume D of tools-offset0.img (16384
-// sectors, label TOOLSD), moved to sector `at`.
-std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at) {
+// sectors, label TOOLSD), moved to sector `at`; or, from geometry-mbr512.img,
+// the volume FOURK with 4 KiB sectors (47104 sectors) with its main boot
+// sector wiped, so only its backup 96 sectors on is left.
+std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at, bool fourK = false) {
   std::string img = dir.file(name);
-  test::require(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" +
-                             fixtureImage("tools-offset0.img") + "' of='" + img + "' bs=512 skip=2048 seek=" +
-                             std::to_string(at) + " count=16384 conv=notrunc,sparse status=none") == 0,
+  const std::string from = fixtureImage(fourK ? "geometry-mbr512.img" : "tools-offset0.img");
+  test::require(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" + from + "' of='" +
+                                 img + "' bs=512 skip=2048 seek=" + std::to_string(at) + " count=" +
+                                 (fourK ? "47104" : "16384") + " conv=notrunc,sparse status=none") == 0,
                 "could not build " + img);
+  if (fourK)
+    test::require(test::runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + std::to_string(at) +
+                                   " count=8 conv=notrunc status=none") == 0,
+                  "could not wipe the main boot sector of " + img);
   return img;
 }
 
@@ -122,6 +129,7 @@ TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
   const std::string head = diskWithVolumeD(dir, "head.img", 40, 16380);  // cylinder 1, head 5
   const std::string gpt = fixtureImage("tools-gpt.img"), grid = fixtureImage("tools-search.img");
   const std::string offset0 = fixtureImage("tools-offset0.img");
+  const std::string fourK = diskWithVolumeD(dir, "4k.img", 40, 32130, true);
   struct Case {
     std::string image;
     SearchMode mode;
@@ -144,6 +152,8 @@ TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
        "F found through its backup, at its true start"},
       {head, SearchMode::Cylinder, {}, "off the cylinder grid"},
       {head, SearchMode::Head, {"16380 exFat;TOOLSD;1,5,1;16384;主;"}, "a volume on any track start"},
+      {fourK, SearchMode::Cylinder, {"32130"}, "4 KiB sectors, through the backup 12 of them on"},
+      {fourK, SearchMode::Aligned, {"32130"}, "aligned, the same"},
   };
   for (const Case& c : cases) {
     DiskRecord disk = catalogued(c.image);

@@ -59,7 +59,10 @@ TEST(PartitionTableBackup, FileHoldsTheSectorsThenTheTrailer) {
 // its neighbours are back byte for byte and the partitions can be read again.
 // partitions-gpt.img (sgdisk, 98304 sectors) holds six partitions, so its
 // entries fill array sectors 2 and 3; the backup array starts at 98271, its
-// header is the last sector. Both GPT copies are wiped whole.
+// header is the last sector. Both GPT copies are wiped whole. The geometry
+// disks have 4 KiB sectors (ranges below are in 512-byte units): the table
+// sector 0, the volume at 4 KiB sector 256, and on the GPT disk the header at
+// byte 4096 and the backup copy in the last 4 KiB sectors of 6144.
 TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
   struct Range {
     uint64_t first, count;
@@ -76,6 +79,8 @@ TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
        {{0, 3}, {2047, 3}, {18431, 3}, {4196351, 3}, {4212735, 3}, {4214783, 3}},
        3, 2, "BIGC"},
       {"partitions-gpt.img", {{1, 33}, {98271, 33}}, {{0, 34}, {98271, 33}}, 6, 0, "GPTDATA"},
+      {"geometry-mbr4k.img", {{0, 8}, {2048, 8}}, {{0, 16}, {2040, 24}}, 1, 0, "FOURK"},
+      {"geometry-gpt4k.img", {{0, 48}, {2048, 8}, {49112, 40}}, {{0, 48}, {2040, 24}, {49112, 40}}, 1, 0, "FOURK"},
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -94,7 +94,8 @@ void SearchRun::examine(const Candidate& candidate, uint64_t cylinder, std::vect
   uint64_t first = cylinder == 0 ? candidate.sector : candidate.sector - 1;
   device_.readSectors(first, kCandidateSectors, buffer.data());
   const uint8_t* p = buffer.data() + (candidate.sector - first) * kSectorSize;
-  CandidateMatch match = matchCandidate(p);
+  uint8_t spare[kSectorSize];
+  CandidateMatch match = matchCandidate(p, device_, candidate.sector, spare);
   if (match.copy == BootCopy::None) return;
   report(candidate.sector, match.bootSector, match.copy == BootCopy::Backup, chsText(cylinder, candidate.head),
          candidate.entryKind);
@@ -143,15 +144,16 @@ bool SearchRun::alignedSearch(uint64_t diskSectors, uint64_t cylinders, uint32_t
 }
 
 // A candidate of the aligned pass, through its main boot sector or the
-// backup 12 sectors later. Where the volume starts is decided as in the
+// backup 12 of the volume's own sectors later. Where the volume starts is decided as in the
 // sector mode, so a boot sector that is another volume's backup does not
 // become a volume of its own.
 void SearchRun::examineAligned(uint64_t sector, const std::string& chs, uint8_t entryKind, uint32_t heads,
                                uint32_t sectorsPerTrack, std::vector<uint8_t>& buffer) {
   device_.readSectors(sector, kBackupDistance + 1, buffer.data());
-  CandidateMatch match = matchCandidate(buffer.data());
+  uint8_t spare[kSectorSize];
+  CandidateMatch match = matchCandidate(buffer.data(), device_, sector, spare);
   if (match.copy == BootCopy::None) return;
-  uint64_t lba = match.copy == BootCopy::Main ? sector : sector + kBackupDistance;
+  uint64_t lba = sector + match.distance;
   uint64_t start = volumeStartFor(device_, lba, match.bootSector);
   report(start, match.bootSector, start != lba, start == sector ? chs : chsOf(start, heads, sectorsPerTrack),
          start == sector ? entryKind : kEntryPrimary);

@@ -23,6 +23,12 @@ struct FileCloser {
 constexpr uint64_t kMaxGptArrayBytes = 1024 * 1024;
 constexpr uint32_t kMinGptEntrySize = 128;
 constexpr uint32_t kMaxGptEntrySize = 4096;
+constexpr uint32_t kMaxTableSector = 4096;
+
+bool allZero(const std::vector<uint8_t>& bytes, uint64_t from, uint64_t to) {
+  return std::all_of(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to),
+                     [](uint8_t b) { return b == 0; });
+}
 
 struct GptHeader {
   uint64_t alternateLba = 0;
@@ -30,9 +36,10 @@ struct GptHeader {
   uint64_t arrayBytes = 0;
 };
 
-bool readGptHeader(SectorDevice& device, uint64_t lba, GptHeader& header) {
+bool readGptHeader(SectorDevice& device, uint64_t lba, uint32_t unit, GptHeader& header) {
   uint8_t sector[kSectorSize];
-  device.readSectors(lba, 1, sector);
+  if (lba > UINT64_MAX / unit) return false;
+  device.readZeroFilled(lba * unit, sector, sizeof sector);
   if (std::memcmp(sector, "EFI PART", 8) != 0) return false;
   uint32_t entryCount = le32(sector, 80);
   uint32_t entrySize = le32(sector, 84);
@@ -45,39 +52,46 @@ bool readGptHeader(SectorDevice& device, uint64_t lba, GptHeader& header) {
 
 // The header at `lba` and the sectors of its entry array up to the last one
 // that holds a non-zero byte.
-void addGptCopy(SectorDevice& device, uint64_t lba, const GptHeader& header, uint64_t diskSectors,
+void addGptCopy(SectorDevice& device, uint64_t lba, const GptHeader& header, uint64_t diskSectors, uint32_t unit,
                 std::vector<uint64_t>& sectors) {
   sectors.push_back(lba);
-  uint64_t arraySectors = (header.arrayBytes + kSectorSize - 1) / kSectorSize;
+  uint64_t arraySectors = (header.arrayBytes + unit - 1) / unit;
   if (diskSectors != 0)
     arraySectors = header.arrayLba >= diskSectors ? 0 : std::min(arraySectors, diskSectors - header.arrayLba);
-  std::vector<uint8_t> array(static_cast<size_t>(arraySectors) * kSectorSize);
-  device.readZeroFilled(header.arrayLba * kSectorSize, array.data(), array.size());
+  else if (header.arrayLba > UINT64_MAX / unit - arraySectors)
+    arraySectors = 0;
+  std::vector<uint8_t> array(static_cast<size_t>(arraySectors) * unit);
+  device.readZeroFilled(header.arrayLba * unit, array.data(), array.size());
   uint64_t used = arraySectors;
-  while (used > 0 && std::all_of(array.begin() + static_cast<long>((used - 1) * kSectorSize),
-                                 array.begin() + static_cast<long>(used * kSectorSize),
-                                 [](uint8_t b) { return b == 0; }))
-    --used;
+  while (used > 0 && allZero(array, (used - 1) * unit, used * unit)) --used;
   for (uint64_t i = 0; i < used; ++i) sectors.push_back(header.arrayLba + i);
+}
+
+// The disk's own sector size when it is one a table can be written in.
+uint32_t tableUnit(uint32_t bytesPerSector) {
+  return bytesPerSector >= kSectorSize && bytesPerSector <= kMaxTableSector && bytesPerSector % kSectorSize == 0
+             ? bytesPerSector
+             : kSectorSize;
 }
 
 }  // namespace
 
-std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors) {
+std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize) {
+  const uint32_t unit = tableUnit(sectorSize);
   std::vector<uint64_t> sectors;
   GptHeader primary, backup;
-  bool hasPrimary = readGptHeader(device, 1, primary);
-  if (hasPrimary) addGptCopy(device, 1, primary, diskSectors, sectors);
+  bool hasPrimary = readGptHeader(device, 1, unit, primary);
+  if (hasPrimary) addGptCopy(device, 1, primary, diskSectors, unit, sectors);
   uint64_t backupLba = diskSectors != 0 ? diskSectors - 1 : 0;
   if (hasPrimary && primary.alternateLba > 1 && (diskSectors == 0 || primary.alternateLba < diskSectors))
     backupLba = primary.alternateLba;
-  if (backupLba > 1 && readGptHeader(device, backupLba, backup))
-    addGptCopy(device, backupLba, backup, diskSectors, sectors);
+  if (backupLba > 1 && readGptHeader(device, backupLba, unit, backup))
+    addGptCopy(device, backupLba, backup, diskSectors, unit, sectors);
   return sectors;
 }
 
 std::vector<uint32_t> backupSectorList(const DiskRecord& disk) {
-  uint64_t diskSectors = disk.diskSize / kSectorSize;
+  uint64_t diskSectors = disk.diskSize / tableUnit(disk.bytesPerSector);
   std::vector<uint32_t> sectors;
   auto keep = [&](uint32_t s) {
     if (disk.diskSize == 0 || s < diskSectors) sectors.push_back(s);
@@ -126,13 +140,27 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
   }
   auto device = openDevice(disk.devicePath, OpenMode::Read);
   if (!device) return BackupResult::DiskNotOpened;
+  // Sectors are counted in the disk's own size; the file keeps 512-byte
+  // pieces, so a 4 KiB sector is saved as eight of them.
+  const uint32_t unit = tableUnit(disk.bytesPerSector);
   std::vector<uint64_t> sectors;
   for (uint32_t s : backupSectorList(disk)) sectors.push_back(s);
+  const size_t tableSectors = sectors.size();
   uint64_t diskBytes = device->size() != 0 ? device->size() : disk.diskSize;
-  for (uint64_t s : gptSectorList(*device, diskBytes / kSectorSize))
+  for (uint64_t s : gptSectorList(*device, diskBytes / unit, unit))
     if (std::find(sectors.begin(), sectors.end(), s) == sectors.end()) sectors.push_back(s);
   std::vector<uint64_t> planned;
-  for (uint64_t s : sectors) planned.push_back(s * kSectorSize);
+  std::vector<uint8_t> bytes(unit);
+  for (size_t i = 0; i < sectors.size(); ++i) {
+    size_t pieces = unit / kSectorSize;
+    // Past a GPT header or its last entry a sector holds zeros, left out
+    // like the unused entries.
+    if (i >= tableSectors) {
+      device->readZeroFilled(sectors[i] * unit, bytes.data(), unit);
+      while (pieces > 1 && allZero(bytes, (pieces - 1) * kSectorSize, pieces * kSectorSize)) --pieces;
+    }
+    for (size_t k = 0; k < pieces; ++k) planned.push_back(sectors[i] * unit + k * kSectorSize);
+  }
   if (backupTrailer(planned, disk.devicePath, name).size() >= kSectorSize) {
     messages.show(kMsgTooManyForBackup, kCaptionError);
     return BackupResult::Refused;
@@ -145,7 +173,7 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
   }
   std::vector<uint64_t> offsets;
   bool ok = true;
-  for (uint64_t s : sectors) ok = ok && backupSector(s, *device, out.get(), offsets);
+  for (uint64_t offset : planned) ok = ok && backupSector(offset / kSectorSize, *device, out.get(), offsets);
   if (ok) {
     std::string trailer = backupTrailer(offsets, disk.devicePath, name);
     ok = std::fwrite(trailer.data(), 1, trailer.size(), out.get()) == trailer.size();

@@ -2,7 +2,8 @@
 // Partition table backup: the sectors that hold a disk's partition
 // structure, saved to a file of their own format.
 //
-// File layout: N sector images of 512 bytes, then a trailer shorter than
+// File layout: N sector images of 512 bytes (a larger disk sector is kept
+// as several of them), then a trailer shorter than
 // 512 bytes, "^"-separated, without terminating zero:
 //   offset_1^offset_2^...^offset_N^devicePath^displayName
 // with each offset the sector's byte position on the disk in decimal. A
@@ -24,20 +25,22 @@ namespace dudorazu {
 
 enum class BackupResult { Written, DiskNotOpened, Refused, FileError };
 
-// Sector numbers saved for `disk`, in file order: for each partition, the
-// sector after the previous one (sector 0 first, where an EBR stands in a
-// chain of logical volumes) and the partition's first sector. Sectors past
-// the end of a disk of known size are left out, so every backup restores.
+// Sector numbers saved for `disk`, in its own sectors (bytesPerSector: 4096
+// on disks with 4 KiB logical sectors) and in file order: for each
+// partition, the sector after the previous one (sector 0 first, where an EBR
+// stands in a chain of logical volumes) and the partition's first sector.
+// Sectors past the end of a disk of known size are left out, so every
+// backup restores.
 std::vector<uint32_t> backupSectorList(const DiskRecord& disk);
 
-// The GPT sectors worth saving on `device` (`diskSectors` long, 0 when
-// unknown): for the primary header at sector 1 and for the backup header
+// The GPT sectors worth saving on `device` (`diskSectors` of `sectorSize`
+// bytes long, 0 when unknown): for the primary header at sector 1 and for the backup header
 // (where the primary names it, else at the last sector), when it carries
 // the GPT signature, the header itself and its entry array up to the last
 // sector holding a non-zero byte. Unused entries are zeros, so leaving the
 // zero tail out keeps a restore byte-exact and the trailer short. Sizes
 // from the headers are bounded; sectors outside the disk are left out.
-std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors);
+std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize = kSectorSize);
 
 // The trailer for the given byte offsets.
 std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::string& devicePath,

@@ -54,7 +54,21 @@ bool sameVolume(const uint8_t* a, const uint8_t* b) {
 CandidateMatch matchCandidate(const uint8_t* candidate) {
   if (isExfatBootSector(candidate)) return {BootCopy::Main, candidate};
   const uint8_t* backup = candidate + kBackupDistance * kSectorSize;
-  if (isExfatBootSector(backup)) return {BootCopy::Backup, backup};
+  if (isExfatBootSector(backup)) return {BootCopy::Backup, backup, kBackupDistance};
+  return {};
+}
+
+CandidateMatch matchCandidate(const uint8_t* candidate, SectorDevice& device, uint64_t lba, uint8_t* spare) {
+  CandidateMatch match = matchCandidate(candidate);
+  if (match.copy != BootCopy::None) return match;
+  // A volume with larger sectors keeps its backup 12 of them on; the copy's
+  // own sector size must say so.
+  for (uint32_t shift = 10; shift <= 12; ++shift) {
+    const uint64_t distance = uint64_t{kBackupDistance} << (shift - 9);
+    if (lba > UINT64_MAX - distance) break;
+    device.readSectors(lba + distance, 1, spare);
+    if (isExfatBootSector(spare) && spare[kBytesPerSectorShift] == shift) return {BootCopy::Backup, spare, distance};
+  }
   return {};
 }
 

@@ -17,11 +17,17 @@ inline constexpr uint32_t kCandidateSectors = 14;
 struct CandidateMatch {
   BootCopy copy = BootCopy::None;
   const uint8_t* bootSector = nullptr;  // points into the candidate buffer
+  uint64_t distance = 0;                // 512-byte sectors from the candidate to the copy
 };
 
 // `candidate` points at the candidate sector; 13 sectors must be readable
 // from there. The main boot sector wins over the backup.
 CandidateMatch matchCandidate(const uint8_t* candidate);
+// As above, and when neither copy is there, the backup of a volume with
+// 1, 2 or 4 KiB sectors (12 of its own sectors after the candidate at sector
+// `lba` of `device`), read into `spare` (one sector) when its sector-size
+// field agrees with where it stands.
+CandidateMatch matchCandidate(const uint8_t* candidate, SectorDevice& device, uint64_t lba, uint8_t* spare);
 
 // Sector mode: the start of the volume whose boot sector (main or backup)
 // stands at sector `lba`. The partition-offset field decides when it names
