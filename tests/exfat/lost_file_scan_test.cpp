@@ -114,6 +114,7 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
       EXPECT_EQ(test::sha256OfFile(image, p.clusterPosition(j.cluster), r->dataLength), j.sha256) << r->name;
     }
     if (fixture != "exfat-carve") continue;
+    EXPECT_EQ(p.carvedIndex.size(), want.jpegs.size() + want.documents.size()) << "and no other document";
     EXPECT_EQ(p.extendedRecord.name, "扩展目录");
     EXPECT_EQ(p.extendedRecord.firstCluster, 1u);
     for (const auto& [cluster, name] : want.documents) {
