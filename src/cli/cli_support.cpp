@@ -85,6 +85,21 @@ bool rejectUnknownOptions(const Args& args, const char* command) {
   return false;
 }
 
+bool takeHelp(Args& args) { return takeFlag(args, "--help") || takeFlag(args, "-h"); }
+
+bool helpShown(Args& args, const std::string& usage) {
+  if (!takeHelp(args)) return false;
+  std::fputs(usage.c_str(), stdout);
+  return true;
+}
+
+bool argumentsFit(const Args& args, const char* command, size_t least, size_t most, const char* need) {
+  if (rejectUnknownOptions(args, command)) return false;
+  if (args.size() >= least && args.size() <= most) return true;
+  printError(command, std::string(need) + " (see --help)");
+  return false;
+}
+
 void printError(const char* command, const std::string& message) {
   // Messages carry names read from disks and files.
   std::fprintf(stderr, "dudorazu-cli %s: %s\n", command, printableText(message).c_str());
@@ -329,25 +344,14 @@ void JsonWriter::separate() {
   }
 }
 
-JsonWriter& JsonWriter::beginObject() {
+JsonWriter& JsonWriter::open(char bracket) {
   separate();
-  out_.push_back('{');
+  out_.push_back(bracket);
   first_.push_back(true);
   return *this;
 }
-JsonWriter& JsonWriter::endObject() {
-  out_.push_back('}');
-  first_.pop_back();
-  return *this;
-}
-JsonWriter& JsonWriter::beginArray() {
-  separate();
-  out_.push_back('[');
-  first_.push_back(true);
-  return *this;
-}
-JsonWriter& JsonWriter::endArray() {
-  out_.push_back(']');
+JsonWriter& JsonWriter::close(char bracket) {
+  out_.push_back(bracket);
   first_.pop_back();
   return *this;
 }

@@ -25,6 +25,14 @@ bool parseUnsigned(const std::string& text, uint64_t& value);
 // True when an argument left over starts with "-" (an unknown option);
 // prints the usage error.
 bool rejectUnknownOptions(const Args& args, const char* command);
+// Removes --help or -h; true when either was there.
+bool takeHelp(Args& args);
+// As takeHelp, and prints `usage` on stdout when asked.
+bool helpShown(Args& args, const std::string& usage);
+// What is left after the options: no unknown option and `least` to `most`
+// arguments. Otherwise prints the usage error ("`need` (see --help)" for a
+// wrong count) and returns false.
+bool argumentsFit(const Args& args, const char* command, size_t least, size_t most, const char* need);
 
 // Prints "dudorazu-cli COMMAND: message" on stderr.
 void printError(const char* command, const std::string& message);
@@ -87,10 +95,10 @@ bool runOperation(const LongOperation& operation, ProgressBlock& progress);
 class JsonWriter {
  public:
   std::string str() const { return out_; }
-  JsonWriter& beginObject();
-  JsonWriter& endObject();
-  JsonWriter& beginArray();
-  JsonWriter& endArray();
+  JsonWriter& beginObject() { return open('{'); }
+  JsonWriter& endObject() { return close('}'); }
+  JsonWriter& beginArray() { return open('['); }
+  JsonWriter& endArray() { return close(']'); }
   JsonWriter& key(const std::string& k);
   JsonWriter& value(const std::string& v);
   JsonWriter& value(const char* v) { return value(std::string(v)); }
@@ -106,6 +114,8 @@ class JsonWriter {
   }
 
  private:
+  JsonWriter& open(char bracket);
+  JsonWriter& close(char bracket);
   void separate();
   std::string out_;
   std::vector<bool> first_;

@@ -136,7 +136,7 @@ void printJson(const DiskCatalogue& catalogue) {
 }  // namespace
 
 int cmdDisks(Args args) {
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
+  if (takeHelp(args)) {
     printUsage(stdout);
     return 0;
   }

@@ -41,16 +41,9 @@ const char* const kScanUsage =
 // with, or -1 to go on.
 int parseTarget(Args& args, const char* command, const char* usage, bool& json, ExfatTarget& target,
                 DiskCatalogue& catalogue) {
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::fputs(usage, stdout);
-    return 0;
-  }
+  if (helpShown(args, usage)) return 0;
   json = takeFlag(args, "--json");
-  if (rejectUnknownOptions(args, command)) return 2;
-  if (args.size() != 2) {
-    printError(command, "expected SOURCE and PARTITION (see --help)");
-    return 2;
-  }
+  if (!argumentsFit(args, command, 2, 2, "expected SOURCE and PARTITION")) return 2;
   if (!resolveExfatTarget(catalogue, args[0], args[1], command, target)) return 1;
   return -1;
 }

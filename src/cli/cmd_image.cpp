@@ -79,7 +79,7 @@ void printUsage() {
 }  // namespace
 
 int cmdImage(Args args) {
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
+  if (takeHelp(args)) {
     printUsage();
     return 0;
   }

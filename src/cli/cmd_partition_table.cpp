@@ -18,6 +18,22 @@
 namespace dudorazu::cli {
 namespace {
 
+const char* const kBackupUsage =
+    "usage: dudorazu-cli pt-backup SOURCE FILE [--yes]\n\n"
+    "Saves sector 0 and, for every partition, its first sector and the sector\n"
+    "after the previous partition (where extended boot records stand) to FILE,\n"
+    "with their offsets, the disk's device path and its display name. On a GPT\n"
+    "disk both GPT headers and the sectors of their entry arrays go in too.\n"
+    "An existing FILE is replaced only with --yes.\n";
+
+const char* const kRestoreUsage =
+    "usage: dudorazu-cli pt-restore SOURCE FILE [--yes]\n\n"
+    "Writes the sectors saved by pt-backup in FILE back to SOURCE. The file must\n"
+    "have been made from this very disk (same device path and display name) and\n"
+    "every sector must lie inside it; otherwise nothing is written. Afterwards\n"
+    "the partition table is read back from SOURCE and listed.\n"
+    "  --yes   do not ask before writing\n";
+
 // A name read from the disk, with control characters shown as "?".
 std::string shownName(const std::string& raw) {
   std::string text = sanitizeUtf8(raw);
@@ -56,21 +72,9 @@ bool reportReadBack(const DiskRecord& disk, const BackupContents& contents) {
 
 int cmdPtBackup(Args args) {
   const char* command = "pt-backup";
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::printf("usage: dudorazu-cli pt-backup SOURCE FILE [--yes]\n\n"
-                "Saves sector 0 and, for every partition, its first sector and the sector\n"
-                "after the previous partition (where extended boot records stand) to FILE,\n"
-                "with their offsets, the disk's device path and its display name. On a GPT\n"
-                "disk both GPT headers and the sectors of their entry arrays go in too.\n"
-                "An existing FILE is replaced only with --yes.\n");
-    return 0;
-  }
+  if (helpShown(args, kBackupUsage)) return 0;
   bool yes = takeFlag(args, "--yes");
-  if (rejectUnknownOptions(args, command)) return 2;
-  if (args.size() != 2) {
-    printError(command, "needs SOURCE and FILE (see --help)");
-    return 2;
-  }
+  if (!argumentsFit(args, command, 2, 2, "needs SOURCE and FILE")) return 2;
   const std::string& file = args[1];
   if (pathExists(file) && !CliQuestions(command, yes).confirm(replaceFileQuestion(file))) return 1;
   DiskCatalogue catalogue;
@@ -84,21 +88,9 @@ int cmdPtBackup(Args args) {
 
 int cmdPtRestore(Args args) {
   const char* command = "pt-restore";
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::printf("usage: dudorazu-cli pt-restore SOURCE FILE [--yes]\n\n"
-                "Writes the sectors saved by pt-backup in FILE back to SOURCE. The file must\n"
-                "have been made from this very disk (same device path and display name) and\n"
-                "every sector must lie inside it; otherwise nothing is written. Afterwards\n"
-                "the partition table is read back from SOURCE and listed.\n"
-                "  --yes   do not ask before writing\n");
-    return 0;
-  }
+  if (helpShown(args, kRestoreUsage)) return 0;
   bool yes = takeFlag(args, "--yes");
-  if (rejectUnknownOptions(args, command)) return 2;
-  if (args.size() != 2) {
-    printError(command, "needs SOURCE and FILE (see --help)");
-    return 2;
-  }
+  if (!argumentsFit(args, command, 2, 2, "needs SOURCE and FILE")) return 2;
   const std::string& file = args[1];
   if (!pathExists(file)) {
     printError(command, "no file '" + file + "'");

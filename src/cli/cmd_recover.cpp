@@ -79,11 +79,8 @@ const char* const kStatsUsage =
     "root folder \"/\"): bytes, folders and files below it, deleted ones included.\n";
 
 int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& catalogue, ExfatTarget& target) {
-  if (rejectUnknownOptions(args, command)) return 2;
-  if (args.size() != count && !(count == 3 && args.size() == 2 && std::string(command) == "stats")) {
-    printError(command, "wrong number of arguments (see --help)");
-    return 2;
-  }
+  const size_t least = count == 3 && std::string(command) == "stats" ? 2 : count;
+  if (!argumentsFit(args, command, least, count, "wrong number of arguments")) return 2;
   if (!resolveExfatTarget(catalogue, args[0], args[1], command, target)) return 1;
   return -1;
 }
@@ -132,10 +129,7 @@ std::string namedLine(const SavedFile& f, bool dryRun) {
 }  // namespace
 
 int cmdRecover(Args args) {
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::fputs(kRecoverUsage, stdout);
-    return 0;
-  }
+  if (helpShown(args, kRecoverUsage)) return 0;
   bool missing = false;
   std::vector<std::string> paths = takeOptions(args, "--path", missing);
   bool lost = takeFlag(args, "--lost");
@@ -313,10 +307,7 @@ int cmdRecover(Args args) {
 }
 
 int cmdStats(Args args) {
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::fputs(kStatsUsage, stdout);
-    return 0;
-  }
+  if (helpShown(args, kStatsUsage)) return 0;
   DiskCatalogue catalogue;
   ExfatTarget target;
   if (int status = openTarget(args, 3, "stats", catalogue, target); status >= 0) return status;

@@ -23,6 +23,36 @@ const char* const kModeHelp =
     "                sector: every sector (reads the whole disk)\n"
     "  --heads N     heads per cylinder for the grid (1-255; default: the disk's)\n";
 
+std::string searchUsage() {
+  return std::string("usage: dudorazu-cli search SOURCE [--mode aligned|cylinder|head|sector] [--heads N]\n"
+                     "                            [--json]\n\n"
+                     "Searches a disk or image for exFAT volumes whose partition entries are lost\n"
+                     "and lists each with its label, cylinder-head-sector, size in sectors and\n"
+                     "kind, then the disk's partition list with the found volumes appended.\n"
+                     "Ctrl-C stops the search.\n\n") +
+         kModeHelp + "  --json        print {\"found\":[...],\"partitions\":[...]}\n";
+}
+
+const char* const kUpcaseScanUsage =
+    "usage: dudorazu-cli upcase-scan SOURCE [PARTITION] [--json]\n\n"
+    "Looks for the first sector of a standard exFAT up-case table where a default\n"
+    "format would have put it: from the start of the disk, or of the partition.\n"
+    "Prints whether one was found and at which sector.\n";
+
+std::string rebuildMbrUsage() {
+  return std::string("usage: dudorazu-cli rebuild-mbr SOURCE [--mode MODE] [--heads N] [--list]\n"
+                     "                               [--start SECTOR]... [--yes]\n\n"
+                     "Searches SOURCE for lost exFAT volumes, lists the volumes a new MBR can hold\n"
+                     "(--list, or when no --start is given) and writes sector 0 with one primary\n"
+                     "entry for each row whose start sector is given (at most four). The boot code\n"
+                     "and the status and CHS bytes of sector 0 stay. A disk with a mounted volume\n"
+                     "is refused. Back the table up first with pt-backup.\n\n") +
+         kModeHelp +
+         "  --list        only list the rows\n"
+         "  --start N     write the row starting at sector N (repeatable)\n"
+         "  --yes         do not ask before writing sector 0\n";
+}
+
 struct SearchOptions {
   SearchMode mode = SearchMode::Aligned;
   uint8_t heads = 0;
@@ -136,24 +166,11 @@ void printRows(const std::vector<RebuildRow>& rows) {
 
 int cmdSearch(Args args) {
   const char* command = "search";
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::printf("usage: dudorazu-cli search SOURCE [--mode aligned|cylinder|head|sector] [--heads N]\n"
-                "                            [--json]\n\n"
-                "Searches a disk or image for exFAT volumes whose partition entries are lost\n"
-                "and lists each with its label, cylinder-head-sector, size in sectors and\n"
-                "kind, then the disk's partition list with the found volumes appended.\n"
-                "Ctrl-C stops the search.\n\n%s  --json        print {\"found\":[...],\"partitions\":[...]}\n",
-                kModeHelp);
-    return 0;
-  }
+  if (helpShown(args, searchUsage())) return 0;
   SearchOptions options;
   if (int rc = takeSearchOptions(args, command, options)) return rc;
   bool asJson = takeFlag(args, "--json");
-  if (rejectUnknownOptions(args, command)) return 2;
-  if (args.size() != 1) {
-    printError(command, "needs exactly one SOURCE (see --help)");
-    return 2;
-  }
+  if (!argumentsFit(args, command, 1, 1, "needs exactly one SOURCE")) return 2;
   DiskCatalogue catalogue;
   DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
@@ -167,19 +184,9 @@ int cmdSearch(Args args) {
 
 int cmdUpcaseScan(Args args) {
   const char* command = "upcase-scan";
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::printf("usage: dudorazu-cli upcase-scan SOURCE [PARTITION] [--json]\n\n"
-                "Looks for the first sector of a standard exFAT up-case table where a default\n"
-                "format would have put it: from the start of the disk, or of the partition.\n"
-                "Prints whether one was found and at which sector.\n");
-    return 0;
-  }
+  if (helpShown(args, kUpcaseScanUsage)) return 0;
   bool asJson = takeFlag(args, "--json");
-  if (rejectUnknownOptions(args, command)) return 2;
-  if (args.empty() || args.size() > 2) {
-    printError(command, "needs SOURCE and optionally PARTITION (see --help)");
-    return 2;
-  }
+  if (!argumentsFit(args, command, 1, 2, "needs SOURCE and optionally PARTITION")) return 2;
   DiskCatalogue catalogue;
   DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;
@@ -204,20 +211,7 @@ int cmdUpcaseScan(Args args) {
 
 int cmdRebuildMbr(Args args) {
   const char* command = "rebuild-mbr";
-  if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
-    std::printf("usage: dudorazu-cli rebuild-mbr SOURCE [--mode MODE] [--heads N] [--list]\n"
-                "                               [--start SECTOR]... [--yes]\n\n"
-                "Searches SOURCE for lost exFAT volumes, lists the volumes a new MBR can hold\n"
-                "(--list, or when no --start is given) and writes sector 0 with one primary\n"
-                "entry for each row whose start sector is given (at most four). The boot code\n"
-                "and the status and CHS bytes of sector 0 stay. A disk with a mounted volume\n"
-                "is refused. Back the table up first with pt-backup.\n\n%s"
-                "  --list        only list the rows\n"
-                "  --start N     write the row starting at sector N (repeatable)\n"
-                "  --yes         do not ask before writing sector 0\n",
-                kModeHelp);
-    return 0;
-  }
+  if (helpShown(args, rebuildMbrUsage())) return 0;
   SearchOptions options;
   if (int rc = takeSearchOptions(args, command, options)) return rc;
   bool listOnly = takeFlag(args, "--list");
@@ -228,11 +222,7 @@ int cmdRebuildMbr(Args args) {
     printError(command, "--start needs a SECTOR");
     return 2;
   }
-  if (rejectUnknownOptions(args, command)) return 2;
-  if (args.size() != 1) {
-    printError(command, "needs exactly one SOURCE (see --help)");
-    return 2;
-  }
+  if (!argumentsFit(args, command, 1, 1, "needs exactly one SOURCE")) return 2;
   DiskCatalogue catalogue;
   DiskRecord* disk = resolveSource(catalogue, args[0], command);
   if (!disk) return 1;

@@ -85,6 +85,13 @@ TEST(CliCommands, UsageAndClearErrors) {
       {"scan-lost " + mbr + " Partition1", 1, ""},
       {"tree " + sample, 2, ""},
       {"tree --bogus a b", 2, ""},
+      {"stats " + sample, 2, "wrong number of arguments (see --help)"},
+      {"pt-backup " + sample, 2, "needs SOURCE and FILE (see --help)"},
+      {"search a b", 2, "needs exactly one SOURCE (see --help)"},
+      {"search --help", 0, "(1-255; default: the disk's)\n  --json        print"},
+      {"rebuild-mbr -h", 0, "(1-255; default: the disk's)\n  --list"},
+      {"upcase-scan", 2, "needs SOURCE and optionally PARTITION (see --help)"},
+      {"upcase-scan " + test::fixtureImage("tools-bigtable.img") + " Partition0 --json", 0, "{\"found\":"},
   };
   for (const auto& row : rows) {
     test::CliRun run = test::runCli(row.args);

@@ -239,11 +239,5 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
   EXPECT_TRUE(contains(readFile(file), "<dfxml")) << "--yes replaces the report";
 }
 
-TEST(ToolsCli, UpcaseScanTellsWhetherATableWasFound) {
-  CliRun run = cli("upcase-scan '" + test::fixtureImage("tools-bigtable.img") + "' Partition0 --json");
-  ASSERT_EQ(run.status, 0) << run.out;
-  EXPECT_TRUE(contains(run.out, "{\"found\":")) << run.out;
-}
-
 }  // namespace
 }  // namespace dudorazu

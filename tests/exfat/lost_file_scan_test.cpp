@@ -114,6 +114,7 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
       EXPECT_EQ(test::sha256OfFile(image, p.clusterPosition(j.cluster), r->dataLength), j.sha256) << r->name;
     }
     if (fixture != "exfat-carve") continue;
+    EXPECT_EQ(p.carvedIndex.size(), want.jpegs.size() + want.documents.size()) << "and no other document";
     EXPECT_EQ(p.extendedRecord.name, "扩展目录");
     EXPECT_EQ(p.extendedRecord.firstCluster, 1u);
     for (const auto& [cluster, name] : want.documents) {
@@ -219,12 +220,7 @@ TEST(LostFileScan, UpcaseTableLocatesAVolumeWithoutBootSectors) {
   std::string disk((start + 16384) * 512ull, '\0');
   auto* d = reinterpret_cast<uint8_t*>(disk.data());
   auto at = [&](uint32_t c) { return d + (start + 1000 + (c - 3) * 8ull) * 512; };
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t v = i;
-    if ((i >= 0x61 && i <= 0x7A) || (i >= 0xE0 && i <= 0xFE && i != 0xF7)) v = i - 0x20;
-    if (i == 0xFF) v = 0x178;
-    putLe16(at(3), 2 * i, static_cast<uint16_t>(v));
-  }
+  test::putUpcaseSector(at(3));
   std::vector<uint8_t> set = test::encodeSet(fileSet("found-me.txt", 40, 10));
   std::vector<uint8_t> set2 = test::encodeSet(fileSet("and-me.txt", 41, 10));
   set.insert(set.end(), set2.begin(), set2.end());
@@ -251,15 +247,8 @@ TEST(LostFileScan, UpcaseTableLocatesAVolumeWithoutBootSectors) {
   EXPECT_EQ(carvedAt(p, 20)->dataLength, 14u) << "up to and with its end marker";
 }
 
-struct SyntheticScan {
-  test::MemoryDisks disks;
-  DiskRecord disk;
-  PartitionRecord& partition;
-  ProgressBlock progress;
-  explicit SyntheticScan(const TestVolume& v) : disk(v.disk("mem")), partition(disk.partitions.front()) {
-    disks.add("mem", v.bytes);
-    scanLostFiles(disk, partition, progress);
-  }
+struct SyntheticScan : test::ServedVolume {
+  explicit SyntheticScan(const TestVolume& v) : ServedVolume(v) { scanLostFiles(disk, partition, progress); }
 };
 
 TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwice) {
@@ -294,16 +283,13 @@ TEST(LostFileScan, AFoundVolumeIsScannedOnItsStoredGeometryWithoutAFat) {
   v.chain({20, 21});
   v.putSet({20}, 0, fileSet("first-cluster"));
   v.putSet({21}, 0, fileSet("second-cluster"));
-  test::MemoryDisks disks;
-  disks.add("mem", v.bytes);
-  DiskRecord disk = v.disk("mem");
-  PartitionRecord& p = disk.partitions.front();
+  test::ServedVolume s(v);
+  PartitionRecord& p = s.partition;
   p.searchKind = 2;  // found by a search: geometry kept, boot sector not read again
   p.clusterSectors = 2;
   p.clusterBase = v.clusterOffset(2) / 512 - 4;
   p.fatSectors = 1;
-  ProgressBlock progress;
-  ASSERT_TRUE(scanLostFiles(disk, p, progress));
+  ASSERT_TRUE(scanLostFiles(s.disk, p, s.progress));
   EXPECT_TRUE(p.fatTable.empty());
   const ExfatFileRecord* ten = test::childNamed(p.rootRecord, "10");
   ASSERT_TRUE(ten);

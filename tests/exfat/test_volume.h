@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/common/byte_order.h"
+#include "core/common/progress_block.h"
 #include "core/device/disk_record.h"
 #include "core/device/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
@@ -68,6 +69,16 @@ inline std::vector<uint8_t> encodeSet(const SetLayout& s) {
     for (size_t k = 0; k < 15 && 15 * e + k < s.name.size(); ++k) putLe16(n, 2 + 2 * k, s.name[15 * e + k]);
   }
   return b;
+}
+
+// The first sector of a standard up-case table: code units 0..255.
+inline void putUpcaseSector(uint8_t* at) {
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t v = i;
+    if ((i >= 0x61 && i <= 0x7A) || (i >= 0xE0 && i <= 0xFE && i != 0xF7)) v = i - 0x20;
+    if (i == 0xFF) v = 0x178;
+    putLe16(at, 2 * i, static_cast<uint16_t>(v));
+  }
 }
 
 class TestVolume {
@@ -174,6 +185,18 @@ class MemoryDisks {
 
  private:
   std::vector<std::pair<std::string, std::string>> images_;
+};
+
+// A test volume served as the disk "mem" with its one partition, ready to
+// be loaded or scanned.
+struct ServedVolume {
+  explicit ServedVolume(const TestVolume& v) : disk(v.disk("mem")), partition(disk.partitions.front()) {
+    disks.add("mem", v.bytes);
+  }
+  MemoryDisks disks;
+  DiskRecord disk;
+  PartitionRecord& partition;
+  ProgressBlock progress;
 };
 
 inline std::vector<std::string> childNames(const ExfatFileRecord& r) {

@@ -14,17 +14,10 @@ using test::fileSet;
 using test::folderSet;
 using test::TestVolume;
 
-struct Loaded {
-  test::MemoryDisks disks;
-  DiskRecord disk;
-  PartitionRecord& partition;
-  ProgressBlock progress;
-  bool ok = false;
-  explicit Loaded(const TestVolume& v) : disk(v.disk("mem")), partition(disk.partitions.front()) {
-    disks.add("mem", v.bytes);
-    ok = loadVolumeTree(disk, partition, progress);
-  }
+struct Loaded : test::ServedVolume {
+  explicit Loaded(const TestVolume& v) : ServedVolume(v), ok(loadVolumeTree(disk, partition, progress)) {}
   const ExfatFileRecord& root() const { return partition.rootRecord; }
+  bool ok;
 };
 
 TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
@@ -128,14 +121,11 @@ TEST(TreeLoader, FoldersThatAreNotEntered) {
 
   // A stop request keeps what was decoded, enters no folder and reports the
   // tree as partial.
-  test::MemoryDisks disks;
-  disks.add("stopped", v.bytes);
-  DiskRecord disk = v.disk("stopped");
-  ProgressBlock stopped;
-  stopped.cancel();
-  EXPECT_FALSE(loadVolumeTree(disk, disk.partitions.front(), stopped));
-  EXPECT_EQ(test::childNames(disk.partitions.front().rootRecord).size(), 5u);
-  EXPECT_TRUE(test::childNamed(disk.partitions.front().rootRecord, "live")->children.empty());
+  test::ServedVolume stopped(v);
+  stopped.progress.cancel();
+  EXPECT_FALSE(loadVolumeTree(stopped.disk, stopped.partition, stopped.progress));
+  EXPECT_EQ(test::childNames(stopped.partition.rootRecord).size(), 5u);
+  EXPECT_TRUE(test::childNamed(stopped.partition.rootRecord, "live")->children.empty());
 }
 
 TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {

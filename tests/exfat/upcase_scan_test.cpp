@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/common/byte_order.h"
 #include "exfat/test_volume.h"
 
 namespace dudorazu {
@@ -10,16 +9,7 @@ namespace {
 
 std::string diskWithTableAt(std::initializer_list<uint64_t> sectors, uint64_t size) {
   std::string disk(size * 512, '\0');
-  for (uint64_t s : sectors) {
-    auto* p = reinterpret_cast<uint8_t*>(disk.data()) + s * 512;
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t v = i;
-      if (i >= 0x61 && i <= 0x7A) v -= 0x20;
-      if ((i >= 0xE0 && i <= 0xF6) || (i >= 0xF8 && i <= 0xFE)) v -= 0x20;
-      if (i == 0xFF) v = 0x178;
-      putLe16(p, 2 * i, static_cast<uint16_t>(v));
-    }
-  }
+  for (uint64_t s : sectors) test::putUpcaseSector(reinterpret_cast<uint8_t*>(disk.data()) + s * 512);
   return disk;
 }
 

@@ -43,6 +43,11 @@ class FakeVolume {
 
   ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint8_t flags,
                        uint64_t length, uint32_t first) {
+    return addRecord(partition, parent, name, state, flags, length, first);
+  }
+  // The same for a partition the volume was moved into.
+  static ExfatFileRecord& addRecord(PartitionRecord& p, ExfatFileRecord& parent, const std::string& name,
+                                    uint8_t state, uint8_t flags, uint64_t length, uint32_t first) {
     ExfatFileRecord r;
     r.name = name;
     r.state = state;
@@ -52,7 +57,7 @@ class FakeVolume {
     r.parent = &parent;
     parent.children.push_back(r);
     ExfatFileRecord& placed = parent.children.back();
-    partition.clusterIndex.emplace(first, &placed);
+    p.clusterIndex.emplace(first, &placed);
     return placed;
   }
   ExfatFileRecord& root() { return partition.rootRecord; }

@@ -43,13 +43,5 @@ TEST(NameRepair, InvalidUtf8AndOverlongNames) {
   EXPECT_EQ((cut.size() - 4) % 3, 0u) << "cut at a character boundary";
 }
 
-TEST(NameRepair, EmptyNameIsNamedAfterItsFirstCluster) {
-  ExfatFileRecord r;
-  r.firstCluster = 1234;
-  EXPECT_EQ(outputNameFor(r, saveNameOptions()), "1234");
-  r.name = "a|b";
-  EXPECT_EQ(outputNameFor(r, saveNameOptions()), "a$b");
-}
-
 }  // namespace
 }  // namespace dudorazu

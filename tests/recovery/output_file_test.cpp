@@ -31,10 +31,7 @@ TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndPassesExistingFiles) {
   writeFile(dir.file("b"), "cut short");
   EXPECT_EQ(renameAside(dir.file("b"), ".partial"), dir.file("b.partial1"));
   EXPECT_EQ(readFile(dir.file("b.partial")), "keep") << "a rename aside never replaces a file either";
-}
-
-TEST(OutputFile, ADotInAFolderNameIsNotTheExtension) {
-  TempDir dir;
+  // A dot in a folder name is not the extension.
   ASSERT_TRUE(createFolderPath(dir.file("photos.2019")));
   writeFile(dir.file("photos.2019/README"), "");
   EXPECT_EQ(created(dir.file("photos.2019/README")), dir.file("photos.2019/README0"));

@@ -42,54 +42,46 @@ std::vector<std::string> listTree(const std::string& root) {
   return out;
 }
 
-TEST(SaveEngine, ChainedFilesFollowTheFatAndStopAtTheirLength) {
+// A chain is followed to the file's length, or to its end mark, to an entry
+// that cannot be followed (next == the FAT's entry count) or to the first
+// cluster seen twice; a chain that ends short of the length gives a short file.
+TEST(SaveEngine, ChainsAreFollowedToTheLengthOrTheirEnd) {
   FakeVolume v(1, 64);
   for (uint32_t c = 2; c < 64; ++c) v.stamp(c);
   const uint64_t cb = v.clusterBytes();
-  // 2 clusters and 100 bytes over a chain of 3: two whole clusters, then 100
-  // bytes of the third.
-  v.chain({10, 7, 20});
-  ExfatFileRecord& partial = v.add(v.root(), "partial.bin", kStateFile, kChained, 2 * cb + 100, 10);
-  // The chain goes on past the length: only dataLength bytes are written.
-  v.chain({30, 31, 32, 40, 41});
-  ExfatFileRecord& longChain = v.add(v.root(), "long.bin", kStateFile, kChained, 2 * cb, 30);
-  // An exact multiple: the last cluster is written whole.
-  v.chain({50, 52});
-  ExfatFileRecord& exact = v.add(v.root(), "exact.bin", kStateFile, kChained, 2 * cb, 50);
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> chain;
+    uint32_t end;  // what the last cluster's entry holds
+    uint64_t length;
+    std::vector<uint32_t> read;  // the clusters the file is cut from
+    bool shortened;
+  } cases[] = {
+      {"partial.bin", {10, 7, 20}, 0xFFFFFFFF, 2 * cb + 100, {10, 7, 20}, false},
+      {"long.bin", {30, 31, 32, 40, 41}, 0xFFFFFFFF, 2 * cb, {30, 31}, false},
+      {"exact.bin", {50, 52}, 0xFFFFFFFF, 2 * cb, {50, 52}, false},
+      {"count.bin", {4, 5}, 64, 5 * cb, {4, 5}, true},
+      {"end.bin", {8}, 0x0FFFFFFF, 5 * cb, {8}, true},
+      {"cycle.bin", {12, 13, 14}, 12, 10 * cb, {12, 13, 14}, true},
+      {"self.bin", {63}, 63, 3 * cb, {63}, true},  // the last entry is followed, and points to itself
+  };
   TempDir dir;
   Saver s(v);
-  s.save(partial, dir.path());
-  s.save(longChain, dir.path());
-  s.save(exact, dir.path());
-  EXPECT_EQ(readFile(dir.file("partial.bin")), v.cluster(10) + v.cluster(7) + v.cluster(20).substr(0, 100));
-  EXPECT_EQ(readFile(dir.file("long.bin")), v.cluster(30) + v.cluster(31));
-  EXPECT_EQ(readFile(dir.file("exact.bin")), v.cluster(50) + v.cluster(52));
-  ASSERT_EQ(s.files.size(), 3u);
-  for (const SavedFile& f : s.files) EXPECT_FALSE(f.failed || f.shortened || f.damaged) << f.outputPath;
-  EXPECT_EQ(s.context.totals.files, 3u);
-}
-
-TEST(SaveEngine, ChainsEndAtEndMarksUnfollowableEntriesAndCycles) {
-  FakeVolume v(1, 32);
-  for (uint32_t c = 2; c < 32; ++c) v.stamp(c);
-  const uint64_t cb = v.clusterBytes();
-  v.chain({4, 5}, 32);  // next == fatEntryCount: not followable
-  ExfatFileRecord& atCount = v.add(v.root(), "count.bin", kStateFile, kChained, 5 * cb, 4);
-  v.chain({8}, 0x0FFFFFFF);
-  ExfatFileRecord& fat32End = v.add(v.root(), "end.bin", kStateFile, kChained, 5 * cb, 8);
-  v.chain({12, 13, 14}, 12);  // a cycle back to the start
-  ExfatFileRecord& cycle = v.add(v.root(), "cycle.bin", kStateFile, kChained, 10 * cb, 12);
-  v.chain({31}, 31);          // the last entry is followed, and points to itself
-  ExfatFileRecord& self = v.add(v.root(), "self.bin", kStateFile, kChained, 3 * cb, 31);
-  TempDir dir;
-  Saver s(v);
-  for (ExfatFileRecord* r : {&atCount, &fat32End, &cycle, &self}) s.save(*r, dir.path());
-  EXPECT_EQ(readFile(dir.file("count.bin")), v.cluster(4) + v.cluster(5));
-  EXPECT_EQ(readFile(dir.file("end.bin")), v.cluster(8));
-  EXPECT_EQ(readFile(dir.file("cycle.bin")), v.cluster(12) + v.cluster(13) + v.cluster(14))
-      << "a cycle ends the copy at the first cluster seen twice";
-  EXPECT_EQ(readFile(dir.file("self.bin")), v.cluster(31));
-  for (const SavedFile& f : s.files) EXPECT_TRUE(f.shortened) << f.outputPath;
+  for (const Case& c : cases) {
+    v.partition.fatTable.assign(64, 0);
+    for (size_t i = 0; i < c.chain.size(); ++i)
+      v.partition.fatTable[c.chain[i]] = i + 1 < c.chain.size() ? c.chain[i + 1] : c.end;
+    s.save(v.add(v.root(), c.name, kStateFile, kChained, c.length, c.chain[0]), dir.path());
+    std::string expected;
+    for (uint32_t cluster : c.read) expected += v.cluster(cluster);
+    EXPECT_EQ(readFile(dir.file(c.name)), expected.substr(0, c.length)) << c.name;
+    ASSERT_EQ(s.files.size(), 1u) << c.name;
+    EXPECT_EQ(s.files[0].shortened, c.shortened) << c.name;
+    EXPECT_FALSE(s.files[0].failed || s.files[0].damaged) << c.name;
+    s.files.clear();
+  }
+  EXPECT_EQ(s.context.totals.files, std::size(cases));
+  EXPECT_EQ(s.context.totals.shortened, 4u);
 }
 
 // Deleted files (contiguous: whole; chained: first cluster only) are checked on

@@ -195,13 +195,7 @@ TEST(SaveFaults, AFileOfFiveGibibytesIsSavedWhole) {
   TempDir out;
   ASSERT_TRUE(saveFileData(run.context, out.file("big"), r));
   EXPECT_EQ(std::filesystem::file_size(out.file("big")), length);
-  std::ifstream in(out.file("big"), std::ios::binary);
-  auto at = [&](uint64_t off, size_t n) {
-    std::string s(n, '\0');
-    in.seekg(static_cast<std::streamoff>(off));
-    in.read(s.data(), static_cast<std::streamsize>(n));
-    return s;
-  };
+  auto at = [&](uint64_t off, size_t n) { return test::readRange(out.file("big"), off, n); };
   EXPECT_EQ(at(0, 4), "head");
   EXPECT_EQ(at((4ull << 30) - 2, 8), "across4G");
   EXPECT_EQ(at(length - 4, 4), "tail");

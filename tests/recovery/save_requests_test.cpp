@@ -73,38 +73,24 @@ TEST(SaveRequests, FreeBytesAreAskedOfTheNearestExistingFolder) {
 
 // A catalogue with one image disk and one partition holding a fake volume.
 struct Catalogued {
-  Catalogued() : volume(1, 32) {
-    DiskRecord disk;
+  Catalogued() {
+    FakeVolume volume(1, 32);
+    DiskRecord& disk = catalogue.disks.emplace_back();
     disk.vendorId = "img.bin";
     disk.devicePath = image.file("img.bin");
     test::writeFile(disk.devicePath, volume.bytes);
-    catalogue.disks.push_back(std::move(disk));
-    PartitionRecord& p = catalogue.disks.back().partitions.emplace_back();
-    p.name = "p1";
-    p.driveLetter = "/mnt/x";
-    p.clusterSectors = 1;
-    p.fatTable = volume.partition.fatTable;
-    p.rootRecord.name = "根目录";
-    p.rootRecord.state = kStateFolder;
-    p.clusterIndex.emplace(0, &p.rootRecord);
-    partition = &p;
+    partition = &disk.partitions.emplace_back(std::move(volume.partition));
+    partition->name = "p1";
+    partition->driveLetter = "/mnt/x";
+    partition->clusterIndex.emplace(0, &partition->rootRecord);
   }
   ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint64_t length,
                        uint32_t cluster, uint16_t createDate) {
-    ExfatFileRecord r;
-    r.name = name;
-    r.state = state;
-    r.allocationFlags = 3;
-    r.dataLength = length;
-    r.firstCluster = cluster;
+    ExfatFileRecord& r = FakeVolume::addRecord(*partition, parent, name, state, 3, length, cluster);
     r.createDate = createDate;
-    r.parent = &parent;
-    parent.children.push_back(r);
-    partition->clusterIndex.emplace(cluster, &parent.children.back());
-    return parent.children.back();
+    return r;
   }
   test::TempDir image;
-  FakeVolume volume;
   DiskCatalogue catalogue;
   PartitionRecord* partition = nullptr;
 };
