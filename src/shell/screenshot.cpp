@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QTimer>
 
 #include "core/partitions/file_system_text.h"
@@ -11,6 +12,8 @@
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
+#include "shell/save_dialog.h"
+#include "shell/user_dialogs.h"
 #include "shell/search_results.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/file_list_model.h"
@@ -86,6 +89,12 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
   QObject::connect(partition, &PartitionWindow::searchFinished, &window, [&] {
     QTimer::singleShot(200, &window, [&] {
       if (!save(*partition->searchResults(), directory + QStringLiteral("/search-results.png"))) status = 1;
+      QtUserDialogs dialogs;
+      SaveDialog target(dialogs, &window);
+      target.pathField()->setText(QDir::homePath() + QStringLiteral("/恢复的文件"));
+      target.show();
+      QApplication::processEvents();
+      if (!save(target, directory + QStringLiteral("/save-dialog.png"))) status = 1;
       QApplication::exit(0);
     });
   });
