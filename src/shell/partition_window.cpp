@@ -394,10 +394,10 @@ void PartitionWindow::batchSave(SaveOrigin origin) {
   if (origin != SaveOrigin::RightPane) {
     std::vector<CheckRow> rows;
     for (const ExfatFileRecord* root : folders_->roots()) rows.push_back(checkRowOf(*root));
-    return startBatch(origin, collectLeftRequests(rows, {}, destination));
+    return startBatch(collectLeftRequests(rows, {}, destination));
   }
   std::vector<ExfatFileRecord*> listed = files_->records();
-  startBatch(origin, collectRightRequests(checkRowsOf(listed), {}, destination));
+  startBatch(collectRightRequests(checkRowsOf(listed), {}, destination));
 }
 
 void PartitionWindow::saveHits() {
@@ -405,12 +405,12 @@ void PartitionWindow::saveHits() {
   if (refuseBatchSave(savingBatch_.running(), SaveOrigin::RightPane, sink)) return;
   std::string destination;
   if (!askDestination(destination, sink)) return;
-  startBatch(SaveOrigin::RightPane, collectRightRequests(checkRowsOf(results_->model()->records()), {}, destination));
+  startBatch(collectRightRequests(checkRowsOf(results_->model()->records()), {}, destination));
 }
 
 // The batch's jobs run on the scheduler's threads; a worker waits for them,
 // and the window reads their progress on its timer.
-void PartitionWindow::startBatch(SaveOrigin origin, const std::vector<SaveRequest>& requests) {
+void PartitionWindow::startBatch(const std::vector<SaveRequest>& requests) {
   if (requests.empty()) return;
   DialogMessageSink sink(dialogs_, this);
   uint64_t freeBytes = 0;
@@ -432,7 +432,7 @@ void PartitionWindow::startBatch(SaveOrigin origin, const std::vector<SaveReques
   busy_.enter();
   startWorker(
       savingBatch_, this, [this] { saves_.wait(); },
-      [this, outcome, origin] {
+      [this, outcome] {
         busy_.leave();
         saveProgress_->finish();
         QString report = widgets::qtText(
