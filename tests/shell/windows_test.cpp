@@ -489,6 +489,10 @@ class WindowsTest : public QObject {
              qPrintable(report));
     QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
     QVERIFY(!w->saveProgressWindow()->isVisible() && !w->loading());
+    // Its label names the work without saying "正在" twice.
+    w->saveProgressWindow()->begin();
+    w->saveProgressWindow()->block().setRange(100, 1);
+    QTRY_COMPARE(w->saveProgressWindow()->labelText(), QStringLiteral("正在保存文件"));
   }
 
   // A target whose free room cannot be asked refuses both saves. A batch
