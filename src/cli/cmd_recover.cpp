@@ -19,6 +19,7 @@
 #include "core/recovery/dfxml_report.h"
 #include "core/recovery/record_filter.h"
 #include "core/recovery/save_plan.h"
+#include "core/recovery/save_report.h"
 #include "core/recovery/save_requests.h"
 #include "core/tools/long_operations.h"
 #include "core/tools/write_questions.h"
@@ -95,35 +96,6 @@ void addFolders(std::set<std::string>& folders, const std::string& dest, const s
   for (size_t slash = file.rfind('/'); slash != std::string::npos && slash > dest.size(); slash = file.rfind('/', slash - 1)) {
     if (!folders.insert(file.substr(0, slash)).second) break;
   }
-}
-
-// The line that names a file not saved whole or as its entry records, or
-// an empty string.
-std::string namedLine(const SavedFile& f, bool dryRun) {
-  const ExfatFileRecord& r = *f.record;
-  const std::string from = printableText(recordPath(r));
-  const std::string to = " -> " + printableText(f.outputPath);
-  if (f.failed && !f.partial) return "failed: " + from + (f.created ? " (write error)" : " (cannot create the output file)");
-  if (f.partial)
-    return "partial: " + from + to + format(" (%s after %" PRIu64 " of %" PRIu64 " bytes)",
-                                            f.cancelled ? "interrupted" : "write error", f.bytesWritten, r.dataLength);
-  if (f.cancelled) return "partial: " + from + " (interrupted)";
-  std::string line;
-  if (f.beyondVolume)
-    line = "damaged: " + from + to + format(" (records %" PRIu64 " bytes, more than the volume holds; %" PRIu64 " saved)",
-                                            r.dataLength, f.bytesWritten);
-  else if (f.damaged)
-    line = "damaged: " + from + to + format(" (%zu unreadable runs saved as zeros)", f.unreadable.size());
-  else if (f.shortened)
-    line = "short: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes; no more data clusters)", f.bytesWritten,
-                                          r.dataLength);
-  auto add = [&](const std::string& more) { line += (line.empty() ? "" : "\n") + more; };
-  if (f.guessed) add("guessed: " + from + to + " (the clusters after its chain's end that are free)");
-  if (r.carve == kCarvedToWindowLimit) add("incomplete: " + from + to + " (carved; no end marker within the window)");
-  else if (r.carve == kCarvedLengthEstimated) add("carved: " + from + to + " (found by content; length from its header)");
-  else if (r.carve != kNotCarved) add("carved: " + from + to + " (found by content; ends at its end marker)");
-  if (dryRun && !line.empty()) line = "would be " + line;
-  return line;
 }
 
 }  // namespace
@@ -265,7 +237,7 @@ int cmdRecover(Args args) {
       if (dryRun)
         std::printf("%s  %" PRIu64 "  %s\n", printableText(f.outputPath).c_str(), f.record->dataLength,
                     stateText(f.record->state));
-      if (std::string line = namedLine(f, dryRun); !line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
+      if (std::string line = savedFileProblem(f, dryRun); !line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
       carved += f.record->carve != kNotCarved;
       incomplete += f.record->carve == kCarvedToWindowLimit;
       partial += f.partial || f.cancelled;

@@ -26,8 +26,7 @@ namespace dudorazu::shell {
 namespace {
 
 // Commands whose work is not built yet: present with their texts, disabled.
-const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion,     kTableOperation,
-                                  kCreateImage,     kSaveSelected,  kSaveTicked};
+const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion, kTableOperation, kCreateImage};
 
 // The disk window's tab cannot be closed.
 class KeepOpen : public QObject {
@@ -140,6 +139,12 @@ void MainWindow::connectCommands() {
   on(kReload, [this] {
     if (PartitionWindow* w = currentPartitionWindow()) w->reload();
   });
+  on(kSaveSelected, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->singleSave(SaveOrigin::MainMenu);
+  });
+  on(kSaveTicked, [this] {
+    if (PartitionWindow* w = currentPartitionWindow()) w->batchSave(SaveOrigin::MainMenu);
+  });
   on(kStatistics, [this] {
     if (PartitionWindow* w = currentPartitionWindow()) w->leftStatistics();
   });
@@ -187,7 +192,8 @@ void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
   menuBar()->clear();
   for (QMenu* menu : partition ? partitionMenuList_ : diskMenus_) menuBar()->addMenu(menu);
   commands_->action(kOpenImage)->setEnabled(!partition);
-  for (CommandId id : {kReload, kClosePartition, kStatistics, kCheckAll, kUncheckAll, kLostFileScan, kFind})
+  for (CommandId id : {kReload, kClosePartition, kSaveSelected, kSaveTicked, kStatistics, kCheckAll, kUncheckAll,
+                       kLostFileScan, kFind})
     commands_->action(id)->setEnabled(partition);
 }
 
@@ -225,6 +231,7 @@ PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionReco
   QMdiSubWindow* sub = mdi_->addSubWindow(window);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   connect(window, &PartitionWindow::statusText, panes_[1], &QLabel::setText);
+  connect(window, &PartitionWindow::saveTotal, panes_[2], &QLabel::setText);
   connect(window, &PartitionWindow::statistics, this, [this](const QString& text) {
     panes_[2]->setText(text);
     dialogs_.message(this, text, QString::fromUtf8(kStatisticsCaption));

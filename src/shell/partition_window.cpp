@@ -3,16 +3,20 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <memory>
+#include <mutex>
 #include <optional>
 
+#include "core/common/long_operation.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
 #include "core/recovery/check_marks.h"
 #include "core/present/statistics.h"
 #include "core/recovery/record_search.h"
+#include "core/recovery/save_report.h"
 #include "shell/document_panes.h"
 #include "shell/find_dialog.h"
 #include "shell/progress_window.h"
+#include "shell/save_dialog.h"
 #include "shell/search_results.h"
 #include "shell/user_dialogs.h"
 #include "widgets/file_list_model.h"
@@ -26,6 +30,49 @@ namespace {
 
 // One statistics count at a time in the whole program.
 RunningMarker calculating;
+
+ExfatFileRecord* recordOf(uint64_t rowId) { return reinterpret_cast<ExfatFileRecord*>(static_cast<uintptr_t>(rowId)); }
+uint64_t rowIdOf(const ExfatFileRecord* record) { return reinterpret_cast<uintptr_t>(record); }
+
+// A record's row as the save commands see it; the children of a partly
+// marked folder are its files as well as its folders, so a ticked file in
+// it is saved.
+CheckRow checkRowOf(const ExfatFileRecord& record) {
+  CheckRow row;
+  row.check = record.checkState;
+  row.rowId = rowIdOf(&record);
+  if (record.checkState == kPartlyChecked)
+    for (const ExfatFileRecord& child : record.children) row.children.push_back(checkRowOf(child));
+  return row;
+}
+
+std::vector<CheckRow> checkRowsOf(const std::vector<ExfatFileRecord*>& records) {
+  std::vector<CheckRow> rows;
+  for (const ExfatFileRecord* record : records) {
+    rows.emplace_back();
+    rows.back().check = record->checkState;
+    rows.back().rowId = rowIdOf(record);
+  }
+  return rows;
+}
+
+// What the jobs of one save said, gathered on their threads.
+struct SaveOutcome {
+  std::mutex mutex;
+  std::vector<std::string> problems;
+  SaveTotals totals;
+  bool succeeded = false;
+  SaveJobOptions options(const std::shared_ptr<SaveOutcome>& self) {
+    SaveJobOptions o;
+    o.onFile = [self](const SavedFile& file) {
+      std::string line = savedFileProblem(file);
+      if (line.empty()) return;
+      std::lock_guard<std::mutex> lock(self->mutex);
+      self->problems.push_back(std::move(line));
+    };
+    return o;
+  }
+};
 
 }  // namespace
 
@@ -51,6 +98,7 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   results_ = new SearchResults(this);
   connect(results_, &SearchResults::showRequested, this, &PartitionWindow::showRecord);
   connect(results_, &SearchResults::markToggled, this, &PartitionWindow::hitMarkToggled);
+  connect(results_, &SearchResults::saveRequested, this, &PartitionWindow::saveHits);
 
   connect(left_, &QAbstractItemView::clicked, this, &PartitionWindow::showFolder);
   connect(right_, &QAbstractItemView::doubleClicked, this, &PartitionWindow::openRow);
@@ -290,7 +338,130 @@ void PartitionWindow::rightStatistics() {
     emit statistics(widgets::qtText(statisticsMessage(tallySubtree(record))));
 }
 
-// Commands of later work stand in the menus disabled until they exist.
+bool PartitionWindow::askDestination(std::string& destination, MessageSink& messages) {
+  SaveDialog dialog(dialogs_, this);
+  if (!dialogs_.run(dialog)) return false;
+  destination = dialog.destination().toStdString();
+  return !refuseEmptyDestination(destination, messages);
+}
+
+void PartitionWindow::singleSave(SaveOrigin origin) {
+  DialogMessageSink sink(dialogs_, this);
+  ExfatFileRecord* record = nullptr;
+  if (origin == SaveOrigin::RightPane) {
+    record = files_->recordAt(right_->currentIndex());
+  } else if (QModelIndex row = left_->currentIndex(); row.isValid() && folders_->root()) {
+    record = folders_->isTop(row) ? folders_->root() : folders_->recordAt(row);
+  }
+  std::string destination;
+  if (refuseSingleSave(savingSingle_.running(), origin, record != nullptr, sink) || !askDestination(destination, sink))
+    return;
+  uint64_t freeBytes = 0;
+  if (!freeBytesForSave(destination, freeBytes, sink)) return;
+  if (!singleProgress_) singleProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
+  singleProgress_->begin();
+  auto outcome = std::make_shared<SaveOutcome>();
+  SaveStart start = startSingleSave(saves_, {&disk_, &partition_, record}, rowIdOf(record), destination, freeBytes,
+                                    singleProgress_->block(), sink, outcome->options(outcome),
+                                    [outcome](const SaveJob& job) {
+                                      std::lock_guard<std::mutex> lock(outcome->mutex);
+                                      outcome->totals = job.totals;
+                                      outcome->succeeded = jobSucceeded(job);
+                                    });
+  if (start != SaveStart::Started) return singleProgress_->finish();
+  // The job ends on the scheduler's thread; a worker waits for it here.
+  busy_.enter();
+  startWorker(
+      savingSingle_, this, [this] { saves_.wait(); },
+      [this, outcome, record, origin] {
+        busy_.leave();
+        singleProgress_->finish();
+        if (origin == SaveOrigin::RightPane && outcome->succeeded) clearMark(record);
+        QString report = widgets::qtText(
+            saveReportText(outcome->totals, outcome->problems, singleProgress_->block().cancelled()));
+        dialogs_.message(this, report, applicationTitle());
+        emit saveFinished(report);
+        closeIfAsked();
+      });
+}
+
+void PartitionWindow::batchSave(SaveOrigin origin) {
+  DialogMessageSink sink(dialogs_, this);
+  if (refuseBatchSave(savingBatch_.running(), origin, sink)) return;
+  if (!folders_->root()) return sink.show(kNothingLoaded, kCaptionError);
+  std::string destination;
+  if (!askDestination(destination, sink)) return;
+  if (origin != SaveOrigin::RightPane) {
+    std::vector<CheckRow> rows;
+    for (const ExfatFileRecord* root : folders_->roots()) rows.push_back(checkRowOf(*root));
+    return startBatch(collectLeftRequests(rows, {}, destination));
+  }
+  std::vector<ExfatFileRecord*> listed = files_->records();
+  startBatch(collectRightRequests(checkRowsOf(listed), {}, destination));
+}
+
+void PartitionWindow::saveHits() {
+  DialogMessageSink sink(dialogs_, this);
+  if (refuseBatchSave(savingBatch_.running(), SaveOrigin::RightPane, sink)) return;
+  std::string destination;
+  if (!askDestination(destination, sink)) return;
+  startBatch(collectRightRequests(checkRowsOf(results_->model()->records()), {}, destination));
+}
+
+// The batch's jobs run on the scheduler's threads; a worker waits for them,
+// and the window reads their progress on its timer.
+void PartitionWindow::startBatch(const std::vector<SaveRequest>& requests) {
+  if (requests.empty()) return;
+  DialogMessageSink sink(dialogs_, this);
+  uint64_t freeBytes = 0;
+  if (!freeBytesForSave(requests.front().destination, freeBytes, sink)) return;
+  std::vector<PlannedRecord> records;
+  for (const SaveRequest& r : requests) records.push_back({{&disk_, &partition_, recordOf(r.rowId)}, r.destination, r.rowId});
+  if (!saveProgress_) saveProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
+  saveProgress_->begin();
+  auto outcome = std::make_shared<SaveOutcome>();
+  BatchStart start = startBatchSave(saves_, records, freeBytes, saveProgress_->block(), sink, outcome->options(outcome),
+                                    [this](const SaveJob& job) {
+                                      if (!jobSucceeded(job)) return;
+                                      ExfatFileRecord* record = recordOf(job.rowId);
+                                      QMetaObject::invokeMethod(this, [this, record] { clearMark(record); },
+                                                                Qt::QueuedConnection);
+                                    });
+  if (!start.statusText.empty()) emit saveTotal(widgets::qtText(start.statusText));
+  if (start.result != SaveStart::Started) return saveProgress_->finish();
+  busy_.enter();
+  startWorker(
+      savingBatch_, this, [this] { saves_.wait(); },
+      [this, outcome] {
+        busy_.leave();
+        saveProgress_->finish();
+        QString report = widgets::qtText(
+            saveReportText(sumTotals(saves_.saveQueue()), outcome->problems, saveProgress_->block().cancelled()));
+        dialogs_.message(this, report, applicationTitle());
+        emit saveFinished(report);
+        closeIfAsked();
+      });
+}
+
+// A job that saved everything whole takes its row's mark away, and the
+// folders above it follow.
+void PartitionWindow::clearMark(ExfatFileRecord* record) {
+  if (!record || !folders_->root()) return;
+  record->checkState = kUnchecked;
+  markSubtree(*record, kUnchecked);
+  markAncestors(*record);
+  folders_->setTopMark(partition_.rootRecord.checkState);
+  if (ExfatFileRecord* shown = files_->shownFolder()) files_->setFolderMark(shown->checkState);
+  marksChanged();
+}
+
+void PartitionWindow::addSaveActions(QMenu* menu, SaveOrigin origin) {
+  connect(menu->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R")), &QAction::triggered, this,
+          [this, origin] { singleSave(origin); });
+  connect(menu->addAction(QStringLiteral("保存打勾文件         Ctrl+S")), &QAction::triggered, this,
+          [this, origin] { batchSave(origin); });
+}
+
 QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
   if (!index.isValid()) return nullptr;
   delete menu_;
@@ -299,8 +470,7 @@ QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
     connect(menu_->addAction(QStringLiteral("扫描丢失文件     Ctrl+L")), &QAction::triggered, this,
             [this] { lostFileScan(true); });
   } else {
-    menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
-    menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
+    addSaveActions(menu_, SaveOrigin::LeftPane);
     connect(menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,
             &PartitionWindow::leftStatistics);
   }
@@ -311,8 +481,7 @@ QMenu* PartitionWindow::fileMenuFor(const QModelIndex& index) {
   if (!index.isValid()) return nullptr;
   delete menu_;
   menu_ = new QMenu(this);
-  menu_->addAction(QStringLiteral("保存当前选中文件     Ctrl+Alt+R"))->setEnabled(false);
-  menu_->addAction(QStringLiteral("保存打勾文件         Ctrl+S"))->setEnabled(false);
+  addSaveActions(menu_, SaveOrigin::RightPane);
   connect(menu_->addAction(QStringLiteral("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,
           &PartitionWindow::rightStatistics);
   return menu_;

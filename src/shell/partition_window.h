@@ -7,6 +7,7 @@
 #include "core/device/disk_record.h"
 #include "core/exfat/subtree_tally.h"
 #include "core/recovery/record_search.h"
+#include "core/recovery/save_commands.h"
 #include "shell/worker.h"
 
 class QMenu;
@@ -50,6 +51,18 @@ class PartitionWindow : public QWidget {
   // Shows `record` in its folder: the folder selected on the left, the
   // record's row on the right.
   void showRecord(ExfatFileRecord* record);
+  // A single save of the selected row, and a batch save of the ticked rows
+  // of a pane (the main menu's act on the left pane). Each asks for the
+  // target folder, tests its room and saves on the scheduler's threads;
+  // a batch's marks go for each job that saved everything whole. The end
+  // is told in a message that names each file not saved whole.
+  void singleSave(SaveOrigin origin);
+  void batchSave(SaveOrigin origin);
+  // A batch save of the ticked hits of the results window.
+  void saveHits();
+  SaveScheduler& saves() { return saves_; }
+  ProgressWindow* saveProgressWindow() const { return saveProgress_; }
+  ProgressWindow* singleSaveProgressWindow() const { return singleProgress_; }
   // The lost-file scan, from the main menu or from the top row's menu (each
   // route with its own refusals).
   void lostFileScan(bool fromPaneMenu);
@@ -76,6 +89,10 @@ class PartitionWindow : public QWidget {
   void searchFinished();
   // The text of a finished statistics count.
   void statistics(const QString& text);
+  // "本次保存 ... Byte" of a batch that starts.
+  void saveTotal(const QString& text);
+  // A save has ended and its report was shown.
+  void saveFinished(const QString& report);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -94,6 +111,10 @@ class PartitionWindow : public QWidget {
   void folderMarkToggled(ExfatFileRecord* folder);
   void marksChanged();
   QMenu* fileMenuFor(const QModelIndex& index);
+  void addSaveActions(QMenu* menu, SaveOrigin origin);
+  bool askDestination(std::string& destination, MessageSink& messages);
+  void startBatch(const std::vector<SaveRequest>& requests);
+  void clearMark(ExfatFileRecord* record);
 
   DiskRecord& disk_;
   PartitionRecord& partition_;
@@ -101,6 +122,12 @@ class PartitionWindow : public QWidget {
   QString key_;
   RunningMarker busy_;
   RunningMarker searching_;
+  // Set from a save's start until its finishing step has run here.
+  RunningMarker savingSingle_;
+  RunningMarker savingBatch_;
+  // Ends (waiting for its jobs, which by then have all run) before the
+  // child progress windows whose blocks the jobs report to.
+  SaveScheduler saves_;
   bool viewLoading_ = false;
   SubtreeTally totals_;
   bool closeWhenLoaded_ = false;
@@ -110,6 +137,8 @@ class PartitionWindow : public QWidget {
   widgets::FileListModel* files_;
   ProgressWindow* progress_;
   ProgressWindow* scanProgress_ = nullptr;
+  ProgressWindow* saveProgress_ = nullptr;
+  ProgressWindow* singleProgress_ = nullptr;
   ProgressWindow* running_ = nullptr;  // the window of the operation filling the tree
   SearchResults* results_;
   QMenu* menu_ = nullptr;

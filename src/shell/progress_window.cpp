@@ -75,10 +75,11 @@ void ProgressWindow::poll() {
   if (updates == seenUpdates_) return;
   seenUpdates_ = updates;
   uint64_t upper = block_.upper();
-  // A range set by the worker names the operation in the label.
+  // A range set by the worker names the operation in the label; a title
+  // that already says "正在" ("正在保存文件") is not said twice.
   if (upper != seenUpper_ && !block_.cancelled()) {
     seenUpper_ = upper;
-    label_->setText(QStringLiteral("正在") + title_);
+    label_->setText(title_.startsWith(QStringLiteral("正在")) ? title_ : QStringLiteral("正在") + title_);
     label_->setAccessibleName(label_->text());
   }
   bar_->setProgress(block_.position(), upper);

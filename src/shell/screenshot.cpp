@@ -3,14 +3,18 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QTimer>
 
+#include "core/common/long_operation.h"
 #include "core/partitions/file_system_text.h"
 #include "shell/disk_window.h"
 #include "shell/find_dialog.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
+#include "shell/save_dialog.h"
+#include "shell/user_dialogs.h"
 #include "shell/search_results.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/file_list_model.h"
@@ -70,6 +74,12 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
     partition->showFolder(row);
     widgets::FileListModel* files = partition->fileModel();
     if (files->rowCount() > 0) files->setData(files->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    // and the first deleted file, to be saved with it
+    for (int r = 0; r < files->rowCount(); ++r)
+      if (files->recordAt(files->index(r, 0))->isDeleted()) {
+        files->setData(files->index(r, 0), Qt::Checked, Qt::CheckStateRole);
+        break;
+      }
     QTimer::singleShot(300, &window, [&] {
       status = save(window, directory + QStringLiteral("/partition-window.png")) ? 0 : 1;
       // The find dialog as it opens, then the deleted entries it finds.
@@ -86,7 +96,21 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
   QObject::connect(partition, &PartitionWindow::searchFinished, &window, [&] {
     QTimer::singleShot(200, &window, [&] {
       if (!save(*partition->searchResults(), directory + QStringLiteral("/search-results.png"))) status = 1;
-      QApplication::exit(0);
+      QtUserDialogs dialogs;
+      SaveDialog target(dialogs, &window);
+      target.pathField()->setText(QDir::homePath() + QStringLiteral("/恢复的文件"));
+      target.show();
+      QApplication::processEvents();
+      if (!save(target, directory + QStringLiteral("/save-dialog.png"))) status = 1;
+      // A batch save under way, as its window shows it once it has polled.
+      auto* saving = new ProgressWindow(QString::fromUtf8(kTitleSaving), &window);
+      saving->begin();
+      saving->block().setRange(100, 1);
+      saving->block().setPosition(42);
+      QTimer::singleShot(600, &window, [&, saving] {
+        if (!save(*saving, directory + QStringLiteral("/save-progress.png"))) status = 1;
+        QApplication::exit(0);
+      });
     });
   });
   QApplication::exec();

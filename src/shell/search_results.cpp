@@ -20,7 +20,6 @@ SearchResults::SearchResults(QWidget* parent) : QDialog(parent) {
   view_->setFileModel(model_);
   save_ = new QPushButton(QStringLiteral("恢复选中文件"), this);
   save_->setAccessibleName(save_->text());
-  save_->setEnabled(false);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
   layout->addWidget(view_, 1);
@@ -29,6 +28,7 @@ SearchResults::SearchResults(QWidget* parent) : QDialog(parent) {
     if (ExfatFileRecord* record = model_->recordAt(index)) emit showRequested(record);
   });
   connect(model_, &widgets::FileListModel::markToggled, this, &SearchResults::markToggled);
+  connect(save_, &QPushButton::clicked, this, &SearchResults::saveRequested);
 }
 
 void SearchResults::showHits(std::vector<ExfatFileRecord*> hits) {

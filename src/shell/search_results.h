@@ -1,7 +1,7 @@
 #pragma once
 // The hits of a search in the open partition, listed as the file pane lists
 // a folder. A double click asks the partition window to show the hit in its
-// folder. Saving the ticked hits waits for the save commands.
+// folder; "恢复选中文件" saves the ticked hits.
 #include <QDialog>
 
 #include "core/exfat/exfat_file_record.h"
@@ -28,10 +28,12 @@ class SearchResults : public QDialog {
   widgets::FileListModel* model() const { return model_; }
   widgets::FileListView* view() const { return view_; }
   QString summary() const;
+  QPushButton* saveButton() const { return save_; }
 
  signals:
   void showRequested(ExfatFileRecord* record);
   void markToggled(ExfatFileRecord* record);
+  void saveRequested();
 
  private:
   widgets::FileListModel* model_;

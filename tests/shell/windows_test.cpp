@@ -17,7 +17,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QGroupBox>
 
 #include "shell/commands.h"
@@ -27,6 +29,7 @@
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
+#include "shell/save_dialog.h"
 #include "shell/recording_dialogs.h"
 #include "support/fixtures.h"
 #include "widgets/disk_tree_model.h"
@@ -37,6 +40,7 @@
 using namespace dudorazu;
 using shell::MainWindow;
 using shell::PartitionWindow;
+using dudorazu::SaveOrigin;
 
 namespace {
 
@@ -349,6 +353,19 @@ class WindowsTest : public QObject {
     // A hit ticked in the results marks its folders.
     hits.setData(hits.index(0, 0), Qt::Checked, Qt::CheckStateRole);
     QCOMPARE(mark(draft), Qt::PartiallyChecked);
+    // "恢复选中文件" saves the ticked hits; a hit saved whole loses its mark.
+    QTemporaryDir out;
+    auto findAnswer = s.dialogs.answerDialog;
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      static_cast<shell::SaveDialog&>(d).pathField()->setText(out.path());
+      return true;
+    };
+    QSignalSpy saved(w, &PartitionWindow::saveFinished);
+    results->saveButton()->click();
+    QVERIFY(saved.wait(20000));
+    QVERIFY(QFileInfo(out.path() + "/草稿1.txt").isFile());
+    QCOMPARE(mark(draft), Qt::Unchecked);
+    s.dialogs.answerDialog = findAnswer;
     // A reload forgets the hits, whose records it empties.
     w->reload();
     QCOMPARE(hits.rowCount(), 0);
@@ -433,6 +450,95 @@ class WindowsTest : public QObject {
     QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
     QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+  }
+
+  // Ctrl+S saves the ticked rows byte for byte into the folder chosen with
+  // ">"; a second batch meanwhile is refused and the first runs to its end.
+  void ctrlSSavesTheTickedRows() {
+    Session s;
+    s.window.show();
+    QApplication::setActiveWindow(&s.window);
+    QVERIFY(QTest::qWaitForWindowActive(&s.window));
+    s.window.openImageFile(image("recovery-main.img"));
+    PartitionWindow* w = s.open(s.partitionRow("recovery-main.img", "Partition0"));
+    QVERIFY(w);
+    QTemporaryDir out;
+    s.dialogs.nextFolder = out.path() + "/";
+    QStringList asked;
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      auto& dialog = static_cast<shell::SaveDialog&>(d);
+      dialog.browseButton()->click();
+      asked << d.windowTitle() << dialog.pathField()->text();
+      return true;
+    };
+    w->markAll(1);
+    QSignalSpy saved(w, &PartitionWindow::saveFinished);
+    w->folderTree()->setFocus();
+    QTest::keyClick(w->folderTree(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(asked, (QStringList{"Recover", out.path()}));
+    QVERIFY(w->saveProgressWindow() && w->saveProgressWindow()->isVisible());
+    QCOMPARE(w->saveProgressWindow()->windowTitle(), QStringLiteral("正在保存文件"));
+    w->batchSave(SaveOrigin::RightPane);
+    s.window.commands().action(shell::kSaveTicked)->trigger();
+    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成", "error"},
+                                                                 {"等待当前操作完成", "error"}}));
+    QVERIFY(saved.wait(60000));
+    QCOMPARE(test::savedUnlikeListed("recovery-main.sha256.txt", out.path().toStdString() + "/根目录"),
+             std::vector<std::string>{});
+    QString report = saved.first().first().toString();
+    QVERIFY2(report.startsWith("已保存 216 个文件") && report.contains("guessed: /gone/frag-deleted.dat"),
+             qPrintable(report));
+    QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
+    QVERIFY(!w->saveProgressWindow()->isVisible() && !w->loading());
+    // Its label names the work without saying "正在" twice.
+    w->saveProgressWindow()->begin();
+    w->saveProgressWindow()->block().setRange(100, 1);
+    QTRY_COMPARE(w->saveProgressWindow()->labelText(), QStringLiteral("正在保存文件"));
+  }
+
+  // A target whose free room cannot be asked refuses both saves. A batch
+  // takes the marks of the jobs saved whole only; its report names the rest.
+  void marksStayOnFilesNotSavedWhole() {
+    Session s;
+    QTemporaryDir dir;
+    QString cut = dir.filePath("cut.img");
+    QVERIFY(QFile::copy(image("recovery-guess.img"), cut));
+    QVERIFY(QFile::resize(cut, 3145728 + 30 * 4096));  // two.txt's later clusters are cut off
+    s.window.openImageFile(cut);
+    PartitionWindow* w = s.open(s.partitionRow("cut.img", "Partition0"));
+    QVERIFY(w);
+    clickFolder(*w, {"kept"});
+    widgets::FileListModel& right = *w->fileModel();
+    QModelIndex one = childNamed(right, {}, "one.txt"), two = childNamed(right, {}, "two.txt");
+    right.setData(one, Qt::Checked, Qt::CheckStateRole);
+    right.setData(two, Qt::Checked, Qt::CheckStateRole);
+    w->fileList()->setCurrentIndex(one);
+    QString target = cut + "/out";
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      static_cast<shell::SaveDialog&>(d).pathField()->setText(target);
+      return true;
+    };
+    w->singleSave(SaveOrigin::RightPane);
+    w->batchSave(SaveOrigin::RightPane);
+    QString unknown = QString::fromUtf8(kFreeSpaceUnknown);
+    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{unknown, "dudorazu"}, {unknown, "dudorazu"}}));
+    QVERIFY(!w->saveProgressWindow() || !w->saveProgressWindow()->isVisible());
+
+    target = dir.filePath("out");
+    QSignalSpy saved(w, &PartitionWindow::saveFinished);
+    w->batchSave(SaveOrigin::RightPane);
+    QVERIFY(saved.wait(60000));
+    QCOMPARE(mark(one), Qt::Unchecked);
+    QCOMPARE(mark(two), Qt::Checked);
+    QCOMPARE(mark(clickFolder(*w, {"kept"})), Qt::PartiallyChecked);
+    QVERIFY2(saved.first().first().toString().contains("damaged: /kept/two.txt"), qPrintable(saved.first().first().toString()));
+    // The selected row alone, from its pane's menu.
+    target = dir.filePath("single/kept");
+    w->fileList()->setCurrentIndex(childNamed(right, {}, "one.txt"));
+    w->singleSave(SaveOrigin::RightPane);
+    QVERIFY(saved.wait(20000));
+    QCOMPARE(test::savedUnlikeListed("recovery-guess.sha256.txt", dir.filePath("single").toStdString(), "/kept/one"),
+             std::vector<std::string>{});
   }
 
   void exitAsksAndEveryControlIsNamed() {

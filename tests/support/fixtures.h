@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dudorazu::test {
 
@@ -48,6 +49,10 @@ std::string sha256OfFile(const std::string& path, uint64_t offset = 0, uint64_t 
 // Each file a fixture's sums list ("sum /path" or "sum length /path") whose
 // path holds `prefix` was saved below `root` with those bytes.
 void expectSavedAsListed(const std::string& sumsFixture, const std::string& root, const std::string& prefix = "/");
+// The same as a list of what differs (empty when all is as listed), for
+// tests outside GoogleTest.
+std::vector<std::string> savedUnlikeListed(const std::string& sumsFixture, const std::string& root,
+                                           const std::string& prefix = "/");
 
 // True when this process may set up loop devices (root and losetup present).
 bool canUseLoopDevices();

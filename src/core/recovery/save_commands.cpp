@@ -9,7 +9,11 @@
 namespace dudorazu {
 
 bool refuseSingleSave(const SaveScheduler& scheduler, SaveOrigin origin, bool rowSelected, MessageSink& messages) {
-  if (scheduler.singleSaveRunning()) {
+  return refuseSingleSave(scheduler.singleSaveRunning(), origin, rowSelected, messages);
+}
+
+bool refuseSingleSave(bool running, SaveOrigin origin, bool rowSelected, MessageSink& messages) {
+  if (running) {
     messages.show(origin == SaveOrigin::RightPane ? kWaitForOperation : kWaitForSave, kCaptionError);
     return true;
   }
@@ -21,7 +25,11 @@ bool refuseSingleSave(const SaveScheduler& scheduler, SaveOrigin origin, bool ro
 }
 
 bool refuseBatchSave(const SaveScheduler& scheduler, SaveOrigin origin, MessageSink& messages) {
-  if (!scheduler.batchSaveRunning()) return false;
+  return refuseBatchSave(scheduler.batchSaveRunning(), origin, messages);
+}
+
+bool refuseBatchSave(bool running, SaveOrigin origin, MessageSink& messages) {
+  if (!running) return false;
   messages.show(kWaitForOperation, origin == SaveOrigin::LeftPane ? kApplicationTitle : kCaptionError);
   return true;
 }
@@ -32,17 +40,36 @@ bool refuseEmptyDestination(const std::string& destination, MessageSink& message
   return true;
 }
 
+bool freeBytesForSave(const std::string& destination, uint64_t& freeBytes, MessageSink& messages) {
+  if (destinationFreeBytes(destination, freeBytes)) return true;
+  messages.show(kFreeSpaceUnknown, kApplicationTitle);
+  return false;
+}
+
+bool jobSucceeded(const SaveJob& job) {
+  const SaveTotals& t = job.totals;
+  return t.failed == 0 && t.damaged == 0 && t.shortened == 0 && t.cancelled == 0 &&
+         !(job.progress && job.progress->cancelled());
+}
+
 SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, const PaneKeys& keys,
                           const CheckRow& row, const std::string& destination, uint64_t freeBytes,
                           ProgressBlock& progress, MessageSink& messages, SaveJobOptions options,
                           SaveScheduler::JobDone onDone) {
   LocatedRecord found = locateRecordIn(catalogue, keys.diskKey, keys.partitionKey, row.fileNumber, row.name,
                                        row.createdText);
+  return startSingleSave(scheduler, found, row.rowId, destination, freeBytes, progress, messages, std::move(options),
+                         std::move(onDone));
+}
+
+SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, uint64_t rowId,
+                          const std::string& destination, uint64_t freeBytes, ProgressBlock& progress,
+                          MessageSink& messages, SaveJobOptions options, SaveScheduler::JobDone onDone) {
   std::optional<SaveJob> job = prepareSaveJob(found, destination);
   if (!job) return SaveStart::Nothing;
   if (refuseSingleSaveForRoom(tallySubtree(found.record).bytes, freeBytes, messages)) return SaveStart::Refused;
   job->closeProgressWhenDone = true;
-  job->rowId = row.rowId;
+  job->rowId = rowId;
   job->progress = &progress;
   job->options = std::move(options);
   progress.clearCancel();
@@ -53,12 +80,19 @@ BatchStart startBatchSave(SaveScheduler& scheduler, DiskCatalogue& catalogue,
                           const std::vector<SaveRequest>& requests, uint64_t freeBytes, ProgressBlock& progress,
                           MessageSink& messages, const SaveJobOptions& options, SaveScheduler::JobDone onJobDone,
                           SaveScheduler::BatchDone onBatchDone) {
-  BatchStart start;
-  if (requests.empty()) return start;
   std::vector<PlannedRecord> records;
   for (const SaveRequest& r : requests)
     records.push_back({locateRecordIn(catalogue, r.diskKey, r.partitionKey, r.fileNumber, r.name, r.createdText),
                        r.destination, r.rowId});
+  return startBatchSave(scheduler, records, freeBytes, progress, messages, options, std::move(onJobDone),
+                        std::move(onBatchDone));
+}
+
+BatchStart startBatchSave(SaveScheduler& scheduler, const std::vector<PlannedRecord>& records, uint64_t freeBytes,
+                          ProgressBlock& progress, MessageSink& messages, const SaveJobOptions& options,
+                          SaveScheduler::JobDone onJobDone, SaveScheduler::BatchDone onBatchDone) {
+  BatchStart start;
+  if (records.empty()) return start;
   SavePlan plan = planBatchSave(records, freeBytes, RoomRule::RecordedLength, options, progress, messages);
   start.total = plan.total;
   if (plan.refused) {

@@ -26,11 +26,24 @@ inline constexpr const char* kWaitForOperation = "等待当前操作完成";
 inline constexpr const char* kChooseFile = "请选择文件";
 inline constexpr const char* kChooseDestination = "选择保存路径";
 inline constexpr const char* kNothingLoaded = "没有信息";
+inline constexpr const char* kFreeSpaceUnknown = "无法得知目标盘的剩余空间，请重新选择保存路径!";
+
+// The free bytes for `destination`; when they cannot be asked, false after
+// showing kFreeSpaceUnknown (application title): no room test may pass then.
+bool freeBytesForSave(const std::string& destination, uint64_t& freeBytes, MessageSink& messages);
+
+// True when every file of the job was saved whole: none failed, damaged,
+// shorter than recorded or cut off by a stop.
+bool jobSucceeded(const SaveJob& job);
 
 // True (after showing the message) when a single save may not start now.
 bool refuseSingleSave(const SaveScheduler& scheduler, SaveOrigin origin, bool rowSelected, MessageSink& messages);
 // True (after showing the message) when a batch save may not start now.
 bool refuseBatchSave(const SaveScheduler& scheduler, SaveOrigin origin, MessageSink& messages);
+// The same two for a front end that counts a save as running until its own
+// finishing step has run (`running`).
+bool refuseSingleSave(bool running, SaveOrigin origin, bool rowSelected, MessageSink& messages);
+bool refuseBatchSave(bool running, SaveOrigin origin, MessageSink& messages);
 // True (after showing "选择保存路径") for an empty destination.
 bool refuseEmptyDestination(const std::string& destination, MessageSink& messages);
 
@@ -48,6 +61,11 @@ SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, co
                           ProgressBlock& progress, MessageSink& messages, SaveJobOptions options = {},
                           SaveScheduler::JobDone onDone = nullptr);
 
+// The same for a record the front end already holds.
+SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, uint64_t rowId,
+                          const std::string& destination, uint64_t freeBytes, ProgressBlock& progress,
+                          MessageSink& messages, SaveJobOptions options = {}, SaveScheduler::JobDone onDone = nullptr);
+
 struct BatchStart {
   SaveStart result = SaveStart::Nothing;
   uint64_t total = 0;
@@ -64,6 +82,11 @@ struct BatchStart {
 BatchStart startBatchSave(SaveScheduler& scheduler, DiskCatalogue& catalogue,
                           const std::vector<SaveRequest>& requests, uint64_t freeBytes, ProgressBlock& progress,
                           MessageSink& messages, const SaveJobOptions& options = {},
+                          SaveScheduler::JobDone onJobDone = nullptr, SaveScheduler::BatchDone onBatchDone = nullptr);
+
+// The same for records the front end already holds.
+BatchStart startBatchSave(SaveScheduler& scheduler, const std::vector<PlannedRecord>& records, uint64_t freeBytes,
+                          ProgressBlock& progress, MessageSink& messages, const SaveJobOptions& options = {},
                           SaveScheduler::JobDone onJobDone = nullptr, SaveScheduler::BatchDone onBatchDone = nullptr);
 
 }  // namespace dudorazu

@@ -68,6 +68,8 @@ bool destinationFreeBytes(const std::string& destination, uint64_t& freeBytes) {
     if (slash == 0) return platform::freeBytesAvailable("/", freeBytes);
     path.resize(slash);
   }
+  // Nothing can be saved below a file.
+  if (platform::pathKind(path) != platform::PathKind::Folder) return false;
   return platform::freeBytesAvailable(path, freeBytes);
 }
 

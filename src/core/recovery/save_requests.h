@@ -62,7 +62,7 @@ bool refuseBatchForRoom(uint64_t total, uint64_t freeBytes, MessageSink& message
 
 // Free bytes for this user on the file system that will hold `destination`,
 // asked of its nearest existing folder (it may not exist yet). False when
-// that cannot be asked.
+// that cannot be asked, or when that is not a folder.
 bool destinationFreeBytes(const std::string& destination, uint64_t& freeBytes);
 
 }  // namespace dudorazu

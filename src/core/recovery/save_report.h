@@ -1,0 +1,20 @@
+#pragma once
+// What a save tells its user: the line naming a file that was not saved
+// whole or as its entry records, and the closing report of a save.
+#include <string>
+#include <vector>
+
+#include "core/recovery/save_engine.h"
+
+namespace dudorazu {
+
+// "failed: ...", "partial: ...", "damaged: ...", "short: ...", "guessed:
+// ...", "carved: ..." (several lines when more than one holds); empty for
+// a file saved whole. A dry run's lines begin with "would be".
+std::string savedFileProblem(const SavedFile& file, bool dryRun = false);
+
+// The desktop program's closing text of a save: what was written, then
+// each problem line.
+std::string saveReportText(const SaveTotals& totals, const std::vector<std::string>& problems, bool stopped);
+
+}  // namespace dudorazu
