@@ -166,7 +166,8 @@ PartitionRecord* resolveExfatPartition(DiskRecord& disk, const std::string& text
 
 namespace {
 std::atomic<ProgressBlock*> interruptTarget{nullptr};
-struct sigaction previousAction;
+// std::signal rather than sigaction, so the Windows build (Ctrl+C) shares it.
+void (*previousHandler)(int) = SIG_DFL;
 void onInterrupt(int) {
   if (ProgressBlock* block = interruptTarget.load()) block->cancel();  // one lock-free store
 }
@@ -174,14 +175,12 @@ void onInterrupt(int) {
 
 InterruptStops::InterruptStops(ProgressBlock& block) {
   interruptTarget.store(&block);
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previousAction);
+  previousHandler = std::signal(SIGINT, onInterrupt);
+  if (previousHandler == SIG_ERR) previousHandler = SIG_DFL;
 }
 
 InterruptStops::~InterruptStops() {
-  sigaction(SIGINT, &previousAction, nullptr);
+  std::signal(SIGINT, previousHandler);
   interruptTarget.store(nullptr);
 }
 

@@ -244,9 +244,8 @@ TEST(SaveEngine, FilesAndMadeFoldersKeepTheRecordsModifiedTime) {
   auto localOf = [](const std::string& p) {
     struct stat st {};
     ::stat(p.c_str(), &st);
-    std::tm tm{};
     time_t t = st.st_mtime;
-    localtime_r(&t, &tm);
+    std::tm tm = *std::localtime(&t);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
     return std::string(buf);

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -31,7 +31,8 @@ std::string fixtureImage(const std::string& name) {
   struct stat src {}, dst {};
   ::stat(source.c_str(), &src);
   if (::stat(target.c_str(), &dst) == 0 && dst.st_mtime >= src.st_mtime) return target;
-  ::mkdir(cache.c_str(), 0755);
+  std::error_code ignored;
+  std::filesystem::create_directories(cache, ignored);
   // Unpack under a private name and rename, so tests running in parallel
   // never see a half-written image.
   std::string partial = target + ".part" + std::to_string(::getpid());
@@ -50,28 +51,6 @@ std::string fixtureText(const std::string& name) {
 }
 
 std::string cliPath() { return DUDORAZU_CLI_PATH; }
-
-int runCommand(const std::string& command, std::string* output) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  std::array<char, 65536> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
-    if (output) output->append(buf.data(), n);
-  }
-  int status = ::pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool canUseLoopDevices() {
-  if (::geteuid() != 0) return false;
-  if (!haveTool("losetup")) return false;
-  return exists("/dev/loop-control");
-}
-
-bool haveTool(const std::string& tool) {
-  return runCommand("command -v '" + tool + "' >/dev/null 2>&1") == 0;
-}
 
 bool underCi() {
   const char* ci = std::getenv("CI");

@@ -1,16 +1,25 @@
 #include "support/temp_dir.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace dudorazu::test {
 
 TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "dudorazu-test-XXXXXX").string();
-  char* made = ::mkdtemp(tmpl.data());
-  path_ = made ? std::string(made) : std::string();
+  // A fresh name made by this call alone (create_directory is false when
+  // the folder was there already).
+  static std::atomic<unsigned> serial{0};
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    auto candidate = std::filesystem::temp_directory_path() /
+                     ("dudorazu-test-" + std::to_string(random()) + "-" + std::to_string(serial++));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.generic_string();
+  }
 }
 
 TempDir::~TempDir() {
