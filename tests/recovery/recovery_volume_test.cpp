@@ -61,14 +61,14 @@ void expectIcatHashes(const std::string& dest, const SaveTotals& totals) {
   int checked = 0;
   while (oracle >> sum >> path) {
     std::string saved = dest + "/根目录" + path;
-    EXPECT_TRUE(std::filesystem::exists(saved)) << path << ": empty files are made too";
+    EXPECT_TRUE(std::filesystem::exists(test::fsPath(saved))) << path << ": empty files are made too";
     EXPECT_EQ(sha256Of(readFile(saved)), sum) << path;
     ++checked;
   }
   EXPECT_GT(checked, 200);
   EXPECT_EQ(totals.failed, 0u);
   EXPECT_EQ(totals.damaged, 0u);
-  EXPECT_TRUE(std::filesystem::is_directory(dest + "/根目录/空的")) << "an empty folder is made";
+  EXPECT_TRUE(std::filesystem::is_directory(test::fsPath(dest + "/根目录/空的"))) << "an empty folder is made";
 }
 
 TEST(RecoveryVolume, EveryLiveFileComesBackAsIcatReadsIt) {
@@ -120,8 +120,8 @@ TEST(RecoveryVolume, HostileNamesAreRepairedInsideTheDestination) {
   std::string dest = outer.file("dest");
   v.saveRoot(dest);
   std::vector<std::string> found;
-  for (auto& e : std::filesystem::recursive_directory_iterator(outer.path()))
-    found.push_back(std::filesystem::relative(e.path(), outer.path()).string());
+  for (auto& e : std::filesystem::recursive_directory_iterator(test::fsPath(outer.path())))
+    found.push_back(test::utf8Of(std::filesystem::relative(e.path(), test::fsPath(outer.path()))));
   std::sort(found.begin(), found.end());
   const std::string root = "dest/根目录";
   std::vector<std::string> expected = {"dest",

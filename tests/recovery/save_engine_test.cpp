@@ -36,7 +36,7 @@ struct Saver {
 std::vector<std::string> listTree(const std::string& root) {
   std::vector<std::string> out;
   for (auto& e : std::filesystem::recursive_directory_iterator(root))
-    out.push_back(std::filesystem::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
+    out.push_back(std::filesystem::relative(e.path(), root).generic_string() + (e.is_directory() ? "/" : ""));
   std::sort(out.begin(), out.end());
   return out;
 }

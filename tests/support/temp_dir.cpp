@@ -39,4 +39,13 @@ std::string readFile(const std::string& path) {
   return out.str();
 }
 
+std::filesystem::path fsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+  std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
 }  // namespace dudorazu::test

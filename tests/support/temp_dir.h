@@ -1,5 +1,6 @@
 #pragma once
 // A scratch folder removed with everything in it when the test ends.
+#include <filesystem>
 #include <string>
 
 namespace dudorazu::test {
@@ -21,5 +22,11 @@ class TempDir {
 void writeFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
+
+// A UTF-8 path as std::filesystem reads it on every system (Windows would
+// take a plain string in its ANSI code page), and a path back as UTF-8
+// with "/" between components.
+std::filesystem::path fsPath(const std::string& utf8);
+std::string utf8Of(const std::filesystem::path& path);
 
 }  // namespace dudorazu::test

@@ -108,10 +108,14 @@ TEST(PartitionSearch, SectorModeTellsBackupsFromVolumesWhenTheOffsetFieldIsZero)
 // sectors, label TOOLSD), moved to sector `at`.
 std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at) {
   std::string img = dir.file(name);
-  EXPECT_EQ(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" +
-                             fixtureImage("tools-offset0.img") + "' of='" + img + "' bs=512 skip=2048 seek=" +
-                             std::to_string(at) + " count=16384 conv=notrunc,sparse status=none"),
-            0);
+  std::string volume = test::readRange(fixtureImage("tools-offset0.img"), 2048ull * 512, 16384 * 512);
+  EXPECT_EQ(volume.size(), 16384u * 512);
+  test::writeFile(img, "");
+  std::filesystem::resize_file(img, static_cast<uintmax_t>(mib) << 20);
+  std::fstream out(img, std::ios::binary | std::ios::in | std::ios::out);
+  out.seekp(static_cast<std::streamoff>(at * 512));
+  out.write(volume.data(), static_cast<std::streamsize>(volume.size()));
+  EXPECT_TRUE(out.good());
   return img;
 }
 
