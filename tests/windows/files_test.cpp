@@ -5,6 +5,7 @@
 
 #include "core/recovery/name_repair.h"
 #include "platform/platform.h"
+#include "platform/windows/windows_sector_device.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu::platform {
@@ -79,6 +80,33 @@ TEST(WindowsFiles, RepairedNamesOfEveryForbiddenCharacterCanBeCreated) {
   EXPECT_EQ(name.find_first_of("?:*\\\"<>|/"), std::string::npos) << name;
   OutputHandle out;
   EXPECT_EQ(out.createExclusive(dir.file(name)), CreateOutcome::Created) << name;
+}
+
+// A drive takes whole sectors only; unaligned reads and writes go through
+// the sectors around them and stop at the drive's end.
+TEST(WindowsFiles, DrivesAreReadAndWrittenInWholeSectors) {
+  test::TempDir dir;
+  std::string bytes(8 * 4096 + 512, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+  test::writeFile(dir.file("drive"), bytes);
+  for (uint32_t sector : {512u, 4096u}) {
+    auto drive = openFileAsDrive(dir.file("drive"), sector);
+    ASSERT_TRUE(drive);
+    struct Case {
+      uint64_t offset;
+      size_t length;
+      size_t got;
+    } cases[] = {{0, 512, 512}, {1, 10, 10}, {4095, 2, 2}, {100, 3 * 4096, 3 * 4096}, {bytes.size() - 3, 10, 3},
+                 {bytes.size(), 1, 0}, {bytes.size() + 4096, 1, 0}};
+    for (const Case& c : cases) {
+      std::string got(c.length, 'x');
+      EXPECT_EQ(drive->readAt(c.offset, got.data(), c.length), c.got) << sector << " @" << c.offset;
+      EXPECT_EQ(got.substr(0, c.got), c.got ? bytes.substr(c.offset, c.got) : "") << sector << " @" << c.offset;
+    }
+    EXPECT_EQ(drive->writeAt(4097, "hello", 5), 5u);
+    bytes.replace(4097, 5, "hello");
+  }
+  EXPECT_EQ(test::readFile(dir.file("drive")), bytes) << "only the five bytes changed, twice";
 }
 
 }  // namespace

@@ -29,6 +29,14 @@ class UniqueHandle {
   HANDLE h_;
 };
 
+// Where a ReadFile or WriteFile on a synchronous handle starts.
+inline OVERLAPPED overlappedAt(unsigned long long offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 // Opens a drive or volume only to ask it questions (no read access needed).
 UniqueHandle openForQuery(const std::wstring& devicePath);
 

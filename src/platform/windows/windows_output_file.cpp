@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/output_file.h"
+#include "platform/windows/windows_handle.h"
 #include "platform/windows/windows_paths.h"
 #include "platform/windows/windows_time.h"
 
@@ -43,10 +44,7 @@ size_t OutputHandle::writeAt(uint64_t offset, const void* data, size_t length) {
   const auto* p = static_cast<const char*>(data);
   size_t done = 0;
   while (done < length) {
-    OVERLAPPED at{};
-    uint64_t pos = offset + done;
-    at.Offset = static_cast<DWORD>(pos);
-    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    OVERLAPPED at = overlappedAt(offset + done);
     DWORD want = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
     DWORD written = 0;
     if (!WriteFile(handleOf(native_), p + done, want, &written, &at) || written == 0) {

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/windows/windows_handle.h"
 #include "platform/windows/windows_paths.h"
+#include "platform/windows/windows_sector_device.h"
 
 namespace dudorazu::platform {
 namespace {
@@ -26,10 +27,7 @@ template <typename Call>
 size_t transfer(uint64_t offset, size_t length, Call call) {
   size_t done = 0;
   while (done < length) {
-    OVERLAPPED at{};
-    uint64_t pos = offset + done;
-    at.Offset = static_cast<DWORD>(pos);
-    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    OVERLAPPED at = overlappedAt(offset + done);
     DWORD want = static_cast<DWORD>(std::min(length - done, kMaxTransfer));
     DWORD moved = 0;
     if (!call(done, want, &moved, &at) || moved == 0) break;
@@ -57,20 +55,14 @@ class HandleSectorDevice : public SectorDevice {
     if (offset >= driveSize_) return 0;
     length = static_cast<size_t>(std::min<uint64_t>(length, driveSize_ - offset));
     size_t done = 0;
-    AlignedBuffer bounce(kMaxTransfer, std::max<size_t>(sectorSize_, 4096));
-    if (!bounce.data) return 0;
-    while (done < length) {
-      uint64_t pos = offset + done;
-      uint64_t first = pos - pos % sectorSize_;
-      size_t skip = static_cast<size_t>(pos - first);
-      size_t span = std::min(kMaxTransfer, roundUp(skip + (length - done)));
-      span = static_cast<size_t>(std::min<uint64_t>(span, roundUp(driveSize_ - first)));
-      size_t got = readRaw(first, bounce.data, span);
-      if (got <= skip) break;
-      size_t take = std::min(got - skip, length - done);
-      std::memcpy(out + done, bounce.data + skip, take);
+    while (done < length && bounce()) {
+      Window w = windowAt(offset + done, length - done);
+      size_t got = readRaw(w.first, bounce_->data, w.span);
+      if (got <= w.skip) break;
+      size_t take = std::min(got - w.skip, length - done);
+      std::memcpy(out + done, bounce_->data + w.skip, take);
       done += take;
-      if (got < span) break;
+      if (got < w.span) break;
     }
     return done;
   }
@@ -82,17 +74,12 @@ class HandleSectorDevice : public SectorDevice {
       return writeRaw(offset, in, length);
     // Partial sectors: read, change and write back the sectors around.
     size_t done = 0;
-    AlignedBuffer bounce(kMaxTransfer, std::max<size_t>(sectorSize_, 4096));
-    if (!bounce.data) return 0;
-    while (done < length) {
-      uint64_t pos = offset + done;
-      uint64_t first = pos - pos % sectorSize_;
-      size_t skip = static_cast<size_t>(pos - first);
-      size_t span = std::min(kMaxTransfer, roundUp(skip + (length - done)));
-      size_t take = std::min(span - skip, length - done);
-      if (readRaw(first, bounce.data, span) != span) break;
-      std::memcpy(bounce.data + skip, in + done, take);
-      if (writeRaw(first, bounce.data, span) != span) break;
+    while (done < length && bounce()) {
+      Window w = windowAt(offset + done, length - done);
+      size_t take = std::min(w.span - w.skip, length - done);
+      if (readRaw(w.first, bounce_->data, w.span) != w.span) break;
+      std::memcpy(bounce_->data + w.skip, in + done, take);
+      if (writeRaw(w.first, bounce_->data, w.span) != w.span) break;
       done += take;
     }
     return done;
@@ -109,6 +96,27 @@ class HandleSectorDevice : public SectorDevice {
   bool flush() override { return FlushFileBuffers(handle_.get()) != 0; }
 
  private:
+  // The whole sectors around `remaining` bytes from `pos`, at most one
+  // bounce buffer and never past the drive's end; `skip` bytes lie before `pos`.
+  struct Window {
+    uint64_t first;
+    size_t skip;
+    size_t span;
+  };
+  Window windowAt(uint64_t pos, size_t remaining) const {
+    Window w;
+    w.first = pos - pos % sectorSize_;
+    w.skip = static_cast<size_t>(pos - w.first);
+    w.span = std::min(kMaxTransfer, roundUp(w.skip + remaining));
+    if (w.first < driveSize_) w.span = std::min(w.span, roundUp(driveSize_ - w.first));
+    return w;
+  }
+
+  bool bounce() {
+    if (!bounce_) bounce_ = std::make_unique<AlignedBuffer>(kMaxTransfer, std::max<size_t>(sectorSize_, 4096));
+    return bounce_->data != nullptr;
+  }
+
   size_t roundUp(uint64_t n) const {
     return static_cast<size_t>(std::min<uint64_t>((n + sectorSize_ - 1) / sectorSize_ * sectorSize_, SIZE_MAX));
   }
@@ -126,11 +134,20 @@ class HandleSectorDevice : public SectorDevice {
   }
 
   UniqueHandle handle_;
+  std::unique_ptr<AlignedBuffer> bounce_;
   uint32_t sectorSize_;  // 0 for a file, which takes any offset and length
   uint64_t driveSize_;
 };
 
 }  // namespace
+
+std::unique_ptr<SectorDevice> openFileAsDrive(const std::string& path, uint32_t sectorSize) {
+  UniqueHandle h(CreateFileW(win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!h.valid() || !GetFileSizeEx(h.get(), &size)) return nullptr;
+  return std::make_unique<HandleSectorDevice>(h.release(), sectorSize, static_cast<uint64_t>(size.QuadPart));
+}
 
 std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode mode) {
   DWORD access = GENERIC_READ;

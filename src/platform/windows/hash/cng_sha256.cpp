@@ -56,19 +56,7 @@ std::string Sha256::finishHex() {
     return {};
   }
   context_->start();
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (UCHAR byte : digest) {
-    hex.push_back(kHex[byte >> 4]);
-    hex.push_back(kHex[byte & 15]);
-  }
-  return hex;
-}
-
-std::string sha256Hex(const void* data, size_t length) {
-  Sha256 hash;
-  hash.update(data, length);
-  return hash.finishHex();
+  return hexDigest(digest, sizeof digest);
 }
 
 }  // namespace dudorazu
