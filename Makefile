@@ -4,7 +4,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 600
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo fixtures fuzz bench tsan clean deps
+.PHONY: all build test demo fixtures fuzz bench tsan clean deps windows test-windows
 
 all: build
 
@@ -58,5 +58,16 @@ tsan: deps
 	cmake --build build-tsan -j$(JOBS) --target test_recovery test_tools
 	cd build-tsan && ctest --output-on-failure -R 'Scheduler|Batch|TheListIsReadWhileTheSearchAppends'
 
+# The command line and the core's tests as Windows programs, cross-built
+# with mingw-w64 and linked statically; the tests run under Wine.
+windows:
+	@scripts/install-deps.sh windows
+	cmake -S . -B build-windows -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DDUDORAZU_GUI=OFF -DDUDORAZU_BENCH=OFF -DDUDORAZU_TESTS=ON -DDUDORAZU_WERROR=ON
+	cmake --build build-windows -j$(JOBS)
+
+test-windows: windows
+	cd build-windows && ctest --output-on-failure -j$(JOBS)
+
 clean:
-	rm -rf $(BUILD) build-fuzz build-tsan build-release
+	rm -rf $(BUILD) build-fuzz build-tsan build-release build-windows

@@ -6,6 +6,8 @@
 #   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
 #   scripts/install-deps.sh bench     peer tools the benchmarks compare against
 #   scripts/install-deps.sh fuzz      clang with libFuzzer and the sanitizers
+#   scripts/install-deps.sh windows   the mingw-w64 cross compiler, GoogleTest's sources, Wine and the
+#                                     oracle the Windows command line is checked against (make windows)
 #   scripts/install-deps.sh gui       Qt 6 Widgets, a CJK font and a virtual display (make test / make demo)
 set -euo pipefail
 
@@ -20,8 +22,9 @@ case "${1:-build}" in
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
                   libimage-exiftool-perl) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
+  windows)  want=(cmake make zstd g++-mingw-w64-x86-64-posix googletest wine64 sleuthkit) ;;
   gui)      want=(qt6-base-dev fonts-noto-cjk xvfb xauth) ;;
-  *) echo "usage: $0 build|demo|fixtures|bench|fuzz|gui" >&2; exit 2 ;;
+  *) echo "usage: $0 build|demo|fixtures|bench|fuzz|gui|windows" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -204,7 +204,8 @@ bool CliQuestions::confirm(const Question& question) {
 namespace {
 
 std::atomic<ProgressBlock*> interruptTarget{nullptr};
-struct sigaction previousAction;
+// std::signal rather than sigaction, so the Windows build (Ctrl+C) shares it.
+void (*previousHandler)(int) = SIG_DFL;
 void onInterrupt(int) {
   if (ProgressBlock* block = interruptTarget.load()) block->cancel();  // one lock-free store
 }
@@ -214,13 +215,11 @@ class InterruptStops {
  public:
   explicit InterruptStops(ProgressBlock& block) {
     interruptTarget.store(&block);
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousAction);
+    previousHandler = std::signal(SIGINT, onInterrupt);
+    if (previousHandler == SIG_ERR) previousHandler = SIG_DFL;
   }
   ~InterruptStops() {
-    sigaction(SIGINT, &previousAction, nullptr);
+    std::signal(SIGINT, previousHandler);
     interruptTarget.store(nullptr);
   }
   InterruptStops(const InterruptStops&) = delete;

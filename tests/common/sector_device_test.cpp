@@ -1,8 +1,7 @@
 #include "core/device/sector_device.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
+#include <filesystem>
 #include <string>
 
 #include "core/common/progress_block.h"
@@ -35,7 +34,7 @@ TEST(SectorDevice, AddressesBeyondFourGibibytesIn64BitsAndReadModeNeverWrites) {
   test::TempDir dir;
   std::string path = dir.file("sparse");
   test::writeFile(path, "");
-  ASSERT_EQ(::truncate(path.c_str(), (5ull << 30)), 0);
+  std::filesystem::resize_file(path, 5ull << 30);
   {
     auto rw = openDevice(path, OpenMode::ReadWrite);
     ASSERT_TRUE(rw);

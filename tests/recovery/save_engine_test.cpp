@@ -37,7 +37,7 @@ struct Saver {
 std::vector<std::string> listTree(const std::string& root) {
   std::vector<std::string> out;
   for (auto& e : std::filesystem::recursive_directory_iterator(root))
-    out.push_back(std::filesystem::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
+    out.push_back(std::filesystem::relative(e.path(), root).generic_string() + (e.is_directory() ? "/" : ""));
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -220,9 +220,8 @@ TEST(SaveEngine, FilesAndMadeFoldersKeepTheRecordsModifiedTime) {
   auto localOf = [](const std::string& p) {
     struct stat st {};
     ::stat(p.c_str(), &st);
-    std::tm tm{};
     time_t t = st.st_mtime;
-    localtime_r(&t, &tm);
+    std::tm tm = *std::localtime(&t);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
     return std::string(buf);

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -32,7 +32,8 @@ std::string fixtureImage(const std::string& name) {
   struct stat src {}, dst {};
   ::stat(source.c_str(), &src);
   if (::stat(target.c_str(), &dst) == 0 && dst.st_mtime >= src.st_mtime) return target;
-  ::mkdir(cache.c_str(), 0755);
+  std::error_code ignored;
+  std::filesystem::create_directories(cache, ignored);
   // Unpack under a private name and rename, so tests running in parallel
   // never see a half-written image.
   std::string partial = target + ".part" + std::to_string(::getpid());
@@ -51,18 +52,6 @@ std::string fixtureText(const std::string& name) {
 }
 
 std::string cliPath() { return DUDORAZU_CLI_PATH; }
-
-int runCommand(const std::string& command, std::string* output) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  std::array<char, 65536> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
-    if (output) output->append(buf.data(), n);
-  }
-  int status = ::pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 CliRun runCli(const std::string& args, bool withStderr) {
   CliRun r;
@@ -103,12 +92,6 @@ void expectSavedAsListed(const std::string& sumsFixture, const std::string& root
   for (const std::string& line : savedUnlikeListed(sumsFixture, root, prefix)) ADD_FAILURE() << line;
 }
 
-bool canUseLoopDevices() {
-  if (::geteuid() != 0) return false;
-  if (!haveTool("losetup")) return false;
-  return exists("/dev/loop-control");
-}
-
 LoopDevice::LoopDevice(const std::string& file, const std::string& options) {
   std::string out;
   if (runCommand("losetup -f --show " + options + " '" + file + "' 2>/dev/null", &out) == 0)
@@ -117,10 +100,6 @@ LoopDevice::LoopDevice(const std::string& file, const std::string& options) {
 
 LoopDevice::~LoopDevice() {
   if (!path_.empty()) runCommand("losetup -d '" + path_ + "'");
-}
-
-bool haveTool(const std::string& tool) {
-  return runCommand("command -v '" + tool + "' >/dev/null 2>&1") == 0;
 }
 
 bool underCi() {

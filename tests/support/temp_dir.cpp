@@ -2,17 +2,26 @@
 
 #include "support/fixtures.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace dudorazu::test {
 
 TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "dudorazu-test-XXXXXX").string();
-  char* made = ::mkdtemp(tmpl.data());
-  path_ = made ? std::string(made) : std::string();
+  // A fresh name made by this call alone (create_directory is false when
+  // the folder was there already).
+  static std::atomic<unsigned> serial{0};
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    auto candidate = std::filesystem::temp_directory_path() /
+                     ("dudorazu-test-" + std::to_string(random()) + "-" + std::to_string(serial++));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.generic_string();
+  }
 }
 
 TempDir::~TempDir() {
@@ -53,6 +62,15 @@ std::string copyFixture(const TempDir& dir, const std::string& name) {
   require(runCommand("cp --sparse=always '" + fixtureImage(name) + "' '" + target + "'") == 0,
           "could not copy fixture " + name);
   return target;
+}
+
+std::filesystem::path fsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+  std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
 }
 
 }  // namespace dudorazu::test

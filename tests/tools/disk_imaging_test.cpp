@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "support/faulty_device.h"
 #include "support/catalogued.h"
@@ -226,7 +227,8 @@ TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
   std::string src = copyFixture(dir, "tools-search.img");
   DiskRecord source = catalogued(src);
   std::string tgt = dir.file("target.img");
-  ASSERT_EQ(runCommand("truncate -s 20M '" + tgt + "'"), 0);
+  test::writeFile(tgt, "");
+  std::filesystem::resize_file(tgt, 20 << 20);
   DiskRecord target = catalogued(tgt);
   PartitionRecord volume;
   volume.startSector = 2048;
@@ -258,7 +260,8 @@ TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
   small.sizeSectors = 16383;
   job.target = endpointFor(target, &small);
   job.targetStartSector = 0;
-  ASSERT_EQ(runCommand("truncate -s 0 '" + tgt + "' && truncate -s 20M '" + tgt + "'"), 0);
+  test::writeFile(tgt, "");
+  std::filesystem::resize_file(tgt, 20 << 20);
   ImagingRun refused;
   runJob(job, refused);
   EXPECT_EQ(refused.outcome.status, ImagingStatus::Refused);
@@ -276,7 +279,8 @@ TEST(DiskImaging, FailingTargetWriteEndsTheCopyWithItsMessage) {
   TempDir dir;
   std::string src = copyFixture(dir, "tools-search.img");
   std::string tgt = dir.file("target.img");
-  ASSERT_EQ(runCommand("truncate -s 40M '" + tgt + "'"), 0);
+  test::writeFile(tgt, "");
+  std::filesystem::resize_file(tgt, 40 << 20);
   ImagingJob job;
   job.source = endpointFor(catalogued(src));
   job.toDisk = true;

@@ -22,19 +22,7 @@ std::string Sha256::finishHex() {
   unsigned int size = 0;
   EVP_DigestFinal_ex(context_->md, digest, &size);
   EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex.push_back(kHex[digest[i] >> 4]);
-    hex.push_back(kHex[digest[i] & 15]);
-  }
-  return hex;
-}
-
-std::string sha256Hex(const void* data, size_t length) {
-  Sha256 hash;
-  hash.update(data, length);
-  return hash.finishHex();
+  return hexDigest(digest, size);
 }
 
 }  // namespace dudorazu

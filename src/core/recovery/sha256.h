@@ -1,6 +1,7 @@
 #pragma once
 // SHA-256 of the bytes a save writes, for reports that let a user prove
-// later that a recovered file is what was read. libcrypto does the hashing.
+// later that a recovered file is what was read. libcrypto does the hashing
+// (sha256.cpp), or on Windows the system's CNG (platform/windows).
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -24,5 +25,8 @@ class Sha256 {
 
 // Hex digest of a whole buffer.
 std::string sha256Hex(const void* data, size_t length);
+
+// Lower-case hex text of digest bytes, for the hashing backends.
+std::string hexDigest(const unsigned char* digest, size_t size);
 
 }  // namespace dudorazu

@@ -30,7 +30,7 @@ std::string RescueMap::text(bool finished) const {
 
 bool RescueMap::save(const std::string& path, bool finished) const {
   std::string temporary = path + ".part";
-  std::FILE* f = std::fopen(temporary.c_str(), "w");
+  std::FILE* f = std::fopen(temporary.c_str(), "wb");  // "\n" stays one byte on Windows too
   if (!f) return false;
   std::string body = text(finished);
   bool ok = std::fwrite(body.data(), 1, body.size(), f) == body.size();

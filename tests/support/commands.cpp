@@ -1,0 +1,40 @@
+// Shell commands for tests that compare against other tools or set up
+// loop devices; not part of the Windows test set.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+
+#include "support/fixtures.h"
+
+namespace dudorazu::test {
+namespace {
+
+bool exists(const char* path) { return ::access(path, F_OK) == 0; }
+
+}  // namespace
+
+int runCommand(const std::string& command, std::string* output) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  std::array<char, 65536> buf{};
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
+    if (output) output->append(buf.data(), n);
+  }
+  int status = ::pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool canUseLoopDevices() {
+  if (::geteuid() != 0) return false;
+  if (!haveTool("losetup")) return false;
+  return exists("/dev/loop-control");
+}
+
+bool haveTool(const std::string& tool) {
+  return runCommand("command -v '" + tool + "' >/dev/null 2>&1") == 0;
+}
+
+}  // namespace dudorazu::test
