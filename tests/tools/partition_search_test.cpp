@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,14 +104,12 @@ TEST(PartitionSearch, HeadsParameterRecomputesCylinders) {
 std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at, bool fourK = false) {
   std::string img = dir.file(name);
   const std::string from = fixtureImage(fourK ? "geometry-mbr512.img" : "tools-offset0.img");
-  test::require(test::runCommand("truncate -s " + std::to_string(mib) + "M '" + img + "' && dd if='" + from + "' of='" +
-                                 img + "' bs=512 skip=2048 seek=" + std::to_string(at) + " count=" +
-                                 (fourK ? "47104" : "16384") + " conv=notrunc,sparse status=none") == 0,
-                "could not build " + img);
-  if (fourK)
-    test::require(test::runCommand("dd if=/dev/zero of='" + img + "' bs=512 seek=" + std::to_string(at) +
-                                   " count=8 conv=notrunc status=none") == 0,
-                  "could not wipe the main boot sector of " + img);
+  std::string volume = test::readRange(from, 2048ull * 512, (fourK ? 47104u : 16384u) * 512);
+  test::require(volume.size() == (fourK ? 47104u : 16384u) * 512, "could not read the volume of " + from);
+  if (fourK) volume.replace(0, 4096, 4096, '\0');  // only the backup boot sector is left
+  test::writeFile(img, "");
+  std::filesystem::resize_file(test::fsPath(img), static_cast<uintmax_t>(mib) << 20);
+  test::writeAt(img, at * 512, volume);
   return img;
 }
 

@@ -39,7 +39,9 @@ set(linux_only device/loop_device_test.cpp device/sysfs_enumerator_test.cpp comm
                recovery/save_faults_test.cpp tools/mbr_rebuild_test.cpp)
 # Single tests that run a shell tool (sha256sum, xmllint, ddrescue,
 # losetup) as their oracle or set-up; they run on Linux.
-set(shell_tests_exfat LostFileScan.RealVolumeGivesBackTheLostFolderJpegsAndDocuments
+set(shell_tests_device ImageAsDisk.RecordOfAnImageFile)
+set(shell_tests_exfat LostFileScan.RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocuments
+                      LostFileScan.RealVolumeGivesBackTheLostFolderJpegsAndDocuments
                       LostFileScan.QuickFormattedCardGivesBackEveryPhotoByteExact)
 set(shell_tests_recovery RecoveryVolume.ADriveGivesTheSameFilesAsItsImage DfxmlReport.EscapesNamesAndIsWellFormed)
 set(shell_tests_tools DiskImaging.StopKeepsWhatWasWrittenAndTheMapHandsTheRestToDdrescue)
