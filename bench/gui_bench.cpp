@@ -3,24 +3,30 @@
 // folder tree shown; for a folder of many children, the time from the click
 // to its first rows painted, whether scrolling to the end lists every row,
 // and the memory the panes take per row over the loaded records; and the
-// window thread's longest stall while a tree load and a lost-file scan run.
-//   gui_bench TREE_IMAGE BIG_FOLDER_IMAGE [RUNS]
+// window thread's longest stall while a tree load, a lost-file scan and a
+// batch save of all but one folder of SAVE_IMAGE's root into SAVE_FOLDER run.
+//   gui_bench TREE_IMAGE BIG_FOLDER_IMAGE SAVE_IMAGE SAVE_FOLDER [RUNS]
 // Prints one "name value" line per figure.
 #include <QApplication>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 
 #include "core/device/disk_catalogue.h"
 #include "shell/disk_window.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
+#include "shell/save_dialog.h"
 #include "shell/user_dialogs.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/file_list_model.h"
@@ -41,8 +47,9 @@ class SilentDialogs : public shell::UserDialogs {
   QString openFile(QWidget*, const QString&) override { return {}; }
   QString chooseFolder(QWidget*, const QString&) override { return {}; }
   void about(QWidget*, const QString&, const QString&) override {}
-  bool run(QDialog&) override { return false; }
+  bool run(QDialog& dialog) override { return answer && answer(dialog); }
   bool openUrl(const QUrl&) override { return false; }
+  std::function<bool(QDialog&)> answer;
 };
 
 // The longest gap between two ticks of a 1 ms timer on the window thread.
@@ -100,6 +107,13 @@ shell::PartitionWindow* openPartition(shell::MainWindow& window, double* ms) {
   return w;
 }
 
+qint64 bytesBelow(const QString& folder) {
+  qint64 total = 0;
+  for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+    total += it.nextFileInfo().size();
+  return total;
+}
+
 void closeCurrent(shell::MainWindow& window) {
   window.documents()->closeActiveSubWindow();
   settle();
@@ -109,11 +123,11 @@ void closeCurrent(shell::MainWindow& window) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: gui_bench TREE_IMAGE BIG_FOLDER_IMAGE [RUNS]\n");
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: gui_bench TREE_IMAGE BIG_FOLDER_IMAGE SAVE_IMAGE SAVE_FOLDER [RUNS]\n");
     return 2;
   }
-  int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+  int runs = argc > 5 ? std::max(1, std::atoi(argv[5])) : 5;
   DiskCatalogue catalogue;
   SilentDialogs dialogs;
   shell::MainWindow window(catalogue, dialogs);
@@ -180,6 +194,39 @@ int main(int argc, char** argv) {
               "scroll_to_end_ms %.1f\npane_bytes_per_row %.1f\n",
               files->childCount(), shownFirst, firstRows, files->rowCount(), allRows,
               files->rowCount() ? double(after - before) / files->rowCount() : 0.0);
+  closeCurrent(window);
+
+  // A batch save from the left pane, started by Ctrl+S as a user does: each
+  // folder under the root but the last is ticked, and is one job (with all
+  // of them ticked the root would be ticked whole, one job).
+  window.openImageFile(QString::fromLocal8Bit(argv[3]));
+  shell::PartitionWindow* saving = openPartition(window, &ignored);
+  if (!saving) return 1;
+  widgets::FolderTreeModel* tree = saving->folderModel();
+  QModelIndex rootRow = tree->indexOf(tree->root());
+  for (int i = 0; i + 1 < tree->rowCount(rootRow); ++i)
+    tree->setData(tree->index(i, 0, rootRow), Qt::Checked, Qt::CheckStateRole);
+  QString target = QString::fromLocal8Bit(argv[4]);
+  dialogs.answer = [&](QDialog& d) {
+    static_cast<shell::SaveDialog&>(d).pathField()->setText(target);
+    return true;
+  };
+  QApplication::setActiveWindow(&window);
+  if (!QTest::qWaitForWindowActive(&window)) return 1;
+  settle();
+  QSignalSpy saveDone(saving, &shell::PartitionWindow::saveFinished);
+  QElapsedTimer saveClock;
+  saveClock.start();
+  stall.start();
+  saving->folderTree()->setFocus();
+  QTest::keyClick(saving->folderTree(), Qt::Key_S, Qt::ControlModifier);
+  if (!saving->saveProgressWindow() || !saveDone.wait(600000)) {
+    std::fprintf(stderr, "the batch save did not run\n");
+    return 1;
+  }
+  double saveMs = saveClock.nsecsElapsed() / 1e6, saveStall = stall.stopMs();
+  std::printf("gui_save_jobs %zu\ngui_save_bytes %lld\ngui_save_ms %.1f\nstall_save_ms %.1f\n",
+              saving->saves().saveQueue().size(), static_cast<long long>(bytesBelow(target)), saveMs, saveStall);
   closeCurrent(window);
   shell::waitForWorkers();
   return 0;

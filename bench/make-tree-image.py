@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-# Writes FOLDERS folders of PER_FOLDER empty files each straight into the root
-# of a freshly formatted exFAT volume (much faster than creating them through
-# a file-system driver). A folder whose entries need more than one cluster
-# gets contiguous clusters.
-#   make-tree-image.py IMAGE FOLDERS PER_FOLDER
-import struct, sys
+# Writes FOLDERS folders of PER_FOLDER files each straight into the root of a
+# freshly formatted exFAT volume (much faster than creating them through a
+# file-system driver). The files are empty unless FILE_BYTES is given; then
+# each holds that many bytes of random data. A folder whose entries need more
+# than one cluster, and each file's data, get contiguous clusters.
+#   make-tree-image.py IMAGE FOLDERS PER_FOLDER [FILE_BYTES]
+import os, struct, sys
 img, folders, per = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+file_bytes = int(sys.argv[4]) if len(sys.argv) > 4 else 0
 f = open(img, 'r+b')
 bs = f.read(512)
 bps, spc = 1 << bs[108], 1 << bs[109]
@@ -37,8 +39,17 @@ f.seek(cpos(root))
 root_data = bytearray(f.read(cb))
 used = next(i for i in range(0, cb, 32) if root_data[i] == 0)
 root_entries = bytearray(root_data[:used])
+block = os.urandom(1 << 20)
+def file_entry(name):
+    if not file_bytes:
+        return entry_set(name, False, 0, 0, 1)
+    c = alloc((file_bytes + cb - 1) // cb)
+    f.seek(cpos(c))
+    for at in range(0, file_bytes, len(block)):
+        f.write(block[:min(len(block), file_bytes - at)])
+    return entry_set(name, False, c, file_bytes, 3)
 for d in range(folders):
-    body = b''.join(entry_set('文件-%05d.dat' % (d * per + i), False, 0, 0, 1) for i in range(per))
+    body = b''.join(file_entry('文件-%05d.dat' % (d * per + i)) for i in range(per))
     n = max(1, (len(body) + cb - 1) // cb)
     c = alloc(n)
     f.seek(cpos(c))
