@@ -66,8 +66,10 @@ windows:
 	  -DDUDORAZU_GUI=OFF -DDUDORAZU_BENCH=OFF -DDUDORAZU_TESTS=ON -DDUDORAZU_WERROR=ON
 	cmake --build build-windows -j$(JOBS)
 
+# One test program at a time: two Wine processes that start together on a
+# fresh prefix race to create it.
 test-windows: windows
-	cd build-windows && ctest --output-on-failure -j$(JOBS)
+	cd build-windows && ctest --output-on-failure -j1
 
 clean:
 	rm -rf $(BUILD) build-fuzz build-tsan build-release build-windows
