@@ -27,6 +27,15 @@ QString QtUserDialogs::openFile(QWidget* parent, const QString& filter) {
   return dialog.selectedFiles().front();
 }
 
+QString QtUserDialogs::saveFile(QWidget* parent, const QString& filter) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter(filter);
+  dialog.setDefaultSuffix(QStringLiteral("img"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front();
+}
+
 QString QtUserDialogs::chooseFolder(QWidget* parent, const QString& title) {
   return QFileDialog::getExistingDirectory(parent, title);
 }

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -30,6 +31,7 @@
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
 #include "shell/save_dialog.h"
+#include "shell/table_operation_dialog.h"
 #include "shell/recording_dialogs.h"
 #include "support/fixtures.h"
 #include "widgets/disk_tree_model.h"
@@ -539,6 +541,65 @@ class WindowsTest : public QObject {
     QVERIFY(saved.wait(20000));
     QCOMPARE(test::savedUnlikeListed("recovery-guess.sha256.txt", dir.filePath("single").toStdString(), "/kept/one"),
              std::vector<std::string>{});
+  }
+
+  // Backup and restore of the clicked disk: a backup restores a wiped
+  // sector 0 byte for byte once the user agrees, and nothing is written
+  // while the file names another disk or the question is declined.
+  void partitionTableBackupAndRestore() {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.img"), b = dir.filePath("b.img");
+    for (const QString& copy : {a, b}) {
+      QVERIFY(QFile::copy(image("sample-disk.img"), copy));
+      QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    auto bytes = [](const QString& path) {
+      QFile f(path);
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    Session s;
+    s.window.openImageFile(a);
+    s.window.openImageFile(b);
+    int choice = -1;
+    QStringList controls;
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      controls = QStringList{d.windowTitle()};
+      for (auto* button : d.findChildren<QAbstractButton*>())
+        controls << button->text() + (button->accessibleName() == button->text() ? "" : "?");
+      if (choice >= 0) static_cast<shell::TableOperationDialog&>(d).option(choice)->click();
+      return true;
+    };
+    auto run = [&](int c, const char* row, const QString& file) {
+      choice = c;
+      s.window.diskWindow()->diskTree()->setCurrentIndex(childNamed(s.disks(), {}, QString::fromUtf8(row)));
+      s.dialogs.nextSaveFile = s.dialogs.nextFile = file;
+      s.dialogs.messages.clear();
+      s.window.commands().action(shell::kTableOperation)->trigger();
+      return s.dialogs.messages.isEmpty() ? QString() : s.dialogs.messages.back().first;
+    };
+    QCOMPARE(run(-1, "a.img", {}), QStringLiteral("请选择分区操作类型！"));
+    QCOMPARE(controls, (QStringList{"分区表操作", "分区表备份", "分区表恢复", "分区表重建", "确定", "取消"}));
+    const QString tableA = dir.filePath("a-table.img"), tableB = dir.filePath("b-table.img");
+    QCOMPARE(run(0, "a.img", tableA), QStringLiteral("备份成功"));
+    QCOMPARE(run(0, "b.img", tableB), QStringLiteral("备份成功"));
+    QCOMPARE(s.dialogs.filters.back(), QStringLiteral("Img files(*.img);;All files(*)"));
+    QCOMPARE(bytes(tableA).size() % 512 + 512 * 2, bytes(tableA).size());
+
+    const QByteArray original = bytes(a);
+    {
+      QFile f(a);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      f.write(QByteArray(512, '\0'));
+    }
+    const QByteArray wiped = bytes(a);
+    QCOMPARE(run(1, "a.img", tableB), QStringLiteral("备份信息与磁盘不对应"));
+    QCOMPARE(s.dialogs.messages.size(), 1);
+    QCOMPARE(bytes(a), wiped);
+    QVERIFY(run(1, "a.img", tableA).contains(QStringLiteral("a.img")));  // the question, declined
+    QCOMPARE(bytes(a), wiped);
+    s.dialogs.confirmAnswer = true;
+    QCOMPARE(run(1, "a.img", tableA), QStringLiteral("恢复成功"));
+    QCOMPARE(bytes(a), original);
   }
 
   void exitAsksAndEveryControlIsNamed() {
