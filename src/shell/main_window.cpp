@@ -7,7 +7,6 @@
 #include <QMdiSubWindow>
 #include <QGuiApplication>
 #include <QMenuBar>
-#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -173,12 +172,10 @@ void MainWindow::connectCommands() {
   });
 }
 
-// Backup or restore for the disk tree's current row. The rebuild is not
-// offered yet.
+// Backup, restore or rebuild for the disk tree's current row.
 void MainWindow::tableOperation() {
   if (currentDocument() != diskSubWindow_) return;
   TableOperationDialog dialog(this);
-  dialog.option(TableOperationDialog::kRebuild)->setEnabled(false);
   if (!dialogs_.run(dialog)) return;
   QModelIndex row = diskWindow_->diskTree()->currentIndex();
   switch (dialog.choice()) {
@@ -187,6 +184,9 @@ void MainWindow::tableOperation() {
       break;
     case TableOperationDialog::kRestore:
       restoreTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
+      break;
+    case TableOperationDialog::kRebuild:
+      rebuildTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
       break;
     default:
       dialogs_.message(this, QStringLiteral("请选择分区操作类型！"), QString::fromUtf8(kCaptionError));

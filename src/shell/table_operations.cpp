@@ -1,12 +1,14 @@
 #include "shell/table_operations.h"
 
-#include <QModelIndex>
+#include <QPersistentModelIndex>
 
+#include "core/tools/mbr_rebuild.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
 #include "core/tools/system_disk_guard.h"
 #include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
+#include "shell/rebuild_dialog.h"
 #include "shell/user_dialogs.h"
 #include "widgets/disk_tree_model.h"
 
@@ -64,6 +66,22 @@ void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row,
     if (!dialogs.confirm(parent, QString::fromStdString(question.text), QStringLiteral("分区表恢复"))) return;
   }
   restoreFromBackup(*disk, *contents, messages);
+}
+
+void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+  DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
+  if (!disk) return;
+  if (disks.partitionAt(row)) {
+    dialogs.message(parent, QStringLiteral("请正确选择磁盘"), text(kCaptionError));
+    return;
+  }
+  DialogMessageSink messages(dialogs, parent);
+  if (!rebuildAllowed(*disk, messages)) return;
+  RebuildDialog dialog(*disk, dialogs, parent);
+  QPersistentModelIndex kept(row);
+  QObject::connect(&dialog, &RebuildDialog::backupRequested, &dialog,
+                   [&, kept] { backupTableOf(disks, kept, dialogs, parent); });
+  dialogs.run(dialog);
 }
 
 }  // namespace dudorazu::shell
