@@ -45,6 +45,7 @@ class SilentDialogs : public shell::UserDialogs {
   }
   bool confirm(QWidget*, const QString&, const QString&) override { return true; }
   QString openFile(QWidget*, const QString&) override { return {}; }
+  QString saveFile(QWidget*, const QString&) override { return {}; }
   QString chooseFolder(QWidget*, const QString&) override { return {}; }
   void about(QWidget*, const QString&, const QString&) override {}
   bool run(QDialog& dialog) override { return answer && answer(dialog); }

@@ -20,13 +20,16 @@
 #include "shell/disk_window.h"
 #include "shell/manual.h"
 #include "shell/partition_window.h"
+#include "shell/table_operation_dialog.h"
+#include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
+#include "widgets/tree_list_view.h"
 
 namespace dudorazu::shell {
 namespace {
 
 // Commands whose work is not built yet: present with their texts, disabled.
-const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion, kTableOperation, kCreateImage};
+const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion, kCreateImage};
 
 // The disk window's tab cannot be closed.
 class KeepOpen : public QObject {
@@ -93,6 +96,7 @@ void MainWindow::buildMenus() {
   };
   auto* diskTools = new QMenu(QStringLiteral("工具(&T)"), this);
   diskTools->addAction(action(kPartitionSearch));
+  diskTools->addAction(action(kTableOperation));
   diskMenus_ = {fileMenu(false), diskTools, helpMenu()};
 
   auto* recover = new QMenu(QStringLiteral("恢复(&R)"), this);
@@ -160,11 +164,33 @@ void MainWindow::connectCommands() {
   on(kLostFileScan, [this] {
     if (PartitionWindow* w = currentPartitionWindow()) w->lostFileScan(false);
   });
+  on(kTableOperation, [this] { tableOperation(); });
   on(kHelp, [this] { showManual(); });
   on(kAbout, [this] {
     dialogs_.about(this, QStringLiteral("关于 ") + applicationTitle(),
                    applicationTitle() + QStringLiteral(" 0.1\nexFAT 数据恢复工具"));
   });
+}
+
+// Backup, restore or rebuild for the disk tree's current row.
+void MainWindow::tableOperation() {
+  if (currentDocument() != diskSubWindow_) return;
+  TableOperationDialog dialog(this);
+  if (!dialogs_.run(dialog)) return;
+  QModelIndex row = diskWindow_->diskTree()->currentIndex();
+  switch (dialog.choice()) {
+    case TableOperationDialog::kBackup:
+      backupTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
+      break;
+    case TableOperationDialog::kRestore:
+      restoreTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
+      break;
+    case TableOperationDialog::kRebuild:
+      rebuildTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
+      break;
+    default:
+      dialogs_.message(this, QStringLiteral("请选择分区操作类型！"), QString::fromUtf8(kCaptionError));
+  }
 }
 
 // Until a window has been activated, the disk window counts as current.
@@ -208,7 +234,7 @@ void MainWindow::showManual() {
 
 void MainWindow::chooseImageFile() {
   if (currentDocument() != diskSubWindow_) return;
-  QString path = dialogs_.openFile(this, QStringLiteral("Img files(*.img);;All files(*)"));
+  QString path = dialogs_.openFile(this, QString::fromUtf8(kImgFilter));
   if (!path.isEmpty()) openImageFile(path);
 }
 

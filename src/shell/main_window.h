@@ -52,6 +52,7 @@ class MainWindow : public QMainWindow {
   void connectCommands();
   void currentWindowChanged(QMdiSubWindow* window);
   void chooseImageFile();
+  void tableOperation();
   void showManual();
   void addRecentFile(const QString& path);
   void fillRecentMenus();

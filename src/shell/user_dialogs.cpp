@@ -18,13 +18,26 @@ bool QtUserDialogs::confirm(QWidget* parent, const QString& text, const QString&
   return box.exec() == QMessageBox::Ok;
 }
 
-QString QtUserDialogs::openFile(QWidget* parent, const QString& filter) {
+namespace {
+
+QString chooseFile(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode) {
   QFileDialog dialog(parent);
-  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(mode);
+  if (mode == QFileDialog::AcceptOpen) dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilter(filter);
   dialog.setDefaultSuffix(QStringLiteral("img"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+QString QtUserDialogs::openFile(QWidget* parent, const QString& filter) {
+  return chooseFile(parent, filter, QFileDialog::AcceptOpen);
+}
+
+QString QtUserDialogs::saveFile(QWidget* parent, const QString& filter) {
+  return chooseFile(parent, filter, QFileDialog::AcceptSave);
 }
 
 QString QtUserDialogs::chooseFolder(QWidget* parent, const QString& title) {

@@ -19,6 +19,9 @@ class UserDialogs {
   virtual bool confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
   // An existing file; empty when cancelled.
   virtual QString openFile(QWidget* parent, const QString& filter) = 0;
+  // A file to write (".img" added when no suffix is typed; an existing one
+  // is replaced only once the user agrees); empty when cancelled.
+  virtual QString saveFile(QWidget* parent, const QString& filter) = 0;
   virtual QString chooseFolder(QWidget* parent, const QString& title) = 0;
   virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
   // Runs a dialog of the program modally; true when accepted.
@@ -32,6 +35,7 @@ class QtUserDialogs : public UserDialogs {
   void message(QWidget* parent, const QString& text, const QString& caption) override;
   bool confirm(QWidget* parent, const QString& text, const QString& caption) override;
   QString openFile(QWidget* parent, const QString& filter) override;
+  QString saveFile(QWidget* parent, const QString& filter) override;
   QString chooseFolder(QWidget* parent, const QString& title) override;
   void about(QWidget* parent, const QString& title, const QString& text) override;
   bool run(QDialog& dialog) override;

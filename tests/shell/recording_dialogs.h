@@ -22,6 +22,10 @@ class RecordingDialogs : public shell::UserDialogs {
     filters.append(filter);
     return nextFile;
   }
+  QString saveFile(QWidget*, const QString& filter) override {
+    filters.append(filter);
+    return nextSaveFile;
+  }
   QString chooseFolder(QWidget*, const QString&) override { return nextFolder; }
   void about(QWidget*, const QString& title, const QString&) override { messages.append({title, QString()}); }
 
@@ -38,6 +42,7 @@ class RecordingDialogs : public shell::UserDialogs {
   QStringList filters;
   QString nextFile;
   QString nextFolder;
+  QString nextSaveFile;
   bool confirmAnswer = false;
 };
 

@@ -16,6 +16,8 @@
 #include <memory>
 
 #include <QCheckBox>
+#include <QRadioButton>
+#include <QTreeWidget>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -29,7 +31,9 @@
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
+#include "shell/rebuild_dialog.h"
 #include "shell/save_dialog.h"
+#include "shell/table_operation_dialog.h"
 #include "shell/recording_dialogs.h"
 #include "support/fixtures.h"
 #include "widgets/disk_tree_model.h"
@@ -539,6 +543,125 @@ class WindowsTest : public QObject {
     QVERIFY(saved.wait(20000));
     QCOMPARE(test::savedUnlikeListed("recovery-guess.sha256.txt", dir.filePath("single").toStdString(), "/kept/one"),
              std::vector<std::string>{});
+  }
+
+  // Backup and restore of the clicked disk: a backup restores a wiped
+  // sector 0 byte for byte once the user agrees, and nothing is written
+  // while the file names another disk or the question is declined.
+  void partitionTableBackupAndRestore() {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.img"), b = dir.filePath("b.img");
+    for (const QString& copy : {a, b}) {
+      QVERIFY(QFile::copy(image("sample-disk.img"), copy));
+      QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    auto bytes = [](const QString& path) {
+      QFile f(path);
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    Session s;
+    s.window.openImageFile(a);
+    s.window.openImageFile(b);
+    int choice = -1;
+    QStringList controls;
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      controls = QStringList{d.windowTitle()};
+      for (auto* button : d.findChildren<QAbstractButton*>())
+        controls << button->text() + (button->accessibleName() == button->text() ? "" : "?");
+      if (choice >= 0) static_cast<shell::TableOperationDialog&>(d).option(choice)->click();
+      return true;
+    };
+    auto run = [&](int c, const char* row, const QString& file) {
+      choice = c;
+      s.window.diskWindow()->diskTree()->setCurrentIndex(childNamed(s.disks(), {}, QString::fromUtf8(row)));
+      s.dialogs.nextSaveFile = s.dialogs.nextFile = file;
+      s.dialogs.messages.clear();
+      s.window.commands().action(shell::kTableOperation)->trigger();
+      return s.dialogs.messages.isEmpty() ? QString() : s.dialogs.messages.back().first;
+    };
+    QCOMPARE(run(-1, "a.img", {}), QStringLiteral("请选择分区操作类型！"));
+    QCOMPARE(controls, (QStringList{"分区表操作", "分区表备份", "分区表恢复", "分区表重建", "确定", "取消"}));
+    const QString tableA = dir.filePath("a-table.img"), tableB = dir.filePath("b-table.img");
+    QCOMPARE(run(0, "a.img", tableA), QStringLiteral("备份成功"));
+    QCOMPARE(run(0, "b.img", tableB), QStringLiteral("备份成功"));
+    QCOMPARE(s.dialogs.filters.back(), QStringLiteral("Img files(*.img);;All files(*)"));
+    QCOMPARE(bytes(tableA).size() % 512 + 512 * 2, bytes(tableA).size());
+
+    const QByteArray original = bytes(a);
+    {
+      QFile f(a);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      f.write(QByteArray(512, '\0'));
+    }
+    const QByteArray wiped = bytes(a);
+    QCOMPARE(run(1, "a.img", tableB), QStringLiteral("备份信息与磁盘不对应"));
+    QCOMPARE(s.dialogs.messages.size(), 1);
+    QCOMPARE(bytes(a), wiped);
+    QVERIFY(run(1, "a.img", tableA).contains(QStringLiteral("a.img")));  // the question, declined
+    QCOMPARE(bytes(a), wiped);
+    s.dialogs.confirmAnswer = true;
+    QCOMPARE(run(1, "a.img", tableA), QStringLiteral("恢复成功"));
+    QCOMPARE(bytes(a), original);
+  }
+
+  // The rebuild refuses five ticks with sector 0 unchanged; two ticks,
+  // once agreed, give a table the image opens with again.
+  void rebuildWritesUpToFourTickedVolumes() {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.img");
+    QVERIFY(QFile::copy(image("sample-disk.img"), a));
+    QFile::setPermissions(a, QFile::ReadOwner | QFile::WriteOwner);
+    auto sector0 = [&] {
+      QFile f(a);
+      return f.open(QIODevice::ReadOnly) ? f.read(512) : QByteArray();
+    };
+    Session s;
+    s.window.openImageFile(a);
+    DiskRecord& disk = s.catalogue.disks.back();
+    for (uint64_t start : {100, 200, 300, 400}) {
+      PartitionRecord& found = disk.partitions.emplace_back(disk.partitions.front().description());
+      found.searchKind = kSearchKindFound;
+      found.startSector = start;
+      found.sizeSectors = 10;
+    }
+    {
+      QFile f(a);  // the entries lost, as a search would find them
+      QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(446));
+      f.write(QByteArray(64, '\0'));
+    }
+    const QByteArray wiped = sector0();
+    QStringList seen;
+    QList<int> ticks = {0, 1, 2, 3, 4};
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      if (auto* choose = qobject_cast<shell::TableOperationDialog*>(&d)) {
+        choose->option(shell::TableOperationDialog::kRebuild)->click();
+        return true;
+      }
+      auto* list = static_cast<shell::RebuildDialog&>(d).list();
+      seen = headers(*list->model());
+      for (auto* label : d.findChildren<QLabel*>()) seen << label->text() + label->palette().color(QPalette::WindowText).name();
+      auto* save = d.findChild<QPushButton*>();
+      for (int i = 0; i < list->topLevelItemCount(); ++i)
+        list->topLevelItem(i)->setCheckState(0, ticks.contains(i) ? Qt::Checked : Qt::Unchecked);
+      save->click();
+      return d.result() == QDialog::Accepted;
+    };
+    s.window.diskWindow()->diskTree()->setCurrentIndex(s.disks().index(0, 0));
+    s.window.commands().action(shell::kTableOperation)->trigger();
+    QCOMPARE(seen, (QStringList{"系统", "卷标", "起始位置(sec)", "大小", "主/逻辑", "警告：分区表重建前需备份#ff0000"}));
+    QCOMPARE(s.dialogs.messages.back().first, QStringLiteral("选择错误，请从新选择"));
+    QCOMPARE(sector0(), wiped);
+    ticks = {0, 1};
+    s.window.commands().action(shell::kTableOperation)->trigger();  // declined
+    QCOMPARE(sector0(), wiped);
+    s.dialogs.confirmAnswer = true;
+    s.window.commands().action(shell::kTableOperation)->trigger();
+    QVERIFY(sector0() != wiped);
+    Session again;
+    again.window.openImageFile(a);
+    QModelIndex first = again.disks().index(0, 0, again.disks().index(0, 0));
+    QCOMPARE(first.siblingAtColumn(2).data().toString(), QStringLiteral("exFat"));
+    QCOMPARE(again.disks().rowCount(again.disks().index(0, 0)), 2);
   }
 
   void exitAsksAndEveryControlIsNamed() {

@@ -1,0 +1,80 @@
+#include "shell/rebuild_dialog.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "core/tools/tool_messages.h"
+#include "core/tools/write_questions.h"
+#include "shell/user_dialogs.h"
+
+namespace dudorazu::shell {
+RebuildDialog::RebuildDialog(const DiskRecord& disk, UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), disk_(disk), dialogs_(dialogs) {
+  setWindowTitle(QStringLiteral("重建分区表"));
+  list_ = new QTreeWidget(this);
+  list_->setAccessibleName(windowTitle());
+  list_->setRootIsDecorated(false);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  const QStringList columns = {"系统", "卷标", "起始位置(sec)", "大小", "主/逻辑"};
+  list_->setHeaderLabels(columns);
+  list_->header()->setDefaultAlignment(Qt::AlignCenter);
+  list_->header()->setSectionResizeMode(QHeaderView::Stretch);
+  rows_ = rebuildRows(disk);
+  for (const RebuildRow& row : rows_) {
+    auto* item = new QTreeWidgetItem(list_);
+    const std::string* texts[] = {&row.system, &row.label, &row.startText, &row.sizeText, &row.kindText};
+    for (int c = 0; c < columns.size(); ++c) {
+      item->setText(c, QString::fromStdString(*texts[c]));
+      item->setTextAlignment(c, Qt::AlignCenter);
+    }
+    item->setCheckState(0, Qt::Unchecked);
+  }
+  auto* warning = new QLabel(QStringLiteral("警告：分区表重建前需备份"), this);
+  warning->setAccessibleName(warning->text());
+  QPalette red = warning->palette();
+  red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+  warning->setPalette(red);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(warning, 1);
+  auto button = [&](const QString& text, auto slot) {
+    auto* b = new QPushButton(text, this);
+    b->setAccessibleName(text);
+    b->setAutoDefault(false);
+    connect(b, &QPushButton::clicked, this, slot);
+    buttons->addWidget(b);
+  };
+  button(QStringLiteral("保存"), [this] { save(); });
+  button(QStringLiteral("取消"), [this] { reject(); });
+  button(QStringLiteral("分区表备份"), [this] { emit backupRequested(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list_, 1);
+  layout->addLayout(buttons);
+  resize(560, 300);
+}
+
+// More than four ticks or none leave the dialog open with nothing written;
+// a write that fails is reported and the dialog stays.
+void RebuildDialog::save() {
+  std::vector<size_t> ticked;
+  std::vector<const RebuildRow*> rows;
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+    if (list_->topLevelItem(i)->checkState(0) != Qt::Checked) continue;
+    rows.push_back(&rows_[i]);
+    ticked.push_back(rows_[i].recordIndex);
+  }
+  DialogMessageSink messages(dialogs_, this);
+  if (ticked.size() > 4) {
+    messages.show(kMsgWrongChoice, kApplicationTitle);
+    return;
+  }
+  if (ticked.empty()) return;
+  Question question = rebuildMbrQuestion(disk_, rows);
+  if (!dialogs_.confirm(this, QString::fromStdString(question.text), windowTitle())) return;
+  if (writeRebuiltMbr(disk_, ticked, messages) == RebuildResult::Written) accept();
+}
+
+}  // namespace dudorazu::shell

@@ -1,0 +1,87 @@
+#include "shell/table_operations.h"
+
+#include <QPersistentModelIndex>
+
+#include "core/tools/mbr_rebuild.h"
+#include "core/tools/partition_table_backup.h"
+#include "core/tools/partition_table_restore.h"
+#include "core/tools/system_disk_guard.h"
+#include "core/tools/tool_messages.h"
+#include "core/tools/write_questions.h"
+#include "shell/rebuild_dialog.h"
+#include "shell/user_dialogs.h"
+#include "widgets/disk_tree_model.h"
+
+namespace dudorazu::shell {
+namespace {
+
+QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The disk of the current row; a message and none when no row is current.
+DiskRecord* chosenDisk(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs,
+                       QWidget* parent) {
+  DiskRecord* disk = row.isValid() ? disks.diskAt(row) : nullptr;
+  if (!disk) dialogs.message(parent, QStringLiteral("没有选择磁盘"), text(kCaptionError));
+  return disk;
+}
+
+}  // namespace
+
+void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+  DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
+  if (!disk) return;
+  QString path = dialogs.saveFile(parent, text(kImgFilter));
+  if (path.isEmpty()) return;
+  if (disks.partitionAt(row)) {
+    dialogs.message(parent, QStringLiteral("没有正确选择磁盘"), text(kCaptionError));
+    return;
+  }
+  DialogMessageSink messages(dialogs, parent);
+  backupPartitionTable(*disk, path.toStdString(), messages);
+}
+
+void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+  DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
+  if (!disk) return;
+  QString path = dialogs.openFile(parent, text(kImgFilter));
+  if (path.isEmpty()) return;
+  DialogMessageSink messages(dialogs, parent);
+  // A partition row is not the disk a backup names.
+  if (disks.partitionAt(row)) {
+    messages.show(kMsgBackupMismatch, kCaptionError);
+    return;
+  }
+  std::optional<BackupContents> contents = readBackupFile(path.toStdString());
+  if (!contents) {
+    messages.show(kMsgBadBackupFile, kCaptionError);
+    return;
+  }
+  if (refuseForeignBackup(*disk, *contents, messages)) return;
+  if (diskHasMountedVolume(*disk)) {
+    messages.show(kMsgSystemDisk, kCaptionError);
+    return;
+  }
+  if (!contents->offsets.empty()) {
+    Question question = restoreQuestion(*disk, *contents);
+    if (!dialogs.confirm(parent, QString::fromStdString(question.text), QStringLiteral("分区表恢复"))) return;
+  }
+  restoreFromBackup(*disk, *contents, messages);
+}
+
+void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+  DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
+  if (!disk) return;
+  if (disks.partitionAt(row)) {
+    dialogs.message(parent, QStringLiteral("请正确选择磁盘"), text(kCaptionError));
+    return;
+  }
+  DialogMessageSink messages(dialogs, parent);
+  if (!rebuildAllowed(*disk, messages)) return;
+  RebuildDialog dialog(*disk, dialogs, parent);
+  QPersistentModelIndex kept(row);
+  QObject::connect(&dialog, &RebuildDialog::backupRequested, &dialog,
+                   [&, kept] { backupTableOf(disks, kept, dialogs, parent); });
+  dialogs.run(dialog);
+}
+
+}  // namespace dudorazu::shell

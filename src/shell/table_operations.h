@@ -1,0 +1,28 @@
+#pragma once
+// The partition table backup, restore and rebuild of the disk clicked in the disk
+// window, with their file choosers, questions and messages through the
+// dialog seam.
+class QModelIndex;
+class QWidget;
+
+namespace dudorazu::widgets {
+class DiskTreeModel;
+}
+
+namespace dudorazu::shell {
+
+class UserDialogs;
+
+inline constexpr const char* kImgFilter = "Img files(*.img);;All files(*)";
+
+// `row` is the disk tree's current row (invalid when none is).
+void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent);
+// Nothing is written before the file is read, vouched for this disk and
+// the user has agreed to the sectors it names.
+void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent);
+
+// The rebuild dialog for the disk of `row`; the system disk is refused
+// before it opens.
+void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent);
+
+}  // namespace dudorazu::shell
