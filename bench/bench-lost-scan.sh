@@ -15,15 +15,14 @@ truncate -s "${size_mib}M" "$img"
 mkfs.exfat -L SCAN "$img" >/dev/null
 for i in $(seq 1 6); do convert -size $((200 + 40 * i))x160 plasma: -quality 85 "$work/p$i.jpg"; done
 
-python3 - "$img" "$work" <<'PY'
+python3 - "$img" "$work" "$(dirname "$0")" <<'PY'
 import os, random, struct, sys
 img, work = sys.argv[1], sys.argv[2]
+sys.path.insert(0, sys.argv[3])
+from exfat_geometry import Geometry
 f = open(img, 'r+b')
-bs = f.read(512)
-bps, spc = 1 << bs[108], 1 << bs[109]
-cb = bps * spc
-fat_off, fat_len, heap, count, root = struct.unpack_from('<IIIII', bs, 80)
-def cpos(c): return heap * bps + (c - 2) * cb
+g = Geometry(f)
+cb, count, root, cpos = g.cb, g.count, g.root, g.cpos
 def entry_set(name, first, length):
     units = name.encode('utf-16-le')
     out = bytearray(96)

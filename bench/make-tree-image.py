@@ -6,14 +6,15 @@
 # than one cluster, and each file's data, get contiguous clusters.
 #   make-tree-image.py IMAGE FOLDERS PER_FOLDER [FILE_BYTES]
 import os, struct, sys
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from exfat_geometry import Geometry
 img, folders, per = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 file_bytes = int(sys.argv[4]) if len(sys.argv) > 4 else 0
 f = open(img, 'r+b')
-bs = f.read(512)
-bps, spc = 1 << bs[108], 1 << bs[109]
-cb = bps * spc
-fat_off, fat_len, heap, count, root = struct.unpack_from('<IIIII', bs, 80)
-def cpos(c): return heap * bps + (c - 2) * cb
+g = Geometry(f)
+bps, cb = g.bps, g.cb
+fat_off, fat_len, heap, count, root = g.fat_off, g.fat_len, g.heap, g.count, g.root
+cpos = g.cpos
 f.seek(fat_off * bps)
 fat = bytearray(f.read(fat_len * bps))
 free = count // 2  # a fresh volume leaves the upper half untouched
