@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QPersistentModelIndex>
 #include <QVBoxLayout>
 
 #include "core/present/properties.h"
@@ -54,6 +55,13 @@ void DiskWindow::fillDiskRows(DiskRecord& disk) {
   left_->fitColumns();
 }
 
+bool DiskWindow::refreshDiskRows(const QModelIndex& diskRow) {
+  if (!diskModel_->refreshPartitions(diskRow)) return false;
+  left_->expand(diskRow.siblingAtColumn(0));
+  left_->fitColumns();
+  return true;
+}
+
 bool DiskWindow::openImage(const QString& path) {
   if (!openImageAsDisk(catalogue_, path.toStdString())) return false;
   fillDiskRows(catalogue_.disks.back());
@@ -82,9 +90,13 @@ QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
   if (diskModel_->partitionAt(index)) {
     menu_->addAction(QStringLiteral("创建分区镜像文件     Ctrl+Alt+J"))->setEnabled(false);
     menu_->addAction(QStringLiteral("提取分区空闲空间     Ctrl+Alt+G"))->setEnabled(false);
-    menu_->addAction(QStringLiteral("分区扫描"))->setEnabled(false);
+    QPersistentModelIndex row = index;
+    connect(menu_->addAction(QStringLiteral("分区扫描")), &QAction::triggered, this,
+            [this, row] { emit partitionScanRequested(row); });
   } else {
-    menu_->addAction(QStringLiteral("扫描丢失分区    Ctrl+Alt+P"))->setEnabled(false);
+    QPersistentModelIndex row = index;
+    connect(menu_->addAction(QStringLiteral("扫描丢失分区    Ctrl+Alt+P")), &QAction::triggered, this,
+            [this, row] { emit searchRequested(row); });
     QAction* close = menu_->addAction(QStringLiteral("关闭镜像文件"));
     close->setEnabled(!isPhysicalDrive(*disk));
     connect(close, &QAction::triggered, this, [this, disk] { closeImage(disk); });

@@ -24,6 +24,9 @@ class DiskWindow : public QWidget {
 
   // Adds the rows of a disk appended to the catalogue.
   void fillDiskRows(DiskRecord& disk);
+  // Fills the partition rows of a disk row again (expanded); false when
+  // `diskRow` is no longer a disk row.
+  bool refreshDiskRows(const QModelIndex& diskRow);
   // Opens an image file as one more disk; false when it cannot be read.
   bool openImage(const QString& path);
 
@@ -40,6 +43,9 @@ class DiskWindow : public QWidget {
 
  signals:
   void openPartitionRequested(DiskRecord* disk, PartitionRecord* partition);
+  // The search tools of the context menus, for the clicked row.
+  void searchRequested(const QModelIndex& row);
+  void partitionScanRequested(const QModelIndex& row);
 
  private:
   void showProperties(const QModelIndex& index);

@@ -17,6 +17,7 @@
 #include "core/partitions/file_system_text.h"
 #include "core/present/statistics.h"
 #include "shell/commands.h"
+#include "shell/disk_scans.h"
 #include "shell/disk_window.h"
 #include "shell/manual.h"
 #include "shell/partition_window.h"
@@ -29,7 +30,7 @@ namespace dudorazu::shell {
 namespace {
 
 // Commands whose work is not built yet: present with their texts, disabled.
-const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion, kCreateImage};
+const CommandId kNotYetBuilt[] = {kRegion, kCreateImage};
 
 // The disk window's tab cannot be closed.
 class KeepOpen : public QObject {
@@ -61,6 +62,9 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
     for (auto side : {QTabBar::LeftSide, QTabBar::RightSide})
       if (QWidget* button = tabs->tabButton(0, side)) button->hide();
   connect(diskWindow_, &DiskWindow::openPartitionRequested, this, &MainWindow::openPartitionWindow);
+  scans_ = new DiskScans(*diskWindow_, dialogs_, this);
+  connect(diskWindow_, &DiskWindow::searchRequested, scans_, &DiskScans::search);
+  connect(diskWindow_, &DiskWindow::partitionScanRequested, scans_, &DiskScans::partitionScan);
 
   buildMenus();
   buildToolbar();
@@ -96,6 +100,7 @@ void MainWindow::buildMenus() {
   };
   auto* diskTools = new QMenu(QStringLiteral("工具(&T)"), this);
   diskTools->addAction(action(kPartitionSearch));
+  diskTools->addAction(action(kWholeDiskScan));
   diskTools->addAction(action(kTableOperation));
   diskMenus_ = {fileMenu(false), diskTools, helpMenu()};
 
@@ -165,6 +170,9 @@ void MainWindow::connectCommands() {
     if (PartitionWindow* w = currentPartitionWindow()) w->lostFileScan(false);
   });
   on(kTableOperation, [this] { tableOperation(); });
+  // The disk tree's current row, whichever window is current.
+  on(kPartitionSearch, [this] { scans_->search(diskWindow_->diskTree()->currentIndex()); });
+  on(kWholeDiskScan, [this] { scans_->wholeDiskScan(diskWindow_->diskTree()->currentIndex()); });
   on(kHelp, [this] { showManual(); });
   on(kAbout, [this] {
     dialogs_.about(this, QStringLiteral("关于 ") + applicationTitle(),
@@ -320,8 +328,9 @@ void MainWindow::savePlacement() {
 // A running operation holds records that the windows own: it must end
 // before the program does.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  for (PartitionWindow* w : partitionWindows()) {
-    if (!w->loading()) continue;
+  bool busy = scans_->running();
+  for (PartitionWindow* w : partitionWindows()) busy = busy || w->loading();
+  if (busy) {
     dialogs_.message(this, QStringLiteral("等待当前操作完成！"), QString::fromUtf8(kCaptionWaiting));
     event->ignore();
     return;

@@ -15,6 +15,7 @@ class QMenu;
 namespace dudorazu::shell {
 
 class Commands;
+class DiskScans;
 class DiskWindow;
 class PartitionWindow;
 class UserDialogs;
@@ -29,6 +30,7 @@ class MainWindow : public QMainWindow {
   DiskWindow* diskWindow() const { return diskWindow_; }
   QMdiArea* documents() const { return mdi_; }
   Commands& commands() const { return *commands_; }
+  DiskScans* diskScans() const { return scans_; }
   QMdiSubWindow* currentDocument() const;
   PartitionWindow* currentPartitionWindow() const;
   QList<PartitionWindow*> partitionWindows() const;
@@ -64,6 +66,7 @@ class MainWindow : public QMainWindow {
   Commands* commands_;
   QMdiArea* mdi_;
   DiskWindow* diskWindow_;
+  DiskScans* scans_;
   QMdiSubWindow* diskSubWindow_;
   QLabel* panes_[3];
   QList<QMenu*> diskMenus_;

@@ -8,9 +8,11 @@
 
 #include "core/common/long_operation.h"
 #include "core/partitions/file_system_text.h"
+#include "shell/disk_scans.h"
 #include "shell/disk_window.h"
 #include "shell/find_dialog.h"
 #include "shell/main_window.h"
+#include "shell/partition_search_window.h"
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
 #include "shell/save_dialog.h"
@@ -109,8 +111,23 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
       saving->block().setPosition(42);
       QTimer::singleShot(600, &window, [&, saving] {
         if (!save(*saving, directory + QStringLiteral("/save-progress.png"))) status = 1;
-        QApplication::exit(0);
+        saving->finish();
+        // The lost-partition search on the last disk named: its dialog,
+        // then its window once the search has ended.
+        QModelIndex last = disks->index(disks->rowCount() - 1, 0);
+        SearchDiskDialog ask(*disks->diskAt(last), &window);
+        ask.show();
+        QApplication::processEvents();
+        if (!save(ask, directory + QStringLiteral("/partition-search-dialog.png"))) status = 1;
+        ask.hide();
+        if (!window.diskScans()->startSearch(last, SearchMode::Aligned, 0)) QApplication::exit(0);
       });
+    });
+  });
+  QObject::connect(window.diskScans(), &DiskScans::searchFinished, &window, [&] {
+    QTimer::singleShot(200, &window, [&] {
+      if (!save(*window.diskScans()->searchWindow(), directory + QStringLiteral("/partition-search.png"))) status = 1;
+      QApplication::exit(0);
     });
   });
   QApplication::exec();

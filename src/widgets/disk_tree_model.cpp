@@ -42,6 +42,24 @@ void DiskTreeModel::removeDisk(const DiskRecord& disk) {
   endRemoveRows();
 }
 
+bool DiskTreeModel::refreshPartitions(const QModelIndex& diskRow) {
+  if (!diskRow.isValid() || diskRow.internalPointer() || diskRow.row() >= static_cast<int>(rows_.size())) return false;
+  QModelIndex at = index(diskRow.row(), 0);
+  DiskRow& row = *rows_[at.row()];
+  if (row.partitionCount > 0) {
+    beginRemoveRows(at, 0, static_cast<int>(row.partitionCount) - 1);
+    row.partitionCount = 0;
+    endRemoveRows();
+  }
+  size_t count = row.disk->partitions.size();
+  if (count > 0) {
+    beginInsertRows(at, 0, static_cast<int>(count) - 1);
+    row.partitionCount = count;
+    endInsertRows();
+  }
+  return true;
+}
+
 int DiskTreeModel::rowOf(const DiskRow* row) const {
   for (size_t i = 0; i < rows_.size(); ++i)
     if (rows_[i].get() == row) return static_cast<int>(i);

@@ -22,6 +22,9 @@ class DiskTreeModel : public QAbstractItemModel {
   // Drops the disk's row (the record itself stays in the catalogue, where
   // running operations may still hold it).
   void removeDisk(const DiskRecord& disk);
+  // Fills the partition rows of the disk row `diskRow` again from the
+  // disk's partition list as it is now. False when it is no disk row.
+  bool refreshPartitions(const QModelIndex& diskRow);
 
   // The disk of a disk row or of a partition row; the partition of a
   // partition row (null for a disk row).

@@ -1,0 +1,209 @@
+// The disk window's search tools on images: the lost-partition search from
+// its menus, its window and the green rows it leaves in the disk tree, a
+// stop during a sector search, the refusals, and the up-case scans.
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "shell/commands.h"
+#include "shell/disk_scans.h"
+#include "shell/disk_window.h"
+#include "shell/main_window.h"
+#include "shell/partition_search_window.h"
+#include "shell/progress_window.h"
+#include "shell/recording_dialogs.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+#include "widgets/disk_tree_model.h"
+#include "widgets/tree_list_view.h"
+
+using namespace dudorazu;
+using shell::SearchDiskDialog;
+
+namespace {
+
+using Message = QPair<QString, QString>;
+const Message kWaiting{QStringLiteral("等待当前操作完成！"), QStringLiteral("waiting")};
+
+struct Session {
+  DiskCatalogue catalogue;
+  test::RecordingDialogs dialogs;
+  shell::MainWindow window{catalogue, dialogs};
+  shell::DiskScans& scans() { return *window.diskScans(); }
+  widgets::DiskTreeModel& disks() { return *window.diskWindow()->diskModel(); }
+  QModelIndex disk() { return disks().index(0, 0); }
+
+  // Runs the entry `text` of the disk tree's context menu for `row`.
+  void menu(const QModelIndex& row, const QString& text) {
+    for (QAction* a : window.diskWindow()->contextMenuFor(row)->actions())
+      if (a->text() == text) {
+        QVERIFY(a->isEnabled());
+        return a->trigger();
+      }
+    QFAIL(qPrintable(text));
+  }
+  // The search window's rows, columns joined by "|".
+  QStringList rows() {
+    QTableWidget* list = scans().searchWindow()->list();
+    QStringList out;
+    for (int r = 0; r < list->rowCount(); ++r) {
+      QStringList cells;
+      for (int c = 0; c < list->columnCount(); ++c) cells << list->item(r, c)->text();
+      out << cells.join('|');
+    }
+    return out;
+  }
+  // The disk's partition rows as "text|label", each of them green.
+  QStringList greenRows() {
+    QStringList out;
+    for (int r = 0; r < disks().rowCount(disk()); ++r) {
+      QModelIndex row = disks().index(r, 0, disk());
+      if (row.data(Qt::ForegroundRole).value<QBrush>().color() != QColor(0, 0x80, 0)) return {"not green"};
+      out << row.data().toString() + '|' + row.siblingAtColumn(1).data().toString();
+    }
+    return out;
+  }
+};
+
+// The first sector of TOOLSA's up-case table, as mkfs.exfat wrote it.
+std::string upcaseSector() { return test::readRange(test::fixtureImage("tools-search.img"), 6152 * 512, 512); }
+
+}  // namespace
+
+class PartitionSearchTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir settings_;
+
+ private slots:
+  void initTestCase() {
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
+  }
+
+  // The heads list: the six usual values, the disk's own as a seventh.
+  void dialogOffersTheDisksHeads() {
+    struct Case {
+      uint32_t diskHeads;
+      int items;
+      uint8_t heads;
+    } cases[] = {{255, 6, 255}, {15, 7, 15}, {300, 7, 0}};
+    for (const Case& c : cases) {
+      DiskRecord disk;
+      disk.tracksPerCylinder = c.diskHeads;
+      SearchDiskDialog dialog(disk);
+      QCOMPARE(dialog.headsBox()->count(), c.items);
+      QCOMPARE(dialog.headsBox()->currentText(), QString::number(c.diskHeads));
+      QCOMPARE(dialog.heads(), c.heads);
+      QCOMPARE(dialog.mode(), SearchMode::Aligned);
+    }
+  }
+
+  // tools-search.img: TOOLSA at 2048 (off the cylinder grid), TOOLSB at
+  // cylinder 2, TOOLSC 63 sectors into cylinder 4 with its main boot
+  // sector zeroed; the partition table wiped.
+  void searchListsVolumesAndTheTreeShowsThemOnceInGreen() {
+    test::TempDir dir;
+    std::string image = test::copyFixture(dir, "tools-search.img");
+    test::writeAt(image, 3048 * 512, upcaseSector());
+    Session s;
+    s.window.openImageFile(QString::fromStdString(image));
+    const QStringList aligned = {"exFat|TOOLSA|0,32,33|16384|主", "exFat|TOOLSB|2,0,1|16384|主",
+                                 "exFat|TOOLSC|4,1,1|8192|逻辑"};
+    struct Case {
+      SearchMode mode;
+      uint32_t diskHeads;  // the dialog starts on it
+      QStringList rows;
+    } cases[] = {
+        {SearchMode::Aligned, 255, aligned},
+        {SearchMode::Aligned, 255, aligned},
+        // 15 heads: both grid volumes start on cylinders of 945 sectors
+        {SearchMode::Cylinder, 15, {"exFat|TOOLSB|34,0,1|16384|主", "exFat|TOOLSC|68,1,1|8192|逻辑"}},
+        // each row after the first goes before the last one
+        {SearchMode::Sector, 255, {"exFat|TOOLSB|0,0,1|16384|主", "exFat|TOOLSC|0,0,1|8192|主",
+                                   "exFat|TOOLSA|0,0,1|16384|主"}},
+    };
+    for (const Case& c : cases) {
+      s.disks().diskAt(s.disk())->tracksPerCylinder = c.diskHeads;
+      s.dialogs.answerDialog = [&](QDialog& d) {
+        static_cast<SearchDiskDialog&>(d).setMode(c.mode);
+        return true;
+      };
+      QSignalSpy ended(&s.scans(), &shell::DiskScans::searchFinished);
+      s.menu(s.disk(), QStringLiteral("扫描丢失分区    Ctrl+Alt+P"));
+      QVERIFY(ended.wait(20000));
+      QCOMPARE(s.rows(), c.rows);
+      QVERIFY(s.scans().searchWindow()->isVisible());
+      QCOMPARE(s.greenRows(), QStringList({"Partition0|TOOLSA", "Partition1|TOOLSB", "Partition2|TOOLSC"}));
+    }
+    QCOMPARE(s.disks().diskAt(s.disk())->cylinders, 81920u / 255 / 63);
+    QVERIFY(s.dialogs.messages.isEmpty());
+
+    // The partition scan: refused for a disk row; on a found volume it
+    // names the sector that holds the up-case table.
+    s.scans().partitionScan(s.disk());
+    QCOMPARE(s.dialogs.messages.takeLast(), Message("请选择分区", "error"));
+    QSignalSpy scanned(&s.scans(), &shell::DiskScans::scanFinished);
+    s.menu(s.disks().index(0, 0, s.disk()), QStringLiteral("分区扫描"));
+    QVERIFY(scanned.wait(20000));
+    QCOMPARE(s.dialogs.messages,
+             QList<Message>({{"找到 exFAT 大写转换表：磁盘第 3048 扇区（分区内第 1000 扇区）", "分区扫描"}}));
+    QVERIFY(!s.scans().scanWindow(true)->isVisible());
+  }
+
+  // A sector search over a large sparse disk, started from the main menu:
+  // its kind refuses a second start (and the program's end) while it runs,
+  // "停止" ends it within moments, and the window stays usable.
+  void stopEndsASectorSearchPromptly() {
+    test::TempDir dir;
+    std::string big = dir.file("big.img");
+    test::writeAt(big, (uint64_t{256} << 30) - 512, std::string(512, '\0'));
+    test::writeAt(big, 30000 * 512, upcaseSector());
+    Session s;
+    s.window.openImageFile(QString::fromStdString(big));
+    s.window.diskWindow()->diskTree()->setCurrentIndex(s.disk());
+    s.dialogs.answerDialog = [](QDialog& d) {
+      static_cast<SearchDiskDialog&>(d).setMode(SearchMode::Sector);
+      return true;
+    };
+    QSignalSpy ended(&s.scans(), &shell::DiskScans::searchFinished);
+    s.window.commands().action(shell::kPartitionSearch)->trigger();
+    shell::PartitionSearchWindow* w = s.scans().searchWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(w->block().position() > 0, 20000);
+
+    s.window.commands().action(shell::kPartitionSearch)->trigger();
+    s.window.commands().action(shell::kWholeDiskScan)->trigger();
+    QVERIFY(!s.window.close());
+    QCOMPARE(s.dialogs.messages, QList<Message>({kWaiting, kWaiting, kWaiting}));
+    QVERIFY(ended.isEmpty());
+
+    QElapsedTimer clock;
+    clock.start();
+    w->stopButton()->click();
+    QVERIFY(ended.wait(5000));
+    QVERIFY2(clock.elapsed() < 3000, "a stop is honoured at the next 10 MiB piece");
+    QVERIFY(w->isVisible());
+    QVERIFY(!w->stopButton()->isEnabled());
+    QVERIFY(w->stateText().contains(QStringLiteral("已停止")));
+    QVERIFY(w->block().position() < w->block().upper());
+    w->closeButton()->click();
+    QVERIFY(!w->isVisible());
+
+    // The marker is free again: the whole-disk scan runs, closes its
+    // window and says where the table stands.
+    QSignalSpy scanned(&s.scans(), &shell::DiskScans::scanFinished);
+    s.window.commands().action(shell::kWholeDiskScan)->trigger();
+    QVERIFY(scanned.wait(20000));
+    QVERIFY(!s.scans().scanWindow(false)->isVisible());
+    QCOMPARE(s.dialogs.messages.mid(3), QList<Message>({{"找到 exFAT 大写转换表：磁盘第 30000 扇区", "全盘扫描"}}));
+  }
+};
+
+QTEST_MAIN(PartitionSearchTest)
+#include "partition_search_test.moc"
