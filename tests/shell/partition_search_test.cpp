@@ -6,10 +6,8 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "shell/commands.h"
@@ -79,14 +77,9 @@ std::string upcaseSector() { return test::readRange(test::fixtureImage("tools-se
 
 class PartitionSearchTest : public QObject {
   Q_OBJECT
-  QTemporaryDir settings_;
+  test::ScratchSettings settings_;
 
  private slots:
-  void initTestCase() {
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
-  }
-
   // The heads list: the six usual values, the disk's own as a seventh.
   void dialogOffersTheDisksHeads() {
     struct Case {

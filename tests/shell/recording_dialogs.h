@@ -5,7 +5,9 @@
 #include <QUrl>
 #include <functional>
 #include <QPair>
+#include <QSettings>
 #include <QString>
+#include <QTemporaryDir>
 
 #include "shell/user_dialogs.h"
 
@@ -44,6 +46,19 @@ class RecordingDialogs : public shell::UserDialogs {
   QString nextFolder;
   QString nextSaveFile;
   bool confirmAnswer = false;
+};
+
+// Keeps the program's settings (recent files, placement) in a scratch
+// folder for as long as it lives.
+class ScratchSettings {
+ public:
+  ScratchSettings() {
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
+  }
+
+ private:
+  QTemporaryDir dir_;
 };
 
 }  // namespace dudorazu::test

@@ -108,14 +108,9 @@ QModelIndex clickFolder(PartitionWindow& w, const QStringList& path) {
 
 class WindowsTest : public QObject {
   Q_OBJECT
-  QTemporaryDir settings_;
+  test::ScratchSettings settings_;
 
  private slots:
-  void initTestCase() {
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
-  }
-
   void openImageListsItsRowsAndItsMenus() {
     Session s;
     s.dialogs.nextFile = image("sample-disk.img");
