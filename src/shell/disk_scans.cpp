@@ -55,11 +55,17 @@ bool DiskScans::startSearch(const QModelIndex& row, SearchMode mode, uint8_t hea
   auto onFound = [window](const FoundVolume& volume) {
     QMetaObject::invokeMethod(window, [window, volume] { window->addVolume(volume); }, Qt::QueuedConnection);
   };
+  // A search that was not stopped yet ended early could not read the disk.
+  auto completed = std::make_shared<bool>(false);
   return startWorker(
-      searching_, this, [disk, mode, heads, block, onFound] { searchPartitions(*disk, mode, heads, *block, onFound); },
-      [this, window, block, diskRow] {
+      searching_, this,
+      [disk, mode, heads, block, onFound, completed] {
+        *completed = searchPartitions(*disk, mode, heads, *block, onFound);
+      },
+      [this, window, block, diskRow, completed] {
         refreshBranch(diskRow);
-        window->finish(block->cancelled());
+        using Ending = PartitionSearchWindow::Ending;
+        window->finish(block->cancelled() ? Ending::Stopped : *completed ? Ending::Completed : Ending::Unreadable);
         emit searchFinished();
       });
 }

@@ -128,6 +128,7 @@ void PartitionSearchWindow::begin(SearchMode mode) {
   list_->setRowCount(0);
   bar_->setProgress(0, 0);
   state_->setText(QStringLiteral("正在扫描分区"));
+  state_->setAccessibleName(state_->text());
   stop_->setEnabled(true);
   timer_.start();
   show();
@@ -150,14 +151,20 @@ void PartitionSearchWindow::addVolume(const FoundVolume& volume) {
   }
 }
 
-void PartitionSearchWindow::finish(bool stopped) {
+void PartitionSearchWindow::finish(Ending ending) {
   timer_.stop();
   poll();
-  // A search that ran to the disk's end has looked at all of it.
-  if (!stopped) bar_->setProgress(block_.upper(), block_.upper());
   stop_->setEnabled(false);
-  state_->setText(stopped ? QStringLiteral("扫描已停止，找到 %1 个分区").arg(list_->rowCount())
-                          : QStringLiteral("扫描完毕，找到 %1 个分区").arg(list_->rowCount()));
+  const int found = list_->rowCount();
+  switch (ending) {
+    case Ending::Completed:
+      // It has looked at all of the disk.
+      bar_->setProgress(block_.upper(), block_.upper());
+      state_->setText(QStringLiteral("扫描完毕，找到 %1 个分区").arg(found));
+      break;
+    case Ending::Stopped: state_->setText(QStringLiteral("扫描已停止，找到 %1 个分区").arg(found)); break;
+    case Ending::Unreadable: state_->setText(QStringLiteral("无法读取磁盘，扫描未完成")); break;
+  }
   state_->setAccessibleName(state_->text());
 }
 

@@ -53,9 +53,10 @@ class PartitionSearchWindow : public QDialog {
   // Adds the row of a volume the search met. Cylinder-grid searches add it
   // at the end; the sector search puts it before the last row.
   void addVolume(const FoundVolume& volume);
+  enum class Ending { Completed, Stopped, Unreadable };
   // The search has ended: the bar stands where it stopped, the rows stay
   // for reading and the window stays open until "关闭".
-  void finish(bool stopped);
+  void finish(Ending ending);
 
   QTableWidget* list() const { return list_; }
   QPushButton* stopButton() const { return stop_; }

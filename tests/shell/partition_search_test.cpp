@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QtTest>
+#include <filesystem>
 
 #include "shell/commands.h"
 #include "shell/disk_scans.h"
@@ -30,6 +31,18 @@ namespace {
 using Message = QPair<QString, QString>;
 const Message kWaiting{QStringLiteral("等待当前操作完成！"), QStringLiteral("waiting")};
 
+// The search window's rows, columns joined by "|".
+QStringList rows(const shell::PartitionSearchWindow& window) {
+  QTableWidget* list = window.list();
+  QStringList out;
+  for (int r = 0; r < list->rowCount(); ++r) {
+    QStringList cells;
+    for (int c = 0; c < list->columnCount(); ++c) cells << list->item(r, c)->text();
+    out << cells.join('|');
+  }
+  return out;
+}
+
 struct Session {
   DiskCatalogue catalogue;
   test::RecordingDialogs dialogs;
@@ -46,17 +59,6 @@ struct Session {
         return a->trigger();
       }
     QFAIL(qPrintable(text));
-  }
-  // The search window's rows, columns joined by "|".
-  QStringList rows() {
-    QTableWidget* list = scans().searchWindow()->list();
-    QStringList out;
-    for (int r = 0; r < list->rowCount(); ++r) {
-      QStringList cells;
-      for (int c = 0; c < list->columnCount(); ++c) cells << list->item(r, c)->text();
-      out << cells.join('|');
-    }
-    return out;
   }
   // The disk's partition rows as "text|label", each of them green.
   QStringList greenRows() {
@@ -81,7 +83,7 @@ class PartitionSearchTest : public QObject {
 
  private slots:
   // The heads list: the six usual values, the disk's own as a seventh.
-  void dialogOffersTheDisksHeads() {
+  void dialogAndWindowTexts() {
     struct Case {
       uint32_t diskHeads;
       int items;
@@ -96,6 +98,24 @@ class PartitionSearchTest : public QObject {
       QCOMPARE(dialog.heads(), c.heads);
       QCOMPARE(dialog.mode(), SearchMode::Aligned);
     }
+
+    // The window's columns; a label holding ";" stays in its own column.
+    shell::PartitionSearchWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("扫描分区"));
+    QStringList headers;
+    QList<int> widths;
+    for (int c = 0; c < window.list()->columnCount(); ++c)
+      headers << window.list()->horizontalHeaderItem(c)->text(), widths << window.list()->columnWidth(c);
+    QCOMPARE(headers, QStringList({"文件系统", "卷标", "柱面-磁头-扇区", "分区大小", "分区类型"}));
+    QCOMPARE(widths.mid(0, 4), QList<int>({70, 40, 120, 150}));
+    FoundVolume volume;
+    volume.label = "a;b";
+    volume.chs = "7,1,1";
+    volume.sizeSectors = 8;
+    volume.entryKind = kEntryLogical;
+    window.begin(SearchMode::Cylinder);
+    window.addVolume(volume);
+    QCOMPARE(rows(window), QStringList({"exFat|a;b|7,1,1|8|逻辑"}));
   }
 
   // tools-search.img: TOOLSA at 2048 (off the cylinder grid), TOOLSB at
@@ -131,7 +151,7 @@ class PartitionSearchTest : public QObject {
       QSignalSpy ended(&s.scans(), &shell::DiskScans::searchFinished);
       s.menu(s.disk(), QStringLiteral("扫描丢失分区    Ctrl+Alt+P"));
       QVERIFY(ended.wait(20000));
-      QCOMPARE(s.rows(), c.rows);
+      QCOMPARE(rows(*s.scans().searchWindow()), c.rows);
       QVERIFY(s.scans().searchWindow()->isVisible());
       QCOMPARE(s.greenRows(), QStringList({"Partition0|TOOLSA", "Partition1|TOOLSB", "Partition2|TOOLSC"}));
     }
@@ -195,6 +215,12 @@ class PartitionSearchTest : public QObject {
     QVERIFY(scanned.wait(20000));
     QVERIFY(!s.scans().scanWindow(false)->isVisible());
     QCOMPARE(s.dialogs.messages.mid(3), QList<Message>({{"找到 exFAT 大写转换表：磁盘第 30000 扇区", "全盘扫描"}}));
+
+    // A disk that cannot be read is not reported as searched.
+    std::filesystem::remove(test::fsPath(big));
+    s.window.commands().action(shell::kPartitionSearch)->trigger();
+    QVERIFY(ended.wait(5000));
+    QCOMPARE(w->stateText(), QStringLiteral("无法读取磁盘，扫描未完成"));
   }
 };
 
