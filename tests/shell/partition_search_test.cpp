@@ -3,7 +3,6 @@
 // stop during a sector search, the refusals, and the up-case scans.
 #include <QAction>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -11,6 +10,7 @@
 #include <QtTest>
 #include <filesystem>
 
+#include "core/exfat/upcase_scan.h"
 #include "shell/commands.h"
 #include "shell/disk_scans.h"
 #include "shell/disk_window.h"
@@ -73,7 +73,11 @@ struct Session {
 };
 
 // The first sector of TOOLSA's up-case table, as mkfs.exfat wrote it.
-std::string upcaseSector() { return test::readRange(test::fixtureImage("tools-search.img"), 6152 * 512, 512); }
+std::string upcaseSector() {
+  std::string sector = test::readRange(test::fixtureImage("tools-search.img"), 6152 * 512, 512);
+  test::require(isUpcaseTableStart(reinterpret_cast<const uint8_t*>(sector.data())), "no up-case table at 6152");
+  return sector;
+}
 
 }  // namespace
 
@@ -176,7 +180,7 @@ class PartitionSearchTest : public QObject {
   void stopEndsASectorSearchPromptly() {
     test::TempDir dir;
     std::string big = dir.file("big.img");
-    test::writeAt(big, (uint64_t{256} << 30) - 512, std::string(512, '\0'));
+    test::writeAt(big, (uint64_t{1} << 40) - 512, std::string(512, '\0'));
     test::writeAt(big, 30000 * 512, upcaseSector());
     Session s;
     s.window.openImageFile(QString::fromStdString(big));
@@ -196,11 +200,9 @@ class PartitionSearchTest : public QObject {
     QCOMPARE(s.dialogs.messages, QList<Message>({kWaiting, kWaiting, kWaiting}));
     QVERIFY(ended.isEmpty());
 
-    QElapsedTimer clock;
-    clock.start();
+    // Reading all of the disk takes far longer than this wait.
     w->stopButton()->click();
     QVERIFY(ended.wait(5000));
-    QVERIFY2(clock.elapsed() < 3000, "a stop is honoured at the next 10 MiB piece");
     QVERIFY(w->isVisible());
     QVERIFY(!w->stopButton()->isEnabled());
     QVERIFY(w->stateText().contains(QStringLiteral("已停止")));
