@@ -40,6 +40,9 @@ class DiskWindow : public QWidget {
 
  signals:
   void openPartitionRequested(DiskRecord* disk, PartitionRecord* partition);
+  // A main-window command (shell/commands.h) from a row's menu, for the row
+  // made current.
+  void commandRequested(int command);
 
  private:
   void showProperties(const QModelIndex& index);

@@ -14,22 +14,26 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "core/common/long_operation.h"
 #include "core/partitions/file_system_text.h"
 #include "core/present/statistics.h"
 #include "shell/commands.h"
 #include "shell/disk_window.h"
+#include "shell/imaging_dialog.h"
 #include "shell/manual.h"
 #include "shell/partition_window.h"
+#include "shell/region_dialog.h"
 #include "shell/table_operation_dialog.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
+#include "widgets/disk_tree_model.h"
 #include "widgets/tree_list_view.h"
 
 namespace dudorazu::shell {
 namespace {
 
 // Commands whose work is not built yet: present with their texts, disabled.
-const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan, kRegion, kCreateImage};
+const CommandId kNotYetBuilt[] = {kPartitionSearch, kWholeDiskScan};
 
 // The disk window's tab cannot be closed.
 class KeepOpen : public QObject {
@@ -61,6 +65,10 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
     for (auto side : {QTabBar::LeftSide, QTabBar::RightSide})
       if (QWidget* button = tabs->tabButton(0, side)) button->hide();
   connect(diskWindow_, &DiskWindow::openPartitionRequested, this, &MainWindow::openPartitionWindow);
+  connect(diskWindow_, &DiskWindow::commandRequested, this, [this](int id) {
+    if (QAction* a = commands_->action(static_cast<CommandId>(id)); a && a->isEnabled()) a->trigger();
+  });
+  imaging_ = new ImagingDialog(catalogue_, dialogs_, this);
 
   buildMenus();
   buildToolbar();
@@ -165,6 +173,8 @@ void MainWindow::connectCommands() {
     if (PartitionWindow* w = currentPartitionWindow()) w->lostFileScan(false);
   });
   on(kTableOperation, [this] { tableOperation(); });
+  on(kCreateImage, [this] { createImage(); });
+  on(kRegion, [this] { createRegion(); });
   on(kHelp, [this] { showManual(); });
   on(kAbout, [this] {
     dialogs_.about(this, QStringLiteral("关于 ") + applicationTitle(),
@@ -191,6 +201,29 @@ void MainWindow::tableOperation() {
     default:
       dialogs_.message(this, QStringLiteral("请选择分区操作类型！"), QString::fromUtf8(kCaptionError));
   }
+}
+
+// The imaging dialog with the disk tree's current row as its source; one
+// dialog at a time.
+void MainWindow::createImage() {
+  QModelIndex row = diskWindow_->diskTree()->currentIndex().siblingAtColumn(0);
+  if (!row.isValid()) {
+    dialogs_.message(this, QStringLiteral("请选择源文件"), QString::fromUtf8(kCaptionError));
+    return;
+  }
+  if (imaging_->busy()) {
+    dialogs_.message(this, QString::fromUtf8(kWaitForCurrentOperation), QString::fromUtf8(kCaptionWaiting));
+    return;
+  }
+  QString source = row.data().toString();
+  if (row.parent().isValid()) source = row.parent().data().toString() + QLatin1Char(',') + source;
+  imaging_->openFor(source);
+}
+
+// A region on the disk of the disk tree's current row gets its row there.
+void MainWindow::createRegion() {
+  if (DiskRecord* disk = createRegionOn(*diskWindow_->diskModel(), diskWindow_->diskTree()->currentIndex(), dialogs_, this))
+    diskWindow_->diskModel()->addNewPartitionRows(*disk);
 }
 
 // Until a window has been activated, the disk window counts as current.
@@ -320,8 +353,9 @@ void MainWindow::savePlacement() {
 // A running operation holds records that the windows own: it must end
 // before the program does.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  for (PartitionWindow* w : partitionWindows()) {
-    if (!w->loading()) continue;
+  bool running = imaging_->copying();
+  for (PartitionWindow* w : partitionWindows()) running = running || w->loading();
+  if (running) {
     dialogs_.message(this, QStringLiteral("等待当前操作完成！"), QString::fromUtf8(kCaptionWaiting));
     event->ignore();
     return;

@@ -16,6 +16,7 @@ namespace dudorazu::shell {
 
 class Commands;
 class DiskWindow;
+class ImagingDialog;
 class PartitionWindow;
 class UserDialogs;
 
@@ -29,6 +30,7 @@ class MainWindow : public QMainWindow {
   DiskWindow* diskWindow() const { return diskWindow_; }
   QMdiArea* documents() const { return mdi_; }
   Commands& commands() const { return *commands_; }
+  ImagingDialog* imagingDialog() const { return imaging_; }
   QMdiSubWindow* currentDocument() const;
   PartitionWindow* currentPartitionWindow() const;
   QList<PartitionWindow*> partitionWindows() const;
@@ -53,6 +55,8 @@ class MainWindow : public QMainWindow {
   void currentWindowChanged(QMdiSubWindow* window);
   void chooseImageFile();
   void tableOperation();
+  void createImage();
+  void createRegion();
   void showManual();
   void addRecentFile(const QString& path);
   void fillRecentMenus();
@@ -64,6 +68,7 @@ class MainWindow : public QMainWindow {
   Commands* commands_;
   QMdiArea* mdi_;
   DiskWindow* diskWindow_;
+  ImagingDialog* imaging_;
   QMdiSubWindow* diskSubWindow_;
   QLabel* panes_[3];
   QList<QMenu*> diskMenus_;

@@ -3,13 +3,17 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTimer>
 
 #include "core/common/long_operation.h"
 #include "core/partitions/file_system_text.h"
 #include "shell/disk_window.h"
 #include "shell/find_dialog.h"
+#include "shell/imaging_dialog.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
 #include "shell/progress_window.h"
@@ -109,6 +113,21 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
       saving->block().setPosition(42);
       QTimer::singleShot(600, &window, [&, saving] {
         if (!save(*saving, directory + QStringLiteral("/save-progress.png"))) status = 1;
+        saving->finish();
+        // The imaging dialog of the partition as it looks once a sector
+        // could not be read: widened to its list.
+        ImagingDialog& imaging = *window.imagingDialog();
+        imaging.openFor(exfat.parent().data().toString() + QLatin1Char(',') + exfat.data().toString());
+        imaging.toFileButton()->setChecked(true);
+        imaging.fileField()->setText(QDir::homePath() + QStringLiteral("/分区镜像.img"));
+        imaging.mapfileBox()->setChecked(true);
+        imaging.mapfileField()->setText(QDir::homePath() + QStringLiteral("/分区镜像.map"));
+        imaging.counter()->setText(QStringLiteral("10240"));
+        imaging.counterLabel()->show();
+        imaging.addBadSector(1, 7000);
+        QApplication::processEvents();
+        if (!save(imaging, directory + QStringLiteral("/imaging-dialog.png"))) status = 1;
+        imaging.close();
         QApplication::exit(0);
       });
     });

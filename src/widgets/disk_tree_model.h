@@ -22,6 +22,9 @@ class DiskTreeModel : public QAbstractItemModel {
   // Drops the disk's row (the record itself stays in the catalogue, where
   // running operations may still hold it).
   void removeDisk(const DiskRecord& disk);
+  // Adds rows for the partitions appended to the disk since its rows were
+  // made (a region).
+  void addNewPartitionRows(const DiskRecord& disk);
 
   // The disk of a disk row or of a partition row; the partition of a
   // partition row (null for a disk row).
