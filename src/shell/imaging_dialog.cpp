@@ -54,6 +54,7 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
     auto* b = new QPushButton(text, this);
     b->setAccessibleName(text == QStringLiteral("...") ? QStringLiteral("浏览") : text);
     b->setAutoDefault(false);
+    if (text == QStringLiteral("...")) b->setMaximumWidth(40);
     connect(b, &QPushButton::clicked, this, slot);
     return b;
   };

@@ -16,6 +16,7 @@
 #include "shell/imaging_dialog.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
+#include "shell/region_dialog.h"
 #include "shell/progress_window.h"
 #include "shell/save_dialog.h"
 #include "shell/user_dialogs.h"
@@ -128,6 +129,14 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
         QApplication::processEvents();
         if (!save(imaging, directory + QStringLiteral("/imaging-dialog.png"))) status = 1;
         imaging.close();
+        QtUserDialogs answers;
+        RegionDialog region(disks->diskAt(exfat)->diskSize / 512, answers, &window);
+        region.startField()->setText(QStringLiteral("2048"));
+        region.sizeField()->setText(QStringLiteral("15"));
+        region.sizeUnit()->setCurrentIndex(2);
+        region.show();
+        QApplication::processEvents();
+        if (!save(region, directory + QStringLiteral("/region-dialog.png"))) status = 1;
         QApplication::exit(0);
       });
     });
