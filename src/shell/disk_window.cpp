@@ -92,10 +92,10 @@ QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
     menu_->addAction(QStringLiteral("分区扫描"))->setEnabled(false);
   } else {
     menu_->addAction(QStringLiteral("扫描丢失分区    Ctrl+Alt+P"))->setEnabled(false);
+    command(QStringLiteral("分区表操作     Ctrl+Alt+O"), kTableOperation);
     QAction* close = menu_->addAction(QStringLiteral("关闭镜像文件"));
     close->setEnabled(!isPhysicalDrive(*disk));
     connect(close, &QAction::triggered, this, [this, disk] { closeImage(disk); });
-    command(QStringLiteral("分区表操作     Ctrl+Alt+O"), kTableOperation);
   }
   return menu_;
 }

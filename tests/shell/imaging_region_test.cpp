@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -61,17 +60,20 @@ struct Session {
     }
     return {};
   }
-  // Selects `at` (none when invalid) and runs the command; the last message.
-  QString run(shell::CommandId id, const QModelIndex& at) {
-    window.diskWindow()->diskTree()->setCurrentIndex(at);
+  // Does `act`; the last message it showed, if any.
+  template <typename Act>
+  QString said(Act act) {
     dialogs.messages.clear();
-    window.commands().action(id)->trigger();
+    act();
     return dialogs.messages.isEmpty() ? QString() : dialogs.messages.back().first;
   }
+  // Selects `at` (none when invalid) and runs the command.
+  QString run(shell::CommandId id, const QModelIndex& at) {
+    window.diskWindow()->diskTree()->setCurrentIndex(at);
+    return said([&] { window.commands().action(id)->trigger(); });
+  }
   QString start() {
-    dialogs.messages.clear();
-    imaging().startButton()->click();
-    return dialogs.messages.isEmpty() ? QString() : dialogs.messages.back().first;
+    return said([&] { imaging().startButton()->click(); });
   }
   bool finished() { return QSignalSpy(&imaging(), &shell::ImagingDialog::imagingFinished).wait(60000); }
 };
@@ -83,10 +85,7 @@ class ImagingRegionTest : public QObject {
   QTemporaryDir settings_;
 
  private slots:
-  void initTestCase() {
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
-  }
+  void initTestCase() { test::keepSettingsIn(settings_.path()); }
 
   // Sector 5000 cannot be read: the copy goes on, the list gets its row and
   // the dialog widens; the end message does not pass for a clean copy.
@@ -130,11 +129,8 @@ class ImagingRegionTest : public QObject {
     const QString end = s.dialogs.messages.back().first;
     QVERIFY2(end.startsWith(QStringLiteral("镜像完毕")) && end.contains(QStringLiteral("1个扇区无法读取")),
              qPrintable(end));
-    const QByteArray original = bytes(source), copy = bytes(out);
-    QCOMPARE(copy.size(), original.size());
-    QCOMPARE(copy.mid(5000 * 512, 512), QByteArray(512, '\x20'));
-    QCOMPARE(copy.left(5000 * 512), original.left(5000 * 512));
-    QCOMPARE(copy.mid(5001 * 512), original.mid(5001 * 512));
+    QCOMPARE(QFileInfo(out).size(), QFileInfo(source).size());
+    QCOMPARE(bytes(out, 5000 * 512, 512), QByteArray(512, '\x20'));
     QVERIFY(bytes(map).contains("0x00271000  0x00000200  -"));
     QVERIFY(d.startButton()->isEnabled());
   }
@@ -168,7 +164,6 @@ class ImagingRegionTest : public QObject {
     QCOMPARE(s.dialogs.messages.back().second, QStringLiteral("警告"));
     for (const QString& part : {QStringLiteral("该操作可能破坏目标磁盘"), target, QStringLiteral("从第 8 扇区起的 30720 个扇区")})
       QVERIFY2(question.contains(part), qPrintable(question));
-    QVERIFY(d.startButton()->isEnabled());
     QCOMPARE(bytes(target), QByteArray(40000 * 512, '\0'));
 
     s.dialogs.confirmAnswer = true;
@@ -196,11 +191,9 @@ class ImagingRegionTest : public QObject {
     };
     s.dialogs.nextSaveFile = s.dialogs.nextFile = table;
     auto viaMenu = [&] {
-      s.dialogs.messages.clear();
-      QMenu* menu = s.window.diskWindow()->contextMenuFor(s.row("a.img"));
-      if (menu->actions().back()->text() != QStringLiteral("分区表操作     Ctrl+Alt+O")) return QString();
-      menu->actions().back()->trigger();
-      return s.dialogs.messages.isEmpty() ? QString() : s.dialogs.messages.back().first;
+      for (QAction* item : s.window.diskWindow()->contextMenuFor(s.row("a.img"))->actions())
+        if (item->text() == QStringLiteral("分区表操作     Ctrl+Alt+O")) return s.said([&] { item->trigger(); });
+      return QString();
     };
     QCOMPARE(viaMenu(), QStringLiteral("备份成功"));
     const QByteArray before = bytes(disk);
@@ -211,7 +204,7 @@ class ImagingRegionTest : public QObject {
     QCOMPARE(bytes(disk), before);
   }
 
-  // Each row: the disk (1M or 2M sectors, sector 0 an exFAT boot sector),
+  // Each row: the disk (1M with an exFAT boot sector at 0, 2M or 9G sectors),
   // the numbers typed, and the region made or the refusal.
   void regionNumbersInTheirUnits() {
     QTemporaryDir dir;
@@ -233,10 +226,8 @@ class ImagingRegionTest : public QObject {
     } cases[] = {
         {"1M.img", "100", "Sec", "1", "MB", 100, 2148, ""},
         {"2M.img", "0.5", "GB", "10", "KB", 1048576, 1048596, ""},
-        {"1M.img", "600000", "Sec", "300000", "Sec", 600000, 900000, ""},
         {"1M.img", "0", "Sec", "1.5", "KB", 0, 3, "exFat"},
         {"9G.img", "16777217", "Sec", "1", "Sec", 16777217, 16777218, ""},
-        {"2M.img", "16777217", "Sec", "0", "Sec", -1, -1, "数值填写过大，请改写！"},
         {"1M.img", "600000", "Sec", "500000", "Sec", -1, -1, "数值填写过大，请改写！"},
         {"1M.img", "100", "Sec", "-5", "Sec", -1, -1, "数值填写错误，请改写！"},
         {"2M.img", "abc", "Sec", "2", "mb", 0, 2, ""},  // no unit named: sectors
@@ -264,7 +255,7 @@ class ImagingRegionTest : public QObject {
       const QString what = QStringLiteral("%1 %2 + %3 %4").arg(c.start, c.startUnit, c.size, c.sizeUnit);
       if (c.first < 0) {
         QVERIFY2(said == QString::fromUtf8(c.said), qPrintable(what + ": " + said));
-        QVERIFY2(stayedOpen || !at.isValid() || at.parent().isValid(), qPrintable(what));
+        QCOMPARE(stayedOpen, at.isValid() && !at.parent().isValid());
         if (at.isValid()) QCOMPARE(s.disks().rowCount(at), before);
         continue;
       }

@@ -5,11 +5,19 @@
 #include <QUrl>
 #include <functional>
 #include <QPair>
+#include <QSettings>
 #include <QString>
 
 #include "shell/user_dialogs.h"
 
 namespace dudorazu::test {
+
+// Keeps the program's settings (recent files, placement) in `folder`, away
+// from the user's own.
+inline void keepSettingsIn(const QString& folder) {
+  QSettings::setDefaultFormat(QSettings::IniFormat);
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+}
 
 class RecordingDialogs : public shell::UserDialogs {
  public:
