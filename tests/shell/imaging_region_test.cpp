@@ -121,6 +121,7 @@ class ImagingRegionTest : public QObject {
     QVERIFY(s.start().isEmpty());
     QVERIFY(!d.startButton()->isEnabled() && d.counterLabel()->isVisible());
     QVERIFY(s.finished());
+    QVERIFY2(d.isVisible(), "the dialog stays for its list to be read");
     QCOMPARE(d.badSectorList()->rowCount(), 1);
     QCOMPARE(d.badSectorList()->item(0, 0)->text(), QStringLiteral("第1个坏扇区"));
     QCOMPARE(d.badSectorList()->item(0, 1)->text(), QStringLiteral("5000"));
@@ -229,6 +230,7 @@ class ImagingRegionTest : public QObject {
         {"1M.img", "0", "Sec", "1.5", "KB", 0, 3, "exFat"},
         {"9G.img", "16777217", "Sec", "1", "Sec", 16777217, 16777218, ""},
         {"1M.img", "600000", "Sec", "500000", "Sec", -1, -1, "数值填写过大，请改写！"},
+        {"1M.img", "0.5", "GB", "1", "KB", -1, -1, "数值填写过大，请改写！"},
         {"1M.img", "100", "Sec", "-5", "Sec", -1, -1, "数值填写错误，请改写！"},
         {"2M.img", "abc", "Sec", "2", "mb", 0, 2, ""},  // no unit named: sectors
         {"", "1", "Sec", "1", "Sec", -1, -1, "没有选择磁盘"},
@@ -239,6 +241,7 @@ class ImagingRegionTest : public QObject {
       QModelIndex at = name == QStringLiteral("region") ? s.row("1M.img", 0) : s.row(name);
       QString sizeText;
       bool stayedOpen = false;
+      QString typed;  // the start field after a refusal
       s.dialogs.answerDialog = [&](QDialog& d) {
         auto& r = static_cast<shell::RegionDialog&>(d);
         sizeText = r.diskSizeLabel()->text();
@@ -248,6 +251,7 @@ class ImagingRegionTest : public QObject {
         r.sizeUnit()->setCurrentText(c.sizeUnit);
         r.accept();
         stayedOpen = r.result() != QDialog::Accepted;
+        if (stayedOpen) typed = r.startField()->text();
         return !stayedOpen;
       };
       const int before = at.isValid() ? s.disks().rowCount(at) : 0;
@@ -256,6 +260,7 @@ class ImagingRegionTest : public QObject {
       if (c.first < 0) {
         QVERIFY2(said == QString::fromUtf8(c.said), qPrintable(what + ": " + said));
         QCOMPARE(stayedOpen, at.isValid() && !at.parent().isValid());
+        if (stayedOpen) QCOMPARE(typed, QString::fromUtf8(c.start));  // a second "确定" converts nothing twice
         if (at.isValid()) QCOMPARE(s.disks().rowCount(at), before);
         continue;
       }
