@@ -9,6 +9,7 @@
 #include "core/tools/disk_imaging.h"
 #include "platform/files.h"
 #include "core/tools/long_operations.h"
+#include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
 
 namespace dudorazu::cli {
@@ -141,6 +142,10 @@ int cmdImage(Args args) {
     return 1;
   }
 
+  if (imagingTargetInUse(job)) {
+    printError(kCommand, describe(target) + ": " + kMsgTargetInUse);
+    return 1;
+  }
   CliQuestions questions(kCommand, yes);
   std::optional<Question> question = imagingQuestion(job, sectors, diskMode ? describe(target) : std::string(),
                                                      !diskMode && pathExists(toFile), pathExists(mapfile));

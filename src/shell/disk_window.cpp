@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "core/present/properties.h"
+#include "shell/commands.h"
 #include "shell/document_panes.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/properties_model.h"
@@ -87,8 +88,14 @@ QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
   if (!disk) return nullptr;
   delete menu_;
   menu_ = new QMenu(this);
+  auto command = [this, index](const QString& text, CommandId id) {
+    connect(menu_->addAction(text), &QAction::triggered, this, [this, index, id] {
+      left_->setCurrentIndex(index);
+      emit commandRequested(id);
+    });
+  };
   if (diskModel_->partitionAt(index)) {
-    menu_->addAction(QStringLiteral("创建分区镜像文件     Ctrl+Alt+J"))->setEnabled(false);
+    command(QStringLiteral("创建分区镜像文件     Ctrl+Alt+J"), kCreateImage);
     menu_->addAction(QStringLiteral("提取分区空闲空间     Ctrl+Alt+G"))->setEnabled(false);
     QPersistentModelIndex row = index;
     connect(menu_->addAction(QStringLiteral("分区扫描")), &QAction::triggered, this,
@@ -97,6 +104,7 @@ QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
     QPersistentModelIndex row = index;
     connect(menu_->addAction(QStringLiteral("扫描丢失分区    Ctrl+Alt+P")), &QAction::triggered, this,
             [this, row] { emit searchRequested(row); });
+    command(QStringLiteral("分区表操作     Ctrl+Alt+O"), kTableOperation);
     QAction* close = menu_->addAction(QStringLiteral("关闭镜像文件"));
     close->setEnabled(!isPhysicalDrive(*disk));
     connect(close, &QAction::triggered, this, [this, disk] { closeImage(disk); });

@@ -46,6 +46,9 @@ class DiskWindow : public QWidget {
   // The search tools of the context menus, for the clicked row.
   void searchRequested(const QModelIndex& row);
   void partitionScanRequested(const QModelIndex& row);
+  // A main-window command (shell/commands.h) from a row's menu, for the row
+  // made current.
+  void commandRequested(int command);
 
  private:
   void showProperties(const QModelIndex& index);

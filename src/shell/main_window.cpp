@@ -14,23 +14,24 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "core/common/long_operation.h"
 #include "core/partitions/file_system_text.h"
 #include "core/present/statistics.h"
 #include "shell/commands.h"
 #include "shell/disk_scans.h"
 #include "shell/disk_window.h"
+#include "shell/imaging_dialog.h"
 #include "shell/manual.h"
 #include "shell/partition_window.h"
+#include "shell/region_dialog.h"
 #include "shell/table_operation_dialog.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
+#include "widgets/disk_tree_model.h"
 #include "widgets/tree_list_view.h"
 
 namespace dudorazu::shell {
 namespace {
-
-// Commands whose work is not built yet: present with their texts, disabled.
-const CommandId kNotYetBuilt[] = {kRegion, kCreateImage};
 
 // The disk window's tab cannot be closed.
 class KeepOpen : public QObject {
@@ -65,6 +66,10 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
   scans_ = new DiskScans(*diskWindow_, dialogs_, this);
   connect(diskWindow_, &DiskWindow::searchRequested, scans_, &DiskScans::search);
   connect(diskWindow_, &DiskWindow::partitionScanRequested, scans_, &DiskScans::partitionScan);
+  connect(diskWindow_, &DiskWindow::commandRequested, this, [this](int id) {
+    if (QAction* a = commands_->action(static_cast<CommandId>(id)); a && a->isEnabled()) a->trigger();
+  });
+  imaging_ = new ImagingDialog(catalogue_, dialogs_, this);
 
   buildMenus();
   buildToolbar();
@@ -138,7 +143,6 @@ void MainWindow::buildStatusBar() {
 }
 
 void MainWindow::connectCommands() {
-  for (CommandId id : kNotYetBuilt) commands_->action(id)->setEnabled(false);
   auto on = [this](CommandId id, auto slot) { connect(commands_->action(id), &QAction::triggered, this, slot); };
   on(kOpenImage, [this] { chooseImageFile(); });
   on(kCloseApp, [this] { close(); });
@@ -173,6 +177,8 @@ void MainWindow::connectCommands() {
   // The disk tree's current row, whichever window is current.
   on(kPartitionSearch, [this] { scans_->search(diskWindow_->diskTree()->currentIndex()); });
   on(kWholeDiskScan, [this] { scans_->wholeDiskScan(diskWindow_->diskTree()->currentIndex()); });
+  on(kCreateImage, [this] { createImage(); });
+  on(kRegion, [this] { createRegion(); });
   on(kHelp, [this] { showManual(); });
   on(kAbout, [this] {
     dialogs_.about(this, QStringLiteral("关于 ") + applicationTitle(),
@@ -199,6 +205,29 @@ void MainWindow::tableOperation() {
     default:
       dialogs_.message(this, QStringLiteral("请选择分区操作类型！"), QString::fromUtf8(kCaptionError));
   }
+}
+
+// The imaging dialog with the disk tree's current row as its source; one
+// dialog at a time.
+void MainWindow::createImage() {
+  QModelIndex row = diskWindow_->diskTree()->currentIndex().siblingAtColumn(0);
+  if (!row.isValid()) {
+    dialogs_.message(this, QStringLiteral("请选择源文件"), QString::fromUtf8(kCaptionError));
+    return;
+  }
+  if (imaging_->busy()) {
+    dialogs_.message(this, QString::fromUtf8(kWaitForCurrentOperation), QString::fromUtf8(kCaptionWaiting));
+    return;
+  }
+  QString source = row.data().toString();
+  if (row.parent().isValid()) source = row.parent().data().toString() + QLatin1Char(',') + source;
+  imaging_->openFor(source);
+}
+
+// A region on the disk of the disk tree's current row gets its row there.
+void MainWindow::createRegion() {
+  if (DiskRecord* disk = createRegionOn(*diskWindow_->diskModel(), diskWindow_->diskTree()->currentIndex(), dialogs_, this))
+    diskWindow_->diskModel()->addNewPartitionRows(*disk);
 }
 
 // Until a window has been activated, the disk window counts as current.
@@ -328,7 +357,7 @@ void MainWindow::savePlacement() {
 // A running operation holds records that the windows own: it must end
 // before the program does.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  bool busy = scans_->running();
+  bool busy = scans_->running() || imaging_->copying();
   for (PartitionWindow* w : partitionWindows()) busy = busy || w->loading();
   if (busy) {
     dialogs_.message(this, QStringLiteral("等待当前操作完成！"), QString::fromUtf8(kCaptionWaiting));

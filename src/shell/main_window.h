@@ -17,6 +17,7 @@ namespace dudorazu::shell {
 class Commands;
 class DiskScans;
 class DiskWindow;
+class ImagingDialog;
 class PartitionWindow;
 class UserDialogs;
 
@@ -31,6 +32,7 @@ class MainWindow : public QMainWindow {
   QMdiArea* documents() const { return mdi_; }
   Commands& commands() const { return *commands_; }
   DiskScans* diskScans() const { return scans_; }
+  ImagingDialog* imagingDialog() const { return imaging_; }
   QMdiSubWindow* currentDocument() const;
   PartitionWindow* currentPartitionWindow() const;
   QList<PartitionWindow*> partitionWindows() const;
@@ -55,6 +57,8 @@ class MainWindow : public QMainWindow {
   void currentWindowChanged(QMdiSubWindow* window);
   void chooseImageFile();
   void tableOperation();
+  void createImage();
+  void createRegion();
   void showManual();
   void addRecentFile(const QString& path);
   void fillRecentMenus();
@@ -67,6 +71,7 @@ class MainWindow : public QMainWindow {
   QMdiArea* mdi_;
   DiskWindow* diskWindow_;
   DiskScans* scans_;
+  ImagingDialog* imaging_;
   QMdiSubWindow* diskSubWindow_;
   QLabel* panes_[3];
   QList<QMenu*> diskMenus_;

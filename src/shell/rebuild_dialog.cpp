@@ -72,7 +72,7 @@ void RebuildDialog::save() {
     return;
   }
   if (ticked.empty()) return;
-  Question question = rebuildMbrQuestion(disk_, rows);
+  Question question = rebuildMbrQuestion(disk_, rows, Wording::Chinese);
   if (!dialogs_.confirm(this, QString::fromStdString(question.text), windowTitle())) return;
   if (writeRebuiltMbr(disk_, ticked, messages) == RebuildResult::Written) accept();
 }

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTimer>
 
 #include "core/common/long_operation.h"
@@ -11,9 +14,11 @@
 #include "shell/disk_scans.h"
 #include "shell/disk_window.h"
 #include "shell/find_dialog.h"
+#include "shell/imaging_dialog.h"
 #include "shell/main_window.h"
 #include "shell/partition_search_window.h"
 #include "shell/partition_window.h"
+#include "shell/region_dialog.h"
 #include "shell/progress_window.h"
 #include "shell/save_dialog.h"
 #include "shell/user_dialogs.h"
@@ -112,6 +117,28 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
       QTimer::singleShot(600, &window, [&, saving] {
         if (!save(*saving, directory + QStringLiteral("/save-progress.png"))) status = 1;
         saving->finish();
+        // The imaging dialog of the partition as it looks once a sector
+        // could not be read: widened to its list.
+        ImagingDialog& imaging = *window.imagingDialog();
+        imaging.openFor(exfat.parent().data().toString() + QLatin1Char(',') + exfat.data().toString());
+        imaging.toFileButton()->setChecked(true);
+        imaging.fileField()->setText(QDir::homePath() + QStringLiteral("/分区镜像.img"));
+        imaging.mapfileBox()->setChecked(true);
+        imaging.mapfileField()->setText(QDir::homePath() + QStringLiteral("/分区镜像.map"));
+        imaging.counter()->setText(QStringLiteral("10240"));
+        imaging.counterLabel()->show();
+        imaging.addBadSector(1, 7000);
+        QApplication::processEvents();
+        if (!save(imaging, directory + QStringLiteral("/imaging-dialog.png"))) status = 1;
+        imaging.close();
+        QtUserDialogs answers;
+        RegionDialog region(disks->diskAt(exfat)->diskSize / 512, answers, &window);
+        region.startField()->setText(QStringLiteral("2048"));
+        region.sizeField()->setText(QStringLiteral("15"));
+        region.sizeUnit()->setCurrentIndex(2);
+        region.show();
+        QApplication::processEvents();
+        if (!save(region, directory + QStringLiteral("/region-dialog.png"))) status = 1;
         // The lost-partition search on the last disk named: its dialog,
         // then its window once the search has ended.
         QModelIndex last = disks->index(disks->rowCount() - 1, 0);

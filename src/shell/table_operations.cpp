@@ -62,7 +62,7 @@ void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row,
     return;
   }
   if (!contents->offsets.empty()) {
-    Question question = restoreQuestion(*disk, *contents);
+    Question question = restoreQuestion(*disk, *contents, Wording::Chinese);
     if (!dialogs.confirm(parent, QString::fromStdString(question.text), QStringLiteral("分区表恢复"))) return;
   }
   restoreFromBackup(*disk, *contents, messages);

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace dudorazu::shell {
 
@@ -25,7 +26,9 @@ QString chooseFile(QWidget* parent, const QString& filter, QFileDialog::AcceptMo
   dialog.setAcceptMode(mode);
   if (mode == QFileDialog::AcceptOpen) dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilter(filter);
-  dialog.setDefaultSuffix(QStringLiteral("img"));
+  // The first pattern of the filter names the suffix a typed name gets.
+  QRegularExpressionMatch suffix = QRegularExpression(QStringLiteral("\\(\\*\\.(\\w+)")).match(filter);
+  dialog.setDefaultSuffix(suffix.hasMatch() ? suffix.captured(1) : QStringLiteral("img"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front();
 }

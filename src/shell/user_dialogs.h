@@ -19,7 +19,7 @@ class UserDialogs {
   virtual bool confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
   // An existing file; empty when cancelled.
   virtual QString openFile(QWidget* parent, const QString& filter) = 0;
-  // A file to write (".img" added when no suffix is typed; an existing one
+  // A file to write (the filter's first suffix added when none is typed; an existing one
   // is replaced only once the user agrees); empty when cancelled.
   virtual QString saveFile(QWidget* parent, const QString& filter) = 0;
   virtual QString chooseFolder(QWidget* parent, const QString& title) = 0;

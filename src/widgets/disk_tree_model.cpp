@@ -60,6 +60,16 @@ bool DiskTreeModel::refreshPartitions(const QModelIndex& diskRow) {
   return true;
 }
 
+void DiskTreeModel::addNewPartitionRows(const DiskRecord& disk) {
+  QModelIndex at = indexOfDisk(disk);
+  if (!at.isValid()) return;
+  DiskRow& row = *rows_[at.row()];
+  if (disk.partitions.size() <= row.partitionCount) return;
+  beginInsertRows(at, static_cast<int>(row.partitionCount), static_cast<int>(disk.partitions.size()) - 1);
+  row.partitionCount = disk.partitions.size();
+  endInsertRows();
+}
+
 int DiskTreeModel::rowOf(const DiskRow* row) const {
   for (size_t i = 0; i < rows_.size(); ++i)
     if (rows_[i].get() == row) return static_cast<int>(i);

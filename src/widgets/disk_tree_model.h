@@ -25,6 +25,9 @@ class DiskTreeModel : public QAbstractItemModel {
   // Fills the partition rows of the disk row `diskRow` again from the
   // disk's partition list as it is now. False when it is no disk row.
   bool refreshPartitions(const QModelIndex& diskRow);
+  // Adds rows for the partitions appended to the disk since its rows were
+  // made (a region).
+  void addNewPartitionRows(const DiskRecord& disk);
 
   // The disk of a disk row or of a partition row; the partition of a
   // partition row (null for a disk row).

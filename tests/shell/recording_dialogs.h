@@ -13,6 +13,13 @@
 
 namespace dudorazu::test {
 
+// Keeps the program's settings (recent files, placement) in `folder`, away
+// from the user's own.
+inline void keepSettingsIn(const QString& folder) {
+  QSettings::setDefaultFormat(QSettings::IniFormat);
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+}
+
 class RecordingDialogs : public shell::UserDialogs {
  public:
   void message(QWidget*, const QString& text, const QString& caption) override { messages.append({text, caption}); }

@@ -142,8 +142,9 @@ class WindowsTest : public QObject {
       QList<bool> enabled;
     };
     for (const Menu& m : {Menu{part, {"创建分区镜像文件     Ctrl+Alt+J", "提取分区空闲空间     Ctrl+Alt+G", "分区扫描"},
-                               {false, false, true}},
-                          Menu{disk, {"扫描丢失分区    Ctrl+Alt+P", "关闭镜像文件"}, {true, true}}}) {
+                               {true, false, true}},
+                          Menu{disk, {"扫描丢失分区    Ctrl+Alt+P", "分区表操作     Ctrl+Alt+O", "关闭镜像文件"},
+                               {true, true, true}}}) {
       QMenu* menu = s.window.diskWindow()->contextMenuFor(m.row);
       QStringList texts;
       QList<bool> enabled;

@@ -10,6 +10,7 @@
 #include "core/tools/bounded_io.h"
 #include "core/tools/rescue_map.h"
 #include "core/tools/straight_copy.h"
+#include "platform/devices.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -165,6 +166,24 @@ uint64_t imagingSectors(const ImagingJob& job) {
   return length / kSectorSize + (length % kSectorSize != 0);
 }
 
+bool imagingTargetInUse(const ImagingJob& job) {
+  return job.toDisk && !job.target.devicePath.empty() && platform::diskInUse(job.target.devicePath);
+}
+
+std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& outcome) {
+  std::string text;
+  if (!outcome.badSectors.empty())
+    text = format("有%llu个扇区无法读取，已用0x20填充（见坏扇区列表）",
+                  static_cast<unsigned long long>(outcome.badSectors.size()));
+  if (outcome.status == ImagingStatus::Stopped) {
+    if (!text.empty()) text += "\n";
+    text += format("镜像已停止：已写入%llu个扇区，其余未复制",
+                   static_cast<unsigned long long>(outcome.bytesDone / kSectorSize));
+    if (outcome.mapfileSaved) text += "，映射文件 " + job.mapfile + " 记录了未复制的部分";
+  }
+  return text;
+}
+
 std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& outcome) {
   if (!outcome.mapfileSaved || (outcome.status == ImagingStatus::Completed && outcome.badSectors.empty())) return {};
   return format("ddrescue%s -i %llu -s %llu -o %llu '%s' '%s' '%s'", job.toDisk ? " -f" : "",
@@ -196,6 +215,10 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
   uint64_t targetStart = targetStartOffset(job);
   if (std::string problem = overlapProblem(job, sourceStart, targetStart, length); !problem.empty()) {
     messages.show(std::string(kMsgSourceIsTarget) + ": " + problem, kCaptionError);
+    return outcome;
+  }
+  if (imagingTargetInUse(job)) {
+    messages.show(kMsgTargetInUse, kCaptionError);
     return outcome;
   }
   if (!job.toDisk) target = openDevice(job.targetFile, OpenMode::CreateWrite);

@@ -65,13 +65,22 @@ uint64_t imagingSectors(const ImagingJob& job);
 // target. Empty when the mapfile was not saved or the copy is whole.
 std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& outcome);
 
+// True when the job writes onto a disk that has a mounted file system (the
+// system's own disk among them): such a disk is never a target.
+bool imagingTargetInUse(const ImagingJob& job);
+
+// What a run that ended left undone, for its end message: the unreadable
+// sectors filled with the marker pattern, or how much a stop kept and where
+// the map of the rest is. Empty for a whole, clean copy.
+std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& outcome);
+
 // Runs the copy. Progress: range = whole 1 MiB blocks, one step per block,
 // text = sectors done so far; the cancel flag stops it after the current
 // block or sector (the bar goes back to 0; what was written stays). Each
 // unreadable sector goes to `onBadSector` (ordinal, sector) as met.
 // Messages: "镜像完毕" at the end of a whole copy; "打开失败" when the source
 // or target cannot be opened; "磁盘有坏道，请重新选择目标文件" when a write fails;
-// a refusal when the target is too small or overlaps the source.
+// a refusal when the target is too small, overlaps the source or is in use.
 ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
                          const std::function<void(uint64_t ordinal, uint64_t sector)>& onBadSector = {});
 

@@ -1,5 +1,7 @@
 #include "core/tools/imaging_form.h"
 
+#include "core/tools/tool_messages.h"
+
 namespace dudorazu {
 namespace {
 
@@ -23,9 +25,13 @@ std::string imagingFormProblem(const ImagingForm& form) {
   if (form.source.empty()) return "请选择源磁盘信息";
   if (form.sectorCount.empty()) return "请填写源磁盘镜像大小";
   if (!parseStart(form.sourceStart, ignored)) return "请填写源磁盘镜像起始扇区";
-  if (!form.toDisk) return form.filePath.empty() ? "请选择目标文件路径" : "";
-  if (form.target.empty()) return "请选择目标磁盘信息";
-  if (!parseStart(form.targetStart, ignored)) return "请填写目标磁盘镜像起始扇区";
+  if (!form.toDisk) {
+    if (form.filePath.empty()) return "请选择目标文件路径";
+  } else {
+    if (form.target.empty()) return "请选择目标磁盘信息";
+    if (!parseStart(form.targetStart, ignored)) return "请填写目标磁盘镜像起始扇区";
+  }
+  if (form.withMapfile && form.mapfile.empty()) return kMsgChooseMapfile;
   return "";
 }
 
@@ -45,6 +51,7 @@ std::optional<ImagingJob> imagingJobFromForm(DiskCatalogue& catalogue, const Ima
   } else {
     job.targetFile = form.filePath;
   }
+  if (form.withMapfile) job.mapfile = form.mapfile;
   return job;
 }
 

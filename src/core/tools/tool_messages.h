@@ -23,5 +23,7 @@ inline constexpr const char* kMsgCaretInName = "磁盘名称含有字符^，无�
 inline constexpr const char* kMsgBadBackupFile = "备份文件格式错误，未写入任何数据";
 inline constexpr const char* kMsgTargetTooSmall = "目标空间不足";
 inline constexpr const char* kMsgSourceIsTarget = "源与目标重叠";
+inline constexpr const char* kMsgTargetInUse = "目标磁盘上有已挂载的卷（或为系统盘），不能写入";
+inline constexpr const char* kMsgChooseMapfile = "请选择映射文件路径";
 
 }  // namespace dudorazu

@@ -5,20 +5,23 @@
 namespace dudorazu {
 namespace {
 
-constexpr const char* kGoOn = "\nContinue?";
-
 std::string diskText(const DiskRecord& disk) { return displayName(disk) + " (" + disk.devicePath + ")"; }
+
+const char* goOn(Wording w) { return w == Wording::Chinese ? "\n是否继续？" : "\nContinue?"; }
 
 }  // namespace
 
-Question rebuildMbrQuestion(const DiskRecord& disk, const std::vector<const RebuildRow*>& rows) {
-  std::string text = "this overwrites the partition table in sector 0 of " + diskText(disk) + " with:";
+Question rebuildMbrQuestion(const DiskRecord& disk, const std::vector<const RebuildRow*>& rows, Wording wording) {
+  const bool zh = wording == Wording::Chinese;
+  std::string text = zh ? "此操作将改写 " + diskText(disk) + " 第0扇区的分区表，写入："
+                        : "this overwrites the partition table in sector 0 of " + diskText(disk) + " with:";
   for (const RebuildRow* r : rows)
-    text += format("\n  %s at sector %s, %s", r->system.c_str(), r->startText.c_str(), r->sizeText.c_str());
-  return {Question::Kind::ConfirmWrite, text + kGoOn, ""};
+    text += format(zh ? "\n  %s 起始扇区 %s，大小 %s" : "\n  %s at sector %s, %s", r->system.c_str(),
+                   r->startText.c_str(), r->sizeText.c_str());
+  return {Question::Kind::ConfirmWrite, text + goOn(wording), ""};
 }
 
-Question restoreQuestion(const DiskRecord& disk, const BackupContents& contents) {
+Question restoreQuestion(const DiskRecord& disk, const BackupContents& contents, Wording wording) {
   std::string sectors;
   for (size_t i = 0; i < contents.offsets.size(); ++i) {
     if (i == 16) {
@@ -28,24 +31,30 @@ Question restoreQuestion(const DiskRecord& disk, const BackupContents& contents)
     sectors += ' ';
     sectors += std::to_string(contents.offsets[i] / 512);
   }
-  return {Question::Kind::ConfirmWrite,
-          "this overwrites " + std::to_string(contents.offsets.size()) + " sector(s) of " + diskText(disk) + ":" +
-              sectors + kGoOn,
-          ""};
+  const std::string count = std::to_string(contents.offsets.size());
+  std::string text = wording == Wording::Chinese ? "此操作将改写 " + diskText(disk) + " 的 " + count + " 个扇区："
+                                                 : "this overwrites " + count + " sector(s) of " + diskText(disk) + ":";
+  return {Question::Kind::ConfirmWrite, text + sectors + goOn(wording), ""};
 }
 
 std::optional<Question> imagingQuestion(const ImagingJob& job, uint64_t sectors, const std::string& targetText,
-                                        bool targetFileExists, bool mapfileExists) {
+                                        bool targetFileExists, bool mapfileExists, Wording wording) {
+  const bool zh = wording == Wording::Chinese;
+  const std::string count = std::to_string(sectors), from = std::to_string(job.targetStartSector);
   std::string overwrites;
   if (job.toDisk)
-    overwrites = "该操作可能破坏目标磁盘: this overwrites " + std::to_string(sectors) + " sector(s) of " + targetText +
-                 " from sector " + std::to_string(job.targetStartSector);
+    overwrites = zh ? "该操作可能破坏目标磁盘：将改写 " + targetText + " 从第 " + from + " 扇区起的 " + count + " 个扇区"
+                    : "该操作可能破坏目标磁盘: this overwrites " + count + " sector(s) of " + targetText +
+                          " from sector " + from;
   else if (targetFileExists)
-    overwrites = "this replaces the file " + job.targetFile;
-  if (!job.mapfile.empty() && mapfileExists)
-    overwrites += (overwrites.empty() ? "this replaces the mapfile " : " and the mapfile ") + job.mapfile;
+    overwrites = (zh ? "此操作将替换文件 " : "this replaces the file ") + job.targetFile;
+  if (!job.mapfile.empty() && mapfileExists) {
+    if (overwrites.empty()) overwrites = zh ? "此操作将替换映射文件 " : "this replaces the mapfile ";
+    else overwrites += zh ? "，并替换映射文件 " : " and the mapfile ";
+    overwrites += job.mapfile;
+  }
   if (overwrites.empty()) return std::nullopt;
-  return Question{Question::Kind::ConfirmWrite, overwrites + kGoOn, ""};
+  return Question{Question::Kind::ConfirmWrite, overwrites + goOn(wording), ""};
 }
 
 Question replaceFileQuestion(const std::string& path) {

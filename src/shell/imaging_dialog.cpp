@@ -1,0 +1,390 @@
+#include "shell/imaging_dialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include "core/common/long_operation.h"
+#include "core/common/text.h"
+#include "core/tools/imaging_form.h"
+#include "core/tools/tool_messages.h"
+#include "core/tools/write_questions.h"
+#include "shell/table_operations.h"
+#include "shell/user_dialogs.h"
+#include "widgets/qt_text.h"
+#include "widgets/text_progress_bar.h"
+
+namespace dudorazu::shell {
+namespace {
+
+const char* const kMapFilter = "Map files(*.map);;All files(*)";
+constexpr int kPollMilliseconds = 100;
+
+QString number(uint64_t n) { return QString::number(static_cast<qulonglong>(n)); }
+
+}  // namespace
+
+ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), catalogue_(catalogue), dialogs_(dialogs) {
+  setWindowTitle(QString::fromUtf8(kTitleImaging));
+  setModal(false);
+  auto named = [](QWidget* w, const QString& name) {
+    w->setAccessibleName(name);
+    return w;
+  };
+  auto label = [this](const char* text) { return new QLabel(QString::fromUtf8(text), this); };
+  auto edit = [this, &named](const QString& name, const QString& initial = {}) {
+    auto* e = new QLineEdit(initial, this);
+    named(e, name);
+    return e;
+  };
+  auto button = [this](const QString& text, auto slot) {
+    auto* b = new QPushButton(text, this);
+    b->setAccessibleName(text == QStringLiteral("...") ? QStringLiteral("浏览") : text);
+    b->setAutoDefault(false);
+    if (text == QStringLiteral("...")) b->setMaximumWidth(40);
+    connect(b, &QPushButton::clicked, this, slot);
+    return b;
+  };
+
+  auto* form = new QGridLayout;
+  QLabel* sourceLabel = label("源文件：");
+  source_ = edit(sourceLabel->text());
+  QLabel* startLabel = label("起始扇区：");
+  sourceStart_ = edit(QStringLiteral("源起始扇区"), QStringLiteral("0"));
+  QLabel* countLabel = label("扇区数目：");
+  sectorCount_ = edit(countLabel->text(), QStringLiteral("0"));
+  sectorCount_->setReadOnly(true);
+  form->addWidget(sourceLabel, 0, 0);
+  form->addWidget(source_, 0, 1, 1, 4);
+  form->addWidget(startLabel, 1, 0);
+  form->addWidget(sourceStart_, 1, 1);
+  form->addWidget(countLabel, 1, 2);
+  form->addWidget(sectorCount_, 1, 3, 1, 2);
+
+  auto* group = new QGroupBox(QStringLiteral("选择"), this);
+  auto* choice = new QHBoxLayout(group);
+  toDisk_ = new QRadioButton(QStringLiteral("到磁盘"), group);
+  toFile_ = new QRadioButton(QStringLiteral("到文件"), group);
+  for (QRadioButton* r : {toDisk_, toFile_}) {
+    named(r, r->text());
+    choice->addWidget(r);
+  }
+  choice->addStretch(1);
+  form->addWidget(group, 2, 0, 1, 5);
+
+  QLabel* targetLabel = label("目标磁盘：");
+  target_ = edit(targetLabel->text());
+  QLabel* targetStartLabel = label("起始扇区：");
+  targetStart_ = edit(QStringLiteral("目标起始扇区"), QStringLiteral("0"));
+  form->addWidget(targetLabel, 3, 0);
+  form->addWidget(target_, 3, 1);
+  form->addWidget(targetStartLabel, 3, 2);
+  form->addWidget(targetStart_, 3, 3, 1, 2);
+  diskPart_[0] = targetLabel;
+  diskPart_[1] = target_;
+  diskPart_[2] = targetStartLabel;
+  diskPart_[3] = targetStart_;
+
+  QLabel* fileLabel = label("文件路径：");
+  file_ = edit(fileLabel->text());
+  browse_ = button(QStringLiteral("..."), [this] { chooseFile(file_, kImgFilter); });
+  form->addWidget(fileLabel, 4, 0);
+  form->addWidget(file_, 4, 1, 1, 3);
+  form->addWidget(browse_, 4, 4);
+  filePart_[0] = fileLabel;
+  filePart_[1] = file_;
+  filePart_[2] = browse_;
+
+  // The map GNU ddrescue reads, so a copy that stopped or met bad sectors
+  // can be taken further by it.
+  withMap_ = new QCheckBox(QStringLiteral("映射文件："), this);
+  named(withMap_, QStringLiteral("保存ddrescue映射文件"));
+  withMap_->setToolTip(QStringLiteral("同时保存 GNU ddrescue 格式的映射文件，记录已复制、坏扇区和未复制的部分"));
+  mapfile_ = edit(QStringLiteral("映射文件路径"));
+  browseMap_ = button(QStringLiteral("..."), [this] { chooseFile(mapfile_, kMapFilter); });
+  browseMap_->setAccessibleName(QStringLiteral("浏览映射文件"));
+  form->addWidget(withMap_, 5, 0);
+  form->addWidget(mapfile_, 5, 1, 1, 3);
+  form->addWidget(browseMap_, 5, 4);
+  auto mapEnabled = [this] {
+    bool on = withMap_->isChecked() && withMap_->isEnabled();
+    mapfile_->setEnabled(on);
+    browseMap_->setEnabled(on);
+  };
+  connect(withMap_, &QCheckBox::toggled, this, mapEnabled);
+
+  bar_ = new widgets::TextProgressBar(this);
+  named(bar_, QString::fromUtf8(kTitleImaging));
+  form->addWidget(bar_, 6, 0, 1, 5);
+  counter_ = new QLabel(QStringLiteral("0"), this);
+  counterLabel_ = label("扇区完成镜像");
+  counterLabel_->hide();
+  startButton_ = button(QStringLiteral("开始"), [this] { start(); });
+  stopButton_ = button(QStringLiteral("停止"), [this] {
+    if (progress_) progress_->cancel();
+  });
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(counter_);
+  bottom->addWidget(counterLabel_);
+  bottom->addStretch(1);
+  bottom->addWidget(startButton_);
+  bottom->addWidget(stopButton_);
+  form->addLayout(bottom, 7, 0, 1, 5);
+  form->setColumnMinimumWidth(1, 150);
+  form->setColumnMinimumWidth(3, 110);
+
+  auto* line = new QFrame(this);
+  line->setFrameShape(QFrame::VLine);
+  line->setFrameShadow(QFrame::Sunken);
+  line_ = line;
+  badList_ = new QTableWidget(0, 2, this);
+  named(badList_, QStringLiteral("坏扇区列表"));
+  badList_->setHorizontalHeaderLabels({QStringLiteral("坏扇区数目"), QStringLiteral("坏扇区扇区号")});
+  badList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  badList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  badList_->setShowGrid(true);
+  badList_->verticalHeader()->hide();
+  // Wide enough for the texts the rows hold.
+  const QFontMetrics metrics(badList_->font());
+  const int widths[2] = {std::max(50, metrics.horizontalAdvance(QStringLiteral("第10000个坏扇区")) + 12),
+                         std::max(100, metrics.horizontalAdvance(QStringLiteral("坏扇区扇区号")) + 16)};
+  for (int c = 0; c < 2; ++c) badList_->setColumnWidth(c, widths[c]);
+  badList_->setFixedWidth(widths[0] + widths[1] + badList_->frameWidth() * 2 + 18);
+  // Hidden until the first bad sector: the dialog ends at the line.
+  line_->hide();
+  badList_->hide();
+
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(line_);
+  layout->addWidget(badList_);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  picker_ = new QTreeWidget(this);
+  named(picker_, QStringLiteral("选择磁盘或分区"));
+  picker_->setHeaderHidden(true);
+  picker_->hide();
+  connect(picker_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { pick(item); });
+  for (QLineEdit* e : {source_, target_}) e->installEventFilter(this);
+  picker_->installEventFilter(this);
+
+  connect(toDisk_, &QRadioButton::toggled, this, [this](bool on) { setMode(on); });
+  toDisk_->setChecked(true);
+  setMode(true);
+  mapEnabled();
+  timer_.setInterval(kPollMilliseconds);
+  connect(&timer_, &QTimer::timeout, this, &ImagingDialog::poll);
+}
+
+// The copy holds its own job and block; only the bad-sector rows come back
+// here, so it must end before the window goes.
+ImagingDialog::~ImagingDialog() {
+  if (progress_) progress_->cancel();
+  if (copying_.running()) waitForWorkers();
+}
+
+bool ImagingDialog::widened() const { return badList_->isVisible(); }
+
+void ImagingDialog::openFor(const QString& source) {
+  source_->setText(source);
+  sectorCount_->setText(number(endpointSizeSectors(catalogue_, source.toStdString())));
+  badList_->setRowCount(0);
+  line_->hide();
+  badList_->hide();
+  counter_->setText(QStringLiteral("0"));
+  counterLabel_->hide();
+  bar_->setProgress(0, 0);
+  hidePicker();
+  show();
+  raise();
+  activateWindow();
+}
+
+// A click into an endpoint field (or Down in it) opens the list of disks
+// and partitions under it; Escape closes the list.
+bool ImagingDialog::eventFilter(QObject* watched, QEvent* event) {
+  auto* edit = qobject_cast<QLineEdit*>(watched);
+  if (edit && edit->isEnabled()) {
+    if (event->type() == QEvent::MouseButtonPress) showPicker(edit);
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down) {
+      showPicker(edit);
+      return true;
+    }
+  }
+  if (watched == picker_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    hidePicker();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void ImagingDialog::showPicker(QLineEdit* edit) {
+  picker_->clear();
+  for (const DiskRecord& disk : catalogue_.disks) {
+    auto* top = new QTreeWidgetItem(picker_, {widgets::qtText(displayName(disk))});
+    for (const PartitionRecord& p : disk.partitions) new QTreeWidgetItem(top, {widgets::qtText(partitionText(p))});
+  }
+  picker_->expandAll();
+  pickingFor_ = edit;
+  QPoint at = edit->mapTo(this, QPoint(0, edit->height()));
+  picker_->setGeometry(at.x(), at.y(), edit->width(), edit->height() * 4);
+  picker_->show();
+  picker_->raise();
+  picker_->setFocus();
+}
+
+void ImagingDialog::pick(QTreeWidgetItem* item) {
+  if (!pickingFor_ || !item) return;
+  QString text = item->parent() ? item->parent()->text(0) + QLatin1Char(',') + item->text(0) : item->text(0);
+  pickingFor_->setText(text);
+  if (pickingFor_ == source_) sectorCount_->setText(number(endpointSizeSectors(catalogue_, text.toStdString())));
+  QLineEdit* edit = pickingFor_;
+  hidePicker();
+  edit->setFocus();
+}
+
+void ImagingDialog::hidePicker() {
+  picker_->hide();
+  pickingFor_ = nullptr;
+}
+
+void ImagingDialog::setMode(bool toDisk) {
+  for (QWidget* w : diskPart_) w->setEnabled(toDisk);
+  for (QWidget* w : filePart_) w->setEnabled(!toDisk);
+}
+
+void ImagingDialog::setInputsEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{source_, sourceStart_, sectorCount_, toDisk_, toFile_, withMap_})
+    w->setEnabled(enabled);
+  for (QWidget* w : diskPart_) w->setEnabled(enabled && toDisk_->isChecked());
+  for (QWidget* w : filePart_) w->setEnabled(enabled && !toDisk_->isChecked());
+  mapfile_->setEnabled(enabled && withMap_->isChecked());
+  browseMap_->setEnabled(enabled && withMap_->isChecked());
+  startButton_->setEnabled(enabled);
+}
+
+// The chooser asks before it lets an existing file be chosen; that answer
+// stands for the start.
+void ImagingDialog::chooseFile(QLineEdit* edit, const char* filter) {
+  QString path = dialogs_.saveFile(this, QString::fromUtf8(filter));
+  if (path.isEmpty()) return;
+  edit->setText(path);
+  confirmedFiles_.insert(path);
+}
+
+void ImagingDialog::start() {
+  if (copying_.running()) return;
+  hidePicker();
+  ImagingForm form;
+  form.source = source_->text().toStdString();
+  form.sectorCount = sectorCount_->text().toStdString();
+  form.sourceStart = sourceStart_->text().trimmed().toStdString();
+  form.toDisk = toDisk_->isChecked();
+  form.filePath = file_->text().toStdString();
+  form.target = target_->text().toStdString();
+  form.targetStart = targetStart_->text().trimmed().toStdString();
+  form.withMapfile = withMap_->isChecked();
+  form.mapfile = mapfile_->text().toStdString();
+  DialogMessageSink messages(dialogs_, this);
+  std::optional<ImagingJob> job = imagingJobFromForm(catalogue_, form, messages);
+  if (!job) return;
+  if (imagingTargetInUse(*job)) {
+    messages.show(kMsgTargetInUse, kCaptionError);
+    return;
+  }
+  auto unconfirmed = [this](const QString& path) {
+    return !path.isEmpty() && !confirmedFiles_.contains(path) && QFileInfo::exists(path);
+  };
+  std::string targetText = form.target + (job->target.devicePath.empty() ? "" : " (" + job->target.devicePath + ")");
+  std::optional<Question> question =
+      imagingQuestion(*job, imagingSectors(*job), targetText, !job->toDisk && unconfirmed(file_->text()),
+                      !job->mapfile.empty() && unconfirmed(mapfile_->text()), Wording::Chinese);
+  if (question && !dialogs_.confirm(this, QString::fromStdString(question->text),
+                                    job->toDisk ? QStringLiteral("警告") : applicationTitle()))
+    return;
+
+  setInputsEnabled(false);
+  badList_->setRowCount(0);
+  counter_->setText(QStringLiteral("0"));
+  counterLabel_->show();
+  progress_ = std::make_shared<ProgressBlock>();
+  seenUpdates_ = progress_->updates();
+  bar_->setProgress(0, 0);
+  timer_.start();
+  auto shared = std::make_shared<const ImagingJob>(std::move(*job));
+  auto outcome = std::make_shared<ImagingOutcome>();
+  auto recorded = std::make_shared<RecordingMessageSink>();
+  auto block = progress_;
+  startWorker(
+      copying_, this,
+      [this, shared, outcome, recorded, block] {
+        *outcome = imageDisk(*shared, *block, *recorded, [this](uint64_t ordinal, uint64_t sector) {
+          QMetaObject::invokeMethod(this, [this, ordinal, sector] { addBadSector(ordinal, sector); },
+                                    Qt::QueuedConnection);
+        });
+      },
+      [this, shared, outcome, recorded] { finishRun(*shared, *outcome, *recorded); });
+}
+
+void ImagingDialog::addBadSector(uint64_t ordinal, uint64_t sector) {
+  int row = badList_->rowCount();
+  badList_->insertRow(row);
+  badList_->setItem(row, 0, new QTableWidgetItem(widgets::qtText(badSectorRowText(ordinal))));
+  badList_->setItem(row, 1, new QTableWidgetItem(number(sector)));
+  if (widened()) return;
+  line_->show();
+  badList_->show();
+}
+
+void ImagingDialog::poll() {
+  if (!progress_ || progress_->updates() == seenUpdates_) return;
+  seenUpdates_ = progress_->updates();
+  bar_->setProgress(progress_->position(), progress_->upper());
+  QString done = QString::fromStdString(progress_->text());
+  if (!done.isEmpty()) counter_->setText(done);
+}
+
+// The end is told honestly: "镜像完毕" names the sectors that could not be
+// read, a stop says what was kept. The dialog stays for its list to be read.
+void ImagingDialog::finishRun(const ImagingJob& job, const ImagingOutcome& outcome,
+                              const RecordingMessageSink& messages) {
+  poll();
+  timer_.stop();
+  setInputsEnabled(true);
+  const std::string shortfall = imagingShortfallText(job, outcome);
+  bool told = false;
+  for (const RecordingMessageSink::Message& m : messages.messages) {
+    std::string text = m.text;
+    if (text == kMsgImagingDone && !shortfall.empty()) {
+      text += "\n" + shortfall;
+      told = true;
+    }
+    dialogs_.message(this, QString::fromStdString(text), QString::fromStdString(m.caption));
+  }
+  if (!told && !shortfall.empty() && outcome.status == ImagingStatus::Stopped)
+    dialogs_.message(this, QString::fromStdString(shortfall), applicationTitle());
+  emit imagingFinished();
+}
+
+// Closing stops a copy that runs; what was written stays.
+void ImagingDialog::closeEvent(QCloseEvent* event) {
+  if (progress_) progress_->cancel();
+  hidePicker();
+  QDialog::closeEvent(event);
+}
+
+}  // namespace dudorazu::shell
