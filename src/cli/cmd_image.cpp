@@ -66,7 +66,8 @@ void printUsage() {
       "cannot be read is copied sector by sector; a sector that still fails is listed\n"
       "(\"第N个坏扇区\" and its sector number) and filled with 512 bytes of 0x20. Reads\n"
       "wait at most 2 s per block and 1 s per sector, writes 3 s. Ctrl-C stops the\n"
-      "copy and keeps what was written.\n\n"
+      "copy and keeps what was written. Exit status 1 when any sector could not be\n"
+      "read or the copy did not finish.\n\n"
       "  --to-file FILE      write a raw image file (replaced when it exists)\n"
       "  --to-disk TARGET    write onto a disk, partition or image standing for a disk\n"
       "  --start N           skip the first N sectors of the source\n"
@@ -171,7 +172,11 @@ int cmdImage(Args args) {
     std::fprintf(stderr, "image: to go on with GNU ddrescue: %s\n", line.c_str());
   if (outcome.status == ImagingStatus::Stopped)
     printError(kCommand, "stopped after " + std::to_string(outcome.bytesDone / kSectorSize) + " sector(s); what was written stays");
-  return outcome.status == ImagingStatus::Completed && !mapfileLost && !cutShort ? 0 : 1;
+  // Sectors filled in place of unreadable ones make the copy incomplete.
+  if (!outcome.badSectors.empty())
+    printError(kCommand, std::to_string(outcome.badSectors.size()) +
+                             " sector(s) could not be read; the copy holds 0x20 bytes in their place");
+  return outcome.status == ImagingStatus::Completed && outcome.badSectors.empty() && !mapfileLost && !cutShort ? 0 : 1;
 }
 
 }  // namespace dudorazu::cli
