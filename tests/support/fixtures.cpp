@@ -61,6 +61,17 @@ CliRun runCli(const std::string& args, bool withStderr) {
   return r;
 }
 
+CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says, bool withStderr) {
+  CliRun r = runCli(args, withStderr);
+  EXPECT_EQ(r.status, status) << args << "\n" << r.out.substr(0, 4000);
+  for (const std::string& piece : says) {
+    bool opens = !piece.empty() && piece[0] == '^';
+    size_t at = r.out.find(opens ? piece.substr(1) : piece);
+    EXPECT_TRUE(opens ? at == 0 : at != std::string::npos) << args << "\nlacks: " << piece << "\n" << r.out.substr(0, 4000);
+  }
+  return r;
+}
+
 void require(bool condition, const std::string& what) {
   if (!condition) throw std::runtime_error(what);
 }

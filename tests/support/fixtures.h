@@ -32,6 +32,10 @@ struct CliRun {
 // stderr joins stdout unless `withStderr` is false. A run that would hang
 // is stopped after 60 s (status 124).
 CliRun runCli(const std::string& args, bool withStderr = true);
+// runCli whose exit status must be `status` and whose output must hold each
+// of `says` (a piece starting with "^" must open it); returns the run.
+CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says = {},
+                 bool withStderr = true);
 
 inline bool contains(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
