@@ -106,6 +106,16 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
   }
 }
 
+// A block device takes another way into the files than an image does.
+TEST(RecoverCli, ADriveGivesTheFilesAsIcatReadsThem) {
+  if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup for a loop device";
+  test::LoopDevice loop(test::fixtureImage("recovery-main.img"), "-r");
+  ASSERT_FALSE(loop.path().empty()) << "losetup failed";
+  test::TempDir dir;
+  test::expectCli("recover " + loop.path() + " Partition0 " + dir.file("out"), 0, {"0 failed, 0 damaged"});
+  test::expectSavedAsListed("recovery-main.sha256.txt", dir.file("out") + "/根目录");
+}
+
 // Names a real volume holds that no folder may take as they are stay inside
 // DEST, repaired; a second run keeps the first run's files.
 TEST(RecoverCli, HostileNamesStayInsideDestAndASecondRunKeepsTheFirstRunsFiles) {

@@ -108,10 +108,16 @@ TEST(SaveEngine, ContiguousCopyAtTheSectorAndTenMebibyteBoundaries) {
   EXPECT_EQ(s.progress.text(), std::to_string(2 * tenMiB + 4096) + " BYTE被保存");
 }
 
-TEST(SaveEngine, EmptyFilesAndFoldersAreMadeAndNoDataFlagsGiveShortFiles) {
+// Empty files and folders are made, files with no data flag are short,
+// hostile names stay inside the destination (a folder named "." moves aside
+// from the file of the same repaired name) and the modified times are kept;
+// a filter passes over files and makes only the folders of what is saved.
+TEST(SaveEngine, TreesOfEmptyHostileAndDatedRecordsAndAFilter) {
   FakeVolume v(1, 16);
   v.stamp(5);
   ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
+  top.modifyDate = (30 << 9) | (6 << 5) | 15;  // 2010-06-15
+  top.modifyTime = (8 << 11) | (30 << 5);      // 08:30:00
   v.add(top, "zero.txt", kStateFile, kContiguous, 0, 0);
   ExfatFileRecord& emptyFolder = v.add(top, "empty", kStateDeletedFolder, kContiguous, 0, 6);
   v.add(emptyFolder, "zero2.txt", kStateDeletedFile, kChained, 0, 5);
@@ -119,19 +125,43 @@ TEST(SaveEngine, EmptyFilesAndFoldersAreMadeAndNoDataFlagsGiveShortFiles) {
   v.add(top, "flags0.bin", kStateFile, 0, 100, 5);
   v.add(top, "flags2.bin", kStateDeletedFile, 2, 100, 5);
   v.add(top, "odd-state", 7, kContiguous, 100, 5);
+  ExfatFileRecord& dotdot = v.add(top, "..", kStateFolder, kContiguous, 0, 8);
+  v.add(dotdot, "../escape", kStateFile, kContiguous, 10, 5);
+  v.add(dotdot, "", kStateFile, kContiguous, 10, 5);
+  v.add(dotdot, ".", kStateFile, kContiguous, 10, 5);
+  v.add(v.add(dotdot, ".", kStateFolder, kContiguous, 0, 9), "in-dot", kStateFile, kContiguous, 10, 5);
+  ExfatFileRecord& dated = v.add(top, "f.jpg", kStateFile, kContiguous, 10, 5);
+  dated.modifyDate = 0x3A21;
+  dated.modifyTime = 0x6B2D;
   TempDir dir;
   Saver s(v);
   std::vector<std::string> folders;
   s.context.onFolder = [&](const std::string& f) { folders.push_back(f); };
   s.save(top, dir.path());
-  EXPECT_EQ(listTree(dir.path()), (std::vector<std::string>{"top/", "top/empty/", "top/empty/zero2.txt", "top/flags0.bin",
-                                                            "top/flags2.bin", "top/none/", "top/zero.txt"}));
-  EXPECT_EQ(folders.size(), 3u);
+  EXPECT_EQ(listTree(dir.path()),
+            (std::vector<std::string>{"top/", "top/$$/", "top/$$/$", "top/$$/$0/", "top/$$/$0/in-dot", "top/$$/..$escape",
+                                      "top/$$/5", "top/empty/", "top/empty/zero2.txt", "top/f.jpg", "top/flags0.bin",
+                                      "top/flags2.bin", "top/none/", "top/zero.txt"}));
+  EXPECT_EQ(folders.size(), 5u);
   EXPECT_EQ(readFile(dir.file("top/flags0.bin")), "");
-  ASSERT_EQ(s.files.size(), 4u);
+  ASSERT_EQ(s.files.size(), 9u);
   EXPECT_FALSE(s.files[0].shortened) << "an empty file is whole";
-  EXPECT_TRUE(s.files[2].created && s.files[2].shortened && !s.files[2].failed);
-  EXPECT_EQ(s.context.totals.files, 4u);
+  EXPECT_TRUE(s.files[2].created && s.files[2].shortened && !s.files[2].failed) << s.files[2].outputPath;
+  EXPECT_EQ(s.context.totals.files, 9u);
+  auto localOf = [](const std::string& p) {
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    time_t t = st.st_mtime;
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+    return std::string(buf);
+  };
+  EXPECT_EQ(localOf(dir.file("top/f.jpg")), "2009-01-01 13:25:26");
+  EXPECT_EQ(localOf(dir.file("top")), "2010-06-15 08:30:00");
+  TempDir filtered;
+  s.context.fileFilter = [](const ExfatFileRecord& r) { return r.name.ends_with(".jpg"); };
+  s.save(top, filtered.path());
+  EXPECT_EQ(listTree(filtered.path()), (std::vector<std::string>{"top/", "top/f.jpg"}));
 }
 
 // A volume whose heap has 30 clusters (2..31), a bitmap that marks the
@@ -185,66 +215,6 @@ TEST(SaveEngine, LengthsPastTheHeapAreDamageAndClearedChainsGoOnThroughFreeClust
   }
 }
 
-TEST(SaveEngine, HostileNamesStayInsideTheDestination) {
-  FakeVolume v(1, 16);
-  v.stamp(5);
-  ExfatFileRecord& top = v.add(v.root(), "..", kStateFolder, kContiguous, 0, 4);
-  v.add(top, "../escape", kStateFile, kContiguous, 10, 5);
-  v.add(top, "", kStateFile, kContiguous, 10, 5);
-  v.add(top, ".", kStateFile, kContiguous, 10, 5);
-  v.add(top, "a\nb", kStateFile, kContiguous, 10, 5);
-  ExfatFileRecord& dot = v.add(top, ".", kStateFolder, kContiguous, 0, 6);
-  v.add(dot, "in-dot", kStateFile, kContiguous, 10, 5);
-  TempDir outer;
-  std::string dest = outer.file("dest");
-  Saver s(v);
-  s.save(top, dest);
-  EXPECT_EQ(listTree(outer.path()),
-            (std::vector<std::string>{"dest/", "dest/$$/", "dest/$$/$", "dest/$$/$0/", "dest/$$/$0/in-dot",
-                                      "dest/$$/..$escape", "dest/$$/5", "dest/$$/a$b"}))
-      << "the folder named '.' moves aside from the file of the same repaired name";
-}
-
-TEST(SaveEngine, FilesAndMadeFoldersKeepTheRecordsModifiedTime) {
-  FakeVolume v(1, 16);
-  v.stamp(5);
-  ExfatFileRecord& top = v.add(v.root(), "dated", kStateFolder, kContiguous, 0, 4);
-  top.modifyDate = (30 << 9) | (6 << 5) | 15;  // 2010-06-15
-  top.modifyTime = (8 << 11) | (30 << 5);      // 08:30:00
-  ExfatFileRecord& f = v.add(top, "f.txt", kStateFile, kContiguous, 10, 5);
-  f.modifyDate = 0x3A21;
-  f.modifyTime = 0x6B2D;
-  TempDir dir;
-  Saver s(v);
-  s.save(top, dir.path());
-  auto localOf = [](const std::string& p) {
-    struct stat st {};
-    ::stat(p.c_str(), &st);
-    time_t t = st.st_mtime;
-    std::tm tm = *std::localtime(&t);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return std::string(buf);
-  };
-  EXPECT_EQ(localOf(dir.file("dated/f.txt")), "2009-01-01 13:25:26");
-  EXPECT_EQ(localOf(dir.file("dated")), "2010-06-15 08:30:00");
-}
-
-TEST(SaveEngine, FilterPassesOverFilesAndFoldersFollowWhatIsSaved) {
-  FakeVolume v(1, 16);
-  v.stamp(5);
-  ExfatFileRecord& top = v.add(v.root(), "top", kStateFolder, kContiguous, 0, 4);
-  ExfatFileRecord& a = v.add(top, "a", kStateFolder, kContiguous, 0, 6);
-  v.add(a, "keep.jpg", kStateFile, kContiguous, 10, 5);
-  ExfatFileRecord& b = v.add(top, "b", kStateFolder, kContiguous, 0, 7);
-  v.add(b, "skip.doc", kStateFile, kContiguous, 10, 5);
-  TempDir dir;
-  Saver s(v);
-  s.context.fileFilter = [](const ExfatFileRecord& r) { return r.name.ends_with(".jpg"); };
-  s.save(top, dir.path());
-  EXPECT_EQ(listTree(dir.path()), (std::vector<std::string>{"top/", "top/a/", "top/a/keep.jpg"}));
-}
-
 TEST(SaveEngine, DryRunPlansRunsWithoutWriting) {
   FakeVolume v(1, 32);
   v.chain({4, 5, 6, 9});
@@ -283,6 +253,52 @@ TEST(SaveEngine, CancelStopsTheFileAndTheRestOfTheSubtree) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("top/after")));
   EXPECT_EQ(s.context.totals.cancelled, 1u);
   EXPECT_EQ(s.context.totals.files, 0u);
+}
+
+// A piece that stays unreadable becomes zeros in its place and the file,
+// saved to its end, is damaged: contiguous data loses the salvage piece
+// holding the bad sector, a chain the cluster.
+TEST(SaveEngine, UnreadableSectorsBecomeZerosInPlaceAndTheFileIsDamaged) {
+  const uint64_t tenMiB = 0xA00000;
+  FakeVolume v(8, 5200);
+  for (size_t i = 0; i < v.bytes.size(); ++i) v.bytes[i] = static_cast<char>('a' + (i * 13) % 97);
+  const uint64_t cb = v.clusterBytes();
+  v.chain({5, 9, 11});
+  struct Case {
+    const char* name;
+    uint8_t flags;
+    uint32_t first;
+    uint64_t length, bad, lost;  // the bad byte and the length lost, in the file
+  } cases[] = {{"contiguous", kContiguous, 20, 2 * tenMiB + 1000, tenMiB + 70000, kSalvageBytes},
+               {"chained", kChained, 5, 3 * cb, cb + 100, cb}};
+  for (const Case& c : cases) {
+    auto at = [&](uint64_t fileOffset) {
+      uint32_t chained[] = {5, 9, 11};
+      return c.flags == kContiguous ? v.partition.clusterPosition(c.first) + fileOffset
+                                    : v.partition.clusterPosition(chained[fileOffset / cb]) + fileOffset % cb;
+    };
+    std::string data;
+    for (uint64_t off = 0; off < c.length; off += cb) data += v.bytes.substr(at(off), std::min(cb, c.length - off));
+    auto plan = std::make_shared<test::FaultPlan>();
+    plan->badSectors = {at(c.bad) / 512};
+    test::FaultyDevice device(std::make_unique<MemoryDevice>(v.bytes), plan);
+    Saver s(v);
+    s.context.device = &device;
+    TempDir out;
+    EXPECT_TRUE(saveFileData(s.context, out.file("f.bin"), v.add(v.root(), "f.bin", kStateFile, c.flags, c.length, c.first)))
+        << c.name << ": a damaged file is still saved to its end";
+    ASSERT_EQ(s.files.size(), 1u) << c.name;
+    ASSERT_EQ(s.files[0].unreadable.size(), 1u) << c.name;
+    const DataRun& lost = s.files[0].unreadable[0];
+    EXPECT_TRUE(s.files[0].damaged) << c.name;
+    EXPECT_EQ(lost.length, c.lost) << c.name;
+    EXPECT_LE(lost.fileOffset, c.bad) << c.name;
+    EXPECT_GT(lost.fileOffset + lost.length, c.bad) << c.name;
+    EXPECT_TRUE(readFile(out.file("f.bin")) == data.replace(lost.fileOffset, lost.length, std::string(lost.length, '\0')))
+        << c.name;
+    EXPECT_EQ(s.context.totals.damaged, 1u) << c.name;
+    EXPECT_EQ(s.context.totals.failed, 0u) << c.name;
+  }
 }
 
 }  // namespace
