@@ -84,30 +84,6 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthOrTheirEnd) {
   EXPECT_EQ(s.context.totals.shortened, 4u);
 }
 
-// Deleted files (contiguous: whole; chained: first cluster only) are checked on
-// a real volume in recovery_volume_test.cpp.
-TEST(SaveEngine, ContiguousCopyAtTheSectorAndTenMebibyteBoundaries) {
-  const uint64_t tenMiB = 0xA00000;
-  FakeVolume v(8, 2 + static_cast<uint32_t>((3 * tenMiB) / 4096) + 8);
-  for (size_t i = 0; i < v.bytes.size(); ++i) v.bytes[i] = static_cast<char>((i * 7 + i / 4099) & 0xFF);
-  struct Case {
-    const char* name;
-    uint64_t length;
-  } cases[] = {{"s511", 511}, {"s512", 512}, {"s513", 513}, {"below", tenMiB - 1},
-               {"exact", tenMiB}, {"above", tenMiB + 1}, {"two", 2 * tenMiB + 4096}};
-  TempDir dir;
-  Saver s(v);
-  for (const Case& c : cases) {
-    ExfatFileRecord& r = v.add(v.root(), c.name, kStateFile, kContiguous, c.length, 3);
-    s.save(r, dir.path());
-    std::string out = readFile(dir.file(c.name));
-    ASSERT_EQ(out.size(), c.length) << c.name;
-    EXPECT_TRUE(out == v.bytes.substr(v.partition.clusterPosition(3), c.length)) << c.name;
-  }
-  EXPECT_EQ(s.progress.position(), 100u) << "per-file progress ends at 100";
-  EXPECT_EQ(s.progress.text(), std::to_string(2 * tenMiB + 4096) + " BYTE被保存");
-}
-
 // Empty files and folders are made, files with no data flag are short,
 // hostile names stay inside the destination (a folder named "." moves aside
 // from the file of the same repaired name) and the modified times are kept;
