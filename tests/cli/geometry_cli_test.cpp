@@ -18,19 +18,11 @@ using test::CliRun;
 using test::expectCli;
 using test::runCommand;
 
-// Copies the fixture volume to `offset` (whole MiB), leaving its zero
-// stretches as holes.
-void placeVolume(const std::string& path, uint64_t offset, const std::string& fixture) {
-  test::require(runCommand("dd if=" + test::fixtureImage(fixture) + " of=" + path + " bs=1M seek=" +
-                           std::to_string(offset >> 20) + " conv=sparse,notrunc status=none") == 0,
-                "could not place " + fixture);
-}
-
-// The volume's partition listed with its own label, its tree and its files
-// read back byte for byte.
-void expectVolumeRecovered(const std::string& image, const std::string& partition, const std::string& label,
-                           const std::string& sums) {
-  expectCli("disks --no-drives --json --image " + image, 0, {"\"label\":\"" + label + "\""});
+// The volume's partition listed as `disk` says, its tree and its files read
+// back byte for byte.
+void expectVolumeRecovered(const std::string& image, const std::string& partition, const std::string& sums,
+                           const std::vector<std::string>& disk) {
+  expectCli("disks --no-drives --json --image " + image, 0, disk);
   std::vector<std::string> names;
   std::istringstream lines(test::fixtureText(sums));
   for (std::string sum, path; lines >> sum >> path;) names.push_back(path.substr(path.rfind('/') + 1));
@@ -41,37 +33,30 @@ void expectVolumeRecovered(const std::string& image, const std::string& partitio
 }
 
 // A 128 MiB volume whose cluster heap crosses sector 2^32, behind an MBR
-// entry (32-bit fields that still fit) and behind a GPT entry past 2^32.
+// entry (32-bit fields that still fit) and behind a GPT entry past 2^32;
+// its zero stretches are left as holes.
 TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
-  struct Case {
-    const char* what;
-    uint64_t start;
-    bool gptTable;
-    const char* partition;
-  };
-  const Case cases[] = {
-      {"MBR entry at 4294836224", 4294836224ull, false, "Partition0"},
-      {"GPT entry at 4294969344", 4294969344ull, true, "far(exFat)"},
-  };
-  for (const Case& c : cases) {
+  const uint64_t sectors = 262144;
+  for (const uint64_t start : {4294836224ull, 4294969344ull}) {
+    const bool gpt = start > UINT32_MAX;
+    SCOPED_TRACE(start);
     test::TempDir dir;
     const std::string image = dir.file("big.img");
-    const uint64_t sectors = 262144;
     test::ImageBuilder table(34);
-    if (c.gptTable) {
+    if (gpt) {
       table.gptHeader();
       table.gptEntry(0, table.kGptBasicData, 2048, 4095, "first");
-      table.gptEntry(1, table.kGptBasicData, c.start, c.start + sectors - 1, "far");
+      table.gptEntry(1, table.kGptBasicData, start, start + sectors - 1, "far");
     } else {
-      table.tableEntry(0, 0, 7, static_cast<uint32_t>(c.start), static_cast<uint32_t>(sectors));
+      table.tableEntry(0, 0, 7, static_cast<uint32_t>(start), static_cast<uint32_t>(sectors));
     }
     test::writeAt(image, 0, table.bytes());
-    placeVolume(image, c.start * 512, "geometry-far.img");
-    std::filesystem::resize_file(image, (c.start + sectors + 2048) * 512);
-    SCOPED_TRACE(c.what);
-    expectCli("disks --no-drives --json --image " + image, 0,
-              {"\"startSector\":" + std::to_string(c.start) + ",\"sizeSectors\":262144"});
-    expectVolumeRecovered(image, c.partition, "FAR", "geometry-far.sha256.txt");
+    ASSERT_EQ(runCommand("dd if=" + test::fixtureImage("geometry-far.img") + " of=" + image + " bs=1M seek=" +
+                         std::to_string(start >> 11) + " conv=sparse,notrunc status=none"),
+              0);
+    std::filesystem::resize_file(image, (start + sectors + 2048) * 512);
+    expectVolumeRecovered(image, gpt ? "far(exFat)" : "Partition0", "geometry-far.sha256.txt",
+                          {"\"startSector\":" + std::to_string(start) + ",\"sizeSectors\":262144", "\"label\":\"FAR\""});
   }
 }
 
@@ -94,9 +79,8 @@ TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
     SCOPED_TRACE(c.fixture);
     const std::string image = test::fixtureImage(c.fixture), boot = test::readRange(image, 1 << 20, 512);
     const uint64_t volumeBytes = le64(reinterpret_cast<const uint8_t*>(boot.data()), 0x48) * 4096;
-    expectCli("disks --no-drives --json --image " + image, 0,
-              {"\"deviceSectorSize\":" + std::to_string(c.tableSectorSize)});
-    expectVolumeRecovered(image, c.partition, "FOURK", "geometry-4k.sha256.txt");
+    expectVolumeRecovered(image, c.partition, "geometry-4k.sha256.txt",
+                          {"\"deviceSectorSize\":" + std::to_string(c.tableSectorSize), "\"label\":\"FOURK\""});
     // The lost-file scan walks the heap in the volume's own clusters too.
     expectCli("scan-lost " + image + " '" + c.partition + "'", 0, {"      large.bin  正常文件  1500000"});
     // The search meets the volume once, at 1 MiB, with its backup boot
