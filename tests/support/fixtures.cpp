@@ -15,25 +15,15 @@
 #include <stdexcept>
 
 namespace dudorazu::test {
-namespace {
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
-
 std::string fixtureImage(const std::string& name) {
   std::string source = std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name + ".zst";
   std::string cache = DUDORAZU_FIXTURE_CACHE_DIR;
   std::string target = cache + "/" + name;
-  if (!exists(source)) {
+  struct stat src {}, dst {};
+  if (::stat(source.c_str(), &src) != 0) {
     ADD_FAILURE() << "fixture " << source << " is missing (run make fixtures)";
     return target;
   }
-  struct stat src {}, dst {};
-  ::stat(source.c_str(), &src);
   if (::stat(target.c_str(), &dst) == 0 && dst.st_mtime >= src.st_mtime) return target;
   std::error_code ignored;
   std::filesystem::create_directories(cache, ignored);
@@ -47,10 +37,7 @@ std::string fixtureImage(const std::string& name) {
 }
 
 std::string fixtureText(const std::string& name) {
-  std::ifstream in(std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return readFile(std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name);
 }
 
 std::string cliPath() { return DUDORAZU_CLI_PATH; }
