@@ -13,6 +13,7 @@ namespace dudorazu {
 namespace {
 
 using test::FakeVolume;
+using test::listTree;
 using test::readFile;
 using test::TempDir;
 
@@ -33,14 +34,6 @@ struct Saver {
   SaveContext context;
   std::vector<SavedFile> files;
 };
-
-std::vector<std::string> listTree(const std::string& root) {
-  std::vector<std::string> out;
-  for (auto& e : std::filesystem::recursive_directory_iterator(root))
-    out.push_back(std::filesystem::relative(e.path(), root).generic_string() + (e.is_directory() ? "/" : ""));
-  std::sort(out.begin(), out.end());
-  return out;
-}
 
 // A chain is followed to the file's length, its end mark, an entry that
 // cannot be followed (next == the FAT's entry count) or the first cluster

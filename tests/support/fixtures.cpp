@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -152,6 +153,14 @@ void writeAt(const std::string& path, uint64_t offset, const std::string& bytes)
   std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
   f.seekp(static_cast<std::streamoff>(offset));
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> listTree(const std::string& root) {
+  std::vector<std::string> out;
+  for (auto& e : std::filesystem::recursive_directory_iterator(fsPath(root)))
+    out.push_back(utf8Of(std::filesystem::relative(e.path(), fsPath(root))) + (e.is_directory() ? "/" : ""));
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 std::string copyFixture(const TempDir& dir, const std::string& name) {
