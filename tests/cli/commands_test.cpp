@@ -16,10 +16,26 @@ namespace {
 using test::expectCli;
 using test::fixtureImage;
 
-// Each command line: its exit status and pieces of what it prints ("^": at the start).
+// Each command line: its exit status and pieces of what it prints ("^": at
+// the start). No control byte ever reaches the terminal: one image's label
+// would set the window title, open a C1 sequence and reverse what follows.
+// Another holds tools-search.img's volume C at 64323 with its main boot
+// sector zeroed, behind an MBR entry of type 7: every command reads it
+// through the backup boot sector and says so; disks marks the partition.
 TEST(CliCommands, UsageErrorsAndListings) {
   const std::string sample = fixtureImage("sample-disk.img"), mbr = fixtureImage("partitions-mbr.img"),
                     carve = fixtureImage("exfat-carve.img"), main = fixtureImage("recovery-main.img");
+  test::TempDir dir;
+  const std::string hostile = dir.file("hostile.img"), backupOnly = dir.file("backup-only.img");
+  std::string bytes = test::readFile(mbr);
+  size_t at = bytes.find(std::string("\x83\x08M\0B\0R\0E\0X\0F\0A\0T\0", 18));
+  ASSERT_NE(at, std::string::npos) << "the fixture's label entry";
+  test::writeFile(hostile, bytes.replace(at, 24, std::string("\x83\x0B\x1B\0]\0000\0;\0X\0\x07\0\x9B\0\x2E\x20O\0K\0!\0", 24)));
+  bytes = test::readFile(fixtureImage("tools-search.img"));
+  bytes.replace(446, 16, std::string("\0\0\0\0\x07\0\0\0\x43\xFB\0\0\0\x20\0\0", 16));  // 64323, 8192 sectors
+  bytes[510] = '\x55', bytes[511] = '\xAA';
+  test::writeFile(backupOnly, bytes);
+  const std::string through = "reading the volume through its backup boot sector (sector 64335)";
   const struct {
     std::string args;
     int status;
@@ -62,14 +78,26 @@ TEST(CliCommands, UsageErrorsAndListings) {
        {"^{\"records\":[{\"path\":\"/\",\"name\":\"根目录\"", "{\"path\":\"/扩展目录\",\"name\":\"扩展目录\",\"state\":3",
         "{\"path\":\"/扩展目录/11.jpg\",\"name\":\"11.jpg\",\"state\":2,\"stateText\":\"已删除文件\""}},
       {"scan-lost " + carve + " Partition0", 0, {"\n扩展目录  正常文件夹  0  ", "\n  Li19.doc  已删除文件  65536  "}},
+      {"disks --no-drives --image " + hostile, 0, {"?]0;X???OK!"}},
+      {"search " + hostile, 0, {"?]0;X???OK!"}},
+      {"disks --no-drives --json --image " + hostile, 0, {R"("label":"\u001b]0;X\u0007\u009b\u202eOK!")"}},
+      {"disks --no-drives --json --image " + backupOnly, 0,
+       {R"("typeCode":7,"fileSystem":"NTFS","startSector":64323)", R"("exfatFromBackupBootSector":true)"}},
+      {"disks --no-drives --image " + backupOnly, 0, {"note: main boot sector damaged; its backup holds an exFAT volume"}},
+      {"tree " + backupOnly + " Partition0", 0, {through, "numbers-C.txt"}},
+      {"scan-lost " + backupOnly + " Partition0", 0, {through, "numbers-C.txt"}},
+      {"recover " + backupOnly + " Partition0 " + dir.file("saved"), 0, {through}},
   };
   for (const auto& row : rows) {
     test::CliRun run = expectCli(row.args, row.status, row.says);
     EXPECT_FALSE(run.status == 1 && test::contains(run.out, "{\"disks\"")) << "a listing after a failure";
+    for (const char* control : {"\x1B", "\x07", "\xC2\x9B", "\xE2\x80\xAE"})
+      EXPECT_FALSE(test::contains(run.out, control)) << "a control byte reached the terminal: " << run.out;
     if (test::contains(row.args, "partitions-lvm.img")) {
       EXPECT_LT(run.out.find("partitions-mbr.img"), run.out.find("partitions-lvm.img")) << "images in the order given";
     }
   }
+  EXPECT_EQ(test::readFile(dir.file("saved/根目录/readme.txt")), "volume C\n");
 }
 
 // The records `tree --json` must list for The Sleuth Kit's `fls -r -p`
@@ -115,23 +143,6 @@ TEST(TreeCommand, JsonListsExactlyWhatTheSleuthKitLists) {
   }
 }
 
-// A label that would set the window title, open a C1 control sequence and
-// reverse the text after it never reaches the terminal, in any listing.
-TEST(DisksCommand, ControlsInALabelNeverReachTheTerminal) {
-  test::TempDir dir;
-  std::string image = dir.file("hostile.img"), bytes = test::readFile(fixtureImage("partitions-mbr.img"));
-  size_t at = bytes.find(std::string("\x83\x08M\0B\0R\0E\0X\0F\0A\0T\0", 18));
-  ASSERT_NE(at, std::string::npos) << "the fixture's label entry";
-  bytes.replace(at, 24, std::string("\x83\x0B\x1B\0]\0000\0;\0X\0\x07\0\x9B\0\x2E\x20O\0K\0!\0", 24));
-  test::writeFile(image, bytes);
-  for (const test::CliRun& run : {expectCli("disks --no-drives --image " + image, 0, {"?]0;X???OK!"}),
-                                  expectCli("search " + image, 0, {"?]0;X???OK!"}),
-                                  expectCli("disks --no-drives --json --image " + image, 0,
-                                            {R"("label":"\u001b]0;X\u0007\u009b\u202eOK!")"})})
-    for (const char* control : {"\x1B", "\x07", "\xC2\x9B", "\xE2\x80\xAE"})
-      EXPECT_FALSE(test::contains(run.out, control)) << "a control byte reached the terminal: " << run.out;
-}
-
 // Two drives, one the system refuses to open: the listing keeps the other
 // and stderr says what was left out and why.
 TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
@@ -166,26 +177,6 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
   EXPECT_EQ(desktop.rfind("1 个驱动器无法打开，未列出：/dev/denied (Permission denied)", 0), 0u) << desktop;
   EXPECT_TRUE(test::contains(desktop, "sudo -E dudorazu"));
   EXPECT_FALSE(test::contains(unopenedDrivesDesktopNote(catalogue.unopenedDrives, true), "sudo"));
-}
-
-// tools-search.img's volume C at 64323 with its main boot sector zeroed,
-// now behind an MBR entry of type 7: every command reads it through the
-// backup boot sector and says so; disks marks the partition.
-TEST(ExfatCommands, AVolumeWhoseMainBootSectorIsDestroyedIsReadThroughItsBackup) {
-  test::TempDir dir;
-  std::string image = dir.file("backup-only.img"), bytes = test::readFile(fixtureImage("tools-search.img"));
-  const unsigned char entry[16] = {0, 0, 0, 0, 7, 0, 0, 0, 0x43, 0xFB, 0, 0, 0, 0x20, 0, 0};  // 64323, 8192
-  bytes.replace(446, 16, reinterpret_cast<const char*>(entry), 16);
-  bytes[510] = '\x55', bytes[511] = '\xAA';
-  test::writeFile(image, bytes);
-  expectCli("disks --no-drives --json --image " + image, 0,
-            {R"("typeCode":7,"fileSystem":"NTFS","startSector":64323)", R"("exfatFromBackupBootSector":true)"});
-  expectCli("disks --no-drives --image " + image, 0, {"note: main boot sector damaged; its backup holds an exFAT volume"});
-  const std::string through = "reading the volume through its backup boot sector (sector 64335)";
-  expectCli("tree " + image + " Partition0", 0, {through, "numbers-C.txt"});
-  expectCli("scan-lost " + image + " Partition0", 0, {through, "numbers-C.txt"});
-  expectCli("recover " + image + " Partition0 " + dir.file("saved"), 0, {through});
-  EXPECT_EQ(test::readFile(dir.file("saved/根目录/readme.txt")), "volume C\n");
 }
 
 }  // namespace
