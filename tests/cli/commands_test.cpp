@@ -1,8 +1,9 @@
-// dudorazu-cli disks, tree, scan-lost and stats end to end on the fixture images.
+// dudorazu-cli end to end on the fixture images: usage, listings, search.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <sstream>
 
 #include "cli/cli_support.h"
@@ -24,14 +25,15 @@ using test::fixtureImage;
 // through the backup boot sector and says so; disks marks the partition.
 TEST(CliCommands, UsageErrorsAndListings) {
   const std::string sample = fixtureImage("sample-disk.img"), mbr = fixtureImage("partitions-mbr.img"),
-                    carve = fixtureImage("exfat-carve.img"), main = fixtureImage("recovery-main.img");
+                    carve = fixtureImage("exfat-carve.img"), main = fixtureImage("recovery-main.img"),
+                    tools = fixtureImage("tools-search.img");
   test::TempDir dir;
   const std::string hostile = dir.file("hostile.img"), backupOnly = dir.file("backup-only.img");
   std::string bytes = test::readFile(mbr);
   size_t at = bytes.find(std::string("\x83\x08M\0B\0R\0E\0X\0F\0A\0T\0", 18));
   ASSERT_NE(at, std::string::npos) << "the fixture's label entry";
   test::writeFile(hostile, bytes.replace(at, 24, std::string("\x83\x0B\x1B\0]\0000\0;\0X\0\x07\0\x9B\0\x2E\x20O\0K\0!\0", 24)));
-  bytes = test::readFile(fixtureImage("tools-search.img"));
+  bytes = test::readFile(tools);
   bytes.replace(446, 16, std::string("\0\0\0\0\x07\0\0\0\x43\xFB\0\0\0\x20\0\0", 16));  // 64323, 8192 sectors
   bytes[510] = '\x55', bytes[511] = '\xAA';
   test::writeFile(backupOnly, bytes);
@@ -78,6 +80,14 @@ TEST(CliCommands, UsageErrorsAndListings) {
        {"^{\"records\":[{\"path\":\"/\",\"name\":\"根目录\"", "{\"path\":\"/扩展目录\",\"name\":\"扩展目录\",\"state\":3",
         "{\"path\":\"/扩展目录/11.jpg\",\"name\":\"11.jpg\",\"state\":2,\"stateText\":\"已删除文件\""}},
       {"scan-lost " + carve + " Partition0", 0, {"\n扩展目录  正常文件夹  0  ", "\n  Li19.doc  已删除文件  65536  "}},
+      {"search " + tools + " --json", 0,
+       {R"({"fileSystem":"exFat","label":"TOOLSB","chs":"2,0,1","sizeSectors":16384,"kind":"主")",
+        R"("partitions":[{"name":"Partition0")"}},
+      {"search " + tools + " --mode sector", 0, {"TOOLSA", "start 64323"}},
+      // The default search meets volumes on 1 MiB boundaries, off the grid.
+      {"search " + fixtureImage("tools-gpt.img") + " --json", 0, {R"("label":"GPTA","chs":"0,32,33","sizeSectors":409600)"}},
+      {"rebuild-mbr " + tools + " --mode sector --list", 0, {"32130"}},
+      {"image " + tools + ",nothing --to-file " + dir.file("part.img"), 1, {"no partition 'nothing'"}},
       {"disks --no-drives --image " + hostile, 0, {"?]0;X???OK!"}},
       {"search " + hostile, 0, {"?]0;X???OK!"}},
       {"disks --no-drives --json --image " + hostile, 0, {R"("label":"\u001b]0;X\u0007\u009b\u202eOK!")"}},
@@ -98,6 +108,7 @@ TEST(CliCommands, UsageErrorsAndListings) {
     }
   }
   EXPECT_EQ(test::readFile(dir.file("saved/根目录/readme.txt")), "volume C\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("part.img")));
 }
 
 // The records `tree --json` must list for The Sleuth Kit's `fls -r -p`
