@@ -14,26 +14,12 @@ namespace {
 
 using test::FakeVolume;
 using test::listTree;
+using test::Saver;
 using test::readFile;
 using test::TempDir;
 
 constexpr uint8_t kContiguous = 3;
 constexpr uint8_t kChained = 1;
-
-struct Saver {
-  explicit Saver(FakeVolume& v) : volume(v), device(v.device()) {
-    context.device = &device;
-    context.partition = &volume.partition;
-    context.progress = &progress;
-    context.onFile = [this](const SavedFile& f) { files.push_back(f); };
-  }
-  void save(const ExfatFileRecord& r, const std::string& dest) { saveNode(context, dest, &r); }
-  FakeVolume& volume;
-  MemoryDevice device;
-  ProgressBlock progress;
-  SaveContext context;
-  std::vector<SavedFile> files;
-};
 
 // A chain is followed to the file's length, its end mark, an entry that
 // cannot be followed (next == the FAT's entry count) or the first cluster

@@ -36,25 +36,10 @@ struct ImageVolume {
     r.firstCluster = 2;
     return r;
   }
-  // A fresh save context over the image; saved files land in `files`.
-  SaveContext& context() {
-    device = openDevice(path, OpenMode::Read);
-    files.clear();
-    progress = std::make_unique<ProgressBlock>();
-    saving = SaveContext();
-    saving.device = device.get();
-    saving.partition = &partition;
-    saving.progress = progress.get();
-    saving.onFile = [this](const SavedFile& f) { files.push_back(f); };
-    return saving;
-  }
+  std::unique_ptr<SectorDevice> open() const { return openDevice(path, OpenMode::Read); }
   TempDir dir;
   std::string path = dir.file("volume.img");
   PartitionRecord partition;
-  std::unique_ptr<SectorDevice> device;
-  std::unique_ptr<ProgressBlock> progress;
-  SaveContext saving;
-  std::vector<SavedFile> files;
 };
 
 std::string pattern(size_t n, char seed) {
@@ -77,11 +62,12 @@ TEST(SaveFaults, TheDevicesOwnCopyGivesWhatReadingGivesHolesAndTheDeviceEndInclu
   TempDir out;
   SavedFile copied, read;
   for (bool hash : {false, true}) {
-    SaveContext& context = v.context();
-    context.hashData = hash;
-    EXPECT_TRUE(saveFileData(context, out.file(hash ? "read" : "copied"), r));
-    ASSERT_EQ(v.files.size(), 1u);
-    (hash ? read : copied) = v.files[0];
+    auto device = v.open();
+    test::Saver s(device.get(), v.partition);
+    s.context.hashData = hash;
+    EXPECT_TRUE(saveFileData(s.context, out.file(hash ? "read" : "copied"), r));
+    ASSERT_EQ(s.files.size(), 1u);
+    (hash ? read : copied) = s.files[0];
   }
   std::string expected = head + std::string(2 << 20, '\0') + tail + std::string(100000, '\0');
   EXPECT_EQ(readFile(out.file("copied")), expected);
@@ -99,7 +85,9 @@ TEST(SaveFaults, TheDevicesOwnCopyGivesWhatReadingGivesHolesAndTheDeviceEndInclu
 TEST(SaveFaults, AWriteThatFailsCountsAsAFailedFile) {
   ImageVolume v(8ull << 20);
   v.put(v.partition.clusterPosition(2), pattern(3 << 20, 'q'));
-  SaveContext& context = v.context();
+  auto device = v.open();
+  test::Saver s(device.get(), v.partition);
+  SaveContext& context = s.context;
   ExfatFileRecord big = v.file(3 << 20, "big"), small = v.file(1000, "small");
   TempDir out;
   // The target "fills up" at 1 MiB per file.
@@ -117,17 +105,17 @@ TEST(SaveFaults, AWriteThatFailsCountsAsAFailedFile) {
   sigaction(SIGXFSZ, &previous, nullptr);
   EXPECT_FALSE(bigSaved);
   EXPECT_TRUE(smallSaved) << "the next file is still tried";
-  ASSERT_EQ(v.files.size(), 2u);
-  EXPECT_TRUE(v.files[0].failed);
-  EXPECT_FALSE(v.files[1].failed);
+  ASSERT_EQ(s.files.size(), 2u);
+  EXPECT_TRUE(s.files[0].failed);
+  EXPECT_FALSE(s.files[1].failed);
   EXPECT_EQ(context.totals.failed, 1u);
   EXPECT_EQ(context.totals.files, 1u);
   // What the full target kept stays, under a name that says it is partial,
   // and the count is of the bytes it holds.
-  EXPECT_TRUE(v.files[0].partial);
-  EXPECT_EQ(v.files[0].outputPath, out.file("big.partial"));
+  EXPECT_TRUE(s.files[0].partial);
+  EXPECT_EQ(s.files[0].outputPath, out.file("big.partial"));
   EXPECT_FALSE(std::filesystem::exists(out.file("big")));
-  EXPECT_EQ(v.files[0].bytesWritten, 1u << 20);
+  EXPECT_EQ(s.files[0].bytesWritten, 1u << 20);
   EXPECT_EQ(std::filesystem::file_size(out.file("big.partial")), 1u << 20);
 }
 
@@ -140,14 +128,16 @@ TEST(SaveFaults, AFileOfFiveGibibytesIsSavedWhole) {
   v.put(start + length - 4, "tail");
   v.put(start + length, "after");
   TempDir out;
-  ASSERT_TRUE(saveFileData(v.context(), out.file("big"), v.file(length)));
+  auto device = v.open();
+  test::Saver s(device.get(), v.partition);
+  ASSERT_TRUE(saveFileData(s.context, out.file("big"), v.file(length)));
   EXPECT_EQ(std::filesystem::file_size(out.file("big")), length);
   auto at = [&](uint64_t off, size_t n) { return test::readRange(out.file("big"), off, n); };
   EXPECT_EQ(at(0, 4), "head");
   EXPECT_EQ(at((4ull << 30) - 2, 8), "across4G");
   EXPECT_EQ(at(length - 4, 4), "tail");
-  EXPECT_EQ(v.progress->position(), 100u);
-  EXPECT_EQ(v.progress->text(), std::to_string(length) + " BYTE被保存");
+  EXPECT_EQ(s.progress.position(), 100u);
+  EXPECT_EQ(s.progress.text(), std::to_string(length) + " BYTE被保存");
 }
 
 }  // namespace
