@@ -3,10 +3,12 @@
 // records, without directory entries. Enough for the save engine, which
 // only reads clusters and follows the FAT.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/device/sector_device.h"
 #include "core/partitions/partition_record.h"
+#include "core/recovery/save_engine.h"
 
 namespace dudorazu::test {
 
@@ -65,6 +67,26 @@ class FakeVolume {
 
   PartitionRecord partition;
   std::string bytes;
+};
+
+// A save context over a device (the volume's bytes by default); the files
+// it saves land in `files`.
+struct Saver {
+  Saver(SectorDevice* device, const PartitionRecord& partition) {
+    context.device = device;
+    context.partition = &partition;
+    context.progress = &progress;
+    context.onFile = [this](const SavedFile& f) { files.push_back(f); };
+  }
+  explicit Saver(const FakeVolume& v) : Saver(nullptr, v.partition) {
+    memory = std::make_unique<MemoryDevice>(v.bytes);
+    context.device = memory.get();
+  }
+  void save(const ExfatFileRecord& r, const std::string& dest) { saveNode(context, dest, &r); }
+  std::unique_ptr<MemoryDevice> memory;
+  ProgressBlock progress;
+  SaveContext context;
+  std::vector<SavedFile> files;
 };
 
 }  // namespace dudorazu::test

@@ -1,9 +1,11 @@
+// Output files, their names and times.
 #include "core/recovery/output_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "core/recovery/file_times.h"
+#include "core/recovery/name_repair.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -49,6 +51,8 @@ TEST(OutputFile, MissingFoldersAreMadeAndNoted) {
   EXPECT_EQ(created(dir.file("plain/x/y.txt")), "<failed>");
 }
 
+// Holes at the end still give the full length and keep the time; record
+// times that name no moment (month 0, 31 February) are not set.
 TEST(OutputFile, HolesAtTheEndStillGiveTheFullLengthAndTheTime) {
   TempDir dir;
   OutputFile f;
@@ -64,15 +68,49 @@ TEST(OutputFile, HolesAtTheEndStillGiveTheFullLengthAndTheTime) {
   struct stat st {};
   ASSERT_EQ(::stat(dir.file("sparse").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1234567890) << "setting the length must not take the time away";
+  EXPECT_FALSE(recordLocalTime(0, 0));
+  EXPECT_FALSE(recordLocalTime((29 << 9) | (2 << 5) | 31, 0));
+  EXPECT_FALSE(setModifiedTime(dir.file("sparse"), 0, 0));
+  ASSERT_EQ(::stat(dir.file("sparse").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1234567890);
 }
 
-// The valid-time path is checked through the save engine; here only dates that name no moment.
-TEST(OutputFile, RecordTimesThatNameNoMomentAreNotSet) {
-  TempDir dir;
-  writeFile(dir.file("f"), "");
-  EXPECT_FALSE(recordLocalTime(0, 0)) << "month 0 names no moment";
-  EXPECT_FALSE(recordLocalTime((29 << 9) | (2 << 5) | 31, 0)) << "31 February";
-  EXPECT_FALSE(setModifiedTime(dir.file("f"), 0, 0));
+std::string repaired(std::string name, NameOptions options = saveNameOptions()) {
+  sanitizeName(name, options);
+  return name;
+}
+
+TEST(NameRepair, ReservedCharactersAndEscapingNamesAreMended) {
+  const NameOptions off{0, "$"}, underscore{1, "_"}, slash{1, "/"};
+  struct Row {
+    const char* in;
+    const char* out;
+    NameOptions options;
+  } rows[] = {
+      {"a:b?.txt", "a$b$.txt", saveNameOptions()},
+      {"?/:*\\\"<>|", "$$$$$$$$$", saveNameOptions()},
+      {"a?b", "a_b", underscore},
+      {"照片 2019.jpg", "照片 2019.jpg", saveNameOptions()},
+      {".", "$", saveNameOptions()},
+      {"..", "$$", saveNameOptions()},
+      {"...", "...", saveNameOptions()},
+      {"../../etc/passwd", "..$..$etc$passwd", saveNameOptions()},
+      {"a\nb\x01" "c\x7f", "a$b$c$", saveNameOptions()},
+      {"a/b", "a$b", off},      // a separator never survives, even with repair off
+      {"..", "$$", slash},      // a replacement that is itself a separator is not used
+  };
+  for (const Row& r : rows) EXPECT_EQ(repaired(r.in, r.options), r.out) << r.in;
+}
+
+TEST(NameRepair, InvalidUtf8AndOverlongNames) {
+  EXPECT_EQ(repaired("a\xff" "b"), "a\xEF\xBF\xBD" "b");
+  std::string longName;
+  for (int i = 0; i < 200; ++i) longName += "文";  // 600 bytes
+  longName += ".jpg";
+  std::string cut = repaired(longName);
+  EXPECT_LE(cut.size(), kMaxNameBytes);
+  EXPECT_EQ(cut.substr(cut.size() - 4), ".jpg") << "the extension survives the cut";
+  EXPECT_EQ((cut.size() - 4) % 3, 0u) << "cut at a character boundary";
 }
 
 }  // namespace

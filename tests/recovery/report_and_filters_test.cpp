@@ -37,15 +37,6 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   f.sha256 = std::string(64, 'a');
   f.outputPath = "/out/a$b$";
   f.status = "saved";
-  std::string xml = dfxmlDocument(source, {f});
-  EXPECT_NE(xml.find("<filename>a&lt;b&gt;/&quot;q&quot;&amp;&apos;x&apos;\xEF\xBF\xBD\xEF\xBF\xBD.txt</filename>"),
-            std::string::npos)
-      << xml;
-  EXPECT_NE(xml.find("<alloc>0</alloc>"), std::string::npos);
-  EXPECT_NE(xml.find("<mtime>2009-01-01T13:25:26</mtime>"), std::string::npos);
-  EXPECT_NE(xml.find("<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>"),
-            std::string::npos);
-  EXPECT_NE(xml.find("<hashdigest type=\"sha256\">"), std::string::npos);
   // A carve cut at the window is incomplete, whatever else went well.
   ExfatFileRecord carved;
   carved.carve = kCarvedToWindowLimit;
@@ -54,11 +45,13 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   saved.created = true;
   DfxmlFile cut = dfxmlFileOf(saved, false);
   EXPECT_EQ(cut.status, "incomplete");
-  xml += dfxmlDocument(source, {cut});
-  EXPECT_NE(xml.find("<dudorazu:found_by>carving</dudorazu:found_by>\n      "
-                     "<dudorazu:carve_end>window-limit</dudorazu:carve_end>"),
-            std::string::npos);
-  xml = dfxmlDocument(source, {f, cut});
+  std::string xml = dfxmlDocument(source, {f, cut});
+  for (const char* piece : {"<filename>a&lt;b&gt;/&quot;q&quot;&amp;&apos;x&apos;\xEF\xBF\xBD\xEF\xBF\xBD.txt</filename>",
+                            "<mtime>2009-01-01T13:25:26</mtime>",
+                            "<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>",
+                            "<dudorazu:found_by>carving</dudorazu:found_by>\n      "
+                            "<dudorazu:carve_end>window-limit</dudorazu:carve_end>"})
+    EXPECT_TRUE(test::contains(xml, piece)) << piece << "\n" << xml;
   DUDORAZU_SKIP_UNLESS(test::haveTool("xmllint"), "xmllint is not installed: the report was not validated");
   test::TempDir dir;
   test::writeFile(dir.file("r.xml"), xml);

@@ -30,33 +30,22 @@ std::vector<uint32_t> numbers(const std::vector<SaveRequest>& requests) {
   return out;
 }
 
-TEST(SaveRequests, LeftTreeChecksTakeSubtreesDescendOrSkip) {
-  PaneKeys keys{"disk", "part"};
+// Left tree: check 2 looks inside, 1 takes the subtree, 0 passes over
+// everything below; the right pane takes every row not unchecked.
+TEST(SaveRequests, LeftTreeChecksTakeSubtreesDescendOrSkipAndTheRightPaneTakesEveryCheckedRow) {
   std::vector<CheckRow> rows = {
       row("partly", 10, 2, {row("a", 11, 0), row("b", 12, 1, {row("b1", 13, 1)}), row("c", 14, 0)}),
       row("skipped", 20, 0, {row("inside", 21, 1)}),
       row("whole", 30, 1, {row("w1", 31, 0)}),
       row("deeper", 40, 2, {row("d", 41, 2, {row("d1", 42, 1), row("d2", 43, 1)})}),
   };
-  std::vector<SaveRequest> requests = collectLeftRequests(rows, keys, "/out");
-  EXPECT_EQ(numbers(requests), (std::vector<uint32_t>{12, 30, 42, 43}))
-      << "check 2 looks inside, 1 takes the subtree, 0 passes over everything below";
+  std::vector<SaveRequest> requests = collectLeftRequests(rows, {"disk", "part"}, "/out");
+  EXPECT_EQ(numbers(requests), (std::vector<uint32_t>{12, 30, 42, 43}));
   ASSERT_FALSE(requests.empty());
-  EXPECT_EQ(requests[0].name, "b");
-  EXPECT_EQ(requests[0].diskKey, "disk");
-  EXPECT_EQ(requests[0].partitionKey, "part");
-  EXPECT_EQ(requests[0].destination, "/out");
+  EXPECT_EQ(requests[0].name + requests[0].diskKey + requests[0].partitionKey + requests[0].destination, "bdiskpart/out");
   EXPECT_EQ(requests[0].rowId, 12u);
-}
-
-TEST(SaveRequests, RightPaneTakesEveryRowNotUnchecked) {
-  std::vector<CheckRow> rows = {row("a", 1, 0), row("b", 2, 1), row("c", 3, 2), row("d", 4, 1)};
+  rows = {row("a", 1, 0), row("b", 2, 1), row("c", 3, 2), row("d", 4, 1)};
   EXPECT_EQ(numbers(collectRightRequests(rows, {}, "/out")), (std::vector<uint32_t>{2, 3, 4}));
-}
-
-// The room boundaries (a single save needs more than its total, a batch may
-// fill the room exactly) are checked through the save commands below.
-TEST(SaveRequests, StepIsAHundredthOfTheTotal) {
   EXPECT_EQ(batchStepFor(99), 0u) << "such a batch reports per file";
   EXPECT_EQ(batchStepFor(100), 1u);
   EXPECT_EQ(batchStepFor(5ull << 30), (5ull << 30) / 100) << "no 32-bit step";
@@ -121,45 +110,6 @@ TEST(RecordLookup, FindsByClusterNameAndCreatedTimeThenInTheCarvedIndex) {
   EXPECT_EQ(createdTextOf(first), "2009-01-01 00:00:00");
 }
 
-TEST(SaveCommands, RefusalsNameTheRunningOperation) {
-  SaveScheduler scheduler;
-  RecordingMessageSink m;
-  EXPECT_TRUE(refuseSingleSave(scheduler, SaveOrigin::LeftPane, false, m));
-  EXPECT_FALSE(refuseSingleSave(scheduler, SaveOrigin::LeftPane, true, m));
-  EXPECT_FALSE(refuseBatchSave(scheduler, SaveOrigin::LeftPane, m));
-  EXPECT_TRUE(refuseEmptyDestination("", m));
-  ASSERT_EQ(m.messages.size(), 2u);
-  EXPECT_EQ(m.messages[0].text, "请选择文件");
-  EXPECT_EQ(m.messages[1].text, "选择保存路径");
-  EXPECT_EQ(m.messages[1].caption, "error");
-}
-
-TEST(SaveCommands, BatchTotalsRequestsRefusesWithoutRoomAndDropsMissingRecords) {
-  Catalogued c;
-  c.add(c.partition->rootRecord, "a", kStateFile, 300, 4, 0);
-  ExfatFileRecord& folder = c.add(c.partition->rootRecord, "dir", kStateFolder, 0, 5, 0);
-  c.add(folder, "b", kStateDeletedFile, 200, 6, 0);
-  std::vector<CheckRow> rows = {row("a", 4, 1), row("dir", 5, 1), row("missing", 9, 1)};
-  for (CheckRow& r : rows) r.createdText = "1980-00-00 00:00:00";
-  test::TempDir out;
-  std::vector<SaveRequest> requests = collectRightRequests(rows, {"img.bin", "p1"}, out.path());
-  SaveScheduler scheduler;
-  ProgressBlock progress;
-  RecordingMessageSink m;
-  BatchStart refused = startBatchSave(scheduler, c.catalogue, requests, 499, progress, m);
-  EXPECT_EQ(refused.result, SaveStart::Refused);
-  ASSERT_EQ(m.messages.size(), 1u);
-  EXPECT_EQ(m.messages[0].text, kBatchRoomMessage);
-  BatchStart started = startBatchSave(scheduler, c.catalogue, requests, 500, progress, m);
-  EXPECT_EQ(started.result, SaveStart::Started);
-  EXPECT_EQ(started.jobs, 2u) << "the request whose record is missing is dropped silently";
-  EXPECT_EQ(started.step, 5u);
-  EXPECT_EQ(started.statusText, "本次保存 500 Byte");
-  scheduler.wait();
-  EXPECT_EQ(test::readFile(out.file("a")).size(), 300u);
-  EXPECT_EQ(test::readFile(out.file("dir/b")).size(), 200u);
-}
-
 TEST(SavePlan, RoomTotalCountsWhatTheRuleAndTheFilterLetThrough) {
   FakeVolume v(1, 16);  // a heap of clusters 2..15, 512 bytes each
   v.partition.clusterCount = 14;
@@ -188,23 +138,47 @@ TEST(SavePlan, RoomTotalCountsWhatTheRuleAndTheFilterLetThrough) {
   EXPECT_EQ(plannedBytes(&v.root(), &v.partition, RoomRule::RecordedLength, {}), UINT64_MAX) << "saturates";
 }
 
-TEST(SaveCommands, SingleSaveRefusesATotalEqualToTheFreeRoom) {
+// Refusals name the running operation; a single save needs more room than
+// its total, a batch may fill it exactly; records gone are dropped silently.
+TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
+  SaveScheduler scheduler;
+  RecordingMessageSink m;
+  EXPECT_TRUE(refuseSingleSave(scheduler, SaveOrigin::LeftPane, false, m));
+  EXPECT_FALSE(refuseSingleSave(scheduler, SaveOrigin::LeftPane, true, m));
+  EXPECT_FALSE(refuseBatchSave(scheduler, SaveOrigin::LeftPane, m));
+  EXPECT_TRUE(refuseEmptyDestination("", m));
+  ASSERT_EQ(m.messages.size(), 2u);
+  EXPECT_EQ(m.messages[0].text, "请选择文件");
+  EXPECT_EQ(m.messages[1].text + m.messages[1].caption, "选择保存路径error");
+
   Catalogued c;
   c.add(c.partition->rootRecord, "a", kStateFile, 300, 4, 0);
-  CheckRow r = row("a", 4, 0);
-  r.createdText = "1980-00-00 00:00:00";
-  test::TempDir out;
-  SaveScheduler scheduler;
+  ExfatFileRecord& folder = c.add(c.partition->rootRecord, "dir", kStateFolder, 0, 5, 0);
+  c.add(folder, "b", kStateDeletedFile, 200, 6, 0);
+  std::vector<CheckRow> rows = {row("a", 4, 1), row("dir", 5, 1), row("missing", 9, 1)};
+  for (CheckRow& r : rows) r.createdText = "1980-00-00 00:00:00";
+  test::TempDir single, batch;
   ProgressBlock progress;
-  RecordingMessageSink m;
-  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, r, out.path(), 300, progress, m),
+  m.messages.clear();
+  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, rows[0], single.path(), 300, progress, m),
             SaveStart::Refused);
-  ASSERT_EQ(m.messages.size(), 1u);
+  std::vector<SaveRequest> requests = collectRightRequests(rows, {"img.bin", "p1"}, batch.path());
+  EXPECT_EQ(startBatchSave(scheduler, c.catalogue, requests, 499, progress, m).result, SaveStart::Refused);
+  ASSERT_EQ(m.messages.size(), 2u);
   EXPECT_EQ(m.messages[0].text, "即将保存 0.3 KB,磁盘空间不够！");
-  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, r, out.path(), 301, progress, m),
+  EXPECT_EQ(m.messages[1].text, kBatchRoomMessage);
+  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, rows[0], single.path(), 301, progress, m),
             SaveStart::Started);
   scheduler.wait();
-  EXPECT_EQ(test::readFile(out.file("a")).size(), 300u);
+  BatchStart started = startBatchSave(scheduler, c.catalogue, requests, 500, progress, m);
+  EXPECT_EQ(started.result, SaveStart::Started);
+  EXPECT_EQ(started.jobs, 2u) << "the request whose record is missing is dropped";
+  EXPECT_EQ(started.step, 5u);
+  EXPECT_EQ(started.statusText, "本次保存 500 Byte");
+  scheduler.wait();
+  EXPECT_EQ(test::readFile(single.file("a")).size(), 300u);
+  EXPECT_EQ(test::readFile(batch.file("a")).size(), 300u);
+  EXPECT_EQ(test::readFile(batch.file("dir/b")).size(), 200u);
 }
 
 }  // namespace

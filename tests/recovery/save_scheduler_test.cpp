@@ -21,35 +21,32 @@ using test::FakeVolume;
 using test::readFile;
 using test::TempDir;
 
-// Holds every read until opened, and counts how many readers wait at once.
+// Holds every read until opened, and counts the reads that came.
 struct Gate {
   std::mutex mutex;
   std::condition_variable changed;
   bool open = false;
-  int inside = 0;
   int arrivals = 0;
-  int mostInside = 0;
 
   void pass() {
     std::unique_lock<std::mutex> lock(mutex);
     ++arrivals;
-    mostInside = std::max(mostInside, ++inside);
     changed.notify_all();
     changed.wait(lock, [this] { return open; });
-    --inside;
   }
-  bool waitForArrivals(int n) {
+  // Waits for `n` reads; then, after a pause, how many came in all.
+  int arrivalsAfter(int n) {
     std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, 10s, [&] { return arrivals >= n; });
+    if (!changed.wait_for(lock, 10s, [&] { return arrivals >= n; })) return arrivals;
+    lock.unlock();
+    std::this_thread::sleep_for(50ms);
+    lock.lock();
+    return arrivals;
   }
   void release() {
     std::lock_guard<std::mutex> lock(mutex);
     open = true;
     changed.notify_all();
-  }
-  int arrivalCount() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return arrivals;
   }
 };
 
@@ -106,9 +103,7 @@ TEST(SaveScheduler, BatchCancelledWithTenRunningNeverStartsTheOtherTen) {
     ended.push_back(job.rowId);
   }));
   EXPECT_TRUE(scheduler.batchSaveRunning());
-  ASSERT_TRUE(gate.waitForArrivals(10));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(gate.arrivalCount(), 10) << "ten jobs at most run at once";
+  ASSERT_EQ(gate.arrivalsAfter(10), 10) << "ten jobs at most run at once";
   EXPECT_EQ(scheduler.runningBatchThreads(), 10u);
   b.progress.cancel();
   gate.release();
@@ -150,26 +145,10 @@ TEST(SaveScheduler, BatchHandsSlotsOnAndCountsEveryByteOnce) {
   }
 }
 
-TEST(SaveScheduler, SecondBatchIsRefusedAndLeavesTheRunningQueueAlone) {
-  Batch b(12);
-  Gate gate;
-  SaveScheduler scheduler;
-  ASSERT_TRUE(scheduler.startBatch(b.jobs(gate, 1), b.progress));
-  Gate other;
-  EXPECT_FALSE(scheduler.startBatch(b.jobs(other, 1), b.progress)) << "refused at once, before any thread began";
-  EXPECT_EQ(scheduler.saveQueue().size(), 12u);
-  gate.release();
-  scheduler.wait();
-  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(readFile(b.dir.file(format("f%zu", i))), b.expected(i));
-  EXPECT_FALSE(std::filesystem::exists(b.dir.file("f00.")));
-  // Once it has ended, the next batch starts (and finds every name taken).
-  other.release();
-  ASSERT_TRUE(scheduler.startBatch(b.jobs(other, 1), b.progress));
-  scheduler.wait();
-  EXPECT_EQ(readFile(b.dir.file("f3" "0")), b.expected(3)) << "f3 existed, so the second copy is f30";
-}
-
-TEST(SaveScheduler, SingleSaveRefusesASecondOneUntilItEndsAndABatchRunsBesideIt) {
+// A second save of either kind is refused at once, before any thread began,
+// and leaves the running one alone; once that ends the next starts; a batch
+// runs beside a single save.
+TEST(SaveScheduler, SecondSavesAreRefusedUntilTheFirstEndsAndABatchRunsBesideASingleSave) {
   Batch b(2);
   Gate gate;
   std::vector<SaveJob> jobs = b.jobs(gate, 0);
@@ -186,7 +165,19 @@ TEST(SaveScheduler, SingleSaveRefusesASecondOneUntilItEndsAndABatchRunsBesideIt)
   EXPECT_EQ(readFile(b.dir.file("f0")), b.expected(0));
   EXPECT_EQ(b.progress.position(), 100u) << "a single save reports in percent of the file";
 
-  // A batch runs beside a single save.
+  Batch twelve(12);
+  Gate first, other;
+  ASSERT_TRUE(scheduler.startBatch(twelve.jobs(first, 1), twelve.progress));
+  EXPECT_FALSE(scheduler.startBatch(twelve.jobs(other, 1), twelve.progress));
+  EXPECT_EQ(scheduler.saveQueue().size(), 12u);
+  first.release();
+  scheduler.wait();
+  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(readFile(twelve.dir.file(format("f%zu", i))), twelve.expected(i));
+  other.release();
+  ASSERT_TRUE(scheduler.startBatch(twelve.jobs(other, 1), twelve.progress));
+  scheduler.wait();
+  EXPECT_EQ(readFile(twelve.dir.file("f3" "0")), twelve.expected(3)) << "f3 existed, so the second copy is f30";
+
   Batch c(3);
   Gate open;
   std::vector<SaveJob> more = c.jobs(open, 0);

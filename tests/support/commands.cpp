@@ -9,12 +9,6 @@
 #include "support/fixtures.h"
 
 namespace dudorazu::test {
-namespace {
-
-bool exists(const char* path) { return ::access(path, F_OK) == 0; }
-
-}  // namespace
-
 int runCommand(const std::string& command, std::string* output) {
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return -1;
@@ -28,9 +22,7 @@ int runCommand(const std::string& command, std::string* output) {
 }
 
 bool canUseLoopDevices() {
-  if (::geteuid() != 0) return false;
-  if (!haveTool("losetup")) return false;
-  return exists("/dev/loop-control");
+  return ::geteuid() == 0 && haveTool("losetup") && ::access("/dev/loop-control", F_OK) == 0;
 }
 
 bool haveTool(const std::string& tool) {

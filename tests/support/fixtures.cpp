@@ -1,41 +1,34 @@
 #include "support/fixtures.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace dudorazu::test {
-namespace {
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
-
 std::string fixtureImage(const std::string& name) {
   std::string source = std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name + ".zst";
   std::string cache = DUDORAZU_FIXTURE_CACHE_DIR;
   std::string target = cache + "/" + name;
-  if (!exists(source)) {
+  struct stat src {}, dst {};
+  if (::stat(source.c_str(), &src) != 0) {
     ADD_FAILURE() << "fixture " << source << " is missing (run make fixtures)";
     return target;
   }
-  struct stat src {}, dst {};
-  ::stat(source.c_str(), &src);
   if (::stat(target.c_str(), &dst) == 0 && dst.st_mtime >= src.st_mtime) return target;
   std::error_code ignored;
   std::filesystem::create_directories(cache, ignored);
-  // Unpack under a private name and rename, so tests running in parallel
-  // never see a half-written image.
+  // Unpacked under a private name and renamed: parallel tests never see half an image.
   std::string partial = target + ".part" + std::to_string(::getpid());
   std::string cmd = "zstd -q -d -f -o '" + partial + "' '" + source + "'";
   if (std::system(cmd.c_str()) != 0 || std::rename(partial.c_str(), target.c_str()) != 0) {
@@ -45,10 +38,7 @@ std::string fixtureImage(const std::string& name) {
 }
 
 std::string fixtureText(const std::string& name) {
-  std::ifstream in(std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return readFile(std::string(DUDORAZU_FIXTURE_SOURCE_DIR) + "/" + name);
 }
 
 std::string cliPath() { return DUDORAZU_CLI_PATH; }
@@ -58,6 +48,17 @@ CliRun runCli(const std::string& args, bool withStderr) {
   r.status = runCommand("timeout 60 '" + cliPath() + "' " + args + " </dev/null" +
                             (withStderr ? " 2>&1" : " 2>/dev/null"),
                         &r.out);
+  return r;
+}
+
+CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says, bool withStderr) {
+  CliRun r = runCli(args, withStderr);
+  EXPECT_EQ(r.status, status) << args << "\n" << r.out.substr(0, 4000);
+  for (const std::string& piece : says) {
+    bool opens = !piece.empty() && piece[0] == '^';
+    size_t at = r.out.find(opens ? piece.substr(1) : piece);
+    EXPECT_TRUE(opens ? at == 0 : at != std::string::npos) << args << "\nlacks: " << piece << "\n" << r.out.substr(0, 4000);
+  }
   return r;
 }
 
@@ -105,6 +106,92 @@ LoopDevice::~LoopDevice() {
 bool underCi() {
   const char* ci = std::getenv("CI");
   return ci != nullptr && std::string(ci) == "true";
+}
+
+// Scratch folders and files.
+
+TempDir::TempDir() {
+  // A fresh name made by this call alone (create_directory fails on an existing one).
+  static std::atomic<unsigned> serial{0};
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    auto candidate = std::filesystem::temp_directory_path() /
+                     ("dudorazu-test-" + std::to_string(random()) + "-" + std::to_string(serial++));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.generic_string();
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string readRange(const std::string& path, uint64_t offset, size_t length) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::string bytes(length, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(length));
+  bytes.resize(static_cast<size_t>(in ? length : in.gcount()));
+  return bytes;
+}
+
+void writeAt(const std::string& path, uint64_t offset, const std::string& bytes) {
+  if (!std::filesystem::exists(path)) std::ofstream(path, std::ios::binary);
+  std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+  f.seekp(static_cast<std::streamoff>(offset));
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> listTree(const std::string& root) {
+  std::vector<std::string> out;
+  for (auto& e : std::filesystem::recursive_directory_iterator(fsPath(root)))
+    out.push_back(utf8Of(std::filesystem::relative(e.path(), fsPath(root))) + (e.is_directory() ? "/" : ""));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string copyFixture(const TempDir& dir, const std::string& name) {
+  // Copied in-process, zero stretches left as holes, so it runs on Windows too.
+  std::string source = fixtureImage(name), target = dir.file(name);
+  std::ifstream in(fsPath(source), std::ios::binary);
+  std::ofstream out(fsPath(target), std::ios::binary);
+  require(in && out, "could not copy fixture " + name);
+  std::string chunk(1 << 20, '\0');
+  uint64_t size = 0;
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+    const size_t n = static_cast<size_t>(in.gcount());
+    if (chunk.find_first_not_of('\0', 0) < n) {
+      out.seekp(static_cast<std::streamoff>(size));
+      out.write(chunk.data(), static_cast<std::streamsize>(n));
+    }
+    size += n;
+  }
+  out.close();
+  std::filesystem::resize_file(fsPath(target), size);
+  require(static_cast<bool>(out), "could not copy fixture " + name);
+  return target;
+}
+
+std::filesystem::path fsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+  std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
 }
 
 }  // namespace dudorazu::test

@@ -1,6 +1,6 @@
 #pragma once
-// Test images live compressed in tests/fixtures/*.zst and are unpacked once
-// into the build tree on first use.
+// Fixture images (tests/fixtures/*.zst, unpacked once into the build tree),
+// the command line and shell tools, for tests.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,56 +9,53 @@
 
 namespace dudorazu::test {
 
-// Path of the unpacked fixture `name` (e.g. "exfat-small.img"), from
-// tests/fixtures/<name>.zst. Fails the calling test when it is missing.
+// Path of the unpacked fixture `name` ("exfat-small.img"); fails the test when missing.
 std::string fixtureImage(const std::string& name);
 
-// Text of a plain fixture file (expected listings and hashes kept next to the
-// images), e.g. "exfat-small.fls.txt"; empty when missing.
+// Text of a plain fixture file ("exfat-small.fls.txt"); empty when missing.
 std::string fixtureText(const std::string& name);
 
-// Path of the built dudorazu-cli, for end-to-end tests.
+// Path of the built dudorazu-cli.
 std::string cliPath();
 
 // Runs a shell command; returns its exit status and fills `output` with stdout.
 int runCommand(const std::string& command, std::string* output = nullptr);
 
-// A command-line run: its exit status and what it printed.
 struct CliRun {
   int status = -1;
   std::string out;
 };
-// Runs dudorazu-cli with `args` (shell words) and no terminal on stdin;
-// stderr joins stdout unless `withStderr` is false. A run that would hang
-// is stopped after 60 s (status 124).
+// Runs dudorazu-cli with `args` (shell words), no terminal on stdin, stderr
+// joined to stdout unless `withStderr` is false, stopped after 60 s (status 124).
 CliRun runCli(const std::string& args, bool withStderr = true);
+// runCli whose exit status must be `status` and whose output must hold each
+// of `says` (a piece starting with "^" must open it); returns the run.
+CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says = {},
+                 bool withStderr = true);
 
 inline bool contains(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
 }
 
-// For helpers that return a value: ends the calling test with `what` when
-// `condition` does not hold (the test framework reports the exception), so
-// nothing goes on to use a value that is not there.
+// Ends the calling test with `what` (as an exception) unless `condition` holds,
+// so a helper never hands on a value that is not there.
 void require(bool condition, const std::string& what);
 
-// SHA-256 of a file's bytes from `offset`, `length` of them (to its end
-// by default), as 64 hexadecimal digits.
+// SHA-256 (hex) of `length` bytes of a file from `offset` (to its end by default).
 std::string sha256OfFile(const std::string& path, uint64_t offset = 0, uint64_t length = UINT64_MAX);
 
-// Each file a fixture's sums list ("sum /path" or "sum length /path") whose
-// path holds `prefix` was saved below `root` with those bytes.
+// Each file a fixture's sums list ("sum /path" or "sum length /path") under
+// `prefix` was saved below `root` with those bytes; savedUnlikeListed lists
+// what differs, for tests outside GoogleTest.
 void expectSavedAsListed(const std::string& sumsFixture, const std::string& root, const std::string& prefix = "/");
-// The same as a list of what differs (empty when all is as listed), for
-// tests outside GoogleTest.
 std::vector<std::string> savedUnlikeListed(const std::string& sumsFixture, const std::string& root,
                                            const std::string& prefix = "/");
 
 // True when this process may set up loop devices (root and losetup present).
 bool canUseLoopDevices();
 
-// A loop device over a file, made with losetup `options` ("-r", "-o N"...)
-// and detached when it goes; its path is empty when losetup failed.
+// A loop device over a file (losetup `options`: "-r", "-o N"...), detached
+// when it goes; its path is empty when losetup failed.
 class LoopDevice {
  public:
   explicit LoopDevice(const std::string& file, const std::string& options = "");
@@ -74,15 +71,13 @@ class LoopDevice {
 // True when the command `tool` is on the PATH.
 bool haveTool(const std::string& tool);
 
-// True under CI (CI=true in the environment), where every tool a test needs
-// has been installed, so a missing one is a fault of the set-up.
+// True under CI (CI=true), where a missing tool is a fault of the set-up.
 bool underCi();
 
 }  // namespace dudorazu::test
 
-// Skips the rest of a test when `condition` does not hold, saying `why`;
-// under CI the test fails instead, since a skipped test checks nothing. For
-// the tools scripts/install-deps.sh installs, not for root rights.
+// Skips the rest of a test, saying `why`, unless `condition` holds; under CI
+// it fails instead. For tools scripts/install-deps.sh installs, not root rights.
 #define DUDORAZU_SKIP_UNLESS(condition, why)                    \
   if (condition) {                                              \
   } else if (::dudorazu::test::underCi())                       \

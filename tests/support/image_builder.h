@@ -29,17 +29,13 @@ class ImageBuilder {
   // holds `label` in its first entry when it is not empty.
   void exfatVolume(uint64_t lba, uint64_t lengthSectors, const std::string& label = "",
                    uint32_t labelEntryOffset = 0) {
-    uint8_t* s = sector(lba);
-    s[0] = 0xEB;
-    s[1] = 0x76;
-    s[2] = 0x90;
+    uint8_t* s = jump(lba, 0x76);
     std::memcpy(s + 3, "EXFAT   ", 8);
     putLe64(s, 0x40, lba);
     putLe64(s, 0x48, lengthSectors);
     putLe32(s, 0x58, 8);  // cluster heap offset
     putLe32(s, 0x60, 2);  // root cluster
-    s[0x6C] = 9;
-    s[0x6D] = 0;
+    s[0x6C] = 9;  // 512-byte sectors, one per cluster
     signature(lba);
     if (!label.empty()) {
       uint8_t* entry = at((lba + 8) * kSectorSize + labelEntryOffset);
@@ -49,10 +45,7 @@ class ImageBuilder {
     }
   }
   void ntfsBoot(uint64_t lba, uint32_t hiddenSectors, uint64_t totalSectors) {
-    uint8_t* s = sector(lba);
-    s[0] = 0xEB;
-    s[1] = 0x52;
-    s[2] = 0x90;
+    uint8_t* s = jump(lba, 0x52);
     std::memcpy(s + 3, "NTFS    ", 8);
     putLe16(s, 0x0B, 512);
     putLe32(s, 0x1C, hiddenSectors);
@@ -60,10 +53,7 @@ class ImageBuilder {
     signature(lba);
   }
   void fat16Boot(uint64_t lba, uint16_t smallTotal, uint32_t largeTotal) {
-    uint8_t* s = sector(lba);
-    s[0] = 0xEB;
-    s[1] = 0x3C;
-    s[2] = 0x90;
+    uint8_t* s = jump(lba, 0x3C);
     putLe16(s, 0x0B, 512);
     putLe16(s, 0x11, 512);
     putLe16(s, 0x13, smallTotal);
@@ -94,6 +84,11 @@ class ImageBuilder {
   MemoryDevice device() const { return MemoryDevice(bytes_); }
 
  private:
+  uint8_t* jump(uint64_t lba, uint8_t offset) {  // the boot sector's opening jump
+    uint8_t* s = sector(lba);
+    s[0] = 0xEB, s[1] = offset, s[2] = 0x90;
+    return s;
+  }
   std::string bytes_;
 };
 

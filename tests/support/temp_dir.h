@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace dudorazu::test {
 
@@ -28,12 +29,13 @@ std::string readFile(const std::string& path);
 std::string readRange(const std::string& path, uint64_t offset, size_t length);
 // Writes `bytes` at `offset` of `path`, creating it; the file keeps holes.
 void writeAt(const std::string& path, uint64_t offset, const std::string& bytes);
+// Every path below `root`, relative and sorted, folders ending in "/".
+std::vector<std::string> listTree(const std::string& root);
 // A private, writable (sparse) copy of fixture image `name` in `dir`.
 std::string copyFixture(const TempDir& dir, const std::string& name);
 
-// A UTF-8 path as std::filesystem reads it on every system (Windows would
-// take a plain string in its ANSI code page), and a path back as UTF-8
-// with "/" between components.
+// A UTF-8 path as std::filesystem reads it everywhere (Windows would take
+// its ANSI code page), and a path back as UTF-8 with "/" separators.
 std::filesystem::path fsPath(const std::string& utf8);
 std::string utf8Of(const std::filesystem::path& path);
 

@@ -43,37 +43,24 @@ TEST(WindowsDrives, NumberedFromTheirPhysicalDriveNamesUpToSixteen) {
   EXPECT_EQ(drives[2].product, "disk 15");
 }
 
-TEST(WindowsDrives, LettersLandOnTheDiskAndSectorTheirExtentsName) {
+// Letters land on the disk and sector their extents name (a volume spanning
+// two disks on both); a disk is in use when a lettered volume or the system
+// lies on it, and every disk is when the system volume cannot be placed.
+TEST(WindowsDrives, LettersLandOnTheDiskAndSectorTheirExtentsNameAndMarkTheDiskInUse) {
   FakeMachine machine;
-  machine.lettered = {{"C:", {{0, 1048576}}},
-                      {"E:", {{2, 32256}}},
-                      // A volume spanning two disks is mounted on both.
-                      {"F:", {{1, 65536}, {3, 1048576}}}};
+  machine.lettered = {{"C:", {{0, 1048576}}}, {"E:", {{2, 32256}}}, {"F:", {{1, 65536}, {3, 1048576}}}};
   std::vector<MountedVolume> mounted = enumeratorOf(machine).listMountedVolumes();
-  struct Want {
-    const char* letter;
-    const char* disk;
-    uint64_t sector;
-  } want[] = {{"C:", "\\\\.\\PhysicalDrive0", 2048},
-              {"E:", "\\\\.\\PhysicalDrive2", 63},
-              {"F:", "\\\\.\\PhysicalDrive1", 128},
-              {"F:", "\\\\.\\PhysicalDrive3", 2048}};
+  const char* want[] = {"C: \\\\.\\PhysicalDrive0 2048", "E: \\\\.\\PhysicalDrive2 63", "F: \\\\.\\PhysicalDrive1 128",
+                        "F: \\\\.\\PhysicalDrive3 2048"};
   ASSERT_EQ(mounted.size(), std::size(want));
-  for (size_t i = 0; i < mounted.size(); ++i) {
-    EXPECT_EQ(mounted[i].mountPoint, want[i].letter);
-    EXPECT_EQ(mounted[i].diskDevicePath, want[i].disk);
-    EXPECT_EQ(mounted[i].startSector, want[i].sector);
-  }
-}
-
-TEST(WindowsDrives, ADiskIsInUseWhenALetteredVolumeOrTheSystemLiesOnIt) {
-  FakeMachine machine;
+  for (size_t i = 0; i < mounted.size(); ++i)
+    EXPECT_EQ(mounted[i].mountPoint + " " + mounted[i].diskDevicePath + " " + std::to_string(mounted[i].startSector),
+              want[i]);
   machine.lettered = {{"C:", {{0, 1048576}}}, {"G:", {{3, 1048576}}}};
   WindowsDriveEnumerator enumerator = enumeratorOf(machine);
   EXPECT_TRUE(enumerator.driveInUse(0)) << "the Windows volume's disk";
   EXPECT_TRUE(enumerator.driveInUse(3));
   EXPECT_FALSE(enumerator.driveInUse(1));
-  // When the system volume cannot be placed, no disk is known to be free.
   machine.lettered = {{"G:", {{3, 1048576}}}};
   EXPECT_TRUE(enumeratorOf(machine).driveInUse(1));
 }

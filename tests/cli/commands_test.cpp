@@ -1,0 +1,194 @@
+// dudorazu-cli end to end on the fixture images: usage, listings, search.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <sstream>
+
+#include "cli/cli_support.h"
+#include "platform/platform.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+using test::expectCli;
+using test::fixtureImage;
+
+// Each command line: its exit status and pieces of what it prints ("^": at
+// the start). No control byte ever reaches the terminal: one image's label
+// would set the window title, open a C1 sequence and reverse what follows.
+// Another holds tools-search.img's volume C at 64323 with its main boot
+// sector zeroed, behind an MBR entry of type 7: every command reads it
+// through the backup boot sector and says so; disks marks the partition.
+TEST(CliCommands, UsageErrorsAndListings) {
+  const std::string sample = fixtureImage("sample-disk.img"), mbr = fixtureImage("partitions-mbr.img"),
+                    carve = fixtureImage("exfat-carve.img"), main = fixtureImage("recovery-main.img"),
+                    tools = fixtureImage("tools-search.img");
+  test::TempDir dir;
+  const std::string hostile = dir.file("hostile.img"), backupOnly = dir.file("backup-only.img");
+  std::string bytes = test::readFile(mbr);
+  size_t at = bytes.find(std::string("\x83\x08M\0B\0R\0E\0X\0F\0A\0T\0", 18));
+  ASSERT_NE(at, std::string::npos) << "the fixture's label entry";
+  test::writeFile(hostile, bytes.replace(at, 24, std::string("\x83\x0B\x1B\0]\0000\0;\0X\0\x07\0\x9B\0\x2E\x20O\0K\0!\0", 24)));
+  bytes = test::readFile(tools);
+  bytes.replace(446, 16, std::string("\0\0\0\0\x07\0\0\0\x43\xFB\0\0\0\x20\0\0", 16));  // 64323, 8192 sectors
+  bytes[510] = '\x55', bytes[511] = '\xAA';
+  test::writeFile(backupOnly, bytes);
+  const std::string through = "reading the volume through its backup boot sector (sector 64335)";
+  const struct {
+    std::string args;
+    int status;
+    std::vector<std::string> says;
+  } rows[] = {
+      {"disks --help", 0, {"usage: dudorazu-cli disks"}},
+      {"disks --no-drives --image /nonexistent/disk.img", 1, {"cannot open image '/nonexistent/disk.img'"}},
+      {"disks --no-drives --bogus", 2, {}},
+      {"disks --no-drives --image", 2, {}},
+      {"disks --no-drives stray", 2, {}},
+      {"disks --no-drives --json", 0, {"^{\"disks\":[]}\n"}},
+      {"disks --no-drives --json --image " + fixtureImage("partitions-gpt.img"), 0,
+       {"^{\"disks\":[{", "\"fileSystem\":\"EXT4\"",
+        "\"name\":\"Data(exFat)\",\"driveLetter\":\"\",\"label\":\"GPTDATA\",\"typeCode\":5,"
+        "\"fileSystem\":\"exFat\",\"startSector\":2048,\"sizeSectors\":16384"}},
+      {"disks --no-drives --image " + mbr + " --image " + fixtureImage("partitions-lvm.img"), 0,
+       {"Partition0                     MBREXFAT         exFat              1.0 MB       8.0 MB", "LV lvone",
+        "segment: extents 2+2", "partitions-mbr.img"}},
+      {"tree --help", 0, {"usage: dudorazu-cli tree"}},
+      {"tree /nonexistent/image.img Partition0", 1, {"/nonexistent/image.img"}},
+      {"tree " + sample + " Partition9", 1, {"Partition9"}},
+      {"tree " + mbr + " Partition3", 1, {"does not hold an exFAT volume"}},
+      {"scan-lost " + mbr + " Partition1", 1, {}},
+      {"tree " + sample, 2, {}},
+      {"tree --bogus a b", 2, {}},
+      {"stats " + sample, 2, {"wrong number of arguments (see --help)"}},
+      {"stats " + main + " Partition0 /gone", 0, {"^文件统计： 3.3MB在2个文件夹中包含 3个文件\n"}},
+      {"stats " + main + " Partition0 /nothing", 1, {}},
+      {"recover " + main, 2, {}},
+      {"pt-backup " + sample, 2, {"needs SOURCE and FILE (see --help)"}},
+      {"search a b", 2, {"needs exactly one SOURCE (see --help)"}},
+      {"search --help", 0, {"(1-255; default: the disk's)\n  --json        print"}},
+      {"search " + sample + " --mode diagonal", 2, {}},
+      {"rebuild-mbr -h", 0, {"(1-255; default: the disk's)\n  --list"}},
+      {"image " + sample + " --to-file a --to-disk b", 2, {}},
+      {"upcase-scan", 2, {"needs SOURCE and optionally PARTITION (see --help)"}},
+      {"upcase-scan " + fixtureImage("tools-bigtable.img") + " Partition0 --json", 0, {"^{\"found\":"}},
+      // Found folders under the root, carved files under the extended folder.
+      {"scan-lost " + carve + " Partition0 --json", 0,
+       {"^{\"records\":[{\"path\":\"/\",\"name\":\"根目录\"", "{\"path\":\"/扩展目录\",\"name\":\"扩展目录\",\"state\":3",
+        "{\"path\":\"/扩展目录/11.jpg\",\"name\":\"11.jpg\",\"state\":2,\"stateText\":\"已删除文件\""}},
+      {"scan-lost " + carve + " Partition0", 0, {"\n扩展目录  正常文件夹  0  ", "\n  Li19.doc  已删除文件  65536  "}},
+      {"search " + tools + " --json", 0,
+       {R"({"fileSystem":"exFat","label":"TOOLSB","chs":"2,0,1","sizeSectors":16384,"kind":"主")",
+        R"("partitions":[{"name":"Partition0")"}},
+      {"search " + tools + " --mode sector", 0, {"TOOLSA", "start 64323"}},
+      // The default search meets volumes on 1 MiB boundaries, off the grid.
+      {"search " + fixtureImage("tools-gpt.img") + " --json", 0, {R"("label":"GPTA","chs":"0,32,33","sizeSectors":409600)"}},
+      {"rebuild-mbr " + tools + " --mode sector --list", 0, {"32130"}},
+      {"image " + tools + ",nothing --to-file " + dir.file("part.img"), 1, {"no partition 'nothing'"}},
+      {"disks --no-drives --image " + hostile, 0, {"?]0;X???OK!"}},
+      {"search " + hostile, 0, {"?]0;X???OK!"}},
+      {"disks --no-drives --json --image " + hostile, 0, {R"("label":"\u001b]0;X\u0007\u009b\u202eOK!")"}},
+      {"disks --no-drives --json --image " + backupOnly, 0,
+       {R"("typeCode":7,"fileSystem":"NTFS","startSector":64323)", R"("exfatFromBackupBootSector":true)"}},
+      {"disks --no-drives --image " + backupOnly, 0, {"note: main boot sector damaged; its backup holds an exFAT volume"}},
+      {"tree " + backupOnly + " Partition0", 0, {through, "numbers-C.txt"}},
+      {"scan-lost " + backupOnly + " Partition0", 0, {through, "numbers-C.txt"}},
+      {"recover " + backupOnly + " Partition0 " + dir.file("saved"), 0, {through}},
+  };
+  for (const auto& row : rows) {
+    test::CliRun run = expectCli(row.args, row.status, row.says);
+    EXPECT_FALSE(run.status == 1 && test::contains(run.out, "{\"disks\"")) << "a listing after a failure";
+    for (const char* control : {"\x1B", "\x07", "\xC2\x9B", "\xE2\x80\xAE"})
+      EXPECT_FALSE(test::contains(run.out, control)) << "a control byte reached the terminal: " << run.out;
+    if (test::contains(row.args, "partitions-lvm.img")) {
+      EXPECT_LT(run.out.find("partitions-mbr.img"), run.out.find("partitions-lvm.img")) << "images in the order given";
+    }
+  }
+  EXPECT_EQ(test::readFile(dir.file("saved/根目录/readme.txt")), "volume C\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("part.img")));
+}
+
+// The records `tree --json` must list for The Sleuth Kit's `fls -r -p`
+// listing ("d/d * 771:\t文档/草稿"), as the start of each record's JSON;
+// virtual entries, the bitmap, up-case table and label entry are left out.
+std::vector<std::string> flsRecords(const std::string& listing) {
+  std::vector<std::string> out;
+  std::istringstream in(listing);
+  for (std::string line; std::getline(in, line);) {
+    size_t tab = line.find('\t');
+    if (tab == std::string::npos || line.size() < 4) continue;
+    std::string name = line.substr(tab + 1), leaf = name.substr(name.rfind('/') + 1);
+    if (line[0] == 'v' || line[0] == 'V' || name.empty() || name[0] == '$' ||
+        test::contains(name, "(Volume Label Entry)"))
+      continue;
+    bool folder = line[0] == 'd', deleted = line.find(" * ") < tab;
+    out.push_back("{\"path\":\"/" + name + "\",\"name\":\"" + leaf + "\",\"state\":" +
+                  std::to_string(folder ? (deleted ? 1 : 3) : (deleted ? 2 : 4)) + ",\"stateText\":\"" +
+                  (deleted ? "已删除" : "正常") + (folder ? "文件夹" : "文件"));
+  }
+  return out;
+}
+
+// Every name fls lists on a real volume, live or deleted, and nothing else,
+// with the same states, each once.
+TEST(TreeCommand, JsonListsExactlyWhatTheSleuthKitLists) {
+  for (const std::string name : {"sample-disk", "exfat-tree"}) {
+    std::string out = expectCli("tree " + fixtureImage(name + ".img") + " Partition0 --json", 0,
+                                {"^{\"records\":[{\"path\":\"/\",\"name\":\"根目录\",\"state\":3,\"stateText\":\"正常文件夹\""},
+                                 false).out;
+    EXPECT_TRUE(out.ends_with("]}\n"));
+    std::vector<std::string> listed, expected = flsRecords(test::fixtureText(name + ".fls.txt"));
+    const std::string open = "{\"path\":\"";
+    for (size_t at = out.find(open, out.find(open) + 1); at != std::string::npos; at = out.find(open, at + 1)) {
+      size_t end = out.find(",\"stateText\":\"", at);
+      ASSERT_NE(end, std::string::npos) << out.substr(at, 200);
+      listed.push_back(out.substr(at, out.find('"', end + 14) - at));
+    }
+    ASSERT_GT(expected.size(), 10u);
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected) << name;
+  }
+}
+
+// Two drives, one the system refuses to open: the listing keeps the other
+// and stderr says what was left out and why.
+TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
+  struct TwoDrives : DriveEnumerator {
+    std::vector<DriveIdentity> listDrives() override {
+      std::vector<DriveIdentity> drives(2);
+      drives[0].devicePath = fixtureImage("partitions-mbr.img");
+      drives[1].devicePath = "/dev/denied";
+      drives[1].number = 1;
+      for (DriveIdentity& d : drives) d.identified = true;
+      return drives;
+    }
+    std::vector<MountedVolume> listMountedVolumes() override { return {}; }
+  } drives;
+  setDeviceOpener([](const std::string& path, OpenMode mode) -> std::unique_ptr<SectorDevice> {
+    if (path != "/dev/denied") return platform::openSectorDevice(path, mode);
+    errno = EACCES;
+    return nullptr;
+  });
+  DiskCatalogue catalogue;
+  testing::internal::CaptureStderr();
+  cli::addMachineDrives(catalogue, &drives);
+  std::string err = testing::internal::GetCapturedStderr();
+  setDeviceOpener(nullptr);
+  EXPECT_EQ(catalogue.disks.size(), 1u);
+  EXPECT_TRUE(test::contains(err, "1 drive(s) left out, they could not be opened: /dev/denied (Permission denied)"))
+      << err;
+  EXPECT_TRUE(test::contains(cli::unopenedDrivesNote(catalogue.unopenedDrives, false), "run dudorazu-cli as root"));
+  EXPECT_FALSE(test::contains(cli::unopenedDrivesNote(catalogue.unopenedDrives, true), "as root"));
+  // The desktop program says the same in its own words.
+  std::string desktop = unopenedDrivesDesktopNote(catalogue.unopenedDrives, false);
+  EXPECT_EQ(desktop.rfind("1 个驱动器无法打开，未列出：/dev/denied (Permission denied)", 0), 0u) << desktop;
+  EXPECT_TRUE(test::contains(desktop, "sudo -E dudorazu"));
+  EXPECT_FALSE(test::contains(unopenedDrivesDesktopNote(catalogue.unopenedDrives, true), "sudo"));
+}
+
+}  // namespace
+}  // namespace dudorazu
