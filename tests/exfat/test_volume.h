@@ -133,34 +133,25 @@ class TestVolume {
       setFat(clusters[i], i + 1 < clusters.size() ? clusters[i + 1] : 0xFFFFFFFF);
   }
 
-  // Writes `entries` from slot `slot` of the folder whose clusters are
-  // `folder`, running on into its next cluster as a folder does.
-  void putEntries(const std::vector<uint32_t>& folder, size_t slot, const std::vector<uint8_t>& entries) {
-    size_t perCluster = clusterBytes() / 32;
-    for (size_t k = 0; k < entries.size() / 32; ++k) {
-      size_t s = slot + k;
-      std::memcpy(cluster(folder.at(s / perCluster)) + 32 * (s % perCluster), entries.data() + 32 * k, 32);
-    }
-  }
+  // Writes a set from slot `slot` of the folder whose clusters are `folder`,
+  // running on into its next cluster as a folder does.
   void putSet(const std::vector<uint32_t>& folder, size_t slot, const SetLayout& layout) {
-    putEntries(folder, slot, encodeSet(layout));
+    std::vector<uint8_t> entries = encodeSet(layout);
+    for (size_t k = 0, perCluster = clusterBytes() / 32; k < entries.size() / 32; ++k)
+      std::memcpy(cluster(folder.at((slot + k) / perCluster)) + 32 * ((slot + k) % perCluster), &entries[32 * k], 32);
   }
 
+  // The volume as partition 0 of the disk at `path`.
   DiskRecord disk(const std::string& path) const {
     DiskRecord d;
-    d.devicePath = path;
-    d.vendorId = path;
+    d.devicePath = d.vendorId = path;
     d.diskSize = bytes.size();
-    d.partitions.push_back(partition());
-    return d;
-  }
-  PartitionRecord partition() const {
-    PartitionRecord p;
+    PartitionRecord& p = d.partitions.emplace_back();
     p.name = "Partition0";
     p.startSector = startSector_;
     p.sizeSectors = bytes.size() / 512 - startSector_;
     p.typeCode = 5;
-    return p;
+    return d;
   }
 
  private:
@@ -187,8 +178,7 @@ class MemoryDisks {
   std::vector<std::pair<std::string, std::string>> images_;
 };
 
-// A test volume served as the disk "mem" with its one partition, ready to
-// be loaded or scanned.
+// A test volume served as the disk "mem", ready to be loaded or scanned.
 struct ServedVolume {
   explicit ServedVolume(const TestVolume& v) : disk(v.disk("mem")), partition(disk.partitions.front()) {
     disks.add("mem", v.bytes);
@@ -199,20 +189,18 @@ struct ServedVolume {
   ProgressBlock progress;
 };
 
-inline std::vector<std::string> childNames(const ExfatFileRecord& r) {
-  std::vector<std::string> out;
-  for (const ExfatFileRecord& c : r.children) out.push_back(c.name);
+// The names of a record's children, in order, joined by ",".
+inline std::string childNames(const ExfatFileRecord& r) {
+  std::string out;
+  for (const ExfatFileRecord& c : r.children) out += (out.empty() ? "" : ",") + c.name;
   return out;
 }
 
 inline bool hasChild(const ExfatFileRecord& r, const std::string& name) {
-  for (const ExfatFileRecord& c : r.children)
-    if (c.name == name) return true;
-  return false;
+  return ("," + childNames(r) + ",").find("," + name + ",") != std::string::npos;
 }
 
-// The child of that name; ends the calling test when there is none, so a
-// missing record is a failure and never a null dereference.
+// The child of that name; ends the calling test when there is none.
 inline const ExfatFileRecord* childNamed(const ExfatFileRecord& r, const std::string& name) {
   for (const ExfatFileRecord& c : r.children)
     if (c.name == name) return &c;

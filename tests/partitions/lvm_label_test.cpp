@@ -39,8 +39,7 @@ TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
   EXPECT_EQ(decimalValue("99999999999999999999999"), UINT64_MAX);
 }
 
-// Volumes and segments are checked against lvs on a real volume
-// (FixtureImages.LvmPhysicalVolume); here only the choice among several PVs.
+// Segments are checked against lvs in FixtureImages; here the choice among PVs.
 TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveralAndMalformedTextYieldsMissingValues) {
   DiskRecord disk;
   disk.pvId = "abcdefghijklmnopqrstuvwxyz012345";
@@ -84,17 +83,15 @@ TEST(LvmLabel, LabelInSectorOneEndsDiscovery) {
   EXPECT_EQ(disk.vgId, "\"VGID-0001\"");
   EXPECT_EQ(disk.logicalVolumes.size(), 2u);
 
-  // A text size beyond the bound is taken as no metadata.
+  // A text size beyond the bound is taken as no metadata; a disk with the
+  // boot signature is an MBR disk, whatever sector 1 holds.
   putLe32(pv.sector(8), 48, 0xFFFFFFFF);
-  DiskRecord huge;
+  DiskRecord huge, mbr;
   MemoryDevice hugeDev = pv.device();
   discoverPartitions(hugeDev, huge);
   EXPECT_EQ(huge.pvId, "abcdefghijklmnopqrstuvwxyz012345");
   EXPECT_TRUE(huge.logicalVolumes.empty());
-
-  // A disk with the boot signature is an MBR disk, whatever sector 1 holds.
   pv.signature(0);
-  DiskRecord mbr;
   MemoryDevice mbrDev = pv.device();
   discoverPartitions(mbrDev, mbr);
   EXPECT_EQ(mbr.pvId, "");
