@@ -53,19 +53,18 @@ bool sawMessage(const ImagingRun& run, const std::string& text) {
   return false;
 }
 
-TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitions) {
+TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDialogsOrder) {
   DiskCatalogue catalogue;
   ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-bigtable.img")));
+  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-search.img")));
   DiskRecord& disk = catalogue.disks.front();
   disk.partitions[1].driveLetter = "/media/big";
   ImagingEndpoint whole = resolveEndpoint(catalogue, "tools-bigtable.img");
-  EXPECT_TRUE(whole.diskFound && !whole.isPartition);
-  EXPECT_EQ(whole.diskSize, disk.diskSize);
+  EXPECT_TRUE(whole.diskFound && !whole.isPartition && whole.diskSize == disk.diskSize);
   ImagingEndpoint part = resolveEndpoint(catalogue, "tools-bigtable.img,/media/big");
-  EXPECT_TRUE(part.partitionFound);
+  EXPECT_TRUE(part.partitionFound && part.diskSize == 0);
   EXPECT_EQ(part.startOffset, 4196352ull * 512);
   EXPECT_EQ(part.length, 16384ull * 512);
-  EXPECT_EQ(part.diskSize, 0u);
   EXPECT_EQ(resolveEndpoint(catalogue, "tools-bigtable.img,Partition0").startOffset, 2048ull * 512);
   ImagingEndpoint missing = resolveEndpoint(catalogue, "tools-bigtable.img,nothing");
   EXPECT_FALSE(missing.partitionFound);
@@ -74,9 +73,7 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitions) {
   EXPECT_FALSE(resolveEndpoint(catalogue, ",tools-bigtable.img").diskFound) << "a leading comma does not split";
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,Partition0"), 16384u);
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,nothing"), 0u);
-}
 
-TEST(ImagingForm, StartChecksFollowTheDialogOrder) {
   ImagingForm form;
   EXPECT_EQ(imagingFormProblem(form), "请选择源磁盘信息");
   form.source = "tools-search.img";
@@ -93,9 +90,6 @@ TEST(ImagingForm, StartChecksFollowTheDialogOrder) {
   EXPECT_EQ(imagingFormProblem(form), "");
   form.toDisk = false;
   EXPECT_EQ(imagingFormProblem(form), "请选择目标文件路径");
-
-  DiskCatalogue catalogue;
-  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-search.img")));
   form.filePath = "/tmp/x.img";
   form.sourceStart = "100";
   RecordingMessageSink messages;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "partitions/listing.h"
 #include "support/catalogued.h"
 #include "support/temp_dir.h"
 
@@ -48,14 +49,8 @@ TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKindOncePerDisk
   EXPECT_EQ(r.found[1].startSector, 64323u);
   EXPECT_TRUE(r.found[1].viaBackup);
 
-  ASSERT_EQ(disk.partitions.size(), 2u);
-  const PartitionRecord& b = disk.partitions[0];
-  EXPECT_EQ(b.name, "Partition0");
-  EXPECT_EQ(b.searchKind, kSearchKindFound);
-  EXPECT_EQ(b.sizeSectors, 16384u);
-  EXPECT_EQ(b.entryKind, kEntryPrimary);
-  EXPECT_EQ(disk.partitions[1].name, "Partition1");
-  EXPECT_EQ(disk.partitions[1].entryKind, kEntryLogical);
+  EXPECT_EQ(test::listing(disk), "Partition0 32130+16384 t5 k1 TOOLSB\nPartition1 64323+8192 t5 k2 TOOLSC\n");
+  EXPECT_EQ(disk.partitions[0].searchKind, kSearchKindFound);
 
   // Searching again lists each volume once but shows it again.
   SearchResult again = search(disk, SearchMode::Cylinder);
@@ -69,6 +64,11 @@ TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKindOncePerDisk
   ASSERT_EQ(disk.partitions.size(), 3u);
   EXPECT_EQ(disk.partitions[2].startSector, 2048u);
   EXPECT_EQ(disk.partitions[2].name, "Partition2") << "the counter starts at the records already listed";
+
+  DiskRecord heads = catalogued(fixtureImage("tools-search.img"));
+  search(heads, SearchMode::Cylinder, 128);
+  EXPECT_EQ(heads.cylinders, 10u) << "81920 / 128 / 63";
+  EXPECT_TRUE(heads.partitions.empty()) << "the volumes do not lie on a 128-head grid";
 }
 
 // The window thread walks the disk's partitions while the search appends
@@ -90,17 +90,9 @@ TEST(PartitionSearch, TheListIsReadWhileTheSearchAppends) {
   EXPECT_EQ(disk.partitions.size(), 2u);
 }
 
-TEST(PartitionSearch, HeadsParameterRecomputesCylinders) {
-  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
-  search(disk, SearchMode::Cylinder, 128);
-  EXPECT_EQ(disk.cylinders, 10u) << "81920 / 128 / 63";
-  EXPECT_TRUE(disk.partitions.empty()) << "the volumes do not lie on a 128-head grid";
-}
-
-// A disk of `mib` MiB holding only volume D of tools-offset0.img (16384
-// sectors, label TOOLSD), moved to sector `at`; or, from geometry-mbr512.img,
-// the volume FOURK with 4 KiB sectors (47104 sectors) with its main boot
-// sector wiped, so only its backup 96 sectors on is left.
+// A disk of `mib` MiB holding only volume D of tools-offset0.img (label
+// TOOLSD) at sector `at`; or the 4 KiB-sector volume FOURK of
+// geometry-mbr512.img with only its backup boot sector left.
 std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at, bool fourK = false) {
   std::string img = dir.file(name);
   const std::string from = fixtureImage(fourK ? "geometry-mbr512.img" : "tools-offset0.img");
@@ -113,14 +105,10 @@ std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib
   return img;
 }
 
-// Which starts each mode finds, and nothing else, each listed once, with
-// the description where a row gives one: the sector mode reads a disk to its
-// last sector, the aligned mode meets 1 MiB boundaries (where tools-gpt.img's
-// volumes lie, its table wiped) and the cylinder grid, the head mode every
-// track start. tools-search.img: volumes at 2048, at cylinder 2 and 63
-// sectors into cylinder 4 (main boot sector zeroed). tools-offset0.img:
-// formatted as files, so every partition-offset field is 0; F's main boot
-// sector is zeroed, and no backup may become a volume of its own.
+// Which starts each mode finds, and nothing else, each once, with the
+// description where a row gives one. tools-gpt.img: volumes on 1 MiB
+// boundaries, table wiped. tools-offset0.img: every partition-offset field
+// 0, F's main boot sector zeroed; no backup may become a volume of its own.
 TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
   TempDir dir;
   const std::string small = diskWithVolumeD(dir, "small.img", 9, 2048);
