@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "core/common/byte_order.h"
 #include "core/tools/partition_search.h"
@@ -57,29 +57,26 @@ TEST(MbrRebuild, RowsOfferFamiliesSkipFoundVolumesAlreadyInTheTableAndSizeTextsC
   EXPECT_EQ(rebuildSizeText(UINT64_MAX).substr(rebuildSizeText(UINT64_MAX).size() - 3), " GB");
 }
 
+// Boot code, status and CHS bytes are kept; exFAT is written with the NTFS
+// type byte, the record's size (not one more); the first ticked row takes
+// slot 0; unused slots are zeroed.
 TEST(MbrRebuild, EntriesTakeTheRecordsSizeAndKeepStatusChsAndBootCode) {
-  uint8_t sector[512];
-  for (int i = 0; i < 512; ++i) sector[i] = static_cast<uint8_t>(i * 7);
+  std::string sector(512, '\0');
+  for (int i = 0; i < 512; ++i) sector[i] = static_cast<char>(i * 7);
+  std::string expected = sector;
+  auto* e = reinterpret_cast<uint8_t*>(expected.data());
+  for (auto [slot, start, size] : {std::tuple{0, 3000000000u, 4096u}, {1, 2048u, 1000000u}}) {
+    e[446 + 16 * slot + 4] = 0x07;
+    putLe32(e, 446 + 16 * slot + 8, start);
+    putLe32(e, 446 + 16 * slot + 12, size);
+  }
+  std::fill(expected.begin() + 478, expected.begin() + 510, '\0');
+  e[510] = 0x55, e[511] = 0xAA;
   DiskRecord disk;
   disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindFound));
   disk.partitions.push_back(record(3000000000u, 4096, kTypeNtfs, kSearchKindTable, 2));
-  uint8_t before[512];
-  std::memcpy(before, sector, 512);
-  fillMbrEntries(sector, disk, {1, 0});
-
-  EXPECT_EQ(std::memcmp(sector, before, 446), 0) << "boot code untouched";
-  const uint8_t* e0 = sector + 446;
-  EXPECT_EQ(std::memcmp(e0, before + 446, 4), 0) << "status and first CHS kept";
-  EXPECT_EQ(e0[4], 0x07);
-  EXPECT_EQ(std::memcmp(e0 + 5, before + 446 + 5, 3), 0) << "last CHS kept";
-  EXPECT_EQ(le32(e0, 8), 3000000000u) << "the first ticked row takes slot 0";
-  const uint8_t* e1 = sector + 462;
-  EXPECT_EQ(e1[4], 0x07) << "exFAT is written with the NTFS type byte";
-  EXPECT_EQ(le32(e1, 8), 2048u);
-  EXPECT_EQ(le32(e1, 12), 1000000u) << "the record's size, not one more";
-  for (int i = 478; i < 510; ++i) EXPECT_EQ(sector[i], 0) << "unused slots are zeroed";
-  EXPECT_EQ(sector[510], 0x55);
-  EXPECT_EQ(sector[511], 0xAA);
+  fillMbrEntries(reinterpret_cast<uint8_t*>(sector.data()), disk, {1, 0});
+  EXPECT_EQ(sector, expected);
 }
 
 TEST(MbrRebuild, RebuiltTableMakesAWipedDiskReadableAgain) {
