@@ -97,12 +97,17 @@ TEST(SysfsEnumerator, WholeDisksInStableOrderAtMostSixteen) {
   EXPECT_EQ(fs::path(drives.back().devicePath).filename(), "sdp");
 }
 
-TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndStarts) {
+TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTree) {
   FakeSysfs t;
   t.disk("sda", "8:0");
   t.partition("sda", "sda1", "8:1", 2048);
   t.partition("sda", "sda2", "8:2", 4096);
-  t.disk("sdb", "8:16");
+  t.disk("sdb", "8:16");         // no device node: left out, and said so
+  t.disk("sdc", "8:32", false);  // no identification: reported, dropped
+  test::ImageBuilder img(4096);
+  img.tableEntry(0, 0, 0x0C, 2048, 1000);
+  test::writeFile(t.root("dev/sda"), img.bytes());
+  test::writeFile(t.root("dev/sdc"), img.bytes());
   t.attr("mountinfo",
          "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
          "40 26 8:1 / /media/my\\040disk rw,relatime shared:1 - exfat /dev/sda1 rw\n"
@@ -110,26 +115,12 @@ TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndStarts) {
          "42 26 8:16 / /mnt/whole rw - ext4 /dev/sdb rw\n"
          "garbage\n");
   auto e = t.enumerator();
-  std::vector<MountedVolume> v = e.listMountedVolumes();
   std::string mounts;
-  for (const MountedVolume& m : v) mounts += m.mountPoint + "|" + m.diskDevicePath + "|" + std::to_string(m.startSector) + "\n";
+  for (const MountedVolume& m : e.listMountedVolumes())
+    mounts += m.mountPoint + "|" + m.diskDevicePath + "|" + std::to_string(m.startSector) + "\n";
   EXPECT_EQ(mounts, "/media/my disk|" + t.root("dev/sda") + "|2048\n/mnt/whole|" + t.root("dev/sdb") + "|0\n");
   EXPECT_EQ(platform::unescapeMountField("a\\134b\\011c\\0"), "a\\b\tc\\0");
-}
 
-TEST(SysfsEnumerator, CatalogueFromAFakeTree) {
-  FakeSysfs t;
-  t.disk("sda", "8:0");
-  t.partition("sda", "sda1", "8:1", 2048);
-  t.disk("sdb", "8:16");              // no device node: left out, and said so
-  t.disk("sdc", "8:32", false);       // no identification: reported, dropped
-  test::ImageBuilder img(4096);
-  img.tableEntry(0, 0, 0x0C, 2048, 1000);
-  test::writeFile(t.root("dev/sda"), img.bytes());
-  test::writeFile(t.root("dev/sdc"), img.bytes());
-  t.attr("mountinfo", "40 26 8:1 / /media/usb rw - vfat /dev/sda1 rw");
-
-  auto e = t.enumerator();
   DiskCatalogue catalogue;
   RecordingMessageSink messages;
   buildDiskCatalogue(catalogue, e, messages);
@@ -138,10 +129,9 @@ TEST(SysfsEnumerator, CatalogueFromAFakeTree) {
   EXPECT_EQ(catalogue.unopenedDrives[0].devicePath, t.root("dev/sdb"));
   EXPECT_EQ(catalogue.unopenedDrives[0].error, ENOENT);
   const DiskRecord& d = catalogue.disks[0];
-  EXPECT_EQ(displayName(d), "ATADisk sda01.0");
-  EXPECT_EQ(d.diskSize, 8192u * 512);
+  EXPECT_EQ(displayName(d) + " " + std::to_string(d.diskSize), "ATADisk sda01.0 4194304");
   ASSERT_EQ(d.partitions.size(), 1u);
-  EXPECT_EQ(d.partitions[0].driveLetter, "/media/usb");
+  EXPECT_EQ(d.partitions[0].driveLetter, "/media/my disk");
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].caption, "Error");
   EXPECT_NE(messages.messages[0].text.find("sdc"), std::string::npos);
@@ -179,11 +169,9 @@ TEST(SysfsEnumerator, BlockDevicesLeadToTheDiskOrFileHoldingTheirBytes) {
   };
   for (const auto& c : cases) {
     platform::StorageExtent e = platform::blockDeviceExtent(c.majorNumber, c.minorNumber, t.root(""));
-    SCOPED_TRACE(std::to_string(c.majorNumber) + ":" + std::to_string(c.minorNumber));
-    EXPECT_EQ(e.holderIsDisk, c.onDisk);
-    EXPECT_EQ(c.onDisk ? e.holderDevice : e.holderInode, c.holder);
-    EXPECT_EQ(e.offset, c.offset);
-    EXPECT_EQ(e.length, c.length);
+    EXPECT_TRUE(e.holderIsDisk == c.onDisk && (c.onDisk ? e.holderDevice : e.holderInode) == c.holder &&
+                e.offset == c.offset && e.length == c.length)
+        << c.majorNumber << ":" << c.minorNumber << " " << e.holderIsDisk << " " << e.offset << " " << e.length;
   }
 }
 
