@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "core/common/text.h"
+#include "core/partitions/apple_map.h"
+#include "core/partitions/fs_probes.h"
+#include "core/partitions/lvm_label.h"
 #include "partitions/listing.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
@@ -10,6 +13,7 @@
 namespace dudorazu {
 namespace {
 
+using test::ExtSuperblock;
 using test::ImageBuilder;
 
 DiskRecord discover(const ImageBuilder& img) {
@@ -122,6 +126,250 @@ TEST(Regions, NamedAfterTheLastRegion) {
   missing.devicePath = dir.file("gone.img");
   EXPECT_FALSE(addRegion(0, 1, missing));
   EXPECT_TRUE(missing.partitions.empty());
+}
+
+ImageBuilder appleDisk() {
+  ImageBuilder img(512);
+  img.sector(0)[0] = 'E', img.sector(0)[1] = 'R';
+  putBe16(img.sector(0), 2, 512);
+  putBe32(img.sector(0), 4, 512);
+  const struct {
+    uint32_t start;
+    const char *name, *type;
+  } entries[] = {{1, "Apple", "Apple_partition_map"}, {64, "Macintosh", "Apple_HFS"}, {164, "", "Apple_HFS"},
+                 {264, "Extra", "Apple_Free"}, {364, "Unknown", "Apple_HFS"}};
+  for (uint32_t block = 1; block <= 5; ++block) {
+    uint8_t* e = img.sector(block);
+    e[0] = 'P', e[1] = 'M';
+    putBe32(e, 4, 5);
+    putBe32(e, 8, entries[block - 1].start);
+    putBe32(e, 12, block == 1 ? 63 : 100);
+    std::strncpy(reinterpret_cast<char*>(e + 16), entries[block - 1].name, 32);
+    std::strncpy(reinterpret_cast<char*>(e + 48), entries[block - 1].type, 32);
+  }
+  uint8_t* hfs = img.at(64 * 512 + 1024);  // an HFS volume "Disk" in the second entry
+  putBe16(hfs, 0, 0x4244);
+  hfs[0x24] = 4;
+  std::memcpy(hfs + 0x25, "Disk", 4);
+  return img;
+}
+
+DiskRecord discoverApple(const ImageBuilder& img) {
+  DiskRecord disk;
+  disk.devicePath = "apple.img";
+  MemoryDevice dev = img.device();
+  discoverPartitions(dev, disk);
+  return disk;
+}
+
+TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNothing) {
+  ImageBuilder img = appleDisk();
+  DiskRecord disk = discoverApple(img);
+  // A volume with a known signature is numbered, an unknown one keeps its map name.
+  EXPECT_EQ(test::listing(disk), "Partition0 64+100 t25 k1 Disk hfs1\nUnknown 364+100 t25 k1 \n");
+  EXPECT_EQ(disk.partitions.at(0).devicePath, "apple.img");
+  EXPECT_EQ(disk.mapEntryCount, 5u);
+  EXPECT_EQ(disk.bytesPerSector, 512u);
+
+  putBe32(img.sector(1), 4, 0xFFFFFFFF);  // a map of 2 TiB
+  EXPECT_TRUE(discoverApple(img).partitions.empty());
+  ImageBuilder zero = appleDisk();
+  putBe16(zero.sector(0), 2, 0);
+  DiskRecord zeroDisk = discoverApple(zero);
+  EXPECT_TRUE(zeroDisk.partitions.empty());
+  EXPECT_EQ(zeroDisk.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
+}
+
+TEST(GptHfs, FieldsBySignature) {
+  uint8_t h[512] = {};
+  putBe16(h, 0, 0x4858);
+  PartitionRecord hfsx;
+  applyGptHfs(hfsx, h, "d.img");
+  EXPECT_EQ(hfsx.typeCode, 0x19);
+  EXPECT_EQ(hfsx.hfsKind, 0u) << "HFSX in a GPT sets the type code only";
+  EXPECT_EQ(hfsx.devicePath, "");
+  putBe16(h, 0, 0x4244);
+  putBe16(h, 0x7C, 0x482B);
+  h[0x24] = 200;  // a length beyond the 27 characters the field holds
+  PartitionRecord wrapped;
+  applyGptHfs(wrapped, h, "d.img");
+  EXPECT_EQ(wrapped.hfsKindText + " " + std::to_string(wrapped.label.size()) + " " + wrapped.devicePath,
+            "HFS+ in HFS 27 d.img");
+}
+
+TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
+  ImageBuilder img(16);
+  img.exfatVolume(0, 1000);
+  EXPECT_TRUE(isExfatBootSector(img.sector(0)));
+  img.sector(0)[40] = 1;
+  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "a stray byte in 11..63 means a FAT BPB, not exFAT";
+  img.sector(0)[40] = 0;
+  img.sector(0)[511] = 0;
+  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "the probe must require 0x55 0xAA";
+
+  img.ntfsBoot(1, 2048, 40000);
+  EXPECT_TRUE(isNtfsBootSector(img.sector(1)));
+  img.ntfsBoot(1, 0, 40000);
+  EXPECT_FALSE(isNtfsBootSector(img.sector(1))) << "no hidden sectors";
+
+  uint8_t s[512] = {};
+  putLe16(s, 0x0B, 512);
+  s[0x10] = 2;
+  putLe16(s, 0x32, 6);
+  std::memcpy(s + 0x52, "FAT32", 5);
+  putLe16(s, 510, 0xAA55);
+  EXPECT_TRUE(isFat32BootSector(s));
+  putLe16(s, 0x32, 7);
+  EXPECT_FALSE(isFat32BootSector(s)) << "the backup boot sector must be sector 6";
+}
+
+TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
+  ExtSuperblock sb(2, 3000000, true, true);  // 4 KiB blocks
+  ASSERT_TRUE(isExtSuperblock(sb.b));
+  EXPECT_EQ(extSizeSectors(sb.b, 512), 24000000u) << "the byte size exceeds 32 bits and must not wrap";
+  EXPECT_EQ(extVersionOf(sb.b) + extVolumeName(sb.b), "EXT4volume-name");
+  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, true, false).b), "EXT3");
+  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, false, true).b), "EXT2");
+
+  const struct {
+    const char* what;
+    size_t offset;
+    uint32_t value;
+    bool accepted;
+  } cases[] = {
+      {"write time zero", 0x30, 0, false},          {"mount time zero", 0x2C, 0, false},
+      {"creator OS not Linux", 0x48, 3, false},     {"free inodes >= inodes", 0x10, 1024, false},
+      {"free blocks >= blocks", 0x0C, 9000, false}, {"blocks per group >= blocks", 0x20, 9000, false},
+      {"log block size 22 shifts 0x400 out", 0x18, 22, false},
+      {"inode size below 128", 0x58, 64, false},
+      {"2^32 + 10 blocks beat 8192 per group", 0x150, 1, true},  // the high half counts
+  };
+  for (const auto& c : cases) {
+    ExtSuperblock sb(0, c.offset == 0x150 ? 10 : 9000, true, true);
+    if (c.offset == 0x58) putLe16(sb.b, 0x58, 64);
+    else putLe32(sb.b, c.offset, c.value);
+    if (c.offset == 0x150) putLe32(sb.b, 0x0C, 1);
+    EXPECT_EQ(isExtSuperblock(sb.b), c.accepted) << c.what;
+  }
+}
+
+TEST(HfsClassification, SignatureTable) {
+  const struct {
+    uint16_t signature, embedded;
+    uint32_t kind;
+  } cases[] = {{0, 0, 0}, {0x4244, 0, 1}, {0x4244, 0x482B, 4}, {0x4244, 0x1234, 0} /* wrapper of nothing known */,
+               {0x482B, 0, 2}, {0x4858, 0, 3}};
+  for (const auto& c : cases) {
+    uint8_t h[512] = {};
+    putBe16(h, 0, c.signature);
+    putBe16(h, 0x7C, c.embedded);
+    EXPECT_EQ(classifyHfs(h), c.kind) << std::hex << c.signature << " " << c.embedded;
+  }
+}
+
+TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnlyAndWithinBounds) {
+  ImageBuilder img(64), late(64), hostile(64);
+  img.exfatVolume(16, 48, "ELEVENCHARS", 64);
+  late.exfatVolume(0, 48, "LATE", 512);
+  hostile.exfatVolume(0, 48, "X", 0);
+  hostile.at(8 * 512)[1] = 200;  // character count far beyond the entry
+  MemoryDevice dev = img.device(), lateDev = late.device(), hostileDev = hostile.device();
+  EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 5), "ELEVENCHARS");
+  EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 7), "") << "labels are read for exFAT only";
+  EXPECT_EQ(readVolumeLabel(lateDev, 0, 5), "") << "an entry beyond the first sector is not found";
+  EXPECT_EQ(readVolumeLabel(hostileDev, 0, 5).size(), 15u) << "cut at the 15 units the entry holds";
+  hostile.sector(0)[0x6C] = 40;  // a 1 TiB "sector"
+  MemoryDevice huge = hostile.device();
+  EXPECT_EQ(readVolumeLabel(huge, 0, 5), "");
+}
+
+// The layout LVM writes on disk: no indentation, a blank line before blocks.
+const char* kMetadata =
+    "vg0 {\nid = \"VGID-0001\"\nseqno = 3\nextent_size = 8192\n\n"
+    "physical_volumes {\n\n"
+    "pv0 {\nid = \"abcdef-ghij-klmn-opqr-stuv-wxyz-012345\"\ndevice = \"/dev/sdb\"\n\n"
+    "dev_size = 2097152\npe_start = 2048\npe_count = 255\n}\n\n"
+    "pv1 {\nid = \"zzzzzz-zzzz-zzzz-zzzz-zzzz-zzzz-zzzzzz\"\ndev_size = 1\npe_start = 1\npe_count = 1\n}\n}\n\n"
+    "logical_volumes {\n\n"
+    "data {\nid = \"x\"\nsegment_count = 1\n\nsegment1 {\nstart_extent = 0\nextent_count = 10\n\n"
+    "type = \"striped\"\nstripe_count = 1\n\nstripes = [\n\"pv0\", 384\n]\n}\n}\n\n"
+    "home {\nid = \"y\"\nsegment_count = 2\n\nsegment1 {\nstart_extent = 0\nextent_count = 4\n"
+    "stripe_count = 1\nstripes = [\n\"pv1\", 0\n]\n}\nsegment2 {\nstart_extent = 4\nextent_count = 6\n"
+    "stripe_count = 1\nstripes = [\n\"pv0\", 394\n]\n}\n}\n}\n}\n";
+
+TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
+  EXPECT_EQ(extractBlock("a { b { c } d } e }"), "a { b { c } d }");
+  EXPECT_EQ(extractBlock("x { } { }"), "x { }");
+  EXPECT_EQ(extractBlock("no braces"), "");
+  EXPECT_EQ(extractBlock("open { { }"), "") << "never closed";
+  EXPECT_EQ(getValue("a = 1\nextent_size = 8192\n", "extent_size"), "8192");
+  EXPECT_EQ(getValue("stripes = [\n\"pv0\", 384\n]", "stripes"), "\n\"pv0\", 384\n");
+  EXPECT_EQ(getValue("extent_size = 8192", "extent_size"), "") << "no line break: no value";
+  EXPECT_EQ(getValue("extent_size =\n", "extent_size"), "");
+  EXPECT_EQ(getValue("extent_size\n", "extent_size"), "");
+  EXPECT_EQ(getValue("stripes = [ \"pv0\"", "stripes"), "");
+  EXPECT_EQ(getValue("nothing\n", "id"), "");
+  EXPECT_EQ(decimalValue(" 42 # comment"), 42u);
+  EXPECT_EQ(decimalValue("\"7\""), 0u);
+  EXPECT_EQ(decimalValue("99999999999999999999999"), UINT64_MAX);
+}
+
+// Segments are checked against lvs in FixtureImages; here the choice among PVs.
+TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveralAndMalformedTextYieldsMissingValues) {
+  DiskRecord disk;
+  disk.pvId = "abcdefghijklmnopqrstuvwxyz012345";
+  parseVolumeGroup(kMetadata, disk);
+  EXPECT_EQ(disk.devSize, 2097152u) << "the hyphenated id matches the label's 32 characters";
+  EXPECT_EQ(disk.peStart, 2048u);
+  EXPECT_EQ(disk.peCount, 255u);
+  ASSERT_EQ(disk.logicalVolumes.size(), 2u);
+  EXPECT_EQ(disk.logicalVolumes[1].segments[0].pvName, "pv1");
+
+  const char* broken[] = {
+      "",
+      "physical_volumes",
+      "physical_volumes {",
+      "physical_volumes {\n{\n}\n}\nlogical_volumes {\n{segment_count = 9\n}\n}",
+      "logical_volumes {\nx{\nsegment_count = 4000000000\nsegment1 {\nstripes = [,]\n}\n}\n}",
+      "physical_volumes {\np{\nid = \"\n}\n}\nlogical_volumes {\n{\n}\n}",
+      "logical_volumes {\nlv {\nsegment_count = 1\nsegment1 {\nstripes = [\n\"",
+  };
+  for (const char* text : broken) {
+    DiskRecord disk;
+    parseVolumeGroup(text, disk);
+    for (const LogicalVolume& lv : disk.logicalVolumes)
+      EXPECT_LE(lv.segments.size(), 1u) << "only segments present in the text are listed: " << text;
+  }
+}
+
+TEST(LvmLabel, LabelInSectorOneEndsDiscovery) {
+  test::ImageBuilder pv(64);
+  std::memcpy(pv.sector(1), "LABELONE", 8);
+  std::memcpy(pv.sector(1) + 32, "abcdefghijklmnopqrstuvwxyz012345", 32);
+  putLe64(pv.sector(1), 104, 8 * 512);  // metadata area at sector 8
+  putLe64(pv.sector(8), 40, 512);       // text one sector into it
+  putLe32(pv.sector(8), 48, static_cast<uint32_t>(std::strlen(kMetadata)));
+  std::memcpy(pv.sector(9), kMetadata, std::strlen(kMetadata));
+  DiskRecord disk;
+  MemoryDevice dev = pv.device();
+  discoverPartitions(dev, disk);
+  EXPECT_TRUE(disk.partitions.empty());
+  EXPECT_EQ(disk.pvId, "abcdefghijklmnopqrstuvwxyz012345");
+  EXPECT_EQ(disk.vgId, "\"VGID-0001\"");
+  EXPECT_EQ(disk.logicalVolumes.size(), 2u);
+
+  // A text size beyond the bound is taken as no metadata; a disk with the
+  // boot signature is an MBR disk, whatever sector 1 holds.
+  putLe32(pv.sector(8), 48, 0xFFFFFFFF);
+  DiskRecord huge, mbr;
+  MemoryDevice hugeDev = pv.device();
+  discoverPartitions(hugeDev, huge);
+  EXPECT_EQ(huge.pvId, "abcdefghijklmnopqrstuvwxyz012345");
+  EXPECT_TRUE(huge.logicalVolumes.empty());
+  pv.signature(0);
+  MemoryDevice mbrDev = pv.device();
+  discoverPartitions(mbrDev, mbr);
+  EXPECT_EQ(mbr.pvId, "");
 }
 
 }  // namespace
