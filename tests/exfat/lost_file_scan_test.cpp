@@ -280,17 +280,16 @@ std::string diskWithTableAt(std::initializer_list<uint64_t> sectors, uint64_t si
 }
 
 TEST(UpcaseScan, DefaultLayoutByVolumeSizeBoundsTheSearchThatNeverCountsTheFirstSectorRead) {
-  auto small = defaultExfatLayout(0x7FFFF);
-  ASSERT_TRUE(small);
-  EXPECT_EQ(small->sectorsPerCluster, 8u);
+  auto small = defaultExfatLayout(0x7FFFF), mid = defaultExfatLayout(0x4000000);
+  ASSERT_TRUE(small && mid);
   // 65535 clusters: 512 FAT sectors (a multiple of 8 already), 2 bitmap clusters.
+  EXPECT_EQ(small->sectorsPerCluster, 8u);
   EXPECT_EQ(small->fatSectors, 512u);
   EXPECT_EQ(small->bitmapClusters, 2u);
   EXPECT_EQ(small->searchRange, 3u * 8 + 2 * 512 + 2048);
   EXPECT_EQ(defaultExfatLayout(0x80000)->sectorsPerCluster, 64u);
-  EXPECT_EQ(defaultExfatLayout(0x4000000)->sectorsPerCluster, 256u);
   // 32 GiB: 262144 clusters of 128 KiB, FAT 2048 sectors, 1 bitmap cluster.
-  auto mid = defaultExfatLayout(0x4000000);
+  EXPECT_EQ(mid->sectorsPerCluster, 256u);
   EXPECT_EQ(mid->fatSectors, 2048u);
   EXPECT_EQ(mid->bitmapClusters, 1u);
   EXPECT_FALSE(defaultExfatLayout(16ull << 32));
@@ -301,12 +300,8 @@ TEST(UpcaseScan, DefaultLayoutByVolumeSizeBoundsTheSearchThatNeverCountsTheFirst
   disks.add("a", diskWithTableAt({50, 700}, 4096));
   disks.add("b", diskWithTableAt({50}, 4096));
   disks.add("far", diskWithTableAt({3000}, 4096));
-  auto on = [](std::string path) {
-    DiskRecord d;
-    d.devicePath = std::move(path);
-    return d;
-  };
-  DiskRecord a = on("a"), b = on("b"), far = on("far");
+  DiskRecord a, b, far, missing;
+  a.devicePath = "a", b.devicePath = "b", far.devicePath = "far", missing.devicePath = "nowhere";
   ProgressBlock progress;
   uint64_t found = 0;
   ASSERT_TRUE(scanForUpcaseTable(a, progress, 50, 4000, &found));
@@ -321,8 +316,6 @@ TEST(UpcaseScan, DefaultLayoutByVolumeSizeBoundsTheSearchThatNeverCountsTheFirst
   ProgressBlock claimed;
   EXPECT_FALSE(scanForUpcaseTable(b, claimed, 100, 0xFFFFFFFF));
   EXPECT_EQ(claimed.upper(), 4096u - 100) << "the range stops at the device's end";
-  DiskRecord missing;
-  missing.devicePath = "nowhere";
   EXPECT_FALSE(scanForUpcaseTable(missing, progress, 0, 4000));
   progress.cancel();
   EXPECT_FALSE(scanForUpcaseTable(a, progress, 50, 4000));
