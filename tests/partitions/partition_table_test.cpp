@@ -318,16 +318,40 @@ TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
   EXPECT_EQ(decimalValue("99999999999999999999999"), UINT64_MAX);
 }
 
-// Segments are checked against lvs in FixtureImages; here the choice among PVs.
-TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveralAndMalformedTextYieldsMissingValues) {
+// Segments are checked against lvs in FixtureImages; here the label, the
+// choice among several PVs and bounds.
+TEST(LvmLabel, LabelInSectorOneEndsDiscoveryAndItsPvIsChosenAmongSeveral) {
+  test::ImageBuilder pv(64);
+  std::memcpy(pv.sector(1), "LABELONE", 8);
+  std::memcpy(pv.sector(1) + 32, "abcdefghijklmnopqrstuvwxyz012345", 32);
+  putLe64(pv.sector(1), 104, 8 * 512);  // metadata area at sector 8
+  putLe64(pv.sector(8), 40, 512);       // text one sector into it
+  putLe32(pv.sector(8), 48, static_cast<uint32_t>(std::strlen(kMetadata)));
+  std::memcpy(pv.sector(9), kMetadata, std::strlen(kMetadata));
   DiskRecord disk;
-  disk.pvId = "abcdefghijklmnopqrstuvwxyz012345";
-  parseVolumeGroup(kMetadata, disk);
-  EXPECT_EQ(disk.devSize, 2097152u) << "the hyphenated id matches the label's 32 characters";
-  EXPECT_EQ(disk.peStart, 2048u);
-  EXPECT_EQ(disk.peCount, 255u);
+  MemoryDevice dev = pv.device();
+  discoverPartitions(dev, disk);
+  EXPECT_TRUE(disk.partitions.empty());
+  EXPECT_EQ(disk.pvId, "abcdefghijklmnopqrstuvwxyz012345");
+  EXPECT_EQ(disk.vgId, "\"VGID-0001\"");
+  // The hyphenated id matches the label's 32 characters.
+  EXPECT_EQ(std::to_string(disk.devSize) + " " + std::to_string(disk.peStart) + " " + std::to_string(disk.peCount),
+            "2097152 2048 255");
   ASSERT_EQ(disk.logicalVolumes.size(), 2u);
   EXPECT_EQ(disk.logicalVolumes[1].segments[0].pvName, "pv1");
+
+  // A text size beyond the bound is taken as no metadata; a disk with the
+  // boot signature is an MBR disk, whatever sector 1 holds.
+  putLe32(pv.sector(8), 48, 0xFFFFFFFF);
+  DiskRecord huge, mbr;
+  MemoryDevice hugeDev = pv.device();
+  discoverPartitions(hugeDev, huge);
+  EXPECT_EQ(huge.pvId, "abcdefghijklmnopqrstuvwxyz012345");
+  EXPECT_TRUE(huge.logicalVolumes.empty());
+  pv.signature(0);
+  MemoryDevice mbrDev = pv.device();
+  discoverPartitions(mbrDev, mbr);
+  EXPECT_EQ(mbr.pvId, "");
 
   const char* broken[] = {
       "",
@@ -344,36 +368,6 @@ TEST(LvmMetadata, TheLabelsPvIsChosenAmongSeveralAndMalformedTextYieldsMissingVa
     for (const LogicalVolume& lv : disk.logicalVolumes)
       EXPECT_LE(lv.segments.size(), 1u) << "only segments present in the text are listed: " << text;
   }
-}
-
-TEST(LvmLabel, LabelInSectorOneEndsDiscovery) {
-  test::ImageBuilder pv(64);
-  std::memcpy(pv.sector(1), "LABELONE", 8);
-  std::memcpy(pv.sector(1) + 32, "abcdefghijklmnopqrstuvwxyz012345", 32);
-  putLe64(pv.sector(1), 104, 8 * 512);  // metadata area at sector 8
-  putLe64(pv.sector(8), 40, 512);       // text one sector into it
-  putLe32(pv.sector(8), 48, static_cast<uint32_t>(std::strlen(kMetadata)));
-  std::memcpy(pv.sector(9), kMetadata, std::strlen(kMetadata));
-  DiskRecord disk;
-  MemoryDevice dev = pv.device();
-  discoverPartitions(dev, disk);
-  EXPECT_TRUE(disk.partitions.empty());
-  EXPECT_EQ(disk.pvId, "abcdefghijklmnopqrstuvwxyz012345");
-  EXPECT_EQ(disk.vgId, "\"VGID-0001\"");
-  EXPECT_EQ(disk.logicalVolumes.size(), 2u);
-
-  // A text size beyond the bound is taken as no metadata; a disk with the
-  // boot signature is an MBR disk, whatever sector 1 holds.
-  putLe32(pv.sector(8), 48, 0xFFFFFFFF);
-  DiskRecord huge, mbr;
-  MemoryDevice hugeDev = pv.device();
-  discoverPartitions(hugeDev, huge);
-  EXPECT_EQ(huge.pvId, "abcdefghijklmnopqrstuvwxyz012345");
-  EXPECT_TRUE(huge.logicalVolumes.empty());
-  pv.signature(0);
-  MemoryDevice mbrDev = pv.device();
-  discoverPartitions(mbrDev, mbr);
-  EXPECT_EQ(mbr.pvId, "");
 }
 
 // Discovery on images made by sfdisk, sgdisk, parted, mkfs.*, hformat and
