@@ -38,40 +38,30 @@ TEST(JpegCarver, EndsWithTheEndMarkerThatClosesTheImage) {
   const auto slack = bytes({0x5A, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // not zero, then a padded marker
   // An Exif segment holding a whole thumbnail, end marker and zeros included.
   const auto thumbnail = bytes({0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0});
+  const auto stuffed = jpegWith(scan(bytes({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xFF})) + eoi);
+  const auto inThumbnail = jpegWith(thumbnail + scan(bytes({1, 2, 3})) + eoi);
+  const auto progressive = jpegWith(scan(bytes({1, 0xFF, 0})) + bytes({0xFF, 0xC4, 0, 4, 0, 0}) + scan(bytes({2})) + eoi);
+  const auto twoBytes = jpegWith(scan(bytes({1, 2})));
   struct Case {
     const char* what;
-    std::vector<uint8_t> image;
+    std::vector<uint8_t> window;
+    size_t length;
+    bool endFound;
   } cases[] = {
-      {"stuffed bytes, restart markers and fill are scan data",
-       jpegWith(scan(bytes({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xFF})) + eoi)},
-      {"a thumbnail inside APP1 does not end the outer image",
-       jpegWith(thumbnail + scan(bytes({1, 2, 3})) + eoi)},
-      {"progressive: scans separated by tables",
-       jpegWith(scan(bytes({1, 0xFF, 0})) + bytes({0xFF, 0xC4, 0, 4, 0, 0}) + scan(bytes({2})) + eoi)},
+      {"stuffed bytes, restart markers and fill are scan data", stuffed + slack, stuffed.size(), true},
+      {"a thumbnail inside APP1 does not end the outer image", inThumbnail + slack, inThumbnail.size(), true},
+      {"progressive: scans separated by tables", progressive + slack, progressive.size(), true},
+      {"damage in the image data cuts it short", twoBytes + bytes({0xFF, 0x05, 7, 7}) + eoi + slack, twoBytes.size(), false},
+      {"so does the end of what was read", twoBytes, twoBytes.size(), false},
+      {"even where a segment claims more", jpegWith(bytes({0xFF, 0xE1, 0x40, 0, 1})), 25, false},
   };
   for (const Case& c : cases) {
-    std::vector<uint8_t> window = c.image + slack;
-    JpegCarve carve = findJpegEnd(window.data(), window.size(), 512);
-    EXPECT_EQ(carve.length, c.image.size()) << c.what;
-    EXPECT_TRUE(carve.endMarkerFound) << c.what;
-  }
-
-  // Damage inside the image data cuts the carve short where it lies; so does
-  // the end of what could be read, even where a segment claims more.
-  auto damaged = jpegWith(scan(bytes({1, 2}))) + bytes({0xFF, 0x05, 7, 7}) + eoi + slack;
-  const std::pair<std::vector<uint8_t>, size_t> cutShort[] = {
-      {damaged, jpegWith(scan(bytes({1, 2}))).size()},
-      {jpegWith(scan(bytes({1, 2, 3, 4}))), jpegWith(scan(bytes({1, 2, 3, 4}))).size()},
-      {jpegWith(bytes({0xFF, 0xE1, 0x40, 0, 1})), jpegWith(bytes({0xFF, 0xE1, 0x40, 0, 1})).size()}};
-  for (const auto& [window, length] : cutShort) {
-    JpegCarve c = findJpegEnd(window.data(), window.size(), 512);
-    EXPECT_FALSE(c.endMarkerFound);
-    EXPECT_EQ(c.length, length);
+    JpegCarve carve = findJpegEnd(c.window.data(), c.window.size(), 512);
+    EXPECT_EQ(carve.length, c.length) << c.what;
+    EXPECT_EQ(carve.endMarkerFound, c.endFound) << c.what;
   }
 }
 
-// Heads whose segments cannot be followed (here: none at all after the start
-// marker) are carved to the first end marker padded with zeros in its sector.
 TEST(JpegCarver, UnknownHeadsEndAtAMarkerWithZerosAfterItInItsSector) {
   struct Case {
     const char* what;
