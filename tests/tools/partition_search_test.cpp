@@ -24,6 +24,15 @@ using test::TempDir;
 struct SearchResult {
   bool returned = false;
   std::vector<FoundVolume> found;
+  // "start description", with " backup" when found through it and " again"
+  // for a volume already listed, one line each.
+  std::string rows() const {
+    std::string out;
+    for (const FoundVolume& v : found)
+      out += std::to_string(v.startSector) + " " + v.description + (v.viaBackup ? " backup" : "") +
+             (v.appended ? "\n" : " again\n");
+    return out;
+  }
 };
 
 SearchResult search(DiskRecord& disk, SearchMode mode, uint8_t heads = 0) {
@@ -35,47 +44,11 @@ SearchResult search(DiskRecord& disk, SearchMode mode, uint8_t heads = 0) {
 
 // tools-search.img: volumes at 2048, at cylinder 2 (32130) and 63 sectors
 // into cylinder 4 (64323, main boot sector zeroed); partition table wiped.
-TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKindOncePerDisk) {
+// The first search runs while another thread walks the list, as the window
+// does (race-free under ThreadSanitizer, `make tsan`).
+TEST(PartitionSearch, TheListIsReadWhileTheSearchAppendsAndTheCylinderModeFindsGridVolumesOnce) {
   DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
   ASSERT_TRUE(disk.partitions.empty()) << "the fixture's table is wiped";
-  SearchResult r = search(disk, SearchMode::Cylinder);
-  EXPECT_TRUE(r.returned);
-  EXPECT_EQ(disk.cylinders, 5u) << "81920 sectors / 255 / 63";
-  ASSERT_EQ(r.found.size(), 2u) << "the volume at 2048 is off the cylinder grid";
-  EXPECT_EQ(r.found[0].description, "exFat;TOOLSB;2,0,1;16384;主;");
-  EXPECT_EQ(r.found[0].startSector, 32130u);
-  EXPECT_FALSE(r.found[0].viaBackup);
-  EXPECT_EQ(r.found[1].description, "exFat;TOOLSC;4,1,1;8192;逻辑;")
-      << "found through its backup boot sector, labelled from it";
-  EXPECT_EQ(r.found[1].startSector, 64323u);
-  EXPECT_TRUE(r.found[1].viaBackup);
-
-  EXPECT_EQ(test::listing(disk), "Partition0 32130+16384 t5 k1 TOOLSB\nPartition1 64323+8192 t5 k2 TOOLSC\n");
-  EXPECT_EQ(disk.partitions[0].searchKind, kSearchKindFound);
-
-  // Searching again lists each volume once but shows it again.
-  SearchResult again = search(disk, SearchMode::Cylinder);
-  ASSERT_EQ(again.found.size(), 2u) << "the window shows every volume on each search";
-  EXPECT_FALSE(again.found[0].appended);
-  EXPECT_FALSE(again.found[1].appended);
-  EXPECT_EQ(disk.partitions.size(), 2u);
-  // A sector search after the cylinder search only adds the volume the grid missed.
-  SearchResult sectors = search(disk, SearchMode::Sector);
-  ASSERT_EQ(sectors.found.size(), 3u);
-  ASSERT_EQ(disk.partitions.size(), 3u);
-  EXPECT_EQ(disk.partitions[2].startSector, 2048u);
-  EXPECT_EQ(disk.partitions[2].name, "Partition2") << "the counter starts at the records already listed";
-
-  DiskRecord heads = catalogued(fixtureImage("tools-search.img"));
-  search(heads, SearchMode::Cylinder, 128);
-  EXPECT_EQ(heads.cylinders, 10u) << "81920 / 128 / 63";
-  EXPECT_TRUE(heads.partitions.empty()) << "the volumes do not lie on a 128-head grid";
-}
-
-// The window thread walks the disk's partitions while the search appends
-// found ones on a worker (run under ThreadSanitizer by `make tsan`).
-TEST(PartitionSearch, TheListIsReadWhileTheSearchAppends) {
-  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
   std::atomic<bool> done{false};
   std::vector<std::string> seen;
   std::thread window([&] {
@@ -84,11 +57,30 @@ TEST(PartitionSearch, TheListIsReadWhileTheSearchAppends) {
       for (const PartitionRecord& p : disk.partitions) seen.push_back(p.name);
     }
   });
-  search(disk, SearchMode::Cylinder);
+  SearchResult r = search(disk, SearchMode::Cylinder);
   done.store(true);
   window.join();
   for (const std::string& name : seen) EXPECT_TRUE(name == "Partition0" || name == "Partition1") << name;
-  EXPECT_EQ(disk.partitions.size(), 2u);
+  EXPECT_TRUE(r.returned);
+  EXPECT_EQ(disk.cylinders, 5u) << "81920 sectors / 255 / 63";
+  // 2048 is off the cylinder grid; C is found and labelled through its backup boot sector.
+  EXPECT_EQ(r.rows(), "32130 exFat;TOOLSB;2,0,1;16384;主;\n64323 exFat;TOOLSC;4,1,1;8192;逻辑; backup\n");
+  EXPECT_EQ(test::listing(disk), "Partition0 32130+16384 t5 k1 TOOLSB\nPartition1 64323+8192 t5 k2 TOOLSC\n");
+  EXPECT_EQ(disk.partitions[0].searchKind, kSearchKindFound);
+
+  // Searching again shows each volume again but lists it once; a sector
+  // search after it adds only the volume the grid missed, numbered on.
+  EXPECT_EQ(search(disk, SearchMode::Cylinder).rows(),
+            "32130 exFat;TOOLSB;2,0,1;16384;主; again\n64323 exFat;TOOLSC;4,1,1;8192;逻辑; backup again\n");
+  EXPECT_EQ(search(disk, SearchMode::Sector).found.size(), 3u);
+  ASSERT_EQ(disk.partitions.size(), 3u);
+  EXPECT_EQ(disk.partitions[2].startSector, 2048u);
+  EXPECT_EQ(disk.partitions[2].name, "Partition2");
+
+  DiskRecord heads = catalogued(fixtureImage("tools-search.img"));
+  search(heads, SearchMode::Cylinder, 128);
+  EXPECT_EQ(heads.cylinders, 10u) << "81920 / 128 / 63";
+  EXPECT_TRUE(heads.partitions.empty()) << "the volumes do not lie on a 128-head grid";
 }
 
 // A disk of `mib` MiB holding only volume D of tools-offset0.img (label
