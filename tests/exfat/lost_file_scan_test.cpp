@@ -96,19 +96,17 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
     for (const auto& j : want.jpegs) {
       const ExfatFileRecord* r = carvedAt(p, j.cluster);
       ASSERT_TRUE(r) << "no JPEG carved at cluster " << j.cluster;
-      EXPECT_EQ(r->name, std::to_string(j.cluster) + ".jpg");
-      EXPECT_EQ(r->dataLength, j.length) << r->name;
+      EXPECT_EQ(r->name + " " + std::to_string(r->dataLength) + " " +
+                    test::sha256OfFile(image, p.clusterPosition(j.cluster), r->dataLength),
+                std::to_string(j.cluster) + ".jpg " + std::to_string(j.length) + " " + j.sha256);
       EXPECT_TRUE(r->state == kStateDeletedFile && r->allocationFlags == 3 && r->parent == &p.extendedRecord);
-      EXPECT_EQ(test::sha256OfFile(image, p.clusterPosition(j.cluster), r->dataLength), j.sha256) << r->name;
     }
     if (fixture != "exfat-carve") continue;
     EXPECT_EQ(p.carvedIndex.size(), want.jpegs.size() + want.documents.size()) << "and no other document";
     EXPECT_EQ(p.extendedRecord.name + std::to_string(p.extendedRecord.firstCluster), "扩展目录1");
-    for (const auto& [cluster, name] : want.documents) {
-      ASSERT_TRUE(carvedAt(p, cluster)) << name;
-      EXPECT_EQ(carvedAt(p, cluster)->name, name);
-      EXPECT_EQ(carvedAt(p, cluster)->dataLength, 65536u) << "512 x 1 FAT sector x 128";
-    }
+    for (const auto& [cluster, name] : want.documents)  // 512 x 1 FAT sector x 128 bytes
+      EXPECT_EQ(carvedAt(p, cluster) ? carvedAt(p, cluster)->name + std::to_string(carvedAt(p, cluster)->dataLength) : "",
+                name + "65536");
     // The wiped folder comes back under its cluster number with what it
     // holds; its subfolder is read through it, not found again.
     const ExfatFileRecord* lost = childNamed(p.rootRecord, std::to_string(want.lostFolder));
@@ -178,8 +176,7 @@ TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
   EXPECT_TRUE(p.rootRecord.children.empty()) << "no folder detection with one-sector clusters";
   for (const auto& j : want.jpegs) {
     const ExfatFileRecord* r = carvedAt(p, heap + (j.cluster - 2) * spc);
-    ASSERT_TRUE(r) << "JPEG of cluster " << j.cluster;
-    EXPECT_EQ(r->dataLength, j.length);
+    EXPECT_EQ(r ? r->dataLength : 0, j.length) << "JPEG of cluster " << j.cluster;
   }
   const ExfatFileRecord* document = carvedAt(p, heap + (want.documents[0].first - 2) * spc);
   ASSERT_TRUE(document);
