@@ -195,10 +195,9 @@ TEST(LostFileScan, UpcaseTableLocatesAVolumeWithoutBootSectors) {
   std::copy(set2.begin(), set2.end(), std::copy(set.begin(), set.end(), at(12)));
   const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 0xFF, 0xD9};
   std::copy(std::begin(jpeg), std::end(jpeg), at(20));
-  test::MemoryDisks disks;
-  disks.add("mem", disk);
+  test::TempDir dir;
   DiskRecord rec;
-  rec.devicePath = "mem";
+  test::writeFile(rec.devicePath = dir.file("disk.img"), disk);
   PartitionRecord p;
   p.startSector = start;
   p.sizeSectors = 16384;
@@ -293,12 +292,12 @@ TEST(UpcaseScan, DefaultLayoutByVolumeSizeBoundsTheSearchThatNeverCountsTheFirst
   // The bitmap count is kept to 8 bits: 2^30 clusters need 256.
   EXPECT_EQ(defaultExfatLayout((16ull << 32) - 256)->bitmapClusters, 0u);
 
-  test::MemoryDisks disks;
-  disks.add("a", diskWithTableAt({50, 700}, 4096));
-  disks.add("b", diskWithTableAt({50}, 4096));
-  disks.add("far", diskWithTableAt({3000}, 4096));
+  test::TempDir dir;
   DiskRecord a, b, far, missing;
-  a.devicePath = "a", b.devicePath = "b", far.devicePath = "far", missing.devicePath = "nowhere";
+  test::writeFile(a.devicePath = dir.file("a"), diskWithTableAt({50, 700}, 4096));
+  test::writeFile(b.devicePath = dir.file("b"), diskWithTableAt({50}, 4096));
+  test::writeFile(far.devicePath = dir.file("far"), diskWithTableAt({3000}, 4096));
+  missing.devicePath = dir.file("nowhere");
   ProgressBlock progress;
   uint64_t found = 0;
   ASSERT_TRUE(scanForUpcaseTable(a, progress, 50, 4000, &found));

@@ -1,7 +1,6 @@
 #pragma once
 // Hand-made exFAT volumes for the decoder's edge cases: a boot sector, a FAT
-// and a cluster heap in memory, with entry sets placed slot by slot. Served
-// to the code under test through setDeviceOpener, as a disk would be.
+// and a cluster heap, with entry sets placed slot by slot.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -13,6 +12,7 @@
 #include "core/device/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 #include "support/fixtures.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu::test {
 
@@ -121,35 +121,16 @@ class TestVolume {
   uint32_t clusterSectors_, heapOffset_;
 };
 
-// Serves images held in memory under their paths while it lives.
-class MemoryDisks {
- public:
-  MemoryDisks() {
-    setDeviceOpener([this](const std::string& path, OpenMode) -> std::unique_ptr<SectorDevice> {
-      for (auto& [p, b] : images_)
-        if (p == path) return std::make_unique<MemoryDevice>(b);
-      return nullptr;
-    });
-  }
-  ~MemoryDisks() { setDeviceOpener(nullptr); }
-  MemoryDisks(const MemoryDisks&) = delete;
-  MemoryDisks& operator=(const MemoryDisks&) = delete;
-  void add(const std::string& path, std::string bytes) { images_.emplace_back(path, std::move(bytes)); }
-
- private:
-  std::vector<std::pair<std::string, std::string>> images_;
-};
-
-// A test volume served as the disk "mem", ready to be loaded or scanned.
+// A test volume written to a scratch disk image, ready to be loaded or scanned.
 struct ServedVolume {
   explicit ServedVolume(const TestVolume& v) : partition(disk.partitions.emplace_back()) {
-    disks.add(disk.devicePath = "mem", v.bytes);
+    writeFile(disk.devicePath = dir.file("volume.img"), v.bytes);
     disk.diskSize = v.bytes.size();
     partition.name = "Partition0";
     partition.sizeSectors = v.bytes.size() / 512;
     partition.typeCode = 5;
   }
-  MemoryDisks disks;
+  TempDir dir;
   DiskRecord disk;
   PartitionRecord& partition;
   ProgressBlock progress;
