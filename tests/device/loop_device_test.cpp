@@ -8,6 +8,7 @@
 #include "core/device/disk_catalogue.h"
 #include "platform/linux/linux_drive_enumerator.h"
 #include "partitions/listing.h"
+#include "support/image_builder.h"
 #include "support/catalogued.h"
 #include "support/temp_dir.h"
 
@@ -44,12 +45,9 @@ class LoopDevices : public ::testing::Test {
 // A disk of 4 KiB logical sectors whose table alone does not show it (no
 // volume in the partition): the device's own sector size counts.
 TEST_F(LoopDevices, TablesOfA4KiBSectorDeviceCountItsSectors) {
-  std::string sector0(512, '\0');
-  sector0[446 + 4] = static_cast<char>(0x83);
-  sector0[446 + 9] = 1;    // start 256
-  sector0[446 + 12] = 100;  // 100 sectors
-  sector0[510] = static_cast<char>(0x55), sector0[511] = static_cast<char>(0xAA);
-  test::writeFile(dir.file("4k.img"), sector0 + std::string((4u << 20) - 512, '\0'));
+  test::ImageBuilder img(8192);
+  img.tableEntry(0, 0, 0x83, 256, 100);
+  test::writeFile(dir.file("4k.img"), img.bytes());
   LoopDevice loop(dir.file("4k.img"), "-r --sector-size 4096");
   if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
   for (const auto& [path, sectorSize] : {std::pair{dir.file("4k.img"), 512u}, std::pair{loop.path(), 4096u}}) {
