@@ -20,8 +20,9 @@ namespace {
 using test::ExtSuperblock;
 using test::ImageBuilder;
 
-DiskRecord discover(const ImageBuilder& img) {
+DiskRecord discover(const ImageBuilder& img, const std::string& path = "") {
   DiskRecord disk;
+  disk.devicePath = path;
   MemoryDevice dev = img.device();
   discoverPartitions(dev, disk);
   return disk;
@@ -158,17 +159,9 @@ ImageBuilder appleDisk() {
   return img;
 }
 
-DiskRecord discoverApple(const ImageBuilder& img) {
-  DiskRecord disk;
-  disk.devicePath = "apple.img";
-  MemoryDevice dev = img.device();
-  discoverPartitions(dev, disk);
-  return disk;
-}
-
 TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNothing) {
   ImageBuilder img = appleDisk();
-  DiskRecord disk = discoverApple(img);
+  DiskRecord disk = discover(img, "apple.img");
   // A volume with a known signature is numbered, an unknown one keeps its map name.
   EXPECT_EQ(test::listing(disk), "Partition0 64+100 t25 k1 Disk hfs1\nUnknown 364+100 t25 k1 \n");
   EXPECT_EQ(disk.partitions.at(0).devicePath, "apple.img");
@@ -176,10 +169,10 @@ TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNoth
   EXPECT_EQ(disk.bytesPerSector, 512u);
 
   putBe32(img.sector(1), 4, 0xFFFFFFFF);  // a map of 2 TiB
-  EXPECT_TRUE(discoverApple(img).partitions.empty());
+  EXPECT_TRUE(discover(img, "apple.img").partitions.empty());
   ImageBuilder zero = appleDisk();
   putBe16(zero.sector(0), 2, 0);
-  DiskRecord zeroDisk = discoverApple(zero);
+  DiskRecord zeroDisk = discover(zero);
   EXPECT_TRUE(zeroDisk.partitions.empty());
   EXPECT_EQ(zeroDisk.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
 }
