@@ -99,31 +99,23 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
   img.tableEntry(0, 0, 0x0C, 2048, 100);
   img.tableEntry(0, 1, 0x83, 2048, 50);  // same start: both get the mount point
   img.tableEntry(0, 2, 0x83, 3000, 50);
-  test::writeFile(dir.file("d0"), img.bytes());
+  for (const char* name : {"d0", "d3", "d4"}) test::writeFile(dir.file(name), img.bytes());
   test::writeFile(dir.file("d1"), std::string(512 * 100, '\0'));
-  test::writeFile(dir.file("d3"), img.bytes());
-  test::writeFile(dir.file("d4"), img.bytes());
 
   FakeEnumerator e;
-  auto drive = [&](int n, const char* file) {
-    DriveIdentity d;
+  for (auto [n, file] : {std::pair{0, "d0"}, {1, "d1"}, {2, "d2"}, {3, "d3"}, {12, "d4"}}) {
+    DriveIdentity& d = e.drives.emplace_back();
     d.number = n;
     d.devicePath = dir.file(file);
     d.identified = true;
-    d.vendor = "ATA     ";
-    d.product = "Model";
-    d.revision = " 1.0";
-    return d;
-  };
-  e.drives = {drive(0, "d0"), drive(1, "d1"), drive(2, "d2"), drive(3, "d3"), drive(12, "d4")};
+    d.vendor = "ATA     ", d.product = "Model", d.revision = " 1.0";
+  }
   e.drives[1].sizeBytes = 0;  // unknown: taken from the device
   e.drives[1].removable = true;
   e.drives[4].identified = false;
   e.drives[4].errorText = "cannot identify";
   e.drives[3].geometryKnown = true;
-  e.drives[3].cylinders = 7;
-  e.drives[3].heads = 16;
-  e.drives[3].sectorsPerTrack = 32;
+  e.drives[3].cylinders = 7, e.drives[3].heads = 16, e.drives[3].sectorsPerTrack = 32;
   e.drives[3].sizeBytes = 123456789;
   e.volumes = {{"/media/usb", dir.file("d0"), 2048},
                {"/mnt/other", dir.file("d3"), 3000},
@@ -133,33 +125,21 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
   DiskCatalogue catalogue;
   RecordingMessageSink messages;
   EXPECT_TRUE(buildDiskCatalogue(catalogue, e, messages));
-  ASSERT_EQ(catalogue.disks.size(), 3u) << "drive 2 cannot be opened and drive 12 is not identified";
-  EXPECT_EQ(catalogue.disks[0].driveNumber, "0");
-  EXPECT_EQ(catalogue.disks[1].driveNumber, "1");
-  EXPECT_EQ(catalogue.disks[2].driveNumber, "3");
+  // Drive 2 cannot be opened and drive 12 is not identified.
+  std::string disks;
+  for (const DiskRecord& d : catalogue.disks) {
+    disks += d.driveNumber + " " + displayName(d) + " fixed" + std::to_string(d.isFixedMedia) + " " +
+             std::to_string(d.diskSize) + " " + std::to_string(d.cylinders) + "/" +
+             std::to_string(d.tracksPerCylinder) + "/" + std::to_string(d.sectorsPerTrack) + ":";
+    for (const PartitionRecord& p : d.partitions) disks += " " + partitionText(p) + "|" + p.driveLetter;
+    disks += "\n";
+  }
+  EXPECT_EQ(disks,
+            "0 ATAModel01.0 fixed1 2097152 0/255/63: /media/usb|/media/usb /media/usb|/media/usb Partition2|\n"
+            "1 ATAModel11.0 fixed0 51200 0/255/63:\n"
+            "3 ATAModel31.0 fixed1 123456789 7/16/32: Partition0| Partition1| /mnt/other|/mnt/other\n");
   ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0].caption, "Error");
-  EXPECT_EQ(messages.messages[0].text, "cannot identify");
-
-  const DiskRecord& d0 = catalogue.disks[0];
-  EXPECT_EQ(displayName(d0), "ATAModel01.0");
-  EXPECT_EQ(d0.isFixedMedia, 1u);
-  ASSERT_EQ(d0.partitions.size(), 3u);
-  EXPECT_EQ(d0.partitions[0].driveLetter, "/media/usb");
-  EXPECT_EQ(d0.partitions[1].driveLetter, "/media/usb");
-  EXPECT_EQ(d0.partitions[2].driveLetter, "");
-  EXPECT_EQ(partitionText(d0.partitions[0]), "/media/usb");
-  EXPECT_EQ(catalogue.disks[2].partitions[2].driveLetter, "/mnt/other");
-
-  const DiskRecord& d1 = catalogue.disks[1];
-  EXPECT_EQ(d1.diskSize, 51200u);
-  EXPECT_EQ(d1.isFixedMedia, 0u);
-  EXPECT_EQ(d1.tracksPerCylinder, 255u);
-  const DiskRecord& d3 = catalogue.disks[2];
-  EXPECT_EQ(d3.cylinders, 7u);
-  EXPECT_EQ(d3.tracksPerCylinder, 16u);
-  EXPECT_EQ(d3.sectorsPerTrack, 32u);
-  EXPECT_EQ(d3.diskSize, 123456789u);
+  EXPECT_EQ(messages.messages[0].caption + ": " + messages.messages[0].text, "Error: cannot identify");
 }
 
 }  // namespace

@@ -49,8 +49,9 @@ struct BootDisk {
     b[0x6D] = clusterShift;
     b[510] = 0x55, b[511] = 0xAA;
   }
-  bool read(VolumeParameters& params) {
+  bool read() {
     MemoryDevice device(bytes);
+    VolumeParameters params;
     return readVolumeParameters(device, partition, params);
   }
 };
@@ -71,49 +72,43 @@ TEST(ExfatVolume, GeometryThatCannotExistIsRefused) {
   for (const Case& c : cases) {
     BootDisk disk;
     c.spoil(disk.at(63));
-    VolumeParameters params;
-    EXPECT_FALSE(disk.read(params)) << c.what;
+    EXPECT_FALSE(disk.read()) << c.what;
     EXPECT_EQ(disk.partition.clusterSectors, 0u) << c.what;
-    // A sound backup is used instead.
     disk.writeBoot(63 + 12, 8, 3);
-    EXPECT_TRUE(disk.read(params)) << c.what;
+    EXPECT_TRUE(disk.read()) << c.what << ": a sound backup is used instead";
   }
-  // A FAT that fits the partition but not the device (a partition table
-  // claiming more than the disk holds).
+  // A FAT that fits the partition but not the device (a table claiming more
+  // than the disk holds).
   BootDisk small;
   small.partition.sizeSectors = 1ull << 40;
   putLe32(small.at(63), 0x54, 100000);
-  VolumeParameters params;
-  EXPECT_FALSE(small.read(params));
+  EXPECT_FALSE(small.read());
 }
 
 TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndPastTheDeviceEndAsZeros) {
-  BootDisk disk(80000);
+  BootDisk disk(80000), cut(2100);
   putLe32(disk.at(63), 0x50, 70000);  // above 65535
   putLe32(disk.at(63), 0x54, 2);
   putLe32(disk.at(63 + 70000), 0, 0xFFFFFFF8);
   putLe32(disk.at(63 + 70000), 4 * 7, 8);
   putLe32(disk.at(63 + 70001), 508, 0xFFFFFFFF);
-  MemoryDevice device(disk.bytes);
-  VolumeParameters params;
-  ASSERT_TRUE(readVolumeParameters(device, disk.partition, params));
-  ASSERT_TRUE(loadFat(device, disk.partition, params.fatOffset, params.clusterCount));
+  putLe32(cut.at(63), 0x50, 2030);
+  putLe32(cut.at(63), 0x54, 8);  // its last sectors lie past the end of the device
+  putLe32(cut.at(63), 0x5C, 5000);
+  cut.at(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
+  putLe32(cut.at(63 + 2030), 8, 0x12345678);
+  for (BootDisk* d : {&disk, &cut}) {
+    MemoryDevice device(d->bytes);
+    VolumeParameters params;
+    ASSERT_TRUE(readVolumeParameters(device, d->partition, params));
+    EXPECT_EQ(loadFat(device, d->partition, params.fatOffset, params.clusterCount), d == &disk);
+  }
   const PartitionRecord& p = disk.partition;
   ASSERT_EQ(p.fatEntryCount(), 256u);
   EXPECT_EQ(p.fatTable[0], 0xFFFFFFF8u);
   EXPECT_EQ(nextClusterOf(p, 7), 8u);
   EXPECT_EQ(nextClusterOf(p, 255), 0xFFFFFFFFu);
   EXPECT_EQ(nextClusterOf(p, 256), kFatEndOfChain) << "past the FAT counts as the end";
-
-  BootDisk cut(2100);
-  putLe32(cut.at(63), 0x50, 2030);
-  putLe32(cut.at(63), 0x54, 8);  // its last sectors lie past the end of the device
-  putLe32(cut.at(63), 0x5C, 5000);
-  cut.at(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
-  putLe32(cut.at(63 + 2030), 8, 0x12345678);
-  MemoryDevice shortDevice(cut.bytes);
-  ASSERT_TRUE(readVolumeParameters(shortDevice, cut.partition, params));
-  EXPECT_FALSE(loadFat(shortDevice, cut.partition, params.fatOffset, params.clusterCount));
   ASSERT_EQ(cut.partition.fatEntryCount(), 1024u);
   EXPECT_EQ(cut.partition.fatTable[2], 0x12345678u);
   EXPECT_EQ(cut.partition.fatTable[1023], 0u);
@@ -146,9 +141,8 @@ TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersAndWithoutOneByFatLength) {
   EXPECT_EQ(followableClusterLimit(p), 100u);
 }
 
-// The partition's start counts the disk's sectors, the heap the volume's own:
-// a 4 KiB-sector volume at sector 2048 of a 512-byte disk, and one whose
-// start lies past sector 2^32.
+// The partition's start counts the disk's sectors, the heap the volume's own;
+// one start lies past sector 2^32.
 TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
   struct Case {
     uint64_t start;
@@ -175,8 +169,7 @@ TEST(ExfatVolume, PartitionStartAndVolumeSectorsStayApart) {
     VolumeParameters params;
     ASSERT_TRUE(readVolumeParameters(device, p, params)) << c.start;
     EXPECT_EQ(p.clusterPosition(5), c.cluster5) << c.start << " / " << int(c.sectorShift);
-    // Without a main boot sector, the backup 12 of the volume's sectors on.
-    SparseDevice backupOnly((c.start * c.deviceSectorSize) + (12ull << c.sectorShift), boot);
+    SparseDevice backupOnly((c.start * c.deviceSectorSize) + (12ull << c.sectorShift), boot);  // 12 of its sectors on
     PartitionRecord q = p.description();
     ASSERT_TRUE(readVolumeParameters(backupOnly, q, params)) << c.start;
     EXPECT_EQ(q.clusterPosition(5), c.cluster5);

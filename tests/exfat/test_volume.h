@@ -1,7 +1,6 @@
 #pragma once
 // Hand-made exFAT volumes for the decoder's edge cases: a boot sector, a FAT
-// and a cluster heap in memory, with entry sets placed slot by slot. Served
-// to the code under test through setDeviceOpener, as a disk would be.
+// and a cluster heap, with entry sets placed slot by slot.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -13,6 +12,7 @@
 #include "core/device/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 #include "support/fixtures.h"
+#include "support/temp_dir.h"
 
 namespace dudorazu::test {
 
@@ -23,23 +23,15 @@ struct SetLayout {
   uint32_t firstCluster = 0;
   uint64_t dataLength = 0;
   uint8_t flags = 3;  // GeneralSecondaryFlags
-  uint32_t created = 0;
-  uint32_t modified = 0;
   int secondaryCount = -1;  // -1: stream + name entries
 };
 
+// ASCII names; tests set other units themselves.
 inline SetLayout fileSet(const std::string& name, uint32_t firstCluster = 0, uint64_t length = 0) {
-  SetLayout s;
-  s.name.assign(name.begin(), name.end());  // ASCII names; tests set other units themselves
-  s.firstCluster = firstCluster;
-  s.dataLength = length;
-  return s;
+  return {{name.begin(), name.end()}, false, false, firstCluster, length};
 }
 inline SetLayout folderSet(const std::string& name, uint32_t firstCluster, uint64_t length, uint8_t flags = 3) {
-  SetLayout s = fileSet(name, firstCluster, length);
-  s.folder = true;
-  s.flags = flags;
-  return s;
+  return {{name.begin(), name.end()}, true, false, firstCluster, length, flags};
 }
 inline SetLayout deleted(SetLayout s) {
   s.deleted = true;
@@ -54,8 +46,6 @@ inline std::vector<uint8_t> encodeSet(const SetLayout& s) {
   b[0] = s.deleted ? 0x05 : 0x85;
   b[1] = static_cast<uint8_t>(secondaries);
   putLe16(b.data(), 4, s.folder ? 0x10 : 0x20);
-  putLe32(b.data(), 8, s.created);
-  putLe32(b.data(), 12, s.modified);
   uint8_t* stream = b.data() + 32;
   stream[0] = s.deleted ? 0x40 : 0xC0;
   stream[1] = s.flags;
@@ -83,136 +73,81 @@ inline void putUpcaseSector(uint8_t* at) {
 
 class TestVolume {
  public:
-  // A volume at `startSector` of a disk just large enough for it: 512-byte
-  // sectors, boot sector (and a copy 12 sectors on), FAT at sector 24, heap
-  // right after the FAT.
-  explicit TestVolume(uint32_t clusterSectors = 1, uint32_t clusterCount = 64, uint32_t rootCluster = 4,
-                      uint32_t startSector = 0)
-      : clusterSectors_(clusterSectors), startSector_(startSector) {
-    fatSectors_ = static_cast<uint32_t>(((clusterCount + 2) * 4ull + 511) / 512);
-    heapOffset_ = 24 + fatSectors_;
-    uint64_t sectors = startSector + heapOffset_ + static_cast<uint64_t>(clusterCount) * clusterSectors;
-    bytes.assign(sectors * 512, '\0');
-    uint8_t* bs = sector(startSector);
+  // 512-byte sectors, boot sector (and a copy 12 sectors on), FAT at sector
+  // 24, heap right after the FAT, root folder at cluster 4.
+  explicit TestVolume(uint32_t clusterSectors = 1, uint32_t clusterCount = 64) : clusterSectors_(clusterSectors) {
+    uint32_t fatSectors = static_cast<uint32_t>(((clusterCount + 2) * 4ull + 511) / 512);
+    heapOffset_ = 24 + fatSectors;
+    bytes.assign((heapOffset_ + static_cast<uint64_t>(clusterCount) * clusterSectors) * 512, '\0');
+    uint8_t* bs = bootSector();
     bs[0] = 0xEB, bs[1] = 0x76, bs[2] = 0x90;
     std::memcpy(bs + 3, "EXFAT   ", 8);
-    putLe64(bs, 0x40, startSector);
-    putLe64(bs, 0x48, sectors - startSector);
+    putLe64(bs, 0x48, bytes.size() / 512);
     putLe32(bs, 0x50, 24);
-    putLe32(bs, 0x54, fatSectors_);
+    putLe32(bs, 0x54, fatSectors);
     putLe32(bs, 0x58, heapOffset_);
     putLe32(bs, 0x5C, clusterCount);
-    putLe32(bs, 0x60, rootCluster);
-    bs[0x68] = 0, bs[0x69] = 1;
-    bs[0x6C] = 9;
+    putLe32(bs, 0x60, 4);
+    bs[0x69] = 1, bs[0x6C] = 9, bs[0x6E] = 1;
     bs[0x6D] = static_cast<uint8_t>(__builtin_ctz(clusterSectors));
-    bs[0x6E] = 1;
     bs[510] = 0x55, bs[511] = 0xAA;
-    std::memcpy(sector(startSector + 12), bs, 512);
+    std::memcpy(backupBootSector(), bs, 512);
     setFat(0, 0xFFFFFFF8);
     setFat(1, 0xFFFFFFFF);
-    setFat(rootCluster, 0xFFFFFFFF);
+    setFat(4, 0xFFFFFFFF);
   }
 
   std::string bytes;
 
-  uint8_t* data() { return reinterpret_cast<uint8_t*>(bytes.data()); }
-  uint8_t* sector(uint64_t lba) { return data() + lba * 512; }
-  uint8_t* bootSector() { return sector(startSector_); }
-  uint8_t* backupBootSector() { return sector(startSector_ + 12); }
-  size_t clusterBytes() const { return 512u * clusterSectors_; }
-  uint64_t clusterOffset(uint32_t c) const {
-    return (startSector_ + heapOffset_ + static_cast<uint64_t>(c - 2) * clusterSectors_) * 512;
-  }
-  uint8_t* cluster(uint32_t c) { return data() + clusterOffset(c); }
-
-  void setFat(uint32_t c, uint32_t value) { putLe32(sector(startSector_ + 24), 4ull * c, value); }
+  uint8_t* bootSector() { return reinterpret_cast<uint8_t*>(bytes.data()); }
+  uint8_t* backupBootSector() { return bootSector() + 12 * 512; }
+  uint64_t clusterOffset(uint32_t c) const { return (heapOffset_ + static_cast<uint64_t>(c - 2) * clusterSectors_) * 512; }
+  uint8_t* cluster(uint32_t c) { return bootSector() + clusterOffset(c); }
+  void setFat(uint32_t c, uint32_t value) { putLe32(bootSector() + 24 * 512, 4ull * c, value); }
   // Links the clusters in order and ends the chain.
   void chain(const std::vector<uint32_t>& clusters) {
     for (size_t i = 0; i < clusters.size(); ++i)
       setFat(clusters[i], i + 1 < clusters.size() ? clusters[i + 1] : 0xFFFFFFFF);
   }
-
-  // Writes `entries` from slot `slot` of the folder whose clusters are
-  // `folder`, running on into its next cluster as a folder does.
-  void putEntries(const std::vector<uint32_t>& folder, size_t slot, const std::vector<uint8_t>& entries) {
-    size_t perCluster = clusterBytes() / 32;
-    for (size_t k = 0; k < entries.size() / 32; ++k) {
-      size_t s = slot + k;
-      std::memcpy(cluster(folder.at(s / perCluster)) + 32 * (s % perCluster), entries.data() + 32 * k, 32);
-    }
-  }
+  // Writes a set from slot `slot` of the folder whose clusters are `folder`,
+  // running on into its next cluster as a folder does.
   void putSet(const std::vector<uint32_t>& folder, size_t slot, const SetLayout& layout) {
-    putEntries(folder, slot, encodeSet(layout));
-  }
-
-  DiskRecord disk(const std::string& path) const {
-    DiskRecord d;
-    d.devicePath = path;
-    d.vendorId = path;
-    d.diskSize = bytes.size();
-    d.partitions.push_back(partition());
-    return d;
-  }
-  PartitionRecord partition() const {
-    PartitionRecord p;
-    p.name = "Partition0";
-    p.startSector = startSector_;
-    p.sizeSectors = bytes.size() / 512 - startSector_;
-    p.typeCode = 5;
-    return p;
+    std::vector<uint8_t> entries = encodeSet(layout);
+    for (size_t k = 0, perCluster = clusterSectors_ * 16; k < entries.size() / 32; ++k)
+      std::memcpy(cluster(folder.at((slot + k) / perCluster)) + 32 * ((slot + k) % perCluster), &entries[32 * k], 32);
   }
 
  private:
-  uint32_t clusterSectors_, startSector_;
-  uint32_t fatSectors_ = 0, heapOffset_ = 0;
+  uint32_t clusterSectors_, heapOffset_;
 };
 
-// Serves images held in memory under their paths while it lives.
-class MemoryDisks {
- public:
-  MemoryDisks() {
-    setDeviceOpener([this](const std::string& path, OpenMode) -> std::unique_ptr<SectorDevice> {
-      for (auto& [p, b] : images_)
-        if (p == path) return std::make_unique<MemoryDevice>(b);
-      return nullptr;
-    });
-  }
-  ~MemoryDisks() { setDeviceOpener(nullptr); }
-  MemoryDisks(const MemoryDisks&) = delete;
-  MemoryDisks& operator=(const MemoryDisks&) = delete;
-  void add(const std::string& path, std::string bytes) { images_.emplace_back(path, std::move(bytes)); }
-
- private:
-  std::vector<std::pair<std::string, std::string>> images_;
-};
-
-// A test volume served as the disk "mem" with its one partition, ready to
-// be loaded or scanned.
+// A test volume written to a scratch disk image, ready to be loaded or scanned.
 struct ServedVolume {
-  explicit ServedVolume(const TestVolume& v) : disk(v.disk("mem")), partition(disk.partitions.front()) {
-    disks.add("mem", v.bytes);
+  explicit ServedVolume(const TestVolume& v) : partition(disk.partitions.emplace_back()) {
+    writeFile(disk.devicePath = dir.file("volume.img"), v.bytes);
+    disk.diskSize = v.bytes.size();
+    partition.name = "Partition0";
+    partition.sizeSectors = v.bytes.size() / 512;
+    partition.typeCode = 5;
   }
-  MemoryDisks disks;
+  TempDir dir;
   DiskRecord disk;
   PartitionRecord& partition;
   ProgressBlock progress;
 };
 
-inline std::vector<std::string> childNames(const ExfatFileRecord& r) {
-  std::vector<std::string> out;
-  for (const ExfatFileRecord& c : r.children) out.push_back(c.name);
+// The names of a record's children, in order, joined by ",".
+inline std::string childNames(const ExfatFileRecord& r) {
+  std::string out;
+  for (const ExfatFileRecord& c : r.children) out += (out.empty() ? "" : ",") + c.name;
   return out;
 }
 
 inline bool hasChild(const ExfatFileRecord& r, const std::string& name) {
-  for (const ExfatFileRecord& c : r.children)
-    if (c.name == name) return true;
-  return false;
+  return ("," + childNames(r) + ",").find("," + name + ",") != std::string::npos;
 }
 
-// The child of that name; ends the calling test when there is none, so a
-// missing record is a failure and never a null dereference.
+// The child of that name; ends the calling test when there is none.
 inline const ExfatFileRecord* childNamed(const ExfatFileRecord& r, const std::string& name) {
   for (const ExfatFileRecord& c : r.children)
     if (c.name == name) return &c;

@@ -2,16 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include "core/common/text.h"
 #include "core/device/disk_catalogue.h"
+#include "core/exfat/directory_walk.h"
+#include "core/exfat/entry_set.h"
 #include "core/exfat/record_walk.h"
 #include "exfat/test_volume.h"
-#include "core/common/text.h"
 
 namespace dudorazu {
 namespace {
 
+using test::childNamed;
+using test::childNames;
+using test::encodeSet;
 using test::fileSet;
 using test::folderSet;
+using test::SetLayout;
 using test::TestVolume;
 
 struct Loaded : test::ServedVolume {
@@ -24,19 +30,16 @@ TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
   TestVolume v;
   v.chain({4, 9, 10});
   v.putSet({4, 9, 10}, 0, fileSet("in-4"));
-  // Starts in the last slot of cluster 4, continues in cluster 9.
-  v.putSet({4, 9, 10}, 15, fileSet("crossing-4-to-9-with-a-long-name"));
+  v.putSet({4, 9, 10}, 15, fileSet("crossing-4-to-9-with-a-long-name"));  // last slot of 4 on into 9
   v.putSet({4, 9, 10}, 20, fileSet("in-9"));
   v.putSet({4, 9, 10}, 32, fileSet("in-10"));
   Loaded l(v);
   ASSERT_TRUE(l.ok);
-  EXPECT_EQ(test::childNames(l.root()),
-            (std::vector<std::string>{"in-10", "in-9", "crossing-4-to-9-with-a-long-name", "in-4"}));
-  EXPECT_EQ(l.root().name, "根目录");
-  EXPECT_EQ(l.root().firstCluster, 4u);
+  EXPECT_EQ(childNames(l.root()), "in-10,in-9,crossing-4-to-9-with-a-long-name,in-4");
+  EXPECT_EQ(l.root().name + " " + std::to_string(l.root().firstCluster), "根目录 4");
   EXPECT_EQ(l.partition.clusterIndex.count(4), 1u) << "the root is indexed under its cluster";
 
-  // The loaded results are never copied away silently; a move hands them over
+  // Loaded results are never copied away silently; a move hands them over
   // with every pointer aimed at the new record.
   static_assert(!std::is_copy_constructible_v<PartitionRecord> && !std::is_copy_assignable_v<PartitionRecord>);
   EXPECT_FALSE(l.partition.description().hasResults());
@@ -49,126 +52,288 @@ TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
   assigned = std::move(moved);
   EXPECT_EQ(assigned.clusterIndex.find(4)->second, &assigned.rootRecord);
   EXPECT_EQ(assigned.rootRecord.children.front().parent, &assigned.rootRecord);
-  EXPECT_EQ(test::childNames(assigned.rootRecord).size(), 4u);
+  EXPECT_EQ(assigned.rootRecord.children.size(), 4u);
 }
 
 TEST(TreeLoader, RootChainEndsAtClusterOneAtTheFatEndAndOnACycle) {
-  TestVolume a(1, 126);  // one FAT sector: 128 entries
-  a.setFat(4, 127);      // fatEntryCount - 1 is followed
-  a.setFat(127, 128);    // fatEntryCount is not
+  TestVolume a(1, 126), b, c;  // a: one FAT sector, 128 entries
+  a.setFat(4, 127);            // fatEntryCount - 1 is followed
+  a.setFat(127, 128);          // fatEntryCount is not
   a.putSet({4, 127}, 0, fileSet("four"));
   a.putSet({4, 127}, 16, fileSet("last"));
-  Loaded la(a);
-  EXPECT_EQ(test::childNames(la.root()), (std::vector<std::string>{"last", "four"}));
-
-  TestVolume b;
   b.setFat(4, 1);
   b.putSet({4}, 0, fileSet("only"));
-  Loaded lb(b);
-  EXPECT_EQ(test::childNames(lb.root()), std::vector<std::string>{"only"});
-
-  TestVolume c;
   c.chain({4, 9});
-  c.setFat(9, 4);  // back to the start
+  c.setFat(9, 4);  // back to the start: each cluster once, then stop
   c.putSet({4, 9}, 0, fileSet("a"));
   c.putSet({4, 9}, 16, fileSet("b"));
-  Loaded lc(c);
-  EXPECT_EQ(test::childNames(lc.root()), (std::vector<std::string>{"b", "a"})) << "each cluster once, then stop";
+  EXPECT_EQ(childNames(Loaded(a).root()), "last,four");
+  EXPECT_EQ(childNames(Loaded(b).root()), "only");
+  EXPECT_EQ(childNames(Loaded(c).root()), "b,a");
 }
 
 // A contiguous folder is read in whole clusters of its length; a chained one
 // follows the FAT, and stops on a cycle or where a cleared entry ends it.
-TEST(TreeLoader, FoldersReadTheirLengthOrFollowTheFat) {
+// Some folders are not entered at all.
+TEST(TreeLoader, FoldersReadTheirLengthOrFollowTheFatOrAreNotEntered) {
   TestVolume v;
-  v.putSet({4}, 0, folderSet("three", 20, 3 * 512 + 1));
-  v.putSet({4}, 3, folderSet("short", 50, 511));
-  v.putSet({4}, 6, folderSet("chained", 30, 0, 1));
-  v.putSet({4}, 9, test::deleted(folderSet("cleared", 40, 0, 1)));
+  v.chain({4, 5});
+  v.putSet({4, 5}, 0, folderSet("three", 20, 3 * 512 + 1));
+  v.putSet({4, 5}, 3, folderSet("short", 50, 511));
+  v.putSet({4, 5}, 6, folderSet("chained", 30, 0, 1));
+  v.putSet({4, 5}, 9, test::deleted(folderSet("cleared", 40, 0, 1)));
+  v.putSet({4, 5}, 12, test::deleted(folderSet("dead-same-cluster", 20, 512)));
+  v.putSet({4, 5}, 16, folderSet("at-three", 3, 512));
+  v.putSet({4, 5}, 19, folderSet("flags-zero", 60, 512, 0));
+  v.putSet({4, 5}, 22, folderSet("beyond-fat", 100000, 512, 1));
   for (uint32_t c : {20u, 21u, 22u, 23u}) v.putSet({c}, 0, fileSet("in-" + std::to_string(c)));
   v.putSet({50}, 0, fileSet("never"));
+  v.putSet({60}, 0, fileSet("hidden"));
   v.chain({30, 35, 31});
   v.setFat(31, 35);  // a cycle back into the chain
   for (uint32_t c : {30u, 35u, 31u, 40u, 41u})
     v.putSet({c}, 0, fileSet(std::string(c < 40 ? "c" : "d") + std::to_string(c)));
   Loaded l(v);  // cluster 41's FAT entry was cleared: not reached
-  const ExfatFileRecord* three = test::childNamed(l.root(), "three");
-  EXPECT_EQ(test::childNames(*three), (std::vector<std::string>{"in-22", "in-21", "in-20"}));
+  EXPECT_EQ(childNames(l.root()), "beyond-fat,flags-zero,at-three,dead-same-cluster,cleared,chained,short,three");
+  const ExfatFileRecord* three = childNamed(l.root(), "three");
+  EXPECT_EQ(childNames(*three), "in-22,in-21,in-20");
   EXPECT_EQ(three->children.front().parent, three);
-  EXPECT_TRUE(test::childNamed(l.root(), "short")->children.empty()) << "shorter than a cluster: not decoded";
-  EXPECT_EQ(test::childNames(*test::childNamed(l.root(), "chained")), (std::vector<std::string>{"c31", "c35", "c30"}));
-  const ExfatFileRecord* cleared = test::childNamed(l.root(), "cleared");
-  EXPECT_EQ(cleared->state, kStateDeletedFolder);
-  EXPECT_EQ(test::childNames(*cleared), std::vector<std::string>{"d40"});
-}
-
-TEST(TreeLoader, FoldersThatAreNotEntered) {
-  TestVolume v;
-  v.putSet({4}, 0, folderSet("live", 20, 512));
-  v.putSet({4}, 3, test::deleted(folderSet("dead-same-cluster", 20, 512)));
-  v.putSet({4}, 7, folderSet("at-three", 3, 512));
-  v.putSet({4}, 10, folderSet("flags-zero", 22, 512, 0));
-  v.putSet({4}, 13, folderSet("beyond-fat", 100000, 512, 1));
-  v.putSet({20}, 0, fileSet("child"));
-  v.putSet({22}, 0, fileSet("hidden"));
-  Loaded l(v);
-  EXPECT_EQ(test::childNames(l.root()),
-            (std::vector<std::string>{"beyond-fat", "flags-zero", "at-three", "dead-same-cluster", "live"}));
-  EXPECT_EQ(test::childNames(*test::childNamed(l.root(), "live")), std::vector<std::string>{"child"});
-  for (const char* name : {"dead-same-cluster", "at-three", "flags-zero", "beyond-fat"})
-    EXPECT_TRUE(test::childNamed(l.root(), name)->children.empty()) << name;
+  EXPECT_EQ(childNames(*childNamed(l.root(), "chained")), "c31,c35,c30");
+  EXPECT_EQ(childNamed(l.root(), "cleared")->state, kStateDeletedFolder);
+  EXPECT_EQ(childNames(*childNamed(l.root(), "cleared")), "d40");
+  for (const char* name : {"short", "dead-same-cluster", "at-three", "flags-zero", "beyond-fat"})
+    EXPECT_TRUE(childNamed(l.root(), name)->children.empty()) << name;
   EXPECT_EQ(l.partition.clusterIndex.count(20), 2u);
-  EXPECT_EQ(l.progress.text(), "5 目录被找到");
+  EXPECT_EQ(l.progress.text(), "8 目录被找到");
 
   // A stop request keeps what was decoded, enters no folder and reports the
   // tree as partial.
   test::ServedVolume stopped(v);
   stopped.progress.cancel();
   EXPECT_FALSE(loadVolumeTree(stopped.disk, stopped.partition, stopped.progress));
-  EXPECT_EQ(test::childNames(stopped.partition.rootRecord).size(), 5u);
-  EXPECT_TRUE(test::childNamed(stopped.partition.rootRecord, "live")->children.empty());
+  EXPECT_TRUE(childNamed(stopped.partition.rootRecord, "three")->children.empty());
 }
 
 TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
-  // 70000 nested folders, each followed by a file in its parent: far deeper
-  // than recursion survives, and more two-cluster buffers than the walk keeps
-  // in memory, so parents are read again on the way back.
+  // 70000 nested folders, each followed by a file in its parent: deeper than
+  // recursion survives, with more buffers than the walk keeps in memory.
   constexpr uint32_t kDepth = 70000;
   TestVolume v(1, kDepth + 8);
   for (uint32_t d = 0; d < kDepth; ++d) {
-    uint32_t c = 4 + d;
-    if (d + 1 < kDepth) v.putSet({c}, 0, folderSet("d", c + 1, 512));
-    v.putSet({c}, 3, fileSet(format("f%u", d)));
+    if (d + 1 < kDepth) v.putSet({4 + d}, 0, folderSet("d", 5 + d, 512));
+    v.putSet({4 + d}, 3, fileSet(format("f%u", d)));
   }
   Loaded l(v);
   const ExfatFileRecord* r = &l.root();
   uint32_t depth = 0;
-  for (;;) {
+  for (;; ++depth) {
     ASSERT_FALSE(r->children.empty());
     EXPECT_EQ(r->children.front().name, format("f%u", depth)) << "depth " << depth;
     if (r->children.size() < 2) break;
     r = &*std::next(r->children.begin());
-    ++depth;
   }
   EXPECT_EQ(depth, kDepth - 1);
   l.partition.emptyResults();
 }
 
 TEST(TreeLoader, HostileLengthsAndBootSectorsEnd) {
-  TestVolume v;
+  TestVolume v, bad;
   v.putSet({4}, 0, folderSet("endless", 10, 1ull << 62));
   v.putSet({10}, 0, folderSet("again", 10, 1ull << 62));
   Loaded l(v);
   ASSERT_TRUE(l.ok);
-  EXPECT_EQ(test::childNamed(l.root(), "endless")->children.size(), 1u);
+  EXPECT_EQ(childNamed(l.root(), "endless")->children.size(), 1u);
 
-  TestVolume bad;
   bad.putSet({4}, 0, fileSet("x"));
-  bad.bootSector()[0x6D] = 30;
-  bad.backupBootSector()[0x6D] = 30;
+  bad.bootSector()[0x6D] = bad.backupBootSector()[0x6D] = 30;
   Loaded lb(bad);
   EXPECT_FALSE(lb.ok);
-  EXPECT_TRUE(lb.root().children.empty());
-  EXPECT_TRUE(lb.partition.fatTable.empty());
+  EXPECT_TRUE(lb.root().children.empty() && lb.partition.fatTable.empty());
+}
+
+
+// One folder cluster of 512 bytes decoded on its own (the second half of the
+// two-cluster buffer zero), as the lost-file scan decodes found folders.
+struct OneCluster {
+  std::vector<uint8_t> buffer = std::vector<uint8_t>(1024, 0);
+  MemoryDevice device{std::string(1 << 20, '\0')};
+  PartitionRecord partition;
+  ProgressBlock progress;
+  ExfatFileRecord parent;
+  uint32_t counter = 0;
+
+  OneCluster() {
+    partition.clusterSectors = 1;
+    parent.name = "p";
+    parent.state = kStateFolder;
+  }
+  void put(size_t slot, const std::vector<uint8_t>& entries) {
+    std::copy(entries.begin(), entries.begin() + std::min(entries.size(), 1024 - 32 * slot), buffer.begin() + 32 * slot);
+  }
+  void put(size_t slot, const SetLayout& layout) { put(slot, encodeSet(layout)); }
+  std::string decode(size_t length = 512) {
+    DirectoryWalk walk(device, partition, progress, 1000);
+    walk.decodeDirectoryBuffer(buffer.data(), buffer.size(), length, parent);
+    counter = walk.directoryCounter;
+    return test::childNames(parent);
+  }
+};
+
+std::string fields(const ExfatFileRecord& r) {
+  return r.name + " s" + std::to_string(r.state) + " c" + std::to_string(r.firstCluster) + " l" +
+         std::to_string(r.dataLength) + " f" + std::to_string(r.allocationFlags);
+}
+
+TEST(EntrySet, RecordsGoToTheFrontInUseAndDeletedFormsMixedAndTheLastStreamCounts) {
+  OneCluster c;
+  c.put(0, fileSet("live.txt", 10, 100));
+  c.put(3, test::deleted(fileSet("gone.txt", 11, 5ull << 30)));  // 4 GiB and more: not truncated
+  c.put(6, fileSet("mixed.txt", 12, 300));
+  c.buffer[32 * 8] = 0x41;  // in-use primary, deleted name entry after the stream: still one set
+  std::vector<uint8_t> twice = encodeSet(fileSet("twice", 7, 1));
+  std::vector<uint8_t> stream2(twice.begin() + 32, twice.begin() + 64);
+  putLe32(stream2.data(), 20, 77);
+  putLe64(stream2.data(), 24, 7777);
+  stream2[1] = 1;
+  twice.insert(twice.end(), stream2.begin(), stream2.end());
+  twice[1] = 3;
+  c.put(9, twice);
+  EXPECT_EQ(c.decode(), "twice,mixed.txt,gone.txt,live.txt");
+  EXPECT_EQ(fields(*test::childNamed(c.parent, "gone.txt")),
+            "gone.txt s" + std::to_string(kStateDeletedFile) + " c11 l5368709120 f3");
+  EXPECT_EQ(fields(*test::childNamed(c.parent, "twice")), "twice s" + std::to_string(kStateFile) + " c77 l7777 f1");
+  EXPECT_EQ(test::childNamed(c.parent, "gone.txt")->parent, &c.parent);
+  EXPECT_EQ(test::childNamed(c.parent, "live.txt")->state, kStateFile);
+  EXPECT_EQ(c.partition.clusterIndex.size(), 4u);
+}
+
+TEST(EntrySet, StartRuleAndSecondaryCountLimit) {
+  OneCluster c;
+  std::vector<uint8_t> bad = encodeSet(fileSet("a", 5)), bad2 = encodeSet(test::deleted(fileSet("b", 6)));
+  bad[32] = 0x40;  // an in-use file entry followed by a deleted stream entry
+  bad2[32] = 0xC0;
+  c.put(0, bad);
+  c.put(3, bad2);
+  c.put(6, fileSet(std::string(255, 'x')));  // 17 name entries + stream
+  EXPECT_EQ(c.decode(), std::string(255, 'x'));
+
+  OneCluster d;
+  SetLayout nineteen = fileSet("nineteen");
+  nineteen.secondaryCount = 19;
+  d.put(0, nineteen);
+  EXPECT_EQ(d.decode(), "") << "a SecondaryCount of 19 is no set";
+
+  // Called directly, a count of 255 over 254 full name entries keeps the
+  // name to what a set can hold.
+  std::vector<uint8_t> hostile(256 * 32, 0);
+  hostile[0] = kTypeFile;
+  hostile[1] = 255;
+  hostile[32] = kTypeStream;
+  for (size_t at = 64; at < hostile.size(); at += 32) {
+    hostile[at] = kTypeName;
+    for (size_t k = 0; k < 15; ++k) hostile[at + 2 + 2 * k] = 'y';
+  }
+  uint32_t folders = 0;
+  DecodedSet set = decodeEntrySet(hostile.data(), hostile.size(), 0, d.parent, d.partition, d.progress, folders);
+  ASSERT_NE(set.record, nullptr);
+  EXPECT_EQ(set.record->name, std::string(18 * 15, 'y'));
+  EXPECT_EQ(set.slots, 256u);
+}
+
+// Names come from 15-unit pieces, converted once per name so that a
+// surrogate pair split across pieces stays one character; a set running past
+// the two-cluster buffer (from slot 15 of 512 bytes) is read up to its end.
+TEST(EntrySet, NamesAreAssembledFromFifteenUnitPieces) {
+  std::vector<std::pair<SetLayout, std::string>> cases;
+  for (size_t length : {1u, 14u, 15u, 16u, 20u, 30u, 31u, 44u}) {
+    std::string name;
+    for (size_t i = 0; i < length; ++i) name.push_back(static_cast<char>('a' + i % 26));
+    cases.push_back({fileSet(name), name});
+  }
+  SetLayout pair = fileSet("aaaaaaaaaaaaaa??b");
+  pair.name[14] = 0xD83D, pair.name[15] = 0xDE00;  // the pair is units 15 and 16
+  cases.push_back({pair, "aaaaaaaaaaaaaa😀b"});
+  cases.push_back({fileSet(std::string(255, 'n')), std::string(15 * 15, 'n')});
+  for (const auto& [layout, name] : cases) {
+    OneCluster c;
+    c.put(layout.name.size() == 255 ? 15 : 0, layout);
+    EXPECT_EQ(c.decode(), name) << layout.name.size() << " units";
+  }
+}
+
+TEST(EntrySet, FoldersAreCountedEveryRecordIndexedAndTheLengthBoundsTheSlotsWalked) {
+  OneCluster c;
+  c.put(0, folderSet("a", 0, 0));
+  c.put(3, test::deleted(folderSet("b", 0, 0)));
+  c.put(6, fileSet("empty", 0, 0));
+  c.put(9, fileSet("beyond", 0, 0));
+  EXPECT_EQ(c.decode(288), "empty,b,a");
+  EXPECT_EQ(c.counter, 2u);
+  EXPECT_EQ(c.progress.text(), "2 目录被找到");
+  EXPECT_EQ(test::childNamed(c.parent, "b")->state, kStateDeletedFolder);
+  // All three share first cluster 0; the index keeps them in decoding order.
+  std::string order;
+  for (auto [it, end] = c.partition.clusterIndex.equal_range(0); it != end; ++it) order += it->second->name;
+  EXPECT_EQ(order, "abempty");
+  OneCluster none;
+  none.put(0, fileSet("x"));
+  EXPECT_EQ(none.decode(0), "");
+}
+
+ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state) {
+  ExfatFileRecord& r = parent.children.emplace_back();
+  r.name = name;
+  r.state = state;
+  r.parent = &parent;
+  return r;
+}
+
+TEST(RecordWalk, PathsOrderAndFindingByPath) {
+  PartitionRecord p;
+  p.rootRecord.name = kRootFolderName;
+  p.rootRecord.state = kStateFolder;
+  add(p.rootRecord, "x", kStateDeletedFile);
+  ExfatFileRecord& live = add(p.rootRecord, "x", kStateFolder);
+  ExfatFileRecord& deep = add(add(live, "y", kStateFolder), "z.txt", kStateFile);
+  p.extendedRecord.name = kExtendedFolderName;
+  p.extendedRecord.state = kStateFolder;
+  ExfatFileRecord& carved = add(p.extendedRecord, "1.jpg", kStateDeletedFile);
+
+  EXPECT_EQ(recordPath(p.rootRecord), "/");
+  EXPECT_EQ(recordPath(deep), "/x/y/z.txt");
+  EXPECT_EQ(recordPath(carved), "/扩展目录/1.jpg");
+
+  // Depth first in children order; every descended node is left after its
+  // children, and a stop leaves nothing more.
+  std::string order;
+  walkTree(
+      p.rootRecord,
+      [&](const ExfatFileRecord& r, size_t depth) {
+        order += "+" + r.name + std::to_string(depth);
+        return r.name == "z.txt" ? WalkStep::Stop : WalkStep::Descend;
+      },
+      [&](const ExfatFileRecord& r, size_t depth) { order += "-" + r.name + std::to_string(depth); });
+  EXPECT_EQ(order, "+根目录0+x1-x1+x1+y2+z.txt3");
+  std::string paths;
+  forEachRecord(live, "/x", [&](const ExfatFileRecord&, const std::string& path, size_t) { paths += path + ";"; });
+  EXPECT_EQ(paths, "/x;/x/y;/x/y/z.txt;");
+
+  struct Case {
+    const char* wanted;
+    const ExfatFileRecord* record;
+    size_t matches;
+  } cases[] = {
+      {"/x//", &live, 2},  // the live one of two, trailing slashes left off
+      {"/x/y/z.txt", &deep, 1},
+      {"/", &p.rootRecord, 1},
+      {"/扩展目录/1.jpg", &carved, 1},
+      {"/x/y/z", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    PathMatch found = findByPath(p, c.wanted);
+    EXPECT_EQ(found.record, c.record) << c.wanted;
+    EXPECT_EQ(found.matches, c.matches) << c.wanted;
+  }
 }
 
 }  // namespace

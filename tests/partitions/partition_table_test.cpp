@@ -2,25 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "core/common/text.h"
+#include "core/device/disk_catalogue.h"
+#include "core/partitions/apple_map.h"
+#include "core/partitions/fs_probes.h"
+#include "core/partitions/lvm_label.h"
+#include "partitions/listing.h"
+#include "support/catalogued.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
 namespace {
 
+using test::ExtSuperblock;
 using test::ImageBuilder;
 
-DiskRecord discover(const ImageBuilder& img) {
+DiskRecord discover(const ImageBuilder& img, const std::string& path = "") {
   DiskRecord disk;
+  disk.devicePath = path;
   MemoryDevice dev = img.device();
   discoverPartitions(dev, disk);
   return disk;
 }
 
-// Two primaries, an empty entry and an extended partition whose chain holds
-// three logical partitions (the usual one-data-one-link EBR layout).
-ImageBuilder mbrWithLogicals() {
+TEST(MbrDiscovery, PrimariesThenLogicalsInChainOrderAndEndlessChainsEnd) {
+  // Two primaries, an empty entry and an extended partition whose chain
+  // holds three logical partitions (one data entry, one link each).
   ImageBuilder img(2048);
   img.tableEntry(0, 0, 0x0C, 100, 50);
   img.tableEntry(0, 1, 0x00, 150, 10);  // no type: skipped, takes no number
@@ -34,37 +44,19 @@ ImageBuilder mbrWithLogicals() {
   img.tableEntry(1100, 1, 0x05, 300, 200);
   img.tableEntry(1300, 0, 0x0C, 10, 0);  // no sectors: skipped
   img.tableEntry(1300, 1, 0x0B, 20, 90);
-  return img;
-}
+  // Starts are absolute; type 7 holding exFAT is exFAT, holding NTFS stays 7.
+  EXPECT_EQ(test::listing(discover(img)),
+            "Partition0 100+50 t12 k1 \nPartition1 200+60 t5 k1 \nPartition2 1010+90 t131 k2 \n"
+            "Partition3 1110+90 t7 k2 \nPartition4 1320+90 t11 k2 \n");
 
-TEST(MbrDiscovery, PrimariesThenLogicalsInChainOrder) {
-  DiskRecord disk = discover(mbrWithLogicals());
-  ASSERT_EQ(disk.partitions.size(), 5u);
-  const char* names[] = {"Partition0", "Partition1", "Partition2", "Partition3", "Partition4"};
-  const uint32_t starts[] = {100, 200, 1010, 1110, 1320};
-  const uint8_t kinds[] = {1, 1, 2, 2, 2};
-  for (size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(disk.partitions[i].name, names[i]);
-    EXPECT_EQ(disk.partitions[i].startSector, starts[i]) << names[i] << " must start at an absolute sector";
-    EXPECT_EQ(disk.partitions[i].entryKind, kinds[i]) << names[i];
+  ImageBuilder cyclic(2048);
+  cyclic.tableEntry(0, 0, 0x05, 1000, 1000);
+  for (uint32_t ebr : {1000u, 1100u, 1200u}) {
+    cyclic.tableEntry(ebr, 0, 0x83, 10, 5);
+    cyclic.tableEntry(ebr, 1, 0x05, ebr == 1100 ? 200 : 100, 100);  // 1200 links back to 1100
   }
-  EXPECT_EQ(disk.partitions[1].typeCode, 5) << "type 7 holding exFAT is exFAT";
-  EXPECT_EQ(disk.partitions[3].typeCode, 7) << "type 7 holding NTFS stays 7";
-  EXPECT_EQ(disk.partitions[2].typeCode, 0x83);
-  EXPECT_EQ(disk.partitions[0].sizeSectors, 50u);
-}
-
-TEST(MbrDiscovery, CyclicAndEndlessEbrChainsEnd) {
-  ImageBuilder img(2048);
-  img.tableEntry(0, 0, 0x05, 1000, 1000);
-  img.tableEntry(1000, 0, 0x83, 10, 5);
-  img.tableEntry(1000, 1, 0x05, 100, 100);
-  img.tableEntry(1100, 0, 0x83, 10, 5);
-  img.tableEntry(1100, 1, 0x05, 200, 100);
-  img.tableEntry(1200, 0, 0x83, 10, 5);
-  img.tableEntry(1200, 1, 0x05, 100, 100);  // back to the EBR at 1100
-  img.tableEntry(1200, 2, 0x05, 0, 100);    // back to the first EBR
-  DiskRecord disk = discover(img);
+  cyclic.tableEntry(1200, 2, 0x05, 0, 100);  // and back to the first EBR
+  DiskRecord disk = discover(cyclic);
   ASSERT_EQ(disk.partitions.size(), 3u);
   EXPECT_EQ(disk.partitions[2].startSector, 1210u);
 
@@ -82,65 +74,39 @@ TEST(MbrDiscovery, CyclicAndEndlessEbrChainsEnd) {
 }
 
 TEST(WholeDiskDiscovery, VolumeAtSectorZeroButAJumpWith0x48IsAnMbr) {
-  ImageBuilder fat16(4);
-  fat16.fat16Boot(0, 3000, 0);
-  DiskRecord disk = discover(fat16);
-  ASSERT_EQ(disk.partitions.size(), 1u);
-  EXPECT_EQ(disk.partitions[0].name, "Partition0");
-  EXPECT_EQ(disk.partitions[0].sizeSectors, 3000u) << "the 16-bit total when the 32-bit one is 0";
-
-  ImageBuilder exfat(64);
+  ImageBuilder fat16(4), exfat(64), mbr(400);
+  fat16.fat16Boot(0, 3000, 0);  // the 16-bit total counts when the 32-bit one is 0
   exfat.exfatVolume(0, 5000000000ull, "STICK");
-  disk = discover(exfat);
-  ASSERT_EQ(disk.partitions.size(), 1u);
-  EXPECT_EQ(disk.partitions[0].sizeSectors, 5000000000ull);
-  EXPECT_EQ(disk.partitions[0].label, "STICK");
-
-  ImageBuilder mbr(400);
   mbr.tableEntry(0, 0, 0x0C, 300, 50);
-  mbr.sector(0)[0] = 0xEB;
-  mbr.sector(0)[1] = 0x48;
-  mbr.sector(0)[2] = 0x90;
-  disk = discover(mbr);
-  ASSERT_EQ(disk.partitions.size(), 1u);
-  EXPECT_EQ(disk.partitions[0].startSector, 300u);
+  mbr.sector(0)[0] = 0xEB, mbr.sector(0)[1] = 0x48, mbr.sector(0)[2] = 0x90;
+  EXPECT_EQ(test::listing(discover(fat16)), "Partition0 0+3000 t6 k1 \n");
+  EXPECT_EQ(test::listing(discover(exfat)), "Partition0 0+5000000000 t5 k1 STICK\n");
+  EXPECT_EQ(test::listing(discover(mbr)), "Partition0 300+50 t12 k1 \n");
 }
 
 ImageBuilder gptDisk(uint32_t entryCount, uint32_t entrySize) {
   ImageBuilder img(256);
   img.gptHeader(entryCount, entrySize);
+  img.gptEntry(0, ImageBuilder::kGptBasicData, 40, 119, "Data");
   return img;
 }
 
-constexpr const uint8_t* kBasicData = ImageBuilder::kGptBasicData;
-
-TEST(GptDiscovery, EntriesEndAtTheFirstUnusedOne) {
+TEST(GptDiscovery, EntriesEndAtTheFirstUnusedOneOrThe129thAndAbsurdEntrySizesFindNothing) {
   ImageBuilder img = gptDisk(128, 128);
-  img.gptEntry(0, kBasicData, 40, 119, "Data");
   img.exfatVolume(40, 80, "GPTLABEL");
-  img.gptEntry(2, kBasicData, 200, 209, "AfterTheGap");  // entry 1 starts at 0
-  DiskRecord disk = discover(img);
-  ASSERT_EQ(disk.partitions.size(), 1u);
-  EXPECT_EQ(disk.partitions[0].name, "Data(exFat)");
-  EXPECT_EQ(disk.partitions[0].sizeSectors, 80u) << "ending LBA - starting LBA + 1";
-  EXPECT_EQ(disk.partitions[0].label, "GPTLABEL");
-}
+  img.gptEntry(2, ImageBuilder::kGptBasicData, 200, 209, "AfterTheGap");  // entry 1 starts at 0
+  EXPECT_EQ(test::listing(discover(img)), "Data(exFat) 40+80 t5 k1 GPTLABEL\n") << "size: last - first + 1";
 
-TEST(GptDiscovery, A129EntryHeaderEndsTheDiskAndAbsurdEntrySizesFindNothing) {
-  ImageBuilder img = gptDisk(129, 128);
-  img.tableEntry(0, 0, 0x0C, 1, 100);  // a primary before the GPT entry
-  img.tableEntry(0, 1, 0xEE, 1, 255);
-  img.tableEntry(0, 2, 0x0C, 200, 50);  // not reached
-  img.gptEntry(0, kBasicData, 40, 119, "Data");
-  DiskRecord disk = discover(img);
+  ImageBuilder big = gptDisk(129, 128);
+  big.tableEntry(0, 0, 0x0C, 1, 100);  // a primary before the GPT entry
+  big.tableEntry(0, 1, 0xEE, 1, 255);
+  big.tableEntry(0, 2, 0x0C, 200, 50);  // not reached
+  DiskRecord disk = discover(big);
   ASSERT_EQ(disk.partitions.size(), 1u);
   EXPECT_EQ(disk.partitions[0].name, "Partition0");
 
-  for (uint32_t size : {0u, 16u, 4097u, 0xFFFFFFFFu}) {
-    ImageBuilder img = gptDisk(128, size);
-    img.gptEntry(0, kBasicData, 40, 119, "Data");
-    EXPECT_TRUE(discover(img).partitions.empty()) << "entry size " << size;
-  }
+  for (uint32_t size : {0u, 16u, 4097u, 0xFFFFFFFFu})
+    EXPECT_TRUE(discover(gptDisk(128, size)).partitions.empty()) << "entry size " << size;
   EXPECT_TRUE(discover(gptDisk(0, 128)).partitions.empty());
 }
 
@@ -152,18 +118,11 @@ TEST(Regions, NamedAfterTheLastRegion) {
   DiskRecord disk;
   disk.devicePath = dir.file("disk.img");
   disk.vendorId = "disk.img";
-
   ASSERT_TRUE(addRegion(10, 50, disk));
   EXPECT_EQ(disk.partitions.back().name, "Region 0 on disk.img");
-  EXPECT_EQ(disk.partitions.back().typeCode, 5);
-  EXPECT_EQ(disk.partitions.back().sizeSectors, 40u);
-
   disk.partitions.back().name = "Region 3 on disk.img";
   ASSERT_TRUE(addRegion(20, 20, disk));
-  EXPECT_EQ(disk.partitions.back().name, "Region 4 on disk.img");
-  EXPECT_EQ(disk.partitions.back().typeCode, 0);
-  EXPECT_EQ(disk.partitions.back().sizeSectors, 0u);
-
+  EXPECT_EQ(test::listing(disk), "Region 3 on disk.img 10+40 t5 k1 \nRegion 4 on disk.img 20+0 t0 k1 \n");
   disk.partitions.back().name = "Partition7";
   ASSERT_TRUE(addRegion(0, 1, disk));
   EXPECT_EQ(disk.partitions.back().name, "Region 0 on disk.img");
@@ -172,6 +131,305 @@ TEST(Regions, NamedAfterTheLastRegion) {
   missing.devicePath = dir.file("gone.img");
   EXPECT_FALSE(addRegion(0, 1, missing));
   EXPECT_TRUE(missing.partitions.empty());
+}
+
+ImageBuilder appleDisk() {
+  ImageBuilder img(512);
+  img.sector(0)[0] = 'E', img.sector(0)[1] = 'R';
+  putBe16(img.sector(0), 2, 512);
+  putBe32(img.sector(0), 4, 512);
+  const struct {
+    uint32_t start;
+    const char *name, *type;
+  } entries[] = {{1, "Apple", "Apple_partition_map"}, {64, "Macintosh", "Apple_HFS"}, {164, "", "Apple_HFS"},
+                 {264, "Extra", "Apple_Free"}, {364, "Unknown", "Apple_HFS"}};
+  for (uint32_t block = 1; block <= 5; ++block) {
+    uint8_t* e = img.sector(block);
+    e[0] = 'P', e[1] = 'M';
+    putBe32(e, 4, 5);
+    putBe32(e, 8, entries[block - 1].start);
+    putBe32(e, 12, block == 1 ? 63 : 100);
+    std::strncpy(reinterpret_cast<char*>(e + 16), entries[block - 1].name, 32);
+    std::strncpy(reinterpret_cast<char*>(e + 48), entries[block - 1].type, 32);
+  }
+  uint8_t* hfs = img.at(64 * 512 + 1024);  // an HFS volume "Disk" in the second entry
+  putBe16(hfs, 0, 0x4244);
+  hfs[0x24] = 4;
+  std::memcpy(hfs + 0x25, "Disk", 4);
+  return img;
+}
+
+TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNothing) {
+  ImageBuilder img = appleDisk();
+  DiskRecord disk = discover(img, "apple.img");
+  // A volume with a known signature is numbered, an unknown one keeps its map name.
+  EXPECT_EQ(test::listing(disk), "Partition0 64+100 t25 k1 Disk hfs1\nUnknown 364+100 t25 k1 \n");
+  EXPECT_EQ(disk.partitions.at(0).devicePath, "apple.img");
+  EXPECT_EQ(disk.mapEntryCount, 5u);
+  EXPECT_EQ(disk.bytesPerSector, 512u);
+
+  putBe32(img.sector(1), 4, 0xFFFFFFFF);  // a map of 2 TiB
+  EXPECT_TRUE(discover(img, "apple.img").partitions.empty());
+  ImageBuilder zero = appleDisk();
+  putBe16(zero.sector(0), 2, 0);
+  DiskRecord zeroDisk = discover(zero);
+  EXPECT_TRUE(zeroDisk.partitions.empty());
+  EXPECT_EQ(zeroDisk.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
+}
+
+TEST(GptHfs, FieldsBySignature) {
+  uint8_t h[512] = {};
+  putBe16(h, 0, 0x4858);
+  PartitionRecord hfsx;
+  applyGptHfs(hfsx, h, "d.img");
+  EXPECT_EQ(hfsx.typeCode, 0x19);
+  EXPECT_EQ(hfsx.hfsKind, 0u) << "HFSX in a GPT sets the type code only";
+  EXPECT_EQ(hfsx.devicePath, "");
+  putBe16(h, 0, 0x4244);
+  putBe16(h, 0x7C, 0x482B);
+  h[0x24] = 200;  // a length beyond the 27 characters the field holds
+  PartitionRecord wrapped;
+  applyGptHfs(wrapped, h, "d.img");
+  EXPECT_EQ(wrapped.hfsKindText + " " + std::to_string(wrapped.label.size()) + " " + wrapped.devicePath,
+            "HFS+ in HFS 27 d.img");
+}
+
+TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
+  ImageBuilder img(16);
+  img.exfatVolume(0, 1000);
+  EXPECT_TRUE(isExfatBootSector(img.sector(0)));
+  img.sector(0)[40] = 1;
+  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "a stray byte in 11..63 means a FAT BPB, not exFAT";
+  img.sector(0)[40] = 0;
+  img.sector(0)[511] = 0;
+  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "the probe must require 0x55 0xAA";
+
+  img.ntfsBoot(1, 2048, 40000);
+  EXPECT_TRUE(isNtfsBootSector(img.sector(1)));
+  img.ntfsBoot(1, 0, 40000);
+  EXPECT_FALSE(isNtfsBootSector(img.sector(1))) << "no hidden sectors";
+
+  uint8_t s[512] = {};
+  putLe16(s, 0x0B, 512);
+  s[0x10] = 2;
+  putLe16(s, 0x32, 6);
+  std::memcpy(s + 0x52, "FAT32", 5);
+  putLe16(s, 510, 0xAA55);
+  EXPECT_TRUE(isFat32BootSector(s));
+  putLe16(s, 0x32, 7);
+  EXPECT_FALSE(isFat32BootSector(s)) << "the backup boot sector must be sector 6";
+}
+
+TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
+  ExtSuperblock sb(2, 3000000, true, true);  // 4 KiB blocks
+  ASSERT_TRUE(isExtSuperblock(sb.b));
+  EXPECT_EQ(extSizeSectors(sb.b, 512), 24000000u) << "the byte size exceeds 32 bits and must not wrap";
+  EXPECT_EQ(extVersionOf(sb.b) + extVolumeName(sb.b), "EXT4volume-name");
+  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, true, false).b), "EXT3");
+  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, false, true).b), "EXT2");
+
+  const struct {
+    const char* what;
+    size_t offset;
+    uint32_t value;
+    bool accepted;
+  } cases[] = {
+      {"write time zero", 0x30, 0, false},          {"mount time zero", 0x2C, 0, false},
+      {"creator OS not Linux", 0x48, 3, false},     {"free inodes >= inodes", 0x10, 1024, false},
+      {"free blocks >= blocks", 0x0C, 9000, false}, {"blocks per group >= blocks", 0x20, 9000, false},
+      {"log block size 22 shifts 0x400 out", 0x18, 22, false},
+      {"inode size below 128", 0x58, 64, false},
+      {"2^32 + 10 blocks beat 8192 per group", 0x150, 1, true},  // the high half counts
+  };
+  for (const auto& c : cases) {
+    ExtSuperblock sb(0, c.offset == 0x150 ? 10 : 9000, true, true);
+    if (c.offset == 0x58) putLe16(sb.b, 0x58, 64);
+    else putLe32(sb.b, c.offset, c.value);
+    if (c.offset == 0x150) putLe32(sb.b, 0x0C, 1);
+    EXPECT_EQ(isExtSuperblock(sb.b), c.accepted) << c.what;
+  }
+}
+
+TEST(HfsClassification, SignatureTable) {
+  const struct {
+    uint16_t signature, embedded;
+    uint32_t kind;
+  } cases[] = {{0, 0, 0}, {0x4244, 0, 1}, {0x4244, 0x482B, 4}, {0x4244, 0x1234, 0} /* wrapper of nothing known */,
+               {0x482B, 0, 2}, {0x4858, 0, 3}};
+  for (const auto& c : cases) {
+    uint8_t h[512] = {};
+    putBe16(h, 0, c.signature);
+    putBe16(h, 0x7C, c.embedded);
+    EXPECT_EQ(classifyHfs(h), c.kind) << std::hex << c.signature << " " << c.embedded;
+  }
+}
+
+TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnlyAndWithinBounds) {
+  ImageBuilder img(64), late(64), hostile(64);
+  img.exfatVolume(16, 48, "ELEVENCHARS", 64);
+  late.exfatVolume(0, 48, "LATE", 512);
+  hostile.exfatVolume(0, 48, "X", 0);
+  hostile.at(8 * 512)[1] = 200;  // character count far beyond the entry
+  MemoryDevice dev = img.device(), lateDev = late.device(), hostileDev = hostile.device();
+  EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 5), "ELEVENCHARS");
+  EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 7), "") << "labels are read for exFAT only";
+  EXPECT_EQ(readVolumeLabel(lateDev, 0, 5), "") << "an entry beyond the first sector is not found";
+  EXPECT_EQ(readVolumeLabel(hostileDev, 0, 5).size(), 15u) << "cut at the 15 units the entry holds";
+  hostile.sector(0)[0x6C] = 40;  // a 1 TiB "sector"
+  MemoryDevice huge = hostile.device();
+  EXPECT_EQ(readVolumeLabel(huge, 0, 5), "");
+}
+
+// The layout LVM writes on disk: no indentation, a blank line before blocks.
+const char* kMetadata =
+    "vg0 {\nid = \"VGID-0001\"\nseqno = 3\nextent_size = 8192\n\n"
+    "physical_volumes {\n\n"
+    "pv0 {\nid = \"abcdef-ghij-klmn-opqr-stuv-wxyz-012345\"\ndevice = \"/dev/sdb\"\n\n"
+    "dev_size = 2097152\npe_start = 2048\npe_count = 255\n}\n\n"
+    "pv1 {\nid = \"zzzzzz-zzzz-zzzz-zzzz-zzzz-zzzz-zzzzzz\"\ndev_size = 1\npe_start = 1\npe_count = 1\n}\n}\n\n"
+    "logical_volumes {\n\n"
+    "data {\nid = \"x\"\nsegment_count = 1\n\nsegment1 {\nstart_extent = 0\nextent_count = 10\n\n"
+    "type = \"striped\"\nstripe_count = 1\n\nstripes = [\n\"pv0\", 384\n]\n}\n}\n\n"
+    "home {\nid = \"y\"\nsegment_count = 2\n\nsegment1 {\nstart_extent = 0\nextent_count = 4\n"
+    "stripe_count = 1\nstripes = [\n\"pv1\", 0\n]\n}\nsegment2 {\nstart_extent = 4\nextent_count = 6\n"
+    "stripe_count = 1\nstripes = [\n\"pv0\", 394\n]\n}\n}\n}\n}\n";
+
+TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
+  EXPECT_EQ(extractBlock("a { b { c } d } e }"), "a { b { c } d }");
+  EXPECT_EQ(extractBlock("x { } { }"), "x { }");
+  EXPECT_EQ(extractBlock("no braces"), "");
+  EXPECT_EQ(extractBlock("open { { }"), "") << "never closed";
+  EXPECT_EQ(getValue("a = 1\nextent_size = 8192\n", "extent_size"), "8192");
+  EXPECT_EQ(getValue("stripes = [\n\"pv0\", 384\n]", "stripes"), "\n\"pv0\", 384\n");
+  EXPECT_EQ(getValue("extent_size = 8192", "extent_size"), "") << "no line break: no value";
+  EXPECT_EQ(getValue("extent_size =\n", "extent_size"), "");
+  EXPECT_EQ(getValue("extent_size\n", "extent_size"), "");
+  EXPECT_EQ(getValue("stripes = [ \"pv0\"", "stripes"), "");
+  EXPECT_EQ(getValue("nothing\n", "id"), "");
+  EXPECT_EQ(decimalValue(" 42 # comment"), 42u);
+  EXPECT_EQ(decimalValue("\"7\""), 0u);
+  EXPECT_EQ(decimalValue("99999999999999999999999"), UINT64_MAX);
+}
+
+// Segments are checked against lvs in FixtureImages; here the label, the
+// choice among several PVs and bounds.
+TEST(LvmLabel, LabelInSectorOneEndsDiscoveryAndItsPvIsChosenAmongSeveral) {
+  test::ImageBuilder pv(64);
+  std::memcpy(pv.sector(1), "LABELONE", 8);
+  std::memcpy(pv.sector(1) + 32, "abcdefghijklmnopqrstuvwxyz012345", 32);
+  putLe64(pv.sector(1), 104, 8 * 512);  // metadata area at sector 8
+  putLe64(pv.sector(8), 40, 512);       // text one sector into it
+  putLe32(pv.sector(8), 48, static_cast<uint32_t>(std::strlen(kMetadata)));
+  std::memcpy(pv.sector(9), kMetadata, std::strlen(kMetadata));
+  DiskRecord disk;
+  MemoryDevice dev = pv.device();
+  discoverPartitions(dev, disk);
+  EXPECT_TRUE(disk.partitions.empty());
+  EXPECT_EQ(disk.pvId, "abcdefghijklmnopqrstuvwxyz012345");
+  EXPECT_EQ(disk.vgId, "\"VGID-0001\"");
+  // The hyphenated id matches the label's 32 characters.
+  EXPECT_EQ(std::to_string(disk.devSize) + " " + std::to_string(disk.peStart) + " " + std::to_string(disk.peCount),
+            "2097152 2048 255");
+  ASSERT_EQ(disk.logicalVolumes.size(), 2u);
+  EXPECT_EQ(disk.logicalVolumes[1].segments[0].pvName, "pv1");
+
+  // A text size beyond the bound is taken as no metadata; a disk with the
+  // boot signature is an MBR disk, whatever sector 1 holds.
+  putLe32(pv.sector(8), 48, 0xFFFFFFFF);
+  DiskRecord huge, mbr;
+  MemoryDevice hugeDev = pv.device();
+  discoverPartitions(hugeDev, huge);
+  EXPECT_EQ(huge.pvId, "abcdefghijklmnopqrstuvwxyz012345");
+  EXPECT_TRUE(huge.logicalVolumes.empty());
+  pv.signature(0);
+  MemoryDevice mbrDev = pv.device();
+  discoverPartitions(mbrDev, mbr);
+  EXPECT_EQ(mbr.pvId, "");
+
+  const char* broken[] = {
+      "",
+      "physical_volumes",
+      "physical_volumes {",
+      "physical_volumes {\n{\n}\n}\nlogical_volumes {\n{segment_count = 9\n}\n}",
+      "logical_volumes {\nx{\nsegment_count = 4000000000\nsegment1 {\nstripes = [,]\n}\n}\n}",
+      "physical_volumes {\np{\nid = \"\n}\n}\nlogical_volumes {\n{\n}\n}",
+      "logical_volumes {\nlv {\nsegment_count = 1\nsegment1 {\nstripes = [\n\"",
+  };
+  for (const char* text : broken) {
+    DiskRecord disk;
+    parseVolumeGroup(text, disk);
+    for (const LogicalVolume& lv : disk.logicalVolumes)
+      EXPECT_LE(lv.segments.size(), 1u) << "only segments present in the text are listed: " << text;
+  }
+}
+
+// Discovery on images made by sfdisk, sgdisk, parted, mkfs.*, hformat and
+// the LVM tools (tests/fixtures/make-partitions.sh).
+TEST(FixtureImages, PartitionsOfEachTableAndWholeDiskVolume) {
+  const std::pair<const char*, const char*> images[] = {
+      {"partitions-mbr.img",
+       "Partition0 2048+16384 t5 k1 MBREXFAT\nPartition1 18432+8192 t6 k1 \nPartition2 28672+73728 t12 k2 \n"
+       "Partition3 104448+16384 t7 k2 \nPartition4 122880+32768 t131 k2 \n"},
+      {"partitions-gpt.img",
+       "Data(exFat) 2048+16384 t5 k1 GPTDATA\nSmall(fat) 18432+8192 t6 k1 \n"
+       "LinuxPartition2 26624+32768 t131 k1 GPTEXT4 EXT4\nWin(NTFS) 59392+16384 t7 k1 \n"
+       "Mac 75776+4096 t25 k1 MacVol hfs1\nOther 79872+4096 t0 k1 \n"},
+      {"partitions-whole-exfat.img", "Partition0 0+16384 t5 k1 WHOLEEXFAT\n"},
+      {"partitions-whole-fat32.img", "Partition0 0+73728 t12 k1 \n"},
+      // mkfs.ntfs without a table writes hidden sectors 0, which the probe refuses.
+      {"partitions-whole-ntfs.img", "Partition0 0+0 t0 k1 \n"},
+      {"partitions-whole-ext4.img", "Partition0 0+32768 t131 k1 WHOLEEXT4 EXT4\n"},
+      {"partitions-apple.img", "Partition0 2048+4096 t25 k1 AppleVol hfs1\n"},
+      {"partitions-hfs.img", "Partition0 0+4096 t25 k1 Disk hfs1\n"},
+      {"partitions-hfsplus.img", "Partition0 0+2048 t25 k1 only hfs+ hfs2\n"},
+  };
+  for (const auto& [fixture, expected] : images) {
+    DiskRecord disk = test::catalogued(test::fixtureImage(fixture));
+    EXPECT_EQ(disk.vendorId, fixture);
+    EXPECT_EQ(test::listing(disk), expected) << fixture;
+  }
+  DiskRecord apple = test::catalogued(test::fixtureImage("partitions-apple.img"));
+  EXPECT_GT(apple.mapEntryCount, 1u);
+  EXPECT_EQ(apple.diskSize, 4u << 20) << "the image size replaces the descriptor's block count";
+  EXPECT_EQ(apple.partitions.at(0).hfsKindText, "Apple_HFS");
+
+  // The GPT disk with its exFAT volume's main boot sector destroyed.
+  test::TempDir dir;
+  std::string image = dir.file("gpt.img");
+  test::writeFile(image, test::readFile(test::fixtureImage("partitions-gpt.img")).replace(2048 * 512, 512, 512, '\0'));
+  DiskRecord gpt = test::catalogued(image);
+  const PartitionRecord& data = gpt.partitions.at(0);
+  EXPECT_EQ(data.name, "Data") << "no file system recognised at its start";
+  EXPECT_TRUE(data.exfatFromBackupBootSector && holdsExfatVolume(data));
+  EXPECT_FALSE(gpt.partitions.at(1).exfatFromBackupBootSector);
+}
+
+// Against pvs (uuid, pe_start, pe count) and lvs --segments (name, start,
+// count, "/dev/loopN:first-last") on the real volume.
+TEST(FixtureImages, LvmPhysicalVolume) {
+  DiskRecord disk = test::catalogued(test::fixtureImage("partitions-lvm.img"));
+  EXPECT_TRUE(disk.partitions.empty());
+  std::istringstream oracle(test::fixtureText("partitions-lvm.oracle.txt"));
+  std::string uuid, peStart, name, range, want, got;
+  uint32_t peCount = 0, start = 0, count = 0;
+  oracle >> uuid >> peStart >> peCount;
+  while (oracle >> name >> start >> count >> range) {
+    size_t colon = range.find(':');
+    want += name + " " + std::to_string(start) + " " + std::to_string(count) + " " +
+            range.substr(colon + 1, range.find('-') - colon - 1) + " " + uuid + "\n";
+  }
+  for (const LogicalVolume& lv : disk.logicalVolumes)
+    for (const LvSegment& s : lv.segments)
+      got += lv.name + " " + std::to_string(s.startExtent) + " " + std::to_string(s.extentCount) + " " +
+             std::to_string(s.pvStartExtent) + " " + s.pvId + "\n";
+  EXPECT_EQ(got, want);
+  std::erase(uuid, '-');
+  EXPECT_EQ(disk.pvId + " " + std::to_string(disk.peStart) + "S " + std::to_string(disk.peCount),
+            uuid + " " + peStart + " " + std::to_string(peCount));
+  EXPECT_EQ(disk.extentSize, 2048u);
+  ASSERT_EQ(disk.logicalVolumes.size(), 2u);
+  EXPECT_EQ(disk.logicalVolumes[0].sizeSectors, 4u * 2048);
+  EXPECT_EQ(disk.logicalVolumes[1].sizeSectors, 3u * 2048);
 }
 
 }  // namespace

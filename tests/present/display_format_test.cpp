@@ -5,33 +5,18 @@
 namespace dudorazu {
 namespace {
 
-TEST(DisplayFormat, LongFormUnitsChangeAtPowersOf1024) {
-  EXPECT_EQ(formatSizeLong(0), "") << "0 bytes have no long form; callers write 0B or the count";
-  EXPECT_EQ(formatSizeLong(1), "1.0B");
-  EXPECT_EQ(formatSizeLong(1023), "1023.0B");
-  EXPECT_EQ(formatSizeLong(1024), "1.0KB");
-  EXPECT_EQ(formatSizeLong(1536), "1.5KB");
-  EXPECT_EQ(formatSizeLong(1048575), "1024.0KB") << "still KB, rounded up by %.1f";
-  EXPECT_EQ(formatSizeLong(1048576), "1.0MB");
-  EXPECT_EQ(formatSizeLong(1073741824ull), "1.0GB");
-  EXPECT_EQ(formatSizeLong(1099511627776ull), "1.0TB");
-  EXPECT_EQ(formatSizeLong(1125899906842623ull), "1024.0TB");
-  EXPECT_EQ(formatSizeLong(1125899906842624ull), "") << "1024^5 and above have no unit";
-  EXPECT_EQ(formatSizeLong(UINT64_MAX), "");
-}
-
-TEST(DisplayFormat, ShortFormBoundariesAtTenthAndTenThousandthOfAGibibyte) {
-  EXPECT_EQ(formatSizeShort(107374182), "102.4 MB");
-  EXPECT_EQ(formatSizeShort(107374183), "0.1 GB");
-  EXPECT_EQ(formatSizeShort(107374), "104.9 KB");
-  EXPECT_EQ(formatSizeShort(107375), "0.1 MB");
-  EXPECT_EQ(formatSizeShort(200000), "0.2 MB");
-  EXPECT_EQ(formatSizeShort(100000), "97.7 KB");
-  EXPECT_EQ(formatSizeShort(0), "0.0 KB");
-  EXPECT_EQ(formatSizeShort(5ull << 40), "5120.0 GB");
-}
-
-TEST(DisplayFormat, RecordTimeDecodesDosWords) {
+TEST(DisplayFormat, SizeFormsChangeUnitAtTheirBoundariesAndRecordTimesDecodeDosWords) {
+  // The long form: 0 bytes and 1024^5 and above have no text (callers write 0B or the count).
+  const std::pair<uint64_t, const char*> longForms[] = {
+      {0, ""}, {1, "1.0B"}, {1023, "1023.0B"}, {1024, "1.0KB"}, {1536, "1.5KB"}, {1048575, "1024.0KB"},
+      {1048576, "1.0MB"}, {1073741824ull, "1.0GB"}, {1099511627776ull, "1.0TB"}, {1125899906842623ull, "1024.0TB"},
+      {1125899906842624ull, ""}, {UINT64_MAX, ""}};
+  for (const auto& [size, text] : longForms) EXPECT_EQ(formatSizeLong(size), text) << size;
+  // The short form changes at a tenth and a ten-thousandth of a gibibyte.
+  const std::pair<uint64_t, const char*> shortForms[] = {
+      {107374182, "102.4 MB"}, {107374183, "0.1 GB"}, {107374, "104.9 KB"}, {107375, "0.1 MB"},
+      {200000, "0.2 MB"},      {100000, "97.7 KB"},   {0, "0.0 KB"},        {5ull << 40, "5120.0 GB"}};
+  for (const auto& [size, text] : shortForms) EXPECT_EQ(formatSizeShort(size), text) << size;
   EXPECT_EQ(formatRecordTime(0x3A21, 0x6B2D), "2009-01-01 13:25:26");
   EXPECT_EQ(formatRecordTime(0, 0), "1980-00-00 00:00:00") << "unset times still format, they are lookup keys";
   EXPECT_EQ(formatRecordTime(0xFFFF, 0xFFFF), "2107-15-31 31:63:62");

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <filesystem>
 
-#include "support/faulty_device.h"
 #include "support/catalogued.h"
+#include "support/faulty_device.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -16,20 +16,21 @@ namespace {
 using test::catalogued;
 using test::copyFixture;
 using test::readFile;
-using test::runCommand;
 using test::TempDir;
 
+// A copy run to its end: its outcome, bad-sector rows and messages.
 struct ImagingRun {
   ImagingOutcome outcome;
   std::vector<std::pair<uint64_t, uint64_t>> rows;
   RecordingMessageSink messages;
   ProgressBlock progress;
+  explicit ImagingRun(const ImagingJob& job) {
+    outcome = imageDisk(job, progress, messages, [&](uint64_t ordinal, uint64_t sector) { rows.push_back({ordinal, sector}); });
+  }
+  bool said(const std::string& text) const {
+    return std::any_of(messages.messages.begin(), messages.messages.end(), [&](const auto& m) { return m.text == text; });
+  }
 };
-
-void runJob(const ImagingJob& job, ImagingRun& run) {
-  run.outcome = imageDisk(job, run.progress, run.messages,
-                          [&](uint64_t ordinal, uint64_t sector) { run.rows.push_back({ordinal, sector}); });
-}
 
 ImagingJob toFile(const DiskRecord& disk, const std::string& file, const PartitionRecord* partition = nullptr) {
   ImagingJob job;
@@ -38,34 +39,41 @@ ImagingJob toFile(const DiskRecord& disk, const std::string& file, const Partiti
   return job;
 }
 
+ImagingJob toDisk(const ImagingEndpoint& source, const ImagingEndpoint& target, uint64_t targetStart = 0) {
+  ImagingJob job;
+  job.source = source;
+  job.toDisk = true;
+  job.target = target;
+  job.targetStartSector = targetStart;
+  return job;
+}
+
 // Compares large byte strings without printing them.
 ::testing::AssertionResult sameBytes(const std::string& a, const std::string& b) {
   if (a == b) return ::testing::AssertionSuccess();
-  size_t i = 0;
-  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-  return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size() << ", first difference at byte "
-                                       << i;
+  auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+  return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size() << ", first difference at " << at;
 }
 
-bool sawMessage(const ImagingRun& run, const std::string& text) {
-  for (const auto& m : run.messages.messages)
-    if (m.text == text) return true;
-  return false;
+// A blank (sparse) file of `size` bytes.
+std::string blank(const std::string& path, uint64_t size) {
+  test::writeFile(path, "");
+  test::writeAt(path, size - 1, std::string(1, '\0'));
+  return path;
 }
 
-TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitions) {
+TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDialogsOrder) {
   DiskCatalogue catalogue;
   ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-bigtable.img")));
+  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-search.img")));
   DiskRecord& disk = catalogue.disks.front();
   disk.partitions[1].driveLetter = "/media/big";
   ImagingEndpoint whole = resolveEndpoint(catalogue, "tools-bigtable.img");
-  EXPECT_TRUE(whole.diskFound && !whole.isPartition);
-  EXPECT_EQ(whole.diskSize, disk.diskSize);
+  EXPECT_TRUE(whole.diskFound && !whole.isPartition && whole.diskSize == disk.diskSize);
   ImagingEndpoint part = resolveEndpoint(catalogue, "tools-bigtable.img,/media/big");
-  EXPECT_TRUE(part.partitionFound);
+  EXPECT_TRUE(part.partitionFound && part.diskSize == 0);
   EXPECT_EQ(part.startOffset, 4196352ull * 512);
   EXPECT_EQ(part.length, 16384ull * 512);
-  EXPECT_EQ(part.diskSize, 0u);
   EXPECT_EQ(resolveEndpoint(catalogue, "tools-bigtable.img,Partition0").startOffset, 2048ull * 512);
   ImagingEndpoint missing = resolveEndpoint(catalogue, "tools-bigtable.img,nothing");
   EXPECT_FALSE(missing.partitionFound);
@@ -74,9 +82,7 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitions) {
   EXPECT_FALSE(resolveEndpoint(catalogue, ",tools-bigtable.img").diskFound) << "a leading comma does not split";
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,Partition0"), 16384u);
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,nothing"), 0u);
-}
 
-TEST(ImagingForm, StartChecksFollowTheDialogOrder) {
   ImagingForm form;
   EXPECT_EQ(imagingFormProblem(form), "请选择源磁盘信息");
   form.source = "tools-search.img";
@@ -93,9 +99,6 @@ TEST(ImagingForm, StartChecksFollowTheDialogOrder) {
   EXPECT_EQ(imagingFormProblem(form), "");
   form.toDisk = false;
   EXPECT_EQ(imagingFormProblem(form), "请选择目标文件路径");
-
-  DiskCatalogue catalogue;
-  ASSERT_TRUE(openImageAsDisk(catalogue, test::fixtureImage("tools-search.img")));
   form.filePath = "/tmp/x.img";
   form.sourceStart = "100";
   RecordingMessageSink messages;
@@ -109,39 +112,33 @@ TEST(ImagingForm, StartChecksFollowTheDialogOrder) {
   EXPECT_EQ(messages.messages.back().caption, "error");
 }
 
-// tools-search.img is 40 MiB: 40 whole blocks, no tail. One sector that
-// cannot be read, or whose read hangs, is listed and filled with 0x20 while
-// every other byte is copied; a hanging read is cut short and never writes
-// into a buffer used again.
+// tools-search.img is 40 MiB: 40 whole blocks. One sector that cannot be
+// read, or whose read hangs, is listed and filled with 0x20 while every other
+// byte is copied; a hanging read is cut short and never writes into a buffer
+// used again.
 TEST(DiskImaging, AnUnreadableOrHangingSectorIsListedAndFilledWhileEverythingElseIsCopied) {
   for (const uint64_t bad : {5000, 7000}) {
     const bool hangs = bad == 7000;
     SCOPED_TRACE(hangs ? "hanging" : "unreadable");
     TempDir dir;
     std::string src = copyFixture(dir, "tools-search.img");
-    DiskRecord disk = catalogued(src);
+    ImagingJob job = toFile(catalogued(src), dir.file("copy.img"));
     test::FaultPlan plan;
     (hangs ? plan.hangingSectors : plan.badSectors) = {bad};
     plan.hang = std::chrono::seconds(20);
     test::ScopedFaultInjection faults(src, plan);
-    ImagingRun run;
-    ImagingJob job = toFile(disk, dir.file("copy.img"));
     job.mapfile = dir.file("copy.map");
     job.waits = {std::chrono::milliseconds(800), std::chrono::milliseconds(500), std::chrono::seconds(3)};
     auto started = std::chrono::steady_clock::now();
-    runJob(job, run);
+    ImagingRun run(job);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << "waited for a hanging read";
     EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
-    ASSERT_EQ(run.rows.size(), 1u);
-    EXPECT_EQ(run.rows[0], std::make_pair(uint64_t{1}, bad));
-    EXPECT_TRUE(sawMessage(run, "镜像完毕"));
+    EXPECT_EQ(run.rows, (std::vector<std::pair<uint64_t, uint64_t>>{{1, bad}}));
+    EXPECT_TRUE(run.said("镜像完毕"));
     EXPECT_EQ(run.progress.position(), 40u);
     EXPECT_EQ(run.progress.text(), "81920") << "sectors done";
-    std::string source = readFile(src), copy = readFile(dir.file("copy.img"));
-    ASSERT_EQ(copy.size(), source.size());
-    EXPECT_TRUE(sameBytes(copy.substr(bad * 512, 512), std::string(512, '\x20')));
-    EXPECT_TRUE(sameBytes(copy.substr(0, bad * 512), source.substr(0, bad * 512)));
-    EXPECT_TRUE(sameBytes(copy.substr((bad + 1) * 512), source.substr((bad + 1) * 512)));
+    std::string source = readFile(src);
+    EXPECT_TRUE(sameBytes(readFile(job.targetFile), source.replace(bad * 512, 512, 512, '\x20')));
     if (hangs) continue;
     EXPECT_EQ(readFile(job.mapfile),
               "# Mapfile. Created by dudorazu\n# current_pos  current_status  current_pass\n"
@@ -153,33 +150,31 @@ TEST(DiskImaging, AnUnreadableOrHangingSectorIsListedAndFilledWhileEverythingEls
 
 TEST(DiskImaging, StopKeepsWhatWasWrittenAndTheMapHandsTheRestToDdrescue) {
   TempDir dir;
-  std::string src = copyFixture(dir, "tools-search.img");
-  DiskRecord disk = catalogued(src);
-  std::string copyPath = dir.file("copy.img"), map = dir.file("copy.map");
-  ImagingJob job = toFile(disk, copyPath);
-  job.mapfile = map;
-  ImagingRun run;
+  std::string src = copyFixture(dir, "tools-search.img"), copyPath = dir.file("copy.img");
+  ImagingJob job = toFile(catalogued(src), copyPath);
+  job.mapfile = dir.file("copy.map");
+  ImagingOutcome outcome;
   {
     test::FaultPlan plan;
     plan.badSectors = {10250};  // in block 5
     test::ScopedFaultInjection faults(src, plan);
-    run.outcome = imageDisk(job, run.progress, run.messages, [&](uint64_t, uint64_t) { run.progress.cancel(); });
-    EXPECT_EQ(run.outcome.status, ImagingStatus::Stopped);
-    EXPECT_FALSE(sawMessage(run, "镜像完毕"));
-    EXPECT_EQ(run.progress.position(), 0u) << "the bar goes back to 0";
-    EXPECT_EQ(run.outcome.bytesDone, 10251ull * 512);
+    ProgressBlock progress;
+    RecordingMessageSink messages;
+    outcome = imageDisk(job, progress, messages, [&](uint64_t, uint64_t) { progress.cancel(); });
+    EXPECT_EQ(outcome.status, ImagingStatus::Stopped);
+    for (const auto& m : messages.messages) EXPECT_NE(m.text, "镜像完毕");
+    EXPECT_EQ(progress.position(), 0u) << "the bar goes back to 0";
+    EXPECT_EQ(outcome.bytesDone, 10251ull * 512) << "blocks 0-4 and block 5 up to the bad sector";
   }
-  std::string source = readFile(src), copy = readFile(copyPath);
-  ASSERT_EQ(copy.size(), 10251u * 512) << "blocks 0-4 and block 5 up to the bad sector";
-  EXPECT_TRUE(sameBytes(copy.substr(0, 10250 * 512), source.substr(0, 10250 * 512)));
+  std::string source = readFile(src);
+  EXPECT_TRUE(sameBytes(readFile(copyPath), source.substr(0, 10250 * 512) + std::string(512, '\x20')));
 
   DUDORAZU_SKIP_UNLESS(test::haveTool("ddrescue"), "ddrescue is not installed");
-  // ddrescue takes over from the map with the line it is handed: it copies
-  // what is not "+" yet and, with -r1, tries the listed bad sector again
-  // (readable now, without the fault).
-  std::string line = ddrescueContinuation(job, run.outcome);
+  // ddrescue takes over with the line it is handed: it copies what is not
+  // "+" yet and, with -r1, reads the bad sector again (readable now).
+  std::string line = ddrescueContinuation(job, outcome);
   ASSERT_EQ(line.rfind("ddrescue -i 0 -s 41943040 -o 0 '", 0), 0u) << line;
-  ASSERT_EQ(runCommand(line.insert(8, " -q -r1") + " 2>&1"), 0) << line;
+  ASSERT_EQ(test::runCommand(line.insert(8, " -q -r1") + " 2>&1"), 0) << line;
   EXPECT_TRUE(sameBytes(readFile(copyPath), source));
 }
 
@@ -191,8 +186,7 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   PartitionRecord p;
   p.startSector = 2048;
   p.sizeSectors = 10000;  // 4 blocks and a tail of 925,696 bytes
-  ImagingRun run;
-  runJob(toFile(disk, dir.file("p.img"), &p), run);
+  ImagingRun run(toFile(disk, dir.file("p.img"), &p));
   EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
   EXPECT_EQ(run.progress.upper(), 4u);
   EXPECT_TRUE(sameBytes(readFile(dir.file("p.img")), source.substr(2048 * 512, 5120000)));
@@ -200,8 +194,7 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   // A start sector moves the window and ends it at the source's end.
   ImagingJob shifted = toFile(disk, dir.file("s.img"), &p);
   shifted.sourceStartSector = 100;
-  ImagingRun second;
-  runJob(shifted, second);
+  ImagingRun second(shifted);
   EXPECT_TRUE(second.rows.empty()) << "nothing read past the partition";
   EXPECT_TRUE(sameBytes(readFile(dir.file("s.img")), source.substr(2148 * 512, 9900 * 512)));
   EXPECT_EQ(imagingSectors(shifted), 9900u);
@@ -216,91 +209,61 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   // A source whose size is not a whole number of sectors is copied to its last byte.
   std::string odd = dir.file("odd.img");
   test::writeFile(odd, source.substr(0, 1048576 + 700));
-  ImagingRun third;
-  runJob(toFile(catalogued(odd), dir.file("o.img")), third);
+  ImagingRun third(toFile(catalogued(odd), dir.file("o.img")));
   EXPECT_TRUE(sameBytes(readFile(dir.file("o.img")), source.substr(0, 1048576 + 700)));
   EXPECT_EQ(imagingSectors(toFile(catalogued(odd), "")), 2050u) << "a last part of a sector counts as one";
 }
 
 TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
   TempDir dir;
-  std::string src = copyFixture(dir, "tools-search.img");
-  DiskRecord source = catalogued(src);
-  std::string tgt = dir.file("target.img");
-  test::writeFile(tgt, "");
-  std::filesystem::resize_file(tgt, 20 << 20);
-  DiskRecord target = catalogued(tgt);
-  PartitionRecord volume;
+  std::string src = copyFixture(dir, "tools-search.img"), tgt = blank(dir.file("target.img"), 20 << 20);
+  DiskRecord source = catalogued(src), target = catalogued(tgt);
+  PartitionRecord volume, small;
   volume.startSector = 2048;
   volume.sizeSectors = 16384;
-
-  ImagingJob job;
-  job.source = endpointFor(source, &volume);
-  job.toDisk = true;
-  job.target = endpointFor(target);
-  job.targetStartSector = 4096;
-  ImagingRun run;
-  runJob(job, run);
-  EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
-  std::string out = readFile(tgt);
-  ASSERT_EQ(out.size(), 20u << 20);
-  EXPECT_TRUE(sameBytes(out.substr(4096 * 512, 16384 * 512), readFile(src).substr(2048 * 512, 16384 * 512)));
-  EXPECT_TRUE(sameBytes(out.substr(0, 4096 * 512), std::string(4096 * 512, '\0')));
-  EXPECT_TRUE(sameBytes(out.substr((4096 + 16384) * 512), std::string(out.size() - (4096 + 16384) * 512, '\0')));
+  ImagingJob job = toDisk(endpointFor(source, &volume), endpointFor(target), 4096);
+  EXPECT_EQ(ImagingRun(job).outcome.status, ImagingStatus::Completed);
+  EXPECT_TRUE(sameBytes(readFile(tgt), std::string(4096 * 512, '\0') + readFile(src).substr(2048 * 512, 16384 * 512) +
+                                           std::string((20 << 20) - (4096 + 16384) * 512, '\0')));
   ImagingOutcome stopped;
   stopped.status = ImagingStatus::Stopped;
   stopped.mapfileSaved = true;
   job.mapfile = "m.map";
-  EXPECT_EQ(ddrescueContinuation(job, stopped), "ddrescue -f -i 1048576 -s 8388608 -o 2097152 '" + src + "' '" + tgt +
-                                                    "' 'm.map'");
+  EXPECT_EQ(ddrescueContinuation(job, stopped),
+            "ddrescue -f -i 1048576 -s 8388608 -o 2097152 '" + src + "' '" + tgt + "' 'm.map'");
 
   // A target partition too small for the copy is refused before a byte is written.
-  PartitionRecord small;
   small.startSector = 100;
   small.sizeSectors = 16383;
-  job.target = endpointFor(target, &small);
-  job.targetStartSector = 0;
-  test::writeFile(tgt, "");
-  std::filesystem::resize_file(tgt, 20 << 20);
-  ImagingRun refused;
-  runJob(job, refused);
+  blank(tgt, 20 << 20);
+  ImagingRun refused(toDisk(job.source, endpointFor(target, &small)));
   EXPECT_EQ(refused.outcome.status, ImagingStatus::Refused);
-  EXPECT_TRUE(sawMessage(refused, "目标空间不足"));
+  EXPECT_TRUE(refused.said("目标空间不足"));
   EXPECT_TRUE(sameBytes(readFile(tgt), std::string(20u << 20, '\0')));
 
   // The source itself is never the target file.
-  ImagingRun self;
-  runJob(toFile(source, src), self);
-  EXPECT_EQ(self.outcome.status, ImagingStatus::Refused);
+  EXPECT_EQ(ImagingRun(toFile(source, src)).outcome.status, ImagingStatus::Refused);
   EXPECT_EQ(test::readRange(src, 2048 * 512 + 3, 5), "EXFAT");
 }
 
 TEST(DiskImaging, FailingTargetWriteEndsTheCopyWithItsMessage) {
   TempDir dir;
-  std::string src = copyFixture(dir, "tools-search.img");
-  std::string tgt = dir.file("target.img");
-  test::writeFile(tgt, "");
-  std::filesystem::resize_file(tgt, 40 << 20);
-  ImagingJob job;
-  job.source = endpointFor(catalogued(src));
-  job.toDisk = true;
-  job.target = endpointFor(catalogued(tgt));
-  test::FaultPlan plan;
-  plan.badWriteSectors = {3000};
-  test::ScopedFaultInjection faults(tgt, plan);
-  ImagingRun run;
-  runJob(job, run);
-  EXPECT_EQ(run.outcome.status, ImagingStatus::WriteFailed);
-  EXPECT_TRUE(sawMessage(run, "磁盘有坏道，请重新选择目标文件"));
-  EXPECT_FALSE(sawMessage(run, "镜像完毕"));
-  EXPECT_EQ(run.outcome.bytesDone, 1048576u) << "the copy ended at the failing block";
-
-  ImagingRun missing;
-  ImagingJob noSource = job;
-  noSource.source.devicePath = dir.file("absent.img");
-  runJob(noSource, missing);
+  std::string src = copyFixture(dir, "tools-search.img"), tgt = blank(dir.file("target.img"), 40 << 20);
+  ImagingJob job = toDisk(endpointFor(catalogued(src)), endpointFor(catalogued(tgt)));
+  {
+    test::FaultPlan plan;
+    plan.badWriteSectors = {3000};
+    test::ScopedFaultInjection faults(tgt, plan);
+    ImagingRun run(job);
+    EXPECT_EQ(run.outcome.status, ImagingStatus::WriteFailed);
+    EXPECT_TRUE(run.said("磁盘有坏道，请重新选择目标文件"));
+    EXPECT_FALSE(run.said("镜像完毕"));
+    EXPECT_EQ(run.outcome.bytesDone, 1048576u) << "the copy ended at the failing block";
+  }
+  job.source.devicePath = dir.file("absent.img");
+  ImagingRun missing(job);
   EXPECT_EQ(missing.outcome.status, ImagingStatus::SourceNotOpened);
-  EXPECT_TRUE(sawMessage(missing, "打开失败"));
+  EXPECT_TRUE(missing.said("打开失败"));
 }
 
 }  // namespace

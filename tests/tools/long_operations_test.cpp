@@ -37,11 +37,9 @@ TEST(LongOperation, MarkersRefuseASecondRunOfTheirKindAndAreReleasedAfterwards) 
   EXPECT_FALSE(pane.busy.running());
   EXPECT_TRUE(runLongOperation(inner, progress, messages, questions));
   EXPECT_EQ(runs, 1);
-  ASSERT_EQ(messages.messages.size(), 2u);
-  EXPECT_EQ(messages.messages[0].text, "等待当前操作完成！");
-  EXPECT_EQ(messages.messages[0].caption, "waiting");
-  EXPECT_EQ(messages.messages[1].text, "等待当前操作完成，请稍后！");
-  EXPECT_EQ(messages.messages[1].caption, "error");
+  std::string said;
+  for (const auto& m : messages.messages) said += m.caption + ": " + m.text + "\n";
+  EXPECT_EQ(said, "waiting: 等待当前操作完成！\nerror: 等待当前操作完成，请稍后！\n");
   EXPECT_FALSE(pane.loading.refuse(messages));
   EXPECT_EQ(process.statistics.refusal(), std::string("正在计算，请稍后..."));
 }
@@ -70,8 +68,8 @@ TEST(LongOperation, TitlesAndStopping) {
       {statisticsOperation(nullptr, text), "", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.operation.title, c.title);
-    EXPECT_EQ(c.operation.stoppable, c.stoppable) << c.title;
+    EXPECT_EQ(c.operation.title + (c.operation.stoppable ? " stoppable" : ""),
+              c.title + std::string(c.stoppable ? " stoppable" : ""));
     EXPECT_TRUE(c.operation.run) << c.title;
   }
 }
@@ -111,15 +109,12 @@ TEST(WriteQuestions, TextsOfEveryWrite) {
   };
   for (const Case& c : cases) {
     std::optional<Question> q = imagingQuestion(c.job, 9, "the target", c.fileExists, c.mapfileExists);
-    ASSERT_EQ(q.has_value(), c.text != nullptr);
-    EXPECT_EQ(q ? q->text : "", c.text ? c.text : "");
+    EXPECT_EQ(q ? q->text : "(none)", c.text ? c.text : "(none)");
   }
   toFile.mapfile = "run.map";
   EXPECT_EQ(imagingQuestion(toFile, 9, "", false, true)->text, "this replaces the mapfile run.map\nContinue?");
 
-  Question replace = replaceFileQuestion("t.bin");
-  EXPECT_EQ(replace.kind, Question::Kind::ReplaceFile);
-  EXPECT_EQ(replace.path, "t.bin");
+  EXPECT_TRUE(replaceFileQuestion("t.bin").kind == Question::Kind::ReplaceFile && replaceFileQuestion("t.bin").path == "t.bin");
 }
 
 }  // namespace

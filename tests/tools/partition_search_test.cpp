@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/tools/region_input.h"
+#include "partitions/listing.h"
 #include "support/catalogued.h"
 #include "support/temp_dir.h"
 
@@ -22,6 +24,15 @@ using test::TempDir;
 struct SearchResult {
   bool returned = false;
   std::vector<FoundVolume> found;
+  // "start description", with " backup" when found through it and " again"
+  // for a volume already listed, one line each.
+  std::string rows() const {
+    std::string out;
+    for (const FoundVolume& v : found)
+      out += std::to_string(v.startSector) + " " + v.description + (v.viaBackup ? " backup" : "") +
+             (v.appended ? "\n" : " again\n");
+    return out;
+  }
 };
 
 SearchResult search(DiskRecord& disk, SearchMode mode, uint8_t heads = 0) {
@@ -33,48 +44,11 @@ SearchResult search(DiskRecord& disk, SearchMode mode, uint8_t heads = 0) {
 
 // tools-search.img: volumes at 2048, at cylinder 2 (32130) and 63 sectors
 // into cylinder 4 (64323, main boot sector zeroed); partition table wiped.
-TEST(PartitionSearch, CylinderModeFindsGridVolumesWithTheirChsAndKindOncePerDisk) {
+// The first search runs while another thread walks the list, as the window
+// does (race-free under ThreadSanitizer, `make tsan`).
+TEST(PartitionSearch, TheListIsReadWhileTheSearchAppendsAndTheCylinderModeFindsGridVolumesOnce) {
   DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
   ASSERT_TRUE(disk.partitions.empty()) << "the fixture's table is wiped";
-  SearchResult r = search(disk, SearchMode::Cylinder);
-  EXPECT_TRUE(r.returned);
-  EXPECT_EQ(disk.cylinders, 5u) << "81920 sectors / 255 / 63";
-  ASSERT_EQ(r.found.size(), 2u) << "the volume at 2048 is off the cylinder grid";
-  EXPECT_EQ(r.found[0].description, "exFat;TOOLSB;2,0,1;16384;主;");
-  EXPECT_EQ(r.found[0].startSector, 32130u);
-  EXPECT_FALSE(r.found[0].viaBackup);
-  EXPECT_EQ(r.found[1].description, "exFat;TOOLSC;4,1,1;8192;逻辑;")
-      << "found through its backup boot sector, labelled from it";
-  EXPECT_EQ(r.found[1].startSector, 64323u);
-  EXPECT_TRUE(r.found[1].viaBackup);
-
-  ASSERT_EQ(disk.partitions.size(), 2u);
-  const PartitionRecord& b = disk.partitions[0];
-  EXPECT_EQ(b.name, "Partition0");
-  EXPECT_EQ(b.searchKind, kSearchKindFound);
-  EXPECT_EQ(b.sizeSectors, 16384u);
-  EXPECT_EQ(b.entryKind, kEntryPrimary);
-  EXPECT_EQ(disk.partitions[1].name, "Partition1");
-  EXPECT_EQ(disk.partitions[1].entryKind, kEntryLogical);
-
-  // Searching again lists each volume once but shows it again.
-  SearchResult again = search(disk, SearchMode::Cylinder);
-  ASSERT_EQ(again.found.size(), 2u) << "the window shows every volume on each search";
-  EXPECT_FALSE(again.found[0].appended);
-  EXPECT_FALSE(again.found[1].appended);
-  EXPECT_EQ(disk.partitions.size(), 2u);
-  // A sector search after the cylinder search only adds the volume the grid missed.
-  SearchResult sectors = search(disk, SearchMode::Sector);
-  ASSERT_EQ(sectors.found.size(), 3u);
-  ASSERT_EQ(disk.partitions.size(), 3u);
-  EXPECT_EQ(disk.partitions[2].startSector, 2048u);
-  EXPECT_EQ(disk.partitions[2].name, "Partition2") << "the counter starts at the records already listed";
-}
-
-// The window thread walks the disk's partitions while the search appends
-// found ones on a worker (run under ThreadSanitizer by `make tsan`).
-TEST(PartitionSearch, TheListIsReadWhileTheSearchAppends) {
-  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
   std::atomic<bool> done{false};
   std::vector<std::string> seen;
   std::thread window([&] {
@@ -83,24 +57,35 @@ TEST(PartitionSearch, TheListIsReadWhileTheSearchAppends) {
       for (const PartitionRecord& p : disk.partitions) seen.push_back(p.name);
     }
   });
-  search(disk, SearchMode::Cylinder);
+  SearchResult r = search(disk, SearchMode::Cylinder);
   done.store(true);
   window.join();
   for (const std::string& name : seen) EXPECT_TRUE(name == "Partition0" || name == "Partition1") << name;
-  EXPECT_EQ(disk.partitions.size(), 2u);
+  EXPECT_TRUE(r.returned);
+  EXPECT_EQ(disk.cylinders, 5u) << "81920 sectors / 255 / 63";
+  // 2048 is off the cylinder grid; C is found and labelled through its backup boot sector.
+  EXPECT_EQ(r.rows(), "32130 exFat;TOOLSB;2,0,1;16384;主;\n64323 exFat;TOOLSC;4,1,1;8192;逻辑; backup\n");
+  EXPECT_EQ(test::listing(disk), "Partition0 32130+16384 t5 k1 TOOLSB\nPartition1 64323+8192 t5 k2 TOOLSC\n");
+  EXPECT_EQ(disk.partitions[0].searchKind, kSearchKindFound);
+
+  // Searching again shows each volume again but lists it once; a sector
+  // search after it adds only the volume the grid missed, numbered on.
+  EXPECT_EQ(search(disk, SearchMode::Cylinder).rows(),
+            "32130 exFat;TOOLSB;2,0,1;16384;主; again\n64323 exFat;TOOLSC;4,1,1;8192;逻辑; backup again\n");
+  EXPECT_EQ(search(disk, SearchMode::Sector).found.size(), 3u);
+  ASSERT_EQ(disk.partitions.size(), 3u);
+  EXPECT_EQ(disk.partitions[2].startSector, 2048u);
+  EXPECT_EQ(disk.partitions[2].name, "Partition2");
+
+  DiskRecord heads = catalogued(fixtureImage("tools-search.img"));
+  search(heads, SearchMode::Cylinder, 128);
+  EXPECT_EQ(heads.cylinders, 10u) << "81920 / 128 / 63";
+  EXPECT_TRUE(heads.partitions.empty()) << "the volumes do not lie on a 128-head grid";
 }
 
-TEST(PartitionSearch, HeadsParameterRecomputesCylinders) {
-  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
-  search(disk, SearchMode::Cylinder, 128);
-  EXPECT_EQ(disk.cylinders, 10u) << "81920 / 128 / 63";
-  EXPECT_TRUE(disk.partitions.empty()) << "the volumes do not lie on a 128-head grid";
-}
-
-// A disk of `mib` MiB holding only volume D of tools-offset0.img (16384
-// sectors, label TOOLSD), moved to sector `at`; or, from geometry-mbr512.img,
-// the volume FOURK with 4 KiB sectors (47104 sectors) with its main boot
-// sector wiped, so only its backup 96 sectors on is left.
+// A disk of `mib` MiB holding only volume D of tools-offset0.img (label
+// TOOLSD) at sector `at`; or the 4 KiB-sector volume FOURK of
+// geometry-mbr512.img with only its backup boot sector left.
 std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib, uint64_t at, bool fourK = false) {
   std::string img = dir.file(name);
   const std::string from = fixtureImage(fourK ? "geometry-mbr512.img" : "tools-offset0.img");
@@ -113,14 +98,10 @@ std::string diskWithVolumeD(const TempDir& dir, const std::string& name, int mib
   return img;
 }
 
-// Which starts each mode finds, and nothing else, each listed once, with
-// the description where a row gives one: the sector mode reads a disk to its
-// last sector, the aligned mode meets 1 MiB boundaries (where tools-gpt.img's
-// volumes lie, its table wiped) and the cylinder grid, the head mode every
-// track start. tools-search.img: volumes at 2048, at cylinder 2 and 63
-// sectors into cylinder 4 (main boot sector zeroed). tools-offset0.img:
-// formatted as files, so every partition-offset field is 0; F's main boot
-// sector is zeroed, and no backup may become a volume of its own.
+// Which starts each mode finds, and nothing else, each once, with the
+// description where a row gives one. tools-gpt.img: volumes on 1 MiB
+// boundaries, table wiped. tools-offset0.img: every partition-offset field
+// 0, F's main boot sector zeroed; no backup may become a volume of its own.
 TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
   TempDir dir;
   const std::string small = diskWithVolumeD(dir, "small.img", 9, 2048);
@@ -185,6 +166,42 @@ TEST(PartitionSearch, StopEndsAtTheNextCylinderOrPieceAndKeepsWhatWasFound) {
   stopped.cancel();
   EXPECT_FALSE(searchPartitions(other, SearchMode::Sector, 0, stopped)) << "a stopped sector search fails";
   EXPECT_TRUE(other.partitions.empty());
+}
+
+TEST(RegionInput, NumbersAreReadInTheirUnitsAndRangesBeyondTheDiskOrBackwardsAreRefused) {
+  using U = RegionUnit;
+  const struct {
+    RegionInput input;
+    uint64_t diskSectors;
+    const char* result;  // "first-end" or the message
+  } cases[] = {
+      {{"100", U::Sectors, "1", U::MB}, 1000000, "100-2148"},
+      {{"0.5", U::GB, "10", U::KB}, 2000000, "1048576-1048596"},
+      {{"600000", U::Sectors, "300000", U::Sectors}, 1000000, "600000-900000"},
+      {{"600000", U::Sectors, "400000", U::Sectors}, 1000000, "600000-1000000"},  // to the disk's end
+      {{"600000", U::Sectors, "500000", U::Sectors}, 1000000, "数值填写过大，请改写！"},
+      {{"600000", U::Sectors, "-5", U::Sectors}, 1000000, "数值填写错误，请改写！"},
+      {{"500", U::Sectors, "0", U::Sectors}, 1000000, "500-500"},  // an empty region is accepted
+  };
+  for (const auto& c : cases) {
+    RecordingMessageSink m;
+    auto r = regionRange(c.input, c.diskSectors, m);
+    EXPECT_EQ(r ? std::to_string(r->first) + "-" + std::to_string(r->end) : m.messages.at(0).text, c.result);
+    EXPECT_EQ(m.messages.size(), r ? 0u : 1u) << c.result;
+  }
+  EXPECT_EQ(regionSectors("1.5", U::GB), 3145728);
+  EXPECT_EQ(regionSectors("16777217", U::Sectors), 16777217);
+  EXPECT_EQ(regionSectors("7", U::None), 7) << "no unit: sectors";
+  EXPECT_EQ(regionSectors("1e300", U::GB), INT64_MAX);
+}
+
+TEST(RegionInput, CreatedRegionIsAppendedWithItsFileSystem) {
+  DiskRecord disk = test::catalogued(test::fixtureImage("tools-search.img"));
+  RecordingMessageSink m;
+  ASSERT_TRUE(createRegion(disk, {"32130", RegionUnit::Sectors, "8", RegionUnit::MB}, m));
+  EXPECT_FALSE(createRegion(disk, {"1", RegionUnit::GB, "1", RegionUnit::Sectors}, m));
+  // Its first sector is an exFAT boot sector (type 5).
+  EXPECT_EQ(test::listing(disk), "Region 0 on tools-search.img 32130+16384 t5 k1 \n");
 }
 
 }  // namespace
