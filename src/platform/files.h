@@ -41,4 +41,9 @@ bool replaceFile(const std::string& from, const std::string& to);
 // refuses.
 bool setFileTimes(const std::string& path, std::time_t when);
 
+// True when the system gives the file name `component` a meaning of its own
+// (a device name such as CON or NUL.txt on Windows), so that a file saved
+// under it would be hard to open, move or delete.
+bool reservedFileName(const std::string& component);
+
 }  // namespace dudorazu::platform

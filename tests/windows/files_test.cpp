@@ -73,13 +73,20 @@ TEST(WindowsFiles, OnePathSpelledManyWaysIsOneFile) {
   EXPECT_FALSE(openSectorDevice(dir.path(), OpenMode::Read)) << "a folder is no disk";
 }
 
-TEST(WindowsFiles, RepairedNamesOfEveryForbiddenCharacterCanBeCreated) {
+TEST(WindowsFiles, RepairedNamesOfEveryForbiddenCharacterCanBeCreatedAndDeviceNamesAreAvoided) {
   test::TempDir dir;
   std::string name = "a?b:c*d\\e\"f<g>h|i/j";
   sanitizeName(name, saveNameOptions());
   EXPECT_EQ(name.find_first_of("?:*\\\"<>|/"), std::string::npos) << name;
   OutputHandle out;
   EXPECT_EQ(out.createExclusive(dir.file(name)), CreateOutcome::Created) << name;
+  // Device names are kept from the saved files; near misses keep their names.
+  for (auto [given, saved] : {std::pair{"con", "con$"}, {"NUL.txt", "NUL$.txt"}, {"Com1.tar.gz", "Com1$.tar.gz"},
+                              {"lpt9 .x", "lpt9 $.x"}, {"CONSOLE", "CONSOLE"}, {"com10", "com10"}, {"aux_", "aux_"}}) {
+    std::string repaired = given;
+    sanitizeName(repaired, saveNameOptions());
+    EXPECT_EQ(repaired, saved);
+  }
 }
 
 // A drive takes whole sectors only; unaligned reads and writes go through

@@ -1,6 +1,9 @@
 #include "core/recovery/name_repair.h"
 
+#include <algorithm>
+
 #include "core/common/text.h"
+#include "platform/files.h"
 
 namespace dudorazu {
 namespace {
@@ -61,6 +64,9 @@ bool sanitizeName(std::string& name, const NameOptions& options) {
   }
   name.swap(out);
   if (name == "." || name == "..") replaceAll(name, '.', safe);
+  // A device name of the target system gets the replacement after its stem:
+  // "con.txt" is saved as "con$.txt".
+  if (platform::reservedFileName(name)) name.insert(std::min(name.find('.'), name.size()), safe);
   cutToLimit(name);
   return true;
 }

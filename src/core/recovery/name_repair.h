@@ -23,7 +23,9 @@ inline constexpr size_t kMaxNameBytes = 255;
 // Rewrites `name` in place: invalid UTF-8 becomes U+FFFD; with options
 // enabled, ? / : * \ " < > | are replaced (in that order) by the
 // replacement text; whatever the options, "/" and control characters are
-// replaced, "." and ".." get their dots replaced, and the name is cut to
+// replaced, "." and ".." get their dots replaced, a device name of the
+// target system (CON, NUL.txt on Windows) gets the replacement after its
+// stem, and the name is cut to
 // kMaxNameBytes at a character boundary, keeping a short extension. An
 // empty name stays empty. Always true.
 bool sanitizeName(std::string& name, const NameOptions& options);

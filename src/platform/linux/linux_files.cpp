@@ -77,4 +77,6 @@ bool setFileTimes(const std::string& path, std::time_t when) {
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
+bool reservedFileName(const std::string&) { return false; }
+
 }  // namespace dudorazu::platform

@@ -131,4 +131,19 @@ bool setFileTimes(const std::string& path, std::time_t when) {
   return SetFileTime(h.get(), nullptr, &time, &time) != 0;
 }
 
+// The device names Windows keeps in every folder, with or without an
+// extension and with trailing spaces before it: CON, PRN, AUX, NUL, COM0-9
+// and LPT0-9 (also with a superscript digit), in any case.
+bool reservedFileName(const std::string& component) {
+  std::string stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  for (const char* name : {"CON", "PRN", "AUX", "NUL"})
+    if (stem == name) return true;
+  if (stem.size() < 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0)) return false;
+  const std::string digit = stem.substr(3);
+  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2" ||
+         digit == "\xC2\xB3";
+}
+
 }  // namespace dudorazu::platform
