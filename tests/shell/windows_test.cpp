@@ -27,6 +27,12 @@ using shell::PartitionWindow;
 
 namespace {
 
+// Opens the image at `path` and the window of its first partition.
+PartitionWindow* openFirst(Session& s, const QString& path, bool waitForLoad = true) {
+  s.window.openImageFile(path);
+  return s.open(s.disks().index(0, 0, s.disks().index(s.disks().rowCount() - 1, 0)), waitForLoad);
+}
+
 // Clicks the left row `path` (names below the root folder) of a partition window.
 QModelIndex clickFolder(PartitionWindow& w, const QStringList& path) {
   widgets::FolderTreeModel& m = *w.folderModel();
@@ -123,8 +129,7 @@ class WindowsTest : public QObject {
 
   void foldersOnTheLeftTheirFilesOnTheRight() {
     Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, image("sample-disk.img"));
     QVERIFY(w);
     widgets::FolderTreeModel& left = *w->folderModel();
     QCOMPARE(childTexts(left), QStringList{"Partition0"});
@@ -161,8 +166,7 @@ class WindowsTest : public QObject {
 
   void checkMarksPassUpAndDown() {
     Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, image("sample-disk.img"));
     QVERIFY(w);
     widgets::FileListModel& right = *w->fileModel();
     QModelIndex docs = clickFolder(*w, {"文档"});
@@ -193,8 +197,7 @@ class WindowsTest : public QObject {
 
   void stopEndsATreeLoadAndTheWindowStaysUsable() {
     Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"), false);
+    PartitionWindow* w = openFirst(s, image("sample-disk.img"), false);
     QVERIFY(w && w->loading());
     shell::ProgressWindow* progress = w->progressWindow();
     QVERIFY(progress->isVisible());
@@ -236,8 +239,7 @@ class WindowsTest : public QObject {
 
   void findDialogAndASearchForADeletedFile() {
     Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, image("sample-disk.img"));
     QVERIFY(w);
     QStringList seen;  // title, modes, mode, text, example texts, check boxes
     auto look = [&](QDialog& d) {
@@ -313,9 +315,7 @@ class WindowsTest : public QObject {
 
   void lostFileScanShowsCarvedFilesInTheTree() {
     Session s;
-    s.window.openImageFile(image("exfat-carve.img"));
-    QModelIndex disk = s.disks().index(0, 0);
-    PartitionWindow* w = s.open(s.disks().index(0, 0, disk));
+    PartitionWindow* w = openFirst(s, image("exfat-carve.img"));
     QVERIFY(w);
     widgets::FolderTreeModel& left = *w->folderModel();
     QAction* paneScan = w->contextMenuFor(left.topIndex())->actions().front();
@@ -391,8 +391,7 @@ class WindowsTest : public QObject {
     s.window.show();
     QApplication::setActiveWindow(&s.window);
     QVERIFY(QTest::qWaitForWindowActive(&s.window));
-    s.window.openImageFile(image("recovery-main.img"));
-    PartitionWindow* w = s.open(s.row("recovery-main.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, image("recovery-main.img"));
     QVERIFY(w);
     QTemporaryDir out;
     s.dialogs.nextFolder = out.path() + "/";
@@ -433,11 +432,9 @@ class WindowsTest : public QObject {
   void marksStayOnFilesNotSavedWhole() {
     Session s;
     QTemporaryDir dir;
-    QString cut = dir.filePath("cut.img");
-    QVERIFY(QFile::copy(image("recovery-guess.img"), cut));
+    const QString cut = imageCopy(dir, "recovery-guess.img", "cut.img");
     QVERIFY(QFile::resize(cut, 3145728 + 30 * 4096));  // two.txt's later clusters are cut off
-    s.window.openImageFile(cut);
-    PartitionWindow* w = s.open(s.row("cut.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, cut);
     QVERIFY(w);
     clickFolder(*w, {"kept"});
     widgets::FileListModel& right = *w->fileModel();
