@@ -127,7 +127,7 @@ class WindowsTest : public QObject {
     QCOMPARE(s.window.partitionWindows().size(), 1);
   }
 
-  void foldersOnTheLeftTheirFilesOnTheRight() {
+  void foldersOnTheLeftTheirFilesOnTheRightAndMarksPassUpAndDown() {
     Session s;
     PartitionWindow* w = openFirst(s, image("sample-disk.img"));
     QVERIFY(w);
@@ -162,13 +162,8 @@ class WindowsTest : public QObject {
     emit w->fileList()->doubleClicked(right.index(0, 0));
     QCOMPARE(w->folderTree()->currentIndex(), draft);
     QCOMPARE(childTexts(right), (QStringList{"草稿2.txt", "草稿1.txt"}));
-  }
 
-  void checkMarksPassUpAndDown() {
-    Session s;
-    PartitionWindow* w = openFirst(s, image("sample-disk.img"));
-    QVERIFY(w);
-    widgets::FileListModel& right = *w->fileModel();
+    // Check marks pass up and down.
     QModelIndex docs = clickFolder(*w, {"文档"});
     auto tick = [&](int row, Qt::CheckState state) { right.setData(right.index(row, 0), state, Qt::CheckStateRole); };
 
@@ -206,8 +201,7 @@ class WindowsTest : public QObject {
     // Refusals while it loads.
     w->reload();
     s.window.close();
-    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"},
-                                                                 {"等待当前操作完成！", "waiting"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"等待当前操作完成！", "waiting"}}));
 
     QSignalSpy loaded(w, &PartitionWindow::loadFinished);
     progress->stopButton()->click();
@@ -324,8 +318,7 @@ class WindowsTest : public QObject {
     w->reload();
     s.window.commands().action(shell::kLostFileScan)->trigger();
     w->contextMenuFor(left.topIndex())->actions().front()->trigger();
-    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"},
-                                                                 {"等待此操作完成！", "waiting"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"等待此操作完成！", "waiting"}}));
     QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
 
     QSignalSpy scanned(w, &PartitionWindow::scanFinished);
@@ -349,18 +342,10 @@ class WindowsTest : public QObject {
     QCOMPARE(mark(w->fileModel()->index(0, 0)), Qt::Checked);
   }
 
-  void helpOpensTheShippedManual() {
-    Session s;
-    s.window.commands().action(shell::kHelp)->trigger();
-    QCOMPARE(s.dialogs.urls.size(), 1);
-    QFileInfo page(s.dialogs.urls.front().toLocalFile());
-    QVERIFY(page.isFile());
-    QCOMPARE(page.fileName(), QStringLiteral("index.html"));
-    for (const char* other : {"getting-started", "disk-window", "partition-window", "saving", "tools"})
-      QVERIFY2(QFileInfo(page.dir(), QString::fromLatin1(other) + ".html").isFile(), other);
-  }
-
-  void keysRunTheirCommands() {
+  // The keys run their commands; Ctrl+S saves the ticked rows byte for byte
+  // into the folder chosen with ">"; a second batch meanwhile is refused and
+  // the first runs to its end.
+  void keysRunTheirCommandsAndCtrlSSavesTheTickedRows() {
     Session s;
     s.window.show();
     QApplication::setActiveWindow(&s.window);
@@ -369,30 +354,18 @@ class WindowsTest : public QObject {
     tree->setFocus();
     QTest::keyClick(tree, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(s.dialogs.messages.value(0).first, QStringLiteral("关于 dudorazu"));
-    s.dialogs.nextFile = image("sample-disk.img");
+    s.dialogs.nextFile = image("recovery-main.img");
     QTest::keyClick(tree, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(s.disks().rowCount(), 1);
-
-    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
+    PartitionWindow* w = s.open(s.row("recovery-main.img", "Partition0"));
     QVERIFY(w);
     w->folderTree()->setFocus();
     QTest::keyClick(w->folderTree(), Qt::Key_F5);
     QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Checked);
     QTest::keyClick(w->folderTree(), Qt::Key_F4);
     QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
-    QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
-    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
-  }
+    QTest::keyClick(w->folderTree(), Qt::Key_F5);
 
-  // Ctrl+S saves the ticked rows byte for byte into the folder chosen with
-  // ">"; a second batch meanwhile is refused and the first runs to its end.
-  void ctrlSSavesTheTickedRows() {
-    Session s;
-    s.window.show();
-    QApplication::setActiveWindow(&s.window);
-    QVERIFY(QTest::qWaitForWindowActive(&s.window));
-    PartitionWindow* w = openFirst(s, image("recovery-main.img"));
-    QVERIFY(w);
     QTemporaryDir out;
     s.dialogs.nextFolder = out.path() + "/";
     QStringList asked;
@@ -402,17 +375,15 @@ class WindowsTest : public QObject {
       asked << d.windowTitle() << dialog.pathField()->text();
       return true;
     };
-    w->markAll(1);
+    s.dialogs.messages.clear();
     QSignalSpy saved(w, &PartitionWindow::saveFinished);
-    w->folderTree()->setFocus();
     QTest::keyClick(w->folderTree(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(asked, (QStringList{"Recover", out.path()}));
     QVERIFY(w->saveProgressWindow() && w->saveProgressWindow()->isVisible());
     QCOMPARE(w->saveProgressWindow()->windowTitle(), QStringLiteral("正在保存文件"));
     w->batchSave(SaveOrigin::RightPane);
     s.window.commands().action(shell::kSaveTicked)->trigger();
-    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成", "error"},
-                                                                 {"等待当前操作完成", "error"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成", "error"}, {"等待当前操作完成", "error"}}));
     QVERIFY(saved.wait(60000));
     QCOMPARE(savedUnlikeListed("recovery-main.sha256.txt", out.path().toStdString() + "/根目录"),
              std::vector<std::string>{});
@@ -425,6 +396,10 @@ class WindowsTest : public QObject {
     w->saveProgressWindow()->begin();
     w->saveProgressWindow()->block().setRange(100, 1);
     QTRY_COMPARE(w->saveProgressWindow()->labelText(), QStringLiteral("正在保存文件"));
+    w->saveProgressWindow()->finish();
+    QApplication::setActiveWindow(&s.window);
+    QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
 
   // A target whose free room cannot be asked refuses both saves. A batch
@@ -470,7 +445,7 @@ class WindowsTest : public QObject {
              std::vector<std::string>{});
   }
 
-  void exitAsksAndEveryControlIsNamed() {
+  void exitAsksEveryControlIsNamedAndHelpOpensTheManual() {
     Session s;
     s.window.show();
     s.window.close();
@@ -489,6 +464,14 @@ class WindowsTest : public QObject {
     QVERIFY(!s.window.commands().action(shell::kUnusedButton)->isEnabled());
     for (QAction* top : s.window.menuBar()->actions())
       for (QAction* a : top->menu()->actions()) QVERIFY(a->isSeparator() || !a->text().isEmpty());
+    // Help opens the shipped manual.
+    s.window.commands().action(shell::kHelp)->trigger();
+    QCOMPARE(s.dialogs.urls.size(), 1);
+    QFileInfo page(s.dialogs.urls.front().toLocalFile());
+    QVERIFY(page.isFile());
+    QCOMPARE(page.fileName(), QStringLiteral("index.html"));
+    for (const char* other : {"getting-started", "disk-window", "partition-window", "saving", "tools"})
+      QVERIFY2(QFileInfo(page.dir(), QString::fromLatin1(other) + ".html").isFile(), other);
     s.dialogs.confirmAnswer = true;
     QVERIFY(s.window.close());
   }
