@@ -364,7 +364,7 @@ class DiskToolsTest : public QObject {
   // Backup and restore of the clicked disk: a backup restores a wiped
   // sector 0 byte for byte once the user agrees, and nothing is written
   // while the file names another disk or the question is declined.
-  void partitionTableBackupAndRestore() {
+  void partitionTableBackupRestoreAndRebuild() {
     QTemporaryDir dir;
     const QString a = imageCopy(dir, "sample-disk.img", "a.img"), b = imageCopy(dir, "sample-disk.img", "b.img");
     Session s;
@@ -411,16 +411,10 @@ class DiskToolsTest : public QObject {
     s.dialogs.confirmAnswer = true;
     QCOMPARE(run(TableOperationDialog::kRestore, "a.img", tableA), QStringLiteral("恢复成功"));
     QCOMPARE(bytes(a), original);
-  }
 
-  // The rebuild refuses five ticks with sector 0 unchanged; two ticks,
-  // once agreed, give a table the image opens with again.
-  void rebuildWritesUpToFourTickedVolumes() {
-    QTemporaryDir dir;
-    const QString a = imageCopy(dir, "sample-disk.img", "a.img");
-    Session s;
-    s.window.openImageFile(a);
-    DiskRecord& disk = s.catalogue.disks.back();
+    // The rebuild refuses five ticks with sector 0 unchanged; two ticks,
+    // once agreed, give a table the image opens with again.
+    DiskRecord& disk = *s.disks().diskAt(s.row("a.img"));
     for (uint64_t start : {100, 200, 300, 400}) {
       PartitionRecord& found = disk.partitions.emplace_back(disk.partitions.front().description());
       found.searchKind = kSearchKindFound;
@@ -432,7 +426,8 @@ class DiskToolsTest : public QObject {
       QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(446));
       f.write(QByteArray(64, '\0'));
     }
-    const QByteArray wiped = bytes(a, 0, 512);
+    const QByteArray lost = bytes(a, 0, 512);
+    s.dialogs.confirmAnswer = false;
     QStringList seen;
     QList<int> ticks = {0, 1, 2, 3, 4};
     s.dialogs.answerDialog = [&](QDialog& d) {
@@ -450,10 +445,10 @@ class DiskToolsTest : public QObject {
     };
     QCOMPARE(s.run(shell::kTableOperation, s.row("a.img")), QStringLiteral("选择错误，请从新选择"));
     QCOMPARE(seen, (QStringList{"系统", "卷标", "起始位置(sec)", "大小", "主/逻辑", "警告：分区表重建前需备份#ff0000"}));
-    QCOMPARE(bytes(a, 0, 512), wiped);
+    QCOMPARE(bytes(a, 0, 512), lost);
     ticks = {0, 1};
     s.run(shell::kTableOperation, s.row("a.img"));  // declined
-    QCOMPARE(bytes(a, 0, 512), wiped);
+    QCOMPARE(bytes(a, 0, 512), lost);
     s.dialogs.confirmAnswer = true;
     s.run(shell::kTableOperation, s.row("a.img"));
     Session again;
