@@ -1,13 +1,5 @@
 // The disk window's rescue tools on images: the lost-partition search and
 // the up-case scans, imaging, regions, and the partition-table operations.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableWidget>
-#include <QTreeWidget>
 #include <filesystem>
 
 #include "core/exfat/upcase_scan.h"

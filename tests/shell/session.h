@@ -1,21 +1,8 @@
 #pragma once
 // The main window over a scratch catalogue, its questions answered from a
 // script, and the model look-ups the flow tests share.
-#include <QAbstractItemModel>
-#include <QAction>
-#include <QDialog>
-#include <QFile>
-#include <QList>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenu>
-#include <QPair>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QString>
-#include <QTemporaryDir>
-#include <QUrl>
 #include <QtTest>
+#include <QtWidgets>
 #include <functional>
 
 #include "shell/commands.h"

@@ -1,16 +1,6 @@
 // Whole flows of the desktop program on the bundled images: opening images
 // and partitions, the folder tree and file list, check marks, stopping a
 // load, the refusals, exit, and the names assistive technology reads.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QToolBar>
-
 #include "shell/find_dialog.h"
 #include "shell/progress_window.h"
 #include "shell/save_dialog.h"
