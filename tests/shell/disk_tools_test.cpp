@@ -206,13 +206,17 @@ class DiskToolsTest : public QObject {
     QCOMPARE(w->stateText(), QStringLiteral("无法读取磁盘，扫描未完成"));
   }
 
-  // Sector 5000 cannot be read: the copy goes on, the list gets its row and
-  // the dialog widens; the end message does not pass for a clean copy.
-  void imagingToAFileListsTheBadSector() {
+  // Sector 5000 cannot be read: the copy to a file goes on, the list gets its
+  // row and the dialog widens; the end message does not pass for a clean
+  // copy. The partition's menu item opens the dialog with it as source; a
+  // disk target is picked from the list, named in the question, and left
+  // alone when the answer is no.
+  void imagingToAFileAndToADisk() {
     QTemporaryDir dir;
-    const QString source = image("sample-disk.img");
+    const QString source = image("sample-disk.img"), target = sparseImage(dir, "target.img", 40000);
     Session s;
     s.window.openImageFile(source);
+    s.window.openImageFile(target);
     QCOMPARE(s.run(shell::kCreateImage, {}), QStringLiteral("请选择源文件"));
     QVERIFY(s.run(shell::kCreateImage, s.row("sample-disk.img")).isEmpty());
     shell::ImagingDialog& d = *s.window.imagingDialog();
@@ -234,12 +238,14 @@ class DiskToolsTest : public QObject {
     d.mapfileField()->setText(map);
     const int narrow = d.width();
 
-    FaultPlan plan;
-    plan.badSectors = {5000};
-    ScopedFaultInjection faults(source.toStdString(), plan);
-    QVERIFY(start().isEmpty());
-    QVERIFY(!d.startButton()->isEnabled() && d.counterLabel()->isVisible());
-    QVERIFY(QSignalSpy(&d, &shell::ImagingDialog::imagingFinished).wait(60000));
+    {
+      FaultPlan plan;
+      plan.badSectors = {5000};
+      ScopedFaultInjection faults(source.toStdString(), plan);
+      QVERIFY(start().isEmpty());
+      QVERIFY(!d.startButton()->isEnabled() && d.counterLabel()->isVisible());
+      QVERIFY(QSignalSpy(&d, &shell::ImagingDialog::imagingFinished).wait(60000));
+    }
     QVERIFY2(d.isVisible(), "the dialog stays for its list to be read");
     QCOMPARE(d.badSectorList()->rowCount(), 1);
     QCOMPARE(d.badSectorList()->item(0, 0)->text() + d.badSectorList()->item(0, 1)->text(),
@@ -251,20 +257,11 @@ class DiskToolsTest : public QObject {
              qPrintable(end));
     QVERIFY(QFileInfo(out).isFile() && QFileInfo(map).isFile());  // what lies in them: the core's tests
     QVERIFY(d.startButton()->isEnabled());
-  }
+    d.close();
+    d.mapfileBox()->click();
+    d.toDiskButton()->click();
 
-  // The partition's menu item opens the dialog with it as source; a disk
-  // target is picked from the list, named in the question, and left alone
-  // when the answer is no.
-  void imagingToADiskAsksFirst() {
-    QTemporaryDir dir;
-    const QString target = sparseImage(dir, "target.img", 40000);
-    Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    s.window.openImageFile(target);
     s.menu(s.row("sample-disk.img", "Partition0"), QStringLiteral("创建分区镜像文件     Ctrl+Alt+J"));
-    shell::ImagingDialog& d = *s.window.imagingDialog();
-    auto start = [&] { return s.said([&] { d.startButton()->click(); }); };
     QCOMPARE(d.sourceField()->text(), QStringLiteral("sample-disk.img,Partition0"));
     QCOMPARE(d.sectorCountField()->text(), QStringLiteral("30720"));
 
@@ -287,7 +284,7 @@ class DiskToolsTest : public QObject {
     start();
     QVERIFY(QSignalSpy(&d, &shell::ImagingDialog::imagingFinished).wait(60000));
     QCOMPARE(s.dialogs.messages.back().first, QStringLiteral("镜像完毕"));
-    QCOMPARE(bytes(target, 8 * 512, 30720 * 512), bytes(image("sample-disk.img"), 2048 * 512, 30720 * 512));
+    QCOMPARE(bytes(target, 8 * 512, 30720 * 512), bytes(source, 2048 * 512, 30720 * 512));
   }
 
   // Each row: the disk (1M with an exFAT boot sector at 0, or 2M sectors),
