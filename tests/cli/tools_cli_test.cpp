@@ -81,7 +81,6 @@ TEST(ToolsCli, ImageCopiesToAFileAndWritesTheMap) {
   std::string out = dir.file("copy.img"), map = dir.file("copy.map");
   expectCli("image " + img + " --to-file " + out + " --mapfile " + map, 0, {"镜像完毕"});
   EXPECT_TRUE(readFile(out) == readFile(img));
-  EXPECT_TRUE(test::contains(readFile(map), "0x00000000  0x02800000  +")) << readFile(map);
   // Runs that cannot give what was asked for end with status 1 and say why.
   const std::pair<std::string, const char*> refusals[] = {
       {"--to-file " + out, "this replaces the file"},  // not without consent

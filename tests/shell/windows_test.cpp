@@ -1,99 +1,27 @@
 // Whole flows of the desktop program on the bundled images: opening images
 // and partitions, the folder tree and file list, check marks, stopping a
 // load, the refusals, exit, and the names assistive technology reads.
-#include <QAction>
-#include <QLabel>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QToolBar>
-#include <QtTest>
-#include <memory>
-
-#include <QCheckBox>
-#include <QRadioButton>
-#include <QTreeWidget>
-#include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QGroupBox>
-
-#include "shell/commands.h"
 #include "shell/find_dialog.h"
-#include "shell/search_results.h"
-#include "shell/disk_window.h"
-#include "shell/main_window.h"
-#include "shell/partition_window.h"
 #include "shell/progress_window.h"
-#include "shell/rebuild_dialog.h"
 #include "shell/save_dialog.h"
-#include "shell/table_operation_dialog.h"
-#include "shell/recording_dialogs.h"
-#include "support/fixtures.h"
-#include "widgets/disk_tree_model.h"
+#include "shell/search_results.h"
+#include "shell/session.h"
 #include "widgets/file_list_model.h"
 #include "widgets/file_list_view.h"
 #include "widgets/folder_tree_model.h"
 
 using namespace dudorazu;
+using namespace dudorazu::test;
 using shell::MainWindow;
 using shell::PartitionWindow;
-using dudorazu::SaveOrigin;
 
 namespace {
 
-QString image(const char* name) { return QString::fromStdString(test::fixtureImage(name)); }
-
-// The child of `parent` whose column-0 text is `text`.
-QModelIndex childNamed(const QAbstractItemModel& model, const QModelIndex& parent, const QString& text) {
-  for (int r = 0; r < model.rowCount(parent); ++r)
-    if (model.index(r, 0, parent).data().toString() == text) return model.index(r, 0, parent);
-  return {};
+// Opens the image at `path` and the window of its first partition.
+PartitionWindow* openFirst(Session& s, const QString& path, bool waitForLoad = true) {
+  s.window.openImageFile(path);
+  return s.open(s.disks().index(0, 0, s.disks().index(s.disks().rowCount() - 1, 0)), waitForLoad);
 }
-
-QStringList headers(const QAbstractItemModel& model) {
-  QStringList out;
-  for (int c = 0; c < model.columnCount(); ++c) out << model.headerData(c, Qt::Horizontal).toString();
-  return out;
-}
-
-QStringList childTexts(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
-  QStringList out;
-  for (int r = 0; r < model.rowCount(parent); ++r) out << model.index(r, 0, parent).data().toString();
-  return out;
-}
-
-Qt::CheckState mark(const QModelIndex& index) { return index.data(Qt::CheckStateRole).value<Qt::CheckState>(); }
-
-struct Session {
-  DiskCatalogue catalogue;
-  test::RecordingDialogs dialogs;
-  MainWindow window{catalogue, dialogs};
-  widgets::DiskTreeModel& disks() { return *window.diskWindow()->diskModel(); }
-
-  // The partition row `text` of the disk row `disk`.
-  QModelIndex partitionRow(const QString& disk, const QString& text) {
-    return childNamed(disks(), childNamed(disks(), {}, disk), text);
-  }
-  // Double-clicks a row of the disk window; the window opened, if any,
-  // with its tree loaded.
-  PartitionWindow* open(const QModelIndex& row, bool waitForLoad = true) {
-    window.documents()->setActiveSubWindow(window.documents()->subWindowList().front());
-    int before = window.partitionWindows().size();
-    emit window.diskWindow()->diskTree()->doubleClicked(row);
-    if (window.partitionWindows().size() == before) return nullptr;
-    PartitionWindow* opened = window.partitionWindows().back();
-    QSignalSpy loaded(opened, &PartitionWindow::loadFinished);
-    if (waitForLoad && !loaded.wait(20000)) return nullptr;
-    return opened;
-  }
-};
 
 // Clicks the left row `path` (names below the root folder) of a partition window.
 QModelIndex clickFolder(PartitionWindow& w, const QStringList& path) {
@@ -108,7 +36,7 @@ QModelIndex clickFolder(PartitionWindow& w, const QStringList& path) {
 
 class WindowsTest : public QObject {
   Q_OBJECT
-  test::ScratchSettings settings_;
+  ScratchSettings settings_;
 
  private slots:
   void openImageListsItsRowsAndItsMenus() {
@@ -167,32 +95,31 @@ class WindowsTest : public QObject {
     Session s;
     s.window.openImageFile(image("sample-disk.img"));
     s.window.openImageFile(image("partitions-mbr.img"));
-    QCOMPARE(s.open(s.partitionRow("partitions-mbr.img", "Partition3")), nullptr);  // NTFS
+    QCOMPARE(s.open(s.row("partitions-mbr.img", "Partition3")), nullptr);  // NTFS
     QCOMPARE(s.disks().index(3, widgets::DiskTreeModel::kFileSystem, s.disks().index(1, 0)).data().toString(),
              QStringLiteral("NTFS"));
     QVERIFY(!s.window.showsPartitionMenus());
 
-    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("Partition0"));
     QVERIFY(s.window.showsPartitionMenus());
     QCOMPARE(s.window.menuBar()->actions().size(), 4);
     QVERIFY(s.dialogs.messages.isEmpty());
 
-    QCOMPARE(s.open(s.partitionRow("sample-disk.img", "Partition0")), nullptr);
+    QCOMPARE(s.open(s.row("sample-disk.img", "Partition0")), nullptr);
     QVERIFY(!s.window.showsPartitionMenus());
-    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"此分区已打开！", "dudorazu"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"此分区已打开！", "dudorazu"}}));
     // The same partition text on another disk is another partition.
-    QVERIFY(s.open(s.partitionRow("partitions-mbr.img", "Partition0")));
+    QVERIFY(s.open(s.row("partitions-mbr.img", "Partition0")));
     QCOMPARE(s.window.partitionWindows().size(), 2);
     s.window.commands().action(shell::kClosePartition)->trigger();
     QCOMPARE(s.window.partitionWindows().size(), 1);
   }
 
-  void foldersOnTheLeftTheirFilesOnTheRight() {
+  void foldersOnTheLeftTheirFilesOnTheRightAndMarksPassUpAndDown() {
     Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, image("sample-disk.img"));
     QVERIFY(w);
     widgets::FolderTreeModel& left = *w->folderModel();
     QCOMPARE(childTexts(left), QStringList{"Partition0"});
@@ -218,21 +145,15 @@ class WindowsTest : public QObject {
     s.window.commands().action(shell::kStatistics)->trigger();
     s.window.commands().action(shell::kStatistics)->trigger();
     QVERIFY(counted.wait(20000));
-    QCOMPARE(s.dialogs.messages.front(), (QPair<QString, QString>{"正在计算，请稍后...", "waiting"}));
+    QCOMPARE(s.dialogs.messages.front(), (Message{"正在计算，请稍后...", "waiting"}));
     QVERIFY(s.window.statusPane(2)->text().endsWith(QStringLiteral("在2个文件夹中包含 4个文件")));
-    QCOMPARE(s.dialogs.messages.back(), (QPair<QString, QString>{s.window.statusPane(2)->text(), "文件统计"}));
+    QCOMPARE(s.dialogs.messages.back(), (Message{s.window.statusPane(2)->text(), "文件统计"}));
 
     emit w->fileList()->doubleClicked(right.index(0, 0));
     QCOMPARE(w->folderTree()->currentIndex(), draft);
     QCOMPARE(childTexts(right), (QStringList{"草稿2.txt", "草稿1.txt"}));
-  }
 
-  void checkMarksPassUpAndDown() {
-    Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
-    QVERIFY(w);
-    widgets::FileListModel& right = *w->fileModel();
+    // Check marks pass up and down.
     QModelIndex docs = clickFolder(*w, {"文档"});
     auto tick = [&](int row, Qt::CheckState state) { right.setData(right.index(row, 0), state, Qt::CheckStateRole); };
 
@@ -261,8 +182,7 @@ class WindowsTest : public QObject {
 
   void stopEndsATreeLoadAndTheWindowStaysUsable() {
     Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"), false);
+    PartitionWindow* w = openFirst(s, image("sample-disk.img"), false);
     QVERIFY(w && w->loading());
     shell::ProgressWindow* progress = w->progressWindow();
     QVERIFY(progress->isVisible());
@@ -271,8 +191,7 @@ class WindowsTest : public QObject {
     // Refusals while it loads.
     w->reload();
     s.window.close();
-    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成，请稍后！", "error"},
-                                                                 {"等待当前操作完成！", "waiting"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"等待当前操作完成！", "waiting"}}));
 
     QSignalSpy loaded(w, &PartitionWindow::loadFinished);
     progress->stopButton()->click();
@@ -304,8 +223,7 @@ class WindowsTest : public QObject {
 
   void findDialogAndASearchForADeletedFile() {
     Session s;
-    s.window.openImageFile(image("sample-disk.img"));
-    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, image("sample-disk.img"));
     QVERIFY(w);
     QStringList seen;  // title, modes, mode, text, example texts, check boxes
     auto look = [&](QDialog& d) {
@@ -371,7 +289,7 @@ class WindowsTest : public QObject {
     QCOMPARE(hits.rowCount(), 0);
     s.dialogs.messages.clear();
     s.window.commands().action(shell::kFind)->trigger();  // refused while the tree loads
-    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成，请稍后！", "error"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}}));
     QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
     // A tab closed while a search runs goes once the search has ended.
     s.window.commands().action(shell::kFind)->trigger();
@@ -381,9 +299,7 @@ class WindowsTest : public QObject {
 
   void lostFileScanShowsCarvedFilesInTheTree() {
     Session s;
-    s.window.openImageFile(image("exfat-carve.img"));
-    QModelIndex disk = s.disks().index(0, 0);
-    PartitionWindow* w = s.open(s.disks().index(0, 0, disk));
+    PartitionWindow* w = openFirst(s, image("exfat-carve.img"));
     QVERIFY(w);
     widgets::FolderTreeModel& left = *w->folderModel();
     QAction* paneScan = w->contextMenuFor(left.topIndex())->actions().front();
@@ -392,8 +308,7 @@ class WindowsTest : public QObject {
     w->reload();
     s.window.commands().action(shell::kLostFileScan)->trigger();
     w->contextMenuFor(left.topIndex())->actions().front()->trigger();
-    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成，请稍后！", "error"},
-                                                                 {"等待此操作完成！", "waiting"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"等待此操作完成！", "waiting"}}));
     QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
 
     QSignalSpy scanned(w, &PartitionWindow::scanFinished);
@@ -417,18 +332,10 @@ class WindowsTest : public QObject {
     QCOMPARE(mark(w->fileModel()->index(0, 0)), Qt::Checked);
   }
 
-  void helpOpensTheShippedManual() {
-    Session s;
-    s.window.commands().action(shell::kHelp)->trigger();
-    QCOMPARE(s.dialogs.urls.size(), 1);
-    QFileInfo page(s.dialogs.urls.front().toLocalFile());
-    QVERIFY(page.isFile());
-    QCOMPARE(page.fileName(), QStringLiteral("index.html"));
-    for (const char* other : {"getting-started", "disk-window", "partition-window", "saving", "tools"})
-      QVERIFY2(QFileInfo(page.dir(), QString::fromLatin1(other) + ".html").isFile(), other);
-  }
-
-  void keysRunTheirCommands() {
+  // The keys run their commands; Ctrl+S saves the ticked rows byte for byte
+  // into the folder chosen with ">"; a second batch meanwhile is refused and
+  // the first runs to its end.
+  void keysRunTheirCommandsAndCtrlSSavesTheTickedRows() {
     Session s;
     s.window.show();
     QApplication::setActiveWindow(&s.window);
@@ -437,31 +344,18 @@ class WindowsTest : public QObject {
     tree->setFocus();
     QTest::keyClick(tree, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(s.dialogs.messages.value(0).first, QStringLiteral("关于 dudorazu"));
-    s.dialogs.nextFile = image("sample-disk.img");
+    s.dialogs.nextFile = image("recovery-main.img");
     QTest::keyClick(tree, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(s.disks().rowCount(), 1);
-
-    PartitionWindow* w = s.open(s.partitionRow("sample-disk.img", "Partition0"));
+    PartitionWindow* w = s.open(s.row("recovery-main.img", "Partition0"));
     QVERIFY(w);
     w->folderTree()->setFocus();
     QTest::keyClick(w->folderTree(), Qt::Key_F5);
     QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Checked);
     QTest::keyClick(w->folderTree(), Qt::Key_F4);
     QCOMPARE(mark(w->folderModel()->topIndex()), Qt::Unchecked);
-    QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
-    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
-  }
+    QTest::keyClick(w->folderTree(), Qt::Key_F5);
 
-  // Ctrl+S saves the ticked rows byte for byte into the folder chosen with
-  // ">"; a second batch meanwhile is refused and the first runs to its end.
-  void ctrlSSavesTheTickedRows() {
-    Session s;
-    s.window.show();
-    QApplication::setActiveWindow(&s.window);
-    QVERIFY(QTest::qWaitForWindowActive(&s.window));
-    s.window.openImageFile(image("recovery-main.img"));
-    PartitionWindow* w = s.open(s.partitionRow("recovery-main.img", "Partition0"));
-    QVERIFY(w);
     QTemporaryDir out;
     s.dialogs.nextFolder = out.path() + "/";
     QStringList asked;
@@ -471,19 +365,17 @@ class WindowsTest : public QObject {
       asked << d.windowTitle() << dialog.pathField()->text();
       return true;
     };
-    w->markAll(1);
+    s.dialogs.messages.clear();
     QSignalSpy saved(w, &PartitionWindow::saveFinished);
-    w->folderTree()->setFocus();
     QTest::keyClick(w->folderTree(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(asked, (QStringList{"Recover", out.path()}));
     QVERIFY(w->saveProgressWindow() && w->saveProgressWindow()->isVisible());
     QCOMPARE(w->saveProgressWindow()->windowTitle(), QStringLiteral("正在保存文件"));
     w->batchSave(SaveOrigin::RightPane);
     s.window.commands().action(shell::kSaveTicked)->trigger();
-    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{"等待当前操作完成", "error"},
-                                                                 {"等待当前操作完成", "error"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成", "error"}, {"等待当前操作完成", "error"}}));
     QVERIFY(saved.wait(60000));
-    QCOMPARE(test::savedUnlikeListed("recovery-main.sha256.txt", out.path().toStdString() + "/根目录"),
+    QCOMPARE(savedUnlikeListed("recovery-main.sha256.txt", out.path().toStdString() + "/根目录"),
              std::vector<std::string>{});
     QString report = saved.first().first().toString();
     QVERIFY2(report.startsWith("已保存 216 个文件") && report.contains("guessed: /gone/frag-deleted.dat"),
@@ -494,6 +386,10 @@ class WindowsTest : public QObject {
     w->saveProgressWindow()->begin();
     w->saveProgressWindow()->block().setRange(100, 1);
     QTRY_COMPARE(w->saveProgressWindow()->labelText(), QStringLiteral("正在保存文件"));
+    w->saveProgressWindow()->finish();
+    QApplication::setActiveWindow(&s.window);
+    QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
 
   // A target whose free room cannot be asked refuses both saves. A batch
@@ -501,11 +397,9 @@ class WindowsTest : public QObject {
   void marksStayOnFilesNotSavedWhole() {
     Session s;
     QTemporaryDir dir;
-    QString cut = dir.filePath("cut.img");
-    QVERIFY(QFile::copy(image("recovery-guess.img"), cut));
+    const QString cut = imageCopy(dir, "recovery-guess.img", "cut.img");
     QVERIFY(QFile::resize(cut, 3145728 + 30 * 4096));  // two.txt's later clusters are cut off
-    s.window.openImageFile(cut);
-    PartitionWindow* w = s.open(s.partitionRow("cut.img", "Partition0"));
+    PartitionWindow* w = openFirst(s, cut);
     QVERIFY(w);
     clickFolder(*w, {"kept"});
     widgets::FileListModel& right = *w->fileModel();
@@ -521,7 +415,7 @@ class WindowsTest : public QObject {
     w->singleSave(SaveOrigin::RightPane);
     w->batchSave(SaveOrigin::RightPane);
     QString unknown = QString::fromUtf8(kFreeSpaceUnknown);
-    QCOMPARE(s.dialogs.messages, (QList<QPair<QString, QString>>{{unknown, "dudorazu"}, {unknown, "dudorazu"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{unknown, "dudorazu"}, {unknown, "dudorazu"}}));
     QVERIFY(!w->saveProgressWindow() || !w->saveProgressWindow()->isVisible());
 
     target = dir.filePath("out");
@@ -537,130 +431,11 @@ class WindowsTest : public QObject {
     w->fileList()->setCurrentIndex(childNamed(right, {}, "one.txt"));
     w->singleSave(SaveOrigin::RightPane);
     QVERIFY(saved.wait(20000));
-    QCOMPARE(test::savedUnlikeListed("recovery-guess.sha256.txt", dir.filePath("single").toStdString(), "/kept/one"),
+    QCOMPARE(savedUnlikeListed("recovery-guess.sha256.txt", dir.filePath("single").toStdString(), "/kept/one"),
              std::vector<std::string>{});
   }
 
-  // Backup and restore of the clicked disk: a backup restores a wiped
-  // sector 0 byte for byte once the user agrees, and nothing is written
-  // while the file names another disk or the question is declined.
-  void partitionTableBackupAndRestore() {
-    QTemporaryDir dir;
-    const QString a = dir.filePath("a.img"), b = dir.filePath("b.img");
-    for (const QString& copy : {a, b}) {
-      QVERIFY(QFile::copy(image("sample-disk.img"), copy));
-      QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    }
-    auto bytes = [](const QString& path) {
-      QFile f(path);
-      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    Session s;
-    s.window.openImageFile(a);
-    s.window.openImageFile(b);
-    int choice = -1;
-    QStringList controls;
-    s.dialogs.answerDialog = [&](QDialog& d) {
-      controls = QStringList{d.windowTitle()};
-      for (auto* button : d.findChildren<QAbstractButton*>())
-        controls << button->text() + (button->accessibleName() == button->text() ? "" : "?");
-      if (choice >= 0) static_cast<shell::TableOperationDialog&>(d).option(choice)->click();
-      return true;
-    };
-    auto run = [&](int c, const char* row, const QString& file) {
-      choice = c;
-      s.window.diskWindow()->diskTree()->setCurrentIndex(childNamed(s.disks(), {}, QString::fromUtf8(row)));
-      s.dialogs.nextSaveFile = s.dialogs.nextFile = file;
-      s.dialogs.messages.clear();
-      s.window.commands().action(shell::kTableOperation)->trigger();
-      return s.dialogs.messages.isEmpty() ? QString() : s.dialogs.messages.back().first;
-    };
-    QCOMPARE(run(-1, "a.img", {}), QStringLiteral("请选择分区操作类型！"));
-    QCOMPARE(controls, (QStringList{"分区表操作", "分区表备份", "分区表恢复", "分区表重建", "确定", "取消"}));
-    const QString tableA = dir.filePath("a-table.img"), tableB = dir.filePath("b-table.img");
-    QCOMPARE(run(0, "a.img", tableA), QStringLiteral("备份成功"));
-    QCOMPARE(run(0, "b.img", tableB), QStringLiteral("备份成功"));
-    QCOMPARE(s.dialogs.filters.back(), QStringLiteral("Img files(*.img);;All files(*)"));
-    QCOMPARE(bytes(tableA).size() % 512 + 512 * 2, bytes(tableA).size());
-
-    const QByteArray original = bytes(a);
-    {
-      QFile f(a);
-      QVERIFY(f.open(QIODevice::ReadWrite));
-      f.write(QByteArray(512, '\0'));
-    }
-    const QByteArray wiped = bytes(a);
-    QCOMPARE(run(1, "a.img", tableB), QStringLiteral("备份信息与磁盘不对应"));
-    QCOMPARE(s.dialogs.messages.size(), 1);
-    QCOMPARE(bytes(a), wiped);
-    QVERIFY(run(1, "a.img", tableA).contains(QStringLiteral("a.img")));  // the question, declined
-    QCOMPARE(bytes(a), wiped);
-    s.dialogs.confirmAnswer = true;
-    QCOMPARE(run(1, "a.img", tableA), QStringLiteral("恢复成功"));
-    QCOMPARE(bytes(a), original);
-  }
-
-  // The rebuild refuses five ticks with sector 0 unchanged; two ticks,
-  // once agreed, give a table the image opens with again.
-  void rebuildWritesUpToFourTickedVolumes() {
-    QTemporaryDir dir;
-    const QString a = dir.filePath("a.img");
-    QVERIFY(QFile::copy(image("sample-disk.img"), a));
-    QFile::setPermissions(a, QFile::ReadOwner | QFile::WriteOwner);
-    auto sector0 = [&] {
-      QFile f(a);
-      return f.open(QIODevice::ReadOnly) ? f.read(512) : QByteArray();
-    };
-    Session s;
-    s.window.openImageFile(a);
-    DiskRecord& disk = s.catalogue.disks.back();
-    for (uint64_t start : {100, 200, 300, 400}) {
-      PartitionRecord& found = disk.partitions.emplace_back(disk.partitions.front().description());
-      found.searchKind = kSearchKindFound;
-      found.startSector = start;
-      found.sizeSectors = 10;
-    }
-    {
-      QFile f(a);  // the entries lost, as a search would find them
-      QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(446));
-      f.write(QByteArray(64, '\0'));
-    }
-    const QByteArray wiped = sector0();
-    QStringList seen;
-    QList<int> ticks = {0, 1, 2, 3, 4};
-    s.dialogs.answerDialog = [&](QDialog& d) {
-      if (auto* choose = qobject_cast<shell::TableOperationDialog*>(&d)) {
-        choose->option(shell::TableOperationDialog::kRebuild)->click();
-        return true;
-      }
-      auto* list = static_cast<shell::RebuildDialog&>(d).list();
-      seen = headers(*list->model());
-      for (auto* label : d.findChildren<QLabel*>()) seen << label->text() + label->palette().color(QPalette::WindowText).name();
-      auto* save = d.findChild<QPushButton*>();
-      for (int i = 0; i < list->topLevelItemCount(); ++i)
-        list->topLevelItem(i)->setCheckState(0, ticks.contains(i) ? Qt::Checked : Qt::Unchecked);
-      save->click();
-      return d.result() == QDialog::Accepted;
-    };
-    s.window.diskWindow()->diskTree()->setCurrentIndex(s.disks().index(0, 0));
-    s.window.commands().action(shell::kTableOperation)->trigger();
-    QCOMPARE(seen, (QStringList{"系统", "卷标", "起始位置(sec)", "大小", "主/逻辑", "警告：分区表重建前需备份#ff0000"}));
-    QCOMPARE(s.dialogs.messages.back().first, QStringLiteral("选择错误，请从新选择"));
-    QCOMPARE(sector0(), wiped);
-    ticks = {0, 1};
-    s.window.commands().action(shell::kTableOperation)->trigger();  // declined
-    QCOMPARE(sector0(), wiped);
-    s.dialogs.confirmAnswer = true;
-    s.window.commands().action(shell::kTableOperation)->trigger();
-    QVERIFY(sector0() != wiped);
-    Session again;
-    again.window.openImageFile(a);
-    QModelIndex first = again.disks().index(0, 0, again.disks().index(0, 0));
-    QCOMPARE(first.siblingAtColumn(2).data().toString(), QStringLiteral("exFat"));
-    QCOMPARE(again.disks().rowCount(again.disks().index(0, 0)), 2);
-  }
-
-  void exitAsksAndEveryControlIsNamed() {
+  void exitAsksEveryControlIsNamedAndHelpOpensTheManual() {
     Session s;
     s.window.show();
     s.window.close();
@@ -679,6 +454,14 @@ class WindowsTest : public QObject {
     QVERIFY(!s.window.commands().action(shell::kUnusedButton)->isEnabled());
     for (QAction* top : s.window.menuBar()->actions())
       for (QAction* a : top->menu()->actions()) QVERIFY(a->isSeparator() || !a->text().isEmpty());
+    // Help opens the shipped manual.
+    s.window.commands().action(shell::kHelp)->trigger();
+    QCOMPARE(s.dialogs.urls.size(), 1);
+    QFileInfo page(s.dialogs.urls.front().toLocalFile());
+    QVERIFY(page.isFile());
+    QCOMPARE(page.fileName(), QStringLiteral("index.html"));
+    for (const char* other : {"getting-started", "disk-window", "partition-window", "saving", "tools"})
+      QVERIFY2(QFileInfo(page.dir(), QString::fromLatin1(other) + ".html").isFile(), other);
     s.dialogs.confirmAnswer = true;
     QVERIFY(s.window.close());
   }

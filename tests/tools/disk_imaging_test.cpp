@@ -214,7 +214,7 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   EXPECT_EQ(imagingSectors(toFile(catalogued(odd), "")), 2050u) << "a last part of a sector counts as one";
 }
 
-TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
+TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTargetAndAFailingWriteEndsIt) {
   TempDir dir;
   std::string src = copyFixture(dir, "tools-search.img"), tgt = blank(dir.file("target.img"), 20 << 20);
   DiskRecord source = catalogued(src), target = catalogued(tgt);
@@ -244,24 +244,21 @@ TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTarget) {
   // The source itself is never the target file.
   EXPECT_EQ(ImagingRun(toFile(source, src)).outcome.status, ImagingStatus::Refused);
   EXPECT_EQ(test::readRange(src, 2048 * 512 + 3, 5), "EXFAT");
-}
 
-TEST(DiskImaging, FailingTargetWriteEndsTheCopyWithItsMessage) {
-  TempDir dir;
-  std::string src = copyFixture(dir, "tools-search.img"), tgt = blank(dir.file("target.img"), 40 << 20);
-  ImagingJob job = toDisk(endpointFor(catalogued(src)), endpointFor(catalogued(tgt)));
+  // A failing target write ends the copy with its message.
+  ImagingJob whole = toDisk(job.source, endpointFor(target));
   {
     test::FaultPlan plan;
     plan.badWriteSectors = {3000};
     test::ScopedFaultInjection faults(tgt, plan);
-    ImagingRun run(job);
+    ImagingRun run(whole);
     EXPECT_EQ(run.outcome.status, ImagingStatus::WriteFailed);
     EXPECT_TRUE(run.said("磁盘有坏道，请重新选择目标文件"));
     EXPECT_FALSE(run.said("镜像完毕"));
     EXPECT_EQ(run.outcome.bytesDone, 1048576u) << "the copy ended at the failing block";
   }
-  job.source.devicePath = dir.file("absent.img");
-  ImagingRun missing(job);
+  whole.source.devicePath = dir.file("absent.img");
+  ImagingRun missing(whole);
   EXPECT_EQ(missing.outcome.status, ImagingStatus::SourceNotOpened);
   EXPECT_TRUE(missing.said("打开失败"));
 }

@@ -50,10 +50,8 @@ TEST(MbrRebuild, RowsOfferFamiliesSkipFoundVolumesAlreadyInTheTableAndSizeTextsC
   // An entryKind other than 1 or 2 shows nothing.
   EXPECT_EQ(rows, "exFat;DATA;2048;0.5 GB;主;0\nNTFS;;5000;0.1 MB;主;3\nexFat;;5000;0.1 MB;逻辑;4\n"
                   "FAT32;;3000000000;0.1 GB;;6\n");
-  EXPECT_EQ(rebuildSizeText(209716), "0.1 GB");
-  EXPECT_EQ(rebuildSizeText(209715), "102.4 MB");
-  EXPECT_EQ(rebuildSizeText(210), "0.1 MB");
-  EXPECT_EQ(rebuildSizeText(209), "104.5 KB");
+  for (auto [sectors, text] : {std::pair{209716ull, "0.1 GB"}, {209715ull, "102.4 MB"}, {210ull, "0.1 MB"}, {209ull, "104.5 KB"}})
+    EXPECT_EQ(rebuildSizeText(sectors), text);
   EXPECT_EQ(rebuildSizeText(UINT64_MAX).substr(rebuildSizeText(UINT64_MAX).size() - 3), " GB");
 }
 

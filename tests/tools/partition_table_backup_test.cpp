@@ -152,41 +152,29 @@ TEST(PartitionTableBackup, SectorListsAreBoundedByDiskAndHeader) {
   }
 }
 
-class PartitionTableRestore : public ::testing::Test {
- protected:
-  void SetUp() override {
-    img = copyFixture(dir, "tools-search.img");
-    disk = catalogued(img);
-    before = readFile(img);
-  }
-  // A backup file for `disk` with the given trailer after `sectors` images.
-  std::string backupFile(size_t sectors, const std::string& trailer) {
-    std::string file = dir.file("b.img");
-    test::writeFile(file, std::string(sectors * 512, '\x5A') + trailer);
-    return file;
-  }
-  RestoreResult restore(const std::string& file) { return restorePartitionTable(disk, file, messages); }
-  std::string owner() const { return disk.devicePath + "^" + displayName(disk); }
-
+TEST(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothingAndAFailedWriteIsReported) {
   TempDir dir;
-  std::string img;
-  DiskRecord disk;
-  std::string before;
+  const std::string img = copyFixture(dir, "tools-search.img"), before = readFile(img);
+  DiskRecord disk = catalogued(img);
   RecordingMessageSink messages;
-};
-
-TEST_F(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothing) {
+  const std::string owner = disk.devicePath + "^" + displayName(disk);
+  // A backup file for `disk` with the given trailer after `sectors` images.
+  auto backupFile = [&](size_t sectors, const std::string& trailer) {
+    test::writeFile(dir.file("b.img"), std::string(sectors * 512, '\x5A') + trailer);
+    return dir.file("b.img");
+  };
+  auto restore = [&](const std::string& file) { return restorePartitionTable(disk, file, messages); };
   EXPECT_EQ(restore(backupFile(1, "no separator here")), RestoreResult::BadFile);
-  EXPECT_EQ(restore(backupFile(2, "0^" + owner())), RestoreResult::BadFile) << "two images, one offset";
-  EXPECT_EQ(restore(backupFile(1, "0^512^" + owner())), RestoreResult::BadFile) << "one image, two offsets";
-  EXPECT_EQ(restore(backupFile(1, "-512^" + owner())), RestoreResult::BadFile);
-  EXPECT_EQ(restore(backupFile(1, "100^" + owner())), RestoreResult::BadFile) << "not on a sector boundary";
-  EXPECT_EQ(restore(backupFile(1, "99999999999999999999^" + owner())), RestoreResult::BadFile);
-  EXPECT_EQ(restore(backupFile(2, "0^^" + owner())), RestoreResult::BadFile);
+  EXPECT_EQ(restore(backupFile(2, "0^" + owner)), RestoreResult::BadFile) << "two images, one offset";
+  EXPECT_EQ(restore(backupFile(1, "0^512^" + owner)), RestoreResult::BadFile) << "one image, two offsets";
+  EXPECT_EQ(restore(backupFile(1, "-512^" + owner)), RestoreResult::BadFile);
+  EXPECT_EQ(restore(backupFile(1, "100^" + owner)), RestoreResult::BadFile) << "not on a sector boundary";
+  EXPECT_EQ(restore(backupFile(1, "99999999999999999999^" + owner)), RestoreResult::BadFile);
+  EXPECT_EQ(restore(backupFile(2, "0^^" + owner)), RestoreResult::BadFile);
   EXPECT_EQ(messages.messages.back().text, "备份文件格式错误，未写入任何数据");
-  EXPECT_EQ(restore(backupFile(1, std::to_string(40ull << 20) + "^" + owner())), RestoreResult::Mismatch)
+  EXPECT_EQ(restore(backupFile(1, std::to_string(40ull << 20) + "^" + owner)), RestoreResult::Mismatch)
       << "an offset past the end of the disk";
-  EXPECT_EQ(restore(backupFile(1, std::to_string((40ull << 20) - 256) + "^" + owner())), RestoreResult::BadFile);
+  EXPECT_EQ(restore(backupFile(1, std::to_string((40ull << 20) - 256) + "^" + owner)), RestoreResult::BadFile);
   EXPECT_EQ(readFile(img), before);
 
   EXPECT_EQ(restore(backupFile(1, "0^" + disk.devicePath + "^other.img")), RestoreResult::Mismatch);
@@ -198,10 +186,9 @@ TEST_F(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothing) {
   EXPECT_EQ(restore(backupFile(1, "0^" + other + "^" + displayName(disk))), RestoreResult::Mismatch);
   EXPECT_EQ(readFile(other), std::string(8192, '\0'));
   EXPECT_EQ(readFile(img), before);
-}
 
-TEST_F(PartitionTableRestore, AFailedWriteIsReportedInsteadOfSuccess) {
-  std::string file = backupFile(2, "0^1048576^" + owner());
+  // A failed write is reported instead of success.
+  std::string file = backupFile(2, "0^1048576^" + owner);
   test::FaultPlan plan;
   plan.badWriteSectors = {0};
   test::ScopedFaultInjection faults(img, plan);
