@@ -357,7 +357,7 @@ void MainWindow::savePlacement() {
 // A running operation holds records that the windows own: it must end
 // before the program does.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  bool busy = scans_->running() || imaging_->copying();
+  bool busy = scans_->running() || imaging_->copying() || tableWorkRunning();
   for (PartitionWindow* w : partitionWindows()) busy = busy || w->loading();
   if (busy) {
     dialogs_.message(this, QStringLiteral("等待当前操作完成！"), QString::fromUtf8(kCaptionWaiting));

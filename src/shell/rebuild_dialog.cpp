@@ -7,8 +7,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "core/common/long_operation.h"
 #include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
+#include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
 
 namespace dudorazu::shell {
@@ -72,6 +74,11 @@ void RebuildDialog::save() {
     return;
   }
   if (ticked.empty()) return;
+  // A backup asked for from this dialog may still be reading the disk.
+  if (tableWorkRunning()) {
+    messages.show(kWaitForCurrentOperation, kCaptionWaiting);
+    return;
+  }
   Question question = rebuildMbrQuestion(disk_, rows, Wording::Chinese);
   if (!dialogs_.confirm(this, QString::fromStdString(question.text), windowTitle())) return;
   if (writeRebuiltMbr(disk_, ticked, messages) == RebuildResult::Written) accept();

@@ -1,7 +1,13 @@
 #include "shell/table_operations.h"
 
+#include <QCoreApplication>
 #include <QPersistentModelIndex>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
 
+#include "core/common/long_operation.h"
 #include "core/tools/mbr_rebuild.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
@@ -10,6 +16,7 @@
 #include "core/tools/write_questions.h"
 #include "shell/rebuild_dialog.h"
 #include "shell/user_dialogs.h"
+#include "shell/worker.h"
 #include "widgets/disk_tree_model.h"
 
 namespace dudorazu::shell {
@@ -25,9 +32,38 @@ DiskRecord* chosenDisk(const widgets::DiskTreeModel& disks, const QModelIndex& r
   return disk;
 }
 
+RunningMarker& tableWork() {
+  static RunningMarker marker;
+  return marker;
+}
+
+// True, with the waiting message, while a table operation runs.
+bool refusedWhileRunning(UserDialogs& dialogs, QWidget* parent) {
+  if (!tableWork().running()) return false;
+  dialogs.message(parent, text(kWaitForCurrentOperation), text(kCaptionWaiting));
+  return true;
+}
+
+// Runs `work` on a worker and shows its messages once it has ended. The
+// marker outlives any window, so it is the application that ends the work;
+// the messages go only to a window still there.
+void runTableWork(UserDialogs& dialogs, QWidget* parent, std::function<void(MessageSink&)> work) {
+  auto recorded = std::make_shared<RecordingMessageSink>();
+  startWorker(
+      tableWork(), QCoreApplication::instance(), [work = std::move(work), recorded] { work(*recorded); },
+      [&dialogs, window = QPointer<QWidget>(parent), recorded] {
+        if (!window) return;
+        DialogMessageSink messages(dialogs, window);
+        for (const RecordingMessageSink::Message& m : recorded->messages) messages.show(m.text, m.caption);
+      });
+}
+
 }  // namespace
 
+bool tableWorkRunning() { return tableWork().running(); }
+
 void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+  if (refusedWhileRunning(dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   QString path = dialogs.saveFile(parent, text(kImgFilter));
@@ -36,11 +72,13 @@ void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, 
     dialogs.message(parent, QStringLiteral("没有正确选择磁盘"), text(kCaptionError));
     return;
   }
-  DialogMessageSink messages(dialogs, parent);
-  backupPartitionTable(*disk, path.toStdString(), messages);
+  runTableWork(dialogs, parent, [disk, file = path.toStdString()](MessageSink& messages) {
+    backupPartitionTable(*disk, file, messages);
+  });
 }
 
 void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+  if (refusedWhileRunning(dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   QString path = dialogs.openFile(parent, text(kImgFilter));
@@ -65,10 +103,12 @@ void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row,
     Question question = restoreQuestion(*disk, *contents, Wording::Chinese);
     if (!dialogs.confirm(parent, QString::fromStdString(question.text), QStringLiteral("分区表恢复"))) return;
   }
-  restoreFromBackup(*disk, *contents, messages);
+  runTableWork(dialogs, parent, [disk, kept = std::make_shared<BackupContents>(std::move(*contents))](
+                                    MessageSink& messages) { restoreFromBackup(*disk, *kept, messages); });
 }
 
 void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+  if (refusedWhileRunning(dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   if (disks.partitionAt(row)) {

@@ -15,6 +15,12 @@ class UserDialogs;
 
 inline constexpr const char* kImgFilter = "Img files(*.img);;All files(*)";
 
+// A backup or restore reads and writes on a worker: a failing disk may take
+// its time over each sector, and the window must not wait for it. Its
+// messages are shown once it has ended. True while one runs; a second is
+// then refused, and so is a rebuild.
+bool tableWorkRunning();
+
 // `row` is the disk tree's current row (invalid when none is).
 void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent);
 // Nothing is written before the file is read, vouched for this disk and

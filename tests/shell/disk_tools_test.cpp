@@ -11,6 +11,7 @@
 #include "shell/region_dialog.h"
 #include "shell/session.h"
 #include "shell/table_operation_dialog.h"
+#include "shell/table_operations.h"
 #include "support/faulty_device.h"
 #include "support/temp_dir.h"
 
@@ -368,10 +369,13 @@ class DiskToolsTest : public QObject {
       if (choice >= 0) static_cast<TableOperationDialog&>(d).option(choice)->click();
       return true;
     };
+    // Backups and restores end on a worker; their messages come then.
     auto run = [&](int c, const char* disk, const QString& file) {
       choice = c;
       s.dialogs.nextSaveFile = s.dialogs.nextFile = file;
-      return s.run(shell::kTableOperation, s.row(QString::fromUtf8(disk)));
+      QString said = s.run(shell::kTableOperation, s.row(QString::fromUtf8(disk)));
+      if (!QTest::qWaitFor([] { return !shell::tableWorkRunning(); }, 20000)) return QStringLiteral("still running");
+      return s.dialogs.messages.isEmpty() ? said : s.dialogs.messages.back().first;
     };
     QCOMPARE(run(TableOperationDialog::kNone, "a.img", {}), QStringLiteral("请选择分区操作类型！"));
     QCOMPARE(controls, (QStringList{"分区表操作", "分区表备份", "分区表恢复", "分区表重建", "确定", "取消"}));
