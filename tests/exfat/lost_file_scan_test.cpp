@@ -22,9 +22,7 @@ using test::folderSet;
 using test::hasChild;
 using test::TestVolume;
 
-// What an .expected.txt file says the scan must find: "folder CLUSTER",
-// "jpeg CLUSTER LENGTH SHA256", "photo CLUSTER LENGTH SHA256 NAME" and
-// "ole2 CLUSTER NAME".
+// An .expected.txt: "folder C", "jpeg C LENGTH SHA256", "photo C LENGTH SHA256 NAME", "ole2 C NAME".
 struct CarveExpectation {
   uint32_t lostFolder = 0;
   struct Jpeg {
@@ -76,11 +74,7 @@ const PartitionRecord& cleanCarveScan() {
   return clean->partition;
 }
 
-// exfat-carve.img: JPEGs and Word documents in clusters whose entries are
-// gone, and a folder whose entry was wiped. exfat-photos.img: photos of
-// every JPEG kind written over a deleted file's clusters (stray padded end
-// markers in their slack), then the card quick-formatted. Every expected
-// JPEG is carved byte-exact at its cluster, and no other.
+// Deleted JPEGs and documents, a wiped folder, photos over a formatted card: each carved byte-exact, no other.
 TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocuments) {
   for (const std::string fixture : {"exfat-photos", "exfat-carve"}) {
     SCOPED_TRACE(fixture);

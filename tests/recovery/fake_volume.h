@@ -1,7 +1,5 @@
 #pragma once
-// A hand-made exFAT-like volume in memory: cluster geometry, a FAT and
-// records, without directory entries. Enough for the save engine, which
-// only reads clusters and follows the FAT.
+// An exFAT-like volume in memory: geometry, FAT and records, no directory entries.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -69,8 +67,7 @@ class FakeVolume {
   std::string bytes;
 };
 
-// A save context over a device (the volume's bytes by default); the files
-// it saves land in `files`.
+// A save context over a device (the volume's bytes by default), saved files in `files`.
 struct Saver {
   Saver(SectorDevice* device, const PartitionRecord& partition) {
     context.device = device;

@@ -30,8 +30,7 @@ std::vector<uint32_t> numbers(const std::vector<SaveRequest>& requests) {
   return out;
 }
 
-// Left tree: check 2 looks inside, 1 takes the subtree, 0 passes over
-// everything below; the right pane takes every row not unchecked.
+// Left tree: 2 looks inside, 1 takes the subtree, 0 skips it; the right pane takes every checked row.
 TEST(SaveRequests, LeftTreeChecksTakeSubtreesDescendOrSkipAndTheRightPaneTakesEveryCheckedRow) {
   std::vector<CheckRow> rows = {
       row("partly", 10, 2, {row("a", 11, 0), row("b", 12, 1, {row("b1", 13, 1)}), row("c", 14, 0)}),
@@ -138,8 +137,7 @@ TEST(SavePlan, RoomTotalCountsWhatTheRuleAndTheFilterLetThrough) {
   EXPECT_EQ(plannedBytes(&v.root(), &v.partition, RoomRule::RecordedLength, {}), UINT64_MAX) << "saturates";
 }
 
-// Refusals name the running operation; a single save needs more room than
-// its total, a batch may fill it exactly; records gone are dropped silently.
+// A single save needs more room than its total, a batch may fill it; missing records are dropped.
 TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
   SaveScheduler scheduler;
   RecordingMessageSink m;

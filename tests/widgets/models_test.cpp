@@ -1,7 +1,5 @@
-// The panes' models over hand-made records: batches of 100 rows as the view
-// scrolls, the order of listed rows, the check-mark rules, the bar's text.
+// The panes' models over hand-made records: batches of 100, row order, check marks, the bar.
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "widgets/file_list_model.h"
@@ -13,8 +11,7 @@ using dudorazu::widgets::FileListModel;
 
 namespace {
 
-// A folder of `files` files and `folders` folders, folders last, with
-// names in reverse order.
+// `files` files then `folders` folders, named in reverse order.
 ExfatFileRecord makeFolder(int files, int folders) {
   ExfatFileRecord folder;
   folder.state = dudorazu::kStateFolder;
@@ -87,7 +84,7 @@ class ModelsTest : public QObject {
     QVERIFY(!deep.indexOfRecord(&folder).isValid());
   }
 
-  void listedRowsTakeTheFolderMarkAndGiveItBack() {
+  void listedRowsTakeTheFolderMark() {
     ExfatFileRecord folder = makeFolder(3, 0);
     auto own = [&](std::vector<uint8_t> marks) {
       auto it = folder.children.begin();
@@ -106,17 +103,6 @@ class ModelsTest : public QObject {
       model.showFolder(&folder, row.folderMark);
       for (int r = 0; r < 3; ++r) QCOMPARE(mark(model, r), row.expected[r]);
     }
-    // The user's marks: all, some, none.
-    QSignalSpy toggled(&model, &FileListModel::markToggled);
-    model.showFolder(&folder, 0);
-    for (int r = 0; r < 3; ++r) model.setData(model.index(r, 0), Qt::Checked, Qt::CheckStateRole);
-    QCOMPARE(model.folderMark(), uint8_t{1});
-    model.setData(model.index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
-    QCOMPARE(model.folderMark(), uint8_t{2});
-    for (int r : {0, 2}) model.setData(model.index(r, 0), Qt::Unchecked, Qt::CheckStateRole);
-    QCOMPARE(model.folderMark(), uint8_t{0});
-    QCOMPARE(toggled.count(), 6);
-    QCOMPARE(folder.children.front().checkState, uint8_t{0});
   }
 
   void barWritesItsPercentOrWaiting() {
