@@ -61,8 +61,7 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
   TempDir dir;
   for (const Case& c : cases) {
     v.partition.fatTable.assign(64, 0);
-    for (size_t i = 0; i < c.chain.size() && c.flags == kChained; ++i)
-      v.partition.fatTable[c.chain[i]] = i + 1 < c.chain.size() ? c.chain[i + 1] : c.end;
+    if (c.flags == kChained) v.chain(c.chain, c.end);
     Saver s(v);
     s.context.guessFreeClusters = c.guess;
     ExfatFileRecord& r = v.add(v.root(), c.name, c.state, c.flags, c.length, c.chain[0]);

@@ -30,6 +30,17 @@ Qt::CheckState mark(const FileListModel& model, int row) {
   return model.index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>();
 }
 
+// A file pane of the given height, shown on its own model.
+struct Pane {
+  FileListModel model;
+  dudorazu::widgets::FileListView view{QStringLiteral("文件")};
+  explicit Pane(int height) {
+    view.setFileModel(&model);
+    view.resize(600, height);
+    view.show();
+  }
+};
+
 }  // namespace
 
 class ModelsTest : public QObject {
@@ -37,11 +48,9 @@ class ModelsTest : public QObject {
  private slots:
   void folderOf250ChildrenGrowsByHundredsAsItScrolls() {
     ExfatFileRecord folder = makeFolder(248, 2);
-    FileListModel model;
-    dudorazu::widgets::FileListView view(QStringLiteral("文件"));
-    view.setFileModel(&model);
-    view.resize(600, 300);
-    view.show();
+    Pane pane(300);
+    FileListModel& model = pane.model;
+    dudorazu::widgets::FileListView& view = pane.view;
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     model.showFolder(&folder, 0);
     QCoreApplication::processEvents();
@@ -65,15 +74,11 @@ class ModelsTest : public QObject {
     QCOMPARE(model.index(2, FileListModel::kRead).data(), model.index(2, FileListModel::kModified).data());
 
     // A pane taller than the rows listed lists more, as it cannot scroll.
-    FileListModel tallModel;
-    dudorazu::widgets::FileListView tall(QStringLiteral("文件"));
-    tall.setFileModel(&tallModel);
-    tall.resize(600, 3000);
-    tall.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tall));
-    tallModel.showFolder(&folder, 0);
-    QTRY_VERIFY(tall.verticalScrollBar()->maximum() > 0 || tallModel.rowCount() == 250);
-    QVERIFY(tallModel.rowCount() > 100);
+    Pane tall(3000);
+    QVERIFY(QTest::qWaitForWindowExposed(&tall.view));
+    tall.model.showFolder(&folder, 0);
+    QTRY_VERIFY(tall.view.verticalScrollBar()->maximum() > 0 || tall.model.rowCount() == 250);
+    QVERIFY(tall.model.rowCount() > 100);
 
     // A row asked for by its record lists the batches up to its own, no more.
     FileListModel deep;
