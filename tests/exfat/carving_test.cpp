@@ -131,7 +131,7 @@ struct PropertySet {
   }
 };
 
-TEST(Ole2Carver, SummaryGivesTitleAuthorAndExtensionAndMalformedOnesAreRefusedInBounds) {
+TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedInBounds) {
   for (auto [app, ext] : {std::pair{"Microsoft Office Word", ".doc"}, {"Microsoft Excel", ".xls"},
                           {"Microsoft PowerPoint", ".ppt"}, {"WPS Office", ""}}) {
     PropertySet p;
@@ -165,9 +165,6 @@ TEST(Ole2Carver, SummaryGivesTitleAuthorAndExtensionAndMalformedOnesAreRefusedIn
   longText.add(2, "t");
   putLe32(longText.bytes, 48 + 32 + 4, 2049);
   EXPECT_FALSE(parseSummaryInformation(longText.bytes, info));
-}
-
-TEST(Ole2Carver, DocumentNamedFromItsSummaryAtItsCluster) {
   // A document at cluster 5000 of a volume whose clusters are one sector
   // and start at sector 0: header, directory at sector 1, summary at 2.
   PartitionRecord p;

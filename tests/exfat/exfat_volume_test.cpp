@@ -64,7 +64,7 @@ TEST(ExfatVolume, GeometryThatCannotExistIsRefused) {
   EXPECT_FALSE(small.read());
 }
 
-TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndPastTheDeviceEndAsZeros) {
+TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheClustersGo) {
   BootDisk disk(80000), cut(2100);
   putLe32(disk.at(63), 0x50, 70000);  // above 65535
   putLe32(disk.at(63), 0x54, 2);
@@ -82,18 +82,16 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndPastTheDeviceEndAsZeros) 
     ASSERT_TRUE(readVolumeParameters(device, d->partition, params));
     EXPECT_EQ(loadFat(device, d->partition, params.fatOffset, params.clusterCount), d == &disk);
   }
-  const PartitionRecord& p = disk.partition;
-  ASSERT_EQ(p.fatEntryCount(), 256u);
-  EXPECT_EQ(p.fatTable[0], 0xFFFFFFF8u);
-  EXPECT_EQ(nextClusterOf(p, 7), 8u);
-  EXPECT_EQ(nextClusterOf(p, 255), 0xFFFFFFFFu);
-  EXPECT_EQ(nextClusterOf(p, 256), kFatEndOfChain) << "past the FAT counts as the end";
+  const PartitionRecord& read = disk.partition;
+  ASSERT_EQ(read.fatEntryCount(), 256u);
+  EXPECT_EQ(read.fatTable[0], 0xFFFFFFF8u);
+  EXPECT_EQ(nextClusterOf(read, 7), 8u);
+  EXPECT_EQ(nextClusterOf(read, 255), 0xFFFFFFFFu);
+  EXPECT_EQ(nextClusterOf(read, 256), kFatEndOfChain) << "past the FAT counts as the end";
   ASSERT_EQ(cut.partition.fatEntryCount(), 1024u);
   EXPECT_EQ(cut.partition.fatTable[2], 0x12345678u);
   EXPECT_EQ(cut.partition.fatTable[1023], 0u);
-}
-
-TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersAndWithoutOneByFatLength) {
+  // The FAT held is bounded by the clusters, and without a count by FatLength.
   struct Case {
     const char* what;
     uint32_t fatSectors, clusterCount;
@@ -105,14 +103,14 @@ TEST(ExfatVolume, TheFatHeldIsBoundedByTheClustersAndWithoutOneByFatLength) {
       {"2^32 clusters on a 64 MiB device", 15u << 21, 0xFFFFFFF5, 64ull << 20, (64ull << 20) / 32768 + 2},
       {"a count of 0 leaves the device's bound", 15u << 21, 0, 64ull << 20, (64ull << 20) / 32768 + 2},
   };
+  PartitionRecord p;
+  p.bytesPerSector = 4096;
+  p.clusterSectors = 8;
   for (const Case& c : cases) {
-    PartitionRecord p;
-    p.bytesPerSector = 4096;
-    p.clusterSectors = 8;
     p.fatSectors = c.fatSectors;
     EXPECT_EQ(fatEntriesHeld(p, c.clusterCount, c.deviceSize), c.entries) << c.what;
   }
-  PartitionRecord p;
+  p.bytesPerSector = 512;
   p.fatSectors = 4;
   EXPECT_EQ(followableClusterLimit(p), 512u);
   EXPECT_EQ(nextClusterOf(p, 10), kFatEndOfChain);

@@ -55,10 +55,10 @@ TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
   EXPECT_EQ(assigned.rootRecord.children.size(), 4u);
 }
 
-TEST(TreeLoader, RootChainEndsAtClusterOneAtTheFatEndAndOnACycle) {
-  TestVolume a(1, 126), b, c;  // a: one FAT sector, 128 entries
-  a.setFat(4, 127);            // fatEntryCount - 1 is followed
-  a.setFat(127, 128);          // fatEntryCount is not
+TEST(TreeLoader, ChainsCyclesHostileLengthsAndBootSectorsEndTheLoad) {
+  TestVolume a(1, 126), b, c, v, bad;  // a: one FAT sector, 128 entries
+  a.setFat(4, 127);                    // fatEntryCount - 1 is followed
+  a.setFat(127, 128);                  // fatEntryCount is not
   a.putSet({4, 127}, 0, fileSet("four"));
   a.putSet({4, 127}, 16, fileSet("last"));
   b.setFat(4, 1);
@@ -70,6 +70,16 @@ TEST(TreeLoader, RootChainEndsAtClusterOneAtTheFatEndAndOnACycle) {
   EXPECT_EQ(childNames(Loaded(a).root()), "last,four");
   EXPECT_EQ(childNames(Loaded(b).root()), "only");
   EXPECT_EQ(childNames(Loaded(c).root()), "b,a");
+  v.putSet({4}, 0, folderSet("endless", 10, 1ull << 62));
+  v.putSet({10}, 0, folderSet("again", 10, 1ull << 62));
+  Loaded l(v);
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(childNamed(l.root(), "endless")->children.size(), 1u);
+  bad.putSet({4}, 0, fileSet("x"));
+  bad.bootSector()[0x6D] = bad.backupBootSector()[0x6D] = 30;
+  Loaded lb(bad);
+  EXPECT_FALSE(lb.ok);
+  EXPECT_TRUE(lb.root().children.empty() && lb.partition.fatTable.empty());
 }
 
 // Contiguous folders read their length, chained ones the FAT up to a cycle or cleared entry.
@@ -132,21 +142,6 @@ TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
   }
   EXPECT_EQ(depth, kDepth - 1);
   l.partition.emptyResults();
-}
-
-TEST(TreeLoader, HostileLengthsAndBootSectorsEnd) {
-  TestVolume v, bad;
-  v.putSet({4}, 0, folderSet("endless", 10, 1ull << 62));
-  v.putSet({10}, 0, folderSet("again", 10, 1ull << 62));
-  Loaded l(v);
-  ASSERT_TRUE(l.ok);
-  EXPECT_EQ(childNamed(l.root(), "endless")->children.size(), 1u);
-
-  bad.putSet({4}, 0, fileSet("x"));
-  bad.bootSector()[0x6D] = bad.backupBootSector()[0x6D] = 30;
-  Loaded lb(bad);
-  EXPECT_FALSE(lb.ok);
-  EXPECT_TRUE(lb.root().children.empty() && lb.partition.fatTable.empty());
 }
 
 
