@@ -57,7 +57,6 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
        {"too little", "short:"},
        [](const std::string& out, const std::string& xml) {
          test::expectSavedAsListed("recovery-guess.sha256.txt", out + "/根目录");
-         EXPECT_LT(test::readFile(out + "/根目录/huge.bin").size(), 8u << 20) << "no further than the volume";
          EXPECT_TRUE(contains(xml, "<dudorazu:status>damaged</dudorazu:status>"));
        }},
       {"carved files", "exfat-carve.img", "--lost", 0,
