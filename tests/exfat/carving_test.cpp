@@ -1,4 +1,4 @@
-// The detectors and carvers of the lost-file scan, on hand-made bytes.
+// Detectors and carvers on hand-made bytes; real photos of every kind: lost_file_scan_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,11 +36,7 @@ std::vector<uint8_t> scan(const std::vector<uint8_t>& data) {
 TEST(JpegCarver, EndsWithTheEndMarkerThatClosesTheImage) {
   const auto eoi = bytes({0xFF, 0xD9});
   const auto slack = bytes({0x5A, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // not zero, then a padded marker
-  // An Exif segment holding a whole thumbnail, end marker and zeros included.
-  const auto thumbnail = bytes({0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0});
   const auto stuffed = jpegWith(scan(bytes({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xFF})) + eoi);
-  const auto inThumbnail = jpegWith(thumbnail + scan(bytes({1, 2, 3})) + eoi);
-  const auto progressive = jpegWith(scan(bytes({1, 0xFF, 0})) + bytes({0xFF, 0xC4, 0, 4, 0, 0}) + scan(bytes({2})) + eoi);
   const auto twoBytes = jpegWith(scan(bytes({1, 2})));
   struct Case {
     const char* what;
@@ -49,8 +45,6 @@ TEST(JpegCarver, EndsWithTheEndMarkerThatClosesTheImage) {
     bool endFound;
   } cases[] = {
       {"stuffed bytes, restart markers and fill are scan data", stuffed + slack, stuffed.size(), true},
-      {"a thumbnail inside APP1 does not end the outer image", inThumbnail + slack, inThumbnail.size(), true},
-      {"progressive: scans separated by tables", progressive + slack, progressive.size(), true},
       {"damage in the image data cuts it short", twoBytes + bytes({0xFF, 0x05, 7, 7}) + eoi + slack, twoBytes.size(), false},
       {"so does the end of what was read", twoBytes, twoBytes.size(), false},
       {"even where a segment claims more", jpegWith(bytes({0xFF, 0xE1, 0x40, 0, 1})), 25, false},
@@ -137,7 +131,7 @@ struct PropertySet {
   }
 };
 
-TEST(Ole2Carver, SummaryGivesTitleAuthorAndExtensionAndMalformedOnesAreRefusedInBounds) {
+TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedInBounds) {
   for (auto [app, ext] : {std::pair{"Microsoft Office Word", ".doc"}, {"Microsoft Excel", ".xls"},
                           {"Microsoft PowerPoint", ".ppt"}, {"WPS Office", ""}}) {
     PropertySet p;
@@ -171,9 +165,6 @@ TEST(Ole2Carver, SummaryGivesTitleAuthorAndExtensionAndMalformedOnesAreRefusedIn
   longText.add(2, "t");
   putLe32(longText.bytes, 48 + 32 + 4, 2049);
   EXPECT_FALSE(parseSummaryInformation(longText.bytes, info));
-}
-
-TEST(Ole2Carver, DocumentNamedFromItsSummaryAtItsCluster) {
   // A document at cluster 5000 of a volume whose clusters are one sector
   // and start at sector 0: header, directory at sector 1, summary at 2.
   PartitionRecord p;

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "core/common/text.h"
 #include "core/device/disk_catalogue.h"
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/upcase_scan.h"
@@ -22,9 +23,7 @@ using test::folderSet;
 using test::hasChild;
 using test::TestVolume;
 
-// What an .expected.txt file says the scan must find: "folder CLUSTER",
-// "jpeg CLUSTER LENGTH SHA256", "photo CLUSTER LENGTH SHA256 NAME" and
-// "ole2 CLUSTER NAME".
+// An .expected.txt: "folder C", "jpeg C LENGTH SHA256", "photo C LENGTH SHA256 NAME", "ole2 C NAME".
 struct CarveExpectation {
   uint32_t lostFolder = 0;
   struct Jpeg {
@@ -76,11 +75,7 @@ const PartitionRecord& cleanCarveScan() {
   return clean->partition;
 }
 
-// exfat-carve.img: JPEGs and Word documents in clusters whose entries are
-// gone, and a folder whose entry was wiped. exfat-photos.img: photos of
-// every JPEG kind written over a deleted file's clusters (stray padded end
-// markers in their slack), then the card quick-formatted. Every expected
-// JPEG is carved byte-exact at its cluster, and no other.
+// Deleted JPEGs and documents, a wiped folder, photos over a formatted card: each carved byte-exact, no other.
 TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocuments) {
   for (const std::string fixture : {"exfat-photos", "exfat-carve"}) {
     SCOPED_TRACE(fixture);
@@ -276,21 +271,18 @@ std::string diskWithTableAt(std::initializer_list<uint64_t> sectors, uint64_t si
 }
 
 TEST(UpcaseScan, DefaultLayoutByVolumeSizeBoundsTheSearchThatNeverCountsTheFirstSectorRead) {
-  auto small = defaultExfatLayout(0x7FFFF), mid = defaultExfatLayout(0x4000000);
-  ASSERT_TRUE(small && mid);
-  // 65535 clusters: 512 FAT sectors (a multiple of 8 already), 2 bitmap clusters.
-  EXPECT_EQ(small->sectorsPerCluster, 8u);
-  EXPECT_EQ(small->fatSectors, 512u);
-  EXPECT_EQ(small->bitmapClusters, 2u);
-  EXPECT_EQ(small->searchRange, 3u * 8 + 2 * 512 + 2048);
-  EXPECT_EQ(defaultExfatLayout(0x80000)->sectorsPerCluster, 64u);
-  // 32 GiB: 262144 clusters of 128 KiB, FAT 2048 sectors, 1 bitmap cluster.
-  EXPECT_EQ(mid->sectorsPerCluster, 256u);
-  EXPECT_EQ(mid->fatSectors, 2048u);
-  EXPECT_EQ(mid->bitmapClusters, 1u);
-  EXPECT_FALSE(defaultExfatLayout(16ull << 32));
-  // The bitmap count is kept to 8 bits: 2^30 clusters need 256.
-  EXPECT_EQ(defaultExfatLayout((16ull << 32) - 256)->bitmapClusters, 0u);
+  auto layout = [](uint64_t sectors) {  // sectors per cluster, FAT sectors, bitmap clusters, search range
+    auto l = defaultExfatLayout(sectors);
+    return l ? format("%u %llu %u %llu", l->sectorsPerCluster, static_cast<unsigned long long>(l->fatSectors),
+                      l->bitmapClusters, static_cast<unsigned long long>(l->searchRange))
+             : "none";
+  };
+  // 65535 clusters: 512 FAT sectors, 2 bitmap clusters; 32 GiB: 262144 of 128 KiB.
+  EXPECT_EQ(layout(0x7FFFF), format("8 512 2 %u", 3 * 8 + 2 * 512 + 2048));
+  EXPECT_EQ(layout(0x80000).substr(0, 3), "64 ");
+  EXPECT_EQ(layout(0x4000000).substr(0, 11), "256 2048 1 ");
+  EXPECT_EQ(layout(16ull << 32), "none");
+  EXPECT_EQ(defaultExfatLayout((16ull << 32) - 256)->bitmapClusters, 0u) << "kept to 8 bits: 2^30 clusters need 256";
 
   test::TempDir dir;
   DiskRecord a, b, far, missing;

@@ -1,6 +1,5 @@
 #pragma once
-// Hand-made exFAT volumes for the decoder's edge cases: a boot sector, a FAT
-// and a cluster heap, with entry sets placed slot by slot.
+// Hand-made exFAT volumes: boot sector, FAT and heap, entry sets placed slot by slot.
 #include <cstdint>
 #include <cstring>
 #include <string>

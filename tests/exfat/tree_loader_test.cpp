@@ -55,10 +55,10 @@ TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
   EXPECT_EQ(assigned.rootRecord.children.size(), 4u);
 }
 
-TEST(TreeLoader, RootChainEndsAtClusterOneAtTheFatEndAndOnACycle) {
-  TestVolume a(1, 126), b, c;  // a: one FAT sector, 128 entries
-  a.setFat(4, 127);            // fatEntryCount - 1 is followed
-  a.setFat(127, 128);          // fatEntryCount is not
+TEST(TreeLoader, ChainsCyclesHostileLengthsAndBootSectorsEndTheLoad) {
+  TestVolume a(1, 126), b, c, v, bad;  // a: one FAT sector, 128 entries
+  a.setFat(4, 127);                    // fatEntryCount - 1 is followed
+  a.setFat(127, 128);                  // fatEntryCount is not
   a.putSet({4, 127}, 0, fileSet("four"));
   a.putSet({4, 127}, 16, fileSet("last"));
   b.setFat(4, 1);
@@ -70,11 +70,19 @@ TEST(TreeLoader, RootChainEndsAtClusterOneAtTheFatEndAndOnACycle) {
   EXPECT_EQ(childNames(Loaded(a).root()), "last,four");
   EXPECT_EQ(childNames(Loaded(b).root()), "only");
   EXPECT_EQ(childNames(Loaded(c).root()), "b,a");
+  v.putSet({4}, 0, folderSet("endless", 10, 1ull << 62));
+  v.putSet({10}, 0, folderSet("again", 10, 1ull << 62));
+  Loaded l(v);
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(childNamed(l.root(), "endless")->children.size(), 1u);
+  bad.putSet({4}, 0, fileSet("x"));
+  bad.bootSector()[0x6D] = bad.backupBootSector()[0x6D] = 30;
+  Loaded lb(bad);
+  EXPECT_FALSE(lb.ok);
+  EXPECT_TRUE(lb.root().children.empty() && lb.partition.fatTable.empty());
 }
 
-// A contiguous folder is read in whole clusters of its length; a chained one
-// follows the FAT, and stops on a cycle or where a cleared entry ends it.
-// Some folders are not entered at all.
+// Contiguous folders read their length, chained ones the FAT up to a cycle or cleared entry.
 TEST(TreeLoader, FoldersReadTheirLengthOrFollowTheFatOrAreNotEntered) {
   TestVolume v;
   v.chain({4, 5});
@@ -136,24 +144,8 @@ TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
   l.partition.emptyResults();
 }
 
-TEST(TreeLoader, HostileLengthsAndBootSectorsEnd) {
-  TestVolume v, bad;
-  v.putSet({4}, 0, folderSet("endless", 10, 1ull << 62));
-  v.putSet({10}, 0, folderSet("again", 10, 1ull << 62));
-  Loaded l(v);
-  ASSERT_TRUE(l.ok);
-  EXPECT_EQ(childNamed(l.root(), "endless")->children.size(), 1u);
 
-  bad.putSet({4}, 0, fileSet("x"));
-  bad.bootSector()[0x6D] = bad.backupBootSector()[0x6D] = 30;
-  Loaded lb(bad);
-  EXPECT_FALSE(lb.ok);
-  EXPECT_TRUE(lb.root().children.empty() && lb.partition.fatTable.empty());
-}
-
-
-// One folder cluster of 512 bytes decoded on its own (the second half of the
-// two-cluster buffer zero), as the lost-file scan decodes found folders.
+// One 512-byte folder cluster decoded alone, as the lost-file scan decodes found folders.
 struct OneCluster {
   std::vector<uint8_t> buffer = std::vector<uint8_t>(1024, 0);
   MemoryDevice device{std::string(1 << 20, '\0')};
@@ -222,6 +214,9 @@ TEST(EntrySet, StartRuleAndSecondaryCountLimit) {
   nineteen.secondaryCount = 19;
   d.put(0, nineteen);
   EXPECT_EQ(d.decode(), "") << "a SecondaryCount of 19 is no set";
+  OneCluster e;  // from slot 15 of 512 bytes a set runs past the two-cluster buffer
+  e.put(15, fileSet(std::string(255, 'n')));
+  EXPECT_EQ(e.decode(), std::string(15 * 15, 'n'));
 
   // Called directly, a count of 255 over 254 full name entries keeps the
   // name to what a set can hold.
@@ -238,27 +233,6 @@ TEST(EntrySet, StartRuleAndSecondaryCountLimit) {
   ASSERT_NE(set.record, nullptr);
   EXPECT_EQ(set.record->name, std::string(18 * 15, 'y'));
   EXPECT_EQ(set.slots, 256u);
-}
-
-// Names come from 15-unit pieces, converted once per name so that a
-// surrogate pair split across pieces stays one character; a set running past
-// the two-cluster buffer (from slot 15 of 512 bytes) is read up to its end.
-TEST(EntrySet, NamesAreAssembledFromFifteenUnitPieces) {
-  std::vector<std::pair<SetLayout, std::string>> cases;
-  for (size_t length : {1u, 14u, 15u, 16u, 20u, 30u, 31u, 44u}) {
-    std::string name;
-    for (size_t i = 0; i < length; ++i) name.push_back(static_cast<char>('a' + i % 26));
-    cases.push_back({fileSet(name), name});
-  }
-  SetLayout pair = fileSet("aaaaaaaaaaaaaa??b");
-  pair.name[14] = 0xD83D, pair.name[15] = 0xDE00;  // the pair is units 15 and 16
-  cases.push_back({pair, "aaaaaaaaaaaaaa😀b"});
-  cases.push_back({fileSet(std::string(255, 'n')), std::string(15 * 15, 'n')});
-  for (const auto& [layout, name] : cases) {
-    OneCluster c;
-    c.put(layout.name.size() == 255 ? 15 : 0, layout);
-    EXPECT_EQ(c.decode(), name) << layout.name.size() << " units";
-  }
 }
 
 TEST(EntrySet, FoldersAreCountedEveryRecordIndexedAndTheLengthBoundsTheSlotsWalked) {

@@ -1,10 +1,9 @@
 #pragma once
-// A hand-made exFAT-like volume in memory: cluster geometry, a FAT and
-// records, without directory entries. Enough for the save engine, which
-// only reads clusters and follows the FAT.
+// An exFAT-like volume in memory: geometry, FAT and records, no directory entries.
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/device/sector_device.h"
 #include "core/partitions/partition_record.h"
@@ -34,13 +33,9 @@ class FakeVolume {
     for (uint64_t i = 0; i < clusterBytes(); ++i) bytes[at + i] = tag[i % tag.size()];
   }
   std::string cluster(uint32_t c) const { return bytes.substr(partition.clusterPosition(c), clusterBytes()); }
-  void chain(std::initializer_list<uint32_t> clusters, uint32_t end = 0xFFFFFFFF) {
-    const uint32_t* prev = nullptr;
-    for (const uint32_t& c : clusters) {
-      if (prev) partition.fatTable[*prev] = c;
-      prev = &c;
-    }
-    if (prev) partition.fatTable[*prev] = end;
+  void chain(const std::vector<uint32_t>& clusters, uint32_t end = 0xFFFFFFFF) {
+    for (size_t i = 0; i < clusters.size(); ++i)
+      partition.fatTable[clusters[i]] = i + 1 < clusters.size() ? clusters[i + 1] : end;
   }
 
   ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint8_t flags,
@@ -69,8 +64,7 @@ class FakeVolume {
   std::string bytes;
 };
 
-// A save context over a device (the volume's bytes by default); the files
-// it saves land in `files`.
+// A save context over a device (the volume's bytes by default), saved files in `files`.
 struct Saver {
   Saver(SectorDevice* device, const PartitionRecord& partition) {
     context.device = device;

@@ -23,7 +23,7 @@ std::string created(const std::string& path, SaveNamespace* names = nullptr) {
   return f.path();
 }
 
-TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndPassesExistingFiles) {
+TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndMissingFoldersAreMade) {
   TempDir dir;
   writeFile(dir.file("a.txt"), "keep");
   writeFile(dir.file("a.txt0.txt"), "keep too");
@@ -37,10 +37,7 @@ TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndPassesExistingFiles) {
   ASSERT_TRUE(createFolderPath(dir.file("photos.2019")));
   writeFile(dir.file("photos.2019/README"), "");
   EXPECT_EQ(created(dir.file("photos.2019/README")), dir.file("photos.2019/README0"));
-}
-
-TEST(OutputFile, MissingFoldersAreMadeAndNoted) {
-  TempDir dir;
+  // Missing folders are made and noted.
   SaveNamespace names;
   EXPECT_EQ(created(dir.file("a/b/c.txt"), &names), dir.file("a/b/c.txt"));
   EXPECT_TRUE(names.madeFolder(dir.file("a")));
@@ -51,8 +48,7 @@ TEST(OutputFile, MissingFoldersAreMadeAndNoted) {
   EXPECT_EQ(created(dir.file("plain/x/y.txt")), "<failed>");
 }
 
-// Holes at the end still give the full length and keep the time; record
-// times that name no moment (month 0, 31 February) are not set.
+// Holes at the end keep length and time; record times naming no moment are not set.
 TEST(OutputFile, HolesAtTheEndStillGiveTheFullLengthAndTheTime) {
   TempDir dir;
   OutputFile f;
@@ -80,7 +76,7 @@ std::string repaired(std::string name, NameOptions options = saveNameOptions()) 
   return name;
 }
 
-TEST(NameRepair, ReservedCharactersAndEscapingNamesAreMended) {
+TEST(NameRepair, ReservedCharactersEscapesInvalidUtf8AndOverlongNamesAreMended) {
   const NameOptions off{0, "$"}, underscore{1, "_"}, slash{1, "/"};
   struct Row {
     const char* in;
@@ -96,14 +92,11 @@ TEST(NameRepair, ReservedCharactersAndEscapingNamesAreMended) {
       {"...", "...", saveNameOptions()},
       {"../../etc/passwd", "..$..$etc$passwd", saveNameOptions()},
       {"a\nb\x01" "c\x7f", "a$b$c$", saveNameOptions()},
+      {"a\xff" "b", "a\xEF\xBF\xBD" "b", saveNameOptions()},
       {"a/b", "a$b", off},      // a separator never survives, even with repair off
       {"..", "$$", slash},      // a replacement that is itself a separator is not used
   };
   for (const Row& r : rows) EXPECT_EQ(repaired(r.in, r.options), r.out) << r.in;
-}
-
-TEST(NameRepair, InvalidUtf8AndOverlongNames) {
-  EXPECT_EQ(repaired("a\xff" "b"), "a\xEF\xBF\xBD" "b");
   std::string longName;
   for (int i = 0; i < 200; ++i) longName += "文";  // 600 bytes
   longName += ".jpg";

@@ -21,12 +21,7 @@ using test::TempDir;
 constexpr uint8_t kContiguous = 3;
 constexpr uint8_t kChained = 1;
 
-// A chain is followed to the file's length, its end mark, an entry that
-// cannot be followed (next == the FAT's entry count) or the first cluster
-// seen twice, and a chain that ends early gives a short file. The heap is
-// clusters 2..63 and its bitmap marks the even ones from 10 on in use: a
-// length past the heap is damage, saved to the heap's end, and a deleted
-// file's cleared chain goes on through the free clusters after it (a guess).
+// Chains end at the length, end mark, FAT end or a cycle; past the heap is damage; free clusters are a guess.
 TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
   FakeVolume v(1, 64);
   for (uint32_t c = 2; c < 64; ++c) v.stamp(c);
@@ -66,8 +61,7 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
   TempDir dir;
   for (const Case& c : cases) {
     v.partition.fatTable.assign(64, 0);
-    for (size_t i = 0; i < c.chain.size() && c.flags == kChained; ++i)
-      v.partition.fatTable[c.chain[i]] = i + 1 < c.chain.size() ? c.chain[i + 1] : c.end;
+    if (c.flags == kChained) v.chain(c.chain, c.end);
     Saver s(v);
     s.context.guessFreeClusters = c.guess;
     ExfatFileRecord& r = v.add(v.root(), c.name, c.state, c.flags, c.length, c.chain[0]);
@@ -90,10 +84,7 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
   }
 }
 
-// Empty files and folders are made, files with no data flag are short,
-// hostile names stay inside the destination (a folder named "." moves aside
-// from the file of the same repaired name) and the modified times are kept;
-// a filter passes over files and makes only the folders of what is saved.
+// Empty and hostile names stay inside the destination, times are kept, a filter makes only what it saves.
 TEST(SaveEngine, TreesOfEmptyHostileAndDatedRecordsAndAFilter) {
   FakeVolume v(1, 16);
   v.stamp(5);
@@ -186,9 +177,7 @@ TEST(SaveEngine, CancelStopsTheFileAndTheRestOfTheSubtree) {
   EXPECT_EQ(s.context.totals.files, 0u);
 }
 
-// A piece that stays unreadable becomes zeros in its place and the file,
-// saved to its end, is damaged: contiguous data loses the salvage piece
-// holding the bad sector, a chain the cluster.
+// An unreadable piece becomes zeros in place (a salvage piece, or a cluster of a chain); the file is damaged.
 TEST(SaveEngine, UnreadableSectorsBecomeZerosInPlaceAndTheFileIsDamaged) {
   const uint64_t tenMiB = 0xA00000;
   FakeVolume v(8, 5200);

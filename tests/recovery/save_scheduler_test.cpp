@@ -1,5 +1,4 @@
-// Suite and test names carry "Scheduler" or "Batch": `make tsan` runs these
-// under ThreadSanitizer.
+// Names carry "Scheduler" or "Batch": `make tsan` runs these under ThreadSanitizer.
 #include "core/recovery/save_scheduler.h"
 
 #include <gtest/gtest.h>
@@ -145,9 +144,7 @@ TEST(SaveScheduler, BatchHandsSlotsOnAndCountsEveryByteOnce) {
   }
 }
 
-// A second save of either kind is refused at once, before any thread began,
-// and leaves the running one alone; once that ends the next starts; a batch
-// runs beside a single save.
+// A second save of a kind is refused and leaves the first alone; a batch runs beside a single save.
 TEST(SaveScheduler, SecondSavesAreRefusedUntilTheFirstEndsAndABatchRunsBesideASingleSave) {
   Batch b(2);
   Gate gate;

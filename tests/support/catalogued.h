@@ -1,6 +1,5 @@
 #pragma once
-// The disk the catalogue makes of an image file, for tests that link the
-// disk library.
+// The disk the catalogue makes of an image file, for tests that link the disk library.
 #include <string>
 
 #include "core/device/disk_catalogue.h"

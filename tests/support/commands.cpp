@@ -1,5 +1,4 @@
-// Shell commands for tests that compare against other tools or set up
-// loop devices; not part of the Windows test set.
+// Shell commands for oracles and loop devices; not in the Windows test set.
 #include <sys/wait.h>
 #include <unistd.h>
 

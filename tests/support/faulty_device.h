@@ -1,6 +1,5 @@
 #pragma once
-// A device that fails chosen sectors, or hangs on them, the way a dying disk
-// does; installed through setDeviceOpener so operations open it by path.
+// A device that fails or hangs on chosen sectors like a dying disk, opened by path via setDeviceOpener.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -34,8 +33,7 @@ class FaultyDevice : public SectorDevice {
   std::shared_ptr<const FaultPlan> plan_;
 };
 
-// Installs an opener that wraps every device whose path equals `path` in a
-// FaultyDevice; restores the platform opener when destroyed.
+// Wraps every device opened at `path` in a FaultyDevice until destroyed.
 class ScopedFaultInjection {
  public:
   ScopedFaultInjection(std::string path, FaultPlan plan);

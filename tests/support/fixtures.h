@@ -1,6 +1,5 @@
 #pragma once
-// Fixture images (tests/fixtures/*.zst, unpacked once into the build tree),
-// the command line and shell tools, for tests.
+// Fixture images (tests/fixtures/*.zst, unpacked once into the build tree), the CLI and shell tools.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -25,11 +24,9 @@ struct CliRun {
   int status = -1;
   std::string out;
 };
-// Runs dudorazu-cli with `args` (shell words), no terminal on stdin, stderr
-// joined to stdout unless `withStderr` is false, stopped after 60 s (status 124).
+// Runs dudorazu-cli with `args` (shell words), stdin closed, stderr joined unless not `withStderr`, 60 s at most.
 CliRun runCli(const std::string& args, bool withStderr = true);
-// runCli whose exit status must be `status` and whose output must hold each
-// of `says` (a piece starting with "^" must open it); returns the run.
+// runCli whose status must be `status` and whose output holds each of `says` ("^": at its start).
 CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says = {},
                  bool withStderr = true);
 
@@ -37,16 +34,14 @@ inline bool contains(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
 }
 
-// Ends the calling test with `what` (as an exception) unless `condition` holds,
-// so a helper never hands on a value that is not there.
+// Ends the calling test with `what` (thrown) unless `condition` holds.
 void require(bool condition, const std::string& what);
 
 // SHA-256 (hex) of `length` bytes of a file from `offset` (to its end by default).
 std::string sha256OfFile(const std::string& path, uint64_t offset = 0, uint64_t length = UINT64_MAX);
 
-// Each file a fixture's sums list ("sum /path" or "sum length /path") under
-// `prefix` was saved below `root` with those bytes; savedUnlikeListed lists
-// what differs, for tests outside GoogleTest.
+// Each file a sums fixture lists ("sum [length] /path") under `prefix` was saved below `root` with those
+// bytes; savedUnlikeListed lists what differs, for tests outside GoogleTest.
 void expectSavedAsListed(const std::string& sumsFixture, const std::string& root, const std::string& prefix = "/");
 std::vector<std::string> savedUnlikeListed(const std::string& sumsFixture, const std::string& root,
                                            const std::string& prefix = "/");
@@ -54,8 +49,7 @@ std::vector<std::string> savedUnlikeListed(const std::string& sumsFixture, const
 // True when this process may set up loop devices (root and losetup present).
 bool canUseLoopDevices();
 
-// A loop device over a file (losetup `options`: "-r", "-o N"...), detached
-// when it goes; its path is empty when losetup failed.
+// A loop device over a file (losetup `options`), detached when it goes; empty path when losetup failed.
 class LoopDevice {
  public:
   explicit LoopDevice(const std::string& file, const std::string& options = "");
@@ -76,8 +70,7 @@ bool underCi();
 
 }  // namespace dudorazu::test
 
-// Skips the rest of a test, saying `why`, unless `condition` holds; under CI
-// it fails instead. For tools scripts/install-deps.sh installs, not root rights.
+// Skips the rest of a test unless `condition` holds; under CI it fails instead. For installed tools only.
 #define DUDORAZU_SKIP_UNLESS(condition, why)                    \
   if (condition) {                                              \
   } else if (::dudorazu::test::underCi())                       \

@@ -34,8 +34,7 @@ std::vector<std::string> listTree(const std::string& root);
 // A private, writable (sparse) copy of fixture image `name` in `dir`.
 std::string copyFixture(const TempDir& dir, const std::string& name);
 
-// A UTF-8 path as std::filesystem reads it everywhere (Windows would take
-// its ANSI code page), and a path back as UTF-8 with "/" separators.
+// A UTF-8 path as std::filesystem reads it everywhere, and a path back as UTF-8 with "/".
 std::filesystem::path fsPath(const std::string& utf8);
 std::string utf8Of(const std::filesystem::path& path);
 
