@@ -289,7 +289,8 @@ PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionReco
     dialogs_.message(this, QStringLiteral("此分区已打开！"), applicationTitle());
     return nullptr;
   }
-  if (fileSystemText(*partition) != "exFat") return nullptr;
+  // A volume whose main boot sector is gone opens through its backup.
+  if (!holdsExfatVolume(*partition)) return nullptr;
   auto* window = new PartitionWindow(*disk, *partition, dialogs_);
   QMdiSubWindow* sub = mdi_->addSubWindow(window);
   sub->setAttribute(Qt::WA_DeleteOnClose);

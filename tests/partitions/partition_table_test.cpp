@@ -399,7 +399,7 @@ TEST(FixtureImages, PartitionsOfEachTableAndWholeDiskVolume) {
   test::writeFile(image, test::readFile(test::fixtureImage("partitions-gpt.img")).replace(2048 * 512, 512, 512, '\0'));
   DiskRecord gpt = test::catalogued(image);
   const PartitionRecord& data = gpt.partitions.at(0);
-  EXPECT_EQ(data.name, "Data") << "no file system recognised at its start";
+  EXPECT_EQ(data.name, "Data(exFat)") << "named from its backup boot sector";
   EXPECT_TRUE(data.exfatFromBackupBootSector && holdsExfatVolume(data));
   EXPECT_FALSE(gpt.partitions.at(1).exfatFromBackupBootSector);
 }

@@ -115,6 +115,20 @@ class WindowsTest : public QObject {
     QCOMPARE(s.window.partitionWindows().size(), 2);
     s.window.commands().action(shell::kClosePartition)->trigger();
     QCOMPARE(s.window.partitionWindows().size(), 1);
+    // A volume whose main boot sector is gone opens through its backup,
+    // though its type byte names it NTFS.
+    QTemporaryDir dir;
+    const QString damaged = imageCopy(dir, "sample-disk.img", "damaged.img");
+    {
+      QFile f(damaged);
+      QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(2048 * 512) && f.write(QByteArray(512, '\0')) == 512);
+    }
+    s.window.openImageFile(damaged);
+    w = s.open(s.row("damaged.img", "Partition0"));
+    QVERIFY(w);
+    widgets::FolderTreeModel& left = *w->folderModel();
+    QCOMPARE(childTexts(left, childNamed(left, left.topIndex(), QStringLiteral("根目录"))),
+             (QStringList{"音乐", "文档", "照片"}));
   }
 
   void foldersOnTheLeftTheirFilesOnTheRightAndMarksPassUpAndDown() {

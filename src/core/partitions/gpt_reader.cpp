@@ -57,6 +57,9 @@ void probeGptVolume(SectorDevice& device, DiskRecord& disk, PartitionRecord& p, 
     p.label = extVolumeName(superblock);
     return;
   } else if (exfatBootCopyAt(device, p.startOffset()) == BootCopy::Backup) {
+    // Named as an exFAT volume is, so that the row keeps a name to be
+    // chosen by even when the entry's own name is empty.
+    p.name += "(exFat)";
     p.exfatFromBackupBootSector = true;
     return;
   } else {

@@ -3,6 +3,7 @@
 
 #include "core/partitions/apple_map.h"
 #include "core/partitions/discovery_steps.h"
+#include "core/partitions/exfat_boot_copy.h"
 #include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 #include "core/partitions/lvm_label.h"
@@ -68,14 +69,21 @@ uint32_t tableSectorSize(SectorDevice& device, const uint8_t* sector0) {
   device.readZeroFilled(kLargeSectorSize, sector, sizeof sector);
   if (std::memcmp(sector, kGptSignature, 8) == 0) return kLargeSectorSize;
   // An MBR written in 4 KiB sectors: a volume with 4 KiB sectors of its own
-  // stands at start x 4096, and nothing at start x 512.
+  // stands at start x 4096, and nothing at start x 512. A volume whose main
+  // boot sector is destroyed tells the same by its backup, 12 sectors on.
+  auto exfat4k = [&](uint64_t offset) {
+    device.readZeroFilled(offset, sector, sizeof sector);
+    return isExfatBootSector(sector) && sector[exfat_boot::kBytesPerSectorShift] == 12;
+  };
   for (int i = 0; i < 4; ++i) {
     MbrEntry e = mbrEntry(sector0, i);
     if (e.empty() || e.isLink() || e.type == kTypeGptProtective) continue;
-    device.readZeroFilled(static_cast<uint64_t>(e.start) * kSectorSize, sector, sizeof sector);
+    const uint64_t small = uint64_t{e.start} * kSectorSize, large = uint64_t{e.start} * kLargeSectorSize;
+    device.readZeroFilled(small, sector, sizeof sector);
     if (isExfatBootSector(sector) || isVolumeBootSector(sector)) return kSectorSize;
-    device.readZeroFilled(static_cast<uint64_t>(e.start) * kLargeSectorSize, sector, sizeof sector);
-    if (isExfatBootSector(sector) && sector[exfat_boot::kBytesPerSectorShift] == 12) return kLargeSectorSize;
+    if (exfat4k(large)) return kLargeSectorSize;
+    if (exfatBootCopyAt(device, small) == BootCopy::Backup) return kSectorSize;
+    if (exfat4k(large + kBackupDistance * kLargeSectorSize)) return kLargeSectorSize;
   }
   return kSectorSize;
 }
