@@ -4,12 +4,17 @@
 // to its first rows painted, whether scrolling to the end lists every row,
 // and the memory the panes take per row over the loaded records; and the
 // window thread's longest stall while a tree load, a lost-file scan and a
-// batch save of all but one folder of SAVE_IMAGE's root into SAVE_FOLDER run.
+// batch save of all but one folder of SAVE_IMAGE's root into SAVE_FOLDER, a
+// sector-by-sector partition search of TREE_IMAGE and its imaging into
+// SAVE_FOLDER run.
 //   gui_bench TREE_IMAGE BIG_FOLDER_IMAGE SAVE_IMAGE SAVE_FOLDER [RUNS]
 // Prints one "name value" line per figure.
 #include <QApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRadioButton>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -23,7 +28,9 @@
 #include <functional>
 
 #include "core/device/disk_catalogue.h"
+#include "shell/disk_scans.h"
 #include "shell/disk_window.h"
+#include "shell/imaging_dialog.h"
 #include "shell/main_window.h"
 #include "shell/partition_window.h"
 #include "shell/save_dialog.h"
@@ -229,6 +236,34 @@ int main(int argc, char** argv) {
   std::printf("gui_save_jobs %zu\ngui_save_bytes %lld\ngui_save_ms %.1f\nstall_save_ms %.1f\n",
               saving->saves().saveQueue().size(), static_cast<long long>(bytesBelow(target)), saveMs, saveStall);
   closeCurrent(window);
+
+  // The rescue tools on the first image's disk: a search sector by sector,
+  // then an image of the whole disk into SAVE_FOLDER.
+  QModelIndex disk = window.diskWindow()->diskModel()->index(0, 0);
+  QSignalSpy searched(window.diskScans(), &shell::DiskScans::searchFinished);
+  QElapsedTimer searchClock;
+  searchClock.start();
+  stall.start();
+  if (!window.diskScans()->startSearch(disk, SearchMode::Sector, 0) || !searched.wait(600000)) {
+    std::fprintf(stderr, "the partition search did not run\n");
+    return 1;
+  }
+  std::printf("gui_search_ms %.1f\nstall_search_ms %.1f\n", searchClock.nsecsElapsed() / 1e6, stall.stopMs());
+  shell::ImagingDialog& imaging = *window.imagingDialog();
+  imaging.openFor(disk.data().toString());
+  imaging.toFileButton()->setChecked(true);
+  imaging.fileField()->setText(target + QStringLiteral("/disk-copy.img"));
+  QSignalSpy imaged(&imaging, &shell::ImagingDialog::imagingFinished);
+  QElapsedTimer imagingClock;
+  imagingClock.start();
+  stall.start();
+  imaging.startButton()->click();
+  if (!imaged.wait(600000)) {
+    std::fprintf(stderr, "the imaging did not run\n");
+    return 1;
+  }
+  std::printf("gui_imaging_ms %.1f\nstall_imaging_ms %.1f\ngui_imaging_bytes %lld\n", imagingClock.nsecsElapsed() / 1e6,
+              stall.stopMs(), static_cast<long long>(QFileInfo(target + QStringLiteral("/disk-copy.img")).size()));
   shell::waitForWorkers();
   return 0;
 }
