@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <sstream>
 
 #include "core/common/text.h"
@@ -17,7 +18,6 @@
 namespace dudorazu {
 namespace {
 
-using test::ExtSuperblock;
 using test::ImageBuilder;
 
 DiskRecord discover(const ImageBuilder& img, const std::string& path = "") {
@@ -133,51 +133,45 @@ TEST(Regions, NamedAfterTheLastRegion) {
   EXPECT_TRUE(missing.partitions.empty());
 }
 
-ImageBuilder appleDisk() {
-  ImageBuilder img(512);
-  img.sector(0)[0] = 'E', img.sector(0)[1] = 'R';
-  putBe16(img.sector(0), 2, 512);
-  putBe32(img.sector(0), 4, 512);
-  const struct {
-    uint32_t start;
-    const char *name, *type;
-  } entries[] = {{1, "Apple", "Apple_partition_map"}, {64, "Macintosh", "Apple_HFS"}, {164, "", "Apple_HFS"},
-                 {264, "Extra", "Apple_Free"}, {364, "Unknown", "Apple_HFS"}};
-  for (uint32_t block = 1; block <= 5; ++block) {
-    uint8_t* e = img.sector(block);
-    e[0] = 'P', e[1] = 'M';
-    putBe32(e, 4, 5);
-    putBe32(e, 8, entries[block - 1].start);
-    putBe32(e, 12, block == 1 ? 63 : 100);
-    std::strncpy(reinterpret_cast<char*>(e + 16), entries[block - 1].name, 32);
-    std::strncpy(reinterpret_cast<char*>(e + 48), entries[block - 1].type, 32);
-  }
-  uint8_t* hfs = img.at(64 * 512 + 1024);  // an HFS volume "Disk" in the second entry
-  putBe16(hfs, 0, 0x4244);
-  hfs[0x24] = 4;
-  std::memcpy(hfs + 0x25, "Disk", 4);
-  return img;
-}
-
 TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNothing) {
-  ImageBuilder img = appleDisk();
+  // The map parted made: itself, MacData (HFS "AppleVol") and two free entries, made HFS here: one
+  // without a name, one without a volume.
+  const std::string made = test::readFile(test::fixtureImage("partitions-apple.img"));
+  ImageBuilder img(made.size() / 512);
+  std::memcpy(img.at(0), made.data(), made.size());
+  std::memset(img.sector(3) + 16, 0, 32);
+  std::memcpy(img.sector(4) + 16, "Unknown", 8);
+  for (int entry : {3, 4}) std::memcpy(img.sector(entry) + 48, "Apple_HFS", 10);
   DiskRecord disk = discover(img, "apple.img");
   // A volume with a known signature is numbered, an unknown one keeps its map name.
-  EXPECT_EQ(test::listing(disk), "Partition0 64+100 t25 k1 Disk hfs1\nUnknown 364+100 t25 k1 \n");
-  EXPECT_EQ(disk.partitions.at(0).devicePath, "apple.img");
-  EXPECT_EQ(disk.mapEntryCount, 5u);
+  EXPECT_EQ(test::listing(disk), "Partition0 2048+4096 t25 k1 AppleVol hfs1\nUnknown 6144+2048 t25 k1 \n");
+  EXPECT_EQ(disk.partitions.at(0).devicePath + " " + disk.partitions.at(0).hfsKindText, "apple.img Apple_HFS");
+  EXPECT_EQ(disk.mapEntryCount, 4u);
   EXPECT_EQ(disk.bytesPerSector, 512u);
+  EXPECT_EQ(test::catalogued(test::fixtureImage("partitions-apple.img")).diskSize, 4u << 20)
+      << "the image size replaces the descriptor's block count";
 
   putBe32(img.sector(1), 4, 0xFFFFFFFF);  // a map of 2 TiB
   EXPECT_TRUE(discover(img, "apple.img").partitions.empty());
-  ImageBuilder zero = appleDisk();
-  putBe16(zero.sector(0), 2, 0);
-  DiskRecord zeroDisk = discover(zero);
-  EXPECT_TRUE(zeroDisk.partitions.empty());
-  EXPECT_EQ(zeroDisk.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
+  putBe32(img.sector(1), 4, 4);
+  putBe16(img.sector(0), 2, 0);
+  DiskRecord zero = discover(img);
+  EXPECT_TRUE(zero.partitions.empty());
+  EXPECT_EQ(zero.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
 }
 
-TEST(GptHfs, FieldsBySignature) {
+TEST(Hfs, KindBySignatureAndGptFields) {
+  const struct {
+    uint16_t signature, embedded;
+    uint32_t kind;
+  } cases[] = {{0, 0, 0}, {0x4244, 0, 1}, {0x4244, 0x482B, 4}, {0x4244, 0x1234, 0} /* wrapper of nothing known */,
+               {0x482B, 0, 2}, {0x4858, 0, 3}};
+  for (const auto& c : cases) {
+    uint8_t h[512] = {};
+    putBe16(h, 0, c.signature);
+    putBe16(h, 0x7C, c.embedded);
+    EXPECT_EQ(classifyHfs(h), c.kind) << std::hex << c.signature << " " << c.embedded;
+  }
   uint8_t h[512] = {};
   putBe16(h, 0, 0x4858);
   PartitionRecord hfsx;
@@ -220,13 +214,28 @@ TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
   EXPECT_FALSE(isFat32BootSector(s)) << "the backup boot sector must be sector 6";
 }
 
+// A valid EXT superblock of 1 KiB << logBlockSize blocks, for a test to break.
+std::array<uint8_t, 1024> extSuperblock(uint32_t logBlockSize, uint32_t blocks, bool journal = true,
+                                        bool extents = true) {
+  std::array<uint8_t, 1024> b{};
+  const std::pair<size_t, uint32_t> fields[] = {
+      {0x00, 1024}, {0x04, blocks}, {0x0C, blocks / 2}, {0x10, 100}, {0x14, logBlockSize == 0 ? 1u : 0u},
+      {0x18, logBlockSize}, {0x20, 8192}, {0x28, 512}, {0x2C, 1700000000}, {0x30, 1700000001},
+      {0x5C, journal ? 0x4u : 0u}, {0x60, extents ? 0x40u : 0u}};  // inodes, blocks, free, ..., mount/write time
+  for (auto [offset, value] : fields) putLe32(b.data(), offset, value);
+  putLe16(b.data(), 0x38, 0xEF53);
+  putLe16(b.data(), 0x58, 256);
+  std::memcpy(b.data() + 0x78, "volume-name", 11);
+  return b;
+}
+
 TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
-  ExtSuperblock sb(2, 3000000, true, true);  // 4 KiB blocks
-  ASSERT_TRUE(isExtSuperblock(sb.b));
-  EXPECT_EQ(extSizeSectors(sb.b, 512), 24000000u) << "the byte size exceeds 32 bits and must not wrap";
-  EXPECT_EQ(extVersionOf(sb.b) + extVolumeName(sb.b), "EXT4volume-name");
-  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, true, false).b), "EXT3");
-  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, false, true).b), "EXT2");
+  const auto sb = extSuperblock(2, 3000000);  // 4 KiB blocks
+  ASSERT_TRUE(isExtSuperblock(sb.data()));
+  EXPECT_EQ(extSizeSectors(sb.data(), 512), 24000000u) << "the byte size exceeds 32 bits and must not wrap";
+  EXPECT_EQ(extVersionOf(sb.data()) + extVolumeName(sb.data()), "EXT4volume-name");
+  EXPECT_EQ(extVersionOf(extSuperblock(0, 9000, true, false).data()), "EXT3");
+  EXPECT_EQ(extVersionOf(extSuperblock(0, 9000, false, true).data()), "EXT2");
 
   const struct {
     const char* what;
@@ -242,25 +251,11 @@ TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
       {"2^32 + 10 blocks beat 8192 per group", 0x150, 1, true},  // the high half counts
   };
   for (const auto& c : cases) {
-    ExtSuperblock sb(0, c.offset == 0x150 ? 10 : 9000, true, true);
-    if (c.offset == 0x58) putLe16(sb.b, 0x58, 64);
-    else putLe32(sb.b, c.offset, c.value);
-    if (c.offset == 0x150) putLe32(sb.b, 0x0C, 1);
-    EXPECT_EQ(isExtSuperblock(sb.b), c.accepted) << c.what;
-  }
-}
-
-TEST(HfsClassification, SignatureTable) {
-  const struct {
-    uint16_t signature, embedded;
-    uint32_t kind;
-  } cases[] = {{0, 0, 0}, {0x4244, 0, 1}, {0x4244, 0x482B, 4}, {0x4244, 0x1234, 0} /* wrapper of nothing known */,
-               {0x482B, 0, 2}, {0x4858, 0, 3}};
-  for (const auto& c : cases) {
-    uint8_t h[512] = {};
-    putBe16(h, 0, c.signature);
-    putBe16(h, 0x7C, c.embedded);
-    EXPECT_EQ(classifyHfs(h), c.kind) << std::hex << c.signature << " " << c.embedded;
+    auto sb = extSuperblock(0, c.offset == 0x150 ? 10 : 9000);
+    if (c.offset == 0x58) putLe16(sb.data(), 0x58, 64);
+    else putLe32(sb.data(), c.offset, c.value);
+    if (c.offset == 0x150) putLe32(sb.data(), 0x0C, 1);
+    EXPECT_EQ(isExtSuperblock(sb.data()), c.accepted) << c.what;
   }
 }
 
@@ -311,19 +306,16 @@ TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
   EXPECT_EQ(decimalValue("99999999999999999999999"), UINT64_MAX);
 }
 
-// Segments are checked against lvs in FixtureImages; here the label, the
-// choice among several PVs and bounds.
+// Segments are checked against lvs in FixtureImages; here the label, the PV chosen among several, bounds.
 TEST(LvmLabel, LabelInSectorOneEndsDiscoveryAndItsPvIsChosenAmongSeveral) {
-  test::ImageBuilder pv(64);
+  ImageBuilder pv(64);
   std::memcpy(pv.sector(1), "LABELONE", 8);
   std::memcpy(pv.sector(1) + 32, "abcdefghijklmnopqrstuvwxyz012345", 32);
   putLe64(pv.sector(1), 104, 8 * 512);  // metadata area at sector 8
   putLe64(pv.sector(8), 40, 512);       // text one sector into it
   putLe32(pv.sector(8), 48, static_cast<uint32_t>(std::strlen(kMetadata)));
   std::memcpy(pv.sector(9), kMetadata, std::strlen(kMetadata));
-  DiskRecord disk;
-  MemoryDevice dev = pv.device();
-  discoverPartitions(dev, disk);
+  DiskRecord disk = discover(pv);
   EXPECT_TRUE(disk.partitions.empty());
   EXPECT_EQ(disk.pvId, "abcdefghijklmnopqrstuvwxyz012345");
   EXPECT_EQ(disk.vgId, "\"VGID-0001\"");
@@ -336,15 +328,11 @@ TEST(LvmLabel, LabelInSectorOneEndsDiscoveryAndItsPvIsChosenAmongSeveral) {
   // A text size beyond the bound is taken as no metadata; a disk with the
   // boot signature is an MBR disk, whatever sector 1 holds.
   putLe32(pv.sector(8), 48, 0xFFFFFFFF);
-  DiskRecord huge, mbr;
-  MemoryDevice hugeDev = pv.device();
-  discoverPartitions(hugeDev, huge);
+  DiskRecord huge = discover(pv);
   EXPECT_EQ(huge.pvId, "abcdefghijklmnopqrstuvwxyz012345");
   EXPECT_TRUE(huge.logicalVolumes.empty());
   pv.signature(0);
-  MemoryDevice mbrDev = pv.device();
-  discoverPartitions(mbrDev, mbr);
-  EXPECT_EQ(mbr.pvId, "");
+  EXPECT_EQ(discover(pv).pvId, "");
 
   const char* broken[] = {
       "",
@@ -388,10 +376,6 @@ TEST(FixtureImages, PartitionsOfEachTableAndWholeDiskVolume) {
     EXPECT_EQ(disk.vendorId, fixture);
     EXPECT_EQ(test::listing(disk), expected) << fixture;
   }
-  DiskRecord apple = test::catalogued(test::fixtureImage("partitions-apple.img"));
-  EXPECT_GT(apple.mapEntryCount, 1u);
-  EXPECT_EQ(apple.diskSize, 4u << 20) << "the image size replaces the descriptor's block count";
-  EXPECT_EQ(apple.partitions.at(0).hfsKindText, "Apple_HFS");
 
   // The GPT disk with its exFAT volume's main boot sector destroyed.
   test::TempDir dir;

@@ -92,26 +92,4 @@ class ImageBuilder {
   std::string bytes_;
 };
 
-// A valid EXT superblock image (1024 bytes), tweaked by the test.
-struct ExtSuperblock {
-  uint8_t b[1024] = {};
-  ExtSuperblock(uint32_t logBlockSize, uint32_t blocks, bool journal, bool extents) {
-    putLe32(b, 0x00, 1024);        // inodes
-    putLe32(b, 0x04, blocks);
-    putLe32(b, 0x0C, blocks / 2);  // free blocks
-    putLe32(b, 0x10, 100);         // free inodes
-    putLe32(b, 0x14, logBlockSize == 0 ? 1 : 0);
-    putLe32(b, 0x18, logBlockSize);
-    putLe32(b, 0x20, 8192);
-    putLe32(b, 0x28, 512);
-    putLe32(b, 0x2C, 1700000000);
-    putLe32(b, 0x30, 1700000001);
-    putLe16(b, 0x38, 0xEF53);
-    putLe16(b, 0x58, 256);
-    if (journal) putLe32(b, 0x5C, 0x4);
-    if (extents) putLe32(b, 0x60, 0x40);
-    std::memcpy(b + 0x78, "volume-name", 11);
-  }
-};
-
 }  // namespace dudorazu::test
