@@ -19,41 +19,28 @@ namespace {
 namespace fs = std::filesystem;
 using platform::SysfsDriveEnumerator;
 
-class FakeSysfs {
- public:
-  FakeSysfs() {
-    fs::create_directories(root("sys/block"));
-    fs::create_directories(root("dev"));
-  }
-  std::string root(const std::string& rel) const { return dir_.file(rel); }
+// sysfs, /dev and mountinfo in a scratch folder.
+struct FakeSysfs {
+  test::TempDir dir;
+  FakeSysfs() { fs::create_directories(root("dev")); }
+  std::string root(const std::string& rel) const { return dir.file(rel); }
   void attr(const std::string& rel, const std::string& value) {
     fs::create_directories(fs::path(root(rel)).parent_path());
     test::writeFile(root(rel), value + "\n");
   }
-  // A whole disk with identification, size and major:minor.
+  // A whole disk of 8192 sectors at major:minor `dev`, identified unless not `withDevice`.
   void disk(const std::string& name, const std::string& dev, bool withDevice = true) {
-    std::string b = "sys/block/" + name + "/";
-    attr(b + "size", "8192");
-    attr(b + "removable", name == "sdb" ? "1" : "0");
-    attr(b + "dev", dev);
-    if (withDevice) {
-      attr(b + "device/vendor", "ATA     ");
-      attr(b + "device/model", "Disk " + name + "   ");
-      attr(b + "device/rev", "1.0 ");
-    }
+    const std::string b = "sys/block/" + name + "/";
+    attr(b + "size", "8192"), attr(b + "removable", name == "sdb" ? "1" : "0"), attr(b + "dev", dev);
+    if (withDevice)
+      attr(b + "device/vendor", "ATA     "), attr(b + "device/model", "Disk " + name + "   "),
+          attr(b + "device/rev", "1.0 ");
   }
   void partition(const std::string& diskName, const std::string& name, const std::string& dev, uint64_t start) {
-    std::string b = "sys/block/" + diskName + "/" + name + "/";
-    attr(b + "partition", "1");
-    attr(b + "start", std::to_string(start));
-    attr(b + "dev", dev);
+    const std::string b = "sys/block/" + diskName + "/" + name + "/";
+    attr(b + "partition", "1"), attr(b + "start", std::to_string(start)), attr(b + "dev", dev);
   }
-  SysfsDriveEnumerator enumerator() const {
-    return SysfsDriveEnumerator(root("sys"), root("dev"), root("mountinfo"));
-  }
-
- private:
-  test::TempDir dir_;
+  SysfsDriveEnumerator enumerator() const { return SysfsDriveEnumerator(root("sys"), root("dev"), root("mountinfo")); }
 };
 
 // "number name vendor|product|revision size removable", a line per drive.

@@ -36,17 +36,15 @@ TEST(MbrDiscovery, PrimariesThenLogicalsInChainOrderAndEndlessChainsEnd) {
   img.tableEntry(0, 1, 0x00, 150, 10);  // no type: skipped, takes no number
   img.tableEntry(0, 2, 0x0F, 1000, 1000);
   img.tableEntry(0, 3, 0x07, 200, 60);
-  img.exfatVolume(200, 60);
   img.tableEntry(1000, 0, 0x83, 10, 90);
   img.tableEntry(1000, 1, 0x05, 100, 200);
   img.tableEntry(1100, 0, 0x07, 10, 90);
-  img.ntfsBoot(1110, 1110, 90);
   img.tableEntry(1100, 1, 0x05, 300, 200);
   img.tableEntry(1300, 0, 0x0C, 10, 0);  // no sectors: skipped
   img.tableEntry(1300, 1, 0x0B, 20, 90);
-  // Starts are absolute; type 7 holding exFAT is exFAT, holding NTFS stays 7.
+  // Starts are absolute (type 7 holding exFAT or NTFS: partitions-mbr).
   EXPECT_EQ(test::listing(discover(img)),
-            "Partition0 100+50 t12 k1 \nPartition1 200+60 t5 k1 \nPartition2 1010+90 t131 k2 \n"
+            "Partition0 100+50 t12 k1 \nPartition1 200+60 t7 k1 \nPartition2 1010+90 t131 k2 \n"
             "Partition3 1110+90 t7 k2 \nPartition4 1320+90 t11 k2 \n");
 
   ImageBuilder cyclic(2048);
