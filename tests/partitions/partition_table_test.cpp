@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <sstream>
 
 #include "core/common/text.h"
@@ -199,60 +198,46 @@ TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
   img.ntfsBoot(1, 2048, 40000);
   EXPECT_TRUE(isNtfsBootSector(img.sector(1)));  // refused without hidden sectors: partitions-whole-ntfs
 
-  uint8_t s[512] = {};
-  putLe16(s, 0x0B, 512);
-  s[0x10] = 2;
-  putLe16(s, 0x32, 6);
-  std::memcpy(s + 0x52, "FAT32", 5);
-  putLe16(s, 510, 0xAA55);
+  std::string fat32 = test::readRange(test::fixtureImage("partitions-whole-fat32.img"), 0, 512);
+  auto* s = reinterpret_cast<uint8_t*>(fat32.data());
   EXPECT_TRUE(isFat32BootSector(s));
   putLe16(s, 0x32, 7);
   EXPECT_FALSE(isFat32BootSector(s)) << "the backup boot sector must be sector 6";
 }
 
-// A valid EXT superblock of 1 KiB << logBlockSize blocks, for a test to break.
-std::array<uint8_t, 1024> extSuperblock(uint32_t logBlockSize, uint32_t blocks, bool journal = true,
-                                        bool extents = true) {
-  std::array<uint8_t, 1024> b{};
-  const std::pair<size_t, uint32_t> fields[] = {
-      {0x00, 1024}, {0x04, blocks}, {0x0C, blocks / 2}, {0x10, 100}, {0x14, logBlockSize == 0 ? 1u : 0u},
-      {0x18, logBlockSize}, {0x20, 8192}, {0x28, 512}, {0x2C, 1700000000}, {0x30, 1700000001},
-      {0x5C, journal ? 0x4u : 0u}, {0x60, extents ? 0x40u : 0u}};  // inodes, blocks, free, ..., mount/write time
-  for (auto [offset, value] : fields) putLe32(b.data(), offset, value);
-  putLe16(b.data(), 0x38, 0xEF53);
-  putLe16(b.data(), 0x58, 256);
-  std::memcpy(b.data() + 0x78, "volume-name", 11);
-  return b;
-}
-
 TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
-  const auto sb = extSuperblock(2, 3000000);  // 4 KiB blocks
-  ASSERT_TRUE(isExtSuperblock(sb.data()));
-  EXPECT_EQ(extSizeSectors(sb.data(), 512), 24000000u) << "the byte size exceeds 32 bits and must not wrap";
-  EXPECT_EQ(extVersionOf(sb.data()) + extVolumeName(sb.data()), "EXT4volume-name");
-  EXPECT_EQ(extVersionOf(extSuperblock(0, 9000, true, false).data()), "EXT3");
-  EXPECT_EQ(extVersionOf(extSuperblock(0, 9000, false, true).data()), "EXT2");
+  // The superblock mkfs.ext4 wrote (1 KiB blocks), and copies with fields changed.
+  const std::string made = test::readRange(test::fixtureImage("partitions-whole-ext4.img"), 1024, 1024);
+  auto bytes = [](const std::string& sb) { return reinterpret_cast<const uint8_t*>(sb.data()); };
+  auto changed = [&](std::initializer_list<std::pair<size_t, uint32_t>> fields) {
+    std::string sb = made;
+    for (auto [offset, value] : fields) putLe32(reinterpret_cast<uint8_t*>(sb.data()), offset, value);
+    return sb;
+  };
+  ASSERT_TRUE(isExtSuperblock(bytes(made)));
+  EXPECT_EQ(extVersionOf(bytes(made)) + extVolumeName(bytes(made)), "EXT4WHOLEEXT4");
+  EXPECT_EQ(extSizeSectors(bytes(changed({{0x18, 2}, {0x04, 3000000}})), 512), 24000000u)
+      << "the byte size of 3,000,000 4 KiB blocks exceeds 32 bits and must not wrap";
+  EXPECT_EQ(extVersionOf(bytes(changed({{0x60, 0}}))), "EXT3") << "a journal without extents";
+  EXPECT_EQ(extVersionOf(bytes(changed({{0x5C, 0}}))), "EXT2") << "no journal";
 
+  const uint32_t inodes = le32(bytes(made), 0x00), blocks = le32(bytes(made), 0x04);
   const struct {
     const char* what;
-    size_t offset;
-    uint32_t value;
+    std::string sb;
     bool accepted;
   } cases[] = {
-      {"write time zero", 0x30, 0, false},          {"mount time zero", 0x2C, 0, false},
-      {"creator OS not Linux", 0x48, 3, false},     {"free inodes >= inodes", 0x10, 1024, false},
-      {"free blocks >= blocks", 0x0C, 9000, false}, {"blocks per group >= blocks", 0x20, 9000, false},
-      {"log block size 22 shifts 0x400 out", 0x18, 22, false},
-      {"inode size below 128", 0x58, 64, false},
-      {"2^32 + 10 blocks beat 8192 per group", 0x150, 1, true},  // the high half counts
+      {"write time zero", changed({{0x30, 0}}), false},
+      {"mount time zero", changed({{0x2C, 0}}), false},
+      {"creator OS not Linux", changed({{0x48, 3}}), false},
+      {"free inodes >= inodes", changed({{0x10, inodes}}), false},
+      {"free blocks >= blocks", changed({{0x0C, blocks}}), false},
+      {"blocks per group >= blocks", changed({{0x20, blocks}}), false},
+      {"log block size 22 shifts 0x400 out", changed({{0x18, 22}}), false},
+      {"inode size below 128", changed({{0x58, 64}}), false},
+      {"2^32 + 10 blocks beat the blocks per group", changed({{0x04, 10}, {0x150, 1}, {0x0C, 1}}), true},
   };
-  for (const auto& c : cases) {
-    auto sb = extSuperblock(0, c.offset == 0x150 ? 10 : 9000);
-    if (c.offset == 0x58) putLe16(sb.data(), 0x58, 64);
-    else putLe32(sb.data(), c.offset, c.value);
-    if (c.offset == 0x150) putLe32(sb.data(), 0x0C, 1);
-    EXPECT_EQ(isExtSuperblock(sb.data()), c.accepted) << c.what;
-  }
+  for (const auto& c : cases) EXPECT_EQ(isExtSuperblock(bytes(c.sb)), c.accepted) << c.what;
 }
 
 TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnlyAndWithinBounds) {
