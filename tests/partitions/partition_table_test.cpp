@@ -186,23 +186,28 @@ TEST(Hfs, KindBySignatureAndGptFields) {
 }
 
 TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
-  ImageBuilder img(16);
-  img.exfatVolume(0, 1000);
-  EXPECT_TRUE(isExfatBootSector(img.sector(0)));
-  img.sector(0)[40] = 1;
-  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "a stray byte in 11..63 means a FAT BPB, not exFAT";
-  img.sector(0)[40] = 0;
-  img.sector(0)[511] = 0;
-  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "the probe must require 0x55 0xAA";
-
-  img.ntfsBoot(1, 2048, 40000);
-  EXPECT_TRUE(isNtfsBootSector(img.sector(1)));  // refused without hidden sectors: partitions-whole-ntfs
-
-  std::string fat32 = test::readRange(test::fixtureImage("partitions-whole-fat32.img"), 0, 512);
-  auto* s = reinterpret_cast<uint8_t*>(fat32.data());
-  EXPECT_TRUE(isFat32BootSector(s));
-  putLe16(s, 0x32, 7);
-  EXPECT_FALSE(isFat32BootSector(s)) << "the backup boot sector must be sector 6";
+  // Boot sectors mkfs wrote, then with one telling byte broken (NTFS without hidden sectors:
+  // partitions-whole-ntfs).
+  const struct {
+    const char* fixture;
+    uint64_t sector;
+    bool (*probe)(const uint8_t*);
+    size_t offset;
+    uint8_t broken;
+    const char* why;
+  } cases[] = {
+      {"partitions-whole-exfat.img", 0, isExfatBootSector, 40, 1, "a stray byte in 11..63 means a FAT BPB, not exFAT"},
+      {"partitions-whole-exfat.img", 0, isExfatBootSector, 511, 0, "the probe must require 0x55 0xAA"},
+      {"partitions-mbr.img", 104448, isNtfsBootSector, 0x10, 2, "NTFS keeps no FAT count"},
+      {"partitions-whole-fat32.img", 0, isFat32BootSector, 0x32, 7, "the backup boot sector must be sector 6"},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = test::readRange(test::fixtureImage(c.fixture), c.sector * 512, 512);
+    auto* s = reinterpret_cast<uint8_t*>(bytes.data());
+    EXPECT_TRUE(c.probe(s)) << c.fixture;
+    s[c.offset] = c.broken;
+    EXPECT_FALSE(c.probe(s)) << c.why;
+  }
 }
 
 TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {

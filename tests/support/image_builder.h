@@ -44,14 +44,6 @@ class ImageBuilder {
       for (size_t i = 0; i < label.size(); ++i) putLe16(entry, 2 + 2 * i, static_cast<uint8_t>(label[i]));
     }
   }
-  void ntfsBoot(uint64_t lba, uint32_t hiddenSectors, uint64_t totalSectors) {
-    uint8_t* s = jump(lba, 0x52);
-    std::memcpy(s + 3, "NTFS    ", 8);
-    putLe16(s, 0x0B, 512);
-    putLe32(s, 0x1C, hiddenSectors);
-    putLe64(s, 0x28, totalSectors);
-    signature(lba);
-  }
   void fat16Boot(uint64_t lba, uint16_t smallTotal, uint32_t largeTotal) {
     uint8_t* s = jump(lba, 0x3C);
     putLe16(s, 0x0B, 512);
