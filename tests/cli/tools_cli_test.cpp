@@ -103,8 +103,7 @@ std::string expand(std::string pattern, const std::vector<std::pair<std::string,
 // and nothing waits for ever.
 TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
   TempDir dir;
-  std::string src = dir.file("src.img");
-  ASSERT_EQ(runCommand("cp '" + test::fixtureImage("recovery-main.img") + "' '" + src + "'"), 0);
+  const std::string src = test::copyFixture(dir, "recovery-main.img");
   const std::string original = readFile(src);
   std::string link = dir.file("link.img"), file = dir.file("keep.txt"), fifo = dir.file("fifo");
   ASSERT_EQ(runCommand("ln '" + src + "' '" + link + "' && mkfifo '" + fifo + "'"), 0);

@@ -12,23 +12,21 @@
 namespace dudorazu {
 namespace {
 
-std::string decode(const std::string& text, uint32_t offset = 1) {
-  std::string descriptor(1, 'X');
-  descriptor += text;
-  descriptor.push_back('\0');
-  return decodeDescriptorString(reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size(), offset);
-}
-
 TEST(DescriptorString, TrimHexAndPrintable) {
-  EXPECT_EQ(decode("ATA     "), "ATA");
-  EXPECT_EQ(decode("  Samsung SSD  "), "Samsung SSD");
-  EXPECT_EQ(decode("5758442020202020"), "WXD") << "hex text of printable bytes is decoded";
-  EXPECT_EQ(decode("4142 "), "AB") << "a blank counts as a 0 digit";
-  EXPECT_EQ(decode("0102"), "0102") << "hex of unprintable bytes is kept as text";
-  EXPECT_EQ(decode("41004200"), "A") << "a decoded zero ends the string";
-  EXPECT_EQ(decode("bad\x01name"), "");
-  EXPECT_EQ(decode("ATA", 0), "") << "offset 0 means no string";
-  EXPECT_EQ(decode("ATA", 200), "") << "an offset outside the descriptor";
+  const struct {
+    const char *text, *decoded;
+    uint32_t offset = 1;
+  } cases[] = {{"ATA     ", "ATA"}, {"  Samsung SSD  ", "Samsung SSD"},
+               {"5758442020202020", "WXD"},  // hex text of printable bytes is decoded
+               {"4142 ", "AB"},              // a blank counts as a 0 digit
+               {"0102", "0102"},             // hex of unprintable bytes is kept as text
+               {"41004200", "A"},            // a decoded zero ends the string
+               {"bad\x01name", ""}, {"ATA", "", 0} /* no string */, {"ATA", "", 200} /* outside */};
+  for (const auto& c : cases) {
+    const std::string descriptor = std::string("X") + c.text + '\0';
+    EXPECT_EQ(decodeDescriptorString(reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size(), c.offset),
+              c.decoded) << c.text << " at " << c.offset;
+  }
   // Not terminated inside the buffer: the buffer's end ends the string.
   const uint8_t raw[] = {0, 'A', 'B', 'C'};
   EXPECT_EQ(decodeDescriptorString(raw, sizeof raw, 1), "ABC");

@@ -51,21 +51,28 @@ TEST_F(LoopDevices, TablesOfA4KiBSectorDeviceCountItsSectors) {
   LoopDevice loop(dir.file("4k.img"), "-r --sector-size 4096");
   if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
   for (const auto& [path, sectorSize] : {std::pair{dir.file("4k.img"), 512u}, std::pair{loop.path(), 4096u}}) {
-    DiskCatalogue catalogue;
-    ASSERT_TRUE(openImageAsDisk(catalogue, path));
-    ASSERT_EQ(catalogue.disks[0].partitions.size(), 1u);
-    const PartitionRecord& p = catalogue.disks[0].partitions[0];
-    EXPECT_EQ(catalogue.disks[0].bytesPerSector, sectorSize) << path;
-    EXPECT_EQ(p.startOffset(), 256ull * sectorSize) << path;
-    EXPECT_EQ(p.sizeBytes(), 100ull * sectorSize) << path;
+    DiskRecord disk = test::catalogued(path);
+    ASSERT_EQ(disk.partitions.size(), 1u);
+    EXPECT_EQ(disk.bytesPerSector, sectorSize) << path;
+    EXPECT_EQ(disk.partitions[0].startOffset(), 256ull * sectorSize) << path;
+    EXPECT_EQ(disk.partitions[0].sizeBytes(), 100ull * sectorSize) << path;
   }
 }
 
-TEST_F(LoopDevices, AttachedImageIsADriveWithItsPartitions) {
-  LoopDevice loop(test::fixtureImage("partitions-mbr.img"), "-r -P");
+// Mounted where a mount point with a space comes back from mountinfo as \040.
+TEST_F(LoopDevices, AttachedImageIsADriveWithItsPartitionsAndMountPoint) {
+  const std::string image = test::fixtureImage("partitions-whole-ext4.img");
+  LoopDevice loop(image, "-r");
   if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
   OnlyThisDrive enumerator(loop.path());
   if (enumerator.listDrives().empty()) GTEST_SKIP() << "more than 16 drives before the loop device";
+  const std::string mountPoint = dir.file("mount point");
+  std::filesystem::create_directory(mountPoint);
+  const bool mounted = ::mount(loop.path().c_str(), mountPoint.c_str(), "ext4", MS_RDONLY, "noload") == 0;
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount(at.c_str()); }
+  } unmount{mountPoint};  // before the loop device is detached
 
   DiskCatalogue catalogue;
   RecordingMessageSink messages;
@@ -74,36 +81,14 @@ TEST_F(LoopDevices, AttachedImageIsADriveWithItsPartitions) {
   ASSERT_EQ(catalogue.disks.size(), 1u);
   const DiskRecord& d = catalogue.disks[0];
   EXPECT_EQ(d.devicePath, loop.path());
-  EXPECT_EQ(d.productId, "partitions-mbr.img") << "a loop device names its backing file";
-  EXPECT_EQ(d.diskSize, 80u << 20);
-  EXPECT_EQ(test::listing(d), test::listing(test::catalogued(test::fixtureImage("partitions-mbr.img"))));
-
-  DiskCatalogue byPath;
-  ASSERT_TRUE(openImageAsDisk(byPath, loop.path())) << "a block device opens like an image";
-  EXPECT_EQ(byPath.disks[0].diskSize, 80u << 20);
-  EXPECT_EQ(byPath.disks[0].partitions.size(), 5u);
-}
-
-TEST_F(LoopDevices, MountedVolumeGivesItsMountPoint) {
-  LoopDevice loop(test::fixtureImage("partitions-whole-ext4.img"), "-r -P");
-  if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
-  std::string mountPoint = dir.file("mount point");  // the space comes back as \040
-  std::filesystem::create_directory(mountPoint);
-  if (::mount(loop.path().c_str(), mountPoint.c_str(), "ext4", MS_RDONLY, "noload") != 0)
-    GTEST_SKIP() << "this kernel cannot mount ext4 here";
-  struct Unmount {
-    std::string at;
-    ~Unmount() { ::umount(at.c_str()); }
-  } unmount{mountPoint};  // before the loop device is detached
-  OnlyThisDrive enumerator(loop.path());
-  if (enumerator.listDrives().empty()) GTEST_SKIP() << "more than 16 drives before the loop device";
-
-  DiskCatalogue catalogue;
-  NullMessageSink quiet;
-  buildDiskCatalogue(catalogue, enumerator, quiet);
-  ASSERT_EQ(catalogue.disks.size(), 1u);
-  ASSERT_EQ(catalogue.disks[0].partitions.size(), 1u);
-  EXPECT_EQ(catalogue.disks[0].partitions[0].driveLetter, mountPoint);
+  EXPECT_EQ(d.productId, "partitions-whole-ext4.img") << "a loop device names its backing file";
+  EXPECT_EQ(d.diskSize, 16u << 20);
+  EXPECT_EQ(test::listing(d), test::listing(test::catalogued(image)));
+  DiskRecord byPath = test::catalogued(loop.path());  // a block device opens like an image
+  EXPECT_EQ(byPath.diskSize, 16u << 20);
+  EXPECT_EQ(test::listing(byPath), test::listing(d));
+  if (!mounted) GTEST_SKIP() << "this kernel cannot mount ext4 here";
+  EXPECT_EQ(d.partitions.at(0).driveLetter, mountPoint);
 }
 
 }  // namespace

@@ -19,41 +19,28 @@ namespace {
 namespace fs = std::filesystem;
 using platform::SysfsDriveEnumerator;
 
-class FakeSysfs {
- public:
-  FakeSysfs() {
-    fs::create_directories(root("sys/block"));
-    fs::create_directories(root("dev"));
-  }
-  std::string root(const std::string& rel) const { return dir_.file(rel); }
+// sysfs, /dev and mountinfo in a scratch folder.
+struct FakeSysfs {
+  test::TempDir dir;
+  FakeSysfs() { fs::create_directories(root("dev")); }
+  std::string root(const std::string& rel) const { return dir.file(rel); }
   void attr(const std::string& rel, const std::string& value) {
     fs::create_directories(fs::path(root(rel)).parent_path());
     test::writeFile(root(rel), value + "\n");
   }
-  // A whole disk with identification, size and major:minor.
+  // A whole disk of 8192 sectors at major:minor `dev`, identified unless not `withDevice`.
   void disk(const std::string& name, const std::string& dev, bool withDevice = true) {
-    std::string b = "sys/block/" + name + "/";
-    attr(b + "size", "8192");
-    attr(b + "removable", name == "sdb" ? "1" : "0");
-    attr(b + "dev", dev);
-    if (withDevice) {
-      attr(b + "device/vendor", "ATA     ");
-      attr(b + "device/model", "Disk " + name + "   ");
-      attr(b + "device/rev", "1.0 ");
-    }
+    const std::string b = "sys/block/" + name + "/";
+    attr(b + "size", "8192"), attr(b + "removable", name == "sdb" ? "1" : "0"), attr(b + "dev", dev);
+    if (withDevice)
+      attr(b + "device/vendor", "ATA     "), attr(b + "device/model", "Disk " + name + "   "),
+          attr(b + "device/rev", "1.0 ");
   }
   void partition(const std::string& diskName, const std::string& name, const std::string& dev, uint64_t start) {
-    std::string b = "sys/block/" + diskName + "/" + name + "/";
-    attr(b + "partition", "1");
-    attr(b + "start", std::to_string(start));
-    attr(b + "dev", dev);
+    const std::string b = "sys/block/" + diskName + "/" + name + "/";
+    attr(b + "partition", "1"), attr(b + "start", std::to_string(start)), attr(b + "dev", dev);
   }
-  SysfsDriveEnumerator enumerator() const {
-    return SysfsDriveEnumerator(root("sys"), root("dev"), root("mountinfo"));
-  }
-
- private:
-  test::TempDir dir_;
+  SysfsDriveEnumerator enumerator() const { return SysfsDriveEnumerator(root("sys"), root("dev"), root("mountinfo")); }
 };
 
 // "number name vendor|product|revision size removable", a line per drive.
@@ -81,18 +68,15 @@ TEST(SysfsEnumerator, WholeDisksInStableOrderAtMostSixteen) {
   t.disk("sdq", "65:0");
   t.attr("sys/block/sdq/hidden", "1");
 
-  auto e = t.enumerator();
-  std::vector<DriveIdentity> drives = e.listDrives();
+  std::vector<DriveIdentity> drives = t.enumerator().listDrives();
   EXPECT_EQ(summary(drives),  // raw texts: the catalogue trims
             "0 sda ATA     |Disk sda   |1.0  4194304\n1 sdb ATA     |Disk sdb   |1.0  4194304 r\n"
             "2 sdz ATA     |Disk sdz   |1.0  4194304\n3 sdaa ATA     |Disk sdaa   |1.0  4194304\n"
             "4 nvme0n1 |Fast NVMe|FW1 4194304\n5 loop2 Loop|other.img| 4194304\n6 loop10 Loop|disk.img| 4194304\n");
   EXPECT_EQ(drives[0].devicePath, t.root("dev/sda"));
 
-  FakeSysfs many;
-  for (char c = 'a'; c <= 't'; ++c) many.disk(std::string("sd") + c, "8:0");
-  auto m = many.enumerator();
-  drives = m.listDrives();
+  for (char c = 'c'; c <= 'p'; ++c) t.disk(std::string("sd") + c, "8:0");
+  drives = t.enumerator().listDrives();
   ASSERT_EQ(drives.size(), 16u) << "at most sixteen drives";
   EXPECT_EQ(fs::path(drives.back().devicePath).filename(), "sdp");
 }
@@ -133,8 +117,7 @@ TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTr
   ASSERT_EQ(d.partitions.size(), 1u);
   EXPECT_EQ(d.partitions[0].driveLetter, "/media/my disk");
   ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0].caption, "Error");
-  EXPECT_NE(messages.messages[0].text.find("sdc"), std::string::npos);
+  EXPECT_NE(messages.messages[0].text.find("sdc"), std::string::npos) << "a drive that cannot be identified";
 }
 
 // A partition is a window of its disk, a loop device one of its backing

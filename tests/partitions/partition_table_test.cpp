@@ -17,7 +17,6 @@
 namespace dudorazu {
 namespace {
 
-using test::ExtSuperblock;
 using test::ImageBuilder;
 
 DiskRecord discover(const ImageBuilder& img, const std::string& path = "") {
@@ -36,17 +35,15 @@ TEST(MbrDiscovery, PrimariesThenLogicalsInChainOrderAndEndlessChainsEnd) {
   img.tableEntry(0, 1, 0x00, 150, 10);  // no type: skipped, takes no number
   img.tableEntry(0, 2, 0x0F, 1000, 1000);
   img.tableEntry(0, 3, 0x07, 200, 60);
-  img.exfatVolume(200, 60);
   img.tableEntry(1000, 0, 0x83, 10, 90);
   img.tableEntry(1000, 1, 0x05, 100, 200);
   img.tableEntry(1100, 0, 0x07, 10, 90);
-  img.ntfsBoot(1110, 1110, 90);
   img.tableEntry(1100, 1, 0x05, 300, 200);
   img.tableEntry(1300, 0, 0x0C, 10, 0);  // no sectors: skipped
   img.tableEntry(1300, 1, 0x0B, 20, 90);
-  // Starts are absolute; type 7 holding exFAT is exFAT, holding NTFS stays 7.
+  // Starts are absolute (type 7 holding exFAT or NTFS: partitions-mbr).
   EXPECT_EQ(test::listing(discover(img)),
-            "Partition0 100+50 t12 k1 \nPartition1 200+60 t5 k1 \nPartition2 1010+90 t131 k2 \n"
+            "Partition0 100+50 t12 k1 \nPartition1 200+60 t7 k1 \nPartition2 1010+90 t131 k2 \n"
             "Partition3 1110+90 t7 k2 \nPartition4 1320+90 t11 k2 \n");
 
   ImageBuilder cyclic(2048);
@@ -133,51 +130,45 @@ TEST(Regions, NamedAfterTheLastRegion) {
   EXPECT_TRUE(missing.partitions.empty());
 }
 
-ImageBuilder appleDisk() {
-  ImageBuilder img(512);
-  img.sector(0)[0] = 'E', img.sector(0)[1] = 'R';
-  putBe16(img.sector(0), 2, 512);
-  putBe32(img.sector(0), 4, 512);
-  const struct {
-    uint32_t start;
-    const char *name, *type;
-  } entries[] = {{1, "Apple", "Apple_partition_map"}, {64, "Macintosh", "Apple_HFS"}, {164, "", "Apple_HFS"},
-                 {264, "Extra", "Apple_Free"}, {364, "Unknown", "Apple_HFS"}};
-  for (uint32_t block = 1; block <= 5; ++block) {
-    uint8_t* e = img.sector(block);
-    e[0] = 'P', e[1] = 'M';
-    putBe32(e, 4, 5);
-    putBe32(e, 8, entries[block - 1].start);
-    putBe32(e, 12, block == 1 ? 63 : 100);
-    std::strncpy(reinterpret_cast<char*>(e + 16), entries[block - 1].name, 32);
-    std::strncpy(reinterpret_cast<char*>(e + 48), entries[block - 1].type, 32);
-  }
-  uint8_t* hfs = img.at(64 * 512 + 1024);  // an HFS volume "Disk" in the second entry
-  putBe16(hfs, 0, 0x4244);
-  hfs[0x24] = 4;
-  std::memcpy(hfs + 0x25, "Disk", 4);
-  return img;
-}
-
 TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNothing) {
-  ImageBuilder img = appleDisk();
+  // The map parted made: itself, MacData (HFS "AppleVol") and two free entries, made HFS here: one
+  // without a name, one without a volume.
+  const std::string made = test::readFile(test::fixtureImage("partitions-apple.img"));
+  ImageBuilder img(made.size() / 512);
+  std::memcpy(img.at(0), made.data(), made.size());
+  std::memset(img.sector(3) + 16, 0, 32);
+  std::memcpy(img.sector(4) + 16, "Unknown", 8);
+  for (int entry : {3, 4}) std::memcpy(img.sector(entry) + 48, "Apple_HFS", 10);
   DiskRecord disk = discover(img, "apple.img");
   // A volume with a known signature is numbered, an unknown one keeps its map name.
-  EXPECT_EQ(test::listing(disk), "Partition0 64+100 t25 k1 Disk hfs1\nUnknown 364+100 t25 k1 \n");
-  EXPECT_EQ(disk.partitions.at(0).devicePath, "apple.img");
-  EXPECT_EQ(disk.mapEntryCount, 5u);
+  EXPECT_EQ(test::listing(disk), "Partition0 2048+4096 t25 k1 AppleVol hfs1\nUnknown 6144+2048 t25 k1 \n");
+  EXPECT_EQ(disk.partitions.at(0).devicePath + " " + disk.partitions.at(0).hfsKindText, "apple.img Apple_HFS");
+  EXPECT_EQ(disk.mapEntryCount, 4u);
   EXPECT_EQ(disk.bytesPerSector, 512u);
+  EXPECT_EQ(test::catalogued(test::fixtureImage("partitions-apple.img")).diskSize, 4u << 20)
+      << "the image size replaces the descriptor's block count";
 
   putBe32(img.sector(1), 4, 0xFFFFFFFF);  // a map of 2 TiB
   EXPECT_TRUE(discover(img, "apple.img").partitions.empty());
-  ImageBuilder zero = appleDisk();
-  putBe16(zero.sector(0), 2, 0);
-  DiskRecord zeroDisk = discover(zero);
-  EXPECT_TRUE(zeroDisk.partitions.empty());
-  EXPECT_EQ(zeroDisk.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
+  putBe32(img.sector(1), 4, 4);
+  putBe16(img.sector(0), 2, 0);
+  DiskRecord zero = discover(img);
+  EXPECT_TRUE(zero.partitions.empty());
+  EXPECT_EQ(zero.bytesPerSector, 512u) << "a zero block size must not become the disk's sector size";
 }
 
-TEST(GptHfs, FieldsBySignature) {
+TEST(Hfs, KindBySignatureAndGptFields) {
+  const struct {
+    uint16_t signature, embedded;
+    uint32_t kind;
+  } cases[] = {{0, 0, 0}, {0x4244, 0, 1}, {0x4244, 0x482B, 4}, {0x4244, 0x1234, 0} /* wrapper of nothing known */,
+               {0x482B, 0, 2}, {0x4858, 0, 3}};
+  for (const auto& c : cases) {
+    uint8_t h[512] = {};
+    putBe16(h, 0, c.signature);
+    putBe16(h, 0x7C, c.embedded);
+    EXPECT_EQ(classifyHfs(h), c.kind) << std::hex << c.signature << " " << c.embedded;
+  }
   uint8_t h[512] = {};
   putBe16(h, 0, 0x4858);
   PartitionRecord hfsx;
@@ -195,73 +186,63 @@ TEST(GptHfs, FieldsBySignature) {
 }
 
 TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
-  ImageBuilder img(16);
-  img.exfatVolume(0, 1000);
-  EXPECT_TRUE(isExfatBootSector(img.sector(0)));
-  img.sector(0)[40] = 1;
-  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "a stray byte in 11..63 means a FAT BPB, not exFAT";
-  img.sector(0)[40] = 0;
-  img.sector(0)[511] = 0;
-  EXPECT_FALSE(isExfatBootSector(img.sector(0))) << "the probe must require 0x55 0xAA";
-
-  img.ntfsBoot(1, 2048, 40000);
-  EXPECT_TRUE(isNtfsBootSector(img.sector(1)));
-  img.ntfsBoot(1, 0, 40000);
-  EXPECT_FALSE(isNtfsBootSector(img.sector(1))) << "no hidden sectors";
-
-  uint8_t s[512] = {};
-  putLe16(s, 0x0B, 512);
-  s[0x10] = 2;
-  putLe16(s, 0x32, 6);
-  std::memcpy(s + 0x52, "FAT32", 5);
-  putLe16(s, 510, 0xAA55);
-  EXPECT_TRUE(isFat32BootSector(s));
-  putLe16(s, 0x32, 7);
-  EXPECT_FALSE(isFat32BootSector(s)) << "the backup boot sector must be sector 6";
+  // Boot sectors mkfs wrote, then with one telling byte broken (NTFS without hidden sectors:
+  // partitions-whole-ntfs).
+  const struct {
+    const char* fixture;
+    uint64_t sector;
+    bool (*probe)(const uint8_t*);
+    size_t offset;
+    uint8_t broken;
+    const char* why;
+  } cases[] = {
+      {"partitions-whole-exfat.img", 0, isExfatBootSector, 40, 1, "a stray byte in 11..63 means a FAT BPB, not exFAT"},
+      {"partitions-whole-exfat.img", 0, isExfatBootSector, 511, 0, "the probe must require 0x55 0xAA"},
+      {"partitions-mbr.img", 104448, isNtfsBootSector, 0x10, 2, "NTFS keeps no FAT count"},
+      {"partitions-whole-fat32.img", 0, isFat32BootSector, 0x32, 7, "the backup boot sector must be sector 6"},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = test::readRange(test::fixtureImage(c.fixture), c.sector * 512, 512);
+    auto* s = reinterpret_cast<uint8_t*>(bytes.data());
+    EXPECT_TRUE(c.probe(s)) << c.fixture;
+    s[c.offset] = c.broken;
+    EXPECT_FALSE(c.probe(s)) << c.why;
+  }
 }
 
 TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
-  ExtSuperblock sb(2, 3000000, true, true);  // 4 KiB blocks
-  ASSERT_TRUE(isExtSuperblock(sb.b));
-  EXPECT_EQ(extSizeSectors(sb.b, 512), 24000000u) << "the byte size exceeds 32 bits and must not wrap";
-  EXPECT_EQ(extVersionOf(sb.b) + extVolumeName(sb.b), "EXT4volume-name");
-  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, true, false).b), "EXT3");
-  EXPECT_EQ(extVersionOf(ExtSuperblock(0, 9000, false, true).b), "EXT2");
+  // The superblock mkfs.ext4 wrote (1 KiB blocks), and copies with fields changed.
+  const std::string made = test::readRange(test::fixtureImage("partitions-whole-ext4.img"), 1024, 1024);
+  auto bytes = [](const std::string& sb) { return reinterpret_cast<const uint8_t*>(sb.data()); };
+  auto changed = [&](std::initializer_list<std::pair<size_t, uint32_t>> fields) {
+    std::string sb = made;
+    for (auto [offset, value] : fields) putLe32(reinterpret_cast<uint8_t*>(sb.data()), offset, value);
+    return sb;
+  };
+  ASSERT_TRUE(isExtSuperblock(bytes(made)));
+  EXPECT_EQ(extVersionOf(bytes(made)) + extVolumeName(bytes(made)), "EXT4WHOLEEXT4");
+  EXPECT_EQ(extSizeSectors(bytes(changed({{0x18, 2}, {0x04, 3000000}})), 512), 24000000u)
+      << "the byte size of 3,000,000 4 KiB blocks exceeds 32 bits and must not wrap";
+  EXPECT_EQ(extVersionOf(bytes(changed({{0x60, 0}}))), "EXT3") << "a journal without extents";
+  EXPECT_EQ(extVersionOf(bytes(changed({{0x5C, 0}}))), "EXT2") << "no journal";
 
+  const uint32_t inodes = le32(bytes(made), 0x00), blocks = le32(bytes(made), 0x04);
   const struct {
     const char* what;
-    size_t offset;
-    uint32_t value;
+    std::string sb;
     bool accepted;
   } cases[] = {
-      {"write time zero", 0x30, 0, false},          {"mount time zero", 0x2C, 0, false},
-      {"creator OS not Linux", 0x48, 3, false},     {"free inodes >= inodes", 0x10, 1024, false},
-      {"free blocks >= blocks", 0x0C, 9000, false}, {"blocks per group >= blocks", 0x20, 9000, false},
-      {"log block size 22 shifts 0x400 out", 0x18, 22, false},
-      {"inode size below 128", 0x58, 64, false},
-      {"2^32 + 10 blocks beat 8192 per group", 0x150, 1, true},  // the high half counts
+      {"write time zero", changed({{0x30, 0}}), false},
+      {"mount time zero", changed({{0x2C, 0}}), false},
+      {"creator OS not Linux", changed({{0x48, 3}}), false},
+      {"free inodes >= inodes", changed({{0x10, inodes}}), false},
+      {"free blocks >= blocks", changed({{0x0C, blocks}}), false},
+      {"blocks per group >= blocks", changed({{0x20, blocks}}), false},
+      {"log block size 22 shifts 0x400 out", changed({{0x18, 22}}), false},
+      {"inode size below 128", changed({{0x58, 64}}), false},
+      {"2^32 + 10 blocks beat the blocks per group", changed({{0x04, 10}, {0x150, 1}, {0x0C, 1}}), true},
   };
-  for (const auto& c : cases) {
-    ExtSuperblock sb(0, c.offset == 0x150 ? 10 : 9000, true, true);
-    if (c.offset == 0x58) putLe16(sb.b, 0x58, 64);
-    else putLe32(sb.b, c.offset, c.value);
-    if (c.offset == 0x150) putLe32(sb.b, 0x0C, 1);
-    EXPECT_EQ(isExtSuperblock(sb.b), c.accepted) << c.what;
-  }
-}
-
-TEST(HfsClassification, SignatureTable) {
-  const struct {
-    uint16_t signature, embedded;
-    uint32_t kind;
-  } cases[] = {{0, 0, 0}, {0x4244, 0, 1}, {0x4244, 0x482B, 4}, {0x4244, 0x1234, 0} /* wrapper of nothing known */,
-               {0x482B, 0, 2}, {0x4858, 0, 3}};
-  for (const auto& c : cases) {
-    uint8_t h[512] = {};
-    putBe16(h, 0, c.signature);
-    putBe16(h, 0x7C, c.embedded);
-    EXPECT_EQ(classifyHfs(h), c.kind) << std::hex << c.signature << " " << c.embedded;
-  }
+  for (const auto& c : cases) EXPECT_EQ(isExtSuperblock(bytes(c.sb)), c.accepted) << c.what;
 }
 
 TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnlyAndWithinBounds) {
@@ -311,19 +292,16 @@ TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
   EXPECT_EQ(decimalValue("99999999999999999999999"), UINT64_MAX);
 }
 
-// Segments are checked against lvs in FixtureImages; here the label, the
-// choice among several PVs and bounds.
+// Segments are checked against lvs in FixtureImages; here the label, the PV chosen among several, bounds.
 TEST(LvmLabel, LabelInSectorOneEndsDiscoveryAndItsPvIsChosenAmongSeveral) {
-  test::ImageBuilder pv(64);
+  ImageBuilder pv(64);
   std::memcpy(pv.sector(1), "LABELONE", 8);
   std::memcpy(pv.sector(1) + 32, "abcdefghijklmnopqrstuvwxyz012345", 32);
   putLe64(pv.sector(1), 104, 8 * 512);  // metadata area at sector 8
   putLe64(pv.sector(8), 40, 512);       // text one sector into it
   putLe32(pv.sector(8), 48, static_cast<uint32_t>(std::strlen(kMetadata)));
   std::memcpy(pv.sector(9), kMetadata, std::strlen(kMetadata));
-  DiskRecord disk;
-  MemoryDevice dev = pv.device();
-  discoverPartitions(dev, disk);
+  DiskRecord disk = discover(pv);
   EXPECT_TRUE(disk.partitions.empty());
   EXPECT_EQ(disk.pvId, "abcdefghijklmnopqrstuvwxyz012345");
   EXPECT_EQ(disk.vgId, "\"VGID-0001\"");
@@ -336,15 +314,11 @@ TEST(LvmLabel, LabelInSectorOneEndsDiscoveryAndItsPvIsChosenAmongSeveral) {
   // A text size beyond the bound is taken as no metadata; a disk with the
   // boot signature is an MBR disk, whatever sector 1 holds.
   putLe32(pv.sector(8), 48, 0xFFFFFFFF);
-  DiskRecord huge, mbr;
-  MemoryDevice hugeDev = pv.device();
-  discoverPartitions(hugeDev, huge);
+  DiskRecord huge = discover(pv);
   EXPECT_EQ(huge.pvId, "abcdefghijklmnopqrstuvwxyz012345");
   EXPECT_TRUE(huge.logicalVolumes.empty());
   pv.signature(0);
-  MemoryDevice mbrDev = pv.device();
-  discoverPartitions(mbrDev, mbr);
-  EXPECT_EQ(mbr.pvId, "");
+  EXPECT_EQ(discover(pv).pvId, "");
 
   const char* broken[] = {
       "",
@@ -388,10 +362,6 @@ TEST(FixtureImages, PartitionsOfEachTableAndWholeDiskVolume) {
     EXPECT_EQ(disk.vendorId, fixture);
     EXPECT_EQ(test::listing(disk), expected) << fixture;
   }
-  DiskRecord apple = test::catalogued(test::fixtureImage("partitions-apple.img"));
-  EXPECT_GT(apple.mapEntryCount, 1u);
-  EXPECT_EQ(apple.diskSize, 4u << 20) << "the image size replaces the descriptor's block count";
-  EXPECT_EQ(apple.partitions.at(0).hfsKindText, "Apple_HFS");
 
   // The GPT disk with its exFAT volume's main boot sector destroyed.
   test::TempDir dir;

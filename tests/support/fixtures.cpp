@@ -43,16 +43,10 @@ std::string fixtureText(const std::string& name) {
 
 std::string cliPath() { return DUDORAZU_CLI_PATH; }
 
-CliRun runCli(const std::string& args, bool withStderr) {
+CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says, bool withStderr) {
   CliRun r;
   r.status = runCommand("timeout 60 '" + cliPath() + "' " + args + " </dev/null" +
-                            (withStderr ? " 2>&1" : " 2>/dev/null"),
-                        &r.out);
-  return r;
-}
-
-CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says, bool withStderr) {
-  CliRun r = runCli(args, withStderr);
+                            (withStderr ? " 2>&1" : " 2>/dev/null"), &r.out);
   EXPECT_EQ(r.status, status) << args << "\n" << r.out.substr(0, 4000);
   for (const std::string& piece : says) {
     bool opens = !piece.empty() && piece[0] == '^';

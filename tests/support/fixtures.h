@@ -10,23 +10,18 @@ namespace dudorazu::test {
 
 // Path of the unpacked fixture `name` ("exfat-small.img"); fails the test when missing.
 std::string fixtureImage(const std::string& name);
-
 // Text of a plain fixture file ("exfat-small.fls.txt"); empty when missing.
 std::string fixtureText(const std::string& name);
-
 // Path of the built dudorazu-cli.
 std::string cliPath();
-
 // Runs a shell command; returns its exit status and fills `output` with stdout.
 int runCommand(const std::string& command, std::string* output = nullptr);
-
 struct CliRun {
   int status = -1;
   std::string out;
 };
-// Runs dudorazu-cli with `args` (shell words), stdin closed, stderr joined unless not `withStderr`, 60 s at most.
-CliRun runCli(const std::string& args, bool withStderr = true);
-// runCli whose status must be `status` and whose output holds each of `says` ("^": at its start).
+// Runs dudorazu-cli with `args` (shell words; stdin closed, stderr joined unless not `withStderr`, 60 s at
+// most); its status must be `status` and its output hold each of `says` ("^": at its start).
 CliRun expectCli(const std::string& args, int status, const std::vector<std::string>& says = {},
                  bool withStderr = true);
 
@@ -40,15 +35,14 @@ void require(bool condition, const std::string& what);
 // SHA-256 (hex) of `length` bytes of a file from `offset` (to its end by default).
 std::string sha256OfFile(const std::string& path, uint64_t offset = 0, uint64_t length = UINT64_MAX);
 
-// Each file a sums fixture lists ("sum [length] /path") under `prefix` was saved below `root` with those
-// bytes; savedUnlikeListed lists what differs, for tests outside GoogleTest.
+// Each file a sums fixture lists ("sum [length] /path") under `prefix` is saved below `root` with those bytes
+// (savedUnlikeListed: what differs, for tests outside GoogleTest).
 void expectSavedAsListed(const std::string& sumsFixture, const std::string& root, const std::string& prefix = "/");
 std::vector<std::string> savedUnlikeListed(const std::string& sumsFixture, const std::string& root,
                                            const std::string& prefix = "/");
 
 // True when this process may set up loop devices (root and losetup present).
 bool canUseLoopDevices();
-
 // A loop device over a file (losetup `options`), detached when it goes; empty path when losetup failed.
 class LoopDevice {
  public:
@@ -64,7 +58,6 @@ class LoopDevice {
 
 // True when the command `tool` is on the PATH.
 bool haveTool(const std::string& tool);
-
 // True under CI (CI=true), where a missing tool is a fault of the set-up.
 bool underCi();
 

@@ -44,14 +44,6 @@ class ImageBuilder {
       for (size_t i = 0; i < label.size(); ++i) putLe16(entry, 2 + 2 * i, static_cast<uint8_t>(label[i]));
     }
   }
-  void ntfsBoot(uint64_t lba, uint32_t hiddenSectors, uint64_t totalSectors) {
-    uint8_t* s = jump(lba, 0x52);
-    std::memcpy(s + 3, "NTFS    ", 8);
-    putLe16(s, 0x0B, 512);
-    putLe32(s, 0x1C, hiddenSectors);
-    putLe64(s, 0x28, totalSectors);
-    signature(lba);
-  }
   void fat16Boot(uint64_t lba, uint16_t smallTotal, uint32_t largeTotal) {
     uint8_t* s = jump(lba, 0x3C);
     putLe16(s, 0x0B, 512);
@@ -90,28 +82,6 @@ class ImageBuilder {
     return s;
   }
   std::string bytes_;
-};
-
-// A valid EXT superblock image (1024 bytes), tweaked by the test.
-struct ExtSuperblock {
-  uint8_t b[1024] = {};
-  ExtSuperblock(uint32_t logBlockSize, uint32_t blocks, bool journal, bool extents) {
-    putLe32(b, 0x00, 1024);        // inodes
-    putLe32(b, 0x04, blocks);
-    putLe32(b, 0x0C, blocks / 2);  // free blocks
-    putLe32(b, 0x10, 100);         // free inodes
-    putLe32(b, 0x14, logBlockSize == 0 ? 1 : 0);
-    putLe32(b, 0x18, logBlockSize);
-    putLe32(b, 0x20, 8192);
-    putLe32(b, 0x28, 512);
-    putLe32(b, 0x2C, 1700000000);
-    putLe32(b, 0x30, 1700000001);
-    putLe16(b, 0x38, 0xEF53);
-    putLe16(b, 0x58, 256);
-    if (journal) putLe32(b, 0x5C, 0x4);
-    if (extents) putLe32(b, 0x60, 0x40);
-    std::memcpy(b + 0x78, "volume-name", 11);
-  }
 };
 
 }  // namespace dudorazu::test
