@@ -5,6 +5,12 @@
 #include "shell/progress_window.h"
 #include "shell/save_dialog.h"
 #include "shell/search_results.h"
+#include "shell/table_operation_dialog.h"
+#include "shell/rebuild_dialog.h"
+#include "shell/region_dialog.h"
+#include "shell/partition_search_window.h"
+#include "shell/imaging_dialog.h"
+#include <QAccessible>
 #include "shell/session.h"
 #include "widgets/file_list_model.h"
 #include "widgets/file_list_view.h"
@@ -478,6 +484,32 @@ class WindowsTest : public QObject {
       QVERIFY2(QFileInfo(page.dir(), QString::fromLatin1(other) + ".html").isFile(), other);
     s.dialogs.confirmAnswer = true;
     QVERIFY(s.window.close());
+  }
+
+  // What assistive technology reads: every control that takes the focus in
+  // every window and dialog has a name.
+  void everyControlOfEveryWindowHasAName() {
+    Session s;
+    s.window.openImageFile(image("sample-disk.img"));
+    DiskRecord& disk = s.catalogue.disks.front();
+    QList<QWidget*> windows{&s.window, s.window.imagingDialog()};
+    windows << new shell::FindDialog(&s.window) << new shell::SaveDialog(s.dialogs, &s.window)
+            << new shell::SearchResults(&s.window) << new shell::ProgressWindow(QStringLiteral("进度"), &s.window)
+            << new shell::TableOperationDialog(&s.window) << new shell::RebuildDialog(disk, s.dialogs, &s.window)
+            << new shell::RegionDialog(32768, s.dialogs, &s.window) << new shell::SearchDiskDialog(disk, &s.window)
+            << new shell::PartitionSearchWindow(&s.window);
+    QStringList unnamed;
+    for (QWidget* window : windows)
+      for (QWidget* w : window->findChildren<QWidget*>()) {
+        // A combo box is read as one control, with its list and its edit.
+        if (w->focusPolicy() == Qt::NoFocus || w->isHidden() || w->window() != window ||
+            qobject_cast<QComboBox*>(w->parentWidget()) || qobject_cast<QComboBox*>(w->parentWidget()->parentWidget()))
+          continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        if (a && a->text(QAccessible::Name).trimmed().isEmpty())
+          unnamed << QString::fromLatin1(window->metaObject()->className()) + "/" + w->metaObject()->className();
+      }
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
   }
 };
 
