@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/common/long_operation.h"
+#include "core/device/disk_catalogue.h"
 #include "core/tools/mbr_rebuild.h"
 #include "core/tools/partition_table_backup.h"
 #include "core/tools/partition_table_restore.h"
@@ -47,12 +48,14 @@ bool refusedWhileRunning(UserDialogs& dialogs, QWidget* parent) {
 // Runs `work` on a worker and shows its messages once it has ended. The
 // marker outlives any window, so it is the application that ends the work;
 // the messages go only to a window still there.
-void runTableWork(UserDialogs& dialogs, QWidget* parent, std::function<void(MessageSink&)> work) {
+void runTableWork(UserDialogs& dialogs, QWidget* parent, std::function<void(MessageSink&)> work,
+                  std::function<void()> after = {}) {
   auto recorded = std::make_shared<RecordingMessageSink>();
   startWorker(
       tableWork(), QCoreApplication::instance(), [work = std::move(work), recorded] { work(*recorded); },
-      [&dialogs, window = QPointer<QWidget>(parent), recorded] {
+      [&dialogs, window = QPointer<QWidget>(parent), recorded, after = std::move(after)] {
         if (!window) return;
+        if (after) after();
         DialogMessageSink messages(dialogs, window);
         for (const RecordingMessageSink::Message& m : recorded->messages) messages.show(m.text, m.caption);
       });
@@ -77,7 +80,7 @@ void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, 
   });
 }
 
-void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
+void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
   if (refusedWhileRunning(dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
@@ -103,8 +106,16 @@ void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row,
     Question question = restoreQuestion(*disk, *contents, Wording::Chinese);
     if (!dialogs.confirm(parent, QString::fromStdString(question.text), QStringLiteral("分区表恢复"))) return;
   }
-  runTableWork(dialogs, parent, [disk, kept = std::make_shared<BackupContents>(std::move(*contents))](
-                                    MessageSink& messages) { restoreFromBackup(*disk, *kept, messages); });
+  // The partitions of the restored table join the disk's rows.
+  auto added = std::make_shared<size_t>(0);
+  runTableWork(
+      dialogs, parent,
+      [disk, added, kept = std::make_shared<BackupContents>(std::move(*contents))](MessageSink& messages) {
+        if (restoreFromBackup(*disk, *kept, messages) == RestoreResult::Restored) *added = addPartitionsReadBack(*disk);
+      },
+      [&disks, disk, added] {
+        if (*added) disks.refreshPartitions(disks.indexOfDisk(*disk));
+      });
 }
 
 void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {

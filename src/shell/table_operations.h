@@ -24,8 +24,9 @@ bool tableWorkRunning();
 // `row` is the disk tree's current row (invalid when none is).
 void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent);
 // Nothing is written before the file is read, vouched for this disk and
-// the user has agreed to the sectors it names.
-void restoreTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent);
+// the user has agreed to the sectors it names. Partitions the restored table
+// lists that the disk did not are added to its rows.
+void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent);
 
 // The rebuild dialog for the disk of `row`; the system disk is refused
 // before it opens.

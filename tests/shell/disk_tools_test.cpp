@@ -404,6 +404,20 @@ class DiskToolsTest : public QObject {
     s.dialogs.confirmAnswer = true;
     QCOMPARE(run(TableOperationDialog::kRestore, "a.img", tableA), QStringLiteral("恢复成功"));
     QCOMPARE(bytes(a), original);
+    QCOMPARE(s.disks().rowCount(s.row("a.img")), 1);  // a partition already listed is not listed twice
+    // A disk opened with its table lost shows the partitions of the restored one.
+    const QString c = imageCopy(dir, "sample-disk.img", "c.img"), tableC = dir.filePath("c-table.img");
+    s.window.openImageFile(c);
+    QCOMPARE(run(TableOperationDialog::kBackup, "c.img", tableC), QStringLiteral("备份成功"));
+    s.menu(s.row("c.img"), QStringLiteral("关闭镜像文件"));
+    {
+      QFile f(c);
+      QVERIFY(f.open(QIODevice::ReadWrite) && f.write(QByteArray(512, '\0')) == 512);
+    }
+    s.window.openImageFile(c);
+    QCOMPARE(s.disks().rowCount(s.row("c.img")), 0);
+    QCOMPARE(run(TableOperationDialog::kRestore, "c.img", tableC), QStringLiteral("恢复成功"));
+    QCOMPARE(childTexts(s.disks(), s.row("c.img")), QStringList{"Partition0"});
 
     // The rebuild refuses five ticks with sector 0 unchanged; two ticks,
     // once agreed, give a table the image opens with again.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/common/text.h"
 #include "core/partitions/partition_table.h"
 #include "platform/devices.h"
 
@@ -89,6 +90,32 @@ bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, M
   }
   mapMountPoints(catalogue, enumerator.listMountedVolumes());
   return true;
+}
+
+size_t addPartitionsReadBack(DiskRecord& disk) {
+  auto device = openDevice(disk.devicePath, OpenMode::Read);
+  if (!device) return 0;
+  DiskRecord now;
+  now.devicePath = disk.devicePath;
+  discoverPartitions(*device, now);
+  auto listed = [&disk](auto same) {
+    for (size_t i = 0; i < disk.partitions.size(); ++i)
+      if (same(disk.partitions[i])) return true;
+    return false;
+  };
+  size_t added = 0;
+  for (size_t i = 0; i < now.partitions.size(); ++i) {
+    PartitionRecord& p = now.partitions[i];
+    if (listed([&p](const PartitionRecord& q) {
+          return q.startOffset() == p.startOffset() && q.sizeBytes() == p.sizeBytes();
+        }))
+      continue;
+    for (size_t n = disk.partitions.size(); listed([&p](const PartitionRecord& q) { return q.name == p.name; }); ++n)
+      p.name = format("Partition%zu", n);
+    disk.partitions.push_back(std::move(p));
+    ++added;
+  }
+  return added;
 }
 
 bool openImageAsDisk(DiskCatalogue& catalogue, const std::string& path) {

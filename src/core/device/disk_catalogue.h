@@ -41,6 +41,14 @@ bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, M
 // disk. False when it cannot be opened; nothing is appended then.
 bool openImageAsDisk(DiskCatalogue& catalogue, const std::string& path);
 
+// Reads the disk's partition table again, as after a restore or a rebuild,
+// and appends each partition it lists that the disk does not list yet (same
+// start and size). Partitions already listed stay, since open windows may
+// hold them; an appended one whose name is taken is named after its place in
+// the list. Returns how many were appended (none when the disk cannot be
+// opened).
+size_t addPartitionsReadBack(DiskRecord& disk);
+
 // One identification string of a storage descriptor: the zero-terminated
 // text at `offset` of `descriptor` (`size` bytes), hex-decoded when it is
 // hex, trimmed, empty when unprintable or when offset < 1.
