@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/common/text.h"
 #include "core/partitions/partition_table.h"
 #include "platform/devices.h"
 
@@ -111,7 +110,7 @@ size_t addPartitionsReadBack(DiskRecord& disk) {
         }))
       continue;
     for (size_t n = disk.partitions.size(); listed([&p](const PartitionRecord& q) { return q.name == p.name; }); ++n)
-      p.name = format("Partition%zu", n);
+      p.name = "Partition" + std::to_string(n);
     disk.partitions.push_back(std::move(p));
     ++added;
   }
