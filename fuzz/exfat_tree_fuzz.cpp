@@ -20,7 +20,7 @@ using namespace dudorazu;
 std::string g_image;
 
 std::string baseImage() {
-  test::TestVolume v(2, 40, 4, 0);  // 1 KiB clusters
+  test::TestVolume v(2, 40);  // 1 KiB clusters
   v.chain({4, 9});
   v.putSet({4, 9}, 0, test::folderSet("contiguous", 10, 2048 + 1));
   v.putSet({4, 9}, 3, test::folderSet("chained", 12, 0, 1));

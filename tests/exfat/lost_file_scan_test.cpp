@@ -8,7 +8,7 @@
 #include "core/device/disk_catalogue.h"
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/upcase_scan.h"
-#include "exfat/test_volume.h"
+#include "exfat/served_volume.h"
 #include "support/catalogued.h"
 #include "support/faulty_device.h"
 #include "support/temp_dir.h"

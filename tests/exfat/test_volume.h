@@ -10,8 +10,6 @@
 #include "core/device/disk_record.h"
 #include "core/device/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
-#include "support/fixtures.h"
-#include "support/temp_dir.h"
 
 namespace dudorazu::test {
 
@@ -120,21 +118,6 @@ class TestVolume {
   uint32_t clusterSectors_, heapOffset_;
 };
 
-// A test volume written to a scratch disk image, ready to be loaded or scanned.
-struct ServedVolume {
-  explicit ServedVolume(const TestVolume& v) : partition(disk.partitions.emplace_back()) {
-    writeFile(disk.devicePath = dir.file("volume.img"), v.bytes);
-    disk.diskSize = v.bytes.size();
-    partition.name = "Partition0";
-    partition.sizeSectors = v.bytes.size() / 512;
-    partition.typeCode = 5;
-  }
-  TempDir dir;
-  DiskRecord disk;
-  PartitionRecord& partition;
-  ProgressBlock progress;
-};
-
 // The names of a record's children, in order, joined by ",".
 inline std::string childNames(const ExfatFileRecord& r) {
   std::string out;
@@ -144,14 +127,6 @@ inline std::string childNames(const ExfatFileRecord& r) {
 
 inline bool hasChild(const ExfatFileRecord& r, const std::string& name) {
   return ("," + childNames(r) + ",").find("," + name + ",") != std::string::npos;
-}
-
-// The child of that name; ends the calling test when there is none.
-inline const ExfatFileRecord* childNamed(const ExfatFileRecord& r, const std::string& name) {
-  for (const ExfatFileRecord& c : r.children)
-    if (c.name == name) return &c;
-  require(false, "no record named " + name + " in " + r.name);
-  return nullptr;
 }
 
 }  // namespace dudorazu::test

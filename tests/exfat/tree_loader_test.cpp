@@ -7,7 +7,7 @@
 #include "core/exfat/directory_walk.h"
 #include "core/exfat/entry_set.h"
 #include "core/exfat/record_walk.h"
-#include "exfat/test_volume.h"
+#include "exfat/served_volume.h"
 
 namespace dudorazu {
 namespace {
