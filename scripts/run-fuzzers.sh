@@ -8,7 +8,7 @@ seconds="${1:-600}"
 shift || true
 build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DDUDORAZU_FUZZ=ON -DDUDORAZU_TESTS=OFF \
-  -DDUDORAZU_BENCH=OFF -DDUDORAZU_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DDUDORAZU_BENCH=OFF -DDUDORAZU_GUI=OFF -DDUDORAZU_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
