@@ -22,11 +22,7 @@ QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 DiskScans::DiskScans(DiskWindow& disks, UserDialogs& dialogs, QWidget* parent)
     : QObject(parent), disks_(disks), dialogs_(dialogs), parent_(parent) {}
 
-bool DiskScans::refused(const RunningMarker& marker) {
-  if (!marker.running()) return false;
-  dialogs_.message(parent_, text(kWaitForCurrentOperation), text(kCaptionWaiting));
-  return true;
-}
+bool DiskScans::refused(const RunningMarker& marker) { return refusedWhileRunning(marker.running(), dialogs_, parent_); }
 
 DiskRecord* DiskScans::diskOf(const QModelIndex& row) {
   DiskRecord* disk = row.isValid() ? disks_.diskModel()->diskAt(row) : nullptr;

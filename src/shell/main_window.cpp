@@ -215,10 +215,7 @@ void MainWindow::createImage() {
     dialogs_.message(this, QStringLiteral("请选择源文件"), QString::fromUtf8(kCaptionError));
     return;
   }
-  if (imaging_->busy()) {
-    dialogs_.message(this, QString::fromUtf8(kWaitForCurrentOperation), QString::fromUtf8(kCaptionWaiting));
-    return;
-  }
+  if (refusedWhileRunning(imaging_->busy(), dialogs_, this)) return;
   QString source = row.data().toString();
   if (row.parent().isValid()) source = row.parent().data().toString() + QLatin1Char(',') + source;
   imaging_->openFor(source);
@@ -360,8 +357,7 @@ void MainWindow::savePlacement() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   bool busy = scans_->running() || imaging_->copying() || tableWorkRunning();
   for (PartitionWindow* w : partitionWindows()) busy = busy || w->loading();
-  if (busy) {
-    dialogs_.message(this, QStringLiteral("等待当前操作完成！"), QString::fromUtf8(kCaptionWaiting));
+  if (refusedWhileRunning(busy, dialogs_, this)) {
     event->ignore();
     return;
   }

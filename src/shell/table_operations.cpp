@@ -38,13 +38,6 @@ RunningMarker& tableWork() {
   return marker;
 }
 
-// True, with the waiting message, while a table operation runs.
-bool refusedWhileRunning(UserDialogs& dialogs, QWidget* parent) {
-  if (!tableWork().running()) return false;
-  dialogs.message(parent, text(kWaitForCurrentOperation), text(kCaptionWaiting));
-  return true;
-}
-
 // Runs `work` on a worker and shows its messages once it has ended. The
 // marker outlives any window, so it is the application that ends the work;
 // the messages go only to a window still there.
@@ -66,7 +59,7 @@ void runTableWork(UserDialogs& dialogs, QWidget* parent, std::function<void(Mess
 bool tableWorkRunning() { return tableWork().running(); }
 
 void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
-  if (refusedWhileRunning(dialogs, parent)) return;
+  if (refusedWhileRunning(tableWork().running(), dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   QString path = dialogs.saveFile(parent, text(kImgFilter));
@@ -81,7 +74,7 @@ void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, 
 }
 
 void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
-  if (refusedWhileRunning(dialogs, parent)) return;
+  if (refusedWhileRunning(tableWork().running(), dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   QString path = dialogs.openFile(parent, text(kImgFilter));
@@ -119,7 +112,7 @@ void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, UserD
 }
 
 void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
-  if (refusedWhileRunning(dialogs, parent)) return;
+  if (refusedWhileRunning(tableWork().running(), dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   if (disks.partitionAt(row)) {

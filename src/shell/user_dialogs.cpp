@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 
+#include "core/common/long_operation.h"
+
 namespace dudorazu::shell {
 
 QString applicationTitle() { return QString::fromUtf8(kApplicationTitle); }
@@ -54,6 +56,12 @@ void QtUserDialogs::about(QWidget* parent, const QString& title, const QString& 
 bool QtUserDialogs::run(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
 
 bool QtUserDialogs::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+bool refusedWhileRunning(bool running, UserDialogs& dialogs, QWidget* parent) {
+  if (running)
+    dialogs.message(parent, QString::fromUtf8(kWaitForCurrentOperation), QString::fromUtf8(kCaptionWaiting));
+  return running;
+}
 
 void DialogMessageSink::show(const std::string& text, const std::string& caption) {
   dialogs_.message(parent_, QString::fromStdString(text), QString::fromStdString(caption));

@@ -42,6 +42,10 @@ class QtUserDialogs : public UserDialogs {
   bool openUrl(const QUrl& url) override;
 };
 
+// While `running`, tells the user to wait for the operation under way
+// ("等待当前操作完成！", caption "waiting"); returns `running`.
+bool refusedWhileRunning(bool running, UserDialogs& dialogs, QWidget* parent);
+
 // The core's messages shown through the seam.
 class DialogMessageSink : public MessageSink {
  public:
