@@ -1,0 +1,156 @@
+// The JPEG decoder on images coded by cjpeg (jpeg-samples.txt lists them),
+// whole, cut short and with a piece of other data in place of their own.
+#include "core/exfat/jpeg_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace dudorazu {
+namespace {
+
+struct Sample {
+  std::string name;
+  std::string bytes;
+  bool decodes = false;
+};
+
+std::vector<Sample> samples() {
+  const std::string blob = test::readFile(test::fixtureImage("jpeg-samples.bin"));
+  std::istringstream list(test::fixtureText("jpeg-samples.txt"));
+  std::vector<Sample> out;
+  std::string name, kind;
+  uint64_t offset = 0, length = 0;
+  while (list >> name >> offset >> length >> kind) {
+    test::require(offset + length <= blob.size(), "jpeg-samples.bin is shorter than its list");
+    out.push_back({name, blob.substr(offset, length), kind == "decodes"});
+  }
+  test::require(out.size() >= 7, "jpeg-samples.txt lists too few images");
+  return out;
+}
+
+const uint8_t* u8(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+// Fed `piece` bytes more at each call, as clusters come: the step after the
+// last call, and how many bytes had been given then.
+std::pair<JpegDecodeStep, uint64_t> decodeInPieces(JpegDecoder& d, const std::string& bytes, uint64_t piece) {
+  uint64_t given = 0;
+  JpegDecodeStep step = JpegDecodeStep::NeedBytes;
+  while (step == JpegDecodeStep::NeedBytes && given < bytes.size()) {
+    given = std::min<uint64_t>(given + piece, bytes.size());
+    step = d.decode(u8(bytes), given);
+  }
+  return {step, given};
+}
+
+TEST(JpegDecoder, RealImagesDecodeToTheirEndMarkerAndBreakWhereOtherDataTakesAPiece) {
+  constexpr uint64_t kPiece = 2048;
+  const std::string text = [] {
+    std::string t;
+    while (t.size() < kPiece) t += "<keep.txt@" + std::to_string(t.size()) + "> keep this text\n";
+    return t.substr(0, kPiece);
+  }();
+  const std::vector<Sample> all = samples();
+  for (const Sample& s : all) {
+    SCOPED_TRACE(s.name);
+    ASSERT_GT(s.bytes.size(), 3 * kPiece);
+    {
+      JpegDecoder whole;
+      const JpegDecodeStep step = whole.decode(u8(s.bytes), s.bytes.size());
+      if (!s.decodes) {
+        EXPECT_EQ(step, JpegDecodeStep::Unverifiable);
+        continue;
+      }
+      ASSERT_EQ(step, JpegDecodeStep::Complete);
+      EXPECT_EQ(whole.endOffset(), s.bytes.size());
+    }
+    // What follows the end marker does not matter; pieces give the same end.
+    JpegDecoder pieces;
+    const std::string trailed = s.bytes + std::string(3000, '\x5A');
+    auto [step, given] = decodeInPieces(pieces, trailed, kPiece);
+    EXPECT_EQ(step, JpegDecodeStep::Complete);
+    EXPECT_EQ(pieces.endOffset(), s.bytes.size());
+    EXPECT_LT(given - pieces.endOffset(), kPiece) << "it stopped at the piece holding the end marker";
+
+    JpegDecoder cut;
+    EXPECT_EQ(cut.decode(u8(s.bytes), s.bytes.size() - 700), JpegDecodeStep::NeedBytes) << "cut short";
+
+    // Piece 1 (bytes 2048 to 4096) replaced: by text, by zeros, by the same
+    // piece of another image, by this image's own later piece.
+    const Sample& other = all[(&s - all.data() + 1) % all.size()];
+    const std::pair<const char*, std::string> foreign[] = {
+        {"text", text},
+        {"another image", other.bytes.substr(other.bytes.size() / 2, kPiece)},
+        {"a later piece of its own", s.bytes.substr(s.bytes.size() - 2 * kPiece, kPiece)},
+    };
+    for (const auto& [what, bytes] : foreign) {
+      std::string mixed = s.bytes;
+      mixed.replace(kPiece, kPiece, bytes);
+      JpegDecoder d;
+      auto [brokeStep, brokeGiven] = decodeInPieces(d, mixed, kPiece);
+      EXPECT_EQ(brokeStep, JpegDecodeStep::Broken) << what;
+      if (brokeStep != JpegDecodeStep::Broken) continue;
+      EXPECT_GE(d.breakOffset() + 64, kPiece) << what << ": no break before the foreign piece (a few bytes' slack)";
+      EXPECT_LT(d.breakOffset(), 3 * kPiece) << what << ": within the piece or the next";
+      EXPECT_LE(brokeGiven, 3 * kPiece) << what;
+    }
+  }
+}
+
+// A checkpoint taken before a piece brings the decoder back: the right
+// piece then decodes to the end as if the wrong one had never been given.
+TEST(JpegDecoder, ARestoredCheckpointForgetsAPieceThatDidNotFit) {
+  constexpr uint64_t kPiece = 2048;
+  for (const Sample& s : samples()) {
+    if (!s.decodes) continue;
+    SCOPED_TRACE(s.name);
+    JpegDecoder d;
+    std::string bytes = s.bytes.substr(0, kPiece);
+    ASSERT_EQ(d.decode(u8(bytes), bytes.size()), JpegDecodeStep::NeedBytes);
+    const JpegDecoder::Checkpoint before = d.checkpoint();
+    std::string wrong = bytes + s.bytes.substr(s.bytes.size() / 2, kPiece);
+    EXPECT_EQ(decodeInPieces(d, wrong, kPiece).first, JpegDecodeStep::Broken);
+    d.restore(before);
+    EXPECT_EQ(decodeInPieces(d, s.bytes, kPiece).first, JpegDecodeStep::Complete);
+    EXPECT_EQ(d.endOffset(), s.bytes.size());
+  }
+}
+
+// Heads and scans that lie: refused in bounds, never taken as a whole image.
+TEST(JpegDecoder, HostileHeadsAreBrokenOrUnverifiableInBounds) {
+  const std::string base = samples().front().bytes;
+  auto at = [&](const std::string& marker) { return base.find(marker); };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    JpegDecodeStep step;
+  };
+  std::string noScan = base.substr(0, at("\xFF\xDA")) + "\xFF\xD9";
+  std::string hugeDqt = base;
+  hugeDqt[at("\xFF\xDB") + 2] = '\xFF', hugeDqt[at("\xFF\xDB") + 3] = '\xFF';
+  std::string wideFrame = base;
+  const size_t sof = at("\xFF\xC0");
+  wideFrame[sof + 7] = '\xFF', wideFrame[sof + 8] = '\xFF';  // 65,535 pixels wide: the data ends long before
+  std::string noTables = base;
+  noTables[at("\xFF\xC4") + 1] = '\xFE';  // the Huffman tables become a comment
+  std::string badSampling = base;
+  badSampling[sof + 11] = 0x55;  // 5 x 5
+  const Case cases[] = {
+      {"an end marker before any scan", noScan, JpegDecodeStep::Broken},
+      {"a quantisation table of 65,535 bytes", hugeDqt, JpegDecodeStep::NeedBytes},
+      {"more blocks than the data holds", wideFrame, JpegDecodeStep::Broken},
+      {"a scan without its Huffman tables", noTables, JpegDecodeStep::Broken},
+      {"sampling factors past 4", badSampling, JpegDecodeStep::Broken},
+      {"no start marker", base.substr(2), JpegDecodeStep::Broken},
+  };
+  for (const Case& c : cases) {
+    JpegDecoder d;
+    EXPECT_EQ(d.decode(u8(c.bytes), c.bytes.size()), c.step) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace dudorazu
