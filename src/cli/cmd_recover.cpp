@@ -67,11 +67,14 @@ const char* const kRecoverUsage =
     "partial (failed or interrupted midway; the file keeps what it holds under\n"
     "NAME.partial), damaged (unreadable runs saved as zeros, or a length beyond\n"
     "what the volume holds: saved up to the volume's end), short (the data\n"
-    "clusters ended first), guessed (see --chain-only), carved (found by\n"
-    "content with --lost; incomplete when no end marker was found). Empty\n"
-    "files and folders are recreated. Prints a summary line. Exit status 1 when\n"
-    "a file failed, is partial, damaged, short or an incomplete carve, or when\n"
-    "DEST has too little room.\n";
+    "clusters ended first), guessed (see --chain-only; a deleted JPEG takes the\n"
+    "free clusters where its data decodes on), carved (found by content with\n"
+    "--lost: a JPEG's data decoded up to its end marker; \"carved (end guessed)\"\n"
+    "when an end marker was only searched for; guessed when its data went on in\n"
+    "free clusters chosen by decoding it; incomplete when its data breaks off or\n"
+    "no end marker was found). Empty files and folders are recreated. Prints a\n"
+    "summary line. Exit status 1 when a file failed, is partial, damaged, short\n"
+    "or carved, or when DEST has too little room.\n";
 
 const char* const kStatsUsage =
     "usage: dudorazu-cli stats SOURCE PARTITION [PATH]\n"
@@ -239,13 +242,14 @@ int cmdRecover(Args args) {
                     stateText(f.record->state));
       if (std::string line = savedFileProblem(f, dryRun); !line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
       carved += f.record->carve != kNotCarved;
-      incomplete += f.record->carve == kCarvedToWindowLimit;
+      incomplete += f.record->carve == kCarvedIncomplete;
       partial += f.partial || f.cancelled;
       if (f.created || dryRun) addFolders(folders, dest, f.outputPath);
       if (hasReport) reportFiles.push_back(dfxmlFileOf(f, dryRun));
     }
   }
-  int status = totals.failed || totals.damaged || totals.shortened || partial || incomplete ? 1 : 0;
+  // A carve is never known to be whole.
+  int status = totals.failed || totals.damaged || totals.shortened || partial || carved ? 1 : 0;
   if (hasReport) {
     DfxmlSource source;
     source.imageFilename = target.disk->devicePath;

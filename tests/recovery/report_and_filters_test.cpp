@@ -39,7 +39,7 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   f.status = "saved";
   // A carve cut at the window is incomplete, whatever else went well.
   ExfatFileRecord carved;
-  carved.carve = kCarvedToWindowLimit;
+  carved.carve = kCarvedIncomplete;
   SavedFile saved;
   saved.record = &carved;
   saved.created = true;
@@ -50,7 +50,7 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
                             "<mtime>2009-01-01T13:25:26</mtime>",
                             "<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>",
                             "<dudorazu:found_by>carving</dudorazu:found_by>\n      "
-                            "<dudorazu:carve_end>window-limit</dudorazu:carve_end>"})
+                            "<dudorazu:carve_end>cut-short</dudorazu:carve_end>"})
     EXPECT_TRUE(test::contains(xml, piece)) << piece << "\n" << xml;
   DUDORAZU_SKIP_UNLESS(test::haveTool("xmllint"), "xmllint is not installed: the report was not validated");
   test::TempDir dir;

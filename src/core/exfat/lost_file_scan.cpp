@@ -26,6 +26,7 @@ constexpr uint64_t kMaxClusterBytes = 32u << 20;
 struct Volume {
   uint32_t clusterCount = 0;
   uint32_t fatOffset = 0;
+  uint32_t rootCluster = 0;
 };
 
 // Reads the boot sector again when the stored geometry cannot be trusted;
@@ -37,6 +38,7 @@ Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRe
   if (readVolumeParameters(device, p, params)) {
     v.clusterCount = params.clusterCount;
     v.fatOffset = params.fatOffset;
+    v.rootCluster = params.rootCluster;
   } else if (locateVolumeByUpcase(disk, p, progress, p.startOffset() / kSectorSize, p.sizeBytes() / kSectorSize)) {
     v.clusterCount =
         static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize / p.clusterSectors, UINT32_MAX));
@@ -48,6 +50,9 @@ Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRe
     v.clusterCount = static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize, UINT32_MAX));
   }
   if (p.fatTable.empty() && v.fatOffset != 0) loadFat(device, p, v.fatOffset, v.clusterCount);
+  // The clusters free in the bitmap are where a carve looks for the rest of
+  // an image whose data breaks off.
+  if (v.rootCluster != 0) loadAllocationBitmap(device, p, v.rootCluster);
   return v;
 }
 
@@ -56,7 +61,7 @@ void prepareRoots(PartitionRecord& p) {
   setTreeTop(p, p.extendedRecord, kExtendedFolderName, 1);
 }
 
-void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
+ExfatFileRecord& addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
   ExfatFileRecord r;
   r.carve = carve;
   r.name = std::move(name);
@@ -67,6 +72,7 @@ void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t 
   r.parent = &p.extendedRecord;
   p.extendedRecord.children.push_back(std::move(r));
   p.carvedIndex.insert({cluster, &p.extendedRecord.children.back()});
+  return p.extendedRecord.children.back();
 }
 
 ExfatFileRecord& addFoundFolder(PartitionRecord& p, uint32_t cluster) {
@@ -140,9 +146,10 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
       if (looksLikeJpegStart(data)) {
         // A carve cut short before its end marker (damage, the device end or
         // the window limit) is kept as far as it reached and marked incomplete.
-        if (auto carve = carveJpeg(*device, p, cluster, data, jpegWindow))
-          addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length,
-                    carve->endMarkerFound ? kCarvedToEndMarker : kCarvedToWindowLimit);
+        if (auto carve = carveJpeg(*device, p, cluster, data, jpegWindow)) {
+          ExfatFileRecord& r = addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind);
+          if (!carve->runs.empty()) p.carvedClusters.emplace(&r, std::move(carve->runs));
+        }
       }
       if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length, kCarvedLengthEstimated);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {

@@ -69,12 +69,17 @@ class DataRunWalker {
   // The length is more than the heap can hold from the first cluster on:
   // the entry is damaged, and the save stops at the heap's end.
   bool beyondVolume() const { return beyondVolume_; }
+  // Walks these clusters in order instead of the record's own (a carve
+  // that went on in free clusters, a deleted JPEG whose cleared chain was
+  // rebuilt by decoding it); `guessed`: they are a guess. Call before next().
+  void useClusters(const std::vector<ClusterRun>& runs, bool guessed);
 
  private:
   std::optional<DataRun> nextContiguous();
   std::optional<DataRun> nextChained();
   std::optional<uint32_t> follow(uint32_t cluster) const;
   std::optional<uint32_t> nextFree(uint32_t cluster) const;
+  std::optional<DataRun> nextChosen();
 
   const PartitionRecord& partition_;
   uint64_t maxRun_;
@@ -91,6 +96,9 @@ class DataRunWalker {
   bool guessed_ = false;
   bool beyondVolume_ = false;
   VisitedClusters visited_;
+  const std::vector<ClusterRun>* chosen_ = nullptr;
+  size_t chosenRun_ = 0;
+  uint64_t chosenDone_ = 0;  // clusters of the current chosen run already given
 };
 
 }  // namespace dudorazu

@@ -30,6 +30,7 @@ struct SavedFile {
   bool beyondVolume = false;// the length is more than the volume can hold; saved up to the heap's end
   bool shortened = false;   // the data ended before dataLength bytes
   bool guessed = false;     // clusters after the chain's end taken from the free ones
+  bool decodedGuess = false;  // of them, those where its JPEG data decodes on (not the next in order)
   uint64_t bytesWritten = 0;
   std::vector<DataRun> runs;        // with SaveContext::collectRuns
   std::vector<DataRun> unreadable;  // runs written as zeros

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/common/text.h"
+#include "core/recovery/decoded_jpeg_clusters.h"
 #include "core/recovery/file_times.h"
 #include "core/recovery/sha256.h"
 
@@ -158,11 +159,28 @@ void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& wal
   if (context.onFile) context.onFile(saved);
 }
 
+// Clusters chosen for the record by its content: those of a carve that went
+// on in free clusters, or, reading the device, those of a deleted JPEG whose
+// cleared chain its decode rebuilds.
+void chooseClusters(SaveContext& context, const ExfatFileRecord& record, DataRunWalker& walker,
+                    std::optional<std::vector<ClusterRun>>& decoded, bool mayRead) {
+  const PartitionRecord& p = *context.partition;
+  if (auto it = p.carvedClusters.find(&record); it != p.carvedClusters.end()) {
+    walker.useClusters(it->second, false);
+    return;
+  }
+  if (mayRead && context.guessFreeClusters && context.device)
+    if ((decoded = decodedJpegClusters(*context.device, p, record))) walker.useClusters(*decoded, true);
+}
+
 bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
   SavedFile saved;
   saved.record = &record;
   saved.outputPath = outputPath;
   DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
+  // A dry run reads nothing: a deleted JPEG is planned as the plain guess.
+  std::optional<std::vector<ClusterRun>> decoded;
+  chooseClusters(context, record, walker, decoded, false);
   while (std::optional<DataRun> run = walker.next())
     if (context.collectRuns) appendRun(saved.runs, *run);
   saved.bytesWritten = walker.covered();
@@ -188,6 +206,9 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
   saved.record = &record;
   saved.outputPath = outputPath;
   DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
+  std::optional<std::vector<ClusterRun>> decoded;
+  chooseClusters(context, record, walker, decoded, true);
+  saved.decodedGuess = decoded.has_value();
   OutputFile out;
   if (!openOutputFile(out, outputPath, context.names)) {
     saved.failed = true;
