@@ -1,11 +1,14 @@
 // The JPEG decoder on images coded by cjpeg (jpeg-samples.txt lists them),
-// whole, cut short and with a piece of other data in place of their own.
+// whole, cut short and with a piece of other data in place of their own; the
+// carve that decodes them cluster by cluster.
 #include "core/exfat/jpeg_decode.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "core/device/sector_device.h"
+#include "core/exfat/jpeg_carver.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -149,6 +152,84 @@ TEST(JpegDecoder, HostileHeadsAreBrokenOrUnverifiableInBounds) {
   for (const Case& c : cases) {
     JpegDecoder d;
     EXPECT_EQ(d.decode(u8(c.bytes), c.bytes.size()), c.step) << c.what;
+  }
+}
+
+// Clusters of 2 KiB from cluster 2 at byte 0, laid out as each case says
+// ('i': the image's next cluster, 'x': a live file's, '0': zeros,
+// 'h': a head that cannot be followed, 'e': other data with an end marker
+// padded by zeros), the bitmap marking the 'x' clusters in use.
+TEST(JpegCarve, DecodedCarvesGoOnInFreeClustersAndSearchedEndsAreGuesses) {
+  constexpr uint64_t kCluster = 2048;
+  const std::vector<Sample> all = samples();
+  const std::string& image = all[0].bytes;   // baseline
+  const std::string& arithmetic = all.back().bytes;
+  ASSERT_FALSE(all.back().decodes);
+  std::string text;
+  while (text.size() < kCluster) text += "<keep.txt@" + std::to_string(text.size()) + "> keep this text\n";
+  text.resize(kCluster);
+  std::string head = image.substr(0, 20) + "\xFF\xDB\xFF\xFF";
+  while (head.size() < kCluster) head += static_cast<char>(head.size() * 37 % 251);
+  std::string other(kCluster, 'o');
+  other.replace(300, 2, "\xFF\xD9");
+  std::fill(other.begin() + 302, other.begin() + 512, '\0');
+  const uint64_t imageClusters = (image.size() + kCluster - 1) / kCluster;
+
+  struct Case {
+    const char* what;
+    std::string layout;
+    std::string firstBytes;  // the image's bytes for a layout of 'i' ("" for `image`)
+    CarveKind kind;
+    uint64_t length;  // 0: the image's own
+    bool sameBytes;   // the carve's clusters in order hold the image
+  };
+  const std::string i(imageClusters, 'i');
+  const Case cases[] = {
+      {"whole and in order", i + "00", "", kCarvedToEndMarker, 0, true},
+      {"a live file's clusters inside it", "iixxx" + i.substr(2) + "0", "", kCarvedThroughFreeClusters, 0, true},
+      {"text in free clusters inside it", "iix" + i.substr(2) + "0", "", kCarvedThroughFreeClusters, 0, true},
+      {"its rest overwritten", "iiixxxxxxxxxxxxx", "", kCarvedIncomplete, 3 * kCluster, false},
+      {"a head that cannot be followed, then a foreign end marker", "he" + std::string(40, '0'), head, kCarvedEndGuessed, kCluster + 302,
+       false},
+      {"arithmetic coding: the end is searched for",
+       std::string((arithmetic.size() + kCluster - 1) / kCluster, 'i') + "0", arithmetic, kCarvedEndGuessed,
+       arithmetic.size(), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string& own = c.firstBytes.empty() ? image : c.firstBytes;
+    std::string disk;
+    std::vector<uint8_t> bitmap((c.layout.size() + 7) / 8, 0);
+    uint64_t next = 0;
+    for (size_t k = 0; k < c.layout.size(); ++k) {
+      std::string cluster;
+      switch (c.layout[k]) {
+        case 'i': cluster = own.substr(std::min<uint64_t>(next, own.size()), kCluster), next += kCluster; break;
+        case 'x': cluster = text, bitmap[k / 8] |= static_cast<uint8_t>(1u << (k % 8)); break;
+        case 'h': cluster = head; break;
+        case 'e': cluster = other; break;
+        default: break;
+      }
+      cluster.resize(kCluster, '\0');
+      disk += cluster;
+    }
+    PartitionRecord p;
+    p.clusterSectors = kCluster / 512;
+    p.clusterBase = 0 - 2ull * p.clusterSectors;
+    p.clusterCount = static_cast<uint32_t>(c.layout.size());
+    p.allocationBitmap = bitmap;
+    MemoryDevice device(disk);
+    std::vector<uint8_t> window;
+    auto carve = carveJpeg(device, p, 2, u8(disk), window);
+    ASSERT_TRUE(carve);
+    EXPECT_EQ(int{carve->kind}, int{c.kind});
+    EXPECT_EQ(carve->length, c.length ? c.length : image.size());
+    if (!c.sameBytes) continue;
+    // The clusters it takes, in order, hold the image and nothing else.
+    std::string taken;
+    if (carve->runs.empty()) taken = disk.substr(0, carve->length);
+    for (const ClusterRun& r : carve->runs) taken += disk.substr((r.first - 2) * kCluster, r.count * kCluster);
+    EXPECT_TRUE(taken.substr(0, carve->length) == image) << "other bytes than the image's";
   }
 }
 

@@ -16,6 +16,10 @@ constexpr uint32_t kMaxBreaks = 32;        // places where the data is looked fo
 // after it starts, now and then a cluster later.
 constexpr size_t kLevels = 3;
 constexpr uint64_t kCandidateScan = 1u << 20;  // clusters looked through for free ones after a place
+// Bytes read in all for candidates of one image: a card of broken photos
+// (a quick format leaves every cluster free) costs a bounded multiple of
+// its size.
+constexpr uint64_t kCandidateBytes = 16u << 20;
 constexpr uint64_t kReadAhead = 256u << 10;
 constexpr size_t kKeptCheckpoints = 64;
 
@@ -189,8 +193,9 @@ class Follower {
       } while (c < heapEnd && scanned < kCandidateScan &&
                (!rules_.mayContinue(static_cast<uint32_t>(c)) || used_.count(static_cast<uint32_t>(c)) ||
                 excluded.count(static_cast<uint32_t>(c))));
-      if (c >= heapEnd || scanned >= kCandidateScan) return Resumed::No;
+      if (c >= heapEnd || scanned >= kCandidateScan || candidateBytes_ + cb_ > kCandidateBytes) return Resumed::No;
       ++tried;
+      candidateBytes_ += cb_;
       const uint32_t candidate = static_cast<uint32_t>(c);
       if (device_.readAt(p_.clusterPosition(candidate), cluster.data(), cluster.size()) != cluster.size() ||
           plainBytes(cluster.data(), cluster.size()))
@@ -225,6 +230,7 @@ class Follower {
   JpegDecoder decoder_;
   std::deque<std::pair<size_t, JpegDecoder::Checkpoint>> saved_;  // the state before cluster `first`
   uint32_t breaks_ = 0;
+  uint64_t candidateBytes_ = 0;
   bool chose_ = false;
   uint64_t brokenLength_ = 0;
 };

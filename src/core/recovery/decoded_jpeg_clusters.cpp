@@ -27,12 +27,14 @@ std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device,
   if (!record.isFile() || !record.isDeleted() || record.carve != kNotCarved || record.dataLength == 0 || cb == 0 ||
       !saveWouldGuess(record, partition))
     return std::nullopt;
+  const uint64_t heapEnd = partition.heapEnd();
+  // A length the heap cannot hold is damage the plain walk reports.
+  if (heapEnd < 2 || record.dataLength / cb >= heapEnd - 2) return std::nullopt;
   uint8_t head[3] = {};
   if (device.readAt(partition.clusterPosition(record.firstCluster), head, 3) != 3 || head[0] != 0xFF ||
       head[1] != 0xD8 || head[2] != 0xFF)
     return std::nullopt;
 
-  const uint64_t heapEnd = partition.heapEnd();
   const uint64_t clustersNeeded = (record.dataLength + cb - 1) / cb;
   // What is left of its chain, as the save follows it; after that, the free
   // clusters in order, as the save guesses them.
