@@ -9,6 +9,9 @@ namespace dudorazu {
 namespace {
 
 constexpr uint32_t kFatEndMark = 0x0FFFFFFF;
+// The decode holds the image's bytes in memory, once for each save running;
+// a photo is far smaller. A longer file keeps the plain guess.
+constexpr uint64_t kMaxImageBytes = 32u << 20;
 
 // Whether the save would take clusters from the free ones: the walk of the
 // record alone, nothing read.
@@ -29,7 +32,7 @@ std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device,
     return std::nullopt;
   const uint64_t heapEnd = partition.heapEnd();
   // A length the heap cannot hold is damage the plain walk reports.
-  if (heapEnd < 2 || record.dataLength / cb >= heapEnd - 2) return std::nullopt;
+  if (heapEnd < 2 || record.dataLength / cb >= heapEnd - 2 || record.dataLength > kMaxImageBytes) return std::nullopt;
   uint8_t head[3] = {};
   if (device.readAt(partition.clusterPosition(record.firstCluster), head, 3) != 3 || head[0] != 0xFF ||
       head[1] != 0xD8 || head[2] != 0xFF)
