@@ -175,6 +175,8 @@ class Follower {
         return r;
       }
     }
+    // The carve ends before the break, over the clusters that led there.
+    clusters_ = originals;
     return Resumed::No;
   }
 
