@@ -139,6 +139,9 @@ TEST(JpegDecoder, HostileHeadsAreBrokenOrUnverifiableInBounds) {
   wideFrame[sof + 7] = '\xFF', wideFrame[sof + 8] = '\xFF';  // 65,535 pixels wide: the data ends long before
   std::string noTables = base;
   noTables[at("\xFF\xC4") + 1] = '\xFE';  // the Huffman tables become a comment
+  std::string overfull = base;  // seven codes of 3 bits in the first table: more than 3 bits hold
+  const size_t dht = at("\xFF\xC4");
+  overfull[dht + 7] = 7, overfull[dht + 8] = 0, overfull[dht + 9] = 0;
   std::string badSampling = base;
   badSampling[sof + 11] = 0x55;  // 5 x 5
   const Case cases[] = {
@@ -147,6 +150,7 @@ TEST(JpegDecoder, HostileHeadsAreBrokenOrUnverifiableInBounds) {
       {"more blocks than the data holds", wideFrame, JpegDecodeStep::Broken},
       {"a scan without its Huffman tables", noTables, JpegDecodeStep::Broken},
       {"sampling factors past 4", badSampling, JpegDecodeStep::Broken},
+      {"a Huffman table with more codes than their lengths hold", overfull, JpegDecodeStep::Broken},
       {"no start marker", base.substr(2), JpegDecodeStep::Broken},
   };
   for (const Case& c : cases) {

@@ -37,6 +37,9 @@ bool buildTable(const uint8_t* counts, const uint8_t* symbols, uint32_t total, H
     const uint32_t n = counts[length - 1];
     t.offset[length] = static_cast<int32_t>(index) - static_cast<int32_t>(code);
     for (uint32_t i = 0; i < n; ++i, ++code, ++index) {
+      // Every code fits its length, and none is all ones, as in the decoders
+      // everyone uses.
+      if (code >= (1u << length) - 1) return false;
       if (length <= kFastBits) {
         const uint32_t shift = kFastBits - length;
         for (uint32_t f = code << shift; f < (code + 1) << shift; ++f)
@@ -44,8 +47,6 @@ bool buildTable(const uint8_t* counts, const uint8_t* symbols, uint32_t total, H
       }
     }
     t.maxCode[length] = n ? static_cast<int32_t>(code) - 1 : -1;
-    // No code may be all ones, as in the decoders everyone uses.
-    if (n && code >= (1u << length)) return false;
     code <<= 1;
   }
   t.maxCode[17] = INT32_MAX;
