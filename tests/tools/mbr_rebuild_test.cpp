@@ -187,7 +187,7 @@ TEST(SystemDiskGuard, AMountOnAnyPartitionOfTheDiskRefusesIt) {
 }
 
 TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
-  if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and loop devices";
+  DUDORAZU_SKIP_UNLESS(test::canUseLoopDevices(), "needs root and loop devices");
   DUDORAZU_SKIP_UNLESS(test::haveTool("mount.exfat-fuse"), "mount.exfat-fuse is not installed");
   TempDir dir;
   std::string img = copyFixture(dir, "tools-search.img");
