@@ -404,6 +404,17 @@ class DiskToolsTest : public QObject {
     s.dialogs.confirmAnswer = true;
     QCOMPARE(run(TableOperationDialog::kRestore, "a.img", tableA), QStringLiteral("恢复成功"));
     QCOMPARE(bytes(a), original);
+    // The same backup with its first offset moved into the volume's heap.
+    const QByteArray saved = bytes(tableA);
+    QCOMPARE(saved.mid(1024, 2), QByteArray("0^"));
+    const QString moved = dir.filePath("a-moved.img");
+    {
+      QFile f(moved);
+      QVERIFY(f.open(QIODevice::WriteOnly) && f.write(saved.left(1024) + "6168576" + saved.mid(1025)) > 0);
+    }
+    const QString refusal = run(TableOperationDialog::kRestore, "a.img", moved);
+    QVERIFY2(refusal.startsWith(QStringLiteral("备份文件中偏移 6168576 处的扇区")), qPrintable(refusal));
+    QCOMPARE(bytes(a), original);
     QCOMPARE(s.disks().rowCount(s.row("a.img")), 1);  // a partition already listed is not listed twice
     // A disk opened with its table lost shows the partitions of the restored one.
     const QString c = imageCopy(dir, "sample-disk.img", "c.img"), tableC = dir.filePath("c-table.img");
