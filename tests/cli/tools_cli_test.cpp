@@ -30,6 +30,22 @@ TEST(ToolsCli, RebuildMbrAsksBeforeWritingAndTheDiskIsReadableAfterwards) {
   expectCli("rebuild-mbr " + img + " --mode sector --start 2048 --start 32130 --yes", 0);
   expectCli("disks --no-drives --json --image " + img, 0,
             {R"("startSector":2048,"sizeSectors":16384)", R"("startSector":32130,"sizeSectors":16384)"});
+
+  // Boot sectors (both copies) that claim too much: TOOLSA 40,000 sectors,
+  // into TOOLSB; TOOLSC 0x7FFFFFF0 on this 81,920-sector disk.
+  TempDir other;
+  std::string odd = test::copyFixture(other, "tools-search.img"), oddSector0 = firstSector(odd);
+  for (auto [sector, length] : {std::pair{2048ull, 40000ull}, {2060ull, 40000ull}, {64335ull, 0x7FFFFFF0ull}}) {
+    std::string bytes(8, '\0');
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(length >> (8 * i));
+    test::writeAt(odd, sector * 512 + 0x48, bytes);
+  }
+  expectCli("rebuild-mbr " + odd + " --mode sector --start 2048 --start 32130 --yes", 1,
+            {"exFat 卷 TOOLSA（起始扇区 2048） 与 exFat 卷 TOOLSB（起始扇区 32130） 重叠"});
+  EXPECT_EQ(firstSector(odd), oddSector0) << "overlapping entries are never written";
+  expectCli("rebuild-mbr " + odd + " --mode sector --start 32130 --start 64323 --yes", 0,
+            {"start 64323, 17597 sectors (the volume runs past the disk's end"});
+  expectCli("disks --no-drives --json --image " + odd, 0, {R"("startSector":64323,"sizeSectors":17597)"});
 }
 
 TEST(ToolsCli, BackupNeverReplacesAFileSilentlyAndRestoreNeedsConsent) {

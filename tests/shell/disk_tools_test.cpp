@@ -437,7 +437,7 @@ class DiskToolsTest : public QObject {
       PartitionRecord& found = disk.partitions.emplace_back(disk.partitions.front().description());
       found.searchKind = kSearchKindFound;
       found.startSector = start;
-      found.sizeSectors = 10;
+      found.sizeSectors = start == 100 ? 150 : 10;  // into the next one
     }
     {
       QFile f(a);  // the entries lost, as a search would find them
@@ -463,6 +463,12 @@ class DiskToolsTest : public QObject {
     };
     QCOMPARE(s.run(shell::kTableOperation, s.row("a.img")), QStringLiteral("选择错误，请从新选择"));
     QCOMPARE(seen, (QStringList{"系统", "卷标", "起始位置(sec)", "大小", "主/逻辑", "警告：分区表重建前需备份#ff0000"}));
+    QCOMPARE(bytes(a, 0, 512), lost);
+    // Volumes that overlap are refused before the question, both named.
+    ticks = {1, 2};
+    const QString overlap = s.run(shell::kTableOperation, s.row("a.img"));
+    QVERIFY2(overlap.startsWith(QStringLiteral("exFat 卷 SAMPLE（起始扇区 100） 与 exFat 卷 SAMPLE（起始扇区 200） 重叠")),
+             qPrintable(overlap));
     QCOMPARE(bytes(a, 0, 512), lost);
     ticks = {0, 1};
     s.run(shell::kTableOperation, s.row("a.img"));  // declined
