@@ -50,43 +50,53 @@ bool readGptHeader(SectorDevice& device, uint64_t lba, uint32_t unit, GptHeader&
   return true;
 }
 
-// The header at `lba` and the sectors of its entry array up to the last one
-// that holds a non-zero byte.
-void addGptCopy(SectorDevice& device, uint64_t lba, const GptHeader& header, uint64_t diskSectors, uint32_t unit,
-                std::vector<uint64_t>& sectors) {
-  sectors.push_back(lba);
-  uint64_t arraySectors = (header.arrayBytes + unit - 1) / unit;
-  if (diskSectors != 0)
-    arraySectors = header.arrayLba >= diskSectors ? 0 : std::min(arraySectors, diskSectors - header.arrayLba);
-  else if (header.arrayLba > UINT64_MAX / unit - arraySectors)
-    arraySectors = 0;
-  std::vector<uint8_t> array(static_cast<size_t>(arraySectors) * unit);
-  device.readZeroFilled(header.arrayLba * unit, array.data(), array.size());
-  uint64_t used = arraySectors;
+// The sectors of a copy's entry array up to the last one that holds a
+// non-zero byte.
+uint64_t usedArraySectors(SectorDevice& device, const GptCopy& copy, uint32_t unit) {
+  std::vector<uint8_t> array(static_cast<size_t>(copy.arraySectors) * unit);
+  device.readZeroFilled(copy.arrayLba * unit, array.data(), array.size());
+  uint64_t used = copy.arraySectors;
   while (used > 0 && allZero(array, (used - 1) * unit, used * unit)) --used;
-  for (uint64_t i = 0; i < used; ++i) sectors.push_back(header.arrayLba + i);
+  return used;
 }
 
-// The disk's own sector size when it is one a table can be written in.
+}  // namespace
+
 uint32_t tableUnit(uint32_t bytesPerSector) {
   return bytesPerSector >= kSectorSize && bytesPerSector <= kMaxTableSector && bytesPerSector % kSectorSize == 0
              ? bytesPerSector
              : kSectorSize;
 }
 
-}  // namespace
+std::vector<GptCopy> gptCopies(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize) {
+  const uint32_t unit = tableUnit(sectorSize);
+  std::vector<GptCopy> copies;
+  auto add = [&](uint64_t lba, const GptHeader& header) {
+    GptCopy copy{lba, header.arrayLba, (header.arrayBytes + unit - 1) / unit};
+    if (diskSectors != 0)
+      copy.arraySectors = copy.arrayLba >= diskSectors ? 0 : std::min(copy.arraySectors, diskSectors - copy.arrayLba);
+    else if (copy.arrayLba > UINT64_MAX / unit - copy.arraySectors)
+      copy.arraySectors = 0;
+    copies.push_back(copy);
+  };
+  GptHeader primary, backup;
+  bool hasPrimary = readGptHeader(device, 1, unit, primary);
+  if (hasPrimary) add(1, primary);
+  uint64_t backupLba = diskSectors != 0 ? diskSectors - 1 : 0;
+  if (hasPrimary && primary.alternateLba > 1 && (diskSectors == 0 || primary.alternateLba < diskSectors))
+    backupLba = primary.alternateLba;
+  if (backupLba > 1 && readGptHeader(device, backupLba, unit, backup)) add(backupLba, backup);
+  return copies;
+}
 
 std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize) {
   const uint32_t unit = tableUnit(sectorSize);
   std::vector<uint64_t> sectors;
-  GptHeader primary, backup;
-  bool hasPrimary = readGptHeader(device, 1, unit, primary);
-  if (hasPrimary) addGptCopy(device, 1, primary, diskSectors, unit, sectors);
-  uint64_t backupLba = diskSectors != 0 ? diskSectors - 1 : 0;
-  if (hasPrimary && primary.alternateLba > 1 && (diskSectors == 0 || primary.alternateLba < diskSectors))
-    backupLba = primary.alternateLba;
-  if (backupLba > 1 && readGptHeader(device, backupLba, unit, backup))
-    addGptCopy(device, backupLba, backup, diskSectors, unit, sectors);
+  for (const GptCopy& copy : gptCopies(device, diskSectors, unit)) {
+    sectors.push_back(copy.headerLba);
+    uint64_t used = usedArraySectors(device, copy, unit);
+    for (uint64_t i = 0; i < used; ++i) sectors.push_back(copy.arrayLba + i);
+  }
   return sectors;
 }
 

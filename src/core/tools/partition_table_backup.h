@@ -33,6 +33,24 @@ enum class BackupResult { Written, DiskNotOpened, Refused, FileError };
 // backup restores.
 std::vector<uint32_t> backupSectorList(const DiskRecord& disk);
 
+// The disk's own sector size when it is one a table can be written in
+// (512 to 4096 bytes, a multiple of 512); 512 otherwise.
+uint32_t tableUnit(uint32_t bytesPerSector);
+
+// A GPT header found on a disk and the extent of the entry array it names,
+// in the disk's sectors.
+struct GptCopy {
+  uint64_t headerLba = 0;
+  uint64_t arrayLba = 0;
+  uint64_t arraySectors = 0;
+};
+
+// The primary header at sector 1 and the backup header (where the primary
+// names it, else at the last sector), each when it carries the GPT
+// signature. Array sizes from the headers are bounded; an array is cut at
+// the disk's end.
+std::vector<GptCopy> gptCopies(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize = kSectorSize);
+
 // The GPT sectors worth saving on `device` (`diskSectors` of `sectorSize`
 // bytes long, 0 when unknown): for the primary header at sector 1 and for the backup header
 // (where the primary names it, else at the last sector), when it carries
