@@ -88,6 +88,14 @@ class WindowsTest : public QObject {
     }
     s.window.diskWindow()->contextMenuFor(disk)->actions().back()->trigger();
     QCOMPARE(s.disks().rowCount(), 0);
+    // Tables that count 4 KiB sectors: the partition lies where its bytes do.
+    for (const char* fourK : {"geometry-mbr4k.img", "geometry-gpt4k.img"}) {
+      s.window.openImageFile(image(fourK));
+      QModelIndex volume = s.disks().index(0, 0, s.disks().index(s.disks().rowCount() - 1, 0));
+      QCOMPARE(volume.siblingAtColumn(widgets::DiskTreeModel::kStart).data().toString() + " " +
+                   volume.siblingAtColumn(widgets::DiskTreeModel::kSize).data().toString(),
+               QStringLiteral("1.0 MB 23.0 MB"));
+    }
 
     // The four images opened last are offered again in the next run.
     QStringList opened;
