@@ -463,6 +463,41 @@ class WindowsTest : public QObject {
              std::vector<std::string>{});
   }
 
+  // A save started while the target dialog of another is open (the dialog
+  // lets commands run) refuses the other, and the window is never left
+  // busy: it closes once the save has ended.
+  void aRefusedSaveLeavesTheWindowClosable() {
+    for (bool batch : {false, true}) {
+      Session s;
+      PartitionWindow* w = openFirst(s, image("sample-disk.img"));
+      QVERIFY(w);
+      QModelIndex docs = clickFolder(*w, {"文档"});
+      w->folderModel()->setData(docs, Qt::Checked, Qt::CheckStateRole);
+      w->fileList()->setCurrentIndex(childNamed(*w->fileModel(), {}, QStringLiteral("报告.txt")));
+      QTemporaryDir out;
+      auto save = [&] { batch ? w->batchSave(SaveOrigin::RightPane) : w->singleSave(SaveOrigin::RightPane); };
+      int asked = 0;
+      s.dialogs.answerDialog = [&](QDialog& d) {
+        static_cast<shell::SaveDialog&>(d).pathField()->setText(out.filePath(QString::number(asked)));
+        if (asked++ == 0) {
+          save();
+          // That save's jobs end; its finishing step waits behind this dialog.
+          QDeadlineTimer deadline(20000);
+          while ((w->saves().singleSaveRunning() || w->saves().batchSaveRunning()) && !deadline.hasExpired())
+            QThread::msleep(5);
+        }
+        return true;
+      };
+      QSignalSpy saved(w, &PartitionWindow::saveFinished);
+      save();
+      QCOMPARE(s.dialogs.messages.value(0), (Message{"等待当前操作完成", "error"}));
+      QVERIFY(saved.count() == 1 || saved.wait(20000));
+      QTRY_VERIFY(!w->loading());
+      w->parentWidget()->close();
+      QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    }
+  }
+
   void exitAsksEveryControlIsNamedAndHelpOpensTheManual() {
     Session s;
     s.window.show();
