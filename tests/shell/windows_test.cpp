@@ -463,6 +463,52 @@ class WindowsTest : public QObject {
              std::vector<std::string>{});
   }
 
+  // Every save route refuses a target folder on the volume being read
+  // before anything is made there; a folder on another volume of the same
+  // disk takes the files.
+  void noSaveLandsOnTheVolumeBeingRead() {
+    Session s;
+    QTemporaryDir dir;
+    const QString card = image("sample-disk.img"), target = dir.filePath("mnt/out");
+    PartitionWindow* w = openFirst(s, card);
+    QVERIFY(w);
+    const PartitionRecord& partition = s.catalogue.disks.back().partitions.front();
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      static_cast<shell::SaveDialog&>(d).pathField()->setText(target);
+      return true;
+    };
+    QModelIndex docs = clickFolder(*w, {"文档"});
+    w->folderModel()->setData(docs, Qt::Checked, Qt::CheckStateRole);
+    w->folderTree()->setCurrentIndex(docs);
+    w->fileList()->setCurrentIndex(childNamed(*w->fileModel(), {}, QStringLiteral("报告.txt")));
+    const QList<std::function<void()>> routes = {
+        [&] { w->singleSave(SaveOrigin::RightPane); },
+        [&] { s.window.commands().action(shell::kSaveSelected)->trigger(); },
+        [&] { w->batchSave(SaveOrigin::RightPane); },
+        [&] { s.window.commands().action(shell::kSaveTicked)->trigger(); },
+        [&] {
+          w->searchResults()->showHits(w->fileModel()->records());
+          w->searchResults()->saveButton()->click();
+        },
+    };
+    {
+      VolumeOnImage mounted(dir.filePath("mnt"), card, partition.startOffset(), partition.sizeBytes());
+      for (int route = 0; route < routes.size(); ++route) {
+        s.dialogs.messages.clear();
+        routes[route]();
+        QCOMPARE(s.dialogs.messages,
+                 (QList<Message>{{QStringLiteral("目标文件夹位于正在恢复的分区上，请选择其他磁盘"), "error"}}));
+        QVERIFY2(!QFileInfo::exists(dir.filePath("mnt")) && !w->loading(), qPrintable(QString::number(route)));
+      }
+    }
+    // The sectors in front of the partition are another volume.
+    VolumeOnImage before(dir.filePath("mnt"), card, 0, partition.startOffset());
+    QSignalSpy saved(w, &PartitionWindow::saveFinished);
+    w->batchSave(SaveOrigin::RightPane);
+    QVERIFY(saved.wait(20000));
+    QVERIFY(QFileInfo(target + "/报告.txt").isFile());
+  }
+
   // A save started while the target dialog of another is open (the dialog
   // lets commands run) refuses the other, and the window is never left
   // busy: it closes once the save has ended.
