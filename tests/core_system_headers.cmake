@@ -2,12 +2,14 @@
 # calls the system directly (some calls are declared by standard headers
 # too): such calls belong behind the interfaces in src/platform, so that
 # another backend can be added without touching the core.
-# The interfaces in src/platform (not its backend folders) are held to the
-# same rule.
+# The interfaces in src/platform (not its backend folders) and the desktop
+# program's windows and widgets are held to the same rule.
 #   cmake -DSOURCE_DIR=<src> -P core_system_headers.cmake
 file(GLOB_RECURSE files "${SOURCE_DIR}/core/*.h" "${SOURCE_DIR}/core/*.cpp")
 file(GLOB interfaces "${SOURCE_DIR}/platform/*.h")
-list(APPEND files ${interfaces})
+file(GLOB_RECURSE windows "${SOURCE_DIR}/shell/*.h" "${SOURCE_DIR}/shell/*.cpp" "${SOURCE_DIR}/widgets/*.h"
+     "${SOURCE_DIR}/widgets/*.cpp")
+list(APPEND files ${interfaces} ${windows})
 set(system_header
     "#[ \t]*include[ \t]*[<\"](sys/|linux/|asm/|bits/|netinet/|arpa/|unistd\\.h|fcntl\\.h|dirent\\.h|termios\\.h|poll\\.h|pthread\\.h|dlfcn\\.h|signal\\.h|mntent\\.h|libgen\\.h|pwd\\.h|grp\\.h|windows\\.h|winioctl\\.h|io\\.h|direct\\.h)")
 set(system_call
@@ -25,6 +27,6 @@ if(count EQUAL 0)
   message(FATAL_ERROR "no sources found under ${SOURCE_DIR}/core")
 endif()
 if(found)
-  message(FATAL_ERROR "the core asks the system itself; move these calls behind src/platform:\n${found}")
+  message(FATAL_ERROR "the core or a window asks the system itself; move these calls behind src/platform:\n${found}")
 endif()
-message(STATUS "${count} files of the core and platform interfaces, none asks the system itself")
+message(STATUS "${count} files of the core, the windows and the platform interfaces, none asks the system itself")

@@ -29,9 +29,12 @@ const char* const kBackupUsage =
 const char* const kRestoreUsage =
     "usage: dudorazu-cli pt-restore SOURCE FILE [--yes]\n\n"
     "Writes the sectors saved by pt-backup in FILE back to SOURCE. The file must\n"
-    "have been made from this very disk (same device path and display name) and\n"
-    "every sector must lie inside it; otherwise nothing is written. Afterwards\n"
-    "the partition table is read back from SOURCE and listed.\n"
+    "have been made from this very disk (same device path and display name), and\n"
+    "every sector must belong to the tables the disk holds once they are written\n"
+    "back: sector 0, the EBRs of its chain, the GPT headers and entry arrays, a\n"
+    "partition's first sector or the sector right after one, never a sector\n"
+    "inside a partition; otherwise nothing is written. Afterwards the partition\n"
+    "table is read back from SOURCE and listed.\n"
     "  --yes   do not ask before writing\n";
 
 // A name read from the disk, with control characters shown as "?".

@@ -45,8 +45,9 @@ std::string rebuildMbrUsage() {
                      "Searches SOURCE for lost exFAT volumes, lists the volumes a new MBR can hold\n"
                      "(--list, or when no --start is given) and writes sector 0 with one primary\n"
                      "entry for each row whose start sector is given (at most four). The boot code\n"
-                     "and the status and CHS bytes of sector 0 stay. A disk with a mounted volume\n"
-                     "is refused. Back the table up first with pt-backup.\n\n") +
+                     "and the status and CHS bytes of sector 0 stay. A volume that runs past the\n"
+                     "disk's end gets an entry that stops there; volumes that overlap, and a disk\n"
+                     "with a mounted volume, are refused. Back the table up first with pt-backup.\n\n") +
          kModeHelp +
          "  --list        only list the rows\n"
          "  --start N     write the row starting at sector N (repeatable)\n"
@@ -264,12 +265,18 @@ int cmdRebuildMbr(Args args) {
     ticked.push_back(chosen->recordIndex);
     chosenRows.push_back(chosen);
   }
-  CliQuestions questions(command, yes);
-  if (ticked.size() <= 4 && !questions.confirm(rebuildMbrQuestion(*disk, chosenRows))) return 1;
+  if (refuseRebuild(*disk, ticked, messages)) return 1;
+  if (!CliQuestions(command, yes).confirm(rebuildMbrQuestion(*disk, chosenRows))) return 1;
   RebuildResult result = writeRebuiltMbr(*disk, ticked, messages);
   if (result != RebuildResult::Written) return 1;
   std::printf("sector 0 of %s written with %zu entr%s\n", displayName(*disk).c_str(), ticked.size(),
               ticked.size() == 1 ? "y" : "ies");
+  for (size_t index : ticked) {
+    const RebuiltEntry entry = rebuiltEntry(*disk, disk->partitions[index]);
+    std::printf("  start %llu, %llu sectors%s\n", static_cast<unsigned long long>(entry.firstSector),
+                static_cast<unsigned long long>(entry.sectors),
+                entry.cut ? " (the volume runs past the disk's end: its entry stops there)" : "");
+  }
   return 0;
 }
 

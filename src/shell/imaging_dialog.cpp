@@ -316,6 +316,8 @@ void ImagingDialog::start() {
   if (question && !dialogs_.confirm(this, QString::fromStdString(question->text),
                                     job->toDisk ? QStringLiteral("警告") : applicationTitle()))
     return;
+  // The question let other commands run; a copy may have started meanwhile.
+  if (copying_.running()) return;
 
   setInputsEnabled(false);
   badList_->setRowCount(0);

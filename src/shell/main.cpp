@@ -1,7 +1,6 @@
 // dudorazu: the desktop program. Image files named on the command line are
 // opened as disks; --screenshot DIR writes pictures of the main windows and
 // ends.
-#include <unistd.h>
 
 #include <QApplication>
 #include <QIcon>
@@ -44,7 +43,7 @@ int main(int argc, char** argv) {
   shell::QtUserDialogs dialogs;
   shell::MainWindow window(catalogue, dialogs);
   window.diskWindow()->setDriveNote(
-      QString::fromStdString(unopenedDrivesDesktopNote(catalogue.unopenedDrives, ::geteuid() == 0)));
+      QString::fromStdString(unopenedDrivesDesktopNote(catalogue.unopenedDrives, platform::runsAsAdministrator())));
   for (const QString& image : args) window.openImageFile(image);
   if (!screenshotDir.isEmpty()) return shell::takeScreenshots(window, screenshotDir);
   window.show();

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "core/common/long_operation.h"
-#include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
@@ -58,8 +57,9 @@ RebuildDialog::RebuildDialog(const DiskRecord& disk, UserDialogs& dialogs, QWidg
   resize(560, 300);
 }
 
-// More than four ticks or none leave the dialog open with nothing written;
-// a write that fails is reported and the dialog stays.
+// No tick, or ticks the core refuses (more than four, volumes that overlap
+// or start past the disk's end), leave the dialog open with nothing
+// written; a write that fails is reported and the dialog stays.
 void RebuildDialog::save() {
   std::vector<size_t> ticked;
   std::vector<const RebuildRow*> rows;
@@ -68,12 +68,9 @@ void RebuildDialog::save() {
     rows.push_back(&rows_[i]);
     ticked.push_back(rows_[i].recordIndex);
   }
-  DialogMessageSink messages(dialogs_, this);
-  if (ticked.size() > 4) {
-    messages.show(kMsgWrongChoice, kApplicationTitle);
-    return;
-  }
   if (ticked.empty()) return;
+  DialogMessageSink messages(dialogs_, this);
+  if (refuseRebuild(disk_, ticked, messages)) return;
   // A backup asked for from this dialog may still be reading the disk.
   if (tableWorkRunning()) {
     messages.show(kWaitForCurrentOperation, kCaptionWaiting);

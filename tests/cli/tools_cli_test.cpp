@@ -30,6 +30,22 @@ TEST(ToolsCli, RebuildMbrAsksBeforeWritingAndTheDiskIsReadableAfterwards) {
   expectCli("rebuild-mbr " + img + " --mode sector --start 2048 --start 32130 --yes", 0);
   expectCli("disks --no-drives --json --image " + img, 0,
             {R"("startSector":2048,"sizeSectors":16384)", R"("startSector":32130,"sizeSectors":16384)"});
+
+  // Boot sectors (both copies) that claim too much: TOOLSA 40,000 sectors,
+  // into TOOLSB; TOOLSC 0x7FFFFFF0 on this 81,920-sector disk.
+  TempDir other;
+  std::string odd = test::copyFixture(other, "tools-search.img"), oddSector0 = firstSector(odd);
+  for (auto [sector, length] : {std::pair{2048ull, 40000ull}, {2060ull, 40000ull}, {64335ull, 0x7FFFFFF0ull}}) {
+    std::string bytes(8, '\0');
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(length >> (8 * i));
+    test::writeAt(odd, sector * 512 + 0x48, bytes);
+  }
+  expectCli("rebuild-mbr " + odd + " --mode sector --start 2048 --start 32130 --yes", 1,
+            {"exFat 卷 TOOLSA（起始扇区 2048） 与 exFat 卷 TOOLSB（起始扇区 32130） 重叠"});
+  EXPECT_EQ(firstSector(odd), oddSector0) << "overlapping entries are never written";
+  expectCli("rebuild-mbr " + odd + " --mode sector --start 32130 --start 64323 --yes", 0,
+            {"start 64323, 17597 sectors (the volume runs past the disk's end"});
+  expectCli("disks --no-drives --json --image " + odd, 0, {R"("startSector":64323,"sizeSectors":17597)"});
 }
 
 TEST(ToolsCli, BackupNeverReplacesAFileSilentlyAndRestoreNeedsConsent) {
@@ -67,11 +83,17 @@ TEST(ToolsCli, GptRestoreReadsTheTableBackAndSaysWhatItHolds) {
   expectCli("pt-restore " + img + " " + file + " --yes", 0,
             {"恢复成功", "partitions-gpt.img: 6 partition(s)", "Data(exFat)"});
   // A backup made before GPT sectors were saved (sector 0 and the first
-  // partition's) still restores, and the read-back says what is missing.
+  // partition's): with the GPT gone no table names sector 2048, so nothing
+  // is written; sector 0 alone restores, and the read-back says what is
+  // missing.
   std::string bytes = readFile(file), pristine = readFile(test::fixtureImage("partitions-gpt.img"));
   std::string owner = bytes.substr(bytes.rfind('^', bytes.rfind('^') - 1) + 1);
   test::writeFile(file, pristine.substr(0, 512) + pristine.substr(2048 * 512, 512) + "0^1048576^" + owner);
   wipeGpt();
+  const std::string wiped = readFile(img);
+  expectCli("pt-restore " + img + " " + file + " --yes", 1, {"偏移 1048576 处的扇区"});
+  EXPECT_TRUE(readFile(img) == wiped);
+  test::writeFile(file, pristine.substr(0, 512) + "0^" + owner);
   expectCli("pt-restore " + img + " " + file + " --yes", 1, {"恢复成功", "0 partition(s)", "holds no GPT header"});
 }
 
@@ -108,8 +130,16 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
   std::string link = dir.file("link.img"), file = dir.file("keep.txt"), fifo = dir.file("fifo");
   ASSERT_EQ(runCommand("ln '" + src + "' '" + link + "' && mkfifo '" + fifo + "'"), 0);
   test::writeFile(file, "keep me");
-  std::vector<std::pair<std::string, std::string>> names = {
-      {"{src}", src}, {"{link}", link}, {"{file}", file}, {"{fifo}", fifo}, {"{dir}", dir.path()}};
+  // A table backup of the source whose first offset (sector 0) was changed
+  // to a sector of the exFAT heap.
+  const std::string heap = dir.file("heap.bak");
+  expectCli("pt-backup " + src + " " + heap, 0);
+  std::string backup = readFile(heap);
+  ASSERT_EQ(backup.substr(1024, 10), "0^1048576^");
+  test::writeFile(heap, backup.substr(0, 1024) + "6168576" + backup.substr(1025));
+  std::vector<std::pair<std::string, std::string>> names = {{"{src}", src},   {"{link}", link},
+                                                            {"{file}", file}, {"{fifo}", fifo},
+                                                            {"{dir}", dir.path()}, {"{heap}", heap}};
   struct Row {
     const char* command;
     int status;
@@ -127,6 +157,7 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
       {"pt-backup {src} {link} --yes", 1, "is the disk"},
       {"pt-backup {src} {fifo} --yes", 1, "neither a regular file"},
       {"pt-restore {src} {fifo} --yes", 1, "neither a regular file"},
+      {"pt-restore {src} {heap} --yes", 1, "偏移 6168576 处的扇区"},
       {"image {src} --to-file {link} --yes", 1, "is the source"},
       {"image {src} --to-file {dir}/o.img --mapfile {link} --yes", 1, "is the source"},
       {"image {src} --to-file {dir}/o.img --mapfile {dir}/o.img --yes", 1, "is the image file"},
@@ -149,12 +180,29 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
     rows.push_back({"image {loop},Partition0 --to-disk {src} --yes", 1, "is the source"});
     rows.push_back({"pt-backup {offsetloop} {src} --yes", 1, "is the disk"});
   }
-  for (const Row& row : rows) {
-    const std::string command = expand(row.command, names);
-    test::CliRun run = expectCli(command, row.status, {row.says});
-    EXPECT_FALSE(test::contains(run.out, "failed:")) << "one refusal, not one line per file: " << run.out;
-    EXPECT_TRUE(readFile(src) == original) << "the source changed: " << command;
-    EXPECT_EQ(readFile(file), "keep me") << command;
+  auto refused = [&](const std::vector<Row>& all) {
+    for (const Row& row : all) {
+      const std::string command = expand(row.command, names);
+      test::CliRun run = expectCli(command, row.status, {row.says});
+      EXPECT_FALSE(test::contains(run.out, "failed:")) << "one refusal, not one line per file: " << run.out;
+      EXPECT_TRUE(readFile(src) == original) << "the source changed: " << command;
+      EXPECT_EQ(readFile(file), "keep me") << command;
+    }
+  };
+  refused(rows);
+  // The source's volume mounted, as a card being recovered may be: no
+  // output of any command may land on it.
+  if (test::canUseLoopDevices() && (test::haveTool("mount.exfat-fuse") || test::underCi())) {
+    test::MountedVolume mounted(src, 1048576, dir.file("mnt"));
+    ASSERT_FALSE(mounted.path().empty()) << "mount.exfat-fuse failed";
+    names.push_back({"{mnt}", mounted.path()});
+    std::vector<Row> onSource;
+    for (const char* command :
+         {"recover {src} Partition0 {mnt}/out", "recover {src} Partition0 {dir}/o6 --report {mnt}/out",
+          "pt-backup {src} {mnt}/out --yes", "image {src} --to-file {mnt}/out --yes",
+          "image {src} --to-file {dir}/o.img --mapfile {mnt}/out --yes"})
+      onSource.push_back({command, 1, "the volume being read"});
+    refused(onSource);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("o.img"))) << "a refused image creates no file";
   expectCli(expand("recover {src} Partition0 {dir}/o5 --report {file} --yes", names), 0);

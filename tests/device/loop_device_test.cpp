@@ -37,7 +37,7 @@ class OnlyThisDrive : public DriveEnumerator {
 class LoopDevices : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and losetup to attach a loop device";
+    DUDORAZU_SKIP_UNLESS(test::canUseLoopDevices(), "needs root and losetup to attach a loop device");
   }
   test::TempDir dir;
 };
@@ -49,7 +49,7 @@ TEST_F(LoopDevices, TablesOfA4KiBSectorDeviceCountItsSectors) {
   img.tableEntry(0, 0, 0x83, 256, 100);
   test::writeFile(dir.file("4k.img"), img.bytes());
   LoopDevice loop(dir.file("4k.img"), "-r --sector-size 4096");
-  if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
+  ASSERT_FALSE(loop.path().empty()) << "losetup could not attach the image";
   for (const auto& [path, sectorSize] : {std::pair{dir.file("4k.img"), 512u}, std::pair{loop.path(), 4096u}}) {
     DiskRecord disk = test::catalogued(path);
     ASSERT_EQ(disk.partitions.size(), 1u);
@@ -63,7 +63,7 @@ TEST_F(LoopDevices, TablesOfA4KiBSectorDeviceCountItsSectors) {
 TEST_F(LoopDevices, AttachedImageIsADriveWithItsPartitionsAndMountPoint) {
   const std::string image = test::fixtureImage("partitions-whole-ext4.img");
   LoopDevice loop(image, "-r");
-  if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach the image";
+  ASSERT_FALSE(loop.path().empty()) << "losetup could not attach the image";
   OnlyThisDrive enumerator(loop.path());
   if (enumerator.listDrives().empty()) GTEST_SKIP() << "more than 16 drives before the loop device";
   const std::string mountPoint = dir.file("mount point");

@@ -383,6 +383,12 @@ class DiskToolsTest : public QObject {
     QCOMPARE(run(TableOperationDialog::kBackup, "a.img", tableA), QStringLiteral("备份成功"));
     QCOMPARE(run(TableOperationDialog::kBackup, "b.img", tableB), QStringLiteral("备份成功"));
     QCOMPARE(s.dialogs.filters.back(), QStringLiteral("Img files(*.img);;All files(*)"));
+    {  // nor onto a volume of the disk itself
+      QVERIFY(QDir(dir.path()).mkdir("mnt"));
+      VolumeOnImage mounted(dir.filePath("mnt"), a, 2048 * 512, 30720 * 512);
+      QVERIFY(run(TableOperationDialog::kBackup, "a.img", dir.filePath("mnt/t.img")).contains("the volume being read"));
+      QVERIFY(!QFileInfo::exists(dir.filePath("mnt/t.img")));
+    }
 
     const QByteArray original = bytes(a);
     {
@@ -403,6 +409,17 @@ class DiskToolsTest : public QObject {
     QCOMPARE(bytes(a), wiped);
     s.dialogs.confirmAnswer = true;
     QCOMPARE(run(TableOperationDialog::kRestore, "a.img", tableA), QStringLiteral("恢复成功"));
+    QCOMPARE(bytes(a), original);
+    // The same backup with its first offset moved into the volume's heap.
+    const QByteArray saved = bytes(tableA);
+    QCOMPARE(saved.mid(1024, 2), QByteArray("0^"));
+    const QString moved = dir.filePath("a-moved.img");
+    {
+      QFile f(moved);
+      QVERIFY(f.open(QIODevice::WriteOnly) && f.write(saved.left(1024) + "6168576" + saved.mid(1025)) > 0);
+    }
+    const QString refusal = run(TableOperationDialog::kRestore, "a.img", moved);
+    QVERIFY2(refusal.startsWith(QStringLiteral("备份文件中偏移 6168576 处的扇区")), qPrintable(refusal));
     QCOMPARE(bytes(a), original);
     QCOMPARE(s.disks().rowCount(s.row("a.img")), 1);  // a partition already listed is not listed twice
     // A disk opened with its table lost shows the partitions of the restored one.
@@ -426,7 +443,7 @@ class DiskToolsTest : public QObject {
       PartitionRecord& found = disk.partitions.emplace_back(disk.partitions.front().description());
       found.searchKind = kSearchKindFound;
       found.startSector = start;
-      found.sizeSectors = 10;
+      found.sizeSectors = start == 100 ? 150 : 10;  // into the next one
     }
     {
       QFile f(a);  // the entries lost, as a search would find them
@@ -452,6 +469,12 @@ class DiskToolsTest : public QObject {
     };
     QCOMPARE(s.run(shell::kTableOperation, s.row("a.img")), QStringLiteral("选择错误，请从新选择"));
     QCOMPARE(seen, (QStringList{"系统", "卷标", "起始位置(sec)", "大小", "主/逻辑", "警告：分区表重建前需备份#ff0000"}));
+    QCOMPARE(bytes(a, 0, 512), lost);
+    // Volumes that overlap are refused before the question, both named.
+    ticks = {1, 2};
+    const QString overlap = s.run(shell::kTableOperation, s.row("a.img"));
+    QVERIFY2(overlap.startsWith(QStringLiteral("exFat 卷 SAMPLE（起始扇区 100） 与 exFat 卷 SAMPLE（起始扇区 200） 重叠")),
+             qPrintable(overlap));
     QCOMPARE(bytes(a, 0, 512), lost);
     ticks = {0, 1};
     s.run(shell::kTableOperation, s.row("a.img"));  // declined

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <tuple>
 
 #include "core/common/byte_order.h"
 #include "core/tools/partition_search.h"
+#include "core/tools/write_questions.h"
 #include "platform/linux/linux_mount_guard.h"
 #include "support/faulty_device.h"
 #include "partitions/listing.h"
@@ -107,24 +109,89 @@ TEST(MbrRebuild, RebuiltTableMakesAWipedDiskReadableAgain) {
   }
 }
 
+// A 32,768-sector disk and volumes a search could have found on it: no
+// entry runs past the disk's end or overlaps another. A volume claiming more
+// than the disk holds is cut at the end (and the question says so);
+// overlapping volumes are refused naming both; a refusal leaves sector 0.
+TEST(MbrRebuild, EntriesStayInsideTheDiskAndNeverOverlap) {
+  struct Volume {
+    uint64_t start, size;
+    const char* label;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Volume> ticked;
+    const char* refusal;  // nullptr: written
+    std::vector<std::pair<uint32_t, uint32_t>> entries;
+    uint64_t diskSectors = 32768;
+  };
+  const Case cases[] = {
+      {"a boot sector claiming 0x7FFFFFF0 sectors is cut at the end", {{2048, 0x7FFFFFF0, "BIG"}}, nullptr,
+       {{2048, 30720}}},
+      {"volumes side by side", {{2048, 8192, "A"}, {10240, 22528, "B"}}, nullptr, {{2048, 8192}, {10240, 22528}}},
+      {"cut first, then no overlap", {{10240, 0x7FFFFFF0, "B"}, {2048, 8192, "A"}}, nullptr,
+       {{10240, 22528}, {2048, 8192}}},
+      {"overlapping volumes", {{2048, 20000, "A"}, {10240, 8192, "B"}},
+       "exFat 卷 A（起始扇区 2048） 与 exFat 卷 B（起始扇区 10240） 重叠", {}},
+      {"four volumes, the last cut at the end", {{2048, 100, "A"}, {4096, 100, ""}, {8192, 100, "C"}, {30000, 0x7FFFFFF0, "D"}},
+       nullptr, {{2048, 100}, {4096, 100}, {8192, 100}, {30000, 2768}}},
+      {"one volume found twice", {{4096, 100, ""}, {4096, 100, ""}},
+       "exFat 卷（起始扇区 4096） 与 exFat 卷（起始扇区 4096） 重叠", {}},
+      {"a volume starting past the end", {{40000, 100, "FAR"}}, "exFat 卷 FAR（起始扇区 40000） 起始于磁盘末尾之外", {}},
+      {"five volumes", {{100, 1, ""}, {200, 1, ""}, {300, 1, ""}, {400, 1, ""}, {500, 1, ""}}, "选择错误，请从新选择", {}},
+      {"a start past 2^32 on a larger disk", {{1ull << 32, 100, ""}}, "分区过大，无法写入MBR分区表", {}, 1ull << 34},
+      {"a size past 2^32 on a larger disk", {{2048, 1ull << 33, ""}}, "分区过大，无法写入MBR分区表", {}, 1ull << 34},
+  };
+  TempDir dir;
+  const std::string img = dir.file("disk.img");
+  std::string sector0(512, '\0');
+  for (int i = 0; i < 446; ++i) sector0[i] = static_cast<char>(i * 7);  // boot code
+  for (const Case& c : cases) {
+    test::writeFile(img, sector0);
+    std::filesystem::resize_file(img, 32768 * 512);
+    DiskRecord disk;
+    disk.devicePath = img;
+    disk.vendorId = "disk.img";
+    disk.diskSize = c.diskSectors * 512;
+    std::vector<size_t> ticked;
+    for (const Volume& v : c.ticked) {
+      ticked.push_back(disk.partitions.size());
+      disk.partitions.push_back(record(0, v.size, kTypeExfat, kSearchKindFound));
+      disk.partitions.back().startSector = v.start;
+      disk.partitions.back().label = v.label;
+    }
+    RecordingMessageSink messages;
+    const RebuildResult result = writeRebuiltMbr(disk, ticked, messages);
+    if (c.refusal) {
+      EXPECT_EQ(result, RebuildResult::Refused) << c.what;
+      ASSERT_EQ(messages.messages.size(), 1u) << c.what;
+      EXPECT_TRUE(test::contains(messages.messages[0].text, c.refusal)) << c.what << ": " << messages.messages[0].text;
+      EXPECT_EQ(readRange(img, 0, 512), sector0) << c.what << ": sector 0 changed";
+      continue;
+    }
+    EXPECT_EQ(result, RebuildResult::Written) << c.what;
+    const std::string written = readRange(img, 0, 512);
+    const auto* e = reinterpret_cast<const uint8_t*>(written.data()) + 446;
+    for (size_t slot = 0; slot < c.entries.size(); ++slot)
+      EXPECT_EQ(std::pair(le32(e + 16 * slot, 8), le32(e + 16 * slot, 12)), c.entries[slot]) << c.what << " slot " << slot;
+    // The question before the write names the cut.
+    std::vector<RebuildRow> rows = rebuildRows(disk);
+    std::vector<const RebuildRow*> shown;
+    for (const RebuildRow& r : rows) shown.push_back(&r);
+    const bool cut = std::any_of(c.ticked.begin(), c.ticked.end(), [](const Volume& v) { return v.size == 0x7FFFFFF0; });
+    EXPECT_EQ(test::contains(rebuildMbrQuestion(disk, shown).text, "runs past the disk's end"), cut) << c.what;
+  }
+}
+
 TEST(MbrRebuild, RefusalsWriteNothingAndAFailedWriteIsReported) {
   TempDir dir;
   std::string img = copyFixture(dir, "tools-search.img");
   std::string sector0 = readRange(img, 0, 512);
   DiskRecord disk = catalogued(img);
-  for (uint32_t i = 0; i < 5; ++i) disk.partitions.push_back(record(2048 + i * 100, 100, kTypeExfat, kSearchKindFound));
+  for (uint32_t i = 0; i < 4; ++i) disk.partitions.push_back(record(2048 + i * 100, 100, kTypeExfat, kSearchKindFound));
 
   RecordingMessageSink messages;
-  EXPECT_EQ(writeRebuiltMbr(disk, {0, 1, 2, 3, 4}, messages), RebuildResult::Refused);
-  ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0].text, "选择错误，请从新选择");
   EXPECT_EQ(writeRebuiltMbr(disk, {}, messages), RebuildResult::NothingChosen);
-
-  disk.partitions[0].sizeSectors = 1ull << 33;
-  EXPECT_EQ(writeRebuiltMbr(disk, {0}, messages), RebuildResult::Refused) << "an MBR cannot hold that size";
-  disk.partitions[2].startSector = 1ull << 32;
-  EXPECT_EQ(writeRebuiltMbr(disk, {2}, messages), RebuildResult::Refused) << "nor a start past 2^32";
-
   disk.partitions[1].driveLetter = "/media/usb";
   EXPECT_EQ(writeRebuiltMbr(disk, {1}, messages), RebuildResult::Refused);
   EXPECT_EQ(messages.messages.back().text, "不能更改当前系统所在的硬盘分区信息！");
@@ -187,7 +254,7 @@ TEST(SystemDiskGuard, AMountOnAnyPartitionOfTheDiskRefusesIt) {
 }
 
 TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
-  if (!test::canUseLoopDevices()) GTEST_SKIP() << "needs root and loop devices";
+  DUDORAZU_SKIP_UNLESS(test::canUseLoopDevices(), "needs root and loop devices");
   DUDORAZU_SKIP_UNLESS(test::haveTool("mount.exfat-fuse"), "mount.exfat-fuse is not installed");
   TempDir dir;
   std::string img = copyFixture(dir, "tools-search.img");

@@ -80,6 +80,11 @@ TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
        {{0, 1}, {2048, 1}, {4196352, 1}, {4212736, 1}, {4214784, 1}},
        {{0, 3}, {2047, 3}, {18431, 3}, {4196351, 3}, {4212735, 3}, {4214783, 3}},
        3, 2, "BIGC"},
+      // Every EBR of the chain sits right after a partition, so the backup holds them all.
+      {"partitions-mbr.img",
+       {{0, 1}, {26624, 1}, {102400, 1}, {120832, 1}},
+       {{0, 2}, {26623, 3}, {102399, 3}, {120831, 3}},
+       5, 0, "MBREXFAT"},
       {"partitions-gpt.img", {{1, 33}, {98271, 33}}, {{0, 34}, {98271, 33}}, 6, 0, "GPTDATA"},
       {"geometry-mbr4k.img", {{0, 8}, {2048, 8}}, {{0, 16}, {2040, 24}}, 1, 0, "FOURK"},
       {"geometry-gpt4k.img", {{0, 48}, {2048, 8}, {49112, 40}}, {{0, 48}, {2040, 24}, {49112, 40}}, 1, 0, "FOURK"},
@@ -174,6 +179,7 @@ TEST(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothingAndAFa
   EXPECT_EQ(messages.messages.back().text, "备份文件格式错误，未写入任何数据");
   EXPECT_EQ(restore(backupFile(1, std::to_string(40ull << 20) + "^" + owner)), RestoreResult::Mismatch)
       << "an offset past the end of the disk";
+  EXPECT_TRUE(test::contains(messages.messages.back().text, "41943040")) << "the refusal names the offset";
   EXPECT_EQ(restore(backupFile(1, std::to_string((40ull << 20) - 256) + "^" + owner)), RestoreResult::BadFile);
   EXPECT_EQ(readFile(img), before);
 
@@ -187,8 +193,12 @@ TEST(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothingAndAFa
   EXPECT_EQ(readFile(other), std::string(8192, '\0'));
   EXPECT_EQ(readFile(img), before);
 
-  // A failed write is reported instead of success.
-  std::string file = backupFile(2, "0^1048576^" + owner);
+  // A failed write is reported instead of success. The first image is an
+  // MBR whose partition starts at sector 2048, the second's target.
+  test::ImageBuilder mbr(1);
+  mbr.tableEntry(0, 0, 0x07, 2048, 16384);
+  test::writeFile(dir.file("b.img"), mbr.bytes() + std::string(512, '\x5A') + "0^1048576^" + owner);
+  std::string file = dir.file("b.img");
   test::FaultPlan plan;
   plan.badWriteSectors = {0};
   test::ScopedFaultInjection faults(img, plan);
@@ -196,6 +206,59 @@ TEST(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothingAndAFa
   for (const auto& m : messages.messages) EXPECT_NE(m.text, "恢复成功");
   EXPECT_EQ(messages.messages.back().text, "写入磁盘失败");
   EXPECT_EQ(readRange(img, 1048576, 512), std::string(512, '\x5A')) << "the other sector was still written";
+}
+
+// A genuine backup with its offsets (and once a header's field) changed:
+// every sector image the restored tables do not put there is refused before
+// a byte is written, naming its offset. Sectors in 512-byte units;
+// partitions-mbr.img holds offsets 0, 2048, 18432 twice, EBR 26624, 28672,
+// EBR 102400, 104448, EBR 120832, 122880; partitions-gpt.img the six
+// partitions' first sectors and the sectors after them, then header 1,
+// array 2-3, backup header 98303 and its array 98271-98272.
+TEST(PartitionTableRestore, SectorsOutsideTheRestoredTablesAreRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    const char* what;
+    const char* fixture;
+    std::vector<std::pair<size_t, uint64_t>> moved;  // offset index, new sector
+    RestoreResult result;
+    uint64_t primaryArrayLba = 0;  // when not 0, written into the saved primary header
+  };
+  const Case cases[] = {
+      {"sector 0 moved into the exFAT heap", "partitions-mbr.img", {{0, 2048 + 4000}}, RestoreResult::Refused},
+      {"an EBR moved where no link reaches", "partitions-mbr.img", {{6, 103424}}, RestoreResult::Refused},
+      {"a boot sector moved one sector into its volume", "partitions-mbr.img", {{7, 104449}}, RestoreResult::Refused},
+      {"an offset at the disk's end", "partitions-mbr.img", {{9, 163840}}, RestoreResult::Mismatch},
+      {"an offset far past it", "partitions-mbr.img", {{3, 1ull << 50}}, RestoreResult::Mismatch},
+      {"an entry array sector no header names", "partitions-gpt.img", {{14, 40}}, RestoreResult::Refused},
+      {"the backup array moved before its place", "partitions-gpt.img", {{16, 98200}}, RestoreResult::Refused},
+      {"a header naming an array inside a volume", "partitions-gpt.img", {{13, 2148}, {14, 2149}},
+       RestoreResult::Refused, 2148},
+  };
+  TempDir dir;
+  for (const char* fixture : {"partitions-mbr.img", "partitions-gpt.img"}) {
+    const std::string img = copyFixture(dir, fixture), before = readFile(img), file = dir.file("table.img");
+    DiskRecord disk = catalogued(img);
+    RecordingMessageSink messages;
+    ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written) << fixture;
+    const std::string genuine = readFile(file);
+    BackupContents contents;
+    ASSERT_TRUE(parseBackupFile(genuine, contents));
+    for (const Case& c : cases) {
+      if (std::string(c.fixture) != fixture) continue;
+      BackupContents hostile = contents;
+      for (auto [index, sector] : c.moved) hostile.offsets.at(index) = sector * 512;
+      if (c.primaryArrayLba != 0)
+        putLe64(reinterpret_cast<uint8_t*>(hostile.sectors.data()) + 12 * 512, 72, c.primaryArrayLba);
+      test::writeFile(file, hostile.sectors + backupTrailer(hostile.offsets, hostile.devicePath, hostile.displayName));
+      EXPECT_EQ(restorePartitionTable(disk, file, messages), c.result) << c.what;
+      const uint64_t named = c.moved.front().second * 512;
+      EXPECT_TRUE(test::contains(messages.messages.back().text, std::to_string(named) + " 处的扇区"))
+          << c.what << ": " << messages.messages.back().text;
+      EXPECT_TRUE(readFile(img) == before) << c.what << ": the disk changed";
+    }
+    test::writeFile(file, genuine);
+    EXPECT_EQ(restorePartitionTable(disk, file, messages), RestoreResult::Restored) << fixture << " as saved";
+  }
 }
 
 }  // namespace

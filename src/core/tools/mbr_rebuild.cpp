@@ -17,6 +17,13 @@ constexpr size_t kEntrySize = 16;
 constexpr size_t kMaxEntries = 4;
 constexpr uint8_t kMbrTypeExfat = 0x07;  // exFAT shares the NTFS type byte
 
+// A ticked volume as a refusal names it: family, label and start.
+std::string volumeText(const PartitionRecord& r) {
+  const char* family = rebuildFamily(r.typeCode);
+  return format("%s 卷%s（起始扇区 %llu）", family ? family : "", r.label.empty() ? "" : (" " + r.label).c_str(),
+                static_cast<unsigned long long>(r.startSector));
+}
+
 }  // namespace
 
 const char* rebuildFamily(uint8_t typeCode) {
@@ -72,6 +79,53 @@ bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages) {
   return false;
 }
 
+RebuiltEntry rebuiltEntry(const DiskRecord& disk, const PartitionRecord& record) {
+  RebuiltEntry entry{record.startOffset() / disk.bytesPerSector, record.sizeBytes() / disk.bytesPerSector};
+  const uint64_t diskSectors = disk.diskSize / disk.bytesPerSector;
+  if (diskSectors != 0 && entry.firstSector < diskSectors && entry.sectors > diskSectors - entry.firstSector) {
+    entry.sectors = diskSectors - entry.firstSector;
+    entry.cut = true;
+  }
+  return entry;
+}
+
+bool refuseRebuild(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages) {
+  if (tickedRecords.size() > kMaxEntries) {
+    messages.show(kMsgWrongChoice, kApplicationTitle);
+    return true;
+  }
+  const uint64_t diskSectors = disk.diskSize / disk.bytesPerSector;
+  std::vector<RebuiltEntry> entries;
+  for (size_t index : tickedRecords) {
+    if (index >= disk.partitions.size()) return true;
+    const PartitionRecord& r = disk.partitions[index];
+    const RebuiltEntry entry = rebuiltEntry(disk, r);
+    if (diskSectors != 0 && entry.firstSector >= diskSectors) {
+      messages.show(format(kMsgVolumePastDiskEnd, volumeText(r).c_str()), kCaptionError);
+      return true;
+    }
+    // An MBR entry holds 32-bit sector numbers: a volume that starts or
+    // ends beyond them cannot be written.
+    if (entry.firstSector > UINT32_MAX || entry.sectors > UINT32_MAX) {
+      messages.show(kMsgTooLargeForMbr, kCaptionError);
+      return true;
+    }
+    // Two entries over the same sectors would let two file systems write
+    // over each other: the user keeps one of them.
+    for (size_t j = 0; j < entries.size(); ++j) {
+      const RebuiltEntry& other = entries[j];
+      if (entry.firstSector < other.firstSector + other.sectors && other.firstSector < entry.firstSector + entry.sectors) {
+        messages.show(format(kMsgVolumesOverlap, volumeText(disk.partitions[tickedRecords[j]]).c_str(),
+                             volumeText(r).c_str()),
+                      kCaptionError);
+        return true;
+      }
+    }
+    entries.push_back(entry);
+  }
+  return false;
+}
+
 void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<size_t>& tickedRecords) {
   size_t slot = 0;
   for (size_t index : tickedRecords) {
@@ -79,10 +133,11 @@ void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<s
     const PartitionRecord& r = disk.partitions[index];
     uint8_t* entry = sector + kEntryTable + kEntrySize * slot++;
     entry[4] = r.typeCode == kTypeExfat ? kMbrTypeExfat : r.typeCode;
-    // In the disk's own sectors; writeRebuiltMbr refused what does not fit.
-    putLe32(entry, 8, static_cast<uint32_t>(r.startOffset() / disk.bytesPerSector));
-    // The record's own size: one more would overlap the next volume.
-    putLe32(entry, 12, static_cast<uint32_t>(r.sizeBytes() / disk.bytesPerSector));
+    // In the disk's own sectors, and the record's own size (one more would
+    // overlap the next volume); refuseRebuild refused what does not fit.
+    const RebuiltEntry values = rebuiltEntry(disk, r);
+    putLe32(entry, 8, static_cast<uint32_t>(values.firstSector));
+    putLe32(entry, 12, static_cast<uint32_t>(values.sectors));
   }
   for (; slot < kMaxEntries; ++slot) std::memset(sector + kEntryTable + kEntrySize * slot, 0, kEntrySize);
   sector[510] = 0x55;
@@ -90,21 +145,8 @@ void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<s
 }
 
 RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages) {
-  if (tickedRecords.size() > kMaxEntries) {
-    messages.show(kMsgWrongChoice, kApplicationTitle);
-    return RebuildResult::Refused;
-  }
   if (tickedRecords.empty()) return RebuildResult::NothingChosen;
-  for (size_t index : tickedRecords) {
-    if (index >= disk.partitions.size()) return RebuildResult::Refused;
-    const PartitionRecord& r = disk.partitions[index];
-    // An MBR entry holds 32-bit sector numbers: a volume that starts or
-    // ends beyond them cannot be written.
-    if (r.startOffset() / disk.bytesPerSector > UINT32_MAX || r.sizeBytes() / disk.bytesPerSector > UINT32_MAX) {
-      messages.show(kMsgTooLargeForMbr, kCaptionError);
-      return RebuildResult::Refused;
-    }
-  }
+  if (refuseRebuild(disk, tickedRecords, messages)) return RebuildResult::Refused;
   if (!rebuildAllowed(disk, messages)) return RebuildResult::Refused;
 
   auto device = openDevice(disk.devicePath, OpenMode::ReadWrite);

@@ -37,14 +37,31 @@ bool rebuildAllowed(const DiskRecord& disk, MessageSink& messages);
 
 enum class RebuildResult { Written, NothingChosen, Refused, Failed };
 
+// The entry a record gets, in the disk's sectors: its start and size, the
+// size cut at the disk's end when the volume claims more than the disk
+// holds (a truncated image, or a damaged boot sector).
+struct RebuiltEntry {
+  uint64_t firstSector = 0;
+  uint64_t sectors = 0;
+  bool cut = false;
+};
+RebuiltEntry rebuiltEntry(const DiskRecord& disk, const PartitionRecord& record);
+
+// True, after a message, when the ticked records cannot make a table: more
+// than four ("选择错误，请从新选择"), a volume that starts past the disk's end,
+// a start or size an MBR cannot hold, or two volumes whose entries would
+// overlap (both named). Front ends ask it before their question;
+// writeRebuiltMbr asks it again.
+bool refuseRebuild(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages);
+
 // Fills the four entries of `sector` (sector 0 as read) from the ticked
 // records, top to bottom; status and CHS bytes and the boot code stay.
 void fillMbrEntries(uint8_t* sector, const DiskRecord& disk, const std::vector<size_t>& tickedRecords);
 
-// Writes sector 0 of the disk from the ticked rows' records. More than four:
-// "选择错误，请从新选择", nothing written. None: nothing happens. A disk that
-// holds a mounted volume, a size an MBR cannot hold, or a failed read, write
-// or open is reported and returns Refused or Failed.
+// Writes sector 0 of the disk from the ticked rows' records. None: nothing
+// happens. What refuseRebuild refuses, a disk that holds a mounted volume,
+// or a failed read, write or open is reported and returns Refused or
+// Failed, with nothing written.
 RebuildResult writeRebuiltMbr(const DiskRecord& disk, const std::vector<size_t>& tickedRecords, MessageSink& messages);
 
 }  // namespace dudorazu

@@ -5,18 +5,14 @@
 #include <cstring>
 #include <memory>
 
-#include "core/device/command_paths.h"
 #include "core/common/byte_order.h"
+#include "core/device/command_output.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
 namespace {
 
 constexpr char kSeparator = '^';
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // No GPT has entries larger than 4 KiB or more than a few hundred of them;
 // a damaged header may claim any size, so what is read is capped.
@@ -50,43 +46,53 @@ bool readGptHeader(SectorDevice& device, uint64_t lba, uint32_t unit, GptHeader&
   return true;
 }
 
-// The header at `lba` and the sectors of its entry array up to the last one
-// that holds a non-zero byte.
-void addGptCopy(SectorDevice& device, uint64_t lba, const GptHeader& header, uint64_t diskSectors, uint32_t unit,
-                std::vector<uint64_t>& sectors) {
-  sectors.push_back(lba);
-  uint64_t arraySectors = (header.arrayBytes + unit - 1) / unit;
-  if (diskSectors != 0)
-    arraySectors = header.arrayLba >= diskSectors ? 0 : std::min(arraySectors, diskSectors - header.arrayLba);
-  else if (header.arrayLba > UINT64_MAX / unit - arraySectors)
-    arraySectors = 0;
-  std::vector<uint8_t> array(static_cast<size_t>(arraySectors) * unit);
-  device.readZeroFilled(header.arrayLba * unit, array.data(), array.size());
-  uint64_t used = arraySectors;
+// The sectors of a copy's entry array up to the last one that holds a
+// non-zero byte.
+uint64_t usedArraySectors(SectorDevice& device, const GptCopy& copy, uint32_t unit) {
+  std::vector<uint8_t> array(static_cast<size_t>(copy.arraySectors) * unit);
+  device.readZeroFilled(copy.arrayLba * unit, array.data(), array.size());
+  uint64_t used = copy.arraySectors;
   while (used > 0 && allZero(array, (used - 1) * unit, used * unit)) --used;
-  for (uint64_t i = 0; i < used; ++i) sectors.push_back(header.arrayLba + i);
+  return used;
 }
 
-// The disk's own sector size when it is one a table can be written in.
+}  // namespace
+
 uint32_t tableUnit(uint32_t bytesPerSector) {
   return bytesPerSector >= kSectorSize && bytesPerSector <= kMaxTableSector && bytesPerSector % kSectorSize == 0
              ? bytesPerSector
              : kSectorSize;
 }
 
-}  // namespace
+std::vector<GptCopy> gptCopies(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize) {
+  const uint32_t unit = tableUnit(sectorSize);
+  std::vector<GptCopy> copies;
+  auto add = [&](uint64_t lba, const GptHeader& header) {
+    GptCopy copy{lba, header.arrayLba, (header.arrayBytes + unit - 1) / unit};
+    if (diskSectors != 0)
+      copy.arraySectors = copy.arrayLba >= diskSectors ? 0 : std::min(copy.arraySectors, diskSectors - copy.arrayLba);
+    else if (copy.arrayLba > UINT64_MAX / unit - copy.arraySectors)
+      copy.arraySectors = 0;
+    copies.push_back(copy);
+  };
+  GptHeader primary, backup;
+  bool hasPrimary = readGptHeader(device, 1, unit, primary);
+  if (hasPrimary) add(1, primary);
+  uint64_t backupLba = diskSectors != 0 ? diskSectors - 1 : 0;
+  if (hasPrimary && primary.alternateLba > 1 && (diskSectors == 0 || primary.alternateLba < diskSectors))
+    backupLba = primary.alternateLba;
+  if (backupLba > 1 && readGptHeader(device, backupLba, unit, backup)) add(backupLba, backup);
+  return copies;
+}
 
 std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize) {
   const uint32_t unit = tableUnit(sectorSize);
   std::vector<uint64_t> sectors;
-  GptHeader primary, backup;
-  bool hasPrimary = readGptHeader(device, 1, unit, primary);
-  if (hasPrimary) addGptCopy(device, 1, primary, diskSectors, unit, sectors);
-  uint64_t backupLba = diskSectors != 0 ? diskSectors - 1 : 0;
-  if (hasPrimary && primary.alternateLba > 1 && (diskSectors == 0 || primary.alternateLba < diskSectors))
-    backupLba = primary.alternateLba;
-  if (backupLba > 1 && readGptHeader(device, backupLba, unit, backup))
-    addGptCopy(device, backupLba, backup, diskSectors, unit, sectors);
+  for (const GptCopy& copy : gptCopies(device, diskSectors, unit)) {
+    sectors.push_back(copy.headerLba);
+    uint64_t used = usedArraySectors(device, copy, unit);
+    for (uint64_t i = 0; i < used; ++i) sectors.push_back(copy.arrayLba + i);
+  }
   return sectors;
 }
 
@@ -117,25 +123,11 @@ std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::strin
   return trailer + devicePath + kSeparator + displayName;
 }
 
-bool backupSector(uint64_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets) {
-  uint64_t offset = sectorNumber * kSectorSize;
-  uint8_t sector[kSectorSize];
-  disk.readZeroFilled(offset, sector, kSectorSize);  // unreadable: stored as zeros
-  if (std::fwrite(sector, 1, kSectorSize, out) != kSectorSize) return false;
-  offsets.push_back(offset);
-  return true;
-}
-
 BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& filePath, MessageSink& messages) {
   const std::string name = displayName(disk);
   // A "^" inside either name would split the trailer in the wrong place.
   if (disk.devicePath.find(kSeparator) != std::string::npos || name.find(kSeparator) != std::string::npos) {
     messages.show(kMsgCaretInName, kCaptionError);
-    return BackupResult::Refused;
-  }
-  if (std::string problem = commandPathProblem({{disk.devicePath, "the disk"}}, {{filePath, "the backup file", 0, UINT64_MAX, false}});
-      !problem.empty()) {
-    messages.show(problem, kCaptionError);
     return BackupResult::Refused;
   }
   auto device = openDevice(disk.devicePath, OpenMode::Read);
@@ -166,21 +158,27 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
     return BackupResult::Refused;
   }
 
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(filePath.c_str(), "wb"));
-  if (!out) {
+  std::string contents;
+  uint8_t sector[kSectorSize];
+  for (uint64_t offset : planned) {
+    device->readZeroFilled(offset, sector, kSectorSize);  // unreadable: stored as zeros
+    contents.append(reinterpret_cast<const char*>(sector), kSectorSize);
+  }
+  contents += backupTrailer(planned, disk.devicePath, name);
+
+  CommandOutput out =
+      createCommandOutput({filePath, "the backup file", 0, UINT64_MAX, false}, {{disk.devicePath, "the disk"}});
+  if (!out.problem.empty()) {
+    messages.show(std::string(kMsgSourceIsTarget) + ": " + out.problem, kCaptionError);
+    return BackupResult::Refused;
+  }
+  if (!out.file) {
     messages.show(kMsgOpenFileError, kApplicationTitle);
     return BackupResult::FileError;
   }
-  std::vector<uint64_t> offsets;
-  bool ok = true;
-  for (uint64_t offset : planned) ok = ok && backupSector(offset / kSectorSize, *device, out.get(), offsets);
-  if (ok) {
-    std::string trailer = backupTrailer(offsets, disk.devicePath, name);
-    ok = std::fwrite(trailer.data(), 1, trailer.size(), out.get()) == trailer.size();
-  }
-  ok = std::fflush(out.get()) == 0 && ok;
-  ok = std::fclose(out.release()) == 0 && ok;
-  if (!ok) {
+  bool written = writeWhole(*out.file, contents);
+  out.file.reset();
+  if (!written) {
     // A half-written backup would later restore garbage.
     std::remove(filePath.c_str());
     messages.show(kMsgFileWriteFailed, kCaptionError);

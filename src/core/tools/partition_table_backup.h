@@ -13,7 +13,6 @@
 // their entry arrays that hold entries; the file format stays the same, so
 // older backups restore as before.
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,6 +32,24 @@ enum class BackupResult { Written, DiskNotOpened, Refused, FileError };
 // backup restores.
 std::vector<uint32_t> backupSectorList(const DiskRecord& disk);
 
+// The disk's own sector size when it is one a table can be written in
+// (512 to 4096 bytes, a multiple of 512); 512 otherwise.
+uint32_t tableUnit(uint32_t bytesPerSector);
+
+// A GPT header found on a disk and the extent of the entry array it names,
+// in the disk's sectors.
+struct GptCopy {
+  uint64_t headerLba = 0;
+  uint64_t arrayLba = 0;
+  uint64_t arraySectors = 0;
+};
+
+// The primary header at sector 1 and the backup header (where the primary
+// names it, else at the last sector), each when it carries the GPT
+// signature. Array sizes from the headers are bounded; an array is cut at
+// the disk's end.
+std::vector<GptCopy> gptCopies(SectorDevice& device, uint64_t diskSectors, uint32_t sectorSize = kSectorSize);
+
 // The GPT sectors worth saving on `device` (`diskSectors` of `sectorSize`
 // bytes long, 0 when unknown): for the primary header at sector 1 and for the backup header
 // (where the primary names it, else at the last sector), when it carries
@@ -46,15 +63,13 @@ std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors, 
 std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::string& devicePath,
                           const std::string& displayName);
 
-// Appends sector `sectorNumber` of `disk` (zeros when unreadable) to `out`
-// and its byte offset to `offsets`. False when the file write failed.
-bool backupSector(uint64_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets);
-
 // Writes the backup of `disk` to `filePath` (created or replaced) and shows
-// "备份成功" (caption "sucess"). A trailer that would reach 512 bytes, or a
-// name holding "^", is refused before anything is written; a disk that
-// cannot be opened ends it silently; a file that cannot be created shows
-// "open file error!"; a failed file write is reported and the file removed.
+// "备份成功" (caption "sucess"). A trailer that would reach 512 bytes, a
+// name holding "^", or a file the rule of outputProblem refuses against the
+// disk (the disk itself, a file on one of its volumes) is refused before
+// anything is written; a disk that cannot be opened ends it silently; a
+// file that cannot be created shows "open file error!"; a failed file
+// write is reported and the file removed.
 BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& filePath, MessageSink& messages);
 
 }  // namespace dudorazu

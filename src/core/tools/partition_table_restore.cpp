@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/common/text.h"
 #include "core/device/command_paths.h"
 #include "core/device/sector_device.h"
+#include "core/tools/restore_targets.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -115,11 +117,12 @@ RestoreResult restoreFromBackup(const DiskRecord& selected, const BackupContents
     return RestoreResult::DiskNotOpened;
   }
   uint64_t diskSize = device->size() != 0 ? device->size() : selected.diskSize;
-  for (uint64_t offset : contents.offsets) {
-    if (offset > diskSize || diskSize - offset < kSectorSize) {
-      messages.show(kMsgBackupMismatch, kCaptionError);
-      return RestoreResult::Mismatch;
-    }
+  if (std::optional<StraySector> stray = straySector(*device, diskSize, contents)) {
+    const bool pastEnd = stray->kind == StrayKind::PastEnd;
+    messages.show(format(pastEnd ? kMsgSectorPastDiskEnd : kMsgSectorOutsideTables,
+                         static_cast<unsigned long long>(stray->offset)),
+                  kCaptionError);
+    return pastEnd ? RestoreResult::Mismatch : RestoreResult::Refused;
   }
   bool ok = true;
   for (size_t i = 0; i < contents.offsets.size(); ++i) {

@@ -19,7 +19,7 @@ struct BackupContents {
   std::string displayName;
 };
 
-enum class RestoreResult { Restored, BadFile, Mismatch, DiskNotOpened, WriteFailed };
+enum class RestoreResult { Restored, BadFile, Mismatch, Refused, DiskNotOpened, WriteFailed };
 
 // Splits a trailer into offsets, devicePath and display name. False when it
 // holds no "^" or an offset that is not a sector-aligned decimal number.
@@ -41,9 +41,11 @@ std::optional<BackupContents> readBackupFile(const std::string& path);
 bool refuseForeignBackup(const DiskRecord& selected, const BackupContents& contents, MessageSink& messages);
 
 // Writes `contents` to `selected` when the stored devicePath and display
-// name both equal the disk's and every sector lies inside it; otherwise
-// "备份信息与磁盘不对应" and nothing is written. Shows "恢复成功" only when
-// every write succeeded.
+// name both equal the disk's ("备份信息与磁盘不对应", Mismatch), every
+// sector lies inside the disk (Mismatch) and every sector is one of the
+// tables the backup restores (see straySector; Refused); a refusal names
+// the offset and nothing is written. Shows "恢复成功" only when every write
+// succeeded.
 RestoreResult restoreFromBackup(const DiskRecord& selected, const BackupContents& contents, MessageSink& messages);
 
 // The restore command on a file: a file that is not a valid backup shows a

@@ -21,6 +21,13 @@ inline constexpr const char* kMsgTooLargeForMbr = "分区过大，无法写入MB
 inline constexpr const char* kMsgTooManyForBackup = "分区数目过多，备份信息超过512字节，无法备份";
 inline constexpr const char* kMsgCaretInName = "磁盘名称含有字符^，无法备份";
 inline constexpr const char* kMsgBadBackupFile = "备份文件格式错误，未写入任何数据";
+// Format texts: the byte offset of the refused sector image.
+inline constexpr const char* kMsgSectorPastDiskEnd = "备份文件中偏移 %llu 处的扇区超出磁盘末尾，未写入任何数据";
+inline constexpr const char* kMsgSectorOutsideTables =
+    "备份文件中偏移 %llu 处的扇区不是备份中分区表所在的扇区，未写入任何数据";
+// Format texts: the volumes as the rebuild names them.
+inline constexpr const char* kMsgVolumesOverlap = "%s 与 %s 重叠，分区表项不能重叠，请只勾选其中一个；未写入任何数据";
+inline constexpr const char* kMsgVolumePastDiskEnd = "%s 起始于磁盘末尾之外，无法写入分区表；未写入任何数据";
 inline constexpr const char* kMsgTargetTooSmall = "目标空间不足";
 inline constexpr const char* kMsgSourceIsTarget = "源与目标重叠";
 inline constexpr const char* kMsgTargetInUse = "目标磁盘上有已挂载的卷（或为系统盘），不能写入";

@@ -15,9 +15,15 @@ Question rebuildMbrQuestion(const DiskRecord& disk, const std::vector<const Rebu
   const bool zh = wording == Wording::Chinese;
   std::string text = zh ? "此操作将改写 " + diskText(disk) + " 第0扇区的分区表，写入："
                         : "this overwrites the partition table in sector 0 of " + diskText(disk) + " with:";
-  for (const RebuildRow* r : rows)
+  for (const RebuildRow* r : rows) {
     text += format(zh ? "\n  %s 起始扇区 %s，大小 %s" : "\n  %s at sector %s, %s", r->system.c_str(),
                    r->startText.c_str(), r->sizeText.c_str());
+    if (r->recordIndex >= disk.partitions.size()) continue;
+    if (RebuiltEntry entry = rebuiltEntry(disk, disk.partitions[r->recordIndex]); entry.cut)
+      text += format(zh ? "（超出磁盘末尾，表项截至磁盘末尾，共 %llu 扇区）"
+                        : " (runs past the disk's end: its entry stops there, %llu sectors)",
+                     static_cast<unsigned long long>(entry.sectors));
+  }
   return {Question::Kind::ConfirmWrite, text + goOn(wording), ""};
 }
 
