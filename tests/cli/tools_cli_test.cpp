@@ -157,7 +157,7 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
     EXPECT_EQ(readFile(file), "keep me") << command;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("o.img"))) << "a refused image creates no file";
-  expectCli(expand("recover {src} Partition0 {dir}/o5 --report {file} --yes", names), 0);
+  expectCli(expand("recover {src} Partition0 {dir}/o5 --report {file} --yes", names), 1, {"1 guessed"});
   EXPECT_TRUE(test::contains(readFile(file), "<dfxml")) << "--yes replaces the report";
 }
 
