@@ -8,6 +8,7 @@
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/record_walk.h"
 #include "core/exfat/tree_loader.h"
+#include "core/recovery/save_report.h"
 #include "exfat/served_volume.h"
 #include "fake_volume.h"
 #include "support/faulty_device.h"
@@ -91,6 +92,15 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
     EXPECT_EQ(f.guessed, c.guessed) << c.name;
     EXPECT_EQ(f.overwrittenBytes, c.inUse) << c.name;
     EXPECT_EQ(s.context.totals.overwritten, c.inUse != 0 ? 1u : 0u) << c.name;
+    // Named on its line and in the window's closing text, with the bytes at risk.
+    EXPECT_EQ(test::contains(savedFileProblem(f), "overwritten: "), c.inUse != 0) << c.name;
+    EXPECT_EQ(test::contains(savedFileProblem(f), "(" + std::to_string(c.inUse) + " of " +
+                                                      std::to_string(f.bytesWritten) + " bytes read from clusters"),
+              c.inUse != 0)
+        << c.name;
+    EXPECT_EQ(test::contains(saveReportText(s.context.totals, {}, false), "其中 1 个已删除文件的簇已被其他文件占用"),
+              c.inUse != 0)
+        << c.name;
     EXPECT_FALSE(f.failed) << c.name;
     EXPECT_EQ(f.bytesWritten, expected.size()) << c.name;
     EXPECT_EQ(s.context.totals.shortened, c.shortened ? 1u : 0u) << c.name;
