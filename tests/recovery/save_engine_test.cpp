@@ -123,7 +123,6 @@ TEST(SaveEngine, FilesInClustersTheLiveTreeHoldsAreOverwritten) {
   };
   const uint64_t cb = 1024;
   const std::vector<uint32_t> root = {7, 8, 9};
-  putLe32(v.bootSector(), 0x60, root[0]);
   v.chain(root);
   // "live" lies before the root: a scan finds it first, as a folder of its own.
   v.putSet(root, 0, test::folderSet("live", 5, cb));
@@ -154,25 +153,35 @@ TEST(SaveEngine, FilesInClustersTheLiveTreeHoldsAreOverwritten) {
                {"over-contig", 2 * cb, false}, {"over-chain", cb, false}, {"free", 0, false},
                {"orphan", 100, true},    {"orphan-free", 0, true},  {"after-loop", 2 * cb, false},
                {"in-wide", 2 * cb, false}};
-  for (bool scan : {false, true}) {
-    SCOPED_TRACE(scan ? "lost-file scan" : "load");
+  // Then a bitmap marks the clusters of free and orphan-free: it judges deleted files alone (a live entry outside
+  // the live tree is most often in a folder whose entry was lost, and the bitmap marks its clusters for it).
+  enum Run { kLoad, kScan, kScanWithoutRoot };
+  for (Run run : {kLoad, kScan, kScanWithoutRoot}) {
+    SCOPED_TRACE(run == kLoad ? "load" : run == kScan ? "lost-file scan" : "scan without the root folder");
+    putLe32(v.bootSector(), 0x60, run == kScanWithoutRoot ? 3 : root[0]);
     test::ServedVolume s(v);
-    ASSERT_TRUE(scan ? scanLostFiles(s.disk, s.partition, s.progress) : loadVolumeTree(s.disk, s.partition, s.progress));
+    ASSERT_TRUE(run == kLoad ? loadVolumeTree(s.disk, s.partition, s.progress)
+                             : scanLostFiles(s.disk, s.partition, s.progress));
     std::vector<uint32_t> live;
     for (uint32_t c = 0; c < 70; ++c)
       if (s.partition.clusterLive(c)) live.push_back(c);
-    EXPECT_EQ(live, held);
-    for (const Case& c : cases) {
-      const ExfatFileRecord* r = nullptr;
-      forEachRecord(s.partition.rootRecord, "/", [&](const ExfatFileRecord& x, const std::string&, size_t) {
-        if (x.name == c.name) r = &x;
-      });
-      ASSERT_TRUE(r) << c.name;
-      DataRunWalker walker(*r, s.partition);
-      while (walker.next()) {
+    EXPECT_EQ(live, run == kScanWithoutRoot ? std::vector<uint32_t>{} : held);
+    for (bool bitmap : {false, true}) {
+      s.partition.allocationBitmap.assign(bitmap ? 8 : 0, 0);
+      if (bitmap) s.partition.allocationBitmap[(30 - 2) / 8] = 3 << ((30 - 2) % 8);
+      for (const Case& c : cases) {
+        const ExfatFileRecord* r = nullptr;
+        forEachRecord(s.partition.rootRecord, "/", [&](const ExfatFileRecord& x, const std::string&, size_t) {
+          if (x.name == c.name) r = &x;
+        });
+        ASSERT_TRUE(r) << c.name;
+        DataRunWalker walker(*r, s.partition);
+        while (walker.next()) {
+        }
+        const uint64_t inUse = bitmap && c.name == std::string("free") ? cb : run == kScanWithoutRoot ? 0 : c.inUse;
+        EXPECT_EQ(walker.bytesInUse(), inUse) << c.name << (bitmap ? " with the bitmap" : "");
+        EXPECT_EQ(r->outsideLiveTree, run == kScanWithoutRoot ? !r->isDeleted() : c.outside) << c.name;
       }
-      EXPECT_EQ(walker.bytesInUse(), c.inUse) << c.name;
-      EXPECT_EQ(r->outsideLiveTree, c.outside) << c.name;
     }
   }
 }

@@ -42,8 +42,10 @@ class LiveClusters {
 
   // Contiguous extents go in last, merged, so that many of them over the
   // same clusters cost one pass; until then the map holds chain clusters
-  // only, which lets a chain stop where an earlier one already went.
-  void finish() {
+  // only, which lets a chain stop where an earlier one already went. With
+  // no top found there is no live tree: the map stays empty.
+  void finish(bool found) {
+    if (!found) return;
     std::sort(extents_.begin(), extents_.end());
     uint64_t done = 2;
     for (auto [from, to] : extents_) {
@@ -116,7 +118,7 @@ void markLiveTree(PartitionRecord& p, uint32_t rootCluster, uint64_t deviceBytes
       r.outsideLiveTree = liveState(r);
       return WalkStep::Descend;
     });
-  clusters.finish();
+  clusters.finish(!tops.empty());
 }
 
 }  // namespace dudorazu

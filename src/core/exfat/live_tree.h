@@ -16,7 +16,8 @@ namespace dudorazu {
 // chains and each file's clusters as far as its length reaches. rootCluster
 // 0: not known, nothing is live. Each FAT entry is followed at most once, so
 // cross-linked or cyclic chains cost no more than the FAT; clusters past
-// the device's end (deviceBytes, 0 unknown) are left out.
+// the device's end (deviceBytes, 0 unknown) are left out. liveClusters
+// stays empty when no top was found (a scan that did not find the root).
 void markLiveTree(PartitionRecord& partition, uint32_t rootCluster, uint64_t deviceBytes);
 
 // A record whose clusters nothing holds for it any more (deleted, or live

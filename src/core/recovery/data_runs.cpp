@@ -96,8 +96,9 @@ DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const PartitionRecor
   beyondVolume_ = length_ > limit_;
   // A driver frees a file's clusters as it deletes it, so a deleted file's
   // cluster that the bitmap marks has been given out again. A live entry
-  // outside the live tree may well still hold its own: only the live tree
-  // tells that another file took them.
+  // outside the live tree is most often in a folder whose own entry was
+  // lost, not deleted: the bitmap still marks its clusters for it, and only
+  // the live tree tells that another file took them.
   bitmapTells_ = record.isDeleted() && !partition.allocationBitmap.empty();
   released_ = clustersReleased(record) && (bitmapTells_ || !partition.liveClusters.empty());
   canGuess_ = guessFreeClusters && flags_ == kAllocationPossible && clustersReleased(record) &&

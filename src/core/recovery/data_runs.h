@@ -71,11 +71,12 @@ class DataRunWalker {
   // The length is more than the heap can hold from the first cluster on:
   // the entry is damaged, and the save stops at the heap's end.
   bool beyondVolume() const { return beyondVolume_; }
-  // Of the runs given so far, the bytes of a deleted file that lie in
-  // clusters in use now: the allocation bitmap marks them or a live file or
-  // folder holds them. For a live entry outside the live tree (see
-  // clustersReleased) only the live tree counts. Whatever such clusters
-  // hold is another file's, or was: the file's own bytes are at risk.
+  // Of the runs given so far, the bytes of a deleted file (or a live entry
+  // outside the live tree, see clustersReleased) that lie in clusters in
+  // use now: the allocation bitmap marks them or a live file or folder holds
+  // them; the bitmap judges deleted files only.
+  // Whatever such clusters hold is another file's, or was: the file's own
+  // bytes are at risk.
   uint64_t bytesInUse() const { return inUse_; }
 
   // Which free cluster carries a guessed file on after `last`; none ends
