@@ -249,10 +249,9 @@ int cmdRecover(Args args) {
       if (hasReport) reportFiles.push_back(dfxmlFileOf(f, dryRun));
     }
   }
-  int status = totals.failed || totals.damaged || totals.shortened || totals.overwritten || totals.guessed || partial ||
-                       incomplete
-                   ? 1
-                   : 0;
+  const bool notWhole = totals.failed || totals.damaged || totals.shortened || totals.overwritten || totals.guessed ||
+                        partial || incomplete;
+  int status = notWhole ? 1 : 0;
   if (hasReport) {
     DfxmlSource source;
     source.imageFilename = target.disk->devicePath;

@@ -149,9 +149,9 @@ TEST(SaveEngine, FilesInClustersTheLiveTreeHoldsAreOverwritten) {
     const char* name;
     uint64_t inUse;
     bool outside;
-  } cases[] = {{"contig", 0, false},     {"chained", 0, false},     {"same-start", 2 * cb + 476, false},
-               {"over-contig", 2 * cb, false}, {"over-chain", cb, false}, {"free", 0, false},
-               {"orphan", 100, true},    {"orphan-free", 0, true},  {"after-loop", 2 * cb, false},
+  } cases[] = {{"contig", 0, false},          {"chained", 0, false},      {"same-start", 2 * cb + 476, false},
+               {"over-contig", 2 * cb, false}, {"over-chain", cb, false},  {"free", 0, false},
+               {"orphan", 100, true},          {"orphan-free", 0, true},   {"after-loop", 2 * cb, false},
                {"in-wide", 2 * cb, false}};
   // Then a bitmap marks the clusters of free and orphan-free: it judges deleted files alone (a live entry outside
   // the live tree is most often in a folder whose entry was lost, and the bitmap marks its clusters for it).

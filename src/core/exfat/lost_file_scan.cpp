@@ -130,8 +130,7 @@ void examineHeap(SectorDevice& device, PartitionRecord& p, ProgressBlock& progre
       } else {
         // Past a failed or short read each cluster is asked for alone, so a
         // bad sector costs only the clusters it lies in.
-        lengths[j] = device.readZeroFilled(p.clusterPosition(static_cast<uint32_t>(c + j)),
-                                            batch + at, clusterLength);
+        lengths[j] = device.readZeroFilled(p.clusterPosition(static_cast<uint32_t>(c + j)), batch + at, clusterLength);
       }
     }
 
