@@ -30,6 +30,9 @@ struct SavedFile {
   bool beyondVolume = false;// the length is more than the volume can hold; saved up to the heap's end
   bool shortened = false;   // the data ended before dataLength bytes
   bool guessed = false;     // clusters after the chain's end taken from the free ones
+  // Bytes of a deleted file read from clusters that are in use now (by the
+  // allocation bitmap or the live tree): another file's, or likely so.
+  uint64_t overwrittenBytes = 0;
   uint64_t bytesWritten = 0;
   std::vector<DataRun> runs;        // with SaveContext::collectRuns
   std::vector<DataRun> unreadable;  // runs written as zeros
@@ -44,6 +47,7 @@ struct SaveTotals {
   uint64_t shortened = 0;
   uint64_t cancelled = 0;
   uint64_t guessed = 0;
+  uint64_t overwritten = 0;
 };
 
 // Everything a save needs besides the record and the destination. One per

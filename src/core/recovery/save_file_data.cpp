@@ -145,6 +145,7 @@ void appendRun(std::vector<DataRun>& runs, const DataRun& run) {
 
 void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& walker) {
   saved.guessed = walker.guessed();
+  saved.overwrittenBytes = walker.bytesInUse();
   saved.beyondVolume = walker.beyondVolume();
   if (saved.beyondVolume) saved.damaged = true;
   SaveTotals& t = context.totals;
@@ -154,6 +155,7 @@ void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& wal
   if (saved.damaged) ++t.damaged;
   if (saved.shortened) ++t.shortened;
   if (saved.guessed) ++t.guessed;
+  if (saved.overwrittenBytes != 0) ++t.overwritten;
   t.bytes += saved.bytesWritten;
   if (context.onFile) context.onFile(saved);
 }
