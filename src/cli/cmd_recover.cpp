@@ -55,7 +55,8 @@ const char* const kRecoverUsage =
     "  --dry-run     list what would be saved, write nothing\n"
     "  --report FILE write a DFXML report: per file its path in the volume, size,\n"
     "                allocation, byte runs, SHA-256 of what was written, output\n"
-    "                path, status, and whether it was carved or guessed\n"
+    "                path, status, whether it was carved or guessed, and the\n"
+    "                bytes read from clusters other files hold now\n"
     "  --chain-only  a deleted file whose FAT chain ends before its length is\n"
     "                saved as far as the chain goes; without it the rest is\n"
     "                taken from the clusters after it that the allocation bitmap\n"
@@ -66,14 +67,17 @@ const char* const kRecoverUsage =
     "partial (failed or interrupted midway; the file keeps what it holds under\n"
     "NAME.partial), damaged (unreadable runs saved as zeros, or a length beyond\n"
     "what the volume holds: saved up to the volume's end), short (the data\n"
-    "clusters ended first), guessed (see --chain-only; a deleted JPEG takes the\n"
-    "free clusters where its data decodes on), carved (found by content with\n"
-    "--lost: a JPEG's data decoded up to its end marker; \"carved (end guessed)\"\n"
-    "when an end marker was only searched for; guessed when its data went on in\n"
-    "free clusters chosen by decoding it; incomplete when its data breaks off or\n"
-    "no end marker was found). Empty files and folders are recreated. Prints a\n"
-    "summary line. Exit status 1 when a file failed, is partial, damaged, short\n"
-    "or carved, or when DEST has too little room.\n";
+    "clusters ended first), overwritten (a deleted file some of whose clusters\n"
+    "are in use now: marked in the allocation bitmap or held by a live file or\n"
+    "folder; the bytes are saved as they are and the count of bytes read from\n"
+    "them is given), guessed (see --chain-only; a deleted JPEG takes the free\n"
+    "clusters where its data decodes on), carved (found by content with --lost:\n"
+    "a JPEG's data decoded up to its end marker; \"carved (end guessed)\" when an\n"
+    "end marker was only searched for; guessed when its data went on in free\n"
+    "clusters chosen by decoding it; incomplete when its data breaks off or no\n"
+    "end marker was found). Empty files and folders are recreated. Prints a\n"
+    "summary line. Exit status 1 when a file failed, is partial, damaged, short,\n"
+    "overwritten, guessed or carved, or when DEST has too little room.\n";
 
 const char* const kStatsUsage =
     "usage: dudorazu-cli stats SOURCE PARTITION [PATH]\n"
@@ -251,7 +255,9 @@ int cmdRecover(Args args) {
     }
   }
   // A carve is never known to be whole.
-  int status = totals.failed || totals.damaged || totals.shortened || partial || carved ? 1 : 0;
+  const bool notWhole = totals.failed || totals.damaged || totals.shortened || totals.overwritten || totals.guessed ||
+                        partial || carved;
+  int status = notWhole ? 1 : 0;
   if (hasReport) {
     DfxmlSource read;
     read.imageFilename = target.disk->devicePath;
@@ -273,6 +279,7 @@ int cmdRecover(Args args) {
                                totals.failed, totals.damaged);
   if (totals.shortened) summary += format(", %" PRIu64 " shorter than recorded (no more data clusters)", totals.shortened);
   if (partial) summary += format(", %" PRIu64 " partial", partial);
+  if (totals.overwritten) summary += format(", %" PRIu64 " overwritten", totals.overwritten);
   if (totals.guessed) summary += format(", %" PRIu64 " guessed", totals.guessed);
   if (carved) summary += format(", %" PRIu64 " carved", carved);
   if (incomplete) summary += format(" (%" PRIu64 " incomplete)", incomplete);

@@ -60,6 +60,10 @@ struct PartitionRecord {
   // The allocation bitmap: bit n (LSB first) set when cluster n + 2 is in
   // use. Empty when it was not read.
   std::vector<uint8_t> allocationBitmap;
+  // The clusters the live tree holds, in the bitmap's layout: what a load
+  // found in the root folder's chain and in every live folder and file below
+  // it (see markLiveTree). Empty until then.
+  std::vector<uint8_t> liveClusters;
   uint32_t fatSectors = 0;
   ExfatFileRecord rootRecord;
   ExfatFileRecord extendedRecord;
@@ -99,6 +103,8 @@ struct PartitionRecord {
     fatTable.shrink_to_fit();
     allocationBitmap.clear();
     allocationBitmap.shrink_to_fit();
+    liveClusters.clear();
+    liveClusters.shrink_to_fit();
   }
 
   // Number of FAT entries that may be followed. Counts only what is in memory.
@@ -117,10 +123,22 @@ struct PartitionRecord {
     if (clusterCount == 0) return 1ull << 32;
     return fatTable.empty() ? clusterCount + 2ull : std::min<uint64_t>(fatTable.size(), clusterCount + 2ull);
   }
-  // True only when the bitmap was read and marks cluster c free.
+  // True only when the bitmap was read and marks cluster c free, and no
+  // live file or folder holds it.
   bool clusterMarkedFree(uint32_t c) const {
     uint64_t bit = static_cast<uint64_t>(c) - 2;
-    return c >= 2 && c < heapEnd() && bit / 8 < allocationBitmap.size() && !((allocationBitmap[bit / 8] >> (bit % 8)) & 1);
+    return c >= 2 && c < heapEnd() && bit / 8 < allocationBitmap.size() &&
+           !((allocationBitmap[bit / 8] >> (bit % 8)) & 1) && !clusterLive(c);
+  }
+  // In use now: the bitmap marks it or the live tree holds it.
+  bool clusterInUse(uint32_t c) const {
+    uint64_t bit = static_cast<uint64_t>(c) - 2;
+    return c >= 2 && c < heapEnd() &&
+           ((bit / 8 < allocationBitmap.size() && ((allocationBitmap[bit / 8] >> (bit % 8)) & 1)) || clusterLive(c));
+  }
+  bool clusterLive(uint32_t c) const {
+    uint64_t bit = static_cast<uint64_t>(c) - 2;
+    return c >= 2 && bit / 8 < liveClusters.size() && ((liveClusters[bit / 8] >> (bit % 8)) & 1);
   }
   uint64_t clusterPosition(uint32_t cluster) const {
     return clusterBase * kSectorSize + cluster * clusterBytes();
@@ -134,9 +152,8 @@ struct PartitionRecord {
     return copy;
   }
   bool hasResults() const {
-    return !fatTable.empty() || !allocationBitmap.empty() || !rootRecord.children.empty() ||
-           !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty() ||
-           !carvedClusters.empty();
+    return !fatTable.empty() || !allocationBitmap.empty() || !liveClusters.empty() || !rootRecord.children.empty() ||
+           !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty() || !carvedClusters.empty();
   }
 
  private:
@@ -146,6 +163,7 @@ struct PartitionRecord {
     copyDescription(o);
     fatTable = std::move(o.fatTable);
     allocationBitmap = std::move(o.allocationBitmap);
+    liveClusters = std::move(o.liveClusters);
     rootRecord = std::move(o.rootRecord);
     extendedRecord = std::move(o.extendedRecord);
     clusterIndex = std::move(o.clusterIndex);

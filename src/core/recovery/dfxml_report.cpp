@@ -62,17 +62,19 @@ DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun) {
   f.bytesWritten = saved.bytesWritten;
   f.carve = r.carve;
   f.guessed = saved.guessed || r.carve == kCarvedThroughFreeClusters;
+  f.overwrittenBytes = saved.overwrittenBytes;
   // A carve is never "saved": what it holds was found by content alone.
-  f.status = saved.partial                           ? "partial"
-             : saved.failed || saved.cancelled       ? "failed"
-             : saved.damaged                         ? "damaged"
-             : saved.shortened                       ? "short"
-             : r.carve == kCarvedIncomplete          ? "incomplete"
-             : r.carve == kCarvedThroughFreeClusters ? "guessed"
-             : r.carve == kCarvedEndGuessed          ? "end-guessed"
-             : r.carve != kNotCarved                 ? "carved"
-             : dryRun                                ? "planned"
-                                                     : "saved";
+  f.status = saved.partial                                            ? "partial"
+             : saved.failed || saved.cancelled                        ? "failed"
+             : saved.damaged                                          ? "damaged"
+             : saved.shortened                                        ? "short"
+             : r.carve == kCarvedIncomplete                           ? "incomplete"
+             : saved.overwrittenBytes != 0                            ? "overwritten"
+             : saved.guessed || r.carve == kCarvedThroughFreeClusters ? "guessed"
+             : r.carve == kCarvedEndGuessed                           ? "end-guessed"
+             : r.carve != kNotCarved                                  ? "carved"
+             : dryRun                                                 ? "planned"
+                                                                      : "saved";
   return f;
 }
 
@@ -132,6 +134,8 @@ std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile
                                               : "end-marker") +
            "</dudorazu:carve_end>\n";
     if (f.guessed) x += "      <dudorazu:clusters>guessed</dudorazu:clusters>\n";
+    if (f.overwrittenBytes != 0)
+      x += "      <dudorazu:overwritten_bytes>" + u64(f.overwrittenBytes) + "</dudorazu:overwritten_bytes>\n";
     x += "    </fileobject>\n";
   }
   x += "  </volume>\n</dfxml>\n";

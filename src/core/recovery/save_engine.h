@@ -31,6 +31,9 @@ struct SavedFile {
   bool shortened = false;   // the data ended before dataLength bytes
   bool guessed = false;     // clusters after the chain's end taken from the free ones
   bool decodedGuess = false;  // of them, those where its JPEG data decodes on (not the next in order)
+  // Bytes of a deleted file read from clusters that are in use now (by the
+  // allocation bitmap or the live tree): another file's, or likely so.
+  uint64_t overwrittenBytes = 0;
   uint64_t bytesWritten = 0;
   std::vector<DataRun> runs;        // with SaveContext::collectRuns
   std::vector<DataRun> unreadable;  // runs written as zeros
@@ -45,6 +48,7 @@ struct SaveTotals {
   uint64_t shortened = 0;
   uint64_t cancelled = 0;
   uint64_t guessed = 0;
+  uint64_t overwritten = 0;
 };
 
 // Everything a save needs besides the record and the destination. One per

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "core/common/text.h"
 #include "core/recovery/decoded_jpeg_clusters.h"
@@ -146,6 +147,7 @@ void appendRun(std::vector<DataRun>& runs, const DataRun& run) {
 
 void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& walker) {
   saved.guessed = walker.guessed();
+  saved.overwrittenBytes = walker.bytesInUse();
   saved.beyondVolume = walker.beyondVolume();
   if (saved.beyondVolume) saved.damaged = true;
   SaveTotals& t = context.totals;
@@ -155,22 +157,36 @@ void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& wal
   if (saved.damaged) ++t.damaged;
   if (saved.shortened) ++t.shortened;
   if (saved.guessed) ++t.guessed;
+  if (saved.overwrittenBytes != 0) ++t.overwritten;
   t.bytes += saved.bytesWritten;
   if (context.onFile) context.onFile(saved);
 }
 
 // Clusters chosen for the record by its content: those of a carve that went
-// on in free clusters, or, reading the device, those of a deleted JPEG whose
-// cleared chain its decode rebuilds.
-void chooseClusters(SaveContext& context, const ExfatFileRecord& record, DataRunWalker& walker,
-                    std::optional<std::vector<ClusterRun>>& decoded, bool mayRead) {
+// on in free clusters, or, reading the device, the free clusters that carry
+// on a deleted JPEG whose chain was cleared, where its data decodes on. True
+// when the latter were found.
+bool chooseClusters(SaveContext& context, const ExfatFileRecord& record, DataRunWalker& walker, bool mayRead) {
   const PartitionRecord& p = *context.partition;
   if (auto it = p.carvedClusters.find(&record); it != p.carvedClusters.end()) {
-    walker.useClusters(it->second, false);
-    return;
+    walker.useClusters(it->second);
+    return false;
   }
-  if (mayRead && context.guessFreeClusters && context.device)
-    if ((decoded = decodedJpegClusters(*context.device, p, record))) walker.useClusters(*decoded, true);
+  if (!mayRead || !context.guessFreeClusters || !context.device) return false;
+  std::optional<std::vector<ClusterRun>> decoded = decodedJpegClusters(*context.device, p, record);
+  if (!decoded) return false;
+  std::unordered_map<uint32_t, uint32_t> after;
+  uint32_t last = 0;
+  for (const ClusterRun& run : *decoded)
+    for (uint64_t c = run.first; c < uint64_t{run.first} + run.count; ++c) {
+      if (last != 0) after.emplace(last, static_cast<uint32_t>(c));
+      last = static_cast<uint32_t>(c);
+    }
+  walker.setContinuation([after = std::move(after)](const DataRunWalker& w, uint32_t from) {
+    auto it = after.find(from);
+    return it != after.end() ? std::optional<uint32_t>(it->second) : w.nextFreeCluster(from);
+  });
+  return true;
 }
 
 bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
@@ -179,8 +195,7 @@ bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFi
   saved.outputPath = outputPath;
   DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
   // A dry run reads nothing: a deleted JPEG is planned as the plain guess.
-  std::optional<std::vector<ClusterRun>> decoded;
-  chooseClusters(context, record, walker, decoded, false);
+  chooseClusters(context, record, walker, false);
   while (std::optional<DataRun> run = walker.next())
     if (context.collectRuns) appendRun(saved.runs, *run);
   saved.bytesWritten = walker.covered();
@@ -206,9 +221,7 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
   saved.record = &record;
   saved.outputPath = outputPath;
   DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
-  std::optional<std::vector<ClusterRun>> decoded;
-  chooseClusters(context, record, walker, decoded, true);
-  saved.decodedGuess = decoded.has_value();
+  saved.decodedGuess = chooseClusters(context, record, walker, true);
   OutputFile out;
   if (!openOutputFile(out, outputPath, context.names)) {
     saved.failed = true;

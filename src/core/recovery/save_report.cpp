@@ -26,6 +26,9 @@ std::string savedFileProblem(const SavedFile& f, bool dryRun) {
     line = "short: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes; no more data clusters)", f.bytesWritten,
                                           r.dataLength);
   auto add = [&](const std::string& more) { line += (line.empty() ? "" : "\n") + more; };
+  if (f.overwrittenBytes != 0)
+    add("overwritten: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes read from clusters now in use by "
+                                             "other files)", f.overwrittenBytes, f.bytesWritten));
   if (f.guessed && f.decodedGuess)
     add("guessed: " + from + to + " (its chain was cleared; the free clusters where its JPEG data decodes on to its end)");
   else if (f.guessed)
@@ -47,12 +50,21 @@ std::string savedFileProblem(const SavedFile& f, bool dryRun) {
       break;
     default: add("carved: " + from + to + " (found by content; its data decodes whole up to its end marker)"); break;
   }
-  if (dryRun && !line.empty()) line = "would be " + line;
+  if (dryRun && !line.empty()) {
+    // Each line names something of its own: none may read as done.
+    for (size_t at = line.size(); at-- > 0;)
+      if (line[at] == '\n') line.insert(at + 1, "would be ");
+    line = "would be " + line;
+  }
   return line;
 }
 
 std::string saveReportText(const SaveTotals& totals, const std::vector<std::string>& problems, bool stopped) {
   std::string text = format("已保存 %" PRIu64 " 个文件，%" PRIu64 " 字节。", totals.files, totals.bytes);
+  if (totals.overwritten)
+    text += format("\n其中 %" PRIu64 " 个文件的簇已被其他文件占用，保存的内容可能含有其他文件的数据。", totals.overwritten);
+  if (totals.guessed)
+    text += format("\n其中 %" PRIu64 " 个文件的后续簇是按空闲簇推测的，内容可能不属于该文件。", totals.guessed);
   if (stopped) text += "\n保存已停止，未保存的文件不在其中。";
   if (!problems.empty()) {
     text += format("\n以下 %zu 个文件未完整保存或需核对：", problems.size());
