@@ -8,7 +8,7 @@
 namespace dudorazu {
 namespace {
 
-constexpr uint32_t kFatEndMark = 0x0FFFFFFF;
+constexpr uint32_t kFat32EndMark = 0x0FFFFFFF;
 // The decode holds the image's bytes in memory, once for each save running;
 // a photo is far smaller. A longer file keeps the plain guess.
 constexpr uint64_t kMaxImageBytes = 32u << 20;
@@ -27,15 +27,15 @@ bool saveWouldGuess(const ExfatFileRecord& record, const PartitionRecord& partit
 std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device, const PartitionRecord& partition,
                                                            const ExfatFileRecord& record) {
   const uint64_t cb = partition.clusterBytes();
-  if (!record.isFile() || !record.isDeleted() || record.carve != kNotCarved || record.dataLength == 0 || cb == 0 ||
-      !saveWouldGuess(record, partition))
-    return std::nullopt;
   const uint64_t heapEnd = partition.heapEnd();
   // A length the heap cannot hold is damage the plain walk reports.
-  if (heapEnd < 2 || record.dataLength / cb >= heapEnd - 2 || record.dataLength > kMaxImageBytes) return std::nullopt;
+  if (!record.isFile() || !record.isDeleted() || record.carve != kNotCarved || record.dataLength == 0 || cb == 0 ||
+      record.firstCluster < 2 || record.firstCluster >= heapEnd || record.dataLength / cb >= heapEnd - 2 ||
+      record.dataLength > kMaxImageBytes)
+    return std::nullopt;
   uint8_t head[3] = {};
   if (device.readAt(partition.clusterPosition(record.firstCluster), head, 3) != 3 || head[0] != 0xFF ||
-      head[1] != 0xD8 || head[2] != 0xFF)
+      head[1] != 0xD8 || head[2] != 0xFF || !saveWouldGuess(record, partition))
     return std::nullopt;
 
   const uint64_t clustersNeeded = (record.dataLength + cb - 1) / cb;
@@ -43,8 +43,8 @@ std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device,
   // clusters in order, as the save guesses them.
   std::unordered_map<uint32_t, uint32_t> chain;
   for (uint32_t c = record.firstCluster; chain.size() + 1 < clustersNeeded;) {
-    const uint32_t next = c < partition.fatEntryCount() ? partition.fatTable[c] : kFatEndMark;
-    if (next == kFatEndMark || next < 2 || next >= partition.fatEntryCount() || next >= heapEnd ||
+    const uint32_t next = c < partition.fatEntryCount() ? partition.fatTable[c] : kFat32EndMark;
+    if (next == kFat32EndMark || next < 2 || next >= partition.fatEntryCount() || next >= heapEnd ||
         next == record.firstCluster || chain.count(next))
       break;
     chain.emplace(c, next);
