@@ -10,16 +10,18 @@
 namespace dudorazu {
 namespace {
 
-constexpr uint32_t kCandidates = 256;      // clusters tried for one place
+// Clusters tried for one place: enough to pass the pieces of a few other
+// files written in turns with this one.
+constexpr uint32_t kCandidates = 64;
 constexpr uint32_t kMaxBreaks = 32;        // places where the data is looked for elsewhere
 // Boundaries tried at a break: the decode notices foreign data some bytes
 // after it starts, now and then a cluster later.
 constexpr size_t kLevels = 3;
 constexpr uint64_t kCandidateScan = 1u << 20;  // clusters looked through for free ones after a place
-// Bytes read in all for candidates of one image: a card of broken photos
-// (a quick format leaves every cluster free) costs a bounded multiple of
-// its size.
-constexpr uint64_t kCandidateBytes = 16u << 20;
+// Bytes read in all for candidates of one image, about what a photo costs
+// to read: on a card of broken photos (a quick format leaves every cluster
+// free) each costs about twice its reading.
+constexpr uint64_t kCandidateBytes = 4u << 20;
 constexpr uint64_t kReadAhead = 256u << 10;
 constexpr size_t kKeptCheckpoints = 64;
 

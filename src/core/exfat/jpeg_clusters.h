@@ -3,7 +3,8 @@
 // cluster after cluster; where the decode breaks, the data after the break
 // belongs to something else, and the free clusters after the last one that
 // fitted are tried, in order, for the one that goes on decoding. Bounded:
-// a few hundred tries at each of a few dozen breaks.
+// a few dozen tries at each of a few dozen breaks, and a few MiB read for
+// them in all.
 #include <cstdint>
 #include <functional>
 #include <optional>
