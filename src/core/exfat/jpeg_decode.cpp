@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "core/common/byte_order.h"
+
 namespace dudorazu {
 
 using namespace jpeg_detail;
@@ -28,8 +30,6 @@ constexpr uint32_t kMaxScans = 256;
 // cannot go much past that. Twice the bound leaves room for encoders that
 // round loosely; data decoded through the wrong tables wanders far outside.
 constexpr uint64_t kCoefficientBound = 2048;
-
-uint32_t be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
 
 bool buildTable(const uint8_t* counts, const uint8_t* symbols, uint32_t total, HuffmanTable& t) {
   uint32_t code = 0, index = 0;
@@ -83,6 +83,18 @@ struct Bits {
 
   void fill() {
     while (bits <= 56) {
+      if (!atMarker && pos + 8 <= avail) {
+        // The common case: the next bytes hold no 0xFF and go in at once.
+        const uint64_t word = (uint64_t{be32(d, pos)} << 32) | be32(d, pos + 4);
+        const uint64_t inverted = ~word;
+        if (((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) == 0) {
+          const int take = (64 - bits) / 8;
+          buffer |= (take == 8 ? word : word >> (64 - 8 * take)) << (64 - bits - 8 * take);
+          pos += static_cast<uint64_t>(take);
+          bits += 8 * take;
+          return;
+        }
+      }
       if (atMarker) {
         // Past the data: zeros, so that a code can be looked up; using them is an error.
         bits += 8;
@@ -151,8 +163,9 @@ inline R receive(Bits& b, int n, int32_t& out) {
   }
   if (!b.need(n)) return R::NeedBytes;
   const auto raw = static_cast<int32_t>(b.take(n));
-  // A leading 0 bit means a negative value.
-  out = raw < (1 << (n - 1)) ? raw - (1 << n) + 1 : raw;
+  // A leading 0 bit means a negative value; the sign is random, so no branch.
+  const int32_t negative = ((raw >> (n - 1)) & 1) - 1;  // all ones when the leading bit is 0
+  out = raw + (negative & (1 - (1 << n)));
   return R::Go;
 }
 
@@ -173,7 +186,8 @@ struct BlockTables {
 };
 
 inline bool outOfRange(int64_t value, uint16_t quant, uint64_t bound) {
-  const uint64_t magnitude = static_cast<uint64_t>(value < 0 ? -value : value);
+  const int64_t sign = value >> 63;
+  const auto magnitude = static_cast<uint64_t>((value ^ sign) - sign);
   return magnitude * quant > bound + quant;
 }
 
