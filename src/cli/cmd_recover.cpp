@@ -3,7 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <mutex>
-#include <set>
+#include <string_view>
+#include <unordered_set>
 
 #include "cli/cli_support.h"
 #include "cli/record_listing.h"
@@ -39,7 +40,8 @@ const char* const kRecoverUsage =
     "files need.\n"
     "\n"
     "  SOURCE        an image file, a device path or a disk's display name\n"
-    "  PARTITION     the partition's text as disks shows it\n"
+    "  PARTITION     the partition's text as disks shows it, or @SECTOR for a\n"
+    "                volume search found starting there\n"
     "  DEST          the target folder (made when missing); not on the volume\n"
     "                being read\n"
     "  --path P      save the record at P, a path as tree prints it (\"/photos\",\n"
@@ -92,17 +94,23 @@ int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& cat
   return -1;
 }
 
+// Folders are counted by a hash of their output path: keeping the paths
+// themselves would cost memory quadratic in the depth of the tree.
+using FolderSet = std::unordered_set<size_t>;
+
 // What the jobs report, gathered per job so that no two threads share a list.
 struct JobLog {
   std::vector<SavedFile> files;
-  std::vector<std::string> folders;  // made (planned) without a filter
+  FolderSet folders;  // made (planned) without a filter
 };
 
 CommandPath reportOutput(const std::string& path) { return {path, "--report", 0, UINT64_MAX, false}; }
 
-void addFolders(std::set<std::string>& folders, const std::string& dest, const std::string& file) {
+// Notes the folders above `file` up to DEST, from the nearest on, until one
+// is known already.
+void addFolders(FolderSet& folders, const std::string& dest, std::string_view file) {
   for (size_t slash = file.rfind('/'); slash != std::string::npos && slash > dest.size(); slash = file.rfind('/', slash - 1)) {
-    if (!folders.insert(file.substr(0, slash)).second) break;
+    if (!folders.insert(std::hash<std::string_view>{}(file.substr(0, slash))).second) break;
   }
 }
 
@@ -230,18 +238,18 @@ int cmdRecover(Args args) {
   for (SaveJob& job : plan.jobs) {
     JobLog* log = &logs[job.rowId];
     job.options.onFile = [log](const SavedFile& f) { log->files.push_back(f); };
-    job.options.onFolder = [log](const std::string& folder) { log->folders.push_back(folder); };
+    job.options.onFolder = [log, &dest](const std::string& folder) { addFolders(log->folders, dest, folder + "/"); };
   }
 
   SaveScheduler scheduler;
   runOperation(batchSaveOperation(scheduler, std::move(plan.jobs), dryRun), progress);
 
   const SaveTotals totals = sumTotals(scheduler.saveQueue());
-  std::set<std::string> folders;
+  FolderSet folders;
   std::vector<DfxmlFile> reportFiles;
   uint64_t carved = 0, incomplete = 0, partial = 0;
   for (const JobLog& log : logs) {
-    for (const std::string& folder : log.folders) addFolders(folders, dest, folder + "/");
+    folders.insert(log.folders.begin(), log.folders.end());
     for (const SavedFile& f : log.files) {
       if (dryRun)
         std::printf("%s  %" PRIu64 "  %s\n", printableText(f.outputPath).c_str(), f.record->dataLength,

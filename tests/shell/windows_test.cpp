@@ -129,6 +129,11 @@ class WindowsTest : public QObject {
     QCOMPARE(s.window.partitionWindows().size(), 2);
     s.window.commands().action(shell::kClosePartition)->trigger();
     QCOMPARE(s.window.partitionWindows().size(), 1);
+    // exFAT formatted over a Linux (0x83) partition opens all the same.
+    s.window.openImageFile(image("partitions-foreign.img"));
+    QVERIFY(s.open(s.row("partitions-foreign.img", "Partition0")));
+    s.window.commands().action(shell::kClosePartition)->trigger();
+    QCOMPARE(s.window.partitionWindows().size(), 1);
     // A volume whose main boot sector is gone opens through its backup,
     // though its type byte names it NTFS.
     QTemporaryDir dir;

@@ -47,6 +47,9 @@ struct PartitionRecord {
   // 2^64 so a heap that starts before two clusters still places cluster 2.
   uint64_t clusterBase = 0;
   uint8_t typeCode = 0;
+  // The type byte of the MBR or EBR entry as read, kept when the file
+  // system found replaces it in typeCode; 0 for every other record.
+  uint8_t tableType = 0;
   uint32_t bytesPerSector = 512;
   uint32_t searchKind = kSearchKindTable;
   // Listed under its table's type, yet its main boot sector is not exFAT and
@@ -194,6 +197,7 @@ struct PartitionRecord {
     clusterSectors = o.clusterSectors;
     clusterBase = o.clusterBase;
     typeCode = o.typeCode;
+    tableType = o.tableType;
     bytesPerSector = o.bytesPerSector;
     searchKind = o.searchKind;
     exfatFromBackupBootSector = o.exfatFromBackupBootSector;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/common/progress_block.h"
@@ -94,10 +95,22 @@ inline constexpr size_t kSalvageBytes = 64 * 1024;
 // Stops before the next record once cancelled.
 void saveNode(SaveContext& context, const std::string& destination, const ExfatFileRecord* record);
 
-// Copies one file's data to a new file at `outputPath` (or a derived name);
-// an empty file is created empty. True when the file was written to its
-// end; false when it could not be created, a write failed, or the save was
+// Where saveFileData puts a file: `name` in the folder held by `folder`,
+// shown under `folderPath`. No folder: the one it belongs in could not be
+// made, and the file is reported as not created.
+struct OutputPlace {
+  const platform::FolderHandle* folder = nullptr;
+  std::string_view folderPath;
+  std::string_view name;
+  std::string path() const { return std::string(folderPath) + "/" + std::string(name); }
+};
+
+// Copies one file's data to a new file at `place` (or a derived name); an
+// empty file is created empty. True when the file was written to its end;
+// false when it could not be created, a write failed, or the save was
 // cancelled (a file left partial is renamed to end in ".partial").
+bool saveFileData(SaveContext& context, const OutputPlace& place, const ExfatFileRecord& record);
+// The same at a path; missing folders above it are made.
 bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record);
 
 }  // namespace dudorazu
