@@ -18,7 +18,8 @@ case "${1:-build}" in
                   gddrescue sleuthkit exfat-fuse fuse3 libxml2-utils xz-utils forensics-samples-exfat) ;;
   demo)     want=("${compile[@]}") ;;
   fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
-                  e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl zstd python3 util-linux) ;;
+                  e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl libjpeg-turbo-progs zstd python3
+                  util-linux) ;;
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
                   libimage-exiftool-perl) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;

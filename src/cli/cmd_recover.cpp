@@ -72,11 +72,14 @@ const char* const kRecoverUsage =
     "clusters ended first), overwritten (a deleted file some of whose clusters\n"
     "are in use now: marked in the allocation bitmap or held by a live file or\n"
     "folder; the bytes are saved as they are and the count of bytes read from\n"
-    "them is given), guessed (see --chain-only), carved (found by content with\n"
-    "--lost; incomplete when no end marker was found). Empty files and folders\n"
-    "are recreated. Prints a summary line. Exit status 1 when a file failed, is\n"
-    "partial, damaged, short, overwritten, guessed or an incomplete carve, or\n"
-    "when DEST has too little room.\n";
+    "them is given), guessed (see --chain-only; a deleted JPEG takes the free\n"
+    "clusters where its data decodes on), carved (found by content with --lost:\n"
+    "a JPEG's data decoded up to its end marker; \"carved (end guessed)\" when an\n"
+    "end marker was only searched for; guessed when its data went on in free\n"
+    "clusters chosen by decoding it; incomplete when its data breaks off or no\n"
+    "end marker was found). Empty files and folders are recreated. Prints a\n"
+    "summary line. Exit status 1 when a file failed, is partial, damaged, short,\n"
+    "overwritten, guessed or carved, or when DEST has too little room.\n";
 
 const char* const kStatsUsage =
     "usage: dudorazu-cli stats SOURCE PARTITION [PATH]\n"
@@ -253,14 +256,15 @@ int cmdRecover(Args args) {
                     stateText(f.record->state));
       if (std::string line = savedFileProblem(f, dryRun); !line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
       carved += f.record->carve != kNotCarved;
-      incomplete += f.record->carve == kCarvedToWindowLimit;
+      incomplete += f.record->carve == kCarvedIncomplete;
       partial += f.partial || f.cancelled;
       if (f.created || dryRun) addFolders(folders, dest, f.outputPath);
       if (hasReport) reportFiles.push_back(dfxmlFileOf(f, dryRun));
     }
   }
+  // A carve is never known to be whole.
   const bool notWhole = totals.failed || totals.damaged || totals.shortened || totals.overwritten || totals.guessed ||
-                        partial || incomplete;
+                        partial || carved;
   int status = notWhole ? 1 : 0;
   if (hasReport) {
     DfxmlSource read;

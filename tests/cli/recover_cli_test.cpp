@@ -26,6 +26,28 @@ struct Scenario {
   uint64_t truncateTo = 0;  // save from a copy cut off here
 };
 
+// jpeg-carve.expected.txt: "jpeg NAME CLUSTER LENGTH SHA256" of each deleted photo.
+struct JpegExpectation {
+  std::string name;
+  uint32_t cluster = 0;
+  std::string sha256;
+};
+
+std::vector<JpegExpectation> jpegCarveExpectations() {
+  std::vector<JpegExpectation> out;
+  std::istringstream in(test::fixtureText("jpeg-carve.expected.txt"));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string kind;
+    uint64_t length = 0;
+    JpegExpectation j;
+    if (words >> kind && kind == "jpeg" && words >> j.name >> j.cluster >> length >> j.sha256) out.push_back(j);
+  }
+  test::require(out.size() == 3, "jpeg-carve.expected.txt lists three photos");
+  return out;
+}
+
 TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
   DUDORAZU_SKIP_UNLESS(test::haveTool("xmllint"), "xmllint is not installed: the reports are not validated");
   const Scenario scenarios[] = {
@@ -61,14 +83,44 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
          test::expectSavedAsListed("recovery-guess.sha256.txt", out + "/根目录");
          EXPECT_TRUE(contains(xml, "<dudorazu:status>damaged</dudorazu:status>"));
        }},
-      {"carved files", "exfat-carve.img", "--lost", 0,
-       {"6 carved", "carved: /扩展目录/11.jpg -> ", "ends at its end marker", "carved: /扩展目录/Report16.doc -> ",
-        "length from its header"},
-       {},
+      // No carve is known to be whole: each is named, and the status says so.
+      {"carved files", "exfat-carve.img", "--lost", 1,
+       {"6 carved", "carved: /扩展目录/11.jpg -> ", "decodes whole up to its end marker",
+        "carved: /扩展目录/Report16.doc -> ", "length from its header"},
+       {"<dudorazu:status>saved</dudorazu:status>\n      <dudorazu:found_by>carving"},
        [](const std::string&, const std::string& xml) {
-         EXPECT_TRUE(contains(xml, "<dudorazu:found_by>carving</dudorazu:found_by>\n"
+         EXPECT_TRUE(contains(xml, "<dudorazu:status>carved</dudorazu:status>\n"
+                                   "      <dudorazu:found_by>carving</dudorazu:found_by>\n"
                                    "      <dudorazu:carve_end>end-marker</dudorazu:carve_end>"));
          EXPECT_TRUE(contains(xml, "<dudorazu:carve_end>estimated</dudorazu:carve_end>"));
+         EXPECT_FALSE(contains(xml, "<dudorazu:status>saved</dudorazu:status>\n      <dudorazu:found_by>carving"));
+       }},
+      // A photo carved through a live file's clusters goes on in the free
+      // ones where its data decodes; a head that cannot be followed ends at
+      // a foreign end marker, which is named a guess.
+      {"carves checked by decoding them", "jpeg-carve.img", "--lost", 1,
+       {"guessed: /扩展目录/11.jpg -> ", "its data broke off and decodes on to its end marker",
+        "carved (end guessed): /扩展目录/1240.jpg -> ", "its data unverified"},
+       {"incomplete:"},
+       [](const std::string& out, const std::string& xml) {
+         for (const JpegExpectation& j : jpegCarveExpectations())
+           EXPECT_EQ(test::sha256OfFile(out + "/扩展目录/" + std::to_string(j.cluster) + ".jpg"), j.sha256) << j.name;
+         EXPECT_TRUE(contains(xml, "<dudorazu:status>end-guessed</dudorazu:status>\n"
+                                   "      <dudorazu:found_by>carving</dudorazu:found_by>\n"
+                                   "      <dudorazu:carve_end>end-guessed</dudorazu:carve_end>"));
+         EXPECT_TRUE(contains(xml, "<dudorazu:status>guessed</dudorazu:status>\n"
+                                   "      <dudorazu:found_by>carving</dudorazu:found_by>"));
+       }},
+      // Two photos written in turns, deleted, their chains cleared: each
+      // takes the free clusters where its own data decodes on, and is still
+      // named a guess.
+      {"deleted photos whose chains were cleared", "jpeg-carve.img", "", 1,
+       {"guessed: /a.jpg -> ", "guessed: /b.jpg -> ", "guessed: /frag.jpg -> ",
+        "the free clusters where its JPEG data decodes on"},
+       {},
+       [](const std::string& out, const std::string&) {
+         for (const JpegExpectation& j : jpegCarveExpectations())
+           EXPECT_EQ(test::sha256OfFile(out + "/根目录/" + j.name), j.sha256) << j.name;
        }},
       {"an image cut off before the root folder", "recovery-guess.img", "", 1,
        {"the root folder (cluster 5) of partition 'Partition0' cannot be read"}, {"saved 0 files"}, nullptr,

@@ -50,7 +50,7 @@ TEST(JpegCarver, EndsWithTheEndMarkerThatClosesTheImage) {
       {"even where a segment claims more", jpegWith(bytes({0xFF, 0xE1, 0x40, 0, 1})), 25, false},
   };
   for (const Case& c : cases) {
-    JpegCarve carve = findJpegEnd(c.window.data(), c.window.size(), 512);
+    JpegEnd carve = findJpegEnd(c.window.data(), c.window.size(), 512);
     EXPECT_EQ(carve.length, c.length) << c.what;
     EXPECT_EQ(carve.endMarkerFound, c.endFound) << c.what;
   }
@@ -75,7 +75,7 @@ TEST(JpegCarver, UnknownHeadsEndAtAMarkerWithZerosAfterItInItsSector) {
     std::vector<uint8_t> w(4096, 0x33);
     for (size_t at : c.markers) w[at] = 0xFF, w[at + 1] = 0xD9;
     std::fill(w.begin() + c.zerosFrom, w.begin() + c.zerosTo, 0);
-    JpegCarve carve = findJpegEnd(w.data(), w.size(), c.bytesPerSector);
+    JpegEnd carve = findJpegEnd(w.data(), w.size(), c.bytesPerSector);
     EXPECT_EQ(carve.endMarkerFound, c.length != 0) << c.what;
     EXPECT_EQ(carve.length, c.length != 0 ? c.length : w.size()) << c.what << " (cut short: all that was read)";
   }
@@ -88,7 +88,7 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCu
   EXPECT_FALSE(findJpegEnd(w.data(), w.size(), 512).endMarkerFound) << "padded-marker search";
   auto body = jpegWith(scan({}));
   std::copy(body.begin(), body.end(), w.begin());
-  JpegCarve c = findJpegEnd(w.data(), w.size(), 512);
+  JpegEnd c = findJpegEnd(w.data(), w.size(), 512);
   EXPECT_FALSE(c.endMarkerFound) << "segment walk";
   EXPECT_EQ(c.length, kJpegWindowBytes);
 
@@ -106,7 +106,7 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCu
   auto carve = [&](const std::string& bytes) {
     MemoryDevice device(bytes);
     auto c = carveJpeg(device, p, 2, reinterpret_cast<const uint8_t*>(bytes.data()), window);
-    return c ? std::to_string(c->length) + (c->endMarkerFound ? " end" : " cut") : "none";
+    return c ? std::to_string(c->length) + (c->kind == kCarvedIncomplete ? " cut" : " end") : "none";
   };
   EXPECT_EQ(carve(disk), std::to_string((280 << 10) + 2) + " end");
   disk[(280 << 10) + 1] = 0;  // no end before the device's end

@@ -5,6 +5,7 @@
 #include "core/present/properties.h"
 #include "core/recovery/record_filter.h"
 #include "core/recovery/record_search.h"
+#include "core/recovery/save_report.h"
 #include "core/recovery/sha256.h"
 #include "core/present/statistics.h"
 #include "support/fixtures.h"
@@ -37,20 +38,38 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   f.sha256 = std::string(64, 'a');
   f.outputPath = "/out/a$b$";
   f.status = "saved";
-  // A carve cut at the window is incomplete, whatever else went well.
-  ExfatFileRecord carved;
-  carved.carve = kCarvedToWindowLimit;
-  SavedFile saved;
-  saved.record = &carved;
-  saved.created = true;
-  DfxmlFile cut = dfxmlFileOf(saved, false);
-  EXPECT_EQ(cut.status, "incomplete");
+  // No carve is "saved", whatever else went well: each kind has its status
+  // and its line.
+  const struct {
+    CarveKind kind;
+    const char* status;
+    const char* line;
+  } carves[] = {
+      {kCarvedIncomplete, "incomplete", "incomplete: / -> /out/x.jpg (carved; cut short"},
+      {kCarvedToEndMarker, "carved", "carved: / -> /out/x.jpg (found by content; its data decodes whole"},
+      {kCarvedLengthEstimated, "carved", "carved: / -> /out/x.jpg (found by content; length from its header)"},
+      {kCarvedEndGuessed, "end-guessed", "carved (end guessed): / -> /out/x.jpg"},
+      {kCarvedThroughFreeClusters, "guessed", "guessed: / -> /out/x.jpg (carved; its data broke off"},
+  };
+  DfxmlFile cut;
+  for (const auto& c : carves) {
+    ExfatFileRecord carved;
+    carved.carve = c.kind;
+    SavedFile saved;
+    saved.record = &carved;
+    saved.outputPath = "/out/x.jpg";
+    saved.created = true;
+    DfxmlFile d = dfxmlFileOf(saved, false);
+    EXPECT_EQ(d.status, c.status) << c.line;
+    EXPECT_EQ(savedFileProblem(saved).rfind(c.line, 0), 0u) << savedFileProblem(saved);
+    if (c.kind == kCarvedIncomplete) cut = d;
+  }
   std::string xml = dfxmlDocument(source, {f, cut});
   for (const char* piece : {"<filename>a&lt;b&gt;/&quot;q&quot;&amp;&apos;x&apos;\xEF\xBF\xBD\xEF\xBF\xBD.txt</filename>",
                             "<mtime>2009-01-01T13:25:26</mtime>",
                             "<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>",
                             "<dudorazu:found_by>carving</dudorazu:found_by>\n      "
-                            "<dudorazu:carve_end>window-limit</dudorazu:carve_end>"})
+                            "<dudorazu:carve_end>cut-short</dudorazu:carve_end>"})
     EXPECT_TRUE(test::contains(xml, piece)) << piece << "\n" << xml;
   DUDORAZU_SKIP_UNLESS(test::haveTool("xmllint"), "xmllint is not installed: the report was not validated");
   test::TempDir dir;

@@ -24,12 +24,21 @@ inline constexpr uint8_t kAllocationPossible = 1;
 inline constexpr uint8_t kNoFatChain = 2;
 
 // How a carved record (found by its content, not by a folder entry) got its
-// length.
+// length. No carve is certain: none is ever reported as saved whole.
 enum CarveKind : uint8_t {
   kNotCarved = 0,
-  kCarvedToEndMarker = 1,      // the content's own end marker closed it
-  kCarvedLengthEstimated = 2,  // taken from a header field, no end marker
-  kCarvedToWindowLimit = 3,    // no end marker reached (damage, device end, window limit): incomplete
+  kCarvedToEndMarker = 1,        // its data decoded whole, up to the end marker that closes it
+  kCarvedLengthEstimated = 2,    // taken from a header field, no end marker
+  kCarvedIncomplete = 3,         // its data breaks off, or no end marker within the window or device
+  kCarvedEndGuessed = 4,         // an end marker found by searching; the data before it was not verified
+  kCarvedThroughFreeClusters = 5,  // its data decoded to the end marker through free clusters chosen
+                                   // after a break (the carve's clusters are a guess)
+};
+
+// Consecutive clusters of a file whose clusters were chosen by its content.
+struct ClusterRun {
+  uint32_t first = 0;
+  uint32_t count = 0;
 };
 
 struct ExfatFileRecord {

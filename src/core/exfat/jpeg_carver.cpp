@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/exfat/jpeg_clusters.h"
+
 namespace dudorazu {
 namespace {
 
@@ -64,7 +66,7 @@ bool endMarkerAccepted(const uint8_t* w, uint64_t available, uint64_t i, uint32_
 // were read; bytes past them count as zeros for the test that follows a
 // marker.
 template <typename More>
-JpegCarve searchPaddedEnd(Window<More> view, uint32_t bytesPerSector) {
+JpegEnd searchPaddedEnd(Window<More> view, uint32_t bytesPerSector) {
   if (bytesPerSector == 0) bytesPerSector = kSectorSize;
   const uint8_t*& w = view.w;
   uint64_t& available = view.available;
@@ -155,7 +157,7 @@ Walk walkSegments(Window<More>& view, uint64_t& end, bool& sawScan) {
 }
 
 template <typename More>
-JpegCarve carveFromWindow(const uint8_t*& w, uint64_t& available, uint32_t bytesPerSector, More&& more) {
+JpegEnd carveFromWindow(const uint8_t*& w, uint64_t& available, uint32_t bytesPerSector, More&& more) {
   Window<More> view{w, available, more};
   uint64_t end = 0;
   bool sawScan = false;
@@ -179,17 +181,18 @@ bool looksLikeJpegStart(const uint8_t* c) {
          (std::memcmp(c + 6, "JFIF", 4) == 0 || std::memcmp(c + 6, "Exif", 4) == 0);
 }
 
-JpegCarve findJpegEnd(const uint8_t* window, uint64_t available, uint32_t bytesPerSector) {
+JpegEnd findJpegEnd(const uint8_t* window, uint64_t available, uint32_t bytesPerSector) {
   available = std::min(available, kJpegWindowBytes);
   return carveFromWindow(window, available, bytesPerSector, [](uint64_t) { return false; });
 }
 
-std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
-                                   const uint8_t* clusterData, std::vector<uint8_t>& window) {
-  if (!looksLikeJpegStart(clusterData)) return std::nullopt;
-  // The window is read piece by piece as the walk moves on: most images
-  // end long before 10 MiB, and a bad sector further on no longer hides an
-  // end marker before it. The bytes seen are those one whole read would give.
+namespace {
+
+// The end search over the window from the cluster on, read piece by piece
+// as the search moves on: a bad sector further on no longer hides an end
+// marker before it. The bytes seen are those one whole read would give.
+JpegEnd searchEnd(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
+                  std::vector<uint8_t>& window) {
   window.clear();
   const uint64_t base = partition.clusterPosition(cluster);
   const uint8_t* w = window.data();
@@ -209,6 +212,45 @@ std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& 
   };
   more(kJpegReadPiece);
   return carveFromWindow(w, available, partition.bytesPerSector, more);
+}
+
+}  // namespace
+
+std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
+                                   const uint8_t* clusterData, std::vector<uint8_t>& window) {
+  if (!looksLikeJpegStart(clusterData)) return std::nullopt;
+  JpegClusterRules rules;
+  rules.next = [](uint32_t last) -> std::optional<uint32_t> {
+    if (last == UINT32_MAX) return std::nullopt;
+    return last + 1;
+  };
+  const bool haveBitmap = !partition.allocationBitmap.empty();
+  rules.mayContinue = [&](uint32_t c) { return !haveBitmap || partition.clusterMarkedFree(c); };
+  rules.maxBytes = kJpegWindowBytes;
+  JpegClusters follow = followJpegClusters(device, partition, cluster, rules);
+  JpegCarve carve;
+  carve.length = follow.length;
+  const bool oneRun = follow.runs.size() <= 1;
+  switch (follow.outcome) {
+    case JpegFollow::Decoded:
+    case JpegFollow::Continued:
+      carve.kind = follow.outcome == JpegFollow::Decoded && oneRun ? kCarvedToEndMarker : kCarvedThroughFreeClusters;
+      break;
+    case JpegFollow::CutShort:
+      carve.kind = kCarvedIncomplete;
+      break;
+    case JpegFollow::Broken:
+      carve.kind = kCarvedIncomplete;
+      if (follow.sawImageData) break;
+      [[fallthrough]];
+    case JpegFollow::Unverifiable: {
+      // No verdict from the data: the end is where a search finds one.
+      const JpegEnd end = searchEnd(device, partition, cluster, window);
+      return JpegCarve{end.length, end.endMarkerFound ? kCarvedEndGuessed : kCarvedIncomplete, {}};
+    }
+  }
+  if (!oneRun) carve.runs = std::move(follow.runs);
+  return carve;
 }
 
 }  // namespace dudorazu

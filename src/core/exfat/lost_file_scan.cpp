@@ -60,7 +60,7 @@ void prepareRoots(PartitionRecord& p) {
   setTreeTop(p, p.extendedRecord, kExtendedFolderName, 1);
 }
 
-void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
+ExfatFileRecord& addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
   ExfatFileRecord r;
   r.carve = carve;
   r.name = std::move(name);
@@ -71,6 +71,7 @@ void addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t 
   r.parent = &p.extendedRecord;
   p.extendedRecord.children.push_back(std::move(r));
   p.carvedIndex.insert({cluster, &p.extendedRecord.children.back()});
+  return p.extendedRecord.children.back();
 }
 
 ExfatFileRecord& addFoundFolder(PartitionRecord& p, uint32_t cluster) {
@@ -144,9 +145,10 @@ void examineHeap(SectorDevice& device, PartitionRecord& p, ProgressBlock& progre
       if (looksLikeJpegStart(data)) {
         // A carve cut short before its end marker (damage, the device end or
         // the window limit) is kept as far as it reached and marked incomplete.
-        if (auto carve = carveJpeg(device, p, cluster, data, jpegWindow))
-          addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length,
-                    carve->endMarkerFound ? kCarvedToEndMarker : kCarvedToWindowLimit);
+        if (auto carve = carveJpeg(device, p, cluster, data, jpegWindow)) {
+          ExfatFileRecord& r = addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind);
+          if (!carve->runs.empty()) p.carvedClusters.emplace(&r, std::move(carve->runs));
+        }
       }
       if (auto doc = carveOle2Document(device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length, kCarvedLengthEstimated);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {
@@ -177,7 +179,8 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
   }
   if (p.clusterSectors == 0 || p.clusterBytes() > kMaxClusterBytes) return true;
   // Which of the deleted files' clusters other files took since: the bitmap
-  // and the live tree tell, as after a load.
+  // and the live tree tell, as after a load. The clusters free in the bitmap
+  // are also where a carve looks for the rest of an image whose data breaks off.
   if (volume.rootCluster != 0) loadAllocationBitmap(*device, p, volume.rootCluster);
   const uint64_t end = scanEnd(p, volume.clusterCount, device->size());
   progress.setRange(end > kFirstScannedCluster ? end - kFirstScannedCluster : 0, 1);

@@ -72,6 +72,9 @@ struct PartitionRecord {
   ExfatFileRecord extendedRecord;
   std::multimap<uint32_t, ExfatFileRecord*> clusterIndex;  // not owning
   std::multimap<uint32_t, ExfatFileRecord*> carvedIndex;   // not owning
+  // The clusters of carved records that do not lie one after the other
+  // from their first cluster on, in order.
+  std::map<const ExfatFileRecord*, std::vector<ClusterRun>> carvedClusters;
 
   PartitionRecord() = default;
   // The loaded results (FAT, bitmap, trees, indexes) belong to the one record
@@ -96,6 +99,7 @@ struct PartitionRecord {
   void emptyResults() {
     clusterIndex.clear();
     carvedIndex.clear();
+    carvedClusters.clear();
     clearChildren(rootRecord);
     clearChildren(extendedRecord);
     fatTable.clear();
@@ -152,7 +156,7 @@ struct PartitionRecord {
   }
   bool hasResults() const {
     return !fatTable.empty() || !allocationBitmap.empty() || !liveClusters.empty() || !rootRecord.children.empty() ||
-           !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty();
+           !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty() || !carvedClusters.empty();
   }
 
  private:
@@ -167,6 +171,7 @@ struct PartitionRecord {
     extendedRecord = std::move(o.extendedRecord);
     clusterIndex = std::move(o.clusterIndex);
     carvedIndex = std::move(o.carvedIndex);
+    carvedClusters = std::move(o.carvedClusters);  // keyed by carved records, which never move
     for (ExfatFileRecord* top : {&rootRecord, &extendedRecord})
       for (ExfatFileRecord& child : top->children) child.parent = top;
     for (auto* index : {&clusterIndex, &carvedIndex})

@@ -116,8 +116,29 @@ uint64_t DataRunWalker::bytesInUseFrom(uint64_t first, uint64_t offset, uint64_t
   return bytes;
 }
 
+std::optional<DataRun> DataRunWalker::nextChosen() {
+  for (; chosenRun_ < chosen_->size(); ++chosenRun_, chosenDone_ = 0) {
+    const ClusterRun& r = (*chosen_)[chosenRun_];
+    if (chosenDone_ >= r.count) continue;
+    const uint64_t c = uint64_t{r.first} + chosenDone_;
+    if (c < 2 || c >= heapEnd_) break;
+    const uint64_t clusters = std::min({uint64_t{r.count} - chosenDone_, std::max<uint64_t>(maxRun_ / clusterBytes_, 1),
+                                        heapEnd_ - c});
+    DataRun run;
+    run.fileOffset = covered_;
+    run.deviceOffset = partition_.clusterPosition(static_cast<uint32_t>(c));
+    run.length = std::min(clusters * clusterBytes_, limit_ - covered_);
+    covered_ += run.length;
+    chosenDone_ += clusters;
+    return run;
+  }
+  ended_ = true;
+  return std::nullopt;
+}
+
 std::optional<DataRun> DataRunWalker::next() {
   if (ended_ || covered_ >= limit_) return std::nullopt;
+  if (chosen_) return nextChosen();
   return flags_ == (kAllocationPossible | kNoFatChain) ? nextContiguous() : nextChained();
 }
 

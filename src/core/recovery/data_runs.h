@@ -91,6 +91,10 @@ class DataRunWalker {
   bool canTake(uint32_t cluster) const {
     return partition_.clusterMarkedFree(cluster) && !visited_.contains(cluster);
   }
+  // Walks these clusters in order instead of the record's own: those of a
+  // carve whose data went on in free clusters chosen by decoding it. Call
+  // before next().
+  void useClusters(const std::vector<ClusterRun>& runs) { chosen_ = &runs; }
 
  private:
   std::optional<DataRun> nextContiguous();
@@ -100,6 +104,7 @@ class DataRunWalker {
   // Bytes [offset, offset + length), counted from the start of cluster
   // `first` on through the clusters after it, that lie in clusters in use.
   uint64_t bytesInUseFrom(uint64_t first, uint64_t offset, uint64_t length) const;
+  std::optional<DataRun> nextChosen();
 
   const PartitionRecord& partition_;
   uint64_t maxRun_;
@@ -121,6 +126,9 @@ class DataRunWalker {
   bool bitmapTells_ = false;
   VisitedClusters visited_;
   Continuation continuation_;
+  const std::vector<ClusterRun>* chosen_ = nullptr;
+  size_t chosenRun_ = 0;
+  uint64_t chosenDone_ = 0;  // clusters of the current chosen run already given
 };
 
 }  // namespace dudorazu

@@ -61,17 +61,20 @@ DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun) {
   f.outputPath = saved.created || dryRun ? saved.outputPath : std::string();
   f.bytesWritten = saved.bytesWritten;
   f.carve = r.carve;
-  f.guessed = saved.guessed;
+  f.guessed = saved.guessed || r.carve == kCarvedThroughFreeClusters;
   f.overwrittenBytes = saved.overwrittenBytes;
-  f.status = saved.partial                      ? "partial"
-             : saved.failed || saved.cancelled  ? "failed"
-             : saved.damaged                    ? "damaged"
-             : saved.shortened                  ? "short"
-             : r.carve == kCarvedToWindowLimit  ? "incomplete"
-             : saved.overwrittenBytes != 0      ? "overwritten"
-             : saved.guessed                    ? "guessed"
-             : dryRun                           ? "planned"
-                                                : "saved";
+  // A carve is never "saved": what it holds was found by content alone.
+  f.status = saved.partial                                            ? "partial"
+             : saved.failed || saved.cancelled                        ? "failed"
+             : saved.damaged                                          ? "damaged"
+             : saved.shortened                                        ? "short"
+             : r.carve == kCarvedIncomplete                           ? "incomplete"
+             : saved.overwrittenBytes != 0                            ? "overwritten"
+             : saved.guessed || r.carve == kCarvedThroughFreeClusters ? "guessed"
+             : r.carve == kCarvedEndGuessed                           ? "end-guessed"
+             : r.carve != kNotCarved                                  ? "carved"
+             : dryRun                                                 ? "planned"
+                                                                      : "saved";
   return f;
 }
 
@@ -125,9 +128,10 @@ std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile
          "</dudorazu:found_by>\n";
     if (f.carve != kNotCarved)
       x += std::string("      <dudorazu:carve_end>") +
-           (f.carve == kCarvedToEndMarker       ? "end-marker"
-            : f.carve == kCarvedLengthEstimated ? "estimated"
-                                                : "window-limit") +
+           (f.carve == kCarvedLengthEstimated ? "estimated"
+            : f.carve == kCarvedIncomplete    ? "cut-short"
+            : f.carve == kCarvedEndGuessed    ? "end-guessed"
+                                              : "end-marker") +
            "</dudorazu:carve_end>\n";
     if (f.guessed) x += "      <dudorazu:clusters>guessed</dudorazu:clusters>\n";
     if (f.overwrittenBytes != 0)

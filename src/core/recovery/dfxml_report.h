@@ -29,10 +29,12 @@ struct DfxmlFile {
   std::string sha256;         // empty: not computed (dry run)
   std::string outputPath;     // empty: nothing written
   uint64_t bytesWritten = 0;
-  // "saved", "planned", "short", "damaged", "incomplete" (a carve without
-  // its end), "overwritten" (some clusters are in use by other files now),
-  // "guessed" (clusters after the chain's end taken from the free ones),
-  // "failed", "partial" (failed or cancelled midway)
+  // "saved", "planned", "short", "damaged", "overwritten" (some clusters are
+  // in use by other files now), "guessed" (clusters after the chain's end
+  // taken from the free ones), "failed", "partial" (failed or cancelled
+  // midway); carves: "carved" (decoded whole, or a length from its header),
+  // "guessed" (decoded on through free clusters chosen for it),
+  // "end-guessed" (an end marker found by searching), "incomplete".
   std::string status;
   uint8_t carve = kNotCarved;  // CarveKind: found by content, not by an entry
   bool guessed = false;        // clusters after the chain's end taken from the free ones

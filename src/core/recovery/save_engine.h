@@ -31,6 +31,7 @@ struct SavedFile {
   bool beyondVolume = false;// the length is more than the volume can hold; saved up to the heap's end
   bool shortened = false;   // the data ended before dataLength bytes
   bool guessed = false;     // clusters after the chain's end taken from the free ones
+  bool decodedGuess = false;  // of them, those where its JPEG data decodes on (not the next in order)
   // Bytes of a deleted file read from clusters that are in use now (by the
   // allocation bitmap or the live tree): another file's, or likely so.
   uint64_t overwrittenBytes = 0;

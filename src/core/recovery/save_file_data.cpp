@@ -6,8 +6,10 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "core/common/text.h"
+#include "core/recovery/decoded_jpeg_clusters.h"
 #include "core/recovery/file_times.h"
 #include "core/recovery/sha256.h"
 
@@ -160,11 +162,40 @@ void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& wal
   if (context.onFile) context.onFile(saved);
 }
 
+// Clusters chosen for the record by its content: those of a carve that went
+// on in free clusters, or, reading the device, the free clusters that carry
+// on a deleted JPEG whose chain was cleared, where its data decodes on. True
+// when the latter were found.
+bool chooseClusters(SaveContext& context, const ExfatFileRecord& record, DataRunWalker& walker, bool mayRead) {
+  const PartitionRecord& p = *context.partition;
+  if (auto it = p.carvedClusters.find(&record); it != p.carvedClusters.end()) {
+    walker.useClusters(it->second);
+    return false;
+  }
+  if (!mayRead || !context.guessFreeClusters || !context.device) return false;
+  std::optional<std::vector<ClusterRun>> decoded = decodedJpegClusters(*context.device, p, record);
+  if (!decoded) return false;
+  std::unordered_map<uint32_t, uint32_t> after;
+  uint32_t last = 0;
+  for (const ClusterRun& run : *decoded)
+    for (uint64_t c = run.first; c < uint64_t{run.first} + run.count; ++c) {
+      if (last != 0) after.emplace(last, static_cast<uint32_t>(c));
+      last = static_cast<uint32_t>(c);
+    }
+  walker.setContinuation([after = std::move(after)](const DataRunWalker& w, uint32_t from) {
+    auto it = after.find(from);
+    return it != after.end() ? std::optional<uint32_t>(it->second) : w.nextFreeCluster(from);
+  });
+  return true;
+}
+
 bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
   SavedFile saved;
   saved.record = &record;
   saved.outputPath = outputPath;
   DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
+  // A dry run reads nothing: a deleted JPEG is planned as the plain guess.
+  chooseClusters(context, record, walker, false);
   while (std::optional<DataRun> run = walker.next())
     if (context.collectRuns) appendRun(saved.runs, *run);
   saved.bytesWritten = walker.covered();
@@ -190,6 +221,7 @@ bool saveFileData(SaveContext& context, const OutputPlace& place, const ExfatFil
   saved.record = &record;
   saved.outputPath = place.path();
   DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
+  saved.decodedGuess = chooseClusters(context, record, walker, true);
   OutputFile out;
   if (!place.folder ||
       !openOutputFileIn(out, *place.folder, place.folderPath, place.name, context.names)) {

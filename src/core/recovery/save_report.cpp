@@ -29,10 +29,27 @@ std::string savedFileProblem(const SavedFile& f, bool dryRun) {
   if (f.overwrittenBytes != 0)
     add("overwritten: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes read from clusters now in use by "
                                              "other files)", f.overwrittenBytes, f.bytesWritten));
-  if (f.guessed) add("guessed: " + from + to + " (the clusters after its chain's end that are free)");
-  if (r.carve == kCarvedToWindowLimit) add("incomplete: " + from + to + " (carved; no end marker within the window)");
-  else if (r.carve == kCarvedLengthEstimated) add("carved: " + from + to + " (found by content; length from its header)");
-  else if (r.carve != kNotCarved) add("carved: " + from + to + " (found by content; ends at its end marker)");
+  if (f.guessed && f.decodedGuess)
+    add("guessed: " + from + to + " (its chain was cleared; the free clusters where its JPEG data decodes on to its end)");
+  else if (f.guessed)
+    add("guessed: " + from + to + " (the clusters after its chain's end that are free)");
+  // No carve is saved whole for certain: each is named.
+  switch (r.carve) {
+    case kNotCarved: break;
+    case kCarvedIncomplete:
+      add("incomplete: " + from + to + " (carved; cut short where its data breaks off, or no end marker was found)");
+      break;
+    case kCarvedLengthEstimated: add("carved: " + from + to + " (found by content; length from its header)"); break;
+    case kCarvedEndGuessed:
+      add("carved (end guessed): " + from + to + " (found by content; ends at an end marker found by searching, its data "
+          "unverified)");
+      break;
+    case kCarvedThroughFreeClusters:
+      add("guessed: " + from + to + " (carved; its data broke off and decodes on to its end marker in free clusters "
+          "chosen for it)");
+      break;
+    default: add("carved: " + from + to + " (found by content; its data decodes whole up to its end marker)"); break;
+  }
   if (dryRun && !line.empty()) {
     // Each line names something of its own: none may read as done.
     for (size_t at = line.size(); at-- > 0;)

@@ -9,9 +9,10 @@
 namespace dudorazu {
 
 // "failed: ...", "partial: ...", "damaged: ...", "short: ...",
-// "overwritten: ...", "guessed: ...", "carved: ..." (several lines when more
-// than one holds); empty for a file saved whole. A dry run's lines begin
-// with "would be".
+// "overwritten: ...", "guessed: ...", "carved: ...", "carved (end guessed):
+// ...", "incomplete: ..." (several lines when more than one holds); empty for
+// a file saved whole. Every carve has its line. A dry run's lines begin with
+// "would be".
 std::string savedFileProblem(const SavedFile& file, bool dryRun = false);
 
 // The desktop program's closing text of a save: what was written, how many
