@@ -103,8 +103,8 @@ int cmdImage(Args args) {
     return 2;
   }
   ImagingJob job;
-  if ((hasStart && !parseUnsigned(start, job.sourceStartSector)) ||
-      (hasTargetStart && !parseUnsigned(targetStart, job.targetStartSector))) {
+  if ((hasStart && !parseDecimal(start, job.sourceStartSector)) ||
+      (hasTargetStart && !parseDecimal(targetStart, job.targetStartSector))) {
     printError(kCommand, "--start and --target-start need a sector number");
     return 2;
   }
