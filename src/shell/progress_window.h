@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "core/common/progress_block.h"
+#include "shell/operation_runner.h"
 
 class QLabel;
 class QPushButton;
@@ -16,17 +17,19 @@ class TextProgressBar;
 
 namespace dudorazu::shell {
 
-class ProgressWindow : public QDialog {
+class ProgressWindow : public QDialog, public OperationView {
   Q_OBJECT
  public:
   // `title` names the operation ("展开分区文件").
   ProgressWindow(const QString& title, QWidget* parent = nullptr);
 
-  ProgressBlock& block() { return block_; }
+  ProgressBlock& block() override { return block_; }
   // Shows the window for a new run of the operation, with a fresh block.
-  void begin();
+  void begin() override;
   // Closes it when the operation has ended.
   void finish();
+  void showProgress() override { poll(); }
+  void end() override { finish(); }
 
   QString labelText() const;
   QString barText() const;

@@ -132,7 +132,7 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
         if (!save(imaging, directory + QStringLiteral("/imaging-dialog.png"))) status = 1;
         imaging.close();
         QtUserDialogs answers;
-        RegionDialog region(disks->diskAt(exfat)->diskSize / 512, answers, &window);
+        RegionDialog region(regionDiskSectors(*disks->diskAt(exfat)), answers, &window);
         region.startField()->setText(QStringLiteral("2048"));
         region.sizeField()->setText(QStringLiteral("15"));
         region.sizeUnit()->setCurrentIndex(2);

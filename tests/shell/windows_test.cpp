@@ -208,10 +208,11 @@ class WindowsTest : public QObject {
     QVERIFY(progress->isVisible());
     QCOMPARE(progress->windowTitle(), QStringLiteral("展开分区文件"));
 
-    // Refusals while it loads.
+    // A refusal while it loads; the program's end is asked first.
     w->reload();
     s.window.close();
-    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"等待当前操作完成！", "waiting"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"您真的要退出程序吗?", "dudorazu"}}));
+    QVERIFY(w->loading());
 
     QSignalSpy loaded(w, &PartitionWindow::loadFinished);
     progress->stopButton()->click();
