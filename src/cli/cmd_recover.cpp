@@ -2,14 +2,13 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <set>
 
 #include "cli/cli_support.h"
 #include "cli/record_listing.h"
 #include "core/common/text.h"
-#include "core/device/command_paths.h"
+#include "core/device/command_output.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/record_walk.h"
 #include "core/exfat/subtree_tally.h"
@@ -92,6 +91,8 @@ struct JobLog {
   std::vector<std::string> folders;  // made (planned) without a filter
 };
 
+CommandPath reportOutput(const std::string& path) { return {path, "--report", 0, UINT64_MAX, false}; }
+
 void addFolders(std::set<std::string>& folders, const std::string& dest, const std::string& file) {
   for (size_t slash = file.rfind('/'); slash != std::string::npos && slash > dest.size(); slash = file.rfind('/', slash - 1)) {
     if (!folders.insert(file.substr(0, slash)).second) break;
@@ -133,10 +134,9 @@ int cmdRecover(Args args) {
   PartitionRecord& partition = *target.partition;
   const CommandPath source = partitionInput(target.disk->devicePath, partition, "SOURCE");
   if (hasReport) {
-    const std::vector<CommandPath> report = {{reportPath, "--report", 0, UINT64_MAX, false}};
-    std::string problem = commandPathProblem({source}, report);
-    if (problem.empty()) problem = outputVolumeProblem({source}, report);
-    if (!problem.empty()) {
+    // Asked now as well as when the report is made, so a long save does not
+    // end in a refusal.
+    if (std::string problem = outputProblem({source}, {reportOutput(reportPath)}); !problem.empty()) {
       printError("recover", problem);
       return 1;
     }
@@ -209,8 +209,10 @@ int cmdRecover(Args args) {
   RecordingMessageSink refusal;
   SavePlan plan = planBatchSave(planned, freeBytes, RoomRule::ReachableLength, options, progress, refusal);
   if (plan.refused) {
-    printError("recover", refusal.messages[0].text +
-                              format(" (%" PRIu64 " bytes to save, %" PRIu64 " free)", plan.total, *freeBytes));
+    std::string room;
+    if (freeBytes && refusal.messages[0].text != kTargetOnSource)
+      room = format(" (%" PRIu64 " bytes to save, %" PRIu64 " free)", plan.total, *freeBytes);
+    printError("recover", refusal.messages[0].text + room);
     return 1;
   }
   if (!plan.dropped.empty()) {
@@ -247,16 +249,16 @@ int cmdRecover(Args args) {
   }
   int status = totals.failed || totals.damaged || totals.shortened || partial || incomplete ? 1 : 0;
   if (hasReport) {
-    DfxmlSource source;
-    source.imageFilename = target.disk->devicePath;
-    source.partitionOffset = partition.startOffset();
-    source.blockSize = partition.clusterBytes();
-    source.commandLine = "dudorazu-cli recover";
-    std::ofstream out(reportPath, std::ios::binary | std::ios::trunc);
-    std::string xml = dfxmlDocument(source, reportFiles);
-    out.write(xml.data(), static_cast<std::streamsize>(xml.size()));
-    out.close();
-    if (!out) {
+    DfxmlSource read;
+    read.imageFilename = target.disk->devicePath;
+    read.partitionOffset = partition.startOffset();
+    read.blockSize = partition.clusterBytes();
+    read.commandLine = "dudorazu-cli recover";
+    CommandOutput out = createCommandOutput(reportOutput(reportPath), {source});
+    if (!out.problem.empty()) {
+      printError("recover", out.problem);
+      status = 1;
+    } else if (!out.file || !writeWhole(*out.file, dfxmlDocument(read, reportFiles))) {
       printError("recover", "cannot write the report '" + reportPath + "'");
       status = 1;
     }

@@ -5,7 +5,10 @@
 // file (or of the disk it is set up over), so two paths are compared by what
 // they are, never by their text.
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -28,5 +31,17 @@ StorageExtent storageExtent(const std::string& path);
 // parent) lives on, as above; Kind::Missing when that cannot be told (a
 // memory or network file system).
 StorageExtent volumeExtent(const std::string& folder);
+
+// Tests place folders on volumes of their choosing (a folder said to lie on
+// a file system inside an image file) without mounting anything: the
+// stand-in answers volumeExtent first, and the system is asked for every
+// folder it leaves (nullopt). An empty function restores the system's
+// answers. Not for use while operations run.
+using VolumeStandIn = std::function<std::optional<StorageExtent>(const std::string& folder)>;
+inline VolumeStandIn& volumeStandIn() {
+  static VolumeStandIn standIn;
+  return standIn;
+}
+inline void setVolumeStandIn(VolumeStandIn standIn) { volumeStandIn() = std::move(standIn); }
 
 }  // namespace dudorazu::platform

@@ -306,6 +306,8 @@ void ImagingDialog::start() {
   if (question && !dialogs_.confirm(this, QString::fromStdString(question->text),
                                     job->toDisk ? QStringLiteral("警告") : applicationTitle()))
     return;
+  // The question let other commands run; a copy may have started meanwhile.
+  if (copying()) return;
 
   auto shared = std::make_shared<const ImagingJob>(std::move(*job));
   auto outcome = std::make_shared<ImagingOutcome>();

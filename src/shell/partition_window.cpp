@@ -140,6 +140,8 @@ void PartitionWindow::startLoad() {
 // progress window. After a scan, found folders stand under the root
 // folder's row and carved files under the row of the extended folder.
 void PartitionWindow::fillTree(ProgressWindow* window, bool scan, std::function<void(ProgressBlock&)> work) {
+  // The callers refuse while anything runs: the records are in use then.
+  if (busy_.running()) return;
   dropRows();
   viewLoading_ = true;
   running_ = window;
@@ -206,8 +208,7 @@ void PartitionWindow::search(const SearchCriteria& criteria) {
   auto hits = std::make_shared<std::vector<ExfatFileRecord*>>();
   // The pane counts as busy, so no reload or scan empties the records the
   // search walks.
-  busy_.enter();
-  bool started = startWorker(
+  startWorker(
       searching_, this,
       [roots, criteria, hits] {
         for (ExfatFileRecord* root : roots) {
@@ -216,12 +217,11 @@ void PartitionWindow::search(const SearchCriteria& criteria) {
         }
       },
       [this, hits] {
-        busy_.leave();
         results_->showHits(std::move(*hits));
         emit searchFinished();
         closeIfAsked();
-      });
-  if (!started) busy_.leave();
+      },
+      &busy_);
 }
 
 void PartitionWindow::showRecord(ExfatFileRecord* record) {
@@ -323,14 +323,13 @@ void PartitionWindow::leftStatistics() {
   bool selected = row.isValid() && folders_->root();
   ExfatFileRecord* record = !selected ? nullptr : folders_->isTop(row) ? folders_->root() : folders_->recordAt(row);
   auto text = std::make_shared<std::optional<std::string>>();
-  busy_.enter();
   startWorker(
       calculating, this, [selected, record, text] { *text = statisticsForRow(selected, record); },
       [this, text] {
-        busy_.leave();
         if (*text) emit statistics(widgets::qtText(**text));
         closeIfAsked();
-      });
+      },
+      &busy_);
 }
 
 void PartitionWindow::rightStatistics() {
@@ -356,6 +355,9 @@ void PartitionWindow::singleSave(SaveOrigin origin) {
   std::string destination;
   if (refuseSingleSave(savingSingle_.running(), origin, record != nullptr, sink) || !askDestination(destination, sink))
     return;
+  // The dialog let other commands run; one may have started a save, whose
+  // end this one's would be taken for.
+  if (refuseSingleSave(savingSingle_.running(), origin, true, sink)) return;
   uint64_t freeBytes = 0;
   if (!freeBytesForSave(destination, freeBytes, sink)) return;
   if (!singleProgress_) singleProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
@@ -370,11 +372,9 @@ void PartitionWindow::singleSave(SaveOrigin origin) {
                                     });
   if (start != SaveStart::Started) return singleProgress_->finish();
   // The job ends on the scheduler's thread; a worker waits for it here.
-  busy_.enter();
   startWorker(
       savingSingle_, this, [this] { saves_.wait(); },
       [this, outcome, record, origin] {
-        busy_.leave();
         singleProgress_->finish();
         if (origin == SaveOrigin::RightPane && outcome->succeeded) clearMark(record);
         QString report = widgets::qtText(
@@ -382,7 +382,8 @@ void PartitionWindow::singleSave(SaveOrigin origin) {
         dialogs_.message(this, report, applicationTitle());
         emit saveFinished(report);
         closeIfAsked();
-      });
+      },
+      &busy_);
 }
 
 void PartitionWindow::batchSave(SaveOrigin origin) {
@@ -394,10 +395,10 @@ void PartitionWindow::batchSave(SaveOrigin origin) {
   if (origin != SaveOrigin::RightPane) {
     std::vector<CheckRow> rows;
     for (const ExfatFileRecord* root : folders_->roots()) rows.push_back(checkRowOf(*root));
-    return startBatch(collectLeftRequests(rows, {}, destination));
+    return startBatch(collectLeftRequests(rows, {}, destination), origin);
   }
   std::vector<ExfatFileRecord*> listed = files_->records();
-  startBatch(collectRightRequests(checkRowsOf(listed), {}, destination));
+  startBatch(collectRightRequests(checkRowsOf(listed), {}, destination), origin);
 }
 
 void PartitionWindow::saveHits() {
@@ -405,14 +406,16 @@ void PartitionWindow::saveHits() {
   if (refuseBatchSave(savingBatch_.running(), SaveOrigin::RightPane, sink)) return;
   std::string destination;
   if (!askDestination(destination, sink)) return;
-  startBatch(collectRightRequests(checkRowsOf(results_->model()->records()), {}, destination));
+  startBatch(collectRightRequests(checkRowsOf(results_->model()->records()), {}, destination), SaveOrigin::RightPane);
 }
 
 // The batch's jobs run on the scheduler's threads; a worker waits for them,
 // and the window reads their progress on its timer.
-void PartitionWindow::startBatch(const std::vector<SaveRequest>& requests) {
+void PartitionWindow::startBatch(const std::vector<SaveRequest>& requests, SaveOrigin origin) {
   if (requests.empty()) return;
   DialogMessageSink sink(dialogs_, this);
+  // The dialog let other commands run; one may have started a batch.
+  if (refuseBatchSave(savingBatch_.running(), origin, sink)) return;
   uint64_t freeBytes = 0;
   if (!freeBytesForSave(requests.front().destination, freeBytes, sink)) return;
   std::vector<PlannedRecord> records;
@@ -429,18 +432,17 @@ void PartitionWindow::startBatch(const std::vector<SaveRequest>& requests) {
                                     });
   if (!start.statusText.empty()) emit saveTotal(widgets::qtText(start.statusText));
   if (start.result != SaveStart::Started) return saveProgress_->finish();
-  busy_.enter();
   startWorker(
       savingBatch_, this, [this] { saves_.wait(); },
       [this, outcome] {
-        busy_.leave();
         saveProgress_->finish();
         QString report = widgets::qtText(
             saveReportText(sumTotals(saves_.saveQueue()), outcome->problems, saveProgress_->block().cancelled()));
         dialogs_.message(this, report, applicationTitle());
         emit saveFinished(report);
         closeIfAsked();
-      });
+      },
+      &busy_);
 }
 
 // A job that saved everything whole takes its row's mark away, and the

@@ -113,7 +113,7 @@ class PartitionWindow : public QWidget {
   QMenu* fileMenuFor(const QModelIndex& index);
   void addSaveActions(QMenu* menu, SaveOrigin origin);
   bool askDestination(std::string& destination, MessageSink& messages);
-  void startBatch(const std::vector<SaveRequest>& requests);
+  void startBatch(const std::vector<SaveRequest>& requests, SaveOrigin origin);
   void clearMark(ExfatFileRecord* record);
 
   DiskRecord& disk_;

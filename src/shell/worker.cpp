@@ -15,9 +15,11 @@ std::set<QThread*>& threads() {
 
 }  // namespace
 
-bool startWorker(RunningMarker& marker, QObject* owner, std::function<void()> work, std::function<void()> done) {
+bool startWorker(RunningMarker& marker, QObject* owner, std::function<void()> work, std::function<void()> done,
+                 RunningMarker* held) {
   if (marker.running()) return false;
   marker.enter();
+  if (held) held->enter();
   QThread* thread = QThread::create(std::move(work));
   {
     std::lock_guard<std::mutex> lock(threadsMutex);
@@ -25,13 +27,14 @@ bool startWorker(RunningMarker& marker, QObject* owner, std::function<void()> wo
   }
   // The marker belongs to the owner: it is left before the finishing step,
   // so that step may start the next operation.
-  QObject::connect(thread, &QThread::finished, owner, [thread, &marker, done = std::move(done)] {
+  QObject::connect(thread, &QThread::finished, owner, [thread, &marker, held, done = std::move(done)] {
     {
       std::lock_guard<std::mutex> lock(threadsMutex);
       threads().erase(thread);
     }
     thread->deleteLater();
     marker.leave();
+    if (held) held->leave();
     if (done) done();
   });
   thread->start();

@@ -21,8 +21,11 @@ class RunningMarker {
 
 // Starts `work` on a new thread unless `marker` is set; `done` runs on the
 // thread of `owner` when the work has ended (not at all when the owner is
-// gone by then). False when refused.
-bool startWorker(RunningMarker& marker, QObject* owner, std::function<void()> work, std::function<void()> done);
+// gone by then). `held` (a window's "an operation runs" marker, which its
+// close waits for) is set with `marker` and left with it, so a refused
+// start leaves nothing set that no end would clear. False when refused.
+bool startWorker(RunningMarker& marker, QObject* owner, std::function<void()> work, std::function<void()> done,
+                 RunningMarker* held = nullptr);
 
 // Operations still running (the application waits for them before it ends).
 int runningWorkers();

@@ -137,8 +137,9 @@ QVariant DiskTreeModel::data(const QModelIndex& index, int role) const {
     case kDisk: return qtText(partitionText(*partition));
     case kLabel: return qtText(partition->label);
     case kFileSystem: return qtText(fileSystemText(*partition));
-    case kStart: return qtText(formatSizeShort(static_cast<uint64_t>(partition->startSector) * 512));
-    case kSize: return qtText(formatSizeShort(partition->sizeSectors * 512));
+    // Sectors are counted in the disk's own size (4096 bytes on some disks).
+    case kStart: return qtText(formatSizeShort(partition->startOffset()));
+    case kSize: return qtText(formatSizeShort(partition->sizeBytes()));
     default: return {};
   }
 }

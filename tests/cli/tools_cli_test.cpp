@@ -180,12 +180,29 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
     rows.push_back({"image {loop},Partition0 --to-disk {src} --yes", 1, "is the source"});
     rows.push_back({"pt-backup {offsetloop} {src} --yes", 1, "is the disk"});
   }
-  for (const Row& row : rows) {
-    const std::string command = expand(row.command, names);
-    test::CliRun run = expectCli(command, row.status, {row.says});
-    EXPECT_FALSE(test::contains(run.out, "failed:")) << "one refusal, not one line per file: " << run.out;
-    EXPECT_TRUE(readFile(src) == original) << "the source changed: " << command;
-    EXPECT_EQ(readFile(file), "keep me") << command;
+  auto refused = [&](const std::vector<Row>& all) {
+    for (const Row& row : all) {
+      const std::string command = expand(row.command, names);
+      test::CliRun run = expectCli(command, row.status, {row.says});
+      EXPECT_FALSE(test::contains(run.out, "failed:")) << "one refusal, not one line per file: " << run.out;
+      EXPECT_TRUE(readFile(src) == original) << "the source changed: " << command;
+      EXPECT_EQ(readFile(file), "keep me") << command;
+    }
+  };
+  refused(rows);
+  // The source's volume mounted, as a card being recovered may be: no
+  // output of any command may land on it.
+  if (test::canUseLoopDevices() && (test::haveTool("mount.exfat-fuse") || test::underCi())) {
+    test::MountedVolume mounted(src, 1048576, dir.file("mnt"));
+    ASSERT_FALSE(mounted.path().empty()) << "mount.exfat-fuse failed";
+    names.push_back({"{mnt}", mounted.path()});
+    std::vector<Row> onSource;
+    for (const char* command :
+         {"recover {src} Partition0 {mnt}/out", "recover {src} Partition0 {dir}/o6 --report {mnt}/out",
+          "pt-backup {src} {mnt}/out --yes", "image {src} --to-file {mnt}/out --yes",
+          "image {src} --to-file {dir}/o.img --mapfile {mnt}/out --yes"})
+      onSource.push_back({command, 1, "the volume being read"});
+    refused(onSource);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("o.img"))) << "a refused image creates no file";
   expectCli(expand("recover {src} Partition0 {dir}/o5 --report {file} --yes", names), 0);

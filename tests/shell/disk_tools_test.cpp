@@ -446,6 +446,12 @@ class DiskToolsTest : public QObject {
     QCOMPARE(run(TableOperationDialog::kBackup, "a.img", tableA), QStringLiteral("备份成功"));
     QCOMPARE(run(TableOperationDialog::kBackup, "b.img", tableB), QStringLiteral("备份成功"));
     QCOMPARE(s.dialogs.filters.back(), QStringLiteral("Img files(*.img);;All files(*)"));
+    {  // nor onto a volume of the disk itself
+      QVERIFY(QDir(dir.path()).mkdir("mnt"));
+      VolumeOnImage mounted(dir.filePath("mnt"), a, 2048 * 512, 30720 * 512);
+      QVERIFY(run(TableOperationDialog::kBackup, "a.img", dir.filePath("mnt/t.img")).contains("the volume being read"));
+      QVERIFY(!QFileInfo::exists(dir.filePath("mnt/t.img")));
+    }
 
     const QByteArray original = bytes(a);
     {

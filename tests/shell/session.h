@@ -4,7 +4,9 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <functional>
+#include <optional>
 
+#include "platform/storage_extent.h"
 #include "shell/commands.h"
 #include "shell/disk_window.h"
 #include "shell/main_window.h"
@@ -52,6 +54,26 @@ class ScratchSettings {
 
  private:
   QTemporaryDir dir_;
+};
+
+// Paths below `root` lie, for as long as it lives, on a file system whose
+// bytes are those of `image` from `start` on, `length` long: a loop device
+// over the card being read, as the system would say once it is mounted.
+class VolumeOnImage {
+ public:
+  VolumeOnImage(const QString& root, const QString& image, uint64_t start, uint64_t length) {
+    platform::setVolumeStandIn([=](const std::string& path) -> std::optional<platform::StorageExtent> {
+      if (!QString::fromStdString(path).startsWith(root)) return std::nullopt;
+      platform::StorageExtent volume = platform::storageExtent(image.toStdString());
+      volume.kind = platform::StorageExtent::Kind::BlockDevice;
+      volume.offset = start;
+      volume.length = length;
+      return volume;
+    });
+  }
+  ~VolumeOnImage() { platform::setVolumeStandIn(nullptr); }
+  VolumeOnImage(const VolumeOnImage&) = delete;
+  VolumeOnImage& operator=(const VolumeOnImage&) = delete;
 };
 
 inline QString image(const char* name) { return QString::fromStdString(fixtureImage(name)); }

@@ -88,6 +88,14 @@ class WindowsTest : public QObject {
     }
     s.window.diskWindow()->contextMenuFor(disk)->actions().back()->trigger();
     QCOMPARE(s.disks().rowCount(), 0);
+    // Tables that count 4 KiB sectors: the partition lies where its bytes do.
+    for (const char* fourK : {"geometry-mbr4k.img", "geometry-gpt4k.img"}) {
+      s.window.openImageFile(image(fourK));
+      QModelIndex volume = s.disks().index(0, 0, s.disks().index(s.disks().rowCount() - 1, 0));
+      QCOMPARE(volume.siblingAtColumn(widgets::DiskTreeModel::kStart).data().toString() + " " +
+                   volume.siblingAtColumn(widgets::DiskTreeModel::kSize).data().toString(),
+               QStringLiteral("1.0 MB 23.0 MB"));
+    }
 
     // The four images opened last are offered again in the next run.
     QStringList opened;
@@ -454,6 +462,87 @@ class WindowsTest : public QObject {
     QVERIFY(saved.wait(20000));
     QCOMPARE(savedUnlikeListed("recovery-guess.sha256.txt", dir.filePath("single").toStdString(), "/kept/one"),
              std::vector<std::string>{});
+  }
+
+  // Every save route refuses a target folder on the volume being read
+  // before anything is made there; a folder on another volume of the same
+  // disk takes the files.
+  void noSaveLandsOnTheVolumeBeingRead() {
+    Session s;
+    QTemporaryDir dir;
+    const QString card = image("sample-disk.img"), target = dir.filePath("mnt/out");
+    PartitionWindow* w = openFirst(s, card);
+    QVERIFY(w);
+    const PartitionRecord& partition = s.catalogue.disks.back().partitions.front();
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      static_cast<shell::SaveDialog&>(d).pathField()->setText(target);
+      return true;
+    };
+    QModelIndex docs = clickFolder(*w, {"文档"});
+    w->folderModel()->setData(docs, Qt::Checked, Qt::CheckStateRole);
+    w->folderTree()->setCurrentIndex(docs);
+    w->fileList()->setCurrentIndex(childNamed(*w->fileModel(), {}, QStringLiteral("报告.txt")));
+    const QList<std::function<void()>> routes = {
+        [&] { w->singleSave(SaveOrigin::RightPane); },
+        [&] { s.window.commands().action(shell::kSaveSelected)->trigger(); },
+        [&] { w->batchSave(SaveOrigin::RightPane); },
+        [&] { s.window.commands().action(shell::kSaveTicked)->trigger(); },
+        [&] {
+          w->searchResults()->showHits(w->fileModel()->records());
+          w->searchResults()->saveButton()->click();
+        },
+    };
+    {
+      VolumeOnImage mounted(dir.filePath("mnt"), card, partition.startOffset(), partition.sizeBytes());
+      for (int route = 0; route < routes.size(); ++route) {
+        s.dialogs.messages.clear();
+        routes[route]();
+        QCOMPARE(s.dialogs.messages,
+                 (QList<Message>{{QStringLiteral("目标文件夹位于正在恢复的分区上，请选择其他磁盘"), "error"}}));
+        QVERIFY2(!QFileInfo::exists(dir.filePath("mnt")) && !w->loading(), qPrintable(QString::number(route)));
+      }
+    }
+    // The sectors in front of the partition are another volume.
+    VolumeOnImage before(dir.filePath("mnt"), card, 0, partition.startOffset());
+    QSignalSpy saved(w, &PartitionWindow::saveFinished);
+    w->batchSave(SaveOrigin::RightPane);
+    QVERIFY(saved.wait(20000));
+    QVERIFY(QFileInfo(target + "/报告.txt").isFile());
+  }
+
+  // A save started while the target dialog of another is open (the dialog
+  // lets commands run) refuses the other, and the window is never left
+  // busy: it closes once the save has ended.
+  void aRefusedSaveLeavesTheWindowClosable() {
+    for (bool batch : {false, true}) {
+      Session s;
+      PartitionWindow* w = openFirst(s, image("sample-disk.img"));
+      QVERIFY(w);
+      QModelIndex docs = clickFolder(*w, {"文档"});
+      w->folderModel()->setData(docs, Qt::Checked, Qt::CheckStateRole);
+      w->fileList()->setCurrentIndex(childNamed(*w->fileModel(), {}, QStringLiteral("报告.txt")));
+      QTemporaryDir out;
+      auto save = [&] { batch ? w->batchSave(SaveOrigin::RightPane) : w->singleSave(SaveOrigin::RightPane); };
+      int asked = 0;
+      s.dialogs.answerDialog = [&](QDialog& d) {
+        static_cast<shell::SaveDialog&>(d).pathField()->setText(out.filePath(QString::number(asked)));
+        if (asked++ == 0) {
+          save();
+          // That save's jobs end; its finishing step waits behind this dialog.
+          QDeadlineTimer deadline(20000);
+          while ((w->saves().singleSaveRunning() || w->saves().batchSaveRunning()) && !deadline.hasExpired())
+            QThread::msleep(5);
+        }
+        return true;
+      };
+      QSignalSpy saved(w, &PartitionWindow::saveFinished);
+      save();
+      QCOMPARE(s.dialogs.messages.value(0), (Message{"等待当前操作完成", "error"}));
+      QVERIFY(saved.count() == 1 || saved.wait(20000));
+      QTRY_VERIFY(!w->loading());
+      w->parentWidget()->close();
+      QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    }
   }
 
   void exitAsksEveryControlIsNamedAndHelpOpensTheManual() {

@@ -97,6 +97,20 @@ LoopDevice::~LoopDevice() {
   if (!path_.empty()) runCommand("losetup -d '" + path_ + "'");
 }
 
+MountedVolume::MountedVolume(const std::string& file, uint64_t offset, const std::string& mountPoint)
+    : loop_(file, "-r -o " + std::to_string(offset)) {
+  std::error_code ec;
+  std::filesystem::create_directories(mountPoint, ec);
+  // The driver leaves a daemon behind, which the unmount ends.
+  if (!loop_.path().empty() &&
+      runCommand("mount.exfat-fuse -o ro '" + loop_.path() + "' '" + mountPoint + "' >/dev/null 2>&1") == 0)
+    path_ = mountPoint;
+}
+
+MountedVolume::~MountedVolume() {
+  if (!path_.empty()) runCommand("umount '" + path_ + "'");
+}
+
 bool underCi() {
   const char* ci = std::getenv("CI");
   return ci != nullptr && std::string(ci) == "true";

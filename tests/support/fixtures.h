@@ -56,6 +56,23 @@ class LoopDevice {
   std::string path_;
 };
 
+// An exFAT volume of `file` from byte `offset` on, mounted read-only at
+// `mountPoint` (made here) through a loop device and the FUSE driver, as
+// a card being recovered may be; unmounted and detached when it goes.
+// Empty path when mounting failed.
+class MountedVolume {
+ public:
+  MountedVolume(const std::string& file, uint64_t offset, const std::string& mountPoint);
+  ~MountedVolume();
+  MountedVolume(const MountedVolume&) = delete;
+  MountedVolume& operator=(const MountedVolume&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  LoopDevice loop_;
+  std::string path_;
+};
+
 // True when the command `tool` is on the PATH.
 bool haveTool(const std::string& tool);
 // True under CI (CI=true), where a missing tool is a fault of the set-up.

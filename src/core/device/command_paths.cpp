@@ -77,8 +77,11 @@ std::string commandPathProblem(const std::vector<CommandPath>& inputs, const std
   return "";
 }
 
-std::string outputVolumeProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs) {
+std::string outputProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs) {
+  if (std::string problem = commandPathProblem(inputs, outputs); !problem.empty()) return problem;
   for (const CommandPath& out : outputs) {
+    // A target disk is written in place: it holds no file system of its own
+    // to land on, and its bytes were compared above.
     if (platform::storageExtent(out.path).kind == StorageExtent::Kind::BlockDevice) continue;
     for (const CommandPath& in : inputs)
       if (onVolumeOf(out.path, windowOf(in)))
@@ -87,9 +90,11 @@ std::string outputVolumeProblem(const std::vector<CommandPath>& inputs, const st
   return "";
 }
 
+bool folderOnSource(const std::string& folder, const CommandPath& source) { return onVolumeOf(folder, windowOf(source)); }
+
 std::string targetFolderProblem(const std::string& folder, const CommandPath& source, bool create) {
   // Asked before the folder is made: making it would already write there.
-  if (onVolumeOf(folder, windowOf(source)))
+  if (folderOnSource(folder, source))
     return "'" + folder + "' lies on " + named(source) + ", the volume being read; choose a folder on another disk";
   std::string problem = platform::folderProblem(folder, create);
   return problem.empty() ? "" : "cannot save into '" + folder + "': " + problem;

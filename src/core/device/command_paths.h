@@ -30,10 +30,17 @@ CommandPath partitionInput(const std::string& devicePath, const PartitionRecord&
 // an input or of another output.
 std::string commandPathProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs);
 
-// An output file that would land on a file system living on the bytes an
+// The whole rule for the outputs of a command: commandPathProblem, and
+// then no output file may land on a file system living on the bytes an
 // input covers (an image mounted from the source, a partition of the source
-// disk): writing it changes what is being read. Empty when none does.
-std::string outputVolumeProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs);
+// disk): writing it would change what is being read. Files are created only
+// through createCommandOutput, which asks this first.
+std::string outputProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs);
+
+// True when `folder` (or its nearest existing parent) lies on a file system
+// whose bytes meet those of `source`: every file or folder saved there
+// would overwrite what is being recovered.
+bool folderOnSource(const std::string& folder, const CommandPath& source);
 
 // What is wrong with `folder` as the target of a save from `source`: not a
 // folder, cannot be made (when `create`) or written, or a folder on the very

@@ -17,7 +17,7 @@ inline constexpr uint32_t kSectorSize = 512;
 enum class OpenMode {
   Read,         // read-only; the source disk is always opened this way
   ReadWrite,    // existing device or file, written in place
-  CreateWrite,  // a new or truncated file, for images written by the imaging tool
+  CreateWrite,  // a new or emptied file; opened only by createCommandOutput, after its rule
 };
 
 class SectorDevice {

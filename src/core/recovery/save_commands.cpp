@@ -65,6 +65,7 @@ SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, co
 SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, uint64_t rowId,
                           const std::string& destination, uint64_t freeBytes, ProgressBlock& progress,
                           MessageSink& messages, SaveJobOptions options, SaveScheduler::JobDone onDone) {
+  if (refuseTargetOnSource({{found, destination, rowId}}, messages)) return SaveStart::Refused;
   std::optional<SaveJob> job = prepareSaveJob(found, destination);
   if (!job) return SaveStart::Nothing;
   if (refuseSingleSaveForRoom(tallySubtree(found.record).bytes, freeBytes, messages)) return SaveStart::Refused;

@@ -54,8 +54,9 @@ enum class SaveStart {
 };
 
 // A single save of `row` (already past refuseSingleSave and the destination
-// test): locates the record, opens the disk, tests the room (a total equal to
-// the free bytes is refused) and starts the job in per-file progress mode.
+// test): refuses a target on the volume being read (refuseTargetOnSource),
+// locates the record, opens the disk, tests the room (a total equal to the
+// free bytes is refused) and starts the job in per-file progress mode.
 SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, const PaneKeys& keys,
                           const CheckRow& row, const std::string& destination, uint64_t freeBytes,
                           ProgressBlock& progress, MessageSink& messages, SaveJobOptions options = {},
@@ -75,8 +76,8 @@ struct BatchStart {
 };
 
 // A batch save of `requests` (already past refuseBatchSave and the
-// destination test): totals them, tests the room (a total equal to the free
-// bytes fits), sets the bar to 0..100, makes one job per request whose
+// destination test): refuses a target on the volume being read, totals
+// them, tests the room (a total equal to the free bytes fits), sets the bar to 0..100, makes one job per request whose
 // record and disk can be had, and starts them. A total below 100 bytes
 // gives a step of 0, and the jobs then report per file.
 BatchStart startBatchSave(SaveScheduler& scheduler, DiskCatalogue& catalogue,

@@ -1,6 +1,10 @@
 #include "core/recovery/save_plan.h"
 
+#include <set>
+#include <tuple>
+
 #include "core/common/tree_walk.h"
+#include "core/device/command_paths.h"
 #include "core/exfat/subtree_tally.h"
 #include "core/recovery/save_requests.h"
 
@@ -10,6 +14,22 @@ namespace {
 uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a + b < a ? UINT64_MAX : a + b; }
 
 }  // namespace
+
+bool refuseTargetOnSource(const std::vector<PlannedRecord>& records, MessageSink& messages) {
+  // A batch names one folder and one volume for thousands of rows; each
+  // pair is asked once.
+  std::set<std::tuple<std::string, std::string, uint64_t, uint64_t>> asked;
+  for (const PlannedRecord& r : records) {
+    if (!r.found.disk || !r.found.partition) continue;
+    const CommandPath source = partitionInput(r.found.disk->devicePath, *r.found.partition, "SOURCE");
+    if (!asked.emplace(r.destination, source.path, source.start, source.length).second) continue;
+    if (folderOnSource(r.destination, source)) {
+      messages.show(kTargetOnSource, kCaptionError);
+      return true;
+    }
+  }
+  return false;
+}
 
 std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination) {
   if (!found.record || !found.partition || !found.disk) return std::nullopt;
@@ -39,6 +59,10 @@ uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* part
 SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes, RoomRule rule,
                        const SaveJobOptions& options, ProgressBlock& progress, MessageSink& messages) {
   SavePlan plan;
+  if (refuseTargetOnSource(records, messages)) {
+    plan.refused = true;
+    return plan;
+  }
   for (const PlannedRecord& r : records)
     plan.total = saturatingAdd(plan.total, plannedBytes(r.found.record, r.found.partition, rule, options));
   if (freeBytes && refuseBatchForRoom(plan.total, *freeBytes, messages)) {

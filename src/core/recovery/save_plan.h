@@ -20,6 +20,14 @@ struct PlannedRecord {
   uint64_t rowId = 0;
 };
 
+inline constexpr const char* kTargetOnSource = "目标文件夹位于正在恢复的分区上，请选择其他磁盘";
+
+// True (after showing kTargetOnSource) when the folder of a record lies on
+// the volume the record is read from: every folder and file saved there
+// could overwrite the clusters being recovered. Every save start asks this
+// before a job is made, so before any folder is.
+bool refuseTargetOnSource(const std::vector<PlannedRecord>& records, MessageSink& messages);
+
 // A job for `found` with its own read-only device; none when the record is
 // missing or the disk cannot be opened (the row is dropped silently).
 std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination);
@@ -45,8 +53,9 @@ struct SavePlan {
   std::vector<size_t> dropped;  // records (by index) not found or whose disk would not open
 };
 
-// Totals `records`, tests the room when `freeBytes` is given (a total equal
-// to the free bytes fits) and makes one job per record with the step, its
+// Refuses a target on the source (refuseTargetOnSource), totals `records`,
+// tests the room when `freeBytes` is given (a total equal to the free bytes
+// fits) and makes one job per record with the step, its
 // row id, `progress` and `options`.
 SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes, RoomRule rule,
                        const SaveJobOptions& options, ProgressBlock& progress, MessageSink& messages);

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/common/text.h"
-#include "core/device/command_paths.h"
+#include "core/device/command_output.h"
 #include "core/device/sector_device.h"
 #include "core/tools/bounded_io.h"
 #include "core/tools/rescue_map.h"
@@ -17,21 +17,24 @@
 namespace dudorazu {
 namespace {
 
+std::vector<CommandPath> imagingInputs(const ImagingJob& job, uint64_t sourceStart, uint64_t length) {
+  return {{job.source.devicePath, "the source", sourceStart, length}};
+}
+
+CommandPath imageFileOutput(const ImagingJob& job) { return {job.targetFile, "the image file", 0, UINT64_MAX, false}; }
+
 // Nothing the copy writes (the target's window, the image file, the map)
 // may share bytes with the source's window or with each other.
 std::string overlapProblem(const ImagingJob& job, uint64_t sourceStart, uint64_t targetStart, uint64_t length) {
   std::vector<CommandPath> outputs;
   if (job.toDisk) outputs.push_back({job.target.devicePath, "the target", targetStart, length});
-  else outputs.push_back({job.targetFile, "the image file", 0, UINT64_MAX, false});
+  else outputs.push_back(imageFileOutput(job));
   if (!job.mapfile.empty()) {
     outputs.push_back({job.mapfile, "the mapfile", 0, UINT64_MAX, false});
     outputs.push_back({job.mapfile + ".part", "the mapfile's temporary file", 0, UINT64_MAX, false});
   }
-  const std::vector<CommandPath> inputs = {{job.source.devicePath, "the source", sourceStart, length}};
-  std::string problem = commandPathProblem(inputs, outputs);
-  return problem.empty() ? outputVolumeProblem(inputs, outputs) : problem;
+  return outputProblem(imagingInputs(job, sourceStart, length), outputs);
 }
-
 
 // Healthy stretches go straight through (see StraightCopy); a block whose
 // read fails or hangs is retried sector by sector here, each read and the
@@ -247,8 +250,14 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
     messages.show(kMsgTargetInUse, kCaptionError);
     return outcome;
   }
-  if (!job.toDisk) target = openDevice(job.targetFile, OpenMode::CreateWrite);
-  else if (job.target.diskFound && (!job.target.isPartition || job.target.partitionFound))
+  if (!job.toDisk) {
+    CommandOutput file = createCommandOutput(imageFileOutput(job), imagingInputs(job, sourceStart, length));
+    if (!file.problem.empty()) {
+      messages.show(std::string(kMsgSourceIsTarget) + ": " + file.problem, kCaptionError);
+      return outcome;
+    }
+    target = std::move(file.file);
+  } else if (job.target.diskFound && (!job.target.isPartition || job.target.partitionFound))
     target = openDevice(job.target.devicePath, OpenMode::ReadWrite);
   if (!target) {
     messages.show(kMsgOpenFailed, kApplicationTitle);
@@ -275,7 +284,8 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
     outcome.status = ImagingStatus::WriteFailed;
   }
   const RescueMap& map = copier.map();
-  if (!job.mapfile.empty()) outcome.mapfileSaved = map.save(job.mapfile, outcome.status == ImagingStatus::Completed);
+  if (!job.mapfile.empty()) outcome.mapfileSaved = map.save(job.mapfile, outcome.status == ImagingStatus::Completed,
+                                                         imagingInputs(job, sourceStart, length));
   if (outcome.status == ImagingStatus::Stopped) progress.setPosition(0);
   if (outcome.status == ImagingStatus::Completed) messages.show(kMsgImagingDone, kApplicationTitle);
   return outcome;

@@ -5,18 +5,14 @@
 #include <cstring>
 #include <memory>
 
-#include "core/device/command_paths.h"
 #include "core/common/byte_order.h"
+#include "core/device/command_output.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
 namespace {
 
 constexpr char kSeparator = '^';
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // No GPT has entries larger than 4 KiB or more than a few hundred of them;
 // a damaged header may claim any size, so what is read is capped.
@@ -127,25 +123,11 @@ std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::strin
   return trailer + devicePath + kSeparator + displayName;
 }
 
-bool backupSector(uint64_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets) {
-  uint64_t offset = sectorNumber * kSectorSize;
-  uint8_t sector[kSectorSize];
-  disk.readZeroFilled(offset, sector, kSectorSize);  // unreadable: stored as zeros
-  if (std::fwrite(sector, 1, kSectorSize, out) != kSectorSize) return false;
-  offsets.push_back(offset);
-  return true;
-}
-
 BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& filePath, MessageSink& messages) {
   const std::string name = displayName(disk);
   // A "^" inside either name would split the trailer in the wrong place.
   if (disk.devicePath.find(kSeparator) != std::string::npos || name.find(kSeparator) != std::string::npos) {
     messages.show(kMsgCaretInName, kCaptionError);
-    return BackupResult::Refused;
-  }
-  if (std::string problem = commandPathProblem({{disk.devicePath, "the disk"}}, {{filePath, "the backup file", 0, UINT64_MAX, false}});
-      !problem.empty()) {
-    messages.show(problem, kCaptionError);
     return BackupResult::Refused;
   }
   auto device = openDevice(disk.devicePath, OpenMode::Read);
@@ -176,21 +158,27 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
     return BackupResult::Refused;
   }
 
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(filePath.c_str(), "wb"));
-  if (!out) {
+  std::string contents;
+  uint8_t sector[kSectorSize];
+  for (uint64_t offset : planned) {
+    device->readZeroFilled(offset, sector, kSectorSize);  // unreadable: stored as zeros
+    contents.append(reinterpret_cast<const char*>(sector), kSectorSize);
+  }
+  contents += backupTrailer(planned, disk.devicePath, name);
+
+  CommandOutput out =
+      createCommandOutput({filePath, "the backup file", 0, UINT64_MAX, false}, {{disk.devicePath, "the disk"}});
+  if (!out.problem.empty()) {
+    messages.show(std::string(kMsgSourceIsTarget) + ": " + out.problem, kCaptionError);
+    return BackupResult::Refused;
+  }
+  if (!out.file) {
     messages.show(kMsgOpenFileError, kApplicationTitle);
     return BackupResult::FileError;
   }
-  std::vector<uint64_t> offsets;
-  bool ok = true;
-  for (uint64_t offset : planned) ok = ok && backupSector(offset / kSectorSize, *device, out.get(), offsets);
-  if (ok) {
-    std::string trailer = backupTrailer(offsets, disk.devicePath, name);
-    ok = std::fwrite(trailer.data(), 1, trailer.size(), out.get()) == trailer.size();
-  }
-  ok = std::fflush(out.get()) == 0 && ok;
-  ok = std::fclose(out.release()) == 0 && ok;
-  if (!ok) {
+  bool written = writeWhole(*out.file, contents);
+  out.file.reset();
+  if (!written) {
     // A half-written backup would later restore garbage.
     std::remove(filePath.c_str());
     messages.show(kMsgFileWriteFailed, kCaptionError);

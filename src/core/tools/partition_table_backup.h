@@ -13,7 +13,6 @@
 // their entry arrays that hold entries; the file format stays the same, so
 // older backups restore as before.
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -64,15 +63,13 @@ std::vector<uint64_t> gptSectorList(SectorDevice& device, uint64_t diskSectors, 
 std::string backupTrailer(const std::vector<uint64_t>& offsets, const std::string& devicePath,
                           const std::string& displayName);
 
-// Appends sector `sectorNumber` of `disk` (zeros when unreadable) to `out`
-// and its byte offset to `offsets`. False when the file write failed.
-bool backupSector(uint64_t sectorNumber, SectorDevice& disk, std::FILE* out, std::vector<uint64_t>& offsets);
-
 // Writes the backup of `disk` to `filePath` (created or replaced) and shows
-// "备份成功" (caption "sucess"). A trailer that would reach 512 bytes, or a
-// name holding "^", is refused before anything is written; a disk that
-// cannot be opened ends it silently; a file that cannot be created shows
-// "open file error!"; a failed file write is reported and the file removed.
+// "备份成功" (caption "sucess"). A trailer that would reach 512 bytes, a
+// name holding "^", or a file the rule of outputProblem refuses against the
+// disk (the disk itself, a file on one of its volumes) is refused before
+// anything is written; a disk that cannot be opened ends it silently; a
+// file that cannot be created shows "open file error!"; a failed file
+// write is reported and the file removed.
 BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& filePath, MessageSink& messages);
 
 }  // namespace dudorazu

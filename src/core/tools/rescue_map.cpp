@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/common/text.h"
+#include "core/device/command_output.h"
 #include "platform/files.h"
 
 namespace dudorazu {
@@ -28,13 +29,13 @@ std::string RescueMap::text(bool finished) const {
   return out;
 }
 
-bool RescueMap::save(const std::string& path, bool finished) const {
-  std::string temporary = path + ".part";
-  std::FILE* f = std::fopen(temporary.c_str(), "wb");  // "\n" stays one byte on Windows too
-  if (!f) return false;
-  std::string body = text(finished);
-  bool ok = std::fwrite(body.data(), 1, body.size(), f) == body.size();
-  ok = std::fclose(f) == 0 && ok;
+bool RescueMap::save(const std::string& path, bool finished, const std::vector<CommandPath>& inputs) const {
+  const std::string temporary = path + ".part";
+  CommandOutput out = createCommandOutput({temporary, "the mapfile's temporary file", 0, UINT64_MAX, false}, inputs,
+                                          {{path, "the mapfile", 0, UINT64_MAX, false}});
+  if (!out.file) return false;
+  bool ok = writeWhole(*out.file, text(finished));
+  out.file.reset();
   if (!ok || !platform::replaceFile(temporary, path)) {
     std::remove(temporary.c_str());
     return false;

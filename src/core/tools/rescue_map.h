@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/device/command_paths.h"
+
 namespace dudorazu {
 
 class RescueMap {
@@ -21,8 +23,9 @@ class RescueMap {
   // The mapfile text; `finished` sets the status line to "+".
   std::string text(bool finished) const;
   // Writes the text to `path` through a temporary file and a rename, so a
-  // crash never leaves half a map. False on failure.
-  bool save(const std::string& path, bool finished) const;
+  // crash never leaves half a map; neither may meet the command's `inputs`
+  // (see outputProblem). False on failure or refusal.
+  bool save(const std::string& path, bool finished, const std::vector<CommandPath>& inputs) const;
 
  private:
   struct Block {

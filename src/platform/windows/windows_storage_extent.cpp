@@ -97,6 +97,8 @@ StorageExtent storageExtent(const std::string& path) {
 }
 
 StorageExtent volumeExtent(const std::string& folder) {
+  if (const VolumeStandIn& standIn = volumeStandIn())
+    if (std::optional<StorageExtent> answer = standIn(folder)) return *answer;
   std::wstring wide = win32Path(folder.empty() ? "." : folder);
   std::wstring root(wide.size() + 2, L'\0');
   if (!GetVolumePathNameW(wide.c_str(), root.data(), static_cast<DWORD>(root.size()))) return {};
