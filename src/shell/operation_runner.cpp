@@ -77,7 +77,28 @@ ProcessMarkers& processMarkers() {
   return markers;
 }
 
+// Lets a completion called on any thread reach the runner while it lives.
+struct OperationRunner::Posting {
+  std::mutex mutex;
+  OperationRunner* runner = nullptr;
+  void post(uint64_t id, std::optional<bool> succeeded) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!runner) return;
+    OperationRunner* r = runner;
+    // Work that never got going is ended before its starter goes on.
+    if (QThread::currentThread() == r->thread()) {
+      lock.unlock();
+      r->ended(id, succeeded);
+      return;
+    }
+    QMetaObject::invokeMethod(r, [r, id, succeeded] { r->ended(id, succeeded); }, Qt::QueuedConnection);
+  }
+};
+
 struct OperationRunner::Run {
+  uint64_t id = 0;
+  RunningMarker* marker = nullptr;
+  RunningMarker* busy = nullptr;
   LongOperation operation;
   OperationView* view = nullptr;
   Finish finish;
@@ -85,21 +106,28 @@ struct OperationRunner::Run {
   ProgressBlock* block = nullptr;
   uint64_t seenUpdates = 0;
   std::shared_ptr<Exchange> exchange = std::make_shared<Exchange>();
-  QThread* thread = nullptr;
-  bool succeeded = false;  // written by the worker, read once it has ended
+  QThread* thread = nullptr;  // none for tracked work
+  bool succeeded = false;     // written by the worker, read once it has ended
 
-  void releaseMarker() {
-    if (operation.marker) operation.marker->release();
-    operation.marker = nullptr;
+  void releaseMarkers() {
+    if (marker) marker->release();
+    if (busy) busy->release();
+    marker = busy = nullptr;
   }
 };
 
-OperationRunner::OperationRunner(UserDialogs& dialogs, QWidget* window) : dialogs_(dialogs), window_(window) {
+OperationRunner::OperationRunner(UserDialogs& dialogs, QWidget* window, RunningMarker* busy)
+    : dialogs_(dialogs), window_(window), busy_(busy), posting_(std::make_shared<Posting>()) {
+  posting_->runner = this;
   timer_.setInterval(kPollMilliseconds);
   connect(&timer_, &QTimer::timeout, this, &OperationRunner::poll);
 }
 
 OperationRunner::~OperationRunner() {
+  {
+    std::lock_guard<std::mutex> lock(posting_->mutex);
+    posting_->runner = nullptr;
+  }
   for (const std::unique_ptr<Run>& run : runs_) {
     run->block->cancel();
     std::lock_guard<std::mutex> lock(run->exchange->mutex);
@@ -107,37 +135,60 @@ OperationRunner::~OperationRunner() {
     run->exchange->answered.notify_all();
   }
   for (const std::unique_ptr<Run>& run : runs_) {
-    run->thread->wait();
-    delete run->thread;
-    run->releaseMarker();
+    if (run->thread) {
+      run->thread->wait();
+      delete run->thread;
+    }
+    run->releaseMarkers();
   }
 }
 
-bool OperationRunner::start(LongOperation operation, OperationView* view, Finish finish) {
+OperationRunner::Run* OperationRunner::enter(RunningMarker* marker, OperationView* view, Finish finish) {
   // A window that is closing starts nothing new.
-  if (closeWhenIdle_) return false;
-  if (operation.marker) {
+  if (closeWhenIdle_) return nullptr;
+  if (marker) {
     DialogMessageSink refusals(dialogs_, window_);
-    if (!operation.marker->take(refusals)) return false;
+    if (!marker->take(refusals)) return nullptr;
+  }
+  if (busy_) {
+    NullMessageSink counted;  // a counter never refuses
+    busy_->take(counted);
   }
   auto run = std::make_unique<Run>();
-  run->operation = std::move(operation);
+  run->id = nextId_++;
+  run->marker = marker;
+  run->busy = busy_;
   run->view = view;
   run->finish = std::move(finish);
   run->block = view ? &view->block() : &run->ownBlock;
   if (view) view->begin();
   run->seenUpdates = run->block->updates();
-  Run* r = run.get();
+  runs_.push_back(std::move(run));
+  if (view) timer_.start();
+  return runs_.back().get();
+}
+
+bool OperationRunner::start(LongOperation operation, OperationView* view, Finish finish) {
+  RunningMarker* marker = operation.marker;
+  operation.marker = nullptr;  // the runner holds it, released on the window thread
+  Run* r = enter(marker, view, std::move(finish));
+  if (!r) return false;
+  r->operation = std::move(operation);
   r->thread = QThread::create([r, context = this, &dialogs = dialogs_, window = window_] {
     KeptMessages messages(*r->exchange);
     PostedQuestions questions(r->exchange, context, dialogs, window);
     r->succeeded = r->operation.run(*r->block, messages, questions);
   });
-  connect(r->thread, &QThread::finished, this, [this, r] { ended(r); });
-  runs_.push_back(std::move(run));
-  if (view) timer_.start();
+  connect(r->thread, &QThread::finished, this, [this, id = r->id] { ended(id, std::nullopt); });
   r->thread->start();
   return true;
+}
+
+OperationRunner::Completion OperationRunner::track(RunningMarker* marker, OperationView* view, Finish finish) {
+  Run* r = enter(marker, view, std::move(finish));
+  if (!r) return {};
+  // Called once; a second call finds the run gone.
+  return [posting = posting_, id = r->id](bool succeeded) { posting->post(id, succeeded); };
 }
 
 void OperationRunner::poll() {
@@ -150,18 +201,20 @@ void OperationRunner::poll() {
   }
 }
 
-void OperationRunner::ended(Run* r) {
-  auto at = std::find_if(runs_.begin(), runs_.end(), [r](const std::unique_ptr<Run>& run) { return run.get() == r; });
+void OperationRunner::ended(uint64_t id, std::optional<bool> succeeded) {
+  auto at = std::find_if(runs_.begin(), runs_.end(), [id](const std::unique_ptr<Run>& run) { return run->id == id; });
   if (at == runs_.end()) return;
   std::unique_ptr<Run> run = std::move(*at);
   runs_.erase(at);
   if (runs_.empty()) timer_.stop();
-  run->thread->wait();
-  run->thread->deleteLater();
-  run->releaseMarker();
+  if (run->thread) {
+    run->thread->wait();
+    run->thread->deleteLater();
+  }
+  run->releaseMarkers();
 
   OperationEnd end;
-  end.succeeded = run->succeeded;
+  end.succeeded = succeeded.value_or(run->succeeded);
   end.stopped = run->block->cancelled();
   {
     std::lock_guard<std::mutex> lock(run->exchange->mutex);

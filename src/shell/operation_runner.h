@@ -23,6 +23,9 @@
 // Ends:     once the worker has ended, on the window thread: the marker is
 //           released (so the step may start the next operation), the view
 //           is ended, the finishing step runs, the messages are shown.
+//           Work that runs on threads of its own (the save scheduler's) is
+//           tracked instead: its completion, called on any thread, posts the
+//           same end to the window thread; nothing waits for it.
 // Closes:   closeWhenIdle() is the one closing rule of tabs and the program:
 //           with nothing running it says "close now"; otherwise it asks
 //           every operation to stop and closes once the last has ended.
@@ -30,6 +33,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/common/long_operation.h"
@@ -70,8 +74,9 @@ class OperationRunner : public QObject {
  public:
   using Finish = std::function<void(OperationEnd&)>;
 
-  // Messages and questions go to `window`.
-  OperationRunner(UserDialogs& dialogs, QWidget* window);
+  // Messages and questions go to `window`. `busy`, when given, is a counter
+  // every run of this runner holds: a window's "an operation runs" marker.
+  OperationRunner(UserDialogs& dialogs, QWidget* window, RunningMarker* busy = nullptr);
   // Only reached with work running when the closing rule was bypassed: the
   // work is stopped and waited for, as it points into what the window owns.
   ~OperationRunner() override;
@@ -79,6 +84,13 @@ class OperationRunner : public QObject {
   // False when the marker refused. `view` may be null (the run then gets a
   // block of its own and nothing shows it).
   bool start(LongOperation operation, OperationView* view, Finish finish = {});
+  // Work started elsewhere, with the marker, view and finishing step of a
+  // run; the returned completion ends it (its argument is the run's result)
+  // and may be called from any thread, also after the runner has gone; on
+  // the window thread (work that could not start) it ends the run at once.
+  // Empty when the marker refused.
+  using Completion = std::function<void(bool succeeded)>;
+  Completion track(RunningMarker* marker, OperationView* view, Finish finish);
   bool running() const { return !runs_.empty(); }
   void stopAll();
   // True when the closer may go now; else the work was asked to stop and
@@ -91,12 +103,17 @@ class OperationRunner : public QObject {
 
  private:
   struct Run;
+  struct Posting;
+  Run* enter(RunningMarker* marker, OperationView* view, Finish finish);
   void poll();
-  void ended(Run* run);
+  void ended(uint64_t id, std::optional<bool> succeeded);
 
   UserDialogs& dialogs_;
   QWidget* window_;
+  RunningMarker* busy_;
   std::vector<std::unique_ptr<Run>> runs_;
+  uint64_t nextId_ = 1;
+  std::shared_ptr<Posting> posting_;
   QTimer timer_;
   std::function<void()> closeWhenIdle_;
 };

@@ -1,9 +1,8 @@
 #pragma once
 // The modeless progress window of a long operation: a label, the text bar,
-// the dots and "停止". It reads the operation's ProgressBlock on a timer, so
-// the worker never waits for it.
+// the dots and "停止". The runner shows it the operation's ProgressBlock on
+// its timer, so the worker never waits for it.
 #include <QDialog>
-#include <QTimer>
 
 #include "core/common/progress_block.h"
 #include "shell/operation_runner.h"
@@ -48,7 +47,6 @@ class ProgressWindow : public QDialog, public OperationView {
   widgets::TextProgressBar* bar_;
   QLabel* dots_;
   QPushButton* stop_;
-  QTimer timer_;
   uint64_t seenUpdates_ = 0;
   uint64_t seenUpper_ = 0;
   bool finishing_ = false;
