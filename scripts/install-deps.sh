@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian machine, only when something is missing.
-#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, libcrypto, zstd and the tools the tests
-#                                     compare against (make test)
+#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, libcrypto, zstd, the tools the tests
+#                                     compare against and Debian's exFAT sample image (make test)
 #   scripts/install-deps.sh demo      only what building the command line needs (make demo)
 #   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
 #   scripts/install-deps.sh bench     peer tools the benchmarks compare against
@@ -15,7 +15,7 @@ want=()
 compile=(cmake g++ make libssl-dev zstd)
 case "${1:-build}" in
   build)    want=("${compile[@]}" libgtest-dev
-                  gddrescue sleuthkit exfat-fuse fuse3 libxml2-utils) ;;
+                  gddrescue sleuthkit exfat-fuse fuse3 libxml2-utils xz-utils forensics-samples-exfat) ;;
   demo)     want=("${compile[@]}") ;;
   fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
                   e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl zstd python3 util-linux) ;;

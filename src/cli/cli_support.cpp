@@ -20,6 +20,7 @@
 #include "core/common/text.h"
 #include "core/device/source_path.h"
 #include "core/partitions/exfat_boot_copy.h"
+#include "core/tools/partition_search.h"
 #include "platform/platform.h"
 
 namespace dudorazu::cli {
@@ -133,11 +134,17 @@ DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, c
 }
 
 PartitionRecord* resolvePartition(DiskRecord& disk, const std::string& text, const char* command) {
-  if (PartitionRecord* p = findPartition(disk, text)) return p;
+  if (PartitionRecord* p = findPartitionOrFoundVolume(disk, text)) return p;
+  if (std::optional<uint64_t> start = parseFoundVolumeAddress(text)) {
+    printError(command, "no exFAT boot sector (main or backup) makes a volume start at sector " +
+                            std::to_string(*start) + " of " + displayName(disk));
+    return nullptr;
+  }
   std::string known;
   for (const PartitionRecord& p : disk.partitions) known += (known.empty() ? "" : ", ") + partitionText(p);
   printError(command, "no partition '" + text + "' on " + displayName(disk) +
-                          (known.empty() ? " (it has no partitions)" : " (partitions: " + known + ")"));
+                          (known.empty() ? " (it has no partitions" : " (partitions: " + known) +
+                          "; a volume search found is named by its start, as search prints it: @SECTOR)");
   return nullptr;
 }
 

@@ -79,6 +79,7 @@ void writePartition(JsonWriter& json, const DiskRecord& disk, const PartitionRec
       .field("bytesPerSector", p.bytesPerSector)
       .field("clusterSectors", p.clusterSectors)
       .field("clusterBase", p.clusterBase)
+      .field("tableType", static_cast<uint32_t>(p.tableType))
       .endObject();
 }
 

@@ -19,7 +19,8 @@ const char* const kTreeUsage =
     "first cluster.\n"
     "\n"
     "  SOURCE     an image file, a device path or a disk's display name (see disks)\n"
-    "  PARTITION  the partition's text as disks shows it (its name or mount point)\n"
+    "  PARTITION  the partition's text as disks shows it (its name or mount point),\n"
+    "             or @SECTOR for a volume search found starting there\n"
     "  --json     print {\"records\":[...]} in depth-first order, each record with\n"
     "             path, name, state, stateText, dataLength, firstCluster,\n"
     "             allocationFlags, created, modified and parentCluster\n";
@@ -33,7 +34,8 @@ const char* const kScanUsage =
     "(under \"扩展目录\"). Works without boot sectors too.\n"
     "\n"
     "  SOURCE     an image file, a device path or a disk's display name (see disks)\n"
-    "  PARTITION  the partition's text as disks shows it (its name or mount point)\n"
+    "  PARTITION  the partition's text as disks shows it (its name or mount point),\n"
+    "             or @SECTOR for a volume search found starting there\n"
     "  --json     print {\"records\":[...]} as tree --json does; carved files have\n"
     "             paths under /扩展目录\n";
 

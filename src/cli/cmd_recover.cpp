@@ -3,7 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <mutex>
-#include <set>
+#include <string_view>
+#include <unordered_set>
 
 #include "cli/cli_support.h"
 #include "cli/record_listing.h"
@@ -39,7 +40,8 @@ const char* const kRecoverUsage =
     "files need.\n"
     "\n"
     "  SOURCE        an image file, a device path or a disk's display name\n"
-    "  PARTITION     the partition's text as disks shows it\n"
+    "  PARTITION     the partition's text as disks shows it, or @SECTOR for a\n"
+    "                volume search found starting there\n"
     "  DEST          the target folder (made when missing); not on the volume\n"
     "                being read\n"
     "  --path P      save the record at P, a path as tree prints it (\"/photos\",\n"
@@ -55,7 +57,8 @@ const char* const kRecoverUsage =
     "  --dry-run     list what would be saved, write nothing\n"
     "  --report FILE write a DFXML report: per file its path in the volume, size,\n"
     "                allocation, byte runs, SHA-256 of what was written, output\n"
-    "                path, status, and whether it was carved or guessed\n"
+    "                path, status, whether it was carved or guessed, and the\n"
+    "                bytes read from clusters other files hold now\n"
     "  --chain-only  a deleted file whose FAT chain ends before its length is\n"
     "                saved as far as the chain goes; without it the rest is\n"
     "                taken from the clusters after it that the allocation bitmap\n"
@@ -66,11 +69,14 @@ const char* const kRecoverUsage =
     "partial (failed or interrupted midway; the file keeps what it holds under\n"
     "NAME.partial), damaged (unreadable runs saved as zeros, or a length beyond\n"
     "what the volume holds: saved up to the volume's end), short (the data\n"
-    "clusters ended first), guessed (see --chain-only), carved (found by\n"
-    "content with --lost; incomplete when no end marker was found). Empty\n"
-    "files and folders are recreated. Prints a summary line. Exit status 1 when\n"
-    "a file failed, is partial, damaged, short or an incomplete carve, or when\n"
-    "DEST has too little room.\n";
+    "clusters ended first), overwritten (a deleted file some of whose clusters\n"
+    "are in use now: marked in the allocation bitmap or held by a live file or\n"
+    "folder; the bytes are saved as they are and the count of bytes read from\n"
+    "them is given), guessed (see --chain-only), carved (found by content with\n"
+    "--lost; incomplete when no end marker was found). Empty files and folders\n"
+    "are recreated. Prints a summary line. Exit status 1 when a file failed, is\n"
+    "partial, damaged, short, overwritten, guessed or an incomplete carve, or\n"
+    "when DEST has too little room.\n";
 
 const char* const kStatsUsage =
     "usage: dudorazu-cli stats SOURCE PARTITION [PATH]\n"
@@ -85,17 +91,23 @@ int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& cat
   return -1;
 }
 
+// Folders are counted by a hash of their output path: keeping the paths
+// themselves would cost memory quadratic in the depth of the tree.
+using FolderSet = std::unordered_set<size_t>;
+
 // What the jobs report, gathered per job so that no two threads share a list.
 struct JobLog {
   std::vector<SavedFile> files;
-  std::vector<std::string> folders;  // made (planned) without a filter
+  FolderSet folders;  // made (planned) without a filter
 };
 
 CommandPath reportOutput(const std::string& path) { return {path, "--report", 0, UINT64_MAX, false}; }
 
-void addFolders(std::set<std::string>& folders, const std::string& dest, const std::string& file) {
+// Notes the folders above `file` up to DEST, from the nearest on, until one
+// is known already.
+void addFolders(FolderSet& folders, const std::string& dest, std::string_view file) {
   for (size_t slash = file.rfind('/'); slash != std::string::npos && slash > dest.size(); slash = file.rfind('/', slash - 1)) {
-    if (!folders.insert(file.substr(0, slash)).second) break;
+    if (!folders.insert(std::hash<std::string_view>{}(file.substr(0, slash))).second) break;
   }
 }
 
@@ -223,18 +235,18 @@ int cmdRecover(Args args) {
   for (SaveJob& job : plan.jobs) {
     JobLog* log = &logs[job.rowId];
     job.options.onFile = [log](const SavedFile& f) { log->files.push_back(f); };
-    job.options.onFolder = [log](const std::string& folder) { log->folders.push_back(folder); };
+    job.options.onFolder = [log, &dest](const std::string& folder) { addFolders(log->folders, dest, folder + "/"); };
   }
 
   SaveScheduler scheduler;
   runOperation(batchSaveOperation(scheduler, std::move(plan.jobs), dryRun), progress);
 
   const SaveTotals totals = sumTotals(scheduler.saveQueue());
-  std::set<std::string> folders;
+  FolderSet folders;
   std::vector<DfxmlFile> reportFiles;
   uint64_t carved = 0, incomplete = 0, partial = 0;
   for (const JobLog& log : logs) {
-    for (const std::string& folder : log.folders) addFolders(folders, dest, folder + "/");
+    folders.insert(log.folders.begin(), log.folders.end());
     for (const SavedFile& f : log.files) {
       if (dryRun)
         std::printf("%s  %" PRIu64 "  %s\n", printableText(f.outputPath).c_str(), f.record->dataLength,
@@ -247,7 +259,9 @@ int cmdRecover(Args args) {
       if (hasReport) reportFiles.push_back(dfxmlFileOf(f, dryRun));
     }
   }
-  int status = totals.failed || totals.damaged || totals.shortened || partial || incomplete ? 1 : 0;
+  const bool notWhole = totals.failed || totals.damaged || totals.shortened || totals.overwritten || totals.guessed ||
+                        partial || incomplete;
+  int status = notWhole ? 1 : 0;
   if (hasReport) {
     DfxmlSource read;
     read.imageFilename = target.disk->devicePath;
@@ -269,6 +283,7 @@ int cmdRecover(Args args) {
                                totals.failed, totals.damaged);
   if (totals.shortened) summary += format(", %" PRIu64 " shorter than recorded (no more data clusters)", totals.shortened);
   if (partial) summary += format(", %" PRIu64 " partial", partial);
+  if (totals.overwritten) summary += format(", %" PRIu64 " overwritten", totals.overwritten);
   if (totals.guessed) summary += format(", %" PRIu64 " guessed", totals.guessed);
   if (carved) summary += format(", %" PRIu64 " carved", carved);
   if (incomplete) summary += format(" (%" PRIu64 " incomplete)", incomplete);

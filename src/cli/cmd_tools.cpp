@@ -29,7 +29,8 @@ std::string searchUsage() {
                      "Searches a disk or image for exFAT volumes whose partition entries are lost\n"
                      "and lists each with its label, cylinder-head-sector, size in sectors and\n"
                      "kind, then the disk's partition list with the found volumes appended.\n"
-                     "Ctrl-C stops the search.\n\n") +
+                     "A found volume is named @START there (its start sector), which tree,\n"
+                     "scan-lost, recover and image take as PARTITION. Ctrl-C stops the search.\n\n") +
          kModeHelp + "  --json        print {\"found\":[...],\"partitions\":[...]}\n";
 }
 
@@ -110,6 +111,12 @@ bool runSearch(DiskRecord& disk, const SearchOptions& options, std::vector<Found
                       progress);
 }
 
+// What tree, recover and image take as PARTITION for the row: a found
+// volume, which no later run lists, by its start.
+std::string commandName(const PartitionRecord& p) {
+  return p.searchKind == kSearchKindFound ? foundVolumeAddress(p.startSector) : partitionText(p);
+}
+
 void printSearchJson(const DiskRecord& disk, const std::vector<FoundVolume>& found, bool completed) {
   JsonWriter json;
   json.beginObject().field("completed", completed).key("found").beginArray();
@@ -121,6 +128,7 @@ void printSearchJson(const DiskRecord& disk, const std::vector<FoundVolume>& fou
         .field("sizeSectors", v.sizeSectors)
         .field("kind", entryKindText(v.entryKind))
         .field("startSector", v.startSector)
+        .field("partition", foundVolumeAddress(v.startSector))
         .field("viaBackup", v.viaBackup)
         .field("appended", v.appended)
         .endObject();
@@ -129,6 +137,7 @@ void printSearchJson(const DiskRecord& disk, const std::vector<FoundVolume>& fou
   for (const PartitionRecord& p : disk.partitions) {
     json.beginObject()
         .field("name", p.name)
+        .field("partition", commandName(p))
         .field("label", p.label)
         .field("fileSystem", fileSystemText(p))
         .field("typeCode", static_cast<uint32_t>(p.typeCode))
@@ -149,10 +158,12 @@ void printSearchText(const DiskRecord& disk, const std::vector<FoundVolume>& fou
     std::printf("%s %s %s %s %s\n", cell("exFat", 8).c_str(), cell(v.label, 16).c_str(), cell(v.chs, 16).c_str(),
                 cell(std::to_string(v.sizeSectors), 12, true).c_str(), entryKindText(v.entryKind));
   std::printf("\npartitions of %s:\n", printableText(displayName(disk)).c_str());
+  // The first column is what names the row in a later command.
   for (const PartitionRecord& p : disk.partitions)
-    std::printf("  %s %s start %-10llu size %-12llu %s %s%s\n", cell(p.name, 14).c_str(),
+    std::printf("  %s %s start %-10llu size %-12llu %s %s%s\n", cell(commandName(p), 14).c_str(),
                 cell(fileSystemText(p), 7).c_str(), static_cast<unsigned long long>(p.startSector),
-                static_cast<unsigned long long>(p.sizeSectors), cell(entryKindText(p.entryKind), 4).c_str(), printableText(p.label).c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
+                static_cast<unsigned long long>(p.sizeSectors), cell(entryKindText(p.entryKind), 4).c_str(),
+                printableText(p.label).c_str(), p.searchKind == kSearchKindFound ? "  (found)" : "");
 }
 
 void printRows(const std::vector<RebuildRow>& rows) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
@@ -28,7 +29,7 @@ struct Scenario {
 TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
   DUDORAZU_SKIP_UNLESS(test::haveTool("xmllint"), "xmllint is not installed: the reports are not validated");
   const Scenario scenarios[] = {
-      {"the whole root with a report", "recovery-main.img", "", 0,
+      {"the whole root with a report", "recovery-main.img", "", 1,
        {"saved 216 files in 12 folders", "0 failed, 0 damaged, 1 guessed", "guessed: /gone/frag-deleted.dat -> "},
        {"short:"},
        [](const std::string& out, const std::string& xml) {
@@ -72,11 +73,39 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
       {"an image cut off before the root folder", "recovery-guess.img", "", 1,
        {"the root folder (cluster 5) of partition 'Partition0' cannot be read"}, {"saved 0 files"}, nullptr,
        3158016 + 100},
-      {"a dry run of the deleted files", "recovery-main.img", "--dry-run --deleted", 0,
+      {"a dry run of the deleted files", "recovery-main.img", "--dry-run --deleted", 1,
        {"would save 3 files", "gone/frag-deleted.dat  327680  已删除文件", "would be guessed: /gone/frag-deleted.dat"},
        {},
        [](const std::string& out, const std::string&) {
          EXPECT_FALSE(std::filesystem::exists(out)) << "a dry run writes nothing";
+       }},
+      {"deleted files in clusters new files took, and two photos written in turns", "recovery-overwrite.img",
+       "--deleted", 1,
+       {"overwritten: /gone/whole.bin -> ", "(32768 of 32768 bytes read from clusters now in use by other files)",
+        "overwritten: /gone/half.bin -> ", "(16384 of 65536 bytes", "overwritten: /gone/chain.dat -> ",
+        "overwritten: /kept/short.txt -> ", "guessed: /DCIM/A.JPG -> ", "guessed: /DCIM/B.JPG -> ",
+        "4 overwritten, 2 guessed"},
+       {"/gone/intact.bin -> "},
+       [](const std::string&, const std::string& xml) {
+         // Per deleted file: sha256 and length as written, bytes in clusters live files hold now, path.
+         std::istringstream truth(test::fixtureText("recovery-overwrite.truth.txt"));
+         std::string sha, path;
+         uint64_t length = 0, taken = 0;
+         while (truth >> sha >> length >> taken >> path) {
+           SCOPED_TRACE(path);
+           size_t at = xml.find("<filename>" + path.substr(1) + "</filename>");
+           ASSERT_NE(at, std::string::npos);
+           std::string entry = xml.substr(at, xml.find("</fileobject>", at) - at);
+           const bool photo = contains(path, "/DCIM/");
+           const std::string status = taken ? "overwritten" : photo ? "guessed" : "saved";
+           EXPECT_TRUE(contains(entry, "<dudorazu:status>" + status + "</dudorazu:status>")) << entry;
+           EXPECT_EQ(contains(entry, "<dudorazu:overwritten_bytes>" + std::to_string(taken) + "<"), taken != 0) << entry;
+           EXPECT_TRUE(contains(entry, "<filesize>" + std::to_string(length) + "</filesize>")) << entry;
+           // What nobody took comes back as written.
+           if (!taken && !photo) {
+             EXPECT_TRUE(contains(entry, ">" + sha + "</hashdigest>")) << entry;
+           }
+         }
        }},
       {"a path that is not there", "recovery-main.img", "--path /no/such", 1, {"no record at '/no/such'"}, {}, nullptr},
   };
@@ -104,7 +133,7 @@ TEST(RecoverCli, ADriveGivesTheFilesAsIcatReadsThem) {
   test::LoopDevice loop(test::fixtureImage("recovery-main.img"), "-r");
   ASSERT_FALSE(loop.path().empty()) << "losetup failed";
   test::TempDir dir;
-  test::expectCli("recover " + loop.path() + " Partition0 " + dir.file("out"), 0, {"0 failed, 0 damaged"});
+  test::expectCli("recover " + loop.path() + " Partition0 " + dir.file("out"), 1, {"0 failed, 0 damaged, 1 guessed"});
   test::expectSavedAsListed("recovery-main.sha256.txt", dir.file("out") + "/根目录");
 }
 

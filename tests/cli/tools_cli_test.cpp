@@ -205,7 +205,7 @@ TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
     refused(onSource);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("o.img"))) << "a refused image creates no file";
-  expectCli(expand("recover {src} Partition0 {dir}/o5 --report {file} --yes", names), 0);
+  expectCli(expand("recover {src} Partition0 {dir}/o5 --report {file} --yes", names), 1, {"1 guessed"});
   EXPECT_TRUE(test::contains(readFile(file), "<dfxml")) << "--yes replaces the report";
 }
 

@@ -165,33 +165,47 @@ TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedIn
   longText.add(2, "t");
   putLe32(longText.bytes, 48 + 32 + 4, 2049);
   EXPECT_FALSE(parseSummaryInformation(longText.bytes, info));
-  // A document at cluster 5000 of a volume whose clusters are one sector
-  // and start at sector 0: header, directory at sector 1, summary at 2.
-  PartitionRecord p;
-  p.clusterSectors = 1;
-  p.clusterBase = 0;
-  std::string disk((5000 + 8) * 512, '\0');
-  auto* d = reinterpret_cast<uint8_t*>(disk.data()) + 5000 * 512;
-  const uint8_t magic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  std::memcpy(d, magic, 8);
-  putLe32(d, 44, 2);
-  putLe32(d, 48, 1);
-  uint8_t* entry = d + 2 * 512 + 128;  // directory sector 1 lies at (1 + 1) x 512
-  const uint8_t name[8] = {5, 0, 'S', 0, 'u', 0, 'm', 0};
-  std::memcpy(entry, name, 8);
-  putLe32(entry, 116, 2);
-  PropertySet s;
-  s.add(4, "Li");
-  s.add(18, "Microsoft Office Word");
-  std::memcpy(d + 3 * 512, s.bytes, 1024);
-  MemoryDevice device(disk);
-  auto doc = carveOle2Document(device, 5000, d, p);
-  ASSERT_TRUE(doc);
-  EXPECT_EQ(doc->name, "Li5000.doc");
-  EXPECT_EQ(doc->length, 512u * 2 * 128);
-
-  d[0] = 0;
-  EXPECT_FALSE(carveOle2Document(device, 5000, d, p));
+  // A document at cluster 5000 of a volume whose clusters start at sector
+  // 0: header, directory at its sector 1, summary at 2, in sectors of the
+  // document's own size (its sector shift), whatever the volume's. Two FAT
+  // sectors map 2 x (sector / 4) sectors.
+  const struct {
+    uint16_t shift;
+    uint16_t volumeSector;
+    uint64_t length;  // 0: refused
+  } docs[] = {{9, 512, 2 * 128 * 512},       {9, 4096, 2 * 128 * 512}, {12, 512, 2 * 1024 * 4096},
+              {12, 4096, 2 * 1024 * 4096}, {10, 512, 0},             {0, 512, 0}};
+  for (const auto& c : docs) {
+    const uint64_t sector = uint64_t{1} << (c.shift == 12 ? 12 : 9);
+    PartitionRecord p;
+    p.bytesPerSector = c.volumeSector;
+    p.clusterSectors = static_cast<uint32_t>(4 * sector / 512);
+    p.clusterBase = 0;
+    const uint64_t at = p.clusterPosition(5000);
+    std::string disk(at + 8 * sector, '\0');
+    auto* d = reinterpret_cast<uint8_t*>(disk.data()) + at;
+    const uint8_t magic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::memcpy(d, magic, 8);
+    putLe16(d, 30, c.shift);
+    putLe32(d, 44, 2);
+    putLe32(d, 48, 1);
+    uint8_t* entry = d + 2 * sector + 128;  // directory sector 1 lies at (1 + 1) sectors
+    const uint8_t name[8] = {5, 0, 'S', 0, 'u', 0, 'm', 0};
+    std::memcpy(entry, name, 8);
+    putLe32(entry, 116, 2);
+    PropertySet s;
+    s.add(4, "Li");
+    s.add(18, "Microsoft Office Word");
+    std::memcpy(d + 3 * sector, s.bytes, 1024);
+    MemoryDevice device(disk);
+    auto doc = carveOle2Document(device, 5000, d, p);
+    ASSERT_EQ(doc.has_value(), c.length != 0) << c.shift << " " << c.volumeSector;
+    if (!doc) continue;
+    EXPECT_EQ(doc->name, "Li5000.doc");
+    EXPECT_EQ(doc->length, c.length) << c.shift << " " << c.volumeSector;
+    d[0] = 0;
+    EXPECT_FALSE(carveOle2Document(device, 5000, d, p));
+  }
 }
 
 // A root folder, sets in both forms, a set's tail first; forms must agree.

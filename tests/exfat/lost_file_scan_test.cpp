@@ -223,9 +223,12 @@ TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwiceAndClusterCountsAreBoun
   v.putSet({60}, 3, fileSet("z"));
   v.putSet({4}, 0, fileSet("x"));
   v.putSet({4}, 3, fileSet("w"));
+  // The heap's last cluster is 65 (ClusterCount + 1).
+  v.putSet({65}, 0, fileSet("last"));
+  v.putSet({65}, 3, fileSet("last2"));
   SyntheticScan s(v);
-  // 4 (the root), 8, 10 and 60 are folders; 20 was read through 10.
-  EXPECT_EQ(childNames(s.partition.rootRecord), "60,10,8,4");
+  // 4 (the root), 8, 10, 60 and 65 are folders; 20 was read through 10.
+  EXPECT_EQ(childNames(s.partition.rootRecord), "65,60,10,8,4");
   const ExfatFileRecord& ten = *childNamed(s.partition.rootRecord, "10");
   EXPECT_EQ(childNames(ten), "file,child");
   EXPECT_EQ(childNames(*childNamed(ten, "child")), "grandchild2,grandchild");
@@ -233,17 +236,20 @@ TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwiceAndClusterCountsAreBoun
   ASSERT_TRUE(root != s.partition.clusterIndex.end() && extended != s.partition.clusterIndex.end());
   EXPECT_EQ(root->second, &s.partition.rootRecord);
   EXPECT_EQ(extended->second, &s.partition.extendedRecord);
-  EXPECT_EQ(s.progress.upper(), 64u);
+  EXPECT_EQ(s.progress.upper(), 64u) << "clusters 2 to 65";
 
-  // A cluster count that scans nothing, and one far beyond the device.
+  // A heap of four clusters (2 to 5), and counts far beyond the device: the
+  // scan ends where the device does.
   putLe32(v.bootSector(), 0x5C, 4);
   SyntheticScan small(v);
-  EXPECT_TRUE(small.partition.rootRecord.children.empty());
-  EXPECT_EQ(small.progress.position(), 0u);
-  putLe32(v.bootSector(), 0x5C, 0xFFFFFFFF);
-  SyntheticScan huge(v);
-  EXPECT_EQ(childNames(huge.partition.rootRecord), "60,10,8,4");
-  EXPECT_EQ(huge.progress.upper(), 0xFFFFFFFFu);
+  EXPECT_EQ(childNames(small.partition.rootRecord), "4");
+  EXPECT_EQ(small.progress.upper(), 4u);
+  for (uint32_t count : {65u, 0xFFFFFFFDu, 0xFFFFFFFFu}) {
+    putLe32(v.bootSector(), 0x5C, count);
+    SyntheticScan huge(v);
+    EXPECT_EQ(childNames(huge.partition.rootRecord), "65,60,10,8,4") << count;
+    EXPECT_EQ(huge.progress.upper(), 64u) << count;
+  }
 }
 
 TEST(LostFileScan, AFoundVolumeIsScannedOnItsStoredGeometryWithoutAFat) {

@@ -70,6 +70,49 @@ TEST(MbrDiscovery, PrimariesThenLogicalsInChainOrderAndEndlessChainsEnd) {
   EXPECT_LE(disk.partitions.size(), ExtendedChainGuard::kMaxEbrs + 1);
 }
 
+// Cards formatted over an older layout keep its type byte: the volume, not the byte, tells the file system.
+TEST(MbrDiscovery, EveryEntryButAContainerIsProbedWhateverItsType) {
+  enum Volume { None, Exfat, ExfatBackupOnly, Fat16 };
+  const struct {
+    uint8_t type;
+    Volume volume;
+    uint8_t typeCode;
+    bool viaBackup;
+  } cases[] = {
+      {0x83, Exfat, 5, false},  {0x0B, Exfat, 5, false}, {0x0C, Exfat, 5, false},
+      {0x06, Exfat, 5, false},  {0x0E, Exfat, 5, false}, {0xEF, Exfat, 5, false},
+      {0x07, Exfat, 5, false},  {0x83, Fat16, 6, false}, {0x0E, Fat16, 0x0E, false} /* already a FAT16 type */,
+      {0x0C, None, 0x0C, false}, {0x83, ExfatBackupOnly, 0x83, true},
+      // Containers: a stale boot sector at their start is no volume.
+      {0x8E, Exfat, 0x8E, false}, {0xFD, Exfat, 0xFD, false}, {0x42, Exfat, 0x42, false},
+  };
+  for (const auto& c : cases) {
+    for (bool logical : {false, true}) {
+      // A logical partition sits in a Linux extended (0x85) partition, whose chain is followed too.
+      ImageBuilder img(400);
+      const uint32_t start = logical ? 120 : 100;
+      if (logical) {
+        img.tableEntry(0, 0, 0x85, 80, 300);
+        img.tableEntry(80, 0, c.type, 40, 200);
+      } else {
+        img.tableEntry(0, 0, c.type, start, 200);
+      }
+      if (c.volume == Exfat) img.exfatVolume(start, 200, "CARD");
+      if (c.volume == Fat16) img.fat16Boot(start, 200, 0);
+      if (c.volume == ExfatBackupOnly) img.exfatVolume(start + 12, 200);
+      DiskRecord disk = discover(img);
+      SCOPED_TRACE(testing::Message() << "type 0x" << std::hex << int{c.type} << (logical ? " logical" : ""));
+      ASSERT_EQ(disk.partitions.size(), 1u);
+      const PartitionRecord& p = disk.partitions[0];
+      EXPECT_EQ(int{p.typeCode}, int{c.typeCode});
+      EXPECT_EQ(int{p.tableType}, int{c.type}) << "the type byte is kept as read";
+      EXPECT_EQ(p.exfatFromBackupBootSector, c.viaBackup);
+      EXPECT_EQ(p.label, c.typeCode == 5 ? "CARD" : "");
+      EXPECT_EQ(p.startSector, start);
+    }
+  }
+}
+
 TEST(WholeDiskDiscovery, VolumeAtSectorZeroButAJumpWith0x48IsAnMbr) {
   ImageBuilder fat16(4), exfat(64), mbr(400);
   fat16.fat16Boot(0, 3000, 0);  // the 16-bit total counts when the 32-bit one is 0
@@ -105,6 +148,28 @@ TEST(GptDiscovery, EntriesEndAtTheFirstUnusedOneOrThe129thAndAbsurdEntrySizesFin
   for (uint32_t size : {0u, 16u, 4097u, 0xFFFFFFFFu})
     EXPECT_TRUE(discover(gptDisk(128, size)).partitions.empty()) << "entry size " << size;
   EXPECT_TRUE(discover(gptDisk(0, 128)).partitions.empty());
+}
+
+// Entries of any type GUID are probed, except a volume manager's pieces.
+TEST(GptDiscovery, EntriesOfEveryTypeButContainersAreProbed) {
+  constexpr uint8_t kLinuxData[16] = {0xAF, 0x3D, 0xC6, 0x0F, 0x83, 0x84, 0x72, 0x47,
+                                      0x8E, 0x79, 0x3D, 0x69, 0xD8, 0x47, 0x7D, 0xE4};
+  constexpr uint8_t kLinuxLvm[16] = {0x79, 0xD3, 0xD6, 0xE6, 0x07, 0xF5, 0xC2, 0x44,
+                                     0xA2, 0x3C, 0x23, 0x8F, 0x2A, 0x3D, 0xF9, 0x28};
+  constexpr uint8_t kMadeUp[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  ImageBuilder img(400);
+  img.gptHeader();
+  img.gptEntry(0, kLinuxData, 40, 119, "Card");
+  img.exfatVolume(40, 80, "LINUXTYPE");
+  img.gptEntry(1, kLinuxLvm, 120, 199, "Pv");
+  img.exfatVolume(120, 80, "STALE");
+  img.gptEntry(2, kMadeUp, 200, 279, "Odd");
+  img.fat16Boot(200, 80, 0);
+  img.gptEntry(3, kMadeUp, 280, 359, "Gone");
+  img.exfatVolume(292, 80);  // only the backup boot sector is left
+  EXPECT_EQ(test::listing(discover(img)),
+            "Card(exFat) 40+80 t5 k1 LINUXTYPE\nPv 120+80 t0 k1 \nOdd(fat) 200+80 t6 k1 \nGone(exFat) 280+80 t0 k1 \n");
+  EXPECT_TRUE(discover(img).partitions[3].exfatFromBackupBootSector);
 }
 
 TEST(Regions, NamedAfterTheLastRegion) {
@@ -343,7 +408,11 @@ TEST(FixtureImages, PartitionsOfEachTableAndWholeDiskVolume) {
   const std::pair<const char*, const char*> images[] = {
       {"partitions-mbr.img",
        "Partition0 2048+16384 t5 k1 MBREXFAT\nPartition1 18432+8192 t6 k1 \nPartition2 28672+73728 t12 k2 \n"
-       "Partition3 104448+16384 t7 k2 \nPartition4 122880+32768 t131 k2 \n"},
+       "Partition3 104448+16384 t7 k2 \nPartition4 122880+32768 t131 k2 MBREXT4 EXT4\n"},
+      // exFAT under Linux, FAT32 and EFI types, and in a Linux extended partition (make-foreign.sh).
+      {"partitions-foreign.img",
+       "Partition0 2048+6144 t5 k1 F83\nPartition1 8192+6144 t5 k1 F0C\nPartition2 14336+6144 t5 k1 FEF\n"
+       "Partition3 22528+6144 t5 k2 F85\n"},
       {"partitions-gpt.img",
        "Data(exFat) 2048+16384 t5 k1 GPTDATA\nSmall(fat) 18432+8192 t6 k1 \n"
        "LinuxPartition2 26624+32768 t131 k1 GPTEXT4 EXT4\nWin(NTFS) 59392+16384 t7 k1 \n"

@@ -4,7 +4,13 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <sstream>
 
+#include "core/exfat/lost_file_scan.h"
+#include "core/exfat/record_walk.h"
+#include "core/exfat/tree_loader.h"
+#include "core/recovery/save_report.h"
+#include "exfat/served_volume.h"
 #include "fake_volume.h"
 #include "support/faulty_device.h"
 #include "support/temp_dir.h"
@@ -21,7 +27,8 @@ using test::TempDir;
 constexpr uint8_t kContiguous = 3;
 constexpr uint8_t kChained = 1;
 
-// Chains end at the length, end mark, FAT end or a cycle; past the heap is damage; free clusters are a guess.
+// Chains end at the length, end mark, FAT end or a cycle; past the heap is damage; free clusters are a guess;
+// a deleted file's bytes in clusters the bitmap marks in use are another file's.
 TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
   FakeVolume v(1, 64);
   for (uint32_t c = 2; c < 64; ++c) v.stamp(c);
@@ -41,22 +48,30 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
     bool guess;
     std::vector<uint32_t> read;   // the clusters the file is cut from
     bool shortened, beyond, guessed;
+    uint64_t inUse;               // bytes read from clusters marked in use
   } cases[] = {
-      {"partial", live, kChained, {10, 7, 20}, kEnd, 2 * cb + 100, false, {10, 7, 20}, false, false, false},
-      {"long", live, kChained, {30, 31, 32, 40, 41}, kEnd, 2 * cb, false, {30, 31}, false, false, false},
-      {"exact", live, kChained, {50, 52}, kEnd, 2 * cb, false, {50, 52}, false, false, false},
-      {"count", live, kChained, {4, 5}, 64, 5 * cb, false, {4, 5}, true, false, false},
-      {"end", live, kChained, {8}, 0x0FFFFFFF, 5 * cb, false, {8}, true, false, false},
-      {"cycle", live, kChained, {12, 13, 14}, 12, 10 * cb, false, {12, 13, 14}, true, false, false},
-      {"self", live, kChained, {63}, 63, 3 * cb, false, {63}, true, false, false},  // the last entry
-      {"huge contiguous", gone, kContiguous, {61}, 0, 1ull << 50, true, {61, 62, 63}, false, true, false},
-      {"huge chained", live, kChained, {13, 15}, kEnd, 1ull << 50, true, {13, 15}, false, true, false},
-      {"cleared chain", gone, kChained, {11}, kEnd, 4 * cb, true, {11, 13, 15, 17}, false, false, true},
-      {"chain then free", gone, kChained, {13, 15}, kEnd, 4 * cb, true, {13, 15, 17, 19}, false, false, true},
-      {"chain only", gone, kChained, {11}, kEnd, 4 * cb, false, {11}, true, false, false},
-      {"live file", live, kChained, {11}, kEnd, 4 * cb, true, {11}, true, false, false},
-      {"free to the end", gone, kChained, {59}, kEnd, 20 * cb, true, {59, 61, 63}, true, false, true},
-      {"outside the heap", gone, kContiguous, {64}, 0, cb, true, {}, true, false, false},
+      {"partial", live, kChained, {10, 7, 20}, kEnd, 2 * cb + 100, false, {10, 7, 20}, false, false, false, 0},
+      {"long", live, kChained, {30, 31, 32, 40, 41}, kEnd, 2 * cb, false, {30, 31}, false, false, false, 0},
+      {"exact", live, kChained, {50, 52}, kEnd, 2 * cb, false, {50, 52}, false, false, false, 0},
+      {"count", live, kChained, {4, 5}, 64, 5 * cb, false, {4, 5}, true, false, false, 0},
+      {"end", live, kChained, {8}, 0x0FFFFFFF, 5 * cb, false, {8}, true, false, false, 0},
+      {"cycle", live, kChained, {12, 13, 14}, 12, 10 * cb, false, {12, 13, 14}, true, false, false, 0},
+      {"self", live, kChained, {63}, 63, 3 * cb, false, {63}, true, false, false, 0},  // the last entry
+      {"huge contiguous", gone, kContiguous, {61}, 0, 1ull << 50, true, {61, 62, 63}, false, true, false, cb},
+      {"huge chained", live, kChained, {13, 15}, kEnd, 1ull << 50, true, {13, 15}, false, true, false, 0},
+      {"cleared chain", gone, kChained, {11}, kEnd, 4 * cb, true, {11, 13, 15, 17}, false, false, true, 0},
+      {"chain then free", gone, kChained, {13, 15}, kEnd, 4 * cb, true, {13, 15, 17, 19}, false, false, true, 0},
+      {"chain only", gone, kChained, {11}, kEnd, 4 * cb, false, {11}, true, false, false, 0},
+      {"live file", live, kChained, {11}, kEnd, 4 * cb, true, {11}, true, false, false, 0},
+      {"free to the end", gone, kChained, {59}, kEnd, 20 * cb, true, {59, 61, 63}, true, false, true, 0},
+      {"outside the heap", gone, kContiguous, {64}, 0, cb, true, {}, true, false, false, 0},
+      // Not fragmented, so never a guess: what runs on into used clusters is overwritten.
+      {"contiguous over used", gone, kContiguous, {9}, 0, 3 * cb + 100, true, {9, 10, 11, 12}, false, false, false,
+       cb + 100},
+      {"intact chain over used", gone, kChained, {20, 23, 24}, kEnd, 2 * cb + 7, true, {20, 23, 24}, false, false,
+       false, cb + 7},
+      {"chain, then used and free", gone, kChained, {22}, kEnd, 3 * cb, true, {22, 23, 25}, false, false, true, cb},
+      {"live over used", live, kContiguous, {30}, 0, 2 * cb, true, {30, 31}, false, false, false, 0},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -76,11 +91,98 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
     EXPECT_EQ(f.beyondVolume, c.beyond) << c.name;
     EXPECT_EQ(f.damaged, c.beyond) << c.name;
     EXPECT_EQ(f.guessed, c.guessed) << c.name;
+    EXPECT_EQ(f.overwrittenBytes, c.inUse) << c.name;
+    EXPECT_EQ(s.context.totals.overwritten, c.inUse != 0 ? 1u : 0u) << c.name;
+    // Named on its line and in the window's closing text, with the bytes at risk.
+    EXPECT_EQ(test::contains(savedFileProblem(f), "overwritten: "), c.inUse != 0) << c.name;
+    EXPECT_EQ(test::contains(savedFileProblem(f), "(" + std::to_string(c.inUse) + " of " +
+                                                      std::to_string(f.bytesWritten) + " bytes read from clusters"),
+              c.inUse != 0)
+        << c.name;
+    std::istringstream planned(savedFileProblem(f, true));
+    for (std::string line; std::getline(planned, line);) EXPECT_EQ(line.rfind("would be ", 0), 0u) << line;
+    EXPECT_EQ(test::contains(saveReportText(s.context.totals, {}, false), "其中 1 个文件的簇已被其他文件占用"),
+              c.inUse != 0)
+        << c.name;
     EXPECT_FALSE(f.failed) << c.name;
     EXPECT_EQ(f.bytesWritten, expected.size()) << c.name;
     EXPECT_EQ(s.context.totals.shortened, c.shortened ? 1u : 0u) << c.name;
     EXPECT_LE(reachableLength(r, v.partition), std::max<uint64_t>(62 * cb, c.length)) << c.name;
     EXPECT_EQ(reachableLength(r, v.partition) < c.length, c.beyond || c.read.empty()) << c.name;
+  }
+}
+
+// Clusters the live tree holds are in use even where no bitmap says so: a deleted file over them, or a live entry
+// that no live folder reaches, is overwritten, after a load and after a lost-file scan alike. Cyclic and
+// cross-linked live chains cost no more than the FAT.
+TEST(SaveEngine, FilesInClustersTheLiveTreeHoldsAreOverwritten) {
+  test::TestVolume v(2, 64);  // no allocation bitmap; a scan finds folders only in clusters of 2 sectors or more
+  auto chained = [](test::SetLayout s) {
+    s.flags = 1;
+    return s;
+  };
+  const uint64_t cb = 1024;
+  const std::vector<uint32_t> root = {7, 8, 9};
+  v.chain(root);
+  // "live" lies before the root: a scan finds it first, as a folder of its own.
+  v.putSet(root, 0, test::folderSet("live", 5, cb));
+  v.putSet({5}, 0, chained(test::fileSet("chained", 10, 3 * cb)));
+  v.putSet({5}, 3, test::fileSet("empty"));
+  v.chain({10, 12, 14});
+  v.putSet(root, 3, test::fileSet("contig", 20, 2 * cb + 476));
+  v.putSet(root, 6, test::deleted(test::fileSet("same-start", 20, 2 * cb + 476)));  // what a rename leaves
+  v.putSet(root, 9, test::deleted(test::fileSet("over-contig", 21, 3 * cb)));
+  v.putSet(root, 12, test::deleted(chained(test::fileSet("over-chain", 14, cb + 88))));
+  v.putSet(root, 15, test::deleted(test::fileSet("free", 30, cb)));
+  v.putSet(root, 18, test::deleted(test::folderSet("old", 16, cb)));
+  v.putSet({16}, 0, test::fileSet("orphan", 21, 100));
+  v.putSet({16}, 3, test::fileSet("orphan-free", 31, 100));
+  v.putSet(root, 21, chained(test::fileSet("loop", 40, 1ull << 40)));
+  v.setFat(40, 41);
+  v.setFat(41, 40);
+  v.putSet(root, 24, chained(test::fileSet("joins", 41, 5 * cb)));
+  v.putSet(root, 27, test::deleted(test::fileSet("after-loop", 40, 3 * cb)));
+  for (int i = 0; i < 3; ++i) v.putSet(root, 30 + 3 * i, test::fileSet("wide" + std::to_string(i), 50, 10 * cb));
+  v.putSet(root, 39, test::deleted(test::fileSet("in-wide", 58, 4 * cb)));
+  const std::vector<uint32_t> held = {5, 7, 8, 9, 10, 12, 14, 20, 21, 22, 40, 41, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59};
+  struct Case {
+    const char* name;
+    uint64_t inUse;
+    bool outside;
+  } cases[] = {{"contig", 0, false},          {"chained", 0, false},      {"same-start", 2 * cb + 476, false},
+               {"over-contig", 2 * cb, false}, {"over-chain", cb, false},  {"free", 0, false},
+               {"orphan", 100, true},          {"orphan-free", 0, true},   {"after-loop", 2 * cb, false},
+               {"in-wide", 2 * cb, false}};
+  // Then a bitmap marks the clusters of free and orphan-free: it judges deleted files alone (a live entry outside
+  // the live tree is most often in a folder whose entry was lost, and the bitmap marks its clusters for it).
+  enum Run { kLoad, kScan, kScanWithoutRoot };
+  for (Run run : {kLoad, kScan, kScanWithoutRoot}) {
+    SCOPED_TRACE(run == kLoad ? "load" : run == kScan ? "lost-file scan" : "scan without the root folder");
+    putLe32(v.bootSector(), 0x60, run == kScanWithoutRoot ? 3 : root[0]);
+    test::ServedVolume s(v);
+    ASSERT_TRUE(run == kLoad ? loadVolumeTree(s.disk, s.partition, s.progress)
+                             : scanLostFiles(s.disk, s.partition, s.progress));
+    std::vector<uint32_t> live;
+    for (uint32_t c = 0; c < 70; ++c)
+      if (s.partition.clusterLive(c)) live.push_back(c);
+    EXPECT_EQ(live, run == kScanWithoutRoot ? std::vector<uint32_t>{} : held);
+    for (bool bitmap : {false, true}) {
+      s.partition.allocationBitmap.assign(bitmap ? 8 : 0, 0);
+      if (bitmap) s.partition.allocationBitmap[(30 - 2) / 8] = 3 << ((30 - 2) % 8);
+      for (const Case& c : cases) {
+        const ExfatFileRecord* r = nullptr;
+        forEachRecord(s.partition.rootRecord, "/", [&](const ExfatFileRecord& x, const std::string&, size_t) {
+          if (x.name == c.name) r = &x;
+        });
+        ASSERT_TRUE(r) << c.name;
+        DataRunWalker walker(*r, s.partition);
+        while (walker.next()) {
+        }
+        const uint64_t inUse = bitmap && c.name == std::string("free") ? cb : run == kScanWithoutRoot ? 0 : c.inUse;
+        EXPECT_EQ(walker.bytesInUse(), inUse) << c.name << (bitmap ? " with the bitmap" : "");
+        EXPECT_EQ(r->outsideLiveTree, run == kScanWithoutRoot ? !r->isDeleted() : c.outside) << c.name;
+      }
+    }
   }
 }
 

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "core/recovery/file_times.h"
 #include "core/recovery/save_engine.h"
 #include "fake_volume.h"
 #include "support/temp_dir.h"
@@ -138,6 +141,71 @@ TEST(SaveFaults, AFileOfFiveGibibytesIsSavedWhole) {
   EXPECT_EQ(at(length - 4, 4), "tail");
   EXPECT_EQ(s.progress.position(), 100u);
   EXPECT_EQ(s.progress.text(), std::to_string(length) + " BYTE被保存");
+}
+
+// Folders nested far past the system's path limit are each made once below
+// their parent, with and without a filter; the deepest file is whole and
+// the dates of the deepest and the top folder are kept.
+TEST(SaveFaults, TenThousandNestedFoldersAreMadeBelowEachOther) {
+  constexpr size_t kLevels = 10'000;
+  test::FakeVolume v(1, 16);
+  v.stamp(5);
+  const uint16_t date = (30 << 9) | (6 << 5) | 15, time = (8 << 11) | (30 << 5);
+  ExfatFileRecord* at = &v.root();
+  std::vector<std::string> names;
+  for (size_t level = 1; level <= kLevels; ++level) {
+    names.push_back("d" + std::to_string(level));
+    at = &v.add(*at, names.back(), kStateFolder, 3, 0, 4);
+    at->modifyDate = date - (level == 1 || level == kLevels ? 0 : 1);
+    at->modifyTime = time;
+  }
+  v.add(*at, "deepest.txt", kStateDeletedFile, 3, 300, 5);
+  const ExfatFileRecord& top = v.root().children.front();
+  const std::time_t kept = *recordLocalTime(date, time);
+  // In memory where the system has it: removing 10,000 levels from a disk
+  // takes longer than saving them.
+  const char* before = std::getenv("TMPDIR");
+  const std::string restore = before ? before : "";
+  for (bool filtered : {false, true}) {
+    if (std::filesystem::is_directory("/dev/shm")) ::setenv("TMPDIR", "/dev/shm", 1);
+    TempDir out;
+    if (before) ::setenv("TMPDIR", restore.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+    test::Saver s(v);
+    size_t folders = 0;
+    s.context.onFolder = [&](const std::string&) { ++folders; };
+    if (filtered) s.context.fileFilter = [](const ExfatFileRecord& r) { return r.name == "deepest.txt"; };
+    s.save(top, out.path());
+    ASSERT_EQ(s.files.size(), 1u) << filtered;
+    EXPECT_TRUE(s.files[0].created && !s.files[0].failed) << filtered;
+    EXPECT_TRUE(s.files[0].outputPath.ends_with("/d" + std::to_string(kLevels) + "/deepest.txt")) << filtered;
+    EXPECT_EQ(folders, filtered ? 0 : kLevels) << filtered;
+    // Down through the folders as the save went, by descriptor.
+    int fd = ::open(out.path().c_str(), O_RDONLY | O_DIRECTORY);
+    size_t depth = 0;
+    struct stat st {};
+    for (const std::string& name : names) {
+      int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+      if (next < 0) break;
+      ::fstat(next, &st);
+      if (depth == 0) {
+        EXPECT_EQ(st.st_mtime, kept) << filtered << ": the top folder's date";
+      }
+      ::close(fd);
+      fd = next;
+      ++depth;
+    }
+    EXPECT_EQ(depth, kLevels) << filtered;
+    if (depth == kLevels) {
+      EXPECT_EQ(st.st_mtime, kept) << filtered << ": the deepest folder's date";
+    }
+    std::string bytes(400, '\0');
+    int file = ::openat(fd, "deepest.txt", O_RDONLY);
+    bytes.resize(file < 0 ? 0 : static_cast<size_t>(std::max<ssize_t>(0, ::read(file, bytes.data(), bytes.size()))));
+    EXPECT_EQ(bytes, v.cluster(5).substr(0, 300)) << filtered;
+    if (file >= 0) ::close(file);
+    ::close(fd);
+  }
 }
 
 }  // namespace

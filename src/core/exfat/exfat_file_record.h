@@ -37,6 +37,11 @@ struct ExfatFileRecord {
   uint8_t checkState = 0;      // 0 unchecked, 1 checked, 2 partly; written by the panes only
   uint8_t allocationFlags = 0; // 3 contiguous, 1 FAT chain, 0/2 no data
   uint8_t carve = kNotCarved;  // CarveKind
+  // A live entry that no live folder reaches (it lies in a deleted folder,
+  // or in a folder only the lost-file scan found): its clusters may have
+  // been given to other files since, as a deleted file's may. Set by
+  // markLiveTree.
+  bool outsideLiveTree = false;
   uint16_t createTime = 0;
   uint16_t createDate = 0;
   uint16_t modifyTime = 0;

@@ -8,6 +8,7 @@
 #include "core/exfat/directory_walk.h"
 #include "core/exfat/exfat_volume.h"
 #include "core/exfat/jpeg_carver.h"
+#include "core/exfat/live_tree.h"
 #include "core/exfat/ole2_carver.h"
 #include "core/exfat/tree_loader.h"
 #include "core/exfat/upcase_scan.h"
@@ -15,7 +16,8 @@
 namespace dudorazu {
 namespace {
 
-constexpr uint32_t kFirstScannedCluster = 4;
+// Cluster numbers start at 2: the heap runs from 2 to ClusterCount + 1.
+constexpr uint32_t kFirstScannedCluster = 2;
 // The heap is read in batches of this size; each cluster is then examined
 // exactly as if it had been read alone. Small enough to stay in the CPU's
 // cache between the copy out of the page cache and the examination, which
@@ -26,6 +28,7 @@ constexpr uint64_t kMaxClusterBytes = 32u << 20;
 struct Volume {
   uint32_t clusterCount = 0;
   uint32_t fatOffset = 0;
+  uint32_t rootCluster = 0;  // 0: no boot sector was read
 };
 
 // Reads the boot sector again when the stored geometry cannot be trusted;
@@ -37,6 +40,7 @@ Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRe
   if (readVolumeParameters(device, p, params)) {
     v.clusterCount = params.clusterCount;
     v.fatOffset = params.fatOffset;
+    v.rootCluster = params.rootCluster;
   } else if (locateVolumeByUpcase(disk, p, progress, p.startOffset() / kSectorSize, p.sizeBytes() / kSectorSize)) {
     v.clusterCount =
         static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize / p.clusterSectors, UINT32_MAX));
@@ -81,6 +85,81 @@ ExfatFileRecord& addFoundFolder(PartitionRecord& p, uint32_t cluster) {
   return *placed;
 }
 
+// The first cluster past the heap that the scan reaches: ClusterCount + 2,
+// and no further than the partition and the device hold clusters (a boot
+// sector may claim billions of them).
+uint64_t scanEnd(const PartitionRecord& p, uint32_t clusterCount, uint64_t deviceBytes) {
+  const uint64_t clusterBytes = p.clusterBytes();
+  const uint64_t heapStart = p.clusterPosition(kFirstScannedCluster);
+  // Clusters that begin before `bytes`.
+  auto clustersBefore = [&](uint64_t bytes) {
+    return bytes > heapStart ? kFirstScannedCluster + (bytes - heapStart - 1) / clusterBytes + 1 : kFirstScannedCluster;
+  };
+  // Cluster numbers are 32 bits wide whatever the count claims.
+  uint64_t end = std::min<uint64_t>(uint64_t{clusterCount} + 2, 1ull << 32);
+  if (p.sizeSectors != 0) {
+    const uint64_t start = p.startOffset(), size = p.sizeBytes();
+    end = std::min(end, clustersBefore(size > UINT64_MAX - start ? UINT64_MAX : start + size));
+  }
+  if (deviceBytes != 0) end = std::min(end, clustersBefore(deviceBytes));
+  return end;
+}
+
+// Reads clusters [kFirstScannedCluster, end) and applies the detectors.
+void examineHeap(SectorDevice& device, PartitionRecord& p, ProgressBlock& progress, uint64_t end) {
+  const uint32_t cs = p.clusterSectors;
+  const size_t clusterLength = static_cast<size_t>(p.clusterBytes());
+  const uint64_t batchClusters =
+      std::min<uint64_t>(std::max<uint64_t>(kBatchBytes / clusterLength, 1), end - kFirstScannedCluster);
+  // Not zero-filled: every byte examined is either read or zeroed below.
+  std::unique_ptr<uint8_t[]> batchMemory(new uint8_t[static_cast<size_t>(batchClusters) * clusterLength]);
+  uint8_t* const batch = batchMemory.get();
+  std::vector<size_t> lengths(static_cast<size_t>(batchClusters));
+  std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
+  std::vector<uint8_t> jpegWindow;
+  DirectoryWalk walk(device, p, progress, folderReadBudget(p, device.size()));
+
+  for (uint64_t c = kFirstScannedCluster; c < end;) {
+    const uint64_t m = std::min<uint64_t>(batchClusters, end - c);
+    const size_t want = static_cast<size_t>(m) * clusterLength;
+    size_t got = device.readAt(p.clusterPosition(static_cast<uint32_t>(c)), batch, want);
+    for (uint64_t j = 0; j < m; ++j) {
+      size_t at = static_cast<size_t>(j) * clusterLength;
+      if (got >= at + clusterLength) {
+        lengths[j] = clusterLength;
+      } else {
+        // Past a failed or short read each cluster is asked for alone, so a
+        // bad sector costs only the clusters it lies in.
+        lengths[j] = device.readZeroFilled(p.clusterPosition(static_cast<uint32_t>(c + j)), batch + at, clusterLength);
+      }
+    }
+
+    for (uint64_t j = 0; j < m; ++j) {
+      const uint32_t cluster = static_cast<uint32_t>(c + j);
+      if (progress.cancelled()) return;
+      progress.stepIt();
+      walk.setScannedRange(kFirstScannedCluster, cluster);
+      if (walk.isVisited(cluster)) continue;
+      const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
+      if (looksLikeJpegStart(data)) {
+        // A carve cut short before its end marker (damage, the device end or
+        // the window limit) is kept as far as it reached and marked incomplete.
+        if (auto carve = carveJpeg(device, p, cluster, data, jpegWindow))
+          addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length,
+                    carve->endMarkerFound ? kCarvedToEndMarker : kCarvedToWindowLimit);
+      }
+      if (auto doc = carveOle2Document(device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length, kCarvedLengthEstimated);
+      if (cs != 1 && looksLikeDirectoryCluster(data)) {
+        ExfatFileRecord& found = addFoundFolder(p, cluster);
+        std::memcpy(folderBuffer.data(), data, clusterLength);
+        walk.setScannedRange(kFirstScannedCluster, cluster + 1);
+        walk.decodeDirectoryBuffer(folderBuffer.data(), folderBuffer.size(), lengths[j], found);
+      }
+    }
+    c += m;
+  }
+}
+
 }  // namespace
 
 bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& progress) {
@@ -91,69 +170,19 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
   if (!device) return false;
   Volume volume = establishVolume(*device, disk, p, progress);
   prepareRoots(p);
-  if (volume.clusterCount == 0)
-    volume.clusterCount = static_cast<uint32_t>(static_cast<uint64_t>(p.fatSectors) * p.bytesPerSector / 4);
-  const uint32_t cs = p.clusterSectors;
-  if (cs == 0 || p.clusterBytes() > kMaxClusterBytes) return true;
-  progress.setRange(volume.clusterCount, 1);
-
-  // Clusters that start past the end of the device read as nothing; a boot
-  // sector claiming billions of them must not turn into billions of steps.
-  uint64_t end = volume.clusterCount;
-  const size_t clusterLength = static_cast<size_t>(p.clusterBytes());
-  if (uint64_t deviceBytes = device->size(); deviceBytes != 0)
-    end = std::min<uint64_t>(end, deviceBytes / clusterLength + kFirstScannedCluster);
-
-  const uint64_t batchClusters =
-      std::min<uint64_t>(std::max<uint64_t>(kBatchBytes / clusterLength, 1), std::max<uint64_t>(end, 5) - 4);
-  // Not zero-filled: every byte examined is either read or zeroed below.
-  std::unique_ptr<uint8_t[]> batchMemory(new uint8_t[static_cast<size_t>(batchClusters) * clusterLength]);
-  uint8_t* const batch = batchMemory.get();
-  std::vector<size_t> lengths(static_cast<size_t>(batchClusters));
-  std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
-  std::vector<uint8_t> jpegWindow;
-  DirectoryWalk walk(*device, p, progress, folderReadBudget(p, device->size()));
-
-  for (uint64_t c = kFirstScannedCluster; c < end;) {
-    const uint64_t m = std::min<uint64_t>(batchClusters, end - c);
-    const size_t want = static_cast<size_t>(m) * clusterLength;
-    size_t got = device->readAt(p.clusterPosition(static_cast<uint32_t>(c)), batch, want);
-    for (uint64_t j = 0; j < m; ++j) {
-      size_t at = static_cast<size_t>(j) * clusterLength;
-      if (got >= at + clusterLength) {
-        lengths[j] = clusterLength;
-      } else {
-        // Past a failed or short read each cluster is asked for alone, so a
-        // bad sector costs only the clusters it lies in.
-        lengths[j] = device->readZeroFilled(p.clusterPosition(static_cast<uint32_t>(c + j)),
-                                            batch + at, clusterLength);
-      }
-    }
-
-    for (uint64_t j = 0; j < m; ++j) {
-      const uint32_t cluster = static_cast<uint32_t>(c + j);
-      if (progress.cancelled()) return true;
-      progress.stepIt();
-      walk.setScannedRange(kFirstScannedCluster, cluster);
-      if (walk.isVisited(cluster)) continue;
-      const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
-      if (looksLikeJpegStart(data)) {
-        // A carve cut short before its end marker (damage, the device end or
-        // the window limit) is kept as far as it reached and marked incomplete.
-        if (auto carve = carveJpeg(*device, p, cluster, data, jpegWindow))
-          addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length,
-                    carve->endMarkerFound ? kCarvedToEndMarker : kCarvedToWindowLimit);
-      }
-      if (auto doc = carveOle2Document(*device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length, kCarvedLengthEstimated);
-      if (cs != 1 && looksLikeDirectoryCluster(data)) {
-        ExfatFileRecord& found = addFoundFolder(p, cluster);
-        std::memcpy(folderBuffer.data(), data, clusterLength);
-        walk.setScannedRange(kFirstScannedCluster, cluster + 1);
-        walk.decodeDirectoryBuffer(folderBuffer.data(), folderBuffer.size(), lengths[j], found);
-      }
-    }
-    c += m;
+  if (volume.clusterCount == 0) {
+    // As many clusters as the FAT has entries for.
+    const uint64_t entries = static_cast<uint64_t>(p.fatSectors) * p.bytesPerSector / 4;
+    volume.clusterCount = static_cast<uint32_t>(std::min<uint64_t>(entries > 2 ? entries - 2 : 0, UINT32_MAX));
   }
+  if (p.clusterSectors == 0 || p.clusterBytes() > kMaxClusterBytes) return true;
+  // Which of the deleted files' clusters other files took since: the bitmap
+  // and the live tree tell, as after a load.
+  if (volume.rootCluster != 0) loadAllocationBitmap(*device, p, volume.rootCluster);
+  const uint64_t end = scanEnd(p, volume.clusterCount, device->size());
+  progress.setRange(end > kFirstScannedCluster ? end - kFirstScannedCluster : 0, 1);
+  if (end > kFirstScannedCluster) examineHeap(*device, p, progress, end);
+  markLiveTree(p, volume.rootCluster, device->size());
   return true;
 }
 

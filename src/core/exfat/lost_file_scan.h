@@ -6,9 +6,12 @@
 
 namespace dudorazu {
 
-// Empties the partition's earlier results, then reads clusters 4 up to the
-// cluster count. Found folders go to the front of rootRecord's children
-// (named after their cluster, with what they hold decoded below them);
+// Empties the partition's earlier results, then reads every cluster of the
+// heap, 2 to ClusterCount + 1, as far as the partition and the device reach.
+// With a boot sector it reads the allocation bitmap too; the live tree is
+// marked as after a load (see markLiveTree). Found folders go to the front
+// of rootRecord's children (named after their cluster, with what they hold
+// decoded below them);
 // carved JPEG and OLE2 files go to the back of extendedRecord's children and
 // into carvedIndex. Without a boot sector the volume is located by its
 // up-case table, or every sector is taken as a cluster. The cancel flag is

@@ -13,6 +13,7 @@ constexpr uint8_t kOle2Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A,
 // "\x05Sum" in UTF-16: the start of "\x05SummaryInformation".
 constexpr uint8_t kSummaryName[8] = {0x05, 0x00, 0x53, 0x00, 0x75, 0x00, 0x6D, 0x00};
 
+constexpr size_t kHeaderSectorShift = 30;
 constexpr size_t kHeaderFatSectors = 44;
 constexpr size_t kHeaderFirstDirectorySector = 48;
 constexpr size_t kDirectoryEntrySize = 128;
@@ -34,9 +35,9 @@ struct Block {
   uint8_t bytes[kReadBytes + kPadding] = {};
 };
 
-void readBlock(SectorDevice& device, uint64_t sector, Block& block) {
+void readBlock(SectorDevice& device, uint64_t position, Block& block) {
   std::memset(block.bytes, 0, sizeof block.bytes);
-  device.readAt(sector * kSectorSize, block.bytes, kReadBytes);
+  device.readAt(position, block.bytes, kReadBytes);
 }
 
 // The 8-bit text of a string property: ends at its first zero, at its
@@ -79,12 +80,19 @@ bool parseSummaryInformation(const uint8_t* set, SummaryInfo& info) {
 std::optional<CarvedDocument> carveOle2Document(SectorDevice& device, uint32_t cluster,
                                                 const uint8_t* clusterData, const PartitionRecord& partition) {
   if (std::memcmp(clusterData, kOle2Signature, sizeof kOle2Signature) != 0) return std::nullopt;
+  // The document's own sector size, whatever the volume's: 512 bytes
+  // (version 3) or 4096 (version 4); no other is legal.
+  const uint16_t shift = le16(clusterData, kHeaderSectorShift);
+  if (shift != 9 && shift != 12) return std::nullopt;
+  const uint64_t sectorBytes = uint64_t{1} << shift;
   const uint32_t fatSectorCount = le32(clusterData, kHeaderFatSectors);
   const uint32_t firstDirectorySector = le32(clusterData, kHeaderFirstDirectorySector);
-  const uint64_t base = partition.clusterPosition(cluster) / kSectorSize;
+  // Sector n follows the header, which takes one sector's room.
+  const uint64_t start = partition.clusterPosition(cluster);
+  auto sectorPosition = [&](uint32_t n) { return start + (uint64_t{n} + 1) * sectorBytes; };
 
   Block block;
-  readBlock(device, base + firstDirectorySector + 1, block);
+  readBlock(device, sectorPosition(firstDirectorySector), block);
   const uint8_t* summaryEntry = nullptr;
   for (size_t e = 0; e < kReadBytes / kDirectoryEntrySize; ++e) {
     const uint8_t* entry = block.bytes + e * kDirectoryEntrySize;
@@ -96,12 +104,14 @@ std::optional<CarvedDocument> carveOle2Document(SectorDevice& device, uint32_t c
   if (!summaryEntry) return std::nullopt;
   const uint32_t summarySector = le32(summaryEntry, kDirectoryStartSector);
 
-  readBlock(device, base + summarySector + 1, block);
+  readBlock(device, sectorPosition(summarySector), block);
   SummaryInfo info;
   if (!parseSummaryInformation(block.bytes, info)) return std::nullopt;
   CarvedDocument doc;
   doc.name = (info.title.empty() ? info.author : info.title) + std::to_string(cluster) + info.extension;
-  doc.length = static_cast<uint64_t>(partition.bytesPerSector) * fatSectorCount * 128;
+  // Each FAT sector maps sectorBytes / 4 sectors: as far as the document
+  // can reach.
+  doc.length = uint64_t{fatSectorCount} * (sectorBytes / 4) * sectorBytes;
   return doc;
 }
 

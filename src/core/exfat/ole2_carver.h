@@ -15,10 +15,12 @@ struct CarvedDocument {
   uint64_t length = 0; // estimated from the number of FAT sectors
 };
 
-// The document's sectors are taken to be 512 bytes and to follow each other
-// from the cluster's start; the summary information stream is read where its
-// directory entry says. None when the cluster is no compound document or the
-// summary cannot be read.
+// The document's sectors are of the size its header gives (512 or 4096
+// bytes) and are taken to follow each other from the cluster's start; the
+// summary information stream is read where its directory entry says. The
+// length is as far as its FAT sectors can map. None when the cluster is no
+// compound document (or names another sector size) or the summary cannot
+// be read.
 std::optional<CarvedDocument> carveOle2Document(SectorDevice& device, uint32_t cluster,
                                                 const uint8_t* clusterData, const PartitionRecord& partition);
 

@@ -19,19 +19,33 @@ std::string recordPath(const ExfatFileRecord& record) {
   const ExfatFileRecord* r = &record;
   for (; r->parent; r = r->parent) chain.push_back(r);
   std::string path = topPathOf(*r);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) path = childPathOf(path, (*it)->name);
+  // Appended in place: a new string per level would be quadratic in the depth.
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (path.size() != 1) path += '/';
+    path += (*it)->name;
+  }
   return path;
 }
 
 void forEachRecord(const ExfatFileRecord& top, const std::string& topPath, const RecordVisit& visit) {
-  // The path of every level above the record being visited; a level's
-  // string is reused by its next sibling.
-  std::vector<std::string> paths;
+  // One path, cut back to the parent's and grown by the name for each
+  // record: a copy of the path per level would cost memory quadratic in
+  // the depth of the tree.
+  std::string path;
+  std::vector<size_t> ends;  // where the path of each folder above ends
   walkTree(top, [&](const ExfatFileRecord& r, size_t depth) {
-    paths.resize(depth + 1);
-    paths[depth] = depth == 0 ? topPath : childPathOf(paths[depth - 1], r.name);
-    visit(r, paths[depth], depth);
-    return r.children.empty() ? WalkStep::Skip : WalkStep::Descend;
+    if (depth == 0) {
+      path = topPath;
+    } else {
+      path.resize(ends[depth - 1]);
+      if (path.size() != 1) path += '/';
+      path += r.name;
+    }
+    visit(r, path, depth);
+    if (r.children.empty()) return WalkStep::Skip;
+    ends.resize(depth + 1);
+    ends[depth] = path.size();
+    return WalkStep::Descend;
   });
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/exfat/directory_walk.h"
 #include "core/exfat/exfat_volume.h"
+#include "core/exfat/live_tree.h"
 
 namespace dudorazu {
 
@@ -47,6 +48,7 @@ bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, Progress
 
   DirectoryWalk walk(*device, partition, progress, folderReadBudget(partition, device->size()));
   walk.walkRootChain(params.rootCluster, root);
+  markLiveTree(partition, params.rootCluster, device->size());
   return !progress.cancelled();
 }
 

@@ -38,6 +38,15 @@ bool isNtfsBootSector(const uint8_t* s) {
          le16(s, 0x16) == 0 && le32(s, 0x1C) != 0 && bytesAre(s, 3, "NTFS");
 }
 
+VolumeHead classifyVolumeHead(const uint8_t* head) {
+  if (isFat32BootSector(head)) return VolumeHead::Fat32;
+  if (isFat16BootSector(head)) return VolumeHead::Fat16;
+  if (isNtfsBootSector(head)) return VolumeHead::Ntfs;
+  if (isExfatBootSector(head)) return VolumeHead::Exfat;
+  if (isExtSuperblock(head + 1024)) return VolumeHead::Ext;
+  return VolumeHead::None;
+}
+
 const char* fileSystemName(uint8_t typeCode) {
   switch (typeCode) {
     case 4:

@@ -14,6 +14,13 @@ bool isFat16BootSector(const uint8_t* sector);
 bool isFat32BootSector(const uint8_t* sector);
 bool isNtfsBootSector(const uint8_t* sector);
 
+// What the first 2048 bytes of a volume hold, by its boot sector or (EXT)
+// its superblock at byte 1024. The boot sector probes exclude one another
+// except FAT32 and FAT16, where FAT32 is asked first.
+enum class VolumeHead { None, Fat32, Fat16, Ntfs, Exfat, Ext };
+inline constexpr size_t kVolumeHeadBytes = 2048;
+VolumeHead classifyVolumeHead(const uint8_t* head);
+
 // EXT superblock probe on the 1024 bytes found at byte 1024 of a volume.
 bool isExtSuperblock(const uint8_t* superblock);
 std::string extVersionOf(const uint8_t* superblock);  // "EXT2", "EXT3", "EXT4"

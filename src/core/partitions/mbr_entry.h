@@ -12,7 +12,27 @@ namespace dudorazu {
 inline constexpr size_t kMbrEntryOffset = 446;
 inline constexpr uint8_t kTypeExtendedChs = 0x05;
 inline constexpr uint8_t kTypeExtendedLba = 0x0F;
+inline constexpr uint8_t kTypeExtendedLinux = 0x85;
 inline constexpr uint8_t kTypeGptProtective = 0xEE;
+
+// Entries whose space holds other partitions or a volume manager's pieces,
+// never a file system of their own: the extended kinds, the GPT's
+// protective entry, LVM, Linux RAID and Windows dynamic disks. A stale boot
+// sector at their start must not make them look like a volume.
+inline bool isContainerType(uint8_t type) {
+  switch (type) {
+    case kTypeExtendedChs:
+    case kTypeExtendedLba:
+    case kTypeExtendedLinux:
+    case kTypeGptProtective:
+    case 0x42:  // Windows dynamic disk
+    case 0x8E:  // Linux LVM
+    case 0xFD:  // Linux RAID
+      return true;
+    default:
+      return false;
+  }
+}
 
 struct MbrEntry {
   uint8_t type = 0;
@@ -20,7 +40,7 @@ struct MbrEntry {
   uint32_t count = 0;
 
   bool empty() const { return type == 0 || count == 0; }
-  bool isLink() const { return type == kTypeExtendedChs || type == kTypeExtendedLba; }
+  bool isLink() const { return type == kTypeExtendedChs || type == kTypeExtendedLba || type == kTypeExtendedLinux; }
 };
 
 inline MbrEntry mbrEntry(const uint8_t* sector, int index) {
@@ -37,8 +57,10 @@ inline void readTableSector(SectorDevice& device, uint64_t lba, uint32_t sectorS
 }
 
 // A record for an MBR or EBR data entry (start and count in the disk's
-// sectors): type 7 holding exFAT becomes 5, and the label is read for the
-// final type code.
+// sectors). Whatever the type byte says, a partition that is no container
+// is probed: the file system found gives the type code (exFAT 5; NTFS,
+// FAT32 and FAT16 keep a type byte that already names them), the type byte
+// stays in tableType, and the label is read for the final type code.
 PartitionRecord makeTableRecord(SectorDevice& device, const DiskRecord& disk, int number, uint64_t startSector,
                                 uint32_t count, uint8_t type, uint8_t entryKind);
 

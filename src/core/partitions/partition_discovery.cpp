@@ -77,7 +77,7 @@ uint32_t tableSectorSize(SectorDevice& device, const uint8_t* sector0) {
   };
   for (int i = 0; i < 4; ++i) {
     MbrEntry e = mbrEntry(sector0, i);
-    if (e.empty() || e.isLink() || e.type == kTypeGptProtective) continue;
+    if (e.empty() || isContainerType(e.type)) continue;
     const uint64_t small = uint64_t{e.start} * kSectorSize, large = uint64_t{e.start} * kLargeSectorSize;
     device.readZeroFilled(small, sector, sizeof sector);
     if (isExfatBootSector(sector) || isVolumeBootSector(sector)) return kSectorSize;

@@ -47,6 +47,9 @@ struct PartitionRecord {
   // 2^64 so a heap that starts before two clusters still places cluster 2.
   uint64_t clusterBase = 0;
   uint8_t typeCode = 0;
+  // The type byte of the MBR or EBR entry as read, kept when the file
+  // system found replaces it in typeCode; 0 for every other record.
+  uint8_t tableType = 0;
   uint32_t bytesPerSector = 512;
   uint32_t searchKind = kSearchKindTable;
   // Listed under its table's type, yet its main boot sector is not exFAT and
@@ -60,6 +63,10 @@ struct PartitionRecord {
   // The allocation bitmap: bit n (LSB first) set when cluster n + 2 is in
   // use. Empty when it was not read.
   std::vector<uint8_t> allocationBitmap;
+  // The clusters the live tree holds, in the bitmap's layout: what a load
+  // found in the root folder's chain and in every live folder and file below
+  // it (see markLiveTree). Empty until then.
+  std::vector<uint8_t> liveClusters;
   uint32_t fatSectors = 0;
   ExfatFileRecord rootRecord;
   ExfatFileRecord extendedRecord;
@@ -95,6 +102,8 @@ struct PartitionRecord {
     fatTable.shrink_to_fit();
     allocationBitmap.clear();
     allocationBitmap.shrink_to_fit();
+    liveClusters.clear();
+    liveClusters.shrink_to_fit();
   }
 
   // Number of FAT entries that may be followed. Counts only what is in memory.
@@ -113,10 +122,22 @@ struct PartitionRecord {
     if (clusterCount == 0) return 1ull << 32;
     return fatTable.empty() ? clusterCount + 2ull : std::min<uint64_t>(fatTable.size(), clusterCount + 2ull);
   }
-  // True only when the bitmap was read and marks cluster c free.
+  // True only when the bitmap was read and marks cluster c free, and no
+  // live file or folder holds it.
   bool clusterMarkedFree(uint32_t c) const {
     uint64_t bit = static_cast<uint64_t>(c) - 2;
-    return c >= 2 && c < heapEnd() && bit / 8 < allocationBitmap.size() && !((allocationBitmap[bit / 8] >> (bit % 8)) & 1);
+    return c >= 2 && c < heapEnd() && bit / 8 < allocationBitmap.size() &&
+           !((allocationBitmap[bit / 8] >> (bit % 8)) & 1) && !clusterLive(c);
+  }
+  // In use now: the bitmap marks it or the live tree holds it.
+  bool clusterInUse(uint32_t c) const {
+    uint64_t bit = static_cast<uint64_t>(c) - 2;
+    return c >= 2 && c < heapEnd() &&
+           ((bit / 8 < allocationBitmap.size() && ((allocationBitmap[bit / 8] >> (bit % 8)) & 1)) || clusterLive(c));
+  }
+  bool clusterLive(uint32_t c) const {
+    uint64_t bit = static_cast<uint64_t>(c) - 2;
+    return c >= 2 && bit / 8 < liveClusters.size() && ((liveClusters[bit / 8] >> (bit % 8)) & 1);
   }
   uint64_t clusterPosition(uint32_t cluster) const {
     return clusterBase * kSectorSize + cluster * clusterBytes();
@@ -130,7 +151,7 @@ struct PartitionRecord {
     return copy;
   }
   bool hasResults() const {
-    return !fatTable.empty() || !allocationBitmap.empty() || !rootRecord.children.empty() ||
+    return !fatTable.empty() || !allocationBitmap.empty() || !liveClusters.empty() || !rootRecord.children.empty() ||
            !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty();
   }
 
@@ -141,6 +162,7 @@ struct PartitionRecord {
     copyDescription(o);
     fatTable = std::move(o.fatTable);
     allocationBitmap = std::move(o.allocationBitmap);
+    liveClusters = std::move(o.liveClusters);
     rootRecord = std::move(o.rootRecord);
     extendedRecord = std::move(o.extendedRecord);
     clusterIndex = std::move(o.clusterIndex);
@@ -170,6 +192,7 @@ struct PartitionRecord {
     clusterSectors = o.clusterSectors;
     clusterBase = o.clusterBase;
     typeCode = o.typeCode;
+    tableType = o.tableType;
     bytesPerSector = o.bytesPerSector;
     searchKind = o.searchKind;
     exfatFromBackupBootSector = o.exfatFromBackupBootSector;

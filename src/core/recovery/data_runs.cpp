@@ -1,6 +1,7 @@
 #include "core/recovery/data_runs.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace dudorazu {
 namespace {
@@ -10,6 +11,28 @@ namespace {
 constexpr size_t kMaxIntervals = 4096;
 
 constexpr uint32_t kFat32EndMark = 0x0FFFFFFF;
+
+// In use now: held by the live tree, or, with `bitmap`, marked in the
+// allocation bitmap.
+bool inUse(const PartitionRecord& p, uint64_t c, bool bitmap) {
+  if (c >= (1ull << 32)) return false;
+  return bitmap ? p.clusterInUse(static_cast<uint32_t>(c)) : p.clusterLive(static_cast<uint32_t>(c));
+}
+
+// Clusters in use among [first, end), eight at a time where the maps allow.
+uint64_t countInUse(const PartitionRecord& p, uint64_t first, uint64_t end, bool bitmap) {
+  end = std::min(end, p.heapEnd());
+  uint64_t n = 0, c = std::max<uint64_t>(first, 2);
+  for (; c < end && (c - 2) % 8 != 0; ++c) n += inUse(p, c, bitmap);
+  for (; c + 8 <= end; c += 8) {
+    const uint64_t i = (c - 2) / 8;
+    uint8_t b = bitmap && i < p.allocationBitmap.size() ? p.allocationBitmap[i] : 0;
+    if (i < p.liveClusters.size()) b |= p.liveClusters[i];
+    n += std::popcount(b);
+  }
+  for (; c < end; ++c) n += inUse(p, c, bitmap);
+  return n;
+}
 
 }  // namespace
 
@@ -59,6 +82,7 @@ DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const PartitionRecor
       length_(record.dataLength),
       clusterBytes_(partition.clusterBytes()),
       flags_(record.allocationFlags & 3),
+      firstCluster_(record.firstCluster),
       cursor_(record.firstCluster),
       heapEnd_(partition.heapEnd()),
       limit_(reachableLength(record, partition)),
@@ -70,8 +94,26 @@ DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const PartitionRecor
     return;
   }
   beyondVolume_ = length_ > limit_;
-  canGuess_ = guessFreeClusters && flags_ == kAllocationPossible && record.isDeleted() &&
+  // A driver frees a file's clusters as it deletes it, so a deleted file's
+  // cluster that the bitmap marks has been given out again. A live entry
+  // outside the live tree is most often in a folder whose own entry was
+  // lost, not deleted: the bitmap still marks its clusters for it, and only
+  // the live tree tells that another file took them.
+  bitmapTells_ = record.isDeleted() && !partition.allocationBitmap.empty();
+  released_ = clustersReleased(record) && (bitmapTells_ || !partition.liveClusters.empty());
+  canGuess_ = guessFreeClusters && flags_ == kAllocationPossible && clustersReleased(record) &&
               !partition.allocationBitmap.empty();
+}
+
+uint64_t DataRunWalker::bytesInUseFrom(uint64_t first, uint64_t offset, uint64_t length) const {
+  if (!released_ || length == 0) return 0;
+  const uint64_t end = offset + length;
+  const uint64_t head = first + offset / clusterBytes_, tail = first + (end - 1) / clusterBytes_;
+  if (head == tail) return inUse(partition_, head, bitmapTells_) ? length : 0;
+  uint64_t bytes = countInUse(partition_, head + 1, tail, bitmapTells_) * clusterBytes_;
+  if (inUse(partition_, head, bitmapTells_)) bytes += clusterBytes_ - offset % clusterBytes_;
+  if (inUse(partition_, tail, bitmapTells_)) bytes += end - (tail - first) * clusterBytes_;
+  return bytes;
 }
 
 std::optional<DataRun> DataRunWalker::next() {
@@ -84,6 +126,7 @@ std::optional<DataRun> DataRunWalker::nextContiguous() {
   run.fileOffset = covered_;
   run.deviceOffset = partition_.clusterPosition(cursor_) + covered_;
   run.length = std::min(maxRun_, limit_ - covered_);
+  inUse_ += bytesInUseFrom(firstCluster_, covered_, run.length);
   covered_ += run.length;
   return run;
 }
@@ -95,11 +138,16 @@ std::optional<uint32_t> DataRunWalker::follow(uint32_t cluster) const {
   return next;
 }
 
-std::optional<uint32_t> DataRunWalker::nextFree(uint32_t cluster) const {
+std::optional<uint32_t> DataRunWalker::nextFreeCluster(uint32_t cluster) const {
   for (uint64_t c = static_cast<uint64_t>(cluster) + 1; c < heapEnd_; ++c)
-    if (partition_.clusterMarkedFree(static_cast<uint32_t>(c)) && !visited_.contains(static_cast<uint32_t>(c)))
-      return static_cast<uint32_t>(c);
+    if (canTake(static_cast<uint32_t>(c))) return static_cast<uint32_t>(c);
   return std::nullopt;
+}
+
+std::optional<uint32_t> DataRunWalker::continueGuess(uint32_t last) const {
+  if (!continuation_) return nextFreeCluster(last);
+  std::optional<uint32_t> next = continuation_(*this, last);
+  return next && canTake(*next) ? next : std::nullopt;
 }
 
 std::optional<DataRun> DataRunWalker::nextChained() {
@@ -110,9 +158,9 @@ std::optional<DataRun> DataRunWalker::nextChained() {
   uint64_t bytes = clusterBytes_;
   uint64_t remaining = limit_ - covered_;
   while (bytes < remaining) {
-    std::optional<uint32_t> next = guessed_ ? nextFree(last) : follow(last);
+    std::optional<uint32_t> next = guessed_ ? continueGuess(last) : follow(last);
     if (!next && canGuess_ && !guessed_) {
-      next = nextFree(last);
+      next = continueGuess(last);
       guessed_ = next.has_value();
     }
     if (!next) {
@@ -140,6 +188,7 @@ std::optional<DataRun> DataRunWalker::nextChained() {
   run.fileOffset = covered_;
   run.deviceOffset = start;
   run.length = std::min(bytes, remaining);
+  inUse_ += bytesInUseFrom(first, 0, run.length);
   covered_ += run.length;
   return run;
 }

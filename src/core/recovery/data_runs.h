@@ -4,11 +4,13 @@
 // one read can take. Consecutive clusters of a chain share a run.
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
 
 #include "core/exfat/exfat_file_record.h"
+#include "core/exfat/live_tree.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {
@@ -69,12 +71,35 @@ class DataRunWalker {
   // The length is more than the heap can hold from the first cluster on:
   // the entry is damaged, and the save stops at the heap's end.
   bool beyondVolume() const { return beyondVolume_; }
+  // Of the runs given so far, the bytes of a deleted file (or a live entry
+  // outside the live tree, see clustersReleased) that lie in clusters in
+  // use now: the allocation bitmap marks them or a live file or folder holds
+  // them; the bitmap judges deleted files only.
+  // Whatever such clusters hold is another file's, or was: the file's own
+  // bytes are at risk.
+  uint64_t bytesInUse() const { return inUse_; }
+
+  // Which free cluster carries a guessed file on after `last`; none ends
+  // the file. The default takes the next one in order (nextFreeCluster); a
+  // chooser that knows the file's format may look at the candidates' bytes
+  // and pick a later one. An answer the walk cannot take (not free, taken
+  // already) ends the file.
+  using Continuation = std::function<std::optional<uint32_t>(const DataRunWalker&, uint32_t last)>;
+  void setContinuation(Continuation choose) { continuation_ = std::move(choose); }
+  // The first cluster after `cluster` that is free and not taken by this walk.
+  std::optional<uint32_t> nextFreeCluster(uint32_t cluster) const;
+  bool canTake(uint32_t cluster) const {
+    return partition_.clusterMarkedFree(cluster) && !visited_.contains(cluster);
+  }
 
  private:
   std::optional<DataRun> nextContiguous();
   std::optional<DataRun> nextChained();
   std::optional<uint32_t> follow(uint32_t cluster) const;
-  std::optional<uint32_t> nextFree(uint32_t cluster) const;
+  std::optional<uint32_t> continueGuess(uint32_t last) const;
+  // Bytes [offset, offset + length), counted from the start of cluster
+  // `first` on through the clusters after it, that lie in clusters in use.
+  uint64_t bytesInUseFrom(uint64_t first, uint64_t offset, uint64_t length) const;
 
   const PartitionRecord& partition_;
   uint64_t maxRun_;
@@ -82,15 +107,20 @@ class DataRunWalker {
   uint64_t covered_ = 0;
   uint64_t clusterBytes_;
   uint8_t flags_;
+  uint32_t firstCluster_;
   uint32_t cursor_;
   uint64_t heapEnd_;
   uint64_t limit_;  // bytes the walk can cover: the length, clipped at the heap's end
+  uint64_t inUse_ = 0;
   bool ended_ = false;
   bool cycle_ = false;
   bool canGuess_ = false;
   bool guessed_ = false;
   bool beyondVolume_ = false;
+  bool released_ = false;
+  bool bitmapTells_ = false;
   VisitedClusters visited_;
+  Continuation continuation_;
 };
 
 }  // namespace dudorazu

@@ -62,11 +62,14 @@ DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun) {
   f.bytesWritten = saved.bytesWritten;
   f.carve = r.carve;
   f.guessed = saved.guessed;
+  f.overwrittenBytes = saved.overwrittenBytes;
   f.status = saved.partial                      ? "partial"
              : saved.failed || saved.cancelled  ? "failed"
              : saved.damaged                    ? "damaged"
              : saved.shortened                  ? "short"
              : r.carve == kCarvedToWindowLimit  ? "incomplete"
+             : saved.overwrittenBytes != 0      ? "overwritten"
+             : saved.guessed                    ? "guessed"
              : dryRun                           ? "planned"
                                                 : "saved";
   return f;
@@ -127,6 +130,8 @@ std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile
                                                 : "window-limit") +
            "</dudorazu:carve_end>\n";
     if (f.guessed) x += "      <dudorazu:clusters>guessed</dudorazu:clusters>\n";
+    if (f.overwrittenBytes != 0)
+      x += "      <dudorazu:overwritten_bytes>" + u64(f.overwrittenBytes) + "</dudorazu:overwritten_bytes>\n";
     x += "    </fileobject>\n";
   }
   x += "  </volume>\n</dfxml>\n";

@@ -30,10 +30,13 @@ struct DfxmlFile {
   std::string outputPath;     // empty: nothing written
   uint64_t bytesWritten = 0;
   // "saved", "planned", "short", "damaged", "incomplete" (a carve without
-  // its end), "failed", "partial" (failed or cancelled midway)
+  // its end), "overwritten" (some clusters are in use by other files now),
+  // "guessed" (clusters after the chain's end taken from the free ones),
+  // "failed", "partial" (failed or cancelled midway)
   std::string status;
   uint8_t carve = kNotCarved;  // CarveKind: found by content, not by an entry
   bool guessed = false;        // clusters after the chain's end taken from the free ones
+  uint64_t overwrittenBytes = 0;
 };
 
 // The entry for a file a save reached.

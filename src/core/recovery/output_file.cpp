@@ -38,26 +38,34 @@ std::string derivedName(const std::string& path, uint64_t n) {
 
 // NameTaken: every name up to the counter's limit is taken. FolderMissing:
 // a folder above is missing. Refused: the target refuses this name; no other
-// name will help.
-platform::CreateOutcome openFirstFree(platform::OutputHandle& handle, const std::string& path, SaveNamespace* names,
-                                      std::string& opened) {
+// name will help. `create(name)` tries one name; `key` is what the namespace
+// remembers the next counter under.
+template <class Create>
+platform::CreateOutcome openFirstFree(const std::string& name, const std::string& key, SaveNamespace* names,
+                                      std::string& opened, Create&& create) {
   using platform::CreateOutcome;
-  CreateOutcome outcome = handle.createExclusive(path);
+  CreateOutcome outcome = create(name);
   if (outcome != CreateOutcome::NameTaken) {
-    opened = path;
+    opened = name;
     return outcome;
   }
-  uint64_t n = names ? names->nextCounter(path) : 0;
+  uint64_t n = names ? names->nextCounter(key) : 0;
   for (; n < kMaxCounter; ++n) {
-    std::string candidate = derivedName(path, n);
-    outcome = handle.createExclusive(candidate);
+    std::string candidate = derivedName(name, n);
+    outcome = create(candidate);
     if (outcome != CreateOutcome::NameTaken) {
-      if (outcome == CreateOutcome::Created && names) names->setNextCounter(path, n + 1);
-      opened = candidate;
+      if (outcome == CreateOutcome::Created && names) names->setNextCounter(key, n + 1);
+      opened = std::move(candidate);
       return outcome;
     }
   }
   return CreateOutcome::NameTaken;
+}
+
+// The namespace's key of a name in a held folder: the folder's identity, so
+// that the key stays short however deep the folder lies.
+std::string heldKey(const platform::FolderHandle& folder, const std::string& name) {
+  return std::to_string(folder.device()) + ":" + std::to_string(folder.object()) + "/" + name;
 }
 
 }  // namespace
@@ -110,9 +118,19 @@ bool SaveNamespace::madeFolder(const std::string& path) {
   return folders_.count(path) != 0;
 }
 
+void SaveNamespace::noteFolderMade(const platform::FolderHandle& folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  heldFolders_.emplace(folder.device(), folder.object());
+}
+
+bool SaveNamespace::madeFolder(const platform::FolderHandle& folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return heldFolders_.count({folder.device(), folder.object()}) != 0;
+}
+
 size_t SaveNamespace::foldersMade() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return folders_.size();
+  return folders_.size() + heldFolders_.size();
 }
 
 bool createFolderPath(const std::string& folder, SaveNamespace* names) {
@@ -127,22 +145,41 @@ bool createFolderPath(const std::string& folder, SaveNamespace* names) {
   return isFolder(folder);
 }
 
+void OutputFile::opened(std::string path, size_t nameStart) {
+  path_ = std::move(path);
+  name_ = path_.substr(nameStart);
+  end_ = 0;
+  mayEndShort_ = false;
+  modified_.reset();
+}
+
 bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* names) {
   using platform::CreateOutcome;
   file.close();
   std::string opened;
-  CreateOutcome outcome = openFirstFree(file.handle_, path, names, opened);
+  auto create = [&](const std::string& candidate) { return file.handle_.createExclusive(candidate); };
+  CreateOutcome outcome = openFirstFree(path, path, names, opened, create);
   if (outcome == CreateOutcome::FolderMissing) {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
     if (folder.empty() || !createFolderPath(folder, names)) return false;
-    outcome = openFirstFree(file.handle_, path, names, opened);
+    outcome = openFirstFree(path, path, names, opened, create);
   }
   if (outcome != CreateOutcome::Created) return false;
-  file.path_ = std::move(opened);
-  file.end_ = 0;
-  file.mayEndShort_ = false;
-  file.modified_.reset();
+  size_t slash = opened.rfind('/');
+  file.opened(std::move(opened), slash == std::string::npos ? 0 : slash + 1);
+  return true;
+}
+
+bool openOutputFileIn(OutputFile& file, const platform::FolderHandle& folder, std::string_view folderPath,
+                      std::string_view name, SaveNamespace* names) {
+  file.close();
+  std::string opened;
+  auto create = [&](const std::string& candidate) { return file.handle_.createExclusiveIn(folder, candidate); };
+  const std::string leaf(name);
+  if (openFirstFree(leaf, heldKey(folder, leaf), names, opened, create) != platform::CreateOutcome::Created)
+    return false;
+  file.opened(std::string(folderPath) + "/" + opened, folderPath.size() + 1);
   return true;
 }
 
@@ -150,6 +187,19 @@ std::optional<std::string> renameAside(const std::string& path, const std::strin
   for (uint64_t n = 0; n < 1000; ++n) {
     std::string candidate = path + suffix + (n == 0 ? std::string() : std::to_string(n));
     switch (platform::renameNoReplace(path, candidate)) {
+      case platform::RenameOutcome::Renamed: return candidate;
+      case platform::RenameOutcome::NameTaken: continue;
+      case platform::RenameOutcome::Failed: return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> renameAsideIn(const platform::FolderHandle& folder, const std::string& name,
+                                         const std::string& suffix) {
+  for (uint64_t n = 0; n < 1000; ++n) {
+    std::string candidate = name + suffix + (n == 0 ? std::string() : std::to_string(n));
+    switch (platform::renameNoReplaceIn(folder, name, candidate)) {
       case platform::RenameOutcome::Renamed: return candidate;
       case platform::RenameOutcome::NameTaken: continue;
       case platform::RenameOutcome::Failed: return std::nullopt;

@@ -5,7 +5,9 @@
 #include <ctime>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -27,6 +29,8 @@ class OutputFile {
 
   bool isOpen() const { return handle_.isOpen(); }
   const std::string& path() const { return path_; }
+  // The last component of path(): the name the file has in its folder.
+  const std::string& name() const { return name_; }
   // Writes `length` bytes at the current end; false when the target refused
   // (full, I/O error). The system's code of the last failure in lastError().
   bool write(const void* data, size_t length);
@@ -49,9 +53,13 @@ class OutputFile {
 
  private:
   friend bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* names);
+  friend bool openOutputFileIn(OutputFile& file, const platform::FolderHandle& folder, std::string_view folderPath,
+                               std::string_view name, SaveNamespace* names);
+  void opened(std::string path, size_t nameStart);
 
   platform::OutputHandle handle_;
   std::string path_;
+  std::string name_;
   uint64_t end_ = 0;
   bool mayEndShort_ = false;  // holes or device copies since the last write
   std::optional<std::time_t> modified_;
@@ -67,12 +75,17 @@ class SaveNamespace {
   void setNextCounter(const std::string& path, uint64_t n);
   void noteFolderMade(const std::string& path);
   bool madeFolder(const std::string& path);
+  // The same for folders held open; known by what they are, not by a path
+  // that may be longer than the system takes.
+  void noteFolderMade(const platform::FolderHandle& folder);
+  bool madeFolder(const platform::FolderHandle& folder);
   size_t foldersMade();
 
  private:
   std::mutex mutex_;
   std::unordered_map<std::string, uint64_t> counters_;
   std::unordered_set<std::string> folders_;
+  std::set<std::pair<uint64_t, uint64_t>> heldFolders_;
 };
 
 // Creates every missing folder of `folder` ("/" separated). True when the
@@ -86,9 +99,18 @@ bool createFolderPath(const std::string& folder, SaveNamespace* names = nullptr)
 // nothing that exists, or that another writer creates meanwhile, is opened.
 bool openOutputFile(OutputFile& file, const std::string& path, SaveNamespace* names = nullptr);
 
+// The same for the file `name` in the folder held by `folder`, shown under
+// `folderPath`: nothing is looked up by a path, so the depth of the folder
+// does not matter.
+bool openOutputFileIn(OutputFile& file, const platform::FolderHandle& folder, std::string_view folderPath,
+                      std::string_view name, SaveNamespace* names = nullptr);
+
 // Renames the file at `path` to path + suffix, or path + suffix + n when
 // that is taken, never replacing anything. The new path, or none when the
 // file could not be renamed.
 std::optional<std::string> renameAside(const std::string& path, const std::string& suffix);
+// The same for the file `name` in `folder`; the new name.
+std::optional<std::string> renameAsideIn(const platform::FolderHandle& folder, const std::string& name,
+                                         const std::string& suffix);
 
 }  // namespace dudorazu

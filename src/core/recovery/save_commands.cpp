@@ -48,7 +48,8 @@ bool freeBytesForSave(const std::string& destination, uint64_t& freeBytes, Messa
 
 bool jobSucceeded(const SaveJob& job) {
   const SaveTotals& t = job.totals;
-  return t.failed == 0 && t.damaged == 0 && t.shortened == 0 && t.cancelled == 0 &&
+  return t.failed == 0 && t.damaged == 0 && t.shortened == 0 && t.cancelled == 0 && t.overwritten == 0 &&
+         t.guessed == 0 &&
          !(job.progress && job.progress->cancelled());
 }
 

@@ -33,7 +33,8 @@ inline constexpr const char* kFreeSpaceUnknown = "无法得知目标盘的剩余
 bool freeBytesForSave(const std::string& destination, uint64_t& freeBytes, MessageSink& messages);
 
 // True when every file of the job was saved whole: none failed, damaged,
-// shorter than recorded or cut off by a stop.
+// shorter than recorded, read from clusters other files hold now, guessed,
+// or cut off by a stop.
 bool jobSucceeded(const SaveJob& job);
 
 // True (after showing the message) when a single save may not start now.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/common/progress_block.h"
@@ -30,6 +31,9 @@ struct SavedFile {
   bool beyondVolume = false;// the length is more than the volume can hold; saved up to the heap's end
   bool shortened = false;   // the data ended before dataLength bytes
   bool guessed = false;     // clusters after the chain's end taken from the free ones
+  // Bytes of a deleted file read from clusters that are in use now (by the
+  // allocation bitmap or the live tree): another file's, or likely so.
+  uint64_t overwrittenBytes = 0;
   uint64_t bytesWritten = 0;
   std::vector<DataRun> runs;        // with SaveContext::collectRuns
   std::vector<DataRun> unreadable;  // runs written as zeros
@@ -44,6 +48,7 @@ struct SaveTotals {
   uint64_t shortened = 0;
   uint64_t cancelled = 0;
   uint64_t guessed = 0;
+  uint64_t overwritten = 0;
 };
 
 // Everything a save needs besides the record and the destination. One per
@@ -89,10 +94,22 @@ inline constexpr size_t kSalvageBytes = 64 * 1024;
 // Stops before the next record once cancelled.
 void saveNode(SaveContext& context, const std::string& destination, const ExfatFileRecord* record);
 
-// Copies one file's data to a new file at `outputPath` (or a derived name);
-// an empty file is created empty. True when the file was written to its
-// end; false when it could not be created, a write failed, or the save was
+// Where saveFileData puts a file: `name` in the folder held by `folder`,
+// shown under `folderPath`. No folder: the one it belongs in could not be
+// made, and the file is reported as not created.
+struct OutputPlace {
+  const platform::FolderHandle* folder = nullptr;
+  std::string_view folderPath;
+  std::string_view name;
+  std::string path() const { return std::string(folderPath) + "/" + std::string(name); }
+};
+
+// Copies one file's data to a new file at `place` (or a derived name); an
+// empty file is created empty. True when the file was written to its end;
+// false when it could not be created, a write failed, or the save was
 // cancelled (a file left partial is renamed to end in ".partial").
+bool saveFileData(SaveContext& context, const OutputPlace& place, const ExfatFileRecord& record);
+// The same at a path; missing folders above it are made.
 bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record);
 
 }  // namespace dudorazu

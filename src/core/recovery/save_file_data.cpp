@@ -145,6 +145,7 @@ void appendRun(std::vector<DataRun>& runs, const DataRun& run) {
 
 void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& walker) {
   saved.guessed = walker.guessed();
+  saved.overwrittenBytes = walker.bytesInUse();
   saved.beyondVolume = walker.beyondVolume();
   if (saved.beyondVolume) saved.damaged = true;
   SaveTotals& t = context.totals;
@@ -154,6 +155,7 @@ void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& wal
   if (saved.damaged) ++t.damaged;
   if (saved.shortened) ++t.shortened;
   if (saved.guessed) ++t.guessed;
+  if (saved.overwrittenBytes != 0) ++t.overwritten;
   t.bytes += saved.bytesWritten;
   if (context.onFile) context.onFile(saved);
 }
@@ -172,24 +174,25 @@ bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFi
 }
 
 // A file left partial keeps what it holds under a name that says so.
-void markPartial(SavedFile& saved) {
-  if (std::optional<std::string> renamed = renameAside(saved.outputPath, ".partial")) {
-    saved.outputPath = *renamed;
+void markPartial(SavedFile& saved, const OutputPlace& place, const OutputFile& out) {
+  if (std::optional<std::string> renamed = renameAsideIn(*place.folder, out.name(), ".partial")) {
+    saved.outputPath = std::string(place.folderPath) + "/" + *renamed;
     saved.partial = true;
   }
 }
 
 }  // namespace
 
-bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
-  if (context.dryRun) return planOnly(context, outputPath, record);
+bool saveFileData(SaveContext& context, const OutputPlace& place, const ExfatFileRecord& record) {
+  if (context.dryRun) return planOnly(context, place.path(), record);
 
   SavedFile saved;
   saved.record = &record;
-  saved.outputPath = outputPath;
+  saved.outputPath = place.path();
   DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
   OutputFile out;
-  if (!openOutputFile(out, outputPath, context.names)) {
+  if (!place.folder ||
+      !openOutputFileIn(out, *place.folder, place.folderPath, place.name, context.names)) {
     saved.failed = true;
     finishFile(context, saved, walker);
     return false;
@@ -199,7 +202,7 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
   if (context.progress && context.progress->cancelled()) {
     out.close();
     saved.cancelled = true;
-    if (record.dataLength != 0) markPartial(saved);
+    if (record.dataLength != 0) markPartial(saved, place, out);
     finishFile(context, saved, walker);
     return false;
   }
@@ -265,10 +268,20 @@ bool saveFileData(SaveContext& context, const std::string& outputPath, const Exf
     saved.shortened = saved.bytesWritten < record.dataLength && !walker.beyondVolume();
     if (context.hashData) saved.sha256 = background ? background->finishHex() : hash.finishHex();
   } else {
-    markPartial(saved);
+    markPartial(saved, place, out);
   }
   finishFile(context, saved, walker);
   return !saved.failed && !saved.cancelled;
+}
+
+bool saveFileData(SaveContext& context, const std::string& outputPath, const ExfatFileRecord& record) {
+  size_t slash = outputPath.rfind('/');
+  std::string folderPath = slash == std::string::npos ? std::string(".") : outputPath.substr(0, slash);
+  std::string name = slash == std::string::npos ? outputPath : outputPath.substr(slash + 1);
+  platform::FolderHandle folder;
+  if (!context.dryRun && (folderPath.empty() || !createFolderPath(folderPath, context.names) || !folder.open(folderPath)))
+    return saveFileData(context, OutputPlace{nullptr, folderPath, name}, record);
+  return saveFileData(context, OutputPlace{&folder, folderPath, name}, record);
 }
 
 }  // namespace dudorazu

@@ -96,6 +96,7 @@ SaveTotals sumTotals(const std::deque<SaveJob>& jobs) {
     sum.shortened = saturatingAdd(sum.shortened, t.shortened);
     sum.cancelled = saturatingAdd(sum.cancelled, t.cancelled);
     sum.guessed = saturatingAdd(sum.guessed, t.guessed);
+    sum.overwritten = saturatingAdd(sum.overwritten, t.overwritten);
   }
   return sum;
 }

@@ -8,13 +8,14 @@
 
 namespace dudorazu {
 
-// "failed: ...", "partial: ...", "damaged: ...", "short: ...", "guessed:
-// ...", "carved: ..." (several lines when more than one holds); empty for
-// a file saved whole. A dry run's lines begin with "would be".
+// "failed: ...", "partial: ...", "damaged: ...", "short: ...",
+// "overwritten: ...", "guessed: ...", "carved: ..." (several lines when more
+// than one holds); empty for a file saved whole. A dry run's lines begin
+// with "would be".
 std::string savedFileProblem(const SavedFile& file, bool dryRun = false);
 
-// The desktop program's closing text of a save: what was written, then
-// each problem line.
+// The desktop program's closing text of a save: what was written, how many
+// files hold other files' clusters or guessed ones, then each problem line.
 std::string saveReportText(const SaveTotals& totals, const std::vector<std::string>& problems, bool stopped);
 
 }  // namespace dudorazu

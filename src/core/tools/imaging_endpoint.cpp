@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/device/sector_device.h"
+#include "core/tools/partition_search.h"
 #include "platform/files.h"
 
 namespace dudorazu {
@@ -57,7 +58,7 @@ ImagingEndpoint resolveEndpoint(DiskCatalogue& catalogue, const std::string& tex
   DiskRecord* disk = findDisk(catalogue, split.disk);
   if (!disk) return {};
   if (!split.hasPartition) return endpointFor(*disk);
-  if (PartitionRecord* p = findPartition(*disk, split.partition)) return endpointFor(*disk, p);
+  if (PartitionRecord* p = findPartitionOrFoundVolume(*disk, split.partition)) return endpointFor(*disk, p);
   ImagingEndpoint e;
   e.diskFound = true;
   e.isPartition = true;
@@ -70,7 +71,7 @@ uint64_t endpointSizeSectors(DiskCatalogue& catalogue, const std::string& text) 
   DiskRecord* disk = findDisk(catalogue, split.disk);
   if (!disk) return 0;
   if (!split.hasPartition) return disk->diskSize / kSectorSize;
-  PartitionRecord* p = findPartition(*disk, split.partition);
+  PartitionRecord* p = findPartitionOrFoundVolume(*disk, split.partition);
   return p ? endpointFor(*disk, p).length / kSectorSize : 0;
 }
 

@@ -26,6 +26,25 @@ struct Candidate {
   uint8_t entryKind;
 };
 
+PartitionRecord foundRecord(uint64_t number, const FoundVolume& found) {
+  PartitionRecord record;
+  record.name = format("Partition%llu", static_cast<unsigned long long>(number));
+  record.typeCode = kTypeExfat;
+  record.searchKind = kSearchKindFound;
+  record.sizeSectors = found.sizeSectors;
+  record.startSector = found.startSector;
+  record.entryKind = found.entryKind;
+  record.label = found.label;
+  record.exfatFromBackupBootSector = found.viaBackup;
+  return record;
+}
+
+PartitionRecord* listedFound(DiskRecord& disk, uint64_t startSector) {
+  for (PartitionRecord& p : disk.partitions)
+    if (p.searchKind == kSearchKindFound && p.startSector == startSector && p.typeCode == kTypeExfat) return &p;
+  return nullptr;
+}
+
 class SearchRun {
  public:
   SearchRun(DiskRecord& disk, SectorDevice& device, ProgressBlock& progress, const FoundVolumeCallback& onFound)
@@ -200,22 +219,8 @@ void SearchRun::report(uint64_t start, const uint8_t* boot, bool viaBackup, cons
   found.description = describeFoundVolume(found.label, chs, found.sizeSectors, entryKind);
   progress_.setText(found.description);
 
-  PartitionRecord record;
-  record.name = format("Partition%llu", static_cast<unsigned long long>(counter_));
-  record.typeCode = kTypeExfat;
-  record.searchKind = kSearchKindFound;
-  record.sizeSectors = found.sizeSectors;
-  record.startSector = found.startSector;
-  record.entryKind = entryKind;
-  record.label = found.label;
-  ++counter_;
-  bool listed = std::any_of(disk_.partitions.begin(), disk_.partitions.end(), [&](const PartitionRecord& p) {
-    return p.searchKind == kSearchKindFound && p.startSector == record.startSector && p.typeCode == record.typeCode;
-  });
-  if (listed) {
-    --counter_;
-  } else {
-    disk_.partitions.push_back(std::move(record));
+  if (!listedFound(disk_, start)) {
+    disk_.partitions.push_back(foundRecord(counter_++, found));
     found.appended = true;
   }
   if (onFound_) onFound_(found);
@@ -243,6 +248,45 @@ bool searchPartitions(DiskRecord& disk, SearchMode mode, uint8_t heads, Progress
     case SearchMode::Aligned: return run.alignedSearch(diskSectors, cylinders, h, s);
   }
   return false;
+}
+
+std::string foundVolumeAddress(uint64_t startSector) { return "@" + std::to_string(startSector); }
+
+std::optional<uint64_t> parseFoundVolumeAddress(const std::string& text) {
+  if (text.size() < 2 || text.size() > 21 || text[0] != '@') return std::nullopt;
+  uint64_t value = 0;
+  for (size_t i = 1; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+PartitionRecord* foundVolumeAt(DiskRecord& disk, uint64_t startSector) {
+  if (PartitionRecord* listed = listedFound(disk, startSector)) return listed;
+  if (startSector > UINT64_MAX / kSectorSize - kCandidateSectors) return nullptr;
+  auto device = openDevice(disk.devicePath, OpenMode::Read);
+  if (!device) return nullptr;
+  std::vector<uint8_t> buffer(kCandidateSectors * kSectorSize);
+  device->readSectors(startSector, kBackupDistance + 1, buffer.data());
+  uint8_t spare[kSectorSize];
+  CandidateMatch match = matchCandidate(buffer.data(), *device, startSector, spare);
+  if (match.copy == BootCopy::None) return nullptr;
+  FoundVolume found;
+  found.startSector = startSector;
+  found.sizeSectors = exfat_boot::volumeLength512(match.bootSector);
+  found.viaBackup = match.copy == BootCopy::Backup;
+  found.label = foundVolumeLabel(*device, startSector, match.bootSector, found.viaBackup);
+  disk.partitions.push_back(foundRecord(disk.partitions.size(), found));
+  return &disk.partitions.back();
+}
+
+PartitionRecord* findPartitionOrFoundVolume(DiskRecord& disk, const std::string& text) {
+  if (PartitionRecord* p = findPartition(disk, text)) return p;
+  std::optional<uint64_t> start = parseFoundVolumeAddress(text);
+  return start ? foundVolumeAt(disk, *start) : nullptr;
 }
 
 }  // namespace dudorazu

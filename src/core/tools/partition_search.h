@@ -4,6 +4,7 @@
 // disk's partition list as a found record (searchKind 2).
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/common/progress_block.h"
@@ -45,5 +46,25 @@ using FoundVolumeCallback = std::function<void(const FoundVolume&)>;
 // volumes appended before it stay.
 bool searchPartitions(DiskRecord& disk, SearchMode mode, uint8_t heads, ProgressBlock& progress,
                       const FoundVolumeCallback& onFound = {});
+
+}  // namespace dudorazu
+
+namespace dudorazu {
+
+// A found volume lives only as long as the catalogue the search filled; a
+// command given later names it by where it starts: "@2048" (512-byte
+// sectors, as the search lists starts).
+std::string foundVolumeAddress(uint64_t startSector);
+std::optional<uint64_t> parseFoundVolumeAddress(const std::string& text);
+
+// The found record of the exFAT volume whose main boot sector, or backup
+// boot sector, makes it start at 512-byte sector `startSector`: the one
+// already listed, else appended as the search appends it. Null when no exFAT
+// boot sector stands there or the disk cannot be opened.
+PartitionRecord* foundVolumeAt(DiskRecord& disk, uint64_t startSector);
+
+// The partition named `text`: by its name or drive letter (findPartition),
+// else the found volume a "@SECTOR" address names.
+PartitionRecord* findPartitionOrFoundVolume(DiskRecord& disk, const std::string& text);
 
 }  // namespace dudorazu
