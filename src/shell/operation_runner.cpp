@@ -4,6 +4,7 @@
 #include <QThread>
 #include <QWidget>
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -108,6 +109,10 @@ struct OperationRunner::Run {
   std::shared_ptr<Exchange> exchange = std::make_shared<Exchange>();
   QThread* thread = nullptr;  // none for tracked work
   bool succeeded = false;     // written by the worker, read once it has ended
+  // Set last by the worker: everything the run wrote is seen by the window
+  // thread once it reads this (Qt's own thread end is not a fence the
+  // thread sanitizer sees).
+  std::atomic<bool> ran{false};
 
   void releaseMarkers() {
     if (marker) marker->release();
@@ -178,6 +183,7 @@ bool OperationRunner::start(LongOperation operation, OperationView* view, Finish
     KeptMessages messages(*r->exchange);
     PostedQuestions questions(r->exchange, context, dialogs, window);
     r->succeeded = r->operation.run(*r->block, messages, questions);
+    r->ran.store(true, std::memory_order_release);
   });
   connect(r->thread, &QThread::finished, this, [this, id = r->id] { ended(id, std::nullopt); });
   r->thread->start();
@@ -210,6 +216,10 @@ void OperationRunner::ended(uint64_t id, std::optional<bool> succeeded) {
   if (run->thread) {
     run->thread->wait();
     run->thread->deleteLater();
+    run->ran.load(std::memory_order_acquire);
+  } else {
+    // What tracked work wrote before its completion was posted.
+    std::lock_guard<std::mutex> lock(posting_->mutex);
   }
   run->releaseMarkers();
 
