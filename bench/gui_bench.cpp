@@ -264,6 +264,5 @@ int main(int argc, char** argv) {
   }
   std::printf("gui_imaging_ms %.1f\nstall_imaging_ms %.1f\ngui_imaging_bytes %lld\n", imagingClock.nsecsElapsed() / 1e6,
               stall.stopMs(), static_cast<long long>(QFileInfo(target + QStringLiteral("/disk-copy.img")).size()));
-  shell::waitForWorkers();
   return 0;
 }

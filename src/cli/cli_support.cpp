@@ -63,19 +63,6 @@ std::vector<std::string> takeOptions(Args& args, const std::string& opt, bool& m
   return values;
 }
 
-bool parseUnsigned(const std::string& text, uint64_t& value) {
-  if (text.empty() || text.size() > 20) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    uint64_t d = static_cast<uint64_t>(c - '0');
-    if (v > (UINT64_MAX - d) / 10) return false;
-    v = v * 10 + d;
-  }
-  value = v;
-  return true;
-}
-
 bool rejectUnknownOptions(const Args& args, const char* command) {
   for (const std::string& a : args) {
     if (a.size() > 1 && a[0] == '-') {

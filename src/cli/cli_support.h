@@ -20,8 +20,6 @@ bool takeFlag(Args& args, const std::string& flag);
 bool takeOption(Args& args, const std::string& opt, std::string& value, bool& missingValue);
 // Every occurrence of an option, in order.
 std::vector<std::string> takeOptions(Args& args, const std::string& opt, bool& missingValue);
-// An unsigned decimal number; false when the text is not one.
-bool parseUnsigned(const std::string& text, uint64_t& value);
 // True when an argument left over starts with "-" (an unknown option);
 // prints the usage error.
 bool rejectUnknownOptions(const Args& args, const char* command);

@@ -7,7 +7,6 @@
 #include "cli/tools_cli.h"
 #include "core/common/text.h"
 #include "core/tools/disk_imaging.h"
-#include "platform/files.h"
 #include "core/tools/long_operations.h"
 #include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
@@ -22,29 +21,13 @@ struct EndpointArg {
   PartitionRecord* partition = nullptr;
 };
 
-// "DISK" or "DISK,PARTITION". An existing path is a disk even when it holds
-// commas; otherwise the first comma whose left side is an existing path
-// splits, else the first comma (display names of drives).
+// "DISK" or "DISK,PARTITION", split where a disk is really named.
 bool resolveEndpointArg(DiskCatalogue& catalogue, const std::string& text, EndpointArg& out) {
-  std::string disk = text, partition;
-  bool hasPartition = false;
-  if (!pathExists(text)) {
-    size_t first = text.find(',');
-    for (size_t comma = first; comma != std::string::npos; comma = text.find(',', comma + 1)) {
-      if (comma > 0 && pathExists(text.substr(0, comma))) {
-        first = comma;
-        break;
-      }
-    }
-    if (first != std::string::npos && first > 0) {
-      disk = text.substr(0, first);
-      partition = text.substr(first + 1);
-      hasPartition = true;
-    }
-  }
-  out.disk = resolveSource(catalogue, disk, kCommand);
+  EndpointText split = splitEndpointText(
+      text, [&](const std::string& disk) { return findDisk(catalogue, disk) != nullptr || pathExists(disk); });
+  out.disk = resolveSource(catalogue, split.disk, kCommand);
   if (!out.disk) return false;
-  if (hasPartition && !(out.partition = resolvePartition(*out.disk, partition, kCommand))) return false;
+  if (split.hasPartition && !(out.partition = resolvePartition(*out.disk, split.partition, kCommand))) return false;
   return true;
 }
 
@@ -52,10 +35,6 @@ std::string describe(const EndpointArg& e) {
   std::string text = displayName(*e.disk) + " (" + e.disk->devicePath + ")";
   if (e.partition) text = "partition " + partitionText(*e.partition) + " of " + text;
   return printableText(text);
-}
-
-bool isBlockDevice(const std::string& path) {
-  return platform::pathKind(path) == platform::PathKind::BlockDevice;
 }
 
 void printUsage() {
@@ -103,17 +82,13 @@ int cmdImage(Args args) {
     return 2;
   }
   ImagingJob job;
-  if ((hasStart && !parseUnsigned(start, job.sourceStartSector)) ||
-      (hasTargetStart && !parseUnsigned(targetStart, job.targetStartSector))) {
+  if ((hasStart && !parseDecimal(start, job.sourceStartSector)) ||
+      (hasTargetStart && !parseDecimal(targetStart, job.targetStartSector))) {
     printError(kCommand, "--start and --target-start need a sector number");
     return 2;
   }
   if (hasTargetStart && !diskMode) {
     printError(kCommand, "--target-start goes with --to-disk");
-    return 2;
-  }
-  if (fileMode && isBlockDevice(toFile)) {
-    printError(kCommand, "'" + toFile + "' is a device; use --to-disk to write onto it");
     return 2;
   }
 
@@ -127,21 +102,12 @@ int cmdImage(Args args) {
   job.targetFile = toFile;
   job.mapfile = mapfile;
   const uint64_t sectors = imagingSectors(job);
-  const bool cutShort = job.source.claimedLength != 0;
-  if (cutShort) {
-    std::string what = describe(source) + " runs past the end of its disk: the table claims " +
-                       std::to_string(job.source.claimedLength / kSectorSize) + " sector(s), " +
-                       std::to_string(job.source.length / kSectorSize) + " lie on the disk";
-    if (job.source.length == 0 || sectors == 0) {
-      printError(kCommand, what + "; nothing to copy");
-      return 1;
-    }
-    printError(kCommand, what + "; only those are copied and the image is incomplete");
-  }
-  if (sectors == 0 && job.sourceStartSector != 0) {
-    printError(kCommand, "--start " + std::to_string(job.sourceStartSector) + " lies past the end of " + describe(source));
+  if (std::string problem = imagingJobProblem(job); !problem.empty()) {
+    printError(kCommand, describe(source) + ": " + problem);
     return 1;
   }
+  const bool cutShort = job.source.claimedLength != 0;
+  if (cutShort) printError(kCommand, describe(source) + ": " + imagingCutShortText(job) + kMsgImageIncomplete);
 
   if (imagingTargetInUse(job)) {
     printError(kCommand, describe(target) + ": " + kMsgTargetInUse);

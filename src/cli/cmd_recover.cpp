@@ -222,7 +222,7 @@ int cmdRecover(Args args) {
   // The room test and the bar count only what the filters let through, and
   // of a length beyond the volume only what the volume can hold.
   RecordingMessageSink refusal;
-  SavePlan plan = planBatchSave(planned, freeBytes, RoomRule::ReachableLength, options, progress, refusal);
+  SavePlan plan = planBatchSave(planned, freeBytes, options, progress, refusal);
   if (plan.refused) {
     std::string room;
     if (freeBytes && refusal.messages[0].text != kTargetOnSource)

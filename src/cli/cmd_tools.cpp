@@ -76,7 +76,7 @@ int takeSearchOptions(Args& args, const char* command, SearchOptions& options) {
   }
   if (takeOption(args, "--heads", heads, missing)) {
     uint64_t n = 0;
-    if (!parseUnsigned(heads, n) || n < 1 || n > 255) {
+    if (!parseDecimal(heads, n) || n < 1 || n > 255) {
       printError(command, "--heads must be a number from 1 to 255");
       return 2;
     }
@@ -260,7 +260,7 @@ int cmdRebuildMbr(Args args) {
   std::set<std::string> seen;
   for (const std::string& s : starts) {
     uint64_t n = 0;
-    if (!parseUnsigned(s, n)) {
+    if (!parseDecimal(s, n)) {
       printError(command, "--start needs a sector number, not '" + s + "'");
       return 2;
     }

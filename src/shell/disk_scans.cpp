@@ -3,14 +3,14 @@
 #include <QWidget>
 #include <memory>
 
-#include "core/common/long_operation.h"
-#include "core/device/sector_device.h"
+#include "core/tools/long_operations.h"
 #include "core/tools/upcase_scans.h"
 #include "shell/disk_window.h"
 #include "shell/partition_search_window.h"
 #include "shell/progress_window.h"
 #include "shell/user_dialogs.h"
 #include "widgets/disk_tree_model.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 namespace {
@@ -20,9 +20,12 @@ QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 }  // namespace
 
 DiskScans::DiskScans(DiskWindow& disks, UserDialogs& dialogs, QWidget* parent)
-    : QObject(parent), disks_(disks), dialogs_(dialogs), parent_(parent) {}
+    : QObject(parent), disks_(disks), dialogs_(dialogs), parent_(parent), runner_(dialogs, parent) {}
 
-bool DiskScans::refused(const RunningMarker& marker) { return refusedWhileRunning(marker.running(), dialogs_, parent_); }
+bool DiskScans::refused(const RunningMarker& marker) {
+  DialogMessageSink messages(dialogs_, parent_);
+  return marker.refuse(messages);
+}
 
 DiskRecord* DiskScans::diskOf(const QModelIndex& row) {
   DiskRecord* disk = row.isValid() ? disks_.diskModel()->diskAt(row) : nullptr;
@@ -31,7 +34,7 @@ DiskRecord* DiskScans::diskOf(const QModelIndex& row) {
 }
 
 void DiskScans::search(const QModelIndex& row) {
-  if (refused(searching_)) return;
+  if (refused(processMarkers().search)) return;
   DiskRecord* disk = diskOf(row);
   if (!disk) return;
   SearchDiskDialog dialog(*disk, parent_);
@@ -39,40 +42,35 @@ void DiskScans::search(const QModelIndex& row) {
 }
 
 bool DiskScans::startSearch(const QModelIndex& row, SearchMode mode, uint8_t heads) {
-  if (refused(searching_)) return false;
+  if (refused(processMarkers().search)) return false;
   DiskRecord* disk = diskOf(row);
   if (!disk) return false;
   if (!searchWindow_) searchWindow_ = new PartitionSearchWindow(parent_);
   PartitionSearchWindow* window = searchWindow_;
-  window->begin(mode);
-  ProgressBlock* block = &window->block();
+  window->setMode(mode);
   QPersistentModelIndex diskRow = disks_.diskModel()->indexOfDisk(*disk);
   // Rows reach the window through its event queue, ahead of the end.
   auto onFound = [window](const FoundVolume& volume) {
     QMetaObject::invokeMethod(window, [window, volume] { window->addVolume(volume); }, Qt::QueuedConnection);
   };
-  // A search that was not stopped yet ended early could not read the disk.
-  auto completed = std::make_shared<bool>(false);
-  return startWorker(
-      searching_, this,
-      [disk, mode, heads, block, onFound, completed] {
-        *completed = searchPartitions(*disk, mode, heads, *block, onFound);
-      },
-      [this, window, block, diskRow, completed] {
-        refreshBranch(diskRow);
-        using Ending = PartitionSearchWindow::Ending;
-        window->finish(block->cancelled() ? Ending::Stopped : *completed ? Ending::Completed : Ending::Unreadable);
-        emit searchFinished();
-      });
+  LongOperation operation = searchOperation(*disk, mode, heads, onFound);
+  operation.marker = &processMarkers().search;
+  return runner_.start(std::move(operation), window, [this, window, diskRow](const OperationEnd& end) {
+    refreshBranch(diskRow);
+    // A search that was not stopped yet ended early could not read the disk.
+    using Ending = PartitionSearchWindow::Ending;
+    window->finish(end.stopped ? Ending::Stopped : end.succeeded ? Ending::Completed : Ending::Unreadable);
+    emit searchFinished();
+  });
 }
 
 void DiskScans::wholeDiskScan(const QModelIndex& row) {
-  if (refused(searching_)) return;
+  if (refused(processMarkers().search)) return;
   if (diskOf(row)) scan(row, nullptr);
 }
 
 void DiskScans::partitionScan(const QModelIndex& row) {
-  if (refused(scanningPartition_)) return;
+  if (refused(processMarkers().partitionScan)) return;
   PartitionRecord* partition = row.isValid() ? disks_.diskModel()->partitionAt(row) : nullptr;
   if (!partition) {
     dialogs_.message(parent_, QStringLiteral("请选择分区"), text(kCaptionError));
@@ -88,28 +86,15 @@ void DiskScans::scan(const QModelIndex& row, PartitionRecord* partition) {
   ProgressWindow*& window = partition ? partitionProgress_ : diskProgress_;
   const QString title = text(partition ? kTitlePartitionScan : kTitleWholeDiskScan);
   if (!window) window = new ProgressWindow(title, parent_);
-  window->begin();
-  ProgressBlock* block = &window->block();
   QPersistentModelIndex diskRow = disks_.diskModel()->indexOfDisk(*disk);
-  auto found = std::make_shared<uint64_t>(UINT64_MAX);
-  startWorker(
-      partition ? scanningPartition_ : searching_, this,
-      [disk, partition, block, found] {
-        uint64_t sector = 0;
-        if (partition ? scanPartition(*disk, *partition, *block, &sector) : scanWholeDisk(*disk, *block, &sector))
-          *found = sector;
-      },
-      [this, window, partition, title, diskRow, found] {
-        refreshBranch(diskRow);
-        window->finish();
-        if (*found != UINT64_MAX) {
-          QString where = QStringLiteral("找到 exFAT 大写转换表：磁盘第 %1 扇区").arg(*found);
-          if (partition)
-            where += QStringLiteral("（分区内第 %1 扇区）").arg(*found - partition->startOffset() / kSectorSize);
-          dialogs_.message(parent_, where, title);
-        }
-        emit scanFinished();
-      });
+  auto found = std::make_shared<uint64_t>(0);
+  LongOperation operation = upcaseScanOperation(*disk, partition, *found);
+  operation.marker = partition ? &processMarkers().partitionScan : &processMarkers().search;
+  runner_.start(std::move(operation), window, [this, partition, title, diskRow, found](const OperationEnd& end) {
+    refreshBranch(diskRow);
+    if (end.succeeded) dialogs_.message(parent_, widgets::qtText(upcaseFoundText(partition, *found)), title);
+    emit scanFinished();
+  });
 }
 
 // The disk row remembered when the command was given; gone when its image

@@ -1,15 +1,15 @@
 #pragma once
 // The disk window's search tools: the lost-partition search "扫描分区", the
-// whole-disk scan "全盘扫描" and the partition scan "分区扫描". Each runs on a
-// worker; the search and the whole-disk scan share one running marker, the
-// partition scan has its own. When a search or scan ends, the disk's branch
-// of the disk tree is filled again from its partition list, so found
-// volumes stand in green.
+// whole-disk scan "全盘扫描" and the partition scan "分区扫描", each run by
+// the runner; the search and the whole-disk scan share the program's search
+// marker, the partition scan has its own. When a search or scan ends, the
+// disk's branch of the disk tree is filled again from its partition list,
+// so found volumes stand in green.
 #include <QObject>
 #include <QPersistentModelIndex>
 
 #include "core/tools/partition_search.h"
-#include "shell/worker.h"
+#include "shell/operation_runner.h"
 
 class QWidget;
 
@@ -35,8 +35,8 @@ class DiskScans : public QObject {
   // "分区扫描" on the partition of `row`; refused for a disk row.
   void partitionScan(const QModelIndex& row);
 
-  // While any of them runs the program does not end.
-  bool running() const { return searching_.running() || scanningPartition_.running(); }
+  // The program closes once they have ended.
+  OperationRunner& runner() { return runner_; }
   PartitionSearchWindow* searchWindow() const { return searchWindow_; }
   ProgressWindow* scanWindow(bool partition) const { return partition ? partitionProgress_ : diskProgress_; }
 
@@ -53,11 +53,11 @@ class DiskScans : public QObject {
   DiskWindow& disks_;
   UserDialogs& dialogs_;
   QWidget* parent_;
-  RunningMarker searching_;  // the search and the whole-disk scan
-  RunningMarker scanningPartition_;
   PartitionSearchWindow* searchWindow_ = nullptr;
   ProgressWindow* diskProgress_ = nullptr;
   ProgressWindow* partitionProgress_ = nullptr;
+  // Last: its runs end before anything they point at goes.
+  OperationRunner runner_;
 };
 
 }  // namespace dudorazu::shell

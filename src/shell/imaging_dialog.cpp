@@ -16,9 +16,9 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
-#include "core/common/long_operation.h"
 #include "core/common/text.h"
 #include "core/tools/imaging_form.h"
+#include "core/tools/long_operations.h"
 #include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
 #include "shell/table_operations.h"
@@ -30,14 +30,13 @@ namespace dudorazu::shell {
 namespace {
 
 const char* const kMapFilter = "Map files(*.map);;All files(*)";
-constexpr int kPollMilliseconds = 100;
 
 QString number(uint64_t n) { return QString::number(static_cast<qulonglong>(n)); }
 
 }  // namespace
 
 ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent)
-    : QDialog(parent), catalogue_(catalogue), dialogs_(dialogs) {
+    : QDialog(parent), catalogue_(catalogue), dialogs_(dialogs), runner_(dialogs, this) {
   setWindowTitle(QString::fromUtf8(kTitleImaging));
   setModal(false);
   auto named = [](QWidget* w, const QString& name) {
@@ -134,7 +133,7 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   counterLabel_->hide();
   startButton_ = button(QStringLiteral("开始"), [this] { start(); });
   stopButton_ = button(QStringLiteral("停止"), [this] {
-    if (progress_) progress_->cancel();
+    if (copying()) block_.cancel();
   });
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(counter_);
@@ -185,15 +184,6 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   toDisk_->setChecked(true);
   setMode(true);
   mapEnabled();
-  timer_.setInterval(kPollMilliseconds);
-  connect(&timer_, &QTimer::timeout, this, &ImagingDialog::poll);
-}
-
-// The copy holds its own job and block; only the bad-sector rows come back
-// here, so it must end before the window goes.
-ImagingDialog::~ImagingDialog() {
-  if (progress_) progress_->cancel();
-  if (copying_.running()) waitForWorkers();
 }
 
 bool ImagingDialog::widened() const { return badList_->isVisible(); }
@@ -287,7 +277,7 @@ void ImagingDialog::chooseFile(QLineEdit* edit, const char* filter) {
 }
 
 void ImagingDialog::start() {
-  if (copying_.running()) return;
+  if (copying()) return;
   hidePicker();
   ImagingForm form;
   form.source = source_->text().toStdString();
@@ -317,30 +307,32 @@ void ImagingDialog::start() {
                                     job->toDisk ? QStringLiteral("警告") : applicationTitle()))
     return;
   // The question let other commands run; a copy may have started meanwhile.
-  if (copying_.running()) return;
+  if (copying()) return;
 
+  auto shared = std::make_shared<const ImagingJob>(std::move(*job));
+  auto outcome = std::make_shared<ImagingOutcome>();
+  LongOperation operation = imagingOperation(*shared, *outcome, [this](uint64_t ordinal, uint64_t sector) {
+    QMetaObject::invokeMethod(this, [this, ordinal, sector] { addBadSector(ordinal, sector); }, Qt::QueuedConnection);
+  });
+  operation.marker = &processMarkers().imaging;
+  runner_.start(std::move(operation), this, [this, shared, outcome](OperationEnd& end) {
+    finishRun(*shared, *outcome, end);
+    end.messages.clear();
+  });
+}
+
+void ImagingDialog::begin() {
   setInputsEnabled(false);
   badList_->setRowCount(0);
   counter_->setText(QStringLiteral("0"));
   counterLabel_->show();
-  progress_ = std::make_shared<ProgressBlock>();
-  seenUpdates_ = progress_->updates();
+  block_.clearCancel();
+  block_.clearText();
+  block_.setRange(0, 1);
   bar_->setProgress(0, 0);
-  timer_.start();
-  auto shared = std::make_shared<const ImagingJob>(std::move(*job));
-  auto outcome = std::make_shared<ImagingOutcome>();
-  auto recorded = std::make_shared<RecordingMessageSink>();
-  auto block = progress_;
-  startWorker(
-      copying_, this,
-      [this, shared, outcome, recorded, block] {
-        *outcome = imageDisk(*shared, *block, *recorded, [this](uint64_t ordinal, uint64_t sector) {
-          QMetaObject::invokeMethod(this, [this, ordinal, sector] { addBadSector(ordinal, sector); },
-                                    Qt::QueuedConnection);
-        });
-      },
-      [this, shared, outcome, recorded] { finishRun(*shared, *outcome, *recorded); });
 }
+
+void ImagingDialog::end() { setInputsEnabled(true); }
 
 void ImagingDialog::addBadSector(uint64_t ordinal, uint64_t sector) {
   int row = badList_->rowCount();
@@ -352,24 +344,18 @@ void ImagingDialog::addBadSector(uint64_t ordinal, uint64_t sector) {
   badList_->show();
 }
 
-void ImagingDialog::poll() {
-  if (!progress_ || progress_->updates() == seenUpdates_) return;
-  seenUpdates_ = progress_->updates();
-  bar_->setProgress(progress_->position(), progress_->upper());
-  QString done = QString::fromStdString(progress_->text());
+void ImagingDialog::showProgress() {
+  bar_->setProgress(block_.position(), block_.upper());
+  QString done = QString::fromStdString(block_.text());
   if (!done.isEmpty()) counter_->setText(done);
 }
 
 // The end is told honestly: "镜像完毕" names the sectors that could not be
 // read, a stop says what was kept. The dialog stays for its list to be read.
-void ImagingDialog::finishRun(const ImagingJob& job, const ImagingOutcome& outcome,
-                              const RecordingMessageSink& messages) {
-  poll();
-  timer_.stop();
-  setInputsEnabled(true);
+void ImagingDialog::finishRun(const ImagingJob& job, const ImagingOutcome& outcome, const OperationEnd& end) {
   const std::string shortfall = imagingShortfallText(job, outcome);
   bool told = false;
-  for (const RecordingMessageSink::Message& m : messages.messages) {
+  for (const RecordingMessageSink::Message& m : end.messages) {
     std::string text = m.text;
     if (text == kMsgImagingDone && !shortfall.empty()) {
       text += "\n" + shortfall;
@@ -384,7 +370,7 @@ void ImagingDialog::finishRun(const ImagingJob& job, const ImagingOutcome& outco
 
 // Closing stops a copy that runs; what was written stays.
 void ImagingDialog::closeEvent(QCloseEvent* event) {
-  if (progress_) progress_->cancel();
+  if (copying()) block_.cancel();
   hidePicker();
   QDialog::closeEvent(event);
 }

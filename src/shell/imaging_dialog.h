@@ -5,13 +5,11 @@
 // instance and refuses a second while it is open or still copying.
 #include <QDialog>
 #include <QSet>
-#include <QTimer>
-#include <memory>
 
 #include "core/common/messages.h"
 #include "core/device/disk_catalogue.h"
 #include "core/tools/disk_imaging.h"
-#include "shell/worker.h"
+#include "shell/operation_runner.h"
 
 class QCheckBox;
 class QLabel;
@@ -30,15 +28,15 @@ namespace dudorazu::shell {
 
 class UserDialogs;
 
-class ImagingDialog : public QDialog {
+class ImagingDialog : public QDialog, public OperationView {
   Q_OBJECT
  public:
   ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent = nullptr);
-  ~ImagingDialog() override;
 
   // The open flag: the window is shown or its copy still runs.
   bool busy() const { return isVisible() || copying(); }
-  bool copying() const { return copying_.running(); }
+  bool copying() const { return runner_.running(); }
+  OperationRunner& runner() { return runner_; }
   // Shows the dialog, narrowed, with `source` (an endpoint text) as source.
   void openFor(const QString& source);
   // "开始": checks the fields, asks before a disk or an existing file is
@@ -65,6 +63,13 @@ class ImagingDialog : public QDialog {
   QPushButton* stopButton() const { return stopButton_; }
   bool widened() const;
 
+  // The copy as the runner shows it: the bar, the sectors done, the fields
+  // locked while it runs.
+  ProgressBlock& block() override { return block_; }
+  void begin() override;
+  void showProgress() override;
+  void end() override;
+
  signals:
   // A copy has ended and its end was told.
   void imagingFinished();
@@ -80,15 +85,11 @@ class ImagingDialog : public QDialog {
   void setMode(bool toDisk);
   void setInputsEnabled(bool enabled);
   void chooseFile(QLineEdit* edit, const char* filter);
-  void poll();
-  void finishRun(const ImagingJob& job, const ImagingOutcome& outcome, const RecordingMessageSink& messages);
+  void finishRun(const ImagingJob& job, const ImagingOutcome& outcome, const OperationEnd& end);
 
   DiskCatalogue& catalogue_;
   UserDialogs& dialogs_;
-  RunningMarker copying_;
-  std::shared_ptr<ProgressBlock> progress_;
-  QTimer timer_;
-  uint64_t seenUpdates_ = 0;
+  ProgressBlock block_;
   QSet<QString> confirmedFiles_;  // replacing them was agreed to in the chooser
   QLineEdit* pickingFor_ = nullptr;
 
@@ -114,6 +115,8 @@ class ImagingDialog : public QDialog {
   QWidget* line_;
   QTableWidget* badList_;
   QTreeWidget* picker_;
+  // Last: a copy ends before anything it reports to goes.
+  OperationRunner runner_;
 };
 
 }  // namespace dudorazu::shell

@@ -14,7 +14,6 @@
 #include "shell/screenshot.h"
 #include "shell/splash_screen.h"
 #include "shell/user_dialogs.h"
-#include "shell/worker.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -49,7 +48,6 @@ int main(int argc, char** argv) {
   window.show();
   for (const auto& m : startMessages.messages)
     dialogs.message(&window, QString::fromStdString(m.text), QString::fromStdString(m.caption));
-  int status = app.exec();
-  shell::waitForWorkers();
-  return status;
+  // The program's close waits for the work of every window to end.
+  return app.exec();
 }

@@ -7,6 +7,7 @@
 #include <QMdiSubWindow>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -47,7 +48,7 @@ class KeepOpen : public QObject {
 }  // namespace
 
 MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), catalogue_(catalogue), dialogs_(dialogs) {
+    : QMainWindow(parent), catalogue_(catalogue), dialogs_(dialogs), runner_(dialogs, this) {
   setWindowTitle(applicationTitle());
   commands_ = new Commands(this);
   mdi_ = new QMdiArea(this);
@@ -194,13 +195,13 @@ void MainWindow::tableOperation() {
   QModelIndex row = diskWindow_->diskTree()->currentIndex();
   switch (dialog.choice()) {
     case TableOperationDialog::kBackup:
-      backupTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
+      backupTableOf(*diskWindow_->diskModel(), row, runner_, dialogs_, this);
       break;
     case TableOperationDialog::kRestore:
-      restoreTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
+      restoreTableOf(*diskWindow_->diskModel(), row, runner_, dialogs_, this);
       break;
     case TableOperationDialog::kRebuild:
-      rebuildTableOf(*diskWindow_->diskModel(), row, dialogs_, this);
+      rebuildTableOf(*diskWindow_->diskModel(), row, runner_, dialogs_, this);
       break;
     default:
       dialogs_.message(this, QStringLiteral("请选择分区操作类型！"), QString::fromUtf8(kCaptionError));
@@ -352,21 +353,39 @@ void MainWindow::savePlacement() {
   settings.setValue(QStringLiteral("windowState"), saveState());
 }
 
-// A running operation holds records that the windows own: it must end
-// before the program does.
+// The one closing rule: once the user agrees, every operation is asked to
+// stop (a partition window's through its own close), and the program
+// closes when the last has ended; the work points into what the windows own.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  bool busy = scans_->running() || imaging_->copying() || tableWorkRunning();
-  for (PartitionWindow* w : partitionWindows()) busy = busy || w->loading();
-  if (refusedWhileRunning(busy, dialogs_, this)) {
+  if (!closing_ && !dialogs_.confirm(this, QStringLiteral("您真的要退出程序吗?"), applicationTitle())) {
     event->ignore();
     return;
   }
-  if (!dialogs_.confirm(this, QStringLiteral("您真的要退出程序吗?"), applicationTitle())) {
+  closing_ = true;
+  if (!everythingEnded()) {
     event->ignore();
     return;
   }
   savePlacement();
   event->accept();
+}
+
+// True when nothing runs any more; otherwise the close is tried again when
+// the next piece of work ends.
+bool MainWindow::everythingEnded() {
+  auto again = [self = QPointer<MainWindow>(this)] {
+    if (self && self->closing_) QMetaObject::invokeMethod(self, [self] { if (self) self->close(); }, Qt::QueuedConnection);
+  };
+  bool ended = true;
+  for (OperationRunner* runner : {&scans_->runner(), &imaging_->runner(), &runner_})
+    ended = runner->closeWhenIdle(again) && ended;
+  for (PartitionWindow* w : partitionWindows()) {
+    QWidget* frame = w->parentWidget();
+    if (frame->close()) continue;
+    ended = false;
+    connect(frame, &QObject::destroyed, this, again);
+  }
+  return ended;
 }
 
 }  // namespace dudorazu::shell

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "core/device/disk_catalogue.h"
+#include "shell/operation_runner.h"
 
 class QLabel;
 class QMdiArea;
@@ -64,6 +65,7 @@ class MainWindow : public QMainWindow {
   void fillRecentMenus();
   void restorePlacement();
   void savePlacement();
+  bool everythingEnded();
 
   DiskCatalogue& catalogue_;
   UserDialogs& dialogs_;
@@ -79,6 +81,9 @@ class MainWindow : public QMainWindow {
   QList<QMenu*> recentMenus_;
   QStringList recent_;
   bool partitionMenus_ = false;
+  bool closing_ = false;  // the user agreed to end; it ends once the work has
+  // The table backups and restores; last, so they end before what they touch.
+  OperationRunner runner_;
 };
 
 }  // namespace dudorazu::shell

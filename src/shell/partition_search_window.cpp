@@ -22,7 +22,6 @@ namespace {
 const char* const kHeadChoices[] = {"255", "240", "128", "64", "32", "16"};
 const char* const kHeaders[] = {"文件系统", "卷标", "柱面-磁头-扇区", "分区大小", "分区类型"};
 const int kWidths[] = {70, 40, 120, 150, 100};
-constexpr int kPollMilliseconds = 50;
 constexpr int kCellPadding = 12;
 
 // The radios in the order of the search's mode numbers.
@@ -115,8 +114,6 @@ PartitionSearchWindow::PartitionSearchWindow(QWidget* parent) : QDialog(parent) 
 
   connect(stop_, &QPushButton::clicked, this, &PartitionSearchWindow::stop);
   connect(close_, &QPushButton::clicked, this, &QDialog::close);
-  timer_.setInterval(kPollMilliseconds);
-  connect(&timer_, &QTimer::timeout, this, &PartitionSearchWindow::poll);
 }
 
 void PartitionSearchWindow::begin(SearchMode mode) {
@@ -130,7 +127,7 @@ void PartitionSearchWindow::begin(SearchMode mode) {
   state_->setText(QStringLiteral("正在扫描分区"));
   state_->setAccessibleName(state_->text());
   stop_->setEnabled(true);
-  timer_.start();
+  searching_ = true;
   show();
   raise();
 }
@@ -152,7 +149,7 @@ void PartitionSearchWindow::addVolume(const FoundVolume& volume) {
 }
 
 void PartitionSearchWindow::finish(Ending ending) {
-  timer_.stop();
+  searching_ = false;
   poll();
   stop_->setEnabled(false);
   const int found = list_->rowCount();
@@ -179,7 +176,7 @@ void PartitionSearchWindow::poll() {
 
 void PartitionSearchWindow::stop() {
   block_.cancel();
-  if (timer_.isActive()) state_->setText(QStringLiteral("正在停止..."));
+  if (searching_) state_->setText(QStringLiteral("正在停止..."));
 }
 
 // "关闭" and the close box stop a running search as "停止" does.

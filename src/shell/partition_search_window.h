@@ -3,10 +3,10 @@
 // to walk the disk ("扫描丢失磁盘分区") and the window that lists what the
 // search meets while it runs ("搜索分区", titled "扫描分区").
 #include <QDialog>
-#include <QTimer>
 
 #include "core/common/progress_block.h"
 #include "core/tools/partition_search.h"
+#include "shell/operation_runner.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -39,7 +39,7 @@ class SearchDiskDialog : public QDialog {
   QComboBox* heads_;
 };
 
-class PartitionSearchWindow : public QDialog {
+class PartitionSearchWindow : public QDialog, public OperationView {
   Q_OBJECT
  public:
   enum Column { kFileSystem, kLabel, kChs, kSize, kKind, kColumnCount };
@@ -47,9 +47,14 @@ class PartitionSearchWindow : public QDialog {
 
   explicit PartitionSearchWindow(QWidget* parent = nullptr);
 
-  ProgressBlock& block() { return block_; }
+  ProgressBlock& block() override { return block_; }
   // Shows the window for a new search: no rows, the stop flag down.
   void begin(SearchMode mode);
+  void begin() override { begin(mode_); }
+  void showProgress() override { poll(); }
+  void end() override {}
+  // The next search's mode, for the runner's begin().
+  void setMode(SearchMode mode) { mode_ = mode; }
   // Adds the row of a volume the search met. Cylinder-grid searches add it
   // at the end; the sector search puts it before the last row.
   void addVolume(const FoundVolume& volume);
@@ -62,7 +67,7 @@ class PartitionSearchWindow : public QDialog {
   QPushButton* stopButton() const { return stop_; }
   QPushButton* closeButton() const { return close_; }
   QString stateText() const;
-  bool searching() const { return timer_.isActive(); }
+  bool searching() const { return searching_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -78,7 +83,7 @@ class PartitionSearchWindow : public QDialog {
   QLabel* state_;
   QPushButton* stop_;
   QPushButton* close_;
-  QTimer timer_;
+  bool searching_ = false;
   uint64_t seenUpdates_ = 0;
 };
 

@@ -2,17 +2,16 @@
 
 #include <QCloseEvent>
 #include <QMenu>
+#include <QPointer>
 #include <memory>
 #include <mutex>
 #include <optional>
 
-#include "core/common/long_operation.h"
-#include "core/exfat/lost_file_scan.h"
-#include "core/exfat/tree_loader.h"
 #include "core/recovery/check_marks.h"
 #include "core/present/statistics.h"
 #include "core/recovery/record_search.h"
 #include "core/recovery/save_report.h"
+#include "core/tools/long_operations.h"
 #include "shell/document_panes.h"
 #include "shell/find_dialog.h"
 #include "shell/progress_window.h"
@@ -27,9 +26,6 @@
 
 namespace dudorazu::shell {
 namespace {
-
-// One statistics count at a time in the whole program.
-RunningMarker calculating;
 
 ExfatFileRecord* recordOf(uint64_t rowId) { return reinterpret_cast<ExfatFileRecord*>(static_cast<uintptr_t>(rowId)); }
 uint64_t rowIdOf(const ExfatFileRecord* record) { return reinterpret_cast<uintptr_t>(record); }
@@ -84,7 +80,12 @@ QString PartitionWindow::keyOf(const DiskRecord& disk, const PartitionRecord& pa
 }
 
 PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, UserDialogs& dialogs, QWidget* parent)
-    : QWidget(parent), disk_(disk), partition_(partition), dialogs_(dialogs), key_(keyOf(disk, partition)) {
+    : QWidget(parent),
+      disk_(disk),
+      partition_(partition),
+      dialogs_(dialogs),
+      key_(keyOf(disk, partition)),
+      runner_(dialogs, this, &markers_.busy) {
   QString title = widgets::qtText(partitionText(partition));
   setWindowTitle(title);
   folders_ = new FolderTreeModel(title, this);
@@ -94,7 +95,7 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   right_ = new widgets::FileListView(QStringLiteral("文件"));
   right_->setFileModel(files_);
   placePanes(this, left_, right_);
-  progress_ = new ProgressWindow(QStringLiteral("展开分区文件"), this);
+  progress_ = new ProgressWindow(QString::fromUtf8(kTitleExpandPartition), this);
   results_ = new SearchResults(this);
   connect(results_, &SearchResults::showRequested, this, &PartitionWindow::showRecord);
   connect(results_, &SearchResults::markToggled, this, &PartitionWindow::hitMarkToggled);
@@ -115,7 +116,7 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
 
 PartitionWindow::~PartitionWindow() = default;
 
-// The worker owns the records until it ends: no row may point into them.
+// A load or scan fills the records until it ends: no row may point into them.
 void PartitionWindow::dropRows() {
   folders_->setRoot(nullptr);
   files_->clear();
@@ -129,42 +130,40 @@ void PartitionWindow::showTree(std::vector<ExfatFileRecord*> roots) {
   for (ExfatFileRecord* root : folders_->roots()) left_->expand(folders_->indexOf(root));
 }
 
-void PartitionWindow::startLoad() {
-  fillTree(progress_, false, [this](ProgressBlock& block) {
-    loadVolumeTree(disk_, partition_, block);
-    totals_ = tallySubtree(&partition_.rootRecord);
+void PartitionWindow::startLoad() { fillTree(progress_, false, treeLoadOperation(disk_, partition_)); }
+
+// A tree load or a lost-file scan: the run fills the records behind its
+// progress window. After a scan, found folders stand under the root
+// folder's row and carved files under the row of the extended folder.
+void PartitionWindow::fillTree(ProgressWindow* window, bool scan, LongOperation operation) {
+  // The callers refuse while anything runs: the records are in use then.
+  if (markers_.busy.running()) return;
+  dropRows();
+  // The folder totals are counted while the records are the run's alone.
+  auto totals = std::make_shared<SubtreeTally>();
+  operation.run = [run = std::move(operation.run), scan, totals, root = &partition_.rootRecord](
+                      ProgressBlock& block, MessageSink& messages, Questions& questions) {
+    bool done = run(block, messages, questions);
+    if (scan) block.setText("正在分析文件，请稍后！");
+    else *totals = tallySubtree(root);
+    return done;
+  };
+  operation.marker = &markers_.loading;
+  runner_.start(std::move(operation), window, [this, scan, totals](const OperationEnd&) {
+    if (scan) {
+      showTree({&partition_.rootRecord, &partition_.extendedRecord});
+    } else {
+      totals_ = *totals;
+      showTree({&partition_.rootRecord});
+    }
+    if (scan) emit scanFinished();
+    else emit loadFinished();
   });
 }
 
-// A tree load or a lost-file scan: the worker fills the records behind its
-// progress window. After a scan, found folders stand under the root
-// folder's row and carved files under the row of the extended folder.
-void PartitionWindow::fillTree(ProgressWindow* window, bool scan, std::function<void(ProgressBlock&)> work) {
-  // The callers refuse while anything runs: the records are in use then.
-  if (busy_.running()) return;
-  dropRows();
-  viewLoading_ = true;
-  running_ = window;
-  window->begin();
-  ProgressBlock* block = &window->block();
-  startWorker(
-      busy_, this, [work = std::move(work), block] { work(*block); },
-      [this, window, scan] {
-        if (scan) showTree({&partition_.rootRecord, &partition_.extendedRecord});
-        else showTree({&partition_.rootRecord});
-        window->finish();
-        viewLoading_ = false;
-        if (scan) emit scanFinished();
-        else emit loadFinished();
-        closeIfAsked();
-      });
-}
-
 void PartitionWindow::reload() {
-  if (busy_.running()) {
-    dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), QString::fromUtf8(kCaptionError));
-    return;
-  }
+  DialogMessageSink messages(dialogs_, this);
+  if (markers_.busy.refuse(messages)) return;
   startLoad();
 }
 
@@ -172,23 +171,21 @@ void PartitionWindow::reload() {
 // menu about a running load or scan first.
 void PartitionWindow::lostFileScan(bool fromPaneMenu) {
   const QString error = QString::fromUtf8(kCaptionError);
+  const bool filling = markers_.loading.running(), busy = markers_.busy.running();
   if (fromPaneMenu) {
-    if (viewLoading_) return dialogs_.message(this, QStringLiteral("等待此操作完成！"), QString::fromUtf8(kCaptionWaiting));
+    if (filling) return dialogs_.message(this, QString::fromUtf8(kWaitForThisOperation), QString::fromUtf8(kCaptionWaiting));
     totals_ = {};
-    if (busy_.running()) return dialogs_.message(this, QStringLiteral("等待当前操作完成！"), error);
+    if (busy) return dialogs_.message(this, QString::fromUtf8(kWaitForCurrentOperation), error);
   } else {
-    if (busy_.running()) return dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), error);
-    if (viewLoading_) return dialogs_.message(this, QStringLiteral("等待此操作完成！"), error);
+    if (busy) return dialogs_.message(this, QString::fromUtf8(kWaitForCurrentOperationPlease), error);
+    if (filling) return dialogs_.message(this, QString::fromUtf8(kWaitForThisOperation), error);
   }
   startScan();
 }
 
 void PartitionWindow::startScan() {
-  if (!scanProgress_) scanProgress_ = new ProgressWindow(QStringLiteral("扫描丢失文件"), this);
-  fillTree(scanProgress_, true, [this](ProgressBlock& block) {
-    scanLostFiles(disk_, partition_, block);
-    block.setText("正在分析文件，请稍后！");
-  });
+  if (!scanProgress_) scanProgress_ = new ProgressWindow(QString::fromUtf8(kTitleLostFileScan), this);
+  fillTree(scanProgress_, true, lostFileScanOperation(disk_, partition_));
 }
 
 void PartitionWindow::find() {
@@ -197,35 +194,22 @@ void PartitionWindow::find() {
 }
 
 // Refused while a load, a scan or a count runs; a window whose load was
-// stopped searches what it shows.
+// stopped searches what it shows. The search counts as busy, so no reload
+// or scan empties the records it walks.
 void PartitionWindow::search(const SearchCriteria& criteria) {
-  if (busy_.running()) {
-    dialogs_.message(this, QStringLiteral("等待当前操作完成，请稍后！"), QString::fromUtf8(kCaptionError));
-    return;
-  }
+  DialogMessageSink messages(dialogs_, this);
+  if (markers_.busy.refuse(messages)) return;
   if (!folders_->root()) return;
-  std::vector<ExfatFileRecord*> roots = folders_->roots();
   auto hits = std::make_shared<std::vector<ExfatFileRecord*>>();
-  // The pane counts as busy, so no reload or scan empties the records the
-  // search walks.
-  startWorker(
-      searching_, this,
-      [roots, criteria, hits] {
-        for (ExfatFileRecord* root : roots) {
-          std::vector<ExfatFileRecord*> found = searchRecords(*root, criteria);
-          hits->insert(hits->end(), found.begin(), found.end());
-        }
-      },
-      [this, hits] {
-        results_->showHits(std::move(*hits));
-        emit searchFinished();
-        closeIfAsked();
-      },
-      &busy_);
+  runner_.start(recordSearchOperation(folders_->roots(), criteria, *hits), nullptr,
+                [this, hits](const OperationEnd&) {
+                  results_->showHits(std::move(*hits));
+                  emit searchFinished();
+                });
 }
 
 void PartitionWindow::showRecord(ExfatFileRecord* record) {
-  if (!record || !record->parent || busy_.running()) return;
+  if (!record || !record->parent || markers_.busy.running()) return;
   QModelIndex leftRow = folders_->indexOf(record->parent);
   if (!leftRow.isValid()) return;
   for (QModelIndex up = leftRow.parent(); up.isValid(); up = up.parent()) left_->expand(up);
@@ -312,24 +296,20 @@ void PartitionWindow::marksChanged() {
   right_->viewport()->update();
 }
 
-// The top row counts its root folder. The worker only reads the tree; the
+// The top row counts its root folder. The run only reads the tree; the
 // pane counts as busy meanwhile, so no reload empties it underneath.
 void PartitionWindow::leftStatistics() {
-  if (calculating.running()) {
-    dialogs_.message(this, QString::fromUtf8(kStatisticsBusy), QString::fromUtf8(kCaptionWaiting));
-    return;
-  }
+  DialogMessageSink messages(dialogs_, this);
+  if (processMarkers().statistics.refuse(messages)) return;
   QModelIndex row = left_->currentIndex();
   bool selected = row.isValid() && folders_->root();
   ExfatFileRecord* record = !selected ? nullptr : folders_->isTop(row) ? folders_->root() : folders_->recordAt(row);
   auto text = std::make_shared<std::optional<std::string>>();
-  startWorker(
-      calculating, this, [selected, record, text] { *text = statisticsForRow(selected, record); },
-      [this, text] {
-        if (*text) emit statistics(widgets::qtText(**text));
-        closeIfAsked();
-      },
-      &busy_);
+  LongOperation operation = statisticsOperation(selected, record, *text);
+  operation.marker = &processMarkers().statistics;
+  runner_.start(std::move(operation), nullptr, [this, text](const OperationEnd&) {
+    if (*text) emit statistics(widgets::qtText(**text));
+  });
 }
 
 void PartitionWindow::rightStatistics() {
@@ -361,29 +341,31 @@ void PartitionWindow::singleSave(SaveOrigin origin) {
   uint64_t freeBytes = 0;
   if (!freeBytesForSave(destination, freeBytes, sink)) return;
   if (!singleProgress_) singleProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
-  singleProgress_->begin();
+  // The job ends on the scheduler's thread, which posts the end here.
   auto outcome = std::make_shared<SaveOutcome>();
-  SaveStart start = startSingleSave(saves_, {&disk_, &partition_, record}, rowIdOf(record), destination, freeBytes,
-                                    singleProgress_->block(), sink, outcome->options(outcome),
-                                    [outcome](const SaveJob& job) {
-                                      std::lock_guard<std::mutex> lock(outcome->mutex);
-                                      outcome->totals = job.totals;
-                                      outcome->succeeded = jobSucceeded(job);
-                                    });
-  if (start != SaveStart::Started) return singleProgress_->finish();
-  // The job ends on the scheduler's thread; a worker waits for it here.
-  startWorker(
-      savingSingle_, this, [this] { saves_.wait(); },
-      [this, outcome, record, origin] {
-        singleProgress_->finish();
+  auto started = std::make_shared<bool>(false);
+  OperationRunner::Completion done =
+      runner_.track(&savingSingle_, singleProgress_, [this, outcome, started, record, origin](const OperationEnd& end) {
+        if (!*started) return;
+        // The job has ended: nothing writes the outcome any more.
         if (origin == SaveOrigin::RightPane && outcome->succeeded) clearMark(record);
-        QString report = widgets::qtText(
-            saveReportText(outcome->totals, outcome->problems, singleProgress_->block().cancelled()));
+        QString report = widgets::qtText(saveReportText(outcome->totals, outcome->problems, end.stopped));
         dialogs_.message(this, report, applicationTitle());
         emit saveFinished(report);
-        closeIfAsked();
-      },
-      &busy_);
+      });
+  if (!done) return;
+  SaveStart start = startSingleSave(saves_, {&disk_, &partition_, record}, rowIdOf(record), destination, freeBytes,
+                                    singleProgress_->block(), sink, outcome->options(outcome),
+                                    [outcome, done](const SaveJob& job) {
+                                      {
+                                        std::lock_guard<std::mutex> lock(outcome->mutex);
+                                        outcome->totals = job.totals;
+                                        outcome->succeeded = jobSucceeded(job);
+                                      }
+                                      done(true);
+                                    });
+  *started = start == SaveStart::Started;
+  if (!*started) done(false);
 }
 
 void PartitionWindow::batchSave(SaveOrigin origin) {
@@ -409,8 +391,8 @@ void PartitionWindow::saveHits() {
   startBatch(collectRightRequests(checkRowsOf(results_->model()->records()), {}, destination), SaveOrigin::RightPane);
 }
 
-// The batch's jobs run on the scheduler's threads; a worker waits for them,
-// and the window reads their progress on its timer.
+// The batch's jobs run on the scheduler's threads; the last one's end is
+// posted here, and the runner shows their progress meanwhile.
 void PartitionWindow::startBatch(const std::vector<SaveRequest>& requests, SaveOrigin origin) {
   if (requests.empty()) return;
   DialogMessageSink sink(dialogs_, this);
@@ -421,28 +403,34 @@ void PartitionWindow::startBatch(const std::vector<SaveRequest>& requests, SaveO
   std::vector<PlannedRecord> records;
   for (const SaveRequest& r : requests) records.push_back({{&disk_, &partition_, recordOf(r.rowId)}, r.destination, r.rowId});
   if (!saveProgress_) saveProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
-  saveProgress_->begin();
   auto outcome = std::make_shared<SaveOutcome>();
-  BatchStart start = startBatchSave(saves_, records, freeBytes, saveProgress_->block(), sink, outcome->options(outcome),
-                                    [this](const SaveJob& job) {
-                                      if (!jobSucceeded(job)) return;
-                                      ExfatFileRecord* record = recordOf(job.rowId);
-                                      QMetaObject::invokeMethod(this, [this, record] { clearMark(record); },
-                                                                Qt::QueuedConnection);
-                                    });
-  if (!start.statusText.empty()) emit saveTotal(widgets::qtText(start.statusText));
-  if (start.result != SaveStart::Started) return saveProgress_->finish();
-  startWorker(
-      savingBatch_, this, [this] { saves_.wait(); },
-      [this, outcome] {
-        saveProgress_->finish();
-        QString report = widgets::qtText(
-            saveReportText(sumTotals(saves_.saveQueue()), outcome->problems, saveProgress_->block().cancelled()));
+  auto started = std::make_shared<bool>(false);
+  OperationRunner::Completion done =
+      runner_.track(&savingBatch_, saveProgress_, [this, outcome, started](const OperationEnd& end) {
+        if (!*started) return;
+        // Every job has ended: nothing writes the outcome any more.
+        QString report = widgets::qtText(saveReportText(outcome->totals, outcome->problems, end.stopped));
         dialogs_.message(this, report, applicationTitle());
         emit saveFinished(report);
-        closeIfAsked();
+      });
+  if (!done) return;
+  BatchStart start = startBatchSave(
+      saves_, records, freeBytes, saveProgress_->block(), sink, outcome->options(outcome),
+      [this](const SaveJob& job) {
+        if (!jobSucceeded(job)) return;
+        ExfatFileRecord* record = recordOf(job.rowId);
+        QMetaObject::invokeMethod(this, [this, record] { clearMark(record); }, Qt::QueuedConnection);
       },
-      &busy_);
+      [this, outcome, done] {
+        {
+          std::lock_guard<std::mutex> lock(outcome->mutex);
+          outcome->totals = sumTotals(saves_.saveQueue());
+        }
+        done(true);
+      });
+  if (!start.statusText.empty()) emit saveTotal(widgets::qtText(start.statusText));
+  *started = start.result == SaveStart::Started;
+  if (!*started) done(false);
 }
 
 // A job that saved everything whole takes its row's mark away, and the
@@ -489,18 +477,14 @@ QMenu* PartitionWindow::fileMenuFor(const QModelIndex& index) {
   return menu_;
 }
 
-// Closed as its tab was while an operation ran: through the frame around
-// it, when it has one, once nothing runs any more.
-void PartitionWindow::closeIfAsked() {
-  if (closeWhenLoaded_ && !busy_.running()) (parentWidget() ? parentWidget() : this)->close();
-}
-
-// A window closed while its tree loads stops the load and goes when it ends;
-// a closed window releases the partition's loaded records.
+// The one closing rule: a tab closed while its operations run asks them to
+// stop and goes (through the frame around it, when it has one) once they
+// have ended; a closed window releases the partition's loaded records.
 void PartitionWindow::closeEvent(QCloseEvent* event) {
-  if (busy_.running()) {
-    if (running_) running_->block().cancel();
-    closeWhenLoaded_ = true;
+  QPointer<QWidget> frame = parentWidget() ? parentWidget() : this;
+  if (!runner_.closeWhenIdle([frame] {
+        if (frame) frame->close();
+      })) {
     event->ignore();
     return;
   }

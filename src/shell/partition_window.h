@@ -1,14 +1,15 @@
 #pragma once
-// A partition's document window: its folder tree on the left (loaded on a
-// worker behind "展开分区文件"), the clicked folder's files on the right.
+// A partition's document window: its folder tree on the left (loaded by the
+// runner behind "展开分区文件"), the clicked folder's files on the right.
 #include <QWidget>
 #include <functional>
 
 #include "core/device/disk_record.h"
 #include "core/exfat/subtree_tally.h"
 #include "core/recovery/record_search.h"
+#include "core/common/long_operation.h"
 #include "core/recovery/save_commands.h"
-#include "shell/worker.h"
+#include "shell/operation_runner.h"
 
 class QMenu;
 class QModelIndex;
@@ -38,13 +39,13 @@ class PartitionWindow : public QWidget {
 
   // Loads the tree again (refused while an operation runs).
   void reload();
-  // File statistics of the left pane's selected row, on a worker (one at a
+  // File statistics of the left pane's selected row, by the runner (one at a
   // time in the whole program), and of the right pane's selected row at once.
   void leftStatistics();
   void rightStatistics();
   // F5 / F4: the top row and every listed row.
   void markAll(uint8_t mark);
-  // The find dialog, then a search of the loaded records on a worker; the
+  // The find dialog, then a search of the loaded records by the runner; the
   // hits are listed in the results window.
   void find();
   void search(const SearchCriteria& criteria);
@@ -66,10 +67,10 @@ class PartitionWindow : public QWidget {
   // The lost-file scan, from the main menu or from the top row's menu (each
   // route with its own refusals).
   void lostFileScan(bool fromPaneMenu);
-  bool loading() const { return busy_.running(); }
+  // An operation of this window runs.
+  bool loading() const { return markers_.busy.running(); }
   // A tree load or a lost-file scan fills the left pane.
-  bool viewLoading() const { return viewLoading_; }
-  RunningMarker& busyMarker() { return busy_; }
+  bool viewLoading() const { return markers_.loading.running(); }
 
   widgets::TreeListView* folderTree() const { return left_; }
   widgets::FileListView* fileList() const { return right_; }
@@ -100,12 +101,11 @@ class PartitionWindow : public QWidget {
  private:
   void startLoad();
   void startScan();
-  void fillTree(ProgressWindow* window, bool scan, std::function<void(ProgressBlock&)> work);
+  void fillTree(ProgressWindow* window, bool scan, LongOperation operation);
   // The records are about to be emptied: no pane may point at them.
   void dropRows();
   void showTree(std::vector<ExfatFileRecord*> roots);
   void hitMarkToggled(ExfatFileRecord* record);
-  void closeIfAsked();
   void openRow(const QModelIndex& index);
   void syncCheck(ExfatFileRecord* record);
   void folderMarkToggled(ExfatFileRecord* folder);
@@ -120,17 +120,17 @@ class PartitionWindow : public QWidget {
   PartitionRecord& partition_;
   UserDialogs& dialogs_;
   QString key_;
-  RunningMarker busy_;
-  RunningMarker searching_;
-  // Set from a save's start until its finishing step has run here.
-  RunningMarker savingSingle_;
-  RunningMarker savingBatch_;
-  // Ends (waiting for its jobs, which by then have all run) before the
-  // child progress windows whose blocks the jobs report to.
+  // busy: any operation of the window runs; loading: a load or a scan
+  // fills the left pane.
+  PaneMarkers markers_;
+  // Set from a save's start until its finishing step has run here; the
+  // refusals are worded by the save commands.
+  RunningMarker savingSingle_{RunningMarker::Kind::Flag, kWaitForSave, kCaptionError};
+  RunningMarker savingBatch_{RunningMarker::Kind::Flag, kWaitForOperation, kCaptionError};
+  // Ends (waiting for its jobs) before the child progress windows whose
+  // blocks the jobs report to.
   SaveScheduler saves_;
-  bool viewLoading_ = false;
   SubtreeTally totals_;
-  bool closeWhenLoaded_ = false;
   widgets::TreeListView* left_;
   widgets::FileListView* right_;
   widgets::FolderTreeModel* folders_;
@@ -139,11 +139,13 @@ class PartitionWindow : public QWidget {
   ProgressWindow* scanProgress_ = nullptr;
   ProgressWindow* saveProgress_ = nullptr;
   ProgressWindow* singleProgress_ = nullptr;
-  ProgressWindow* running_ = nullptr;  // the window of the operation filling the tree
   SearchResults* results_;
   QMenu* menu_ = nullptr;
   uint8_t shownMark_ = 0;
   bool topShown_ = false;
+  // Last: its runs end, or are told the window went, before anything they
+  // point at goes.
+  OperationRunner runner_;
 };
 
 }  // namespace dudorazu::shell

@@ -13,7 +13,6 @@ namespace {
 
 const char* const kInitialLabel = "正在执行操作,请稍后...";
 const char* const kStoppingLabel = "正在分析文件，请稍后!";
-constexpr int kPollMilliseconds = 50;
 
 // One count of dots for every progress window of the run.
 int dotCount = 1;
@@ -42,8 +41,6 @@ ProgressWindow::ProgressWindow(const QString& title, QWidget* parent) : QDialog(
     block_.cancel();
     label_->setText(QString::fromUtf8(kStoppingLabel));
   });
-  timer_.setInterval(kPollMilliseconds);
-  connect(&timer_, &QTimer::timeout, this, &ProgressWindow::poll);
 }
 
 void ProgressWindow::begin() {
@@ -55,13 +52,11 @@ void ProgressWindow::begin() {
   label_->setText(QString::fromUtf8(kInitialLabel));
   label_->setAccessibleName(label_->text());
   bar_->setProgress(0, 0);
-  timer_.start();
   show();
   raise();
 }
 
 void ProgressWindow::finish() {
-  timer_.stop();
   finishing_ = true;
   close();
   finishing_ = false;
@@ -94,7 +89,6 @@ void ProgressWindow::advanceDots() {
 // The close box stops the operation as "停止" does.
 void ProgressWindow::closeEvent(QCloseEvent* event) {
   if (!finishing_) block_.cancel();
-  timer_.stop();
   event->accept();
 }
 

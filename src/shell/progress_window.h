@@ -1,11 +1,11 @@
 #pragma once
 // The modeless progress window of a long operation: a label, the text bar,
-// the dots and "停止". It reads the operation's ProgressBlock on a timer, so
-// the worker never waits for it.
+// the dots and "停止". The runner shows it the operation's ProgressBlock on
+// its timer, so the worker never waits for it.
 #include <QDialog>
-#include <QTimer>
 
 #include "core/common/progress_block.h"
+#include "shell/operation_runner.h"
 
 class QLabel;
 class QPushButton;
@@ -16,17 +16,19 @@ class TextProgressBar;
 
 namespace dudorazu::shell {
 
-class ProgressWindow : public QDialog {
+class ProgressWindow : public QDialog, public OperationView {
   Q_OBJECT
  public:
   // `title` names the operation ("展开分区文件").
   ProgressWindow(const QString& title, QWidget* parent = nullptr);
 
-  ProgressBlock& block() { return block_; }
+  ProgressBlock& block() override { return block_; }
   // Shows the window for a new run of the operation, with a fresh block.
-  void begin();
+  void begin() override;
   // Closes it when the operation has ended.
   void finish();
+  void showProgress() override { poll(); }
+  void end() override { finish(); }
 
   QString labelText() const;
   QString barText() const;
@@ -45,7 +47,6 @@ class ProgressWindow : public QDialog {
   widgets::TextProgressBar* bar_;
   QLabel* dots_;
   QPushButton* stop_;
-  QTimer timer_;
   uint64_t seenUpdates_ = 0;
   uint64_t seenUpper_ = 0;
   bool finishing_ = false;

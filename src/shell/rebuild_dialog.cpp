@@ -9,6 +9,7 @@
 
 #include "core/common/long_operation.h"
 #include "core/tools/write_questions.h"
+#include "shell/operation_runner.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
 
@@ -72,10 +73,7 @@ void RebuildDialog::save() {
   DialogMessageSink messages(dialogs_, this);
   if (refuseRebuild(disk_, ticked, messages)) return;
   // A backup asked for from this dialog may still be reading the disk.
-  if (tableWorkRunning()) {
-    messages.show(kWaitForCurrentOperation, kCaptionWaiting);
-    return;
-  }
+  if (processMarkers().tables.refuse(messages)) return;
   Question question = rebuildMbrQuestion(disk_, rows, Wording::Chinese);
   if (!dialogs_.confirm(this, QString::fromStdString(question.text), windowTitle())) return;
   if (writeRebuiltMbr(disk_, ticked, messages) == RebuildResult::Written) accept();

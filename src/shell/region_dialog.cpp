@@ -79,7 +79,7 @@ DiskRecord* createRegionOn(const widgets::DiskTreeModel& disks, const QModelInde
     dialogs.message(parent, QStringLiteral("请正确选择磁盘"), QString::fromUtf8(kCaptionError));
     return nullptr;
   }
-  RegionDialog dialog(disk->diskSize / kSectorSize, dialogs, parent);
+  RegionDialog dialog(regionDiskSectors(*disk), dialogs, parent);
   if (!dialogs.run(dialog)) return nullptr;
   DialogMessageSink messages(dialogs, parent);
   return createRegion(*disk, dialog.input(), messages) ? disk : nullptr;

@@ -109,11 +109,13 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
       target.show();
       QApplication::processEvents();
       if (!save(target, directory + QStringLiteral("/save-dialog.png"))) status = 1;
-      // A batch save under way, as its window shows it once it has polled.
+      // A batch save under way, as its window shows it once the runner has
+      // looked at its block.
       auto* saving = new ProgressWindow(QString::fromUtf8(kTitleSaving), &window);
       saving->begin();
       saving->block().setRange(100, 1);
       saving->block().setPosition(42);
+      saving->showProgress();
       QTimer::singleShot(600, &window, [&, saving] {
         if (!save(*saving, directory + QStringLiteral("/save-progress.png"))) status = 1;
         saving->finish();
@@ -132,7 +134,7 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
         if (!save(imaging, directory + QStringLiteral("/imaging-dialog.png"))) status = 1;
         imaging.close();
         QtUserDialogs answers;
-        RegionDialog region(disks->diskAt(exfat)->diskSize / kSectorSize, answers, &window);
+        RegionDialog region(regionDiskSectors(*disks->diskAt(exfat)), answers, &window);
         region.startField()->setText(QStringLiteral("2048"));
         region.sizeField()->setText(QStringLiteral("15"));
         region.sizeUnit()->setCurrentIndex(2);
@@ -158,7 +160,6 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
     });
   });
   QApplication::exec();
-  waitForWorkers();
   return status;
 }
 

@@ -1,10 +1,7 @@
 #include "shell/table_operations.h"
 
-#include <QCoreApplication>
 #include <QPersistentModelIndex>
-#include <QPointer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 #include "core/common/long_operation.h"
@@ -17,7 +14,7 @@
 #include "core/tools/write_questions.h"
 #include "shell/rebuild_dialog.h"
 #include "shell/user_dialogs.h"
-#include "shell/worker.h"
+#include "shell/operation_runner.h"
 #include "widgets/disk_tree_model.h"
 
 namespace dudorazu::shell {
@@ -33,33 +30,23 @@ DiskRecord* chosenDisk(const widgets::DiskTreeModel& disks, const QModelIndex& r
   return disk;
 }
 
-RunningMarker& tableWork() {
-  static RunningMarker marker;
-  return marker;
+// Table work has no progress window: one or a few sectors, but a failing
+// disk may take its time over each.
+LongOperation tableOperation(std::function<bool(MessageSink&)> work) {
+  return {"", &processMarkers().tables, false,
+          [work = std::move(work)](ProgressBlock&, MessageSink& messages, Questions&) { return work(messages); }};
 }
 
-// Runs `work` on a worker and shows its messages once it has ended. The
-// marker outlives any window, so it is the application that ends the work;
-// the messages go only to a window still there.
-void runTableWork(UserDialogs& dialogs, QWidget* parent, std::function<void(MessageSink&)> work,
-                  std::function<void()> after = {}) {
-  auto recorded = std::make_shared<RecordingMessageSink>();
-  startWorker(
-      tableWork(), QCoreApplication::instance(), [work = std::move(work), recorded] { work(*recorded); },
-      [&dialogs, window = QPointer<QWidget>(parent), recorded, after = std::move(after)] {
-        if (!window) return;
-        if (after) after();
-        DialogMessageSink messages(dialogs, window);
-        for (const RecordingMessageSink::Message& m : recorded->messages) messages.show(m.text, m.caption);
-      });
+bool refusedWhileTableWork(UserDialogs& dialogs, QWidget* parent) {
+  DialogMessageSink messages(dialogs, parent);
+  return processMarkers().tables.refuse(messages);
 }
 
 }  // namespace
 
-bool tableWorkRunning() { return tableWork().running(); }
-
-void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
-  if (refusedWhileRunning(tableWork().running(), dialogs, parent)) return;
+void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, OperationRunner& runner,
+                   UserDialogs& dialogs, QWidget* parent) {
+  if (refusedWhileTableWork(dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   QString path = dialogs.saveFile(parent, text(kImgFilter));
@@ -68,13 +55,15 @@ void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, 
     dialogs.message(parent, QStringLiteral("没有正确选择磁盘"), text(kCaptionError));
     return;
   }
-  runTableWork(dialogs, parent, [disk, file = path.toStdString()](MessageSink& messages) {
-    backupPartitionTable(*disk, file, messages);
-  });
+  runner.start(tableOperation([disk, file = path.toStdString()](MessageSink& messages) {
+                 return backupPartitionTable(*disk, file, messages) == BackupResult::Written;
+               }),
+               nullptr);
 }
 
-void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
-  if (refusedWhileRunning(tableWork().running(), dialogs, parent)) return;
+void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, OperationRunner& runner,
+                    UserDialogs& dialogs, QWidget* parent) {
+  if (refusedWhileTableWork(dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   QString path = dialogs.openFile(parent, text(kImgFilter));
@@ -101,18 +90,20 @@ void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, UserD
   }
   // The partitions of the restored table join the disk's rows.
   auto added = std::make_shared<size_t>(0);
-  runTableWork(
-      dialogs, parent,
-      [disk, added, kept = std::make_shared<BackupContents>(std::move(*contents))](MessageSink& messages) {
-        if (restoreFromBackup(*disk, *kept, messages) == RestoreResult::Restored) *added = addPartitionsReadBack(*disk);
-      },
-      [&disks, disk, added] {
-        if (*added) disks.refreshPartitions(disks.indexOfDisk(*disk));
-      });
+  runner.start(tableOperation([disk, added, kept = std::make_shared<BackupContents>(std::move(*contents))](
+                                  MessageSink& messages) {
+                 if (restoreFromBackup(*disk, *kept, messages) != RestoreResult::Restored) return false;
+                 *added = addPartitionsReadBack(*disk);
+                 return true;
+               }),
+               nullptr, [&disks, disk, added](const OperationEnd&) {
+                 if (*added) disks.refreshPartitions(disks.indexOfDisk(*disk));
+               });
 }
 
-void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs, QWidget* parent) {
-  if (refusedWhileRunning(tableWork().running(), dialogs, parent)) return;
+void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, OperationRunner& runner,
+                    UserDialogs& dialogs, QWidget* parent) {
+  if (refusedWhileTableWork(dialogs, parent)) return;
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   if (disks.partitionAt(row)) {
@@ -124,7 +115,7 @@ void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row,
   RebuildDialog dialog(*disk, dialogs, parent);
   QPersistentModelIndex kept(row);
   QObject::connect(&dialog, &RebuildDialog::backupRequested, &dialog,
-                   [&, kept] { backupTableOf(disks, kept, dialogs, parent); });
+                   [&, kept] { backupTableOf(disks, kept, runner, dialogs, parent); });
   dialogs.run(dialog);
 }
 

@@ -108,9 +108,9 @@ TEST(GeometryCli, APartitionPastTheDisksEndIsMarkedAndImagedOnlyAsFarAsTheDiskGo
                           {"\"name\":\"Partition0\"", "\"beyondDiskEnd\":true"});
   EXPECT_FALSE(test::contains(json.out, "\"beyondDiskEnd\":false")) << json.out;
   expectCli("image " + image + ",Partition0 --to-file " + dir.file("p0.img") + " --yes", 1,
-            {"the table claims 4294967295 sector(s), 30720 lie on the disk", "copying 30720 sector(s)"});
+            {"分区表记载4294967295个扇区，磁盘上只有30720个", "copying 30720 sector(s)"});
   EXPECT_EQ(std::filesystem::file_size(dir.file("p0.img")), 15u << 20);
-  expectCli("image " + image + ",Partition1 --to-file " + dir.file("p1.img") + " --yes", 1, {"nothing to copy"});
+  expectCli("image " + image + ",Partition1 --to-file " + dir.file("p1.img") + " --yes", 1, {"没有可复制的扇区"});
   EXPECT_FALSE(std::filesystem::exists(dir.file("p1.img")));
 }
 

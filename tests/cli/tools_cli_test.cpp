@@ -108,7 +108,7 @@ TEST(ToolsCli, ImageCopiesToAFileAndWritesTheMap) {
       {"--to-file " + out, "this replaces the file"},  // not without consent
       {"--to-file " + dir.file("tail.img") + " --start 81900 --mapfile " + dir.file("no/such/dir.map"),
        "could not write the mapfile"},
-      {"--to-file " + dir.file("past.img") + " --start 81920", "--start 81920 lies past the end"},
+      {"--to-file " + dir.file("past.img") + " --start 81920", "起始扇区81920超出源的末尾"},
   };
   for (const auto& [arguments, said] : refusals) expectCli("image " + img + " " + arguments, 1, {said});
 }

@@ -80,6 +80,39 @@ TEST(Utf16AndUtf8, SurrogatePairsConvertLengthsStopAtZeroOrLimitAndBrokenHalvesO
   EXPECT_EQ(sanitizeUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
 }
 
+// Every number typed or read back as decimal text goes through this one
+// reader: digits only, bounded, never wrapped.
+TEST(ParseDecimal, DigitsOnlyUpToTheBound) {
+  const struct {
+    const char* text;
+    uint64_t max;
+    bool read;
+    uint64_t value;
+  } cases[] = {
+      {"0", UINT64_MAX, true, 0},
+      {"007", UINT64_MAX, true, 7},
+      {"18446744073709551615", UINT64_MAX, true, UINT64_MAX},
+      {"18446744073709551616", UINT64_MAX, false, 0},  // one past: not wrapped to 0
+      {"99999999999999999999", UINT64_MAX, false, 0},
+      {"9223372036854775807", INT64_MAX, true, INT64_MAX},
+      {"9223372036854775808", INT64_MAX, false, 0},
+      {"7", 5, false, 0},  // a digit past a small bound
+      {"5", 5, true, 5},
+      {"", UINT64_MAX, false, 0},
+      {"-1", UINT64_MAX, false, 0},
+      {"+1", UINT64_MAX, false, 0},
+      {" 1", UINT64_MAX, false, 0},
+      {"1 ", UINT64_MAX, false, 0},
+      {"0x10", UINT64_MAX, false, 0},
+      {"1.5", UINT64_MAX, false, 0},
+  };
+  for (const auto& c : cases) {
+    uint64_t value = 12345;
+    EXPECT_EQ(parseDecimal(c.text, value, c.max), c.read) << "'" << c.text << "'";
+    EXPECT_EQ(value, c.read ? c.value : 12345u) << "'" << c.text << "': a refused text leaves the value alone";
+  }
+}
+
 TEST(PrintableText, TerminalControlsBecomeQuestionMarksAndTextStays) {
   const struct {
     std::string in, out;

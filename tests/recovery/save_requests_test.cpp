@@ -105,7 +105,10 @@ TEST(RecordLookup, FindsByClusterNameAndCreatedTimeThenInTheCarvedIndex) {
   EXPECT_EQ(createdTextOf(first), "2009-01-01 00:00:00");
 }
 
-TEST(SavePlan, RoomTotalCountsWhatTheRuleAndTheFilterLetThrough) {
+// Every front end's room test counts what the save can write: a length
+// recorded beyond the volume counts only what the heap holds, so a hostile
+// length neither refuses the save nor wraps the total.
+TEST(SavePlan, RoomTotalCountsWhatTheFilterLetsThroughAsFarAsTheVolumeReaches) {
   FakeVolume v(1, 16);  // a heap of clusters 2..15, 512 bytes each
   v.partition.clusterCount = 14;
   v.add(v.root(), "a", kStateFile, 3, 300, 2);
@@ -116,21 +119,31 @@ TEST(SavePlan, RoomTotalCountsWhatTheRuleAndTheFilterLetThrough) {
   v.add(odd, "below-odd", kStateFile, 3, 1000, 6);  // not saved, not counted
   SaveJobOptions deletedOnly;
   deletedOnly.fileFilter = [](const ExfatFileRecord& r) { return r.isDeleted(); };
-  struct Case {
-    RoomRule rule;
-    const SaveJobOptions options;
-    uint64_t total;
-  } cases[] = {
-      {RoomRule::RecordedLength, {}, (1ull << 50) + 500},
-      {RoomRule::RecordedLength, deletedOnly, (1ull << 50) + 500},
-      {RoomRule::ReachableLength, {}, 300 + 200 + 3072},
-      {RoomRule::ReachableLength, deletedOnly, 200 + 3072},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(plannedBytes(&v.root(), &v.partition, c.rule, c.options), c.total) << static_cast<int>(c.rule);
-  EXPECT_EQ(plannedBytes(nullptr, &v.partition, RoomRule::RecordedLength, {}), 0u);
+  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, {}), 300u + 200 + 3072);
+  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, deletedOnly), 200u + 3072);
+  EXPECT_EQ(plannedBytes(nullptr, &v.partition, {}), 0u);
   v.add(dir, "huge2", kStateFile, 3, UINT64_MAX - 10, 11);
-  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, RoomRule::RecordedLength, {}), UINT64_MAX) << "saturates";
+  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, {}), 300u + 200 + 3072 + 2560);
+
+  // The windows' save start uses the same total: room for what can be
+  // written is enough, whatever the entries claim.
+  test::TempDir source, target;
+  DiskRecord disk;
+  disk.devicePath = source.file("volume.img");
+  test::writeFile(disk.devicePath, v.bytes);
+  RecordingMessageSink m;
+  SaveScheduler scheduler;
+  ProgressBlock progress;
+  const uint64_t total = 300 + 200 + 3072 + 2560;
+  std::vector<PlannedRecord> records = {{{&disk, &v.partition, &v.root()}, target.path(), 1}};
+  EXPECT_EQ(startBatchSave(scheduler, records, total - 1, progress, m).result, SaveStart::Refused);
+  m.messages.clear();
+  EXPECT_NE(startBatchSave(scheduler, records, total, progress, m).result, SaveStart::Refused);
+  EXPECT_TRUE(m.messages.empty()) << m.messages.front().text;
+  EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, target.path(), total, progress, m), SaveStart::Refused)
+      << "a single save needs more room than its total";
+  EXPECT_NE(startSingleSave(scheduler, records[0].found, 1, target.path(), total + 1, progress, m), SaveStart::Refused);
+  scheduler.wait();
 }
 
 // A single save needs more room than its total, a batch may fill it; missing records are dropped.

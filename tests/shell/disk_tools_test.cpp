@@ -4,6 +4,7 @@
 
 #include "core/exfat/upcase_scan.h"
 #include "shell/disk_scans.h"
+#include "shell/operation_runner.h"
 #include "shell/imaging_dialog.h"
 #include "shell/partition_search_window.h"
 #include "shell/progress_window.h"
@@ -68,6 +69,56 @@ class DiskToolsTest : public QObject {
   ScratchSettings settings_;
 
  private slots:
+  // The runner every window operation goes through: the run's question is
+  // answered through the dialogs while the worker waits, its messages come
+  // after the finishing step, a second run of its kind is refused with the
+  // marker's text, and a runner that goes while a question is open lets the
+  // run end with "no" instead of hanging.
+  void theRunnerAsksReportsRefusesAndEnds() {
+    RecordingDialogs dialogs;
+    dialogs.confirmAnswer = true;
+    QWidget window;
+    RunningMarker marker(RunningMarker::Kind::Flag, kWaitForCurrentOperation, kCaptionWaiting);
+    std::atomic<bool> release{false};
+    auto operation = [&](bool* answer) {
+      return LongOperation{"", &marker, true, [&, answer](ProgressBlock& block, MessageSink& messages, Questions& q) {
+                             *answer = q.confirm({Question::Kind::ReplaceFile, "替换吗？", "/x"});
+                             while (!release && !block.cancelled()) QThread::msleep(1);
+                             messages.show("完毕", "done");
+                             return *answer;
+                           }};
+    };
+    QStringList order;
+    bool answer = false, second = false;
+    {
+      shell::OperationRunner runner(dialogs, &window);
+      QVERIFY(runner.start(operation(&answer), nullptr, [&](shell::OperationEnd& end) {
+        order << QStringLiteral("finish %1 %2").arg(end.succeeded).arg(end.messages.size());
+      }));
+      QTRY_COMPARE(dialogs.messages.size(), 1);
+      QVERIFY(!runner.start(operation(&second), nullptr));
+      QCOMPARE(dialogs.messages, (QList<Message>{{"替换吗？", "dudorazu"}, kWaiting}));
+      release = true;
+      QSignalSpy idle(&runner, &shell::OperationRunner::idle);
+      QVERIFY(idle.wait(5000));
+      QVERIFY(answer && !marker.running());
+      QCOMPARE(order, QStringList{"finish 1 1"});
+      QCOMPARE(dialogs.messages.back(), Message("完毕", "done"));
+
+      release = false;
+      dialogs.messages.clear();
+      QVERIFY(runner.start(operation(&answer), nullptr));
+      QVERIFY(!runner.closeWhenIdle([&] { order << QStringLiteral("closed"); }));
+      QTRY_COMPARE(order.size(), 2);
+      QCOMPARE(order.back(), QStringLiteral("closed"));
+      QVERIFY(runner.closeWhenIdle([] {}));
+
+      // The question is posted but the window thread never gets to it.
+      QVERIFY(runner.start(operation(&answer), nullptr));
+    }
+    QVERIFY(!answer && !marker.running());
+  }
+
   // The heads list: the six usual values, the disk's own as a seventh.
   void searchDialogAndWindowTexts() {
     struct Case {
@@ -157,8 +208,9 @@ class DiskToolsTest : public QObject {
   }
 
   // A sector search over a large sparse disk, started from the main menu:
-  // its kind refuses a second start (and the program's end) while it runs,
-  // "停止" ends it within moments, and the window stays usable.
+  // its kind refuses a second start while it runs, "停止" ends it within
+  // moments, and the window stays usable. Closing the program stops it and
+  // closes once it has ended.
   void stopEndsASectorSearchPromptly() {
     TempDir dir;
     std::string big = dir.file("big.img");
@@ -179,8 +231,8 @@ class DiskToolsTest : public QObject {
 
     s.window.commands().action(shell::kPartitionSearch)->trigger();
     s.window.commands().action(shell::kWholeDiskScan)->trigger();
-    QVERIFY(!s.window.close());
-    QCOMPARE(s.dialogs.messages, QList<Message>({kWaiting, kWaiting, kWaiting}));
+    QVERIFY(!s.window.close());  // declined
+    QCOMPARE(s.dialogs.messages, QList<Message>({kWaiting, kWaiting, {"您真的要退出程序吗?", "dudorazu"}}));
     QVERIFY(ended.isEmpty());
 
     // Reading all of the disk takes far longer than this wait.
@@ -205,6 +257,17 @@ class DiskToolsTest : public QObject {
     s.window.commands().action(shell::kPartitionSearch)->trigger();
     QVERIFY(ended.wait(5000));
     QCOMPARE(w->stateText(), QStringLiteral("无法读取磁盘，扫描未完成"));
+
+    writeAt(big, (uint64_t{1} << 40) - 512, std::string(512, '\0'));
+    s.window.show();
+    s.window.commands().action(shell::kPartitionSearch)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(w->block().position() > 0, 20000);
+    s.dialogs.confirmAnswer = true;
+    QVERIFY(!s.window.close());
+    QVERIFY(w->block().cancelled());
+    QVERIFY(ended.wait(5000));
+    QTRY_VERIFY(!s.window.isVisible());
+    QVERIFY(!shell::processMarkers().search.running());
   }
 
   // Sector 5000 cannot be read: the copy to a file goes on, the list gets its
@@ -374,7 +437,7 @@ class DiskToolsTest : public QObject {
       choice = c;
       s.dialogs.nextSaveFile = s.dialogs.nextFile = file;
       QString said = s.run(shell::kTableOperation, s.row(QString::fromUtf8(disk)));
-      if (!QTest::qWaitFor([] { return !shell::tableWorkRunning(); }, 20000)) return QStringLiteral("still running");
+      if (!QTest::qWaitFor([] { return !shell::processMarkers().tables.running(); }, 20000)) return QStringLiteral("still running");
       return s.dialogs.messages.isEmpty() ? said : s.dialogs.messages.back().first;
     };
     QCOMPARE(run(TableOperationDialog::kNone, "a.img", {}), QStringLiteral("请选择分区操作类型！"));

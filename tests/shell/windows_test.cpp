@@ -10,6 +10,7 @@
 #include "shell/region_dialog.h"
 #include "shell/partition_search_window.h"
 #include "shell/imaging_dialog.h"
+#include "support/faulty_device.h"
 #include <QAccessible>
 #include "shell/session.h"
 #include "widgets/file_list_model.h"
@@ -221,10 +222,11 @@ class WindowsTest : public QObject {
     QVERIFY(progress->isVisible());
     QCOMPARE(progress->windowTitle(), QStringLiteral("展开分区文件"));
 
-    // Refusals while it loads.
+    // A refusal while it loads; the program's end is asked first.
     w->reload();
     s.window.close();
-    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"等待当前操作完成！", "waiting"}}));
+    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"您真的要退出程序吗?", "dudorazu"}}));
+    QVERIFY(w->loading());
 
     QSignalSpy loaded(w, &PartitionWindow::loadFinished);
     progress->stopButton()->click();
@@ -420,7 +422,8 @@ class WindowsTest : public QObject {
     // Its label names the work without saying "正在" twice.
     w->saveProgressWindow()->begin();
     w->saveProgressWindow()->block().setRange(100, 1);
-    QTRY_COMPARE(w->saveProgressWindow()->labelText(), QStringLiteral("正在保存文件"));
+    w->saveProgressWindow()->showProgress();
+    QCOMPARE(w->saveProgressWindow()->labelText(), QStringLiteral("正在保存文件"));
     w->saveProgressWindow()->finish();
     QApplication::setActiveWindow(&s.window);
     QTest::keyClick(w->folderTree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
@@ -468,6 +471,36 @@ class WindowsTest : public QObject {
     QVERIFY(saved.wait(20000));
     QCOMPARE(savedUnlikeListed("recovery-guess.sha256.txt", dir.filePath("single").toStdString(), "/kept/one"),
              std::vector<std::string>{});
+
+    // A single save started while a batch runs reports at its own end: the
+    // batch (two.txt alone is ticked) is held at two.txt's first cluster.
+    const PartitionRecord& partition = s.catalogue.disks.back().partitions.front();
+    const uint64_t twoAt = partition.clusterPosition(right.recordAt(two)->firstCluster);
+    std::atomic<bool> hold{true};
+    test::FaultPlan plan;
+    plan.onRead = [&hold, twoAt, length = partition.clusterBytes()](uint64_t offset) {
+      for (int waited = 0; hold && offset >= twoAt && offset < twoAt + length && waited < 20000; ++waited)
+        QThread::msleep(1);
+    };
+    test::ScopedFaultInjection faults(s.catalogue.disks.back().devicePath, plan);
+    target = dir.filePath("held");
+    QSignalSpy ends(w, &PartitionWindow::saveFinished);
+    w->batchSave(SaveOrigin::RightPane);
+    QVERIFY(w->saveProgressWindow()->isVisible());
+    w->fileList()->setCurrentIndex(childNamed(right, {}, "one.txt"));
+    w->singleSave(SaveOrigin::RightPane);
+    const bool singleEnded = ends.wait(10000);
+    const bool batchHeld = w->saveProgressWindow()->isVisible();
+    // Closing the tab stops the batch, and the tab goes once it has ended.
+    const bool closed = w->parentWidget()->close();
+    const bool stopped = w->saveProgressWindow()->block().cancelled();
+    hold = false;
+    QVERIFY(batchHeld);
+    QVERIFY2(singleEnded, "the single save's report waited for the batch");
+    QVERIFY(ends.first().first().toString().startsWith(QStringLiteral("已保存 1 个文件")));
+    QVERIFY(!closed && stopped);
+    QVERIFY(ends.wait(20000));
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
 
   // Every save route refuses a target folder on the volume being read

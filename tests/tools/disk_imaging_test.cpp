@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <set>
 
 #include "support/catalogued.h"
 #include "support/faulty_device.h"
@@ -82,6 +84,51 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   EXPECT_FALSE(resolveEndpoint(catalogue, ",tools-bigtable.img").diskFound) << "a leading comma does not split";
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,Partition0"), 16384u);
   EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,nothing"), 0u);
+
+  // Paths and names may hold commas: the split falls where a disk is named.
+  const std::set<std::string> disks = {"a,b.img", "HD0", "dir,x/disk.img"};
+  const struct {
+    const char *text, *disk, *partition;
+  } splits[] = {
+      {"a,b.img", "a,b.img", nullptr},
+      {"a,b.img,Partition1", "a,b.img", "Partition1"},
+      {"dir,x/disk.img,/media/c,d", "dir,x/disk.img", "/media/c,d"},
+      {"HD0,Partition0", "HD0", "Partition0"},
+      {"nothing,P,Q", "nothing", "P,Q"},  // no disk named: the first comma, so the error names the disk
+      {",HD0", ",HD0", nullptr},          // a leading comma does not split
+      {"nothing", "nothing", nullptr},
+  };
+  for (const auto& c : splits) {
+    EndpointText split = splitEndpointText(c.text, [&](const std::string& d) { return disks.count(d) != 0; });
+    EXPECT_EQ(split.disk, c.disk) << c.text;
+    EXPECT_EQ(split.hasPartition, c.partition != nullptr) << c.text;
+    EXPECT_EQ(split.partition, c.partition ? c.partition : "") << c.text;
+  }
+
+  // Refused before anything is opened, in either front end.
+  std::string device;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev"))
+    if (device.empty() && entry.is_block_file()) device = entry.path().string();
+  ASSERT_FALSE(device.empty()) << "no block device to name as a file target";
+  ImagingJob onDevice;
+  onDevice.source = whole;
+  onDevice.targetFile = device;
+  EXPECT_NE(imagingJobProblem(onDevice).find("是磁盘设备"), std::string::npos) << "an image file written over a disk";
+  ImagingJob tail;
+  tail.source = part;
+  tail.targetFile = "/tmp/x.img";
+  tail.sourceStartSector = 16383;
+  EXPECT_EQ(imagingJobProblem(tail), "");
+  tail.sourceStartSector = 16384;
+  EXPECT_NE(imagingJobProblem(tail).find("起始扇区16384超出"), std::string::npos);
+  tail.sourceStartSector = 0;
+  tail.source.claimedLength = tail.source.length + 512;
+  EXPECT_EQ(imagingJobProblem(tail), "") << "what lies on the disk is copied";
+  ImagingOutcome copied;
+  copied.status = ImagingStatus::Completed;
+  EXPECT_NE(imagingShortfallText(tail, copied).find("镜像不完整"), std::string::npos);
+  tail.source.length = 0;
+  EXPECT_NE(imagingJobProblem(tail).find("没有可复制的扇区"), std::string::npos);
 
   ImagingForm form;
   EXPECT_EQ(imagingFormProblem(form), "请选择源磁盘信息");

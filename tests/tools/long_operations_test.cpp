@@ -51,7 +51,8 @@ TEST(LongOperation, TitlesAndStopping) {
   SaveScheduler scheduler;
   ImagingJob job;
   ImagingOutcome outcome;
-  std::string text;
+  std::optional<std::string> text;
+  std::vector<ExfatFileRecord*> hits;
   struct Case {
     LongOperation operation;
     const char* title;
@@ -65,7 +66,8 @@ TEST(LongOperation, TitlesAndStopping) {
       {batchSaveOperation(scheduler, {}, false), "正在保存文件", true},
       {batchSaveOperation(scheduler, {}, true), "检查", true},
       {imagingOperation(job, outcome, {}), "镜像", true},
-      {statisticsOperation(nullptr, text), "", false},
+      {statisticsOperation(true, nullptr, text), "", false},
+      {recordSearchOperation({}, {}, hits), "", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.operation.title + (c.operation.stoppable ? " stoppable" : ""),

@@ -84,6 +84,8 @@ struct ProcessMarkers {
   RunningMarker partitionScan{RunningMarker::Kind::Flag, kWaitForCurrentOperation, kCaptionWaiting};
   RunningMarker imaging{RunningMarker::Kind::Flag, kWaitForCurrentOperation, kCaptionWaiting};
   RunningMarker statistics{RunningMarker::Kind::Flag, kStillCalculating, kCaptionWaiting};
+  // A partition table backup or restore, and a rebuild while one runs.
+  RunningMarker tables{RunningMarker::Kind::Flag, kWaitForCurrentOperation, kCaptionWaiting};
 };
 
 struct LongOperation {

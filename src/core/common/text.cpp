@@ -153,4 +153,17 @@ std::string printableText(std::string_view bytes) {
   return out;
 }
 
+bool parseDecimal(std::string_view text, uint64_t& value, uint64_t max) {
+  if (text.empty()) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (digit > max || v > (max - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  value = v;
+  return true;
+}
+
 }  // namespace dudorazu

@@ -38,6 +38,11 @@ bool isTerminalControl(uint32_t codePoint);
 // reorder what follows it.
 std::string printableText(std::string_view bytes);
 
+// A number typed or stored as plain decimal digits (no sign, no space, no
+// base prefix), at most `max`. False for anything else, for an empty text
+// and for a value past `max`, so no caller sees a wrapped number.
+bool parseDecimal(std::string_view text, uint64_t& value, uint64_t max = UINT64_MAX);
+
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -69,7 +69,8 @@ SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, 
   if (refuseTargetOnSource({{found, destination, rowId}}, messages)) return SaveStart::Refused;
   std::optional<SaveJob> job = prepareSaveJob(found, destination);
   if (!job) return SaveStart::Nothing;
-  if (refuseSingleSaveForRoom(tallySubtree(found.record).bytes, freeBytes, messages)) return SaveStart::Refused;
+  if (refuseSingleSaveForRoom(plannedBytes(found.record, found.partition, options), freeBytes, messages))
+    return SaveStart::Refused;
   job->closeProgressWhenDone = true;
   job->rowId = rowId;
   job->progress = &progress;
@@ -95,7 +96,7 @@ BatchStart startBatchSave(SaveScheduler& scheduler, const std::vector<PlannedRec
                           SaveScheduler::JobDone onJobDone, SaveScheduler::BatchDone onBatchDone) {
   BatchStart start;
   if (records.empty()) return start;
-  SavePlan plan = planBatchSave(records, freeBytes, RoomRule::RecordedLength, options, progress, messages);
+  SavePlan plan = planBatchSave(records, freeBytes, options, progress, messages);
   start.total = plan.total;
   if (plan.refused) {
     start.result = SaveStart::Refused;

@@ -43,9 +43,8 @@ std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::str
   return job;
 }
 
-uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, RoomRule rule,
-                      const SaveJobOptions& options) {
-  if (rule == RoomRule::RecordedLength || !partition || !record) return subtreeBytes(record);
+uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, const SaveJobOptions& options) {
+  if (!partition || !record) return subtreeBytes(record);
   uint64_t total = 0;
   walkTree(*record, [&](const ExfatFileRecord& r, size_t) {
     if (r.isFolder()) return WalkStep::Descend;
@@ -56,7 +55,7 @@ uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* part
   return total;
 }
 
-SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes, RoomRule rule,
+SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes,
                        const SaveJobOptions& options, ProgressBlock& progress, MessageSink& messages) {
   SavePlan plan;
   if (refuseTargetOnSource(records, messages)) {
@@ -64,7 +63,7 @@ SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<
     return plan;
   }
   for (const PlannedRecord& r : records)
-    plan.total = saturatingAdd(plan.total, plannedBytes(r.found.record, r.found.partition, rule, options));
+    plan.total = saturatingAdd(plan.total, plannedBytes(r.found.record, r.found.partition, options));
   if (freeBytes && refuseBatchForRoom(plan.total, *freeBytes, messages)) {
     plan.refused = true;
     return plan;

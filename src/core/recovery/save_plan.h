@@ -32,18 +32,12 @@ bool refuseTargetOnSource(const std::vector<PlannedRecord>& records, MessageSink
 // missing or the disk cannot be opened (the row is dropped silently).
 std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination);
 
-// How the room total counts a file.
-enum class RoomRule {
-  RecordedLength,   // every file of the subtree with the length its entry records
-  ReachableLength,  // only files the jobs' filter takes, each as far as the
-                    // volume reaches: a length beyond the volume cannot be written
-};
-
-// The bytes a save of `record`'s subtree is planned to write. Only folders
-// are descended, as the save does. Saturates instead of wrapping, so hostile
-// lengths cannot make a save look small. 0 for null.
-uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, RoomRule rule,
-                      const SaveJobOptions& options);
+// The bytes a save of `record`'s subtree is planned to write, the total of
+// every room test: only folders are descended, as the save does; only files
+// the jobs' filter takes count, each as far as the volume reaches (a length
+// recorded beyond the volume cannot be written, and must not refuse a save
+// for room it will never use). Saturates instead of wrapping. 0 for null.
+uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, const SaveJobOptions& options);
 
 struct SavePlan {
   uint64_t total = 0;           // of every record found
@@ -57,7 +51,7 @@ struct SavePlan {
 // tests the room when `freeBytes` is given (a total equal to the free bytes
 // fits) and makes one job per record with the step, its
 // row id, `progress` and `options`.
-SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes, RoomRule rule,
+SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes,
                        const SaveJobOptions& options, ProgressBlock& progress, MessageSink& messages);
 
 // What the jobs of a batch did, summed once they ran. Saturates.

@@ -11,6 +11,7 @@
 #include "core/tools/rescue_map.h"
 #include "core/tools/straight_copy.h"
 #include "platform/devices.h"
+#include "platform/files.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -173,11 +174,32 @@ bool imagingTargetInUse(const ImagingJob& job) {
   return job.toDisk && !job.target.devicePath.empty() && platform::diskInUse(job.target.devicePath);
 }
 
+std::string imagingJobProblem(const ImagingJob& job) {
+  if (!job.toDisk && platform::pathKind(job.targetFile) == platform::PathKind::BlockDevice)
+    return format(kMsgFileTargetIsDevice, job.targetFile.c_str());
+  if (job.source.claimedLength != 0 && job.source.length == 0)
+    return std::string(imagingCutShortText(job)) + kMsgNothingToCopy;
+  // A disk whose size is not known yet is measured when opened.
+  const uint64_t sourceBytes = endpointBytes(job.source);
+  if (job.sourceStartSector != 0 && sourceBytes != 0 && imagingLength(job) == 0)
+    return format(kMsgStartPastSourceEnd, static_cast<unsigned long long>(job.sourceStartSector),
+                  static_cast<unsigned long long>(sourceBytes / kSectorSize));
+  return {};
+}
+
+std::string imagingCutShortText(const ImagingJob& job) {
+  if (job.source.claimedLength == 0) return {};
+  return format(kMsgSourceCutShort, static_cast<unsigned long long>(job.source.claimedLength / kSectorSize),
+                static_cast<unsigned long long>(job.source.length / kSectorSize));
+}
+
 std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& outcome) {
-  std::string text;
+  std::string text = imagingCutShortText(job);
+  if (!text.empty()) text += kMsgImageIncomplete;
   if (!outcome.badSectors.empty())
-    text = format("有%llu个扇区无法读取，已用0x20填充（见坏扇区列表）",
-                  static_cast<unsigned long long>(outcome.badSectors.size()));
+    text += std::string(text.empty() ? "" : "\n") +
+            format("有%llu个扇区无法读取，已用0x20填充（见坏扇区列表）",
+                   static_cast<unsigned long long>(outcome.badSectors.size()));
   if (outcome.status == ImagingStatus::Stopped) {
     if (!text.empty()) text += "\n";
     text += format("镜像已停止：已写入%llu个扇区，其余未复制",
@@ -198,6 +220,10 @@ std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& ou
 ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
                          const std::function<void(uint64_t ordinal, uint64_t sector)>& onBadSector) {
   ImagingOutcome outcome;
+  if (std::string problem = imagingJobProblem(job); !problem.empty()) {
+    messages.show(problem, kCaptionError);
+    return outcome;
+  }
   std::shared_ptr<SectorDevice> source;
   if (job.source.diskFound && (!job.source.isPartition || job.source.partitionFound))
     source = openDevice(job.source.devicePath, OpenMode::Read);

@@ -69,9 +69,20 @@ std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& ou
 // system's own disk among them): such a disk is never a target.
 bool imagingTargetInUse(const ImagingJob& job);
 
+// Why the job must not start, found before anything is opened; empty when
+// it may. A file target that is a device (an image "file" written over a
+// disk would skip every check a disk target gets), a source that lies wholly
+// past its disk's end, a start sector at or past the source's end.
+std::string imagingJobProblem(const ImagingJob& job);
+
+// When the source partition's table entry claims more than lies on its disk:
+// how much is copied and that the copy is incomplete. Empty otherwise.
+std::string imagingCutShortText(const ImagingJob& job);
+
 // What a run that ended left undone, for its end message: the unreadable
 // sectors filled with the marker pattern, or how much a stop kept and where
-// the map of the rest is. Empty for a whole, clean copy.
+// the map of the rest is, and a source cut at its disk's end. Empty for a
+// whole, clean copy.
 std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& outcome);
 
 // Runs the copy. Progress: range = whole 1 MiB blocks, one step per block,
@@ -80,7 +91,8 @@ std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& ou
 // unreadable sector goes to `onBadSector` (ordinal, sector) as met.
 // Messages: "镜像完毕" at the end of a whole copy; "打开失败" when the source
 // or target cannot be opened; "磁盘有坏道，请重新选择目标文件" when a write fails;
-// a refusal when the target is too small, overlaps the source or is in use.
+// a refusal when the job has an imagingJobProblem, or the target is too
+// small, overlaps the source or is in use.
 ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
                          const std::function<void(uint64_t ordinal, uint64_t sector)>& onBadSector = {});
 

@@ -4,23 +4,33 @@
 
 #include "core/device/sector_device.h"
 #include "core/tools/partition_search.h"
+#include "platform/files.h"
 
 namespace dudorazu {
 namespace {
 
-struct SplitText {
-  std::string disk;
-  std::string partition;
-  bool hasPartition = false;
-};
-
-SplitText splitEndpoint(const std::string& text) {
-  size_t comma = text.find(',');
-  if (comma == std::string::npos || comma == 0) return {text, {}, false};
-  return {text.substr(0, comma), text.substr(comma + 1), true};
+EndpointText splitInCatalogue(DiskCatalogue& catalogue, const std::string& text) {
+  return splitEndpointText(text, [&](const std::string& disk) {
+    return findDisk(catalogue, disk) != nullptr || platform::pathKind(disk) != platform::PathKind::Missing;
+  });
 }
 
 }  // namespace
+
+EndpointText splitEndpointText(const std::string& text, const std::function<bool(const std::string&)>& namesDisk) {
+  if (namesDisk(text)) return {text, {}, false};
+  size_t cut = std::string::npos;
+  for (size_t comma = text.find(','); comma != std::string::npos; comma = text.find(',', comma + 1)) {
+    if (comma == 0) continue;
+    if (cut == std::string::npos) cut = comma;
+    if (namesDisk(text.substr(0, comma))) {
+      cut = comma;
+      break;
+    }
+  }
+  if (cut == std::string::npos) return {text, {}, false};
+  return {text.substr(0, cut), text.substr(cut + 1), true};
+}
 
 ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* partition) {
   ImagingEndpoint e;
@@ -44,7 +54,7 @@ ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* parti
 }
 
 ImagingEndpoint resolveEndpoint(DiskCatalogue& catalogue, const std::string& text) {
-  SplitText split = splitEndpoint(text);
+  EndpointText split = splitInCatalogue(catalogue, text);
   DiskRecord* disk = findDisk(catalogue, split.disk);
   if (!disk) return {};
   if (!split.hasPartition) return endpointFor(*disk);
@@ -57,7 +67,7 @@ ImagingEndpoint resolveEndpoint(DiskCatalogue& catalogue, const std::string& tex
 }
 
 uint64_t endpointSizeSectors(DiskCatalogue& catalogue, const std::string& text) {
-  SplitText split = splitEndpoint(text);
+  EndpointText split = splitInCatalogue(catalogue, text);
   DiskRecord* disk = findDisk(catalogue, split.disk);
   if (!disk) return 0;
   if (!split.hasPartition) return disk->diskSize / kSectorSize;

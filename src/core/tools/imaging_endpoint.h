@@ -2,6 +2,7 @@
 // The texts that name an imaging source or target: a disk's display name,
 // or "display name,partition text" for one partition of it.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/device/disk_catalogue.h"
@@ -19,7 +20,20 @@ struct ImagingEndpoint {
   uint64_t diskSize = 0;        // bytes, whole disks only
 };
 
-// Splits at the first comma that has at least one character before it.
+// A disk text and, after a comma, a partition text. Paths and display names
+// may hold commas themselves, so the text is split where a disk is really
+// named: the whole text when it names one, else at the first comma whose
+// left side names one, else at the first comma with something before it
+// (so that the caller can tell which disk was not found).
+struct EndpointText {
+  std::string disk;
+  std::string partition;
+  bool hasPartition = false;
+};
+EndpointText splitEndpointText(const std::string& text, const std::function<bool(const std::string&)>& namesDisk);
+
+// An endpoint text split with splitEndpointText, a disk named by a display
+// name in `catalogue` or by an existing path.
 ImagingEndpoint resolveEndpoint(DiskCatalogue& catalogue, const std::string& text);
 
 // The endpoint of a disk, or of one partition of it.

@@ -1,5 +1,6 @@
 #include "core/tools/imaging_form.h"
 
+#include "core/common/text.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {
@@ -7,16 +8,7 @@ namespace {
 
 // Start sectors are signed 64-bit decimals in the dialog; a negative one
 // would reach in front of the chosen partition, so it is not accepted.
-bool parseStart(const std::string& text, uint64_t& value) {
-  if (text.empty() || text.size() > 18) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  value = v;
-  return true;
-}
+bool parseStart(const std::string& text, uint64_t& value) { return parseDecimal(text, value, INT64_MAX); }
 
 }  // namespace
 

@@ -57,9 +57,21 @@ LongOperation imagingOperation(const ImagingJob& job, ImagingOutcome& outcome,
           }};
 }
 
-LongOperation statisticsOperation(const ExfatFileRecord* record, std::string& text) {
-  return {"", nullptr, false, [record, &text](ProgressBlock&, MessageSink&, Questions&) {
-            text = statisticsMessage(tallySubtree(record));
+LongOperation statisticsOperation(bool selected, const ExfatFileRecord* record, std::optional<std::string>& text) {
+  return {"", nullptr, false, [selected, record, &text](ProgressBlock&, MessageSink&, Questions&) {
+            text = statisticsForRow(selected, record);
+            return text.has_value();
+          }};
+}
+
+LongOperation recordSearchOperation(std::vector<ExfatFileRecord*> roots, SearchCriteria criteria,
+                                    std::vector<ExfatFileRecord*>& hits) {
+  return {"", nullptr, false,
+          [roots = std::move(roots), criteria = std::move(criteria), &hits](ProgressBlock&, MessageSink&, Questions&) {
+            for (ExfatFileRecord* root : roots) {
+              std::vector<ExfatFileRecord*> found = searchRecords(*root, criteria);
+              hits.insert(hits.end(), found.begin(), found.end());
+            }
             return true;
           }};
 }

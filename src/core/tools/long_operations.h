@@ -6,11 +6,13 @@
 // process-wide search, scan, imaging and statistics markers) and runs it.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/common/long_operation.h"
 #include "core/device/disk_record.h"
+#include "core/recovery/record_search.h"
 #include "core/recovery/save_scheduler.h"
 #include "core/tools/disk_imaging.h"
 #include "core/tools/partition_search.h"
@@ -32,7 +34,11 @@ LongOperation batchSaveOperation(SaveScheduler& scheduler, std::vector<SaveJob> 
 // Imaging; the outcome lands in `outcome`. True when the copy completed.
 LongOperation imagingOperation(const ImagingJob& job, ImagingOutcome& outcome,
                                std::function<void(uint64_t ordinal, uint64_t sector)> onBadSector);
-// The statistics text of the subtree below `record` into `text`.
-LongOperation statisticsOperation(const ExfatFileRecord* record, std::string& text);
+// The statistics text of a pane's row into `text` (statisticsForRow: the
+// empty count when no row is `selected`, none for a row without a record).
+LongOperation statisticsOperation(bool selected, const ExfatFileRecord* record, std::optional<std::string>& text);
+// The loaded records below `roots` that match `criteria`, into `hits`.
+LongOperation recordSearchOperation(std::vector<ExfatFileRecord*> roots, SearchCriteria criteria,
+                                    std::vector<ExfatFileRecord*>& hits);
 
 }  // namespace dudorazu

@@ -21,13 +21,8 @@ struct FileCloser {
 // Offsets are written as plain digits and read back as signed 64-bit
 // numbers; a sector image only ever comes from a sector boundary.
 bool parseOffset(std::string_view text, uint64_t& offset) {
-  if (text.empty() || text.size() > 19) return false;
   uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (v > static_cast<uint64_t>(INT64_MAX) || v % kSectorSize != 0) return false;
+  if (!parseDecimal(text, v, INT64_MAX) || v % kSectorSize != 0) return false;
   offset = v;
   return true;
 }

@@ -40,8 +40,10 @@ std::optional<RegionRange> regionRange(const RegionInput& input, uint64_t diskSe
   return r;
 }
 
+uint64_t regionDiskSectors(const DiskRecord& disk) { return disk.diskSize / kSectorSize; }
+
 bool createRegion(DiskRecord& disk, const RegionInput& input, MessageSink& messages) {
-  std::optional<RegionRange> range = regionRange(input, disk.diskSize / kSectorSize, messages);
+  std::optional<RegionRange> range = regionRange(input, regionDiskSectors(disk), messages);
   if (!range) return false;
   return addRegion(static_cast<uint64_t>(range->first), static_cast<uint64_t>(range->end), disk);
 }

@@ -30,6 +30,9 @@ struct RegionRange {
 // (512 bytes). Without a unit the number is taken as sectors.
 int64_t regionSectors(const std::string& text, RegionUnit unit);
 
+// The sectors a region may cover on `disk`: its size in 512-byte sectors.
+uint64_t regionDiskSectors(const DiskRecord& disk);
+
 // Start and end of the region on a disk of `diskSectors` sectors, or nullopt
 // after "数值填写错误，请改写！" (start after end) or "数值填写过大，请改写！"
 // (beyond the disk).

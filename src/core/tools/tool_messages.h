@@ -31,6 +31,11 @@ inline constexpr const char* kMsgVolumePastDiskEnd = "%s 起始于磁盘末尾�
 inline constexpr const char* kMsgTargetTooSmall = "目标空间不足";
 inline constexpr const char* kMsgSourceIsTarget = "源与目标重叠";
 inline constexpr const char* kMsgTargetInUse = "目标磁盘上有已挂载的卷（或为系统盘），不能写入";
+inline constexpr const char* kMsgFileTargetIsDevice = "%s 是磁盘设备，不是文件；要写入磁盘请选择目标磁盘";
+inline constexpr const char* kMsgSourceCutShort = "源分区超出磁盘末尾：分区表记载%llu个扇区，磁盘上只有%llu个";
+inline constexpr const char* kMsgNothingToCopy = "，没有可复制的扇区";
+inline constexpr const char* kMsgImageIncomplete = "；只复制了这些扇区，镜像不完整";
+inline constexpr const char* kMsgStartPastSourceEnd = "起始扇区%llu超出源的末尾（源共%llu个扇区）";
 inline constexpr const char* kMsgChooseMapfile = "请选择映射文件路径";
 
 }  // namespace dudorazu
