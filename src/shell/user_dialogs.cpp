@@ -1,6 +1,5 @@
 #include "shell/user_dialogs.h"
 
-#include <QDesktopServices>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QLibraryInfo>
@@ -70,8 +69,6 @@ void QtUserDialogs::about(QWidget* parent, const QString& title, const QString& 
 }
 
 bool QtUserDialogs::run(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
-
-bool QtUserDialogs::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 bool refusedWhileRunning(bool running, UserDialogs& dialogs, QWidget* parent) {
   if (running)

@@ -7,7 +7,6 @@
 
 class QCoreApplication;
 class QDialog;
-class QUrl;
 class QWidget;
 
 namespace dudorazu::shell {
@@ -27,8 +26,6 @@ class UserDialogs {
   virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
   // Runs a dialog of the program modally; true when accepted.
   virtual bool run(QDialog& dialog) = 0;
-  // Shows a document in the desktop's viewer; false when none could.
-  virtual bool openUrl(const QUrl& url) = 0;
 };
 
 class QtUserDialogs : public UserDialogs {
@@ -40,7 +37,6 @@ class QtUserDialogs : public UserDialogs {
   QString chooseFolder(QWidget* parent, const QString& title) override;
   void about(QWidget* parent, const QString& title, const QString& text) override;
   bool run(QDialog& dialog) override;
-  bool openUrl(const QUrl& url) override;
 };
 
 // While `running`, tells the user to wait for the operation under way

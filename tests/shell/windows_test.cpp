@@ -1,6 +1,8 @@
 // Whole flows of the desktop program on the bundled images: opening images
 // and partitions, the folder tree and file list, check marks, stopping a
 // load, the refusals, exit, and the names assistive technology reads.
+#include <QTextBrowser>
+#include "shell/manual.h"
 #include "shell/find_dialog.h"
 #include "shell/progress_window.h"
 #include "shell/save_dialog.h"
@@ -603,14 +605,25 @@ class WindowsTest : public QObject {
     QVERIFY(!s.window.commands().action(shell::kUnusedButton)->isEnabled());
     for (QAction* top : s.window.menuBar()->actions())
       for (QAction* a : top->menu()->actions()) QVERIFY(a->isSeparator() || !a->text().isEmpty());
-    // Help opens the shipped manual.
+    // Help opens the shipped manual in the program's own window (no web
+    // browser needed), and its links open there too.
+    const qsizetype shown = s.dialogs.messages.size();
     s.window.commands().action(shell::kHelp)->trigger();
-    QCOMPARE(s.dialogs.urls.size(), 1);
-    QFileInfo page(s.dialogs.urls.front().toLocalFile());
-    QVERIFY(page.isFile());
+    shell::ManualWindow* manual = s.window.manualWindow();
+    QVERIFY(manual && manual->isVisible());
+    QCOMPARE(s.dialogs.messages.size(), shown);
+    QFileInfo page(manual->browser()->source().toLocalFile());
     QCOMPARE(page.fileName(), QStringLiteral("index.html"));
-    for (const char* other : {"getting-started", "disk-window", "partition-window", "saving", "tools"})
-      QVERIFY2(QFileInfo(page.dir(), QString::fromLatin1(other) + ".html").isFile(), other);
+    QVERIFY(manual->browser()->toPlainText().contains(QStringLiteral("dudorazu 使用手册")));
+    for (const char* other : {"getting-started", "disk-window", "partition-window", "saving", "tools"}) {
+      // A clicked link is resolved against the page shown, as here.
+      manual->browser()->setSource(manual->browser()->source().resolved(QUrl(QString::fromLatin1(other) + ".html")));
+      QCOMPARE(manual->browser()->source().toLocalFile(), page.dir().filePath(QString::fromLatin1(other) + ".html"));
+      QVERIFY2(!manual->browser()->toPlainText().isEmpty(), other);
+    }
+    s.window.commands().action(shell::kHelp)->trigger();
+    QCOMPARE(s.window.manualWindow(), manual);
+    manual->close();
     s.dialogs.confirmAnswer = true;
     QVERIFY(s.window.close());
   }
