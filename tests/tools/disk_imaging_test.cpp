@@ -235,7 +235,8 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   p.sizeSectors = 10000;  // 4 blocks and a tail of 925,696 bytes
   ImagingRun run(toFile(disk, dir.file("p.img"), &p));
   EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
-  EXPECT_EQ(run.progress.upper(), 4u);
+  EXPECT_EQ(run.progress.upper(), 5u) << "the short last block counts";
+  EXPECT_EQ(run.progress.position(), 5u) << "a whole copy reads 100%";
   EXPECT_TRUE(sameBytes(readFile(dir.file("p.img")), source.substr(2048 * 512, 5120000)));
 
   // A start sector moves the window and ends it at the source's end.
@@ -258,6 +259,12 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   test::writeFile(odd, source.substr(0, 1048576 + 700));
   ImagingRun third(toFile(catalogued(odd), dir.file("o.img")));
   EXPECT_TRUE(sameBytes(readFile(dir.file("o.img")), source.substr(0, 1048576 + 700)));
+  EXPECT_EQ(third.progress.position(), third.progress.upper());
+  // A source smaller than one block still ends at 100%.
+  const std::string tiny = dir.file("tiny.img");
+  test::writeFile(tiny, source.substr(0, 10240));
+  ImagingRun small(toFile(catalogued(tiny), dir.file("small.img")));
+  EXPECT_TRUE(small.progress.upper() > 0 && small.progress.position() == small.progress.upper());
   EXPECT_EQ(imagingSectors(toFile(catalogued(odd), "")), 2050u) << "a last part of a sector counts as one";
 }
 

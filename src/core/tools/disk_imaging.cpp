@@ -75,9 +75,10 @@ class Copier {
 };
 
 ImagingStatus Copier::run() {
-  const uint64_t blocks = length_ / kImagingBlock;
+  // The bar counts every block, a last short one too, so that it reads 100%
+  // whenever the sector counter says everything was copied.
   const uint64_t areas = (length_ + kImagingBlock - 1) / kImagingBlock;
-  progress_.setRange(blocks, 1);
+  progress_.setRange(areas, 1);
   for (uint64_t area = 0; area < areas;) {
     StraightRun r = straight_.run(area, progress_, job_.waits.blockRead, job_.waits.write);
     uint64_t copied = std::min(length_, (area + r.areasDone) * kImagingBlock) - area * kImagingBlock;
@@ -95,7 +96,7 @@ ImagingStatus Copier::run() {
     if (end == AreaEnd::WriteFailed) return fail();
     if (end == AreaEnd::Stopped) return ImagingStatus::Stopped;
     area = r.stoppedAt + 1;
-    if (area <= blocks) progress_.stepIt();
+    progress_.stepIt();
     progress_.setText(format("%llu", static_cast<unsigned long long>(outcome_.bytesDone / kSectorSize)));
     if (progress_.cancelled() && area < areas) return ImagingStatus::Stopped;
   }
