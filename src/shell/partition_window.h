@@ -113,8 +113,8 @@ class PartitionWindow : public QWidget {
   QMenu* fileMenuFor(const QModelIndex& index);
   void addSaveActions(QMenu* menu, SaveOrigin origin);
   bool askDestination(std::string& destination, MessageSink& messages);
-  void startBatch(const std::vector<SaveRequest>& requests, SaveOrigin origin);
-  void clearMark(ExfatFileRecord* record);
+  void startBatch(const std::vector<ExfatFileRecord*>& marked, const std::string& destination, SaveOrigin origin);
+  void clearMarks(const std::vector<ExfatFileRecord*>& records);
 
   DiskRecord& disk_;
   PartitionRecord& partition_;
