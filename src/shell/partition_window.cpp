@@ -4,7 +4,6 @@
 #include <QMenu>
 #include <QPointer>
 
-#include "core/present/check_marks.h"
 #include "core/present/statistics.h"
 #include "shell/document_panes.h"
 #include "shell/progress_window.h"
