@@ -45,7 +45,7 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   progress_ = new ProgressWindow(QString::fromUtf8(kTitleExpandPartition), this);
   results_ = new SearchResults(this);
   connect(results_, &SearchResults::showRequested, this, &PartitionWindow::showRecord);
-  connect(results_, &SearchResults::markToggled, this, &PartitionWindow::hitMarkToggled);
+  connect(results_, &SearchResults::markToggled, this, &PartitionWindow::syncCheck);
   connect(results_, &SearchResults::saveRequested, this, &PartitionWindow::saveHits);
 
   connect(left_, &QAbstractItemView::clicked, this, &PartitionWindow::showFolder);

@@ -105,8 +105,8 @@ class PartitionWindow : public QWidget {
   // The records are about to be emptied: no pane may point at them.
   void dropRows();
   void showTree(std::vector<ExfatFileRecord*> roots);
-  void hitMarkToggled(ExfatFileRecord* record);
   void openRow(const QModelIndex& index);
+  // A row's mark given on the right or in the search results.
   void syncCheck(ExfatFileRecord* record);
   void folderMarkToggled(ExfatFileRecord* folder);
   void marksChanged();

@@ -17,8 +17,6 @@ void PartitionWindow::syncCheck(ExfatFileRecord* record) {
   marksChanged();
 }
 
-void PartitionWindow::hitMarkToggled(ExfatFileRecord* record) { syncCheck(record); }
-
 // A folder row ticked on the left; the top row (null) stands for every
 // folder under it, the carved files' folder too once a scan listed it.
 void PartitionWindow::folderMarkToggled(ExfatFileRecord* folder) {
