@@ -20,7 +20,7 @@
 #include "core/recovery/record_filter.h"
 #include "core/recovery/save_plan.h"
 #include "core/recovery/save_report.h"
-#include "core/recovery/save_requests.h"
+#include "core/recovery/save_room.h"
 #include "core/tools/long_operations.h"
 #include "core/tools/write_questions.h"
 

@@ -6,7 +6,7 @@
 #include "core/common/tree_walk.h"
 #include "core/device/command_paths.h"
 #include "core/exfat/subtree_tally.h"
-#include "core/recovery/save_requests.h"
+#include "core/recovery/save_room.h"
 
 namespace dudorazu {
 namespace {
