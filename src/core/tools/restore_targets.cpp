@@ -98,8 +98,8 @@ std::optional<StraySector> straySector(SectorDevice& disk, uint64_t diskBytes, c
   }
   std::vector<Extent> volumes;
   for (const PartitionRecord& p : after.partitions) {
-    const uint64_t start = p.startOffset(), size = p.sizeBytes();
-    volumes.push_back({start / unit, (size > UINT64_MAX - start ? UINT64_MAX : start + size) / unit});
+    const ByteRange bytes = p.bytesOnDevice(0);
+    volumes.push_back({bytes.start() / unit, bytes.end() / unit});
   }
 
   for (uint64_t offset : contents.offsets) {
