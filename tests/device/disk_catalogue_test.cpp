@@ -120,7 +120,8 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
   e.volumes = {{"/media/usb", dir.file("d0"), 2048},
                {"/mnt/other", dir.file("d3"), 3000},
                {"/mnt/none", dir.file("nowhere"), 2048},
-               {"/mnt/far", dir.file("d0"), 0x100000800ull}};
+               {"/mnt/far", dir.file("d0"), 0x100000800ull},
+               {"/mnt/wrapped", dir.file("d3"), (1ull << 55) + 2048}};  // its bytes pass 2^64: no partition's
 
   DiskCatalogue catalogue;
   RecordingMessageSink messages;
