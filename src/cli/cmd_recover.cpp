@@ -104,7 +104,7 @@ struct JobLog {
   FolderSet folders;  // made (planned) without a filter
 };
 
-CommandPath reportOutput(const std::string& path) { return {path, "--report", 0, UINT64_MAX, false}; }
+CommandPath reportOutput(const std::string& path) { return {path, "--report", ByteRange::from(0), false}; }
 
 // Notes the folders above `file` up to DEST, from the nearest on, until one
 // is known already.
