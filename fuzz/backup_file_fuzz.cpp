@@ -9,7 +9,7 @@
 #include <set>
 #include <string_view>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/tools/partition_table_restore.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "../tests/exfat/test_volume.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
 

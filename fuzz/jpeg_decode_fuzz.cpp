@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/jpeg_clusters.h"
 #include "core/exfat/jpeg_decode.h"
 #include "core/partitions/partition_record.h"

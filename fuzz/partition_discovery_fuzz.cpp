@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/partition_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/fs_probes.h"
 #include "core/tools/partition_search.h"
 #include "core/tools/search_candidate.h"

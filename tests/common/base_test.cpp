@@ -1,4 +1,4 @@
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 #include <gtest/gtest.h>
 

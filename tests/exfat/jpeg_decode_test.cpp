@@ -7,7 +7,7 @@
 
 #include <sstream>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/jpeg_carver.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 
 namespace dudorazu {

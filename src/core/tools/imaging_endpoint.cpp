@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/tools/partition_search.h"
 #include "platform/files.h"
 
