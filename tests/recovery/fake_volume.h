@@ -8,6 +8,7 @@
 #include "platform/sector_device.h"
 #include "core/partitions/partition_record.h"
 #include "core/recovery/save_engine.h"
+#include "support/memory_device.h"
 
 namespace dudorazu::test {
 

@@ -7,6 +7,7 @@
 
 #include "core/common/byte_order.h"
 #include "platform/sector_device.h"
+#include "support/memory_device.h"
 
 namespace dudorazu::test {
 

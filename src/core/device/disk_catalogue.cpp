@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/device/open_device.h"
 #include "core/partitions/partition_table.h"
 #include "platform/devices.h"
 
