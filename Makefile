@@ -26,11 +26,14 @@ test: deps
 
 # With a display ($$DISPLAY or $$WAYLAND_DISPLAY) starts the desktop program on
 # the bundled sample image; without one runs the command-line demo and writes
-# pictures of the main windows to ./screenshots/. Builds only what it runs.
+# pictures of the main windows to ./screenshots/. Builds only what it runs, in
+# the same tree and with the same compiler flags as `make test`, so a
+# following `make test` compiles only the tests.
 demo:
 	@scripts/install-deps.sh demo
 	@scripts/install-deps.sh gui
-	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G "Unix Makefiles" -DDUDORAZU_TESTS=OFF $(CMAKE_FLAGS)
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G "Unix Makefiles" -DDUDORAZU_TESTS=OFF \
+	  -DDUDORAZU_WERROR=ON $(CMAKE_FLAGS)
 	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \
 	  cmake --build $(BUILD) -j$(JOBS) --target dudorazu; \
 	else \
@@ -73,9 +76,11 @@ windows:
 	cmake --build build-windows -j$(JOBS)
 
 # One test program at a time: two Wine processes that start together on a
-# fresh prefix race to create it.
+# fresh prefix race to create it. Wine takes the file-name charset from the
+# locale; without a UTF-8 one (a fresh system or a CI runner has no LANG) it
+# cannot make the tests' Chinese file names.
 test-windows: windows
-	cd build-windows && ctest --output-on-failure -j1
+	cd build-windows && LC_ALL=C.UTF-8 ctest --output-on-failure -j1
 
 clean:
 	rm -rf $(BUILD) build-fuzz build-tsan build-release build-windows

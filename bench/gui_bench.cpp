@@ -56,7 +56,6 @@ class SilentDialogs : public shell::UserDialogs {
   QString chooseFolder(QWidget*, const QString&) override { return {}; }
   void about(QWidget*, const QString&, const QString&) override {}
   bool run(QDialog& dialog) override { return answer && answer(dialog); }
-  bool openUrl(const QUrl&) override { return false; }
   std::function<bool(QDialog&)> answer;
 };
 

@@ -20,7 +20,7 @@
 #include "core/recovery/record_filter.h"
 #include "core/recovery/save_plan.h"
 #include "core/recovery/save_report.h"
-#include "core/recovery/save_requests.h"
+#include "core/recovery/save_room.h"
 #include "core/tools/long_operations.h"
 #include "core/tools/write_questions.h"
 
@@ -104,7 +104,7 @@ struct JobLog {
   FolderSet folders;  // made (planned) without a filter
 };
 
-CommandPath reportOutput(const std::string& path) { return {path, "--report", 0, UINT64_MAX, false}; }
+CommandPath reportOutput(const std::string& path) { return {path, "--report", ByteRange::from(0), false}; }
 
 // Notes the folders above `file` up to DEST, from the nearest on, until one
 // is known already.

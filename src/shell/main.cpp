@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("dudorazu"));
   QApplication::setApplicationName(QStringLiteral("dudorazu"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/dudorazu.png")));
+  dudorazu::shell::loadQtChineseTexts(app);
   QStringList args = QApplication::arguments().mid(1);
   QString screenshotDir;
   int at = args.indexOf(QStringLiteral("--screenshot"));

@@ -262,9 +262,13 @@ void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
 // one in the sources.
 void MainWindow::showManual() {
   QString page = manualIndex();
-  if (page.isEmpty() || !dialogs_.openUrl(QUrl::fromLocalFile(page)))
-    dialogs_.message(this, QStringLiteral("无法打开帮助文档：") + (page.isEmpty() ? QStringLiteral("未找到 manual/index.html") : page),
+  if (page.isEmpty()) {
+    dialogs_.message(this, QStringLiteral("找不到帮助文档（manual/index.html），请重新安装本程序。"),
                      QString::fromUtf8(kCaptionError));
+    return;
+  }
+  if (!manual_) manual_ = new ManualWindow(this);
+  manual_->showPage(page);
 }
 
 void MainWindow::chooseImageFile() {

@@ -15,6 +15,8 @@ class QMenu;
 
 namespace dudorazu::shell {
 
+class ManualWindow;
+
 class Commands;
 class DiskScans;
 class DiskWindow;
@@ -34,6 +36,7 @@ class MainWindow : public QMainWindow {
   Commands& commands() const { return *commands_; }
   DiskScans* diskScans() const { return scans_; }
   ImagingDialog* imagingDialog() const { return imaging_; }
+  ManualWindow* manualWindow() const { return manual_; }
   QMdiSubWindow* currentDocument() const;
   PartitionWindow* currentPartitionWindow() const;
   QList<PartitionWindow*> partitionWindows() const;
@@ -74,6 +77,7 @@ class MainWindow : public QMainWindow {
   DiskWindow* diskWindow_;
   DiskScans* scans_;
   ImagingDialog* imaging_;
+  ManualWindow* manual_ = nullptr;  // made when help is first asked for
   QMdiSubWindow* diskSubWindow_;
   QLabel* panes_[3];
   QList<QMenu*> diskMenus_;

@@ -105,16 +105,16 @@ class PartitionWindow : public QWidget {
   // The records are about to be emptied: no pane may point at them.
   void dropRows();
   void showTree(std::vector<ExfatFileRecord*> roots);
-  void hitMarkToggled(ExfatFileRecord* record);
   void openRow(const QModelIndex& index);
+  // A row's mark given on the right or in the search results.
   void syncCheck(ExfatFileRecord* record);
   void folderMarkToggled(ExfatFileRecord* folder);
   void marksChanged();
   QMenu* fileMenuFor(const QModelIndex& index);
   void addSaveActions(QMenu* menu, SaveOrigin origin);
   bool askDestination(std::string& destination, MessageSink& messages);
-  void startBatch(const std::vector<SaveRequest>& requests, SaveOrigin origin);
-  void clearMark(ExfatFileRecord* record);
+  void startBatch(const std::vector<ExfatFileRecord*>& marked, const std::string& destination, SaveOrigin origin);
+  void clearMarks(const std::vector<ExfatFileRecord*>& records);
 
   DiskRecord& disk_;
   PartitionRecord& partition_;

@@ -30,12 +30,16 @@ ProgressWindow::ProgressWindow(const QString& title, QWidget* parent) : QDialog(
   dots_->setMinimumWidth(60);
   stop_ = new QPushButton(QStringLiteral("停止"), this);
   stop_->setAccessibleName(stop_->text());
-  auto* row = new QHBoxLayout;
-  row->addWidget(bar_, 1);
-  row->addWidget(dots_);
+  // The dots that show the work is alive follow the label's words
+  // ("正在保存文件...."); beside the bar they read as part of its figure.
+  auto* heading = new QHBoxLayout;
+  heading->setSpacing(0);
+  heading->addWidget(label_);
+  heading->addWidget(dots_);
+  heading->addStretch(1);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(label_);
-  layout->addLayout(row);
+  layout->addLayout(heading);
+  layout->addWidget(bar_);
   layout->addWidget(stop_, 0, Qt::AlignRight);
   connect(stop_, &QPushButton::clicked, this, [this] {
     block_.cancel();

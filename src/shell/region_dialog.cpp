@@ -61,10 +61,10 @@ void RegionDialog::accept() {
   input_ = {start_->text().trimmed().toStdString(), unitOf(*startUnit_), length_->text().trimmed().toStdString(),
             unitOf(*sizeUnit_)};
   DialogMessageSink messages(dialogs_, this);
-  std::optional<RegionRange> range = regionRange(input_, diskSectors_, messages);
+  std::optional<SectorRange> range = regionRange(input_, diskSectors_, messages);
   if (!range) return;
-  start_->setText(QString::number(range->first));
-  length_->setText(QString::number(range->end));
+  start_->setText(QString::number(range->start()));
+  length_->setText(QString::number(range->end()));
   QDialog::accept();
 }
 

@@ -15,6 +15,7 @@
 #include "shell/disk_window.h"
 #include "shell/find_dialog.h"
 #include "shell/imaging_dialog.h"
+#include "widgets/text_progress_bar.h"
 #include "shell/main_window.h"
 #include "shell/partition_search_window.h"
 #include "shell/partition_window.h"
@@ -128,6 +129,7 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
         imaging.mapfileBox()->setChecked(true);
         imaging.mapfileField()->setText(QDir::homePath() + QStringLiteral("/分区镜像.map"));
         imaging.counter()->setText(QStringLiteral("10240"));
+        imaging.findChild<widgets::TextProgressBar*>()->setProgress(10240, 30720);  // as far as the counter
         imaging.counterLabel()->show();
         imaging.addBadSector(1, 7000);
         QApplication::processEvents();

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/recovery/check_marks.h"
+#include "core/present/check_marks.h"
 #include "widgets/file_list_model.h"
 #include "widgets/file_list_view.h"
 

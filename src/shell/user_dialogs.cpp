@@ -1,13 +1,28 @@
 #include "shell/user_dialogs.h"
 
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QTranslator>
 
 #include "core/common/long_operation.h"
 
 namespace dudorazu::shell {
+
+bool loadQtChineseTexts(QCoreApplication& app) {
+  // qtbase holds the texts of the widgets' own dialogs and buttons; the
+  // "qt" file only names the modules' files and holds none of them itself.
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
 
 QString applicationTitle() { return QString::fromUtf8(kApplicationTitle); }
 
@@ -54,8 +69,6 @@ void QtUserDialogs::about(QWidget* parent, const QString& title, const QString& 
 }
 
 bool QtUserDialogs::run(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
-
-bool QtUserDialogs::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 bool refusedWhileRunning(bool running, UserDialogs& dialogs, QWidget* parent) {
   if (running)

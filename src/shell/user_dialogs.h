@@ -5,8 +5,8 @@
 
 #include "core/common/messages.h"
 
+class QCoreApplication;
 class QDialog;
-class QUrl;
 class QWidget;
 
 namespace dudorazu::shell {
@@ -26,8 +26,6 @@ class UserDialogs {
   virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
   // Runs a dialog of the program modally; true when accepted.
   virtual bool run(QDialog& dialog) = 0;
-  // Shows a document in the desktop's viewer; false when none could.
-  virtual bool openUrl(const QUrl& url) = 0;
 };
 
 class QtUserDialogs : public UserDialogs {
@@ -39,7 +37,6 @@ class QtUserDialogs : public UserDialogs {
   QString chooseFolder(QWidget* parent, const QString& title) override;
   void about(QWidget* parent, const QString& title, const QString& text) override;
   bool run(QDialog& dialog) override;
-  bool openUrl(const QUrl& url) override;
 };
 
 // While `running`, tells the user to wait for the operation under way
@@ -56,6 +53,12 @@ class DialogMessageSink : public MessageSink {
   UserDialogs& dialogs_;
   QWidget* parent_;
 };
+
+// Loads Qt's own Chinese texts (the standard buttons of every message box,
+// the file dialogs' labels) into `app`, so that no dialog of Qt's speaks
+// English in the Chinese program. False when the translation files are not
+// installed; the dialogs are then in English.
+bool loadQtChineseTexts(QCoreApplication& app);
 
 // The application's title, the caption of its own message boxes.
 QString applicationTitle();

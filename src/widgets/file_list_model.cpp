@@ -4,7 +4,7 @@
 #include <QColor>
 #include <algorithm>
 
-#include "core/recovery/check_marks.h"
+#include "core/present/check_marks.h"
 #include "core/present/display_format.h"
 #include "widgets/file_icons.h"
 #include "widgets/qt_text.h"
@@ -101,15 +101,6 @@ QModelIndex FileListModel::indexOfRecord(const ExfatFileRecord* record) {
   while (listed_ <= static_cast<size_t>(child - children_.begin())) takeBatch(true);
   auto at = std::find(rows_.begin(), rows_.end(), record);
   return index(static_cast<int>(at - rows_.begin()), 0);
-}
-
-uint8_t FileListModel::folderMark() const {
-  size_t checked = 0, marked = 0;
-  for (const ExfatFileRecord* r : rows_) {
-    checked += r->checkState == kChecked;
-    marked += r->checkState != kUnchecked;
-  }
-  return markOfFolder(checked, marked, rows_.size());
 }
 
 QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent) const {

@@ -34,8 +34,6 @@ class FileListModel : public QAbstractItemModel {
   int childCount() const { return static_cast<int>(children_.size()); }
   // Every record of the list, listed yet or not, in the folder's order.
   const std::vector<ExfatFileRecord*>& records() const { return children_; }
-  // The mark the shown folder's row gets from the listed rows.
-  uint8_t folderMark() const;
   // A tree view fetches whenever it lays its rows out; only scrolling past
   // the listed rows may list more, so the view opens this gate for it.
   void setFetchAllowed(bool allowed) { fetchAllowed_ = allowed; }

@@ -213,7 +213,8 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
   EXPECT_FALSE(test::contains(cli::unopenedDrivesNote(catalogue.unopenedDrives, true), "as root"));
   // The desktop program says the same in its own words.
   std::string desktop = unopenedDrivesDesktopNote(catalogue.unopenedDrives, false);
-  EXPECT_EQ(desktop.rfind("1 个驱动器无法打开，未列出：/dev/denied (Permission denied)", 0), 0u) << desktop;
+  EXPECT_EQ(desktop.rfind("1 个驱动器无法打开，未列出：/dev/denied（没有权限）。", 0), 0u) << desktop;
+  EXPECT_FALSE(test::contains(desktop, "Permission")) << "the system's English error text in the desktop note";
   EXPECT_TRUE(test::contains(desktop, "sudo -E dudorazu"));
   EXPECT_FALSE(test::contains(unopenedDrivesDesktopNote(catalogue.unopenedDrives, true), "sudo"));
 }

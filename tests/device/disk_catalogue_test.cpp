@@ -69,7 +69,9 @@ TEST(CommandPaths, APartitionInputCoversItsBytesInTheDisksOwnSectors) {
   } cases[] = {
       {2048, 100, 512, 2048 * 512, 100 * 512},
       {256, 100, 4096, 256 * 4096, 100 * 4096},
-      {UINT64_MAX / 512, UINT64_MAX / 16, 4096, UINT64_MAX, UINT64_MAX},  // saturates, never wraps
+      {UINT64_MAX / 512, UINT64_MAX / 16, 4096, UINT64_MAX, 0},  // past 64 bits: nothing, never wrapped
+      {2048, UINT64_MAX / 512, 512, 2048 * 512, UINT64_MAX - 2048 * 512},  // an end past 64 bits reaches the end
+      {2048, 0, 512, 2048 * 512, UINT64_MAX - 2048 * 512},  // no size given: read as far as the volume says
   };
   for (const Case& c : cases) {
     PartitionRecord p;
@@ -77,8 +79,8 @@ TEST(CommandPaths, APartitionInputCoversItsBytesInTheDisksOwnSectors) {
     p.sizeSectors = c.sizeSectors;
     p.deviceSectorSize = c.sectorSize;
     CommandPath input = partitionInput("disk.img", p, "SOURCE");
-    EXPECT_EQ(input.start, c.start) << c.startSector << " of " << c.sectorSize;
-    EXPECT_EQ(input.length, c.length) << c.sizeSectors << " of " << c.sectorSize;
+    EXPECT_EQ(input.bytes.start(), c.start) << c.startSector << " of " << c.sectorSize;
+    EXPECT_EQ(input.bytes.length(), c.length) << c.sizeSectors << " of " << c.sectorSize;
     EXPECT_EQ(input.role, "SOURCE");
   }
 }
@@ -118,7 +120,8 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
   e.volumes = {{"/media/usb", dir.file("d0"), 2048},
                {"/mnt/other", dir.file("d3"), 3000},
                {"/mnt/none", dir.file("nowhere"), 2048},
-               {"/mnt/far", dir.file("d0"), 0x100000800ull}};
+               {"/mnt/far", dir.file("d0"), 0x100000800ull},
+               {"/mnt/wrapped", dir.file("d3"), (1ull << 55) + 2048}};  // its bytes pass 2^64: no partition's
 
   DiskCatalogue catalogue;
   RecordingMessageSink messages;

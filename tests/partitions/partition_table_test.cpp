@@ -171,6 +171,18 @@ TEST(GptDiscovery, EntriesOfEveryTypeButContainersAreProbed) {
   EXPECT_EQ(test::listing(discover(img)),
             "Card(exFat) 40+80 t5 k1 LINUXTYPE\nPv 120+80 t0 k1 \nOdd(fat) 200+80 t6 k1 \nGone(exFat) 280+80 t0 k1 \n");
   EXPECT_TRUE(discover(img).partitions[3].exfatFromBackupBootSector);
+
+  // An entry ending just short of 2^64 bytes: its backup boot sector lies
+  // past every device, not at sector 84, where the unchecked sum wraps to.
+  ImageBuilder far(400);
+  far.gptHeader();
+  const uint64_t first = (1ull << 55) - 12;  // 2^64 - 6144 bytes; + 12 sectors of 4096 bytes wraps to 43008
+  far.gptEntry(0, kMadeUp, first, first + 79, "Far");
+  far.exfatVolume(84, 80);
+  far.sector(84)[0x6C] = 12;  // a volume of 4096-byte sectors
+  DiskRecord farDisk = discover(far);
+  ASSERT_EQ(farDisk.partitions.size(), 1u);
+  EXPECT_FALSE(farDisk.partitions[0].exfatFromBackupBootSector) << farDisk.partitions[0].name;
 }
 
 TEST(Regions, NamedAfterTheLastRegion) {

@@ -14,6 +14,7 @@
 #include "shell/table_operation_dialog.h"
 #include "shell/table_operations.h"
 #include "support/faulty_device.h"
+#include "widgets/text_progress_bar.h"
 #include "support/temp_dir.h"
 
 using namespace dudorazu;
@@ -316,6 +317,7 @@ class DiskToolsTest : public QObject {
              QStringLiteral("第1个坏扇区5000"));
     QVERIFY2(d.widened() && d.width() > narrow, "the list shows at the first bad sector");
     QCOMPARE(d.counter()->text(), d.sectorCountField()->text());
+    QCOMPARE(d.findChild<widgets::TextProgressBar*>()->text(), QStringLiteral("100%"));  // as the counter says
     const QString end = s.dialogs.messages.back().first;
     QVERIFY2(end.startsWith(QStringLiteral("镜像完毕")) && end.contains(QStringLiteral("1个扇区无法读取")),
              qPrintable(end));

@@ -33,10 +33,8 @@ class RecordingDialogs : public shell::UserDialogs {
   void about(QWidget*, const QString& title, const QString&) override { messages.append({title, QString()}); }
   // Fills in a dialog as the user would; its answer is the dialog's result.
   bool run(QDialog& dialog) override { return answerDialog ? answerDialog(dialog) : false; }
-  bool openUrl(const QUrl& url) override { return urls.append(url), true; }
 
   std::function<bool(QDialog&)> answerDialog;
-  QList<QUrl> urls;
   QList<Message> messages;
   QStringList filters;
   QString nextFile, nextFolder, nextSaveFile;

@@ -74,9 +74,8 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   EXPECT_TRUE(whole.diskFound && !whole.isPartition && whole.diskSize == disk.diskSize);
   ImagingEndpoint part = resolveEndpoint(catalogue, "tools-bigtable.img,/media/big");
   EXPECT_TRUE(part.partitionFound && part.diskSize == 0);
-  EXPECT_EQ(part.startOffset, 4196352ull * 512);
-  EXPECT_EQ(part.length, 16384ull * 512);
-  EXPECT_EQ(resolveEndpoint(catalogue, "tools-bigtable.img,Partition0").startOffset, 2048ull * 512);
+  EXPECT_EQ(part.bytes, ByteRange::of(4196352ull * 512, 16384ull * 512));
+  EXPECT_EQ(resolveEndpoint(catalogue, "tools-bigtable.img,Partition0").bytes.start(), 2048ull * 512);
   ImagingEndpoint missing = resolveEndpoint(catalogue, "tools-bigtable.img,nothing");
   EXPECT_FALSE(missing.partitionFound);
   EXPECT_EQ(missing.devicePath, disk.devicePath) << "only the device path is known";
@@ -122,13 +121,26 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   tail.sourceStartSector = 16384;
   EXPECT_NE(imagingJobProblem(tail).find("起始扇区16384超出"), std::string::npos);
   tail.sourceStartSector = 0;
-  tail.source.claimedLength = tail.source.length + 512;
+  tail.source.claimedLength = tail.source.bytes.length() + 512;
   EXPECT_EQ(imagingJobProblem(tail), "") << "what lies on the disk is copied";
   ImagingOutcome copied;
   copied.status = ImagingStatus::Completed;
   EXPECT_NE(imagingShortfallText(tail, copied).find("镜像不完整"), std::string::npos);
-  tail.source.length = 0;
+  tail.source.bytes = ByteRange::from(UINT64_MAX);
   EXPECT_NE(imagingJobProblem(tail).find("没有可复制的扇区"), std::string::npos);
+  // Start sectors whose bytes pass 64 bits would wrap round to the device's
+  // first bytes: refused, even while the source's size is not known.
+  ImagingJob far;
+  far.source = whole;
+  far.source.diskSize = 0;
+  far.targetFile = "/tmp/x.img";
+  far.sourceStartSector = 1ull << 55;
+  EXPECT_NE(imagingJobProblem(far).find("超出"), std::string::npos);
+  far.sourceStartSector = 0;
+  far.toDisk = true;
+  far.target = part;
+  far.targetStartSector = (1ull << 55) + 1;
+  EXPECT_EQ(imagingJobProblem(far), "目标空间不足");
 
   ImagingForm form;
   EXPECT_EQ(imagingFormProblem(form), "请选择源磁盘信息");
@@ -235,7 +247,8 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   p.sizeSectors = 10000;  // 4 blocks and a tail of 925,696 bytes
   ImagingRun run(toFile(disk, dir.file("p.img"), &p));
   EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
-  EXPECT_EQ(run.progress.upper(), 4u);
+  EXPECT_EQ(run.progress.upper(), 5u) << "the short last block counts";
+  EXPECT_EQ(run.progress.position(), 5u) << "a whole copy reads 100%";
   EXPECT_TRUE(sameBytes(readFile(dir.file("p.img")), source.substr(2048 * 512, 5120000)));
 
   // A start sector moves the window and ends it at the source's end.
@@ -258,7 +271,22 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   test::writeFile(odd, source.substr(0, 1048576 + 700));
   ImagingRun third(toFile(catalogued(odd), dir.file("o.img")));
   EXPECT_TRUE(sameBytes(readFile(dir.file("o.img")), source.substr(0, 1048576 + 700)));
+  EXPECT_EQ(third.progress.position(), third.progress.upper());
+  // A source smaller than one block still ends at 100%.
+  const std::string tiny = dir.file("tiny.img");
+  test::writeFile(tiny, source.substr(0, 10240));
+  ImagingRun small(toFile(catalogued(tiny), dir.file("small.img")));
+  EXPECT_TRUE(small.progress.upper() > 0 && small.progress.position() == small.progress.upper());
   EXPECT_EQ(imagingSectors(toFile(catalogued(odd), "")), 2050u) << "a last part of a sector counts as one";
+
+  // A disk whose size was not known is measured when opened, and a start at
+  // its end is refused then instead of "copying" nothing.
+  ImagingJob unsized = toFile(disk, dir.file("u.img"));
+  unsized.source.diskSize = 0;
+  unsized.sourceStartSector = 81920;
+  ImagingRun fourth(unsized);
+  EXPECT_EQ(fourth.outcome.status, ImagingStatus::Refused);
+  EXPECT_FALSE(fourth.said("镜像完毕"));
 }
 
 TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTargetAndAFailingWriteEndsIt) {

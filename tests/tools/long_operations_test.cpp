@@ -41,7 +41,10 @@ TEST(LongOperation, MarkersRefuseASecondRunOfTheirKindAndAreReleasedAfterwards) 
   for (const auto& m : messages.messages) said += m.caption + ": " + m.text + "\n";
   EXPECT_EQ(said, "waiting: 等待当前操作完成！\nerror: 等待当前操作完成，请稍后！\n");
   EXPECT_FALSE(pane.loading.refuse(messages));
-  EXPECT_EQ(process.statistics.refusal(), std::string("正在计算，请稍后..."));
+  ASSERT_TRUE(process.statistics.take(messages));
+  EXPECT_TRUE(process.statistics.refuse(messages));
+  EXPECT_EQ(messages.messages.back().caption + ": " + messages.messages.back().text, "waiting: 正在计算，请稍后...");
+  process.statistics.release();
 }
 
 TEST(LongOperation, TitlesAndStopping) {

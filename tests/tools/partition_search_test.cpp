@@ -182,11 +182,13 @@ TEST(RegionInput, NumbersAreReadInTheirUnitsAndRangesBeyondTheDiskOrBackwardsAre
       {{"600000", U::Sectors, "500000", U::Sectors}, 1000000, "数值填写过大，请改写！"},
       {{"600000", U::Sectors, "-5", U::Sectors}, 1000000, "数值填写错误，请改写！"},
       {{"500", U::Sectors, "0", U::Sectors}, 1000000, "500-500"},  // an empty region is accepted
+      {{"-10", U::Sectors, "20", U::Sectors}, 1000000, "数值填写过大，请改写！"},  // before the disk's start
+      {{"9e18", U::Sectors, "9e18", U::Sectors}, UINT64_MAX, "数值填写错误，请改写！"},  // the sum wraps
   };
   for (const auto& c : cases) {
     RecordingMessageSink m;
     auto r = regionRange(c.input, c.diskSectors, m);
-    EXPECT_EQ(r ? std::to_string(r->first) + "-" + std::to_string(r->end) : m.messages.at(0).text, c.result);
+    EXPECT_EQ(r ? std::to_string(r->start()) + "-" + std::to_string(r->end()) : m.messages.at(0).text, c.result);
     EXPECT_EQ(m.messages.size(), r ? 0u : 1u) << c.result;
   }
   EXPECT_EQ(regionSectors("1.5", U::GB), 3145728);

@@ -61,8 +61,6 @@ class RunningMarker {
     return false;
   }
   void release() { count_.fetch_sub(1); }
-  const char* refusal() const { return refusal_; }
-  const char* caption() const { return caption_; }
 
  private:
   Kind kind_;

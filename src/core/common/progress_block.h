@@ -12,8 +12,7 @@ namespace dudorazu {
 
 class ProgressBlock {
  public:
-  // Range 0..upper with the given step size (the 0x805C message of the
-  // original design).
+  // Range 0..upper with the size of one step; the bar starts again at 0.
   void setRange(uint64_t upper, uint64_t step) {
     upper_.store(upper, std::memory_order_relaxed);
     step_.store(step, std::memory_order_relaxed);

@@ -7,25 +7,24 @@ namespace {
 
 using platform::StorageExtent;
 
-// The bytes of `p` inside its holder.
+// The bytes of a path inside its holder.
 struct Window {
   StorageExtent extent;
-  uint64_t start = 0;
-  uint64_t end = UINT64_MAX;
+  ByteRange bytes;
 };
 
-Window windowOf(const StorageExtent& e, uint64_t start, uint64_t length) {
-  Window w{e, e.offset, UINT64_MAX};
-  w.start = start > UINT64_MAX - e.offset ? UINT64_MAX : e.offset + start;
+Window windowOf(const StorageExtent& e, const ByteRange& bytes) {
   // A file grows under its writer; only a device ends where it says.
-  uint64_t own = UINT64_MAX;
-  if (e.kind == StorageExtent::Kind::BlockDevice && e.length != UINT64_MAX) own = start >= e.length ? 0 : e.length - start;
-  uint64_t span = length < own ? length : own;
-  w.end = span > UINT64_MAX - w.start ? UINT64_MAX : w.start + span;
-  return w;
+  ByteRange own = bytes;
+  if (e.kind == StorageExtent::Kind::BlockDevice && e.length != UINT64_MAX) own = bytes.before(e.length);
+  // Moved to where the path lies in its holder. A window that would pass 64
+  // bits reaches to the end instead: it may only ever refuse more, never
+  // wrap round to miss bytes it covers.
+  const uint64_t start = checkedSum(e.offset, own.start()).value_or(UINT64_MAX);
+  return {e, ByteRange::of(start, own.length()).value_or(ByteRange::from(start))};
 }
 
-Window windowOf(const CommandPath& p) { return windowOf(platform::storageExtent(p.path), p.start, p.length); }
+Window windowOf(const CommandPath& p) { return windowOf(platform::storageExtent(p.path), p.bytes); }
 
 bool sameHolder(const StorageExtent& a, const StorageExtent& b) {
   return a.holderIsDisk == b.holderIsDisk && a.holderDevice == b.holderDevice && a.holderInode == b.holderInode &&
@@ -37,20 +36,22 @@ bool meet(const Window& a, const Window& b) {
   // Paths that do not exist yet hold no bytes; naming one entry twice is
   // still one file.
   if (a.extent.kind == StorageExtent::Kind::Missing) return true;
-  return a.start < b.end && b.start < a.end;
+  return a.bytes.intersects(b.bytes);
 }
 
 std::string named(const CommandPath& p) { return p.role + " '" + p.path + "'"; }
 
 bool onVolumeOf(const std::string& path, const Window& input) {
   StorageExtent volume = platform::volumeExtent(path);
-  return volume.kind != StorageExtent::Kind::Missing && meet(windowOf(volume, 0, UINT64_MAX), input);
+  return volume.kind != StorageExtent::Kind::Missing && meet(windowOf(volume, ByteRange::from(0)), input);
 }
 
 }  // namespace
 
 CommandPath partitionInput(const std::string& devicePath, const PartitionRecord& partition, std::string role) {
-  return {devicePath, std::move(role), partition.startOffset(), partition.sizeBytes()};
+  ByteRange bytes = partition.bytesOnDevice(0);
+  if (partition.sizeSectors == 0) bytes = ByteRange::from(bytes.start());
+  return {devicePath, std::move(role), bytes};
 }
 
 std::string commandPathProblem(const std::vector<CommandPath>& inputs, const std::vector<CommandPath>& outputs) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/byte_range.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {
@@ -14,13 +15,13 @@ namespace dudorazu {
 struct CommandPath {
   std::string path;
   std::string role;              // how the user named it: "SOURCE", "--report", ...
-  uint64_t start = 0;            // the bytes of the path concerned
-  uint64_t length = UINT64_MAX;  // UINT64_MAX: to its end
+  ByteRange bytes = ByteRange::from(0);  // the bytes of the path concerned
   bool deviceAllowed = true;     // an output that may be a block device (a target disk)
 };
 
 // A partition of the disk at `devicePath` as a command's input: the bytes
-// it covers, counted in the disk's own sectors.
+// it covers, counted in the disk's own sectors. A partition of unknown size
+// (none given) is read as far as its volume says, so it reaches to the end.
 CommandPath partitionInput(const std::string& devicePath, const PartitionRecord& partition, std::string role);
 
 // What is wrong with the paths, or an empty text when the command may go on:

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/common/byte_range.h"
 #include "core/device/open_device.h"
 #include "core/partitions/partition_table.h"
 #include "platform/devices.h"
@@ -41,7 +42,7 @@ void mapMountPoints(DiskCatalogue& catalogue, const std::vector<MountedVolume>& 
       if (disk.driveNumber.empty() || disk.devicePath != v.diskDevicePath) continue;
       // Every record that starts there gets the mount point, not just the first.
       for (PartitionRecord& p : disk.partitions)
-        if (p.startOffset() == v.startSector * kSectorSize) p.driveLetter = v.mountPoint;
+        if (checkedProduct(v.startSector, kSectorSize) == p.startOffset()) p.driveLetter = v.mountPoint;
       break;
     }
   }

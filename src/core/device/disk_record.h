@@ -1,6 +1,7 @@
 #pragma once
 // One physical drive or opened image file with its partitions.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,9 @@ bool isPhysicalDrive(const DiskRecord& d);
 // True when the table puts some of the partition past the disk's end (a
 // damaged or foreign entry); reads of it stop at the end.
 inline bool beyondDiskEnd(const DiskRecord& d, const PartitionRecord& p) {
-  return d.diskSize != 0 && (p.startOffset() >= d.diskSize || p.sizeBytes() > d.diskSize - p.startOffset());
+  if (d.diskSize == 0) return false;
+  std::optional<ByteRange> claimed = p.claimedBytes();
+  return !claimed || claimed->start() >= d.diskSize || claimed->end() > d.diskSize;
 }
 
 // First partition whose name, else whose drive letter, equals `text`.

@@ -27,9 +27,34 @@ std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool as
   return note;
 }
 
+namespace {
+
+// The desktop program is Chinese: the system's own error text is English,
+// so the reasons a drive does not open are said in the program's words.
+std::string chineseReason(int error) {
+  switch (error) {
+    case 0: return "不是磁盘";
+    case EACCES:
+    case EPERM: return "没有权限";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return "设备不存在或未就绪";
+#ifdef ENOMEDIUM
+    case ENOMEDIUM: return "没有插入介质";
+#endif
+    case EBUSY: return "设备正被占用";
+    case EIO: return "读取出错";
+    default: return "无法打开（错误号 " + std::to_string(error) + "）";
+  }
+}
+
+}  // namespace
+
 std::string unopenedDrivesDesktopNote(const std::vector<UnopenedDrive>& drives, bool asRoot) {
   if (drives.empty()) return "";
-  std::string note = std::to_string(drives.size()) + " 个驱动器无法打开，未列出：" + unopenedDrivesList(drives) + "。";
+  std::string list;
+  for (const UnopenedDrive& d : drives) list += (list.empty() ? "" : "，") + d.devicePath + "（" + chineseReason(d.error) + "）";
+  std::string note = std::to_string(drives.size()) + " 个驱动器无法打开，未列出：" + list + "。";
   if (unopenedForWantOfRights(drives) && !asRoot)
     note += "读取驱动器需要管理员权限：请以 root 身份启动本程序（例如 sudo -E dudorazu 或 pkexec dudorazu）。"
             "镜像文件不需要此权限，可随时用“打开镜像文件”打开。";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/common/byte_order.h"
+#include "core/common/byte_range.h"
 #include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 
@@ -47,7 +48,10 @@ bool readVolumeParameters(SectorDevice& device, PartitionRecord& partition, Volu
     // backup itself can tell: each size is tried and must agree with it.
     bool found = false;
     for (uint32_t shift = 9; shift <= 12 && !found; ++shift) {
-      device.readZeroFilled(start + (uint64_t{kBackupBootSectorOffset} << shift), sector, sizeof sector);
+      // A position past 64 bits lies past every device and reads as zeros;
+      // wrapped, it would read the disk's first sectors as this volume's.
+      device.readZeroFilled(checkedSum(start, uint64_t{kBackupBootSectorOffset} << shift).value_or(UINT64_MAX), sector,
+                            sizeof sector);
       found = usableBootSector(sector, partition, deviceSize) && sector[kBytesPerSectorShift] == shift;
     }
     if (!found) return false;
@@ -82,7 +86,8 @@ bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffse
   const uint64_t entries = fatEntriesHeld(partition, clusterCount, device.size());
   partition.fatTable.assign(static_cast<size_t>(entries), 0);
   if (partition.fatTable.empty()) return true;
-  const uint64_t position = partition.startOffset() + static_cast<uint64_t>(fatOffset) * partition.bytesPerSector;
+  const uint64_t position =
+      checkedSum(partition.startOffset(), uint64_t{fatOffset} * partition.bytesPerSector).value_or(UINT64_MAX);
   auto* bytes = reinterpret_cast<uint8_t*>(partition.fatTable.data());
   const size_t total = partition.fatTable.size() * 4;
   // Large FATs go in pieces so a single request never has to be gigabytes.
@@ -90,7 +95,7 @@ bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffse
   bool complete = true;
   for (size_t done = 0; done < total; done += kPiece) {
     size_t n = std::min(kPiece, total - done);
-    if (device.readZeroFilled(position + done, bytes + done, n) != n) complete = false;
+    if (device.readZeroFilled(checkedSum(position, done).value_or(UINT64_MAX), bytes + done, n) != n) complete = false;
   }
   if constexpr (std::endian::native == std::endian::big) {
     for (uint32_t& entry : partition.fatTable) entry = le32(reinterpret_cast<const uint8_t*>(&entry));

@@ -100,8 +100,7 @@ uint64_t scanEnd(const PartitionRecord& p, uint32_t clusterCount, uint64_t devic
   // Cluster numbers are 32 bits wide whatever the count claims.
   uint64_t end = std::min<uint64_t>(uint64_t{clusterCount} + 2, 1ull << 32);
   if (p.sizeSectors != 0) {
-    const uint64_t start = p.startOffset(), size = p.sizeBytes();
-    end = std::min(end, clustersBefore(size > UINT64_MAX - start ? UINT64_MAX : start + size));
+    end = std::min(end, clustersBefore(p.bytesOnDevice(0).end()));
   }
   if (deviceBytes != 0) end = std::min(end, clustersBefore(deviceBytes));
   return end;

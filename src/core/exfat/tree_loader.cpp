@@ -15,12 +15,7 @@ uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes
   // leaves all of that alone and still ends a hostile image that cross-links
   // every folder with every other, or gives a folder a length of exabytes.
   const uint64_t clusterBytes = std::max<uint64_t>(partition.clusterBytes(), 1);
-  uint64_t bytes = partition.sizeBytes();
-  if (deviceBytes != 0) {
-    uint64_t start = partition.startOffset();
-    bytes = std::min(bytes, deviceBytes > start ? deviceBytes - start : 0);
-  }
-  bytes = std::min<uint64_t>(bytes, UINT64_MAX / 8);
+  const uint64_t bytes = std::min<uint64_t>(partition.bytesOnDevice(deviceBytes).length(), UINT64_MAX / 8);
   return (4 * bytes + (16ull << 20)) / clusterBytes + 16;
 }
 

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/common/byte_range.h"
 #include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 
@@ -113,12 +115,24 @@ struct PartitionRecord {
   // Number of FAT entries that may be followed. Counts only what is in memory.
   uint32_t fatEntryCount() const { return static_cast<uint32_t>(fatTable.size()); }
   uint64_t clusterBytes() const { return static_cast<uint64_t>(bytesPerSector) * clusterSectors; }
-  // Byte positions on the disk, all in 64 bits.
-  uint64_t startOffset() const {
-    return startSector > UINT64_MAX / deviceSectorSize ? UINT64_MAX : startSector * deviceSectorSize;
+  // Byte positions on the disk, all in 64 bits. A number past them shows as
+  // UINT64_MAX; arithmetic on the two goes through claimedBytes or
+  // bytesOnDevice instead.
+  uint64_t startOffset() const { return checkedProduct(startSector, deviceSectorSize).value_or(UINT64_MAX); }
+  uint64_t sizeBytes() const { return checkedProduct(sizeSectors, deviceSectorSize).value_or(UINT64_MAX); }
+  // The bytes the table gives; nullopt when they end past 64 bits (a damaged
+  // or hostile entry).
+  std::optional<ByteRange> claimedBytes() const {
+    std::optional<SectorRange> sectors = SectorRange::of(startSector, sizeSectors);
+    return sectors ? bytesOf(*sectors, deviceSectorSize) : std::nullopt;
   }
-  uint64_t sizeBytes() const {
-    return sizeSectors > UINT64_MAX / deviceSectorSize ? UINT64_MAX : sizeSectors * deviceSectorSize;
+  // What of the claim lies on a device of `deviceBytes` (0: size unknown).
+  // A claim past 64 bits is cut like one past the disk's end: from its start
+  // to the end of what exists, or nothing when even the start is past it.
+  ByteRange bytesOnDevice(uint64_t deviceBytes) const {
+    std::optional<ByteRange> bytes = claimedBytes();
+    if (!bytes) bytes = ByteRange::from(startOffset());
+    return deviceBytes != 0 ? bytes->before(deviceBytes) : *bytes;
   }
   // One past the last cluster number of the heap: the boot sector's count,
   // and no further than the FAT in memory reaches. Unknown without a count.

@@ -53,16 +53,6 @@ bool jobSucceeded(const SaveJob& job) {
          !(job.progress && job.progress->cancelled());
 }
 
-SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, const PaneKeys& keys,
-                          const CheckRow& row, const std::string& destination, uint64_t freeBytes,
-                          ProgressBlock& progress, MessageSink& messages, SaveJobOptions options,
-                          SaveScheduler::JobDone onDone) {
-  LocatedRecord found = locateRecordIn(catalogue, keys.diskKey, keys.partitionKey, row.fileNumber, row.name,
-                                       row.createdText);
-  return startSingleSave(scheduler, found, row.rowId, destination, freeBytes, progress, messages, std::move(options),
-                         std::move(onDone));
-}
-
 SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, uint64_t rowId,
                           const std::string& destination, uint64_t freeBytes, ProgressBlock& progress,
                           MessageSink& messages, SaveJobOptions options, SaveScheduler::JobDone onDone) {
@@ -77,18 +67,6 @@ SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, 
   job->options = std::move(options);
   progress.clearCancel();
   return scheduler.startSingleSave(std::move(*job), std::move(onDone)) ? SaveStart::Started : SaveStart::Refused;
-}
-
-BatchStart startBatchSave(SaveScheduler& scheduler, DiskCatalogue& catalogue,
-                          const std::vector<SaveRequest>& requests, uint64_t freeBytes, ProgressBlock& progress,
-                          MessageSink& messages, const SaveJobOptions& options, SaveScheduler::JobDone onJobDone,
-                          SaveScheduler::BatchDone onBatchDone) {
-  std::vector<PlannedRecord> records;
-  for (const SaveRequest& r : requests)
-    records.push_back({locateRecordIn(catalogue, r.diskKey, r.partitionKey, r.fileNumber, r.name, r.createdText),
-                       r.destination, r.rowId});
-  return startBatchSave(scheduler, records, freeBytes, progress, messages, options, std::move(onJobDone),
-                        std::move(onBatchDone));
 }
 
 BatchStart startBatchSave(SaveScheduler& scheduler, const std::vector<PlannedRecord>& records, uint64_t freeBytes,

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "core/common/messages.h"
-#include "core/recovery/record_lookup.h"
 #include "core/recovery/save_plan.h"
-#include "core/recovery/save_requests.h"
+#include "core/recovery/save_room.h"
 
 namespace dudorazu {
 
@@ -54,16 +53,11 @@ enum class SaveStart {
   Nothing,   // nothing to save (no request, record or disk found); no message
 };
 
-// A single save of `row` (already past refuseSingleSave and the destination
-// test): refuses a target on the volume being read (refuseTargetOnSource),
-// locates the record, opens the disk, tests the room (a total equal to the
-// free bytes is refused) and starts the job in per-file progress mode.
-SaveStart startSingleSave(SaveScheduler& scheduler, DiskCatalogue& catalogue, const PaneKeys& keys,
-                          const CheckRow& row, const std::string& destination, uint64_t freeBytes,
-                          ProgressBlock& progress, MessageSink& messages, SaveJobOptions options = {},
-                          SaveScheduler::JobDone onDone = nullptr);
-
-// The same for a record the front end already holds.
+// A single save of a record the front end holds (already past
+// refuseSingleSave and the destination test): refuses a target on the
+// volume being read (refuseTargetOnSource), opens the disk, tests the room
+// (a total equal to the free bytes is refused) and starts the job in
+// per-file progress mode.
 SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, uint64_t rowId,
                           const std::string& destination, uint64_t freeBytes, ProgressBlock& progress,
                           MessageSink& messages, SaveJobOptions options = {}, SaveScheduler::JobDone onDone = nullptr);
@@ -76,17 +70,12 @@ struct BatchStart {
   std::string statusText;  // "本次保存 %llu Byte", for the status bar
 };
 
-// A batch save of `requests` (already past refuseBatchSave and the
-// destination test): refuses a target on the volume being read, totals
-// them, tests the room (a total equal to the free bytes fits), sets the bar to 0..100, makes one job per request whose
-// record and disk can be had, and starts them. A total below 100 bytes
-// gives a step of 0, and the jobs then report per file.
-BatchStart startBatchSave(SaveScheduler& scheduler, DiskCatalogue& catalogue,
-                          const std::vector<SaveRequest>& requests, uint64_t freeBytes, ProgressBlock& progress,
-                          MessageSink& messages, const SaveJobOptions& options = {},
-                          SaveScheduler::JobDone onJobDone = nullptr, SaveScheduler::BatchDone onBatchDone = nullptr);
-
-// The same for records the front end already holds.
+// A batch save of records the front end holds (already past
+// refuseBatchSave and the destination test): refuses a target on the volume
+// being read, totals them, tests the room (a total equal to the free bytes
+// fits), sets the bar to 0..100, makes one job per record that is there and
+// whose disk opens, and starts them. A total below 100 bytes gives a step of 0, and
+// the jobs then report per file.
 BatchStart startBatchSave(SaveScheduler& scheduler, const std::vector<PlannedRecord>& records, uint64_t freeBytes,
                           ProgressBlock& progress, MessageSink& messages, const SaveJobOptions& options = {},
                           SaveScheduler::JobDone onJobDone = nullptr, SaveScheduler::BatchDone onBatchDone = nullptr);

@@ -7,7 +7,7 @@
 #include "core/device/command_paths.h"
 #include "core/device/open_device.h"
 #include "core/exfat/subtree_tally.h"
-#include "core/recovery/save_requests.h"
+#include "core/recovery/save_room.h"
 
 namespace dudorazu {
 namespace {
@@ -23,7 +23,7 @@ bool refuseTargetOnSource(const std::vector<PlannedRecord>& records, MessageSink
   for (const PlannedRecord& r : records) {
     if (!r.found.disk || !r.found.partition) continue;
     const CommandPath source = partitionInput(r.found.disk->devicePath, *r.found.partition, "SOURCE");
-    if (!asked.emplace(r.destination, source.path, source.start, source.length).second) continue;
+    if (!asked.emplace(r.destination, source.path, source.bytes.start(), source.bytes.length()).second) continue;
     if (folderOnSource(r.destination, source)) {
       messages.show(kTargetOnSource, kCaptionError);
       return true;

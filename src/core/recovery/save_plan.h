@@ -8,10 +8,17 @@
 #include <vector>
 
 #include "core/common/messages.h"
-#include "core/recovery/record_lookup.h"
+#include "core/device/disk_record.h"
 #include "core/recovery/save_scheduler.h"
 
 namespace dudorazu {
+
+// A record the front end holds, with the disk and partition it is read from.
+struct LocatedRecord {
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  ExfatFileRecord* record = nullptr;  // null: nothing to save
+};
 
 // One record of a batch and the folder it is saved into.
 struct PlannedRecord {

@@ -17,23 +17,23 @@
 namespace dudorazu {
 namespace {
 
-std::vector<CommandPath> imagingInputs(const ImagingJob& job, uint64_t sourceStart, uint64_t length) {
-  return {{job.source.devicePath, "the source", sourceStart, length}};
+std::vector<CommandPath> imagingInputs(const ImagingJob& job, const ByteRange& window) {
+  return {{job.source.devicePath, "the source", window}};
 }
 
-CommandPath imageFileOutput(const ImagingJob& job) { return {job.targetFile, "the image file", 0, UINT64_MAX, false}; }
+CommandPath imageFileOutput(const ImagingJob& job) { return {job.targetFile, "the image file", ByteRange::from(0), false}; }
 
 // Nothing the copy writes (the target's window, the image file, the map)
 // may share bytes with the source's window or with each other.
-std::string overlapProblem(const ImagingJob& job, uint64_t sourceStart, uint64_t targetStart, uint64_t length) {
+std::string overlapProblem(const ImagingJob& job, const ByteRange& window, const ByteRange& written) {
   std::vector<CommandPath> outputs;
-  if (job.toDisk) outputs.push_back({job.target.devicePath, "the target", targetStart, length});
+  if (job.toDisk) outputs.push_back({job.target.devicePath, "the target", written});
   else outputs.push_back(imageFileOutput(job));
   if (!job.mapfile.empty()) {
-    outputs.push_back({job.mapfile, "the mapfile", 0, UINT64_MAX, false});
-    outputs.push_back({job.mapfile + ".part", "the mapfile's temporary file", 0, UINT64_MAX, false});
+    outputs.push_back({job.mapfile, "the mapfile", ByteRange::from(0), false});
+    outputs.push_back({job.mapfile + ".part", "the mapfile's temporary file", ByteRange::from(0), false});
   }
-  return outputProblem(imagingInputs(job, sourceStart, length), outputs);
+  return outputProblem(imagingInputs(job, window), outputs);
 }
 
 // Healthy stretches go straight through (see StraightCopy); a block whose
@@ -43,12 +43,11 @@ class Copier {
  public:
   Copier(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
          const std::function<void(uint64_t, uint64_t)>& onBadSector, std::shared_ptr<SectorDevice> source,
-         std::shared_ptr<SectorDevice> target, uint64_t sourceStart, uint64_t targetStart, uint64_t length,
-         ImagingOutcome& outcome)
+         std::shared_ptr<SectorDevice> target, const ByteRange& window, uint64_t targetStart, ImagingOutcome& outcome)
       : job_(job), progress_(progress), messages_(messages), onBadSector_(onBadSector),
-        straight_(source, target, sourceStart, targetStart, length, kImagingBlock), reader_(source), writer_(target),
-        sourceStart_(sourceStart), targetStart_(targetStart), length_(length), outcome_(outcome),
-        map_(sourceStart, length) {}
+        straight_(source, target, window.start(), targetStart, window.length(), kImagingBlock), reader_(source),
+        writer_(target), sourceStart_(window.start()), targetStart_(targetStart), length_(window.length()),
+        outcome_(outcome), map_(window) {}
 
   ImagingStatus run();
   const RescueMap& map() const { return map_; }
@@ -75,9 +74,10 @@ class Copier {
 };
 
 ImagingStatus Copier::run() {
-  const uint64_t blocks = length_ / kImagingBlock;
+  // The bar counts every block, a last short one too, so that it reads 100%
+  // whenever the sector counter says everything was copied.
   const uint64_t areas = (length_ + kImagingBlock - 1) / kImagingBlock;
-  progress_.setRange(blocks, 1);
+  progress_.setRange(areas, 1);
   for (uint64_t area = 0; area < areas;) {
     StraightRun r = straight_.run(area, progress_, job_.waits.blockRead, job_.waits.write);
     uint64_t copied = std::min(length_, (area + r.areasDone) * kImagingBlock) - area * kImagingBlock;
@@ -95,7 +95,7 @@ ImagingStatus Copier::run() {
     if (end == AreaEnd::WriteFailed) return fail();
     if (end == AreaEnd::Stopped) return ImagingStatus::Stopped;
     area = r.stoppedAt + 1;
-    if (area <= blocks) progress_.stepIt();
+    progress_.stepIt();
     progress_.setText(format("%llu", static_cast<unsigned long long>(outcome_.bytesDone / kSectorSize)));
     if (progress_.cancelled() && area < areas) return ImagingStatus::Stopped;
   }
@@ -151,23 +151,26 @@ std::string badSectorRowText(uint64_t ordinal) {
   return format("第%llu个坏扇区", static_cast<unsigned long long>(ordinal));
 }
 
+std::optional<ByteRange> sourceWindow(const ImagingJob& job) {
+  std::optional<uint64_t> skip = checkedProduct(job.sourceStartSector, kSectorSize);
+  if (!skip) return std::nullopt;
+  return endpointRange(job.source).after(*skip);
+}
+
 uint64_t imagingLength(const ImagingJob& job) {
-  uint64_t whole = endpointBytes(job.source);
-  uint64_t skipped = job.sourceStartSector > whole / kSectorSize ? whole : job.sourceStartSector * kSectorSize;
-  return whole - skipped;
+  std::optional<ByteRange> window = sourceWindow(job);
+  return window ? window->length() : 0;
 }
 
-uint64_t sourceStartOffset(const ImagingJob& job) {
-  return job.source.startOffset + job.sourceStartSector * kSectorSize;
-}
-
-uint64_t targetStartOffset(const ImagingJob& job) {
-  return job.toDisk ? job.target.startOffset + job.targetStartSector * kSectorSize : 0;
+std::optional<uint64_t> targetStartOffset(const ImagingJob& job) {
+  if (!job.toDisk) return 0;
+  std::optional<uint64_t> skip = checkedProduct(job.targetStartSector, kSectorSize);
+  return skip ? checkedSum(endpointRange(job.target).start(), *skip) : std::nullopt;
 }
 
 uint64_t imagingSectors(const ImagingJob& job) {
-  const uint64_t length = imagingLength(job);
-  return length / kSectorSize + (length % kSectorSize != 0);
+  std::optional<ByteRange> window = sourceWindow(job);
+  return window ? sectorsHolding(*window, kSectorSize).length() : 0;
 }
 
 bool imagingTargetInUse(const ImagingJob& job) {
@@ -177,20 +180,21 @@ bool imagingTargetInUse(const ImagingJob& job) {
 std::string imagingJobProblem(const ImagingJob& job) {
   if (!job.toDisk && platform::pathKind(job.targetFile) == platform::PathKind::BlockDevice)
     return format(kMsgFileTargetIsDevice, job.targetFile.c_str());
-  if (job.source.claimedLength != 0 && job.source.length == 0)
+  if (job.source.claimedLength != 0 && job.source.bytes.empty())
     return std::string(imagingCutShortText(job)) + kMsgNothingToCopy;
   // A disk whose size is not known yet is measured when opened.
   const uint64_t sourceBytes = endpointBytes(job.source);
-  if (job.sourceStartSector != 0 && sourceBytes != 0 && imagingLength(job) == 0)
+  if (!sourceWindow(job) || (job.sourceStartSector != 0 && sourceBytes != 0 && imagingLength(job) == 0))
     return format(kMsgStartPastSourceEnd, static_cast<unsigned long long>(job.sourceStartSector),
                   static_cast<unsigned long long>(sourceBytes / kSectorSize));
+  if (!targetStartOffset(job)) return kMsgTargetTooSmall;
   return {};
 }
 
 std::string imagingCutShortText(const ImagingJob& job) {
   if (job.source.claimedLength == 0) return {};
   return format(kMsgSourceCutShort, static_cast<unsigned long long>(job.source.claimedLength / kSectorSize),
-                static_cast<unsigned long long>(job.source.length / kSectorSize));
+                static_cast<unsigned long long>(job.source.bytes.length() / kSectorSize));
 }
 
 std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& outcome) {
@@ -212,8 +216,9 @@ std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& ou
 std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& outcome) {
   if (!outcome.mapfileSaved || (outcome.status == ImagingStatus::Completed && outcome.badSectors.empty())) return {};
   return format("ddrescue%s -i %llu -s %llu -o %llu '%s' '%s' '%s'", job.toDisk ? " -f" : "",
-                static_cast<unsigned long long>(sourceStartOffset(job)), static_cast<unsigned long long>(imagingLength(job)),
-                static_cast<unsigned long long>(targetStartOffset(job)), job.source.devicePath.c_str(),
+                static_cast<unsigned long long>(sourceWindow(job).value_or(ByteRange{}).start()),
+                static_cast<unsigned long long>(imagingLength(job)),
+                static_cast<unsigned long long>(targetStartOffset(job).value_or(0)), job.source.devicePath.c_str(),
                 job.toDisk ? job.target.devicePath.c_str() : job.targetFile.c_str(), job.mapfile.c_str());
 }
 
@@ -232,17 +237,28 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
     outcome.status = ImagingStatus::SourceNotOpened;
     return outcome;
   }
+  // A disk whose size was not known is measured now, and its start sector
+  // checked against it like any other.
   ImagingJob sized = job;
-  if (!sized.source.isPartition && sized.source.diskSize == 0) sized.source.diskSize = source->size();
-  const uint64_t sourceStart = sourceStartOffset(job);
+  if (!sized.source.isPartition && sized.source.diskSize == 0) {
+    sized.source.diskSize = source->size();
+    if (std::string problem = imagingJobProblem(sized); !problem.empty()) {
+      messages.show(problem, kCaptionError);
+      return outcome;
+    }
+  }
+  // Both are sure once imagingJobProblem found nothing.
+  ByteRange window = *sourceWindow(sized);
+  const uint64_t targetStart = *targetStartOffset(job);
   // Nothing past the device's end is asked for, whatever a table claims.
-  uint64_t length = imagingLength(sized);
-  if (const uint64_t deviceSize = source->size(); deviceSize != 0)
-    length = std::min(length, deviceSize - std::min(sourceStart, deviceSize));
+  if (const uint64_t deviceSize = source->size(); deviceSize != 0) window = window.before(deviceSize);
+  const uint64_t length = window.length();
+  // Where the copy lands; one that would pass 64 bits never fits a target.
+  const std::optional<ByteRange> written = ByteRange::of(targetStart, length);
 
   std::shared_ptr<SectorDevice> target;
-  uint64_t targetStart = targetStartOffset(job);
-  if (std::string problem = overlapProblem(job, sourceStart, targetStart, length); !problem.empty()) {
+  if (std::string problem = overlapProblem(job, window, written.value_or(ByteRange::from(targetStart)));
+      !problem.empty()) {
     messages.show(std::string(kMsgSourceIsTarget) + ": " + problem, kCaptionError);
     return outcome;
   }
@@ -251,7 +267,7 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
     return outcome;
   }
   if (!job.toDisk) {
-    CommandOutput file = createCommandOutput(imageFileOutput(job), imagingInputs(job, sourceStart, length));
+    CommandOutput file = createCommandOutput(imageFileOutput(job), imagingInputs(job, window));
     if (!file.problem.empty()) {
       messages.show(std::string(kMsgSourceIsTarget) + ": " + file.problem, kCaptionError);
       return outcome;
@@ -266,16 +282,16 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
   }
   if (job.toDisk) {
     // Writing past the chosen target would overwrite whatever follows it.
-    uint64_t capacity = job.target.isPartition ? job.target.length
+    uint64_t capacity = job.target.isPartition ? job.target.bytes.length()
                                                : (job.target.diskSize ? job.target.diskSize : target->size());
-    uint64_t skip = job.targetStartSector * kSectorSize;
-    if (job.targetStartSector > capacity / kSectorSize || length > capacity - skip) {
+    const std::optional<ByteRange> room = ByteRange::of(job.targetStartSector * kSectorSize, length);
+    if (!room || !ByteRange::first(capacity).contains(*room)) {
       messages.show(kMsgTargetTooSmall, kCaptionError);
       return outcome;
     }
   }
 
-  Copier copier(job, progress, messages, onBadSector, source, target, sourceStart, targetStart, length, outcome);
+  Copier copier(job, progress, messages, onBadSector, source, target, window, targetStart, outcome);
   outcome.status = copier.run();
   // A disk reports write errors that were deferred only when flushed; an
   // image file is left to the page cache, as other imaging tools leave it.
@@ -285,7 +301,7 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
   }
   const RescueMap& map = copier.map();
   if (!job.mapfile.empty()) outcome.mapfileSaved = map.save(job.mapfile, outcome.status == ImagingStatus::Completed,
-                                                         imagingInputs(job, sourceStart, length));
+                                                         imagingInputs(job, window));
   if (outcome.status == ImagingStatus::Stopped) progress.setPosition(0);
   if (outcome.status == ImagingStatus::Completed) messages.show(kMsgImagingDone, kApplicationTitle);
   return outcome;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,13 @@ std::string badSectorRowText(uint64_t ordinal);
 // skips, so the window ends at the source's end.
 uint64_t imagingLength(const ImagingJob& job);
 
-// Where the copied window begins on the source's device, and where it lands
-// on the target's (0 in an image file), in bytes.
-uint64_t sourceStartOffset(const ImagingJob& job);
-uint64_t targetStartOffset(const ImagingJob& job);
+// The bytes the copy reads on the source's device: the source's range less
+// what the start sector skips. Nullopt when the start sector names a byte
+// past 64 bits.
+std::optional<ByteRange> sourceWindow(const ImagingJob& job);
+// Where the copy lands on the target's device (0 in an image file), in
+// bytes; nullopt when the target's start sector names a byte past 64 bits.
+std::optional<uint64_t> targetStartOffset(const ImagingJob& job);
 
 // Sectors the copy covers; a last part of a sector counts as one.
 uint64_t imagingSectors(const ImagingJob& job);
@@ -72,7 +76,8 @@ bool imagingTargetInUse(const ImagingJob& job);
 // Why the job must not start, found before anything is opened; empty when
 // it may. A file target that is a device (an image "file" written over a
 // disk would skip every check a disk target gets), a source that lies wholly
-// past its disk's end, a start sector at or past the source's end.
+// past its disk's end, a start sector at or past the source's end, a target
+// start sector past any device.
 std::string imagingJobProblem(const ImagingJob& job);
 
 // When the source partition's table entry claims more than lies on its disk:

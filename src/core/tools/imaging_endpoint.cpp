@@ -1,7 +1,5 @@
 #include "core/tools/imaging_endpoint.h"
 
-#include <algorithm>
-
 #include "platform/sector_device.h"
 #include "core/tools/partition_search.h"
 #include "platform/files.h"
@@ -42,14 +40,10 @@ ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* parti
   }
   e.isPartition = true;
   e.partitionFound = true;
-  e.startOffset = partition->startOffset();
-  e.length = partition->sizeBytes();
   // Nothing past the disk's end is read: the range is cut there, and the
   // caller is told.
-  if (disk.diskSize != 0 && e.length > disk.diskSize - std::min(e.startOffset, disk.diskSize)) {
-    e.claimedLength = e.length;
-    e.length = disk.diskSize - std::min(e.startOffset, disk.diskSize);
-  }
+  e.bytes = partition->bytesOnDevice(disk.diskSize);
+  if (e.bytes != partition->claimedBytes()) e.claimedLength = partition->sizeBytes();
   return e;
 }
 
@@ -72,7 +66,7 @@ uint64_t endpointSizeSectors(DiskCatalogue& catalogue, const std::string& text) 
   if (!disk) return 0;
   if (!split.hasPartition) return disk->diskSize / kSectorSize;
   PartitionRecord* p = findPartitionOrFoundVolume(*disk, split.partition);
-  return p ? endpointFor(*disk, p).length / kSectorSize : 0;
+  return p ? endpointFor(*disk, p).bytes.length() / kSectorSize : 0;
 }
 
 }  // namespace dudorazu

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/common/byte_range.h"
 #include "core/device/disk_catalogue.h"
 
 namespace dudorazu {
@@ -14,8 +15,7 @@ struct ImagingEndpoint {
   bool isPartition = false;
   bool partitionFound = false;  // a partition text that matched nothing leaves only devicePath
   std::string devicePath;
-  uint64_t startOffset = 0;     // bytes
-  uint64_t length = 0;          // bytes, partitions only, cut at the disk's end
+  ByteRange bytes;              // partitions only: what of the partition lies on its disk
   uint64_t claimedLength = 0;   // the table's length when it ran past the end, else 0
   uint64_t diskSize = 0;        // bytes, whole disks only
 };
@@ -39,8 +39,10 @@ ImagingEndpoint resolveEndpoint(DiskCatalogue& catalogue, const std::string& tex
 // The endpoint of a disk, or of one partition of it.
 ImagingEndpoint endpointFor(const DiskRecord& disk, const PartitionRecord* partition = nullptr);
 
-// Bytes the endpoint covers: a partition's length or the disk's size.
-inline uint64_t endpointBytes(const ImagingEndpoint& e) { return e.isPartition ? e.length : e.diskSize; }
+// The bytes the endpoint covers on its device: a partition's, or the whole
+// disk's.
+inline ByteRange endpointRange(const ImagingEndpoint& e) { return e.isPartition ? e.bytes : ByteRange::first(e.diskSize); }
+inline uint64_t endpointBytes(const ImagingEndpoint& e) { return endpointRange(e).length(); }
 
 // diskSize / 512 for a disk, a partition's length (cut at the disk's end) in
 // 512-byte sectors, 0 when nothing matches.

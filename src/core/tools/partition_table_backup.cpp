@@ -168,7 +168,7 @@ BackupResult backupPartitionTable(const DiskRecord& disk, const std::string& fil
   contents += backupTrailer(planned, disk.devicePath, name);
 
   CommandOutput out =
-      createCommandOutput({filePath, "the backup file", 0, UINT64_MAX, false}, {{disk.devicePath, "the disk"}});
+      createCommandOutput({filePath, "the backup file", ByteRange::from(0), false}, {{disk.devicePath, "the disk"}});
   if (!out.problem.empty()) {
     messages.show(std::string(kMsgSourceIsTarget) + ": " + out.problem, kCaptionError);
     return BackupResult::Refused;

@@ -23,29 +23,30 @@ int64_t regionSectors(const std::string& text, RegionUnit unit) {
   return static_cast<int64_t>(n);
 }
 
-std::optional<RegionRange> regionRange(const RegionInput& input, uint64_t diskSectors, MessageSink& messages) {
-  RegionRange r;
-  r.first = regionSectors(input.start, input.startUnit);
-  int64_t size = regionSectors(input.size, input.sizeUnit);
+std::optional<SectorRange> regionRange(const RegionInput& input, uint64_t diskSectors, MessageSink& messages) {
+  const int64_t first = regionSectors(input.start, input.startUnit);
+  const int64_t size = regionSectors(input.size, input.sizeUnit);
   // The end is computed as the sum the dialog writes back; it wraps like it.
-  r.end = static_cast<int64_t>(static_cast<uint64_t>(r.first) + static_cast<uint64_t>(size));
-  if (r.first > r.end) {
+  const int64_t end = static_cast<int64_t>(static_cast<uint64_t>(first) + static_cast<uint64_t>(size));
+  if (first > end) {
     messages.show("数值填写错误，请改写！", kApplicationTitle);
     return std::nullopt;
   }
-  if (static_cast<uint64_t>(r.first) > diskSectors || static_cast<uint64_t>(r.end) > diskSectors) {
+  // A negative start reads as a number past every disk.
+  std::optional<SectorRange> range = SectorRange::between(static_cast<uint64_t>(first), static_cast<uint64_t>(end));
+  if (!range || !SectorRange::first(diskSectors).contains(*range)) {
     messages.show("数值填写过大，请改写！", kApplicationTitle);
     return std::nullopt;
   }
-  return r;
+  return range;
 }
 
 uint64_t regionDiskSectors(const DiskRecord& disk) { return disk.diskSize / kSectorSize; }
 
 bool createRegion(DiskRecord& disk, const RegionInput& input, MessageSink& messages) {
-  std::optional<RegionRange> range = regionRange(input, regionDiskSectors(disk), messages);
+  std::optional<SectorRange> range = regionRange(input, regionDiskSectors(disk), messages);
   if (!range) return false;
-  return addRegion(static_cast<uint64_t>(range->first), static_cast<uint64_t>(range->end), disk);
+  return addRegion(range->start(), range->end(), disk);
 }
 
 }  // namespace dudorazu

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/common/byte_range.h"
 #include "core/common/messages.h"
 #include "core/device/disk_record.h"
 
@@ -21,11 +22,6 @@ struct RegionInput {
   RegionUnit sizeUnit = RegionUnit::Sectors;
 };
 
-struct RegionRange {
-  int64_t first = 0;
-  int64_t end = 0;  // exclusive
-};
-
 // A number read as a decimal fraction in `unit`, truncated to whole sectors
 // (512 bytes). Without a unit the number is taken as sectors.
 int64_t regionSectors(const std::string& text, RegionUnit unit);
@@ -33,10 +29,10 @@ int64_t regionSectors(const std::string& text, RegionUnit unit);
 // The sectors a region may cover on `disk`: its size in 512-byte sectors.
 uint64_t regionDiskSectors(const DiskRecord& disk);
 
-// Start and end of the region on a disk of `diskSectors` sectors, or nullopt
-// after "数值填写错误，请改写！" (start after end) or "数值填写过大，请改写！"
-// (beyond the disk).
-std::optional<RegionRange> regionRange(const RegionInput& input, uint64_t diskSectors, MessageSink& messages);
+// The region's sectors on a disk of `diskSectors` sectors, or nullopt after
+// "数值填写错误，请改写！" (start after end) or "数值填写过大，请改写！"
+// (beyond the disk, or before its start).
+std::optional<SectorRange> regionRange(const RegionInput& input, uint64_t diskSectors, MessageSink& messages);
 
 // Checks the input and appends the region to the disk; false when refused
 // or when the disk cannot be opened (then silently, nothing appended).

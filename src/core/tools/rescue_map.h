@@ -6,16 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "core/common/byte_range.h"
 #include "core/device/command_paths.h"
 
 namespace dudorazu {
 
 class RescueMap {
  public:
-  // The rescue domain: `length` bytes from `start` on the source.
-  RescueMap(uint64_t start, uint64_t length) : start_(start), end_(start + length), next_(start) {}
+  // The rescue domain: the bytes of the source the copy covers.
+  explicit RescueMap(const ByteRange& domain) : domain_(domain), next_(domain.start()) {}
 
   // Records the next `size` bytes in order; `good` "+", otherwise "-".
+  // Nothing past the domain is recorded.
   void mark(uint64_t size, bool good);
   // Where the untried part begins.
   uint64_t position() const { return next_; }
@@ -29,11 +31,11 @@ class RescueMap {
 
  private:
   struct Block {
-    uint64_t pos;
-    uint64_t size;
+    ByteRange bytes;
     char status;
   };
-  uint64_t start_, end_, next_;
+  ByteRange domain_;
+  uint64_t next_;
   std::vector<Block> blocks_;
 };
 

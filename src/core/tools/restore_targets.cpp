@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "core/common/byte_range.h"
 #include "core/partitions/discovery_steps.h"
 #include "core/partitions/mbr_entry.h"
 #include "core/partitions/partition_table.h"
@@ -27,14 +28,16 @@ class RestoredView : public SectorDevice {
   size_t readAt(uint64_t offset, void* buffer, size_t length) override {
     length = static_cast<size_t>(std::min<uint64_t>(length, UINT64_MAX - offset));
     size_t got = disk_.readAt(offset, buffer, length);
+    const ByteRange asked = *ByteRange::of(offset, length);
     // In file order, so a later image of the same sector wins as its write would.
     for (size_t i = 0; i < contents_.offsets.size(); ++i) {
       const uint64_t at = contents_.offsets[i];
-      const uint64_t from = std::max(at, offset), to = std::min(at + kSectorSize, offset + length);
-      if (from >= to) continue;
-      std::memcpy(static_cast<char*>(buffer) + (from - offset), contents_.sectors.data() + i * kSectorSize + (from - at),
-                  static_cast<size_t>(to - from));
-      got = std::max(got, static_cast<size_t>(to - offset));
+      // An image whose end would pass 64 bits serves only what exists of it.
+      const ByteRange both = asked.intersection(ByteRange::of(at, kSectorSize).value_or(ByteRange::from(at)));
+      if (both.empty()) continue;
+      std::memcpy(static_cast<char*>(buffer) + (both.start() - offset),
+                  contents_.sectors.data() + i * kSectorSize + (both.start() - at), static_cast<size_t>(both.length()));
+      got = std::max(got, static_cast<size_t>(both.end() - offset));
     }
     return got;
   }
@@ -98,8 +101,8 @@ std::optional<StraySector> straySector(SectorDevice& disk, uint64_t diskBytes, c
   }
   std::vector<Extent> volumes;
   for (const PartitionRecord& p : after.partitions) {
-    const uint64_t start = p.startOffset(), size = p.sizeBytes();
-    volumes.push_back({start / unit, (size > UINT64_MAX - start ? UINT64_MAX : start + size) / unit});
+    const ByteRange bytes = p.bytesOnDevice(0);
+    volumes.push_back({bytes.start() / unit, bytes.end() / unit});
   }
 
   for (uint64_t offset : contents.offsets) {

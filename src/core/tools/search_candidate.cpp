@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/common/byte_order.h"
+#include "core/common/byte_range.h"
 #include "core/common/text.h"
 #include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/file_system_text.h"
@@ -22,17 +23,19 @@ constexpr uint8_t kUpcaseEntry = 0x82;
 // label reader sees the backup boot sector where the main one was destroyed.
 class BootSectorOverlay : public SectorDevice {
  public:
-  BootSectorOverlay(SectorDevice& disk, uint64_t lba, const uint8_t* sector) : disk_(disk), offset_(lba * kSectorSize) {
+  // A sector past 64 bits serves nothing.
+  BootSectorOverlay(SectorDevice& disk, uint64_t lba, const uint8_t* sector)
+      : disk_(disk), served_(sectorBytes(lba)) {
     std::memcpy(sector_, sector, kSectorSize);
   }
   size_t readAt(uint64_t offset, void* buffer, size_t length) override {
+    length = static_cast<size_t>(std::min<uint64_t>(length, UINT64_MAX - offset));
     size_t n = disk_.readAt(offset, buffer, length);
-    uint64_t end = offset + length;
-    if (offset < offset_ + kSectorSize && end > offset_) {
-      uint64_t from = std::max(offset, offset_);
-      uint64_t to = std::min(end, offset_ + kSectorSize);
-      std::memcpy(static_cast<uint8_t*>(buffer) + (from - offset), sector_ + (from - offset_), to - from);
-      n = std::max<size_t>(n, static_cast<size_t>(to - offset));
+    const ByteRange both = ByteRange::of(offset, length)->intersection(served_);
+    if (!both.empty()) {
+      std::memcpy(static_cast<uint8_t*>(buffer) + (both.start() - offset), sector_ + (both.start() - served_.start()),
+                  static_cast<size_t>(both.length()));
+      n = std::max<size_t>(n, static_cast<size_t>(both.end() - offset));
     }
     return n;
   }
@@ -41,7 +44,11 @@ class BootSectorOverlay : public SectorDevice {
 
  private:
   SectorDevice& disk_;
-  uint64_t offset_;
+  static ByteRange sectorBytes(uint64_t lba) {
+    std::optional<SectorRange> sectors = SectorRange::of(lba, 1);
+    return (sectors ? bytesOf(*sectors, kSectorSize) : std::nullopt).value_or(ByteRange{});
+  }
+  ByteRange served_;
   uint8_t sector_[kSectorSize];
 };
 

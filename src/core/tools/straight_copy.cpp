@@ -72,7 +72,7 @@ StraightRun StraightCopy::run(uint64_t first, ProgressBlock& progress, std::chro
       if (state->abandoned) return;
       if (put < want) return finish(StraightRun::End::WriteFailed, area);
       ++state->result.areasDone;
-      if (want == blockSize) progress.stepIt();
+      progress.stepIt();
       progress.setText(format("%llu", static_cast<unsigned long long>((offset + want) / kSectorSize)));
       if (progress.cancelled() && area + 1 < areas) return finish(StraightRun::End::Stopped, area + 1);
     }

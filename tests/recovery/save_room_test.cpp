@@ -1,8 +1,7 @@
-#include "core/recovery/save_requests.h"
+#include "core/recovery/save_room.h"
 
 #include <gtest/gtest.h>
 
-#include "core/recovery/record_lookup.h"
 #include "core/recovery/save_commands.h"
 #include "core/recovery/save_plan.h"
 #include "fake_volume.h"
@@ -13,44 +12,10 @@ namespace {
 
 using test::FakeVolume;
 
-CheckRow row(const std::string& name, uint32_t number, uint8_t check, std::vector<CheckRow> children = {}) {
-  CheckRow r;
-  r.name = name;
-  r.fileNumber = number;
-  r.createdText = "2009-01-01 13:25:26";
-  r.check = check;
-  r.rowId = number;
-  r.children = std::move(children);
-  return r;
-}
-
-std::vector<uint32_t> numbers(const std::vector<SaveRequest>& requests) {
-  std::vector<uint32_t> out;
-  for (const SaveRequest& r : requests) out.push_back(r.fileNumber);
-  return out;
-}
-
-// Left tree: 2 looks inside, 1 takes the subtree, 0 skips it; the right pane takes every checked row.
-TEST(SaveRequests, LeftTreeChecksTakeSubtreesDescendOrSkipAndTheRightPaneTakesEveryCheckedRow) {
-  std::vector<CheckRow> rows = {
-      row("partly", 10, 2, {row("a", 11, 0), row("b", 12, 1, {row("b1", 13, 1)}), row("c", 14, 0)}),
-      row("skipped", 20, 0, {row("inside", 21, 1)}),
-      row("whole", 30, 1, {row("w1", 31, 0)}),
-      row("deeper", 40, 2, {row("d", 41, 2, {row("d1", 42, 1), row("d2", 43, 1)})}),
-  };
-  std::vector<SaveRequest> requests = collectLeftRequests(rows, {"disk", "part"}, "/out");
-  EXPECT_EQ(numbers(requests), (std::vector<uint32_t>{12, 30, 42, 43}));
-  ASSERT_FALSE(requests.empty());
-  EXPECT_EQ(requests[0].name + requests[0].diskKey + requests[0].partitionKey + requests[0].destination, "bdiskpart/out");
-  EXPECT_EQ(requests[0].rowId, 12u);
-  rows = {row("a", 1, 0), row("b", 2, 1), row("c", 3, 2), row("d", 4, 1)};
-  EXPECT_EQ(numbers(collectRightRequests(rows, {}, "/out")), (std::vector<uint32_t>{2, 3, 4}));
+TEST(SaveRoom, BatchStepsAreAHundredthAndFreeBytesAreAskedOfTheNearestExistingFolder) {
   EXPECT_EQ(batchStepFor(99), 0u) << "such a batch reports per file";
   EXPECT_EQ(batchStepFor(100), 1u);
   EXPECT_EQ(batchStepFor(5ull << 30), (5ull << 30) / 100) << "no 32-bit step";
-}
-
-TEST(SaveRequests, FreeBytesAreAskedOfTheNearestExistingFolder) {
   test::TempDir dir;
   uint64_t free1 = 0, free2 = 0;
   ASSERT_TRUE(destinationFreeBytes(dir.path(), free1));
@@ -62,18 +27,13 @@ TEST(SaveRequests, FreeBytesAreAskedOfTheNearestExistingFolder) {
   EXPECT_FALSE(destinationFreeBytes(dir.file("a-file/out"), free2));
 }
 
-// A catalogue with one image disk and one partition holding a fake volume.
+// An image disk with one partition holding a fake volume.
 struct Catalogued {
   Catalogued() {
     FakeVolume volume(1, 32);
-    DiskRecord& disk = catalogue.disks.emplace_back();
-    disk.vendorId = "img.bin";
     disk.devicePath = image.file("img.bin");
     test::writeFile(disk.devicePath, volume.bytes);
     partition = &disk.partitions.emplace_back(std::move(volume.partition));
-    partition->name = "p1";
-    partition->driveLetter = "/mnt/x";
-    partition->clusterIndex.emplace(0, &partition->rootRecord);
   }
   ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint64_t length,
                        uint32_t cluster, uint16_t createDate) {
@@ -82,28 +42,9 @@ struct Catalogued {
     return r;
   }
   test::TempDir image;
-  DiskCatalogue catalogue;
+  DiskRecord disk;
   PartitionRecord* partition = nullptr;
 };
-
-TEST(RecordLookup, FindsByClusterNameAndCreatedTimeThenInTheCarvedIndex) {
-  Catalogued c;
-  ExfatFileRecord& first = c.add(c.partition->rootRecord, "same", kStateFile, 10, 7, 0x3A21);
-  ExfatFileRecord& second = c.add(c.partition->rootRecord, "same", kStateDeletedFile, 10, 7, 0x3A22);
-  ExfatFileRecord carved;
-  carved.name = "9.jpg";
-  carved.firstCluster = 9;
-  c.partition->carvedIndex.emplace(9, &carved);
-  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 7, "same", "2009-01-01 00:00:00"), &first);
-  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 7, "same", "2009-01-02 00:00:00"), &second);
-  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "/mnt/x", 7, "same", "2009-01-02 00:00:00"), &second)
-      << "a partition is also found by its drive letter";
-  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 9, "9.jpg", "1980-00-00 00:00:00"), &carved);
-  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p1", 8, "same", "2009-01-01 00:00:00"), nullptr);
-  EXPECT_EQ(locateRecord(c.catalogue, "other", "p1", 7, "same", "2009-01-01 00:00:00"), nullptr);
-  EXPECT_EQ(locateRecord(c.catalogue, "img.bin", "p2", 7, "same", "2009-01-01 00:00:00"), nullptr);
-  EXPECT_EQ(createdTextOf(first), "2009-01-01 00:00:00");
-}
 
 // Every front end's room test counts what the save can write: a length
 // recorded beyond the volume counts only what the heap holds, so a hostile
@@ -159,27 +100,26 @@ TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
   EXPECT_EQ(m.messages[1].text + m.messages[1].caption, "选择保存路径error");
 
   Catalogued c;
-  c.add(c.partition->rootRecord, "a", kStateFile, 300, 4, 0);
+  ExfatFileRecord& a = c.add(c.partition->rootRecord, "a", kStateFile, 300, 4, 0);
   ExfatFileRecord& folder = c.add(c.partition->rootRecord, "dir", kStateFolder, 0, 5, 0);
   c.add(folder, "b", kStateDeletedFile, 200, 6, 0);
-  std::vector<CheckRow> rows = {row("a", 4, 1), row("dir", 5, 1), row("missing", 9, 1)};
-  for (CheckRow& r : rows) r.createdText = "1980-00-00 00:00:00";
   test::TempDir single, batch;
+  DiskRecord& disk = c.disk;
+  std::vector<PlannedRecord> records = {{{&disk, c.partition, &a}, batch.path(), 1},
+                                        {{&disk, c.partition, &folder}, batch.path(), 2},
+                                        {{&disk, c.partition, nullptr}, batch.path(), 3}};
   ProgressBlock progress;
   m.messages.clear();
-  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, rows[0], single.path(), 300, progress, m),
-            SaveStart::Refused);
-  std::vector<SaveRequest> requests = collectRightRequests(rows, {"img.bin", "p1"}, batch.path());
-  EXPECT_EQ(startBatchSave(scheduler, c.catalogue, requests, 499, progress, m).result, SaveStart::Refused);
+  EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, single.path(), 300, progress, m), SaveStart::Refused);
+  EXPECT_EQ(startBatchSave(scheduler, records, 499, progress, m).result, SaveStart::Refused);
   ASSERT_EQ(m.messages.size(), 2u);
   EXPECT_EQ(m.messages[0].text, "即将保存 0.3 KB,磁盘空间不够！");
   EXPECT_EQ(m.messages[1].text, kBatchRoomMessage);
-  EXPECT_EQ(startSingleSave(scheduler, c.catalogue, {"img.bin", "p1"}, rows[0], single.path(), 301, progress, m),
-            SaveStart::Started);
+  EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, single.path(), 301, progress, m), SaveStart::Started);
   scheduler.wait();
-  BatchStart started = startBatchSave(scheduler, c.catalogue, requests, 500, progress, m);
+  BatchStart started = startBatchSave(scheduler, records, 500, progress, m);
   EXPECT_EQ(started.result, SaveStart::Started);
-  EXPECT_EQ(started.jobs, 2u) << "the request whose record is missing is dropped";
+  EXPECT_EQ(started.jobs, 2u) << "the missing record is dropped";
   EXPECT_EQ(started.step, 5u);
   EXPECT_EQ(started.statusText, "本次保存 500 Byte");
   scheduler.wait();

@@ -1,0 +1,75 @@
+// Qt's own dialogs speak Chinese: every standard button of a message box and
+// every label and button of the file dialogs, once the program has loaded
+// Qt's Chinese texts as it does at start.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "shell/user_dialogs.h"
+
+namespace {
+
+// The visible texts of a dialog's labels and buttons, mnemonics dropped.
+QStringList visibleTexts(QWidget& dialog) {
+  QStringList texts;
+  for (QLabel* l : dialog.findChildren<QLabel*>())
+    if (!l->text().isEmpty()) texts << l->text().remove(QLatin1Char('&'));
+  for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+    if (!b->text().isEmpty()) texts << b->text().remove(QLatin1Char('&'));
+  return texts;
+}
+
+// Latin letters outside a file filter's patterns ("(*.img)") and the
+// parenthesised mnemonic Qt's Chinese texts add ("(&O)" becomes "(O)").
+QStringList english(const QStringList& texts) {
+  static const QRegularExpression allowed(QStringLiteral("\\([^)]*\\*[^)]*\\)|\\([A-Z]\\)"));
+  QStringList found;
+  for (QString t : texts)
+    if (t.remove(allowed).contains(QRegularExpression(QStringLiteral("[A-Za-z]")))) found << t;
+  return found;
+}
+
+}  // namespace
+
+class QtTextsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { QVERIFY2(dudorazu::shell::loadQtChineseTexts(*qApp), "Qt's Chinese texts are not installed"); }
+
+  void messageBoxesAndFileDialogsHaveNoEnglish() {
+    QMessageBox question(QMessageBox::Question, QStringLiteral("提示"), QStringLiteral("您真的要退出程序吗?"),
+                         QMessageBox::Ok | QMessageBox::Cancel);
+    QMessageBox info(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("镜像完毕"), QMessageBox::Ok);
+    QFileDialog open(nullptr, QString(), QString(), QStringLiteral("镜像文件 (*.img *.dd)"));
+    open.setOption(QFileDialog::DontUseNativeDialog);
+    open.setFileMode(QFileDialog::ExistingFile);
+    QFileDialog save(nullptr, QString(), QString(), QStringLiteral("备份文件 (*.bak)"));
+    save.setOption(QFileDialog::DontUseNativeDialog);
+    save.setAcceptMode(QFileDialog::AcceptSave);
+    QFileDialog folder;
+    folder.setOption(QFileDialog::DontUseNativeDialog);
+    folder.setFileMode(QFileDialog::Directory);
+    struct Case {
+      const char* name;
+      QWidget* dialog;
+    } cases[] = {{"question", &question}, {"message", &info}, {"open", &open}, {"save as", &save}, {"folder", &folder}};
+    for (const Case& c : cases) {
+      c.dialog->show();
+      QStringList texts = visibleTexts(*c.dialog);
+      QVERIFY2(!texts.isEmpty(), c.name);
+      QStringList found = english(texts);
+      QVERIFY2(found.isEmpty(), qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + found.join(QStringLiteral(" | "))));
+      c.dialog->hide();
+    }
+  }
+};
+
+QTEST_MAIN(QtTextsTest)
+#include "qt_texts_test.moc"
