@@ -9,8 +9,9 @@
 #include <set>
 #include <string_view>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/tools/partition_table_restore.h"
+#include "support/device_opener.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!dudorazu::parseBackupFile(bytes, contents)) return 0;
   if (contents.offsets.size() * 512 != contents.sectors.size()) std::abort();
   std::set<uint64_t> allowed(contents.offsets.begin(), contents.offsets.end());
-  dudorazu::setDeviceOpener([&](const std::string&, dudorazu::OpenMode) -> std::unique_ptr<dudorazu::SectorDevice> {
+  dudorazu::test::setDeviceOpener([&](const std::string&, dudorazu::OpenMode) -> std::unique_ptr<dudorazu::SectorDevice> {
     return std::make_unique<WatchedDisk>(allowed);
   });
   // The disk the file names, so the restore gets as far as writing.
@@ -51,6 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   disk.devicePath += "x";
   allowed.clear();
   dudorazu::restoreFromBackup(disk, contents, quiet);
-  dudorazu::setDeviceOpener(nullptr);
+  dudorazu::test::setDeviceOpener(nullptr);
   return 0;
 }

@@ -9,9 +9,11 @@
 #include <string>
 
 #include "../tests/exfat/test_volume.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
+#include "support/device_opener.h"
+#include "support/memory_device.h"
 
 namespace {
 
@@ -78,7 +80,7 @@ std::string patched(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setDeviceOpener([](const std::string&, OpenMode) { return std::make_unique<MemoryDevice>(g_image); });
+  test::setDeviceOpener([](const std::string&, OpenMode) { return std::make_unique<test::MemoryDevice>(g_image); });
   return 0;
 }
 

@@ -6,10 +6,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/jpeg_clusters.h"
 #include "core/exfat/jpeg_decode.h"
 #include "core/partitions/partition_record.h"
+#include "support/memory_device.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Clusters of 512 bytes from cluster 2 at byte 0, no bitmap: every cluster
   // may continue the image.
-  dudorazu::MemoryDevice device(std::string(reinterpret_cast<const char*>(data), size));
+  dudorazu::test::MemoryDevice device(std::string(reinterpret_cast<const char*>(data), size));
   dudorazu::PartitionRecord p;
   p.clusterSectors = 1;
   p.clusterBase = 0 - 2ull;

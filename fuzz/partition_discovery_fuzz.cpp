@@ -5,13 +5,14 @@
 #include <string>
 
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/partition_table.h"
+#include "support/memory_device.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr size_t kMaxImage = 64 * 1024;
   if (size > kMaxImage) size = kMaxImage;
-  dudorazu::MemoryDevice device(std::string(reinterpret_cast<const char*>(data), size));
+  dudorazu::test::MemoryDevice device(std::string(reinterpret_cast<const char*>(data), size));
   dudorazu::DiskRecord disk;
   disk.devicePath = "fuzz.img";
   dudorazu::discoverPartitions(device, disk);

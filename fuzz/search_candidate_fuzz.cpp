@@ -8,10 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/fs_probes.h"
 #include "core/tools/partition_search.h"
 #include "core/tools/search_candidate.h"
+#include "support/device_opener.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ class InputDisk : public dudorazu::SectorDevice {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   std::string bytes(reinterpret_cast<const char*>(data), size);
-  dudorazu::setDeviceOpener([&](const std::string&, dudorazu::OpenMode) -> std::unique_ptr<dudorazu::SectorDevice> {
+  dudorazu::test::setDeviceOpener([&](const std::string&, dudorazu::OpenMode) -> std::unique_ptr<dudorazu::SectorDevice> {
     return std::make_unique<InputDisk>(bytes);
   });
   // A small grid, so the cylinder and head modes meet the input's sectors.
@@ -66,6 +67,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (start != lba && start + dudorazu::kBackupDistance != lba) std::abort();
     dudorazu::foundVolumeLabel(device, static_cast<uint32_t>(start), sector, start != lba);
   }
-  dudorazu::setDeviceOpener(nullptr);
+  dudorazu::test::setDeviceOpener(nullptr);
   return 0;
 }

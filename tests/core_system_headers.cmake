@@ -3,7 +3,9 @@
 # too): such calls belong behind the interfaces in src/platform, so that
 # another backend can be added without touching the core.
 # The interfaces in src/platform (not its backend folders) and the desktop
-# program's windows and widgets are held to the same rule.
+# program's windows and widgets are held to the same rule. And no header of
+# src/platform, interface or backend, includes the core: the core builds on
+# the platform, never the other way round.
 #   cmake -DSOURCE_DIR=<src> -P core_system_headers.cmake
 file(GLOB_RECURSE files "${SOURCE_DIR}/core/*.h" "${SOURCE_DIR}/core/*.cpp")
 file(GLOB interfaces "${SOURCE_DIR}/platform/*.h")
@@ -22,6 +24,21 @@ foreach(file IN LISTS files)
     string(APPEND found "  ${name}: ${line}\n")
   endforeach()
 endforeach()
+file(GLOB_RECURSE platform_headers "${SOURCE_DIR}/platform/*.h")
+set(core_include "#[ \t]*include[ \t]*[<\"]core/")
+set(upward "")
+foreach(file IN LISTS platform_headers)
+  file(STRINGS "${file}" lines REGEX "${core_include}")
+  foreach(line IN LISTS lines)
+    file(RELATIVE_PATH name "${SOURCE_DIR}" "${file}")
+    string(APPEND upward "  ${name}: ${line}\n")
+  endforeach()
+endforeach()
+if(upward)
+  message(FATAL_ERROR "a platform header includes the core, which builds on the platform; "
+                      "move what both need into src/platform:\n${upward}")
+endif()
+
 list(LENGTH files count)
 if(count EQUAL 0)
   message(FATAL_ERROR "no sources found under ${SOURCE_DIR}/core")

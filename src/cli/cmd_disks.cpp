@@ -4,7 +4,7 @@
 
 #include "cli/cli_support.h"
 #include "core/common/text.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/device/source_path.h"
 #include "core/partitions/file_system_text.h"
 #include "core/present/display_format.h"

@@ -7,6 +7,7 @@
 #include "cli/tools_cli.h"
 #include "core/common/text.h"
 #include "core/device/command_paths.h"
+#include "core/device/open_device.h"
 #include "core/partitions/file_system_text.h"
 #include "core/partitions/partition_table.h"
 #include "core/present/display_format.h"

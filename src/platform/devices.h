@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "core/device/drive_enumerator.h"
-#include "core/device/sector_device.h"
+#include "platform/drive_enumerator.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu::platform {
 

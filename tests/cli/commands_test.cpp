@@ -8,6 +8,7 @@
 
 #include "cli/cli_support.h"
 #include "platform/platform.h"
+#include "support/device_opener.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -195,7 +196,7 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
     }
     std::vector<MountedVolume> listMountedVolumes() override { return {}; }
   } drives;
-  setDeviceOpener([](const std::string& path, OpenMode mode) -> std::unique_ptr<SectorDevice> {
+  test::setDeviceOpener([](const std::string& path, OpenMode mode) -> std::unique_ptr<SectorDevice> {
     if (path != "/dev/denied") return platform::openSectorDevice(path, mode);
     errno = EACCES;
     return nullptr;
@@ -204,7 +205,7 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
   testing::internal::CaptureStderr();
   cli::addMachineDrives(catalogue, &drives);
   std::string err = testing::internal::GetCapturedStderr();
-  setDeviceOpener(nullptr);
+  test::setDeviceOpener(nullptr);
   EXPECT_EQ(catalogue.disks.size(), 1u);
   EXPECT_TRUE(test::contains(err, "1 drive(s) left out, they could not be opened: /dev/denied (Permission denied)"))
       << err;

@@ -1,4 +1,4 @@
-#include "core/device/sector_device.h"
+#include "platform/devices.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ TEST(SectorDevice, ReadsByLbaZeroFilledPastTheEndIn64BitsAndReadModeNeverWrites)
   std::string bytes(1536, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / 512 + 1);
   test::writeFile(dir.file("img"), bytes);
-  auto small = openDevice(dir.file("img"), OpenMode::Read);
+  auto small = platform::openSectorDevice(dir.file("img"), OpenMode::Read);
   ASSERT_TRUE(small);
   EXPECT_EQ(small->size(), 1536u);
   uint8_t two[1024];
@@ -31,12 +31,12 @@ TEST(SectorDevice, ReadsByLbaZeroFilledPastTheEndIn64BitsAndReadModeNeverWrites)
   std::string path = dir.file("sparse");
   test::writeAt(path, (5ull << 30) - 1, std::string(1, '\0'));
   {
-    auto rw = openDevice(path, OpenMode::ReadWrite);
+    auto rw = platform::openSectorDevice(path, OpenMode::ReadWrite);
     ASSERT_TRUE(rw);
     std::string sector(512, 'Z');
     EXPECT_EQ(rw->writeAt(8388608ull * 512, sector.data(), 512), 512u);
   }
-  auto dev = openDevice(path, OpenMode::Read);
+  auto dev = platform::openSectorDevice(path, OpenMode::Read);
   uint8_t buf[512];
   dev->readSectors(8388608ull, 1, buf);
   EXPECT_EQ(buf[0], 'Z');
@@ -45,7 +45,7 @@ TEST(SectorDevice, ReadsByLbaZeroFilledPastTheEndIn64BitsAndReadModeNeverWrites)
   EXPECT_EQ(dev->writeAt(0, "b", 1), 0u) << "a device opened for reading never writes";
   dev->readSectors(0, 1, buf);
   EXPECT_EQ(buf[0], 0);
-  EXPECT_FALSE(openDevice(dir.path(), OpenMode::Read)) << "a folder is no disk";
+  EXPECT_FALSE(platform::openSectorDevice(dir.path(), OpenMode::Read)) << "a folder is no disk";
 }
 
 TEST(ProgressBlock, StepsAndPositionsStayWithinTheRange) {

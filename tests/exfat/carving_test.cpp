@@ -9,6 +9,7 @@
 #include "core/exfat/directory_detector.h"
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/ole2_carver.h"
+#include "support/memory_device.h"
 
 namespace dudorazu {
 namespace {
@@ -104,7 +105,7 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCu
   p.clusterBase = 0 - 2 * 8ull;  // cluster 2 at sector 0
   std::vector<uint8_t> window;
   auto carve = [&](const std::string& bytes) {
-    MemoryDevice device(bytes);
+    test::MemoryDevice device(bytes);
     auto c = carveJpeg(device, p, 2, reinterpret_cast<const uint8_t*>(bytes.data()), window);
     return c ? std::to_string(c->length) + (c->kind == kCarvedIncomplete ? " cut" : " end") : "none";
   };
@@ -197,7 +198,7 @@ TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedIn
     s.add(4, "Li");
     s.add(18, "Microsoft Office Word");
     std::memcpy(d + 3 * sector, s.bytes, 1024);
-    MemoryDevice device(disk);
+    test::MemoryDevice device(disk);
     auto doc = carveOle2Document(device, 5000, d, p);
     ASSERT_EQ(doc.has_value(), c.length != 0) << c.shift << " " << c.volumeSector;
     if (!doc) continue;

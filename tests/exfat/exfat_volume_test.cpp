@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "exfat/test_volume.h"
+#include "support/memory_device.h"
 
 namespace dudorazu {
 namespace {
@@ -30,7 +31,7 @@ struct BootDisk {
     b[510] = 0x55, b[511] = 0xAA;
   }
   bool read() {
-    MemoryDevice device(bytes);
+    test::MemoryDevice device(bytes);
     VolumeParameters params;
     return readVolumeParameters(device, partition, params);
   }
@@ -77,7 +78,7 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   cut.at(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
   putLe32(cut.at(63 + 2030), 8, 0x12345678);
   for (BootDisk* d : {&disk, &cut}) {
-    MemoryDevice device(d->bytes);
+    test::MemoryDevice device(d->bytes);
     VolumeParameters params;
     ASSERT_TRUE(readVolumeParameters(device, d->partition, params));
     EXPECT_EQ(loadFat(device, d->partition, params.fatOffset, params.clusterCount), d == &disk);

@@ -7,9 +7,10 @@
 
 #include <sstream>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/jpeg_carver.h"
 #include "support/fixtures.h"
+#include "support/memory_device.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -224,7 +225,7 @@ TEST(JpegCarve, DecodedCarvesGoOnInFreeClustersAndSearchedEndsAreGuesses) {
     p.clusterBase = 0 - 2ull * p.clusterSectors;
     p.clusterCount = static_cast<uint32_t>(c.layout.size());
     p.allocationBitmap = bitmap;
-    MemoryDevice device(disk);
+    test::MemoryDevice device(disk);
     std::vector<uint8_t> window;
     auto carve = carveJpeg(device, p, 2, u8(disk), window);
     ASSERT_TRUE(carve);

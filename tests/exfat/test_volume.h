@@ -8,7 +8,7 @@
 #include "core/common/byte_order.h"
 #include "core/common/progress_block.h"
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 
 namespace dudorazu::test {

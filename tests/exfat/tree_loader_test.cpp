@@ -8,6 +8,7 @@
 #include "core/exfat/entry_set.h"
 #include "core/exfat/record_walk.h"
 #include "exfat/served_volume.h"
+#include "support/memory_device.h"
 
 namespace dudorazu {
 namespace {
@@ -148,7 +149,7 @@ TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
 // One 512-byte folder cluster decoded alone, as the lost-file scan decodes found folders.
 struct OneCluster {
   std::vector<uint8_t> buffer = std::vector<uint8_t>(1024, 0);
-  MemoryDevice device{std::string(1 << 20, '\0')};
+  test::MemoryDevice device{std::string(1 << 20, '\0')};
   PartitionRecord partition;
   ProgressBlock progress;
   ExfatFileRecord parent;

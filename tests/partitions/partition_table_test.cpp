@@ -12,6 +12,7 @@
 #include "partitions/listing.h"
 #include "support/catalogued.h"
 #include "support/image_builder.h"
+#include "support/memory_device.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -22,7 +23,7 @@ using test::ImageBuilder;
 DiskRecord discover(const ImageBuilder& img, const std::string& path = "") {
   DiskRecord disk;
   disk.devicePath = path;
-  MemoryDevice dev = img.device();
+  test::MemoryDevice dev = img.device();
   discoverPartitions(dev, disk);
   return disk;
 }
@@ -328,13 +329,13 @@ TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnlyAndWithinBounds) {
   late.exfatVolume(0, 48, "LATE", 512);
   hostile.exfatVolume(0, 48, "X", 0);
   hostile.at(8 * 512)[1] = 200;  // character count far beyond the entry
-  MemoryDevice dev = img.device(), lateDev = late.device(), hostileDev = hostile.device();
+  test::MemoryDevice dev = img.device(), lateDev = late.device(), hostileDev = hostile.device();
   EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 5), "ELEVENCHARS");
   EXPECT_EQ(readVolumeLabel(dev, 16 * 512, 7), "") << "labels are read for exFAT only";
   EXPECT_EQ(readVolumeLabel(lateDev, 0, 5), "") << "an entry beyond the first sector is not found";
   EXPECT_EQ(readVolumeLabel(hostileDev, 0, 5).size(), 15u) << "cut at the 15 units the entry holds";
   hostile.sector(0)[0x6C] = 40;  // a 1 TiB "sector"
-  MemoryDevice huge = hostile.device();
+  test::MemoryDevice huge = hostile.device();
   EXPECT_EQ(readVolumeLabel(huge, 0, 5), "");
 }
 

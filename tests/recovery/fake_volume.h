@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/partition_record.h"
 #include "core/recovery/save_engine.h"
+#include "support/memory_device.h"
 
 namespace dudorazu::test {
 

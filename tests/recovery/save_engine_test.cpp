@@ -13,6 +13,7 @@
 #include "exfat/served_volume.h"
 #include "fake_volume.h"
 #include "support/faulty_device.h"
+#include "support/memory_device.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -268,7 +269,7 @@ TEST(SaveEngine, CancelStopsTheFileAndTheRestOfTheSubtree) {
   Saver s(v);
   auto plan = std::make_shared<test::FaultPlan>();
   plan->onRead = [&](uint64_t) { s.progress.cancel(); };  // stop pressed during the first read
-  test::FaultyDevice device(std::make_unique<MemoryDevice>(v.bytes), plan);
+  test::FaultyDevice device(std::make_unique<test::MemoryDevice>(v.bytes), plan);
   s.context.device = &device;
   s.save(top, dir.path());
   EXPECT_EQ(readFile(dir.file("top/big.partial")), std::string(tenMiB, 'x'))
@@ -303,7 +304,7 @@ TEST(SaveEngine, UnreadableSectorsBecomeZerosInPlaceAndTheFileIsDamaged) {
     for (uint64_t off = 0; off < c.length; off += cb) data += v.bytes.substr(at(off), std::min(cb, c.length - off));
     auto plan = std::make_shared<test::FaultPlan>();
     plan->badSectors = {at(c.bad) / 512};
-    test::FaultyDevice device(std::make_unique<MemoryDevice>(v.bytes), plan);
+    test::FaultyDevice device(std::make_unique<test::MemoryDevice>(v.bytes), plan);
     Saver s(v);
     s.context.device = &device;
     TempDir out;

@@ -12,6 +12,7 @@
 #include "core/recovery/file_times.h"
 #include "core/recovery/save_engine.h"
 #include "fake_volume.h"
+#include "platform/devices.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -39,7 +40,7 @@ struct ImageVolume {
     r.firstCluster = 2;
     return r;
   }
-  std::unique_ptr<SectorDevice> open() const { return openDevice(path, OpenMode::Read); }
+  std::unique_ptr<SectorDevice> open() const { return platform::openSectorDevice(path, OpenMode::Read); }
   TempDir dir;
   std::string path = dir.file("volume.img");
   PartitionRecord partition;

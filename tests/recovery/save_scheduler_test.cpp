@@ -9,6 +9,7 @@
 
 #include "fake_volume.h"
 #include "support/faulty_device.h"
+#include "support/memory_device.h"
 #include "support/temp_dir.h"
 #include "core/common/text.h"
 
@@ -53,7 +54,7 @@ struct Gate {
 std::unique_ptr<SectorDevice> gatedDevice(const std::string& bytes, Gate& gate) {
   auto plan = std::make_shared<test::FaultPlan>();
   plan->onRead = [&gate](uint64_t) { gate.pass(); };
-  return std::make_unique<test::FaultyDevice>(std::make_unique<MemoryDevice>(bytes), plan);
+  return std::make_unique<test::FaultyDevice>(std::make_unique<test::MemoryDevice>(bytes), plan);
 }
 
 struct Batch {

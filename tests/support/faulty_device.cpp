@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "support/device_opener.h"
 
 namespace dudorazu::test {
 namespace {

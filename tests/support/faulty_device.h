@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu::test {
 

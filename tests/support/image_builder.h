@@ -6,7 +6,8 @@
 #include <string>
 
 #include "core/common/byte_order.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
+#include "support/memory_device.h"
 
 namespace dudorazu::test {
 

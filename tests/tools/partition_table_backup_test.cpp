@@ -9,6 +9,7 @@
 #include "support/faulty_device.h"
 #include "support/image_builder.h"
 #include "support/catalogued.h"
+#include "support/memory_device.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu {
@@ -152,7 +153,7 @@ TEST(PartitionTableBackup, SectorListsAreBoundedByDiskAndHeader) {
     for (uint64_t array : {c.arrayLba, c.arrayLba + 898})
       if (array * 512 + c.lastEntryByte < 1000 * 512 && (array == c.arrayLba || c.backupCopy))
         img.at(array * 512 + c.lastEntryByte)[0] = 1;
-    MemoryDevice device(img.bytes());
+    test::MemoryDevice device(img.bytes());
     EXPECT_EQ(gptSectorList(device, 1000), c.expected) << c.what;
   }
 }

@@ -50,7 +50,7 @@ function(dudorazu_windows_test name lib)
     list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
   endforeach()
   add_executable(test_${name} ${sources} ${DUDORAZU_WINDOWS_MANIFEST})
-  target_link_libraries(test_${name} PRIVATE ${lib} dudorazu-test-support gtest_main)
+  target_link_libraries(test_${name} PRIVATE ${lib} dudorazu-test-support dudorazu-test-devices gtest_main)
   # One Wine process per program: starting one per test case costs more
   # than the tests.
   set(filter "")

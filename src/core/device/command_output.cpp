@@ -1,5 +1,7 @@
 #include "core/device/command_output.h"
 
+#include "core/device/open_device.h"
+
 namespace dudorazu {
 
 CommandOutput createCommandOutput(const CommandPath& output, const std::vector<CommandPath>& inputs,

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/device/command_paths.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/common/byte_range.h"
+#include "core/device/open_device.h"
 #include "core/partitions/partition_table.h"
 #include "platform/devices.h"
 

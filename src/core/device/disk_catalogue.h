@@ -9,7 +9,7 @@
 
 #include "core/common/messages.h"
 #include "core/device/disk_record.h"
-#include "core/device/drive_enumerator.h"
+#include "platform/drive_enumerator.h"
 
 namespace dudorazu {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/common/progress_block.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/entry_set.h"
 #include "core/partitions/partition_record.h"
 

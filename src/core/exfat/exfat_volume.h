@@ -3,7 +3,7 @@
 // sector. The fields live in the PartitionRecord; these functions fill them.
 #include <cstdint>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/device/open_device.h"
 #include "core/exfat/directory_detector.h"
 #include "core/exfat/directory_walk.h"
 #include "core/exfat/exfat_volume.h"

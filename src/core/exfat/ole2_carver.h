@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/device/open_device.h"
 #include "core/exfat/directory_walk.h"
 #include "core/exfat/exfat_volume.h"
 #include "core/exfat/live_tree.h"

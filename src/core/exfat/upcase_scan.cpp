@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/common/byte_order.h"
-#include "core/device/sector_device.h"
+#include "core/device/open_device.h"
 
 namespace dudorazu {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

@@ -4,7 +4,7 @@
 // exFAT volume, read through the backup.
 #include <cstdint>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

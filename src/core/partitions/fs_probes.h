@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

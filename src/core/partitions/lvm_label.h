@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

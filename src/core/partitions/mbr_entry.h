@@ -5,7 +5,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

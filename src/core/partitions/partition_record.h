@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/common/byte_range.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 
 namespace dudorazu {

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/common/text.h"
+#include "core/device/open_device.h"
 #include "core/partitions/fs_probes.h"
 #include "core/partitions/lvm_label.h"
 #include "core/partitions/partition_table.h"

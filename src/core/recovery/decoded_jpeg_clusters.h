@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 #include "core/partitions/partition_record.h"
 

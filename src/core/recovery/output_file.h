@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "platform/output_file.h"
 
 namespace dudorazu {

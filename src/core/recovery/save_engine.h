@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/common/progress_block.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
 #include "core/partitions/partition_record.h"
 #include "core/recovery/batch_counters.h"

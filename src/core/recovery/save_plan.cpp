@@ -5,6 +5,7 @@
 
 #include "core/common/tree_walk.h"
 #include "core/device/command_paths.h"
+#include "core/device/open_device.h"
 #include "core/exfat/subtree_tally.h"
 #include "core/recovery/save_room.h"
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

@@ -6,7 +6,7 @@
 
 #include "core/common/text.h"
 #include "core/device/command_output.h"
-#include "core/device/sector_device.h"
+#include "core/device/open_device.h"
 #include "core/tools/bounded_io.h"
 #include "core/tools/rescue_map.h"
 #include "core/tools/straight_copy.h"

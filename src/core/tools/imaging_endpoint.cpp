@@ -1,6 +1,6 @@
 #include "core/tools/imaging_endpoint.h"
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/tools/partition_search.h"
 #include "platform/files.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/common/text.h"
-#include "core/device/sector_device.h"
+#include "core/device/open_device.h"
 #include "core/partitions/file_system_text.h"
 #include "core/present/display_format.h"
 #include "core/tools/tool_messages.h"

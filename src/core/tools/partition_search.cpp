@@ -8,6 +8,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/common/text.h"
+#include "core/device/open_device.h"
 #include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 #include "core/tools/search_candidate.h"

@@ -7,6 +7,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/device/command_output.h"
+#include "core/device/open_device.h"
 #include "core/tools/tool_messages.h"
 
 namespace dudorazu {

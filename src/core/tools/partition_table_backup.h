@@ -18,7 +18,7 @@
 
 #include "core/common/messages.h"
 #include "core/device/disk_record.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

@@ -5,7 +5,7 @@
 
 #include "core/common/text.h"
 #include "core/device/command_paths.h"
-#include "core/device/sector_device.h"
+#include "core/device/open_device.h"
 #include "core/tools/restore_targets.h"
 #include "core/tools/tool_messages.h"
 

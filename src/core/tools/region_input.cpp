@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/partition_table.h"
 
 namespace dudorazu {

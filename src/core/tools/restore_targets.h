@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/tools/partition_table_restore.h"
 
 namespace dudorazu {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/partitions/exfat_boot_copy.h"
 
 namespace dudorazu {

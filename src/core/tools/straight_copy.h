@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "core/common/progress_block.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu {
 

@@ -1,7 +1,7 @@
 #include "core/tools/upcase_scans.h"
 
 #include "core/common/text.h"
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "core/exfat/upcase_scan.h"
 
 namespace dudorazu {

@@ -3,7 +3,7 @@
 // parameters so tests can hand in a fake tree.
 #include <string>
 
-#include "core/device/drive_enumerator.h"
+#include "platform/drive_enumerator.h"
 
 namespace dudorazu::platform {
 

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 #include "platform/windows/windows_handle.h"
 #include "platform/windows/windows_paths.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device/drive_enumerator.h"
+#include "platform/drive_enumerator.h"
 
 namespace dudorazu::platform {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "core/device/sector_device.h"
+#include "platform/sector_device.h"
 
 namespace dudorazu::platform {
 

@@ -1,12 +1,11 @@
 #pragma once
-// Raw access to a drive or an image file by byte offset. Every operation opens
-// its own device and closes it by destroying it; no handle is shared between
-// threads. Byte offsets are 64-bit; readSectors counts 512-byte sectors.
+// Raw access to a drive or an image file by byte offset, as each backend
+// gives it. Every operation opens its own device (core/device/open_device.h)
+// and closes it by destroying it; no handle is shared between threads.
+// Byte offsets are 64-bit; readSectors counts 512-byte sectors.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <string>
+#include <cstring>
 
 #include "platform/output_file.h"
 
@@ -51,35 +50,14 @@ class SectorDevice {
 
   // The read everyone uses: zero-fills `length` bytes first, so a failed or
   // short read leaves zeros that match no signature.
-  size_t readZeroFilled(uint64_t offset, void* buffer, size_t length);
+  size_t readZeroFilled(uint64_t offset, void* buffer, size_t length) {
+    std::memset(buffer, 0, length);
+    return readAt(offset, buffer, length);
+  }
   // `count` sectors from `lba`, zero-filled first.
   size_t readSectors(uint64_t lba, uint32_t count, void* buffer) {
     return readZeroFilled(lba * kSectorSize, buffer, static_cast<size_t>(count) * kSectorSize);
   }
-};
-
-using DeviceOpener =
-    std::function<std::unique_ptr<SectorDevice>(const std::string& path, OpenMode mode)>;
-
-// Opens a device path or image file; nullptr when it cannot be opened.
-// Goes through the installed opener (the platform's by default).
-std::unique_ptr<SectorDevice> openDevice(const std::string& path, OpenMode mode);
-
-// Replaces the opener, for tests that inject faults or serve memory images.
-// An empty function restores the platform's. Not for use while operations run.
-void setDeviceOpener(DeviceOpener opener);
-
-// A device held in memory, for hand-made sectors in tests and fuzz targets.
-class MemoryDevice : public SectorDevice {
- public:
-  explicit MemoryDevice(std::string bytes) : bytes_(std::move(bytes)) {}
-  size_t readAt(uint64_t offset, void* buffer, size_t length) override;
-  size_t writeAt(uint64_t offset, const void* buffer, size_t length) override;
-  uint64_t size() const override { return bytes_.size(); }
-  const std::string& bytes() const { return bytes_; }
-
- private:
-  std::string bytes_;
 };
 
 }  // namespace dudorazu

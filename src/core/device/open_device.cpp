@@ -1,0 +1,11 @@
+#include "core/device/open_device.h"
+
+#include "platform/devices.h"
+
+namespace dudorazu {
+
+std::unique_ptr<SectorDevice> openDevice(const std::string& path, OpenMode mode) {
+  return platform::openSectorDevice(path, mode);
+}
+
+}  // namespace dudorazu
