@@ -29,7 +29,7 @@ QString PartitionWindow::keyOf(const DiskRecord& disk, const PartitionRecord& pa
 PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, UserDialogs& dialogs, QWidget* parent)
     : QWidget(parent),
       disk_(disk),
-      partition_(partition),
+      volume_(partition),
       dialogs_(dialogs),
       key_(keyOf(disk, partition)),
       runner_(dialogs, this, &markers_.busy) {
@@ -127,7 +127,7 @@ void PartitionWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   dropRows();
-  partition_.emptyResults();
+  volume_.emptyResults();
   event->accept();
 }
 
