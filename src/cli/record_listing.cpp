@@ -46,9 +46,11 @@ void printTreeText(FILE* out, const ExfatFileRecord& top) {
     // A name is one line: control characters from a hostile entry would
     // break the listing or drive the terminal.
     line += printableText(r.name);
+    // A record without a time shows "-", so that the columns still count.
+    auto shown = [](std::string t) { return t.empty() ? std::string("-") : t; };
     line += format("  %s  %llu  %s  %s  %u\n", stateText(r.state), static_cast<unsigned long long>(r.dataLength),
-                   formatRecordTime(r.createDate, r.createTime).c_str(),
-                   formatRecordTime(r.modifyDate, r.modifyTime).c_str(), r.firstCluster);
+                   shown(formatRecordTime(r.createDate, r.createTime)).c_str(),
+                   shown(formatRecordTime(r.modifyDate, r.modifyTime)).c_str(), r.firstCluster);
     std::fwrite(line.data(), 1, line.size(), out);
   });
 }

@@ -29,6 +29,7 @@
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
 #include "widgets/disk_tree_model.h"
+#include "widgets/qt_text.h"
 #include "widgets/tree_list_view.h"
 
 namespace dudorazu::shell {
@@ -302,9 +303,40 @@ PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionReco
     panes_[2]->setText(text);
     dialogs_.message(this, text, QString::fromUtf8(kStatisticsCaption));
   });
+  // Named again once the closed tab has gone from the list.
+  connect(sub, &QObject::destroyed, this, &MainWindow::nameTabs, Qt::QueuedConnection);
   sub->showMaximized();
   mdi_->setActiveSubWindow(sub);
+  nameTabs();
   return window;
+}
+
+// Every image's first partition is "Partition0": where two tabs would read
+// the same, each also names its disk. The tool tip always says disk,
+// partition and label.
+void MainWindow::nameTabs() {
+  const QList<PartitionWindow*> windows = partitionWindows();
+  QStringList titles;
+  for (PartitionWindow* w : windows) titles << widgets::qtText(partitionText(w->partition()));
+  for (qsizetype i = 0; i < windows.size(); ++i) {
+    PartitionWindow* w = windows[i];
+    const QString disk = widgets::qtText(displayName(w->disk()));
+    QString title = titles[i];
+    if (titles.count(titles[i]) > 1) title += QStringLiteral(" - ") + disk;
+    QString tip = QStringLiteral("磁盘：") + disk + QStringLiteral("\n分区：") + titles[i];
+    if (!w->partition().label.empty()) tip += QStringLiteral("\n卷标：") + widgets::qtText(w->partition().label);
+    w->setWindowTitle(title);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) {
+      sub->setWindowTitle(title);
+      sub->setToolTip(tip);
+    }
+    w->setToolTip(tip);
+  }
+  // The tab bar shows the sub-windows' titles; it takes the tips too.
+  if (auto* tabs = mdi_->findChild<QTabBar*>()) {
+    const QList<QMdiSubWindow*> subs = mdi_->subWindowList();
+    for (int i = 0; i < tabs->count() && i < subs.size(); ++i) tabs->setTabToolTip(i, subs[i]->toolTip());
+  }
 }
 
 void MainWindow::addRecentFile(const QString& path) {

@@ -64,6 +64,7 @@ class MainWindow : public QMainWindow {
   void createImage();
   void createRegion();
   void showManual();
+  void nameTabs();
   void addRecentFile(const QString& path);
   void fillRecentMenus();
   void restorePlacement();

@@ -37,6 +37,8 @@ class PartitionWindow : public QWidget {
   // The disk's display name followed by the partition text: one window per key.
   static QString keyOf(const DiskRecord& disk, const PartitionRecord& partition);
   QString key() const { return key_; }
+  const DiskRecord& disk() const { return disk_; }
+  const PartitionRecord& partition() const { return volume_.partition; }
 
   // Loads the tree again (refused while an operation runs).
   void reload();

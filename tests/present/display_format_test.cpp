@@ -1,5 +1,8 @@
 #include "core/present/display_format.h"
 
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace dudorazu {
@@ -18,8 +21,12 @@ TEST(DisplayFormat, SizeFormsChangeUnitAtTheirBoundariesAndRecordTimesDecodeDosW
       {200000, "0.2 MB"},      {100000, "97.7 KB"},   {0, "0.0 KB"},        {5ull << 40, "5120.0 GB"}};
   for (const auto& [size, text] : shortForms) EXPECT_EQ(formatSizeShort(size), text) << size;
   EXPECT_EQ(formatRecordTime(0x3A21, 0x6B2D), "2009-01-01 13:25:26");
-  EXPECT_EQ(formatRecordTime(0, 0), "1980-00-00 00:00:00") << "unset times still format, they are lookup keys";
-  EXPECT_EQ(formatRecordTime(0xFFFF, 0xFFFF), "2107-15-31 31:63:62");
+  // Words that name no moment show nothing: no time at all, month 0 or 13,
+  // day 0, hour 24, minute 60, 60 seconds.
+  for (const auto& [date, time] : std::vector<std::pair<uint16_t, uint16_t>>{
+           {0, 0}, {0x3A01, 0}, {0x3A20, 0}, {0x3BA1, 0}, {0x3A21, 24 << 11}, {0x3A21, 60 << 5}, {0x3A21, 30}, {0xFFFF, 0xFFFF}})
+    EXPECT_EQ(formatRecordTime(date, time), "") << date << " " << time;
+  EXPECT_EQ(formatRecordTime(0xFF9F, 0xBF7D), "2107-12-31 23:59:58");
 }
 
 }  // namespace

@@ -127,11 +127,17 @@ class WindowsTest : public QObject {
     QCOMPARE(s.open(s.row("sample-disk.img", "Partition0")), nullptr);
     QVERIFY(!s.window.showsPartitionMenus());
     QCOMPARE(s.dialogs.messages, (QList<Message>{{"此分区已打开！", "dudorazu"}}));
-    // The same partition text on another disk is another partition.
-    QVERIFY(s.open(s.row("partitions-mbr.img", "Partition0")));
+    // The same partition text on another disk is another partition; the
+    // two tabs then name their disks, and the tool tips always do.
+    PartitionWindow* other = s.open(s.row("partitions-mbr.img", "Partition0"));
+    QVERIFY(other);
     QCOMPARE(s.window.partitionWindows().size(), 2);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Partition0 - sample-disk.img"));
+    QCOMPARE(other->windowTitle(), QStringLiteral("Partition0 - partitions-mbr.img"));
+    QVERIFY(other->toolTip().contains(QStringLiteral("磁盘：partitions-mbr.img")));
     s.window.commands().action(shell::kClosePartition)->trigger();
     QCOMPARE(s.window.partitionWindows().size(), 1);
+    QTRY_COMPARE(s.window.partitionWindows().front()->windowTitle(), QStringLiteral("Partition0"));
     // exFAT formatted over a Linux (0x83) partition opens all the same.
     s.window.openImageFile(image("partitions-foreign.img"));
     QVERIFY(s.open(s.row("partitions-foreign.img", "Partition0")));

@@ -29,6 +29,12 @@ std::string formatSizeLong(uint64_t bytes) {
 }
 
 std::string formatRecordTime(uint16_t date, uint16_t time) {
+  // Found folders, carved files and the root carry no time: their words are
+  // zero, which would read as month 0. Nor is a word that names no moment
+  // (month 13, hour 25) shown as if it were one.
+  const int month = (date >> 5) & 15, day = date & 31, hour = time >> 11, minute = (time >> 5) & 63,
+            twoSeconds = time & 31;
+  if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || twoSeconds > 29) return std::string();
   return format("%d-%02d-%02d %02d:%02d:%02d", (date >> 9) + 1980, (date >> 5) & 15, date & 31,
                 time >> 11, (time >> 5) & 63, (time & 31) * 2);
 }

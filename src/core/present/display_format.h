@@ -12,7 +12,8 @@ std::string formatSizeShort(uint64_t bytes);
 std::string formatSizeLong(uint64_t bytes);
 // "正常文件", "已删除文件", "正常文件夹", "已删除文件夹"; empty for an unfilled record.
 const char* stateText(uint8_t state);
-// "%d-%02d-%02d %02d:%02d:%02d" from a DOS date and time word.
+// "%d-%02d-%02d %02d:%02d:%02d" from a DOS date and time word; empty when
+// they name no moment (a record without a time has zero words).
 std::string formatRecordTime(uint16_t date, uint16_t time);
 
 }  // namespace dudorazu

@@ -10,7 +10,8 @@ namespace {
 
 std::string isoTime(uint16_t date, uint16_t time) {
   int month = (date >> 5) & 15, day = date & 31;
-  if (month < 1 || month > 12 || day < 1) return std::string();
+  if (month < 1 || month > 12 || day < 1 || (time >> 11) > 23 || ((time >> 5) & 63) > 59 || (time & 31) > 29)
+    return std::string();
   // exFAT times here carry no zone: written without one, as local time.
   return format("%04d-%02d-%02dT%02d:%02d:%02d", (date >> 9) + 1980, month, day, time >> 11, (time >> 5) & 63,
                 (time & 31) * 2);

@@ -15,6 +15,15 @@ namespace {
 
 int fdOf(std::intptr_t native) { return static_cast<int>(native); }
 
+// Access and modification time both set to `when`.
+bool setTimes(int fd, std::time_t when) {
+  struct timespec times[2];
+  times[0].tv_sec = when;
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  return ::futimens(fd, times) == 0;
+}
+
 // One component: anything else would reach outside the folder.
 bool isComponent(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -85,11 +94,7 @@ bool FolderHandle::reopenAbove(const FolderHandle& child) {
 }
 
 bool FolderHandle::setModifiedTime(std::time_t when) {
-  struct timespec times[2];
-  times[0].tv_sec = when;
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  return isOpen() && ::futimens(fdOf(native_), times) == 0;
+  return isOpen() && setTimes(fdOf(native_), when);
 }
 
 void FolderHandle::close() {
@@ -167,11 +172,7 @@ bool OutputHandle::extendTo(uint64_t length) {
 }
 
 void OutputHandle::setModifiedTime(std::time_t when) {
-  struct timespec times[2];
-  times[0].tv_sec = when;
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  ::futimens(fdOf(native_), times);
+  setTimes(fdOf(native_), when);
 }
 
 bool OutputHandle::close() {
