@@ -61,7 +61,9 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   startLoad();
 }
 
-PartitionWindow::~PartitionWindow() = default;
+// The panes are children, deleted after the members: none may still point
+// into the volume's records once it is gone.
+PartitionWindow::~PartitionWindow() { dropRows(); }
 
 // A load or scan fills the records until it ends: no row may point into them.
 void PartitionWindow::dropRows() {
