@@ -97,13 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   partition.startSector = 0;
   partition.sizeSectors = g_image.size() / 512;
   partition.typeCode = 5;
+  LoadedVolume volume(partition);
   ProgressBlock progress;
-  loadVolumeTree(disk, partition, progress);
+  loadVolumeTree(disk, volume, progress);
   // The scan on a table partition reads the boot sector again; a found one
   // uses the geometry the load left, without a FAT.
-  scanLostFiles(disk, partition, progress);
+  scanLostFiles(disk, volume, progress);
   partition.searchKind = 2;
-  scanLostFiles(disk, partition, progress);
-  partition.emptyResults();
+  scanLostFiles(disk, volume, progress);
+  volume.emptyResults();
   return 0;
 }

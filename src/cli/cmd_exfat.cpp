@@ -57,18 +57,18 @@ int cmdTree(Args args) {
   ExfatTarget target;
   bool json = false;
   if (int status = parseTarget(args, "tree", kTreeUsage, json, target, catalogue); status >= 0) return status;
-  PartitionRecord& partition = *target.partition;
+  LoadedVolume volume(*target.partition);
   ProgressBlock progress;
-  if (!runOperation(treeLoadOperation(*target.disk, partition), progress)) {
+  if (!runOperation(treeLoadOperation(*target.disk, volume), progress)) {
     printError("tree", "partition '" + args[1] + "' has no readable exFAT boot sector (main or backup); "
                        "scan-lost can still look for lost files");
     return 1;
   }
   if (json) {
     RecordJsonStream stream(stdout);
-    stream.addTree(partition.rootRecord, "/");
+    stream.addTree(volume.rootRecord, "/");
   } else {
-    printTreeText(stdout, partition.rootRecord);
+    printTreeText(stdout, volume.rootRecord);
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -79,19 +79,19 @@ int cmdScanLost(Args args) {
   bool json = false;
   if (int status = parseTarget(args, "scan-lost", kScanUsage, json, target, catalogue); status >= 0)
     return status;
-  PartitionRecord& partition = *target.partition;
+  LoadedVolume volume(*target.partition);
   ProgressBlock progress;
-  if (!runOperation(lostFileScanOperation(*target.disk, partition), progress)) {
+  if (!runOperation(lostFileScanOperation(*target.disk, volume), progress)) {
     printError("scan-lost", "cannot open '" + target.disk->devicePath + "' for reading");
     return 1;
   }
   if (json) {
     RecordJsonStream stream(stdout);
-    stream.addTree(partition.rootRecord, "/");
-    stream.addTree(partition.extendedRecord, std::string("/") + kExtendedFolderName);
+    stream.addTree(volume.rootRecord, "/");
+    stream.addTree(volume.extendedRecord, std::string("/") + kExtendedFolderName);
   } else {
-    printTreeText(stdout, partition.rootRecord);
-    printTreeText(stdout, partition.extendedRecord);
+    printTreeText(stdout, volume.rootRecord);
+    printTreeText(stdout, volume.extendedRecord);
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

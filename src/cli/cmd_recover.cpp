@@ -146,8 +146,8 @@ int cmdRecover(Args args) {
   ExfatTarget target;
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
-  PartitionRecord& partition = *target.partition;
-  const CommandPath source = partitionInput(target.disk->devicePath, partition, "SOURCE");
+  LoadedVolume volume(*target.partition);
+  const CommandPath source = partitionInput(target.disk->devicePath, volume.partition, "SOURCE");
   if (hasReport) {
     // Asked now as well as when the report is made, so a long save does not
     // end in a refusal.
@@ -159,26 +159,26 @@ int cmdRecover(Args args) {
   }
 
   ProgressBlock progress;
-  if (!runOperation(lost ? lostFileScanOperation(*target.disk, partition) : treeLoadOperation(*target.disk, partition),
+  if (!runOperation(lost ? lostFileScanOperation(*target.disk, volume) : treeLoadOperation(*target.disk, volume),
                     progress)) {
     printError("recover", lost ? "cannot open '" + target.disk->devicePath + "' for reading"
                                : "partition '" + args[1] + "' has no readable exFAT boot sector; try --lost");
     return 1;
   }
-  if (!lost && !rootFolderReadable(*target.disk, partition)) {
+  if (!lost && !rootFolderReadable(*target.disk, volume)) {
     printError("recover", format("the root folder (cluster %" PRIu32 ") of partition '%s' cannot be read: the disk or "
                                  "image ends before it or the read failed; try --lost",
-                                 partition.rootRecord.firstCluster, args[1].c_str()));
+                                 volume.rootRecord.firstCluster, args[1].c_str()));
     return 1;
   }
 
   std::vector<const ExfatFileRecord*> records;
   if (paths.empty()) {
-    records.push_back(&partition.rootRecord);
-    if (lost) records.push_back(&partition.extendedRecord);
+    records.push_back(&volume.rootRecord);
+    if (lost) records.push_back(&volume.extendedRecord);
   }
   for (const std::string& p : paths) {
-    const auto [r, matches] = findByPath(partition, p);
+    const auto [r, matches] = findByPath(volume, p);
     if (!r) {
       printError("recover", "no record at '" + p + "' (tree lists the paths)");
       return 1;
@@ -218,7 +218,7 @@ int cmdRecover(Args args) {
   options.guessFreeClusters = !chainOnly;
   std::vector<PlannedRecord> planned;
   for (size_t i = 0; i < records.size(); ++i)
-    planned.push_back({{target.disk, &partition, const_cast<ExfatFileRecord*>(records[i])}, dest, i});
+    planned.push_back({{target.disk, &volume, const_cast<ExfatFileRecord*>(records[i])}, dest, i});
   // The room test and the bar count only what the filters let through, and
   // of a length beyond the volume only what the volume can hold.
   RecordingMessageSink refusal;
@@ -269,8 +269,8 @@ int cmdRecover(Args args) {
   if (hasReport) {
     DfxmlSource read;
     read.imageFilename = target.disk->devicePath;
-    read.partitionOffset = partition.startOffset();
-    read.blockSize = partition.clusterBytes();
+    read.partitionOffset = volume.partition.startOffset();
+    read.blockSize = volume.clusterBytes();
     read.commandLine = "dudorazu-cli recover";
     CommandOutput out = createCommandOutput(reportOutput(reportPath), {source});
     if (!out.problem.empty()) {
@@ -304,14 +304,14 @@ int cmdStats(Args args) {
   DiskCatalogue catalogue;
   ExfatTarget target;
   if (int status = openTarget(args, 3, "stats", catalogue, target); status >= 0) return status;
-  PartitionRecord& partition = *target.partition;
+  LoadedVolume volume(*target.partition);
   ProgressBlock progress;
-  if (!runOperation(treeLoadOperation(*target.disk, partition), progress)) {
+  if (!runOperation(treeLoadOperation(*target.disk, volume), progress)) {
     printError("stats", "partition '" + args[1] + "' has no readable exFAT boot sector");
     return 1;
   }
   std::string path = args.size() > 2 ? args[2] : "/";
-  const ExfatFileRecord* record = findByPath(partition, path).record;
+  const ExfatFileRecord* record = findByPath(volume, path).record;
   if (!record) {
     printError("stats", "no record at '" + path + "' (tree lists the paths)");
     return 1;

@@ -29,7 +29,7 @@ QString PartitionWindow::keyOf(const DiskRecord& disk, const PartitionRecord& pa
 PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, UserDialogs& dialogs, QWidget* parent)
     : QWidget(parent),
       disk_(disk),
-      partition_(partition),
+      volume_(partition),
       dialogs_(dialogs),
       key_(keyOf(disk, partition)),
       runner_(dialogs, this, &markers_.busy) {
@@ -61,7 +61,9 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   startLoad();
 }
 
-PartitionWindow::~PartitionWindow() = default;
+// The panes are children, deleted after the members: none may still point
+// into the volume's records once it is gone.
+PartitionWindow::~PartitionWindow() { dropRows(); }
 
 // A load or scan fills the records until it ends: no row may point into them.
 void PartitionWindow::dropRows() {
@@ -127,7 +129,7 @@ void PartitionWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   dropRows();
-  partition_.emptyResults();
+  volume_.emptyResults();
   event->accept();
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/device/disk_record.h"
+#include "core/exfat/loaded_volume.h"
 #include "core/exfat/subtree_tally.h"
 #include "core/recovery/record_search.h"
 #include "core/common/long_operation.h"
@@ -37,7 +38,7 @@ class PartitionWindow : public QWidget {
   static QString keyOf(const DiskRecord& disk, const PartitionRecord& partition);
   QString key() const { return key_; }
   const DiskRecord& disk() const { return disk_; }
-  const PartitionRecord& partition() const { return partition_; }
+  const PartitionRecord& partition() const { return volume_.partition; }
 
   // Loads the tree again (refused while an operation runs).
   void reload();
@@ -119,7 +120,9 @@ class PartitionWindow : public QWidget {
   void clearMarks(const std::vector<ExfatFileRecord*>& records);
 
   DiskRecord& disk_;
-  PartitionRecord& partition_;
+  // What the load or scan read; every member after it (the runner, the
+  // saves) ends before it, so no worker outlives the records it uses.
+  LoadedVolume volume_;
   UserDialogs& dialogs_;
   QString key_;
   // busy: any operation of the window runs; loading: a load or a scan

@@ -49,7 +49,7 @@ struct SaveOutcome {
 
 }  // namespace
 
-void PartitionWindow::startLoad() { fillTree(progress_, false, treeLoadOperation(disk_, partition_)); }
+void PartitionWindow::startLoad() { fillTree(progress_, false, treeLoadOperation(disk_, volume_)); }
 
 // A tree load or a lost-file scan: the run fills the records behind its
 // progress window. After a scan, found folders stand under the root
@@ -60,7 +60,7 @@ void PartitionWindow::fillTree(ProgressWindow* window, bool scan, LongOperation 
   dropRows();
   // The folder totals are counted while the records are the run's alone.
   auto totals = std::make_shared<SubtreeTally>();
-  operation.run = [run = std::move(operation.run), scan, totals, root = &partition_.rootRecord](
+  operation.run = [run = std::move(operation.run), scan, totals, root = &volume_.rootRecord](
                       ProgressBlock& block, MessageSink& messages, Questions& questions) {
     bool done = run(block, messages, questions);
     if (scan) block.setText("正在分析文件，请稍后！");
@@ -70,10 +70,10 @@ void PartitionWindow::fillTree(ProgressWindow* window, bool scan, LongOperation 
   operation.marker = &markers_.loading;
   runner_.start(std::move(operation), window, [this, scan, totals](const OperationEnd&) {
     if (scan) {
-      showTree({&partition_.rootRecord, &partition_.extendedRecord});
+      showTree({&volume_.rootRecord, &volume_.extendedRecord});
     } else {
       totals_ = *totals;
-      showTree({&partition_.rootRecord});
+      showTree({&volume_.rootRecord});
     }
     if (scan) emit scanFinished();
     else emit loadFinished();
@@ -104,7 +104,7 @@ void PartitionWindow::lostFileScan(bool fromPaneMenu) {
 
 void PartitionWindow::startScan() {
   if (!scanProgress_) scanProgress_ = new ProgressWindow(QString::fromUtf8(kTitleLostFileScan), this);
-  fillTree(scanProgress_, true, lostFileScanOperation(disk_, partition_));
+  fillTree(scanProgress_, true, lostFileScanOperation(disk_, volume_));
 }
 
 void PartitionWindow::find() {
@@ -185,7 +185,7 @@ void PartitionWindow::singleSave(SaveOrigin origin) {
         emit saveFinished(report);
       });
   if (!done) return;
-  SaveStart start = startSingleSave(saves_, {&disk_, &partition_, record}, rowIdOf(record), destination, freeBytes,
+  SaveStart start = startSingleSave(saves_, {&disk_, &volume_, record}, rowIdOf(record), destination, freeBytes,
                                     singleProgress_->block(), sink, outcome->options(outcome),
                                     [outcome, done](const SaveJob& job) {
                                       {
@@ -228,7 +228,7 @@ void PartitionWindow::startBatch(const std::vector<ExfatFileRecord*>& marked, co
   uint64_t freeBytes = 0;
   if (!freeBytesForSave(destination, freeBytes, sink)) return;
   std::vector<PlannedRecord> records;
-  for (ExfatFileRecord* r : marked) records.push_back({{&disk_, &partition_, r}, destination, rowIdOf(r)});
+  for (ExfatFileRecord* r : marked) records.push_back({{&disk_, &volume_, r}, destination, rowIdOf(r)});
   if (!saveProgress_) saveProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
   auto outcome = std::make_shared<SaveOutcome>();
   auto started = std::make_shared<bool>(false);

@@ -101,12 +101,13 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCu
   disk[280 << 10] = '\xFF';
   disk[(280 << 10) + 1] = '\xD9';
   PartitionRecord p;
+  LoadedVolume lv(p);
   p.clusterSectors = 8;
   p.clusterBase = 0 - 2 * 8ull;  // cluster 2 at sector 0
   std::vector<uint8_t> window;
   auto carve = [&](const std::string& bytes) {
     test::MemoryDevice device(bytes);
-    auto c = carveJpeg(device, p, 2, reinterpret_cast<const uint8_t*>(bytes.data()), window);
+    auto c = carveJpeg(device, lv, 2, reinterpret_cast<const uint8_t*>(bytes.data()), window);
     return c ? std::to_string(c->length) + (c->kind == kCarvedIncomplete ? " cut" : " end") : "none";
   };
   EXPECT_EQ(carve(disk), std::to_string((280 << 10) + 2) + " end");

@@ -12,6 +12,7 @@ namespace {
 struct BootDisk {
   std::string bytes;
   PartitionRecord partition;
+  LoadedVolume volume{partition};
   explicit BootDisk(uint64_t sectors = 8192) : bytes(sectors * 512, '\0') {
     partition.startSector = 63;
     partition.sizeSectors = sectors - 63;
@@ -81,17 +82,17 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
     test::MemoryDevice device(d->bytes);
     VolumeParameters params;
     ASSERT_TRUE(readVolumeParameters(device, d->partition, params));
-    EXPECT_EQ(loadFat(device, d->partition, params.fatOffset, params.clusterCount), d == &disk);
+    EXPECT_EQ(loadFat(device, d->volume, params.fatOffset, params.clusterCount), d == &disk);
   }
-  const PartitionRecord& read = disk.partition;
+  const LoadedVolume& read = disk.volume;
   ASSERT_EQ(read.fatEntryCount(), 256u);
   EXPECT_EQ(read.fatTable[0], 0xFFFFFFF8u);
   EXPECT_EQ(nextClusterOf(read, 7), 8u);
   EXPECT_EQ(nextClusterOf(read, 255), 0xFFFFFFFFu);
   EXPECT_EQ(nextClusterOf(read, 256), kFatEndOfChain) << "past the FAT counts as the end";
-  ASSERT_EQ(cut.partition.fatEntryCount(), 1024u);
-  EXPECT_EQ(cut.partition.fatTable[2], 0x12345678u);
-  EXPECT_EQ(cut.partition.fatTable[1023], 0u);
+  ASSERT_EQ(cut.volume.fatEntryCount(), 1024u);
+  EXPECT_EQ(cut.volume.fatTable[2], 0x12345678u);
+  EXPECT_EQ(cut.volume.fatTable[1023], 0u);
   // The FAT held is bounded by the clusters, and without a count by FatLength.
   struct Case {
     const char* what;
@@ -105,6 +106,7 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
       {"a count of 0 leaves the device's bound", 15u << 21, 0, 64ull << 20, (64ull << 20) / 32768 + 2},
   };
   PartitionRecord p;
+  LoadedVolume lv(p);
   p.bytesPerSector = 4096;
   p.clusterSectors = 8;
   for (const Case& c : cases) {
@@ -113,10 +115,10 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   }
   p.bytesPerSector = 512;
   p.fatSectors = 4;
-  EXPECT_EQ(followableClusterLimit(p), 512u);
-  EXPECT_EQ(nextClusterOf(p, 10), kFatEndOfChain);
-  p.fatTable.assign(100, 0);
-  EXPECT_EQ(followableClusterLimit(p), 100u);
+  EXPECT_EQ(followableClusterLimit(lv), 512u);
+  EXPECT_EQ(nextClusterOf(lv, 10), kFatEndOfChain);
+  lv.fatTable.assign(100, 0);
+  EXPECT_EQ(followableClusterLimit(lv), 100u);
 }
 
 }  // namespace

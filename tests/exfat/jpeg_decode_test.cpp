@@ -221,13 +221,14 @@ TEST(JpegCarve, DecodedCarvesGoOnInFreeClustersAndSearchedEndsAreGuesses) {
       disk += cluster;
     }
     PartitionRecord p;
+    LoadedVolume lv(p);
     p.clusterSectors = kCluster / 512;
     p.clusterBase = 0 - 2ull * p.clusterSectors;
     p.clusterCount = static_cast<uint32_t>(c.layout.size());
-    p.allocationBitmap = bitmap;
+    lv.allocationBitmap = bitmap;
     test::MemoryDevice device(disk);
     std::vector<uint8_t> window;
-    auto carve = carveJpeg(device, p, 2, u8(disk), window);
+    auto carve = carveJpeg(device, lv, 2, u8(disk), window);
     ASSERT_TRUE(carve);
     EXPECT_EQ(int{carve->kind}, int{c.kind});
     EXPECT_EQ(carve->length, c.length ? c.length : image.size());

@@ -51,7 +51,7 @@ CarveExpectation readExpectation(const std::string& file = "exfat-carve.expected
   return e;
 }
 
-const ExfatFileRecord* carvedAt(const PartitionRecord& p, uint32_t cluster) {
+const ExfatFileRecord* carvedAt(const LoadedVolume& p, uint32_t cluster) {
   auto it = p.carvedIndex.find(cluster);
   return it == p.carvedIndex.end() ? nullptr : it->second;
 }
@@ -59,20 +59,21 @@ const ExfatFileRecord* carvedAt(const PartitionRecord& p, uint32_t cluster) {
 struct FixtureScan {
   DiskRecord disk;
   PartitionRecord& partition;
+  LoadedVolume volume{partition};
   ProgressBlock progress;
   explicit FixtureScan(const std::string& path)
       : disk(test::catalogued(path)), partition(disk.partitions.front()) {}
-  bool scan() { return scanLostFiles(disk, partition, progress); }
+  bool scan() { return scanLostFiles(disk, volume, progress); }
 };
 
 // exfat-carve.img scanned once without faults, for the cases to compare with.
-const PartitionRecord& cleanCarveScan() {
+const LoadedVolume& cleanCarveScan() {
   static FixtureScan* clean = [] {
     auto* s = new FixtureScan(test::fixtureImage("exfat-carve.img"));
     test::require(s->scan(), "the clean scan failed");
     return s;
   }();
-  return clean->partition;
+  return clean->volume;
 }
 
 // Deleted JPEGs and documents, a wiped folder, photos over a formatted card: each carved byte-exact, no other.
@@ -84,7 +85,7 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
     ASSERT_EQ(want.jpegs.size(), 4u);
     FixtureScan s(image);
     ASSERT_TRUE(s.scan());
-    const PartitionRecord& p = s.partition;
+    const LoadedVolume& p = s.volume;
     size_t carvedJpegs = 0;
     for (const auto& [cluster, record] : p.carvedIndex) carvedJpegs += record->name.ends_with(".jpg");
     EXPECT_EQ(carvedJpegs, want.jpegs.size());
@@ -121,7 +122,7 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
 TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClustersAndCancelKeepsWhatWasFound) {
   std::string image = test::fixtureImage("exfat-carve.img");
   CarveExpectation want = readExpectation();
-  const PartitionRecord& clean = cleanCarveScan();
+  const LoadedVolume& clean = cleanCarveScan();
   {
     // Two bad sectors in the middle of the first batch, away from every file.
     test::FaultPlan plan;
@@ -129,9 +130,9 @@ TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClustersAndCancelKeepsWhatWasFound)
     test::ScopedFaultInjection faults(image, plan);
     FixtureScan s(image);
     ASSERT_TRUE(s.scan());
-    EXPECT_EQ(s.partition.carvedIndex.size(), clean.carvedIndex.size());
-    EXPECT_EQ(childNames(s.partition.rootRecord), childNames(clean.rootRecord));
-    for (const auto& j : want.jpegs) EXPECT_TRUE(carvedAt(s.partition, j.cluster)) << j.cluster;
+    EXPECT_EQ(s.volume.carvedIndex.size(), clean.carvedIndex.size());
+    EXPECT_EQ(childNames(s.volume.rootRecord), childNames(clean.rootRecord));
+    for (const auto& j : want.jpegs) EXPECT_TRUE(carvedAt(s.volume, j.cluster)) << j.cluster;
   }
   // Stop is pressed as the JPEG search reads at the second JPEG's cluster.
   FixtureScan s(image);
@@ -144,11 +145,11 @@ TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClustersAndCancelKeepsWhatWasFound)
     ASSERT_TRUE(s.scan());
   }
   EXPECT_TRUE(s.progress.cancelled());
-  EXPECT_TRUE(carvedAt(s.partition, want.jpegs[0].cluster)) << "found before the cancel";
-  EXPECT_TRUE(carvedAt(s.partition, want.jpegs[1].cluster)) << "the cluster being examined completes";
-  EXPECT_FALSE(carvedAt(s.partition, want.jpegs[2].cluster)) << "nothing after the cancel";
-  for (const auto& d : want.documents) EXPECT_FALSE(carvedAt(s.partition, d.first));
-  EXPECT_TRUE(hasChild(s.partition.rootRecord, std::to_string(want.lostFolder)));
+  EXPECT_TRUE(carvedAt(s.volume, want.jpegs[0].cluster)) << "found before the cancel";
+  EXPECT_TRUE(carvedAt(s.volume, want.jpegs[1].cluster)) << "the cluster being examined completes";
+  EXPECT_FALSE(carvedAt(s.volume, want.jpegs[2].cluster)) << "nothing after the cancel";
+  for (const auto& d : want.documents) EXPECT_FALSE(carvedAt(s.volume, d.first));
+  EXPECT_TRUE(hasChild(s.volume.rootRecord, std::to_string(want.lostFolder)));
 }
 
 TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
@@ -161,19 +162,20 @@ TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
   std::fill(bytes.begin() + 2048 * 512, bytes.begin() + 2072 * 512, '\0');
   test::writeFile(image, bytes);
   CarveExpectation want = readExpectation();
-  const uint32_t spc = cleanCarveScan().clusterSectors;
-  const uint32_t heap = cleanCarveScan().clusterBase + 2 * spc - 2048;
+  const uint32_t spc = cleanCarveScan().partition.clusterSectors;
+  const uint32_t heap = cleanCarveScan().partition.clusterBase + 2 * spc - 2048;
   FixtureScan s(image);
   ASSERT_TRUE(s.scan());
   const PartitionRecord& p = s.partition;
+  const LoadedVolume& lv = s.volume;
   EXPECT_EQ(p.clusterSectors, 1u);
   EXPECT_EQ(p.clusterBase, 2048u);
-  EXPECT_TRUE(p.rootRecord.children.empty()) << "no folder detection with one-sector clusters";
+  EXPECT_TRUE(lv.rootRecord.children.empty()) << "no folder detection with one-sector clusters";
   for (const auto& j : want.jpegs) {
-    const ExfatFileRecord* r = carvedAt(p, heap + (j.cluster - 2) * spc);
+    const ExfatFileRecord* r = carvedAt(lv, heap + (j.cluster - 2) * spc);
     EXPECT_EQ(r ? r->dataLength : 0, j.length) << "JPEG of cluster " << j.cluster;
   }
-  const ExfatFileRecord* document = carvedAt(p, heap + (want.documents[0].first - 2) * spc);
+  const ExfatFileRecord* document = carvedAt(lv, heap + (want.documents[0].first - 2) * spc);
   ASSERT_TRUE(document);
   EXPECT_EQ(document->name.rfind("Report", 0), 0u);
 }
@@ -194,21 +196,22 @@ TEST(LostFileScan, UpcaseTableLocatesAVolumeWithoutBootSectors) {
   DiskRecord rec;
   test::writeFile(rec.devicePath = dir.file("disk.img"), disk);
   PartitionRecord p;
+  LoadedVolume lv(p);
   p.startSector = start;
   p.sizeSectors = 16384;
   p.typeCode = 5;
   ProgressBlock progress;
-  ASSERT_TRUE(scanLostFiles(rec, p, progress));
+  ASSERT_TRUE(scanLostFiles(rec, lv, progress));
   EXPECT_EQ(p.clusterSectors, 8u);
   EXPECT_EQ(p.clusterBase, start + 1000 - 3 * 8u);
-  EXPECT_EQ(childNames(p.rootRecord), "12");
-  EXPECT_EQ(childNames(p.rootRecord.children.front()), "and-me.txt,found-me.txt");
-  ASSERT_TRUE(carvedAt(p, 20));
-  EXPECT_EQ(carvedAt(p, 20)->dataLength, 14u) << "up to and with its end marker";
+  EXPECT_EQ(childNames(lv.rootRecord), "12");
+  EXPECT_EQ(childNames(lv.rootRecord.children.front()), "and-me.txt,found-me.txt");
+  ASSERT_TRUE(carvedAt(lv, 20));
+  EXPECT_EQ(carvedAt(lv, 20)->dataLength, 14u) << "up to and with its end marker";
 }
 
 struct SyntheticScan : test::ServedVolume {
-  explicit SyntheticScan(const TestVolume& v) : ServedVolume(v) { scanLostFiles(disk, partition, progress); }
+  explicit SyntheticScan(const TestVolume& v) : ServedVolume(v) { scanLostFiles(disk, volume, progress); }
 };
 
 TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwiceAndClusterCountsAreBounded) {
@@ -228,26 +231,26 @@ TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwiceAndClusterCountsAreBoun
   v.putSet({65}, 3, fileSet("last2"));
   SyntheticScan s(v);
   // 4 (the root), 8, 10, 60 and 65 are folders; 20 was read through 10.
-  EXPECT_EQ(childNames(s.partition.rootRecord), "65,60,10,8,4");
-  const ExfatFileRecord& ten = *childNamed(s.partition.rootRecord, "10");
+  EXPECT_EQ(childNames(s.volume.rootRecord), "65,60,10,8,4");
+  const ExfatFileRecord& ten = *childNamed(s.volume.rootRecord, "10");
   EXPECT_EQ(childNames(ten), "file,child");
   EXPECT_EQ(childNames(*childNamed(ten, "child")), "grandchild2,grandchild");
-  auto root = s.partition.clusterIndex.find(0), extended = s.partition.clusterIndex.find(1);
-  ASSERT_TRUE(root != s.partition.clusterIndex.end() && extended != s.partition.clusterIndex.end());
-  EXPECT_EQ(root->second, &s.partition.rootRecord);
-  EXPECT_EQ(extended->second, &s.partition.extendedRecord);
+  auto root = s.volume.clusterIndex.find(0), extended = s.volume.clusterIndex.find(1);
+  ASSERT_TRUE(root != s.volume.clusterIndex.end() && extended != s.volume.clusterIndex.end());
+  EXPECT_EQ(root->second, &s.volume.rootRecord);
+  EXPECT_EQ(extended->second, &s.volume.extendedRecord);
   EXPECT_EQ(s.progress.upper(), 64u) << "clusters 2 to 65";
 
   // A heap of four clusters (2 to 5), and counts far beyond the device: the
   // scan ends where the device does.
   putLe32(v.bootSector(), 0x5C, 4);
   SyntheticScan small(v);
-  EXPECT_EQ(childNames(small.partition.rootRecord), "4");
+  EXPECT_EQ(childNames(small.volume.rootRecord), "4");
   EXPECT_EQ(small.progress.upper(), 4u);
   for (uint32_t count : {65u, 0xFFFFFFFDu, 0xFFFFFFFFu}) {
     putLe32(v.bootSector(), 0x5C, count);
     SyntheticScan huge(v);
-    EXPECT_EQ(childNames(huge.partition.rootRecord), "65,60,10,8,4") << count;
+    EXPECT_EQ(childNames(huge.volume.rootRecord), "65,60,10,8,4") << count;
     EXPECT_EQ(huge.progress.upper(), 64u) << count;
   }
 }
@@ -261,13 +264,14 @@ TEST(LostFileScan, AFoundVolumeIsScannedOnItsStoredGeometryWithoutAFat) {
   v.putSet({21}, 0, fileSet("second-cluster"));
   test::ServedVolume s(v);
   PartitionRecord& p = s.partition;
+  LoadedVolume& lv = s.volume;
   p.searchKind = 2;  // found by a search: geometry kept, boot sector not read again
   p.clusterSectors = 2;
   p.clusterBase = v.clusterOffset(2) / 512 - 4;
   p.fatSectors = 1;
-  ASSERT_TRUE(scanLostFiles(s.disk, p, s.progress));
-  EXPECT_TRUE(p.fatTable.empty());
-  EXPECT_EQ(childNames(*childNamed(*childNamed(p.rootRecord, "10"), "chained")), "first-cluster");
+  ASSERT_TRUE(scanLostFiles(s.disk, lv, s.progress));
+  EXPECT_TRUE(lv.fatTable.empty());
+  EXPECT_EQ(childNames(*childNamed(*childNamed(lv.rootRecord, "10"), "chained")), "first-cluster");
 }
 
 std::string diskWithTableAt(std::initializer_list<uint64_t> sectors, uint64_t size) {

@@ -1,6 +1,7 @@
 #pragma once
 // Hand-made volumes on a scratch disk image, for the tests that load or scan
 // them through a device (the fuzz targets keep to the bytes of test_volume.h).
+#include "core/exfat/loaded_volume.h"
 #include "exfat/test_volume.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
@@ -19,6 +20,7 @@ struct ServedVolume {
   TempDir dir;
   DiskRecord disk;
   PartitionRecord& partition;
+  LoadedVolume volume{partition};
   ProgressBlock progress;
 };
 

@@ -22,8 +22,8 @@ using test::SetLayout;
 using test::TestVolume;
 
 struct Loaded : test::ServedVolume {
-  explicit Loaded(const TestVolume& v) : ServedVolume(v), ok(loadVolumeTree(disk, partition, progress)) {}
-  const ExfatFileRecord& root() const { return partition.rootRecord; }
+  explicit Loaded(const TestVolume& v) : ServedVolume(v), ok(loadVolumeTree(disk, volume, progress)) {}
+  const ExfatFileRecord& root() const { return volume.rootRecord; }
   bool ok;
 };
 
@@ -38,22 +38,13 @@ TEST(TreeLoader, RootChainClustersAreDecodedInOrderAndSetsCrossBoundaries) {
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(childNames(l.root()), "in-10,in-9,crossing-4-to-9-with-a-long-name,in-4");
   EXPECT_EQ(l.root().name + " " + std::to_string(l.root().firstCluster), "根目录 4");
-  EXPECT_EQ(l.partition.clusterIndex.count(4), 1u) << "the root is indexed under its cluster";
+  EXPECT_EQ(l.volume.clusterIndex.count(4), 1u) << "the root is indexed under its cluster";
 
-  // Loaded results are never copied away silently; a move hands them over
-  // with every pointer aimed at the new record.
-  static_assert(!std::is_copy_constructible_v<PartitionRecord> && !std::is_copy_assignable_v<PartitionRecord>);
-  EXPECT_FALSE(l.partition.description().hasResults());
-  PartitionRecord moved(std::move(l.partition));
-  EXPECT_FALSE(l.partition.hasResults());
-  ASSERT_EQ(moved.clusterIndex.count(4), 1u);
-  EXPECT_EQ(moved.clusterIndex.find(4)->second, &moved.rootRecord);
-  for (const ExfatFileRecord& child : moved.rootRecord.children) EXPECT_EQ(child.parent, &moved.rootRecord);
-  PartitionRecord assigned;
-  assigned = std::move(moved);
-  EXPECT_EQ(assigned.clusterIndex.find(4)->second, &assigned.rootRecord);
-  EXPECT_EQ(assigned.rootRecord.children.front().parent, &assigned.rootRecord);
-  EXPECT_EQ(assigned.rootRecord.children.size(), 4u);
+  // The description is a plain value: a copy carries none of the loaded
+  // records, which stay with the one volume that read them.
+  static_assert(std::is_copy_constructible_v<PartitionRecord> && !std::is_copy_constructible_v<LoadedVolume>);
+  l.volume.emptyResults();
+  EXPECT_FALSE(l.volume.hasResults());
 }
 
 TEST(TreeLoader, ChainsCyclesHostileLengthsAndBootSectorsEndTheLoad) {
@@ -80,7 +71,7 @@ TEST(TreeLoader, ChainsCyclesHostileLengthsAndBootSectorsEndTheLoad) {
   bad.bootSector()[0x6D] = bad.backupBootSector()[0x6D] = 30;
   Loaded lb(bad);
   EXPECT_FALSE(lb.ok);
-  EXPECT_TRUE(lb.root().children.empty() && lb.partition.fatTable.empty());
+  EXPECT_TRUE(lb.root().children.empty() && lb.volume.fatTable.empty());
 }
 
 // Contiguous folders read their length, chained ones the FAT up to a cycle or cleared entry.
@@ -112,15 +103,15 @@ TEST(TreeLoader, FoldersReadTheirLengthOrFollowTheFatOrAreNotEntered) {
   EXPECT_EQ(childNames(*childNamed(l.root(), "cleared")), "d40");
   for (const char* name : {"short", "dead-same-cluster", "at-three", "flags-zero", "beyond-fat"})
     EXPECT_TRUE(childNamed(l.root(), name)->children.empty()) << name;
-  EXPECT_EQ(l.partition.clusterIndex.count(20), 2u);
+  EXPECT_EQ(l.volume.clusterIndex.count(20), 2u);
   EXPECT_EQ(l.progress.text(), "8 目录被找到");
 
   // A stop request keeps what was decoded, enters no folder and reports the
   // tree as partial.
   test::ServedVolume stopped(v);
   stopped.progress.cancel();
-  EXPECT_FALSE(loadVolumeTree(stopped.disk, stopped.partition, stopped.progress));
-  EXPECT_TRUE(childNamed(stopped.partition.rootRecord, "three")->children.empty());
+  EXPECT_FALSE(loadVolumeTree(stopped.disk, stopped.volume, stopped.progress));
+  EXPECT_TRUE(childNamed(stopped.volume.rootRecord, "three")->children.empty());
 }
 
 TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
@@ -142,7 +133,7 @@ TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
     r = &*std::next(r->children.begin());
   }
   EXPECT_EQ(depth, kDepth - 1);
-  l.partition.emptyResults();
+  l.volume.emptyResults();
 }
 
 
@@ -151,6 +142,7 @@ struct OneCluster {
   std::vector<uint8_t> buffer = std::vector<uint8_t>(1024, 0);
   test::MemoryDevice device{std::string(1 << 20, '\0')};
   PartitionRecord partition;
+  LoadedVolume volume{partition};
   ProgressBlock progress;
   ExfatFileRecord parent;
   uint32_t counter = 0;
@@ -165,7 +157,7 @@ struct OneCluster {
   }
   void put(size_t slot, const SetLayout& layout) { put(slot, encodeSet(layout)); }
   std::string decode(size_t length = 512) {
-    DirectoryWalk walk(device, partition, progress, 1000);
+    DirectoryWalk walk(device, volume, progress, 1000);
     walk.decodeDirectoryBuffer(buffer.data(), buffer.size(), length, parent);
     counter = walk.directoryCounter;
     return test::childNames(parent);
@@ -197,7 +189,7 @@ TEST(EntrySet, RecordsGoToTheFrontInUseAndDeletedFormsMixedAndTheLastStreamCount
   EXPECT_EQ(fields(*test::childNamed(c.parent, "twice")), "twice s" + std::to_string(kStateFile) + " c77 l7777 f1");
   EXPECT_EQ(test::childNamed(c.parent, "gone.txt")->parent, &c.parent);
   EXPECT_EQ(test::childNamed(c.parent, "live.txt")->state, kStateFile);
-  EXPECT_EQ(c.partition.clusterIndex.size(), 4u);
+  EXPECT_EQ(c.volume.clusterIndex.size(), 4u);
 }
 
 TEST(EntrySet, StartRuleAndSecondaryCountLimit) {
@@ -230,7 +222,7 @@ TEST(EntrySet, StartRuleAndSecondaryCountLimit) {
     for (size_t k = 0; k < 15; ++k) hostile[at + 2 + 2 * k] = 'y';
   }
   uint32_t folders = 0;
-  DecodedSet set = decodeEntrySet(hostile.data(), hostile.size(), 0, d.parent, d.partition, d.progress, folders);
+  DecodedSet set = decodeEntrySet(hostile.data(), hostile.size(), 0, d.parent, d.volume, d.progress, folders);
   ASSERT_NE(set.record, nullptr);
   EXPECT_EQ(set.record->name, std::string(18 * 15, 'y'));
   EXPECT_EQ(set.slots, 256u);
@@ -248,7 +240,7 @@ TEST(EntrySet, FoldersAreCountedEveryRecordIndexedAndTheLengthBoundsTheSlotsWalk
   EXPECT_EQ(test::childNamed(c.parent, "b")->state, kStateDeletedFolder);
   // All three share first cluster 0; the index keeps them in decoding order.
   std::string order;
-  for (auto [it, end] = c.partition.clusterIndex.equal_range(0); it != end; ++it) order += it->second->name;
+  for (auto [it, end] = c.volume.clusterIndex.equal_range(0); it != end; ++it) order += it->second->name;
   EXPECT_EQ(order, "abempty");
   OneCluster none;
   none.put(0, fileSet("x"));
@@ -264,7 +256,8 @@ ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t s
 }
 
 TEST(RecordWalk, PathsOrderAndFindingByPath) {
-  PartitionRecord p;
+  PartitionRecord description;
+  LoadedVolume p(description);
   p.rootRecord.name = kRootFolderName;
   p.rootRecord.state = kStateFolder;
   add(p.rootRecord, "x", kStateDeletedFile);

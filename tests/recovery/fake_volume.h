@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/sector_device.h"
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 #include "core/recovery/save_engine.h"
 #include "support/memory_device.h"
 
@@ -19,9 +19,9 @@ class FakeVolume {
     partition.clusterSectors = clusterSectors;
     partition.clusterBase = 0;
     partition.bytesPerSector = 512;
-    partition.fatTable.assign(clusterCount, 0);
-    partition.rootRecord.name = "根目录";
-    partition.rootRecord.state = kStateFolder;
+    volume.fatTable.assign(clusterCount, 0);
+    volume.rootRecord.name = "根目录";
+    volume.rootRecord.state = kStateFolder;
     bytes.assign(static_cast<size_t>(clusterCount) * clusterBytes(), '\0');
   }
   uint64_t clusterBytes() const { return partition.clusterBytes(); }
@@ -36,15 +36,15 @@ class FakeVolume {
   std::string cluster(uint32_t c) const { return bytes.substr(partition.clusterPosition(c), clusterBytes()); }
   void chain(const std::vector<uint32_t>& clusters, uint32_t end = 0xFFFFFFFF) {
     for (size_t i = 0; i < clusters.size(); ++i)
-      partition.fatTable[clusters[i]] = i + 1 < clusters.size() ? clusters[i + 1] : end;
+      volume.fatTable[clusters[i]] = i + 1 < clusters.size() ? clusters[i + 1] : end;
   }
 
   ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint8_t flags,
                        uint64_t length, uint32_t first) {
-    return addRecord(partition, parent, name, state, flags, length, first);
+    return addRecord(volume, parent, name, state, flags, length, first);
   }
-  // The same for a partition the volume was moved into.
-  static ExfatFileRecord& addRecord(PartitionRecord& p, ExfatFileRecord& parent, const std::string& name,
+  // The same for another loaded volume.
+  static ExfatFileRecord& addRecord(LoadedVolume& p, ExfatFileRecord& parent, const std::string& name,
                                     uint8_t state, uint8_t flags, uint64_t length, uint32_t first) {
     ExfatFileRecord r;
     r.name = name;
@@ -58,22 +58,23 @@ class FakeVolume {
     p.clusterIndex.emplace(first, &placed);
     return placed;
   }
-  ExfatFileRecord& root() { return partition.rootRecord; }
+  ExfatFileRecord& root() { return volume.rootRecord; }
   MemoryDevice device() const { return MemoryDevice(bytes); }
 
   PartitionRecord partition;
+  LoadedVolume volume{partition};
   std::string bytes;
 };
 
 // A save context over a device (the volume's bytes by default), saved files in `files`.
 struct Saver {
-  Saver(SectorDevice* device, const PartitionRecord& partition) {
+  Saver(SectorDevice* device, const LoadedVolume& volume) {
     context.device = device;
-    context.partition = &partition;
+    context.volume = &volume;
     context.progress = &progress;
     context.onFile = [this](const SavedFile& f) { files.push_back(f); };
   }
-  explicit Saver(const FakeVolume& v) : Saver(nullptr, v.partition) {
+  explicit Saver(const FakeVolume& v) : Saver(nullptr, v.volume) {
     memory = std::make_unique<MemoryDevice>(v.bytes);
     context.device = memory.get();
   }

@@ -36,8 +36,8 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
   const uint64_t cb = v.clusterBytes();
   v.bytes.append(8 * cb, 'x');  // past the heap
   v.partition.clusterCount = 62;
-  v.partition.allocationBitmap.assign(8, 0);
-  for (uint32_t c = 10; c < 64; c += 2) v.partition.allocationBitmap[(c - 2) / 8] |= 1 << ((c - 2) % 8);
+  v.volume.allocationBitmap.assign(8, 0);
+  for (uint32_t c = 10; c < 64; c += 2) v.volume.allocationBitmap[(c - 2) / 8] |= 1 << ((c - 2) % 8);
   const uint8_t live = kStateFile, gone = kStateDeletedFile;
   const uint32_t kEnd = 0xFFFFFFFF;
   struct Case {
@@ -76,7 +76,7 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
   };
   TempDir dir;
   for (const Case& c : cases) {
-    v.partition.fatTable.assign(64, 0);
+    v.volume.fatTable.assign(64, 0);
     if (c.flags == kChained) v.chain(c.chain, c.end);
     Saver s(v);
     s.context.guessFreeClusters = c.guess;
@@ -108,8 +108,8 @@ TEST(SaveEngine, ChainsAreFollowedToTheLengthTheirEndOrTheHeapsEnd) {
     EXPECT_FALSE(f.failed) << c.name;
     EXPECT_EQ(f.bytesWritten, expected.size()) << c.name;
     EXPECT_EQ(s.context.totals.shortened, c.shortened ? 1u : 0u) << c.name;
-    EXPECT_LE(reachableLength(r, v.partition), std::max<uint64_t>(62 * cb, c.length)) << c.name;
-    EXPECT_EQ(reachableLength(r, v.partition) < c.length, c.beyond || c.read.empty()) << c.name;
+    EXPECT_LE(reachableLength(r, v.volume), std::max<uint64_t>(62 * cb, c.length)) << c.name;
+    EXPECT_EQ(reachableLength(r, v.volume) < c.length, c.beyond || c.read.empty()) << c.name;
   }
 }
 
@@ -161,22 +161,22 @@ TEST(SaveEngine, FilesInClustersTheLiveTreeHoldsAreOverwritten) {
     SCOPED_TRACE(run == kLoad ? "load" : run == kScan ? "lost-file scan" : "scan without the root folder");
     putLe32(v.bootSector(), 0x60, run == kScanWithoutRoot ? 3 : root[0]);
     test::ServedVolume s(v);
-    ASSERT_TRUE(run == kLoad ? loadVolumeTree(s.disk, s.partition, s.progress)
-                             : scanLostFiles(s.disk, s.partition, s.progress));
+    ASSERT_TRUE(run == kLoad ? loadVolumeTree(s.disk, s.volume, s.progress)
+                             : scanLostFiles(s.disk, s.volume, s.progress));
     std::vector<uint32_t> live;
     for (uint32_t c = 0; c < 70; ++c)
-      if (s.partition.clusterLive(c)) live.push_back(c);
+      if (s.volume.clusterLive(c)) live.push_back(c);
     EXPECT_EQ(live, run == kScanWithoutRoot ? std::vector<uint32_t>{} : held);
     for (bool bitmap : {false, true}) {
-      s.partition.allocationBitmap.assign(bitmap ? 8 : 0, 0);
-      if (bitmap) s.partition.allocationBitmap[(30 - 2) / 8] = 3 << ((30 - 2) % 8);
+      s.volume.allocationBitmap.assign(bitmap ? 8 : 0, 0);
+      if (bitmap) s.volume.allocationBitmap[(30 - 2) / 8] = 3 << ((30 - 2) % 8);
       for (const Case& c : cases) {
         const ExfatFileRecord* r = nullptr;
-        forEachRecord(s.partition.rootRecord, "/", [&](const ExfatFileRecord& x, const std::string&, size_t) {
+        forEachRecord(s.volume.rootRecord, "/", [&](const ExfatFileRecord& x, const std::string&, size_t) {
           if (x.name == c.name) r = &x;
         });
         ASSERT_TRUE(r) << c.name;
-        DataRunWalker walker(*r, s.partition);
+        DataRunWalker walker(*r, s.volume);
         while (walker.next()) {
         }
         const uint64_t inUse = bitmap && c.name == std::string("free") ? cb : run == kScanWithoutRoot ? 0 : c.inUse;

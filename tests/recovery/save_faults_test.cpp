@@ -26,7 +26,7 @@ struct ImageVolume {
   explicit ImageVolume(uint64_t bytes) {
     partition.clusterSectors = 8;
     partition.bytesPerSector = 512;
-    partition.fatTable.assign(64, 0);
+    volume.fatTable.assign(64, 0);
     std::ofstream(path, std::ios::binary).close();
     std::filesystem::resize_file(path, bytes);
   }
@@ -44,6 +44,7 @@ struct ImageVolume {
   TempDir dir;
   std::string path = dir.file("volume.img");
   PartitionRecord partition;
+  LoadedVolume volume{partition};
 };
 
 std::string pattern(size_t n, char seed) {
@@ -67,7 +68,7 @@ TEST(SaveFaults, TheDevicesOwnCopyGivesWhatReadingGivesHolesAndTheDeviceEndInclu
   SavedFile copied, read;
   for (bool hash : {false, true}) {
     auto device = v.open();
-    test::Saver s(device.get(), v.partition);
+    test::Saver s(device.get(), v.volume);
     s.context.hashData = hash;
     EXPECT_TRUE(saveFileData(s.context, out.file(hash ? "read" : "copied"), r));
     ASSERT_EQ(s.files.size(), 1u);
@@ -90,7 +91,7 @@ TEST(SaveFaults, AWriteThatFailsCountsAsAFailedFile) {
   ImageVolume v(8ull << 20);
   v.put(v.partition.clusterPosition(2), pattern(3 << 20, 'q'));
   auto device = v.open();
-  test::Saver s(device.get(), v.partition);
+  test::Saver s(device.get(), v.volume);
   SaveContext& context = s.context;
   ExfatFileRecord big = v.file(3 << 20, "big"), small = v.file(1000, "small");
   TempDir out;
@@ -133,7 +134,7 @@ TEST(SaveFaults, AFileOfFiveGibibytesIsSavedWhole) {
   v.put(start + length, "after");
   TempDir out;
   auto device = v.open();
-  test::Saver s(device.get(), v.partition);
+  test::Saver s(device.get(), v.volume);
   ASSERT_TRUE(saveFileData(s.context, out.file("big"), v.file(length)));
   EXPECT_EQ(std::filesystem::file_size(out.file("big")), length);
   auto at = [&](uint64_t off, size_t n) { return test::readRange(out.file("big"), off, n); };

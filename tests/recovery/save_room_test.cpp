@@ -33,17 +33,22 @@ struct Catalogued {
     FakeVolume volume(1, 32);
     disk.devicePath = image.file("img.bin");
     test::writeFile(disk.devicePath, volume.bytes);
-    partition = &disk.partitions.emplace_back(std::move(volume.partition));
+    partition = &disk.partitions.emplace_back(volume.partition);
+    loaded = std::make_unique<LoadedVolume>(*partition);
+    loaded->fatTable = volume.volume.fatTable;
+    loaded->rootRecord.name = volume.volume.rootRecord.name;
+    loaded->rootRecord.state = volume.volume.rootRecord.state;
   }
   ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint64_t length,
                        uint32_t cluster, uint16_t createDate) {
-    ExfatFileRecord& r = FakeVolume::addRecord(*partition, parent, name, state, 3, length, cluster);
+    ExfatFileRecord& r = FakeVolume::addRecord(*loaded, parent, name, state, 3, length, cluster);
     r.createDate = createDate;
     return r;
   }
   test::TempDir image;
   DiskRecord disk;
   PartitionRecord* partition = nullptr;
+  std::unique_ptr<LoadedVolume> loaded;
 };
 
 // Every front end's room test counts what the save can write: a length
@@ -60,11 +65,11 @@ TEST(SavePlan, RoomTotalCountsWhatTheFilterLetsThroughAsFarAsTheVolumeReaches) {
   v.add(odd, "below-odd", kStateFile, 3, 1000, 6);  // not saved, not counted
   SaveJobOptions deletedOnly;
   deletedOnly.fileFilter = [](const ExfatFileRecord& r) { return r.isDeleted(); };
-  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, {}), 300u + 200 + 3072);
-  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, deletedOnly), 200u + 3072);
-  EXPECT_EQ(plannedBytes(nullptr, &v.partition, {}), 0u);
+  EXPECT_EQ(plannedBytes(&v.root(), &v.volume, {}), 300u + 200 + 3072);
+  EXPECT_EQ(plannedBytes(&v.root(), &v.volume, deletedOnly), 200u + 3072);
+  EXPECT_EQ(plannedBytes(nullptr, &v.volume, {}), 0u);
   v.add(dir, "huge2", kStateFile, 3, UINT64_MAX - 10, 11);
-  EXPECT_EQ(plannedBytes(&v.root(), &v.partition, {}), 300u + 200 + 3072 + 2560);
+  EXPECT_EQ(plannedBytes(&v.root(), &v.volume, {}), 300u + 200 + 3072 + 2560);
 
   // The windows' save start uses the same total: room for what can be
   // written is enough, whatever the entries claim.
@@ -76,7 +81,7 @@ TEST(SavePlan, RoomTotalCountsWhatTheFilterLetsThroughAsFarAsTheVolumeReaches) {
   SaveScheduler scheduler;
   ProgressBlock progress;
   const uint64_t total = 300 + 200 + 3072 + 2560;
-  std::vector<PlannedRecord> records = {{{&disk, &v.partition, &v.root()}, target.path(), 1}};
+  std::vector<PlannedRecord> records = {{{&disk, &v.volume, &v.root()}, target.path(), 1}};
   EXPECT_EQ(startBatchSave(scheduler, records, total - 1, progress, m).result, SaveStart::Refused);
   m.messages.clear();
   EXPECT_NE(startBatchSave(scheduler, records, total, progress, m).result, SaveStart::Refused);
@@ -100,14 +105,14 @@ TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
   EXPECT_EQ(m.messages[1].text + m.messages[1].caption, "选择保存路径error");
 
   Catalogued c;
-  ExfatFileRecord& a = c.add(c.partition->rootRecord, "a", kStateFile, 300, 4, 0);
-  ExfatFileRecord& folder = c.add(c.partition->rootRecord, "dir", kStateFolder, 0, 5, 0);
+  ExfatFileRecord& a = c.add(c.loaded->rootRecord, "a", kStateFile, 300, 4, 0);
+  ExfatFileRecord& folder = c.add(c.loaded->rootRecord, "dir", kStateFolder, 0, 5, 0);
   c.add(folder, "b", kStateDeletedFile, 200, 6, 0);
   test::TempDir single, batch;
   DiskRecord& disk = c.disk;
-  std::vector<PlannedRecord> records = {{{&disk, c.partition, &a}, batch.path(), 1},
-                                        {{&disk, c.partition, &folder}, batch.path(), 2},
-                                        {{&disk, c.partition, nullptr}, batch.path(), 3}};
+  std::vector<PlannedRecord> records = {{{&disk, c.loaded.get(), &a}, batch.path(), 1},
+                                        {{&disk, c.loaded.get(), &folder}, batch.path(), 2},
+                                        {{&disk, c.loaded.get(), nullptr}, batch.path(), 3}};
   ProgressBlock progress;
   m.messages.clear();
   EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, single.path(), 300, progress, m), SaveStart::Refused);

@@ -73,7 +73,7 @@ struct Batch {
       job.device = gatedDevice(volume.bytes, gate);
       job.destination = dir.path();
       job.record = records[i];
-      job.partition = &volume.partition;
+      job.volume = &volume.volume;
       job.rowId = i;
       job.skip = 0;
       job.batchStep = step;

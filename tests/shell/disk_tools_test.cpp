@@ -505,7 +505,8 @@ class DiskToolsTest : public QObject {
     // once agreed, give a table the image opens with again.
     DiskRecord& disk = *s.disks().diskAt(s.row("a.img"));
     for (uint64_t start : {100, 200, 300, 400}) {
-      PartitionRecord& found = disk.partitions.emplace_back(disk.partitions.front().description());
+      disk.partitions.push_back(disk.partitions.front());
+      PartitionRecord& found = disk.partitions.back();
       found.searchKind = kSearchKindFound;
       found.startSector = start;
       found.sizeSectors = start == 100 ? 150 : 10;  // into the next one

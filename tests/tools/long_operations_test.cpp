@@ -50,6 +50,7 @@ TEST(LongOperation, MarkersRefuseASecondRunOfTheirKindAndAreReleasedAfterwards) 
 TEST(LongOperation, TitlesAndStopping) {
   DiskRecord disk;
   PartitionRecord& partition = disk.partitions.emplace_back();
+  LoadedVolume volume(partition);
   uint64_t sector = 0;
   SaveScheduler scheduler;
   ImagingJob job;
@@ -61,8 +62,8 @@ TEST(LongOperation, TitlesAndStopping) {
     const char* title;
     bool stoppable;
   } cases[] = {
-      {treeLoadOperation(disk, partition), "展开分区文件", false},
-      {lostFileScanOperation(disk, partition), "扫描丢失文件", false},
+      {treeLoadOperation(disk, volume), "展开分区文件", false},
+      {lostFileScanOperation(disk, volume), "扫描丢失文件", false},
       {searchOperation(disk, SearchMode::Aligned, 0, {}), "扫描分区", true},
       {upcaseScanOperation(disk, nullptr, sector), "全盘扫描", true},
       {upcaseScanOperation(disk, &partition, sector), "分区扫描", true},

@@ -31,13 +31,13 @@ void DirectoryWalk::ChainGuard::add(uint32_t c) {
   large_.insert(c);
 }
 
-DirectoryWalk::DirectoryWalk(SectorDevice& device, PartitionRecord& partition, ProgressBlock& progress,
+DirectoryWalk::DirectoryWalk(SectorDevice& device, LoadedVolume& volume, ProgressBlock& progress,
                              uint64_t readBudget)
-    : device_(device), partition_(partition), progress_(progress), readBudget_(readBudget),
+    : device_(device), volume_(volume), progress_(progress), readBudget_(readBudget),
       deviceSize_(device.size()) {}
 
 void DirectoryWalk::walkRootChain(uint32_t rootCluster, ExfatFileRecord& root) {
-  const uint64_t clusterBytes = partition_.clusterBytes();
+  const uint64_t clusterBytes = volume_.clusterBytes();
   if (clusterBytes == 0) return;
   Frame f;
   f.kind = Frame::Kind::Chain;
@@ -109,7 +109,7 @@ bool DirectoryWalk::advance(Frame& f) {
       if (f.last) return false;
       if (f.recordVisited) visitedClusters.insert(f.pending);
       copySecondToFirst(f);
-      prepareChainNext(f, nextClusterOf(partition_, f.pending));
+      prepareChainNext(f, nextClusterOf(volume_, f.pending));
       f.length = f.first.length;
       return true;
   }
@@ -125,7 +125,7 @@ void DirectoryWalk::walkSlots(Frame& f) {
       f.offset += kEntrySize;
       continue;
     }
-    DecodedSet set = decodeEntrySet(buffer, size, offset, *f.parent, partition_, progress_, directoryCounter);
+    DecodedSet set = decodeEntrySet(buffer, size, offset, *f.parent, volume_, progress_, directoryCounter);
     f.offset += kEntrySize * set.slots;
     // A pushed subfolder runs first; this folder resumes at f.offset.
     if (descend(set)) return;
@@ -138,7 +138,7 @@ bool DirectoryWalk::descend(const DecodedSet& set) {
   const uint32_t first = record.firstCluster;
   if (!record.isFolder() || first < kFirstSubfolderCluster || budgetExhausted()) return false;
   if (isVisited(first)) return false;
-  const uint64_t clusterBytes = partition_.clusterBytes();
+  const uint64_t clusterBytes = volume_.clusterBytes();
   if (clusterBytes == 0) return false;
   Frame f;
   f.parent = set.record;
@@ -146,14 +146,14 @@ bool DirectoryWalk::descend(const DecodedSet& set) {
   if (set.secondaryFlags == kFlagsContiguous) {
     visitedClusters.insert(first);
     f.kind = Frame::Kind::Contiguous;
-    f.n = record.dataLength / partition_.bytesPerSector / partition_.clusterSectors;
-    f.basePosition = partition_.clusterPosition(first);
+    f.n = record.dataLength / volume_.partition.bytesPerSector / volume_.partition.clusterSectors;
+    f.basePosition = volume_.clusterPosition(first);
     pushFrame(std::move(f));
     Frame& top = stack_.back();
     readInto(top, top.basePosition);
     return true;
   }
-  if (set.secondaryFlags == kFlagsFatChain && first < followableClusterLimit(partition_)) {
+  if (set.secondaryFlags == kFlagsFatChain && first < followableClusterLimit(volume_)) {
     visitedClusters.insert(first);
     f.kind = Frame::Kind::Chain;
     pushChainFrame(std::move(f), first);
@@ -163,13 +163,13 @@ bool DirectoryWalk::descend(const DecodedSet& set) {
 }
 
 void DirectoryWalk::prepareChainNext(Frame& f, uint32_t next) {
-  if (next == kFatEndOfChain || next < f.minNext || next >= followableClusterLimit(partition_) ||
+  if (next == kFatEndOfChain || next < f.minNext || next >= followableClusterLimit(volume_) ||
       f.guard.contains(next) || budgetExhausted()) {
     f.last = true;
     return;
   }
   f.guard.add(next);
-  readInto(f, partition_.clusterPosition(next));
+  readInto(f, volume_.clusterPosition(next));
   f.pending = next;
 }
 
@@ -190,10 +190,10 @@ void DirectoryWalk::copySecondToFirst(Frame& f) {
 void DirectoryWalk::pushChainFrame(Frame&& f, uint32_t first) {
   pushFrame(std::move(f));
   Frame& top = stack_.back();
-  readInto(top, partition_.clusterPosition(first));
+  readInto(top, volume_.clusterPosition(first));
   copySecondToFirst(top);
   top.guard.add(first);
-  prepareChainNext(top, nextClusterOf(partition_, first));
+  prepareChainNext(top, nextClusterOf(volume_, first));
 }
 
 void DirectoryWalk::pushFrame(Frame&& f) {

@@ -21,7 +21,7 @@ class DirectoryWalk {
   // `readBudget` bounds the folder clusters read in this walk. A sound
   // volume reads each folder cluster once; the bound only stops damaged or
   // hostile images whose folders share clusters over and over.
-  DirectoryWalk(SectorDevice& device, PartitionRecord& partition, ProgressBlock& progress,
+  DirectoryWalk(SectorDevice& device, LoadedVolume& volume, ProgressBlock& progress,
                 uint64_t readBudget);
   DirectoryWalk(const DirectoryWalk&) = delete;
   DirectoryWalk& operator=(const DirectoryWalk&) = delete;
@@ -117,7 +117,7 @@ class DirectoryWalk {
   void evictForRoom(size_t incoming);
 
   SectorDevice& device_;
-  PartitionRecord& partition_;
+  LoadedVolume& volume_;
   ProgressBlock& progress_;
   uint64_t readBudget_;
   uint64_t deviceSize_;

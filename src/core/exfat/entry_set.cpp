@@ -36,7 +36,7 @@ bool isEntrySetStart(const uint8_t* buffer, size_t offset) {
 }
 
 DecodedSet decodeEntrySet(const uint8_t* buffer, size_t bufferSize, size_t offset, ExfatFileRecord& parent,
-                          PartitionRecord& partition, ProgressBlock& progress, uint32_t& directoryCounter) {
+                          LoadedVolume& volume, ProgressBlock& progress, uint32_t& directoryCounter) {
   const uint8_t* primary = buffer + offset;
   const uint8_t secondaryCount = primary[kSecondaryCount];
   const bool folder = (le16(primary, kFileAttributes) & kAttributeDirectory) != 0;
@@ -94,7 +94,7 @@ DecodedSet decodeEntrySet(const uint8_t* buffer, size_t bufferSize, size_t offse
   }
   parent.children.push_front(std::move(record));
   ExfatFileRecord* placed = &parent.children.front();
-  partition.clusterIndex.insert({firstCluster, placed});
+  volume.clusterIndex.insert({firstCluster, placed});
   return {placed, 1u + secondaryCount, flags};
 }
 

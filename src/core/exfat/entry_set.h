@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/common/progress_block.h"
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
@@ -36,9 +36,9 @@ struct DecodedSet {
 // Decodes the set at `offset` of `buffer` (`bufferSize` bytes; entries past
 // the end are taken as absent; a name stops at what 18 name entries hold,
 // whatever the secondary count says), places the record at the front of
-// `parent`'s children and enters it in the partition's clusterIndex. A
+// `parent`'s children and enters it in the volume's clusterIndex. A
 // folder record advances `directoryCounter` and reports "%d 目录被找到".
 DecodedSet decodeEntrySet(const uint8_t* buffer, size_t bufferSize, size_t offset, ExfatFileRecord& parent,
-                          PartitionRecord& partition, ProgressBlock& progress, uint32_t& directoryCounter);
+                          LoadedVolume& volume, ProgressBlock& progress, uint32_t& directoryCounter);
 
 }  // namespace dudorazu

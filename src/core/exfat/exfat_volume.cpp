@@ -82,14 +82,15 @@ uint64_t fatEntriesHeld(const PartitionRecord& partition, uint32_t clusterCount,
   return entries;
 }
 
-bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset, uint32_t clusterCount) {
+bool loadFat(SectorDevice& device, LoadedVolume& volume, uint32_t fatOffset, uint32_t clusterCount) {
+  const PartitionRecord& partition = volume.partition;
   const uint64_t entries = fatEntriesHeld(partition, clusterCount, device.size());
-  partition.fatTable.assign(static_cast<size_t>(entries), 0);
-  if (partition.fatTable.empty()) return true;
+  volume.fatTable.assign(static_cast<size_t>(entries), 0);
+  if (volume.fatTable.empty()) return true;
   const uint64_t position =
       checkedSum(partition.startOffset(), uint64_t{fatOffset} * partition.bytesPerSector).value_or(UINT64_MAX);
-  auto* bytes = reinterpret_cast<uint8_t*>(partition.fatTable.data());
-  const size_t total = partition.fatTable.size() * 4;
+  auto* bytes = reinterpret_cast<uint8_t*>(volume.fatTable.data());
+  const size_t total = volume.fatTable.size() * 4;
   // Large FATs go in pieces so a single request never has to be gigabytes.
   constexpr size_t kPiece = 64u << 20;
   bool complete = true;
@@ -98,15 +99,16 @@ bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffse
     if (device.readZeroFilled(checkedSum(position, done).value_or(UINT64_MAX), bytes + done, n) != n) complete = false;
   }
   if constexpr (std::endian::native == std::endian::big) {
-    for (uint32_t& entry : partition.fatTable) entry = le32(reinterpret_cast<const uint8_t*>(&entry));
+    for (uint32_t& entry : volume.fatTable) entry = le32(reinterpret_cast<const uint8_t*>(&entry));
   }
   return complete;
 }
 
-bool loadAllocationBitmap(SectorDevice& device, PartitionRecord& partition, uint32_t rootCluster) {
-  partition.allocationBitmap.clear();
+bool loadAllocationBitmap(SectorDevice& device, LoadedVolume& volume, uint32_t rootCluster) {
+  const PartitionRecord& partition = volume.partition;
+  volume.allocationBitmap.clear();
   const uint64_t clusterBytes = partition.clusterBytes();
-  if (clusterBytes == 0 || partition.clusterCount == 0 || rootCluster < 2 || rootCluster >= partition.heapEnd())
+  if (clusterBytes == 0 || partition.clusterCount == 0 || rootCluster < 2 || rootCluster >= volume.heapEnd())
     return false;
   // The bitmap's entry is among the first entries of the root folder.
   std::vector<uint8_t> root(static_cast<size_t>(clusterBytes));
@@ -126,14 +128,14 @@ bool loadAllocationBitmap(SectorDevice& device, PartitionRecord& partition, uint
   // Along its FAT chain; where the FAT cannot be followed, the clusters run on.
   uint32_t cluster = le32(entry, kBitmapFirstCluster);
   for (uint64_t done = 0; done < needed;) {
-    if (cluster < 2 || cluster >= partition.heapEnd()) return false;
+    if (cluster < 2 || cluster >= volume.heapEnd()) return false;
     size_t n = static_cast<size_t>(std::min(clusterBytes, needed - done));
     if (device.readAt(partition.clusterPosition(cluster), bitmap.data() + done, n) != n) return false;
     done += n;
-    uint32_t next = nextClusterOf(partition, cluster);
-    cluster = next >= 2 && next < partition.heapEnd() ? next : cluster + 1;
+    uint32_t next = nextClusterOf(volume, cluster);
+    cluster = next >= 2 && next < volume.heapEnd() ? next : cluster + 1;
   }
-  partition.allocationBitmap = std::move(bitmap);
+  volume.allocationBitmap = std::move(bitmap);
   return true;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The exFAT volume's geometry and its first FAT, read raw from the boot
-// sector. The fields live in the PartitionRecord; these functions fill them.
+// sector. The geometry lives in the PartitionRecord, the FAT and bitmap in
+// the LoadedVolume; these functions fill them.
 #include <cstdint>
 
 #include "platform/sector_device.h"
+#include "core/exfat/loaded_volume.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {
@@ -34,16 +36,16 @@ uint64_t fatEntriesHeld(const PartitionRecord& partition, uint32_t clusterCount,
 // Reads the first FAT (fatEntriesHeld entries from FatOffset on) into
 // fatTable. Unreadable parts stay zero. True when every byte was read.
 // Throws std::bad_alloc when even the bounded FAT does not fit in memory.
-bool loadFat(SectorDevice& device, PartitionRecord& partition, uint32_t fatOffset, uint32_t clusterCount);
+bool loadFat(SectorDevice& device, LoadedVolume& volume, uint32_t fatOffset, uint32_t clusterCount);
 
 // Reads the allocation bitmap that the root folder's bitmap entry points at
 // into allocationBitmap (clusterCount bits). False, leaving it empty, when
 // the entry is missing or too short, or a part of it cannot be read.
-bool loadAllocationBitmap(SectorDevice& device, PartitionRecord& partition, uint32_t rootCluster);
+bool loadAllocationBitmap(SectorDevice& device, LoadedVolume& volume, uint32_t rootCluster);
 
 // The FAT entry of `cluster`, or the end mark when the FAT does not reach it
 // (or is not in memory).
-inline uint32_t nextClusterOf(const PartitionRecord& p, uint32_t cluster) {
+inline uint32_t nextClusterOf(const LoadedVolume& p, uint32_t cluster) {
   return cluster < p.fatTable.size() ? p.fatTable[cluster] : kFatEndOfChain;
 }
 
@@ -51,9 +53,9 @@ inline uint32_t nextClusterOf(const PartitionRecord& p, uint32_t cluster) {
 // in memory (a lost-file scan on stored geometry) it is the entry count the
 // boot sector announced, so a FAT-chained folder still yields its first
 // cluster.
-inline uint32_t followableClusterLimit(const PartitionRecord& p) {
-  if (!p.fatTable.empty()) return p.fatEntryCount();
-  uint64_t entries = static_cast<uint64_t>(p.fatSectors) * p.bytesPerSector / 4;
+inline uint32_t followableClusterLimit(const LoadedVolume& v) {
+  if (!v.fatTable.empty()) return v.fatEntryCount();
+  uint64_t entries = static_cast<uint64_t>(v.partition.fatSectors) * v.partition.bytesPerSector / 4;
   return entries > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(entries);
 }
 

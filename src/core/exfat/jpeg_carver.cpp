@@ -191,10 +191,10 @@ namespace {
 // The end search over the window from the cluster on, read piece by piece
 // as the search moves on: a bad sector further on no longer hides an end
 // marker before it. The bytes seen are those one whole read would give.
-JpegEnd searchEnd(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
+JpegEnd searchEnd(SectorDevice& device, const LoadedVolume& volume, uint32_t cluster,
                   std::vector<uint8_t>& window) {
   window.clear();
-  const uint64_t base = partition.clusterPosition(cluster);
+  const uint64_t base = volume.clusterPosition(cluster);
   const uint8_t* w = window.data();
   uint64_t available = 0;
   bool exhausted = false;
@@ -211,12 +211,12 @@ JpegEnd searchEnd(SectorDevice& device, const PartitionRecord& partition, uint32
     return available > before;
   };
   more(kJpegReadPiece);
-  return carveFromWindow(w, available, partition.bytesPerSector, more);
+  return carveFromWindow(w, available, volume.partition.bytesPerSector, more);
 }
 
 }  // namespace
 
-std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
+std::optional<JpegCarve> carveJpeg(SectorDevice& device, const LoadedVolume& volume, uint32_t cluster,
                                    const uint8_t* clusterData, std::vector<uint8_t>& window) {
   if (!looksLikeJpegStart(clusterData)) return std::nullopt;
   JpegClusterRules rules;
@@ -224,10 +224,10 @@ std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& 
     if (last == UINT32_MAX) return std::nullopt;
     return last + 1;
   };
-  const bool haveBitmap = !partition.allocationBitmap.empty();
-  rules.mayContinue = [&](uint32_t c) { return !haveBitmap || partition.clusterMarkedFree(c); };
+  const bool haveBitmap = !volume.allocationBitmap.empty();
+  rules.mayContinue = [&](uint32_t c) { return !haveBitmap || volume.clusterMarkedFree(c); };
   rules.maxBytes = kJpegWindowBytes;
-  JpegClusters follow = followJpegClusters(device, partition, cluster, rules);
+  JpegClusters follow = followJpegClusters(device, volume, cluster, rules);
   JpegCarve carve;
   carve.length = follow.length;
   const bool oneRun = follow.runs.size() <= 1;
@@ -245,7 +245,7 @@ std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& 
       [[fallthrough]];
     case JpegFollow::Unverifiable: {
       // No verdict from the data: the end is where a search finds one.
-      const JpegEnd end = searchEnd(device, partition, cluster, window);
+      const JpegEnd end = searchEnd(device, volume, cluster, window);
       return JpegCarve{end.length, end.endMarkerFound ? kCarvedEndGuessed : kCarvedIncomplete, {}};
     }
   }

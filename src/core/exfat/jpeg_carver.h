@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/sector_device.h"
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
@@ -42,7 +42,7 @@ struct JpegCarve {
 // searching (kCarvedEndGuessed): for such heads the first end marker whose
 // sector is padded with zeros after it. None when the cluster is no JPEG
 // start. `window` is the caller's scratch space, reused between candidates.
-std::optional<JpegCarve> carveJpeg(SectorDevice& device, const PartitionRecord& partition, uint32_t cluster,
+std::optional<JpegCarve> carveJpeg(SectorDevice& device, const LoadedVolume& volume, uint32_t cluster,
                                    const uint8_t* clusterData, std::vector<uint8_t>& window);
 
 // The end search alone, over `available` bytes of a window (bytes past them

@@ -42,8 +42,8 @@ bool plainBytes(const uint8_t* p, size_t n) {
 
 class Follower {
  public:
-  Follower(SectorDevice& device, const PartitionRecord& partition, uint32_t first, const JpegClusterRules& rules)
-      : device_(device), p_(partition), rules_(rules), cb_(partition.clusterBytes()), first_(first),
+  Follower(SectorDevice& device, const LoadedVolume& volume, uint32_t first, const JpegClusterRules& rules)
+      : device_(device), p_(volume), rules_(rules), cb_(volume.clusterBytes()), first_(first),
         maxClusters_(cb_ == 0 ? 0 : (rules.maxBytes + cb_ - 1) / cb_) {}
 
   JpegClusters run() {
@@ -220,7 +220,7 @@ class Follower {
   }
 
   SectorDevice& device_;
-  const PartitionRecord& p_;
+  const LoadedVolume& p_;
   const JpegClusterRules& rules_;
   const uint64_t cb_;
   const uint32_t first_;
@@ -241,9 +241,9 @@ class Follower {
 
 }  // namespace
 
-JpegClusters followJpegClusters(SectorDevice& device, const PartitionRecord& partition, uint32_t firstCluster,
+JpegClusters followJpegClusters(SectorDevice& device, const LoadedVolume& volume, uint32_t firstCluster,
                                 const JpegClusterRules& rules) {
-  return Follower(device, partition, firstCluster, rules).run();
+  return Follower(device, volume, firstCluster, rules).run();
 }
 
 }  // namespace dudorazu

@@ -12,7 +12,7 @@
 
 #include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
@@ -49,7 +49,7 @@ struct JpegClusters {
   bool sawImageData = false;     // the decode reached a scan (false: the head could not be followed)
 };
 
-JpegClusters followJpegClusters(SectorDevice& device, const PartitionRecord& partition, uint32_t firstCluster,
+JpegClusters followJpegClusters(SectorDevice& device, const LoadedVolume& volume, uint32_t firstCluster,
                                 const JpegClusterRules& rules);
 
 }  // namespace dudorazu

@@ -13,16 +13,16 @@ namespace {
 
 bool liveState(const ExfatFileRecord& r) { return r.state == kStateFile || r.state == kStateFolder; }
 
-// The clusters of the live tree, gathered into partition.liveClusters.
+// The clusters of the live tree, gathered into volume.liveClusters.
 class LiveClusters {
  public:
-  LiveClusters(PartitionRecord& p, uint64_t deviceBytes) : p_(p) {
+  LiveClusters(LoadedVolume& p, uint64_t deviceBytes) : p_(p) {
     const uint64_t clusterBytes = p.clusterBytes();
     limit_ = p.heapEnd();
     if (!p.fatTable.empty()) limit_ = std::min<uint64_t>(limit_, p.fatEntryCount());
     if (deviceBytes != 0 && clusterBytes != 0) limit_ = std::min<uint64_t>(limit_, deviceBytes / clusterBytes + 2);
     // Nothing says how large the heap is: no map rather than one of 2^32 bits.
-    if (clusterBytes == 0 || (deviceBytes == 0 && p.fatTable.empty() && p.clusterCount == 0)) limit_ = 2;
+    if (clusterBytes == 0 || (deviceBytes == 0 && p.fatTable.empty() && p.partition.clusterCount == 0)) limit_ = 2;
     bits_.assign(limit_ > 2 ? static_cast<size_t>((limit_ - 2 + 7) / 8) : 0, 0);
   }
 
@@ -69,7 +69,7 @@ class LiveClusters {
   bool isSet(uint64_t c) const { return (bits_[(c - 2) / 8] >> ((c - 2) % 8)) & 1; }
   void set(uint64_t c) { bits_[(c - 2) / 8] |= static_cast<uint8_t>(1u << ((c - 2) % 8)); }
 
-  PartitionRecord& p_;
+  LoadedVolume& p_;
   uint64_t limit_;
   std::vector<uint8_t> bits_;
   std::vector<std::pair<uint64_t, uint64_t>> extents_;  // [first, end)
@@ -77,7 +77,7 @@ class LiveClusters {
 
 }  // namespace
 
-void markLiveTree(PartitionRecord& p, uint32_t rootCluster, uint64_t deviceBytes) {
+void markLiveTree(LoadedVolume& p, uint32_t rootCluster, uint64_t deviceBytes) {
   LiveClusters clusters(p, deviceBytes);
   // After a load the root record is the root folder. After a lost-file scan
   // it only gathers the found folders, and those a live folder names join

@@ -4,7 +4,7 @@
 // whether a deleted file's data is still its own.
 #include <cstdint>
 
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
@@ -12,13 +12,13 @@ namespace dudorazu {
 // from it through live folders. After a lost-file scan its top is the found
 // folder at `rootCluster`, joined by every found folder a live folder in it
 // names. Marks each record of live state outside it (outsideLiveTree) and
-// fills partition.liveClusters with the clusters the live tree holds: folder
+// fills volume.liveClusters with the clusters the live tree holds: folder
 // chains and each file's clusters as far as its length reaches. rootCluster
 // 0: not known, nothing is live. Each FAT entry is followed at most once, so
 // cross-linked or cyclic chains cost no more than the FAT; clusters past
 // the device's end (deviceBytes, 0 unknown) are left out. liveClusters
 // stays empty when no top was found (a scan that did not find the root).
-void markLiveTree(PartitionRecord& partition, uint32_t rootCluster, uint64_t deviceBytes);
+void markLiveTree(LoadedVolume& volume, uint32_t rootCluster, uint64_t deviceBytes);
 
 // A record whose clusters nothing holds for it any more (deleted, or live
 // outside the live tree), so that other files may have taken them. Carves

@@ -34,7 +34,8 @@ struct Volume {
 
 // Reads the boot sector again when the stored geometry cannot be trusted;
 // without one, the up-case table or one cluster per sector stands in.
-Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRecord& p, ProgressBlock& progress) {
+Volume establishVolume(SectorDevice& device, const DiskRecord& disk, LoadedVolume& lv, ProgressBlock& progress) {
+  PartitionRecord& p = lv.partition;
   Volume v;
   if (p.clusterSectors != 0 && p.searchKind != kSearchKindTable) return v;
   VolumeParameters params;
@@ -52,16 +53,16 @@ Volume establishVolume(SectorDevice& device, const DiskRecord& disk, PartitionRe
     p.clusterBase = p.startOffset() / kSectorSize;
     v.clusterCount = static_cast<uint32_t>(std::min<uint64_t>(p.sizeBytes() / kSectorSize, UINT32_MAX));
   }
-  if (p.fatTable.empty() && v.fatOffset != 0) loadFat(device, p, v.fatOffset, v.clusterCount);
+  if (lv.fatTable.empty() && v.fatOffset != 0) loadFat(device, lv, v.fatOffset, v.clusterCount);
   return v;
 }
 
-void prepareRoots(PartitionRecord& p) {
+void prepareRoots(LoadedVolume& p) {
   setTreeTop(p, p.rootRecord, kRootFolderName, 0);
   setTreeTop(p, p.extendedRecord, kExtendedFolderName, 1);
 }
 
-ExfatFileRecord& addCarved(PartitionRecord& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
+ExfatFileRecord& addCarved(LoadedVolume& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
   ExfatFileRecord r;
   r.carve = carve;
   r.name = std::move(name);
@@ -75,7 +76,7 @@ ExfatFileRecord& addCarved(PartitionRecord& p, std::string name, uint32_t cluste
   return p.extendedRecord.children.back();
 }
 
-ExfatFileRecord& addFoundFolder(PartitionRecord& p, uint32_t cluster) {
+ExfatFileRecord& addFoundFolder(LoadedVolume& p, uint32_t cluster) {
   ExfatFileRecord r;
   r.name = std::to_string(cluster);
   r.state = kStateFolder;
@@ -107,7 +108,8 @@ uint64_t scanEnd(const PartitionRecord& p, uint32_t clusterCount, uint64_t devic
 }
 
 // Reads clusters [kFirstScannedCluster, end) and applies the detectors.
-void examineHeap(SectorDevice& device, PartitionRecord& p, ProgressBlock& progress, uint64_t end) {
+void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress, uint64_t end) {
+  const PartitionRecord& p = lv.partition;
   const uint32_t cs = p.clusterSectors;
   const size_t clusterLength = static_cast<size_t>(p.clusterBytes());
   const uint64_t batchClusters =
@@ -118,7 +120,7 @@ void examineHeap(SectorDevice& device, PartitionRecord& p, ProgressBlock& progre
   std::vector<size_t> lengths(static_cast<size_t>(batchClusters));
   std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
   std::vector<uint8_t> jpegWindow;
-  DirectoryWalk walk(device, p, progress, folderReadBudget(p, device.size()));
+  DirectoryWalk walk(device, lv, progress, folderReadBudget(p, device.size()));
 
   for (uint64_t c = kFirstScannedCluster; c < end;) {
     const uint64_t m = std::min<uint64_t>(batchClusters, end - c);
@@ -145,14 +147,14 @@ void examineHeap(SectorDevice& device, PartitionRecord& p, ProgressBlock& progre
       if (looksLikeJpegStart(data)) {
         // A carve cut short before its end marker (damage, the device end or
         // the window limit) is kept as far as it reached and marked incomplete.
-        if (auto carve = carveJpeg(device, p, cluster, data, jpegWindow)) {
-          ExfatFileRecord& r = addCarved(p, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind);
-          if (!carve->runs.empty()) p.carvedClusters.emplace(&r, std::move(carve->runs));
+        if (auto carve = carveJpeg(device, lv, cluster, data, jpegWindow)) {
+          ExfatFileRecord& r = addCarved(lv, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind);
+          if (!carve->runs.empty()) lv.carvedClusters.emplace(&r, std::move(carve->runs));
         }
       }
-      if (auto doc = carveOle2Document(device, cluster, data, p)) addCarved(p, doc->name, cluster, doc->length, kCarvedLengthEstimated);
+      if (auto doc = carveOle2Document(device, cluster, data, p)) addCarved(lv, doc->name, cluster, doc->length, kCarvedLengthEstimated);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {
-        ExfatFileRecord& found = addFoundFolder(p, cluster);
+        ExfatFileRecord& found = addFoundFolder(lv, cluster);
         std::memcpy(folderBuffer.data(), data, clusterLength);
         walk.setScannedRange(kFirstScannedCluster, cluster + 1);
         walk.decodeDirectoryBuffer(folderBuffer.data(), folderBuffer.size(), lengths[j], found);
@@ -164,14 +166,15 @@ void examineHeap(SectorDevice& device, PartitionRecord& p, ProgressBlock& progre
 
 }  // namespace
 
-bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& progress) {
+bool scanLostFiles(const DiskRecord& disk, LoadedVolume& lv, ProgressBlock& progress) {
+  PartitionRecord& p = lv.partition;
   // A table partition's FAT length is taken from its boot sector afresh.
   if (p.searchKind == kSearchKindTable) p.fatSectors = 0;
-  p.emptyResults();
+  lv.emptyResults();
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
   if (!device) return false;
-  Volume volume = establishVolume(*device, disk, p, progress);
-  prepareRoots(p);
+  Volume volume = establishVolume(*device, disk, lv, progress);
+  prepareRoots(lv);
   if (volume.clusterCount == 0) {
     // As many clusters as the FAT has entries for.
     const uint64_t entries = static_cast<uint64_t>(p.fatSectors) * p.bytesPerSector / 4;
@@ -181,11 +184,11 @@ bool scanLostFiles(const DiskRecord& disk, PartitionRecord& p, ProgressBlock& pr
   // Which of the deleted files' clusters other files took since: the bitmap
   // and the live tree tell, as after a load. The clusters free in the bitmap
   // are also where a carve looks for the rest of an image whose data breaks off.
-  if (volume.rootCluster != 0) loadAllocationBitmap(*device, p, volume.rootCluster);
+  if (volume.rootCluster != 0) loadAllocationBitmap(*device, lv, volume.rootCluster);
   const uint64_t end = scanEnd(p, volume.clusterCount, device->size());
   progress.setRange(end > kFirstScannedCluster ? end - kFirstScannedCluster : 0, 1);
-  if (end > kFirstScannedCluster) examineHeap(*device, p, progress, end);
-  markLiveTree(p, volume.rootCluster, device->size());
+  if (end > kFirstScannedCluster) examineHeap(*device, lv, progress, end);
+  markLiveTree(lv, volume.rootCluster, device->size());
   return true;
 }
 

@@ -3,10 +3,11 @@
 // that no directory reaches any more, JPEG images and Office documents.
 #include "core/common/progress_block.h"
 #include "core/device/disk_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
-// Empties the partition's earlier results, then reads every cluster of the
+// Empties the volume's earlier results, then reads every cluster of the
 // heap, 2 to ClusterCount + 1, as far as the partition and the device reach.
 // With a boot sector it reads the allocation bitmap too; the live tree is
 // marked as after a load (see markLiveTree). Found folders go to the front
@@ -17,6 +18,6 @@ namespace dudorazu {
 // up-case table, or every sector is taken as a cluster. The cancel flag is
 // tested before each cluster; what was found until then stays. False only
 // when the device cannot be opened.
-bool scanLostFiles(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress);
+bool scanLostFiles(const DiskRecord& disk, LoadedVolume& volume, ProgressBlock& progress);
 
 }  // namespace dudorazu

@@ -54,7 +54,7 @@ std::string withoutTrailingSlashes(std::string path) {
   return path;
 }
 
-PathMatch findByPath(const PartitionRecord& partition, const std::string& wanted) {
+PathMatch findByPath(const LoadedVolume& volume, const std::string& wanted) {
   PathMatch found;
   const ExfatFileRecord* live = nullptr;
   const std::string path = withoutTrailingSlashes(wanted);
@@ -64,9 +64,9 @@ PathMatch findByPath(const PartitionRecord& partition, const std::string& wanted
     if (!found.record) found.record = &r;
     if (!live && !r.isDeleted()) live = &r;
   };
-  forEachRecord(partition.rootRecord, "/", visit);
-  if (!partition.extendedRecord.children.empty() || partition.extendedRecord.state != kStateNone)
-    forEachRecord(partition.extendedRecord, std::string("/") + kExtendedFolderName, visit);
+  forEachRecord(volume.rootRecord, "/", visit);
+  if (!volume.extendedRecord.children.empty() || volume.extendedRecord.state != kStateNone)
+    forEachRecord(volume.extendedRecord, std::string("/") + kExtendedFolderName, visit);
   if (live) found.record = live;
   return found;
 }

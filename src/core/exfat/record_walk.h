@@ -6,7 +6,7 @@
 
 #include "core/common/tree_walk.h"
 #include "core/exfat/exfat_file_record.h"
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
@@ -30,9 +30,9 @@ struct PathMatch {
   size_t matches = 0;                       // how many records have it
 };
 
-// The records of a partition's trees (root folder, then carved files when
+// The records of a loaded volume's trees (root folder, then carved files when
 // there are any) whose path is `wanted`; trailing slashes do not count.
-PathMatch findByPath(const PartitionRecord& partition, const std::string& wanted);
+PathMatch findByPath(const LoadedVolume& volume, const std::string& wanted);
 
 // `path` without trailing slashes; "/" stays.
 std::string withoutTrailingSlashes(std::string path);

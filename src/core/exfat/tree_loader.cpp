@@ -19,41 +19,42 @@ uint64_t folderReadBudget(const PartitionRecord& partition, uint64_t deviceBytes
   return (4 * bytes + (16ull << 20)) / clusterBytes + 16;
 }
 
-void setTreeTop(PartitionRecord& partition, ExfatFileRecord& top, const char* name, uint32_t firstCluster) {
+void setTreeTop(LoadedVolume& volume, ExfatFileRecord& top, const char* name, uint32_t firstCluster) {
   top.name = name;
   top.state = kStateFolder;
   top.firstCluster = firstCluster;
   top.dataLength = 0;
   top.parent = nullptr;
-  partition.clusterIndex.insert({firstCluster, &top});
+  volume.clusterIndex.insert({firstCluster, &top});
 }
 
-bool loadVolumeTree(const DiskRecord& disk, PartitionRecord& partition, ProgressBlock& progress) {
-  partition.emptyResults();
+bool loadVolumeTree(const DiskRecord& disk, LoadedVolume& volume, ProgressBlock& progress) {
+  PartitionRecord& partition = volume.partition;
+  volume.emptyResults();
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
   if (!device) return false;
   VolumeParameters params;
   if (!readVolumeParameters(*device, partition, params)) return false;
   progress.clearText();
   progress.setRange(params.clusterCount, 1);
-  loadFat(*device, partition, params.fatOffset, params.clusterCount);
-  loadAllocationBitmap(*device, partition, params.rootCluster);
+  loadFat(*device, volume, params.fatOffset, params.clusterCount);
+  loadAllocationBitmap(*device, volume, params.rootCluster);
 
-  ExfatFileRecord& root = partition.rootRecord;
-  setTreeTop(partition, root, kRootFolderName, params.rootCluster);
+  ExfatFileRecord& root = volume.rootRecord;
+  setTreeTop(volume, root, kRootFolderName, params.rootCluster);
 
-  DirectoryWalk walk(*device, partition, progress, folderReadBudget(partition, device->size()));
+  DirectoryWalk walk(*device, volume, progress, folderReadBudget(partition, device->size()));
   walk.walkRootChain(params.rootCluster, root);
-  markLiveTree(partition, params.rootCluster, device->size());
+  markLiveTree(volume, params.rootCluster, device->size());
   return !progress.cancelled();
 }
 
-bool rootFolderReadable(const DiskRecord& disk, const PartitionRecord& partition) {
+bool rootFolderReadable(const DiskRecord& disk, const LoadedVolume& volume) {
   std::unique_ptr<SectorDevice> device = openDevice(disk.devicePath, OpenMode::Read);
-  const uint64_t bytes = partition.clusterBytes();
+  const uint64_t bytes = volume.clusterBytes();
   if (!device || bytes == 0) return false;
   std::vector<uint8_t> cluster(static_cast<size_t>(bytes));
-  return device->readAt(partition.clusterPosition(partition.rootRecord.firstCluster), cluster.data(), cluster.size()) ==
+  return device->readAt(volume.clusterPosition(volume.rootRecord.firstCluster), cluster.data(), cluster.size()) ==
          cluster.size();
 }
 

@@ -14,13 +14,13 @@ constexpr uint32_t kFat32EndMark = 0x0FFFFFFF;
 
 // In use now: held by the live tree, or, with `bitmap`, marked in the
 // allocation bitmap.
-bool inUse(const PartitionRecord& p, uint64_t c, bool bitmap) {
+bool inUse(const LoadedVolume& p, uint64_t c, bool bitmap) {
   if (c >= (1ull << 32)) return false;
   return bitmap ? p.clusterInUse(static_cast<uint32_t>(c)) : p.clusterLive(static_cast<uint32_t>(c));
 }
 
 // Clusters in use among [first, end), eight at a time where the maps allow.
-uint64_t countInUse(const PartitionRecord& p, uint64_t first, uint64_t end, bool bitmap) {
+uint64_t countInUse(const LoadedVolume& p, uint64_t first, uint64_t end, bool bitmap) {
   end = std::min(end, p.heapEnd());
   uint64_t n = 0, c = std::max<uint64_t>(first, 2);
   for (; c < end && (c - 2) % 8 != 0; ++c) n += inUse(p, c, bitmap);
@@ -66,27 +66,27 @@ void VisitedClusters::add(uint32_t cluster) {
   }
 }
 
-uint64_t heapCapacityFor(const ExfatFileRecord& record, const PartitionRecord& partition) {
+uint64_t heapCapacityFor(const ExfatFileRecord& record, const LoadedVolume& volume) {
   const uint8_t flags = record.allocationFlags & 3;
-  const uint64_t end = partition.heapEnd();
+  const uint64_t end = volume.heapEnd();
   if ((flags & kAllocationPossible) == 0 || record.firstCluster < 2 || record.firstCluster >= end) return 0;
   const uint64_t clusters = end - (flags & kNoFatChain ? record.firstCluster : 2);
-  const uint64_t bytes = partition.clusterBytes();
+  const uint64_t bytes = volume.clusterBytes();
   return bytes != 0 && clusters > UINT64_MAX / bytes ? UINT64_MAX : clusters * bytes;
 }
 
-DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const PartitionRecord& partition,
+DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const LoadedVolume& volume,
                              uint64_t maxRunBytes, bool guessFreeClusters)
-    : partition_(partition),
+    : volume_(volume),
       maxRun_(std::max<uint64_t>(maxRunBytes, 1)),
       length_(record.dataLength),
-      clusterBytes_(partition.clusterBytes()),
+      clusterBytes_(volume.clusterBytes()),
       flags_(record.allocationFlags & 3),
       firstCluster_(record.firstCluster),
       cursor_(record.firstCluster),
-      heapEnd_(partition.heapEnd()),
-      limit_(reachableLength(record, partition)),
-      visited_(partition.fatEntryCount()) {
+      heapEnd_(volume.heapEnd()),
+      limit_(reachableLength(record, volume)),
+      visited_(volume.fatEntryCount()) {
   // A volume with no cluster size has no clusters at all; data must start
   // at a cluster of the heap.
   if ((flags_ & kAllocationPossible) == 0 || clusterBytes_ == 0 || cursor_ < 2 || cursor_ >= heapEnd_) {
@@ -99,20 +99,20 @@ DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const PartitionRecor
   // outside the live tree is most often in a folder whose own entry was
   // lost, not deleted: the bitmap still marks its clusters for it, and only
   // the live tree tells that another file took them.
-  bitmapTells_ = record.isDeleted() && !partition.allocationBitmap.empty();
-  released_ = clustersReleased(record) && (bitmapTells_ || !partition.liveClusters.empty());
+  bitmapTells_ = record.isDeleted() && !volume.allocationBitmap.empty();
+  released_ = clustersReleased(record) && (bitmapTells_ || !volume.liveClusters.empty());
   canGuess_ = guessFreeClusters && flags_ == kAllocationPossible && clustersReleased(record) &&
-              !partition.allocationBitmap.empty();
+              !volume.allocationBitmap.empty();
 }
 
 uint64_t DataRunWalker::bytesInUseFrom(uint64_t first, uint64_t offset, uint64_t length) const {
   if (!released_ || length == 0) return 0;
   const uint64_t end = offset + length;
   const uint64_t head = first + offset / clusterBytes_, tail = first + (end - 1) / clusterBytes_;
-  if (head == tail) return inUse(partition_, head, bitmapTells_) ? length : 0;
-  uint64_t bytes = countInUse(partition_, head + 1, tail, bitmapTells_) * clusterBytes_;
-  if (inUse(partition_, head, bitmapTells_)) bytes += clusterBytes_ - offset % clusterBytes_;
-  if (inUse(partition_, tail, bitmapTells_)) bytes += end - (tail - first) * clusterBytes_;
+  if (head == tail) return inUse(volume_, head, bitmapTells_) ? length : 0;
+  uint64_t bytes = countInUse(volume_, head + 1, tail, bitmapTells_) * clusterBytes_;
+  if (inUse(volume_, head, bitmapTells_)) bytes += clusterBytes_ - offset % clusterBytes_;
+  if (inUse(volume_, tail, bitmapTells_)) bytes += end - (tail - first) * clusterBytes_;
   return bytes;
 }
 
@@ -126,7 +126,7 @@ std::optional<DataRun> DataRunWalker::nextChosen() {
                                         heapEnd_ - c});
     DataRun run;
     run.fileOffset = covered_;
-    run.deviceOffset = partition_.clusterPosition(static_cast<uint32_t>(c));
+    run.deviceOffset = volume_.clusterPosition(static_cast<uint32_t>(c));
     run.length = std::min(clusters * clusterBytes_, limit_ - covered_);
     covered_ += run.length;
     chosenDone_ += clusters;
@@ -145,7 +145,7 @@ std::optional<DataRun> DataRunWalker::next() {
 std::optional<DataRun> DataRunWalker::nextContiguous() {
   DataRun run;
   run.fileOffset = covered_;
-  run.deviceOffset = partition_.clusterPosition(cursor_) + covered_;
+  run.deviceOffset = volume_.clusterPosition(cursor_) + covered_;
   run.length = std::min(maxRun_, limit_ - covered_);
   inUse_ += bytesInUseFrom(firstCluster_, covered_, run.length);
   covered_ += run.length;
@@ -153,9 +153,9 @@ std::optional<DataRun> DataRunWalker::nextContiguous() {
 }
 
 std::optional<uint32_t> DataRunWalker::follow(uint32_t cluster) const {
-  if (cluster >= partition_.fatEntryCount()) return std::nullopt;
-  uint32_t next = partition_.fatTable[cluster];
-  if (next == kFat32EndMark || next < 2 || next >= partition_.fatEntryCount() || next >= heapEnd_) return std::nullopt;
+  if (cluster >= volume_.fatEntryCount()) return std::nullopt;
+  uint32_t next = volume_.fatTable[cluster];
+  if (next == kFat32EndMark || next < 2 || next >= volume_.fatEntryCount() || next >= heapEnd_) return std::nullopt;
   return next;
 }
 
@@ -175,7 +175,7 @@ std::optional<DataRun> DataRunWalker::nextChained() {
   uint32_t first = cursor_;
   uint32_t last = first;
   visited_.add(first);
-  uint64_t start = partition_.clusterPosition(first);
+  uint64_t start = volume_.clusterPosition(first);
   uint64_t bytes = clusterBytes_;
   uint64_t remaining = limit_ - covered_;
   while (bytes < remaining) {
@@ -196,7 +196,7 @@ std::optional<DataRun> DataRunWalker::nextChained() {
     // One read may take the next cluster when it lies right behind this
     // one on the device (the sector arithmetic may wrap, so compare
     // positions, not cluster numbers).
-    if (*next == last + 1 && partition_.clusterPosition(*next) == start + bytes && bytes + clusterBytes_ <= maxRun_) {
+    if (*next == last + 1 && volume_.clusterPosition(*next) == start + bytes && bytes + clusterBytes_ <= maxRun_) {
       last = *next;
       visited_.add(last);
       bytes += clusterBytes_;

@@ -11,7 +11,7 @@
 
 #include "core/exfat/exfat_file_record.h"
 #include "core/exfat/live_tree.h"
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
@@ -42,12 +42,12 @@ class VisitedClusters {
 // Bytes of the heap a file's data can lie in: from its first cluster to the
 // heap's end when contiguous, the whole heap when chained; 0 without data
 // clusters.
-uint64_t heapCapacityFor(const ExfatFileRecord& record, const PartitionRecord& partition);
+uint64_t heapCapacityFor(const ExfatFileRecord& record, const LoadedVolume& volume);
 
 // The bytes a save of the record can write at most: its length, but never
 // more than the heap can hold of it.
-inline uint64_t reachableLength(const ExfatFileRecord& record, const PartitionRecord& partition) {
-  return std::min(record.dataLength, heapCapacityFor(record, partition));
+inline uint64_t reachableLength(const ExfatFileRecord& record, const LoadedVolume& volume) {
+  return std::min(record.dataLength, heapCapacityFor(record, volume));
 }
 
 class DataRunWalker {
@@ -56,7 +56,7 @@ class DataRunWalker {
   // length goes on with the clusters after the last one reached that the
   // allocation bitmap marks free, in order: a driver that deletes a file
   // clears its chain, and the data mostly lies right there.
-  DataRunWalker(const ExfatFileRecord& record, const PartitionRecord& partition,
+  DataRunWalker(const ExfatFileRecord& record, const LoadedVolume& volume,
                 uint64_t maxRunBytes = kRunBytes, bool guessFreeClusters = false);
   // The next run, or none once dataLength bytes are covered or the data
   // ends (end of chain, unfollowable entry, cycle, no data clusters, end of
@@ -89,7 +89,7 @@ class DataRunWalker {
   // The first cluster after `cluster` that is free and not taken by this walk.
   std::optional<uint32_t> nextFreeCluster(uint32_t cluster) const;
   bool canTake(uint32_t cluster) const {
-    return partition_.clusterMarkedFree(cluster) && !visited_.contains(cluster);
+    return volume_.clusterMarkedFree(cluster) && !visited_.contains(cluster);
   }
   // Walks these clusters in order instead of the record's own: those of a
   // carve whose data went on in free clusters chosen by decoding it. Call
@@ -106,7 +106,7 @@ class DataRunWalker {
   uint64_t bytesInUseFrom(uint64_t first, uint64_t offset, uint64_t length) const;
   std::optional<DataRun> nextChosen();
 
-  const PartitionRecord& partition_;
+  const LoadedVolume& volume_;
   uint64_t maxRun_;
   uint64_t length_;
   uint64_t covered_ = 0;

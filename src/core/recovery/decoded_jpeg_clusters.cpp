@@ -15,8 +15,8 @@ constexpr uint64_t kMaxImageBytes = 32u << 20;
 
 // Whether the save would take clusters from the free ones: the walk of the
 // record alone, nothing read.
-bool saveWouldGuess(const ExfatFileRecord& record, const PartitionRecord& partition) {
-  DataRunWalker probe(record, partition, kRunBytes, true);
+bool saveWouldGuess(const ExfatFileRecord& record, const LoadedVolume& volume) {
+  DataRunWalker probe(record, volume, kRunBytes, true);
   while (probe.next()) {
   }
   return probe.guessed();
@@ -24,18 +24,18 @@ bool saveWouldGuess(const ExfatFileRecord& record, const PartitionRecord& partit
 
 }  // namespace
 
-std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device, const PartitionRecord& partition,
+std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device, const LoadedVolume& volume,
                                                            const ExfatFileRecord& record) {
-  const uint64_t cb = partition.clusterBytes();
-  const uint64_t heapEnd = partition.heapEnd();
+  const uint64_t cb = volume.clusterBytes();
+  const uint64_t heapEnd = volume.heapEnd();
   // A length the heap cannot hold is damage the plain walk reports.
   if (!record.isFile() || !record.isDeleted() || record.carve != kNotCarved || record.dataLength == 0 || cb == 0 ||
       record.firstCluster < 2 || record.firstCluster >= heapEnd || record.dataLength / cb >= heapEnd - 2 ||
       record.dataLength > kMaxImageBytes)
     return std::nullopt;
   uint8_t head[3] = {};
-  if (device.readAt(partition.clusterPosition(record.firstCluster), head, 3) != 3 || head[0] != 0xFF ||
-      head[1] != 0xD8 || head[2] != 0xFF || !saveWouldGuess(record, partition))
+  if (device.readAt(volume.clusterPosition(record.firstCluster), head, 3) != 3 || head[0] != 0xFF ||
+      head[1] != 0xD8 || head[2] != 0xFF || !saveWouldGuess(record, volume))
     return std::nullopt;
 
   const uint64_t clustersNeeded = (record.dataLength + cb - 1) / cb;
@@ -43,8 +43,8 @@ std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device,
   // clusters in order, as the save guesses them.
   std::unordered_map<uint32_t, uint32_t> chain;
   for (uint32_t c = record.firstCluster; chain.size() + 1 < clustersNeeded;) {
-    const uint32_t next = c < partition.fatEntryCount() ? partition.fatTable[c] : kFat32EndMark;
-    if (next == kFat32EndMark || next < 2 || next >= partition.fatEntryCount() || next >= heapEnd ||
+    const uint32_t next = c < volume.fatEntryCount() ? volume.fatTable[c] : kFat32EndMark;
+    if (next == kFat32EndMark || next < 2 || next >= volume.fatEntryCount() || next >= heapEnd ||
         next == record.firstCluster || chain.count(next))
       break;
     chain.emplace(c, next);
@@ -54,13 +54,13 @@ std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device,
   rules.next = [&](uint32_t last) -> std::optional<uint32_t> {
     if (auto it = chain.find(last); it != chain.end()) return it->second;
     for (uint64_t c = uint64_t{last} + 1; c < heapEnd; ++c)
-      if (partition.clusterMarkedFree(static_cast<uint32_t>(c))) return static_cast<uint32_t>(c);
+      if (volume.clusterMarkedFree(static_cast<uint32_t>(c))) return static_cast<uint32_t>(c);
     return std::nullopt;
   };
-  rules.mayContinue = [&](uint32_t c) { return partition.clusterMarkedFree(c); };
+  rules.mayContinue = [&](uint32_t c) { return volume.clusterMarkedFree(c); };
   rules.maxBytes = clustersNeeded * cb;
   rules.fillTo = record.dataLength;
-  JpegClusters found = followJpegClusters(device, partition, record.firstCluster, rules);
+  JpegClusters found = followJpegClusters(device, volume, record.firstCluster, rules);
   if (found.outcome != JpegFollow::Decoded && found.outcome != JpegFollow::Continued) return std::nullopt;
   return std::move(found.runs);
 }

@@ -8,7 +8,7 @@
 
 #include "platform/sector_device.h"
 #include "core/exfat/exfat_file_record.h"
-#include "core/partitions/partition_record.h"
+#include "core/exfat/loaded_volume.h"
 
 namespace dudorazu {
 
@@ -17,7 +17,7 @@ namespace dudorazu {
 // JPEG: its clusters, from its first one on, covering its length. None when
 // this is no such file or the decode does not reach the image's end marker
 // within the length; the save's plain guess stands then.
-std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device, const PartitionRecord& partition,
+std::optional<std::vector<ClusterRun>> decodedJpegClusters(SectorDevice& device, const LoadedVolume& volume,
                                                            const ExfatFileRecord& record);
 
 }  // namespace dudorazu

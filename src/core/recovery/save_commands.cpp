@@ -59,7 +59,7 @@ SaveStart startSingleSave(SaveScheduler& scheduler, const LocatedRecord& found, 
   if (refuseTargetOnSource({{found, destination, rowId}}, messages)) return SaveStart::Refused;
   std::optional<SaveJob> job = prepareSaveJob(found, destination);
   if (!job) return SaveStart::Nothing;
-  if (refuseSingleSaveForRoom(plannedBytes(found.record, found.partition, options), freeBytes, messages))
+  if (refuseSingleSaveForRoom(plannedBytes(found.record, found.volume, options), freeBytes, messages))
     return SaveStart::Refused;
   job->closeProgressWhenDone = true;
   job->rowId = rowId;

@@ -56,7 +56,7 @@ struct SaveTotals {
 // job; only `batch` and `names` are shared between the jobs of a batch.
 struct SaveContext {
   SectorDevice* device = nullptr;
-  const PartitionRecord* partition = nullptr;
+  const LoadedVolume* volume = nullptr;
   ProgressBlock* progress = nullptr;
   // 0: per-file progress (percent of the file). Otherwise bytes per step of
   // the batch bar, counted in `batch`.

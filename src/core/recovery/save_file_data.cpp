@@ -167,7 +167,7 @@ void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& wal
 // on a deleted JPEG whose chain was cleared, where its data decodes on. True
 // when the latter were found.
 bool chooseClusters(SaveContext& context, const ExfatFileRecord& record, DataRunWalker& walker, bool mayRead) {
-  const PartitionRecord& p = *context.partition;
+  const LoadedVolume& p = *context.volume;
   if (auto it = p.carvedClusters.find(&record); it != p.carvedClusters.end()) {
     walker.useClusters(it->second);
     return false;
@@ -193,7 +193,7 @@ bool planOnly(SaveContext& context, const std::string& outputPath, const ExfatFi
   SavedFile saved;
   saved.record = &record;
   saved.outputPath = outputPath;
-  DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
+  DataRunWalker walker(record, *context.volume, kRunBytes, context.guessFreeClusters);
   // A dry run reads nothing: a deleted JPEG is planned as the plain guess.
   chooseClusters(context, record, walker, false);
   while (std::optional<DataRun> run = walker.next())
@@ -220,7 +220,7 @@ bool saveFileData(SaveContext& context, const OutputPlace& place, const ExfatFil
   SavedFile saved;
   saved.record = &record;
   saved.outputPath = place.path();
-  DataRunWalker walker(record, *context.partition, kRunBytes, context.guessFreeClusters);
+  DataRunWalker walker(record, *context.volume, kRunBytes, context.guessFreeClusters);
   saved.decodedGuess = chooseClusters(context, record, walker, true);
   OutputFile out;
   if (!place.folder ||

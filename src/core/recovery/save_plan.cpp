@@ -21,8 +21,8 @@ bool refuseTargetOnSource(const std::vector<PlannedRecord>& records, MessageSink
   // pair is asked once.
   std::set<std::tuple<std::string, std::string, uint64_t, uint64_t>> asked;
   for (const PlannedRecord& r : records) {
-    if (!r.found.disk || !r.found.partition) continue;
-    const CommandPath source = partitionInput(r.found.disk->devicePath, *r.found.partition, "SOURCE");
+    if (!r.found.disk || !r.found.volume) continue;
+    const CommandPath source = partitionInput(r.found.disk->devicePath, r.found.volume->partition, "SOURCE");
     if (!asked.emplace(r.destination, source.path, source.bytes.start(), source.bytes.length()).second) continue;
     if (folderOnSource(r.destination, source)) {
       messages.show(kTargetOnSource, kCaptionError);
@@ -33,24 +33,24 @@ bool refuseTargetOnSource(const std::vector<PlannedRecord>& records, MessageSink
 }
 
 std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::string& destination) {
-  if (!found.record || !found.partition || !found.disk) return std::nullopt;
+  if (!found.record || !found.volume || !found.disk) return std::nullopt;
   SaveJob job;
   job.device = openDevice(found.disk->devicePath, OpenMode::Read);
   if (!job.device) return std::nullopt;
   job.destination = destination;
   job.record = found.record;
-  job.partition = found.partition;
+  job.volume = found.volume;
   job.skip = 0;
   return job;
 }
 
-uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, const SaveJobOptions& options) {
-  if (!partition || !record) return subtreeBytes(record);
+uint64_t plannedBytes(const ExfatFileRecord* record, const LoadedVolume* volume, const SaveJobOptions& options) {
+  if (!volume || !record) return subtreeBytes(record);
   uint64_t total = 0;
   walkTree(*record, [&](const ExfatFileRecord& r, size_t) {
     if (r.isFolder()) return WalkStep::Descend;
     if (r.isFile() && (!options.fileFilter || options.fileFilter(r)))
-      total = saturatingAdd(total, reachableLength(r, *partition));
+      total = saturatingAdd(total, reachableLength(r, *volume));
     return WalkStep::Skip;
   });
   return total;
@@ -64,7 +64,7 @@ SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<
     return plan;
   }
   for (const PlannedRecord& r : records)
-    plan.total = saturatingAdd(plan.total, plannedBytes(r.found.record, r.found.partition, options));
+    plan.total = saturatingAdd(plan.total, plannedBytes(r.found.record, r.found.volume, options));
   if (freeBytes && refuseBatchForRoom(plan.total, *freeBytes, messages)) {
     plan.refused = true;
     return plan;

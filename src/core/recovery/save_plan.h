@@ -13,10 +13,11 @@
 
 namespace dudorazu {
 
-// A record the front end holds, with the disk and partition it is read from.
+// A record the front end holds, with the disk it is read from and the
+// loaded volume it belongs to (which names its partition).
 struct LocatedRecord {
   DiskRecord* disk = nullptr;
-  PartitionRecord* partition = nullptr;
+  LoadedVolume* volume = nullptr;
   ExfatFileRecord* record = nullptr;  // null: nothing to save
 };
 
@@ -44,7 +45,7 @@ std::optional<SaveJob> prepareSaveJob(const LocatedRecord& found, const std::str
 // the jobs' filter takes count, each as far as the volume reaches (a length
 // recorded beyond the volume cannot be written, and must not refuse a save
 // for room it will never use). Saturates instead of wrapping. 0 for null.
-uint64_t plannedBytes(const ExfatFileRecord* record, const PartitionRecord* partition, const SaveJobOptions& options);
+uint64_t plannedBytes(const ExfatFileRecord* record, const LoadedVolume* volume, const SaveJobOptions& options);
 
 struct SavePlan {
   uint64_t total = 0;           // of every record found

@@ -22,10 +22,10 @@ size_t SaveScheduler::runningBatchThreads() const {
 }
 
 void SaveScheduler::runJob(SaveJob& job, SaveNamespace* sharedNames) {
-  if (job.skip != 0 || !job.device || !job.partition) return;
+  if (job.skip != 0 || !job.device || !job.volume) return;
   SaveContext context;
   context.device = job.device.get();
-  context.partition = job.partition;
+  context.volume = job.volume;
   context.progress = job.progress;
   context.batchStep = job.batchStep;
   context.batch = &counters_;

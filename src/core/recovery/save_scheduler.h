@@ -35,7 +35,8 @@ struct SaveJob {
   std::unique_ptr<SectorDevice> device;  // opened for this job alone, read-only
   std::string destination;               // target folder, no trailing "/"
   const ExfatFileRecord* record = nullptr;
-  const PartitionRecord* partition = nullptr;
+  // Owned by whoever loaded it, who waits for the job before releasing it.
+  const LoadedVolume* volume = nullptr;
   uint64_t rowId = 0;   // the front end's row, whose check mark goes when the job ends
   int skip = -1;        // -1 while being prepared; a job saves only when 0
   bool closeProgressWhenDone = false;

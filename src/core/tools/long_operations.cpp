@@ -8,15 +8,15 @@
 
 namespace dudorazu {
 
-LongOperation treeLoadOperation(DiskRecord& disk, PartitionRecord& partition) {
-  return {kTitleExpandPartition, nullptr, false, [&disk, &partition](ProgressBlock& progress, MessageSink&, Questions&) {
-            return loadVolumeTree(disk, partition, progress);
+LongOperation treeLoadOperation(DiskRecord& disk, LoadedVolume& volume) {
+  return {kTitleExpandPartition, nullptr, false, [&disk, &volume](ProgressBlock& progress, MessageSink&, Questions&) {
+            return loadVolumeTree(disk, volume, progress);
           }};
 }
 
-LongOperation lostFileScanOperation(DiskRecord& disk, PartitionRecord& partition) {
-  return {kTitleLostFileScan, nullptr, false, [&disk, &partition](ProgressBlock& progress, MessageSink&, Questions&) {
-            return scanLostFiles(disk, partition, progress);
+LongOperation lostFileScanOperation(DiskRecord& disk, LoadedVolume& volume) {
+  return {kTitleLostFileScan, nullptr, false, [&disk, &volume](ProgressBlock& progress, MessageSink&, Questions&) {
+            return scanLostFiles(disk, volume, progress);
           }};
 }
 

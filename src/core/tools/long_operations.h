@@ -20,9 +20,9 @@
 namespace dudorazu {
 
 // The partition's folder tree (loadVolumeTree).
-LongOperation treeLoadOperation(DiskRecord& disk, PartitionRecord& partition);
+LongOperation treeLoadOperation(DiskRecord& disk, LoadedVolume& volume);
 // The lost-file scan (scanLostFiles).
-LongOperation lostFileScanOperation(DiskRecord& disk, PartitionRecord& partition);
+LongOperation lostFileScanOperation(DiskRecord& disk, LoadedVolume& volume);
 // The search for lost volumes; true only when it ran to the disk's end.
 LongOperation searchOperation(DiskRecord& disk, SearchMode mode, uint8_t heads, FoundVolumeCallback onFound);
 // The up-case table scan of a partition, or of the whole disk when
