@@ -11,7 +11,7 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${DUDORAZU_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 set(fixture_cache ${CMAKE_BINARY_DIR}/fixtures)
-file(GLOB packed CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/*.img.zst)
+file(GLOB packed CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/*.zst)
 set(unpacked "")
 foreach(source IN LISTS packed)
   get_filename_component(name ${source} NAME_WLE)
