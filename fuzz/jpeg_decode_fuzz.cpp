@@ -8,6 +8,7 @@
 
 #include "platform/sector_device.h"
 #include "core/exfat/jpeg_clusters.h"
+#include "core/exfat/loaded_volume.h"
 #include "core/exfat/jpeg_decode.h"
 #include "core/partitions/partition_record.h"
 #include "support/memory_device.h"
@@ -42,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rules.next = [](uint32_t last) -> std::optional<uint32_t> { return last + 1; };
   rules.mayContinue = [](uint32_t) { return true; };
   rules.maxBytes = size;
-  const dudorazu::JpegClusters found = dudorazu::followJpegClusters(device, p, 2, rules);
+  dudorazu::LoadedVolume volume(p);
+  const dudorazu::JpegClusters found = dudorazu::followJpegClusters(device, volume, 2, rules);
   uint64_t covered = 0;
   for (const dudorazu::ClusterRun& r : found.runs) covered += uint64_t{r.count} * 512;
   if (found.length > covered + 512 && !found.runs.empty()) std::abort();

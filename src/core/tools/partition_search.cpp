@@ -251,7 +251,12 @@ bool searchPartitions(DiskRecord& disk, SearchMode mode, uint8_t heads, Progress
   return false;
 }
 
-std::string foundVolumeAddress(uint64_t startSector) { return "@" + std::to_string(startSector); }
+std::string foundVolumeAddress(uint64_t startSector) {
+  // Appended, not "@" + …: GCC 12's optimiser warns falsely on that form.
+  std::string address = "@";
+  address += std::to_string(startSector);
+  return address;
+}
 
 std::optional<uint64_t> parseFoundVolumeAddress(const std::string& text) {
   if (text.size() < 2 || text.size() > 21 || text[0] != '@') return std::nullopt;
