@@ -75,8 +75,13 @@ void PartitionWindow::fillTree(ProgressWindow* window, bool scan, LongOperation 
       totals_ = *totals;
       showTree({&volume_.rootRecord});
     }
-    if (scan) emit scanFinished();
-    else emit loadFinished();
+    if (scan) {
+      // A scan that ends says what it found.
+      emit statusText(widgets::qtText(lostScanSummary(volume_.rootRecord, volume_.extendedRecord)));
+      emit scanFinished();
+    } else {
+      emit loadFinished();
+    }
   });
 }
 

@@ -371,6 +371,7 @@ class WindowsTest : public QObject {
     QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
 
     QSignalSpy scanned(w, &PartitionWindow::scanFinished);
+    QSignalSpy status(w, &PartitionWindow::statusText);
     s.window.commands().action(shell::kLostFileScan)->trigger();
     QVERIFY(w->viewLoading());
     QCOMPARE(w->scanProgressWindow()->windowTitle(), QStringLiteral("扫描丢失文件"));
@@ -382,6 +383,10 @@ class WindowsTest : public QObject {
     QModelIndex lost = childNamed(left, root, QStringLiteral("9"));
     QVERIFY(lost.isValid());
     QVERIFY(childNamed(left, lost, QStringLiteral("sub")).isValid());
+    // The scan says what it found.
+    QVERIFY(!status.isEmpty());
+    QCOMPARE(status.last().front().toString(), QStringLiteral("扫描完毕：找到 %1 个文件夹，恢复出 6 个文件")
+                                                   .arg(childTexts(left, root).size()));
     emit w->folderTree()->clicked(childNamed(left, left.topIndex(), QStringLiteral("扩展目录")));
     QStringList carved = childTexts(*w->fileModel());
     carved.sort();

@@ -28,4 +28,11 @@ std::string folderStatusText(uint64_t bytes, uint64_t folders, uint64_t files) {
          " 个文件";
 }
 
+std::string lostScanSummary(const ExfatFileRecord& root, const ExfatFileRecord& extended) {
+  uint64_t folders = 0;
+  for (const ExfatFileRecord& r : root.children) folders += r.isFolder() ? 1 : 0;
+  return "扫描完毕：找到 " + format("%" PRIu64, folders) + " 个文件夹，恢复出 " +
+         format("%" PRIu64, static_cast<uint64_t>(extended.children.size())) + " 个文件";
+}
+
 }  // namespace dudorazu

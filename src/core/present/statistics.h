@@ -23,4 +23,8 @@ std::optional<std::string> statisticsForRow(bool selected, const ExfatFileRecord
 // the size is the long form, or the plain byte count for 0 and 1024^5 or more.
 std::string folderStatusText(uint64_t bytes, uint64_t folders, uint64_t files);
 
+// What a lost-file scan found: the folders standing under the root and the
+// files carved under the extended folder.
+std::string lostScanSummary(const ExfatFileRecord& root, const ExfatFileRecord& extended);
+
 }  // namespace dudorazu
