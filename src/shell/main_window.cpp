@@ -251,6 +251,9 @@ void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
   if (!window) return;
   bool partition = window != diskSubWindow_;
   partitionMenus_ = partition;
+  // The totals pane speaks of the window in front, not of the one before.
+  auto* shown = qobject_cast<PartitionWindow*>(window->widget());
+  panes_[1]->setText(shown ? shown->status() : QString());
   menuBar()->clear();
   for (QMenu* menu : partition ? partitionMenuList_ : diskMenus_) menuBar()->addMenu(menu);
   commands_->action(kOpenImage)->setEnabled(!partition);

@@ -35,6 +35,7 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
       runner_(dialogs, this, &markers_.busy) {
   QString title = widgets::qtText(partitionText(partition));
   setWindowTitle(title);
+  connect(this, &PartitionWindow::statusText, this, [this](const QString& text) { status_ = text; });
   folders_ = new FolderTreeModel(title, this);
   files_ = new FileListModel(this);
   left_ = new widgets::TreeListView(QStringLiteral("磁盘分区"));

@@ -37,6 +37,8 @@ class PartitionWindow : public QWidget {
   // The disk's display name followed by the partition text: one window per key.
   static QString keyOf(const DiskRecord& disk, const PartitionRecord& partition);
   QString key() const { return key_; }
+  // What the window last put in the status bar's totals pane.
+  QString status() const { return status_; }
   const DiskRecord& disk() const { return disk_; }
   const PartitionRecord& partition() const { return volume_.partition; }
 
@@ -125,6 +127,7 @@ class PartitionWindow : public QWidget {
   LoadedVolume volume_;
   UserDialogs& dialogs_;
   QString key_;
+  QString status_;
   // busy: any operation of the window runs; loading: a load or a scan
   // fills the left pane.
   PaneMarkers markers_;

@@ -1,6 +1,8 @@
 // Whole flows of the desktop program on the bundled images: opening images
 // and partitions, the folder tree and file list, check marks, stopping a
 // load, the refusals, exit, and the names assistive technology reads.
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTextBrowser>
 #include "shell/manual.h"
 #include "shell/find_dialog.h"
@@ -129,8 +131,19 @@ class WindowsTest : public QObject {
     QCOMPARE(s.dialogs.messages, (QList<Message>{{"此分区已打开！", "dudorazu"}}));
     // The same partition text on another disk is another partition; the
     // two tabs then name their disks, and the tool tips always do.
+    QTRY_VERIFY(!w->loading());
+    clickFolder(*w, {"文档"});
+    QVERIFY(s.window.statusPane(1)->text().startsWith(QStringLiteral("总大小 ")));
     PartitionWindow* other = s.open(s.row("partitions-mbr.img", "Partition0"));
     QVERIFY(other);
+    // The totals pane follows the window in front.
+    QTRY_VERIFY(!other->loading());
+    QCOMPARE(s.window.statusPane(1)->text(), other->status());
+    QVERIFY(other->status() != w->status());
+    auto* first = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    first->mdiArea()->setActiveSubWindow(first);
+    QCOMPARE(s.window.statusPane(1)->text(), w->status());
+    first->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(other->parentWidget()));
     QCOMPARE(s.window.partitionWindows().size(), 2);
     QCOMPARE(w->windowTitle(), QStringLiteral("Partition0 - sample-disk.img"));
     QCOMPARE(other->windowTitle(), QStringLiteral("Partition0 - partitions-mbr.img"));
