@@ -4,17 +4,18 @@
 
 #include "core/common/text.h"
 #include "core/exfat/record_walk.h"
+#include "core/present/display_format.h"
 
 namespace dudorazu {
 namespace {
 
 std::string isoTime(uint16_t date, uint16_t time) {
-  int month = (date >> 5) & 15, day = date & 31;
-  if (month < 1 || month > 12 || day < 1 || (time >> 11) > 23 || ((time >> 5) & 63) > 59 || (time & 31) > 29)
-    return std::string();
-  // exFAT times here carry no zone: written without one, as local time.
-  return format("%04d-%02d-%02dT%02d:%02d:%02d", (date >> 9) + 1980, month, day, time >> 11, (time >> 5) & 63,
-                (time & 31) * 2);
+  // The shown time with the ISO separator (always a four-digit year, so the
+  // date is ten characters); exFAT times here carry no zone: written without
+  // one, as local time. Words that name no moment give nothing.
+  std::string shown = formatRecordTime(date, time);
+  if (!shown.empty()) shown[10] = 'T';
+  return shown;
 }
 
 std::string u64(uint64_t v) { return format("%" PRIu64, v); }
