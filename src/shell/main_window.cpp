@@ -328,17 +328,14 @@ void MainWindow::nameTabs() {
     if (titles.count(titles[i]) > 1) title += QStringLiteral(" - ") + disk;
     QString tip = QStringLiteral("磁盘：") + disk + QStringLiteral("\n分区：") + titles[i];
     if (!w->partition().label.empty()) tip += QStringLiteral("\n卷标：") + widgets::qtText(w->partition().label);
+    // The sub-window and its tab take the title from the window itself.
     w->setWindowTitle(title);
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) {
-      sub->setWindowTitle(title);
-      sub->setToolTip(tip);
-    }
     w->setToolTip(tip);
   }
-  // The tab bar shows the sub-windows' titles; it takes the tips too.
+  // The tab bar has no tips of its own: each tab takes its window's.
   if (auto* tabs = mdi_->findChild<QTabBar*>()) {
     const QList<QMdiSubWindow*> subs = mdi_->subWindowList();
-    for (int i = 0; i < tabs->count() && i < subs.size(); ++i) tabs->setTabToolTip(i, subs[i]->toolTip());
+    for (int i = 0; i < tabs->count() && i < subs.size(); ++i) tabs->setTabToolTip(i, subs[i]->widget()->toolTip());
   }
 }
 

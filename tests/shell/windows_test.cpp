@@ -147,6 +147,7 @@ class WindowsTest : public QObject {
     QCOMPARE(s.window.partitionWindows().size(), 2);
     QCOMPARE(w->windowTitle(), QStringLiteral("Partition0 - sample-disk.img"));
     QCOMPARE(other->windowTitle(), QStringLiteral("Partition0 - partitions-mbr.img"));
+    QCOMPARE(other->parentWidget()->windowTitle(), other->windowTitle());
     QVERIFY(other->toolTip().contains(QStringLiteral("磁盘：partitions-mbr.img")));
     s.window.commands().action(shell::kClosePartition)->trigger();
     QCOMPARE(s.window.partitionWindows().size(), 1);
