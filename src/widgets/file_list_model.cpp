@@ -55,12 +55,10 @@ void FileListModel::list(uint8_t folderMark) {
   endResetModel();
 }
 
-bool FileListModel::canFetchMore(const QModelIndex& parent) const {
-  return fetchAllowed_ && !parent.isValid() && listed_ < children_.size();
-}
-
-void FileListModel::fetchMore(const QModelIndex& parent) {
-  if (canFetchMore(parent)) takeBatch(true);
+bool FileListModel::listMore() {
+  if (!hasMore()) return false;
+  takeBatch(true);
+  return true;
 }
 
 // Lists up to 100 more children; `announce` tells the views of each row

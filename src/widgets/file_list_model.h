@@ -34,9 +34,11 @@ class FileListModel : public QAbstractItemModel {
   int childCount() const { return static_cast<int>(children_.size()); }
   // Every record of the list, listed yet or not, in the folder's order.
   const std::vector<ExfatFileRecord*>& records() const { return children_; }
-  // A tree view fetches whenever it lays its rows out; only scrolling past
-  // the listed rows may list more, so the view opens this gate for it.
-  void setFetchAllowed(bool allowed) { fetchAllowed_ = allowed; }
+  // Lists the next 100 children, if any are left; false when none were.
+  // Only the view calls it, when its user reached the end of the rows: the
+  // model never offers Qt's own fetching, which fires at layout times too.
+  bool listMore();
+  bool hasMore() const { return listed_ < children_.size(); }
   // The shown folder's mark changed: rows listed later take the new one.
   void setFolderMark(uint8_t mark) { folderMark_ = mark; }
 
@@ -44,8 +46,6 @@ class FileListModel : public QAbstractItemModel {
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
-  bool canFetchMore(const QModelIndex& parent) const override;
-  void fetchMore(const QModelIndex& parent) override;
   QVariant data(const QModelIndex& index, int role) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -61,7 +61,6 @@ class FileListModel : public QAbstractItemModel {
 
   ExfatFileRecord* folder_ = nullptr;
   uint8_t folderMark_ = 0;
-  bool fetchAllowed_ = false;
   std::vector<ExfatFileRecord*> children_;  // in the folder's order
   std::vector<ExfatFileRecord*> rows_;      // listed so far: folders by name, then files
   size_t listed_ = 0;                       // children taken into rows_

@@ -1,6 +1,7 @@
 #include "widgets/file_list_view.h"
 
 #include <QScrollBar>
+#include <QTimer>
 
 #include "widgets/file_list_model.h"
 
@@ -8,25 +9,38 @@ namespace dudorazu::widgets {
 
 FileListView::FileListView(const QString& accessibleName, QWidget* parent) : TreeListView(accessibleName, parent) {
   setRootIsDecorated(false);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FileListView::askForMore);
+  connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &FileListView::askForMore);
 }
 
 void FileListView::setFileModel(FileListModel* model) {
   files_ = model;
   setColumns(model, FileListModel::columnWidth);
+  connect(model, &QAbstractItemModel::modelReset, this, &FileListView::askForMore);
 }
 
-void FileListView::verticalScrollbarValueChanged(int value) {
-  if (files_) files_->setFetchAllowed(true);
-  TreeListView::verticalScrollbarValueChanged(value);
-  if (files_) files_->setFetchAllowed(false);
+void FileListView::resizeEvent(QResizeEvent* event) {
+  TreeListView::resizeEvent(event);
+  askForMore();
 }
 
-void FileListView::updateGeometries() {
-  TreeListView::updateGeometries();
-  if (!files_ || files_->rowCount() == 0 || verticalScrollBar()->maximum() > 0) return;
-  files_->setFetchAllowed(true);
-  files_->fetchMore({});
-  files_->setFetchAllowed(false);
+void FileListView::askForMore() {
+  if (asked_ || !files_) return;
+  asked_ = true;
+  QTimer::singleShot(0, this, &FileListView::listMoreAtEnd);
+}
+
+void FileListView::listMoreAtEnd() {
+  asked_ = false;
+  if (!files_ || files_->rowCount() == 0 || !files_->hasMore()) return;
+  executeDelayedItemsLayout();
+  updateGeometries();
+  // The end is reached when the last listed row stands in the pane (a pixel
+  // short of the scroll bar's end is the end too).
+  const QRect last = visualRect(files_->index(files_->rowCount() - 1, 0));
+  if (last.isEmpty() || last.top() >= viewport()->height()) return;
+  // Still at the end after this batch only if the pane is not yet full.
+  if (files_->listMore()) askForMore();
 }
 
 }  // namespace dudorazu::widgets
