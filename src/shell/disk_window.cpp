@@ -54,12 +54,14 @@ void DiskWindow::fillDiskRows(DiskRecord& disk) {
   diskModel_->fillDiskRows(disk);
   left_->expand(diskModel_->indexOfDisk(disk));
   left_->fitColumns();
+  refitPanes(this);
 }
 
 bool DiskWindow::refreshDiskRows(const QModelIndex& diskRow) {
   if (!diskModel_->refreshPartitions(diskRow)) return false;
   left_->expand(diskRow.siblingAtColumn(0));
   left_->fitColumns();
+  refitPanes(this);
   return true;
 }
 

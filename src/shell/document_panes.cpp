@@ -1,20 +1,74 @@
 #include "shell/document_panes.h"
 
+#include <QScrollBar>
 #include <QSplitter>
+#include <QHeaderView>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "widgets/tree_list_view.h"
 
 namespace dudorazu::shell {
+namespace {
+
+constexpr int kLeftWidth = 500;
+
+// The width a pane needs to show every visible column's header and rows
+// uncut without scrolling sideways, with its frame and vertical scroll bar;
+// a column wider than its contents needs only its contents.
+int neededWidth(QWidget* pane) {
+  auto* view = qobject_cast<widgets::TreeListView*>(pane);
+  if (!view || !view->model()) return pane->sizeHint().width();
+  int width = 0;
+  for (int c = 0; c < view->model()->columnCount(); ++c) {
+    if (view->isColumnHidden(c)) continue;
+    width = std::max(width, view->header()->sectionPosition(c) + std::min(view->columnWidth(c), view->contentsWidth(c)));
+  }
+  return width + 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+}
+
+class PaneSplitter : public QSplitter {
+ public:
+  explicit PaneSplitter(QWidget* parent) : QSplitter(parent) {
+    connect(this, &QSplitter::splitterMoved, this, [this] { chosen_ = true; });
+  }
+  void fit() {
+    if (chosen_ || count() != 2) return;
+    int total = width() - handleWidth();
+    if (total <= 0) return;
+    int left = std::max(neededWidth(widget(0)), std::min(kLeftWidth, total - neededWidth(widget(1))));
+    left = std::min(left, std::max(kLeftWidth, total / 2));
+    setSizes({left, std::max(0, total - left)});
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QSplitter::resizeEvent(event);
+    fit();
+  }
+
+ private:
+  bool chosen_ = false;
+};
+
+}  // namespace
 
 void placePanes(QWidget* window, QWidget* left, QWidget* right) {
-  auto* splitter = new QSplitter(window);
+  auto* splitter = new PaneSplitter(window);
   splitter->addWidget(left);
   splitter->addWidget(right);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
-  splitter->setSizes({500, 100});
+  splitter->setSizes({kLeftWidth, 100});
   auto* layout = new QVBoxLayout(window);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(splitter);
+}
+
+void refitPanes(QWidget* window) {
+  if (auto* splitter = dynamic_cast<PaneSplitter*>(window->findChild<QSplitter*>(QString(), Qt::FindDirectChildrenOnly)))
+    splitter->fit();
 }
 
 }  // namespace dudorazu::shell

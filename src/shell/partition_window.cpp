@@ -78,6 +78,7 @@ void PartitionWindow::showTree(std::vector<ExfatFileRecord*> roots) {
   folders_->setRoots(std::move(roots));
   left_->expand(folders_->topIndex());
   for (ExfatFileRecord* root : folders_->roots()) left_->expand(folders_->indexOf(root));
+  refitPanes(this);
   // A mark given to the top row while the run owned the records went nowhere.
   marksChanged();
 }

@@ -671,6 +671,40 @@ class WindowsTest : public QObject {
 
   // What assistive technology reads: every control that takes the focus in
   // every window and dialog has a name.
+  // At 1280x800 every header and cell of every pane reads whole, and each
+  // column's text is on screen without scrolling sideways.
+  void everyTextFitsAt1280By800() {
+    Session s;
+    s.window.resize(1280, 800);
+    s.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QVERIFY2(s.window.width() > 1200, "the test screen is narrower than 1280 pixels");
+    s.window.openImageFile(image("sample-disk.img"));
+    s.window.diskWindow()->diskTree()->setCurrentIndex(s.row("sample-disk.img", "Partition0"));
+    emit s.window.diskWindow()->diskTree()->clicked(s.row("sample-disk.img", "Partition0"));
+    QStringList cut;
+    auto check = [&](QWidget& window) {
+      QCoreApplication::processEvents();
+      for (auto* view : window.findChildren<widgets::TreeListView*>()) {
+        if (!view->isVisible()) continue;
+        for (int c = 0; c < view->model()->columnCount(); ++c) {
+          if (view->isColumnHidden(c)) continue;
+          const QString where = view->accessibleName() + "/" + view->model()->headerData(c, Qt::Horizontal).toString();
+          if (view->contentsWidth(c) > view->columnWidth(c)) cut << where + " elided";
+          if (view->header()->sectionPosition(c) + view->contentsWidth(c) > view->viewport()->width())
+            cut << where + " off screen";
+        }
+      }
+    };
+    check(*s.window.diskWindow());
+    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    clickFolder(*w, {"文档"});
+    QVERIFY(w->fileModel()->rowCount() > 0);
+    check(*w);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
+  }
+
   void everyControlOfEveryWindowHasAName() {
     Session s;
     s.window.openImageFile(image("sample-disk.img"));
