@@ -109,13 +109,12 @@ QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
     command(QStringLiteral("分区表操作     Ctrl+Alt+O"), kTableOperation);
     QAction* close = menu_->addAction(QStringLiteral("关闭镜像文件"));
     close->setEnabled(!isPhysicalDrive(*disk));
-    connect(close, &QAction::triggered, this, [this, disk] { closeImage(disk); });
+    connect(close, &QAction::triggered, this, [this, disk] { emit closeImageRequested(disk); });
   }
   return menu_;
 }
 
-// The row goes; the record stays in the catalogue, which only grows.
-void DiskWindow::closeImage(DiskRecord* disk) {
+void DiskWindow::removeImageRows(DiskRecord* disk) {
   diskModel_->removeDisk(*disk);
   properties_->setRows({});
 }

@@ -65,6 +65,7 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
     for (auto side : {QTabBar::LeftSide, QTabBar::RightSide})
       if (QWidget* button = tabs->tabButton(0, side)) button->hide();
   connect(diskWindow_, &DiskWindow::openPartitionRequested, this, &MainWindow::openPartitionWindow);
+  connect(diskWindow_, &DiskWindow::closeImageRequested, this, &MainWindow::closeImage);
   scans_ = new DiskScans(*diskWindow_, dialogs_, this);
   connect(diskWindow_, &DiskWindow::searchRequested, scans_, &DiskScans::search);
   connect(diskWindow_, &DiskWindow::partitionScanRequested, scans_, &DiskScans::partitionScan);
@@ -393,12 +394,15 @@ void MainWindow::savePlacement() {
 // stop (a partition window's through its own close), and the program
 // closes when the last has ended; the work points into what the windows own.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!closing_ && !dialogs_.confirm(this, QStringLiteral("您真的要退出程序吗?"), applicationTitle())) {
+  if (!closing_ &&
+      !dialogs_.confirm(this, stopQuestion(runningTitles(), QStringLiteral("退出"), QStringLiteral("您真的要退出程序吗?")),
+                        applicationTitle())) {
     event->ignore();
     return;
   }
   closing_ = true;
   if (!everythingEnded()) {
+    panes_[0]->setText(QStringLiteral("正在停止当前操作，结束后退出..."));
     event->ignore();
     return;
   }
@@ -416,12 +420,37 @@ bool MainWindow::everythingEnded() {
   for (OperationRunner* runner : {&scans_->runner(), &imaging_->runner(), &runner_})
     ended = runner->closeWhenIdle(again) && ended;
   for (PartitionWindow* w : partitionWindows()) {
+    w->agreeToStop();
     QWidget* frame = w->parentWidget();
     if (frame->close()) continue;
     ended = false;
     connect(frame, &QObject::destroyed, this, again);
   }
   return ended;
+}
+
+QStringList MainWindow::runningTitles() {
+  QStringList titles;
+  for (OperationRunner* runner : {&scans_->runner(), &imaging_->runner(), &runner_}) titles << runner->runningTitles();
+  for (PartitionWindow* w : partitionWindows()) titles << w->runningTitles();
+  titles.removeDuplicates();
+  return titles;
+}
+
+void MainWindow::closeImage(DiskRecord* disk) {
+  bool waiting = false;
+  for (PartitionWindow* w : partitionWindows()) {
+    if (&w->disk() != disk) continue;
+    QWidget* frame = w->parentWidget();
+    if (frame->close()) continue;
+    if (!w->stopAgreed()) return;
+    // Stopping: the image closes once this window has gone.
+    waiting = true;
+    connect(frame, &QObject::destroyed, this, [self = QPointer<MainWindow>(this), disk] {
+      QMetaObject::invokeMethod(self, [self, disk] { if (self) self->closeImage(disk); }, Qt::QueuedConnection);
+    });
+  }
+  if (!waiting) diskWindow_->removeImageRows(disk);
 }
 
 }  // namespace dudorazu::shell

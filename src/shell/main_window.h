@@ -40,6 +40,11 @@ class MainWindow : public QMainWindow {
   QMdiSubWindow* currentDocument() const;
   PartitionWindow* currentPartitionWindow() const;
   QList<PartitionWindow*> partitionWindows() const;
+  // What runs anywhere in the program, by its progress windows' titles.
+  QStringList runningTitles();
+  // Closes the image's partition windows (each asking when that stops its
+  // work), then its rows; the image stays when the user keeps one open.
+  void closeImage(DiskRecord* disk);
   QLabel* statusPane(int pane) const { return panes_[pane]; }
   QStringList recentFiles() const { return recent_; }
   // The menus of the current kind of window (129 disk window, 145 partition window).

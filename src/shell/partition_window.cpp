@@ -119,10 +119,20 @@ void PartitionWindow::openRow(const QModelIndex& index) {
   showFolder(leftRow);
 }
 
-// The one closing rule: a tab closed while its operations run asks them to
-// stop and goes (through the frame around it, when it has one) once they
+// The one closing rule: a tab closed while its operations run asks the user,
+// then asks them to stop and goes (through the frame around it, when it has one) once they
 // have ended; a closed window releases the partition's loaded records.
 void PartitionWindow::closeEvent(QCloseEvent* event) {
+  if (runner_.running() && !stopAgreed_) {
+    if (!dialogs_.confirm(this,
+                          stopQuestion(runner_.runningTitles(), QStringLiteral("关闭"),
+                                       QStringLiteral("要关闭这个分区窗口吗?")),
+                          applicationTitle())) {
+      event->ignore();
+      return;
+    }
+    stopAgreed_ = true;
+  }
   QPointer<QWidget> frame = parentWidget() ? parentWidget() : this;
   if (!runner_.closeWhenIdle([frame] {
         if (frame) frame->close();

@@ -43,14 +43,21 @@ ProgressWindow::ProgressWindow(const QString& title, QWidget* parent) : QDialog(
   layout->addWidget(stop_, 0, Qt::AlignRight);
   connect(stop_, &QPushButton::clicked, this, [this] {
     block_.cancel();
-    label_->setText(QString::fromUtf8(kStoppingLabel));
+    stopping();
   });
+}
+
+void ProgressWindow::stopping() {
+  label_->setText(QString::fromUtf8(kStoppingLabel));
+  label_->setAccessibleName(label_->text());
+  stop_->setEnabled(false);
 }
 
 void ProgressWindow::begin() {
   block_.clearCancel();
   block_.clearText();
   block_.setRange(0, 1);
+  stop_->setEnabled(true);
   seenUpdates_ = block_.updates();
   seenUpper_ = 0;
   label_->setText(QString::fromUtf8(kInitialLabel));

@@ -29,6 +29,7 @@ class ProgressWindow : public QDialog, public OperationView {
   void finish();
   void showProgress() override { poll(); }
   void end() override { finish(); }
+  void stopping() override;
 
   QString labelText() const;
   QString barText() const;

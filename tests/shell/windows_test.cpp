@@ -256,11 +256,17 @@ class WindowsTest : public QObject {
     QVERIFY(progress->isVisible());
     QCOMPARE(progress->windowTitle(), QStringLiteral("展开分区文件"));
 
-    // A refusal while it loads; the program's end is asked first.
+    // A refusal while it loads; the program's end and the tab's close are
+    // asked first, naming the work they would stop; declined, all stays.
     w->reload();
     s.window.close();
-    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"您真的要退出程序吗?", "dudorazu"}}));
+    w->parentWidget()->close();
+    QCOMPARE(s.dialogs.messages,
+             (QList<Message>{{"等待当前操作完成，请稍后！", "error"},
+                             {"正在展开分区文件，退出将停止它。\n\n您真的要退出程序吗?", "dudorazu"},
+                             {"正在展开分区文件，关闭将停止它。\n\n要关闭这个分区窗口吗?", "dudorazu"}}));
     QVERIFY(w->loading());
+    QCOMPARE(s.window.partitionWindows().size(), 1);
 
     QSignalSpy loaded(w, &PartitionWindow::loadFinished);
     progress->stopButton()->click();
@@ -287,10 +293,35 @@ class WindowsTest : public QObject {
     progress->close();
     QVERIFY(progress->block().cancelled());
 
-    // A tab closed while its tree loads stops the load and goes when it ends.
+    // Closing the image closes its window, asking first while it loads:
+    // declined, both stay; agreed, the load stops and both go.
     w->reload();
+    s.dialogs.confirmAnswer = false;
+    s.menu(s.row("sample-disk.img"), QStringLiteral("关闭镜像文件"));
+    QCOMPARE(s.window.partitionWindows().size(), 1);
+    QVERIFY(s.row("sample-disk.img").isValid());
+    QVERIFY(w->loading());
+    s.dialogs.confirmAnswer = true;
+    s.menu(s.row("sample-disk.img"), QStringLiteral("关闭镜像文件"));
+    QVERIFY(progress->block().cancelled());
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    QTRY_VERIFY(!s.row("sample-disk.img").isValid());
+    // An idle window goes with its image at once.
+    w = openFirst(s, image("sample-disk.img"));
+    QVERIFY(w);
+    s.menu(s.row("sample-disk.img"), QStringLiteral("关闭镜像文件"));
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    QVERIFY(!s.row("sample-disk.img").isValid());
+
+    // A tab closed while its tree loads stops the load, saying so, and goes
+    // when it ends.
+    w = openFirst(s, image("sample-disk.img"), false);
+    progress = w->progressWindow();
+    s.dialogs.confirmAnswer = true;
     QVERIFY(!w->parentWidget()->close());
     QVERIFY(progress->block().cancelled());
+    QCOMPARE(progress->labelText(), QStringLiteral("正在分析文件，请稍后!"));
+    QVERIFY(!progress->stopButton()->isEnabled());
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
 
@@ -366,6 +397,7 @@ class WindowsTest : public QObject {
     QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
     // A tab closed while a search runs goes once the search has ended.
     s.window.commands().action(shell::kFind)->trigger();
+    s.dialogs.confirmAnswer = true;
     QVERIFY(!w->parentWidget()->close());
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
@@ -534,16 +566,23 @@ class WindowsTest : public QObject {
     w->singleSave(SaveOrigin::RightPane);
     const bool singleEnded = ends.wait(10000);
     const bool batchHeld = w->saveProgressWindow()->isVisible();
-    // Closing the tab stops the batch, and the tab goes once it has ended.
+    // Closing the tab stops the batch, saying so, and the tab goes once it
+    // has ended.
+    s.dialogs.confirmAnswer = true;
     const bool closed = w->parentWidget()->close();
     const bool stopped = w->saveProgressWindow()->block().cancelled();
+    const QString stopping = w->saveProgressWindow()->labelText();
     hold = false;
     QVERIFY(batchHeld);
     QVERIFY2(singleEnded, "the single save's report waited for the batch");
     QVERIFY(ends.first().first().toString().startsWith(QStringLiteral("已保存 1 个文件")));
     QVERIFY(!closed && stopped);
+    QCOMPARE(stopping, QStringLiteral("正在分析文件，请稍后!"));
     QVERIFY(ends.wait(20000));
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    // Nothing half-written stands under its final name.
+    QVERIFY(!QFileInfo::exists(target + "/kept/two.txt"));
+    QVERIFY(QFileInfo::exists(target + "/kept/two.txt.partial") || !QFileInfo::exists(target + "/kept"));
   }
 
   // Every save route refuses a target folder on the volume being read
