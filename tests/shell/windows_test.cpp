@@ -423,7 +423,6 @@ class WindowsTest : public QObject {
     QCOMPARE(w->scanProgressWindow()->windowTitle(), QStringLiteral("扫描丢失文件"));
     QVERIFY(w->scanProgressWindow()->isVisible());
     QVERIFY(scanned.wait(60000));
-    QVERIFY(!w->scanProgressWindow()->isVisible());
     QCOMPARE(childTexts(left, left.topIndex()), (QStringList{"根目录", "扩展目录"}));
     QModelIndex root = childNamed(left, left.topIndex(), QStringLiteral("根目录"));
     QModelIndex lost = childNamed(left, root, QStringLiteral("9"));
@@ -433,6 +432,13 @@ class WindowsTest : public QObject {
     QVERIFY(!status.isEmpty());
     QCOMPARE(status.last().front().toString(), QStringLiteral("扫描完毕：找到 %1 个文件夹，恢复出 6 个文件")
                                                    .arg(childTexts(left, root).size()));
+    // Its window stays with the same last line until it is closed.
+    shell::ProgressWindow* scanWindow = w->scanProgressWindow();
+    QVERIFY(scanWindow->isVisible());
+    QCOMPARE(scanWindow->labelText(), status.last().front().toString());
+    QCOMPARE(scanWindow->stopButton()->text(), QStringLiteral("关闭"));
+    scanWindow->stopButton()->click();
+    QVERIFY(!scanWindow->isVisible());
     emit w->folderTree()->clicked(childNamed(left, left.topIndex(), QStringLiteral("扩展目录")));
     QStringList carved = childTexts(*w->fileModel());
     carved.sort();
