@@ -60,6 +60,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void buildMenus();
+  void showMenusOf(bool partition);
   void buildToolbar();
   void buildStatusBar();
   void connectCommands();
@@ -86,9 +87,9 @@ class MainWindow : public QMainWindow {
   ManualWindow* manual_ = nullptr;  // made when help is first asked for
   QMdiSubWindow* diskSubWindow_;
   QLabel* panes_[3];
-  QList<QMenu*> diskMenus_;
-  QList<QMenu*> partitionMenuList_;
-  QList<QMenu*> recentMenus_;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* recoverMenu_ = nullptr;
+  QMenu* toolsMenu_ = nullptr;
   QStringList recent_;
   bool partitionMenus_ = false;
   bool closing_ = false;  // the user agreed to end; it ends once the work has

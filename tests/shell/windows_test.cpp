@@ -772,6 +772,33 @@ class WindowsTest : public QObject {
           unnamed << QString::fromLatin1(window->metaObject()->className()) + "/" + w->metaObject()->className();
       }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+
+    // Each entry of a menu on screen reads as shown, with its text, in the
+    // disk window's menus and then in the partition window's, which share
+    // commands with them.
+    s.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QStringList hidden;
+    auto readMenus = [&] {
+      for (QAction* top : s.window.menuBar()->actions()) {
+        if (!top->isVisible()) continue;
+        QMenu* menu = top->menu();
+        menu->popup(s.window.mapToGlobal(QPoint(0, 0)));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(menu);
+        for (int i = 0; i < a->childCount(); ++i) {
+          QAccessibleInterface* item = a->child(i);
+          if (item->role() == QAccessible::Separator) continue;
+          if (item->state().invisible || item->text(QAccessible::Name).isEmpty())
+            hidden << menu->title() + "/" + item->text(QAccessible::Name);
+        }
+        menu->hide();
+      }
+    };
+    readMenus();
+    QVERIFY(s.open(s.row("sample-disk.img", "Partition0")));
+    readMenus();
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(", ")));
   }
 };
 
