@@ -772,6 +772,19 @@ class WindowsTest : public QObject {
           unnamed << QString::fromLatin1(window->metaObject()->className()) + "/" + w->metaObject()->className();
       }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+    // No English in a label or button but key names, the sector unit and
+    // the idle status text.
+    static const QRegularExpression allowed(
+        QStringLiteral("\\s+(C[Tt]rl|Alt|Shift|F\\d+|[A-Z]|\\+)+$|^\\d+ Sectors$|^Ready$"));
+    QStringList latin;
+    for (QWidget* window : windows) {
+      QStringList texts;
+      for (QLabel* l : window->findChildren<QLabel*>()) texts << l->text();
+      for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) texts << b->text();
+      for (QString t : texts)
+        if (t.remove(allowed).contains(QRegularExpression(QStringLiteral("[A-Za-z]")))) latin << t;
+    }
+    QVERIFY2(latin.isEmpty(), qPrintable(latin.join(", ")));
 
     // Each entry of a menu on screen reads as shown, with its text, in the
     // disk window's menus and then in the partition window's, which share
