@@ -54,4 +54,11 @@ std::string statisticsByStateText(const SubtreeTally& tally) {
   return text;
 }
 
+std::string countsByStateNames(const SubtreeTally& tally) {
+  std::string text;
+  for (int k = 0; k < kRecoverabilityCount; ++k)
+    if (tally.byState[k] != 0) text += (text.empty() ? "" : ", ") + std::string(kNames[k]) + format(" %" PRIu64, tally.byState[k]);
+  return text;
+}
+
 }  // namespace dudorazu

@@ -33,5 +33,7 @@ std::string recoverabilityLabelText(const ExfatFileRecord& record, uint64_t clus
 // How many files below a record are in each worst state: "可完整恢复 12 个，
 // 已被覆盖 3 个" (states with no file left out); empty without files.
 std::string statisticsByStateText(const SubtreeTally& tally);
+// The same in the command line's words: "intact 12, overwritten 3".
+std::string countsByStateNames(const SubtreeTally& tally);
 
 }  // namespace dudorazu

@@ -20,6 +20,9 @@ std::string savedFileProblem(const SavedFile& f, bool dryRun) {
   if (f.beyondVolume)
     line = "damaged: " + from + to + format(" (records %" PRIu64 " bytes, more than the volume holds; %" PRIu64 " saved)",
                                             r.dataLength, f.bytesWritten);
+  else if (f.damaged && f.unreadable.empty())
+    line = "damaged: " + from + to + format(" (%" PRIu64 " bytes lie where the disk could not be read; saved as it "
+                                            "gives them)", f.damagedBeforeBytes);
   else if (f.damaged)
     line = "damaged: " + from + to + format(" (%zu unreadable runs saved as zeros)", f.unreadable.size());
   else if (f.shortened)
