@@ -10,6 +10,8 @@
 #include "core/exfat/tree_loader.h"
 #include "core/present/recoverability_text.h"
 #include "core/recovery/save_engine.h"
+#include "core/recovery/save_report.h"
+#include "fake_volume.h"
 #include "support/catalogued.h"
 #include "support/faulty_device.h"
 #include "support/temp_dir.h"
@@ -78,11 +80,16 @@ TEST(AssessRecoverability, EachRecordOfARealVolumeIsJudgedAsItsTruthSaysAndIntac
         anyIntact = anyIntact || (x.isFile() && x.recoverability == 0);
       });
       EXPECT_EQ((r->recoverMarks & kNothingIntactBelow) != 0, anyFile && !anyIntact);
-    } else if (states == "intact") {
+    } else {
+      // Saved when asked, but only a file called intact is called whole.
       saved.clear();
-      ASSERT_TRUE(saveFileData(context, out.file(std::to_string(rows)), *r));
+      saveFileData(context, out.file(std::to_string(rows)), *r);
       ASSERT_EQ(saved.size(), 1u);
-      EXPECT_EQ(saved[0].sha256, sha) << "a file called intact comes back as it was written";
+      EXPECT_TRUE(saved[0].created);
+      EXPECT_EQ(savedFileProblem(saved[0]).empty(), states == "intact") << savedFileProblem(saved[0]);
+      if (states == "intact") {
+        EXPECT_EQ(saved[0].sha256, sha) << "a file called intact comes back as it was written";
+      }
     }
   }
   EXPECT_EQ(rows, 15u);
@@ -101,6 +108,73 @@ TEST(AssessRecoverability, EachRecordOfARealVolumeIsJudgedAsItsTruthSaysAndIntac
   EXPECT_EQ(recoverabilityNames(sub->recoverability), "damaged");
   EXPECT_TRUE(sub->children.empty());
   EXPECT_EQ(recoverabilityNames(findByPath(f.volume, "/live/damaged.bin").record->recoverability), "intact");
+
+  // The scan reads every cluster and meets both. The live root folder it finds again is marked as in the tree,
+  // with all below it.
+  Loaded s(image);
+  ASSERT_TRUE(scanLostFiles(s.disk, s.volume, s.progress));
+  assessRecoverability(s.volume);
+  const std::string root = "/" + std::to_string(l.volume.rootRecord.firstCluster);
+  const ExfatFileRecord* found = findByPath(s.volume, root).record;
+  ASSERT_TRUE(found);
+  EXPECT_NE(found->recoverMarks & kAlsoInTree, 0);
+  const ExfatFileRecord* file = findByPath(s.volume, root + "/live/damaged.bin").record;
+  ASSERT_TRUE(file);
+  EXPECT_EQ(recoverabilityNames(file->recoverability), "damaged");
+  EXPECT_EQ(damagedBytes(*file, cb), cb);
+  EXPECT_NE(file->recoverMarks & kAlsoInTree, 0);
+}
+
+// Unreadable bytes count by the clusters of the file that hold them, each once, the last one only as far as the
+// file reaches, not where another file holds it; chains and guesses are followed as a save follows them.
+TEST(AssessRecoverability, UnreadableAndTakenClustersAreCountedOnceAlongTheClustersASaveReads) {
+  test::FakeVolume v(1, 64);
+  v.partition.clusterCount = 62;
+  v.root().firstCluster = 5;
+  const uint64_t cb = v.clusterBytes();
+  v.volume.allocationBitmap.assign(8, 0);
+  v.volume.allocationBitmap[(30 - 2) / 8] |= 1 << ((30 - 2) % 8);
+  v.chain({40, 45, 41});
+  ExfatFileRecord& all = v.add(v.root(), "all", kStateFolder, 3, cb, 6);
+  ExfatFileRecord& lost = v.add(v.root(), "lost", kStateFolder, 3, cb, 7);
+  struct Case {
+    ExfatFileRecord* parent;
+    const char* name;
+    uint8_t state, flags;
+    uint32_t first;
+    uint64_t length;
+    const char* states;
+    uint64_t overwritten, damaged;
+  } cases[] = {
+      {&all, "tail", kStateFile, 3, 10, 3 * cb + 100, "damaged", 0, 100},
+      {&all, "twice", kStateFile, 3, 20, 4 * cb, "damaged", 0, 3 * cb},
+      {&all, "taken", kStateDeletedFile, 3, 30, 2 * cb, "overwritten,damaged", cb, cb},
+      {&all, "chained", kStateFile, 1, 40, 3 * cb, "damaged", 0, cb},
+      {&all, "guess", kStateDeletedFile, 1, 50, 2 * cb, "damaged,guessed", 0, cb},
+      {&all, "empty", kStateFile, 0, 0, 0, "intact", 0, 0},
+      {&lost, "beyond", kStateDeletedFile, 3, 70, cb, "unreachable", 0, 0},
+  };
+  for (const Case& c : cases) v.add(*c.parent, c.name, c.state, c.flags, c.length, c.first);
+  // Out of order, overlapping and touching: merged first.
+  v.volume.unreadableGiven = {*ByteRange::of(51 * cb + 7, 1),       *ByteRange::of(45 * cb + 1, 1),
+                              *ByteRange::of(44 * cb, cb),          *ByteRange::of(30 * cb, 2 * cb),
+                              *ByteRange::of(22 * cb + cb - 1, 2),  *ByteRange::of(21 * cb + 100, 10),
+                              *ByteRange::of(21 * cb, 10),          *ByteRange::of(21 * cb + 5, 10),
+                              *ByteRange::of(13 * cb + 50, 10)};
+  EXPECT_EQ(unreadableAreas(v.volume).size(), 8u) << "two of the ranges in cluster 21 overlap";
+  assessRecoverability(v.volume);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ExfatFileRecord* r = findByPath(v.volume, std::string(c.parent->name == "all" ? "/all/" : "/lost/") + c.name).record;
+    ASSERT_TRUE(r);
+    EXPECT_EQ(recoverabilityNames(r->recoverability), c.states);
+    EXPECT_EQ(overwrittenBytes(*r, cb), c.overwritten);
+    EXPECT_EQ(damagedBytes(*r, cb), c.damaged);
+  }
+  EXPECT_EQ(recoverabilityNames(all.recoverability), "overwritten,damaged,guessed") << "a folder shows what it holds";
+  EXPECT_EQ(all.recoverMarks & kNothingIntactBelow, 0) << "the empty file is intact";
+  EXPECT_NE(lost.recoverMarks & kNothingIntactBelow, 0);
+  EXPECT_EQ(recoverabilityNames(v.root().recoverability), "unreachable,overwritten,damaged,guessed");
 }
 
 }  // namespace
