@@ -175,6 +175,23 @@ TEST(AssessRecoverability, UnreadableAndTakenClustersAreCountedOnceAlongTheClust
   EXPECT_EQ(all.recoverMarks & kNothingIntactBelow, 0) << "the empty file is intact";
   EXPECT_NE(lost.recoverMarks & kNothingIntactBelow, 0);
   EXPECT_EQ(recoverabilityNames(v.root().recoverability), "unreachable,overwritten,damaged,guessed");
+
+  // As a scan leaves it: the folders stand under the root as found, one of them reached from the live root; a
+  // carve in a live file's clusters is that file again, one in free clusters is not.
+  v.root().firstCluster = 0;
+  lost.outsideLiveTree = true;
+  v.volume.liveClusters.assign(8, 0);
+  v.volume.liveClusters[(20 - 2) / 8] |= 1 << ((20 - 2) % 8);
+  ExfatFileRecord& live = test::FakeVolume::addRecord(v.volume, v.volume.extendedRecord, "20.jpg", kStateDeletedFile, 3, cb, 20);
+  ExfatFileRecord& free = test::FakeVolume::addRecord(v.volume, v.volume.extendedRecord, "60.jpg", kStateDeletedFile, 3, cb, 60);
+  live.carve = free.carve = kCarvedToEndMarker;
+  assessRecoverability(v.volume);
+  EXPECT_NE(all.recoverMarks & kAlsoInTree, 0);
+  EXPECT_NE(all.children.front().recoverMarks & kAlsoInTree, 0) << "with everything below it";
+  EXPECT_EQ(lost.recoverMarks & kAlsoInTree, 0);
+  EXPECT_NE(live.recoverMarks & kAlsoInTree, 0);
+  EXPECT_EQ(free.recoverMarks & kAlsoInTree, 0);
+  EXPECT_EQ(recoverabilityNames(free.recoverability), "carved");
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ class Assessor {
   // live files by their content: the live tree holds them already.
   bool foundInTree(const ExfatFileRecord& r, size_t depth) const {
     if (!scanned_ || depth != 1) return false;
-    if (r.carve != kNotCarved) return v_.clusterInUse(r.firstCluster);
+    if (r.carve != kNotCarved) return v_.clusterLive(r.firstCluster);
     return r.parent == &v_.rootRecord && r.isFolder() && !r.isDeleted() && !r.outsideLiveTree &&
            !v_.liveClusters.empty();
   }
