@@ -26,6 +26,8 @@ class Assessor {
         bad_(unreadableAreas(volume)),
         clusterBytes_(volume.clusterBytes()),
         heapStart_(volume.clusterPosition(2)),
+        heapEnd_(volume.heapEnd()),
+        maxClusters_(clusterBytes_ != 0 ? UINT64_MAX / clusterBytes_ : UINT64_MAX),
         scanned_(volume.rootRecord.firstCluster == 0) {}
 
   void run(ExfatFileRecord& top) {
@@ -34,8 +36,6 @@ class Assessor {
     walkTree(
         top,
         [&](ExfatFileRecord& r, size_t depth) {
-          if (below_.size() < depth + 2) below_.resize(depth + 2);
-          below_[depth + 1] = Below{};
           inTree_.resize(depth + 1);
           r.recoverability = 0;
           r.recoverMarks = 0;
@@ -43,6 +43,14 @@ class Assessor {
           inTree_[depth] = depth > 0 && (inTree_[depth - 1] || foundInTree(r, depth));
           if (inTree_[depth]) r.recoverMarks |= kAlsoInTree;
           if (depth > 0) assess(r);
+          // Most records hold nothing: they are done at once, without a
+          // trip through the walk's stack.
+          if (r.children.empty()) {
+            if (depth > 0) addTo(below_[depth], r, Below{});
+            return WalkStep::Skip;
+          }
+          if (below_.size() < depth + 2) below_.resize(depth + 2);
+          below_[depth + 1] = Below{};
           return WalkStep::Descend;
         },
         [&](ExfatFileRecord& r, size_t depth) {
@@ -51,15 +59,7 @@ class Assessor {
             r.recoverability |= mine.bits;
             if (mine.anyFile && !mine.anyIntact) r.recoverMarks |= kNothingIntactBelow;
           }
-          Below& parent = below_[depth];
-          parent.bits |= r.recoverability;
-          if (r.isFile()) {
-            parent.anyFile = true;
-            parent.anyIntact = parent.anyIntact || r.recoverability == 0;
-          } else {
-            parent.anyFile = parent.anyFile || mine.anyFile;
-            parent.anyIntact = parent.anyIntact || mine.anyIntact;
-          }
+          addTo(below_[depth], r, mine);
         });
   }
 
@@ -79,8 +79,15 @@ class Assessor {
     if (r.carve == kCarvedThroughFreeClusters) bits |= recoverabilityBit(kGuessed);
     if (r.dataLength != 0 && (r.isFile() || r.isFolder())) {
       // A length with no clusters to hold it is data nobody can reach.
-      if ((r.allocationFlags & kAllocationPossible) == 0 || r.firstCluster < 2 || r.firstCluster >= v_.heapEnd()) {
+      if ((r.allocationFlags & kAllocationPossible) == 0 || r.firstCluster < 2 || r.firstCluster >= heapEnd_) {
         bits |= recoverabilityBit(kUnreachable);
+      } else if (r.carve == kNotCarved && !clustersReleased(r) && bad_.empty() &&
+                 (r.allocationFlags & kNoFatChain) != 0) {
+        // What the walk would find for the commonest record, a live file in
+        // one piece with nothing unreadable about: all of it, unless its
+        // length runs past the heap.
+        const uint64_t clusters = heapEnd_ - r.firstCluster;
+        if (clusters <= maxClusters_ && r.dataLength > clusters * clusterBytes_) bits |= recoverabilityBit(kUnreachable);
       } else {
         bits |= walkClusters(r);
       }
@@ -136,12 +143,26 @@ class Assessor {
     }
   }
 
+  // Adds a record, with what lies below it, to its parent's gathering.
+  static void addTo(Below& parent, const ExfatFileRecord& r, const Below& mine) {
+    parent.bits |= r.recoverability;
+    if (r.isFile()) {
+      parent.anyFile = true;
+      parent.anyIntact = parent.anyIntact || r.recoverability == 0;
+    } else {
+      parent.anyFile = parent.anyFile || mine.anyFile;
+      parent.anyIntact = parent.anyIntact || mine.anyIntact;
+    }
+  }
+
   static uint32_t saturated(uint64_t n) { return static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX)); }
 
   LoadedVolume& v_;
   std::vector<ByteRange> bad_;
   uint64_t clusterBytes_;
   uint64_t heapStart_;
+  uint64_t heapEnd_;
+  uint64_t maxClusters_;  // the most clusters whose bytes fit in 64 bits
   bool scanned_;
   std::vector<Below> below_;  // by depth: what the records at that depth came to
   std::vector<bool> inTree_;  // by depth
