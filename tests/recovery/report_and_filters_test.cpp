@@ -197,6 +197,12 @@ TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
   EXPECT_EQ(statisticsByStateText(tallySubtree(&folder)), "可完整恢复 1 个，扇区损坏 1 个");
   EXPECT_EQ(countsByStateNames(tallySubtree(&folder)), "intact 1, damaged 1");
   EXPECT_EQ(statisticsByStateText(tallySubtree(&odd)), "") << "no file, no counts";
+  // The save's closing text counts the damaged files and puts the lines of one kind together, the worst first.
+  SaveTotals totals;
+  totals.damaged = 1;
+  EXPECT_EQ(saveReportText(totals, {"guessed: /a", "carved: /x", "damaged: /b\noverwritten: /b", "guessed: /c"}, false),
+            "已保存 0 个文件，0 字节。\n其中 1 个文件有簇位于无法读取的扇区或卷外，保存的内容不完整。\n以下 4 个文件未完整保存或需核对："
+            "\ndamaged: /b\noverwritten: /b\nguessed: /a\nguessed: /c\ncarved: /x");
   EXPECT_EQ(folderStatusText(1048576, 12, 345), "总大小 1.0MB 在 12 个文件夹中共有 345 个文件");
   EXPECT_EQ(folderStatusText(1ull << 50, 1, 1), "总大小 1125899906842624 在 1 个文件夹中共有 1 个文件");
   EXPECT_EQ(statisticsMessage({0, 5000000000ull, 0}), "文件统计： 0B在0个文件夹中包含 5000000000个文件")
