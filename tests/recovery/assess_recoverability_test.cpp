@@ -162,6 +162,11 @@ TEST(AssessRecoverability, UnreadableAndTakenClustersAreCountedOnceAlongTheClust
                               *ByteRange::of(21 * cb, 10),          *ByteRange::of(21 * cb + 5, 10),
                               *ByteRange::of(13 * cb + 50, 10)};
   EXPECT_EQ(unreadableAreas(v.volume).size(), 8u) << "two of the ranges in cluster 21 overlap";
+  // Errors met one cluster after another on a dead stretch are kept as one range.
+  for (uint32_t c = 50; c < 54; ++c) v.volume.noteUnreadable(*ByteRange::of(c * cb, cb));
+  v.volume.noteUnreadable(*ByteRange::of(60 * cb, cb));
+  EXPECT_EQ(v.volume.unreadableMet, (std::vector<ByteRange>{*ByteRange::of(50 * cb, 4 * cb), *ByteRange::of(60 * cb, cb)}));
+  v.volume.unreadableMet.clear();
   assessRecoverability(v.volume);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -197,6 +197,14 @@ TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
   EXPECT_EQ(statisticsByStateText(tallySubtree(&folder)), "可完整恢复 1 个，扇区损坏 1 个");
   EXPECT_EQ(countsByStateNames(tallySubtree(&folder)), "intact 1, damaged 1");
   EXPECT_EQ(statisticsByStateText(tallySubtree(&odd)), "") << "no file, no counts";
+  // A row's words: the worst state, the bytes at risk of the length (the last cluster only as far as the file
+  // reaches), and whether the tree holds it too.
+  file.dataLength = 10000;
+  file.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kGuessed);
+  file.overwrittenClusters = 3;
+  file.recoverMarks = kOverwrittenTail | kAlsoInTree;
+  EXPECT_EQ(recoverabilityLabelText(file, 4096), "已被覆盖（10000/10000 字节），另见目录树");
+  EXPECT_EQ(recoverabilitySummary(file, 4096), "overwritten,guessed 10000/10000 also-in-tree");
   // The save's closing text counts the damaged files and puts the lines of one kind together, the worst first.
   SaveTotals totals;
   totals.damaged = 1;

@@ -184,7 +184,7 @@ void DirectoryWalk::readInto(Frame& f, uint64_t position) {
   const uint64_t wanted = checkedSum(position, f.half).value_or(UINT64_MAX);
   const uint64_t end = deviceSize_ != 0 ? std::min(deviceSize_, wanted) : wanted;
   if (position + f.second.length < end)
-    if (auto lost = ByteRange::between(position + f.second.length, end)) volume_.unreadableMet.push_back(*lost);
+    if (auto lost = ByteRange::between(position + f.second.length, end)) volume_.noteUnreadable(*lost);
 }
 
 void DirectoryWalk::copySecondToFirst(Frame& f) {

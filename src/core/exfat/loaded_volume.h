@@ -48,6 +48,15 @@ struct LoadedVolume {
   std::vector<ByteRange> unreadableGiven;
   // The read errors a load or scan met, in the order met.
   std::vector<ByteRange> unreadableMet;
+  // Notes a read error; one right after the last joins it, so a scan over a
+  // dead stretch of disk keeps one range, not one per cluster.
+  void noteUnreadable(const ByteRange& bytes) {
+    if (!unreadableMet.empty() && unreadableMet.back().end() == bytes.start()) {
+      if (auto joined = ByteRange::between(unreadableMet.back().start(), bytes.end())) unreadableMet.back() = *joined;
+    } else if (!bytes.empty()) {
+      unreadableMet.push_back(bytes);
+    }
+  }
 
   // Releases both trees, both indexes and the FAT (before a new load or scan,
   // and when the owner closes).

@@ -138,7 +138,7 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
         const uint64_t wanted = checkedSum(position, clusterLength).value_or(UINT64_MAX);
         const uint64_t end = device.size() != 0 ? std::min(wanted, device.size()) : wanted;
         if (position + lengths[j] < end)
-          if (auto lost = ByteRange::between(position + lengths[j], end)) lv.unreadableMet.push_back(*lost);
+          if (auto lost = ByteRange::between(position + lengths[j], end)) lv.noteUnreadable(*lost);
       }
     }
 

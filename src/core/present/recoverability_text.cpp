@@ -17,12 +17,6 @@ constexpr const char* kLabels[kRecoverabilityCount] = {"可完整恢复", "雕�
 const char* recoverabilityName(Recoverability k) { return k < kRecoverabilityCount ? kNames[k] : "unreachable"; }
 const char* recoverabilityLabel(Recoverability k) { return k < kRecoverabilityCount ? kLabels[k] : kLabels[kUnreachable]; }
 
-std::optional<Recoverability> recoverabilityNamed(const std::string& name) {
-  for (int k = 0; k < kRecoverabilityCount; ++k)
-    if (name == kNames[k]) return static_cast<Recoverability>(k);
-  return std::nullopt;
-}
-
 std::string recoverabilityNames(uint8_t bits, const char* separator) {
   std::string out;
   for (int k = kRecoverabilityCount - 1; k > 0; --k)

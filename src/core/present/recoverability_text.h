@@ -2,7 +2,6 @@
 // A record's recoverability in words: the names the command line, its JSON
 // and the DFXML report use, and the labels the desktop program shows.
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "core/exfat/recoverability.h"
@@ -14,8 +13,6 @@ namespace dudorazu {
 const char* recoverabilityName(Recoverability k);
 // 可完整恢复, 雕刻恢复, 推测的簇链, 扇区损坏, 已被覆盖, 无法访问.
 const char* recoverabilityLabel(Recoverability k);
-// The name back; none for a word that names no state.
-std::optional<Recoverability> recoverabilityNamed(const std::string& name);
 
 // The names of every state in `bits`, worst first, joined by `separator`;
 // "intact" for none.
