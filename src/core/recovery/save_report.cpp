@@ -7,6 +7,7 @@
 
 #include "core/common/text.h"
 #include "core/exfat/record_walk.h"
+#include "core/exfat/recoverability.h"
 
 namespace dudorazu {
 
@@ -29,8 +30,9 @@ std::string savedFileProblem(const SavedFile& f, bool dryRun) {
   else if (f.damaged)
     line = "damaged: " + from + to + format(" (%zu unreadable runs saved as zeros)", f.unreadable.size());
   else if (f.shortened)
-    line = "short: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes; no more data clusters)", f.bytesWritten,
-                                          r.dataLength);
+    line = "short: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes; %s)", f.bytesWritten, r.dataLength,
+                                          hasRecoverability(r, kUnreachable) ? "its data starts or goes on outside the volume"
+                                                                             : "no more data clusters");
   auto add = [&](const std::string& more) { line += (line.empty() ? "" : "\n") + more; };
   if (f.overwrittenBytes != 0)
     add("overwritten: " + from + to + format(" (%" PRIu64 " of %" PRIu64 " bytes read from clusters now in use by "
