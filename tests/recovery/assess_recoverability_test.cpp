@@ -199,5 +199,20 @@ TEST(AssessRecoverability, UnreadableAndTakenClustersAreCountedOnceAlongTheClust
   EXPECT_EQ(recoverabilityNames(free.recoverability), "carved");
 }
 
+// Entries that all claim one long chain cost the walks no more than the heap a few times over: those past that are
+// called unreachable, never intact.
+TEST(AssessRecoverability, CrossLinkedEntriesStopTheWalksInsteadOfCostingTheHeapOncePerEntry) {
+  test::FakeVolume v(1, 1024);
+  v.partition.clusterCount = 1022;
+  v.root().firstCluster = 5;
+  std::vector<uint32_t> chain;
+  for (uint32_t c = 2; c < 1024; ++c) chain.push_back(c);
+  v.chain(chain);
+  for (int i = 0; i < 2000; ++i) v.add(v.root(), "f" + std::to_string(i), kStateFile, 1, 1022 * v.clusterBytes(), 2);
+  assessRecoverability(v.volume);
+  EXPECT_EQ(v.root().children.front().recoverability, 0);
+  EXPECT_EQ(recoverabilityNames(v.root().children.back().recoverability), "unreachable");
+}
+
 }  // namespace
 }  // namespace dudorazu

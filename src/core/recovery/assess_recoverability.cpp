@@ -8,9 +8,10 @@
 namespace dudorazu {
 namespace {
 
-// Runs as long as the clusters lie one after the other: the walk is about
-// which clusters, not about how much one read takes.
-constexpr uint64_t kWholeRun = uint64_t{1} << 62;
+// Runs as long as the clusters lie one after the other, up to 1 GiB (a
+// multiple of every cluster size), so that the walk's budget is looked at
+// now and then even in a file that claims the whole heap.
+constexpr uint64_t kWalkRunBytes = uint64_t{1} << 30;
 
 // What the records below one folder come to, gathered as each leaves.
 struct Below {
@@ -28,6 +29,11 @@ class Assessor {
         heapStart_(volume.clusterPosition(2)),
         heapEnd_(volume.heapEnd()),
         maxClusters_(clusterBytes_ != 0 ? UINT64_MAX / clusterBytes_ : UINT64_MAX),
+        // Records of a sound volume claim each cluster once or a few times
+        // (deleted files over live ones). Entries that claim the heap over
+        // and over (a hostile or cross-linked image) would make the walks
+        // cost the heap times the records: they stop here instead.
+        budget_(4 * (heapEnd_ > 2 ? heapEnd_ - 2 : 0) + (uint64_t{1} << 20)),
         scanned_(volume.rootRecord.firstCluster == 0) {}
 
   void run(ExfatFileRecord& top) {
@@ -88,6 +94,8 @@ class Assessor {
         // length runs past the heap.
         const uint64_t clusters = heapEnd_ - r.firstCluster;
         if (clusters <= maxClusters_ && r.dataLength > clusters * clusterBytes_) bits |= recoverabilityBit(kUnreachable);
+      } else if (budget_ == 0) {
+        bits |= recoverabilityBit(kUnreachable);
       } else {
         bits |= walkClusters(r);
       }
@@ -98,13 +106,32 @@ class Assessor {
   uint8_t walkClusters(ExfatFileRecord& r) {
     uint8_t bits = 0;
     // Folders are not saved as data: no guess carries them on.
-    DataRunWalker walker(r, v_, kWholeRun, r.isFile());
+    DataRunWalker walker(r, v_, kWalkRunBytes, r.isFile());
     if (auto chosen = v_.carvedClusters.find(&r); chosen != v_.carvedClusters.end()) walker.useClusters(chosen->second);
+    // The guess the save makes, with the clusters its search passes over
+    // charged to the budget; a spent budget ends the guess.
+    walker.setContinuation([this](const DataRunWalker& w, uint32_t last) -> std::optional<uint32_t> {
+      if (budget_ == 0) return std::nullopt;
+      std::optional<uint32_t> next = w.nextFreeCluster(last);
+      charge((next ? uint64_t{*next} : heapEnd_) - last);
+      return next;
+    });
     uint64_t damaged = 0;
     bool damagedTail = false;
-    while (std::optional<DataRun> run = walker.next()) damage(*run, walker, damaged, damagedTail);
+    bool cut = false;
+    while (std::optional<DataRun> run = walker.next()) {
+      damage(*run, walker, damaged, damagedTail);
+      charge(run->length / clusterBytes_ + 1);
+      if (budget_ == 0) {
+        cut = true;
+        break;
+      }
+    }
     if (walker.guessed()) bits |= recoverabilityBit(kGuessed);
-    if (r.isFile() && (walker.beyondVolume() || walker.covered() < r.dataLength)) bits |= recoverabilityBit(kUnreachable);
+    // Not followed to its end: part of its data is out of reach for all we
+    // know, and no file is called intact on what was not looked at.
+    if (cut || (r.isFile() && (walker.beyondVolume() || walker.covered() < r.dataLength)))
+      bits |= recoverabilityBit(kUnreachable);
     const uint64_t inUse = walker.bytesInUse();
     if (inUse != 0 && clusterBytes_ != 0) {
       // Only the file's last cluster can hold less than a whole cluster of it.
@@ -155,6 +182,8 @@ class Assessor {
     }
   }
 
+  void charge(uint64_t clusters) { budget_ -= std::min(budget_, clusters); }
+
   static uint32_t saturated(uint64_t n) { return static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX)); }
 
   LoadedVolume& v_;
@@ -163,6 +192,7 @@ class Assessor {
   uint64_t heapStart_;
   uint64_t heapEnd_;
   uint64_t maxClusters_;  // the most clusters whose bytes fit in 64 bits
+  uint64_t budget_;       // clusters the walks may still pass
   bool scanned_;
   std::vector<Below> below_;  // by depth: what the records at that depth came to
   std::vector<bool> inTree_;  // by depth
