@@ -101,9 +101,11 @@ void PartitionWindow::showFolder(const QModelIndex& leftRow) {
   if (!leftRow.isValid() || !folders_->root()) return;
   ExfatFileRecord* folder = folders_->recordAt(leftRow);
   topShown_ = folder == nullptr;
+  files_->setClusterBytes(volume_.clusterBytes());
   if (topShown_) files_->showRecords(folders_->roots(), folders_->topMark());
   else files_->showFolder(folder, folder->checkState);
   right_->fitColumns();
+  refitPanes(this);
   emit statusText(widgets::qtText(folderStatusText(totals_.bytes, totals_.folders, totals_.files)));
 }
 

@@ -129,6 +129,7 @@ void PartitionWindow::search(const SearchCriteria& criteria) {
   auto hits = std::make_shared<std::vector<ExfatFileRecord*>>();
   runner_.start(recordSearchOperation(folders_->roots(), criteria, *hits), nullptr,
                 [this, hits](const OperationEnd&) {
+                  results_->model()->setClusterBytes(volume_.clusterBytes());
                   results_->showHits(std::move(*hits));
                   emit searchFinished();
                 });

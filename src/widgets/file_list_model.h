@@ -12,7 +12,19 @@ namespace dudorazu::widgets {
 class FileListModel : public QAbstractItemModel {
   Q_OBJECT
  public:
-  enum Column { kName, kState, kSize, kCreated, kModified, kRead, kFileNumber, kParentNumber, kColumnCount };
+  // The described columns, then how much of each file can come back.
+  enum Column {
+    kName,
+    kState,
+    kSize,
+    kCreated,
+    kModified,
+    kRead,
+    kFileNumber,
+    kParentNumber,
+    kRecoverability,
+    kColumnCount
+  };
   static constexpr int kBatchRows = 100;
   static int columnWidth(int column);
 
@@ -25,6 +37,12 @@ class FileListModel : public QAbstractItemModel {
   // Lists `records` themselves (the partition's top row lists its root).
   void showRecords(std::vector<ExfatFileRecord*> records, uint8_t folderMark);
   void clear();
+  // The volume's cluster size, for the bytes at risk the last column names.
+  void setClusterBytes(uint64_t bytes) { clusterBytes_ = bytes; }
+  // Lists the shown records, now and from then on, best recoverability
+  // first (or worst first for Qt::DescendingOrder), in their own order
+  // within a state; any other column puts back the folders' own order.
+  void sort(int column, Qt::SortOrder order) override;
 
   ExfatFileRecord* shownFolder() const { return folder_; }
   ExfatFileRecord* recordAt(const QModelIndex& index) const;
@@ -61,10 +79,14 @@ class FileListModel : public QAbstractItemModel {
 
   ExfatFileRecord* folder_ = nullptr;
   uint8_t folderMark_ = 0;
-  std::vector<ExfatFileRecord*> children_;  // in the folder's order
+  std::vector<ExfatFileRecord*> children_;  // in the folder's order, or sorted
+  std::vector<ExfatFileRecord*> shownOrder_;  // as given, for an unsorted list
   std::vector<ExfatFileRecord*> rows_;      // listed so far: folders by name, then files
   size_t listed_ = 0;                       // children taken into rows_
   size_t folderRows_ = 0;                   // folders at the head of rows_
+  uint64_t clusterBytes_ = 0;
+  bool sorted_ = false;  // by recoverability, in order_
+  Qt::SortOrder order_ = Qt::AscendingOrder;
 };
 
 }  // namespace dudorazu::widgets

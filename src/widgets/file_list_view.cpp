@@ -1,5 +1,6 @@
 #include "widgets/file_list_view.h"
 
+#include <QHeaderView>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -17,6 +18,24 @@ void FileListView::setFileModel(FileListModel* model) {
   files_ = model;
   setColumns(model, FileListModel::columnWidth);
   connect(model, &QAbstractItemModel::modelReset, this, &FileListView::askForMore);
+  // Only the recoverability column sorts: a click orders the list by it,
+  // best first, a second click worst first; a click elsewhere puts the
+  // folder's own order back.
+  header()->setSectionsClickable(true);
+  connect(header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    if (column != FileListModel::kRecoverability) {
+      if (!header()->isSortIndicatorShown()) return;
+      header()->setSortIndicatorShown(false);
+      files_->sort(column, Qt::AscendingOrder);
+      return;
+    }
+    Qt::SortOrder order = header()->isSortIndicatorShown() && header()->sortIndicatorOrder() == Qt::AscendingOrder
+                              ? Qt::DescendingOrder
+                              : Qt::AscendingOrder;
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(column, order);
+    files_->sort(column, order);
+  });
 }
 
 void FileListView::resizeEvent(QResizeEvent* event) {

@@ -190,7 +190,8 @@ TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
   odd.dataLength = 5000;
   odd.children.push_back(file);
   folder.children.push_back(odd);
-  EXPECT_EQ(*statisticsForRow(true, &folder), "文件统计： 1023.0B在1个文件夹中包含 1个文件");
+  // The described totals, then the files below by how they come back.
+  EXPECT_EQ(*statisticsForRow(true, &folder), "文件统计： 1023.0B在1个文件夹中包含 1个文件；可完整恢复 1 个");
   // Files by their worst state; the odd record's file is not counted, as it is not in the message.
   folder.children.front().recoverability = recoverabilityBit(kDamaged) | recoverabilityBit(kGuessed);
   folder.children.push_back(file);

@@ -190,7 +190,7 @@ class WindowsTest : public QObject {
     clickFolder(*w, {"文档"});
     widgets::FileListModel& right = *w->fileModel();
     QCOMPARE(childTexts(right), (QStringList{"草稿", "会议记录.txt", "报告.txt"}));
-    QCOMPARE(headers(right), (QStringList{"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号"}));
+    QCOMPARE(headers(right), (QStringList{"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号", "可恢复性"}));
     QCOMPARE(right.index(0, widgets::FileListModel::kState).data().toString(), QStringLiteral("已删除文件夹"));
     QVERIFY(s.window.statusPane(1)->text().startsWith(QStringLiteral("总大小 ")));
     QCOMPARE(s.window.statusPane(0)->text(), QStringLiteral("Ready"));
@@ -202,7 +202,9 @@ class WindowsTest : public QObject {
     s.window.commands().action(shell::kStatistics)->trigger();
     QVERIFY(counted.wait(20000));
     QCOMPARE(s.dialogs.messages.front(), (Message{"正在计算，请稍后...", "waiting"}));
-    QVERIFY(s.window.statusPane(2)->text().endsWith(QStringLiteral("在2个文件夹中包含 4个文件")));
+    // The described totals, then the files by how they come back.
+    QVERIFY2(s.window.statusPane(2)->text().contains(QStringLiteral("在2个文件夹中包含 4个文件；可完整恢复 ")),
+             qPrintable(s.window.statusPane(2)->text()));
     QCOMPARE(s.dialogs.messages.back(), (Message{s.window.statusPane(2)->text(), "文件统计"}));
 
     emit w->fileList()->doubleClicked(right.index(0, 0));
@@ -325,6 +327,79 @@ class WindowsTest : public QObject {
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
 
+  // Before any save, each file says how it will come back: a column after
+  // the described ones, coloured and sortable; folders with nothing whole
+  // below read so; the find dialog keeps only what comes back whole.
+  void recoverabilityShowsBeforeTheSave() {
+    Session s;
+    PartitionWindow* w = openFirst(s, image("recovery-states.img"));
+    QVERIFY(w);
+    clickFolder(*w, {"gone"});
+    widgets::FileListModel& right = *w->fileModel();
+    const int column = widgets::FileListModel::kRecoverability;
+    auto stateOf = [&](const char* name) { return childNamed(right, {}, name).siblingAtColumn(column); };
+    struct Row {
+      const char* name;
+      const char* label;
+      QColor colour;
+    } rows[] = {{"whole.bin", "已被覆盖 32.0KB/32.0KB", QColor(192, 0, 0)},
+                {"intact.bin", "可完整恢复", QColor(0, 128, 0)},
+                {"chain.dat", "推测的簇链", QColor(192, 96, 0)},
+                {"far.bin", "无法访问", QColor(128, 128, 128)}};
+    for (const Row& row : rows) {
+      QVERIFY2(stateOf(row.name).data().toString().startsWith(QString::fromUtf8(row.label).section(' ', 0, 0)),
+               qPrintable(stateOf(row.name).data().toString()));
+      QCOMPARE(stateOf(row.name).data(Qt::ForegroundRole).value<QBrush>().color(), row.colour);
+    }
+    // A click on its header lists the whole files first, a second the worst.
+    auto files = [&] {
+      QStringList names;
+      for (int r = 0; r < right.rowCount(); ++r)
+        if (!right.recordAt(right.index(r, 0))->isFolder()) names << right.index(r, 0).data().toString();
+      return names;
+    };
+    QHeaderView* header = w->fileList()->header();
+    emit header->sectionClicked(column);
+    QCOMPARE(files().front(), QStringLiteral("intact.bin"));
+    emit header->sectionClicked(column);
+    QCOMPARE(files().front(), QStringLiteral("far.bin"));
+    emit header->sectionClicked(widgets::FileListModel::kName);
+    QVERIFY(!header->isSortIndicatorShown());
+    // The left tree names a folder none of whose files comes back whole (as
+    // the damaged folder would be with its unreadable area given).
+    widgets::FolderTreeModel& left = *w->folderModel();
+    left.recordAt(childNamed(left, childNamed(left, left.topIndex(), QStringLiteral("根目录")), "old"))->recoverMarks |=
+        kNothingIntactBelow;
+    int marked = 0;
+    std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& at) {
+      for (int r = 0; r < left.rowCount(at); ++r) {
+        QModelIndex row = left.index(r, 0, at);
+        const bool nothing = (left.recordAt(row)->recoverMarks & kNothingIntactBelow) != 0;
+        marked += nothing;
+        QCOMPARE(row.data(Qt::FontRole).value<QFont>().italic(), nothing);
+        QCOMPARE(!row.data(Qt::ToolTipRole).toString().isEmpty(), nothing);
+        walk(row);
+      }
+    };
+    walk(left.topIndex());
+    QVERIFY(marked > 0);
+    // Only whole files: the gone folder's search finds intact.bin alone.
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      auto& f = static_cast<shell::FindDialog&>(d);
+      f.modeBox()->setCurrentIndex(1);
+      f.textBox()->setCurrentText(QStringLiteral("bin"));
+      f.checkBoxes().back()->setChecked(true);
+      return true;
+    };
+    QSignalSpy found(w, &PartitionWindow::searchFinished);
+    s.window.commands().action(shell::kFind)->trigger();
+    QVERIFY(found.wait(20000));
+    QStringList hits = childTexts(*w->searchResults()->model());
+    QVERIFY2(hits.contains(QStringLiteral("intact.bin")) && !hits.contains(QStringLiteral("whole.bin")) &&
+                 !hits.contains(QStringLiteral("far.bin")),
+             qPrintable(hits.join(", ")));
+  }
+
   void findDialogAndASearchForADeletedFile() {
     Session s;
     PartitionWindow* w = openFirst(s, image("sample-disk.img"));
@@ -348,7 +423,7 @@ class WindowsTest : public QObject {
     s.window.commands().action(shell::kFind)->trigger();
     QCOMPARE(seen, (QStringList{"查找文件", "文件名", "文件扩展名", "文件名匹配", "文件名", "", "", "  txt; doc; xls",
                                 "  *r*me.t?t;*jp*", "", "全匹配-", "删除文件+", "正常文件+", "文件+", "文件夹+",
-                                "查找类型"}));
+                                "只显示可完整恢复的文件-", "查找类型"}));
     QCOMPARE(found.count(), 0);  // cancelled: no search
 
     // Deleted files whose names match a pattern, anywhere in the partition.
