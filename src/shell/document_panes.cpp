@@ -1,9 +1,11 @@
 #include "shell/document_panes.h"
 
+#include <QHeaderView>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QHeaderView>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -25,13 +27,32 @@ int neededWidth(QWidget* pane) {
     if (view->isColumnHidden(c)) continue;
     width = std::max(width, view->header()->sectionPosition(c) + std::min(view->columnWidth(c), view->contentsWidth(c)));
   }
-  return width + 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  // A few pixels more than the sum: the last glyph of a column must not
+  // touch the pane's edge.
+  return width + 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
 }
 
 class PaneSplitter : public QSplitter {
  public:
   explicit PaneSplitter(QWidget* parent) : QSplitter(parent) {
     connect(this, &QSplitter::splitterMoved, this, [this] { chosen_ = true; });
+  }
+  // Rows shown or columns widened in `pane` share the width again, once
+  // the pane has laid them out.
+  void follow(QWidget* pane) {
+    auto* view = qobject_cast<widgets::TreeListView*>(pane);
+    if (!view || !view->model()) return;
+    connect(view->header(), &QHeaderView::sectionResized, this, &PaneSplitter::fitSoon);
+    connect(view->model(), &QAbstractItemModel::modelReset, this, &PaneSplitter::fitSoon);
+    connect(view->model(), &QAbstractItemModel::rowsInserted, this, &PaneSplitter::fitSoon);
+  }
+  void fitSoon() {
+    if (fitAsked_ || chosen_) return;
+    fitAsked_ = true;
+    QTimer::singleShot(0, this, [this] {
+      fitAsked_ = false;
+      fit();
+    });
   }
   void fit() {
     if (chosen_ || count() != 2) return;
@@ -50,6 +71,7 @@ class PaneSplitter : public QSplitter {
 
  private:
   bool chosen_ = false;
+  bool fitAsked_ = false;
 };
 
 }  // namespace
@@ -58,6 +80,8 @@ void placePanes(QWidget* window, QWidget* left, QWidget* right) {
   auto* splitter = new PaneSplitter(window);
   splitter->addWidget(left);
   splitter->addWidget(right);
+  splitter->follow(left);
+  splitter->follow(right);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({kLeftWidth, 100});
