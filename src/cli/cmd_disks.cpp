@@ -159,7 +159,7 @@ int cmdDisks(Args args) {
   if (!noDrives) addMachineDrives(catalogue);
   for (const std::string& path : images) {
     if (!openImageAsDisk(catalogue, canonicalSource(path))) {
-      printError(kCommand, "cannot open image '" + path + "' for reading");
+      printError(kCommand, "cannot open image '" + path + "' for reading" + openProblemText());
       return 1;
     }
   }
