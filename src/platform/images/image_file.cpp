@@ -28,7 +28,7 @@ size_t pieceNumberWidth(const std::string& name) {
   return name.back() == '1' ? digits : 0;
 }
 
-std::unique_ptr<SectorDevice> openContainer(const std::string& path, ImageFormat format) {
+std::unique_ptr<SectorDevice> openContainer([[maybe_unused]] const std::string& path, ImageFormat format) {
   switch (format) {
 #ifdef DUDORAZU_WITH_LIBEWF
     case ImageFormat::Ewf: return images::openEwfImage(path);
