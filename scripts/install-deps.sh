@@ -4,7 +4,8 @@
 #                                     image libraries with the tools that write such images, the tools the
 #                                     tests compare against and Debian's exFAT sample image (make test)
 #   scripts/install-deps.sh demo      only what building the command line needs (make demo)
-#   scripts/install-deps.sh package   what builds the .deb and checks it (make package)
+#   scripts/install-deps.sh package   what makes the .deb (dpkg-shlibdeps, help2man) and checks it (the
+#                                     validators, debootstrap for a clean root) (make package)
 #   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
 #   scripts/install-deps.sh bench     peer tools the benchmarks compare against
 #   scripts/install-deps.sh fuzz      clang with libFuzzer and the sanitizers
@@ -26,7 +27,7 @@ case "${1:-build}" in
                   util-linux) ;;
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
                   libimage-exiftool-perl) ;;
-  package)  want=(dpkg-dev file fakeroot lintian desktop-file-utils appstream help2man imagemagick) ;;
+  package)  want=(dpkg-dev file lintian desktop-file-utils appstream help2man debootstrap) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
   windows)  want=(cmake make zstd g++-mingw-w64-x86-64-posix googletest wine64 sleuthkit) ;;
   gui)      want=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk xvfb xauth) ;;
