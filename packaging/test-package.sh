@@ -24,7 +24,7 @@ root=""
 cleanup() {
   if [ -n "$root" ]; then
     umount "$root/proc" 2>/dev/null || true
-    umount "$root/dev" 2>/dev/null || true
+    umount -R "$root/dev" 2>/dev/null || true
     rm -rf --one-file-system "$root"
   fi
   rm -rf "$unpacked"
@@ -45,7 +45,8 @@ fi
 root=$(mktemp -d "${TMPDIR:-/tmp}/dudorazu-root.XXXXXX")
 cp -a "$cache/." "$root/"
 mount -t proc proc "$root/proc"
-mount --bind /dev "$root/dev"
+mount --rbind /dev "$root/dev"
+mount --make-rslave "$root/dev"  # unmounting it later must not reach the host's /dev
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 cp "$deb" "$root/tmp/dudorazu.deb"
 cp "$sample" "$root/tmp/sample.img"
