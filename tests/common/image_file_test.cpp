@@ -116,5 +116,21 @@ TEST(ImageFile, ContainersOpenForReadingOnly) {
   EXPECT_TRUE(platform::openSectorDevice(dir.file("v.img"), OpenMode::CreateWrite)) << "a new file is made anew";
 }
 
+// A kind this build has no library for is refused by name, not read raw.
+TEST(ImageFile, AKindWithoutItsLibraryIsRefusedByName) {
+  test::TempDir dir;
+  test::writeFile(dir.file("q.img"), std::string("QFI\xFB\0\0\0\3", 8) + std::string(4096, '\0'));
+  EXPECT_FALSE(platform::openSectorDevice(dir.file("q.img"), OpenMode::Read));
+#ifdef DUDORAZU_WITH_LIBQCOW
+  const std::string expected = "not a readable QCOW image: ";
+#else
+  const std::string expected = "QCOW images are not supported in this build";
+#endif
+  EXPECT_NE(platform::lastOpenProblem().find(expected), std::string::npos) << platform::lastOpenProblem();
+  test::writeFile(dir.file("plain.img"), std::string(4096, 'x'));
+  EXPECT_TRUE(platform::openSectorDevice(dir.file("plain.img"), OpenMode::Read));
+  EXPECT_EQ(platform::lastOpenProblem(), "") << "a problem of an earlier open is not left behind";
+}
+
 }  // namespace
 }  // namespace dudorazu
