@@ -97,7 +97,10 @@ TEST(ImageFile, SplitRawReadsAcrossPiecesAndNeverWrites) {
     EXPECT_EQ(buffer.substr(0, r.got), whole.substr(std::min<uint64_t>(r.offset, whole.size()), r.got)) << "at " << r.offset;
   }
   EXPECT_EQ(device->writeAt(0, "x", 1), 0u);
+  EXPECT_FALSE(platform::openSectorDevice(dir.file("s.001"), OpenMode::ReadWrite))
+      << "the first piece is not written as if it were the disk";
   EXPECT_EQ(test::readFile(dir.file("s.001")), whole.substr(0, 1000));
+  EXPECT_TRUE(platform::openSectorDevice(dir.file("s.003"), OpenMode::ReadWrite)) << "a later piece is a plain file";
   // A piece that is there but no file must not end the disk quietly.
   std::filesystem::remove(dir.file("s.002"));
   std::filesystem::create_directory(dir.file("s.002"));

@@ -131,7 +131,14 @@ std::unique_ptr<SectorDevice> openImageFile(const std::string& path, std::unique
     }
     return device;
   }
-  if (mode != OpenMode::Read) return raw;
+  if (mode != OpenMode::Read) {
+    // Written in place, the first piece alone would change, and a write past
+    // its end would grow it over where the next piece's bytes belong.
+    auto exists = [&openRaw](const std::string& name) { return openRaw(name) != nullptr; };
+    if (splitRawPieces(path, exists).size() == 1) return raw;
+    setOpenProblem("split raw images are opened for reading only");
+    return nullptr;
+  }
   // A piece that is there but cannot be read must not quietly end the disk.
   std::vector<std::unique_ptr<SectorDevice>> pieces;
   pieces.push_back(std::move(raw));
