@@ -4,6 +4,7 @@
 #include <functional>
 #include <QtTest>
 
+#include "widgets/block_map_view.h"
 #include "widgets/file_list_model.h"
 #include "widgets/text_progress_bar.h"
 #include "widgets/file_list_view.h"
@@ -142,6 +143,21 @@ class ModelsTest : public QObject {
       model.showFolder(&folder, row.folderMark);
       for (int r = 0; r < 3; ++r) QCOMPARE(mark(model, r), row.expected[r]);
     }
+  }
+
+  // The block map draws each cell in its state's colour, row by row, and
+  // nothing past the room it has.
+  void blockMapColoursEachCellByItsState() {
+    dudorazu::widgets::BlockMapView map;
+    map.resize(40, 16);  // five cells a row, two rows
+    QCOMPARE(map.cellCount(), 10);
+    const std::string states = "+?*/-+-----XX";
+    map.setCells(states);
+    QImage picture = map.grab().toImage();
+    for (int i = 0; i < map.cellCount(); ++i)
+      QCOMPARE(picture.pixelColor(map.cellRect(i).center()), dudorazu::widgets::BlockMapView::colourOf(states[i]));
+    QVERIFY(dudorazu::widgets::BlockMapView::colourOf('-') != dudorazu::widgets::BlockMapView::colourOf('+'));
+    QVERIFY(!map.accessibleName().isEmpty());
   }
 
   void barWritesItsPercentOrWaiting() {
