@@ -55,7 +55,9 @@ class Assessor {
             if (depth > 0) addTo(below_[depth], r, Below{});
             return WalkStep::Skip;
           }
-          if (below_.size() < depth + 2) below_.resize(depth + 2);
+          // Grown one level at a time: GCC 12's Release build takes a
+          // resize here for a write past the end.
+          while (below_.size() < depth + 2) below_.push_back(Below{});
           below_[depth + 1] = Below{};
           return WalkStep::Descend;
         },
