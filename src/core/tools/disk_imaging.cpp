@@ -47,10 +47,10 @@ class Copier {
       : job_(job), progress_(progress), messages_(messages), onBadSector_(onBadSector),
         straight_(source, target, window.start(), targetStart, window.length(), kImagingBlock), reader_(source),
         writer_(target), sourceStart_(window.start()), targetStart_(targetStart), length_(window.length()),
-        outcome_(outcome), map_(window) {}
+        outcome_(outcome), map_(window), next_(window.start()) {}
 
   ImagingStatus run();
-  const RescueMap& map() const { return map_; }
+  RescueMap& map() { return map_; }
 
  private:
   // Outcome of one block copied sector by sector.
@@ -71,6 +71,12 @@ class Copier {
   uint64_t sourceStart_, targetStart_, length_;
   ImagingOutcome& outcome_;
   RescueMap map_;
+  uint64_t next_;
+  void mark(uint64_t size, bool good) {
+    map_.set(*ByteRange::of(next_, size), good ? RescueState::Finished : RescueState::Bad);
+    next_ += size;
+    map_.currentPosition = std::min(next_, map_.extent().end() - 1);
+  }
 };
 
 ImagingStatus Copier::run() {
@@ -81,7 +87,7 @@ ImagingStatus Copier::run() {
   for (uint64_t area = 0; area < areas;) {
     StraightRun r = straight_.run(area, progress_, job_.waits.blockRead, job_.waits.write);
     uint64_t copied = std::min(length_, (area + r.areasDone) * kImagingBlock) - area * kImagingBlock;
-    map_.mark(copied, true);
+    mark(copied, true);
     outcome_.bytesDone += copied;
     switch (r.end) {
       case StraightRun::End::Finished: return ImagingStatus::Completed;
@@ -138,7 +144,7 @@ Copier::AreaEnd Copier::copySectorBySector(uint64_t area) {
   size_t pos = 0;
   for (bool ok : good) {
     size_t n = std::min<size_t>(kSectorSize, done - pos);
-    map_.mark(n, ok);
+    mark(n, ok);
     pos += n;
   }
   outcome_.bytesDone += done;
@@ -299,9 +305,9 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
     messages.show(kMsgBadTarget, kCaptionError);
     outcome.status = ImagingStatus::WriteFailed;
   }
-  const RescueMap& map = copier.map();
-  if (!job.mapfile.empty()) outcome.mapfileSaved = map.save(job.mapfile, outcome.status == ImagingStatus::Completed,
-                                                         imagingInputs(job, window));
+  RescueMap& map = copier.map();
+  if (outcome.status == ImagingStatus::Completed) map.currentStatus = '+';
+  if (!job.mapfile.empty()) outcome.mapfileSaved = map.save(job.mapfile, imagingInputs(job, window));
   if (outcome.status == ImagingStatus::Stopped) progress.setPosition(0);
   if (outcome.status == ImagingStatus::Completed) messages.show(kMsgImagingDone, kApplicationTitle);
   return outcome;
