@@ -96,6 +96,10 @@ TEST(RescueMap, SettingStatesSplitsAndMergesAndQueriesSeeTheResult) {
     map.set(*ByteRange::of(s.start, s.length), s.state);
     EXPECT_EQ(describe(map.areas()), s.areas) << "after setting " << s.start << "+" << s.length;
   }
+  const RescueCounts& kept = map.totals();
+  EXPECT_EQ(kept.rescued, 7900u);
+  EXPECT_EQ(kept.bad, 1100u);
+  EXPECT_EQ(kept.nonTried + kept.nonTrimmed + kept.nonScraped, 0u);
   RescueCounts c = map.counts(*ByteRange::of(0, 20000));  // outside the extent counts as not tried
   EXPECT_EQ(c.rescued, 7900u);
   EXPECT_EQ(c.bad, 1100u);

@@ -18,7 +18,9 @@ using IoBuffer = std::vector<uint8_t>;
 
 class IoLane {
  public:
-  explicit IoLane(std::shared_ptr<SectorDevice> device);
+  // `hanging` counts operations left behind; lanes over one device may share it.
+  explicit IoLane(std::shared_ptr<SectorDevice> device,
+                  std::shared_ptr<std::atomic<int>> hanging = std::make_shared<std::atomic<int>>(0));
   ~IoLane();
   IoLane(const IoLane&) = delete;
   IoLane& operator=(const IoLane&) = delete;

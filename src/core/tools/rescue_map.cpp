@@ -68,6 +68,7 @@ int severity(RescueState s) {
 
 RescueMap::RescueMap(const ByteRange& extent) : extent_(extent) {
   if (!extent.empty()) areas_[extent.start()] = {extent.end(), RescueState::NonTried};
+  totals_.nonTried = extent.length();
   currentPosition = extent.start();
 }
 
@@ -118,6 +119,7 @@ std::optional<RescueMap> RescueMap::parse(const std::string& text, std::string& 
     if (next && *pos != *next) return fail(*pos < *next ? "blocks overlap or are out of order" : "a gap between blocks");
     next = block->end();
     const RescueState state = static_cast<RescueState>(words[2][0]);
+    map.account(state, block->length(), true);
     if (map.areas_.empty()) map.extent_ = *ByteRange::of(*pos, 0);
     // Neighbours of one state are merged, as we would have written them.
     if (!map.areas_.empty() && std::prev(map.areas_.end())->second.state == state)
@@ -155,12 +157,17 @@ std::optional<RescueMap> RescueMap::load(const std::string& path, std::string& e
 void RescueMap::cover(const ByteRange& bytes) {
   if (bytes.empty() || extent_.contains(bytes)) return;
   if (areas_.empty()) {
-    *this = RescueMap(bytes);
+    RescueMap fresh(bytes);
+    fresh.currentPosition = currentPosition;
+    fresh.currentStatus = currentStatus;
+    fresh.currentPass = currentPass;
+    *this = std::move(fresh);
     return;
   }
   const uint64_t start = std::min(extent_.start(), bytes.start()), end = std::max(extent_.end(), bytes.end());
   if (start < extent_.start()) areas_[start] = {extent_.start(), RescueState::NonTried};
   if (end > extent_.end()) areas_[extent_.end()] = {end, RescueState::NonTried};
+  account(RescueState::NonTried, (extent_.start() - start) + (end - extent_.end()), true);
   const uint64_t oldStart = extent_.start(), oldEnd = extent_.end();
   extent_ = *ByteRange::between(start, end);
   mergeAround(oldStart);
@@ -192,10 +199,25 @@ void RescueMap::set(const ByteRange& bytes, RescueState state) {
   if (part.empty()) return;
   splitAt(part.start());
   splitAt(part.end());
-  areas_.erase(areas_.lower_bound(part.start()), areas_.lower_bound(part.end()));
+  const auto first = areas_.lower_bound(part.start()), last = areas_.lower_bound(part.end());
+  for (auto it = first; it != last; ++it) account(it->second.state, it->second.end - it->first, false);
+  areas_.erase(first, last);
   areas_[part.start()] = {part.end(), state};
+  account(state, part.length(), true);
   mergeAround(part.end());
   mergeAround(part.start());
+}
+
+void RescueMap::account(RescueState state, uint64_t bytes, bool add) {
+  uint64_t* total = nullptr;
+  switch (state) {
+    case RescueState::Finished: total = &totals_.rescued; break;
+    case RescueState::NonTried: total = &totals_.nonTried; break;
+    case RescueState::NonTrimmed: total = &totals_.nonTrimmed; break;
+    case RescueState::NonScraped: total = &totals_.nonScraped; break;
+    case RescueState::Bad: total = &totals_.bad; break;
+  }
+  if (total) *total = add ? *total + bytes : *total - bytes;
 }
 
 RescueState RescueMap::stateAt(uint64_t position) const {

@@ -71,6 +71,9 @@ class RescueMap {
   // backwards, the last one that starts before `position`), cut to `within`.
   std::optional<ByteRange> nextArea(RescueState state, uint64_t position, bool forwards, const ByteRange& within) const;
   RescueCounts counts(const ByteRange& within) const;
+  // Bytes in each state over the whole extent, kept as states change (no
+  // bad-area count).
+  const RescueCounts& totals() const { return totals_; }
   // The stretches of `within` that are not finished, adjacent ones merged:
   // what a later step must treat as unreadable.
   std::vector<ByteRange> unfinished(const ByteRange& within) const;
@@ -100,9 +103,11 @@ class RescueMap {
   // Splits the area holding `position` so that an area starts there.
   void splitAt(uint64_t position);
   void mergeAround(uint64_t position);
+  void account(RescueState state, uint64_t bytes, bool add);
 
   ByteRange extent_;
   std::map<uint64_t, Stretch> areas_;  // keyed by start; they tile the extent
+  RescueCounts totals_;
 };
 
 }  // namespace dudorazu

@@ -6,8 +6,6 @@
 #include <mutex>
 #include <thread>
 
-#include "core/common/text.h"
-
 namespace dudorazu {
 namespace {
 
@@ -24,57 +22,86 @@ struct RunState {
   bool abandoned = false;
   uint64_t operation = 0;  // counts started operations
   Clock::time_point since;
-  uint64_t area = 0;
+  uint64_t blockEnd = 0;
   StraightRun result;
 };
 
+// The end of the block of `size` bytes aligned on `base` that holds
+// `position` (at or past `base`), at most `to`.
+uint64_t alignedBlockEnd(uint64_t base, uint64_t size, uint64_t position, uint64_t to) {
+  const uint64_t next = (position - base) / size * size + size;
+  return next >= to - base ? to : base + next;
+}
+
 }  // namespace
 
-StraightRun StraightCopy::run(uint64_t first, ProgressBlock& progress, std::chrono::milliseconds readLimit,
-                              std::chrono::milliseconds writeLimit) {
+uint64_t StraightCopy::blockEndAfter(uint64_t position, uint64_t to) const {
+  return alignedBlockEnd(sourceStart_, blockSize_, position, to);
+}
+
+StraightRun StraightCopy::run(uint64_t from, uint64_t to, const StraightLimits& limits, const ProgressBlock& progress) {
+  StraightRun refused;
+  if (from >= to) return refused;
+  if (hanging_->load() >= kMaxHangingOperations) {
+    refused.end = StraightRun::End::ReadHung;
+    refused.blockEnd = blockEndAfter(from, to);
+    return refused;
+  }
   auto state = std::make_shared<RunState>();
-  state->area = first;
   state->since = Clock::now();
-  const uint64_t areas = (length_ + blockSize_ - 1) / blockSize_;
-  std::thread worker([state, source = source_, target = target_, sourceBase = sourceBase_, targetBase = targetBase_,
-                      length = length_, blockSize = blockSize_, areas, first, &progress] {
+  state->blockEnd = blockEndAfter(from, to);
+  // The thread takes copies of all it needs: it may outlive this object.
+  std::thread worker([state, source = source_, target = target_, hanging = hanging_, sourceStart = sourceStart_,
+                      targetStart = targetStart_, blockSize = blockSize_, from, to, limits, &progress] {
     // The thread's own buffer: a read that returns after the watcher gave
     // up lands here and nowhere else.
-    // Not zeroed first: every byte written out was read into it just before.
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[blockSize]);
-    auto finish = [&](StraightRun::End end, uint64_t area) {
+    const Clock::time_point started = Clock::now();
+    auto finish = [&](StraightRun::End end) {
       state->result.end = end;
-      state->result.stoppedAt = area;
       state->done = true;
       state->ended.notify_all();
     };
-    for (uint64_t area = first;; ++area) {
+    auto late = [&] {
+      if (!state->abandoned) return false;
+      hanging->fetch_sub(1);
+      return true;
+    };
+    for (uint64_t at = from;;) {
       std::unique_lock<std::mutex> lock(state->mutex);
       if (state->abandoned) return;
-      if (area == areas) return finish(StraightRun::End::Finished, area);
-      state->area = area;
+      if (at == to) return finish(StraightRun::End::Finished);
+      const uint64_t end = alignedBlockEnd(sourceStart, blockSize, at, to);
+      state->blockEnd = end;
       state->writing = false;
       state->since = Clock::now();
       ++state->operation;
       lock.unlock();
-      uint64_t offset = area * blockSize;
-      size_t want = static_cast<size_t>(std::min<uint64_t>(blockSize, length - offset));
-      size_t got = source->readAt(sourceBase + offset, buffer.get(), want);
+      const size_t want = static_cast<size_t>(end - at);
+      const Clock::time_point readStart = Clock::now();
+      const size_t got = source->readAt(at, buffer.get(), want);
+      const auto took = Clock::now() - readStart;
       lock.lock();
-      if (state->abandoned) return;
-      if (got < want) return finish(StraightRun::End::ShortRead, area);
-      state->writing = true;
-      state->since = Clock::now();
-      ++state->operation;
-      lock.unlock();
-      size_t put = target->writeAt(targetBase + offset, buffer.get(), want);
-      lock.lock();
-      if (state->abandoned) return;
-      if (put < want) return finish(StraightRun::End::WriteFailed, area);
-      ++state->result.areasDone;
-      progress.stepIt();
-      progress.setText(format("%llu", static_cast<unsigned long long>((offset + want) / kSectorSize)));
-      if (progress.cancelled() && area + 1 < areas) return finish(StraightRun::End::Stopped, area + 1);
+      if (late()) return;
+      if (got > 0) {
+        state->writing = true;
+        state->since = Clock::now();
+        ++state->operation;
+        lock.unlock();
+        const size_t put = target->writeAt(at - sourceStart + targetStart, buffer.get(), got);
+        lock.lock();
+        if (late()) return;
+        if (put < got) return finish(StraightRun::End::WriteFailed);
+        state->result.done += got;
+      }
+      if (got < want) {
+        state->result.blockEnd = end;
+        return finish(StraightRun::End::Failed);
+      }
+      at = end;
+      if (limits.slow.count() > 0 && took > limits.slow) return finish(StraightRun::End::Slow);
+      if (progress.cancelled()) return finish(StraightRun::End::Stopped);
+      if (Clock::now() - started > limits.budget) return finish(StraightRun::End::Paused);
     }
   });
 
@@ -83,12 +110,13 @@ StraightRun StraightCopy::run(uint64_t first, ProgressBlock& progress, std::chro
   std::unique_lock<std::mutex> lock(state->mutex);
   while (!state->done) {
     uint64_t operation = state->operation;
-    auto deadline = state->since + (state->writing ? writeLimit : readLimit);
+    auto deadline = state->since + (state->writing ? limits.write : limits.read);
     if (state->ended.wait_until(lock, deadline, [&] { return state->done || state->operation != operation; }))
       continue;
     state->abandoned = true;
+    hanging_->fetch_add(1);
     state->result.end = state->writing ? StraightRun::End::WriteHung : StraightRun::End::ReadHung;
-    state->result.stoppedAt = state->area;
+    state->result.blockEnd = state->blockEnd;
     lock.unlock();
     worker.detach();
     return state->result;

@@ -1,9 +1,10 @@
 #pragma once
-// The fast path of imaging: whole blocks read and written straight through,
-// one after the other as dd does, on a thread of its own. The caller only
-// watches the clock: an operation that outlives its bound is left behind
-// (it never touches anything shared again when it returns) and the copy
-// goes on without it.
+// The fast path of imaging: a stretch read and written straight through in
+// large blocks, one after the other as dd does, on a thread of its own. The
+// caller only watches the clock: an operation that outlives its bound is
+// left behind (it never touches anything shared again when it returns) and
+// the copy goes on without it.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -14,31 +15,48 @@
 namespace dudorazu {
 
 struct StraightRun {
-  enum class End { Finished, ShortRead, ReadHung, WriteFailed, WriteHung, Stopped };
+  // Failed: a read came back short; Slow: a block was copied but its read
+  // took longer than the slow limit; Paused: the time budget ran out.
+  enum class End { Finished, Failed, ReadHung, Slow, WriteFailed, WriteHung, Stopped, Paused };
   End end = End::Finished;
-  uint64_t areasDone = 0;   // areas written, from the first one of the run
-  uint64_t stoppedAt = 0;   // the area the run ended on (short, hung or failed)
+  uint64_t done = 0;      // bytes from the run's start read and written
+  uint64_t blockEnd = 0;  // Failed, ReadHung: the end of the block whose read did not give it all
+};
+
+struct StraightLimits {
+  std::chrono::milliseconds read{2000}, write{3000};
+  std::chrono::milliseconds slow{0};      // 0: no read counts as slow
+  std::chrono::milliseconds budget{250};  // how long one run may go before it pauses
 };
 
 class StraightCopy {
  public:
-  // Area k covers bytes [k * blockSize, min((k + 1) * blockSize, length))
-  // of the window, read at sourceBase + that and written at targetBase + that.
-  StraightCopy(std::shared_ptr<SectorDevice> source, std::shared_ptr<SectorDevice> target, uint64_t sourceBase,
-               uint64_t targetBase, uint64_t length, size_t blockSize)
-      : source_(std::move(source)), target_(std::move(target)), sourceBase_(sourceBase), targetBase_(targetBase),
-        length_(length), blockSize_(blockSize) {}
+  // Blocks of `blockSize` are aligned on `alignBase`; the byte at source
+  // position p lands at target position p - sourceStart + targetStart.
+  // Operations left behind are counted in `hanging`; past a few of them the
+  // device is taken as dead and reads fail at once.
+  StraightCopy(std::shared_ptr<SectorDevice> source, std::shared_ptr<SectorDevice> target, uint64_t sourceStart,
+               uint64_t targetStart, size_t blockSize, std::shared_ptr<std::atomic<int>> hanging)
+      : source_(std::move(source)), target_(std::move(target)), sourceStart_(sourceStart), targetStart_(targetStart),
+        blockSize_(blockSize), hanging_(std::move(hanging)) {}
 
-  // Copies from area `first` on until the end, a read that comes back
-  // short, a failed write, an operation past its bound, or a stop. Each
-  // whole block written steps `progress`.
-  StraightRun run(uint64_t first, ProgressBlock& progress, std::chrono::milliseconds readLimit,
-                  std::chrono::milliseconds writeLimit);
+  // Copies source bytes [from, to) forwards until the end, a read that
+  // comes back short (what it gave is kept), a slow read, a failed write,
+  // an operation past its bound, a stop or the end of the budget.
+  StraightRun run(uint64_t from, uint64_t to, const StraightLimits& limits, const ProgressBlock& progress);
+
+  // The end of the block that holds `position`, at most `to`.
+  uint64_t blockEndAfter(uint64_t position, uint64_t to) const;
 
  private:
   std::shared_ptr<SectorDevice> source_, target_;
-  uint64_t sourceBase_, targetBase_, length_;
+  uint64_t sourceStart_, targetStart_;
   size_t blockSize_;
+  std::shared_ptr<std::atomic<int>> hanging_;
 };
+
+// Each hanging operation pins a thread; past this many the device is taken
+// as dead and further operations fail without being tried.
+inline constexpr int kMaxHangingOperations = 8;
 
 }  // namespace dudorazu

@@ -1,0 +1,416 @@
+#include "core/tools/rescue_passes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "core/common/text.h"
+#include "core/tools/bounded_io.h"
+#include "core/tools/straight_copy.h"
+
+namespace dudorazu {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr uint64_t kMinSkip = 65536;
+constexpr auto kPublishEvery = milliseconds(250);
+
+milliseconds since(Clock::time_point t) { return std::chrono::duration_cast<milliseconds>(Clock::now() - t); }
+
+class Rescuer {
+ public:
+  Rescuer(const RescueSettings& settings, std::shared_ptr<SectorDevice> source, std::shared_ptr<SectorDevice> target,
+          RescueMap& map, ProgressBlock& progress, const RescueHooks& hooks)
+      : s_(settings), domain_(settings.domain), target_(target), map_(map), progress_(progress), hooks_(hooks),
+        hanging_(std::make_shared<std::atomic<int>>(0)),
+        straight_(source, target, domain_.start(), settings.targetStart, settings.blockSize, hanging_),
+        reader_(source, hanging_), writer_(target) {
+    skipInitial_ = s_.skipInitial ? s_.skipInitial : std::max<uint64_t>(kMinSkip, domain_.length() / 100000);
+    skipInitial_ = (skipInitial_ + kSectorSize - 1) / kSectorSize * kSectorSize;
+    skipMax_ = std::max(skipInitial_, domain_.length() / 100 / kSectorSize * kSectorSize);
+    skip_ = skipInitial_;
+    // The map may reach past the domain; nothing there changes in this run.
+    const RescueCounts inside = map_.counts(domain_), all = map_.totals();
+    outside_ = {all.rescued - inside.rescued, all.nonTried - inside.nonTried, all.nonTrimmed - inside.nonTrimmed,
+                all.nonScraped - inside.nonScraped, all.bad - inside.bad, 0};
+    position_ = domain_.start();
+  }
+
+  RescueEnd run(RescueSnapshot* last);
+
+ private:
+  enum class Step { Go, Stop, WriteFail };
+
+  RescueCounts counts() const {
+    const RescueCounts& all = map_.totals();
+    return {all.rescued - outside_.rescued, all.nonTried - outside_.nonTried, all.nonTrimmed - outside_.nonTrimmed,
+            all.nonScraped - outside_.nonScraped, all.bad - outside_.bad, 0};
+  }
+  void startPass(char phase, uint32_t pass, bool forwards);
+  Step copyPass(bool forwards, bool skipping);
+  Step copyForwards(const ByteRange& area, bool skipping);
+  Step copyBackwards(const ByteRange& area, bool skipping);
+  Step trimPass(bool forwards);
+  Step sectorPass(RescueState which, bool forwards);
+  Step readSector(const ByteRange& sector, bool& bad);
+  Step finish(Step step, bool finished);
+
+  // One read through the bounded lane; nullopt when it hung.
+  std::optional<size_t> readBounded(uint64_t position, size_t length, milliseconds limit, Clock::duration& took);
+  bool write(uint64_t position, const std::shared_ptr<IoBuffer>& buffer, size_t length);
+  bool fill(const ByteRange& bytes);
+  void good(const ByteRange& bytes) {
+    if (bytes.empty()) return;
+    map_.set(bytes, RescueState::Finished);
+    rescuedThisRun_ += bytes.length();
+    lastGood_ = Clock::now();
+  }
+  ByteRange sectorAt(uint64_t position, const ByteRange& within) const {
+    const uint64_t start = domain_.start() + (position - domain_.start()) / kSectorSize * kSectorSize;
+    return within.intersection(*ByteRange::of(start, std::min<uint64_t>(kSectorSize, domain_.end() - start)));
+  }
+  uint64_t skipFrom(uint64_t position, uint64_t limit, bool forwards) {
+    const uint64_t skip = skip_;
+    skip_ = std::min(skip_ * 2, skipMax_);
+    return forwards ? position + std::min(skip, limit - position) : position - std::min(skip, position - limit);
+  }
+  void tick(bool publish);
+  bool saveMap();
+  RescueSnapshot snapshot() const;
+
+  const RescueSettings& s_;
+  const ByteRange domain_;
+  std::shared_ptr<SectorDevice> target_;
+  RescueMap& map_;
+  ProgressBlock& progress_;
+  const RescueHooks& hooks_;
+  std::shared_ptr<std::atomic<int>> hanging_;
+  StraightCopy straight_;
+  IoLane reader_, writer_;
+  std::shared_ptr<IoBuffer> buffer_;
+  RescueCounts outside_;
+  uint64_t skipInitial_ = 0, skipMax_ = 0, skip_ = 0;
+  char phase_ = '?';
+  uint32_t pass_ = 1;
+  bool forwards_ = true;
+  int retriesLeft_ = 0;
+  uint64_t position_ = 0;
+  uint64_t readErrors_ = 0, slowReads_ = 0, hungReads_ = 0, rescuedThisRun_ = 0;
+  const Clock::time_point started_ = Clock::now();
+  Clock::time_point lastGood_ = started_, lastSave_ = started_, lastPublish_ = started_, rateSince_ = started_;
+  uint64_t rateBytes_ = 0, currentRate_ = 0;
+};
+
+RescueEnd Rescuer::run(RescueSnapshot* last) {
+  const bool f = !s_.reverse;
+  retriesLeft_ = std::max(0, s_.retryPasses);
+  progress_.setRange((domain_.length() + s_.blockSize - 1) / s_.blockSize, 1);
+  Step step = Step::Go;
+  // Copying: forwards with skipping, back over what was skipped, then a
+  // sweep without skipping so that every byte has been tried once.
+  const struct {
+    bool forwards, skipping;
+  } copies[] = {{f, true}, {!f, true}, {f, false}};
+  for (uint32_t i = 0; i < 3 && step == Step::Go && counts().nonTried != 0; ++i) {
+    startPass('?', i + 1, copies[i].forwards);
+    step = copyPass(copies[i].forwards, copies[i].skipping);
+  }
+  if (step == Step::Go && counts().nonTrimmed != 0) {
+    startPass('*', 1, f);
+    step = trimPass(f);
+  }
+  if (step == Step::Go && s_.scrape && counts().nonScraped != 0) {
+    startPass('/', 1, f);
+    step = sectorPass(RescueState::NonScraped, f);
+  }
+  for (uint32_t r = 1; step == Step::Go && retriesLeft_ > 0; ++r) {
+    if (counts().bad == 0) break;
+    // The first retry goes against the scrape, then each pass turns.
+    startPass('-', r, r % 2 == 0 ? f : !f);
+    step = sectorPass(RescueState::Bad, forwards_);
+    if (step == Step::Go) --retriesLeft_;
+  }
+  step = finish(step, step == Step::Go);
+  if (last) *last = snapshot();
+  if (hooks_.onPass) hooks_.onPass(snapshot());
+  if (step == Step::WriteFail) return RescueEnd::WriteFailed;
+  return step == Step::Stop ? RescueEnd::Stopped : RescueEnd::Finished;
+}
+
+void Rescuer::startPass(char phase, uint32_t pass, bool forwards) {
+  phase_ = phase;
+  pass_ = pass;
+  forwards_ = forwards;
+  skip_ = skipInitial_;
+  position_ = forwards ? domain_.start() : domain_.end();
+  tick(true);
+  if (hooks_.onPass) hooks_.onPass(snapshot());
+}
+
+Rescuer::Step Rescuer::copyPass(bool forwards, bool skipping) {
+  uint64_t at = forwards ? domain_.start() : domain_.end();
+  while (std::optional<ByteRange> area = map_.nextArea(RescueState::NonTried, at, forwards, domain_)) {
+    at = forwards ? area->end() : area->start();
+    Step step = forwards ? copyForwards(*area, skipping) : copyBackwards(*area, skipping);
+    if (step != Step::Go) return step;
+  }
+  return Step::Go;
+}
+
+Rescuer::Step Rescuer::copyForwards(const ByteRange& area, bool skipping) {
+  const StraightLimits limits{s_.waits.blockRead, s_.waits.write, skipping ? s_.waits.slowBlock : milliseconds(0),
+                              kPublishEvery};
+  for (uint64_t p = area.start(); p < area.end();) {
+    if (progress_.cancelled()) return Step::Stop;
+    StraightRun r = straight_.run(p, area.end(), limits, progress_);
+    good(*ByteRange::of(p, r.done));
+    p += r.done;
+    position_ = p;
+    if (r.done != 0 && r.end != StraightRun::End::Slow) skip_ = skipInitial_;
+    switch (r.end) {
+      case StraightRun::End::Finished:
+      case StraightRun::End::Paused: break;
+      case StraightRun::End::Stopped: return Step::Stop;
+      case StraightRun::End::WriteFailed:
+      case StraightRun::End::WriteHung: return Step::WriteFail;
+      case StraightRun::End::Slow:
+        ++slowReads_;
+        if (skipping) p = skipFrom(p, area.end(), true);
+        break;
+      case StraightRun::End::ReadHung:
+        ++hungReads_;
+        ++slowReads_;
+        // While skipping, a hung block is left untried like a slow one;
+        // the sweep marks it failed for the sector passes.
+        if (!skipping) map_.set(*ByteRange::between(p, r.blockEnd), RescueState::NonTrimmed);
+        p = skipping ? skipFrom(r.blockEnd, area.end(), true) : r.blockEnd;
+        break;
+      case StraightRun::End::Failed:
+        ++readErrors_;
+        map_.set(*ByteRange::between(p, r.blockEnd), RescueState::NonTrimmed);
+        p = skipping ? skipFrom(r.blockEnd, area.end(), true) : r.blockEnd;
+        break;
+    }
+    tick(false);
+  }
+  return Step::Go;
+}
+
+Rescuer::Step Rescuer::copyBackwards(const ByteRange& area, bool skipping) {
+  for (uint64_t e = area.end(); e > area.start();) {
+    if (progress_.cancelled()) return Step::Stop;
+    const uint64_t b =
+        std::max(area.start(), domain_.start() + (e - 1 - domain_.start()) / s_.blockSize * s_.blockSize);
+    position_ = b;
+    Clock::duration took{};
+    std::optional<size_t> got = readBounded(b, static_cast<size_t>(e - b), s_.waits.blockRead, took);
+    if (!got) {
+      ++hungReads_;
+      ++slowReads_;
+      if (!skipping) map_.set(*ByteRange::between(b, e), RescueState::NonTrimmed);
+      e = skipping ? skipFrom(b, area.start(), false) : b;
+    } else {
+      if (*got != 0 && !write(b, buffer_, *got)) return Step::WriteFail;
+      good(*ByteRange::of(b, *got));
+      if (*got < e - b) {
+        ++readErrors_;
+        map_.set(*ByteRange::between(b + *got, e), RescueState::NonTrimmed);
+        e = skipping ? skipFrom(b, area.start(), false) : b;
+      } else if (skipping && took > s_.waits.slowBlock) {
+        ++slowReads_;
+        e = skipFrom(b, area.start(), false);
+      } else {
+        skip_ = skipInitial_;
+        e = b;
+      }
+    }
+    tick(false);
+  }
+  return Step::Go;
+}
+
+// Each failed block is read sector by sector from its leading edge up to
+// the first bad sector, then from its trailing edge back to the first bad
+// one; an edge that already touches a bad sector was trimmed before. What
+// lies between is left to the scrape.
+Rescuer::Step Rescuer::trimPass(bool forwards) {
+  uint64_t at = forwards ? domain_.start() : domain_.end();
+  while (std::optional<ByteRange> area = map_.nextArea(RescueState::NonTrimmed, at, forwards, domain_)) {
+    at = forwards ? area->end() : area->start();
+    uint64_t a = area->start(), e = area->end();
+    for (int side = 0; side < 2 && a < e; ++side) {
+      const bool leading = (side == 0) == forwards;
+      if (leading ? (a > domain_.start() && map_.stateAt(a - 1) == RescueState::Bad)
+                  : (e < domain_.end() && map_.stateAt(e) == RescueState::Bad))
+        continue;
+      for (bool bad = false; a < e && !bad;) {
+        if (progress_.cancelled()) return Step::Stop;
+        const ByteRange sector = sectorAt(leading ? a : e - 1, *ByteRange::between(a, e));
+        if (readSector(sector, bad) != Step::Go) return Step::WriteFail;
+        if (leading) a = sector.end();
+        else e = sector.start();
+      }
+    }
+    if (a < e) map_.set(*ByteRange::between(a, e), RescueState::NonScraped);
+  }
+  return Step::Go;
+}
+
+// Scraping and retrying: every sector of the areas in `which` on its own.
+Rescuer::Step Rescuer::sectorPass(RescueState which, bool forwards) {
+  uint64_t at = forwards ? domain_.start() : domain_.end();
+  while (std::optional<ByteRange> area = map_.nextArea(which, at, forwards, domain_)) {
+    const ByteRange sector = sectorAt(forwards ? area->start() : area->end() - 1, *area);
+    if (progress_.cancelled()) return Step::Stop;
+    bool bad = false;
+    if (readSector(sector, bad) != Step::Go) return Step::WriteFail;
+    at = forwards ? sector.end() : sector.start();
+  }
+  return Step::Go;
+}
+
+Rescuer::Step Rescuer::readSector(const ByteRange& sector, bool& bad) {
+  position_ = sector.start();
+  Clock::duration took{};
+  const size_t n = static_cast<size_t>(sector.length());
+  std::optional<size_t> got = readBounded(sector.start(), n, s_.waits.sectorRead, took);
+  bad = !got || *got != n;
+  if (!bad) {
+    if (!write(sector.start(), buffer_, n)) return Step::WriteFail;
+    good(sector);
+  } else {
+    if (got) ++readErrors_;
+    else ++hungReads_, ++slowReads_;
+    if (map_.stateAt(sector.start()) != RescueState::Bad) {
+      map_.set(sector, RescueState::Bad);
+      if (hooks_.onBadSector) hooks_.onBadSector(sector.start() / kSectorSize);
+    }
+  }
+  tick(false);
+  return Step::Go;
+}
+
+// Every area left unfinished reads as the marker pattern in the copy: a
+// stop leaves the untried ones as they were, to be read when the run goes on.
+Rescuer::Step Rescuer::finish(Step step, bool finished) {
+  if (step != Step::WriteFail)
+    for (const RescueArea& a : map_.areasWithin(domain_))
+      if (a.state != RescueState::Finished && (finished || a.state != RescueState::NonTried) && !fill(a.bytes)) {
+        step = Step::WriteFail;
+        break;
+      }
+  if (finished && step == Step::Go) {
+    phase_ = '+';
+    pass_ = 1;
+    position_ = domain_.empty() ? domain_.start() : domain_.end() - 1;
+  }
+  tick(true);
+  saveMap();
+  return step;
+}
+
+std::optional<size_t> Rescuer::readBounded(uint64_t position, size_t length, milliseconds limit,
+                                           Clock::duration& took) {
+  if (!buffer_ || buffer_->size() < length) buffer_ = std::make_shared<IoBuffer>(std::max(length, s_.blockSize));
+  const Clock::time_point start = Clock::now();
+  reader_.startRead(position, buffer_, length);
+  std::optional<size_t> got = reader_.finish(limit);
+  took = Clock::now() - start;
+  if (!got) buffer_.reset();  // the late read keeps the old one
+  return got;
+}
+
+bool Rescuer::write(uint64_t position, const std::shared_ptr<IoBuffer>& buffer, size_t length) {
+  writer_.startWrite(position - domain_.start() + s_.targetStart, buffer, length);
+  std::optional<size_t> put = writer_.finish(s_.waits.write);
+  if (!put) buffer_.reset();
+  return put && *put == length;
+}
+
+bool Rescuer::fill(const ByteRange& bytes) {
+  auto pattern = std::make_shared<IoBuffer>(static_cast<size_t>(std::min<uint64_t>(bytes.length(), s_.blockSize)),
+                                            kUnreadableFill);
+  for (uint64_t p = bytes.start(); p < bytes.end();) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(pattern->size(), bytes.end() - p));
+    if (!write(p, pattern, n)) return false;
+    p += n;
+  }
+  return true;
+}
+
+void Rescuer::tick(bool publish) {
+  const RescueCounts c = counts();
+  const uint64_t pending =
+      c.nonTried + c.nonTrimmed + (s_.scrape ? c.nonScraped : 0) + (retriesLeft_ > 0 && phase_ != '+' ? c.bad : 0);
+  const uint64_t length = domain_.length(), done = length - std::min(length, pending);
+  const uint64_t blocks = progress_.upper();
+  progress_.setPosition(done == length ? blocks : done / s_.blockSize);
+  progress_.setText(format("%llu", static_cast<unsigned long long>(
+                                       done == length ? (length + kSectorSize - 1) / kSectorSize : done / kSectorSize)));
+  if (const auto rateTime = since(rateSince_); rateTime >= milliseconds(1000)) {
+    currentRate_ = (rescuedThisRun_ - rateBytes_) * 1000 / static_cast<uint64_t>(rateTime.count());
+    rateBytes_ = rescuedThisRun_;
+    rateSince_ = Clock::now();
+  }
+  if (hooks_.saveMap && since(lastSave_) >= s_.waits.mapInterval) saveMap();
+  if (hooks_.monitor && (publish || since(lastPublish_) >= kPublishEvery)) {
+    hooks_.monitor->publish(snapshot());
+    lastPublish_ = Clock::now();
+  }
+}
+
+// What the map calls finished must be on the target first, so a power cut
+// never leaves a map that promises bytes the copy does not hold.
+bool Rescuer::saveMap() {
+  lastSave_ = Clock::now();
+  if (!hooks_.saveMap) return true;
+  map_.currentStatus = phase_;
+  map_.currentPass = pass_;
+  map_.currentPosition = position_;
+  if (!target_->flush()) return false;
+  return hooks_.saveMap();
+}
+
+RescueSnapshot Rescuer::snapshot() const {
+  RescueSnapshot snap;
+  snap.domain = domain_;
+  snap.areas = map_.areasWithin(domain_);
+  snap.counts = map_.counts(domain_);
+  snap.phase = phase_;
+  snap.pass = pass_;
+  snap.forwards = forwards_;
+  snap.position = position_;
+  snap.readErrors = readErrors_;
+  snap.slowReads = slowReads_;
+  snap.hungReads = hungReads_;
+  snap.runTime = since(started_);
+  snap.averageRate = rescuedThisRun_ * 1000 / static_cast<uint64_t>(std::max<int64_t>(1, snap.runTime.count()));
+  snap.currentRate = currentRate_;
+  snap.sinceLastGoodRead = since(lastGood_);
+  return snap;
+}
+
+}  // namespace
+
+std::string rescuePhaseText(const RescueSnapshot& snapshot) {
+  const char* way = snapshot.forwards ? "forwards" : "backwards";
+  switch (snapshot.phase) {
+    case '?': return format("Copying non-tried blocks... Pass %u (%s)", snapshot.pass, way);
+    case '*': return format("Trimming failed blocks... (%s)", way);
+    case '/': return format("Scraping failed blocks... (%s)", way);
+    case '-': return format("Retrying bad sectors... Retry %u (%s)", snapshot.pass, way);
+    default: return "Finished";
+  }
+}
+
+RescueEnd runRescue(const RescueSettings& settings, std::shared_ptr<SectorDevice> source,
+                    std::shared_ptr<SectorDevice> target, RescueMap& map, ProgressBlock& progress,
+                    const RescueHooks& hooks, RescueSnapshot* last) {
+  map.cover(settings.domain);
+  Rescuer rescuer(settings, std::move(source), std::move(target), map, progress, hooks);
+  return rescuer.run(last);
+}
+
+}  // namespace dudorazu
