@@ -11,7 +11,7 @@ namespace dudorazu::cli {
 namespace {
 
 const char* const kTreeUsage =
-    "usage: dudorazu-cli tree SOURCE PARTITION [--json]\n"
+    "usage: dudorazu-cli tree SOURCE PARTITION [--json] [--map MAPFILE]\n"
     "\n"
     "Loads the partition's whole exFAT folder tree from the raw sectors, deleted\n"
     "files and folders included, and prints it: one line per record with its name\n"
@@ -23,10 +23,12 @@ const char* const kTreeUsage =
     "             or @SECTOR for a volume search found starting there\n"
     "  --json     print {\"records\":[...]} in depth-first order, each record with\n"
     "             path, name, state, stateText, dataLength, firstCluster,\n"
-    "             allocationFlags, created, modified and parentCluster\n";
+    "             allocationFlags, created, modified and parentCluster\n"
+    "  --map MAPFILE  the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
+    "             it does not call finished reads as unreadable\n";
 
 const char* const kScanUsage =
-    "usage: dudorazu-cli scan-lost SOURCE PARTITION [--json]\n"
+    "usage: dudorazu-cli scan-lost SOURCE PARTITION [--json] [--map MAPFILE]\n"
     "\n"
     "Reads every cluster of the partition and lists what no folder reaches any\n"
     "more: folders found by their entries (under the root, named after their\n"
@@ -37,7 +39,9 @@ const char* const kScanUsage =
     "  PARTITION  the partition's text as disks shows it (its name or mount point),\n"
     "             or @SECTOR for a volume search found starting there\n"
     "  --json     print {\"records\":[...]} as tree --json does; carved files have\n"
-    "             paths under /扩展目录\n";
+    "             paths under /扩展目录\n"
+    "  --map MAPFILE  the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
+    "             it does not call finished reads as unreadable\n";
 
 // Parses SOURCE PARTITION [--json]; returns the exit status to give up
 // with, or -1 to go on.
@@ -45,7 +49,15 @@ int parseTarget(Args& args, const char* command, const char* usage, bool& json, 
                 DiskCatalogue& catalogue) {
   if (helpShown(args, usage)) return 0;
   json = takeFlag(args, "--json");
+  bool missing = false;
+  std::string mapfile;
+  const bool hasMap = takeOption(args, "--map", mapfile, missing);
+  if (missing) {
+    printError(command, "--map needs a mapfile");
+    return 2;
+  }
   if (!argumentsFit(args, command, 2, 2, "expected SOURCE and PARTITION")) return 2;
+  if (hasMap && !limitSourceToMap(args[0], mapfile, command)) return 1;
   if (!resolveExfatTarget(catalogue, args[0], args[1], command, target)) return 1;
   return -1;
 }

@@ -31,6 +31,7 @@ const char* const kRecoverUsage =
     "usage: dudorazu-cli recover SOURCE PARTITION DEST [--path P]... [--lost]\n"
     "                            [--deleted | --live] [--name PATTERN] [--ext LIST]\n"
     "                            [--dry-run] [--report FILE [--yes]] [--chain-only]\n"
+    "                            [--map MAPFILE]\n"
     "\n"
     "Copies files and folders of an exFAT partition, deleted ones included, out of\n"
     "the raw sectors into DEST. Without --path the root folder is saved, into\n"
@@ -64,6 +65,9 @@ const char* const kRecoverUsage =
     "                taken from the clusters after it that the allocation bitmap\n"
     "                marks free, in order (a driver clears a deleted file's chain)\n"
     "  --yes         replace an existing report file\n"
+    "  --map MAPFILE the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
+    "                it does not call finished reads as unreadable, so the files\n"
+    "                there are named damaged instead of saved with filler bytes\n"
     "\n"
     "Every file not saved whole or as recorded is named on stderr: failed,\n"
     "partial (failed or interrupted midway; the file keeps what it holds under\n"
@@ -129,6 +133,8 @@ int cmdRecover(Args args) {
   bool hasName = takeOption(args, "--name", namePattern, missing);
   bool hasExt = takeOption(args, "--ext", extList, missing);
   bool hasReport = takeOption(args, "--report", reportPath, missing);
+  std::string mapfile;
+  const bool hasMap = takeOption(args, "--map", mapfile, missing);
   bool yes = takeFlag(args, "--yes");
   if (missing) {
     printError("recover", "an option is missing its value (see --help)");
@@ -144,6 +150,7 @@ int cmdRecover(Args args) {
   }
   DiskCatalogue catalogue;
   ExfatTarget target;
+  if (hasMap && !args.empty() && !limitSourceToMap(args[0], mapfile, "recover")) return 1;
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
   LoadedVolume volume(*target.partition);

@@ -1,6 +1,6 @@
 #include "core/tools/disk_imaging.h"
 #include "core/tools/imaging_form.h"
-#include "core/tools/rescue_map.h"
+#include "core/device/rescue_map.h"
 
 #include <gtest/gtest.h>
 

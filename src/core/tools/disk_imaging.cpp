@@ -6,7 +6,7 @@
 #include "core/common/text.h"
 #include "core/device/command_output.h"
 #include "core/device/open_device.h"
-#include "core/tools/rescue_map.h"
+#include "core/device/rescue_map.h"
 #include "platform/devices.h"
 #include "platform/files.h"
 #include "core/tools/tool_messages.h"

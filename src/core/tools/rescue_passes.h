@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/common/progress_block.h"
-#include "core/tools/rescue_map.h"
+#include "core/device/rescue_map.h"
 #include "platform/sector_device.h"
 
 namespace dudorazu {

@@ -1,4 +1,4 @@
-#include "core/tools/rescue_map.h"
+#include "core/device/rescue_map.h"
 
 #include <gtest/gtest.h>
 
