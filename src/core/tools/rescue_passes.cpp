@@ -54,7 +54,14 @@ class Rescuer {
   Step copyBackwards(const ByteRange& area, bool skipping);
   Step trimPass(bool forwards);
   Step sectorPass(RescueState which, bool forwards);
-  Step readSector(const ByteRange& sector, bool& bad);
+  // Reads [from, to) one sector at a time, forwards or backwards, going on
+  // past bad sectors or stopping at the first; `reached` is where it got to.
+  Step sectorRun(uint64_t from, uint64_t to, bool forwards, bool pastErrors, uint64_t& reached, bool& metBad);
+  void markBad(const ByteRange& sector) {
+    if (map_.stateAt(sector.start()) == RescueState::Bad) return;
+    map_.set(sector, RescueState::Bad);
+    if (hooks_.onBadSector) hooks_.onBadSector(sector.start() / kSectorSize);
+  }
   Step finish(Step step, bool finished);
 
   // One read through the bounded lane; nullopt when it hung.
@@ -247,10 +254,9 @@ Rescuer::Step Rescuer::trimPass(bool forwards) {
         continue;
       for (bool bad = false; a < e && !bad;) {
         if (progress_.cancelled()) return Step::Stop;
-        const ByteRange sector = sectorAt(leading ? a : e - 1, *ByteRange::between(a, e));
-        if (readSector(sector, bad) != Step::Go) return Step::WriteFail;
-        if (leading) a = sector.end();
-        else e = sector.start();
+        uint64_t reached = 0;
+        if (Step step = sectorRun(a, e, leading, false, reached, bad); step != Step::Go) return step;
+        (leading ? a : e) = reached;
       }
     }
     if (a < e) map_.set(*ByteRange::between(a, e), RescueState::NonScraped);
@@ -262,31 +268,49 @@ Rescuer::Step Rescuer::trimPass(bool forwards) {
 Rescuer::Step Rescuer::sectorPass(RescueState which, bool forwards) {
   uint64_t at = forwards ? domain_.start() : domain_.end();
   while (std::optional<ByteRange> area = map_.nextArea(which, at, forwards, domain_)) {
-    const ByteRange sector = sectorAt(forwards ? area->start() : area->end() - 1, *area);
     if (progress_.cancelled()) return Step::Stop;
     bool bad = false;
-    if (readSector(sector, bad) != Step::Go) return Step::WriteFail;
-    at = forwards ? sector.end() : sector.start();
+    uint64_t reached = 0;
+    if (Step step = sectorRun(area->start(), area->end(), forwards, true, reached, bad); step != Step::Go) return step;
+    at = reached;
   }
   return Step::Go;
 }
 
-Rescuer::Step Rescuer::readSector(const ByteRange& sector, bool& bad) {
-  position_ = sector.start();
-  Clock::duration took{};
-  const size_t n = static_cast<size_t>(sector.length());
-  std::optional<size_t> got = readBounded(sector.start(), n, s_.waits.sectorRead, took);
-  bad = !got || *got != n;
-  if (!bad) {
-    if (!write(sector.start(), buffer_, n)) return Step::WriteFail;
-    good(sector);
-  } else {
-    if (got) ++readErrors_;
-    else ++hungReads_, ++slowReads_;
-    if (map_.stateAt(sector.start()) != RescueState::Bad) {
-      map_.set(sector, RescueState::Bad);
-      if (hooks_.onBadSector) hooks_.onBadSector(sector.start() / kSectorSize);
-    }
+Rescuer::Step Rescuer::sectorRun(uint64_t from, uint64_t to, bool forwards, bool pastErrors, uint64_t& reached,
+                                 bool& metBad) {
+  const StraightLimits limits{s_.waits.sectorRead, s_.waits.write, milliseconds(0), kPublishEvery};
+  position_ = forwards ? from : to;
+  StraightRun r = straight_.run(from, to, limits, progress_, {true, forwards, pastErrors});
+  const ByteRange dealt = forwards ? *ByteRange::of(from, r.done) : *ByteRange::between(to - r.done, to);
+  // The good stretches between the bad sectors, then the bad ones.
+  std::sort(r.bad.begin(), r.bad.end(), [](const ByteRange& x, const ByteRange& y) { return x.start() < y.start(); });
+  uint64_t p = dealt.start();
+  for (const ByteRange& b : r.bad) {
+    good(*ByteRange::between(p, b.start()));
+    p = b.end();
+  }
+  good(*ByteRange::between(p, dealt.end()));
+  // Reported in the order met.
+  if (!forwards) std::reverse(r.bad.begin(), r.bad.end());
+  for (const ByteRange& b : r.bad) markBad(b);
+  readErrors_ += r.bad.size();
+  metBad = !r.bad.empty();
+  reached = forwards ? dealt.end() : dealt.start();
+  position_ = reached;
+  switch (r.end) {
+    case StraightRun::End::Stopped: tick(true); return Step::Stop;
+    case StraightRun::End::WriteFailed:
+    case StraightRun::End::WriteHung: return Step::WriteFail;
+    case StraightRun::End::ReadHung:
+      // A sector that does not come back is taken as bad.
+      ++hungReads_;
+      ++slowReads_;
+      markBad(*ByteRange::between(r.blockStart, r.blockEnd));
+      metBad = true;
+      reached = forwards ? r.blockEnd : r.blockStart;
+      break;
+    default: break;
   }
   tick(false);
   return Step::Go;

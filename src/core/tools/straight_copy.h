@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "core/common/byte_range.h"
 #include "core/common/progress_block.h"
 #include "platform/sector_device.h"
 
@@ -19,8 +21,20 @@ struct StraightRun {
   // took longer than the slow limit; Paused: the time budget ran out.
   enum class End { Finished, Failed, ReadHung, Slow, WriteFailed, WriteHung, Stopped, Paused };
   End end = End::Finished;
-  uint64_t done = 0;      // bytes from the run's start read and written
-  uint64_t blockEnd = 0;  // Failed, ReadHung: the end of the block whose read did not give it all
+  // Bytes from the run's starting edge dealt with: read and written, and in
+  // sector mode also the sectors that failed (listed in `bad`).
+  uint64_t done = 0;
+  uint64_t blockStart = 0, blockEnd = 0;  // Failed (block mode), ReadHung: the piece that did not read
+  std::vector<ByteRange> bad;             // sector mode: the sectors that failed, in the order read
+};
+
+// Block mode reads blocks forwards and keeps what a short read gave. Sector
+// mode reads one sector at a time, either way, a short read failing the
+// sector; it goes on past failures or stops at the first.
+struct StraightMode {
+  bool sectors = false;
+  bool forwards = true;
+  bool pastErrors = false;
 };
 
 struct StraightLimits {
@@ -43,10 +57,8 @@ class StraightCopy {
   // Copies source bytes [from, to) forwards until the end, a read that
   // comes back short (what it gave is kept), a slow read, a failed write,
   // an operation past its bound, a stop or the end of the budget.
-  StraightRun run(uint64_t from, uint64_t to, const StraightLimits& limits, const ProgressBlock& progress);
-
-  // The end of the block that holds `position`, at most `to`.
-  uint64_t blockEndAfter(uint64_t position, uint64_t to) const;
+  StraightRun run(uint64_t from, uint64_t to, const StraightLimits& limits, const ProgressBlock& progress,
+                  StraightMode mode = {});
 
  private:
   std::shared_ptr<SectorDevice> source_, target_;
