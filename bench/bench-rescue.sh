@@ -42,8 +42,9 @@ patterns = {
     # One 64 MiB band that never reads, in the middle.
     "band": [f"bad {size//2 - 32*MiB} {size//2 + 32*MiB}"],
     # An area that gets slower with every read, with bad sectors inside.
-    "degrading": [f"degrade {40*MiB} {56*MiB} 20 40 800"]
-                 + [f"bad {s*512} {s*512+512}" for s in range(40*MiB//512 + 1000, 56*MiB//512, 2000)],
+    # (from 50 MiB/s down to 0.5 MiB/s).
+    "degrading": [f"degrade {40*MiB} {48*MiB} 20 40 2000"]
+                 + [f"bad {s*512} {s*512+512}" for s in range(40*MiB//512 + 1000, 48*MiB//512, 3000)],
     # A region that reads only while the head moves backwards.
     "backwards": [f"backward {size//2} {size//2 + 8*MiB}"],
 }

@@ -10,7 +10,8 @@
 //   bad START END                  every read touching it fails
 //   flaky START END N              reads touching it fail N times, then succeed
 //   slow START END MS              reads touching it take MS milliseconds
-//   degrade START END MS STEP MAX  a read touching it takes (MS + STEP * reads so far) per MiB read, at most MAX
+//   degrade START END MS STEP MAX  a read touching it takes MS + STEP * (reads so far) milliseconds per
+//                                  MiB read, the rate falling no further than MAX milliseconds per MiB
 //   backward START END             reads touching it succeed only below the previous read
 #define FUSE_USE_VERSION 31
 #include <errno.h>
@@ -97,8 +98,9 @@ static int disk_read(const char *path, char *buf, size_t length, off_t offset, s
       case SLOW: wait += r->a; break;
       case DEGRADE: {
         // The area's rate falls with every read; a sector read stays short.
-        long ms = (long)((double)(r->a + r->b * r->count++) * (double)length / 1048576.0);
-        wait += ms < r->c ? ms : r->c;
+        long per_mib = r->a + r->b * r->count++;
+        if (per_mib > r->c) per_mib = r->c;
+        wait += (long)((double)per_mib * (double)length / 1048576.0);
         break;
       }
       case BACKWARD:

@@ -172,6 +172,12 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   EXPECT_TRUE(job->source.diskFound);
   EXPECT_EQ(job->sourceStartSector, 100u);
   EXPECT_EQ(imagingLength(*job), (81920u - 100) * 512);
+  form.resume = true;
+  EXPECT_EQ(imagingFormProblem(form), "请选择映射文件路径") << "going on needs the map";
+  form.mapfile = "/tmp/x.map";
+  job = imagingJobFromForm(catalogue, form, messages);
+  ASSERT_TRUE(job);
+  EXPECT_TRUE(job->resume && job->mapfile == "/tmp/x.map");
   form.filePath.clear();
   EXPECT_FALSE(imagingJobFromForm(catalogue, form, messages));
   EXPECT_EQ(messages.messages.back().caption, "error");

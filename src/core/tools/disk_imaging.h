@@ -29,7 +29,7 @@ struct ImagingJob {
   bool toDisk = false;
   ImagingEndpoint target;          // disk mode
   uint64_t targetStartSector = 0;  // disk mode
-  std::string targetFile;          // file mode: created anew
+  std::string targetFile;          // file mode: created anew, unless the copy resumes
   std::string mapfile;             // when set, a ddrescue mapfile is written there
   ImagingWaits waits;
   // How the failing areas are read (see rescue_passes.h).

@@ -54,9 +54,9 @@ class Rescuer {
   Step copyBackwards(const ByteRange& area, bool skipping);
   Step trimPass(bool forwards);
   Step sectorPass(RescueState which, bool forwards);
-  // Reads [from, to) one sector at a time, forwards or backwards, going on
-  // past bad sectors or stopping at the first; `reached` is where it got to.
-  Step sectorRun(uint64_t from, uint64_t to, bool forwards, bool pastErrors, uint64_t& reached, bool& metBad);
+  // Reads the tasks' sectors, marking the map as they get done; a trim's
+  // middle becomes non-scraped.
+  Step sectorTasks(std::vector<SectorTask> tasks);
   void markBad(const ByteRange& sector) {
     if (map_.stateAt(sector.start()) == RescueState::Bad) return;
     map_.set(sector, RescueState::Bad);
@@ -73,10 +73,6 @@ class Rescuer {
     map_.set(bytes, RescueState::Finished);
     rescuedThisRun_ += bytes.length();
     lastGood_ = Clock::now();
-  }
-  ByteRange sectorAt(uint64_t position, const ByteRange& within) const {
-    const uint64_t start = domain_.start() + (position - domain_.start()) / kSectorSize * kSectorSize;
-    return within.intersection(*ByteRange::of(start, std::min<uint64_t>(kSectorSize, domain_.end() - start)));
   }
   uint64_t skipFrom(uint64_t position, uint64_t limit, bool forwards) {
     const uint64_t skip = skip_;
@@ -243,76 +239,91 @@ Rescuer::Step Rescuer::copyBackwards(const ByteRange& area, bool skipping) {
 // one; an edge that already touches a bad sector was trimmed before. What
 // lies between is left to the scrape.
 Rescuer::Step Rescuer::trimPass(bool forwards) {
+  std::vector<SectorTask> tasks;
   uint64_t at = forwards ? domain_.start() : domain_.end();
   while (std::optional<ByteRange> area = map_.nextArea(RescueState::NonTrimmed, at, forwards, domain_)) {
     at = forwards ? area->end() : area->start();
-    uint64_t a = area->start(), e = area->end();
-    for (int side = 0; side < 2 && a < e; ++side) {
-      const bool leading = (side == 0) == forwards;
-      if (leading ? (a > domain_.start() && map_.stateAt(a - 1) == RescueState::Bad)
-                  : (e < domain_.end() && map_.stateAt(e) == RescueState::Bad))
-        continue;
-      for (bool bad = false; a < e && !bad;) {
-        if (progress_.cancelled()) return Step::Stop;
-        uint64_t reached = 0;
-        if (Step step = sectorRun(a, e, leading, false, reached, bad); step != Step::Go) return step;
-        (leading ? a : e) = reached;
-      }
-    }
-    if (a < e) map_.set(*ByteRange::between(a, e), RescueState::NonScraped);
+    SectorTask t{area->start(), area->end(), forwards, true};
+    t.leading = !(area->start() > domain_.start() && map_.stateAt(area->start() - 1) == RescueState::Bad);
+    t.trailing = !(area->end() < domain_.end() && map_.stateAt(area->end()) == RescueState::Bad);
+    tasks.push_back(t);
   }
-  return Step::Go;
+  return sectorTasks(std::move(tasks));
 }
 
 // Scraping and retrying: every sector of the areas in `which` on its own.
 Rescuer::Step Rescuer::sectorPass(RescueState which, bool forwards) {
+  std::vector<SectorTask> tasks;
   uint64_t at = forwards ? domain_.start() : domain_.end();
   while (std::optional<ByteRange> area = map_.nextArea(which, at, forwards, domain_)) {
-    if (progress_.cancelled()) return Step::Stop;
-    bool bad = false;
-    uint64_t reached = 0;
-    if (Step step = sectorRun(area->start(), area->end(), forwards, true, reached, bad); step != Step::Go) return step;
-    at = reached;
+    at = forwards ? area->end() : area->start();
+    tasks.push_back({area->start(), area->end(), forwards, false});
   }
-  return Step::Go;
+  return sectorTasks(std::move(tasks));
 }
 
-Rescuer::Step Rescuer::sectorRun(uint64_t from, uint64_t to, bool forwards, bool pastErrors, uint64_t& reached,
-                                 bool& metBad) {
+Rescuer::Step Rescuer::sectorTasks(std::vector<SectorTask> tasks) {
   const StraightLimits limits{s_.waits.sectorRead, s_.waits.write, milliseconds(0), kPublishEvery};
-  position_ = forwards ? from : to;
-  StraightRun r = straight_.run(from, to, limits, progress_, {true, forwards, pastErrors});
-  const ByteRange dealt = forwards ? *ByteRange::of(from, r.done) : *ByteRange::between(to - r.done, to);
-  // The good stretches between the bad sectors, then the bad ones.
-  std::sort(r.bad.begin(), r.bad.end(), [](const ByteRange& x, const ByteRange& y) { return x.start() < y.start(); });
-  uint64_t p = dealt.start();
-  for (const ByteRange& b : r.bad) {
-    good(*ByteRange::between(p, b.start()));
-    p = b.end();
-  }
-  good(*ByteRange::between(p, dealt.end()));
-  // Reported in the order met.
-  if (!forwards) std::reverse(r.bad.begin(), r.bad.end());
-  for (const ByteRange& b : r.bad) markBad(b);
-  readErrors_ += r.bad.size();
-  metBad = !r.bad.empty();
-  reached = forwards ? dealt.end() : dealt.start();
-  position_ = reached;
-  switch (r.end) {
-    case StraightRun::End::Stopped: tick(true); return Step::Stop;
-    case StraightRun::End::WriteFailed:
-    case StraightRun::End::WriteHung: return Step::WriteFail;
-    case StraightRun::End::ReadHung:
-      // A sector that does not come back is taken as bad.
+  size_t first = 0;  // tasks before it are over
+  while (first < tasks.size()) {
+    if (progress_.cancelled()) return Step::Stop;
+    std::vector<SectorTask> left(tasks.begin() + static_cast<std::ptrdiff_t>(first), tasks.end());
+    SectorRun r = straight_.runSectors(left, limits, progress_);
+    // A sector that does not come back is taken as bad, and its edge moves on.
+    if (r.end == StraightRun::End::ReadHung && r.tasksDone < r.tasks.size()) {
       ++hungReads_;
       ++slowReads_;
-      markBad(*ByteRange::between(r.blockStart, r.blockEnd));
-      metBad = true;
-      reached = forwards ? r.blockEnd : r.blockStart;
-      break;
-    default: break;
+      SectorTask& t = r.tasks[r.tasksDone];
+      const bool leading = r.hung.start() == t.a;
+      r.bad.push_back(r.hung);
+      (leading ? t.a : t.e) = leading ? r.hung.end() : r.hung.start();
+      if (t.trim) (leading ? t.leading : t.trailing) = false;
+    }
+    // Whatever each task read is finished, but for the sectors that failed;
+    // a bad sector is reported the first time it is found bad.
+    std::vector<bool> news;
+    for (const ByteRange& b : r.bad) news.push_back(map_.stateAt(b.start()) != RescueState::Bad);
+    uint64_t read = 0, failed = 0;
+    for (size_t k = 0; k < r.tasks.size(); ++k) {
+      const SectorTask &was = left[k], &now = r.tasks[k];
+      for (const ByteRange dealt : {*ByteRange::between(was.a, now.a), *ByteRange::between(now.e, was.e)}) {
+        if (dealt.empty()) continue;
+        map_.set(dealt, RescueState::Finished);
+        read += dealt.length();
+      }
+      if (k < r.tasksDone && now.trim && now.a < now.e)
+        map_.set(*ByteRange::between(now.a, now.e), RescueState::NonScraped);
+    }
+    for (size_t i = 0; i < r.bad.size(); ++i) {
+      map_.set(r.bad[i], RescueState::Bad);
+      failed += r.bad[i].length();
+      if (news[i] && hooks_.onBadSector) hooks_.onBadSector(r.bad[i].start() / kSectorSize);
+    }
+    rescuedThisRun_ += read - failed;
+    if (read > failed) lastGood_ = Clock::now();
+    readErrors_ += r.bad.size();
+    if (r.tasksDone < r.tasks.size()) {
+      const SectorTask& t = r.tasks[r.tasksDone];
+      position_ = t.forwards ? t.a : t.e;
+    }
+    // The finished tasks, and the rest as far as they got.
+    for (size_t k = 0; k < r.tasks.size(); ++k) tasks[first + k] = r.tasks[k];
+    first += r.tasksDone;
+    if (r.end == StraightRun::End::ReadHung && first < tasks.size()) {
+      const SectorTask& t = tasks[first];
+      if (t.a >= t.e || (t.trim && !t.leading && !t.trailing)) {
+        if (t.trim && t.a < t.e) map_.set(*ByteRange::between(t.a, t.e), RescueState::NonScraped);
+        ++first;
+      }
+    }
+    tick(false);
+    switch (r.end) {
+      case StraightRun::End::Stopped: tick(true); return Step::Stop;
+      case StraightRun::End::WriteFailed:
+      case StraightRun::End::WriteHung: return Step::WriteFail;
+      default: break;
+    }
   }
-  tick(false);
   return Step::Go;
 }
 

@@ -24,17 +24,25 @@ struct StraightRun {
   // Bytes from the run's starting edge dealt with: read and written, and in
   // sector mode also the sectors that failed (listed in `bad`).
   uint64_t done = 0;
-  uint64_t blockStart = 0, blockEnd = 0;  // Failed (block mode), ReadHung: the piece that did not read
-  std::vector<ByteRange> bad;             // sector mode: the sectors that failed, in the order read
+  uint64_t blockStart = 0, blockEnd = 0;  // Failed, ReadHung: the piece that did not read
 };
 
-// Block mode reads blocks forwards and keeps what a short read gave. Sector
-// mode reads one sector at a time, either way, a short read failing the
-// sector; it goes on past failures or stops at the first.
-struct StraightMode {
-  bool sectors = false;
+// One stretch read a sector at a time: what is left of it is [a, e). A trim
+// reads each edge (the one `forwards` names first) up to its first bad
+// sector; otherwise every sector is read, going on past bad ones.
+struct SectorTask {
+  uint64_t a = 0, e = 0;
   bool forwards = true;
-  bool pastErrors = false;
+  bool trim = false;
+  bool leading = true, trailing = true;  // a trim's edges still to read
+};
+
+struct SectorRun {
+  StraightRun::End end = StraightRun::End::Finished;  // never Failed or Slow
+  std::vector<SectorTask> tasks;  // as far as they got
+  size_t tasksDone = 0;           // the tasks before this one are over
+  std::vector<ByteRange> bad;     // the sectors that failed, in the order read
+  ByteRange hung;                 // ReadHung: the sector that did not come back
 };
 
 struct StraightLimits {
@@ -57,8 +65,11 @@ class StraightCopy {
   // Copies source bytes [from, to) forwards until the end, a read that
   // comes back short (what it gave is kept), a slow read, a failed write,
   // an operation past its bound, a stop or the end of the budget.
-  StraightRun run(uint64_t from, uint64_t to, const StraightLimits& limits, const ProgressBlock& progress,
-                  StraightMode mode = {});
+  StraightRun run(uint64_t from, uint64_t to, const StraightLimits& limits, const ProgressBlock& progress);
+
+  // Works through `tasks` in order on one thread, so a pass over many small
+  // areas costs no hand-over per area, until they are done or as `run` ends.
+  SectorRun runSectors(std::vector<SectorTask> tasks, const StraightLimits& limits, const ProgressBlock& progress);
 
  private:
   std::shared_ptr<SectorDevice> source_, target_;
