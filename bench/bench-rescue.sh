@@ -5,11 +5,14 @@
 # real failures. For each tool and pattern: the time until 99% of the
 # readable bytes were read, the bytes its map calls rescued at the end, the
 # reads it sent into bad areas, and whether the two images agree on every
-# area both maps call finished. Not a timed test: it prints a table.
+# area both maps call finished. Times are the median of RUNS runs (3), the
+# two tools taking turns, since the machine is shared. Not a timed test: it
+# prints a table.
 #   bench-rescue.sh DUDORAZU_CLI [SIZE_MIB]
 set -euo pipefail
 cli="$(realpath "$1")"
 size_mib="${2:-256}"
+runs="${RUNS:-3}"
 here="$(cd "$(dirname "$0")" && pwd)"
 command -v ddrescue >/dev/null || { echo "ddrescue is not installed (scripts/install-deps.sh bench)" >&2; exit 1; }
 pkg-config --exists fuse3 || { echo "libfuse3-dev is not installed (scripts/install-deps.sh bench)" >&2; exit 1; }
@@ -66,9 +69,10 @@ unmount_disk() {
 }
 
 for pattern in scattered band degrading backwards; do
+  for run in $(seq "$runs"); do
   for tool in dudorazu ddrescue; do
     rm -f "$work/$tool.img" "$work/$tool.map"
-    mount_disk "$work/$pattern.pattern" "$work/$pattern.$tool.log"
+    mount_disk "$work/$pattern.pattern" "$work/$pattern.$tool.$run.log"
     start=$(date +%s.%N)
     if [ "$tool" = dudorazu ]; then
       timeout 900 "$cli" image "$mnt/disk.img" --to-file "$work/$tool.img" --mapfile "$work/$tool.map" \
@@ -79,12 +83,13 @@ for pattern in scattered band degrading backwards; do
     fi
     end=$(date +%s.%N)
     unmount_disk
-    echo "$start $end" >"$work/$pattern.$tool.time"
+    echo "$start $end" >"$work/$pattern.$tool.$run.time"
     cp "$work/$tool.map" "$work/$pattern.$tool.map"
   done
-  python3 - "$work" "$pattern" <<'PY' >>"$work/rows.txt"
-import bisect, sys
-work, pattern = sys.argv[1], sys.argv[2]
+  done
+  python3 - "$work" "$pattern" "$runs" <<'PY' >>"$work/rows.txt"
+import bisect, statistics, sys
+work, pattern, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
 size = __import__("os").path.getsize(f"{work}/backing.img")
 bad = []
 for line in open(f"{work}/{pattern}.pattern"):
@@ -113,10 +118,10 @@ def finished(map_path):
 
 row = [pattern]
 fin = {}
-for tool in ("dudorazu", "ddrescue"):
-    start, end = map(float, open(f"{work}/{pattern}.{tool}.time").read().split())
+def one_run(tool, run):
+    start, end = map(float, open(f"{work}/{pattern}.{tool}.{run}.time").read().split())
     got, have, at99, into_bad = bytearray(sectors), 0, None, 0
-    for line in open(f"{work}/{pattern}.{tool}.log"):
+    for line in open(f"{work}/{pattern}.{tool}.{run}.log"):
         t, off, n, ok = line.split()
         off, n = int(off), int(n)
         first, last = off // 512, (off + n - 1) // 512
@@ -127,9 +132,15 @@ for tool in ("dudorazu", "ddrescue"):
                 got[k] = 1
                 have += 1
         if at99 is None and have >= 0.99 * readable: at99 = float(t) - start
+    return at99, into_bad, end - start
+
+for tool in ("dudorazu", "ddrescue"):
+    results = [one_run(tool, run) for run in range(1, runs + 1)]
+    at99 = [r[0] for r in results]
     fin[tool] = finished(f"{work}/{pattern}.{tool}.map")
     rescued = sum(e - s for s, e in fin[tool])
-    row += [f"{at99:.1f}" if at99 is not None else "never", str(rescued), str(into_bad), f"{end - start:.1f}"]
+    median99 = f"{statistics.median(at99):.1f}" if None not in at99 else "never"
+    row += [median99, str(rescued), str(results[0][1]), f"{statistics.median(r[2] for r in results):.1f}"]
 
 # Every byte both maps call finished must be the same in both images.
 a, b = open(f"{work}/dudorazu.img", "rb"), open(f"{work}/ddrescue.img", "rb")
@@ -151,7 +162,7 @@ print("\t".join(row))
 PY
 done
 
-echo "failing disk of $size_mib MiB, block 1 MiB, 1 retry pass, slow below 2 MiB/s"
+echo "failing disk of $size_mib MiB, block 1 MiB, 1 retry pass, slow below 2 MiB/s; times: median of $runs runs"
 python3 - "$work/rows.txt" <<'PY'
 import sys
 head = ("pattern", "99% dudorazu s", "99% ddrescue s", "rescued dudorazu", "rescued ddrescue",

@@ -29,6 +29,7 @@ size_t FaultyDevice::readAt(uint64_t offset, void* buffer, size_t length) {
     std::lock_guard<std::mutex> lock(plan_->memory->mutex);
     const uint64_t previous = plan_->memory->lastRead;
     plan_->memory->lastRead = offset;
+    if (reinterpret_cast<uintptr_t>(buffer) % 4096 != 0) ++plan_->memory->unalignedReads;
     if (touches(plan_->backwardOnlySectors, offset, length) && !(offset < previous && previous != UINT64_MAX))
       fails = true;
     const uint64_t first = offset / kSectorSize, last = (offset + std::max<size_t>(length, 1) - 1) / kSectorSize;

@@ -18,6 +18,7 @@ struct FaultMemory {
   std::mutex mutex;
   std::map<uint64_t, int> failures;  // per flaky sector, reads failed so far
   uint64_t lastRead = UINT64_MAX;    // offset of the previous read
+  int unalignedReads = 0;            // into a buffer that does not start on a page
 };
 
 struct FaultPlan {

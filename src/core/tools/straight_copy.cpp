@@ -1,5 +1,7 @@
 #include "core/tools/straight_copy.h"
 
+#include "core/tools/bounded_io.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
@@ -86,7 +88,7 @@ StraightRun StraightCopy::run(uint64_t from, uint64_t to, const StraightLimits& 
                       targetStart = targetStart_, blockSize = blockSize_, from, to, limits, &progress] {
     // The thread's own buffer: a read that returns after the watcher gave
     // up lands here and nowhere else.
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[blockSize]);
+    IoBuffer buffer(blockSize);
     const Clock::time_point started = Clock::now();
     auto finish = [&](StraightRun::End end) {
       state->result.end = end;
@@ -110,7 +112,7 @@ StraightRun StraightCopy::run(uint64_t from, uint64_t to, const StraightLimits& 
       lock.unlock();
       const size_t want = static_cast<size_t>(piece.length());
       const Clock::time_point readStart = Clock::now();
-      const size_t got = source->readAt(at, buffer.get(), want);
+      const size_t got = source->readAt(at, buffer.data(), want);
       const auto took = Clock::now() - readStart;
       lock.lock();
       if (late()) return;
@@ -119,7 +121,7 @@ StraightRun StraightCopy::run(uint64_t from, uint64_t to, const StraightLimits& 
         state->since = Clock::now();
         ++state->operation;
         lock.unlock();
-        const size_t put = target->writeAt(at - sourceStart + targetStart, buffer.get(), got);
+        const size_t put = target->writeAt(at - sourceStart + targetStart, buffer.data(), got);
         lock.lock();
         if (late()) return;
         if (put < got) return finish(StraightRun::End::WriteFailed);
@@ -159,7 +161,7 @@ SectorRun StraightCopy::runSectors(std::vector<SectorTask> tasks, const Straight
   state->since = Clock::now();
   std::thread worker([state, source = source_, target = target_, hanging = hanging_, sourceStart = sourceStart_,
                       targetStart = targetStart_, limits, &progress] {
-    uint8_t buffer[kSectorSize];
+    IoBuffer buffer(kSectorSize);
     const Clock::time_point started = Clock::now();
     auto finish = [&](StraightRun::End end) {
       state->result.end = end;
@@ -193,7 +195,7 @@ SectorRun StraightCopy::runSectors(std::vector<SectorTask> tasks, const Straight
         ++state->operation;
         lock.unlock();
         const size_t want = static_cast<size_t>(piece.length());
-        const bool good = source->readAt(piece.start(), buffer, want) == want;
+        const bool good = source->readAt(piece.start(), buffer.data(), want) == want;
         lock.lock();
         if (late()) return;
         if (good) {
@@ -201,7 +203,7 @@ SectorRun StraightCopy::runSectors(std::vector<SectorTask> tasks, const Straight
           state->since = Clock::now();
           ++state->operation;
           lock.unlock();
-          const size_t put = target->writeAt(piece.start() - sourceStart + targetStart, buffer, want);
+          const size_t put = target->writeAt(piece.start() - sourceStart + targetStart, buffer.data(), want);
           lock.lock();
           if (late()) return;
           if (put < want) return finish(StraightRun::End::WriteFailed);
