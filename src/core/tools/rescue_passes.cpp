@@ -74,6 +74,10 @@ class Rescuer {
     rescuedThisRun_ += bytes.length();
     lastGood_ = Clock::now();
   }
+  // Where a skipping pass goes on after a failed or hung read.
+  uint64_t afterError(uint64_t position, uint64_t limit, bool forwards) {
+    return leaveAreaOnError_ ? limit : skipFrom(position, limit, forwards);
+  }
   uint64_t skipFrom(uint64_t position, uint64_t limit, bool forwards) {
     const uint64_t skip = skip_;
     skip_ = std::min(skip_ * 2, skipMax_);
@@ -98,6 +102,7 @@ class Rescuer {
   char phase_ = '?';
   uint32_t pass_ = 1;
   bool forwards_ = true;
+  bool leaveAreaOnError_ = false;
   int retriesLeft_ = 0;
   uint64_t position_ = 0;
   uint64_t readErrors_ = 0, slowReads_ = 0, hungReads_ = 0, rescuedThisRun_ = 0;
@@ -111,13 +116,15 @@ RescueEnd Rescuer::run(RescueSnapshot* last) {
   retriesLeft_ = std::max(0, s_.retryPasses);
   progress_.setRange((domain_.length() + s_.blockSize - 1) / s_.blockSize, 1);
   Step step = Step::Go;
-  // Copying: forwards with skipping, back over what was skipped, then a
-  // sweep without skipping so that every byte has been tried once.
+  // Copying: forwards with skipping; back over what was skipped, leaving
+  // the rest of a skipped area at its first error; then a sweep without
+  // skipping so that every byte has been tried once.
   const struct {
-    bool forwards, skipping;
-  } copies[] = {{f, true}, {!f, true}, {f, false}};
+    bool forwards, skipping, leaveArea;
+  } copies[] = {{f, true, false}, {!f, true, true}, {f, false, false}};
   for (uint32_t i = 0; i < 3 && step == Step::Go && counts().nonTried != 0; ++i) {
     startPass('?', i + 1, copies[i].forwards);
+    leaveAreaOnError_ = copies[i].leaveArea;
     step = copyPass(copies[i].forwards, copies[i].skipping);
   }
   if (step == Step::Go && counts().nonTrimmed != 0) {
@@ -146,7 +153,8 @@ void Rescuer::startPass(char phase, uint32_t pass, bool forwards) {
   phase_ = phase;
   pass_ = pass;
   forwards_ = forwards;
-  skip_ = skipInitial_;
+  // The skip carries over: a pass that starts in the failing area the last
+  // one left gets out of it as fast.
   position_ = forwards ? domain_.start() : domain_.end();
   tick(true);
   if (hooks_.onPass) hooks_.onPass(snapshot());
@@ -188,12 +196,12 @@ Rescuer::Step Rescuer::copyForwards(const ByteRange& area, bool skipping) {
         // While skipping, a hung block is left untried like a slow one;
         // the sweep marks it failed for the sector passes.
         if (!skipping) map_.set(*ByteRange::between(p, r.blockEnd), RescueState::NonTrimmed);
-        p = skipping ? skipFrom(r.blockEnd, area.end(), true) : r.blockEnd;
+        p = skipping ? afterError(r.blockEnd, area.end(), true) : r.blockEnd;
         break;
       case StraightRun::End::Failed:
         ++readErrors_;
         map_.set(*ByteRange::between(p, r.blockEnd), RescueState::NonTrimmed);
-        p = skipping ? skipFrom(r.blockEnd, area.end(), true) : r.blockEnd;
+        p = skipping ? afterError(r.blockEnd, area.end(), true) : r.blockEnd;
         break;
     }
     tick(false);
@@ -213,14 +221,14 @@ Rescuer::Step Rescuer::copyBackwards(const ByteRange& area, bool skipping) {
       ++hungReads_;
       ++slowReads_;
       if (!skipping) map_.set(*ByteRange::between(b, e), RescueState::NonTrimmed);
-      e = skipping ? skipFrom(b, area.start(), false) : b;
+      e = skipping ? afterError(b, area.start(), false) : b;
     } else {
       if (*got != 0 && !write(b, buffer_, *got)) return Step::WriteFail;
       good(*ByteRange::of(b, *got));
       if (*got < e - b) {
         ++readErrors_;
         map_.set(*ByteRange::between(b + *got, e), RescueState::NonTrimmed);
-        e = skipping ? skipFrom(b, area.start(), false) : b;
+        e = skipping ? afterError(b, area.start(), false) : b;
       } else if (skipping && took > s_.waits.slowBlock) {
         ++slowReads_;
         e = skipFrom(b, area.start(), false);
