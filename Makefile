@@ -4,7 +4,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 600
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo fixtures fuzz bench tsan clean deps windows test-windows
+.PHONY: all build test package demo fixtures fuzz bench tsan clean deps windows test-windows
 
 all: build
 
@@ -23,6 +23,19 @@ test: deps
 	cmake -S . -B $(BUILD) -G "Unix Makefiles" -DDUDORAZU_TESTS=ON -DDUDORAZU_WERROR=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The Debian package of both programs, made by CPack in the test build tree
+# (so it reuses that build), then checked: lintian, desktop-file-validate,
+# appstreamcli, and an install with apt into a clean Debian 12 root (made
+# once by debootstrap into $(BUILD)/clean-root; needs root and the Debian
+# archive) where the installed programs open the sample image.
+package: deps
+	@scripts/install-deps.sh package
+	cmake -S . -B $(BUILD) -G "Unix Makefiles" -DDUDORAZU_TESTS=ON -DDUDORAZU_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target package
+	zstd -dqf tests/fixtures/sample-disk.img.zst -o $(BUILD)/package-sample.img
+	packaging/test-package.sh $(BUILD)/dudorazu_*.deb $(BUILD)/package-sample.img $(BUILD)/clean-root \
+	  $(BUILD)/bin/dudorazu-cli
 
 # With a display ($$DISPLAY or $$WAYLAND_DISPLAY) starts the desktop program on
 # the bundled sample image; without one runs the command-line demo and writes

@@ -12,6 +12,7 @@
 #include "platform/sector_device.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
+#include "core/recovery/assess_recoverability.h"
 #include "support/device_opener.h"
 #include "support/memory_device.h"
 
@@ -99,12 +100,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   partition.typeCode = 5;
   LoadedVolume volume(partition);
   ProgressBlock progress;
+  // Every record's state is judged from what each step left, as the
+  // programs do; an area of the image taken as unreadable goes through the
+  // counting as well.
+  volume.unreadableGiven = {*ByteRange::of(g_image.size() / 3, 4096)};
   loadVolumeTree(disk, volume, progress);
+  assessRecoverability(volume);
   // The scan on a table partition reads the boot sector again; a found one
   // uses the geometry the load left, without a FAT.
   scanLostFiles(disk, volume, progress);
+  assessRecoverability(volume);
   partition.searchKind = 2;
   scanLostFiles(disk, volume, progress);
+  assessRecoverability(volume);
   volume.emptyResults();
   return 0;
 }

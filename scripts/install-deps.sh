@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian machine, only when something is missing.
-#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, libcrypto, zstd, the tools the tests
-#                                     compare against and Debian's exFAT sample image (make test)
+#   scripts/install-deps.sh build     compiler, CMake, GoogleTest, libcrypto, zstd, the evidence and virtual-disk
+#                                     image libraries with the tools that write such images, the tools the
+#                                     tests compare against and Debian's exFAT sample image (make test)
 #   scripts/install-deps.sh demo      only what building the command line needs (make demo)
+#   scripts/install-deps.sh package   what makes the .deb (dpkg-shlibdeps, help2man) and checks it (the
+#                                     validators, debootstrap for a clean root) (make package)
 #   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
 #   scripts/install-deps.sh bench     peer tools the benchmarks compare against, and libfuse3 for the
 #                                     failing disk the rescue benchmark serves
@@ -14,20 +17,22 @@
 set -euo pipefail
 
 want=()
-compile=(cmake g++ make libssl-dev zstd)
+compile=(cmake g++ make libssl-dev zstd pkg-config libewf-dev libvhdi-dev libvmdk-dev libqcow-dev)
 case "${1:-build}" in
   build)    want=("${compile[@]}" libgtest-dev
-                  gddrescue sleuthkit exfat-fuse fuse3 libxml2-utils xz-utils forensics-samples-exfat) ;;
+                  gddrescue sleuthkit exfat-fuse fuse3 libxml2-utils xz-utils forensics-samples-exfat
+                  ewf-tools qemu-utils) ;;
   demo)     want=("${compile[@]}") ;;
   fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
                   e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl libjpeg-turbo-progs zstd python3
                   util-linux) ;;
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
                   libimage-exiftool-perl fuse3 libfuse3-dev pkgconf gcc) ;;
+  package)  want=(dpkg-dev file lintian desktop-file-utils appstream help2man debootstrap) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
   windows)  want=(cmake make zstd g++-mingw-w64-x86-64-posix googletest wine64 sleuthkit) ;;
   gui)      want=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk xvfb xauth) ;;
-  *) echo "usage: $0 build|demo|fixtures|bench|fuzz|gui|windows" >&2; exit 2 ;;
+  *) echo "usage: $0 build|demo|package|fixtures|bench|fuzz|gui|windows" >&2; exit 2 ;;
 esac
 
 missing=()

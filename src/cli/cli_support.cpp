@@ -22,6 +22,7 @@
 #include "core/device/source_path.h"
 #include "core/partitions/exfat_boot_copy.h"
 #include "core/tools/partition_search.h"
+#include "platform/image_file.h"
 #include "platform/platform.h"
 
 namespace dudorazu::cli {
@@ -94,6 +95,11 @@ void printError(const char* command, const std::string& message) {
   std::fprintf(stderr, "dudorazu-cli %s: %s\n", command, printableText(message).c_str());
 }
 
+std::string openProblemText() {
+  std::string problem = platform::lastOpenProblem();
+  return problem.empty() ? problem : ": " + problem;
+}
+
 void addMachineDrives(DiskCatalogue& catalogue, DriveEnumerator* enumerator) {
   std::unique_ptr<DriveEnumerator> platformEnumerator;
   if (!enumerator) {
@@ -121,7 +127,7 @@ DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, c
       return nullptr;
     }
     if (!openImageAsDisk(catalogue, canonicalSource(source))) {
-      printError(command, "cannot open '" + source + "' for reading");
+      printError(command, "cannot open '" + source + "' for reading" + openProblemText());
       return nullptr;
     }
     return &catalogue.disks.back();

@@ -34,6 +34,9 @@ bool argumentsFit(const Args& args, const char* command, size_t least, size_t mo
 
 // Prints "dudorazu-cli COMMAND: message" on stderr.
 void printError(const char* command, const std::string& message);
+// ": why" when the last image that failed to open on this thread was
+// recognised (an evidence file this build cannot read, a broken one), else "".
+std::string openProblemText();
 
 // Finds SOURCE: an image file or device path (catalogued on the spot), else
 // the display name of a drive (drives are enumerated only then). Prints the

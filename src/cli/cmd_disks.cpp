@@ -23,6 +23,9 @@ void printUsage(FILE* out) {
                "physical volume, its logical volumes.\n"
                "\n"
                "  --image PATH  also catalogue this image file or block device (repeatable)\n"
+               "                an image file is a raw image, the first piece (NAME.001) of a\n"
+               "                split one, an EWF evidence file (NAME.E01) or a VHD, VHDX, VMDK\n"
+               "                or QCOW2 virtual disk, told apart by its contents; all are read-only\n"
                "  --no-drives   do not enumerate the machine's drives\n"
                "  --json        print {\"disks\":[...]} with every field of each disk and partition\n");
 }
@@ -159,7 +162,7 @@ int cmdDisks(Args args) {
   if (!noDrives) addMachineDrives(catalogue);
   for (const std::string& path : images) {
     if (!openImageAsDisk(catalogue, canonicalSource(path))) {
-      printError(kCommand, "cannot open image '" + path + "' for reading");
+      printError(kCommand, "cannot open image '" + path + "' for reading" + openProblemText());
       return 1;
     }
   }

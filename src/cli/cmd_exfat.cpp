@@ -15,17 +15,29 @@ const char* const kTreeUsage =
     "\n"
     "Loads the partition's whole exFAT folder tree from the raw sectors, deleted\n"
     "files and folders included, and prints it: one line per record with its name\n"
-    "(indented by depth), state, size in bytes, created and modified times and\n"
-    "first cluster.\n"
+    "(indented by depth), state, size in bytes, created and modified times, first\n"
+    "cluster and recoverability: how sure a save can be of the record's bytes,\n"
+    "judged without reading them (see below).\n"
     "\n"
     "  SOURCE     an image file, a device path or a disk's display name (see disks)\n"
     "  PARTITION  the partition's text as disks shows it (its name or mount point),\n"
     "             or @SECTOR for a volume search found starting there\n"
     "  --json     print {\"records\":[...]} in depth-first order, each record with\n"
     "             path, name, state, stateText, dataLength, firstCluster,\n"
-    "             allocationFlags, created, modified and parentCluster\n"
+    "             allocationFlags, created, modified, parentCluster,\n"
+    "             recoverability, recoverabilityStates, bytesAtRisk,\n"
+    "             overwrittenBytes, damagedBytes and alsoInTree\n"
+    "\n"
+    "Recoverability, worst last: intact (every cluster its own), carved (found by\n"
+    "its content), guessed (its chain was cleared: the free clusters after it),\n"
+    "damaged (clusters the disk could not read), overwritten (clusters other\n"
+    "files or folders hold now), unreachable (its data starts or goes on outside\n"
+    "the volume). The text shows every state that applies, worst first, and the\n"
+    "bytes at risk of the length (\"overwritten 16384/40000\"); a folder shows all\n"
+    "that its files have.\n"
     "  --map MAPFILE  the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
-    "             it does not call finished reads as unreadable\n";
+    "             it does not call finished reads as unreadable, and the files\n"
+    "             there are damaged\n";
 
 const char* const kScanUsage =
     "usage: dudorazu-cli scan-lost SOURCE PARTITION [--json] [--map MAPFILE]\n"
@@ -41,7 +53,11 @@ const char* const kScanUsage =
     "  --json     print {\"records\":[...]} as tree --json does; carved files have\n"
     "             paths under /扩展目录\n"
     "  --map MAPFILE  the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
-    "             it does not call finished reads as unreadable\n";
+    "             it does not call finished reads as unreadable\n"
+    "\n"
+    "Found folders and carves that the live tree holds too (the live root folder,\n"
+    "live photos) are marked also-in-tree (alsoInTree in JSON): saving them again\n"
+    "saves the same files twice.\n";
 
 // Parses SOURCE PARTITION [--json]; returns the exit status to give up
 // with, or -1 to go on.
@@ -77,10 +93,10 @@ int cmdTree(Args args) {
     return 1;
   }
   if (json) {
-    RecordJsonStream stream(stdout);
+    RecordJsonStream stream(stdout, volume.clusterBytes());
     stream.addTree(volume.rootRecord, "/");
   } else {
-    printTreeText(stdout, volume.rootRecord);
+    printTreeText(stdout, volume.rootRecord, volume.clusterBytes());
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -98,12 +114,12 @@ int cmdScanLost(Args args) {
     return 1;
   }
   if (json) {
-    RecordJsonStream stream(stdout);
+    RecordJsonStream stream(stdout, volume.clusterBytes());
     stream.addTree(volume.rootRecord, "/");
     stream.addTree(volume.extendedRecord, std::string("/") + kExtendedFolderName);
   } else {
-    printTreeText(stdout, volume.rootRecord);
-    printTreeText(stdout, volume.extendedRecord);
+    printTreeText(stdout, volume.rootRecord, volume.clusterBytes());
+    printTreeText(stdout, volume.extendedRecord, volume.clusterBytes());
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -15,6 +15,7 @@
 #include "core/exfat/subtree_tally.h"
 #include "core/exfat/tree_loader.h"
 #include "core/present/display_format.h"
+#include "core/present/recoverability_text.h"
 #include "core/present/statistics.h"
 #include "core/recovery/dfxml_report.h"
 #include "core/recovery/record_filter.h"
@@ -30,6 +31,7 @@ namespace {
 const char* const kRecoverUsage =
     "usage: dudorazu-cli recover SOURCE PARTITION DEST [--path P]... [--lost]\n"
     "                            [--deleted | --live] [--name PATTERN] [--ext LIST]\n"
+    "                            [--only-intact | --only-at-risk]\n"
     "                            [--dry-run] [--report FILE [--yes]] [--chain-only]\n"
     "                            [--map MAPFILE]\n"
     "\n"
@@ -54,12 +56,18 @@ const char* const kRecoverUsage =
     "  --name PAT    only files whose name matches PAT (* and ?, no case; several\n"
     "                patterns separated by ;)\n"
     "  --ext LIST    only files with one of these extensions (\"jpg;doc\")\n"
+    "  --only-intact   only files whose every cluster is still their own (see\n"
+    "                tree --help: recoverability)\n"
+    "  --only-at-risk  only the others: overwritten, damaged, guessed, carved or\n"
+    "                unreachable\n"
     "                Folders are made only where a matching file is saved.\n"
     "  --dry-run     list what would be saved, write nothing\n"
     "  --report FILE write a DFXML report: per file its path in the volume, size,\n"
     "                allocation, byte runs, SHA-256 of what was written, output\n"
-    "                path, status, whether it was carved or guessed, and the\n"
-    "                bytes read from clusters other files hold now\n"
+    "                path, status, whether it was carved or guessed, the\n"
+    "                bytes read from clusters other files hold now, and its\n"
+    "                recoverability (dudorazu:recoverability: the worst state,\n"
+    "                all of them and the bytes at risk)\n"
     "  --chain-only  a deleted file whose FAT chain ends before its length is\n"
     "                saved as far as the chain goes; without it the rest is\n"
     "                taken from the clusters after it that the allocation bitmap\n"
@@ -71,8 +79,9 @@ const char* const kRecoverUsage =
     "\n"
     "Every file not saved whole or as recorded is named on stderr: failed,\n"
     "partial (failed or interrupted midway; the file keeps what it holds under\n"
-    "NAME.partial), damaged (unreadable runs saved as zeros, or a length beyond\n"
-    "what the volume holds: saved up to the volume's end), short (the data\n"
+    "NAME.partial), damaged (unreadable runs saved as zeros, clusters the load or\n"
+    "scan could not read, or a length beyond what the volume holds: saved up to\n"
+    "the volume's end), short (the data\n"
     "clusters ended first), overwritten (a deleted file some of whose clusters\n"
     "are in use now: marked in the allocation bitmap or held by a live file or\n"
     "folder; the bytes are saved as they are and the count of bytes read from\n"
@@ -89,7 +98,8 @@ const char* const kStatsUsage =
     "usage: dudorazu-cli stats SOURCE PARTITION [PATH]\n"
     "\n"
     "Prints the file statistics of PATH (a path as tree prints it, default the\n"
-    "root folder \"/\"): bytes, folders and files below it, deleted ones included.\n";
+    "root folder \"/\"): bytes, folders and files below it, deleted ones included,\n"
+    "then how many files are in each worst recoverability state (see tree --help).\n";
 
 int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& catalogue, ExfatTarget& target) {
   const size_t least = count == 3 && std::string(command) == "stats" ? 2 : count;
@@ -129,6 +139,8 @@ int cmdRecover(Args args) {
   bool liveOnly = takeFlag(args, "--live");
   bool dryRun = takeFlag(args, "--dry-run");
   bool chainOnly = takeFlag(args, "--chain-only");
+  bool onlyIntact = takeFlag(args, "--only-intact");
+  bool onlyAtRisk = takeFlag(args, "--only-at-risk");
   std::string namePattern, extList, reportPath;
   bool hasName = takeOption(args, "--name", namePattern, missing);
   bool hasExt = takeOption(args, "--ext", extList, missing);
@@ -142,6 +154,10 @@ int cmdRecover(Args args) {
   }
   if (deletedOnly && liveOnly) {
     printError("recover", "--deleted and --live exclude each other");
+    return 2;
+  }
+  if (onlyIntact && onlyAtRisk) {
+    printError("recover", "--only-intact and --only-at-risk exclude each other");
     return 2;
   }
   if (args.size() == 3 && args[2].empty()) {
@@ -202,6 +218,7 @@ int cmdRecover(Args args) {
                              : RecordFilter::State::Any;
   if (hasName) filter.namePatterns = parsePatternList(namePattern);
   if (hasExt) filter.extensions = parseExtensionList(extList);
+  filter.recoverability = onlyIntact ? kOnlyIntact : onlyAtRisk ? kOnlyAtRisk : 0;
 
   // One clear refusal instead of one failure per file.
   if (std::string problem = targetFolderProblem(dest, source, !dryRun); !problem.empty()) {
@@ -323,7 +340,9 @@ int cmdStats(Args args) {
     printError("stats", "no record at '" + path + "' (tree lists the paths)");
     return 1;
   }
-  std::printf("%s\n", statisticsMessage(tallySubtree(record)).c_str());
+  const SubtreeTally tally = tallySubtree(record);
+  std::printf("%s\n", statisticsMessage(tally).c_str());
+  if (tally.files != 0) std::printf("by recoverability: %s\n", countsByStateNames(tally).c_str());
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

@@ -4,10 +4,11 @@
 
 #include "core/common/text.h"
 #include "core/present/display_format.h"
+#include "core/present/recoverability_text.h"
 
 namespace dudorazu::cli {
 
-void writeRecordJson(JsonWriter& json, const ExfatFileRecord& r, const std::string& path) {
+void writeRecordJson(JsonWriter& json, const ExfatFileRecord& r, const std::string& path, uint64_t clusterBytes) {
   json.beginObject()
       .field("path", path)
       .field("name", r.name)
@@ -19,17 +20,26 @@ void writeRecordJson(JsonWriter& json, const ExfatFileRecord& r, const std::stri
       .field("created", formatRecordTime(r.createDate, r.createTime))
       .field("modified", formatRecordTime(r.modifyDate, r.modifyTime));
   if (r.parent) json.field("parentCluster", r.parent->firstCluster);
+  json.field("recoverability", recoverabilityName(worstRecoverability(r)));
+  json.key("recoverabilityStates").beginArray();
+  for (int k = kRecoverabilityCount - 1; k >= 0; --k)
+    if (hasRecoverability(r, static_cast<Recoverability>(k))) json.value(recoverabilityName(static_cast<Recoverability>(k)));
+  json.endArray()
+      .field("bytesAtRisk", bytesAtRisk(r, clusterBytes))
+      .field("overwrittenBytes", overwrittenBytes(r, clusterBytes))
+      .field("damagedBytes", damagedBytes(r, clusterBytes))
+      .field("alsoInTree", (r.recoverMarks & kAlsoInTree) != 0);
   json.endObject();
 }
 
-RecordJsonStream::RecordJsonStream(FILE* out) : out_(out) { std::fputs("{\"records\":[", out_); }
+RecordJsonStream::RecordJsonStream(FILE* out, uint64_t clusterBytes) : out_(out), clusterBytes_(clusterBytes) { std::fputs("{\"records\":[", out_); }
 
 RecordJsonStream::~RecordJsonStream() { std::fputs("]}\n", out_); }
 
 void RecordJsonStream::addTree(const ExfatFileRecord& top, const std::string& topPathText) {
   forEachRecord(top, topPathText, [&](const ExfatFileRecord& r, const std::string& path, size_t) {
     JsonWriter json;
-    writeRecordJson(json, r, path);
+    writeRecordJson(json, r, path, clusterBytes_);
     if (!first_) std::fputc(',', out_);
     first_ = false;
     const std::string text = json.str();
@@ -37,7 +47,7 @@ void RecordJsonStream::addTree(const ExfatFileRecord& top, const std::string& to
   });
 }
 
-void printTreeText(FILE* out, const ExfatFileRecord& top) {
+void printTreeText(FILE* out, const ExfatFileRecord& top, uint64_t clusterBytes) {
   // Indentation stops growing at some depth: a hostile tree nested
   // thousands deep would otherwise print mostly spaces.
   constexpr size_t kMaxIndentDepth = 64;
@@ -48,9 +58,10 @@ void printTreeText(FILE* out, const ExfatFileRecord& top) {
     line += printableText(r.name);
     // A record without a time shows "-", so that the columns still count.
     auto shown = [](std::string t) { return t.empty() ? std::string("-") : t; };
-    line += format("  %s  %llu  %s  %s  %u\n", stateText(r.state), static_cast<unsigned long long>(r.dataLength),
+    line += format("  %s  %llu  %s  %s  %u  %s\n", stateText(r.state), static_cast<unsigned long long>(r.dataLength),
                    shown(formatRecordTime(r.createDate, r.createTime)).c_str(),
-                   shown(formatRecordTime(r.modifyDate, r.modifyTime)).c_str(), r.firstCluster);
+                   shown(formatRecordTime(r.modifyDate, r.modifyTime)).c_str(), r.firstCluster,
+                   recoverabilitySummary(r, clusterBytes).c_str());
     std::fwrite(line.data(), 1, line.size(), out);
   });
 }

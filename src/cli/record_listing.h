@@ -11,25 +11,29 @@
 namespace dudorazu::cli {
 
 // One JSON object: path, name, state, stateText, dataLength, firstCluster,
-// allocationFlags, created, modified and (unless it is a tree's top)
-// parentCluster.
-void writeRecordJson(JsonWriter& json, const ExfatFileRecord& record, const std::string& path);
+// allocationFlags, created, modified, (unless it is a tree's top)
+// parentCluster, then recoverability (the worst state's name),
+// recoverabilityStates (every one that applies, worst first), bytesAtRisk,
+// overwrittenBytes, damagedBytes and alsoInTree.
+void writeRecordJson(JsonWriter& json, const ExfatFileRecord& record, const std::string& path, uint64_t clusterBytes);
 
 // Writes the trees as the text of `{"records":[...]}` to `out`, record by
 // record, so a huge tree never has to sit in memory as one string.
 class RecordJsonStream {
  public:
-  explicit RecordJsonStream(FILE* out);
+  // `clusterBytes`: the volume's, for the bytes at risk.
+  RecordJsonStream(FILE* out, uint64_t clusterBytes);
   ~RecordJsonStream();
   void addTree(const ExfatFileRecord& top, const std::string& topPath);
 
  private:
   FILE* out_;
+  uint64_t clusterBytes_;
   bool first_ = true;
 };
 
 // The tree as indented text lines: name, state, size in bytes, created and
-// modified times and first cluster.
-void printTreeText(FILE* out, const ExfatFileRecord& top);
+// modified times, first cluster and recoverability (recoverabilitySummary).
+void printTreeText(FILE* out, const ExfatFileRecord& top, uint64_t clusterBytes);
 
 }  // namespace dudorazu::cli

@@ -54,12 +54,14 @@ void DiskWindow::fillDiskRows(DiskRecord& disk) {
   diskModel_->fillDiskRows(disk);
   left_->expand(diskModel_->indexOfDisk(disk));
   left_->fitColumns();
+  refitPanes(this);
 }
 
 bool DiskWindow::refreshDiskRows(const QModelIndex& diskRow) {
   if (!diskModel_->refreshPartitions(diskRow)) return false;
   left_->expand(diskRow.siblingAtColumn(0));
   left_->fitColumns();
+  refitPanes(this);
   return true;
 }
 
@@ -107,13 +109,12 @@ QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
     command(QStringLiteral("分区表操作     Ctrl+Alt+O"), kTableOperation);
     QAction* close = menu_->addAction(QStringLiteral("关闭镜像文件"));
     close->setEnabled(!isPhysicalDrive(*disk));
-    connect(close, &QAction::triggered, this, [this, disk] { closeImage(disk); });
+    connect(close, &QAction::triggered, this, [this, disk] { emit closeImageRequested(disk); });
   }
   return menu_;
 }
 
-// The row goes; the record stays in the catalogue, which only grows.
-void DiskWindow::closeImage(DiskRecord* disk) {
+void DiskWindow::removeImageRows(DiskRecord* disk) {
   diskModel_->removeDisk(*disk);
   properties_->setRows({});
 }

@@ -24,6 +24,9 @@ class DiskWindow : public QWidget {
 
   // Adds the rows of a disk appended to the catalogue.
   void fillDiskRows(DiskRecord& disk);
+  // Takes a closed image's rows away; the record stays in the catalogue,
+  // which only grows.
+  void removeImageRows(DiskRecord* disk);
   // Fills the partition rows of a disk row again (expanded); false when
   // `diskRow` is no longer a disk row.
   bool refreshDiskRows(const QModelIndex& diskRow);
@@ -49,11 +52,13 @@ class DiskWindow : public QWidget {
   // A main-window command (shell/commands.h) from a row's menu, for the row
   // made current.
   void commandRequested(int command);
+  // "关闭镜像文件" on an image's row.
+  void closeImageRequested(DiskRecord* disk);
 
  private:
   void showProperties(const QModelIndex& index);
   void activateRow(const QModelIndex& index);
-  void closeImage(DiskRecord* disk);
+
 
   DiskCatalogue& catalogue_;
   widgets::TreeListView* left_;

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/recovery/record_filter.h"
+
 namespace dudorazu::shell {
 namespace {
 
@@ -39,6 +41,7 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
   whole_ = checkBox("全匹配", false, this);
   deleted_ = checkBox("删除文件", true, this);
   live_ = checkBox("正常文件", true, this);
+  intactOnly_ = checkBox("只显示可完整恢复的文件", false, this);
   auto* group = new QGroupBox(QStringLiteral("查找类型"), this);
   group->setAccessibleName(group->title());
   files_ = checkBox("文件", true, group);
@@ -63,6 +66,7 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
   grid->addWidget(deleted_, 1, 1);
   grid->addWidget(live_, 1, 2);
   grid->addWidget(group, 2, 0, 1, 3);
+  grid->addWidget(intactOnly_, 3, 0, 1, 3);
   auto* exampleRow = new QHBoxLayout;
   exampleRow->addWidget(exampleTitle);
   exampleRow->addWidget(example_, 1);
@@ -78,7 +82,7 @@ void FindDialog::showExample(int mode) {
   example_->setAccessibleName(example_->text().trimmed());
 }
 
-QList<QCheckBox*> FindDialog::checkBoxes() const { return {whole_, deleted_, live_, files_, folders_}; }
+QList<QCheckBox*> FindDialog::checkBoxes() const { return {whole_, deleted_, live_, files_, folders_, intactOnly_}; }
 
 SearchCriteria FindDialog::criteria() const {
   SearchCriteria c;
@@ -89,6 +93,7 @@ SearchCriteria FindDialog::criteria() const {
   c.live = live_->isChecked();
   c.files = files_->isChecked();
   c.folders = folders_->isChecked();
+  c.recoverability = intactOnly_->isChecked() ? kOnlyIntact : 0;
   return c;
 }
 

@@ -33,6 +33,7 @@ class FindDialog : public QDialog {
   QCheckBox* live_;
   QCheckBox* files_;
   QCheckBox* folders_;
+  QCheckBox* intactOnly_;  // only files that come back whole
   QLabel* example_;
 };
 

@@ -325,14 +325,20 @@ void ImagingDialog::begin() {
   setInputsEnabled(false);
   badList_->setRowCount(0);
   counter_->setText(QStringLiteral("0"));
+  counterLabel_->setText(QStringLiteral("扇区完成镜像"));
   counterLabel_->show();
+  stopButton_->setEnabled(true);
   block_.clearCancel();
   block_.clearText();
   block_.setRange(0, 1);
   bar_->setProgress(0, 0);
 }
 
-void ImagingDialog::end() { setInputsEnabled(true); }
+void ImagingDialog::end() {
+  setInputsEnabled(true);
+  counterLabel_->setText(QStringLiteral("扇区完成镜像"));
+  stopButton_->setEnabled(true);
+}
 
 void ImagingDialog::addBadSector(uint64_t ordinal, uint64_t sector) {
   int row = badList_->rowCount();
@@ -342,6 +348,13 @@ void ImagingDialog::addBadSector(uint64_t ordinal, uint64_t sector) {
   if (widened()) return;
   line_->show();
   badList_->show();
+}
+
+// The counter's caption says the copy is stopping until it has.
+void ImagingDialog::stopping() {
+  stopButton_->setEnabled(false);
+  counterLabel_->setText(QStringLiteral("正在停止..."));
+  counterLabel_->show();
 }
 
 void ImagingDialog::showProgress() {

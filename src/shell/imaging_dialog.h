@@ -69,6 +69,7 @@ class ImagingDialog : public QDialog, public OperationView {
   void begin() override;
   void showProgress() override;
   void end() override;
+  void stopping() override;
 
  signals:
   // A copy has ended and its end was told.

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QIcon>
 #include <QStringList>
+#include <cstdio>
+#include <cstring>
 
 #include "core/device/disk_catalogue.h"
 #include "core/device/unopened_drives.h"
@@ -15,7 +17,43 @@
 #include "shell/splash_screen.h"
 #include "shell/user_dialogs.h"
 
+namespace {
+
+// Answered before Qt starts, so it works without a display (the manual page
+// is made from it at build time).
+constexpr const char* kUsage =
+    "usage: dudorazu [IMAGE...]\n"
+    "       dudorazu --screenshot DIR [IMAGE...]\n"
+    "\n"
+    "The desktop program of dudorazu: lists the machine's drives and the image\n"
+    "files named, finds their partitions, loads the folder trees of exFAT\n"
+    "volumes (deleted files and folders included) and copies files out to\n"
+    "another drive. It never writes to the disk it reads from.\n"
+    "\n"
+    "  IMAGE             an image file opened as a disk: a raw image, the first\n"
+    "                    piece (NAME.001) of a split one, an EWF evidence file\n"
+    "                    (NAME.E01), or a VHD, VHDX, VMDK or QCOW2 virtual disk;\n"
+    "                    the kind is told by the file's contents\n"
+    "  --screenshot DIR  write pictures of the main windows into DIR and end\n"
+    "  --help            show this text and end\n"
+    "  --version         show the version and end\n"
+    "\n"
+    "Drives are read with the rights of the user who starts the program; the\n"
+    "command line dudorazu-cli does the same work in a terminal.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("dudorazu %s\n", DUDORAZU_VERSION);
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("dudorazu"));
   QApplication::setApplicationName(QStringLiteral("dudorazu"));

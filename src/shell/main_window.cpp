@@ -65,6 +65,7 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
     for (auto side : {QTabBar::LeftSide, QTabBar::RightSide})
       if (QWidget* button = tabs->tabButton(0, side)) button->hide();
   connect(diskWindow_, &DiskWindow::openPartitionRequested, this, &MainWindow::openPartitionWindow);
+  connect(diskWindow_, &DiskWindow::closeImageRequested, this, &MainWindow::closeImage);
   scans_ = new DiskScans(*diskWindow_, dialogs_, this);
   connect(diskWindow_, &DiskWindow::searchRequested, scans_, &DiskScans::search);
   connect(diskWindow_, &DiskWindow::partitionScanRequested, scans_, &DiskScans::partitionScan);
@@ -84,44 +85,48 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
   currentWindowChanged(diskSubWindow_);
 }
 
+// One menu of each title for both kinds of window, its entries changed in
+// place: assistive technology knows a command's entry by its action and the
+// first menu it met it in, so an action in two menus reads as hidden in the
+// one on screen.
 void MainWindow::buildMenus() {
-  auto action = [this](CommandId id) { return commands_->action(id); };
-  auto fileMenu = [&](bool partition) {
-    auto* menu = new QMenu(QStringLiteral("文件(&F)"), this);
-    menu->addAction(action(kOpenImage));
-    if (partition) {
-      menu->addAction(action(kReload));
-      menu->addAction(action(kClosePartition));
-    }
-    menu->addSeparator();
-    recentMenus_.append(menu);
-    menu->addSeparator();
-    menu->addAction(action(kCloseApp));
-    return menu;
-  };
-  auto helpMenu = [&] {
-    auto* menu = new QMenu(QStringLiteral("帮助(&H)"), this);
-    menu->addAction(action(kHelp));
-    menu->addAction(action(kAbout));
-    return menu;
-  };
-  auto* diskTools = new QMenu(QStringLiteral("工具(&T)"), this);
-  diskTools->addAction(action(kPartitionSearch));
-  diskTools->addAction(action(kWholeDiskScan));
-  diskTools->addAction(action(kTableOperation));
-  diskMenus_ = {fileMenu(false), diskTools, helpMenu()};
-
-  auto* recover = new QMenu(QStringLiteral("恢复(&R)"), this);
-  for (CommandId id : {kSaveSelected, kSaveTicked, kStatistics}) recover->addAction(action(id));
-  recover->addSeparator();
-  recover->addAction(action(kCheckAll));
-  recover->addAction(action(kUncheckAll));
-  auto* partitionTools = new QMenu(QStringLiteral("工具(&T)"), this);
-  partitionTools->addAction(action(kPartitionSearch));
-  partitionTools->addAction(action(kLostFileScan));
-  partitionMenuList_ = {fileMenu(true), recover, partitionTools, helpMenu()};
-  for (QMenu* menu : diskMenus_ + partitionMenuList_) menu->menuAction()->setObjectName(menu->title());
+  fileMenu_ = new QMenu(QStringLiteral("文件(&F)"), this);
+  fileMenu_->addAction(commands_->action(kOpenImage));
+  fileMenu_->addSeparator();
+  fileMenu_->addSeparator();  // the recent files stand between the two
+  fileMenu_->addAction(commands_->action(kCloseApp));
+  recoverMenu_ = new QMenu(QStringLiteral("恢复(&R)"), this);
+  for (CommandId id : {kSaveSelected, kSaveTicked, kStatistics}) recoverMenu_->addAction(commands_->action(id));
+  recoverMenu_->addSeparator();
+  recoverMenu_->addAction(commands_->action(kCheckAll));
+  recoverMenu_->addAction(commands_->action(kUncheckAll));
+  toolsMenu_ = new QMenu(QStringLiteral("工具(&T)"), this);
+  auto* help = new QMenu(QStringLiteral("帮助(&H)"), this);
+  help->addAction(commands_->action(kHelp));
+  help->addAction(commands_->action(kAbout));
+  for (QMenu* menu : {fileMenu_, recoverMenu_, toolsMenu_, help}) {
+    menu->menuAction()->setObjectName(menu->title());
+    menuBar()->addMenu(menu);
+  }
   fillRecentMenus();
+}
+
+// The partition window's entries join the menus; the disk window's leave.
+void MainWindow::showMenusOf(bool partition) {
+  for (CommandId id : {kReload, kClosePartition}) fileMenu_->removeAction(commands_->action(id));
+  if (partition) {
+    QAction* firstSeparator = fileMenu_->actions().at(1);
+    fileMenu_->insertActions(firstSeparator, {commands_->action(kReload), commands_->action(kClosePartition)});
+  }
+  recoverMenu_->menuAction()->setVisible(partition);
+  toolsMenu_->clear();
+  toolsMenu_->addAction(commands_->action(kPartitionSearch));
+  if (partition) {
+    toolsMenu_->addAction(commands_->action(kLostFileScan));
+  } else {
+    toolsMenu_->addAction(commands_->action(kWholeDiskScan));
+    toolsMenu_->addAction(commands_->action(kTableOperation));
+  }
 }
 
 void MainWindow::buildToolbar() {
@@ -254,8 +259,7 @@ void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
   // The totals pane speaks of the window in front, not of the one before.
   auto* shown = qobject_cast<PartitionWindow*>(window->widget());
   panes_[1]->setText(shown ? shown->status() : QString());
-  menuBar()->clear();
-  for (QMenu* menu : partition ? partitionMenuList_ : diskMenus_) menuBar()->addMenu(menu);
+  showMenusOf(partition);
   commands_->action(kOpenImage)->setEnabled(!partition);
   for (CommandId id : {kReload, kClosePartition, kSaveSelected, kSaveTicked, kStatistics, kCheckAll, kUncheckAll,
                        kLostFileScan, kFind})
@@ -347,25 +351,23 @@ void MainWindow::addRecentFile(const QString& path) {
   fillRecentMenus();
 }
 
-// The recent files stand between the two separators of each file menu.
+// The recent files stand between the two separators of the file menu.
 void MainWindow::fillRecentMenus() {
-  for (QMenu* menu : recentMenus_) {
-    QList<QAction*> all = menu->actions();
-    int first = -1, second = -1;
-    for (int i = 0; i < all.size(); ++i) {
-      if (!all[i]->isSeparator()) continue;
-      (first < 0 ? first : second) = i;
-    }
-    for (int i = first + 1; i < second; ++i) {
-      menu->removeAction(all[i]);
-      all[i]->deleteLater();
-    }
-    for (int i = 0; i < recent_.size(); ++i) {
-      QString path = recent_[i];
-      auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path), menu);
-      connect(a, &QAction::triggered, this, [this, path] { openImageFile(path); });
-      menu->insertAction(all[second], a);
-    }
+  QList<QAction*> all = fileMenu_->actions();
+  int first = -1, second = -1;
+  for (int i = 0; i < all.size(); ++i) {
+    if (!all[i]->isSeparator()) continue;
+    (first < 0 ? first : second) = i;
+  }
+  for (int i = first + 1; i < second; ++i) {
+    fileMenu_->removeAction(all[i]);
+    all[i]->deleteLater();
+  }
+  for (int i = 0; i < recent_.size(); ++i) {
+    QString path = recent_[i];
+    auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path), fileMenu_);
+    connect(a, &QAction::triggered, this, [this, path] { openImageFile(path); });
+    fileMenu_->insertAction(all[second], a);
   }
 }
 
@@ -393,12 +395,15 @@ void MainWindow::savePlacement() {
 // stop (a partition window's through its own close), and the program
 // closes when the last has ended; the work points into what the windows own.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!closing_ && !dialogs_.confirm(this, QStringLiteral("您真的要退出程序吗?"), applicationTitle())) {
+  if (!closing_ &&
+      !dialogs_.confirm(this, stopQuestion(runningTitles(), QStringLiteral("退出"), QStringLiteral("您真的要退出程序吗?")),
+                        applicationTitle())) {
     event->ignore();
     return;
   }
   closing_ = true;
   if (!everythingEnded()) {
+    panes_[0]->setText(QStringLiteral("正在停止当前操作，结束后退出..."));
     event->ignore();
     return;
   }
@@ -416,12 +421,37 @@ bool MainWindow::everythingEnded() {
   for (OperationRunner* runner : {&scans_->runner(), &imaging_->runner(), &runner_})
     ended = runner->closeWhenIdle(again) && ended;
   for (PartitionWindow* w : partitionWindows()) {
+    w->agreeToStop();
     QWidget* frame = w->parentWidget();
     if (frame->close()) continue;
     ended = false;
     connect(frame, &QObject::destroyed, this, again);
   }
   return ended;
+}
+
+QStringList MainWindow::runningTitles() {
+  QStringList titles;
+  for (OperationRunner* runner : {&scans_->runner(), &imaging_->runner(), &runner_}) titles << runner->runningTitles();
+  for (PartitionWindow* w : partitionWindows()) titles << w->runningTitles();
+  titles.removeDuplicates();
+  return titles;
+}
+
+void MainWindow::closeImage(DiskRecord* disk) {
+  bool waiting = false;
+  for (PartitionWindow* w : partitionWindows()) {
+    if (&w->disk() != disk) continue;
+    QWidget* frame = w->parentWidget();
+    if (frame->close()) continue;
+    if (!w->stopAgreed()) return;
+    // Stopping: the image closes once this window has gone.
+    waiting = true;
+    connect(frame, &QObject::destroyed, this, [self = QPointer<MainWindow>(this), disk] {
+      QMetaObject::invokeMethod(self, [self, disk] { if (self) self->closeImage(disk); }, Qt::QueuedConnection);
+    });
+  }
+  if (!waiting) diskWindow_->removeImageRows(disk);
 }
 
 }  // namespace dudorazu::shell

@@ -40,6 +40,11 @@ class MainWindow : public QMainWindow {
   QMdiSubWindow* currentDocument() const;
   PartitionWindow* currentPartitionWindow() const;
   QList<PartitionWindow*> partitionWindows() const;
+  // What runs anywhere in the program, by its progress windows' titles.
+  QStringList runningTitles();
+  // Closes the image's partition windows (each asking when that stops its
+  // work), then its rows; the image stays when the user keeps one open.
+  void closeImage(DiskRecord* disk);
   QLabel* statusPane(int pane) const { return panes_[pane]; }
   QStringList recentFiles() const { return recent_; }
   // The menus of the current kind of window (129 disk window, 145 partition window).
@@ -55,6 +60,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void buildMenus();
+  void showMenusOf(bool partition);
   void buildToolbar();
   void buildStatusBar();
   void connectCommands();
@@ -81,9 +87,9 @@ class MainWindow : public QMainWindow {
   ManualWindow* manual_ = nullptr;  // made when help is first asked for
   QMdiSubWindow* diskSubWindow_;
   QLabel* panes_[3];
-  QList<QMenu*> diskMenus_;
-  QList<QMenu*> partitionMenuList_;
-  QList<QMenu*> recentMenus_;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* recoverMenu_ = nullptr;
+  QMenu* toolsMenu_ = nullptr;
   QStringList recent_;
   bool partitionMenus_ = false;
   bool closing_ = false;  // the user agreed to end; it ends once the work has

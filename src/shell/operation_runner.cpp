@@ -249,7 +249,32 @@ void OperationRunner::ended(uint64_t id, std::optional<bool> succeeded) {
 }
 
 void OperationRunner::stopAll() {
-  for (const std::unique_ptr<Run>& run : runs_) run->block->cancel();
+  for (const std::unique_ptr<Run>& run : runs_) {
+    run->block->cancel();
+    if (run->view) run->view->stopping();
+  }
+}
+
+QStringList OperationRunner::runningTitles() const {
+  QStringList titles;
+  for (const std::unique_ptr<Run>& run : runs_) {
+    QString title = QString::fromStdString(run->operation.title);
+    if (auto* shown = dynamic_cast<QWidget*>(run->view); title.isEmpty() && shown) title = shown->windowTitle();
+    if (!title.isEmpty() && !titles.contains(title)) titles << title;
+  }
+  return titles;
+}
+
+QString stopQuestion(const QStringList& titles, const QString& action, const QString& question) {
+  if (titles.isEmpty()) return question;
+  QStringList works;
+  for (QString t : titles) {
+    if (t.startsWith(QStringLiteral("正在"))) t.remove(0, 2);
+    if (!works.contains(t)) works << t;
+  }
+  return QStringLiteral("正在%1，%2将停止%3。\n\n%4")
+      .arg(works.join(QStringLiteral("、")), action, works.size() > 1 ? QStringLiteral("它们") : QStringLiteral("它"),
+           question);
 }
 
 bool OperationRunner::closeWhenIdle(std::function<void()> close) {

@@ -30,6 +30,7 @@
 //           with nothing running it says "close now"; otherwise it asks
 //           every operation to stop and closes once the last has ended.
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -58,6 +59,9 @@ class OperationView {
   virtual void showProgress() = 0;
   // The run is over; before the finishing step.
   virtual void end() = 0;
+  // Something other than the view's own "停止" (the program or a tab
+  // closing) asked the run to stop: the view says it is stopping.
+  virtual void stopping() {}
 };
 
 // How a run ended, for its finishing step.
@@ -68,6 +72,10 @@ struct OperationEnd {
   // step takes them.
   std::vector<RecordingMessageSink::Message> messages;
 };
+
+// The question asked before `action` ("退出", "关闭") stops the work named
+// by `titles`: "正在保存文件、镜像，退出将停止它们。" and then `question`.
+QString stopQuestion(const QStringList& titles, const QString& action, const QString& question);
 
 class OperationRunner : public QObject {
   Q_OBJECT
@@ -92,6 +100,8 @@ class OperationRunner : public QObject {
   using Completion = std::function<void(bool succeeded)>;
   Completion track(RunningMarker* marker, OperationView* view, Finish finish);
   bool running() const { return !runs_.empty(); }
+  // What runs, by the titles of its progress windows, each named once.
+  QStringList runningTitles() const;
   void stopAll();
   // True when the closer may go now; else the work was asked to stop and
   // `close` runs once it has ended (the latest `close` given wins).

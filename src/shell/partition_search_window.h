@@ -53,6 +53,7 @@ class PartitionSearchWindow : public QDialog, public OperationView {
   void begin() override { begin(mode_); }
   void showProgress() override { poll(); }
   void end() override {}
+  void stopping() override { stop(); }
   // The next search's mode, for the runner's begin().
   void setMode(SearchMode mode) { mode_ = mode; }
   // Adds the row of a volume the search met. Cylinder-grid searches add it

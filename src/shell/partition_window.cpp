@@ -78,6 +78,7 @@ void PartitionWindow::showTree(std::vector<ExfatFileRecord*> roots) {
   folders_->setRoots(std::move(roots));
   left_->expand(folders_->topIndex());
   for (ExfatFileRecord* root : folders_->roots()) left_->expand(folders_->indexOf(root));
+  refitPanes(this);
   // A mark given to the top row while the run owned the records went nowhere.
   marksChanged();
 }
@@ -100,9 +101,11 @@ void PartitionWindow::showFolder(const QModelIndex& leftRow) {
   if (!leftRow.isValid() || !folders_->root()) return;
   ExfatFileRecord* folder = folders_->recordAt(leftRow);
   topShown_ = folder == nullptr;
+  files_->setClusterBytes(volume_.clusterBytes());
   if (topShown_) files_->showRecords(folders_->roots(), folders_->topMark());
   else files_->showFolder(folder, folder->checkState);
   right_->fitColumns();
+  refitPanes(this);
   emit statusText(widgets::qtText(folderStatusText(totals_.bytes, totals_.folders, totals_.files)));
 }
 
@@ -118,10 +121,20 @@ void PartitionWindow::openRow(const QModelIndex& index) {
   showFolder(leftRow);
 }
 
-// The one closing rule: a tab closed while its operations run asks them to
-// stop and goes (through the frame around it, when it has one) once they
+// The one closing rule: a tab closed while its operations run asks the user,
+// then asks them to stop and goes (through the frame around it, when it has one) once they
 // have ended; a closed window releases the partition's loaded records.
 void PartitionWindow::closeEvent(QCloseEvent* event) {
+  if (runner_.running() && !stopAgreed_) {
+    if (!dialogs_.confirm(this,
+                          stopQuestion(runner_.runningTitles(), QStringLiteral("关闭"),
+                                       QStringLiteral("要关闭这个分区窗口吗?")),
+                          applicationTitle())) {
+      event->ignore();
+      return;
+    }
+    stopAgreed_ = true;
+  }
   QPointer<QWidget> frame = parentWidget() ? parentWidget() : this;
   if (!runner_.closeWhenIdle([frame] {
         if (frame) frame->close();

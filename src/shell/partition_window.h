@@ -74,6 +74,12 @@ class PartitionWindow : public QWidget {
   void lostFileScan(bool fromPaneMenu);
   // An operation of this window runs.
   bool loading() const { return markers_.busy.running(); }
+  // What runs in the window, by its progress windows' titles.
+  QStringList runningTitles() const { return runner_.runningTitles(); }
+  // A close that stops running work asks first, unless the user already
+  // agreed (the program's exit asks once for every window).
+  void agreeToStop() { stopAgreed_ = true; }
+  bool stopAgreed() const { return stopAgreed_; }
   // A tree load or a lost-file scan fills the left pane.
   bool viewLoading() const { return markers_.loading.running(); }
 
@@ -151,6 +157,7 @@ class PartitionWindow : public QWidget {
   QMenu* menu_ = nullptr;
   uint8_t shownMark_ = 0;
   bool topShown_ = false;
+  bool stopAgreed_ = false;
   // Last: its runs end, or are told the window went, before anything they
   // point at goes.
   OperationRunner runner_;

@@ -68,7 +68,7 @@ void PartitionWindow::fillTree(ProgressWindow* window, bool scan, LongOperation 
     return done;
   };
   operation.marker = &markers_.loading;
-  runner_.start(std::move(operation), window, [this, scan, totals](const OperationEnd&) {
+  runner_.start(std::move(operation), window, [this, window, scan, totals](const OperationEnd&) {
     if (scan) {
       showTree({&volume_.rootRecord, &volume_.extendedRecord});
     } else {
@@ -76,8 +76,10 @@ void PartitionWindow::fillTree(ProgressWindow* window, bool scan, LongOperation 
       showTree({&volume_.rootRecord});
     }
     if (scan) {
-      // A scan that ends says what it found.
-      emit statusText(widgets::qtText(lostScanSummary(volume_.rootRecord, volume_.extendedRecord)));
+      // A scan that ends says what it found, in its window and the status bar.
+      const QString found = widgets::qtText(lostScanSummary(volume_.rootRecord, volume_.extendedRecord));
+      window->showOutcome(found);
+      emit statusText(found);
       emit scanFinished();
     } else {
       emit loadFinished();
@@ -127,6 +129,7 @@ void PartitionWindow::search(const SearchCriteria& criteria) {
   auto hits = std::make_shared<std::vector<ExfatFileRecord*>>();
   runner_.start(recordSearchOperation(folders_->roots(), criteria, *hits), nullptr,
                 [this, hits](const OperationEnd&) {
+                  results_->model()->setClusterBytes(volume_.clusterBytes());
                   results_->showHits(std::move(*hits));
                   emit searchFinished();
                 });

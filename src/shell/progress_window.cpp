@@ -42,15 +42,38 @@ ProgressWindow::ProgressWindow(const QString& title, QWidget* parent) : QDialog(
   layout->addWidget(bar_);
   layout->addWidget(stop_, 0, Qt::AlignRight);
   connect(stop_, &QPushButton::clicked, this, [this] {
+    if (outcome_) return finish();
     block_.cancel();
-    label_->setText(QString::fromUtf8(kStoppingLabel));
+    stopping();
   });
+}
+
+void ProgressWindow::showOutcome(const QString& text) {
+  outcome_ = true;
+  label_->setText(text);
+  label_->setAccessibleName(text);
+  dots_->clear();
+  bar_->setProgress(1, 1);
+  stop_->setText(QStringLiteral("关闭"));
+  stop_->setAccessibleName(stop_->text());
+  stop_->setEnabled(true);
+  show();
+}
+
+void ProgressWindow::stopping() {
+  label_->setText(QString::fromUtf8(kStoppingLabel));
+  label_->setAccessibleName(label_->text());
+  stop_->setEnabled(false);
 }
 
 void ProgressWindow::begin() {
   block_.clearCancel();
   block_.clearText();
   block_.setRange(0, 1);
+  outcome_ = false;
+  stop_->setText(QStringLiteral("停止"));
+  stop_->setAccessibleName(stop_->text());
+  stop_->setEnabled(true);
   seenUpdates_ = block_.updates();
   seenUpper_ = 0;
   label_->setText(QString::fromUtf8(kInitialLabel));

@@ -29,6 +29,10 @@ class ProgressWindow : public QDialog, public OperationView {
   void finish();
   void showProgress() override { poll(); }
   void end() override { finish(); }
+  void stopping() override;
+  // After the run: the window shows `text` as its last line over a full
+  // bar, its button reading "关闭", until the user closes it.
+  void showOutcome(const QString& text);
 
   QString labelText() const;
   QString barText() const;
@@ -36,6 +40,7 @@ class ProgressWindow : public QDialog, public OperationView {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool outcome_ = false;
 
  private:
   void poll();

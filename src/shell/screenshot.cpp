@@ -49,7 +49,7 @@ bool save(QWidget& window, const QString& path) { return window.grab().save(path
 int takeScreenshots(MainWindow& window, const QString& directory) {
   QDir().mkpath(directory);
   window.setWindowState(Qt::WindowNoState);
-  window.resize(980, 560);
+  window.resize(1280, 800);
   window.show();
   widgets::DiskTreeModel* disks = window.diskWindow()->diskModel();
   QModelIndex exfat;

@@ -1,6 +1,8 @@
 #include "shell/user_dialogs.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -26,14 +28,34 @@ bool loadQtChineseTexts(QCoreApplication& app) {
 
 QString applicationTitle() { return QString::fromUtf8(kApplicationTitle); }
 
+int captionWidth(const QString& caption) {
+  // The frame's font is the window manager's, usually bold and a little
+  // larger than the program's; its icon and three buttons take about 120
+  // pixels.
+  QFont font = QApplication::font();
+  font.setBold(true);
+  font.setPointSizeF(font.pointSizeF() * 1.2);
+  return QFontMetrics(font).horizontalAdvance(caption) + 120;
+}
+
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                            const QString& caption, QMessageBox::StandardButtons buttons) {
+  auto box = std::make_unique<QMessageBox>(icon, caption, text, buttons, parent);
+  // A message box sizes itself to its text and buttons only; a row of
+  // nothing as wide as the caption widens it.
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+    grid->addItem(new QSpacerItem(captionWidth(caption), 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  return box;
+}
+
 void QtUserDialogs::message(QWidget* parent, const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
-  box.exec();
+  makeMessageBox(parent, QMessageBox::Information, text, caption, QMessageBox::Ok)->exec();
 }
 
 bool QtUserDialogs::confirm(QWidget* parent, const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
-  return box.exec() == QMessageBox::Ok;
+  return makeMessageBox(parent, QMessageBox::Question, text, caption, QMessageBox::Ok | QMessageBox::Cancel)->exec() ==
+         QMessageBox::Ok;
 }
 
 namespace {

@@ -5,6 +5,9 @@
 
 #include "core/common/messages.h"
 
+#include <QMessageBox>
+#include <memory>
+
 class QCoreApplication;
 class QDialog;
 class QWidget;
@@ -38,6 +41,14 @@ class QtUserDialogs : public UserDialogs {
   void about(QWidget* parent, const QString& title, const QString& text) override;
   bool run(QDialog& dialog) override;
 };
+
+// The program's message box, wide enough that a window manager never cuts
+// its caption down to "...".
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                            const QString& caption, QMessageBox::StandardButtons buttons);
+// The width a window's frame needs to show `caption` whole beside its icon
+// and buttons.
+int captionWidth(const QString& caption);
 
 // While `running`, tells the user to wait for the operation under way
 // ("等待当前操作完成！", caption "waiting"); returns `running`.

@@ -6,14 +6,29 @@
 
 #include "core/present/check_marks.h"
 #include "core/present/display_format.h"
+#include "core/present/recoverability_text.h"
 #include "widgets/file_icons.h"
 #include "widgets/qt_text.h"
 
 namespace dudorazu::widgets {
 namespace {
 
-const char* const kHeaders[] = {"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号"};
-const int kWidths[] = {200, 100, 50, 150, 150, 150, 50, 50};
+const char* const kHeaders[] = {"名称",         "状态",   "大小",     "创建时间", "修改时间",
+                                "文件读取时间", "文件号", "文件父号", "可恢复性"};
+const int kWidths[] = {200, 100, 50, 150, 150, 150, 50, 50, 100};
+
+// Green for what comes back whole, blue for a carve, orange for a guess,
+// red for bytes that are gone or unreadable, grey for what cannot be reached.
+QColor recoverabilityColour(Recoverability k) {
+  switch (k) {
+    case kIntact: return {0, 128, 0};
+    case kCarved: return {0, 0, 192};
+    case kGuessed: return {192, 96, 0};
+    case kDamaged:
+    case kOverwritten: return {192, 0, 0};
+    default: return {128, 128, 128};
+  }
+}
 
 bool nameBefore(const ExfatFileRecord* a, const ExfatFileRecord* b) {
   return QString::compare(QString::fromStdString(a->name), QString::fromStdString(b->name), Qt::CaseInsensitive) < 0;
@@ -33,6 +48,7 @@ void FileListModel::showFolder(ExfatFileRecord* folder, uint8_t folderMark) {
     children_.reserve(folder->children.size());
     for (ExfatFileRecord& child : folder->children) children_.push_back(&child);
   }
+  shownOrder_ = children_;
   list(folderMark);
 }
 
@@ -40,13 +56,21 @@ void FileListModel::showRecords(std::vector<ExfatFileRecord*> records, uint8_t f
   beginResetModel();
   folder_ = nullptr;
   children_ = std::move(records);
+  shownOrder_ = children_;
   list(folderMark);
 }
 
 void FileListModel::clear() { showRecords({}, 0); }
 
-// Ends the reset begun by the caller with the first batch listed.
+// Ends the reset begun by the caller with the first batch listed, in the
+// order chosen by sort().
 void FileListModel::list(uint8_t folderMark) {
+  if (sorted_) {
+    auto rank = [](const ExfatFileRecord* r) { return static_cast<int>(worstRecoverability(*r)); };
+    std::stable_sort(children_.begin(), children_.end(), [&](const ExfatFileRecord* a, const ExfatFileRecord* b) {
+      return order_ == Qt::AscendingOrder ? rank(a) < rank(b) : rank(a) > rank(b);
+    });
+  }
   folderMark_ = folderMark;
   rows_.clear();
   listed_ = 0;
@@ -55,12 +79,18 @@ void FileListModel::list(uint8_t folderMark) {
   endResetModel();
 }
 
-bool FileListModel::canFetchMore(const QModelIndex& parent) const {
-  return fetchAllowed_ && !parent.isValid() && listed_ < children_.size();
+void FileListModel::sort(int column, Qt::SortOrder order) {
+  sorted_ = column == kRecoverability;
+  order_ = order;
+  beginResetModel();
+  children_ = shownOrder_;
+  list(folderMark_);
 }
 
-void FileListModel::fetchMore(const QModelIndex& parent) {
-  if (canFetchMore(parent)) takeBatch(true);
+bool FileListModel::listMore() {
+  if (!hasMore()) return false;
+  takeBatch(true);
+  return true;
 }
 
 // Lists up to 100 more children; `announce` tells the views of each row
@@ -125,6 +155,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       return r->checkState == kChecked ? Qt::Checked : r->checkState == kPartlyChecked ? Qt::PartiallyChecked
                                                                                         : Qt::Unchecked;
     if (role == Qt::DecorationRole) return r->isFolder() ? folderIcon() : fileIcon(QString::fromStdString(r->name));
+  }
+  if (index.column() == kRecoverability) {
+    if (role == Qt::ForegroundRole) return QBrush(recoverabilityColour(worstRecoverability(*r)));
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)
+      return qtText(recoverabilityLabelText(*r, clusterBytes_));
+    return {};
   }
   if (role == Qt::ForegroundRole && r->isDeleted()) return QBrush(QColor(255, 0, 0));
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};

@@ -12,7 +12,19 @@ namespace dudorazu::widgets {
 class FileListModel : public QAbstractItemModel {
   Q_OBJECT
  public:
-  enum Column { kName, kState, kSize, kCreated, kModified, kRead, kFileNumber, kParentNumber, kColumnCount };
+  // The described columns, then how much of each file can come back.
+  enum Column {
+    kName,
+    kState,
+    kSize,
+    kCreated,
+    kModified,
+    kRead,
+    kFileNumber,
+    kParentNumber,
+    kRecoverability,
+    kColumnCount
+  };
   static constexpr int kBatchRows = 100;
   static int columnWidth(int column);
 
@@ -25,6 +37,12 @@ class FileListModel : public QAbstractItemModel {
   // Lists `records` themselves (the partition's top row lists its root).
   void showRecords(std::vector<ExfatFileRecord*> records, uint8_t folderMark);
   void clear();
+  // The volume's cluster size, for the bytes at risk the last column names.
+  void setClusterBytes(uint64_t bytes) { clusterBytes_ = bytes; }
+  // Lists the shown records, now and from then on, best recoverability
+  // first (or worst first for Qt::DescendingOrder), in their own order
+  // within a state; any other column puts back the folders' own order.
+  void sort(int column, Qt::SortOrder order) override;
 
   ExfatFileRecord* shownFolder() const { return folder_; }
   ExfatFileRecord* recordAt(const QModelIndex& index) const;
@@ -34,9 +52,11 @@ class FileListModel : public QAbstractItemModel {
   int childCount() const { return static_cast<int>(children_.size()); }
   // Every record of the list, listed yet or not, in the folder's order.
   const std::vector<ExfatFileRecord*>& records() const { return children_; }
-  // A tree view fetches whenever it lays its rows out; only scrolling past
-  // the listed rows may list more, so the view opens this gate for it.
-  void setFetchAllowed(bool allowed) { fetchAllowed_ = allowed; }
+  // Lists the next 100 children, if any are left; false when none were.
+  // Only the view calls it, when its user reached the end of the rows: the
+  // model never offers Qt's own fetching, which fires at layout times too.
+  bool listMore();
+  bool hasMore() const { return listed_ < children_.size(); }
   // The shown folder's mark changed: rows listed later take the new one.
   void setFolderMark(uint8_t mark) { folderMark_ = mark; }
 
@@ -44,8 +64,6 @@ class FileListModel : public QAbstractItemModel {
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
-  bool canFetchMore(const QModelIndex& parent) const override;
-  void fetchMore(const QModelIndex& parent) override;
   QVariant data(const QModelIndex& index, int role) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -61,11 +79,14 @@ class FileListModel : public QAbstractItemModel {
 
   ExfatFileRecord* folder_ = nullptr;
   uint8_t folderMark_ = 0;
-  bool fetchAllowed_ = false;
-  std::vector<ExfatFileRecord*> children_;  // in the folder's order
+  std::vector<ExfatFileRecord*> children_;  // in the folder's order, or sorted
+  std::vector<ExfatFileRecord*> shownOrder_;  // as given, for an unsorted list
   std::vector<ExfatFileRecord*> rows_;      // listed so far: folders by name, then files
   size_t listed_ = 0;                       // children taken into rows_
   size_t folderRows_ = 0;                   // folders at the head of rows_
+  uint64_t clusterBytes_ = 0;
+  bool sorted_ = false;  // by recoverability, in order_
+  Qt::SortOrder order_ = Qt::AscendingOrder;
 };
 
 }  // namespace dudorazu::widgets

@@ -1,8 +1,8 @@
 #pragma once
 // The right pane's view: lists 100 more rows of its FileListModel each time
-// the user scrolls to the end of the rows listed, or while the listed rows
-// do not fill the pane (there is nothing to scroll then), and at no other
-// time.
+// the user reaches the end of the rows listed (by scroll bar, wheel or keys),
+// or while the listed rows do not fill the pane (there is nothing to scroll
+// then), and at no other time.
 #include "widgets/tree_list_view.h"
 
 namespace dudorazu::widgets {
@@ -16,13 +16,17 @@ class FileListView : public TreeListView {
   void setFileModel(FileListModel* model);
 
  protected:
-  void updateGeometries() override;
-
- protected slots:
-  void verticalScrollbarValueChanged(int value) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Every scroll, range change, reset or resize asks once; the answer comes
+  // after the view has laid its rows out, so a batch listed is seen before
+  // the next is considered.
+  void askForMore();
+  void listMoreAtEnd();
+
   FileListModel* files_ = nullptr;
+  bool asked_ = false;
 };
 
 }  // namespace dudorazu::widgets

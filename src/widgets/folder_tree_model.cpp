@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
 #include <algorithm>
 
 #include "core/present/display_format.h"
@@ -115,7 +116,19 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::CheckStateRole) return checkState(record ? record->checkState : topMark_);
     if (role == Qt::DecorationRole) return record ? folderIcon() : driveIcon();
   }
+  // A folder none of whose files comes back whole is named so, in italics.
+  const bool nothingIntact = record && (record->recoverMarks & kNothingIntactBelow) != 0;
+  if (index.column() == kName && nothingIntact) {
+    if (role == Qt::FontRole) {
+      QFont italic;
+      italic.setItalic(true);
+      return italic;
+    }
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
+      return QStringLiteral("此文件夹中没有可完整恢复的文件");
+  }
   if (role == Qt::ForegroundRole && record && record->isDeleted()) return QBrush(QColor(255, 0, 0));
+  if (role == Qt::ForegroundRole && nothingIntact) return QBrush(QColor(128, 128, 128));
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
   if (!record) return index.column() == kName ? partitionText_ : QString();
   switch (index.column()) {

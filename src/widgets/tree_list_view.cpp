@@ -26,9 +26,13 @@ void TreeListView::setColumns(QAbstractItemModel* model, const std::function<int
 void TreeListView::fitColumns() {
   for (int c = 0; c < model()->columnCount(); ++c) {
     if (isColumnHidden(c)) continue;
-    int wanted = std::max(sizeHintForColumn(c), header()->sectionSizeHint(c));
+    int wanted = contentsWidth(c);
     if (wanted > columnWidth(c)) setColumnWidth(c, wanted);
   }
+}
+
+int TreeListView::contentsWidth(int column) const {
+  return std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
 }
 
 }  // namespace dudorazu::widgets

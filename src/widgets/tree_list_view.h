@@ -15,6 +15,8 @@ class TreeListView : public QTreeView {
   void setColumns(QAbstractItemModel* model, const std::function<int(int)>& width);
   // Widens the shown columns whose rows would not fit (never narrows one).
   void fitColumns();
+  // The width column `column` needs for its header and laid-out rows uncut.
+  int contentsWidth(int column) const;
 };
 
 }  // namespace dudorazu::widgets

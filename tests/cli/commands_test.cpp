@@ -22,7 +22,8 @@ using test::fixtureImage;
 TEST(CliCommands, UsageErrorsAndListings) {
   const std::string sample = fixtureImage("sample-disk.img"), mbr = fixtureImage("partitions-mbr.img"),
                     carve = fixtureImage("exfat-carve.img"), main = fixtureImage("recovery-main.img"),
-                    tools = fixtureImage("tools-search.img"), foreign = fixtureImage("partitions-foreign.img");
+                    tools = fixtureImage("tools-search.img"), foreign = fixtureImage("partitions-foreign.img"),
+                    states = fixtureImage("recovery-states.img");
   test::TempDir dir;
   const std::string hostile = dir.file("hostile.img"), backupOnly = dir.file("backup-only.img");
   std::string bytes = test::readFile(mbr);
@@ -62,6 +63,15 @@ TEST(CliCommands, UsageErrorsAndListings) {
       {"stats " + sample, 2, {"wrong number of arguments (see --help)"}},
       {"stats " + main + " Partition0 /gone", 0, {"^文件统计： 3.3MB在2个文件夹中包含 3个文件\n"}},
       {"stats " + main + " Partition0 /nothing", 1, {}},
+      {"stats " + states + " Partition0", 0, {"\nby recoverability: intact 7, guessed 1, overwritten 2, unreachable 1\n"}},
+      {"tree " + states + " Partition0", 0,
+       {"\n    part.bin  已删除文件  40000  ", "  overwritten 16384/40000\n", "  unreachable,overwritten,guessed\n"}},
+      {"tree " + states + " Partition0 --json", 0,
+       {R"("recoverability":"overwritten","recoverabilityStates":["overwritten"],"bytesAtRisk":16384,)"
+        R"("overwrittenBytes":16384,"damagedBytes":0,"alsoInTree":false})",
+        R"("recoverability":"unreachable","recoverabilityStates":["unreachable","overwritten","guessed"],)"}},
+      {"scan-lost " + states + " Partition0", 0, {"\n  5  正常文件夹  0  -  -  5  unreachable,overwritten,guessed also-in-tree\n"}},
+      {"recover " + states + " Partition0 out --only-intact --only-at-risk", 2, {"exclude each other"}},
       {"recover " + main, 2, {}},
       {"pt-backup " + sample, 2, {"needs SOURCE and FILE (see --help)"}},
       {"search a b", 2, {"needs exactly one SOURCE (see --help)"}},

@@ -160,6 +160,29 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
          }
        }},
       {"a path that is not there", "recovery-main.img", "--path /no/such", 1, {"no record at '/no/such'"}, {}, nullptr},
+      // Selected by the state each file was judged before the save: the intact ones come back whole, and what is
+      // at risk is named.
+      {"only the intact files", "recovery-states.img", "--only-intact", 0, {"saved 7 files"}, {"overwritten", "guessed"},
+       [](const std::string& out, const std::string& xml) {
+         std::istringstream truth(test::fixtureText("recovery-states.truth.txt"));
+         std::string sha, states, path;
+         uint64_t length = 0, overwritten = 0, damaged = 0;
+         while (truth >> sha >> length >> states >> overwritten >> damaged >> path) {
+           if (states == "intact") {
+             EXPECT_EQ(test::sha256OfFile(out + "/根目录" + path), sha) << path;
+           }
+         }
+         EXPECT_FALSE(contains(xml, "<dudorazu:status>overwritten")) << xml;
+         EXPECT_TRUE(contains(xml, "<dudorazu:recoverability all=\"intact\">intact</dudorazu:recoverability>"));
+       }},
+      {"only the files at risk", "recovery-states.img", "--only-at-risk", 1,
+       {"overwritten: /gone/whole.bin -> ", "overwritten: /gone/part.bin -> ", "guessed: /gone/chain.dat -> ",
+        "short: /gone/far.bin -> ", "(0 of 5000 bytes; its data starts or goes on outside the volume)", "saved 4 files"},
+       {"/live/"},
+       [](const std::string&, const std::string& xml) {
+         EXPECT_TRUE(contains(xml, "<dudorazu:recoverability all=\"overwritten\" bytes_at_risk=\"16384\">overwritten<"));
+         EXPECT_TRUE(contains(xml, "<dudorazu:recoverability all=\"unreachable\">unreachable<"));
+       }},
   };
   for (const Scenario& s : scenarios) {
     SCOPED_TRACE(s.name);

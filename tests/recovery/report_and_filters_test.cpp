@@ -7,6 +7,7 @@
 #include "core/recovery/record_search.h"
 #include "core/recovery/save_report.h"
 #include "core/recovery/sha256.h"
+#include "core/present/recoverability_text.h"
 #include "core/present/statistics.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
@@ -38,6 +39,9 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   f.sha256 = std::string(64, 'a');
   f.outputPath = "/out/a$b$";
   f.status = "saved";
+  f.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kDamaged);
+  f.bytesAtRisk = 4096;
+  f.alsoInTree = true;
   // No carve is "saved", whatever else went well: each kind has its status
   // and its line.
   const struct {
@@ -55,11 +59,15 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   for (const auto& c : carves) {
     ExfatFileRecord carved;
     carved.carve = c.kind;
+    carved.recoverability = recoverabilityBit(kCarved);
     SavedFile saved;
     saved.record = &carved;
     saved.outputPath = "/out/x.jpg";
     saved.created = true;
+    // A read error the save met adds to what the record was judged.
+    if (c.kind == kCarvedLengthEstimated) saved.unreadable.push_back({0, 0, 512});
     DfxmlFile d = dfxmlFileOf(saved, false);
+    EXPECT_EQ(d.recoverability, recoverabilityBit(kCarved) | (saved.unreadable.empty() ? 0 : recoverabilityBit(kDamaged)));
     EXPECT_EQ(d.status, c.status) << c.line;
     EXPECT_EQ(savedFileProblem(saved).rfind(c.line, 0), 0u) << savedFileProblem(saved);
     if (c.kind == kCarvedIncomplete) cut = d;
@@ -69,7 +77,10 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
                             "<mtime>2009-01-01T13:25:26</mtime>",
                             "<byte_run file_offset=\"4096\" img_offset=\"1089536\" fs_offset=\"40960\" len=\"904\"/>",
                             "<dudorazu:found_by>carving</dudorazu:found_by>\n      "
-                            "<dudorazu:carve_end>cut-short</dudorazu:carve_end>"})
+                            "<dudorazu:carve_end>cut-short</dudorazu:carve_end>",
+                            "<dudorazu:recoverability all=\"overwritten damaged\" bytes_at_risk=\"4096\" "
+                            "also_in_tree=\"1\">overwritten</dudorazu:recoverability>",
+                            "<dudorazu:recoverability all=\"carved\">carved</dudorazu:recoverability>"})
     EXPECT_TRUE(test::contains(xml, piece)) << piece << "\n" << xml;
   DUDORAZU_SKIP_UNLESS(test::haveTool("xmllint"), "xmllint is not installed: the report was not validated");
   test::TempDir dir;
@@ -101,6 +112,19 @@ TEST(RecordFilter, WildcardsExtensionsAndState) {
   filter.extensions.clear();
   filter.namePatterns = parsePatternList("*x*;read*");
   EXPECT_TRUE(filter.matches(r));
+  // By the worst state: a file taken in part is not intact, whatever else applies.
+  filter.recoverability = kOnlyIntact;
+  EXPECT_TRUE(filter.matches(r));
+  r.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kCarved);
+  EXPECT_FALSE(filter.matches(r));
+  filter.recoverability = kOnlyAtRisk;
+  EXPECT_TRUE(filter.matches(r));
+  r.recoverability = 0;
+  EXPECT_FALSE(filter.matches(r));
+  EXPECT_FALSE(filter.empty());
+  filter = RecordFilter{};
+  filter.recoverability = kOnlyIntact;
+  EXPECT_FALSE(filter.empty()) << "a filter by state alone is a filter";
 }
 
 TEST(RecordSearch, ModesWholeMatchStatesAndKinds) {
@@ -113,10 +137,10 @@ TEST(RecordSearch, ModesWholeMatchStatesAndKinds) {
     return r;
   };
   ExfatFileRecord& docs = add(root, "Docs", kStateFolder);
-  add(docs, "ReadMe.txt", kStateDeletedFile);
+  add(docs, "ReadMe.txt", kStateDeletedFile).recoverability = recoverabilityBit(kOverwritten);
   add(docs, "report.doc", kStateFile);
   ExfatFileRecord& old = add(docs, "old.jpg", kStateDeletedFolder);
-  add(old, "photo.JPEG", kStateFile);
+  add(old, "photo.JPEG", kStateFile).recoverability = recoverabilityBit(kCarved);
   add(root, "readme", kStateFile);
   using M = SearchCriteria::Mode;
   struct Case {
@@ -124,6 +148,7 @@ TEST(RecordSearch, ModesWholeMatchStatesAndKinds) {
     const char* text;
     bool whole, deleted, live, files, folders;
     const char* hits;
+    uint8_t recoverability = 0;
   } cases[] = {
       {M::Name, "", false, true, true, true, true, "Docs ReadMe.txt report.doc old.jpg photo.JPEG readme"},
       {M::Name, "README", false, true, true, true, true, "ReadMe.txt readme"},
@@ -136,9 +161,11 @@ TEST(RecordSearch, ModesWholeMatchStatesAndKinds) {
       {M::Patterns, "  *r*me.t?t;*jp*", true, true, true, true, true, "ReadMe.txt old.jpg photo.JPEG"},
       {M::Patterns, "e?d", false, true, true, true, true, "ReadMe.txt readme"},
       {M::Patterns, "e?d", true, true, true, true, true, ""},
+      {M::Name, "", false, true, true, true, false, "report.doc readme", kOnlyIntact},
+      {M::Name, "", false, true, true, true, false, "ReadMe.txt photo.JPEG", kOnlyAtRisk},
   };
   for (const Case& c : cases) {
-    SearchCriteria criteria{c.mode, c.text, c.whole, c.deleted, c.live, c.files, c.folders};
+    SearchCriteria criteria{c.mode, c.text, c.whole, c.deleted, c.live, c.files, c.folders, c.recoverability};
     std::string names;
     for (ExfatFileRecord* hit : searchRecords(root, criteria)) names += (names.empty() ? "" : " ") + hit->name;
     EXPECT_EQ(names, c.hits) << c.text << " whole=" << c.whole;
@@ -163,7 +190,28 @@ TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
   odd.dataLength = 5000;
   odd.children.push_back(file);
   folder.children.push_back(odd);
-  EXPECT_EQ(*statisticsForRow(true, &folder), "文件统计： 1023.0B在1个文件夹中包含 1个文件");
+  // The described totals, then the files below by how they come back.
+  EXPECT_EQ(*statisticsForRow(true, &folder), "文件统计： 1023.0B在1个文件夹中包含 1个文件；可完整恢复 1 个");
+  // Files by their worst state; the odd record's file is not counted, as it is not in the message.
+  folder.children.front().recoverability = recoverabilityBit(kDamaged) | recoverabilityBit(kGuessed);
+  folder.children.push_back(file);
+  EXPECT_EQ(statisticsByStateText(tallySubtree(&folder)), "可完整恢复 1 个，扇区损坏 1 个");
+  EXPECT_EQ(countsByStateNames(tallySubtree(&folder)), "intact 1, damaged 1");
+  EXPECT_EQ(statisticsByStateText(tallySubtree(&odd)), "") << "no file, no counts";
+  // A row's words: the worst state, the bytes at risk of the length (the last cluster only as far as the file
+  // reaches), and whether the tree holds it too.
+  file.dataLength = 10000;
+  file.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kGuessed);
+  file.overwrittenClusters = 3;
+  file.recoverMarks = kOverwrittenTail | kAlsoInTree;
+  EXPECT_EQ(recoverabilityLabelText(file, 4096), "已被覆盖（10000/10000 字节），另见目录树");
+  EXPECT_EQ(recoverabilitySummary(file, 4096), "overwritten,guessed 10000/10000 also-in-tree");
+  // The save's closing text counts the damaged files and puts the lines of one kind together, the worst first.
+  SaveTotals totals;
+  totals.damaged = 1;
+  EXPECT_EQ(saveReportText(totals, {"guessed: /a", "carved: /x", "damaged: /b\noverwritten: /b", "guessed: /c"}, false),
+            "已保存 0 个文件，0 字节。\n其中 1 个文件有簇位于无法读取的扇区或卷外，保存的内容不完整。\n以下 4 个文件未完整保存或需核对："
+            "\ndamaged: /b\noverwritten: /b\nguessed: /a\nguessed: /c\ncarved: /x");
   EXPECT_EQ(folderStatusText(1048576, 12, 345), "总大小 1.0MB 在 12 个文件夹中共有 345 个文件");
   EXPECT_EQ(folderStatusText(1ull << 50, 1, 1), "总大小 1125899906842624 在 1 个文件夹中共有 1 个文件");
   EXPECT_EQ(statisticsMessage({0, 5000000000ull, 0}), "文件统计： 0B在0个文件夹中包含 5000000000个文件")

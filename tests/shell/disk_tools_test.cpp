@@ -233,7 +233,8 @@ class DiskToolsTest : public QObject {
     s.window.commands().action(shell::kPartitionSearch)->trigger();
     s.window.commands().action(shell::kWholeDiskScan)->trigger();
     QVERIFY(!s.window.close());  // declined
-    QCOMPARE(s.dialogs.messages, QList<Message>({kWaiting, kWaiting, {"您真的要退出程序吗?", "dudorazu"}}));
+    QCOMPARE(s.dialogs.messages,
+             QList<Message>({kWaiting, kWaiting, {"正在扫描分区，退出将停止它。\n\n您真的要退出程序吗?", "dudorazu"}}));
     QVERIFY(ended.isEmpty());
 
     // Reading all of the disk takes far longer than this wait.

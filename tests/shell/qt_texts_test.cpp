@@ -44,9 +44,12 @@ class QtTextsTest : public QObject {
   void initTestCase() { QVERIFY2(dudorazu::shell::loadQtChineseTexts(*qApp), "Qt's Chinese texts are not installed"); }
 
   void messageBoxesAndFileDialogsHaveNoEnglish() {
-    QMessageBox question(QMessageBox::Question, QStringLiteral("提示"), QStringLiteral("您真的要退出程序吗?"),
-                         QMessageBox::Ok | QMessageBox::Cancel);
-    QMessageBox info(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("镜像完毕"), QMessageBox::Ok);
+    using dudorazu::shell::makeMessageBox;
+    auto question = makeMessageBox(nullptr, QMessageBox::Question, QStringLiteral("您真的要退出程序吗?"),
+                                   QStringLiteral("提示"), QMessageBox::Ok | QMessageBox::Cancel);
+    // A short text under a long caption: the box widens for the caption.
+    auto info = makeMessageBox(nullptr, QMessageBox::Information, QStringLiteral("镜像完毕"),
+                               QStringLiteral("磁盘镜像已经完成，共 10240 个扇区"), QMessageBox::Ok);
     QFileDialog open(nullptr, QString(), QString(), QStringLiteral("镜像文件 (*.img *.dd)"));
     open.setOption(QFileDialog::DontUseNativeDialog);
     open.setFileMode(QFileDialog::ExistingFile);
@@ -59,13 +62,14 @@ class QtTextsTest : public QObject {
     struct Case {
       const char* name;
       QWidget* dialog;
-    } cases[] = {{"question", &question}, {"message", &info}, {"open", &open}, {"save as", &save}, {"folder", &folder}};
+    } cases[] = {{"question", question.get()}, {"message", info.get()}, {"open", &open}, {"save as", &save}, {"folder", &folder}};
     for (const Case& c : cases) {
       c.dialog->show();
       QStringList texts = visibleTexts(*c.dialog);
       QVERIFY2(!texts.isEmpty(), c.name);
       QStringList found = english(texts);
       QVERIFY2(found.isEmpty(), qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + found.join(QStringLiteral(" | "))));
+      QVERIFY2(c.dialog->width() >= dudorazu::shell::captionWidth(c.dialog->windowTitle()), c.name);
       c.dialog->hide();
     }
   }

@@ -190,7 +190,7 @@ class WindowsTest : public QObject {
     clickFolder(*w, {"文档"});
     widgets::FileListModel& right = *w->fileModel();
     QCOMPARE(childTexts(right), (QStringList{"草稿", "会议记录.txt", "报告.txt"}));
-    QCOMPARE(headers(right), (QStringList{"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号"}));
+    QCOMPARE(headers(right), (QStringList{"名称", "状态", "大小", "创建时间", "修改时间", "文件读取时间", "文件号", "文件父号", "可恢复性"}));
     QCOMPARE(right.index(0, widgets::FileListModel::kState).data().toString(), QStringLiteral("已删除文件夹"));
     QVERIFY(s.window.statusPane(1)->text().startsWith(QStringLiteral("总大小 ")));
     QCOMPARE(s.window.statusPane(0)->text(), QStringLiteral("Ready"));
@@ -202,7 +202,9 @@ class WindowsTest : public QObject {
     s.window.commands().action(shell::kStatistics)->trigger();
     QVERIFY(counted.wait(20000));
     QCOMPARE(s.dialogs.messages.front(), (Message{"正在计算，请稍后...", "waiting"}));
-    QVERIFY(s.window.statusPane(2)->text().endsWith(QStringLiteral("在2个文件夹中包含 4个文件")));
+    // The described totals, then the files by how they come back.
+    QVERIFY2(s.window.statusPane(2)->text().contains(QStringLiteral("在2个文件夹中包含 4个文件；可完整恢复 ")),
+             qPrintable(s.window.statusPane(2)->text()));
     QCOMPARE(s.dialogs.messages.back(), (Message{s.window.statusPane(2)->text(), "文件统计"}));
 
     emit w->fileList()->doubleClicked(right.index(0, 0));
@@ -256,11 +258,17 @@ class WindowsTest : public QObject {
     QVERIFY(progress->isVisible());
     QCOMPARE(progress->windowTitle(), QStringLiteral("展开分区文件"));
 
-    // A refusal while it loads; the program's end is asked first.
+    // A refusal while it loads; the program's end and the tab's close are
+    // asked first, naming the work they would stop; declined, all stays.
     w->reload();
     s.window.close();
-    QCOMPARE(s.dialogs.messages, (QList<Message>{{"等待当前操作完成，请稍后！", "error"}, {"您真的要退出程序吗?", "dudorazu"}}));
+    w->parentWidget()->close();
+    QCOMPARE(s.dialogs.messages,
+             (QList<Message>{{"等待当前操作完成，请稍后！", "error"},
+                             {"正在展开分区文件，退出将停止它。\n\n您真的要退出程序吗?", "dudorazu"},
+                             {"正在展开分区文件，关闭将停止它。\n\n要关闭这个分区窗口吗?", "dudorazu"}}));
     QVERIFY(w->loading());
+    QCOMPARE(s.window.partitionWindows().size(), 1);
 
     QSignalSpy loaded(w, &PartitionWindow::loadFinished);
     progress->stopButton()->click();
@@ -287,11 +295,109 @@ class WindowsTest : public QObject {
     progress->close();
     QVERIFY(progress->block().cancelled());
 
-    // A tab closed while its tree loads stops the load and goes when it ends.
+    // Closing the image closes its window, asking first while it loads:
+    // declined, both stay; agreed, the load stops and both go.
     w->reload();
-    QVERIFY(!w->parentWidget()->close());
+    s.dialogs.confirmAnswer = false;
+    s.menu(s.row("sample-disk.img"), QStringLiteral("关闭镜像文件"));
+    QCOMPARE(s.window.partitionWindows().size(), 1);
+    QVERIFY(s.row("sample-disk.img").isValid());
+    QVERIFY(w->loading());
+    s.dialogs.confirmAnswer = true;
+    s.menu(s.row("sample-disk.img"), QStringLiteral("关闭镜像文件"));
     QVERIFY(progress->block().cancelled());
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    QTRY_VERIFY(!s.row("sample-disk.img").isValid());
+    // An idle window goes with its image at once.
+    w = openFirst(s, image("sample-disk.img"));
+    QVERIFY(w);
+    s.menu(s.row("sample-disk.img"), QStringLiteral("关闭镜像文件"));
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    QVERIFY(!s.row("sample-disk.img").isValid());
+
+    // A tab closed while its tree loads stops the load, saying so, and goes
+    // when it ends.
+    w = openFirst(s, image("sample-disk.img"), false);
+    progress = w->progressWindow();
+    s.dialogs.confirmAnswer = true;
+    QVERIFY(!w->parentWidget()->close());
+    QVERIFY(progress->block().cancelled());
+    QCOMPARE(progress->labelText(), QStringLiteral("正在分析文件，请稍后!"));
+    QVERIFY(!progress->stopButton()->isEnabled());
+    QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+  }
+
+  // Before any save, each file says how it will come back: a column after
+  // the described ones, coloured and sortable; folders with nothing whole
+  // below read so; the find dialog keeps only what comes back whole.
+  void recoverabilityShowsBeforeTheSave() {
+    Session s;
+    PartitionWindow* w = openFirst(s, image("recovery-states.img"));
+    QVERIFY(w);
+    clickFolder(*w, {"gone"});
+    widgets::FileListModel& right = *w->fileModel();
+    const int column = widgets::FileListModel::kRecoverability;
+    auto stateOf = [&](const char* name) { return childNamed(right, {}, name).siblingAtColumn(column); };
+    struct Row {
+      const char* name;
+      const char* label;
+      QColor colour;
+    } rows[] = {{"whole.bin", "已被覆盖 32.0KB/32.0KB", QColor(192, 0, 0)},
+                {"intact.bin", "可完整恢复", QColor(0, 128, 0)},
+                {"chain.dat", "推测的簇链", QColor(192, 96, 0)},
+                {"far.bin", "无法访问", QColor(128, 128, 128)}};
+    for (const Row& row : rows) {
+      QVERIFY2(stateOf(row.name).data().toString().startsWith(QString::fromUtf8(row.label).section(' ', 0, 0)),
+               qPrintable(stateOf(row.name).data().toString()));
+      QCOMPARE(stateOf(row.name).data(Qt::ForegroundRole).value<QBrush>().color(), row.colour);
+    }
+    // A click on its header lists the whole files first, a second the worst.
+    auto files = [&] {
+      QStringList names;
+      for (int r = 0; r < right.rowCount(); ++r)
+        if (!right.recordAt(right.index(r, 0))->isFolder()) names << right.index(r, 0).data().toString();
+      return names;
+    };
+    QHeaderView* header = w->fileList()->header();
+    emit header->sectionClicked(column);
+    QCOMPARE(files().front(), QStringLiteral("intact.bin"));
+    emit header->sectionClicked(column);
+    QCOMPARE(files().front(), QStringLiteral("far.bin"));
+    emit header->sectionClicked(widgets::FileListModel::kName);
+    QVERIFY(!header->isSortIndicatorShown());
+    // The left tree names a folder none of whose files comes back whole (as
+    // the damaged folder would be with its unreadable area given).
+    widgets::FolderTreeModel& left = *w->folderModel();
+    left.recordAt(childNamed(left, childNamed(left, left.topIndex(), QStringLiteral("根目录")), "old"))->recoverMarks |=
+        kNothingIntactBelow;
+    int marked = 0;
+    std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& at) {
+      for (int r = 0; r < left.rowCount(at); ++r) {
+        QModelIndex row = left.index(r, 0, at);
+        const bool nothing = (left.recordAt(row)->recoverMarks & kNothingIntactBelow) != 0;
+        marked += nothing;
+        QCOMPARE(row.data(Qt::FontRole).value<QFont>().italic(), nothing);
+        QCOMPARE(!row.data(Qt::ToolTipRole).toString().isEmpty(), nothing);
+        walk(row);
+      }
+    };
+    walk(left.topIndex());
+    QVERIFY(marked > 0);
+    // Only whole files: the gone folder's search finds intact.bin alone.
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      auto& f = static_cast<shell::FindDialog&>(d);
+      f.modeBox()->setCurrentIndex(1);
+      f.textBox()->setCurrentText(QStringLiteral("bin"));
+      f.checkBoxes().back()->setChecked(true);
+      return true;
+    };
+    QSignalSpy found(w, &PartitionWindow::searchFinished);
+    s.window.commands().action(shell::kFind)->trigger();
+    QVERIFY(found.wait(20000));
+    QStringList hits = childTexts(*w->searchResults()->model());
+    QVERIFY2(hits.contains(QStringLiteral("intact.bin")) && !hits.contains(QStringLiteral("whole.bin")) &&
+                 !hits.contains(QStringLiteral("far.bin")),
+             qPrintable(hits.join(", ")));
   }
 
   void findDialogAndASearchForADeletedFile() {
@@ -317,7 +423,7 @@ class WindowsTest : public QObject {
     s.window.commands().action(shell::kFind)->trigger();
     QCOMPARE(seen, (QStringList{"查找文件", "文件名", "文件扩展名", "文件名匹配", "文件名", "", "", "  txt; doc; xls",
                                 "  *r*me.t?t;*jp*", "", "全匹配-", "删除文件+", "正常文件+", "文件+", "文件夹+",
-                                "查找类型"}));
+                                "只显示可完整恢复的文件-", "查找类型"}));
     QCOMPARE(found.count(), 0);  // cancelled: no search
 
     // Deleted files whose names match a pattern, anywhere in the partition.
@@ -366,6 +472,7 @@ class WindowsTest : public QObject {
     QVERIFY(QSignalSpy(w, &PartitionWindow::loadFinished).wait(20000));
     // A tab closed while a search runs goes once the search has ended.
     s.window.commands().action(shell::kFind)->trigger();
+    s.dialogs.confirmAnswer = true;
     QVERIFY(!w->parentWidget()->close());
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
   }
@@ -391,7 +498,6 @@ class WindowsTest : public QObject {
     QCOMPARE(w->scanProgressWindow()->windowTitle(), QStringLiteral("扫描丢失文件"));
     QVERIFY(w->scanProgressWindow()->isVisible());
     QVERIFY(scanned.wait(60000));
-    QVERIFY(!w->scanProgressWindow()->isVisible());
     QCOMPARE(childTexts(left, left.topIndex()), (QStringList{"根目录", "扩展目录"}));
     QModelIndex root = childNamed(left, left.topIndex(), QStringLiteral("根目录"));
     QModelIndex lost = childNamed(left, root, QStringLiteral("9"));
@@ -401,6 +507,13 @@ class WindowsTest : public QObject {
     QVERIFY(!status.isEmpty());
     QCOMPARE(status.last().front().toString(), QStringLiteral("扫描完毕：找到 %1 个文件夹，恢复出 6 个文件")
                                                    .arg(childTexts(left, root).size()));
+    // Its window stays with the same last line until it is closed.
+    shell::ProgressWindow* scanWindow = w->scanProgressWindow();
+    QVERIFY(scanWindow->isVisible());
+    QCOMPARE(scanWindow->labelText(), status.last().front().toString());
+    QCOMPARE(scanWindow->stopButton()->text(), QStringLiteral("关闭"));
+    scanWindow->stopButton()->click();
+    QVERIFY(!scanWindow->isVisible());
     emit w->folderTree()->clicked(childNamed(left, left.topIndex(), QStringLiteral("扩展目录")));
     QStringList carved = childTexts(*w->fileModel());
     carved.sort();
@@ -534,16 +647,23 @@ class WindowsTest : public QObject {
     w->singleSave(SaveOrigin::RightPane);
     const bool singleEnded = ends.wait(10000);
     const bool batchHeld = w->saveProgressWindow()->isVisible();
-    // Closing the tab stops the batch, and the tab goes once it has ended.
+    // Closing the tab stops the batch, saying so, and the tab goes once it
+    // has ended.
+    s.dialogs.confirmAnswer = true;
     const bool closed = w->parentWidget()->close();
     const bool stopped = w->saveProgressWindow()->block().cancelled();
+    const QString stopping = w->saveProgressWindow()->labelText();
     hold = false;
     QVERIFY(batchHeld);
     QVERIFY2(singleEnded, "the single save's report waited for the batch");
     QVERIFY(ends.first().first().toString().startsWith(QStringLiteral("已保存 1 个文件")));
     QVERIFY(!closed && stopped);
+    QCOMPARE(stopping, QStringLiteral("正在分析文件，请稍后!"));
     QVERIFY(ends.wait(20000));
     QTRY_COMPARE(s.window.partitionWindows().size(), 0);
+    // Nothing half-written stands under its final name.
+    QVERIFY(!QFileInfo::exists(target + "/kept/two.txt"));
+    QVERIFY(QFileInfo::exists(target + "/kept/two.txt.partial") || !QFileInfo::exists(target + "/kept"));
   }
 
   // Every save route refuses a target folder on the volume being read
@@ -671,6 +791,40 @@ class WindowsTest : public QObject {
 
   // What assistive technology reads: every control that takes the focus in
   // every window and dialog has a name.
+  // At 1280x800 every header and cell of every pane reads whole, and each
+  // column's text is on screen without scrolling sideways.
+  void everyTextFitsAt1280By800() {
+    Session s;
+    s.window.resize(1280, 800);
+    s.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QVERIFY2(s.window.width() > 1200, "the test screen is narrower than 1280 pixels");
+    s.window.openImageFile(image("sample-disk.img"));
+    s.window.diskWindow()->diskTree()->setCurrentIndex(s.row("sample-disk.img", "Partition0"));
+    emit s.window.diskWindow()->diskTree()->clicked(s.row("sample-disk.img", "Partition0"));
+    QStringList cut;
+    auto check = [&](QWidget& window) {
+      QCoreApplication::processEvents();
+      for (auto* view : window.findChildren<widgets::TreeListView*>()) {
+        if (!view->isVisible()) continue;
+        for (int c = 0; c < view->model()->columnCount(); ++c) {
+          if (view->isColumnHidden(c)) continue;
+          const QString where = view->accessibleName() + "/" + view->model()->headerData(c, Qt::Horizontal).toString();
+          if (view->contentsWidth(c) > view->columnWidth(c)) cut << where + " elided";
+          if (view->header()->sectionPosition(c) + view->contentsWidth(c) > view->viewport()->width())
+            cut << where + " off screen";
+        }
+      }
+    };
+    check(*s.window.diskWindow());
+    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
+    QVERIFY(w);
+    clickFolder(*w, {"文档"});
+    QVERIFY(w->fileModel()->rowCount() > 0);
+    check(*w);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
+  }
+
   void everyControlOfEveryWindowHasAName() {
     Session s;
     s.window.openImageFile(image("sample-disk.img"));
@@ -693,6 +847,46 @@ class WindowsTest : public QObject {
           unnamed << QString::fromLatin1(window->metaObject()->className()) + "/" + w->metaObject()->className();
       }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+    // No English in a label or button but key names, the sector unit and
+    // the idle status text.
+    static const QRegularExpression allowed(
+        QStringLiteral("\\s+(C[Tt]rl|Alt|Shift|F\\d+|[A-Z]|\\+)+$|^\\d+ Sectors$|^Ready$"));
+    QStringList latin;
+    for (QWidget* window : windows) {
+      QStringList texts;
+      for (QLabel* l : window->findChildren<QLabel*>()) texts << l->text();
+      for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) texts << b->text();
+      for (QString t : texts)
+        if (t.remove(allowed).contains(QRegularExpression(QStringLiteral("[A-Za-z]")))) latin << t;
+    }
+    QVERIFY2(latin.isEmpty(), qPrintable(latin.join(", ")));
+
+    // Each entry of a menu on screen reads as shown, with its text, in the
+    // disk window's menus and then in the partition window's, which share
+    // commands with them.
+    s.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QStringList hidden;
+    auto readMenus = [&] {
+      for (QAction* top : s.window.menuBar()->actions()) {
+        if (!top->isVisible()) continue;
+        QMenu* menu = top->menu();
+        menu->popup(s.window.mapToGlobal(QPoint(0, 0)));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(menu);
+        for (int i = 0; i < a->childCount(); ++i) {
+          QAccessibleInterface* item = a->child(i);
+          if (item->role() == QAccessible::Separator) continue;
+          if (item->state().invisible || item->text(QAccessible::Name).isEmpty())
+            hidden << menu->title() + "/" + item->text(QAccessible::Name);
+        }
+        menu->hide();
+      }
+    };
+    readMenus();
+    QVERIFY(s.open(s.row("sample-disk.img", "Partition0")));
+    readMenus();
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(", ")));
   }
 };
 

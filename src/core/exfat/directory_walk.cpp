@@ -178,6 +178,13 @@ void DirectoryWalk::readInto(Frame& f, uint64_t position) {
   f.second.position = position;
   f.second.length = device_.readZeroFilled(position, f.buffer.data() + f.half, f.half);
   ++reads_;
+  // What the device holds but would not give: the records it held are lost
+  // and whatever claims these bytes is damaged. Past its end is another
+  // matter (a cut-off image), not a read error.
+  const uint64_t wanted = checkedSum(position, f.half).value_or(UINT64_MAX);
+  const uint64_t end = deviceSize_ != 0 ? std::min(deviceSize_, wanted) : wanted;
+  if (position + f.second.length < end)
+    if (auto lost = ByteRange::between(position + f.second.length, end)) volume_.noteUnreadable(*lost);
 }
 
 void DirectoryWalk::copySecondToFirst(Frame& f) {

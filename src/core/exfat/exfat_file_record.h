@@ -35,6 +35,27 @@ enum CarveKind : uint8_t {
                                    // after a break (the carve's clusters are a guess)
 };
 
+// How sure a save can be of a record's bytes, judged from the volume's maps
+// alone (allocation bitmap, live chains, folders, unreadable areas), without
+// reading file data. Ordered from best to worst: a record shows the worst of
+// those that apply, and a wrong file called good is worse than a missing one.
+enum Recoverability : uint8_t {
+  kIntact = 0,       // every cluster reachable and claimed by nothing else
+  kCarved = 1,       // found by its content; `carve` says how its end was found
+  kGuessed = 2,      // its chain was cleared: the clusters after it are the free ones
+  kDamaged = 3,      // some clusters lie where the device could not be read
+  kOverwritten = 4,  // some clusters are in use now by other files or folders
+  kUnreachable = 5,  // its data starts, or goes on, outside the volume
+};
+inline constexpr int kRecoverabilityCount = 6;
+inline constexpr uint8_t recoverabilityBit(Recoverability k) { return static_cast<uint8_t>(1u << k); }
+
+// Bits of ExfatFileRecord::recoverMarks.
+inline constexpr uint8_t kAlsoInTree = 1;         // found by the scan, yet the live tree holds it too
+inline constexpr uint8_t kOverwrittenTail = 2;    // the file's last, partial cluster is among overwrittenClusters
+inline constexpr uint8_t kDamagedTail = 4;        // ... among damagedClusters
+inline constexpr uint8_t kNothingIntactBelow = 8; // a folder with files below it, none of them intact
+
 // Consecutive clusters of a file whose clusters were chosen by its content.
 struct ClusterRun {
   uint32_t first = 0;
@@ -51,12 +72,23 @@ struct ExfatFileRecord {
   // been given to other files since, as a deleted file's may. Set by
   // markLiveTree.
   bool outsideLiveTree = false;
+  // recoverabilityBit(k) for each Recoverability k above kIntact that applies;
+  // 0: intact. A folder carries its own and all of those below it. Set by
+  // assessRecoverability after a load or a scan, as are the fields below.
+  uint8_t recoverability = 0;
   uint16_t createTime = 0;
   uint16_t createDate = 0;
   uint16_t modifyTime = 0;
   uint16_t modifyDate = 0;
+  uint8_t recoverMarks = 0;  // kAlsoInTree, ...
   uint64_t dataLength = 0;  // the whole DataLength: files of 4 GiB and more are common
   uint32_t firstCluster = 0;
+  // The record's own clusters (a folder's: those holding its entries) in use
+  // now, and those not in use that hold unreadable bytes: each cluster is
+  // counted once, so their bytes add up to the bytes at risk. Clusters, not
+  // bytes, keep the record small: see recoverability.h for the bytes.
+  uint32_t overwrittenClusters = 0;
+  uint32_t damagedClusters = 0;
   std::string name;  // UTF-8
   ExfatFileRecord* parent = nullptr;
   std::list<ExfatFileRecord> children;

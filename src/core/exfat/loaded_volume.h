@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "core/common/byte_range.h"
 #include "core/exfat/exfat_file_record.h"
 #include "core/partitions/partition_record.h"
 
@@ -41,6 +42,21 @@ struct LoadedVolume {
   // The clusters of carved records that do not lie one after the other
   // from their first cluster on, in order.
   std::map<const ExfatFileRecord*, std::vector<ClusterRun>> carvedClusters;
+  // Bytes of the device known to be unreadable before a load or scan (the
+  // areas an imaging run did not finish): sorted. Given by the owner and kept
+  // from one load to the next.
+  std::vector<ByteRange> unreadableGiven;
+  // The read errors a load or scan met, in the order met.
+  std::vector<ByteRange> unreadableMet;
+  // Notes a read error; one right after the last joins it, so a scan over a
+  // dead stretch of disk keeps one range, not one per cluster.
+  void noteUnreadable(const ByteRange& bytes) {
+    if (!unreadableMet.empty() && unreadableMet.back().end() == bytes.start()) {
+      if (auto joined = ByteRange::between(unreadableMet.back().start(), bytes.end())) unreadableMet.back() = *joined;
+    } else if (!bytes.empty()) {
+      unreadableMet.push_back(bytes);
+    }
+  }
 
   // Releases both trees, both indexes and the FAT (before a new load or scan,
   // and when the owner closes).
@@ -48,6 +64,7 @@ struct LoadedVolume {
     clusterIndex.clear();
     carvedIndex.clear();
     carvedClusters.clear();
+    unreadableMet.clear();
     clearChildren(rootRecord);
     clearChildren(extendedRecord);
     fatTable.clear();
@@ -59,7 +76,8 @@ struct LoadedVolume {
   }
   bool hasResults() const {
     return !fatTable.empty() || !allocationBitmap.empty() || !liveClusters.empty() || !rootRecord.children.empty() ||
-           !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty() || !carvedClusters.empty();
+           !extendedRecord.children.empty() || !clusterIndex.empty() || !carvedIndex.empty() || !carvedClusters.empty() ||
+           !unreadableMet.empty();
   }
 
   // Number of FAT entries that may be followed. Counts only what is in memory.

@@ -133,7 +133,12 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
       } else {
         // Past a failed or short read each cluster is asked for alone, so a
         // bad sector costs only the clusters it lies in.
-        lengths[j] = device.readZeroFilled(p.clusterPosition(static_cast<uint32_t>(c + j)), batch + at, clusterLength);
+        const uint64_t position = p.clusterPosition(static_cast<uint32_t>(c + j));
+        lengths[j] = device.readZeroFilled(position, batch + at, clusterLength);
+        const uint64_t wanted = checkedSum(position, clusterLength).value_or(UINT64_MAX);
+        const uint64_t end = device.size() != 0 ? std::min(wanted, device.size()) : wanted;
+        if (position + lengths[j] < end)
+          if (auto lost = ByteRange::between(position + lengths[j], end)) lv.noteUnreadable(*lost);
       }
     }
 

@@ -10,6 +10,8 @@ SubtreeTally tallySubtree(const ExfatFileRecord* record) {
   walkTree(*record, [&](const ExfatFileRecord& r, size_t) {
     if (r.isFile()) {
       ++tally.files;
+      ++tally.byState[worstRecoverability(r)];
+      tally.alsoInTree += (r.recoverMarks & kAlsoInTree) != 0;
       uint64_t sum = tally.bytes + r.dataLength;
       tally.bytes = sum < tally.bytes ? UINT64_MAX : sum;
     } else if (r.isFolder()) {

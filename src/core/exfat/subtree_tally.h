@@ -3,7 +3,7 @@
 // before a save, the batch progress step and the statistics message.
 #include <cstdint>
 
-#include "core/exfat/exfat_file_record.h"
+#include "core/exfat/recoverability.h"
 
 namespace dudorazu {
 
@@ -11,6 +11,8 @@ struct SubtreeTally {
   uint64_t bytes = 0;    // dataLength of every file (states 2 and 4)
   uint64_t files = 0;    // records of state 2 or 4
   uint64_t folders = 0;  // records of state 1 or 3
+  uint64_t byState[kRecoverabilityCount] = {};  // files by their worst Recoverability
+  uint64_t alsoInTree = 0;                      // files the live tree holds too (kAlsoInTree)
 };
 
 // Sum of dataLength over the files of the subtree; records of state 0 or

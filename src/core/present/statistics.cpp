@@ -4,6 +4,7 @@
 
 #include "core/common/text.h"
 #include "core/present/display_format.h"
+#include "core/present/recoverability_text.h"
 
 namespace dudorazu {
 
@@ -18,7 +19,11 @@ std::string statisticsMessage(const SubtreeTally& tally) {
 std::optional<std::string> statisticsForRow(bool selected, const ExfatFileRecord* record) {
   if (!selected) return statisticsMessage(SubtreeTally{});
   if (!record) return std::nullopt;
-  return statisticsMessage(tallySubtree(record));
+  // The described totals, then how many files below come back whole and
+  // how many do not.
+  const SubtreeTally tally = tallySubtree(record);
+  const std::string byState = statisticsByStateText(tally);
+  return statisticsMessage(tally) + (byState.empty() ? "" : "；" + byState);
 }
 
 std::string folderStatusText(uint64_t bytes, uint64_t folders, uint64_t files) {

@@ -105,6 +105,8 @@ DataRunWalker::DataRunWalker(const ExfatFileRecord& record, const LoadedVolume& 
               !volume.allocationBitmap.empty();
 }
 
+bool DataRunWalker::countsInUse(uint64_t cluster) const { return released_ && inUse(volume_, cluster, bitmapTells_); }
+
 uint64_t DataRunWalker::bytesInUseFrom(uint64_t first, uint64_t offset, uint64_t length) const {
   if (!released_ || length == 0) return 0;
   const uint64_t end = offset + length;

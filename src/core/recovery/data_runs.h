@@ -78,6 +78,9 @@ class DataRunWalker {
   // Whatever such clusters hold is another file's, or was: the file's own
   // bytes are at risk.
   uint64_t bytesInUse() const { return inUse_; }
+  // Whether bytesInUse counts `cluster` as in use: the one rule for what
+  // another file took.
+  bool countsInUse(uint64_t cluster) const;
 
   // Which free cluster carries a guessed file on after `last`; none ends
   // the file. The default takes the next one in order (nextFreeCluster); a

@@ -5,6 +5,7 @@
 #include "core/common/text.h"
 #include "core/exfat/record_walk.h"
 #include "core/present/display_format.h"
+#include "core/present/recoverability_text.h"
 
 namespace dudorazu {
 namespace {
@@ -65,6 +66,10 @@ DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun) {
   f.carve = r.carve;
   f.guessed = saved.guessed || r.carve == kCarvedThroughFreeClusters;
   f.overwrittenBytes = saved.overwrittenBytes;
+  f.recoverability = r.recoverability;
+  if (!saved.unreadable.empty()) f.recoverability |= recoverabilityBit(kDamaged);
+  f.bytesAtRisk = saved.bytesAtRisk;
+  f.alsoInTree = (r.recoverMarks & kAlsoInTree) != 0;
   // A carve is never "saved": what it holds was found by content alone.
   f.status = saved.partial                                            ? "partial"
              : saved.failed || saved.cancelled                        ? "failed"
@@ -138,6 +143,12 @@ std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile
     if (f.guessed) x += "      <dudorazu:clusters>guessed</dudorazu:clusters>\n";
     if (f.overwrittenBytes != 0)
       x += "      <dudorazu:overwritten_bytes>" + u64(f.overwrittenBytes) + "</dudorazu:overwritten_bytes>\n";
+    // The worst state as the element's text, every state that applies in
+    // `all`: a reader that knows one word per file takes the text.
+    x += std::string("      <dudorazu:recoverability all=\"") + recoverabilityNames(f.recoverability, " ") + "\"" +
+         (f.bytesAtRisk != 0 ? " bytes_at_risk=\"" + u64(f.bytesAtRisk) + "\"" : std::string()) +
+         (f.alsoInTree ? " also_in_tree=\"1\"" : "") + ">" +
+         recoverabilityName(worstRecoverability(f.recoverability)) + "</dudorazu:recoverability>\n";
     x += "    </fileobject>\n";
   }
   x += "  </volume>\n</dfxml>\n";

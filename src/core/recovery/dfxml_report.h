@@ -39,6 +39,11 @@ struct DfxmlFile {
   uint8_t carve = kNotCarved;  // CarveKind: found by content, not by an entry
   bool guessed = false;        // clusters after the chain's end taken from the free ones
   uint64_t overwrittenBytes = 0;
+  // The record's recoverability (recoverabilityBit per state), with what the
+  // save met added (read errors: damaged), and its bytes at risk.
+  uint8_t recoverability = 0;
+  uint64_t bytesAtRisk = 0;
+  bool alsoInTree = false;  // found by the scan, yet the live tree holds it too
 };
 
 // The entry for a file a save reached.

@@ -85,6 +85,7 @@ std::vector<std::string> parsePatternList(const std::string& list) { return spli
 bool RecordFilter::matches(const ExfatFileRecord& record) const {
   if (state == State::Deleted && !record.isDeleted()) return false;
   if (state == State::Live && record.isDeleted()) return false;
+  if (!recoverabilityWanted(recoverability, record)) return false;
   if (!namePatterns.empty()) {
     bool any = false;
     for (const std::string& p : namePatterns) any = any || wildcardMatch(p, record.name);

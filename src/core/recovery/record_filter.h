@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exfat/exfat_file_record.h"
+#include "core/exfat/recoverability.h"
 
 namespace dudorazu {
 
@@ -20,13 +20,26 @@ std::vector<std::string> parseExtensionList(const std::string& list);
 // Patterns separated by ";" (as in "*r*me.t?t;*jp*").
 std::vector<std::string> parsePatternList(const std::string& list);
 
+// Masks of worst recoverability states (recoverabilityBit of each) for
+// RecordFilter::recoverability and SearchCriteria::recoverability.
+inline constexpr uint8_t kOnlyIntact = recoverabilityBit(kIntact);
+inline constexpr uint8_t kOnlyAtRisk = static_cast<uint8_t>(((1u << kRecoverabilityCount) - 1) & ~kOnlyIntact);
+
+// Whether the record's worst state is one of `mask`; every record for 0.
+inline bool recoverabilityWanted(uint8_t mask, const ExfatFileRecord& record) {
+  return mask == 0 || (mask & recoverabilityBit(worstRecoverability(record))) != 0;
+}
+
 struct RecordFilter {
   enum class State { Any, Deleted, Live };
   State state = State::Any;
   std::vector<std::string> namePatterns;  // any one must match the name
   std::vector<std::string> extensions;    // any one must equal the extension
+  uint8_t recoverability = 0;             // worst states wanted (kOnlyIntact, ...); 0: any
 
-  bool empty() const { return state == State::Any && namePatterns.empty() && extensions.empty(); }
+  bool empty() const {
+    return state == State::Any && namePatterns.empty() && extensions.empty() && recoverability == 0;
+  }
   bool matches(const ExfatFileRecord& record) const;
 };
 

@@ -53,6 +53,7 @@ bool nameMatches(const SearchCriteria& c, const std::string& name) {
 bool searchMatches(const SearchCriteria& c, const ExfatFileRecord& record) {
   if (record.isDeleted() ? !c.deleted : !c.live) return false;
   if (record.isFolder() ? !c.folders : record.isFile() ? !c.files : true) return false;
+  if (!recoverabilityWanted(c.recoverability, record)) return false;
   return nameMatches(c, record.name);
 }
 

@@ -22,6 +22,9 @@ struct SearchCriteria {
   bool live = true;
   bool files = true;
   bool folders = true;
+  // Worst recoverability states wanted (kOnlyIntact: "只显示可完整恢复的文件");
+  // 0: any.
+  uint8_t recoverability = 0;
 };
 
 // Whether `record` meets the criteria. Letters compare without case; an

@@ -35,6 +35,13 @@ struct SavedFile {
   // Bytes of a deleted file read from clusters that are in use now (by the
   // allocation bitmap or the live tree): another file's, or likely so.
   uint64_t overwrittenBytes = 0;
+  // Bytes of the record in clusters known to be unreadable before the save
+  // (read errors met by the load or scan, areas an imaging run did not
+  // finish): what the device gives there is not the file's, even where it
+  // reads. Sets `damaged`.
+  uint64_t damagedBeforeBytes = 0;
+  // The record's bytes at risk as assessed (bytesAtRisk).
+  uint64_t bytesAtRisk = 0;
   uint64_t bytesWritten = 0;
   std::vector<DataRun> runs;        // with SaveContext::collectRuns
   std::vector<DataRun> unreadable;  // runs written as zeros

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "core/common/text.h"
+#include "core/exfat/recoverability.h"
 #include "core/recovery/decoded_jpeg_clusters.h"
 #include "core/recovery/file_times.h"
 #include "core/recovery/sha256.h"
@@ -150,6 +151,12 @@ void finishFile(SaveContext& context, SavedFile& saved, const DataRunWalker& wal
   saved.overwrittenBytes = walker.bytesInUse();
   saved.beyondVolume = walker.beyondVolume();
   if (saved.beyondVolume) saved.damaged = true;
+  // The record's assessment and the save judge its clusters by the same
+  // walk; unreadable areas the save cannot see for itself (an image reads
+  // zeros where the copy never got) come from the assessment.
+  saved.damagedBeforeBytes = damagedBytes(*saved.record, context.volume->clusterBytes());
+  if (saved.damagedBeforeBytes != 0) saved.damaged = true;
+  saved.bytesAtRisk = bytesAtRisk(*saved.record, context.volume->clusterBytes());
   SaveTotals& t = context.totals;
   if (saved.failed) ++t.failed;
   else if (saved.cancelled) ++t.cancelled;

@@ -16,7 +16,8 @@ namespace dudorazu {
 std::string savedFileProblem(const SavedFile& file, bool dryRun = false);
 
 // The desktop program's closing text of a save: what was written, how many
-// files hold other files' clusters or guessed ones, then each problem line.
+// files hold other files' clusters, guessed ones or unreadable ones, then
+// each problem line, those of one kind together, the worst kind first.
 std::string saveReportText(const SaveTotals& totals, const std::vector<std::string>& problems, bool stopped);
 
 }  // namespace dudorazu

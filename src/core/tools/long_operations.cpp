@@ -3,6 +3,7 @@
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
 #include "core/present/statistics.h"
+#include "core/recovery/assess_recoverability.h"
 #include "core/exfat/subtree_tally.h"
 #include "core/tools/upcase_scans.h"
 
@@ -10,13 +11,17 @@ namespace dudorazu {
 
 LongOperation treeLoadOperation(DiskRecord& disk, LoadedVolume& volume) {
   return {kTitleExpandPartition, nullptr, false, [&disk, &volume](ProgressBlock& progress, MessageSink&, Questions&) {
-            return loadVolumeTree(disk, volume, progress);
+            const bool loaded = loadVolumeTree(disk, volume, progress);
+            assessRecoverability(volume);
+            return loaded;
           }};
 }
 
 LongOperation lostFileScanOperation(DiskRecord& disk, LoadedVolume& volume) {
   return {kTitleLostFileScan, nullptr, false, [&disk, &volume](ProgressBlock& progress, MessageSink&, Questions&) {
-            return scanLostFiles(disk, volume, progress);
+            const bool scanned = scanLostFiles(disk, volume, progress);
+            assessRecoverability(volume);
+            return scanned;
           }};
 }
 

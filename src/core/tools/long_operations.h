@@ -19,9 +19,10 @@
 
 namespace dudorazu {
 
-// The partition's folder tree (loadVolumeTree).
+// The partition's folder tree (loadVolumeTree), each record's
+// recoverability assessed (assessRecoverability).
 LongOperation treeLoadOperation(DiskRecord& disk, LoadedVolume& volume);
-// The lost-file scan (scanLostFiles).
+// The lost-file scan (scanLostFiles), assessed the same way.
 LongOperation lostFileScanOperation(DiskRecord& disk, LoadedVolume& volume);
 // The search for lost volumes; true only when it ran to the disk's end.
 LongOperation searchOperation(DiskRecord& disk, SearchMode mode, uint8_t heads, FoundVolumeCallback onFound);

@@ -12,6 +12,7 @@
 #include <cerrno>
 
 #include "platform/devices.h"
+#include "platform/image_file.h"
 
 namespace dudorazu::platform {
 namespace {
@@ -145,9 +146,8 @@ class FdSectorDevice : public SectorDevice {
   CopyMethod copyMethod_ = CopyMethod::CopyRange;
 };
 
-}  // namespace
-
-std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode mode) {
+// The file or block device itself; `regular` tells which.
+std::unique_ptr<SectorDevice> openPlain(const std::string& path, OpenMode mode, bool& regular) {
   int flags = O_CLOEXEC;
   switch (mode) {
     case OpenMode::Read: flags |= O_RDONLY; break;
@@ -162,9 +162,30 @@ std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode
   if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) ||
       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);  // a folder, a FIFO or a character device is no disk
+    errno = 0;
     return nullptr;
   }
+  regular = S_ISREG(st.st_mode);
   return std::make_unique<FdSectorDevice>(fd);
+}
+
+}  // namespace
+
+std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode mode) {
+  setOpenProblem({});
+  bool regular = false;
+  auto device = openPlain(path, mode, regular);
+  if (!device || !regular) return device;
+  // An image file may hold a disk in a container, or be one piece of it.
+  return openImageFile(path, std::move(device), mode, [](const std::string& piece) -> std::unique_ptr<SectorDevice> {
+    bool pieceRegular = false;
+    auto d = openPlain(piece, OpenMode::Read, pieceRegular);
+    if (d && !pieceRegular) {
+      errno = 0;
+      return nullptr;
+    }
+    return d;
+  });
 }
 
 }  // namespace dudorazu::platform

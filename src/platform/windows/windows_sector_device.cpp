@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/devices.h"
+#include "platform/image_file.h"
 #include "platform/files.h"
 #include "platform/windows/windows_handle.h"
 #include "platform/windows/windows_paths.h"
@@ -150,6 +151,7 @@ std::unique_ptr<SectorDevice> openFileAsDrive(const std::string& path, uint32_t 
 }
 
 std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode mode) {
+  setOpenProblem({});
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
   if (mode != OpenMode::Read) access |= GENERIC_WRITE;
@@ -181,7 +183,9 @@ std::unique_ptr<SectorDevice> openSectorDevice(const std::string& path, OpenMode
     errno = 0;  // a folder, a pipe or a console is no disk
     return nullptr;
   }
-  return std::make_unique<HandleSectorDevice>(h.release(), 0, 0);
+  // An image file may hold a disk in a container, or be one piece of it.
+  return openImageFile(path, std::make_unique<HandleSectorDevice>(h.release(), 0, 0), mode,
+                       [](const std::string& piece) { return openSectorDevice(piece, OpenMode::Read); });
 }
 
 }  // namespace dudorazu::platform
