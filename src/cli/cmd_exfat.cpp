@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli/cli_support.h"
+#include "core/device/map_limited_device.h"
 #include "cli/record_listing.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
@@ -86,6 +87,8 @@ int cmdTree(Args args) {
   bool json = false;
   if (int status = parseTarget(args, "tree", kTreeUsage, json, target, catalogue); status >= 0) return status;
   LoadedVolume volume(*target.partition);
+  // What a rescue map leaves unfinished is known to be unreadable before a read.
+  volume.unreadableGiven = unreadableByMap(target.disk->devicePath, target.disk->diskSize);
   ProgressBlock progress;
   if (!runOperation(treeLoadOperation(*target.disk, volume), progress)) {
     printError("tree", "partition '" + args[1] + "' has no readable exFAT boot sector (main or backup); "
@@ -108,6 +111,8 @@ int cmdScanLost(Args args) {
   if (int status = parseTarget(args, "scan-lost", kScanUsage, json, target, catalogue); status >= 0)
     return status;
   LoadedVolume volume(*target.partition);
+  // What a rescue map leaves unfinished is known to be unreadable before a read.
+  volume.unreadableGiven = unreadableByMap(target.disk->devicePath, target.disk->diskSize);
   ProgressBlock progress;
   if (!runOperation(lostFileScanOperation(*target.disk, volume), progress)) {
     printError("scan-lost", "cannot open '" + target.disk->devicePath + "' for reading");

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "cli/cli_support.h"
+#include "core/device/map_limited_device.h"
 #include "cli/record_listing.h"
 #include "core/common/text.h"
 #include "core/device/command_output.h"
@@ -170,6 +171,8 @@ int cmdRecover(Args args) {
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
   LoadedVolume volume(*target.partition);
+  // What a rescue map leaves unfinished is known to be unreadable before a read.
+  volume.unreadableGiven = unreadableByMap(target.disk->devicePath, target.disk->diskSize);
   const CommandPath source = partitionInput(target.disk->devicePath, volume.partition, "SOURCE");
   if (hasReport) {
     // Asked now as well as when the report is made, so a long save does not

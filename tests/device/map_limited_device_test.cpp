@@ -50,7 +50,13 @@ TEST(MapLimitedDevice, ReadsOnlyWhatTheMapCallsFinishedAndFailsLikeABadSectorEls
   std::string buffer(4096, '\0');
   EXPECT_EQ(openDevice(path, OpenMode::Read)->readAt(0, buffer.data(), 4096), 1024u);
   EXPECT_EQ(openDevice(path, OpenMode::ReadWrite)->readAt(0, buffer.data(), 4096), 4096u) << "writers see the file";
+  // Known before any read, in the image's own offsets; past the map's end
+  // nothing is known to be good.
+  EXPECT_EQ(unreadableByMap(path, 8192), (std::vector<ByteRange>{*ByteRange::of(1024, 512), *ByteRange::of(6144, 2048)}));
+  EXPECT_EQ(unreadableByMap(path, 9000).back(), *ByteRange::of(6144, 2856));
+  EXPECT_TRUE(unreadableByMap(dir.file("other.img"), 8192).empty());
   limitReadsToMap(path, nullptr);
+  EXPECT_TRUE(unreadableByMap(path, 8192).empty());
   EXPECT_EQ(openDevice(path, OpenMode::Read)->readAt(0, buffer.data(), 4096), 4096u);
 }
 

@@ -37,6 +37,22 @@ void limitReadsToMap(const std::string& path, std::shared_ptr<const RescueMap> m
   else limits().maps.erase(path);
 }
 
+std::vector<ByteRange> unreadableByMap(const std::string& path, uint64_t deviceSize) {
+  std::shared_ptr<const RescueMap> map;
+  {
+    std::lock_guard<std::mutex> lock(limits().mutex);
+    auto it = limits().maps.find(path);
+    if (it == limits().maps.end()) return {};
+    map = it->second;
+  }
+  const uint64_t shift = map->extent().start();
+  // A device whose positions pass 64 bits once shifted ends where they do.
+  const ByteRange onMap = ByteRange::of(shift, deviceSize).value_or(ByteRange::from(shift));
+  std::vector<ByteRange> out;
+  for (const ByteRange& r : map->unfinished(onMap)) out.push_back(*ByteRange::of(r.start() - shift, r.length()));
+  return out;
+}
+
 std::unique_ptr<SectorDevice> withReadLimits(const std::string& path, OpenMode mode,
                                              std::unique_ptr<SectorDevice> device) {
   if (!device || mode != OpenMode::Read) return device;

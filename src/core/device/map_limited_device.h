@@ -6,6 +6,7 @@
 // image holds there.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/device/rescue_map.h"
 #include "platform/sector_device.h"
@@ -39,6 +40,11 @@ class MapLimitedDevice : public SectorDevice {
 // `map`; the image's first byte is the map's first position (an image of a
 // partition made by us starts at the partition). A null map lifts the limit.
 void limitReadsToMap(const std::string& path, std::shared_ptr<const RescueMap> map);
+
+// The bytes [0, deviceSize) of the device at `path` that its map does not
+// call finished (a later step's unreadable areas, known before any read),
+// sorted; none when no map limits it.
+std::vector<ByteRange> unreadableByMap(const std::string& path, uint64_t deviceSize);
 
 // `device` as opened at `path`, wrapped when a map limits it; both
 // definitions of openDevice pass what they open through here.
