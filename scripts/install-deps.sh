@@ -7,7 +7,8 @@
 #   scripts/install-deps.sh package   what makes the .deb (dpkg-shlibdeps, help2man) and checks it (the
 #                                     validators, debootstrap for a clean root) (make package)
 #   scripts/install-deps.sh fixtures  the tools that build the test images (make fixtures)
-#   scripts/install-deps.sh bench     peer tools the benchmarks compare against
+#   scripts/install-deps.sh bench     peer tools the benchmarks compare against, and libfuse3 for the
+#                                     failing disk the rescue benchmark serves
 #   scripts/install-deps.sh fuzz      clang with libFuzzer and the sanitizers
 #   scripts/install-deps.sh windows   the mingw-w64 cross compiler, GoogleTest's sources, Wine and the
 #                                     oracle the Windows command line is checked against (make windows)
@@ -26,7 +27,7 @@ case "${1:-build}" in
                   e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl libjpeg-turbo-progs zstd python3
                   util-linux) ;;
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
-                  libimage-exiftool-perl) ;;
+                  libimage-exiftool-perl fuse3 libfuse3-dev pkgconf gcc) ;;
   package)  want=(dpkg-dev file lintian desktop-file-utils appstream help2man debootstrap) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
   windows)  want=(cmake make zstd g++-mingw-w64-x86-64-posix googletest wine64 sleuthkit) ;;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/common/text.h"
+#include "core/device/map_limited_device.h"
 #include "core/device/source_path.h"
 #include "core/partitions/exfat_boot_copy.h"
 #include "core/tools/partition_search.h"
@@ -137,6 +138,23 @@ DiskRecord* resolveSource(DiskCatalogue& catalogue, const std::string& source, c
   }
   printError(command, "no image file, device or disk named '" + source + "'");
   return nullptr;
+}
+
+bool limitSourceToMap(const std::string& source, const std::string& mapfile, const char* command) {
+  std::string error;
+  std::optional<RescueMap> loaded = RescueMap::load(mapfile, error);
+  if (!loaded) {
+    printError(command, error);
+    return false;
+  }
+  auto map = std::make_shared<const RescueMap>(std::move(*loaded));
+  const RescueCounts counts = map->counts(map->extent());
+  std::fprintf(stderr, "%s: reading only what the map calls finished: %llu byte(s) of %llu unfinished read as bad\n",
+               command, static_cast<unsigned long long>(counts.unfinished()),
+               static_cast<unsigned long long>(map->extent().length()));
+  limitReadsToMap(source, map);
+  if (platform::pathKind(source) != platform::PathKind::Missing) limitReadsToMap(canonicalSource(source), map);
+  return true;
 }
 
 PartitionRecord* resolvePartition(DiskRecord& disk, const std::string& text, const char* command) {

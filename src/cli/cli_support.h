@@ -56,6 +56,10 @@ struct ExfatTarget {
 };
 bool resolveExfatTarget(DiskCatalogue& catalogue, const std::string& source, const std::string& partition,
                         const char* command, ExfatTarget& target);
+// --map MAPFILE of tree, recover and scan-lost: from now on SOURCE reads
+// only what the rescue map calls finished; everything else fails like a bad
+// sector. False with the error printed when the map cannot be used.
+bool limitSourceToMap(const std::string& source, const std::string& mapfile, const char* command);
 
 // Enumerates the machine's drives into the catalogue (sysfs, mountinfo, or
 // `enumerator` when given) and tells on stderr which drives were left out

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli/cli_support.h"
+#include "core/device/map_limited_device.h"
 #include "cli/record_listing.h"
 #include "core/exfat/lost_file_scan.h"
 #include "core/exfat/tree_loader.h"
@@ -11,7 +12,7 @@ namespace dudorazu::cli {
 namespace {
 
 const char* const kTreeUsage =
-    "usage: dudorazu-cli tree SOURCE PARTITION [--json]\n"
+    "usage: dudorazu-cli tree SOURCE PARTITION [--json] [--map MAPFILE]\n"
     "\n"
     "Loads the partition's whole exFAT folder tree from the raw sectors, deleted\n"
     "files and folders included, and prints it: one line per record with its name\n"
@@ -34,10 +35,13 @@ const char* const kTreeUsage =
     "files or folders hold now), unreachable (its data starts or goes on outside\n"
     "the volume). The text shows every state that applies, worst first, and the\n"
     "bytes at risk of the length (\"overwritten 16384/40000\"); a folder shows all\n"
-    "that its files have.\n";
+    "that its files have.\n"
+    "  --map MAPFILE  the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
+    "             it does not call finished reads as unreadable, and the files\n"
+    "             there are damaged\n";
 
 const char* const kScanUsage =
-    "usage: dudorazu-cli scan-lost SOURCE PARTITION [--json]\n"
+    "usage: dudorazu-cli scan-lost SOURCE PARTITION [--json] [--map MAPFILE]\n"
     "\n"
     "Reads every cluster of the partition and lists what no folder reaches any\n"
     "more: folders found by their entries (under the root, named after their\n"
@@ -49,6 +53,8 @@ const char* const kScanUsage =
     "             or @SECTOR for a volume search found starting there\n"
     "  --json     print {\"records\":[...]} as tree --json does; carved files have\n"
     "             paths under /扩展目录\n"
+    "  --map MAPFILE  the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
+    "             it does not call finished reads as unreadable\n"
     "\n"
     "Found folders and carves that the live tree holds too (the live root folder,\n"
     "live photos) are marked also-in-tree (alsoInTree in JSON): saving them again\n"
@@ -60,7 +66,15 @@ int parseTarget(Args& args, const char* command, const char* usage, bool& json, 
                 DiskCatalogue& catalogue) {
   if (helpShown(args, usage)) return 0;
   json = takeFlag(args, "--json");
+  bool missing = false;
+  std::string mapfile;
+  const bool hasMap = takeOption(args, "--map", mapfile, missing);
+  if (missing) {
+    printError(command, "--map needs a mapfile");
+    return 2;
+  }
   if (!argumentsFit(args, command, 2, 2, "expected SOURCE and PARTITION")) return 2;
+  if (hasMap && !limitSourceToMap(args[0], mapfile, command)) return 1;
   if (!resolveExfatTarget(catalogue, args[0], args[1], command, target)) return 1;
   return -1;
 }
@@ -73,6 +87,8 @@ int cmdTree(Args args) {
   bool json = false;
   if (int status = parseTarget(args, "tree", kTreeUsage, json, target, catalogue); status >= 0) return status;
   LoadedVolume volume(*target.partition);
+  // What a rescue map leaves unfinished is known to be unreadable before a read.
+  volume.unreadableGiven = unreadableByMap(target.disk->devicePath, target.disk->diskSize);
   ProgressBlock progress;
   if (!runOperation(treeLoadOperation(*target.disk, volume), progress)) {
     printError("tree", "partition '" + args[1] + "' has no readable exFAT boot sector (main or backup); "
@@ -95,6 +111,8 @@ int cmdScanLost(Args args) {
   if (int status = parseTarget(args, "scan-lost", kScanUsage, json, target, catalogue); status >= 0)
     return status;
   LoadedVolume volume(*target.partition);
+  // What a rescue map leaves unfinished is known to be unreadable before a read.
+  volume.unreadableGiven = unreadableByMap(target.disk->devicePath, target.disk->diskSize);
   ProgressBlock progress;
   if (!runOperation(lostFileScanOperation(*target.disk, volume), progress)) {
     printError("scan-lost", "cannot open '" + target.disk->devicePath + "' for reading");

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "cli/cli_support.h"
+#include "core/device/map_limited_device.h"
 #include "cli/record_listing.h"
 #include "core/common/text.h"
 #include "core/device/command_output.h"
@@ -33,6 +34,7 @@ const char* const kRecoverUsage =
     "                            [--deleted | --live] [--name PATTERN] [--ext LIST]\n"
     "                            [--only-intact | --only-at-risk]\n"
     "                            [--dry-run] [--report FILE [--yes]] [--chain-only]\n"
+    "                            [--map MAPFILE]\n"
     "\n"
     "Copies files and folders of an exFAT partition, deleted ones included, out of\n"
     "the raw sectors into DEST. Without --path the root folder is saved, into\n"
@@ -72,6 +74,9 @@ const char* const kRecoverUsage =
     "                taken from the clusters after it that the allocation bitmap\n"
     "                marks free, in order (a driver clears a deleted file's chain)\n"
     "  --yes         replace an existing report file\n"
+    "  --map MAPFILE the rescue mapfile of an image (ours or GNU ddrescue's): what\n"
+    "                it does not call finished reads as unreadable, so the files\n"
+    "                there are named damaged instead of saved with filler bytes\n"
     "\n"
     "Every file not saved whole or as recorded is named on stderr: failed,\n"
     "partial (failed or interrupted midway; the file keeps what it holds under\n"
@@ -141,6 +146,8 @@ int cmdRecover(Args args) {
   bool hasName = takeOption(args, "--name", namePattern, missing);
   bool hasExt = takeOption(args, "--ext", extList, missing);
   bool hasReport = takeOption(args, "--report", reportPath, missing);
+  std::string mapfile;
+  const bool hasMap = takeOption(args, "--map", mapfile, missing);
   bool yes = takeFlag(args, "--yes");
   if (missing) {
     printError("recover", "an option is missing its value (see --help)");
@@ -160,9 +167,12 @@ int cmdRecover(Args args) {
   }
   DiskCatalogue catalogue;
   ExfatTarget target;
+  if (hasMap && !args.empty() && !limitSourceToMap(args[0], mapfile, "recover")) return 1;
   if (int status = openTarget(args, 3, "recover", catalogue, target); status >= 0) return status;
   const std::string dest = withoutTrailingSlashes(args[2]);
   LoadedVolume volume(*target.partition);
+  // What a rescue map leaves unfinished is known to be unreadable before a read.
+  volume.unreadableGiven = unreadableByMap(target.disk->devicePath, target.disk->diskSize);
   const CommandPath source = partitionInput(target.disk->devicePath, volume.partition, "SOURCE");
   if (hasReport) {
     // Asked now as well as when the report is made, so a long save does not

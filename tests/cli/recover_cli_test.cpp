@@ -228,5 +228,34 @@ TEST(RecoverCli, HostileNamesStayInsideDestAndASecondRunKeepsTheFirstRunsFiles) 
   EXPECT_EQ(test::readFile(dir.file("dest/根目录/a$b.txt0.txt")), "slash\n");
 }
 
+// An image read with its rescue map: what the map does not call finished
+// reads as unreadable, so the files there are named instead of being saved
+// with the image's filler bytes.
+TEST(RecoverCli, AnImageReadWithItsMapTreatsUnfinishedAreasAsUnreadable) {
+  test::TempDir dir;
+  const std::string image = test::fixtureImage("recovery-main.img"), map = dir.file("rescue.map"),
+                    broken = dir.file("broken.map");
+  test::writeFile(map, "0 + 1\n0 0x1000000 +\n0x1000000 0x3000000 -\n");
+  test::writeFile(broken, "0 + 1\n0 0x1000000 +\n0x2000000 0x3000000 -\n");
+  const struct {
+    std::string command;
+    int status;
+    std::vector<std::string> said, notSaid;
+  } runs[] = {
+      {"recover " + image + " Partition0 " + dir.file("o1") + " --map " + map, 1,
+       {"damaged: /big/ten.bin -> ", "6 damaged", "50331648 byte(s) of 67108864 unfinished"}, {}},
+      // Known before a byte of the files is read.
+      {"tree " + image + " Partition0 --map " + map, 0, {"contiguous-deleted.bin", "damaged 8728576/10485760"},
+       {"inner.txt"}},
+      {"tree " + image + " Partition0", 0, {"inner.txt"}, {}},
+      {"scan-lost " + image + " Partition0 --map " + broken, 1, {"line 3 of the mapfile: a gap"}, {}},
+      {"tree " + image + " Partition0 --map", 2, {}, {}},
+  };
+  for (const auto& run : runs) {
+    const std::string said = test::expectCli(run.command, run.status, run.said).out;
+    for (const std::string& piece : run.notSaid) EXPECT_FALSE(contains(said, piece)) << run.command;
+  }
+}
+
 }  // namespace
 }  // namespace dudorazu

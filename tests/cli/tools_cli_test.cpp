@@ -101,16 +101,60 @@ TEST(ToolsCli, ImageCopiesToAFileAndWritesTheMap) {
   TempDir dir;
   std::string img = test::copyFixture(dir, "tools-search.img");
   std::string out = dir.file("copy.img"), map = dir.file("copy.map");
-  expectCli("image " + img + " --to-file " + out + " --mapfile " + map, 0, {"镜像完毕"});
+  expectCli("image " + img + " --to-file " + out + " --mapfile " + map, 0,
+            {"镜像完毕", "Copying non-tried blocks... Pass 1 (forwards)", "Finished", "rescued: 40.0 MiB (100.00%)"});
   EXPECT_TRUE(readFile(out) == readFile(img));
   // Runs that cannot give what was asked for end with status 1 and say why.
   const std::pair<std::string, const char*> refusals[] = {
-      {"--to-file " + out, "this replaces the file"},  // not without consent
+      {"--to-file " + out, "this replaces the file"},  // not without consent, and no map of it beside it
       {"--to-file " + dir.file("tail.img") + " --start 81900 --mapfile " + dir.file("no/such/dir.map"),
        "could not write the mapfile"},
       {"--to-file " + dir.file("past.img") + " --start 81920", "起始扇区81920超出源的末尾"},
+      {"--to-file " + dir.file("r.img") + " --resume " + dir.file("absent.map"), "cannot open the mapfile"},
   };
   for (const auto& [arguments, said] : refusals) expectCli("image " + img + " " + arguments, 1, {said});
+  for (const char* usage : {" --retries x", " --retries 1001", " --resume m --mapfile n", " --mapfile ''"})
+    expectCli("image " + img + " --to-file " + dir.file("u.img") + usage, 2);
+
+  // Without --mapfile the map lies beside the image; with it there, the
+  // same command goes on instead of starting anew (and asks nothing).
+  const std::string second = dir.file("second.img");
+  expectCli("image " + img + " --to-file " + second + " --reverse --retries 2 --no-scrape", 0,
+            {"Pass 1 (backwards)"});
+  EXPECT_TRUE(test::contains(readFile(second + ".map"), "0x00000000  0x02800000  +"));
+  test::writeFile(second + ".map", "0 ? 1\n0 0x1000000 +\n0x1000000 0x1800000 ?\n");
+  test::writeAt(img, 0, "changed");  // a finished byte is never read again
+  expectCli("image " + img + " --to-file " + second, 0, {"going on from the mapfile"});
+  EXPECT_EQ(test::readRange(second, 0, 7), test::readRange(test::fixtureImage("tools-search.img"), 0, 7));
+  EXPECT_TRUE(readFile(second).substr(16 << 20) == readFile(img).substr(16 << 20));
+  test::writeFile(second + ".map", "not a map");
+  expectCli("image " + img + " --to-file " + second, 1, {"映射文件无法使用"});
+  EXPECT_EQ(readFile(second + ".map"), "not a map") << "a map we cannot read is left alone";
+  // A sector the map calls bad stays bad without --retries: status 1.
+  test::writeFile(second + ".map", "0 - 1\n0 0x200 -\n0x200 0x27FFE00 +\n");
+  expectCli("image " + img + " --to-file " + second, 1, {"1 sector(s) could not be read", "not every byte"});
+  EXPECT_EQ(test::readRange(second, 0, 512), std::string(512, '\x20'));
+  expectCli("image " + img + " --to-file " + second + " --retries 1", 0, {"Retrying bad sectors... Retry 1"});
+}
+
+// The mapfile travels both ways between us and GNU ddrescue.
+TEST(ToolsCli, DdrescueAndWeGoOnFromEachOthersMaps) {
+  DUDORAZU_SKIP_UNLESS(test::haveTool("ddrescue"), "ddrescue is not installed");
+  TempDir dir;
+  std::string img = test::copyFixture(dir, "tools-search.img");
+  const std::string original = readFile(img), ours = dir.file("ours.img"), theirs = dir.file("theirs.img");
+  expectCli("image " + img + " --to-file " + ours, 0);
+  // Our finished map leaves ddrescue nothing to do: a changed source byte
+  // is not copied again.
+  test::writeAt(img, 4096, "changed");
+  ASSERT_EQ(runCommand("ddrescue -q '" + img + "' '" + ours + "' '" + ours + ".map' 2>&1"), 0);
+  EXPECT_TRUE(readFile(ours) == original);
+  // A map ddrescue left half done: we copy only the other half.
+  test::writeFile(img, original);
+  ASSERT_EQ(runCommand("ddrescue -q -s 16MiB '" + img + "' '" + theirs + "' '" + theirs + ".map' 2>&1"), 0);
+  test::writeAt(img, 8192, "changed");
+  expectCli("image " + img + " --to-file " + theirs + " --resume " + theirs + ".map", 0, {"镜像完毕"});
+  EXPECT_TRUE(readFile(theirs) == original);
 }
 
 // Replaces every {name} in `pattern` by its value.

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/device/map_limited_device.h"
 #include "core/device/open_device.h"
 #include "platform/devices.h"
 
@@ -22,8 +23,8 @@ std::unique_ptr<SectorDevice> openDevice(const std::string& path, OpenMode mode)
     std::lock_guard<std::mutex> lock(openerMutex);
     opener = installedOpener();
   }
-  if (opener) return opener(path, mode);
-  return platform::openSectorDevice(path, mode);
+  if (opener) return withReadLimits(path, mode, opener(path, mode));
+  return withReadLimits(path, mode, platform::openSectorDevice(path, mode));
 }
 
 void test::setDeviceOpener(DeviceOpener opener) {

@@ -1,5 +1,6 @@
 #include "support/faulty_device.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "platform/platform.h"
@@ -20,8 +21,25 @@ bool touches(const std::set<uint64_t>& sectors, uint64_t offset, size_t length) 
 
 size_t FaultyDevice::readAt(uint64_t offset, void* buffer, size_t length) {
   if (plan_->onRead) plan_->onRead(offset);
+  if (plan_->onReadRange) plan_->onReadRange(offset, length);
   if (touches(plan_->hangingSectors, offset, length)) std::this_thread::sleep_for(plan_->hang);
-  if (touches(plan_->badSectors, offset, length)) return 0;
+  if (touches(plan_->slowSectors, offset, length)) std::this_thread::sleep_for(plan_->slow);
+  bool fails = touches(plan_->badSectors, offset, length);
+  {
+    std::lock_guard<std::mutex> lock(plan_->memory->mutex);
+    const uint64_t previous = plan_->memory->lastRead;
+    plan_->memory->lastRead = offset;
+    if (reinterpret_cast<uintptr_t>(buffer) % 4096 != 0) ++plan_->memory->unalignedReads;
+    if (touches(plan_->backwardOnlySectors, offset, length) && !(offset < previous && previous != UINT64_MAX))
+      fails = true;
+    const uint64_t first = offset / kSectorSize, last = (offset + std::max<size_t>(length, 1) - 1) / kSectorSize;
+    for (auto it = plan_->flakySectors.lower_bound(first); it != plan_->flakySectors.end() && it->first <= last; ++it)
+      if (plan_->memory->failures[it->first] < it->second) {
+        ++plan_->memory->failures[it->first];
+        fails = true;
+      }
+  }
+  if (fails) return 0;
   return inner_->readAt(offset, buffer, length);
 }
 

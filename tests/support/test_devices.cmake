@@ -6,5 +6,5 @@ if(NOT TARGET dudorazu-test-devices)
   add_library(dudorazu-test-devices OBJECT ${CMAKE_CURRENT_LIST_DIR}/device_opener.cpp
               ${CMAKE_CURRENT_LIST_DIR}/memory_device.cpp)
   target_include_directories(dudorazu-test-devices PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-  target_link_libraries(dudorazu-test-devices PUBLIC dudorazu-base)
+  target_link_libraries(dudorazu-test-devices PUBLIC dudorazu-disks)
 endif()

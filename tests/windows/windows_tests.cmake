@@ -42,7 +42,6 @@ set(linux_only device/loop_device_test.cpp device/sysfs_enumerator_test.cpp comm
 set(shell_tests_device ImageAsDisk.RecordOfAnImageFile)
 set(shell_tests_exfat LostFileScan.RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocuments)
 set(shell_tests_recovery DfxmlReport.EscapesNamesAndIsWellFormed)
-set(shell_tests_tools DiskImaging.StopKeepsWhatWasWrittenAndTheMapHandsTheRestToDdrescue)
 
 function(dudorazu_windows_test name lib)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)

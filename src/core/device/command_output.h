@@ -23,6 +23,11 @@ struct CommandOutput {
 CommandOutput createCommandOutput(const CommandPath& output, const std::vector<CommandPath>& inputs,
                                   const std::vector<CommandPath>& others = {});
 
+// Opens the existing file `output` for writing in place (a copy that goes
+// on where it stopped), under the same rule; nothing is emptied.
+CommandOutput openCommandOutput(const CommandPath& output, const std::vector<CommandPath>& inputs,
+                                const std::vector<CommandPath>& others = {});
+
 // Writes `bytes` from the start of `file` and makes them durable; false
 // when any of it failed.
 bool writeWhole(SectorDevice& file, const std::string& bytes);

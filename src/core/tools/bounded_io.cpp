@@ -4,14 +4,9 @@
 #include <mutex>
 #include <thread>
 
+#include "core/tools/straight_copy.h"
+
 namespace dudorazu {
-namespace {
-
-// Each hanging operation pins a thread; past this many the device is taken
-// as dead and further operations fail without being tried.
-constexpr int kMaxHanging = 8;
-
-}  // namespace
 
 struct IoLane::Worker {
   std::mutex mutex;
@@ -53,8 +48,8 @@ struct IoLane::Worker {
   }
 };
 
-IoLane::IoLane(std::shared_ptr<SectorDevice> device)
-    : device_(std::move(device)), hanging_(std::make_shared<std::atomic<int>>(0)) {}
+IoLane::IoLane(std::shared_ptr<SectorDevice> device, std::shared_ptr<std::atomic<int>> hanging)
+    : device_(std::move(device)), hanging_(std::move(hanging)) {}
 
 IoLane::~IoLane() {
   if (!worker_) return;
@@ -82,7 +77,7 @@ void IoLane::startWrite(uint64_t offset, std::shared_ptr<IoBuffer> buffer, size_
 }
 
 void IoLane::start(bool write, uint64_t offset, std::shared_ptr<IoBuffer> buffer, size_t length) {
-  refused_ = hanging_->load() >= kMaxHanging;
+  refused_ = hanging_->load() >= kMaxHangingOperations;
   inFlight_ = !refused_;
   if (refused_) return;
   if (!worker_) {

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -14,11 +16,27 @@
 
 namespace dudorazu {
 
-using IoBuffer = std::vector<uint8_t>;
+// Buffers start on a page: a device read without the page cache (a FUSE
+// file, a disk opened for direct access) splits a read whose buffer does
+// not, so one block would cost two requests to a failing drive.
+inline constexpr size_t kIoAlignment = 4096;
+template <class T>
+struct PageAligned {
+  using value_type = T;
+  PageAligned() = default;
+  template <class U>
+  PageAligned(const PageAligned<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{kIoAlignment})); }
+  void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t{kIoAlignment}); }
+  friend bool operator==(const PageAligned&, const PageAligned&) { return true; }
+};
+using IoBuffer = std::vector<uint8_t, PageAligned<uint8_t>>;
 
 class IoLane {
  public:
-  explicit IoLane(std::shared_ptr<SectorDevice> device);
+  // `hanging` counts operations left behind; lanes over one device may share it.
+  explicit IoLane(std::shared_ptr<SectorDevice> device,
+                  std::shared_ptr<std::atomic<int>> hanging = std::make_shared<std::atomic<int>>(0));
   ~IoLane();
   IoLane(const IoLane&) = delete;
   IoLane& operator=(const IoLane&) = delete;

@@ -1,15 +1,12 @@
 #include "core/tools/disk_imaging.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "core/common/text.h"
 #include "core/device/command_output.h"
 #include "core/device/open_device.h"
-#include "core/tools/bounded_io.h"
-#include "core/tools/rescue_map.h"
-#include "core/tools/straight_copy.h"
+#include "core/device/rescue_map.h"
 #include "platform/devices.h"
 #include "platform/files.h"
 #include "core/tools/tool_messages.h"
@@ -36,113 +33,15 @@ std::string overlapProblem(const ImagingJob& job, const ByteRange& window, const
   return outputProblem(imagingInputs(job, window), outputs);
 }
 
-// Healthy stretches go straight through (see StraightCopy); a block whose
-// read fails or hangs is retried sector by sector here, each read and the
-// block's write bounded on their own.
-class Copier {
- public:
-  Copier(const ImagingJob& job, ProgressBlock& progress, MessageSink& messages,
-         const std::function<void(uint64_t, uint64_t)>& onBadSector, std::shared_ptr<SectorDevice> source,
-         std::shared_ptr<SectorDevice> target, const ByteRange& window, uint64_t targetStart, ImagingOutcome& outcome)
-      : job_(job), progress_(progress), messages_(messages), onBadSector_(onBadSector),
-        straight_(source, target, window.start(), targetStart, window.length(), kImagingBlock), reader_(source),
-        writer_(target), sourceStart_(window.start()), targetStart_(targetStart), length_(window.length()),
-        outcome_(outcome), map_(window) {}
-
-  ImagingStatus run();
-  const RescueMap& map() const { return map_; }
-
- private:
-  // Outcome of one block copied sector by sector.
-  enum class AreaEnd { Done, Stopped, WriteFailed };
-  AreaEnd copySectorBySector(uint64_t area);
-  ImagingStatus fail() {
-    messages_.show(kMsgBadTarget, kCaptionError);
-    return ImagingStatus::WriteFailed;
+// The sectors left bad in the window, ascending, as many as the list holds.
+void listBadSectors(const RescueMap& map, const ByteRange& window, ImagingOutcome& outcome) {
+  for (const RescueArea& a : map.areasWithin(window)) {
+    if (a.state != RescueState::Bad) continue;
+    const SectorRange sectors = sectorsHolding(a.bytes, kSectorSize);
+    outcome.unreadableSectors += sectors.length();
+    for (uint64_t s = sectors.start(); s < sectors.end() && outcome.badSectors.size() < kMaxListedBadSectors; ++s)
+      outcome.badSectors.push_back(s);
   }
-
-  const ImagingJob& job_;
-  ProgressBlock& progress_;
-  MessageSink& messages_;
-  const std::function<void(uint64_t, uint64_t)>& onBadSector_;
-  StraightCopy straight_;
-  IoLane reader_;
-  IoLane writer_;
-  uint64_t sourceStart_, targetStart_, length_;
-  ImagingOutcome& outcome_;
-  RescueMap map_;
-};
-
-ImagingStatus Copier::run() {
-  // The bar counts every block, a last short one too, so that it reads 100%
-  // whenever the sector counter says everything was copied.
-  const uint64_t areas = (length_ + kImagingBlock - 1) / kImagingBlock;
-  progress_.setRange(areas, 1);
-  for (uint64_t area = 0; area < areas;) {
-    StraightRun r = straight_.run(area, progress_, job_.waits.blockRead, job_.waits.write);
-    uint64_t copied = std::min(length_, (area + r.areasDone) * kImagingBlock) - area * kImagingBlock;
-    map_.mark(copied, true);
-    outcome_.bytesDone += copied;
-    switch (r.end) {
-      case StraightRun::End::Finished: return ImagingStatus::Completed;
-      case StraightRun::End::Stopped: return ImagingStatus::Stopped;
-      case StraightRun::End::WriteFailed:
-      case StraightRun::End::WriteHung: return fail();
-      case StraightRun::End::ShortRead:
-      case StraightRun::End::ReadHung: break;
-    }
-    AreaEnd end = copySectorBySector(r.stoppedAt);
-    if (end == AreaEnd::WriteFailed) return fail();
-    if (end == AreaEnd::Stopped) return ImagingStatus::Stopped;
-    area = r.stoppedAt + 1;
-    progress_.stepIt();
-    progress_.setText(format("%llu", static_cast<unsigned long long>(outcome_.bytesDone / kSectorSize)));
-    if (progress_.cancelled() && area < areas) return ImagingStatus::Stopped;
-  }
-  return ImagingStatus::Completed;
-}
-
-// Every sector of a block that failed as a whole is tried on its own; the
-// ones that still fail are listed and filled with the marker pattern. A
-// last piece shorter than a sector is handled like a sector. A stop ends the
-// block early; what was read of it is still written.
-Copier::AreaEnd Copier::copySectorBySector(uint64_t area) {
-  const uint64_t offset = area * kImagingBlock;
-  const size_t length = static_cast<size_t>(std::min<uint64_t>(kImagingBlock, length_ - offset));
-  auto block = std::make_shared<IoBuffer>(length);
-  auto sector = std::make_shared<IoBuffer>(kSectorSize);
-  std::vector<bool> good;
-  size_t done = 0;
-  bool stopped = false;
-  while (done < length && !stopped) {
-    size_t n = std::min<size_t>(kSectorSize, length - done);
-    uint64_t at = sourceStart_ + offset + done;
-    reader_.startRead(at, sector, n);
-    std::optional<size_t> got = reader_.finish(job_.waits.sectorRead);
-    if (got && *got == n) {
-      std::memcpy(block->data() + done, sector->data(), n);
-      good.push_back(true);
-    } else {
-      if (!got) sector = std::make_shared<IoBuffer>(kSectorSize);  // the late read keeps the old one
-      std::memset(block->data() + done, kUnreadableFill, n);
-      good.push_back(false);
-      outcome_.badSectors.push_back(at / kSectorSize);
-      if (onBadSector_) onBadSector_(outcome_.badSectors.size(), at / kSectorSize);
-    }
-    done += n;
-    stopped = progress_.cancelled();
-  }
-  writer_.startWrite(targetStart_ + offset, block, done);
-  std::optional<size_t> written = writer_.finish(job_.waits.write);
-  if (!written || *written != done) return AreaEnd::WriteFailed;
-  size_t pos = 0;
-  for (bool ok : good) {
-    size_t n = std::min<size_t>(kSectorSize, done - pos);
-    map_.mark(n, ok);
-    pos += n;
-  }
-  outcome_.bytesDone += done;
-  return stopped && done < length ? AreaEnd::Stopped : AreaEnd::Done;
 }
 
 }  // namespace
@@ -200,21 +99,25 @@ std::string imagingCutShortText(const ImagingJob& job) {
 std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& outcome) {
   std::string text = imagingCutShortText(job);
   if (!text.empty()) text += kMsgImageIncomplete;
-  if (!outcome.badSectors.empty())
-    text += std::string(text.empty() ? "" : "\n") +
-            format("有%llu个扇区无法读取，已用0x20填充（见坏扇区列表）",
-                   static_cast<unsigned long long>(outcome.badSectors.size()));
+  auto line = [&](const std::string& more) { text += (text.empty() ? "" : "\n") + more; };
+  if (outcome.unreadableSectors != 0)
+    line(format("有%llu个扇区无法读取，已用0x20填充（见坏扇区列表）",
+                static_cast<unsigned long long>(outcome.unreadableSectors)));
+  const RescueCounts& c = outcome.summary.counts;
+  if (outcome.status == ImagingStatus::Completed && c.nonTried + c.nonTrimmed + c.nonScraped != 0)
+    line(format("有%llu个扇区未逐个读取，已用0x20填充",
+                static_cast<unsigned long long>((c.nonTried + c.nonTrimmed + c.nonScraped + kSectorSize - 1) /
+                                                kSectorSize)));
   if (outcome.status == ImagingStatus::Stopped) {
-    if (!text.empty()) text += "\n";
-    text += format("镜像已停止：已写入%llu个扇区，其余未复制",
-                   static_cast<unsigned long long>(outcome.bytesDone / kSectorSize));
+    line(format("镜像已停止：已写入%llu个扇区，其余未复制",
+                static_cast<unsigned long long>(outcome.bytesDone / kSectorSize)));
     if (outcome.mapfileSaved) text += "，映射文件 " + job.mapfile + " 记录了未复制的部分";
   }
   return text;
 }
 
 std::string ddrescueContinuation(const ImagingJob& job, const ImagingOutcome& outcome) {
-  if (!outcome.mapfileSaved || (outcome.status == ImagingStatus::Completed && outcome.badSectors.empty())) return {};
+  if (!outcome.mapfileSaved || outcome.whole()) return {};
   return format("ddrescue%s -i %llu -s %llu -o %llu '%s' '%s' '%s'", job.toDisk ? " -f" : "",
                 static_cast<unsigned long long>(sourceWindow(job).value_or(ByteRange{}).start()),
                 static_cast<unsigned long long>(imagingLength(job)),
@@ -266,15 +169,43 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
     messages.show(kMsgTargetInUse, kCaptionError);
     return outcome;
   }
+  RescueMap map(window);
+  if (job.resume) {
+    std::string error;
+    std::optional<RescueMap> loaded = job.mapfile.empty() ? std::nullopt : RescueMap::load(job.mapfile, error);
+    if (!loaded) {
+      messages.show(job.mapfile.empty() ? kMsgResumeNeedsMapfile : format(kMsgMapfileUnusable, error.c_str()),
+                    kCaptionError);
+      return outcome;
+    }
+    map = std::move(*loaded);
+  }
   if (!job.toDisk) {
-    CommandOutput file = createCommandOutput(imageFileOutput(job), imagingInputs(job, window));
+    if (job.resume && platform::pathKind(job.targetFile) != platform::PathKind::RegularFile) {
+      messages.show(format(kMsgResumeTargetMissing, job.targetFile.c_str()), kCaptionError);
+      return outcome;
+    }
+    CommandOutput file = job.resume ? openCommandOutput(imageFileOutput(job), imagingInputs(job, window))
+                                    : createCommandOutput(imageFileOutput(job), imagingInputs(job, window));
     if (!file.problem.empty()) {
       messages.show(std::string(kMsgSourceIsTarget) + ": " + file.problem, kCaptionError);
       return outcome;
     }
     target = std::move(file.file);
-  } else if (job.target.diskFound && (!job.target.isPartition || job.target.partitionFound))
+    // An image shorter than the bytes its map calls copied belongs to
+    // another run: going on would leave holes called finished.
+    if (target && job.resume) {
+      uint64_t copiedEnd = 0;
+      for (const RescueArea& a : map.areasWithin(window))
+        if (a.state == RescueState::Finished) copiedEnd = a.bytes.end() - window.start();
+      if (target->size() < copiedEnd) {
+        messages.show(kMsgImageShorterThanMap, kCaptionError);
+        return outcome;
+      }
+    }
+  } else if (job.target.diskFound && (!job.target.isPartition || job.target.partitionFound)) {
     target = openDevice(job.target.devicePath, OpenMode::ReadWrite);
+  }
   if (!target) {
     messages.show(kMsgOpenFailed, kApplicationTitle);
     outcome.status = ImagingStatus::TargetNotOpened;
@@ -291,17 +222,38 @@ ImagingOutcome imageDisk(const ImagingJob& job, ProgressBlock& progress, Message
     }
   }
 
-  Copier copier(job, progress, messages, onBadSector, source, target, window, targetStart, outcome);
-  outcome.status = copier.run();
-  // A disk reports write errors that were deferred only when flushed; an
-  // image file is left to the page cache, as other imaging tools leave it.
+  RescueSettings settings;
+  settings.domain = window;
+  settings.targetStart = targetStart;
+  settings.blockSize = job.blockSize ? job.blockSize : kImagingBlock;
+  settings.retryPasses = job.retryPasses;
+  settings.reverse = job.reverse;
+  settings.scrape = job.scrape;
+  settings.waits = job.waits;
+  RescueHooks hooks;
+  uint64_t ordinal = 0;
+  hooks.onBadSector = [&](uint64_t sector) {
+    if (onBadSector) onBadSector(++ordinal, sector);
+  };
+  const std::vector<CommandPath> inputs = imagingInputs(job, window);
+  if (!job.mapfile.empty()) hooks.saveMap = [&] { return outcome.mapfileSaved = map.save(job.mapfile, inputs); };
+  hooks.onPass = job.onPass;
+  hooks.monitor = job.monitor.get();
+  switch (runRescue(settings, source, target, map, progress, hooks, &outcome.summary)) {
+    case RescueEnd::Finished: outcome.status = ImagingStatus::Completed; break;
+    case RescueEnd::Stopped: outcome.status = ImagingStatus::Stopped; break;
+    case RescueEnd::WriteFailed:
+      messages.show(kMsgBadTarget, kCaptionError);
+      outcome.status = ImagingStatus::WriteFailed;
+      break;
+  }
+  outcome.bytesDone = length - outcome.summary.counts.nonTried;
+  listBadSectors(map, window, outcome);
+  // A disk reports write errors that were deferred only when flushed.
   if (outcome.status == ImagingStatus::Completed && job.toDisk && !target->flush()) {
     messages.show(kMsgBadTarget, kCaptionError);
     outcome.status = ImagingStatus::WriteFailed;
   }
-  const RescueMap& map = copier.map();
-  if (!job.mapfile.empty()) outcome.mapfileSaved = map.save(job.mapfile, outcome.status == ImagingStatus::Completed,
-                                                         imagingInputs(job, window));
   if (outcome.status == ImagingStatus::Stopped) progress.setPosition(0);
   if (outcome.status == ImagingStatus::Completed) messages.show(kMsgImagingDone, kApplicationTitle);
   return outcome;

@@ -13,17 +13,15 @@
 #include "core/common/messages.h"
 #include "core/common/progress_block.h"
 #include "core/tools/imaging_endpoint.h"
+#include "core/tools/rescue_passes.h"
 
 namespace dudorazu {
 
 inline constexpr size_t kImagingBlock = 1048576;
-inline constexpr uint8_t kUnreadableFill = 0x20;
+// Past this many the bad-sector list stops growing; the count goes on.
+inline constexpr size_t kMaxListedBadSectors = 1u << 20;
 
-struct ImagingWaits {
-  std::chrono::milliseconds blockRead{2000};
-  std::chrono::milliseconds sectorRead{1000};
-  std::chrono::milliseconds write{3000};
-};
+using ImagingWaits = RescueWaits;
 
 struct ImagingJob {
   ImagingEndpoint source;
@@ -31,18 +29,31 @@ struct ImagingJob {
   bool toDisk = false;
   ImagingEndpoint target;          // disk mode
   uint64_t targetStartSector = 0;  // disk mode
-  std::string targetFile;          // file mode: created anew
+  std::string targetFile;          // file mode: created anew, unless the copy resumes
   std::string mapfile;             // when set, a ddrescue mapfile is written there
   ImagingWaits waits;
+  // How the failing areas are read (see rescue_passes.h).
+  int retryPasses = 0;
+  bool reverse = false;
+  bool scrape = true;
+  size_t blockSize = kImagingBlock;
+  // Go on from the existing target and `mapfile` instead of starting anew:
+  // what the map calls finished is never read again.
+  bool resume = false;
+  std::shared_ptr<RescueMonitor> monitor;             // polled by a window; may be null
+  std::function<void(const RescueSnapshot&)> onPass;  // each pass's start and the end
 };
 
 enum class ImagingStatus { Completed, Stopped, SourceNotOpened, TargetNotOpened, Refused, WriteFailed };
 
 struct ImagingOutcome {
   ImagingStatus status = ImagingStatus::Refused;
-  uint64_t bytesDone = 0;            // bytes of the window written to the target
-  std::vector<uint64_t> badSectors;  // absolute sector numbers on the source
+  uint64_t bytesDone = 0;            // bytes of the window tried and written (read, or filled)
+  std::vector<uint64_t> badSectors;  // absolute sector numbers on the source left bad, ascending (capped)
+  uint64_t unreadableSectors = 0;    // every sector left bad
+  RescueSnapshot summary;            // the map's counts and the run's reads at its end
   bool mapfileSaved = false;
+  bool whole() const { return status == ImagingStatus::Completed && summary.counts.unfinished() == 0; }
 };
 
 // "第%d个坏扇区" for the row with 1-based ordinal `ordinal`.
@@ -90,10 +101,13 @@ std::string imagingCutShortText(const ImagingJob& job);
 // whole, clean copy.
 std::string imagingShortfallText(const ImagingJob& job, const ImagingOutcome& outcome);
 
-// Runs the copy. Progress: range = whole 1 MiB blocks, one step per block,
-// text = sectors done so far; the cancel flag stops it after the current
-// block or sector (the bar goes back to 0; what was written stays). Each
-// unreadable sector goes to `onBadSector` (ordinal, sector) as met.
+// Runs the copy in passes (rescue_passes.h). Progress: range = whole 1 MiB
+// blocks, position and text (sectors) = what no pass has left to do; the
+// cancel flag stops it after the current read (the bar goes back to 0; what
+// was written stays, and the map says what is left). Each sector found
+// unreadable goes to `onBadSector` (ordinal, sector) as met. A resumed run
+// refuses a map it cannot read and an image shorter than what its map
+// calls finished.
 // Messages: "镜像完毕" at the end of a whole copy; "打开失败" when the source
 // or target cannot be opened; "磁盘有坏道，请重新选择目标文件" when a write fails;
 // a refusal when the job has an imagingJobProblem, or the target is too

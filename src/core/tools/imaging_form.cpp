@@ -23,7 +23,7 @@ std::string imagingFormProblem(const ImagingForm& form) {
     if (form.target.empty()) return "请选择目标磁盘信息";
     if (!parseStart(form.targetStart, ignored)) return "请填写目标磁盘镜像起始扇区";
   }
-  if (form.withMapfile && form.mapfile.empty()) return kMsgChooseMapfile;
+  if ((form.withMapfile || form.resume) && form.mapfile.empty()) return kMsgChooseMapfile;
   return "";
 }
 
@@ -43,7 +43,11 @@ std::optional<ImagingJob> imagingJobFromForm(DiskCatalogue& catalogue, const Ima
   } else {
     job.targetFile = form.filePath;
   }
-  if (form.withMapfile) job.mapfile = form.mapfile;
+  if (form.withMapfile || form.resume) job.mapfile = form.mapfile;
+  job.resume = form.resume;
+  job.retryPasses = form.retryPasses;
+  job.reverse = form.reverse;
+  job.scrape = form.scrape;
   return job;
 }
 

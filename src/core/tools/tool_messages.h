@@ -37,5 +37,9 @@ inline constexpr const char* kMsgNothingToCopy = "，没有可复制的扇区";
 inline constexpr const char* kMsgImageIncomplete = "；只复制了这些扇区，镜像不完整";
 inline constexpr const char* kMsgStartPastSourceEnd = "起始扇区%llu超出源的末尾（源共%llu个扇区）";
 inline constexpr const char* kMsgChooseMapfile = "请选择映射文件路径";
+inline constexpr const char* kMsgResumeNeedsMapfile = "继续镜像需要映射文件";
+inline constexpr const char* kMsgMapfileUnusable = "映射文件无法使用：%s";
+inline constexpr const char* kMsgResumeTargetMissing = "要继续的镜像文件 %s 不存在";
+inline constexpr const char* kMsgImageShorterThanMap = "镜像文件比映射文件记载的已复制部分短，二者不是同一次镜像，未读写任何数据";
 
 }  // namespace dudorazu
