@@ -15,14 +15,17 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include "core/common/text.h"
+#include "core/present/display_format.h"
 #include "core/tools/imaging_form.h"
 #include "core/tools/long_operations.h"
 #include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
+#include "widgets/block_map_view.h"
 #include "widgets/qt_text.h"
 #include "widgets/text_progress_bar.h"
 
@@ -32,6 +35,30 @@ namespace {
 const char* const kMapFilter = "Map files(*.map);;All files(*)";
 
 QString number(uint64_t n) { return QString::number(static_cast<qulonglong>(n)); }
+
+std::string sizeText(uint64_t bytes) {
+  std::string text = formatSizeLong(bytes);
+  return text.empty() ? "0B" : text;
+}
+
+// The rescue's phase and the bytes in each map state, as the counter and
+// the picture beside the bad-sector list show them.
+std::string rescueCountsText(const RescueSnapshot& s) {
+  const std::string way = s.forwards ? "正向" : "反向";
+  std::string phase;
+  switch (s.phase) {
+    case '?': phase = format("复制未读取的块：第 %u 遍，", s.pass) + way; break;
+    case '*': phase = "修边：逐扇区读取失败块的两端，" + way; break;
+    case '/': phase = "逐扇区读取失败块的其余部分，" + way; break;
+    case '-': phase = format("重试坏扇区：第 %u 次，", s.pass) + way; break;
+    default: phase = "已结束"; break;
+  }
+  const RescueCounts& c = s.counts;
+  return phase + "\n已复制 " + sizeText(c.rescued) + "，未读取 " + sizeText(c.nonTried) + "\n待修边 " +
+         sizeText(c.nonTrimmed) + "，待逐扇区 " + sizeText(c.nonScraped) + "\n无法读取 " + sizeText(c.bad) + "（" +
+         std::to_string(c.badAreas) + " 处）\n速度 " + sizeText(s.currentRate) + "/秒，距上次成功读取 " +
+         std::to_string(s.sinceLastGoodRead.count() / 1000) + " 秒";
+}
 
 }  // namespace
 
@@ -124,6 +151,17 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
     browseMap_->setEnabled(on);
   };
   connect(withMap_, &QCheckBox::toggled, this, mapEnabled);
+  // A copy that stopped, or left areas unread, goes on from its map: what
+  // the map calls copied is never read again.
+  resume_ = new QCheckBox(QStringLiteral("继续上次的镜像"), this);
+  named(resume_, resume_->text());
+  resume_->setToolTip(QStringLiteral("按映射文件继续：已复制的部分不再读取，只读取未完成的部分，无法读取的扇区再试一次"));
+  connect(resume_, &QCheckBox::toggled, this, [this](bool on) {
+    if (on) withMap_->setChecked(true);
+  });
+  connect(withMap_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!on) resume_->setChecked(false);
+  });
 
   bar_ = new widgets::TextProgressBar(this);
   named(bar_, QString::fromUtf8(kTitleImaging));
@@ -142,6 +180,7 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   bottom->addWidget(startButton_);
   bottom->addWidget(stopButton_);
   form->addLayout(bottom, 7, 0, 1, 5);
+  form->addWidget(resume_, 8, 0, 1, 5);
   form->setColumnMinimumWidth(1, 150);
   form->setColumnMinimumWidth(3, 110);
 
@@ -166,8 +205,28 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   line_->hide();
   badList_->hide();
 
+  // Going on is offered for the copy that just ran: another source, target
+  // or map is a new copy.
+  for (QLineEdit* field : {source_, sourceStart_, target_, targetStart_, file_, mapfile_})
+    connect(field, &QLineEdit::textChanged, this, [this] { resume_->setChecked(false); });
+  connect(toDisk_, &QRadioButton::toggled, this, [this] { resume_->setChecked(false); });
+
+  // The rescue as a picture: a grid over the source by map state, and the
+  // bytes in each state, beside the bad-sector list.
+  blockMap_ = new widgets::BlockMapView(this);
+  blockMap_->setFixedSize(208, 160);
+  counts_ = new QLabel(this);
+  counts_->setWordWrap(true);
+  counts_->setFixedWidth(208);
+  counts_->setMinimumHeight(counts_->fontMetrics().lineSpacing() * 6);
+  counts_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  auto* rescue = new QVBoxLayout;
+  rescue->addWidget(blockMap_);
+  rescue->addWidget(counts_, 1);
+
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(form);
+  layout->addLayout(rescue);
   layout->addWidget(line_);
   layout->addWidget(badList_);
   layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -258,7 +317,7 @@ void ImagingDialog::setMode(bool toDisk) {
 }
 
 void ImagingDialog::setInputsEnabled(bool enabled) {
-  for (QWidget* w : std::initializer_list<QWidget*>{source_, sourceStart_, sectorCount_, toDisk_, toFile_, withMap_})
+  for (QWidget* w : std::initializer_list<QWidget*>{source_, sourceStart_, sectorCount_, toDisk_, toFile_, withMap_, resume_})
     w->setEnabled(enabled);
   for (QWidget* w : diskPart_) w->setEnabled(enabled && toDisk_->isChecked());
   for (QWidget* w : filePart_) w->setEnabled(enabled && !toDisk_->isChecked());
@@ -289,6 +348,10 @@ void ImagingDialog::start() {
   form.targetStart = targetStart_->text().trimmed().toStdString();
   form.withMapfile = withMap_->isChecked();
   form.mapfile = mapfile_->text().toStdString();
+  form.resume = resume_->isChecked();
+  // Going on tries what never read once more too: a card that failed may
+  // read after being seated again.
+  form.retryPasses = form.resume ? 1 : 0;
   DialogMessageSink messages(dialogs_, this);
   std::optional<ImagingJob> job = imagingJobFromForm(catalogue_, form, messages);
   if (!job) return;
@@ -301,14 +364,18 @@ void ImagingDialog::start() {
   };
   std::string targetText = form.target + (job->target.devicePath.empty() ? "" : " (" + job->target.devicePath + ")");
   std::optional<Question> question =
-      imagingQuestion(*job, imagingSectors(*job), targetText, !job->toDisk && unconfirmed(file_->text()),
-                      !job->mapfile.empty() && unconfirmed(mapfile_->text()), Wording::Chinese);
+      // Going on writes into the copy and its map; it replaces neither.
+      imagingQuestion(*job, imagingSectors(*job), targetText, !job->toDisk && !job->resume && unconfirmed(file_->text()),
+                      !job->mapfile.empty() && !job->resume && unconfirmed(mapfile_->text()), Wording::Chinese);
   if (question && !dialogs_.confirm(this, QString::fromStdString(question->text),
                                     job->toDisk ? QStringLiteral("警告") : applicationTitle()))
     return;
   // The question let other commands run; a copy may have started meanwhile.
   if (copying()) return;
 
+  monitor_ = std::make_shared<RescueMonitor>();
+  seenSnapshot_ = 0;
+  job->monitor = monitor_;
   auto shared = std::make_shared<const ImagingJob>(std::move(*job));
   auto outcome = std::make_shared<ImagingOutcome>();
   LongOperation operation = imagingOperation(*shared, *outcome, [this](uint64_t ordinal, uint64_t sector) {
@@ -323,6 +390,8 @@ void ImagingDialog::start() {
 
 void ImagingDialog::begin() {
   setInputsEnabled(false);
+  blockMap_->setCells({});
+  counts_->clear();
   badList_->setRowCount(0);
   counter_->setText(QStringLiteral("0"));
   counterLabel_->setText(QStringLiteral("扇区完成镜像"));
@@ -335,6 +404,7 @@ void ImagingDialog::begin() {
 }
 
 void ImagingDialog::end() {
+  showRescue();
   setInputsEnabled(true);
   counterLabel_->setText(QStringLiteral("扇区完成镜像"));
   stopButton_->setEnabled(true);
@@ -361,6 +431,22 @@ void ImagingDialog::showProgress() {
   bar_->setProgress(block_.position(), block_.upper());
   QString done = QString::fromStdString(block_.text());
   if (!done.isEmpty()) counter_->setText(done);
+  showRescue();
+}
+
+// The latest state of the map: the picture and the counts.
+void ImagingDialog::showRescue() {
+  if (!monitor_ || monitor_->updates() == seenSnapshot_) return;
+  seenSnapshot_ = monitor_->updates();
+  const RescueSnapshot snapshot = monitor_->snapshot();
+  RescueMap map(snapshot.domain);
+  for (const RescueArea& area : snapshot.areas) map.set(area.bytes, area.state);
+  std::string cells;
+  for (RescueState state : map.grid(snapshot.domain, static_cast<size_t>(blockMap_->cellCount())))
+    cells += static_cast<char>(state);
+  blockMap_->setCells(cells);
+  counts_->setText(widgets::qtText(rescueCountsText(snapshot)));
+  counts_->setAccessibleName(counts_->text());
 }
 
 // The end is told honestly: "镜像完毕" names the sectors that could not be
@@ -378,6 +464,9 @@ void ImagingDialog::finishRun(const ImagingJob& job, const ImagingOutcome& outco
   }
   if (!told && !shortfall.empty() && outcome.status == ImagingStatus::Stopped)
     dialogs_.message(this, QString::fromStdString(shortfall), applicationTitle());
+  // A copy with a map that stopped or left areas unread is taken further
+  // by the next start.
+  resume_->setChecked(outcome.mapfileSaved && !outcome.whole());
   emit imagingFinished();
 }
 

@@ -9,6 +9,7 @@
 #include "core/common/messages.h"
 #include "core/device/disk_catalogue.h"
 #include "core/tools/disk_imaging.h"
+#include "core/tools/rescue_passes.h"
 #include "shell/operation_runner.h"
 
 class QCheckBox;
@@ -21,6 +22,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace dudorazu::widgets {
+class BlockMapView;
 class TextProgressBar;
 }
 
@@ -54,6 +56,10 @@ class ImagingDialog : public QDialog, public OperationView {
   QLineEdit* targetStartField() const { return targetStart_; }
   QLineEdit* fileField() const { return file_; }
   QCheckBox* mapfileBox() const { return withMap_; }
+  // "继续上次的镜像": the next start goes on from the copy and its map.
+  QCheckBox* resumeBox() const { return resume_; }
+  widgets::BlockMapView* blockMap() const { return blockMap_; }
+  QLabel* rescueCounts() const { return counts_; }
   QLineEdit* mapfileField() const { return mapfile_; }
   QTreeWidget* picker() const { return picker_; }
   QTableWidget* badSectorList() const { return badList_; }
@@ -70,6 +76,7 @@ class ImagingDialog : public QDialog, public OperationView {
   void showProgress() override;
   void end() override;
   void stopping() override;
+  void showRescue();
 
  signals:
   // A copy has ended and its end was told.
@@ -106,6 +113,11 @@ class ImagingDialog : public QDialog, public OperationView {
   QLineEdit* file_;
   QPushButton* browse_;
   QCheckBox* withMap_;
+  QCheckBox* resume_;
+  widgets::BlockMapView* blockMap_;
+  QLabel* counts_;
+  std::shared_ptr<RescueMonitor> monitor_;
+  uint64_t seenSnapshot_ = 0;
   QLineEdit* mapfile_;
   QPushButton* browseMap_;
   widgets::TextProgressBar* bar_;

@@ -24,6 +24,7 @@
 #include "shell/save_dialog.h"
 #include "shell/user_dialogs.h"
 #include "shell/search_results.h"
+#include "widgets/block_map_view.h"
 #include "widgets/disk_tree_model.h"
 #include "widgets/file_list_model.h"
 #include "widgets/folder_tree_model.h"
@@ -132,6 +133,16 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
         imaging.findChild<widgets::TextProgressBar*>()->setProgress(10240, 30720);  // as far as the counter
         imaging.counterLabel()->show();
         imaging.addBadSector(1, 7000);
+        // The map a third of the way: copied, the bad sector found, the
+        // rest untried.
+        std::string cells(static_cast<size_t>(imaging.blockMap()->cellCount()), '?');
+        const size_t copied = cells.size() / 3, bad = cells.size() * 7000 / 30720;
+        std::fill(cells.begin(), cells.begin() + static_cast<long>(copied), '+');
+        cells[bad] = '-';
+        imaging.blockMap()->setCells(cells);
+        imaging.rescueCounts()->setText(QStringLiteral(
+            "复制未读取的块：第 1 遍，正向\n已复制 5.0MB，未读取 10.0MB\n待修边 0B，待逐扇区 0B\n"
+            "无法读取 512.0B（1 处）\n速度 12.0MB/秒，距上次成功读取 0 秒"));
         QApplication::processEvents();
         if (!save(imaging, directory + QStringLiteral("/imaging-dialog.png"))) status = 1;
         imaging.close();

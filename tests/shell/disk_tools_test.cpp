@@ -6,6 +6,7 @@
 #include "shell/disk_scans.h"
 #include "shell/operation_runner.h"
 #include "shell/imaging_dialog.h"
+#include "widgets/block_map_view.h"
 #include "shell/partition_search_window.h"
 #include "shell/progress_window.h"
 #include "shell/rebuild_dialog.h"
@@ -324,6 +325,27 @@ class DiskToolsTest : public QObject {
              qPrintable(end));
     QVERIFY(QFileInfo(out).isFile() && QFileInfo(map).isFile());  // what lies in them: the core's tests
     QVERIFY(d.startButton()->isEnabled());
+    // The picture shows the unreadable area in red among copied green, the
+    // counts say it, and the next start is offered to go on from the map.
+    const std::string cells = d.blockMap()->cells();
+    QVERIFY2(cells.find('-') != std::string::npos && cells.find('+') != std::string::npos &&
+                 cells.find_first_not_of("+-") == std::string::npos,
+             cells.c_str());
+    QVERIFY2(d.rescueCounts()->text().contains(QStringLiteral("无法读取 512.0B（1 处）")),
+             qPrintable(d.rescueCounts()->text()));
+    QVERIFY(d.resumeBox()->isChecked());
+    // Going on with the sector readable now reads only it: the copy is
+    // whole, and nothing asks to replace the copy or its map.
+    const QString asked = start();
+    QVERIFY2(asked.isEmpty(), qPrintable(asked));
+    QVERIFY(QSignalSpy(&d, &shell::ImagingDialog::imagingFinished).wait(60000));
+    QCOMPARE(bytes(out), bytes(source));
+    QVERIFY(d.blockMap()->cells().find_first_not_of('+') == std::string::npos);
+    QVERIFY(!d.resumeBox()->isChecked());
+    // Offered after a stop, it is withdrawn once the copy is another one.
+    d.resumeBox()->setChecked(true);
+    d.fileField()->setText(dir.filePath("other.img"));
+    QVERIFY(!d.resumeBox()->isChecked());
     d.close();
     d.mapfileBox()->click();
     d.toDiskButton()->click();
