@@ -1,5 +1,7 @@
 #include "shell/main_window.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
@@ -15,6 +17,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "core/device/map_limited_device.h"
 #include "core/common/long_operation.h"
 #include "core/partitions/file_system_text.h"
 #include "core/present/statistics.h"
@@ -288,7 +291,30 @@ void MainWindow::chooseImageFile() {
 // An image that cannot be catalogued shows nothing.
 void MainWindow::openImageFile(const QString& path) {
   if (currentDocument() != diskSubWindow_) return;
-  if (diskWindow_->openImage(path)) addRecentFile(path);
+  if (!diskWindow_->openImage(path)) return;
+  addRecentFile(path);
+  takeRescueMap(path);
+}
+
+// An image made by a rescue carries its map beside it ("x.img.map" or
+// "x.map"): only what the map calls copied is the disk's own, so every
+// other area reads as unreadable from now on, and each file's state says
+// what lies there before anything is saved.
+void MainWindow::takeRescueMap(const QString& image) {
+  const QFileInfo info(image);
+  for (const QString& candidate : {image + QStringLiteral(".map"), info.dir().filePath(info.completeBaseName() + QStringLiteral(".map"))}) {
+    if (!QFileInfo(candidate).isFile()) continue;
+    std::string error;
+    std::optional<RescueMap> map = RescueMap::load(candidate.toStdString(), error);
+    if (!map) {
+      dialogs_.message(this, QStringLiteral("映射文件无法使用：%1\n%2").arg(candidate, widgets::qtText(error)),
+                       QString::fromUtf8(kCaptionError));
+      return;
+    }
+    limitReadsToMap(image.toStdString(), std::make_shared<const RescueMap>(std::move(*map)));
+    panes_[0]->setText(QStringLiteral("已按映射文件 %1 把未复制的区域视为无法读取").arg(QFileInfo(candidate).fileName()));
+    return;
+  }
 }
 
 PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionRecord* partition) {

@@ -45,6 +45,7 @@ class MainWindow : public QMainWindow {
   // Closes the image's partition windows (each asking when that stops its
   // work), then its rows; the image stays when the user keeps one open.
   void closeImage(DiskRecord* disk);
+  void takeRescueMap(const QString& image);
   QLabel* statusPane(int pane) const { return panes_[pane]; }
   QStringList recentFiles() const { return recent_; }
   // The menus of the current kind of window (129 disk window, 145 partition window).

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QPointer>
 
+#include "core/device/map_limited_device.h"
 #include "core/present/statistics.h"
 #include "shell/document_panes.h"
 #include "shell/progress_window.h"
@@ -59,6 +60,9 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   connect(right_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     if (QMenu* menu = fileMenuFor(right_->indexAt(at))) menu->popup(right_->viewport()->mapToGlobal(at));
   });
+  // An image read with its rescue map: the areas the map does not call
+  // copied are unreadable for every file's state.
+  volume_.unreadableGiven = unreadableByMap(disk.devicePath, disk.diskSize);
   startLoad();
 }
 

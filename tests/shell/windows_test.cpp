@@ -351,6 +351,39 @@ class WindowsTest : public QObject {
                qPrintable(stateOf(row.name).data().toString()));
       QCOMPARE(stateOf(row.name).data(Qt::ForegroundRole).value<QBrush>().color(), row.colour);
     }
+    // The same image with the map of the rescue that made it beside it: the
+    // areas the map does not call copied are unreadable, and the file there
+    // says so before the save.
+    {
+      QTemporaryDir dir;
+      const QString copy = imageCopy(dir, "recovery-states.img", "rescued.img");
+      QFile map(copy + ".map");
+      QVERIFY(map.open(QIODevice::WriteOnly));
+      std::vector<std::pair<qint64, qint64>> bad;
+      for (const QByteArray& line : QByteArray::fromStdString(fixtureText("recovery-states.unreadable.txt")).split('\n'))
+        if (!line.trimmed().isEmpty()) bad.emplace_back(line.split(' ')[0].toLongLong(), line.split(' ')[1].toLongLong());
+      std::sort(bad.begin(), bad.end());
+      QByteArray text = "0x0 + 1\n";
+      qint64 at = 0;
+      for (auto [start, length] : bad) {
+        text += QByteArray::number(at) + " " + QByteArray::number(start - at) + " +\n";
+        text += QByteArray::number(start) + " " + QByteArray::number(length) + " -\n";
+        at = start + length;
+      }
+      text += QByteArray::number(at) + " " + QByteArray::number(QFileInfo(copy).size() - at) + " +\n";
+      map.write(text);
+      map.close();
+      s.window.documents()->setActiveSubWindow(s.window.documents()->subWindowList().front());
+      PartitionWindow* rescued = openFirst(s, copy);
+      QVERIFY2(rescued, qPrintable(s.dialogs.messages.isEmpty() ? QString() : s.dialogs.messages.back().first));
+      QVERIFY(s.window.statusPane(0)->text().contains(QStringLiteral("rescued.img.map")));
+      clickFolder(*rescued, {"live"});
+      const QString damaged =
+          childNamed(*rescued->fileModel(), {}, "damaged.bin").siblingAtColumn(column).data().toString();
+      QVERIFY2(damaged.startsWith(QStringLiteral("扇区损坏")), qPrintable(damaged));
+      rescued->parentWidget()->close();
+      s.window.documents()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w->parentWidget()));
+    }
     // A click on its header lists the whole files first, a second the worst.
     auto files = [&] {
       QStringList names;
