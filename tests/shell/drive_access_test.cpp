@@ -15,6 +15,7 @@
 #include "platform/devices.h"
 #include "platform/drive_grants.h"
 #include "shell/drive_access.h"
+#include "shell/rebuild_dialog.h"
 #include "shell/session.h"
 #include "shell/table_operation_dialog.h"
 #include "support/device_opener.h"
@@ -297,6 +298,34 @@ class DriveAccessTest : public QObject {
       QCOMPARE(bytes(card_.image) == original, c.written);
       if (!c.written) QCOMPARE(bytes(card_.image), wiped);
     }
+
+    // The rebuild asks from its own dialog, after its question, on a drive
+    // held through a read grant again.
+    platform::dropDriveGrants();
+    platform::grantDriveDescriptor(kDrive, ::open(QFile::encodeName(card_.image).constData(), O_RDONLY | O_CLOEXEC),
+                                   OpenMode::Read);
+    {
+      QFile f(card_.image);  // the entries lost
+      QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(446) && f.write(QByteArray(64, '\0')) == 64);
+    }
+    card_.calls.clear();
+    s.dialogs.messages.clear();
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      if (auto* choose = qobject_cast<shell::TableOperationDialog*>(&d)) {
+        choose->option(shell::TableOperationDialog::kRebuild)->click();
+        return true;
+      }
+      static_cast<shell::RebuildDialog&>(d).list()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+      d.findChild<QPushButton*>()->click();
+      return QTest::qWaitFor([&] { return d.result() == QDialog::Accepted; }, 20000);
+    };
+    s.run(shell::kTableOperation, drive);
+    QCOMPARE(card_.calls, QStringList{kDriveObject + " rw asks"});
+    QCOMPARE(s.dialogs.messages.size(), 1);  // the question alone
+    DiskCatalogue rebuilt;
+    QVERIFY(openImageAsDisk(rebuilt, card_.image.toStdString()));
+    QCOMPARE(rebuilt.disks.back().partitions.size(), size_t{1});
+
     QVERIFY(!door.opens().contains(QStringLiteral("r refused")) && !door.opens().contains(QStringLiteral("rw refused")));
     QVERIFY(service_->unregisterService(kService));
   }
