@@ -78,8 +78,11 @@ void DiskWindow::listUnopenedDrives(bool asRoot, bool canAskSystem) {
   for (const UnopenedDrive& d : drives) {
     const QString model = QString::fromStdString(d.identity.vendor + " " + d.identity.product).simplified();
     const QString size = d.identity.sizeBytes ? QString::fromStdString(formatSizeLong(d.identity.sizeBytes)) : QString();
-    auto* row = new QTreeWidgetItem(unopened_, {QString::fromStdString(d.devicePath), model, size, kAskStatus});
-    row->setToolTip(0, kAskStatus);
+    // Only a refusal for want of rights is the system's to lift.
+    const QString status = unopenedForWantOfRights({d}) && canAskSystem
+                               ? kAskStatus
+                               : QString::fromStdString(unopenedReasonText(d.error));
+    new QTreeWidgetItem(unopened_, {QString::fromStdString(d.devicePath), model, size, status});
   }
   for (int c = 0; c < unopened_->columnCount(); ++c) unopened_->resizeColumnToContents(c);
   // As tall as its rows, so the disks keep the room.

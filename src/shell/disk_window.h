@@ -44,6 +44,9 @@ class DiskWindow : public QWidget {
   // be asked for them. Without arguments, lists them again as last said.
   void listUnopenedDrives(bool asRoot, bool canAskSystem);
   void listUnopenedDrives() { listUnopenedDrives(asRoot_, canAskSystem_); }
+  // The service turned out to be missing: the note says how to start with
+  // the rights instead.
+  void forgetDriveService() { listUnopenedDrives(asRoot_, false); }
   QTreeWidget* unopenedList() const { return unopened_; }
   // Marks the row of `devicePath` as waiting for the system's answer (or no
   // longer); false when it already waits or is not listed.

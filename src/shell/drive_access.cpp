@@ -145,6 +145,7 @@ void openUnopenedDrive(DiskWindow& window, DiskCatalogue& catalogue, UserDialogs
                      [&window, &catalogue, &dialogs, kept, path, caption](DriveAccess access, const QString& detail) {
                        window.markDriveRequested(path, false);
                        if (access == DriveAccess::NoService) {
+                         window.forgetDriveService();
                          dialogs.message(&window, QString::fromStdString(unopenedDrivesDesktopNote({kept}, false)),
                                          caption);
                          return;

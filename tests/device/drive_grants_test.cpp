@@ -78,25 +78,5 @@ TEST(DriveGrants, ServeTheirPathInTheModeTheyAllowOnceTheProgramsOwnOpenIsRefuse
   }
 }
 
-TEST(DriveGrants, AreKeptPerPathAndDroppedTogether) {
-  test::TempDir dir;
-  const std::string drive = dir.file("sdz");
-  test::writeFile(drive, std::string(1024, 'A'));
-  bool writable = true;
-  EXPECT_FALSE(platform::hasDriveGrant(drive, &writable));
-  platform::grantDriveDescriptor(drive, ::open(drive.c_str(), O_RDONLY | O_CLOEXEC), OpenMode::Read);
-  EXPECT_TRUE(platform::hasDriveGrant(drive, &writable));
-  EXPECT_FALSE(writable) << "a read grant is no write grant";
-  platform::grantDriveDescriptor(drive, ::open(drive.c_str(), O_RDWR | O_CLOEXEC), OpenMode::ReadWrite);
-  EXPECT_TRUE(platform::hasDriveGrant(drive, &writable));
-  EXPECT_TRUE(writable);
-  EXPECT_FALSE(platform::hasDriveGrant(drive + "x"));
-  platform::dropDriveGrants();
-  EXPECT_FALSE(platform::hasDriveGrant(drive));
-  errno = EACCES;
-  EXPECT_EQ(platform::duplicateGrantedDescriptor(drive, OpenMode::Read), -1);
-  EXPECT_EQ(errno, EACCES) << "the refusal's reason must survive a look-up that finds nothing";
-}
-
 }  // namespace
 }  // namespace dudorazu

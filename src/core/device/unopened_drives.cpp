@@ -27,11 +27,9 @@ std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool as
   return note;
 }
 
-namespace {
-
 // The desktop program is Chinese: the system's own error text is English,
 // so the reasons a drive does not open are said in the program's words.
-std::string chineseReason(int error) {
+std::string unopenedReasonText(int error) {
   switch (error) {
     case 0: return "不是磁盘";
     case EACCES:
@@ -48,12 +46,10 @@ std::string chineseReason(int error) {
   }
 }
 
-}  // namespace
-
 std::string unopenedDrivesDesktopNote(const std::vector<UnopenedDrive>& drives, bool asRoot, bool canAskSystem) {
   if (drives.empty()) return "";
   std::string list;
-  for (const UnopenedDrive& d : drives) list += (list.empty() ? "" : "，") + d.devicePath + "（" + chineseReason(d.error) + "）";
+  for (const UnopenedDrive& d : drives) list += (list.empty() ? "" : "，") + d.devicePath + "（" + unopenedReasonText(d.error) + "）";
   const bool wantRights = unopenedForWantOfRights(drives) && !asRoot;
   if (wantRights && canAskSystem)
     return std::to_string(drives.size()) + " 个驱动器尚未打开：" + list + "。" +

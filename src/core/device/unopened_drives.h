@@ -14,6 +14,9 @@ std::string unopenedDrivesList(const std::vector<UnopenedDrive>& drives);
 // Whether any drive was refused for want of rights.
 bool unopenedForWantOfRights(const std::vector<UnopenedDrive>& drives);
 
+// Why a drive did not open, in the desktop program's words ("没有权限").
+std::string unopenedReasonText(int error);
+
 // The command line's note; empty when no drive was left out. The hint to
 // run as root is left out for a user who is root already.
 std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool asRoot);
