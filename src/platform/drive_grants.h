@@ -15,6 +15,9 @@ namespace dudorazu::platform {
 // same kind for the path replaces the earlier one. A descriptor that was not
 // opened for writing is kept as a read grant whatever `mode` says.
 void grantDriveDescriptor(const std::string& path, int fd, OpenMode mode);
+// The same for a descriptor that stays the caller's (one a message carried
+// and closes): a duplicate is kept. False when none could be made.
+bool grantDriveDescriptorCopy(const std::string& path, int fd, OpenMode mode);
 
 // Whether a grant is held for `path`; `writable` tells whether one of them
 // serves writes.

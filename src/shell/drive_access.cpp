@@ -9,10 +9,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#endif
-
 #include "core/device/disk_catalogue.h"
 #include "core/device/unopened_drives.h"
 #include "platform/devices.h"
@@ -28,6 +24,7 @@ const QString kBlockInterface = QStringLiteral("org.freedesktop.UDisks2.Block");
 const QString kCustomBus = QStringLiteral("dudorazu-drive-service");
 // The service waits for polkit, and polkit for the user typing a password.
 constexpr int kAnswerTimeoutMs = 10 * 60 * 1000;
+const QString kNoServiceReason = QStringLiteral("找不到系统的磁盘服务。");
 
 QString& customBusAddress() {
   static QString address;
@@ -92,7 +89,7 @@ void requestDriveAccess(const std::string& devicePath, OpenMode mode, QObject* c
   QDBusConnection bus = serviceBus();
   // Without descriptor passing the answer could not carry the drive.
   if (!bus.isConnected() || !(bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing)) {
-    done(DriveAccess::NoService, {});
+    done(DriveAccess::NoService, kNoServiceReason);
     return;
   }
   QDBusMessage call = QDBusMessage::createMethodCall(kService, blockObjectPath(devicePath), kBlockInterface,
@@ -107,20 +104,17 @@ void requestDriveAccess(const std::string& devicePath, OpenMode mode, QObject* c
                      watcher->deleteLater();
                      QDBusPendingReply<QDBusUnixFileDescriptor> reply = *watcher;
                      if (reply.isError()) {
-                       done(noService(reply.error()) ? DriveAccess::NoService : DriveAccess::Refused,
-                            refusalReason(reply.error()));
+                       const bool missing = noService(reply.error());
+                       done(missing ? DriveAccess::NoService : DriveAccess::Refused,
+                            missing ? kNoServiceReason : refusalReason(reply.error()));
                        return;
                      }
-                     int fd = -1;
-#ifdef Q_OS_UNIX
-                     // The reply closes its own copy when it goes.
-                     if (reply.value().isValid()) fd = ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-#endif
-                     if (fd < 0) {
+                     // The reply closes its own descriptor when it goes.
+                     if (!reply.value().isValid() ||
+                         !platform::grantDriveDescriptorCopy(path, reply.value().fileDescriptor(), mode)) {
                        done(DriveAccess::Refused, QStringLiteral("系统服务没有交回设备。"));
                        return;
                      }
-                     platform::grantDriveDescriptor(path, fd, mode);
                      done(DriveAccess::Granted, {});
                    });
 }

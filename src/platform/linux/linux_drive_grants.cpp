@@ -47,6 +47,13 @@ void grantDriveDescriptor(const std::string& path, int fd, OpenMode mode) {
   grants().push_back({path, writable, fd});
 }
 
+bool grantDriveDescriptorCopy(const std::string& path, int fd, OpenMode mode) {
+  const int copy = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return false;
+  grantDriveDescriptor(path, copy, mode);
+  return true;
+}
+
 bool hasDriveGrant(const std::string& path, bool* writable) {
   std::lock_guard<std::mutex> lock(grantsMutex);
   bool found = false;

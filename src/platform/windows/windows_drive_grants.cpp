@@ -7,6 +7,8 @@ namespace dudorazu::platform {
 
 void grantDriveDescriptor(const std::string&, int, OpenMode) {}
 
+bool grantDriveDescriptorCopy(const std::string&, int, OpenMode) { return false; }
+
 bool hasDriveGrant(const std::string&, bool* writable) {
   if (writable) *writable = false;
   return false;
