@@ -2,9 +2,13 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QHeaderView>
 #include <QPersistentModelIndex>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "core/device/unopened_drives.h"
+#include "core/present/display_format.h"
 #include "core/present/properties.h"
 #include "shell/commands.h"
 #include "shell/document_panes.h"
@@ -30,10 +34,21 @@ DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(pare
   note_->setContentsMargins(6, 4, 6, 4);
   note_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   note_->hide();
+  unopened_ = new QTreeWidget(this);
+  unopened_->setHeaderLabels({QStringLiteral("未打开的驱动器"), QStringLiteral("型号"), QStringLiteral("大小"),
+                              QStringLiteral("状态")});
+  unopened_->setRootIsDecorated(false);
+  unopened_->setAccessibleName(QStringLiteral("未打开的驱动器"));
+  unopened_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  unopened_->hide();
   if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout())) {
     layout->insertWidget(0, note_);
-    layout->setStretch(1, 1);
+    layout->insertWidget(1, unopened_);
+    layout->setStretch(2, 1);
   }
+  connect(unopened_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    emit unopenedDriveRequested(item->text(0));
+  });
 
   for (DiskRecord& disk : catalogue_.disks) fillDiskRows(disk);
   connect(left_, &QAbstractItemView::clicked, this, &DiskWindow::showProperties);
@@ -48,6 +63,44 @@ void DiskWindow::setDriveNote(const QString& text) {
   note_->setText(text);
   note_->setAccessibleName(text);
   note_->setVisible(!text.isEmpty());
+}
+
+namespace {
+constexpr int kStatusColumn = 3;
+const QString kAskStatus = QStringLiteral("双击请求读取权限");
+}  // namespace
+
+void DiskWindow::listUnopenedDrives(bool asRoot, bool canAskSystem) {
+  asRoot_ = asRoot, canAskSystem_ = canAskSystem;
+  const std::vector<UnopenedDrive>& drives = catalogue_.unopenedDrives;
+  setDriveNote(QString::fromStdString(unopenedDrivesDesktopNote(drives, asRoot, canAskSystem)));
+  unopened_->clear();
+  for (const UnopenedDrive& d : drives) {
+    const QString model = QString::fromStdString(d.identity.vendor + " " + d.identity.product).simplified();
+    const QString size = d.identity.sizeBytes ? QString::fromStdString(formatSizeLong(d.identity.sizeBytes)) : QString();
+    // Only a refusal for want of rights is the system's to lift.
+    const QString status = unopenedForWantOfRights({d}) && canAskSystem
+                               ? kAskStatus
+                               : QString::fromStdString(unopenedReasonText(d.error));
+    new QTreeWidgetItem(unopened_, {QString::fromStdString(d.devicePath), model, size, status});
+  }
+  for (int c = 0; c < unopened_->columnCount(); ++c) unopened_->resizeColumnToContents(c);
+  // As tall as its rows, so the disks keep the room.
+  unopened_->setMaximumHeight(unopened_->header()->sizeHint().height() +
+                              unopened_->sizeHintForRow(0) * static_cast<int>(drives.size()) + 2 * unopened_->frameWidth() + 2);
+  unopened_->setVisible(!drives.empty());
+}
+
+bool DiskWindow::markDriveRequested(const QString& devicePath, bool waiting) {
+  for (int r = 0; r < unopened_->topLevelItemCount(); ++r) {
+    QTreeWidgetItem* row = unopened_->topLevelItem(r);
+    if (row->text(0) != devicePath) continue;
+    const QString status = waiting ? QStringLiteral("正在向系统请求…") : kAskStatus;
+    if (row->text(kStatusColumn) == status) return false;
+    row->setText(kStatusColumn, status);
+    return true;
+  }
+  return false;
 }
 
 void DiskWindow::fillDiskRows(DiskRecord& disk) {

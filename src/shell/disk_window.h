@@ -8,6 +8,7 @@
 class QLabel;
 class QMenu;
 class QModelIndex;
+class QTreeWidget;
 
 namespace dudorazu::widgets {
 class DiskTreeModel;
@@ -37,6 +38,19 @@ class DiskWindow : public QWidget {
   // when `text` is empty).
   void setDriveNote(const QString& text);
   QLabel* driveNote() const { return note_; }
+  // Lists the drives the catalogue could not open (model and size as the
+  // system gives them without opening), each to be double-clicked, under a
+  // note saying why. `canAskSystem`: the system's disk service is there to
+  // be asked for them. Without arguments, lists them again as last said.
+  void listUnopenedDrives(bool asRoot, bool canAskSystem);
+  void listUnopenedDrives() { listUnopenedDrives(asRoot_, canAskSystem_); }
+  // The service turned out to be missing: the note says how to start with
+  // the rights instead.
+  void forgetDriveService() { listUnopenedDrives(asRoot_, false); }
+  QTreeWidget* unopenedList() const { return unopened_; }
+  // Marks the row of `devicePath` as waiting for the system's answer (or no
+  // longer); false when it already waits or is not listed.
+  bool markDriveRequested(const QString& devicePath, bool waiting);
 
   widgets::TreeListView* diskTree() const { return left_; }
   widgets::TreeListView* propertiesView() const { return right_; }
@@ -54,6 +68,8 @@ class DiskWindow : public QWidget {
   void commandRequested(int command);
   // "关闭镜像文件" on an image's row.
   void closeImageRequested(DiskRecord* disk);
+  // A row of the drives not opened yet was double-clicked.
+  void unopenedDriveRequested(const QString& devicePath);
 
  private:
   void showProperties(const QModelIndex& index);
@@ -66,6 +82,8 @@ class DiskWindow : public QWidget {
   widgets::DiskTreeModel* diskModel_;
   widgets::PropertiesModel* properties_;
   QLabel* note_;
+  QTreeWidget* unopened_;
+  bool asRoot_ = false, canAskSystem_ = false;
   QMenu* menu_ = nullptr;
 };
 

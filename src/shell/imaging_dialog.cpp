@@ -23,6 +23,7 @@
 #include "core/tools/long_operations.h"
 #include "core/tools/tool_messages.h"
 #include "core/tools/write_questions.h"
+#include "shell/drive_access.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
 #include "widgets/block_map_view.h"
@@ -373,6 +374,17 @@ void ImagingDialog::start() {
   // The question let other commands run; a copy may have started meanwhile.
   if (copying()) return;
 
+  // A target drive held through the system's read grant is asked for
+  // write access first; the copy starts once it is given.
+  const std::string targetDevice = job->toDisk ? job->target.devicePath : std::string();
+  auto run = [this, job = std::move(*job)]() mutable { runCopy(std::move(job)); };
+  if (targetDevice.empty()) return run();
+  withWriteAccess(targetDevice, dialogs_, this, std::move(run));
+}
+
+void ImagingDialog::runCopy(ImagingJob job_) {
+  if (copying()) return;
+  std::optional<ImagingJob> job = std::move(job_);  // as the checks left it
   monitor_ = std::make_shared<RescueMonitor>();
   seenSnapshot_ = 0;
   job->monitor = monitor_;

@@ -77,6 +77,8 @@ class ImagingDialog : public QDialog, public OperationView {
   void end() override;
   void stopping() override;
   void showRescue();
+  // Runs a checked and confirmed copy.
+  void runCopy(ImagingJob job);
 
  signals:
   // A copy has ended and its end was told.

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "core/device/disk_catalogue.h"
-#include "core/device/unopened_drives.h"
 #include "platform/platform.h"
 #include "shell/disk_window.h"
+#include "shell/drive_access.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
 #include "shell/splash_screen.h"
@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
 
   shell::QtUserDialogs dialogs;
   shell::MainWindow window(catalogue, dialogs);
-  window.diskWindow()->setDriveNote(
-      QString::fromStdString(unopenedDrivesDesktopNote(catalogue.unopenedDrives, platform::runsAsAdministrator())));
+  window.diskWindow()->listUnopenedDrives(platform::runsAsAdministrator(),
+                                          !catalogue.unopenedDrives.empty() && shell::driveServiceAvailable());
   for (const QString& image : args) window.openImageFile(image);
   if (!screenshotDir.isEmpty()) return shell::takeScreenshots(window, screenshotDir);
   window.show();

@@ -24,6 +24,7 @@
 #include "shell/commands.h"
 #include "shell/disk_scans.h"
 #include "shell/disk_window.h"
+#include "shell/drive_access.h"
 #include "shell/imaging_dialog.h"
 #include "shell/manual.h"
 #include "shell/partition_window.h"
@@ -69,6 +70,9 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
       if (QWidget* button = tabs->tabButton(0, side)) button->hide();
   connect(diskWindow_, &DiskWindow::openPartitionRequested, this, &MainWindow::openPartitionWindow);
   connect(diskWindow_, &DiskWindow::closeImageRequested, this, &MainWindow::closeImage);
+  connect(diskWindow_, &DiskWindow::unopenedDriveRequested, this, [this](const QString& devicePath) {
+    openUnopenedDrive(*diskWindow_, catalogue_, dialogs_, devicePath.toStdString());
+  });
   scans_ = new DiskScans(*diskWindow_, dialogs_, this);
   connect(diskWindow_, &DiskWindow::searchRequested, scans_, &DiskScans::search);
   connect(diskWindow_, &DiskWindow::partitionScanRequested, scans_, &DiskScans::partitionScan);

@@ -9,6 +9,7 @@
 
 #include "core/common/long_operation.h"
 #include "core/tools/write_questions.h"
+#include "shell/drive_access.h"
 #include "shell/operation_runner.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
@@ -76,7 +77,10 @@ void RebuildDialog::save() {
   if (processMarkers().tables.refuse(messages)) return;
   Question question = rebuildMbrQuestion(disk_, rows, Wording::Chinese);
   if (!dialogs_.confirm(this, QString::fromStdString(question.text), windowTitle())) return;
-  if (writeRebuiltMbr(disk_, ticked, messages) == RebuildResult::Written) accept();
+  withWriteAccess(disk_.devicePath, dialogs_, this, [this, ticked] {
+    DialogMessageSink writing(dialogs_, this);
+    if (writeRebuiltMbr(disk_, ticked, writing) == RebuildResult::Written) accept();
+  });
 }
 
 }  // namespace dudorazu::shell

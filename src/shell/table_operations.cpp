@@ -14,6 +14,7 @@
 #include "core/tools/write_questions.h"
 #include "shell/rebuild_dialog.h"
 #include "shell/user_dialogs.h"
+#include "shell/drive_access.h"
 #include "shell/operation_runner.h"
 #include "widgets/disk_tree_model.h"
 
@@ -90,15 +91,17 @@ void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, Opera
   }
   // The partitions of the restored table join the disk's rows.
   auto added = std::make_shared<size_t>(0);
-  runner.start(tableOperation([disk, added, kept = std::make_shared<BackupContents>(std::move(*contents))](
-                                  MessageSink& messages) {
-                 if (restoreFromBackup(*disk, *kept, messages) != RestoreResult::Restored) return false;
-                 *added = addPartitionsReadBack(*disk);
-                 return true;
-               }),
-               nullptr, [&disks, disk, added](const OperationEnd&) {
-                 if (*added) disks.refreshPartitions(disks.indexOfDisk(*disk));
-               });
+  auto kept = std::make_shared<BackupContents>(std::move(*contents));
+  withWriteAccess(disk->devicePath, dialogs, parent, [&disks, &runner, disk, added, kept] {
+    runner.start(tableOperation([disk, added, kept](MessageSink& messages) {
+                   if (restoreFromBackup(*disk, *kept, messages) != RestoreResult::Restored) return false;
+                   *added = addPartitionsReadBack(*disk);
+                   return true;
+                 }),
+                 nullptr, [&disks, disk, added](const OperationEnd&) {
+                   if (*added) disks.refreshPartitions(disks.indexOfDisk(*disk));
+                 });
+  });
 }
 
 void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, OperationRunner& runner,

@@ -227,6 +227,10 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
   EXPECT_FALSE(test::contains(desktop, "Permission")) << "the system's English error text in the desktop note";
   EXPECT_TRUE(test::contains(desktop, "sudo -E dudorazu"));
   EXPECT_FALSE(test::contains(unopenedDrivesDesktopNote(catalogue.unopenedDrives, true), "sudo"));
+  // Where the system can be asked for the drive, the note says how instead of a restart as root.
+  std::string asking = unopenedDrivesDesktopNote(catalogue.unopenedDrives, false, true);
+  EXPECT_TRUE(test::contains(asking, "/dev/denied（没有权限）。双击下面列出的驱动器")) << asking;
+  EXPECT_FALSE(test::contains(asking, "sudo")) << asking;
 }
 
 }  // namespace

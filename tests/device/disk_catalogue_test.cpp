@@ -141,6 +141,25 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
             "3 ATAModel31.0 fixed1 123456789 7/16/32: Partition0| Partition1| /mnt/other|/mnt/other\n");
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(messages.messages[0].caption + ": " + messages.messages[0].text, "Error: cannot identify");
+
+  // Drive 2 is kept with what the system said of it, and catalogued once it
+  // opens (as after a grant): identity, partitions and mount points as if it
+  // had opened at the start; until then, and for a path never listed, nothing changes.
+  ASSERT_EQ(catalogue.unopenedDrives.size(), 1u);
+  EXPECT_EQ(catalogue.unopenedDrives[0].identity.number, 2);
+  const std::vector<MountedVolume> volumes = {{"/media/card", dir.file("d2"), 3000}};
+  EXPECT_EQ(catalogueUnopenedDrive(catalogue, dir.file("d2"), volumes), nullptr);
+  EXPECT_EQ(catalogueUnopenedDrive(catalogue, dir.file("d0"), volumes), nullptr) << "a drive not left out";
+  EXPECT_EQ(catalogue.disks.size(), 3u);
+  EXPECT_EQ(catalogue.unopenedDrives.size(), 1u);
+  test::writeFile(dir.file("d2"), img.bytes());
+  DiskRecord* opened = catalogueUnopenedDrive(catalogue, dir.file("d2"), volumes);
+  ASSERT_NE(opened, nullptr);
+  EXPECT_EQ(opened, &catalogue.disks.back());
+  EXPECT_TRUE(catalogue.unopenedDrives.empty());
+  std::string late = opened->driveNumber + " " + displayName(*opened) + ":";
+  for (const PartitionRecord& p : opened->partitions) late += " " + partitionText(p) + "|" + p.driveLetter;
+  EXPECT_EQ(late, "2 ATAModel21.0: Partition0| Partition1| /media/card|/media/card");
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ add_dependencies(dudorazu-test-support dudorazu-windows-fixtures)
 
 # One program per module, as on Linux, less the files that test Linux:
 # loop devices, sysfs fakes, resource limits, the environment of a shell.
-set(linux_only device/loop_device_test.cpp device/sysfs_enumerator_test.cpp common/test_support_test.cpp
+set(linux_only device/loop_device_test.cpp device/sysfs_enumerator_test.cpp device/drive_grants_test.cpp common/test_support_test.cpp
                recovery/save_faults_test.cpp tools/mbr_rebuild_test.cpp)
 # Single tests that run a shell tool (sha256sum, xmllint, ddrescue,
 # losetup) as their oracle or set-up; they run on Linux.

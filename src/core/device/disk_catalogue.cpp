@@ -1,6 +1,7 @@
 // The process-wide list of disks: the machine's drives, then image files.
 #include "core/device/disk_catalogue.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -63,34 +64,61 @@ DiskRecord* findDisk(DiskCatalogue& catalogue, const std::string& name) {
   return nullptr;
 }
 
+namespace {
+
+DiskRecord driveRecord(const DriveIdentity& drive, SectorDevice& device) {
+  DiskRecord disk;
+  disk.vendorId = identificationText(drive.vendor);
+  disk.productId = identificationText(drive.product);
+  disk.productRevision = identificationText(drive.revision);
+  disk.driveNumber = std::to_string(drive.number);
+  disk.devicePath = drive.devicePath;
+  discoverPartitions(device, disk);
+  disk.diskSize = drive.sizeBytes != 0 ? drive.sizeBytes : device.size();
+  disk.isFixedMedia = drive.removable ? 0 : 1;
+  disk.tracksPerCylinder = drive.geometryKnown ? drive.heads : kDefaultHeads;
+  disk.sectorsPerTrack = drive.geometryKnown ? drive.sectorsPerTrack : kDefaultSectorsPerTrack;
+  disk.cylinders = drive.geometryKnown ? drive.cylinders : cylindersOf(disk.diskSize);
+  return disk;
+}
+
+}  // namespace
+
 bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, MessageSink& messages) {
   for (const DriveIdentity& drive : enumerator.listDrives()) {
     errno = 0;
     auto device = openDevice(drive.devicePath, OpenMode::Read);
     if (!device) {
-      catalogue.unopenedDrives.push_back({drive.devicePath, errno});
+      catalogue.unopenedDrives.push_back({drive.devicePath, errno, drive});
       continue;
     }
     if (!drive.identified) {
       messages.show(drive.errorText, kCaptionSystemError);
       continue;
     }
-    DiskRecord disk;
-    disk.vendorId = identificationText(drive.vendor);
-    disk.productId = identificationText(drive.product);
-    disk.productRevision = identificationText(drive.revision);
-    disk.driveNumber = std::to_string(drive.number);
-    disk.devicePath = drive.devicePath;
-    discoverPartitions(*device, disk);
-    disk.diskSize = drive.sizeBytes != 0 ? drive.sizeBytes : device->size();
-    disk.isFixedMedia = drive.removable ? 0 : 1;
-    disk.tracksPerCylinder = drive.geometryKnown ? drive.heads : kDefaultHeads;
-    disk.sectorsPerTrack = drive.geometryKnown ? drive.sectorsPerTrack : kDefaultSectorsPerTrack;
-    disk.cylinders = drive.geometryKnown ? drive.cylinders : cylindersOf(disk.diskSize);
-    catalogue.disks.push_back(std::move(disk));
+    catalogue.disks.push_back(driveRecord(drive, *device));
   }
   mapMountPoints(catalogue, enumerator.listMountedVolumes());
   return true;
+}
+
+DiskRecord* catalogueUnopenedDrive(DiskCatalogue& catalogue, const std::string& devicePath,
+                                   const std::vector<MountedVolume>& volumes) {
+  auto unopened = std::find_if(catalogue.unopenedDrives.begin(), catalogue.unopenedDrives.end(),
+                               [&](const UnopenedDrive& d) { return d.devicePath == devicePath; });
+  if (unopened == catalogue.unopenedDrives.end()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  errno = 0;
+  auto device = openDevice(devicePath, OpenMode::Read);
+  if (!device) return nullptr;
+  // The user asked for this drive by name: an identification the system
+  // could not read leaves its texts empty rather than the drive unlisted.
+  catalogue.disks.push_back(driveRecord(unopened->identity, *device));
+  catalogue.unopenedDrives.erase(unopened);
+  mapMountPoints(catalogue, volumes);
+  return &catalogue.disks.back();
 }
 
 size_t addPartitionsReadBack(DiskRecord& disk) {

@@ -14,10 +14,12 @@
 namespace dudorazu {
 
 // A drive the enumeration found but could not open, with the system's
-// error number (0 when the opener gave none).
+// error number (0 when the opener gave none) and what the system says of it
+// without opening it (model, size), so it can be shown and opened later.
 struct UnopenedDrive {
   std::string devicePath;
   int error = 0;
+  DriveIdentity identity;
 };
 
 struct DiskCatalogue {
@@ -36,6 +38,14 @@ DiskRecord* findDisk(DiskCatalogue& catalogue, const std::string& name);
 // left out and listed in catalogue.unopenedDrives; a drive whose identification fails is reported through
 // `messages` (caption "Error") and dropped. Returns true always.
 bool buildDiskCatalogue(DiskCatalogue& catalogue, DriveEnumerator& enumerator, MessageSink& messages);
+
+// Catalogues the unopened drive at `devicePath` once it can be opened (as
+// when the system granted access to it): appended as a drive after the disks
+// already listed, its mount points mapped from `volumes`, and taken out of
+// catalogue.unopenedDrives. nullptr when it is not listed there or still
+// cannot be opened (errno tells why); nothing changes then.
+DiskRecord* catalogueUnopenedDrive(DiskCatalogue& catalogue, const std::string& devicePath,
+                                   const std::vector<MountedVolume>& volumes);
 
 // Catalogues an image file (or a block device named by path) as one more
 // disk. False when it cannot be opened; nothing is appended then.

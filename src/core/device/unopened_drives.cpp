@@ -27,11 +27,9 @@ std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool as
   return note;
 }
 
-namespace {
-
 // The desktop program is Chinese: the system's own error text is English,
 // so the reasons a drive does not open are said in the program's words.
-std::string chineseReason(int error) {
+std::string unopenedReasonText(int error) {
   switch (error) {
     case 0: return "不是磁盘";
     case EACCES:
@@ -48,14 +46,17 @@ std::string chineseReason(int error) {
   }
 }
 
-}  // namespace
-
-std::string unopenedDrivesDesktopNote(const std::vector<UnopenedDrive>& drives, bool asRoot) {
+std::string unopenedDrivesDesktopNote(const std::vector<UnopenedDrive>& drives, bool asRoot, bool canAskSystem) {
   if (drives.empty()) return "";
   std::string list;
-  for (const UnopenedDrive& d : drives) list += (list.empty() ? "" : "，") + d.devicePath + "（" + chineseReason(d.error) + "）";
+  for (const UnopenedDrive& d : drives) list += (list.empty() ? "" : "，") + d.devicePath + "（" + unopenedReasonText(d.error) + "）";
+  const bool wantRights = unopenedForWantOfRights(drives) && !asRoot;
+  if (wantRights && canAskSystem)
+    return std::to_string(drives.size()) + " 个驱动器尚未打开：" + list + "。" +
+           "双击下面列出的驱动器，即可向系统申请读取权限（系统可能要求输入密码）。"
+           "镜像文件不需要此权限，可随时用“打开镜像文件”打开。";
   std::string note = std::to_string(drives.size()) + " 个驱动器无法打开，未列出：" + list + "。";
-  if (unopenedForWantOfRights(drives) && !asRoot)
+  if (wantRights)
     note += "读取驱动器需要管理员权限：请以 root 身份启动本程序（例如 sudo -E dudorazu 或 pkexec dudorazu）。"
             "镜像文件不需要此权限，可随时用“打开镜像文件”打开。";
   return note;

@@ -14,10 +14,16 @@ std::string unopenedDrivesList(const std::vector<UnopenedDrive>& drives);
 // Whether any drive was refused for want of rights.
 bool unopenedForWantOfRights(const std::vector<UnopenedDrive>& drives);
 
+// Why a drive did not open, in the desktop program's words ("没有权限").
+std::string unopenedReasonText(int error);
+
 // The command line's note; empty when no drive was left out. The hint to
 // run as root is left out for a user who is root already.
 std::string unopenedDrivesNote(const std::vector<UnopenedDrive>& drives, bool asRoot);
-// The desktop program's note, in its language.
-std::string unopenedDrivesDesktopNote(const std::vector<UnopenedDrive>& drives, bool asRoot);
+// The desktop program's note, in its language. Where the system can be asked
+// for a drive (`canAskSystem`), the note points at the list of drives to
+// double-click instead of a restart as root.
+std::string unopenedDrivesDesktopNote(const std::vector<UnopenedDrive>& drives, bool asRoot,
+                                      bool canAskSystem = false);
 
 }  // namespace dudorazu

@@ -12,6 +12,7 @@
 #include <cerrno>
 
 #include "platform/devices.h"
+#include "platform/drive_grants.h"
 #include "platform/image_file.h"
 
 namespace dudorazu::platform {
@@ -157,6 +158,7 @@ std::unique_ptr<SectorDevice> openPlain(const std::string& path, OpenMode mode, 
   // Opened without waiting, so a FIFO is refused below instead of blocking
   // here until someone writes to it; the flag is dropped before any read.
   int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0644);
+  if (fd < 0 && (errno == EACCES || errno == EPERM)) fd = duplicateGrantedDescriptor(path, mode);
   if (fd < 0) return nullptr;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) ||
