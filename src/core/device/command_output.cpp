@@ -4,24 +4,29 @@
 
 namespace dudorazu {
 
-CommandOutput createCommandOutput(const CommandPath& output, const std::vector<CommandPath>& inputs,
-                                  const std::vector<CommandPath>& others) {
+namespace {
+
+// The one rule, then the open in `mode`.
+CommandOutput checkedOutput(const CommandPath& output, const std::vector<CommandPath>& inputs,
+                            const std::vector<CommandPath>& others, OpenMode mode) {
   std::vector<CommandPath> outputs = others;
   outputs.push_back(output);
   CommandOutput out;
   out.problem = outputProblem(inputs, outputs);
-  if (out.problem.empty()) out.file = openDevice(output.path, OpenMode::CreateWrite);
+  if (out.problem.empty()) out.file = openDevice(output.path, mode);
   return out;
+}
+
+}  // namespace
+
+CommandOutput createCommandOutput(const CommandPath& output, const std::vector<CommandPath>& inputs,
+                                  const std::vector<CommandPath>& others) {
+  return checkedOutput(output, inputs, others, OpenMode::CreateWrite);
 }
 
 CommandOutput openCommandOutput(const CommandPath& output, const std::vector<CommandPath>& inputs,
                                 const std::vector<CommandPath>& others) {
-  std::vector<CommandPath> outputs = others;
-  outputs.push_back(output);
-  CommandOutput out;
-  out.problem = outputProblem(inputs, outputs);
-  if (out.problem.empty()) out.file = openDevice(output.path, OpenMode::ReadWrite);
-  return out;
+  return checkedOutput(output, inputs, others, OpenMode::ReadWrite);
 }
 
 bool writeWhole(SectorDevice& file, const std::string& bytes) {

@@ -27,6 +27,22 @@ struct RunState {
   Clock::time_point since;
   ByteRange piece;  // being read or written
   Result result;
+
+  // On the worker, under the lock: the run has ended with `end`.
+  template <typename End>
+  void finish(End end) {
+    result.end = end;
+    done = true;
+    ended.notify_all();
+  }
+  // On the worker, under the lock, after an operation came back: true when
+  // the watcher gave the run up meanwhile (it counted the operation as
+  // hanging; this uncounts it), so the worker leaves without a word.
+  bool late(std::atomic<int>& hanging) {
+    if (!abandoned) return false;
+    hanging.fetch_sub(1);
+    return true;
+  }
 };
 
 // The end of the block of `size` bytes aligned on `base` that holds
@@ -90,16 +106,8 @@ StraightRun StraightCopy::run(uint64_t from, uint64_t to, const StraightLimits& 
     // up lands here and nowhere else.
     IoBuffer buffer(blockSize);
     const Clock::time_point started = Clock::now();
-    auto finish = [&](StraightRun::End end) {
-      state->result.end = end;
-      state->done = true;
-      state->ended.notify_all();
-    };
-    auto late = [&] {
-      if (!state->abandoned) return false;
-      hanging->fetch_sub(1);
-      return true;
-    };
+    auto finish = [&](StraightRun::End end) { state->finish(end); };
+    auto late = [&] { return state->late(*hanging); };
     for (uint64_t at = from;;) {
       std::unique_lock<std::mutex> lock(state->mutex);
       if (state->abandoned) return;
@@ -163,16 +171,8 @@ SectorRun StraightCopy::runSectors(std::vector<SectorTask> tasks, const Straight
                       targetStart = targetStart_, limits, &progress] {
     IoBuffer buffer(kSectorSize);
     const Clock::time_point started = Clock::now();
-    auto finish = [&](StraightRun::End end) {
-      state->result.end = end;
-      state->done = true;
-      state->ended.notify_all();
-    };
-    auto late = [&] {
-      if (!state->abandoned) return false;
-      hanging->fetch_sub(1);
-      return true;
-    };
+    auto finish = [&](StraightRun::End end) { state->finish(end); };
+    auto late = [&] { return state->late(*hanging); };
     std::unique_lock<std::mutex> lock(state->mutex);
     SectorRun& r = state->result;
     for (; r.tasksDone < r.tasks.size(); ++r.tasksDone) {
