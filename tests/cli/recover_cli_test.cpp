@@ -92,8 +92,21 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
          EXPECT_TRUE(contains(xml, "<dudorazu:status>carved</dudorazu:status>\n"
                                    "      <dudorazu:found_by>carving</dudorazu:found_by>\n"
                                    "      <dudorazu:carve_end>end-marker</dudorazu:carve_end>"));
-         EXPECT_TRUE(contains(xml, "<dudorazu:carve_end>estimated</dudorazu:carve_end>"));
+         EXPECT_TRUE(contains(xml, "<dudorazu:carve_end>estimated</dudorazu:carve_end>\n"
+                                   "      <dudorazu:format>doc</dudorazu:format>"));
          EXPECT_FALSE(contains(xml, "<dudorazu:status>saved</dudorazu:status>\n      <dudorazu:found_by>carving"));
+       }},
+      // Files walked to their structure's end are still carves, named so.
+      {"carved by structure", "carve-formats.img", "--lost", 1,
+       {"carved: /扩展目录/54.mp4 -> ", "its own structure walked to its end"},
+       {"incomplete:"},
+       [](const std::string& out, const std::string& xml) {
+         EXPECT_EQ(test::sha256OfFile(out + "/扩展目录/90.docx"),
+                   "8123976a24c5cac511161d74484c4fe7819771eb8394168e80cc41f8e05ea7af");
+         EXPECT_TRUE(contains(xml, "<dudorazu:status>carved</dudorazu:status>\n"
+                                   "      <dudorazu:found_by>carving</dudorazu:found_by>\n"
+                                   "      <dudorazu:carve_end>structure</dudorazu:carve_end>\n"
+                                   "      <dudorazu:format>heic</dudorazu:format>"));
        }},
       // A photo carved through a live file's clusters goes on in the free
       // ones where its data decodes; a head that cannot be followed ends at

@@ -6,6 +6,7 @@
 
 #include "core/common/text.h"
 #include "core/device/disk_catalogue.h"
+#include "core/exfat/carve_signatures.h"
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/upcase_scan.h"
 #include "exfat/served_volume.h"
@@ -117,6 +118,35 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
     const ExfatFileRecord* rootCopy = childNamed(p.rootRecord, "5");
     EXPECT_TRUE(hasChild(*rootCopy, "readme.txt") && hasChild(*rootCopy, "deleted.jpg"));
   }
+}
+
+// Files of every kind the structure walks know, made by their own tools and
+// written to a card that was quick-formatted since: each is carved at its
+// cluster under its extension, byte for byte, and no other file is.
+TEST(LostFileScan, RealFilesOfEveryFormatAreCarvedByteExactFromTheirStructure) {
+  const std::string image = test::fixtureImage("carve-formats.img");
+  std::istringstream in(test::fixtureText("carve-formats.expected.txt"));
+  FixtureScan s(image);
+  ASSERT_TRUE(s.scan());
+  const LoadedVolume& p = s.volume;
+  std::string kind, name, sha256;
+  uint32_t cluster = 0;
+  uint64_t length = 0;
+  size_t files = 0;
+  while (in >> kind >> name >> cluster >> length >> sha256) {
+    ++files;
+    const ExfatFileRecord* r = carvedAt(p, cluster);
+    ASSERT_TRUE(r) << name << ": nothing carved at cluster " << cluster;
+    const std::string extension = name.substr(name.rfind('.'));
+    EXPECT_EQ(r->name + " " + std::to_string(r->dataLength) + " " +
+                  test::sha256OfFile(image, p.clusterPosition(cluster), r->dataLength),
+              std::to_string(cluster) + extension + " " + std::to_string(length) + " " + sha256)
+        << name;
+    EXPECT_EQ(r->carve, kCarvedToStructureEnd) << name;
+    EXPECT_EQ(carvedFormatText(*r), extension.substr(1)) << name;
+  }
+  EXPECT_GE(files, 25u) << "the fixture lists the files";
+  EXPECT_EQ(p.carvedIndex.size(), files) << "nothing else carved: no file found inside another";
 }
 
 TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClustersAndCancelKeepsWhatWasFound) {

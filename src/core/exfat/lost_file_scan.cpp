@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "core/device/open_device.h"
+#include "core/exfat/carve_signatures.h"
 #include "core/exfat/directory_detector.h"
 #include "core/exfat/directory_walk.h"
 #include "core/exfat/exfat_volume.h"
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/live_tree.h"
 #include "core/exfat/ole2_carver.h"
+#include "core/exfat/structure_carver.h"
 #include "core/exfat/tree_loader.h"
 #include "core/exfat/upcase_scan.h"
 
@@ -62,9 +64,11 @@ void prepareRoots(LoadedVolume& p) {
   setTreeTop(p, p.extendedRecord, kExtendedFolderName, 1);
 }
 
-ExfatFileRecord& addCarved(LoadedVolume& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
+ExfatFileRecord& addCarved(LoadedVolume& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve,
+                           CarveFormat format) {
   ExfatFileRecord r;
   r.carve = carve;
+  r.carveFormat = static_cast<uint8_t>(format);
   r.name = std::move(name);
   r.state = kStateDeletedFile;
   r.allocationFlags = 3;
@@ -121,6 +125,7 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
   std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
   std::vector<uint8_t> jpegWindow;
   DirectoryWalk walk(device, lv, progress, folderReadBudget(p, device.size()));
+  uint64_t structureEnd = 0;  // the first cluster past the last file carved by its structure
 
   for (uint64_t c = kFirstScannedCluster; c < end;) {
     const uint64_t m = std::min<uint64_t>(batchClusters, end - c);
@@ -149,15 +154,33 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
       walk.setScannedRange(kFirstScannedCluster, cluster);
       if (walk.isVisited(cluster)) continue;
       const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
-      if (looksLikeJpegStart(data)) {
-        // A carve cut short before its end marker (damage, the device end or
-        // the window limit) is kept as far as it reached and marked incomplete.
-        if (auto carve = carveJpeg(device, lv, cluster, data, jpegWindow)) {
-          ExfatFileRecord& r = addCarved(lv, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind);
-          if (!carve->runs.empty()) lv.carvedClusters.emplace(&r, std::move(carve->runs));
-        }
+      switch (const CarveFormat format = matchCarveSignature(data)) {
+        case CarveFormat::None: break;
+        case CarveFormat::Jpeg:
+          // A carve cut short before its end marker (damage, the device end or
+          // the window limit) is kept as far as it reached and marked incomplete.
+          if (auto carve = carveJpeg(device, lv, cluster, data, jpegWindow)) {
+            ExfatFileRecord& r =
+                addCarved(lv, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind, format);
+            if (!carve->runs.empty()) lv.carvedClusters.emplace(&r, std::move(carve->runs));
+          }
+          break;
+        case CarveFormat::Ole2:
+          if (auto doc = carveOle2Document(device, cluster, data, p))
+            addCarved(lv, doc->name, cluster, doc->length, kCarvedLengthEstimated, format);
+          break;
+        default:
+          // Inside a file already walked to its end a signature is that
+          // file's content (a picture stored in an archive), not a file.
+          if (cluster < structureEnd) break;
+          CarveSource source(device, p.clusterPosition(cluster), (end - cluster) * clusterLength);
+          if (auto carve = carveByStructure(format, source)) {
+            addCarved(lv, std::to_string(cluster) + carve->extension, cluster, carve->length,
+                      carve->complete ? kCarvedToStructureEnd : kCarvedIncomplete, format);
+            if (carve->complete) structureEnd = cluster + (carve->length + clusterLength - 1) / clusterLength;
+          }
+          break;
       }
-      if (auto doc = carveOle2Document(device, cluster, data, p)) addCarved(lv, doc->name, cluster, doc->length, kCarvedLengthEstimated);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {
         ExfatFileRecord& found = addFoundFolder(lv, cluster);
         std::memcpy(folderBuffer.data(), data, clusterLength);

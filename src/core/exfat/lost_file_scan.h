@@ -1,6 +1,7 @@
 #pragma once
 // The lost-file scan: every cluster of the volume is examined for folders
-// that no directory reaches any more, JPEG images and Office documents.
+// that no directory reaches any more, and for files by their content:
+// JPEG images, Office documents and the formats carve_signatures.h lists.
 #include "core/common/progress_block.h"
 #include "core/device/disk_record.h"
 #include "core/exfat/loaded_volume.h"
@@ -13,7 +14,7 @@ namespace dudorazu {
 // marked as after a load (see markLiveTree). Found folders go to the front
 // of rootRecord's children (named after their cluster, with what they hold
 // decoded below them);
-// carved JPEG and OLE2 files go to the back of extendedRecord's children and
+// carved files go to the back of extendedRecord's children and
 // into carvedIndex. Without a boot sector the volume is located by its
 // up-case table, or every sector is taken as a cluster. The cancel flag is
 // tested before each cluster; what was found until then stays. False only

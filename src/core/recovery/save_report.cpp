@@ -56,6 +56,9 @@ std::string savedFileProblem(const SavedFile& f, bool dryRun) {
       add("guessed: " + from + to + " (carved; its data broke off and decodes on to its end marker in free clusters "
           "chosen for it)");
       break;
+    case kCarvedToStructureEnd:
+      add("carved: " + from + to + " (found by content; its own structure walked to its end)");
+      break;
     default: add("carved: " + from + to + " (found by content; its data decodes whole up to its end marker)"); break;
   }
   if (dryRun && !line.empty()) {
