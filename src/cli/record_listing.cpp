@@ -30,7 +30,7 @@ void writeRecordJson(JsonWriter& json, const ExfatFileRecord& r, const std::stri
       .field("overwrittenBytes", overwrittenBytes(r, clusterBytes))
       .field("damagedBytes", damagedBytes(r, clusterBytes))
       .field("alsoInTree", (r.recoverMarks & kAlsoInTree) != 0);
-  if (r.carve != kNotCarved) json.field("carveFormat", carvedFormatText(r)).field("carveEnd", carveEndName(r.carve));
+  if (r.carve != kNotCarved) json.field("carveFormat", carvedFormatText(r)).field("carveEnd", carveEndName(r.carve, r.carveFormat));
   json.endObject();
 }
 

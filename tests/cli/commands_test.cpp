@@ -86,6 +86,7 @@ TEST(CliCommands, UsageErrorsAndListings) {
       {"scan-lost " + fixtureImage("carve-formats.img") + " Partition0 --json", 0,
        {R"("name":"54.mp4",)", R"("alsoInTree":false,"carveFormat":"mp4","carveEnd":"structure"})",
         R"("name":"90.docx",)", R"("carveFormat":"docx","carveEnd":"structure"})"}},
+      {"scan-lost " + fixtureImage("carve-pieces.img") + " Partition0", 0, {"\n  42.zip  已删除文件  43676  -  -  42  guessed,carved\n"}},
       {"search " + tools + " --json", 0,
        {R"({"fileSystem":"exFat","label":"TOOLSB","chs":"2,0,1","sizeSectors":16384,"kind":"主")",
         R"("partitions":[{"name":"Partition0")"}},

@@ -149,6 +149,40 @@ TEST(LostFileScan, RealFilesOfEveryFormatAreCarvedByteExactFromTheirStructure) {
   EXPECT_EQ(p.carvedIndex.size(), files) << "nothing else carved: no file found inside another";
 }
 
+// Files written in two pieces around a cluster of a file that stays: each
+// walk breaks at the foreign cluster and goes on over the free ones to its
+// end; the carve names its clusters and is a guess.
+TEST(LostFileScan, FilesInPiecesAroundLiveClustersAreCarvedThroughTheFreeClustersAsAGuess) {
+  const std::string image = test::fixtureImage("carve-pieces.img");
+  const std::string bytes = test::readFile(image);
+  std::istringstream in(test::fixtureText("carve-pieces.expected.txt"));
+  FixtureScan s(image);
+  ASSERT_TRUE(s.scan());
+  const LoadedVolume& p = s.volume;
+  test::TempDir dir;
+  std::string kind, name, sha256;
+  uint32_t cluster = 0;
+  uint64_t length = 0;
+  size_t files = 0;
+  while (in >> kind >> name >> cluster >> length >> sha256) {
+    ++files;
+    const ExfatFileRecord* r = carvedAt(p, cluster);
+    ASSERT_TRUE(r) << name;
+    EXPECT_EQ(r->carve, kCarvedThroughFreeClusters) << name;
+    EXPECT_EQ(r->dataLength, length) << name;
+    auto runs = p.carvedClusters.find(r);
+    ASSERT_NE(runs, p.carvedClusters.end()) << name;
+    EXPECT_GE(runs->second.size(), 2u) << name;
+    std::string data;
+    for (const ClusterRun& run : runs->second)
+      data += bytes.substr(p.clusterPosition(run.first), uint64_t{run.count} * p.clusterBytes());
+    data.resize(length);
+    test::writeFile(dir.file(name), data);
+    EXPECT_EQ(test::sha256OfFile(dir.file(name)), sha256) << name << " over the clusters chosen";
+  }
+  EXPECT_EQ(files, 6u);
+}
+
 TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClustersAndCancelKeepsWhatWasFound) {
   std::string image = test::fixtureImage("exfat-carve.img");
   CarveExpectation want = readExpectation();

@@ -90,13 +90,19 @@ const char* carveFormatName(CarveFormat format) {
   return "";
 }
 
-const char* carveEndName(uint8_t carve) {
+bool isWalkedByStructure(uint8_t format) {
+  const auto f = static_cast<CarveFormat>(format);
+  return f != CarveFormat::None && f != CarveFormat::Jpeg && f != CarveFormat::Ole2;
+}
+
+const char* carveEndName(uint8_t carve, uint8_t format) {
   switch (carve) {
     case kNotCarved: return "";
     case kCarvedLengthEstimated: return "estimated";
     case kCarvedIncomplete: return "cut-short";
     case kCarvedEndGuessed: return "end-guessed";
     case kCarvedToStructureEnd: return "structure";
+    case kCarvedThroughFreeClusters: return isWalkedByStructure(format) ? "structure" : "end-marker";
     default: return "end-marker";
   }
 }

@@ -41,9 +41,13 @@ const char* carveFormatName(CarveFormat format);
 // carries none of its own. Empty for records not carved.
 std::string carvedFormatText(const ExfatFileRecord& record);
 
+// Whether carves of the format are walked by their structure (all but
+// JPEG and Office compound documents).
+bool isWalkedByStructure(uint8_t format);
+
 // How a carve's end was found, as the listings and reports name it:
 // "end-marker", "structure", "estimated", "cut-short", "end-guessed"; empty
 // for records not carved.
-const char* carveEndName(uint8_t carve);
+const char* carveEndName(uint8_t carve, uint8_t format);
 
 }  // namespace dudorazu

@@ -11,11 +11,63 @@ constexpr size_t kBlockBytes = 256u << 10;
 CarveSource::CarveSource(SectorDevice& device, uint64_t start, uint64_t limit)
     : device_(device), start_(start), limit_(limit) {}
 
+CarveSource::CarveSource(SectorDevice& device, ClusterChoice choice, uint64_t limit)
+    : device_(device), limit_(limit), choice_(std::move(choice)) {
+  nextCluster_ = choice_->first;
+}
+
+bool CarveSource::mapCluster(uint64_t index) {
+  // Clusters not to take are passed over once: the search goes on from the
+  // last one taken, so mapping a file costs the clusters it spans.
+  while (mapped_ <= index) {
+    while (nextCluster_ < choice_->end && !choice_->usable(static_cast<uint32_t>(nextCluster_))) ++nextCluster_;
+    if (nextCluster_ >= choice_->end) return false;
+    const auto c = static_cast<uint32_t>(nextCluster_++);
+    if (!runs_.empty() && runs_.back().second.first + runs_.back().second.count == c) ++runs_.back().second.count;
+    else runs_.push_back({mapped_, ClusterRun{c, 1}});
+    ++mapped_;
+  }
+  return true;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> CarveSource::locate(uint64_t offset) {
+  if (!choice_) return std::pair{start_ + offset, limit_ - offset};
+  const uint64_t cb = choice_->clusterBytes;
+  const uint64_t index = offset / cb;
+  if (!mapCluster(index)) return std::nullopt;
+  auto it = std::upper_bound(runs_.begin(), runs_.end(), index,
+                             [](uint64_t i, const auto& run) { return i < run.first; });
+  const auto& [fileCluster, run] = *std::prev(it);
+  const uint64_t within = offset - fileCluster * cb;
+  return std::pair{choice_->position(run.first) + within, uint64_t{run.count} * cb - within};
+}
+
+std::vector<ClusterRun> CarveSource::clustersOf(uint64_t length) {
+  std::vector<ClusterRun> out;
+  if (!choice_ || length == 0) return out;
+  const uint64_t clusters = (length + choice_->clusterBytes - 1) / choice_->clusterBytes;
+  if (!mapCluster(clusters - 1)) return out;
+  for (const auto& [fileCluster, run] : runs_) {
+    if (fileCluster >= clusters) break;
+    out.push_back({run.first, static_cast<uint32_t>(std::min<uint64_t>(run.count, clusters - fileCluster))});
+  }
+  return out;
+}
+
 bool CarveSource::fill(uint64_t offset) {
   if (block_.empty()) block_.resize(kBlockBytes);
   blockOffset_ = offset - offset % 4096;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, limit_ - blockOffset_));
-  blockBytes_ = device_.readAt(start_ + blockOffset_, block_.data(), want);
+  blockBytes_ = 0;
+  // One read per piece of the file that lies in one place.
+  while (blockBytes_ < want) {
+    auto at = locate(blockOffset_ + blockBytes_);
+    if (!at) break;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(want - blockBytes_, at->second));
+    const size_t got = device_.readAt(at->first, block_.data() + blockBytes_, n);
+    blockBytes_ += got;
+    if (got < n) break;
+  }
   return blockBytes_ > offset - blockOffset_;
 }
 

@@ -3,19 +3,33 @@
 // reads them: small header reads served from one cached block, payloads
 // skipped by their sizes and never read.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "core/exfat/exfat_file_record.h"
 #include "platform/sector_device.h"
 
 namespace dudorazu {
 
+// Clusters a file is taken to lie in when it does not lie in one piece: from
+// `first` on, each cluster for which `usable` holds, up to `end`.
+struct ClusterChoice {
+  uint32_t first = 0;
+  uint64_t end = 0;  // the first cluster not to take
+  uint64_t clusterBytes = 0;
+  std::function<uint64_t(uint32_t)> position;  // a cluster's device offset
+  std::function<bool(uint32_t)> usable;
+};
+
 class CarveSource {
  public:
-  // `limit`: the bytes from `start` on that the walk may use (as far as the
-  // scan reaches on the device).
+  // The file lies in one piece from device offset `start`; `limit`: the
+  // bytes from there on that the walk may use (as far as the scan reaches).
   CarveSource(SectorDevice& device, uint64_t start, uint64_t limit);
+  // The file lies in the clusters `choice` gives, as many as `limit` bytes.
+  CarveSource(SectorDevice& device, ClusterChoice choice, uint64_t limit);
 
   uint64_t limit() const { return limit_; }
   // Copies `length` bytes at `offset` (from the file's start) into `out`.
@@ -26,13 +40,25 @@ class CarveSource {
   // The first occurrence of `pattern` starting in [from, to), to at most
   // the limit; none when there is none.
   std::optional<uint64_t> find(std::string_view pattern, uint64_t from, uint64_t to);
+  // With a ClusterChoice: the clusters that hold the first `length` bytes,
+  // in order. Empty otherwise.
+  std::vector<ClusterRun> clustersOf(uint64_t length);
 
  private:
   bool fill(uint64_t offset);
+  // The device offset of file byte `offset` and how many bytes from it on
+  // lie one after the other there; none past the clusters there are.
+  std::optional<std::pair<uint64_t, uint64_t>> locate(uint64_t offset);
+  bool mapCluster(uint64_t index);
 
   SectorDevice& device_;
-  uint64_t start_;
-  uint64_t limit_;
+  uint64_t start_ = 0;
+  uint64_t limit_ = 0;
+  std::optional<ClusterChoice> choice_;
+  // With a choice: the runs found so far, each with the file cluster it begins at.
+  std::vector<std::pair<uint64_t, ClusterRun>> runs_;
+  uint64_t mapped_ = 0;     // file clusters mapped
+  uint64_t nextCluster_ = 0;  // where the search for the next usable one goes on
   std::vector<uint8_t> block_;
   uint64_t blockOffset_ = 0;
   size_t blockBytes_ = 0;

@@ -31,8 +31,9 @@ enum CarveKind : uint8_t {
   kCarvedLengthEstimated = 2,    // taken from a header field, no end marker
   kCarvedIncomplete = 3,         // its data breaks off, or no end marker within the window or device
   kCarvedEndGuessed = 4,         // an end marker found by searching; the data before it was not verified
-  kCarvedThroughFreeClusters = 5,  // its data decoded to the end marker through free clusters chosen
-                                   // after a break (the carve's clusters are a guess)
+  kCarvedThroughFreeClusters = 5,  // its data decoded to the end marker, or its structure walked to its
+                                   // end, through free clusters chosen after a break (the carve's
+                                   // clusters are a guess)
   kCarvedToStructureEnd = 6,     // its own structure (boxes, chunks, directories) walked to its end
 };
 

@@ -111,6 +111,39 @@ uint64_t scanEnd(const PartitionRecord& p, uint32_t clusterCount, uint64_t devic
   return end;
 }
 
+// Whether the allocation bitmap marks any of the clusters that `length`
+// bytes from `cluster` on span as in use.
+bool holdsClustersInUse(const LoadedVolume& lv, uint32_t cluster, uint64_t length) {
+  if (lv.allocationBitmap.empty()) return false;
+  const uint64_t clusters = (length + lv.partition.clusterBytes() - 1) / lv.partition.clusterBytes();
+  for (uint64_t c = cluster; c < uint64_t{cluster} + clusters && c <= UINT32_MAX; ++c)
+    if (lv.clusterInUse(static_cast<uint32_t>(c))) return true;
+  return false;
+}
+
+struct PiecesCarve {
+  StructureCarve carve;
+  std::vector<ClusterRun> runs;
+};
+
+// A file whose structure breaks off where it lies in one piece may go on
+// past clusters that other files hold now: walked again over the clusters
+// the allocation bitmap marks free, it is kept only when the walk then
+// reaches its end through more than one piece.
+std::optional<PiecesCarve> carveThroughFreeClusters(SectorDevice& device, const LoadedVolume& lv, CarveFormat format,
+                                                    uint32_t cluster, uint64_t end) {
+  if (lv.allocationBitmap.empty() || !lv.clusterMarkedFree(cluster)) return std::nullopt;
+  const PartitionRecord& p = lv.partition;
+  ClusterChoice choice{cluster, end, p.clusterBytes(), [&p](uint32_t c) { return p.clusterPosition(c); },
+                       [&lv](uint32_t c) { return lv.clusterMarkedFree(c); }};
+  CarveSource source(device, std::move(choice), (end - cluster) * p.clusterBytes());
+  auto carve = carveByStructure(format, source);
+  if (!carve || !carve->complete) return std::nullopt;
+  std::vector<ClusterRun> runs = source.clustersOf(carve->length);
+  if (runs.size() < 2) return std::nullopt;
+  return PiecesCarve{std::move(*carve), std::move(runs)};
+}
+
 // Reads clusters [kFirstScannedCluster, end) and applies the detectors.
 void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress, uint64_t end) {
   const PartitionRecord& p = lv.partition;
@@ -174,11 +207,21 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
           // file's content (a picture stored in an archive), not a file.
           if (cluster < structureEnd) break;
           CarveSource source(device, p.clusterPosition(cluster), (end - cluster) * clusterLength);
-          if (auto carve = carveByStructure(format, source)) {
-            addCarved(lv, std::to_string(cluster) + carve->extension, cluster, carve->length,
-                      carve->complete ? kCarvedToStructureEnd : kCarvedIncomplete, format);
-            if (carve->complete) structureEnd = cluster + (carve->length + clusterLength - 1) / clusterLength;
+          auto carve = carveByStructure(format, source);
+          // A walk that breaks off, or that passes clusters other files hold
+          // now, is tried again over the free clusters alone.
+          if (!carve || !carve->complete || holdsClustersInUse(lv, cluster, carve->length)) {
+            if (auto pieces = carveThroughFreeClusters(device, lv, format, cluster, end)) {
+              ExfatFileRecord& r = addCarved(lv, std::to_string(cluster) + pieces->carve.extension, cluster,
+                                             pieces->carve.length, kCarvedThroughFreeClusters, format);
+              lv.carvedClusters.emplace(&r, std::move(pieces->runs));
+              break;
+            }
           }
+          if (!carve) break;
+          addCarved(lv, std::to_string(cluster) + carve->extension, cluster, carve->length,
+                    carve->complete ? kCarvedToStructureEnd : kCarvedIncomplete, format);
+          if (carve->complete) structureEnd = cluster + (carve->length + clusterLength - 1) / clusterLength;
           break;
       }
       if (cs != 1 && looksLikeDirectoryCluster(data)) {

@@ -66,6 +66,7 @@ DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun) {
   f.bytesWritten = saved.bytesWritten;
   f.carve = r.carve;
   f.format = carvedFormatText(r);
+  f.carveFormat = r.carveFormat;
   f.guessed = saved.guessed || r.carve == kCarvedThroughFreeClusters;
   f.overwrittenBytes = saved.overwrittenBytes;
   f.recoverability = r.recoverability;
@@ -136,7 +137,7 @@ std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile
     x += std::string("      <dudorazu:found_by>") + (f.carve == kNotCarved ? "entry" : "carving") +
          "</dudorazu:found_by>\n";
     if (f.carve != kNotCarved) {
-      x += std::string("      <dudorazu:carve_end>") + carveEndName(f.carve) + "</dudorazu:carve_end>\n";
+      x += std::string("      <dudorazu:carve_end>") + carveEndName(f.carve, f.carveFormat) + "</dudorazu:carve_end>\n";
       x += "      <dudorazu:format>" + xmlEscape(f.format) + "</dudorazu:format>\n";
     }
     if (f.guessed) x += "      <dudorazu:clusters>guessed</dudorazu:clusters>\n";

@@ -39,6 +39,7 @@ struct DfxmlFile {
   std::string status;
   uint8_t carve = kNotCarved;  // CarveKind: found by content, not by an entry
   std::string format;          // a carve's format: "mp4", "docx", "jpg", ...
+  uint8_t carveFormat = 0;     // CarveFormat
   bool guessed = false;        // clusters after the chain's end taken from the free ones
   uint64_t overwrittenBytes = 0;
   // The record's recoverability (recoverabilityBit per state), with what the
