@@ -65,6 +65,22 @@ std::string pdfRevision(const std::string& before, const std::string& body) {
   return body + "xref\n0 1\n0000000000 65535 f \ntrailer\n<<>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }
 
+// A big-endian TIFF whose first directory points at an Exif directory and
+// a SubIFD, each holding a strip further on than the last.
+std::string tiffWithSubdirectories() {
+  std::string t(9000, '\0');
+  auto put = [&](size_t at, const std::string& b) { t.replace(at, b.size(), b); };
+  auto be16s = [](uint16_t v) { return be32s(v).substr(2); };
+  auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    return be16s(tag) + be16s(type) + be32s(count) + (type == 3 && count == 1 ? be16s(uint16_t(value)) + "\0\0"s : be32s(value));
+  };
+  put(0, "MM\0*"s + be32s(8));
+  put(8, be16s(3) + entry(273, 4, 1, 100) + entry(279, 4, 1, 50) + entry(34665, 4, 1, 200) + be32s(0));
+  put(200, be16s(2) + entry(330, 13, 1, 300) + entry(37500, 7, 2000, 1000) + be32s(0));  // maker note to 3000
+  put(300, be16s(2) + entry(273, 4, 1, 8000) + entry(279, 4, 1, 800) + be32s(0));       // a strip to 8800
+  return t.substr(0, 8800);
+}
+
 // Each file is followed by bytes of the card that are not its own; the walk
 // must end where the file does, or say that it could not.
 TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
@@ -85,6 +101,13 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
   const std::string head = tiff({{256, 3, 1, 2}, {273, 4, 1, 4000}, {279, 4, 1, 900}, {271, 2, 6, 100}});
   bigTiff.replace(0, head.size(), head);
   bigTiff.replace(100, 6, "NIKON\0"s);
+  const std::string avi = "RIFF"s + le32s(4 + 12) + "AVI " + "LIST" + le32s(4) + "hdrl";
+  const std::string avix = "RIFF"s + le32s(4 + 10) + "AVIX" + "00dc" + le32s(1) + "x" + "\0"s;
+  const std::string webm = "\x1A\x45\xDF\xA3\x87\x42\x82\x84webm"s + "\x18\x53\x80\x67\x83"s + "abc";
+  const std::string inner = zip();
+  const std::string outer = zip({}, inner);  // an archive stored inside another
+  const std::string linear = pdfRevision("", "%PDF-1.4\n1 0 obj<<>>endobj\n");
+  const std::string linearized = linear + pdfRevision(linear, "3 0 obj<<>>endobj\n");
   const struct {
     const char* what;
     CarveFormat format;
@@ -124,6 +147,20 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
       {"BMP size field matching its pixels", CarveFormat::Bmp, bmp, junk, int64_t(bmp.size()), true, ".bmp"},
       {"BMP size field the pixels do not fill", CarveFormat::Bmp, bmpWrongSize, junk, -1, false, ""},
       {"MP3 frames after the tag", CarveFormat::Mp3, mp3, junk, int64_t(mp3.size()), true, ".mp3"},
+      {"an AVI goes on in the AVIX list after it", CarveFormat::Riff, avi + avix, junk, int64_t(avi.size() + avix.size()),
+       true, ".avi"},
+      {"WebM by its document type", CarveFormat::Matroska, webm, junk, int64_t(webm.size()), true, ".webm"},
+      {"an MP3 frame past the card's end", CarveFormat::Mp3, mp3 + "\xFF\xFB\x90\x00"s, "", int64_t(mp3.size()), false,
+       ".mp3"},
+      {"GIF sub-blocks past the card's end", CarveFormat::Gif, gif.substr(0, 38) + "\x40", "", 39, false, ".gif"},
+      {"the archive's own end record, not the one stored inside", CarveFormat::Zip, outer, junk,
+       int64_t(outer.size()), true, ".zip"},
+      {"a trailer followed by objects is not the last", CarveFormat::Pdf, linearized, "\n\0"s + junk,
+       int64_t(linearized.size()), true, ".pdf"},
+      {"a next file's type box ends the boxes", CarveFormat::IsoMedia, kFtyp + box("moov", ""), kFtyp + junk, 36, true,
+       ".mp4"},
+      {"strips, Exif, SubIFD and maker note: the furthest byte", CarveFormat::Tiff, tiffWithSubdirectories(), junk,
+       8800, true, ".tif"},
       {"Matroska segment of unknown size", CarveFormat::Matroska,
        "\x1A\x45\xDF\xA3\x84\x42\x82\x81m"s + "\x18\x53\x80\x67\xFF"s, junk, 64 << 10, false, ".mkv"},
   };
@@ -180,6 +217,64 @@ TEST(StructureCarver, EndRecordsAcrossReadBlocksAndPastTheLimit) {
     CarveSource cut(device, 0, card.size() - 1);
     EXPECT_FALSE(carveZip(cut)->complete) << "an end record past the limit is not read";
   }
+}
+
+// A file taken over chosen clusters reads across them as one, and names them.
+TEST(StructureCarver, ClusterChoiceReadsTheChosenClustersInOrder) {
+  std::string card;
+  for (char c = 'a'; c <= 'h'; ++c) card += std::string(512, c);  // cluster n (from 2) holds 'a' + n - 2
+  test::MemoryDevice device(card);
+  ClusterChoice choice{3, 10, 512, [](uint32_t c) { return uint64_t{c - 2} * 512; },
+                       [](uint32_t c) { return c != 5 && c != 6; }};
+  CarveSource source(device, std::move(choice), 6 * 512);
+  std::string seen(4 * 512, '\0');
+  ASSERT_TRUE(source.read(0, seen.data(), seen.size()));
+  EXPECT_EQ(seen, std::string(512, 'b') + std::string(512, 'c') + std::string(512, 'f') + std::string(512, 'g'));
+  EXPECT_EQ(source.find("cf", 0, 4096), std::optional<uint64_t>(1023)) << "a match across the skipped clusters";
+  const auto runs = source.clustersOf(3 * 512 + 1);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(std::to_string(runs[0].first) + "+" + std::to_string(runs[0].count) + " " + std::to_string(runs[1].first) +
+                "+" + std::to_string(runs[1].count),
+            "3+2 7+2");
+  std::string past(512, '\0');
+  EXPECT_TRUE(source.read(4 * 512, past.data(), 512));
+  EXPECT_EQ(past, std::string(512, 'h'));
+  EXPECT_FALSE(source.read(5 * 512, past.data(), 512)) << "cluster 9 is the last one: the choice ends before 10";
+}
+
+// Heads whose end record is far off or gone, one after another, do not each
+// search the card again: what a search read is remembered for the next.
+TEST(StructureCarver, SearchesOfOneScanReadTheCardOnce) {
+  struct CountingDevice : test::MemoryDevice {
+    using MemoryDevice::MemoryDevice;
+    uint64_t bytesRead = 0;
+    size_t readAt(uint64_t offset, void* buffer, size_t length) override {
+      bytesRead += length;
+      return MemoryDevice::readAt(offset, buffer, length);
+    }
+  };
+  // 64 heads 4 KiB apart whose archives are gone, then 4 MiB of other data
+  // and a whole archive.
+  std::string card;
+  for (int i = 0; i < 64; ++i) card += zip().substr(0, 40) + std::string(4096 - 40, 'h');
+  card += std::string(4u << 20, 'o');
+  const size_t whole = card.size();
+  card += zip() + std::string(100, 'z');
+  CountingDevice device(card);
+  SearchMemo memo;
+  for (int i = 0; i < 64; ++i) {
+    CarveSource source(device, uint64_t(i) * 4096, card.size() - uint64_t(i) * 4096);
+    source.useSearchMemo(&memo);
+    auto carve = carveZip(source);
+    ASSERT_TRUE(carve);
+    EXPECT_FALSE(carve->complete) << i;
+  }
+  CarveSource source(device, whole, card.size() - whole);
+  source.useSearchMemo(&memo);
+  auto carve = carveZip(source);
+  ASSERT_TRUE(carve && carve->complete);
+  EXPECT_EQ(carve->length, 113u);
+  EXPECT_LT(device.bytesRead, 4 * card.size()) << "the card is read a few times, not once per head";
 }
 
 }  // namespace

@@ -57,7 +57,11 @@ std::vector<ClusterRun> CarveSource::clustersOf(uint64_t length) {
 bool CarveSource::fill(uint64_t offset) {
   if (block_.empty()) block_.resize(kBlockBytes);
   blockOffset_ = offset - offset % 4096;
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, limit_ - blockOffset_));
+  // Most candidates are small files or no file at all: the first reads are
+  // small, and grow as a walk goes on.
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(fillBytes_, limit_ - blockOffset_));
+  lastFill_ = fillBytes_;
+  fillBytes_ = std::min(fillBytes_ * 2, kBlockBytes);
   blockBytes_ = 0;
   // One read per piece of the file that lies in one place.
   while (blockBytes_ < want) {
@@ -94,7 +98,33 @@ std::optional<uint8_t> CarveSource::byte(uint64_t offset) {
 
 std::optional<uint64_t> CarveSource::find(std::string_view pattern, uint64_t from, uint64_t to) {
   to = std::min(to, limit_);
-  if (pattern.empty()) return std::nullopt;
+  if (pattern.empty() || from >= to) return std::nullopt;
+  uint64_t searched = from;
+  if (!memo_ || choice_) return scan(pattern, from, to, searched);
+  // A memo holds the hits of one span of the device; a search that starts
+  // outside it begins a new one.
+  auto it = memo_->spans.find(pattern);
+  if (it == memo_->spans.end()) it = memo_->spans.emplace(std::string(pattern), SearchMemo::Span{}).first;
+  SearchMemo::Span& span = it->second;
+  const uint64_t deviceFrom = start_ + from, deviceTo = start_ + to;
+  if (deviceFrom < span.from || deviceFrom > span.to) span = SearchMemo::Span{deviceFrom, deviceFrom, {}};
+  auto hit = std::lower_bound(span.hits.begin(), span.hits.end(), deviceFrom);
+  if (hit != span.hits.end() && *hit < std::min(deviceTo, span.to)) return *hit - start_;
+  if (deviceTo <= span.to) return std::nullopt;
+  auto found = scan(pattern, span.to - start_, to, searched);
+  // The memo stays small: a device full of the pattern is searched anew.
+  constexpr size_t kMaxHits = 1u << 16;
+  if (found && span.hits.size() < kMaxHits) {
+    span.hits.push_back(start_ + *found);
+    span.to = start_ + *found + 1;
+  } else if (!found) {
+    span.to = std::max(span.to, start_ + searched);
+  }
+  return found;
+}
+
+std::optional<uint64_t> CarveSource::scan(std::string_view pattern, uint64_t from, uint64_t to, uint64_t& searched) {
+  searched = from;
   bool refill = from < blockOffset_ || from >= blockOffset_ + blockBytes_;
   while (from < to) {
     if (refill && !fill(from)) return std::nullopt;
@@ -108,11 +138,15 @@ std::optional<uint64_t> CarveSource::find(std::string_view pattern, uint64_t fro
     const size_t hit = hay.find(pattern);
     if (hit != std::string_view::npos) {
       const uint64_t found = from + hit;
+      searched = std::min(found, to);
       return found < to ? std::optional<uint64_t>(found) : std::nullopt;
     }
+    // Matches starting up to here would have been whole in this block.
+    searched = std::min(to, blockEnd >= pattern.size() - 1 ? blockEnd - (pattern.size() - 1) : 0);
     // Nothing further: the search's end, the limit, or a short read.
+    if (blockEnd >= to + pattern.size() - 1) searched = to;
     if (blockEnd >= to + pattern.size() - 1 || blockEnd >= limit_ ||
-        blockBytes_ < std::min<uint64_t>(kBlockBytes, limit_ - blockOffset_))
+        blockBytes_ < std::min<uint64_t>(lastFill_, limit_ - blockOffset_))
       return std::nullopt;
     from = std::max(from, blockEnd - (pattern.size() - 1));
   }

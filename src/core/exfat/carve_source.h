@@ -4,6 +4,8 @@
 // skipped by their sizes and never read.
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <string>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,18 @@ struct ClusterChoice {
   uint64_t clusterBytes = 0;
   std::function<uint64_t(uint32_t)> position;  // a cluster's device offset
   std::function<bool(uint32_t)> usable;
+};
+
+// What the searches of one scan's earlier carves found, so that a later carve
+// over the same bytes (a head whose end record is far off or gone, one
+// after another) does not read them again: per pattern, the device bytes
+// searched and the matches in them.
+struct SearchMemo {
+  struct Span {
+    uint64_t from = 0, to = 0;  // device offsets searched, matches starting in [from, to)
+    std::vector<uint64_t> hits;
+  };
+  std::map<std::string, Span, std::less<>> spans;
 };
 
 class CarveSource {
@@ -43,8 +57,12 @@ class CarveSource {
   // With a ClusterChoice: the clusters that hold the first `length` bytes,
   // in order. Empty otherwise.
   std::vector<ClusterRun> clustersOf(uint64_t length);
+  // Searches of a source in one piece use and extend `memo` from now on.
+  void useSearchMemo(SearchMemo* memo) { memo_ = memo; }
 
  private:
+  // The search itself; `searched`: matches starting before it are known.
+  std::optional<uint64_t> scan(std::string_view pattern, uint64_t from, uint64_t to, uint64_t& searched);
   bool fill(uint64_t offset);
   // The device offset of file byte `offset` and how many bytes from it on
   // lie one after the other there; none past the clusters there are.
@@ -59,6 +77,9 @@ class CarveSource {
   std::vector<std::pair<uint64_t, ClusterRun>> runs_;
   uint64_t mapped_ = 0;     // file clusters mapped
   uint64_t nextCluster_ = 0;  // where the search for the next usable one goes on
+  SearchMemo* memo_ = nullptr;
+  size_t fillBytes_ = 16u << 10;  // the next read's size
+  size_t lastFill_ = 0;           // the last read's
   std::vector<uint8_t> block_;
   uint64_t blockOffset_ = 0;
   size_t blockBytes_ = 0;

@@ -14,6 +14,10 @@ namespace {
 
 StructureCarve cutShort(uint64_t length) { return {length, false, {}}; }
 
+// Walks that read every byte stop at sizes no real picture has.
+constexpr uint64_t kMaxPngBytes = 1ull << 30;
+constexpr uint64_t kMaxGifBytes = 256u << 20;
+
 constexpr std::array<uint32_t, 256> makeCrcTable() {
   std::array<uint32_t, 256> t{};
   for (uint32_t n = 0; n < 256; ++n) {
@@ -45,7 +49,7 @@ std::optional<StructureCarve> carvePng(CarveSource& s) {
     // Chunk lengths are limited to 2^31 - 1.
     if (length > 0x7FFFFFFFu || !isLetter(h[4]) || !isLetter(h[5]) || !isLetter(h[6]) || !isLetter(h[7]))
       return cutShort(pos);
-    if (uint64_t{length} + 12 > s.limit() - pos) return cutShort(pos);
+    if (uint64_t{length} + 12 > std::min(s.limit(), kMaxPngBytes) - std::min(pos, s.limit())) return cutShort(pos);
     // The CRC covers the type and the data: a chunk read across clusters
     // that are not its own does not match it.
     uint32_t crc = crcUpdate(0xFFFFFFFFu, h + 4, 4);
@@ -69,16 +73,17 @@ std::optional<StructureCarve> carveGif(CarveSource& s) {
   uint64_t pos = 13 + table(h[10]);
   // Data sub-blocks: a length byte and that many bytes, to a zero length.
   auto skipSubBlocks = [&]() -> bool {
-    for (;;) {
+    while (pos < kMaxGifBytes) {
       auto n = s.byte(pos);
       if (!n) return false;
       ++pos;
       if (*n == 0) return true;
       pos += *n;
     }
+    return false;
   };
   for (;;) {
-    auto b = s.byte(pos);
+    auto b = pos < kMaxGifBytes ? s.byte(pos) : std::nullopt;
     if (!b) return cutShort(std::min(pos, s.limit()));
     if (*b == 0x3B) return StructureCarve{pos + 1, true, ".gif"};
     if (*b == 0x21) {
@@ -145,6 +150,9 @@ uint32_t tiffTypeSize(uint16_t type) {
 constexpr uint32_t kMaxDirectories = 4096;
 constexpr uint32_t kMaxEntries = 4096;
 constexpr uint64_t kMaxArrayValues = 1u << 20;
+// Offsets and counts read over the whole walk: thousands of directories
+// each claiming a million strips cost no more than this.
+constexpr uint64_t kValueBudget = 1u << 22;
 
 struct TiffWalk {
   TiffWalk(CarveSource& source, bool littleEndian) : s(source), little(littleEndian) {}
@@ -153,6 +161,7 @@ struct TiffWalk {
   uint64_t end = 8;
   bool brokenOff = false;  // something points past the limit
   bool looped = false;     // a directory is pointed at twice
+  uint64_t budget = kValueBudget;
   std::string make;
   bool dng = false;
   std::vector<uint64_t> pending;
@@ -170,10 +179,15 @@ struct TiffWalk {
   // bound; empty when they cannot be read.
   std::vector<uint64_t> values(const uint8_t* entry) {
     const uint16_t type = static_cast<uint16_t>(u16(entry + 2));
-    const uint64_t count = std::min<uint64_t>(u32(entry + 4), kMaxArrayValues);
+    uint64_t count = std::min<uint64_t>(u32(entry + 4), kMaxArrayValues);
     const uint32_t size = type == 3 ? 2 : (type == 4 || type == 13) ? 4 : 0;
     std::vector<uint64_t> out;
     if (size == 0) return out;
+    if (count > budget) {
+      brokenOff = true;  // the walk is cut short: its end is not known
+      count = budget;
+    }
+    budget -= count;
     std::vector<uint8_t> raw(static_cast<size_t>(count * size));
     if (count * size <= 4) std::memcpy(raw.data(), entry + 8, raw.size());
     else if (!s.read(u32(entry + 8), raw.data(), raw.size())) return out;

@@ -159,6 +159,7 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
   std::vector<uint8_t> jpegWindow;
   DirectoryWalk walk(device, lv, progress, folderReadBudget(p, device.size()));
   uint64_t structureEnd = 0;  // the first cluster past the last file carved by its structure
+  SearchMemo searches;
 
   for (uint64_t c = kFirstScannedCluster; c < end;) {
     const uint64_t m = std::min<uint64_t>(batchClusters, end - c);
@@ -207,6 +208,7 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
           // file's content (a picture stored in an archive), not a file.
           if (cluster < structureEnd) break;
           CarveSource source(device, p.clusterPosition(cluster), (end - cluster) * clusterLength);
+          source.useSearchMemo(&searches);
           auto carve = carveByStructure(format, source);
           // A walk that breaks off, or that passes clusters other files hold
           // now, is tried again over the free clusters alone.

@@ -237,7 +237,9 @@ std::optional<StructureCarve> carveMp3(CarveSource& s) {
     ++pos;
   }
   uint64_t frames = 0;
-  for (;;) {
+  // Hours of audio, no more: the walk reads a header per frame.
+  constexpr uint64_t kMaxMp3Bytes = 2ull << 30;
+  while (pos < kMaxMp3Bytes) {
     uint8_t f[4];
     if (!s.read(pos, f, 4)) break;
     const uint32_t length = mpegFrameLength(f);
@@ -247,6 +249,7 @@ std::optional<StructureCarve> carveMp3(CarveSource& s) {
     ++frames;
   }
   if (frames < 2) return std::nullopt;
+  if (pos >= kMaxMp3Bytes) return cutShort(pos);
   uint8_t tag[3];
   if (s.read(pos, tag, 3) && std::memcmp(tag, "TAG", 3) == 0 && pos + 128 <= s.limit()) pos += 128;
   return StructureCarve{pos, true, ".mp3"};
