@@ -108,6 +108,8 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
   const std::string outer = zip({}, inner);  // an archive stored inside another
   const std::string linear = pdfRevision("", "%PDF-1.4\n1 0 obj<<>>endobj\n");
   const std::string linearized = linear + pdfRevision(linear, "3 0 obj<<>>endobj\n");
+  std::string ts, m2ts;
+  for (int i = 0; i < 9; ++i) ts += "\x47"s + std::string(187, char(i)), m2ts += "tttt\x47"s + std::string(187, char(i));
   const struct {
     const char* what;
     CarveFormat format;
@@ -161,6 +163,10 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
        ".mp4"},
       {"strips, Exif, SubIFD and maker note: the furthest byte", CarveFormat::Tiff, tiffWithSubdirectories(), junk,
        8800, true, ".tif"},
+      {"transport stream packets to the last sync byte", CarveFormat::MpegTs, ts, "\x46" + junk, int64_t(ts.size()), true,
+       ".ts"},
+      {"AVCHD's packets with their time stamps", CarveFormat::MpegTs, m2ts, junk, int64_t(m2ts.size()), true, ".mts"},
+      {"seven packets are too few to tell", CarveFormat::MpegTs, ts.substr(0, 7 * 188), junk, -1, false, ""},
       {"Matroska segment of unknown size", CarveFormat::Matroska,
        "\x1A\x45\xDF\xA3\x84\x42\x82\x81m"s + "\x18\x53\x80\x67\xFF"s, junk, 64 << 10, false, ".mkv"},
   };
@@ -189,10 +195,13 @@ TEST(StructureCarver, SignatureTableMatchesEachFormatsFirstBytes) {
       {"PK\x03\x04"s, CarveFormat::Zip},                    {"PK\x05\x06"s, CarveFormat::None},
       {"%PDF-1.7"s, CarveFormat::Pdf},                      {"MM\0*"s, CarveFormat::Tiff},
       {"IIRO"s, CarveFormat::Tiff},                         {"GIF89a"s, CarveFormat::Gif},
-      {"GIF90a"s, CarveFormat::None},                       {"RIFF"s, CarveFormat::Riff},
+      {"GIF90a"s, CarveFormat::MpegTs},                     {"RIFF"s, CarveFormat::Riff},
       {"BM"s, CarveFormat::Bmp},                            {"\x1A\x45\xDF\xA3"s, CarveFormat::Matroska},
       {"ID3"s, CarveFormat::Mp3},                           {std::string(16, '\0'), CarveFormat::None},
+      {"\x47\x40\x11"s, CarveFormat::MpegTs},             {"\0\0\0\0\x47"s, CarveFormat::MpegTs},
   };
+  // 'G' is also a transport stream's sync byte: a candidate its carver
+  // confirms or refuses.
   for (const auto& [start, format] : cases) {
     std::string cluster = start;
     cluster.resize(kSignatureBytes, '\x11');

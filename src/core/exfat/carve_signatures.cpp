@@ -54,6 +54,9 @@ constexpr std::array kSignatures = {
     sig(CarveFormat::Bmp, 0, "BM"sv),
     sig(CarveFormat::Matroska, 0, "\x1A\x45\xDF\xA3"sv),
     sig(CarveFormat::Mp3, 0, "ID3"sv),
+    // One sync byte is a weak sign: the carver wants eight packets in a row.
+    sig(CarveFormat::MpegTs, 0, "\x47"sv),
+    sig(CarveFormat::MpegTs, 4, "\x47"sv),
 };
 
 }  // namespace
@@ -86,6 +89,7 @@ const char* carveFormatName(CarveFormat format) {
     case CarveFormat::Bmp: return "bmp";
     case CarveFormat::Matroska: return "matroska";
     case CarveFormat::Mp3: return "mp3";
+    case CarveFormat::MpegTs: return "mpeg-ts";
   }
   return "";
 }

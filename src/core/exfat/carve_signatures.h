@@ -23,6 +23,7 @@ enum class CarveFormat : uint8_t {
   Bmp,
   Matroska,  // MKV, WebM
   Mp3,       // with an ID3v2 tag in front
+  MpegTs,    // MPEG transport streams: 188-byte packets, or AVCHD's 192
 };
 
 // Bytes of a cluster that the table looks at.

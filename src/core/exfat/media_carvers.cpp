@@ -18,6 +18,9 @@ constexpr uint32_t kMaxTopLevel = 1u << 20;
 
 StructureCarve cutShort(uint64_t length) { return {length, false, {}}; }
 
+// A recording of many hours; the walk reads a byte per packet.
+constexpr uint64_t kMaxTsBytes = 64ull << 30;
+
 bool isTopLevelBox(std::string_view type) {
   static constexpr std::array<std::string_view, 18> kTypes = {
       "ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "meta", "moof",
@@ -253,6 +256,32 @@ std::optional<StructureCarve> carveMp3(CarveSource& s) {
   uint8_t tag[3];
   if (s.read(pos, tag, 3) && std::memcmp(tag, "TAG", 3) == 0 && pos + 128 <= s.limit()) pos += 128;
   return StructureCarve{pos, true, ".mp3"};
+}
+
+std::optional<StructureCarve> carveMpegTs(CarveSource& s) {
+  // Packets of 188 bytes, or 192 with a 4-byte time stamp in front (AVCHD).
+  constexpr uint32_t kFirstPackets = 8;
+  auto syncedFor = [&s](uint64_t size, uint64_t sync, uint32_t packets) {
+    for (uint32_t k = 0; k < packets; ++k) {
+      auto b = s.byte(k * size + sync);
+      if (!b || *b != 0x47) return false;
+    }
+    return true;
+  };
+  uint64_t size = 188, sync = 0;
+  if (!syncedFor(188, 0, kFirstPackets)) {
+    size = 192, sync = 4;
+    if (!syncedFor(192, 4, kFirstPackets)) return std::nullopt;
+  }
+  // The stream ends with the last packet whose sync byte is in place.
+  uint64_t pos = 0;
+  while (pos <= s.limit() - std::min(s.limit(), size) && pos < kMaxTsBytes) {
+    auto b = s.byte(pos + sync);
+    if (!b || *b != 0x47) break;
+    pos += size;
+  }
+  if (pos >= kMaxTsBytes) return StructureCarve{pos, false, sync == 0 ? ".ts" : ".mts"};
+  return StructureCarve{pos, true, sync == 0 ? ".ts" : ".mts"};
 }
 
 }  // namespace dudorazu

@@ -9,6 +9,7 @@ std::optional<StructureCarve> carveByStructure(CarveFormat format, CarveSource& 
     case CarveFormat::Riff: carve = carveRiff(source); break;
     case CarveFormat::Matroska: carve = carveMatroska(source); break;
     case CarveFormat::Mp3: carve = carveMp3(source); break;
+    case CarveFormat::MpegTs: carve = carveMpegTs(source); break;
     case CarveFormat::Png: carve = carvePng(source); break;
     case CarveFormat::Gif: carve = carveGif(source); break;
     case CarveFormat::Bmp: carve = carveBmp(source); break;

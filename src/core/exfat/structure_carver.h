@@ -29,6 +29,7 @@ std::optional<StructureCarve> carveIsoMedia(CarveSource& source);
 std::optional<StructureCarve> carveRiff(CarveSource& source);
 std::optional<StructureCarve> carveMatroska(CarveSource& source);
 std::optional<StructureCarve> carveMp3(CarveSource& source);
+std::optional<StructureCarve> carveMpegTs(CarveSource& source);
 std::optional<StructureCarve> carvePng(CarveSource& source);
 std::optional<StructureCarve> carveGif(CarveSource& source);
 std::optional<StructureCarve> carveBmp(CarveSource& source);
