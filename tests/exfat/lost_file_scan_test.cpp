@@ -147,6 +147,25 @@ TEST(LostFileScan, RealFilesOfEveryFormatAreCarvedByteExactFromTheirStructure) {
   }
   EXPECT_GE(files, 25u) << "the fixture lists the files";
   EXPECT_EQ(p.carvedIndex.size(), files) << "nothing else carved: no file found inside another";
+
+  // Stop is pressed as a walk reads into a file: the walk ends, and a file
+  // it did not finish is not listed as if it had.
+  std::istringstream again(test::fixtureText("carve-formats.expected.txt"));
+  uint32_t png = 0;  // its walk reads every byte, for the chunks' CRCs
+  while (again >> kind >> name >> cluster >> length >> sha256)
+    if (name == "plasma.png") png = cluster;
+  FixtureScan stopped(image);
+  test::FaultPlan plan;
+  plan.onRead = [&](uint64_t offset) {
+    if (offset == p.clusterPosition(png) + 16384) stopped.progress.cancel();
+  };
+  {
+    test::ScopedFaultInjection cancelling(image, plan);
+    ASSERT_TRUE(stopped.scan());
+  }
+  EXPECT_TRUE(stopped.progress.cancelled());
+  EXPECT_FALSE(carvedAt(stopped.volume, png)) << "the walk through the PNG file was stopped";
+  EXPECT_TRUE(carvedAt(stopped.volume, p.carvedIndex.begin()->first)) << "found before the stop";
 }
 
 // Files written in two pieces around a cluster of a file that stays: each

@@ -55,6 +55,10 @@ std::vector<ClusterRun> CarveSource::clustersOf(uint64_t length) {
 }
 
 bool CarveSource::fill(uint64_t offset) {
+  if (stop_ && stop_()) {
+    blockBytes_ = 0;
+    return false;
+  }
   if (block_.empty()) block_.resize(kBlockBytes);
   blockOffset_ = offset - offset % 4096;
   // Most candidates are small files or no file at all: the first reads are

@@ -59,6 +59,9 @@ class CarveSource {
   std::vector<ClusterRun> clustersOf(uint64_t length);
   // Searches of a source in one piece use and extend `memo` from now on.
   void useSearchMemo(SearchMemo* memo) { memo_ = memo; }
+  // Reads fail once `stop` holds: a walk through gigabytes ends when the
+  // user stops the scan.
+  void stopWhen(std::function<bool()> stop) { stop_ = std::move(stop); }
 
  private:
   // The search itself; `searched`: matches starting before it are known.
@@ -78,6 +81,7 @@ class CarveSource {
   uint64_t mapped_ = 0;     // file clusters mapped
   uint64_t nextCluster_ = 0;  // where the search for the next usable one goes on
   SearchMemo* memo_ = nullptr;
+  std::function<bool()> stop_;
   size_t fillBytes_ = 16u << 10;  // the next read's size
   size_t lastFill_ = 0;           // the last read's
   std::vector<uint8_t> block_;

@@ -131,12 +131,13 @@ struct PiecesCarve {
 // the allocation bitmap marks free, it is kept only when the walk then
 // reaches its end through more than one piece.
 std::optional<PiecesCarve> carveThroughFreeClusters(SectorDevice& device, const LoadedVolume& lv, CarveFormat format,
-                                                    uint32_t cluster, uint64_t end) {
+                                                    uint32_t cluster, uint64_t end, ProgressBlock& progress) {
   if (lv.allocationBitmap.empty() || !lv.clusterMarkedFree(cluster)) return std::nullopt;
   const PartitionRecord& p = lv.partition;
   ClusterChoice choice{cluster, end, p.clusterBytes(), [&p](uint32_t c) { return p.clusterPosition(c); },
                        [&lv](uint32_t c) { return lv.clusterMarkedFree(c); }};
   CarveSource source(device, std::move(choice), (end - cluster) * p.clusterBytes());
+  source.stopWhen([&progress] { return progress.cancelled(); });
   auto carve = carveByStructure(format, source);
   if (!carve || !carve->complete) return std::nullopt;
   std::vector<ClusterRun> runs = source.clustersOf(carve->length);
@@ -209,11 +210,15 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
           if (cluster < structureEnd) break;
           CarveSource source(device, p.clusterPosition(cluster), (end - cluster) * clusterLength);
           source.useSearchMemo(&searches);
+          source.stopWhen([&progress] { return progress.cancelled(); });
           auto carve = carveByStructure(format, source);
+          if (progress.cancelled()) return;  // a walk the stop cut short is no carve
           // A walk that breaks off, or that passes clusters other files hold
           // now, is tried again over the free clusters alone.
           if (!carve || !carve->complete || holdsClustersInUse(lv, cluster, carve->length)) {
-            if (auto pieces = carveThroughFreeClusters(device, lv, format, cluster, end)) {
+            auto pieces = carveThroughFreeClusters(device, lv, format, cluster, end, progress);
+            if (progress.cancelled()) return;
+            if (pieces) {
               ExfatFileRecord& r = addCarved(lv, std::to_string(cluster) + pieces->carve.extension, cluster,
                                              pieces->carve.length, kCarvedThroughFreeClusters, format);
               lv.carvedClusters.emplace(&r, std::move(pieces->runs));
