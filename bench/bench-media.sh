@@ -59,7 +59,7 @@ unmount_card() {
   while pgrep -f "^mount.exfat-fuse $loop $mnt\$" >/dev/null; do sleep 0.1; done
 }
 mount_card
-for i in $(seq 1 6); do head -c $((100 << 20)) /dev/urandom >"$mnt/old-$i.bin"; done
+for i in $(seq 1 9); do head -c $((110 << 20)) /dev/urandom >"$mnt/old-$i.bin"; done
 unmount_card
 mount_card
 rm "$mnt"/old-*.bin

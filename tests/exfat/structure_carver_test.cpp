@@ -108,8 +108,9 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
   const std::string outer = zip({}, inner);  // an archive stored inside another
   const std::string linear = pdfRevision("", "%PDF-1.4\n1 0 obj<<>>endobj\n");
   const std::string linearized = linear + pdfRevision(linear, "3 0 obj<<>>endobj\n");
-  std::string ts, m2ts;
+  std::string ts, m2ts, longTs;
   for (int i = 0; i < 9; ++i) ts += "\x47"s + std::string(187, char(i)), m2ts += "tttt\x47"s + std::string(187, char(i));
+  for (int i = 0; i < 300; ++i) longTs += "\x47\x41"s + (i % 2 ? "\x00"s : "\x11"s) + std::string(185, 'v');
   const struct {
     const char* what;
     CarveFormat format;
@@ -154,6 +155,12 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
       {"WebM by its document type", CarveFormat::Matroska, webm, junk, int64_t(webm.size()), true, ".webm"},
       {"an MP3 frame past the card's end", CarveFormat::Mp3, mp3 + "\xFF\xFB\x90\x00"s, "", int64_t(mp3.size()), false,
        ".mp3"},
+      {"a header of another MPEG version after the last frame", CarveFormat::Mp3, mp3,
+       "\xFF\xF3\x90\x00"s + std::string(413, '\3') + junk, int64_t(mp3.size()), true, ".mp3"},
+      // Foreign bytes after the file, then a trailer (another file's) whose
+      // startxref happens to point at an object of this one.
+      {"a digit after the marker is no update", CarveFormat::Pdf, pdf1, "7 junk\nstartxref\n9\n%%EOF\n"s + junk,
+       int64_t(pdf1.size()), true, ".pdf"},
       {"GIF sub-blocks past the card's end", CarveFormat::Gif, gif.substr(0, 38) + "\x40", "", 39, false, ".gif"},
       {"the archive's own end record, not the one stored inside", CarveFormat::Zip, outer, junk,
        int64_t(outer.size()), true, ".zip"},
@@ -166,6 +173,8 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
       {"transport stream packets to the last sync byte", CarveFormat::MpegTs, ts, "\x46" + junk, int64_t(ts.size()), true,
        ".ts"},
       {"AVCHD's packets with their time stamps", CarveFormat::MpegTs, m2ts, junk, int64_t(m2ts.size()), true, ".mts"},
+      {"a packet of a stream the file never had ends it", CarveFormat::MpegTs, longTs,
+       "\x47\x05\x55"s + std::string(185, 'v') + junk, int64_t(longTs.size()), true, ".ts"},
       {"seven packets are too few to tell", CarveFormat::MpegTs, ts.substr(0, 7 * 188), junk, -1, false, ""},
       {"Matroska segment of unknown size", CarveFormat::Matroska,
        "\x1A\x45\xDF\xA3\x84\x42\x82\x81m"s + "\x18\x53\x80\x67\xFF"s, junk, 64 << 10, false, ".mkv"},

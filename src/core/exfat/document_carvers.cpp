@@ -108,6 +108,29 @@ namespace {
 
 bool isSpace(uint8_t c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == 0; }
 
+// Whether `p` begins a cross-reference table ("xref" and a line end) or an
+// object ("12 0 obj"), as a revision of the file begins and as a trailer's
+// startxref points at: digits or a word alone come by chance in foreign bytes.
+bool revisionStartsAt(std::string_view p) {
+  if (p.substr(0, 4) == "xref") return p.size() > 4 && (p[4] == '\r' || p[4] == '\n' || p[4] == ' ');
+  size_t i = 0;
+  for (int number = 0; number < 2; ++number) {
+    const size_t digits = i;
+    while (i < p.size() && p[i] >= '0' && p[i] <= '9') ++i;
+    if (i == digits || i - digits > 10) return false;
+    const size_t spaces = i;
+    while (i < p.size() && (p[i] == ' ' || p[i] == '\r' || p[i] == '\n')) ++i;
+    if (i == spaces) return false;
+  }
+  return p.substr(i, 3) == "obj";
+}
+
+bool revisionStartsAt(CarveSource& s, uint64_t at) {
+  char x[40] = {};
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof x, s.limit() - std::min(at, s.limit())));
+  return n != 0 && s.read(at, x, n) && revisionStartsAt(std::string_view(x, n));
+}
+
 // Whether the "%%EOF" at `at` closes a trailer whose startxref points back
 // at a cross-reference table or stream inside the file.
 bool trailerReachesXref(CarveSource& s, uint64_t at) {
@@ -121,12 +144,7 @@ bool trailerReachesXref(CarveSource& s, uint64_t at) {
   while (i < tail.size() && isSpace(static_cast<uint8_t>(tail[i]))) ++i;
   for (; i < tail.size() && tail[i] >= '0' && tail[i] <= '9' && digits < 19; ++i, ++digits)
     xref = xref * 10 + static_cast<uint64_t>(tail[i] - '0');
-  if (digits == 0 || xref >= at) return false;
-  char x[32] = {};
-  if (!s.read(xref, x, sizeof x - 1)) return false;
-  if (std::memcmp(x, "xref", 4) == 0) return true;
-  // A cross-reference stream: "N G obj".
-  return x[0] >= '0' && x[0] <= '9' && std::string_view(x).find(" obj") != std::string_view::npos;
+  return digits != 0 && xref < at && revisionStartsAt(s, xref);
 }
 
 }  // namespace
@@ -144,10 +162,10 @@ std::optional<StructureCarve> carvePdf(CarveSource& s) {
     const bool two = s.read(end, t, 2);
     if (t[0] == '\r' && two && t[1] == '\n') end += 2;
     else if (t[0] == '\n' || t[0] == '\r') end += 1;
-    // An incremental update goes on with objects or a table; anything else
-    // (slack, another file) ends the file here.
-    auto next = s.byte(end);
-    if (!next || !((*next >= '0' && *next <= '9') || *next == 'x' || *next == '%')) break;
+    // An incremental update (or the rest of a linearized file) goes on
+    // with an object or a table; anything else (slack, another file) ends
+    // the file here.
+    if (!revisionStartsAt(s, end)) break;
   }
   if (end == 0) return cutShort(std::min(s.limit(), kOpenEndedCarveBytes));
   return StructureCarve{end, true, ".pdf"};

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "core/common/byte_order.h"
 #include "core/exfat/structure_carver.h"
@@ -242,11 +243,16 @@ std::optional<StructureCarve> carveMp3(CarveSource& s) {
   uint64_t frames = 0;
   // Hours of audio, no more: the walk reads a header per frame.
   constexpr uint64_t kMaxMp3Bytes = 2ull << 30;
+  uint8_t first[4] = {};
   while (pos < kMaxMp3Bytes) {
     uint8_t f[4];
     if (!s.read(pos, f, 4)) break;
     const uint32_t length = mpegFrameLength(f);
     if (length < 4) break;
+    // A stream keeps its version, layer and sample rate: bytes after its
+    // end that pass for a frame header seldom keep them too.
+    if (frames == 0) std::memcpy(first, f, 4);
+    else if ((f[1] & 0xFE) != (first[1] & 0xFE) || (f[2] & 0x0C) != (first[2] & 0x0C)) break;
     if (length > s.limit() - pos) return cutShort(pos);
     pos += length;
     ++frames;
@@ -273,11 +279,18 @@ std::optional<StructureCarve> carveMpegTs(CarveSource& s) {
     size = 192, sync = 4;
     if (!syncedFor(192, 4, kFirstPackets)) return std::nullopt;
   }
-  // The stream ends with the last packet whose sync byte is in place.
+  // The stream ends with the last packet whose sync byte is in place and
+  // whose stream (PID) is one of those its first packets carry: foreign
+  // bytes with a sync byte where the next packet would be end it there.
+  constexpr uint64_t kLearningPackets = 256;
+  std::vector<bool> knownPid(8192, false);
   uint64_t pos = 0;
-  while (pos <= s.limit() - std::min(s.limit(), size) && pos < kMaxTsBytes) {
-    auto b = s.byte(pos + sync);
-    if (!b || *b != 0x47) break;
+  for (uint64_t packet = 0; pos <= s.limit() - std::min(s.limit(), size) && pos < kMaxTsBytes; ++packet) {
+    uint8_t h[3];
+    if (!s.read(pos + sync, h, 3) || h[0] != 0x47) break;
+    const uint32_t pid = ((h[1] & 0x1Fu) << 8) | h[2];
+    if (packet < kLearningPackets) knownPid[pid] = true;
+    else if (!knownPid[pid]) break;
     pos += size;
   }
   if (pos >= kMaxTsBytes) return StructureCarve{pos, false, sync == 0 ? ".ts" : ".mts"};
