@@ -111,6 +111,7 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
   std::string ts, m2ts, longTs;
   for (int i = 0; i < 9; ++i) ts += "\x47"s + std::string(187, char(i)), m2ts += "tttt\x47"s + std::string(187, char(i));
   for (int i = 0; i < 300; ++i) longTs += "\x47\x41"s + (i % 2 ? "\x00"s : "\x11"s) + std::string(185, 'v');
+  longTs += "\x47\x1F\xFF"s + std::string(185, '\xFF');  // padding comes late, and belongs
   const struct {
     const char* what;
     CarveFormat format;

@@ -289,8 +289,10 @@ std::optional<StructureCarve> carveMpegTs(CarveSource& s) {
     uint8_t h[3];
     if (!s.read(pos + sync, h, 3) || h[0] != 0x47) break;
     const uint32_t pid = ((h[1] & 0x1Fu) << 8) | h[2];
+    // Tables (PIDs below 32) and the null packets that pad a stream (8191)
+    // may come at any time.
     if (packet < kLearningPackets) knownPid[pid] = true;
-    else if (!knownPid[pid]) break;
+    else if (!knownPid[pid] && pid >= 32 && pid != 8191) break;
     pos += size;
   }
   if (pos >= kMaxTsBytes) return StructureCarve{pos, false, sync == 0 ? ".ts" : ".mts"};
