@@ -25,9 +25,9 @@ case "${1:-build}" in
   demo)     want=("${compile[@]}") ;;
   fixtures) want=(exfatprogs exfat-fuse fuse3 sleuthkit fdisk gdisk parted dosfstools ntfs-3g
                   e2fsprogs hfsutils lvm2 imagemagick libimage-exiftool-perl libjpeg-turbo-progs zstd python3
-                  util-linux) ;;
+                  util-linux ffmpeg zip groff ghostscript) ;;
   bench)    want=(sleuthkit gddrescue hyperfine time zstd exfatprogs exfat-fuse testdisk imagemagick
-                  libimage-exiftool-perl fuse3 libfuse3-dev pkgconf gcc) ;;
+                  libimage-exiftool-perl fuse3 libfuse3-dev pkgconf gcc ffmpeg zip groff ghostscript) ;;
   package)  want=(dpkg-dev file lintian desktop-file-utils appstream help2man debootstrap) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
   windows)  want=(cmake make zstd g++-mingw-w64-x86-64-posix googletest wine64 sleuthkit) ;;

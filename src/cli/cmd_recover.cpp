@@ -88,10 +88,11 @@ const char* const kRecoverUsage =
     "folder; the bytes are saved as they are and the count of bytes read from\n"
     "them is given), guessed (see --chain-only; a deleted JPEG takes the free\n"
     "clusters where its data decodes on), carved (found by content with --lost:\n"
-    "a JPEG's data decoded up to its end marker; \"carved (end guessed)\" when an\n"
+    "a JPEG's data decoded up to its end marker, or a file's own structure walked\n"
+    "to its end; \"carved (end guessed)\" when an\n"
     "end marker was only searched for; guessed when its data went on in free\n"
     "clusters chosen by decoding it; incomplete when its data breaks off or no\n"
-    "end marker was found). Empty files and folders are recreated. Prints a\n"
+    "end marker or structure end was found). Empty files and folders are recreated. Prints a\n"
     "summary line. Exit status 1 when a file failed, is partial, damaged, short,\n"
     "overwritten, guessed or carved, or when DEST has too little room.\n";
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/common/text.h"
+#include "core/exfat/carve_signatures.h"
 #include "core/present/display_format.h"
 #include "core/present/recoverability_text.h"
 
@@ -29,6 +30,7 @@ void writeRecordJson(JsonWriter& json, const ExfatFileRecord& r, const std::stri
       .field("overwrittenBytes", overwrittenBytes(r, clusterBytes))
       .field("damagedBytes", damagedBytes(r, clusterBytes))
       .field("alsoInTree", (r.recoverMarks & kAlsoInTree) != 0);
+  if (r.carve != kNotCarved) json.field("carveFormat", carvedFormatText(r)).field("carveEnd", carveEndName(r.carve, r.carveFormat));
   json.endObject();
 }
 

@@ -92,8 +92,33 @@ TEST(RecoverCli, ScenariosNameWhatWasNotSavedWholeAndSetTheStatus) {
          EXPECT_TRUE(contains(xml, "<dudorazu:status>carved</dudorazu:status>\n"
                                    "      <dudorazu:found_by>carving</dudorazu:found_by>\n"
                                    "      <dudorazu:carve_end>end-marker</dudorazu:carve_end>"));
-         EXPECT_TRUE(contains(xml, "<dudorazu:carve_end>estimated</dudorazu:carve_end>"));
+         EXPECT_TRUE(contains(xml, "<dudorazu:carve_end>estimated</dudorazu:carve_end>\n"
+                                   "      <dudorazu:format>doc</dudorazu:format>"));
          EXPECT_FALSE(contains(xml, "<dudorazu:status>saved</dudorazu:status>\n      <dudorazu:found_by>carving"));
+       }},
+      // Files walked to their structure's end are still carves, named so.
+      {"carved by structure", "carve-formats.img", "--lost", 1,
+       {"carved: /扩展目录/65.mp4 -> ", "its own structure walked to its end"},
+       {"incomplete:"},
+       [](const std::string& out, const std::string& xml) {
+         EXPECT_EQ(test::sha256OfFile(out + "/扩展目录/99.docx"),
+                   "85f166ec0433f6cdda5ca60ce5df8cd7647612b19b96321afa485baf9bc449cf");
+         EXPECT_TRUE(contains(xml, "<dudorazu:status>carved</dudorazu:status>\n"
+                                   "      <dudorazu:found_by>carving</dudorazu:found_by>\n"
+                                   "      <dudorazu:carve_end>structure</dudorazu:carve_end>\n"
+                                   "      <dudorazu:format>heic</dudorazu:format>"));
+       }},
+      // A file whose structure broke off at a live file's cluster is saved
+      // from the free clusters its walk went on in, byte for byte, and named a guess.
+      {"carved in pieces", "carve-pieces.img", "--lost", 1,
+       {"guessed: /扩展目录/42.zip -> ", "its structure broke off and goes on to its end in free clusters"},
+       {"incomplete:"},
+       [](const std::string& out, const std::string& xml) {
+         EXPECT_EQ(test::sha256OfFile(out + "/扩展目录/42.zip"),
+                   "10fb7e12522e7943479761210c08b6d24fa90e06a776e3c1e41e756e19e3a597");
+         EXPECT_TRUE(contains(xml, "<dudorazu:carve_end>structure</dudorazu:carve_end>\n"
+                                   "      <dudorazu:format>zip</dudorazu:format>\n"
+                                   "      <dudorazu:clusters>guessed</dudorazu:clusters>"));
        }},
       // A photo carved through a live file's clusters goes on in the free
       // ones where its data decodes; a head that cannot be followed ends at

@@ -6,6 +6,7 @@
 
 #include "core/common/text.h"
 #include "core/device/disk_catalogue.h"
+#include "core/exfat/carve_signatures.h"
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/upcase_scan.h"
 #include "exfat/served_volume.h"
@@ -117,6 +118,88 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
     const ExfatFileRecord* rootCopy = childNamed(p.rootRecord, "5");
     EXPECT_TRUE(hasChild(*rootCopy, "readme.txt") && hasChild(*rootCopy, "deleted.jpg"));
   }
+}
+
+// Files of every kind the structure walks know, made by their own tools and
+// written to a card that was quick-formatted since: each is carved at its
+// cluster under its extension, byte for byte, and no other file is.
+TEST(LostFileScan, RealFilesOfEveryFormatAreCarvedByteExactFromTheirStructure) {
+  const std::string image = test::fixtureImage("carve-formats.img");
+  std::istringstream in(test::fixtureText("carve-formats.expected.txt"));
+  FixtureScan s(image);
+  ASSERT_TRUE(s.scan());
+  const LoadedVolume& p = s.volume;
+  std::string kind, name, sha256;
+  uint32_t cluster = 0;
+  uint64_t length = 0;
+  size_t files = 0;
+  while (in >> kind >> name >> cluster >> length >> sha256) {
+    ++files;
+    const ExfatFileRecord* r = carvedAt(p, cluster);
+    ASSERT_TRUE(r) << name << ": nothing carved at cluster " << cluster;
+    const std::string extension = name.substr(name.rfind('.'));
+    EXPECT_EQ(r->name + " " + std::to_string(r->dataLength) + " " +
+                  test::sha256OfFile(image, p.clusterPosition(cluster), r->dataLength),
+              std::to_string(cluster) + extension + " " + std::to_string(length) + " " + sha256)
+        << name;
+    EXPECT_EQ(r->carve, kCarvedToStructureEnd) << name;
+    EXPECT_EQ(carvedFormatText(*r), extension.substr(1)) << name;
+  }
+  EXPECT_GE(files, 25u) << "the fixture lists the files";
+  EXPECT_EQ(p.carvedIndex.size(), files) << "nothing else carved: no file found inside another";
+
+  // Stop is pressed as a walk reads into a file: the walk ends, and a file
+  // it did not finish is not listed as if it had.
+  std::istringstream again(test::fixtureText("carve-formats.expected.txt"));
+  uint32_t png = 0;  // its walk reads every byte, for the chunks' CRCs
+  while (again >> kind >> name >> cluster >> length >> sha256)
+    if (name == "plasma.png") png = cluster;
+  FixtureScan stopped(image);
+  test::FaultPlan plan;
+  plan.onRead = [&](uint64_t offset) {
+    if (offset == p.clusterPosition(png) + 16384) stopped.progress.cancel();
+  };
+  {
+    test::ScopedFaultInjection cancelling(image, plan);
+    ASSERT_TRUE(stopped.scan());
+  }
+  EXPECT_TRUE(stopped.progress.cancelled());
+  EXPECT_FALSE(carvedAt(stopped.volume, png)) << "the walk through the PNG file was stopped";
+  EXPECT_TRUE(carvedAt(stopped.volume, p.carvedIndex.begin()->first)) << "found before the stop";
+}
+
+// Files written in two pieces around a cluster of a file that stays: each
+// walk breaks at the foreign cluster and goes on over the free ones to its
+// end; the carve names its clusters and is a guess.
+TEST(LostFileScan, FilesInPiecesAroundLiveClustersAreCarvedThroughTheFreeClustersAsAGuess) {
+  const std::string image = test::fixtureImage("carve-pieces.img");
+  const std::string bytes = test::readFile(image);
+  std::istringstream in(test::fixtureText("carve-pieces.expected.txt"));
+  FixtureScan s(image);
+  ASSERT_TRUE(s.scan());
+  const LoadedVolume& p = s.volume;
+  test::TempDir dir;
+  std::string kind, name, sha256;
+  uint32_t cluster = 0;
+  uint64_t length = 0;
+  size_t files = 0;
+  while (in >> kind >> name >> cluster >> length >> sha256) {
+    ++files;
+    const ExfatFileRecord* r = carvedAt(p, cluster);
+    ASSERT_TRUE(r) << name;
+    EXPECT_EQ(r->carve, kCarvedThroughFreeClusters) << name;
+    EXPECT_EQ(r->dataLength, length) << name;
+    auto runs = p.carvedClusters.find(r);
+    ASSERT_NE(runs, p.carvedClusters.end()) << name;
+    EXPECT_GE(runs->second.size(), 2u) << name;
+    std::string data;
+    for (const ClusterRun& run : runs->second)
+      data += bytes.substr(p.clusterPosition(run.first), uint64_t{run.count} * p.clusterBytes());
+    data.resize(length);
+    test::writeFile(dir.file(name), data);
+    EXPECT_EQ(test::sha256OfFile(dir.file(name)), sha256) << name << " over the clusters chosen";
+  }
+  EXPECT_EQ(files, 6u);
 }
 
 TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClustersAndCancelKeepsWhatWasFound) {

@@ -31,8 +31,10 @@ enum CarveKind : uint8_t {
   kCarvedLengthEstimated = 2,    // taken from a header field, no end marker
   kCarvedIncomplete = 3,         // its data breaks off, or no end marker within the window or device
   kCarvedEndGuessed = 4,         // an end marker found by searching; the data before it was not verified
-  kCarvedThroughFreeClusters = 5,  // its data decoded to the end marker through free clusters chosen
-                                   // after a break (the carve's clusters are a guess)
+  kCarvedThroughFreeClusters = 5,  // its data decoded to the end marker, or its structure walked to its
+                                   // end, through free clusters chosen after a break (the carve's
+                                   // clusters are a guess)
+  kCarvedToStructureEnd = 6,     // its own structure (boxes, chunks, directories) walked to its end
 };
 
 // How sure a save can be of a record's bytes, judged from the volume's maps
@@ -81,6 +83,7 @@ struct ExfatFileRecord {
   uint16_t modifyTime = 0;
   uint16_t modifyDate = 0;
   uint8_t recoverMarks = 0;  // kAlsoInTree, ...
+  uint8_t carveFormat = 0;   // CarveFormat (carve_signatures.h) of a carved record
   uint64_t dataLength = 0;  // the whole DataLength: files of 4 GiB and more are common
   uint32_t firstCluster = 0;
   // The record's own clusters (a folder's: those holding its entries) in use

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "core/device/open_device.h"
+#include "core/exfat/carve_signatures.h"
 #include "core/exfat/directory_detector.h"
 #include "core/exfat/directory_walk.h"
 #include "core/exfat/exfat_volume.h"
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/live_tree.h"
 #include "core/exfat/ole2_carver.h"
+#include "core/exfat/structure_carver.h"
 #include "core/exfat/tree_loader.h"
 #include "core/exfat/upcase_scan.h"
 
@@ -62,9 +64,11 @@ void prepareRoots(LoadedVolume& p) {
   setTreeTop(p, p.extendedRecord, kExtendedFolderName, 1);
 }
 
-ExfatFileRecord& addCarved(LoadedVolume& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve) {
+ExfatFileRecord& addCarved(LoadedVolume& p, std::string name, uint32_t cluster, uint64_t length, CarveKind carve,
+                           CarveFormat format) {
   ExfatFileRecord r;
   r.carve = carve;
+  r.carveFormat = static_cast<uint8_t>(format);
   r.name = std::move(name);
   r.state = kStateDeletedFile;
   r.allocationFlags = 3;
@@ -107,6 +111,40 @@ uint64_t scanEnd(const PartitionRecord& p, uint32_t clusterCount, uint64_t devic
   return end;
 }
 
+// Whether the allocation bitmap marks any of the clusters that `length`
+// bytes from `cluster` on span as in use.
+bool holdsClustersInUse(const LoadedVolume& lv, uint32_t cluster, uint64_t length) {
+  if (lv.allocationBitmap.empty()) return false;
+  const uint64_t clusters = (length + lv.partition.clusterBytes() - 1) / lv.partition.clusterBytes();
+  for (uint64_t c = cluster; c < uint64_t{cluster} + clusters && c <= UINT32_MAX; ++c)
+    if (lv.clusterInUse(static_cast<uint32_t>(c))) return true;
+  return false;
+}
+
+struct PiecesCarve {
+  StructureCarve carve;
+  std::vector<ClusterRun> runs;
+};
+
+// A file whose structure breaks off where it lies in one piece may go on
+// past clusters that other files hold now: walked again over the clusters
+// the allocation bitmap marks free, it is kept only when the walk then
+// reaches its end through more than one piece.
+std::optional<PiecesCarve> carveThroughFreeClusters(SectorDevice& device, const LoadedVolume& lv, CarveFormat format,
+                                                    uint32_t cluster, uint64_t end, ProgressBlock& progress) {
+  if (lv.allocationBitmap.empty() || !lv.clusterMarkedFree(cluster)) return std::nullopt;
+  const PartitionRecord& p = lv.partition;
+  ClusterChoice choice{cluster, end, p.clusterBytes(), [&p](uint32_t c) { return p.clusterPosition(c); },
+                       [&lv](uint32_t c) { return lv.clusterMarkedFree(c); }};
+  CarveSource source(device, std::move(choice), (end - cluster) * p.clusterBytes());
+  source.stopWhen([&progress] { return progress.cancelled(); });
+  auto carve = carveByStructure(format, source);
+  if (!carve || !carve->complete) return std::nullopt;
+  std::vector<ClusterRun> runs = source.clustersOf(carve->length);
+  if (runs.size() < 2) return std::nullopt;
+  return PiecesCarve{std::move(*carve), std::move(runs)};
+}
+
 // Reads clusters [kFirstScannedCluster, end) and applies the detectors.
 void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress, uint64_t end) {
   const PartitionRecord& p = lv.partition;
@@ -121,6 +159,8 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
   std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
   std::vector<uint8_t> jpegWindow;
   DirectoryWalk walk(device, lv, progress, folderReadBudget(p, device.size()));
+  uint64_t structureEnd = 0;  // the first cluster past the last file carved by its structure
+  SearchMemo searches;
 
   for (uint64_t c = kFirstScannedCluster; c < end;) {
     const uint64_t m = std::min<uint64_t>(batchClusters, end - c);
@@ -149,15 +189,48 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
       walk.setScannedRange(kFirstScannedCluster, cluster);
       if (walk.isVisited(cluster)) continue;
       const uint8_t* data = batch + static_cast<size_t>(j) * clusterLength;
-      if (looksLikeJpegStart(data)) {
-        // A carve cut short before its end marker (damage, the device end or
-        // the window limit) is kept as far as it reached and marked incomplete.
-        if (auto carve = carveJpeg(device, lv, cluster, data, jpegWindow)) {
-          ExfatFileRecord& r = addCarved(lv, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind);
-          if (!carve->runs.empty()) lv.carvedClusters.emplace(&r, std::move(carve->runs));
-        }
+      switch (const CarveFormat format = matchCarveSignature(data)) {
+        case CarveFormat::None: break;
+        case CarveFormat::Jpeg:
+          // A carve cut short before its end marker (damage, the device end or
+          // the window limit) is kept as far as it reached and marked incomplete.
+          if (auto carve = carveJpeg(device, lv, cluster, data, jpegWindow)) {
+            ExfatFileRecord& r =
+                addCarved(lv, std::to_string(cluster) + ".jpg", cluster, carve->length, carve->kind, format);
+            if (!carve->runs.empty()) lv.carvedClusters.emplace(&r, std::move(carve->runs));
+          }
+          break;
+        case CarveFormat::Ole2:
+          if (auto doc = carveOle2Document(device, cluster, data, p))
+            addCarved(lv, doc->name, cluster, doc->length, kCarvedLengthEstimated, format);
+          break;
+        default:
+          // Inside a file already walked to its end a signature is that
+          // file's content (a picture stored in an archive), not a file.
+          if (cluster < structureEnd) break;
+          CarveSource source(device, p.clusterPosition(cluster), (end - cluster) * clusterLength);
+          source.useSearchMemo(&searches);
+          source.stopWhen([&progress] { return progress.cancelled(); });
+          auto carve = carveByStructure(format, source);
+          if (progress.cancelled()) return;  // a walk the stop cut short is no carve
+          // A walk that breaks off, or that passes clusters other files hold
+          // now, is tried again over the free clusters alone.
+          if (!carve || !carve->complete || holdsClustersInUse(lv, cluster, carve->length)) {
+            auto pieces = carveThroughFreeClusters(device, lv, format, cluster, end, progress);
+            if (progress.cancelled()) return;
+            if (pieces) {
+              ExfatFileRecord& r = addCarved(lv, std::to_string(cluster) + pieces->carve.extension, cluster,
+                                             pieces->carve.length, kCarvedThroughFreeClusters, format);
+              lv.carvedClusters.emplace(&r, std::move(pieces->runs));
+              break;
+            }
+          }
+          if (!carve) break;
+          addCarved(lv, std::to_string(cluster) + carve->extension, cluster, carve->length,
+                    carve->complete ? kCarvedToStructureEnd : kCarvedIncomplete, format);
+          if (carve->complete) structureEnd = cluster + (carve->length + clusterLength - 1) / clusterLength;
+          break;
       }
-      if (auto doc = carveOle2Document(device, cluster, data, p)) addCarved(lv, doc->name, cluster, doc->length, kCarvedLengthEstimated);
       if (cs != 1 && looksLikeDirectoryCluster(data)) {
         ExfatFileRecord& found = addFoundFolder(lv, cluster);
         std::memcpy(folderBuffer.data(), data, clusterLength);

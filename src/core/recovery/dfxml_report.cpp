@@ -3,6 +3,7 @@
 #include <cinttypes>
 
 #include "core/common/text.h"
+#include "core/exfat/carve_signatures.h"
 #include "core/exfat/record_walk.h"
 #include "core/present/display_format.h"
 #include "core/present/recoverability_text.h"
@@ -64,6 +65,8 @@ DfxmlFile dfxmlFileOf(const SavedFile& saved, bool dryRun) {
   f.outputPath = saved.created || dryRun ? saved.outputPath : std::string();
   f.bytesWritten = saved.bytesWritten;
   f.carve = r.carve;
+  f.format = carvedFormatText(r);
+  f.carveFormat = r.carveFormat;
   f.guessed = saved.guessed || r.carve == kCarvedThroughFreeClusters;
   f.overwrittenBytes = saved.overwrittenBytes;
   f.recoverability = r.recoverability;
@@ -133,13 +136,10 @@ std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile
     x += "      <dudorazu:status>" + f.status + "</dudorazu:status>\n";
     x += std::string("      <dudorazu:found_by>") + (f.carve == kNotCarved ? "entry" : "carving") +
          "</dudorazu:found_by>\n";
-    if (f.carve != kNotCarved)
-      x += std::string("      <dudorazu:carve_end>") +
-           (f.carve == kCarvedLengthEstimated ? "estimated"
-            : f.carve == kCarvedIncomplete    ? "cut-short"
-            : f.carve == kCarvedEndGuessed    ? "end-guessed"
-                                              : "end-marker") +
-           "</dudorazu:carve_end>\n";
+    if (f.carve != kNotCarved) {
+      x += std::string("      <dudorazu:carve_end>") + carveEndName(f.carve, f.carveFormat) + "</dudorazu:carve_end>\n";
+      x += "      <dudorazu:format>" + xmlEscape(f.format) + "</dudorazu:format>\n";
+    }
     if (f.guessed) x += "      <dudorazu:clusters>guessed</dudorazu:clusters>\n";
     if (f.overwrittenBytes != 0)
       x += "      <dudorazu:overwritten_bytes>" + u64(f.overwrittenBytes) + "</dudorazu:overwritten_bytes>\n";

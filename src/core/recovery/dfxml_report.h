@@ -32,11 +32,14 @@ struct DfxmlFile {
   // "saved", "planned", "short", "damaged", "overwritten" (some clusters are
   // in use by other files now), "guessed" (clusters after the chain's end
   // taken from the free ones), "failed", "partial" (failed or cancelled
-  // midway); carves: "carved" (decoded whole, or a length from its header),
+  // midway); carves: "carved" (decoded whole, walked to its structure's end,
+  // or a length from its header),
   // "guessed" (decoded on through free clusters chosen for it),
   // "end-guessed" (an end marker found by searching), "incomplete".
   std::string status;
   uint8_t carve = kNotCarved;  // CarveKind: found by content, not by an entry
+  std::string format;          // a carve's format: "mp4", "docx", "jpg", ...
+  uint8_t carveFormat = 0;     // CarveFormat
   bool guessed = false;        // clusters after the chain's end taken from the free ones
   uint64_t overwrittenBytes = 0;
   // The record's recoverability (recoverabilityBit per state), with what the

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/common/text.h"
+#include "core/exfat/carve_signatures.h"
 #include "core/exfat/record_walk.h"
 #include "core/exfat/recoverability.h"
 
@@ -53,8 +54,15 @@ std::string savedFileProblem(const SavedFile& f, bool dryRun) {
           "unverified)");
       break;
     case kCarvedThroughFreeClusters:
-      add("guessed: " + from + to + " (carved; its data broke off and decodes on to its end marker in free clusters "
-          "chosen for it)");
+      if (isWalkedByStructure(r.carveFormat))
+        add("guessed: " + from + to + " (carved; its structure broke off and goes on to its end in free clusters "
+            "chosen for it)");
+      else
+        add("guessed: " + from + to + " (carved; its data broke off and decodes on to its end marker in free clusters "
+            "chosen for it)");
+      break;
+    case kCarvedToStructureEnd:
+      add("carved: " + from + to + " (found by content; its own structure walked to its end)");
       break;
     default: add("carved: " + from + to + " (found by content; its data decodes whole up to its end marker)"); break;
   }
