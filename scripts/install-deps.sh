@@ -31,7 +31,7 @@ case "${1:-build}" in
   package)  want=(dpkg-dev file lintian desktop-file-utils appstream help2man debootstrap) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
   windows)  want=(cmake make zstd g++-mingw-w64-x86-64-posix googletest wine64 sleuthkit) ;;
-  gui)      want=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk xvfb xauth dbus-daemon) ;;
+  gui)      want=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk xvfb xauth dbus-daemon adwaita-icon-theme) ;;
   *) echo "usage: $0 build|demo|package|fixtures|bench|fuzz|gui|windows" >&2; exit 2 ;;
 esac
 

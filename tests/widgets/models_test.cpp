@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "widgets/block_map_view.h"
+#include "widgets/file_icons.h"
 #include "widgets/file_list_model.h"
 #include "widgets/text_progress_bar.h"
 #include "widgets/file_list_view.h"
@@ -158,6 +159,19 @@ class ModelsTest : public QObject {
       QCOMPARE(picture.pixelColor(map.cellRect(i).center()), dudorazu::widgets::BlockMapView::colourOf(states[i]));
     QVERIFY(dudorazu::widgets::BlockMapView::colourOf('-') != dudorazu::widgets::BlockMapView::colourOf('+'));
     QVERIFY(!map.accessibleName().isEmpty());
+  }
+
+  // Each kind of file a scan can carve has its own icon, not the one every
+  // unknown file gets, also without a desktop's theme.
+  void carvedKindsHaveTheirOwnIcons() {
+    using dudorazu::widgets::fileIcon;
+    QStringList alike;
+    for (const char* name : {"1.mp4", "2.pdf", "3.png", "4.docx", "5.mp3", "6.zip", "7.jpg"}) {
+      const QIcon icon = fileIcon(QString::fromLatin1(name));
+      if (icon.isNull() || icon.pixmap(16).toImage() == fileIcon(QStringLiteral("x.no-such-kind")).pixmap(16).toImage())
+        alike << QString::fromLatin1(name);
+    }
+    QVERIFY2(alike.isEmpty(), qPrintable(alike.join(", ")));
   }
 
   void barWritesItsPercentOrWaiting() {
