@@ -32,24 +32,26 @@ constexpr uint32_t kReplacement = 0xFFFD;
 }  // namespace
 
 std::string utf16ToUtf8(const uint16_t* units, size_t count) {
-  std::string out;
-  out.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    uint32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-        uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-        appendCodePoint(out, cp);
+  // Unpaired surrogates become U+FFFD.
+  auto forEachCodePoint = [&](auto&& take) {
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t u = units[i];
+      if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        take(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
         ++i;
       } else {
-        appendCodePoint(out, kReplacement);
+        take(u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
       }
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      appendCodePoint(out, kReplacement);
-    } else {
-      appendCodePoint(out, u);
     }
-  }
+  };
+  // Made at its exact size: a load converts a name per record, a million of
+  // them, and a name grown by doubling costs a second allocation and keeps
+  // the slack for as long as the tree lives.
+  size_t bytes = 0;
+  forEachCodePoint([&](uint32_t cp) { bytes += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; });
+  std::string out(bytes, '\0');
+  out.clear();
+  forEachCodePoint([&](uint32_t cp) { appendCodePoint(out, cp); });
   return out;
 }
 
