@@ -290,7 +290,12 @@ TEST(RecordWalk, PathsOrderAndFindingByPath) {
   p.rootRecord.state = kStateFolder;
   add(p.rootRecord, "x", kStateDeletedFile);
   ExfatFileRecord& live = add(p.rootRecord, "x", kStateFolder);
-  ExfatFileRecord& deep = add(add(live, "y", kStateFolder), "z.txt", kStateFile);
+  ExfatFileRecord& y = add(live, "y", kStateFolder);
+  ExfatFileRecord& deep = add(y, "z.txt", kStateFile);
+  // Hostile names: one with a slash has the path of y, and one left empty
+  // has the path of the root.
+  add(p.rootRecord, "x/y", kStateDeletedFile);
+  add(p.rootRecord, "", kStateDeletedFile);
   p.extendedRecord.name = kExtendedFolderName;
   p.extendedRecord.state = kStateFolder;
   ExfatFileRecord& carved = add(p.extendedRecord, "1.jpg", kStateDeletedFile);
@@ -321,7 +326,8 @@ TEST(RecordWalk, PathsOrderAndFindingByPath) {
   } cases[] = {
       {"/x//", &live, 2},  // the live one of two, trailing slashes left off
       {"/x/y/z.txt", &deep, 1},
-      {"/", &p.rootRecord, 1},
+      {"/x/y", &y, 2},
+      {"/", &p.rootRecord, 2},
       {"/扩展目录/1.jpg", &carved, 1},
       {"/x/y/z", nullptr, 0},
   };
