@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <climits>
@@ -324,14 +325,25 @@ bool runOperation(const LongOperation& operation, ProgressBlock& progress) {
   return runOperation(operation, progress, messages, questions);
 }
 
-std::string jsonEscape(const std::string& raw) {
-  std::string s = sanitizeUtf8(raw);
-  std::string out;
-  out.reserve(s.size() + 2);
+void appendJsonString(std::string& out, std::string_view raw) {
+  static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
-  for (size_t i = 0; i < s.size();) {
+  // Plain ASCII is copied in runs: names and keys are mostly that, and a
+  // listing of a million records escapes a dozen strings for each.
+  auto plain = [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; };
+  for (size_t i = 0; i < raw.size();) {
+    size_t run = i;
+    while (run < raw.size() && plain(static_cast<unsigned char>(raw[run]))) ++run;
+    out.append(raw, i, run - i);
+    if (run == raw.size()) break;
+    i = run;
     uint32_t cp = 0;
-    const size_t length = decodeUtf8(s, i, cp);
+    const size_t length = validUtf8Length(raw, i, cp);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";  // U+FFFD for a byte that starts no valid sequence
+      ++i;
+      continue;
+    }
     switch (cp) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -341,12 +353,22 @@ std::string jsonEscape(const std::string& raw) {
       default:
         // Controls and reordering marks stay in the data but never reach a
         // terminal that prints the JSON raw.
-        if (isTerminalControl(cp)) out += format("\\u%04x", cp);
-        else out.append(s, i, length);
+        if (isTerminalControl(cp)) {
+          const char escaped[] = {'\\', 'u', kHex[(cp >> 12) & 15], kHex[(cp >> 8) & 15], kHex[(cp >> 4) & 15], kHex[cp & 15]};
+          out.append(escaped, sizeof escaped);
+        } else {
+          out.append(raw, i, length);
+        }
     }
     i += length;
   }
   out.push_back('"');
+}
+
+std::string jsonEscape(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size() + 2);
+  appendJsonString(out, raw);
   return out;
 }
 
@@ -372,26 +394,28 @@ JsonWriter& JsonWriter::close(char bracket) {
   first_.pop_back();
   return *this;
 }
-JsonWriter& JsonWriter::key(const std::string& k) {
+JsonWriter& JsonWriter::key(std::string_view k) {
   separate();
-  out_ += jsonEscape(k);
+  appendJsonString(out_, k);
   out_.push_back(':');
   afterKey_ = true;
   return *this;
 }
-JsonWriter& JsonWriter::value(const std::string& v) {
+JsonWriter& JsonWriter::value(std::string_view v) {
   separate();
-  out_ += jsonEscape(v);
+  appendJsonString(out_, v);
   return *this;
 }
 JsonWriter& JsonWriter::value(uint64_t v) {
   separate();
-  out_ += std::to_string(v);
+  char digits[24];
+  out_.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
   return *this;
 }
 JsonWriter& JsonWriter::value(int64_t v) {
   separate();
-  out_ += std::to_string(v);
+  char digits[24];
+  out_.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
   return *this;
 }
 JsonWriter& JsonWriter::value(bool v) {

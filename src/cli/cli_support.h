@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
@@ -100,20 +101,29 @@ bool runOperation(const LongOperation& operation, ProgressBlock& progress);
 class JsonWriter {
  public:
   std::string str() const { return out_; }
+  const std::string& text() const { return out_; }
+  // Starts over with an empty text, keeping the buffer, so one writer can
+  // write a long listing object by object.
+  void clear() {
+    out_.clear();
+    first_.clear();
+    afterKey_ = false;
+  }
   JsonWriter& beginObject() { return open('{'); }
   JsonWriter& endObject() { return close('}'); }
   JsonWriter& beginArray() { return open('['); }
   JsonWriter& endArray() { return close(']'); }
-  JsonWriter& key(const std::string& k);
-  JsonWriter& value(const std::string& v);
-  JsonWriter& value(const char* v) { return value(std::string(v)); }
+  JsonWriter& key(std::string_view k);
+  JsonWriter& value(std::string_view v);
+  JsonWriter& value(const std::string& v) { return value(std::string_view(v)); }
+  JsonWriter& value(const char* v) { return value(std::string_view(v)); }
   JsonWriter& value(uint64_t v);
   JsonWriter& value(int64_t v);
   JsonWriter& value(uint32_t v) { return value(static_cast<uint64_t>(v)); }
   JsonWriter& value(int v) { return value(static_cast<int64_t>(v)); }
   JsonWriter& value(bool v);
   template <typename T>
-  JsonWriter& field(const std::string& k, const T& v) {
+  JsonWriter& field(std::string_view k, const T& v) {
     key(k);
     return value(v);
   }
@@ -127,6 +137,10 @@ class JsonWriter {
   bool afterKey_ = false;
 };
 
-std::string jsonEscape(const std::string& s);
+// `raw` as a quoted JSON string: invalid UTF-8 becomes U+FFFD, and controls
+// and reordering marks are escaped so a terminal shows the JSON as it is.
+std::string jsonEscape(std::string_view raw);
+// The same, appended to `out`.
+void appendJsonString(std::string& out, std::string_view raw);
 
 }  // namespace dudorazu::cli

@@ -39,13 +39,14 @@ RecordJsonStream::RecordJsonStream(FILE* out, uint64_t clusterBytes) : out_(out)
 RecordJsonStream::~RecordJsonStream() { std::fputs("]}\n", out_); }
 
 void RecordJsonStream::addTree(const ExfatFileRecord& top, const std::string& topPathText) {
+  // One writer for every record: its buffer is kept, not made anew.
+  JsonWriter json;
   forEachRecord(top, topPathText, [&](const ExfatFileRecord& r, const std::string& path, size_t) {
-    JsonWriter json;
+    json.clear();
     writeRecordJson(json, r, path, clusterBytes_);
     if (!first_) std::fputc(',', out_);
     first_ = false;
-    const std::string text = json.str();
-    std::fwrite(text.data(), 1, text.size(), out_);
+    std::fwrite(json.text().data(), 1, json.text().size(), out_);
   });
 }
 

@@ -69,6 +69,11 @@ TEST(Utf16AndUtf8, SurrogatePairsConvertLengthsStopAtZeroOrLimitAndBrokenHalvesO
   EXPECT_EQ(utf16ToUtf8(trail, 1), "\xEF\xBF\xBD");
   const uint16_t leadAtEnd[] = {u'x', 0xD800};
   EXPECT_EQ(utf16ToUtf8(leadAtEnd, 2), "x\xEF\xBF\xBD");
+  // A name is made at its exact size: a tree of a million keeps no slack.
+  const uint16_t mixed[] = {0x6587, 0x4EF6, u'-', 0xD83D, 0xDE00, 0xDC00, 0xE9, u'.', 0xD800, u'd', u'a', u't'};
+  const std::string name = utf16ToUtf8(mixed, 12);
+  EXPECT_EQ(name, "\xE6\x96\x87\xE4\xBB\xB6-\xF0\x9F\x98\x80\xEF\xBF\xBD\xC3\xA9.\xEF\xBF\xBD" "dat");
+  EXPECT_EQ(name.capacity(), name.size());
   const uint8_t bytes[] = {'A', 0, 'B', 0, 0, 0, 'C', 0};
   EXPECT_EQ(utf16leLength(bytes, 4), 2u);
   EXPECT_EQ(utf16leLength(bytes, 1), 1u);

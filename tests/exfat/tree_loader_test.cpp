@@ -247,6 +247,34 @@ TEST(EntrySet, FoldersAreCountedEveryRecordIndexedAndTheLengthBoundsTheSlotsWalk
   EXPECT_EQ(none.decode(0), "");
 }
 
+// Lookups between insertions see every entry so far, in cluster order and,
+// under one cluster, in the order entered.
+TEST(RecordIndex, LookupsAfterEachInsertionSeeEveryEntryInOrder) {
+  ExfatFileRecord r[6];
+  const struct {
+    uint32_t cluster;
+    ExfatFileRecord* record;
+    const char* listed;  // (cluster:record) for all entries after this insertion
+  } steps[] = {
+      {9, &r[0], "9:0"},       {4, &r[1], "4:1 9:0"},         {9, &r[2], "4:1 9:0 9:2"},
+      {0, &r[3], "0:3 4:1 9:0 9:2"}, {9, &r[4], "0:3 4:1 9:0 9:2 9:4"}, {4, &r[5], "0:3 4:1 4:5 9:0 9:2 9:4"},
+  };
+  RecordIndex index;
+  for (const auto& step : steps) {
+    index.insert({step.cluster, step.record});
+    std::string listed;
+    for (const auto& [cluster, record] : index)
+      listed += (listed.empty() ? "" : " ") + std::to_string(cluster) + ":" + std::to_string(record - r);
+    EXPECT_EQ(listed, step.listed);
+    EXPECT_EQ(index.find(step.cluster)->first, step.cluster);
+  }
+  EXPECT_EQ(index.count(9), 3u);
+  EXPECT_EQ(index.find(9)->second, &r[0]) << "the first entered under a cluster is found first";
+  EXPECT_TRUE(index.find(5) == index.end() && index.count(10) == 0 && index.count(3) == 0);
+  index.clear();
+  EXPECT_TRUE(index.empty() && index.find(9) == index.end());
+}
+
 ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state) {
   ExfatFileRecord& r = parent.children.emplace_back();
   r.name = name;
@@ -262,7 +290,12 @@ TEST(RecordWalk, PathsOrderAndFindingByPath) {
   p.rootRecord.state = kStateFolder;
   add(p.rootRecord, "x", kStateDeletedFile);
   ExfatFileRecord& live = add(p.rootRecord, "x", kStateFolder);
-  ExfatFileRecord& deep = add(add(live, "y", kStateFolder), "z.txt", kStateFile);
+  ExfatFileRecord& y = add(live, "y", kStateFolder);
+  ExfatFileRecord& deep = add(y, "z.txt", kStateFile);
+  // Hostile names: one with a slash has the path of y, and one left empty
+  // has the path of the root.
+  add(p.rootRecord, "x/y", kStateDeletedFile);
+  add(p.rootRecord, "", kStateDeletedFile);
   p.extendedRecord.name = kExtendedFolderName;
   p.extendedRecord.state = kStateFolder;
   ExfatFileRecord& carved = add(p.extendedRecord, "1.jpg", kStateDeletedFile);
@@ -293,7 +326,8 @@ TEST(RecordWalk, PathsOrderAndFindingByPath) {
   } cases[] = {
       {"/x//", &live, 2},  // the live one of two, trailing slashes left off
       {"/x/y/z.txt", &deep, 1},
-      {"/", &p.rootRecord, 1},
+      {"/x/y", &y, 2},
+      {"/", &p.rootRecord, 2},
       {"/扩展目录/1.jpg", &carved, 1},
       {"/x/y/z", nullptr, 0},
   };

@@ -32,24 +32,26 @@ constexpr uint32_t kReplacement = 0xFFFD;
 }  // namespace
 
 std::string utf16ToUtf8(const uint16_t* units, size_t count) {
-  std::string out;
-  out.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    uint32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-        uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-        appendCodePoint(out, cp);
+  // Unpaired surrogates become U+FFFD.
+  auto forEachCodePoint = [&](auto&& take) {
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t u = units[i];
+      if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        take(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
         ++i;
       } else {
-        appendCodePoint(out, kReplacement);
+        take(u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
       }
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      appendCodePoint(out, kReplacement);
-    } else {
-      appendCodePoint(out, u);
     }
-  }
+  };
+  // Made at its exact size: a load converts a name per record, a million of
+  // them, and a name grown by doubling costs a second allocation and keeps
+  // the slack for as long as the tree lives.
+  size_t bytes = 0;
+  forEachCodePoint([&](uint32_t cp) { bytes += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; });
+  std::string out(bytes, '\0');
+  out.clear();
+  forEachCodePoint([&](uint32_t cp) { appendCodePoint(out, cp); });
   return out;
 }
 
@@ -65,39 +67,41 @@ size_t utf16leLength(const uint8_t* bytes, size_t maxUnits) {
   return n;
 }
 
+size_t validUtf8Length(std::string_view s, size_t i, uint32_t& codePoint) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const unsigned char c = p[i];
+  size_t len = 0;
+  uint32_t cp = 0;
+  if (c < 0x80) {
+    codePoint = c;
+    return 1;
+  } else if ((c & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  }
+  if (len == 0 || i + len > s.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    if ((p[i + k] & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (p[i + k] & 0x3F);
+  }
+  const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  codePoint = cp;
+  return len;
+}
+
 std::string sanitizeUtf8(std::string_view s) {
   std::string out;
   out.reserve(s.size());
-  size_t i = 0;
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  while (i < s.size()) {
-    unsigned char c = p[i];
-    size_t len = 0;
+  for (size_t i = 0; i < s.size();) {
     uint32_t cp = 0;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    }
-    bool ok = len != 0 && i + len <= s.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if (ok) {
-      bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-      if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) ok = false;
-    }
-    if (ok) {
+    if (const size_t len = validUtf8Length(s, i, cp)) {
       out.append(s.substr(i, len));
       i += len;
     } else {

@@ -23,6 +23,11 @@ size_t utf16leLength(const uint8_t* bytes, size_t maxUnits);
 // read as raw bytes can be printed and put into JSON safely.
 std::string sanitizeUtf8(std::string_view bytes);
 
+// The length of the valid UTF-8 sequence starting at byte `at` of raw bytes,
+// with its code point; 0 when the bytes there are not one (as sanitizeUtf8
+// judges them: overlong forms, surrogates and stray bytes are not).
+size_t validUtf8Length(std::string_view bytes, size_t at, uint32_t& codePoint);
+
 // The code point starting at byte `at` of valid UTF-8 (as sanitizeUtf8
 // returns it); returns its length in bytes.
 size_t decodeUtf8(std::string_view valid, size_t at, uint32_t& codePoint);

@@ -10,6 +10,7 @@
 
 #include "core/common/byte_range.h"
 #include "core/exfat/exfat_file_record.h"
+#include "core/exfat/record_index.h"
 #include "core/partitions/partition_record.h"
 
 namespace dudorazu {
@@ -37,8 +38,8 @@ struct LoadedVolume {
   std::vector<uint8_t> liveClusters;
   ExfatFileRecord rootRecord;
   ExfatFileRecord extendedRecord;
-  std::multimap<uint32_t, ExfatFileRecord*> clusterIndex;  // not owning
-  std::multimap<uint32_t, ExfatFileRecord*> carvedIndex;   // not owning
+  RecordIndex clusterIndex;
+  RecordIndex carvedIndex;
   // The clusters of carved records that do not lie one after the other
   // from their first cluster on, in order.
   std::map<const ExfatFileRecord*, std::vector<ClusterRun>> carvedClusters;

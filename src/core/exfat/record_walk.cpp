@@ -54,19 +54,50 @@ std::string withoutTrailingSlashes(std::string path) {
   return path;
 }
 
+namespace {
+
+// Calls `visit` for the records of the tree under `top` whose path is
+// `wanted`, depth first. A record's path begins with that of every folder
+// above it, so only records whose path begins `wanted` are descended into:
+// a lookup reads the folders on its way and their children, not a million
+// records.
+template <class Visit>
+void visitPath(const ExfatFileRecord& top, const std::string& topPath, const std::string& wanted, Visit&& visit) {
+  std::string path;
+  std::vector<size_t> ends;
+  walkTree(top, [&](const ExfatFileRecord& r, size_t depth) {
+    if (depth == 0) {
+      path = topPath;
+    } else {
+      path.resize(ends[depth - 1]);
+      if (path.size() != 1) path += '/';
+      path += r.name;
+    }
+    if (!wanted.starts_with(path)) return WalkStep::Skip;
+    if (path.size() == wanted.size()) visit(r);
+    // Even a match is descended into: a child with an empty name has its
+    // parent's path when the parent is the top ("/").
+    if (r.children.empty()) return WalkStep::Skip;
+    ends.resize(depth + 1);
+    ends[depth] = path.size();
+    return WalkStep::Descend;
+  });
+}
+
+}  // namespace
+
 PathMatch findByPath(const LoadedVolume& volume, const std::string& wanted) {
   PathMatch found;
   const ExfatFileRecord* live = nullptr;
   const std::string path = withoutTrailingSlashes(wanted);
-  auto visit = [&](const ExfatFileRecord& r, const std::string& p, size_t) {
-    if (p != path) return;
+  auto visit = [&](const ExfatFileRecord& r) {
     ++found.matches;
     if (!found.record) found.record = &r;
     if (!live && !r.isDeleted()) live = &r;
   };
-  forEachRecord(volume.rootRecord, "/", visit);
+  visitPath(volume.rootRecord, "/", path, visit);
   if (!volume.extendedRecord.children.empty() || volume.extendedRecord.state != kStateNone)
-    forEachRecord(volume.extendedRecord, std::string("/") + kExtendedFolderName, visit);
+    visitPath(volume.extendedRecord, std::string("/") + kExtendedFolderName, path, visit);
   if (live) found.record = live;
   return found;
 }
