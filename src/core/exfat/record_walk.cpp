@@ -27,10 +27,15 @@ std::string recordPath(const ExfatFileRecord& record) {
   return path;
 }
 
-void forEachRecord(const ExfatFileRecord& top, const std::string& topPath, const RecordVisit& visit) {
-  // One path, cut back to the parent's and grown by the name for each
-  // record: a copy of the path per level would cost memory quadratic in
-  // the depth of the tree.
+namespace {
+
+// Walks the tree under `top` with each record's path: one path, cut back to
+// the parent's and grown by the name for each record (a copy of the path
+// per level would cost memory quadratic in the depth of the tree).
+// `step(record, path, depth)` says whether to go below a record that has
+// children.
+template <class Step>
+void walkWithPaths(const ExfatFileRecord& top, const std::string& topPath, Step&& step) {
   std::string path;
   std::vector<size_t> ends;  // where the path of each folder above ends
   walkTree(top, [&](const ExfatFileRecord& r, size_t depth) {
@@ -41,10 +46,18 @@ void forEachRecord(const ExfatFileRecord& top, const std::string& topPath, const
       if (path.size() != 1) path += '/';
       path += r.name;
     }
-    visit(r, path, depth);
-    if (r.children.empty()) return WalkStep::Skip;
+    if (step(r, path, depth) == WalkStep::Skip || r.children.empty()) return WalkStep::Skip;
     ends.resize(depth + 1);
     ends[depth] = path.size();
+    return WalkStep::Descend;
+  });
+}
+
+}  // namespace
+
+void forEachRecord(const ExfatFileRecord& top, const std::string& topPath, const RecordVisit& visit) {
+  walkWithPaths(top, topPath, [&](const ExfatFileRecord& r, const std::string& path, size_t depth) {
+    visit(r, path, depth);
     return WalkStep::Descend;
   });
 }
@@ -63,23 +76,11 @@ namespace {
 // records.
 template <class Visit>
 void visitPath(const ExfatFileRecord& top, const std::string& topPath, const std::string& wanted, Visit&& visit) {
-  std::string path;
-  std::vector<size_t> ends;
-  walkTree(top, [&](const ExfatFileRecord& r, size_t depth) {
-    if (depth == 0) {
-      path = topPath;
-    } else {
-      path.resize(ends[depth - 1]);
-      if (path.size() != 1) path += '/';
-      path += r.name;
-    }
+  walkWithPaths(top, topPath, [&](const ExfatFileRecord& r, const std::string& path, size_t) {
     if (!wanted.starts_with(path)) return WalkStep::Skip;
     if (path.size() == wanted.size()) visit(r);
     // Even a match is descended into: a child with an empty name has its
     // parent's path when the parent is the top ("/").
-    if (r.children.empty()) return WalkStep::Skip;
-    ends.resize(depth + 1);
-    ends[depth] = path.size();
     return WalkStep::Descend;
   });
 }
