@@ -68,27 +68,7 @@ mount_card
 cp "$src"/* "$mnt/"
 unmount_card
 # Where each file lies, read before anything is deleted.
-python3 - "$img" >"$work/where.txt" <<'PY'
-import struct, sys
-f = open(sys.argv[1], 'rb')
-base = 2048 * 512
-f.seek(base); bs = f.read(512)
-bps, spc = 1 << bs[108], 1 << bs[109]
-fat_off, fat_len, heap, count, root = struct.unpack_from('<IIIII', bs, 80)
-cb = bps * spc
-c, seen = root, []
-while 2 <= c < count + 2 and c not in seen:
-    seen.append(c)
-    f.seek(base + fat_off * bps + 4 * c); c = struct.unpack('<I', f.read(4))[0]
-data = b''
-for c in seen:
-    f.seek(base + heap * bps + (c - 2) * cb); data += f.read(cb)
-for i in range(0, len(data) - 64, 32):
-    if data[i] == 0x85 and data[i + 32] == 0xC0:
-        first, length = struct.unpack_from('<IQ', data, i + 32 + 20)
-        name = b''.join(data[i + 32 * k + 2:i + 32 * k + 32] for k in range(2, data[i + 1] + 1))
-        print(name.decode('utf-16-le').split('\0')[0], base + heap * bps + (first - 2) * cb, length)
-PY
+root_files "$img" | while read -r name _ length offset; do echo "$name $offset $length"; done >"$work/where.txt"
 mount_card
 rm -f "$mnt"/s2-*.gif "$mnt"/s3-clip.* "$mnt"/photo1*.jpg
 unmount_card

@@ -382,13 +382,12 @@ void ImagingDialog::start() {
   withWriteAccess(targetDevice, dialogs_, this, std::move(run));
 }
 
-void ImagingDialog::runCopy(ImagingJob job_) {
+void ImagingDialog::runCopy(ImagingJob job) {
   if (copying()) return;
-  std::optional<ImagingJob> job = std::move(job_);  // as the checks left it
   monitor_ = std::make_shared<RescueMonitor>();
   seenSnapshot_ = 0;
-  job->monitor = monitor_;
-  auto shared = std::make_shared<const ImagingJob>(std::move(*job));
+  job.monitor = monitor_;
+  auto shared = std::make_shared<const ImagingJob>(std::move(job));
   auto outcome = std::make_shared<ImagingOutcome>();
   LongOperation operation = imagingOperation(*shared, *outcome, [this](uint64_t ordinal, uint64_t sector) {
     QMetaObject::invokeMethod(this, [this, ordinal, sector] { addBadSector(ordinal, sector); }, Qt::QueuedConnection);
@@ -451,10 +450,8 @@ void ImagingDialog::showRescue() {
   if (!monitor_ || monitor_->updates() == seenSnapshot_) return;
   seenSnapshot_ = monitor_->updates();
   const RescueSnapshot snapshot = monitor_->snapshot();
-  RescueMap map(snapshot.domain);
-  for (const RescueArea& area : snapshot.areas) map.set(area.bytes, area.state);
   std::string cells;
-  for (RescueState state : map.grid(snapshot.domain, static_cast<size_t>(blockMap_->cellCount())))
+  for (RescueState state : rescueGrid(snapshot.areas, snapshot.domain, static_cast<size_t>(blockMap_->cellCount())))
     cells += static_cast<char>(state);
   blockMap_->setCells(cells);
   counts_->setText(widgets::qtText(rescueCountsText(snapshot)));

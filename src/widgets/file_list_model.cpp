@@ -48,7 +48,6 @@ void FileListModel::showFolder(ExfatFileRecord* folder, uint8_t folderMark) {
     children_.reserve(folder->children.size());
     for (ExfatFileRecord& child : folder->children) children_.push_back(&child);
   }
-  shownOrder_ = children_;
   list(folderMark);
 }
 
@@ -56,7 +55,6 @@ void FileListModel::showRecords(std::vector<ExfatFileRecord*> records, uint8_t f
   beginResetModel();
   folder_ = nullptr;
   children_ = std::move(records);
-  shownOrder_ = children_;
   list(folderMark);
 }
 
@@ -65,7 +63,10 @@ void FileListModel::clear() { showRecords({}, 0); }
 // Ends the reset begun by the caller with the first batch listed, in the
 // order chosen by sort().
 void FileListModel::list(uint8_t folderMark) {
+  // The given order is kept aside only while a sort hides it.
+  given_.clear();
   if (sorted_) {
+    given_ = children_;
     auto rank = [](const ExfatFileRecord* r) { return static_cast<int>(worstRecoverability(*r)); };
     std::stable_sort(children_.begin(), children_.end(), [&](const ExfatFileRecord* a, const ExfatFileRecord* b) {
       return order_ == Qt::AscendingOrder ? rank(a) < rank(b) : rank(a) > rank(b);
@@ -80,10 +81,10 @@ void FileListModel::list(uint8_t folderMark) {
 }
 
 void FileListModel::sort(int column, Qt::SortOrder order) {
+  beginResetModel();
+  if (sorted_) children_ = std::move(given_);
   sorted_ = column == kRecoverability;
   order_ = order;
-  beginResetModel();
-  children_ = shownOrder_;
   list(folderMark_);
 }
 

@@ -80,12 +80,12 @@ class FileListModel : public QAbstractItemModel {
   ExfatFileRecord* folder_ = nullptr;
   uint8_t folderMark_ = 0;
   std::vector<ExfatFileRecord*> children_;  // in the folder's order, or sorted
-  std::vector<ExfatFileRecord*> shownOrder_;  // as given, for an unsorted list
+  std::vector<ExfatFileRecord*> given_;     // the order given, while sorted
   std::vector<ExfatFileRecord*> rows_;      // listed so far: folders by name, then files
   size_t listed_ = 0;                       // children taken into rows_
   size_t folderRows_ = 0;                   // folders at the head of rows_
   uint64_t clusterBytes_ = 0;
-  bool sorted_ = false;  // by recoverability, in order_
+  bool sorted_ = false;  // by recoverability, in order_ (children_ sorted)
   Qt::SortOrder order_ = Qt::AscendingOrder;
 };
 

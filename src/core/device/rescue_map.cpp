@@ -307,6 +307,10 @@ std::vector<ByteRange> RescueMap::unfinished(const ByteRange& within) const {
 }
 
 std::vector<RescueState> RescueMap::grid(const ByteRange& within, size_t cells) const {
+  return rescueGrid(areasWithin(within), within, cells);
+}
+
+std::vector<RescueState> rescueGrid(const std::vector<RescueArea>& areas, const ByteRange& within, size_t cells) {
   std::vector<RescueState> out(cells, RescueState::Finished);
   if (cells == 0 || within.empty()) return out;
   // Cell k covers [start + k * length / cells, start + (k + 1) * length / cells).
@@ -314,11 +318,12 @@ std::vector<RescueState> RescueMap::grid(const ByteRange& within, size_t cells) 
   auto cellOf = [&](uint64_t position) {
     return static_cast<size_t>(static_cast<unsigned __int128>(position - within.start()) * cells / length);
   };
-  for (const RescueArea& a : areasWithin(within)) {
-    if (a.state == RescueState::Finished) continue;
-    const size_t first = cellOf(a.bytes.start()), last = std::min(cells - 1, cellOf(a.bytes.end() - 1));
+  for (const RescueArea& whole : areas) {
+    const ByteRange bytes = whole.bytes.intersection(within);
+    if (whole.state == RescueState::Finished || bytes.empty()) continue;
+    const size_t first = cellOf(bytes.start()), last = std::min(cells - 1, cellOf(bytes.end() - 1));
     for (size_t k = first; k <= last; ++k)
-      if (severity(a.state) > severity(out[k])) out[k] = a.state;
+      if (severity(whole.state) > severity(out[k])) out[k] = whole.state;
   }
   return out;
 }

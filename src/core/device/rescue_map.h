@@ -37,6 +37,10 @@ struct RescueCounts {
   uint64_t unfinished() const { return nonTried + nonTrimmed + nonScraped + bad; }
 };
 
+// The cells of RescueMap::grid drawn from `areas` (a snapshot's) alone;
+// what they do not cover counts as finished.
+std::vector<RescueState> rescueGrid(const std::vector<RescueArea>& areas, const ByteRange& within, size_t cells);
+
 // A map text larger than this, or with more lines, is refused: no rescue
 // needs it, and a hostile one must not size our memory.
 inline constexpr size_t kMaxMapfileBytes = 256u << 20;

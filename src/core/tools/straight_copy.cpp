@@ -28,6 +28,17 @@ struct RunState {
   ByteRange piece;  // being read or written
   Result result;
 
+  // On the worker, under the lock: a read of `bytes`, or the write of what
+  // it read, starts now, for the watcher to time.
+  void reading(const ByteRange& bytes) {
+    piece = bytes;
+    started(false);
+  }
+  void started(bool write) {
+    writing = write;
+    since = Clock::now();
+    ++operation;
+  }
   // On the worker, under the lock: the run has ended with `end`.
   template <typename End>
   void finish(End end) {
@@ -113,10 +124,7 @@ StraightRun StraightCopy::run(uint64_t from, uint64_t to, const StraightLimits& 
       if (state->abandoned) return;
       if (at == to) return finish(StraightRun::End::Finished);
       const ByteRange piece = *ByteRange::between(at, alignedBlockEnd(sourceStart, blockSize, at, to));
-      state->piece = piece;
-      state->writing = false;
-      state->since = Clock::now();
-      ++state->operation;
+      state->reading(piece);
       lock.unlock();
       const size_t want = static_cast<size_t>(piece.length());
       const Clock::time_point readStart = Clock::now();
@@ -125,9 +133,7 @@ StraightRun StraightCopy::run(uint64_t from, uint64_t to, const StraightLimits& 
       lock.lock();
       if (late()) return;
       if (got > 0) {
-        state->writing = true;
-        state->since = Clock::now();
-        ++state->operation;
+        state->started(true);
         lock.unlock();
         const size_t put = target->writeAt(at - sourceStart + targetStart, buffer.data(), got);
         lock.lock();
@@ -189,19 +195,14 @@ SectorRun StraightCopy::runSectors(std::vector<SectorTask> tasks, const Straight
         }
         if (t.a >= t.e) break;
         const ByteRange piece = edgeSector(sourceStart, t.a, t.e, leading);
-        state->piece = piece;
-        state->writing = false;
-        state->since = Clock::now();
-        ++state->operation;
+        state->reading(piece);
         lock.unlock();
         const size_t want = static_cast<size_t>(piece.length());
         const bool good = source->readAt(piece.start(), buffer.data(), want) == want;
         lock.lock();
         if (late()) return;
         if (good) {
-          state->writing = true;
-          state->since = Clock::now();
-          ++state->operation;
+          state->started(true);
           lock.unlock();
           const size_t put = target->writeAt(piece.start() - sourceStart + targetStart, buffer.data(), want);
           lock.lock();
