@@ -26,7 +26,7 @@ add_custom_target(dudorazu-windows-fixtures ALL DEPENDS ${unpacked})
 add_library(dudorazu-test-support STATIC support/fixtures.cpp support/faulty_device.cpp
             windows/without_shell.cpp)
 target_include_directories(dudorazu-test-support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(dudorazu-test-support PUBLIC dudorazu-base gtest)
+target_link_libraries(dudorazu-test-support PUBLIC dudorazu-base gtest PRIVATE dudorazu-recovery)
 target_compile_definitions(dudorazu-test-support PRIVATE
   DUDORAZU_FIXTURE_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/fixtures"
   DUDORAZU_FIXTURE_CACHE_DIR="${fixture_cache}"
@@ -37,10 +37,9 @@ add_dependencies(dudorazu-test-support dudorazu-windows-fixtures)
 # loop devices, sysfs fakes, resource limits, the environment of a shell.
 set(linux_only device/loop_device_test.cpp device/sysfs_enumerator_test.cpp device/drive_grants_test.cpp common/test_support_test.cpp
                recovery/save_faults_test.cpp tools/mbr_rebuild_test.cpp)
-# Single tests that run a shell tool (sha256sum, xmllint, ddrescue,
+# Single tests that run a shell tool (xmllint, ddrescue,
 # losetup) as their oracle or set-up; they run on Linux.
 set(shell_tests_device ImageAsDisk.RecordOfAnImageFile)
-set(shell_tests_exfat LostFileScan.RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocuments)
 set(shell_tests_recovery DfxmlReport.EscapesNamesAndIsWellFormed)
 
 function(dudorazu_windows_test name lib)
