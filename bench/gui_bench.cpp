@@ -8,11 +8,18 @@
 // sector-by-sector partition search of TREE_IMAGE and its imaging into
 // SAVE_FOLDER run.
 //   gui_bench TREE_IMAGE BIG_FOLDER_IMAGE SAVE_IMAGE SAVE_FOLDER [RUNS]
+// At the scale of a backup drive (--scale), on a tree of a million files and
+// a folder of a million children: the tree load, the first rows, and the
+// window thread's longest stall while the load runs, the list scrolls to its
+// end, sorts, has the whole folder ticked, and the find dialog's search
+// goes over every record.
+//   gui_bench --scale TREE_IMAGE BIG_FOLDER_IMAGE [RUNS]
 // Prints one "name value" line per figure.
 #include <QApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QRadioButton>
 #include <QPushButton>
 #include <QLineEdit>
@@ -26,6 +33,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <string>
 
 #include "core/device/disk_catalogue.h"
 #include "shell/disk_scans.h"
@@ -126,10 +134,112 @@ void closeCurrent(shell::MainWindow& window) {
   settle();
 }
 
+// Opens BIG's partition and clicks its root's first folder, the big one:
+// the time to its first rows painted, printed with the number shown.
+shell::PartitionWindow* openBigFolder(shell::MainWindow& window, const char* big) {
+  window.openImageFile(QString::fromLocal8Bit(big));
+  double ignored = 0;
+  shell::PartitionWindow* w = openPartition(window, &ignored);
+  if (!w) return nullptr;
+  widgets::FolderTreeModel* folders = w->folderModel();
+  QModelIndex folder = folders->index(0, 0, folders->indexOf(folders->root()));
+  settle();
+  QElapsedTimer clock;
+  clock.start();
+  w->folderTree()->setCurrentIndex(folder);
+  emit w->folderTree()->clicked(folder);
+  w->fileList()->viewport()->repaint();
+  std::printf("big_folder_children %d\nfirst_rows %d\nfirst_rows_ms %.1f\n", w->fileModel()->childCount(),
+              w->fileModel()->rowCount(), clock.nsecsElapsed() / 1e6);
+  return w;
+}
+
+// Scrolls the list to its end as a user holding End does; the longest
+// stall between two batches and the rows listed.
+void scrollToEnd(shell::PartitionWindow* w, StallMeter& stall) {
+  widgets::FileListModel* files = w->fileModel();
+  QScrollBar* bar = w->fileList()->verticalScrollBar();
+  QElapsedTimer clock;
+  clock.start();
+  stall.start();
+  for (int steps = 0; files->rowCount() < files->childCount() && steps < 1000000; ++steps) {
+    bar->setValue(bar->maximum());
+    QApplication::processEvents();
+  }
+  std::printf("rows_after_scrolling %d\nscroll_to_end_ms %.1f\nstall_scroll_ms %.1f\n", files->rowCount(),
+              clock.nsecsElapsed() / 1e6, stall.stopMs());
+}
+
+// Runs `step` on the window thread, then lets the events it queued run
+// until `done` says it has finished; prints its time and longest stall.
+void timed(const char* name, StallMeter& stall, const std::function<void()>& step,
+           const std::function<bool()>& done = [] { return true; }) {
+  QElapsedTimer clock;
+  clock.start();
+  stall.start();
+  QTimer::singleShot(0, step);
+  QApplication::processEvents();
+  while (!done() && clock.elapsed() < 600000) QTest::qWait(1);
+  settle();
+  std::printf("%s_ms %.1f\nstall_%s_ms %.1f\n", name, clock.nsecsElapsed() / 1e6, name, stall.stopMs());
+}
+
+int runScale(shell::MainWindow& window, int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: gui_bench --scale TREE_IMAGE BIG_FOLDER_IMAGE [RUNS]\n");
+    return 2;
+  }
+  int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+  StallMeter stall;
+  window.openImageFile(QString::fromLocal8Bit(argv[2]));
+  double total = 0, best = 1e18, loadStall = 0;
+  for (int r = 0; r < runs; ++r) {
+    double ms = 0;
+    stall.start();
+    if (!openPartition(window, &ms)) return 1;
+    loadStall = std::max(loadStall, stall.stopMs());
+    total += ms;
+    best = std::min(best, ms);
+    closeCurrent(window);
+  }
+  std::printf("gui_tree_load_mean_ms %.1f\ngui_tree_load_min_ms %.1f\nstall_tree_load_ms %.1f\n", total / runs, best,
+              loadStall);
+
+  long before = residentBytes();
+  shell::PartitionWindow* w = openBigFolder(window, argv[3]);
+  if (!w) return 1;
+  scrollToEnd(w, stall);
+  settle();
+  widgets::FileListModel* files = w->fileModel();
+  std::printf("pane_bytes_per_row %.1f\n",
+              files->rowCount() ? double(residentBytes() - before) / files->rowCount() : 0.0);
+  timed("sort", stall, [&] { w->fileList()->header()->sectionClicked(widgets::FileListModel::kRecoverability); });
+  timed("unsort", stall, [&] { w->fileList()->header()->sectionClicked(0); });
+  widgets::FolderTreeModel* folders = w->folderModel();
+  QModelIndex folder = folders->index(0, 0, folders->indexOf(folders->root()));
+  timed("tick_folder", stall, [&] { folders->setData(folder, Qt::Checked, Qt::CheckStateRole); });
+  timed("untick_folder", stall, [&] { folders->setData(folder, Qt::Unchecked, Qt::CheckStateRole); });
+  QSignalSpy searched(w, &shell::PartitionWindow::searchFinished);
+  SearchCriteria criteria;
+  criteria.text = ".dat";
+  timed("find", stall, [&] { w->search(criteria); }, [&] { return !searched.isEmpty(); });
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  if (argc > 1 && std::string(argv[1]) == "--scale") {
+    DiskCatalogue catalogue;
+    SilentDialogs dialogs;
+    shell::MainWindow window(catalogue, dialogs);
+    window.setWindowState(Qt::WindowNoState);
+    window.resize(1200, 800);
+    window.show();
+    settle();
+    return runScale(window, argc, argv);
+  }
   if (argc < 5) {
     std::fprintf(stderr, "usage: gui_bench TREE_IMAGE BIG_FOLDER_IMAGE SAVE_IMAGE SAVE_FOLDER [RUNS]\n");
     return 2;

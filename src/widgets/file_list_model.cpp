@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QColor>
 #include <algorithm>
+#include <array>
 
 #include "core/present/check_marks.h"
 #include "core/present/display_format.h"
@@ -67,10 +68,18 @@ void FileListModel::list(uint8_t folderMark) {
   given_.clear();
   if (sorted_) {
     given_ = children_;
-    auto rank = [](const ExfatFileRecord* r) { return static_cast<int>(worstRecoverability(*r)); };
-    std::stable_sort(children_.begin(), children_.end(), [&](const ExfatFileRecord* a, const ExfatFileRecord* b) {
-      return order_ == Qt::AscendingOrder ? rank(a) < rank(b) : rank(a) > rank(b);
-    });
+    // A stable sort by a handful of states is a counting sort: one read
+    // of each record, where a comparison sort of a million children reads
+    // each twenty times.
+    std::vector<uint8_t> ranks(children_.size());
+    std::array<size_t, kRecoverabilityCount + 1> start{};
+    for (size_t i = 0; i < children_.size(); ++i) {
+      int rank = static_cast<int>(worstRecoverability(*children_[i]));
+      ranks[i] = static_cast<uint8_t>(order_ == Qt::AscendingOrder ? rank : kRecoverabilityCount - 1 - rank);
+      ++start[ranks[i] + 1u];
+    }
+    for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+    for (size_t i = 0; i < given_.size(); ++i) children_[start[ranks[i]]++] = given_[i];
   }
   folderMark_ = folderMark;
   rows_.clear();

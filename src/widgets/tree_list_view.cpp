@@ -16,6 +16,17 @@ TreeListView::TreeListView(const QString& accessibleName, QWidget* parent) : QTr
 
 void TreeListView::setColumns(QAbstractItemModel* model, const std::function<int(int)>& width) {
   setModel(model);
+  forgetWidths();
+  // Any change but rows appended to the top level is measured anew.
+  connect(model, &QAbstractItemModel::modelReset, this, &TreeListView::forgetWidths);
+  connect(model, &QAbstractItemModel::layoutChanged, this, &TreeListView::forgetWidths);
+  connect(model, &QAbstractItemModel::rowsRemoved, this, &TreeListView::forgetWidths);
+  connect(model, &QAbstractItemModel::rowsMoved, this, &TreeListView::forgetWidths);
+  connect(model, &QAbstractItemModel::dataChanged, this, &TreeListView::forgetWidths);
+  connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
+    if (parent.isValid()) forgetWidths();
+    else measureRows(first, last);
+  });
   for (int c = 0; c < model->columnCount(); ++c) {
     int w = width(c);
     setColumnHidden(c, w == 0);
@@ -32,7 +43,26 @@ void TreeListView::fitColumns() {
 }
 
 int TreeListView::contentsWidth(int column) const {
-  return std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
+  if (widths_.empty()) {
+    widths_.assign(static_cast<size_t>(model()->columnCount()), -1);
+    for (int c = 0; c < model()->columnCount(); ++c) widths_[static_cast<size_t>(c)] = sizeHintForColumn(c);
+  }
+  int rows = column >= 0 && static_cast<size_t>(column) < widths_.size() ? widths_[static_cast<size_t>(column)] : 0;
+  return std::max(rows, header()->sectionSizeHint(column));
+}
+
+void TreeListView::measureRows(int first, int last) {
+  if (widths_.empty()) return;  // measured whole when next asked
+  for (int c = 0; c < model()->columnCount() && static_cast<size_t>(c) < widths_.size(); ++c) {
+    if (isColumnHidden(c)) continue;
+    int& widest = widths_[static_cast<size_t>(c)];
+    for (int row = first; row <= last; ++row) {
+      int w = sizeHintForIndex(model()->index(row, c)).width();
+      // The first column of a tree also holds the branch indicator.
+      if (c == 0 && rootIsDecorated()) w += indentation();
+      widest = std::max(widest, w);
+    }
+  }
 }
 
 }  // namespace dudorazu::widgets

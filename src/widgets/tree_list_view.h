@@ -4,6 +4,7 @@
 // check boxes and coloured rows from the model.
 #include <QTreeView>
 #include <functional>
+#include <vector>
 
 namespace dudorazu::widgets {
 
@@ -16,7 +17,16 @@ class TreeListView : public QTreeView {
   // Widens the shown columns whose rows would not fit (never narrows one).
   void fitColumns();
   // The width column `column` needs for its header and laid-out rows uncut.
+  // Rows added at the end of a flat list are measured as they come, so a
+  // pane of a million rows does not measure a thousand rows per batch.
   int contentsWidth(int column) const;
+
+ private:
+  void measureRows(int first, int last);
+  void forgetWidths() { widths_.clear(); }
+
+  // Widest row per column over the rows listed so far (empty: not known).
+  mutable std::vector<int> widths_;
 };
 
 }  // namespace dudorazu::widgets
