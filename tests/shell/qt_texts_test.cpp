@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include "shell/language.h"
 #include "shell/user_dialogs.h"
 
 namespace {
@@ -41,7 +42,9 @@ class QtTextsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QVERIFY2(dudorazu::shell::loadQtChineseTexts(*qApp), "Qt's Chinese texts are not installed"); }
+  void initTestCase() {
+    QVERIFY2(dudorazu::shell::setLanguage(dudorazu::shell::Language::Chinese), "Qt's Chinese texts are not installed");
+  }
 
   void messageBoxesAndFileDialogsHaveNoEnglish() {
     using dudorazu::shell::makeMessageBox;
