@@ -74,7 +74,6 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("core", "总大小 %1 在 %2 个文件夹中共有 %3 个文件"),
     QT_TRANSLATE_NOOP("core", "扫描完毕：找到 %1 个文件夹，恢复出 %2 个文件"),
     QT_TRANSLATE_NOOP("core", "本次保存 %1 Byte"),
-    QT_TRANSLATE_NOOP("core", "%1 %2 个"),
     // Saving.
     QT_TRANSLATE_NOOP("core", "等待当前保存操作完成"),
     QT_TRANSLATE_NOOP("core", "等待当前操作完成"),
@@ -166,6 +165,7 @@ const char* const kCoreTexts[] = {
     // Lists and notes joined to what they belong to.
     QT_TRANSLATE_NOOP("core", "%1；%2"),
     QT_TRANSLATE_NOOP("core", "%1，%2"),
+    QT_TRANSLATE_NOOP("core", "%1 %2 个"),
     QT_TRANSLATE_NOOP("core", "%1（%2）"),
 };
 

@@ -44,11 +44,13 @@ ExfatFileRecord* folderWithDeleted(ExfatFileRecord& folder) {
   return nullptr;
 }
 
-bool save(QWidget& window, const QString& path) { return window.grab().save(path); }
-
 }  // namespace
 
-int takeScreenshots(MainWindow& window, const QString& directory) {
+int takeScreenshots(MainWindow& window, const QString& directory, std::function<void(QWidget&)> drawn) {
+  auto save = [&drawn](QWidget& shown, const QString& path) {
+    if (drawn) drawn(shown);
+    return shown.grab().save(path);
+  };
   QDir().mkpath(directory);
   window.setWindowState(Qt::WindowNoState);
   window.resize(1280, 800);
