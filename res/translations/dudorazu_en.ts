@@ -983,7 +983,7 @@
     </message>
     <message>
         <source>正常文件</source>
-        <translation>File</translation>
+        <translation>Live files</translation>
     </message>
     <message>
         <source>只显示可完整恢复的文件</source>

@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "shell/language.h"
@@ -74,6 +76,44 @@ class QtTextsTest : public QObject {
       QVERIFY2(found.isEmpty(), qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + found.join(QStringLiteral(" | "))));
       QVERIFY2(c.dialog->width() >= dudorazu::shell::captionWidth(c.dialog->windowTitle()), c.name);
       c.dialog->hide();
+    }
+  }
+
+  // --language wins over the choice stored from the help menu, which wins
+  // over the system's language; in English Qt's dialogs keep their own
+  // English, in Chinese they load Qt's Chinese texts.
+  void theLanguageChosenAndQtsDialogsFollowIt() {
+    using dudorazu::shell::Language;
+    QTemporaryDir settings;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    struct Case {
+      QStringList arguments;
+      const char* stored;
+      Language chosen;
+      QStringList left;
+    } cases[] = {{{"--language", "en", "a.img"}, "", Language::English, {"a.img"}},
+                 {{"--language", "zh"}, "en", Language::Chinese, {}},
+                 {{"b.img", "--language", "EN"}, "zh", Language::English, {"b.img"}},
+                 {{"b.img"}, "en", Language::English, {"b.img"}},
+                 {{"b.img"}, "zh", Language::Chinese, {"b.img"}},
+                 {{"--language"}, "en", Language::English, {}}};
+    for (Case& c : cases) {
+      QSettings().setValue(QStringLiteral("language"), QString::fromLatin1(c.stored));
+      QStringList arguments = c.arguments;
+      QCOMPARE(dudorazu::shell::chosenLanguage(arguments), c.chosen);
+      QCOMPARE(arguments, c.left);
+    }
+    dudorazu::shell::storeLanguage(Language::English);
+    QStringList none;
+    QCOMPARE(dudorazu::shell::chosenLanguage(none), Language::English);
+
+    for (Language language : {Language::English, Language::Chinese}) {
+      QVERIFY(dudorazu::shell::setLanguage(language));
+      auto box = dudorazu::shell::makeMessageBox(nullptr, QMessageBox::Question, QStringLiteral("?"), QString(),
+                                                 QMessageBox::Ok | QMessageBox::Cancel);
+      const QString cancel = box->button(QMessageBox::Cancel)->text().remove(QLatin1Char('&'));
+      QCOMPARE(cancel == QStringLiteral("Cancel"), language == Language::English);
     }
   }
 };

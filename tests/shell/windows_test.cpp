@@ -1027,6 +1027,12 @@ class WindowsTest : public QObject {
                            new shell::ProgressWindow(widgets::coreText(kTitleLostFileScan), &s.window)};
     s.window.commands().action(shell::kHelp)->trigger();
     others << s.window.manualWindow();
+    // The context menus, each read as it opens (the next replaces it).
+    collectTexts(*s.window.diskWindow()->contextMenuFor(s.row("sample-disk.img")), shown);
+    collectTexts(*s.window.diskWindow()->contextMenuFor(s.row("sample-disk.img", "Partition0")), shown);
+    collectTexts(*partition.contextMenuFor(partition.folderModel()->topIndex()), shown);
+    const QModelIndex root = partition.folderModel()->indexOf(partition.folderModel()->root());
+    collectTexts(*partition.contextMenuFor(partition.folderModel()->index(0, 0, root)), shown);
     // What the window says: statistics, about, the language chosen, exit.
     QSignalSpy counted(&partition, &shell::PartitionWindow::statistics);
     s.window.commands().action(shell::kStatistics)->trigger();
