@@ -98,8 +98,12 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("core", "设备正被占用"),
     QT_TRANSLATE_NOOP("core", "读取出错"),
     QT_TRANSLATE_NOOP("core", "无法打开（错误号 %1）"),
-    QT_TRANSLATE_NOOP("core", "%1 个驱动器尚未打开：%2。双击下面列出的驱动器，即可向系统申请读取权限（系统可能要求输入密码）。镜像文件不需要此权限，可随时用“打开镜像文件”打开。"),
-    QT_TRANSLATE_NOOP("core", "%1 个驱动器无法打开，未列出：%2。读取驱动器需要管理员权限：请以 root 身份启动本程序（例如 sudo -E dudorazu 或 pkexec dudorazu）。镜像文件不需要此权限，可随时用“打开镜像文件”打开。"),
+    QT_TRANSLATE_NOOP(
+        "core",
+        "%1 个驱动器尚未打开：%2。双击下面列出的驱动器，即可向系统申请读取权限（系统可能要求输入密码）。镜像文件不需要此权限，可随时用“打开镜像文件”打开。"),
+    QT_TRANSLATE_NOOP(
+        "core",
+        "%1 个驱动器无法打开，未列出：%2。读取驱动器需要管理员权限：请以 root 身份启动本程序（例如 sudo -E dudorazu 或 pkexec dudorazu）。镜像文件不需要此权限，可随时用“打开镜像文件”打开。"),
     QT_TRANSLATE_NOOP("core", "%1 个驱动器无法打开，未列出：%2。"),
     // The disk tools.
     QT_TRANSLATE_NOOP("core", "不能更改当前系统所在的硬盘分区信息！"),

@@ -36,8 +36,7 @@ DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(pare
   note_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   note_->hide();
   unopened_ = new QTreeWidget(this);
-  unopened_->setHeaderLabels({tr("未打开的驱动器"), tr("型号"), tr("大小"),
-                              tr("状态")});
+  unopened_->setHeaderLabels({tr("未打开的驱动器"), tr("型号"), tr("大小"), tr("状态")});
   unopened_->setRootIsDecorated(false);
   unopened_->setAccessibleName(tr("未打开的驱动器"));
   unopened_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);

@@ -50,7 +50,8 @@ bool noService(const QDBusError& error) {
 // The service's error texts are English; the program says why in its own words.
 QString refusalReason(const QDBusError& error) {
   const QString name = error.name();
-  if (name.endsWith(QLatin1String(".NotAuthorizedDismissed"))) return QCoreApplication::translate("DriveAccess", "身份验证已取消。");
+  if (name.endsWith(QLatin1String(".NotAuthorizedDismissed")))
+    return QCoreApplication::translate("DriveAccess", "身份验证已取消。");
   if (name.contains(QLatin1String("NotAuthorized")) || error.type() == QDBusError::AccessDenied)
     return QCoreApplication::translate("DriveAccess", "没有获得授权。");
   if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
@@ -107,7 +108,8 @@ void requestDriveAccess(const std::string& devicePath, OpenMode mode, QObject* c
                      if (reply.isError()) {
                        const bool missing = noService(reply.error());
                        done(missing ? DriveAccess::NoService : DriveAccess::Refused,
-                            missing ? QCoreApplication::translate("DriveAccess", "找不到系统的磁盘服务。") : refusalReason(reply.error()));
+                            missing ? QCoreApplication::translate("DriveAccess", "找不到系统的磁盘服务。")
+                                    : refusalReason(reply.error()));
                        return;
                      }
                      // The reply closes its own descriptor when it goes.
@@ -141,22 +143,25 @@ void openUnopenedDrive(DiskWindow& window, DiskCatalogue& catalogue, UserDialogs
                        window.markDriveRequested(path, false);
                        if (access == DriveAccess::NoService) {
                          window.forgetDriveService();
-                         dialogs.message(&window, widgets::coreText(unopenedDrivesDesktopNote({kept}, false)),
-                                         caption);
+                         dialogs.message(&window, widgets::coreText(unopenedDrivesDesktopNote({kept}, false)), caption);
                          return;
                        }
                        if (access == DriveAccess::Refused) {
-                         dialogs.message(&window,
-                                         QCoreApplication::translate("DriveAccess", "系统拒绝打开驱动器 %1：%2").arg(path, detail),
-                                         caption);
+                         dialogs.message(
+                             &window,
+                             QCoreApplication::translate("DriveAccess", "系统拒绝打开驱动器 %1：%2").arg(path, detail),
+                             caption);
                          return;
                        }
                        auto enumerator = platform::makeDriveEnumerator();
                        DiskRecord* disk = catalogueUnopenedDrive(catalogue, kept.devicePath,
                                                                  enumerator->listMountedVolumes());
                        if (!disk) {
-                         dialogs.message(&window, QCoreApplication::translate("DriveAccess", "已获得驱动器 %1 的读取权限，但仍无法读取它。").arg(path),
-                                         caption);
+                         dialogs.message(
+                             &window,
+                             QCoreApplication::translate("DriveAccess", "已获得驱动器 %1 的读取权限，但仍无法读取它。")
+                                 .arg(path),
+                             caption);
                          return;
                        }
                        window.fillDiskRows(*disk);
@@ -174,10 +179,11 @@ void withWriteAccess(const std::string& devicePath, UserDialogs& dialogs, QWidge
   requestDriveAccess(devicePath, OpenMode::ReadWrite, parent,
                      [&dialogs, parent, devicePath, write = std::move(write)](DriveAccess access, const QString& detail) {
                        if (access == DriveAccess::Granted) return write();
-                       dialogs.message(parent,
-                                       QCoreApplication::translate("DriveAccess", "系统没有允许写入驱动器 %1，未写入任何内容：%2")
-                                           .arg(QString::fromStdString(devicePath), detail),
-                                       QCoreApplication::translate("DriveAccess", "写入驱动器"));
+                       dialogs.message(
+                           parent,
+                           QCoreApplication::translate("DriveAccess", "系统没有允许写入驱动器 %1，未写入任何内容：%2")
+                               .arg(QString::fromStdString(devicePath), detail),
+                           QCoreApplication::translate("DriveAccess", "写入驱动器"));
                      });
 }
 

@@ -55,10 +55,12 @@ QString rescueCountsText(const RescueSnapshot& s) {
     default: phase = ImagingDialog::tr("已结束"); break;
   }
   const RescueCounts& c = s.counts;
-  return phase + ImagingDialog::tr("\n已复制 %1，未读取 %2\n待修边 %3，待逐扇区 %4\n无法读取 %5（%6 处）\n速度 %7/秒，距上次成功读取 %8 秒")
-                     .arg(sizeText(c.rescued), sizeText(c.nonTried), sizeText(c.nonTrimmed), sizeText(c.nonScraped),
-                          sizeText(c.bad), QString::number(c.badAreas), sizeText(s.currentRate),
-                          QString::number(s.sinceLastGoodRead.count() / 1000));
+  return phase +
+         ImagingDialog::tr(
+             "\n已复制 %1，未读取 %2\n待修边 %3，待逐扇区 %4\n无法读取 %5（%6 处）\n速度 %7/秒，距上次成功读取 %8 秒")
+             .arg(sizeText(c.rescued), sizeText(c.nonTried), sizeText(c.nonTrimmed), sizeText(c.nonScraped),
+                  sizeText(c.bad), QString::number(c.badAreas), sizeText(s.currentRate),
+                  QString::number(s.sinceLastGoodRead.count() / 1000));
 }
 
 ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent)
@@ -366,8 +368,8 @@ void ImagingDialog::start() {
       // Going on writes into the copy and its map; it replaces neither.
       imagingQuestion(*job, imagingSectors(*job), targetText, !job->toDisk && !job->resume && unconfirmed(file_->text()),
                       !job->mapfile.empty() && !job->resume && unconfirmed(mapfile_->text()), Wording::Chinese);
-  if (question && !dialogs_.confirm(this, widgets::coreText(question->text),
-                                    job->toDisk ? tr("警告") : applicationTitle()))
+  if (question &&
+      !dialogs_.confirm(this, widgets::coreText(question->text), job->toDisk ? tr("警告") : applicationTitle()))
     return;
   // The question let other commands run; a copy may have started meanwhile.
   if (copying()) return;

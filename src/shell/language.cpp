@@ -35,8 +35,8 @@ Language chosenLanguage(QStringList& arguments) {
   if (!chosen) chosen = named(QSettings().value(QString::fromLatin1(kSettingsKey)).toString());
   if (!chosen) {
     const QStringList system = QLocale::system().uiLanguages();
-    chosen = !system.isEmpty() && system.front().startsWith(QLatin1String("en")) ? Language::English
-                                                                                  : Language::Chinese;
+    chosen =
+        !system.isEmpty() && system.front().startsWith(QLatin1String("en")) ? Language::English : Language::Chinese;
   }
   return *chosen;
 }
@@ -49,11 +49,10 @@ bool setLanguage(Language language) {
   // dialogs keep their built-in English; in Chinese the program's texts are
   // its sources and only Qt's need a translation (qtbase holds those of
   // the widgets' dialogs and buttons).
-  const bool loaded =
-      language == Language::English
-          ? installed->load(QStringLiteral(":/i18n/dudorazu_en.qm"))
-          : installed->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  const bool loaded = language == Language::English
+                          ? installed->load(QStringLiteral(":/i18n/dudorazu_en.qm"))
+                          : installed->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                                            QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
   if (!loaded) {
     installed.reset();
     return false;

@@ -17,6 +17,7 @@
 #include "shell/screenshot.h"
 #include "shell/splash_screen.h"
 #include "shell/user_dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
   if (!screenshotDir.isEmpty()) return shell::takeScreenshots(window, screenshotDir);
   window.show();
   for (const auto& m : startMessages.messages)
-    dialogs.message(&window, QString::fromStdString(m.text), QString::fromStdString(m.caption));
+    dialogs.message(&window, widgets::coreText(m.text), widgets::coreText(m.caption));
   // The program's close waits for the work of every window to end.
   return app.exec();
 }

@@ -216,8 +216,7 @@ void MainWindow::connectCommands() {
   on(kRegion, [this] { createRegion(); });
   on(kHelp, [this] { showManual(); });
   on(kAbout, [this] {
-    dialogs_.about(this, tr("关于 ") + applicationTitle(),
-                   applicationTitle() + tr(" 0.1\nexFAT 数据恢复工具"));
+    dialogs_.about(this, tr("关于 ") + applicationTitle(), applicationTitle() + tr(" 0.1\nexFAT 数据恢复工具"));
   });
 }
 
@@ -237,8 +236,7 @@ void MainWindow::tableOperation() {
     case TableOperationDialog::kRebuild:
       rebuildTableOf(*diskWindow_->diskModel(), row, runner_, dialogs_, this);
       break;
-    default:
-      dialogs_.message(this, tr("请选择分区操作类型！"), widgets::coreText(kCaptionError));
+    default: dialogs_.message(this, tr("请选择分区操作类型！"), widgets::coreText(kCaptionError));
   }
 }
 
@@ -446,9 +444,8 @@ void MainWindow::savePlacement() {
 // stop (a partition window's through its own close), and the program
 // closes when the last has ended; the work points into what the windows own.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!closing_ &&
-      !dialogs_.confirm(this, stopQuestion(runningTitles(), tr("退出"), tr("您真的要退出程序吗?")),
-                        applicationTitle())) {
+  if (!closing_ && !dialogs_.confirm(this, stopQuestion(runningTitles(), tr("退出"), tr("您真的要退出程序吗?")),
+                                     applicationTitle())) {
     event->ignore();
     return;
   }

@@ -53,8 +53,9 @@ class PostedQuestions : public Questions {
     QMetaObject::invokeMethod(
         context_,
         [exchange = exchange_, answer, question, &dialogs = dialogs_, window = window_] {
-          const QString caption = question.kind == Question::Kind::ConfirmWrite ? QCoreApplication::translate("OperationRunner", "警告")
-                                                                                 : applicationTitle();
+          const QString caption = question.kind == Question::Kind::ConfirmWrite
+                                      ? QCoreApplication::translate("OperationRunner", "警告")
+                                      : applicationTitle();
           bool yes = dialogs.confirm(window, widgets::coreText(question.text), caption);
           std::lock_guard<std::mutex> lock(exchange->mutex);
           *answer = yes;
@@ -275,7 +276,9 @@ QString stopQuestion(const QStringList& titles, const QString& action, const QSt
     if (!works.contains(t)) works << t;
   }
   return QCoreApplication::translate("OperationRunner", "正在%1，%2将停止%3。\n\n%4")
-      .arg(works.join(QCoreApplication::translate("OperationRunner", "、")), action, works.size() > 1 ? QCoreApplication::translate("OperationRunner", "它们") : QCoreApplication::translate("OperationRunner", "它"),
+      .arg(works.join(QCoreApplication::translate("OperationRunner", "、")), action,
+           works.size() > 1 ? QCoreApplication::translate("OperationRunner", "它们")
+                            : QCoreApplication::translate("OperationRunner", "它"),
            question);
 }
 

@@ -21,12 +21,17 @@ namespace dudorazu::shell {
 namespace {
 
 const char* const kHeadChoices[] = {"255", "240", "128", "64", "32", "16"};
-const char* const kHeaders[] = {QT_TRANSLATE_NOOP("PartitionSearchWindow", "文件系统"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "卷标"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "柱面-磁头-扇区"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "分区大小"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "分区类型")};
+const char* const kHeaders[] = {
+    QT_TRANSLATE_NOOP("PartitionSearchWindow", "文件系统"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "卷标"),
+    QT_TRANSLATE_NOOP("PartitionSearchWindow", "柱面-磁头-扇区"),
+    QT_TRANSLATE_NOOP("PartitionSearchWindow", "分区大小"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "分区类型")};
 const int kWidths[] = {70, 40, 120, 150, 100};
 constexpr int kCellPadding = 12;
 
 // The radios in the order of the search's mode numbers.
-const char* const kModeTexts[] = {QT_TRANSLATE_NOOP("SearchDiskDialog", "柱面"), QT_TRANSLATE_NOOP("SearchDiskDialog", "磁头"), QT_TRANSLATE_NOOP("SearchDiskDialog", "扇区"), QT_TRANSLATE_NOOP("SearchDiskDialog", "快速对齐")};
+const char* const kModeTexts[] = {
+    QT_TRANSLATE_NOOP("SearchDiskDialog", "柱面"), QT_TRANSLATE_NOOP("SearchDiskDialog", "磁头"),
+    QT_TRANSLATE_NOOP("SearchDiskDialog", "扇区"), QT_TRANSLATE_NOOP("SearchDiskDialog", "快速对齐")};
 
 }  // namespace
 
@@ -94,7 +99,8 @@ PartitionSearchWindow::PartitionSearchWindow(QWidget* parent) : QDialog(parent) 
   list_->verticalHeader()->hide();
   list_->horizontalHeader()->setStretchLastSection(true);
   for (int c = 0; c < kColumnCount; ++c) {
-    list_->setHorizontalHeaderItem(c, new QTableWidgetItem(QCoreApplication::translate("PartitionSearchWindow", kHeaders[c])));
+    list_->setHorizontalHeaderItem(
+        c, new QTableWidgetItem(QCoreApplication::translate("PartitionSearchWindow", kHeaders[c])));
     list_->setColumnWidth(c, kWidths[c]);
   }
   bar_ = new widgets::TextProgressBar(this);

@@ -130,9 +130,7 @@ void PartitionWindow::openRow(const QModelIndex& index) {
 // have ended; a closed window releases the partition's loaded records.
 void PartitionWindow::closeEvent(QCloseEvent* event) {
   if (runner_.running() && !stopAgreed_) {
-    if (!dialogs_.confirm(this,
-                          stopQuestion(runner_.runningTitles(), tr("关闭"),
-                                       tr("要关闭这个分区窗口吗?")),
+    if (!dialogs_.confirm(this, stopQuestion(runner_.runningTitles(), tr("关闭"), tr("要关闭这个分区窗口吗?")),
                           applicationTitle())) {
       event->ignore();
       return;

@@ -18,8 +18,7 @@ QMenu* PartitionWindow::contextMenuFor(const QModelIndex& index) {
   delete menu_;
   menu_ = new QMenu(this);
   if (folders_->isTop(index)) {
-    connect(menu_->addAction(tr("扫描丢失文件     Ctrl+L")), &QAction::triggered, this,
-            [this] { lostFileScan(true); });
+    connect(menu_->addAction(tr("扫描丢失文件     Ctrl+L")), &QAction::triggered, this, [this] { lostFileScan(true); });
   } else {
     addSaveActions(menu_, SaveOrigin::LeftPane);
     connect(menu_->addAction(tr("文件大小统计         Ctrl+Alt+A")), &QAction::triggered, this,

@@ -99,7 +99,8 @@ void PartitionWindow::lostFileScan(bool fromPaneMenu) {
   const QString error = widgets::coreText(kCaptionError);
   const bool filling = markers_.loading.running(), busy = markers_.busy.running();
   if (fromPaneMenu) {
-    if (filling) return dialogs_.message(this, widgets::coreText(kWaitForThisOperation), widgets::coreText(kCaptionWaiting));
+    if (filling)
+      return dialogs_.message(this, widgets::coreText(kWaitForThisOperation), widgets::coreText(kCaptionWaiting));
     totals_ = {};
     if (busy) return dialogs_.message(this, widgets::coreText(kWaitForCurrentOperation), error);
   } else {

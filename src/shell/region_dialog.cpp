@@ -49,8 +49,8 @@ RegionDialog::RegionDialog(uint64_t diskSectors, UserDialogs& dialogs, QWidget* 
   row(1, tr("开始："), start_, startUnit_);
   row(2, tr("大小："), length_, sizeUnit_);
   auto* buttons = new QDialogButtonBox(this);
-  for (auto [text, role] : {std::pair{tr("确定"), QDialogButtonBox::AcceptRole},
-                            std::pair{tr("取消"), QDialogButtonBox::RejectRole}})
+  for (auto [text, role] :
+       {std::pair{tr("确定"), QDialogButtonBox::AcceptRole}, std::pair{tr("取消"), QDialogButtonBox::RejectRole}})
     buttons->addButton(text, role)->setAccessibleName(text);
   grid->addWidget(buttons, 3, 0, 1, 3);
   connect(buttons, &QDialogButtonBox::accepted, this, &RegionDialog::accept);
@@ -74,11 +74,13 @@ DiskRecord* createRegionOn(const widgets::DiskTreeModel& disks, const QModelInde
                            QWidget* parent) {
   DiskRecord* disk = row.isValid() ? disks.diskAt(row) : nullptr;
   if (!disk) {
-    dialogs.message(parent, QCoreApplication::translate("RegionDialog", "没有选择磁盘"), widgets::coreText(kCaptionError));
+    dialogs.message(parent, QCoreApplication::translate("RegionDialog", "没有选择磁盘"),
+                    widgets::coreText(kCaptionError));
     return nullptr;
   }
   if (disks.partitionAt(row)) {
-    dialogs.message(parent, QCoreApplication::translate("RegionDialog", "请正确选择磁盘"), widgets::coreText(kCaptionError));
+    dialogs.message(parent, QCoreApplication::translate("RegionDialog", "请正确选择磁盘"),
+                    widgets::coreText(kCaptionError));
     return nullptr;
   }
   RegionDialog dialog(regionDiskSectors(*disk), dialogs, parent);

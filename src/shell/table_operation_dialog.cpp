@@ -20,8 +20,8 @@ TableOperationDialog::TableOperationDialog(QWidget* parent) : QDialog(parent) {
     connect(options_[i], &QRadioButton::clicked, this, [this, i] { choice_ = i; });
   }
   auto* buttons = new QDialogButtonBox(this);
-  for (auto [text, role] : {std::pair{tr("确定"), QDialogButtonBox::AcceptRole},
-                            std::pair{tr("取消"), QDialogButtonBox::RejectRole}})
+  for (auto [text, role] :
+       {std::pair{tr("确定"), QDialogButtonBox::AcceptRole}, std::pair{tr("取消"), QDialogButtonBox::RejectRole}})
     buttons->addButton(text, role)->setAccessibleName(text);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);

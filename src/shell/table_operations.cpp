@@ -29,7 +29,8 @@ QString text(const char* utf8) { return widgets::coreText(utf8); }
 DiskRecord* chosenDisk(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs,
                        QWidget* parent) {
   DiskRecord* disk = row.isValid() ? disks.diskAt(row) : nullptr;
-  if (!disk) dialogs.message(parent, QCoreApplication::translate("TableOperations", "没有选择磁盘"), text(kCaptionError));
+  if (!disk)
+    dialogs.message(parent, QCoreApplication::translate("TableOperations", "没有选择磁盘"), text(kCaptionError));
   return disk;
 }
 
@@ -89,7 +90,9 @@ void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, Opera
   }
   if (!contents->offsets.empty()) {
     Question question = restoreQuestion(*disk, *contents, Wording::Chinese);
-    if (!dialogs.confirm(parent, widgets::coreText(question.text), QCoreApplication::translate("TableOperations", "分区表恢复"))) return;
+    if (!dialogs.confirm(parent, widgets::coreText(question.text),
+                         QCoreApplication::translate("TableOperations", "分区表恢复")))
+      return;
   }
   // The partitions of the restored table join the disk's rows.
   auto added = std::make_shared<size_t>(0);

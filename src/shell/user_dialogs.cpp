@@ -79,8 +79,7 @@ void QtUserDialogs::about(QWidget* parent, const QString& title, const QString& 
 bool QtUserDialogs::run(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
 
 bool refusedWhileRunning(bool running, UserDialogs& dialogs, QWidget* parent) {
-  if (running)
-    dialogs.message(parent, widgets::coreText(kWaitForCurrentOperation), widgets::coreText(kCaptionWaiting));
+  if (running) dialogs.message(parent, widgets::coreText(kWaitForCurrentOperation), widgets::coreText(kCaptionWaiting));
   return running;
 }
 

@@ -13,7 +13,8 @@ namespace {
 
 const char* const kHeaders[] = {QT_TRANSLATE_NOOP("DiskTreeModel", "磁盘"), QT_TRANSLATE_NOOP("DiskTreeModel", "标签"),
                                 QT_TRANSLATE_NOOP("DiskTreeModel", "文件类型"),
-                                QT_TRANSLATE_NOOP("DiskTreeModel", "起始地址"), QT_TRANSLATE_NOOP("DiskTreeModel", "大小")};
+                                QT_TRANSLATE_NOOP("DiskTreeModel", "起始地址"),
+                                QT_TRANSLATE_NOOP("DiskTreeModel", "大小")};
 const int kWidths[] = {200, 50, 100, 100, 50};
 
 // Partitions found by a search stand in green, rows marked bad in red.

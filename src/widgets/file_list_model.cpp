@@ -13,15 +13,12 @@
 namespace dudorazu::widgets {
 namespace {
 
-const char* const kHeaders[] = {QT_TRANSLATE_NOOP("FileListModel", "名称"),
-                                QT_TRANSLATE_NOOP("FileListModel", "状态"),
-                                QT_TRANSLATE_NOOP("FileListModel", "大小"),
-                                QT_TRANSLATE_NOOP("FileListModel", "创建时间"),
-                                QT_TRANSLATE_NOOP("FileListModel", "修改时间"),
-                                QT_TRANSLATE_NOOP("FileListModel", "文件读取时间"),
-                                QT_TRANSLATE_NOOP("FileListModel", "文件号"),
-                                QT_TRANSLATE_NOOP("FileListModel", "文件父号"),
-                                QT_TRANSLATE_NOOP("FileListModel", "可恢复性")};
+const char* const kHeaders[] = {
+    QT_TRANSLATE_NOOP("FileListModel", "名称"),     QT_TRANSLATE_NOOP("FileListModel", "状态"),
+    QT_TRANSLATE_NOOP("FileListModel", "大小"),     QT_TRANSLATE_NOOP("FileListModel", "创建时间"),
+    QT_TRANSLATE_NOOP("FileListModel", "修改时间"), QT_TRANSLATE_NOOP("FileListModel", "文件读取时间"),
+    QT_TRANSLATE_NOOP("FileListModel", "文件号"),   QT_TRANSLATE_NOOP("FileListModel", "文件父号"),
+    QT_TRANSLATE_NOOP("FileListModel", "可恢复性")};
 const int kWidths[] = {200, 100, 50, 150, 150, 150, 50, 50, 100};
 
 // Green for what comes back whole, blue for a carve, orange for a guess,

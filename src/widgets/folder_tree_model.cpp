@@ -12,7 +12,8 @@
 namespace dudorazu::widgets {
 namespace {
 
-const char* const kHeaders[] = {QT_TRANSLATE_NOOP("FolderTreeModel", "磁盘分区"), QT_TRANSLATE_NOOP("FolderTreeModel", "File Id"),
+const char* const kHeaders[] = {QT_TRANSLATE_NOOP("FolderTreeModel", "磁盘分区"),
+                                QT_TRANSLATE_NOOP("FolderTreeModel", "File Id"),
                                 QT_TRANSLATE_NOOP("FolderTreeModel", "Create Time")};
 const int kWidths[] = {500, 0, 0};
 
@@ -125,8 +126,7 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
       italic.setItalic(true);
       return italic;
     }
-    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
-      return tr("此文件夹中没有可完整恢复的文件");
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) return tr("此文件夹中没有可完整恢复的文件");
   }
   if (role == Qt::ForegroundRole && record && record->isDeleted()) return QBrush(QColor(255, 0, 0));
   if (role == Qt::ForegroundRole && nothingIntact) return QBrush(QColor(128, 128, 128));

@@ -65,19 +65,19 @@ void collectTexts(QWidget& window, QList<Shown>& out) {
   auto add = [&](const QString& text) {
     if (!text.trimmed().isEmpty()) out.append({name, text});
   };
-  std::function<void(const QAbstractItemModel&, const QModelIndex&, int)> rows = [&](const QAbstractItemModel& m,
-                                                                                    const QModelIndex& parent, int depth) {
-    auto* folders = qobject_cast<const widgets::FolderTreeModel*>(&m);
-    for (int r = 0; r < std::min(m.rowCount(parent), 100); ++r)
-      for (int c = 0; c < m.columnCount(parent); ++c) {
-        const QModelIndex at = m.index(r, c, parent);
-        const ExfatFileRecord* record = folders ? folders->recordAt(at) : nullptr;
-        if ((record && record->parent) || (qobject_cast<const widgets::FileListModel*>(&m) && c == 0)) continue;
-        add(at.data().toString());
-        add(at.data(Qt::ToolTipRole).toString());
-        if (c == 0 && depth < 4) rows(m, at, depth + 1);
-      }
-  };
+  std::function<void(const QAbstractItemModel&, const QModelIndex&, int)> rows =
+      [&](const QAbstractItemModel& m, const QModelIndex& parent, int depth) {
+        auto* folders = qobject_cast<const widgets::FolderTreeModel*>(&m);
+        for (int r = 0; r < std::min(m.rowCount(parent), 100); ++r)
+          for (int c = 0; c < m.columnCount(parent); ++c) {
+            const QModelIndex at = m.index(r, c, parent);
+            const ExfatFileRecord* record = folders ? folders->recordAt(at) : nullptr;
+            if ((record && record->parent) || (qobject_cast<const widgets::FileListModel*>(&m) && c == 0)) continue;
+            add(at.data().toString());
+            add(at.data(Qt::ToolTipRole).toString());
+            if (c == 0 && depth < 4) rows(m, at, depth + 1);
+          }
+      };
   add(window.windowTitle());
   QList<QWidget*> all = window.findChildren<QWidget*>();
   all.prepend(&window);
@@ -1046,7 +1046,8 @@ class WindowsTest : public QObject {
     QVERIFY(s.dialogs.messages.size() >= 4);
 
     // A language is named in its own words.
-    static const QRegularExpression chinese(QStringLiteral("[\\x{3000}-\\x{303f}\\x{4e00}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
+    static const QRegularExpression chinese(
+        QStringLiteral("[\\x{3000}-\\x{303f}\\x{4e00}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
     QStringList left;
     for (const auto& [where, text] : shown)
       for (const QString& line : text.split(QLatin1Char('\n')))
