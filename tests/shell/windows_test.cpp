@@ -1023,8 +1023,27 @@ class WindowsTest : public QObject {
     auto box = shell::makeMessageBox(&s.window, QMessageBox::Question, QStringLiteral("?"), QStringLiteral("?"),
                                      QMessageBox::Ok | QMessageBox::Cancel);
     QList<QWidget*> others{&s.window, box.get(), new shell::TableOperationDialog(&s.window),
-                           new shell::RebuildDialog(disk, s.dialogs, &s.window),
-                           new shell::ProgressWindow(widgets::coreText(kTitleLostFileScan), &s.window)};
+                           new shell::RebuildDialog(disk, s.dialogs, &s.window)};
+    // A save of every row, its report, and the folders it writes named as
+    // in Chinese (scripts rely on them).
+    QTemporaryDir out;
+    s.dialogs.nextFolder = out.path();
+    s.dialogs.answerDialog = [&](QDialog& d) {
+      collectTexts(d, shown);
+      static_cast<shell::SaveDialog&>(d).browseButton()->click();
+      return true;
+    };
+    QSignalSpy saved(&partition, &shell::PartitionWindow::saveFinished);
+    s.window.commands().action(shell::kCheckAll)->trigger();
+    s.window.commands().action(shell::kSaveTicked)->trigger();
+    QVERIFY(saved.wait(20000));
+    shown << Shown{QStringLiteral("save report"), saved.first().first().toString()};
+    QVERIFY(QFileInfo(out.filePath(QStringLiteral("根目录"))).isDir());
+    // The lost-file scan, which adds the extended folder to the tree.
+    QSignalSpy scanned(&partition, &shell::PartitionWindow::scanFinished);
+    s.window.commands().action(shell::kLostFileScan)->trigger();
+    QVERIFY(scanned.wait(60000));
+    others << partition.scanProgressWindow();
     s.window.commands().action(shell::kHelp)->trigger();
     others << s.window.manualWindow();
     // The context menus, each read as it opens (the next replaces it).
