@@ -235,7 +235,7 @@
     <name>PartitionSearchWindow</name>
     <message>
         <source>文件系统</source>
-        <translation>File system</translation>
+        <translation>System</translation>
     </message>
     <message>
         <source>卷标</source>
@@ -243,7 +243,7 @@
     </message>
     <message>
         <source>柱面-磁头-扇区</source>
-        <translation>Cylinder-head-sector</translation>
+        <translation>C-H-S</translation>
     </message>
     <message>
         <source>分区大小</source>
