@@ -133,7 +133,8 @@ class QtTextsTest : public QObject {
          "File statistics: 28.1KB in 9 files in 5 folders; Intact: 9, Carved: 2"},
         {"已保存 3 个文件，100 字节。\n以下 1 个文件未完整保存或需核对：\nguessed: /照片%2.jpg",
          "Saved 3 files, 100 bytes.\nThese 1 files were not saved whole or need checking:\nguessed: /照片%2.jpg"},
-        {"此操作将替换文件 /备份（旧）.img，并替换映射文件 /a.map", "This replaces the file /备份（旧）.img and the mapfile /a.map"},
+        {"此操作将替换文件 /备份（旧）.img，并替换映射文件 /a.map",
+         "This replaces the file /备份（旧）.img and the mapfile /a.map"},
         {"1 个驱动器无法打开，未列出：/dev/sdb（没有权限），/dev/sdc（设备正被占用）。",
          "1 drive(s) could not be opened and are not listed: /dev/sdb (no permission), /dev/sdc (device busy)."},
         {"映射文件无法使用：\x1b[2J", "The mapfile cannot be used: ?[2J"},
@@ -141,8 +142,8 @@ class QtTextsTest : public QObject {
     for (Language language : {Language::English, Language::Chinese}) {
       QVERIFY(dudorazu::shell::setLanguage(language));
       for (const auto& c : cases) {
-        const QString expected = QString::fromUtf8(language == Language::English ? c.english : c.core);
-        QCOMPARE(dudorazu::widgets::coreText(c.core), QString(expected).replace(QStringLiteral("\x1b"), QStringLiteral("?")));
+        QString expected = QString::fromUtf8(language == Language::English ? c.english : c.core);
+        QCOMPARE(dudorazu::widgets::coreText(c.core), expected.replace(QStringLiteral("\x1b"), QStringLiteral("?")));
       }
     }
   }

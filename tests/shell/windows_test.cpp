@@ -16,8 +16,6 @@
 #include "shell/imaging_dialog.h"
 #include "shell/language.h"
 #include "shell/screenshot.h"
-#include "widgets/qt_text.h"
-#include "core/common/long_operation.h"
 #include "support/faulty_device.h"
 #include <QAccessible>
 #include "shell/session.h"
