@@ -173,8 +173,11 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("core", "%1（%2）"),
 };
 
+// A text with places: the fixed pieces around them and the number of each
+// place in order (a piece may be empty at either end).
 struct Pattern {
-  QRegularExpression match;
+  QStringList pieces;
+  QList<int> places;
   const char* source;
 };
 
@@ -184,19 +187,39 @@ const std::vector<Pattern>& patterns() {
     std::vector<Pattern> out;
     for (const char* source : kCoreTexts) {
       const QString text = QString::fromUtf8(source);
-      if (!text.contains(place)) continue;
-      QString expression;
+      Pattern p{{}, {}, source};
       qsizetype from = 0;
       for (QRegularExpressionMatch m = place.match(text); m.hasMatch(); m = place.match(text, from)) {
-        expression += QRegularExpression::escape(text.mid(from, m.capturedStart() - from)) + QStringLiteral("(.+?)");
+        p.pieces << text.mid(from, m.capturedStart() - from);
+        p.places << text[m.capturedStart() + 1].digitValue();
         from = m.capturedEnd();
       }
-      expression += QRegularExpression::escape(text.mid(from));
-      out.push_back({QRegularExpression(QRegularExpression::anchoredPattern(expression)), source});
+      p.pieces << text.mid(from);
+      if (!p.places.isEmpty()) out.push_back(std::move(p));
     }
     return out;
   }();
   return all;
+}
+
+// What `line` puts into the places of `p`, each at least one character
+// and each piece taken at its first occurrence; empty when it does not fit.
+// One pass over the line per piece, whatever the line holds.
+QStringList filledIn(const Pattern& p, const QString& line) {
+  const QString& first = p.pieces.front();
+  const QString& last = p.pieces.back();
+  const qsizetype end = line.size() - last.size();
+  if (end - first.size() < p.places.size() || !line.startsWith(first) || !line.endsWith(last)) return {};
+  QStringList parts;
+  qsizetype at = first.size();
+  for (qsizetype i = 1; i + 1 < p.pieces.size(); ++i) {
+    const qsizetype next = line.indexOf(p.pieces[i], at + 1);
+    if (next < 0 || next + p.pieces[i].size() >= end) return {};
+    parts << line.mid(at, next - at);
+    at = next + p.pieces[i].size();
+  }
+  parts << line.mid(at, end - at);
+  return parts;
 }
 
 QString translated(const QString& line, int depth) {
@@ -207,16 +230,18 @@ QString translated(const QString& line, int depth) {
   // text the core composes.
   if (depth > 3) return line;
   for (const Pattern& p : patterns()) {
-    const QRegularExpressionMatch m = p.match.match(line);
-    if (!m.hasMatch()) continue;
+    const QStringList parts = filledIn(p, line);
+    if (parts.isEmpty()) continue;
+    QStringList byPlace(10);
+    for (qsizetype i = 0; i < parts.size(); ++i) byPlace[p.places[i]] = translated(parts[i], depth + 1);
     // Filled in by hand rather than by arg(), so that a "%2" inside a name
     // stays as it is.
     const QString form = QCoreApplication::translate("core", p.source);
     QString out;
     for (qsizetype i = 0; i < form.size(); ++i) {
       const int n = i + 1 < form.size() && form[i] == QLatin1Char('%') ? form[i + 1].digitValue() : -1;
-      if (n >= 1 && n <= m.lastCapturedIndex()) {
-        out += translated(m.captured(n), depth + 1);
+      if (n >= 1 && n <= 9) {
+        out += byPlace[n];
         ++i;
       } else {
         out += form[i];

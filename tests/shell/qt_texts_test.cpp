@@ -139,6 +139,16 @@ class QtTextsTest : public QObject {
          "1 drive(s) could not be opened and are not listed: /dev/sdb (no permission), /dev/sdc (device busy)."},
         {"映射文件无法使用：\x1b[2J", "The mapfile cannot be used: ?[2J"},
     };
+    // A name full of the pieces the texts are made of costs a pass over it
+    // per piece, not one per way of splitting it.
+    QVERIFY(dudorazu::shell::setLanguage(Language::English));
+    std::string hostile = "映射文件无法使用：";
+    for (int i = 0; i < 20000; ++i) hostile += "个（ 与 /，备份文件中偏移 ";
+    hostile += "据";
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(dudorazu::widgets::coreText(hostile).size() > 100000);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     for (Language language : {Language::English, Language::Chinese}) {
       QVERIFY(dudorazu::shell::setLanguage(language));
       for (const auto& c : cases) {
