@@ -12,7 +12,8 @@
 #   scripts/install-deps.sh fuzz      clang with libFuzzer and the sanitizers
 #   scripts/install-deps.sh windows   the mingw-w64 cross compiler, GoogleTest's sources, Wine and the
 #                                     oracle the Windows command line is checked against (make windows)
-#   scripts/install-deps.sh gui       Qt 6 Widgets and D-Bus with Qt's Chinese texts, a CJK font, a virtual
+#   scripts/install-deps.sh gui       Qt 6 Widgets and D-Bus with Qt's Chinese texts, Qt's translation tools
+#                                     (the English texts are built from res/translations), a CJK font, a virtual
 #                                     display and a bus daemon for the tests' private bus (make test / make demo)
 set -euo pipefail
 
@@ -31,7 +32,7 @@ case "${1:-build}" in
   package)  want=(dpkg-dev file lintian desktop-file-utils appstream help2man debootstrap) ;;
   fuzz)     want=(clang libclang-rt-14-dev) ;;
   windows)  want=(cmake make zstd g++-mingw-w64-x86-64-posix googletest wine64 sleuthkit) ;;
-  gui)      want=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk xvfb xauth dbus-daemon adwaita-icon-theme) ;;
+  gui)      want=(qt6-base-dev qt6-translations-l10n qt6-tools-dev qt6-l10n-tools fonts-noto-cjk xvfb xauth dbus-daemon adwaita-icon-theme) ;;
   *) echo "usage: $0 build|demo|package|fixtures|bench|fuzz|gui|windows" >&2; exit 2 ;;
 esac
 

@@ -15,7 +15,7 @@
 namespace dudorazu::shell {
 namespace {
 
-QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString text(const char* utf8) { return widgets::coreText(utf8); }
 
 }  // namespace
 
@@ -29,7 +29,7 @@ bool DiskScans::refused(const RunningMarker& marker) {
 
 DiskRecord* DiskScans::diskOf(const QModelIndex& row) {
   DiskRecord* disk = row.isValid() ? disks_.diskModel()->diskAt(row) : nullptr;
-  if (!disk) dialogs_.message(parent_, QStringLiteral("没有选择磁盘"), text(kCaptionError));
+  if (!disk) dialogs_.message(parent_, tr("没有选择磁盘"), text(kCaptionError));
   return disk;
 }
 
@@ -73,7 +73,7 @@ void DiskScans::partitionScan(const QModelIndex& row) {
   if (refused(processMarkers().partitionScan)) return;
   PartitionRecord* partition = row.isValid() ? disks_.diskModel()->partitionAt(row) : nullptr;
   if (!partition) {
-    dialogs_.message(parent_, QStringLiteral("请选择分区"), text(kCaptionError));
+    dialogs_.message(parent_, tr("请选择分区"), text(kCaptionError));
     return;
   }
   scan(row, partition);
@@ -92,7 +92,7 @@ void DiskScans::scan(const QModelIndex& row, PartitionRecord* partition) {
   operation.marker = partition ? &processMarkers().partitionScan : &processMarkers().search;
   runner_.start(std::move(operation), window, [this, partition, title, diskRow, found](const OperationEnd& end) {
     refreshBranch(diskRow);
-    if (end.succeeded) dialogs_.message(parent_, widgets::qtText(upcaseFoundText(partition, *found)), title);
+    if (end.succeeded) dialogs_.message(parent_, widgets::coreText(upcaseFoundText(partition, *found)), title);
     emit scanFinished();
   });
 }
@@ -100,7 +100,7 @@ void DiskScans::scan(const QModelIndex& row, PartitionRecord* partition) {
 // The disk row remembered when the command was given; gone when its image
 // was closed meanwhile.
 void DiskScans::refreshBranch(const QPersistentModelIndex& diskRow) {
-  if (!disks_.refreshDiskRows(diskRow)) dialogs_.message(parent_, QStringLiteral("此操作执行失败！"), text(kCaptionError));
+  if (!disks_.refreshDiskRows(diskRow)) dialogs_.message(parent_, tr("此操作执行失败！"), text(kCaptionError));
 }
 
 }  // namespace dudorazu::shell

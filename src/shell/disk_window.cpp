@@ -15,16 +15,17 @@
 #include "widgets/disk_tree_model.h"
 #include "widgets/properties_model.h"
 #include "widgets/tree_list_view.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 
 DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(parent), catalogue_(catalogue) {
-  setWindowTitle(QStringLiteral("磁盘文件"));
+  setWindowTitle(tr("磁盘文件"));
   diskModel_ = new widgets::DiskTreeModel(this);
   properties_ = new widgets::PropertiesModel(this);
-  left_ = new widgets::TreeListView(QStringLiteral("磁盘"));
+  left_ = new widgets::TreeListView(tr("磁盘"));
   left_->setColumns(diskModel_, widgets::DiskTreeModel::columnWidth);
-  right_ = new widgets::TreeListView(QStringLiteral("属性"));
+  right_ = new widgets::TreeListView(tr("属性"));
   right_->setRootIsDecorated(false);
   right_->setColumns(properties_, [](int) { return widgets::PropertiesModel::kColumnWidth; });
   placePanes(this, left_, right_);
@@ -35,10 +36,9 @@ DiskWindow::DiskWindow(DiskCatalogue& catalogue, QWidget* parent) : QWidget(pare
   note_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   note_->hide();
   unopened_ = new QTreeWidget(this);
-  unopened_->setHeaderLabels({QStringLiteral("未打开的驱动器"), QStringLiteral("型号"), QStringLiteral("大小"),
-                              QStringLiteral("状态")});
+  unopened_->setHeaderLabels({tr("未打开的驱动器"), tr("型号"), tr("大小"), tr("状态")});
   unopened_->setRootIsDecorated(false);
-  unopened_->setAccessibleName(QStringLiteral("未打开的驱动器"));
+  unopened_->setAccessibleName(tr("未打开的驱动器"));
   unopened_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   unopened_->hide();
   if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout())) {
@@ -67,21 +67,20 @@ void DiskWindow::setDriveNote(const QString& text) {
 
 namespace {
 constexpr int kStatusColumn = 3;
-const QString kAskStatus = QStringLiteral("双击请求读取权限");
 }  // namespace
 
 void DiskWindow::listUnopenedDrives(bool asRoot, bool canAskSystem) {
   asRoot_ = asRoot, canAskSystem_ = canAskSystem;
   const std::vector<UnopenedDrive>& drives = catalogue_.unopenedDrives;
-  setDriveNote(QString::fromStdString(unopenedDrivesDesktopNote(drives, asRoot, canAskSystem)));
+  setDriveNote(widgets::coreText(unopenedDrivesDesktopNote(drives, asRoot, canAskSystem)));
   unopened_->clear();
   for (const UnopenedDrive& d : drives) {
     const QString model = QString::fromStdString(d.identity.vendor + " " + d.identity.product).simplified();
     const QString size = d.identity.sizeBytes ? QString::fromStdString(formatSizeLong(d.identity.sizeBytes)) : QString();
     // Only a refusal for want of rights is the system's to lift.
     const QString status = unopenedForWantOfRights({d}) && canAskSystem
-                               ? kAskStatus
-                               : QString::fromStdString(unopenedReasonText(d.error));
+                               ? tr("双击请求读取权限")
+                               : widgets::coreText(unopenedReasonText(d.error));
     new QTreeWidgetItem(unopened_, {QString::fromStdString(d.devicePath), model, size, status});
   }
   for (int c = 0; c < unopened_->columnCount(); ++c) unopened_->resizeColumnToContents(c);
@@ -95,7 +94,7 @@ bool DiskWindow::markDriveRequested(const QString& devicePath, bool waiting) {
   for (int r = 0; r < unopened_->topLevelItemCount(); ++r) {
     QTreeWidgetItem* row = unopened_->topLevelItem(r);
     if (row->text(0) != devicePath) continue;
-    const QString status = waiting ? QStringLiteral("正在向系统请求…") : kAskStatus;
+    const QString status = waiting ? tr("正在向系统请求…") : tr("双击请求读取权限");
     if (row->text(kStatusColumn) == status) return false;
     row->setText(kStatusColumn, status);
     return true;
@@ -150,17 +149,17 @@ QMenu* DiskWindow::contextMenuFor(const QModelIndex& index) {
     });
   };
   if (diskModel_->partitionAt(index)) {
-    command(QStringLiteral("创建分区镜像文件     Ctrl+Alt+J"), kCreateImage);
-    menu_->addAction(QStringLiteral("提取分区空闲空间     Ctrl+Alt+G"))->setEnabled(false);
+    command(tr("创建分区镜像文件     Ctrl+Alt+J"), kCreateImage);
+    menu_->addAction(tr("提取分区空闲空间     Ctrl+Alt+G"))->setEnabled(false);
     QPersistentModelIndex row = index;
-    connect(menu_->addAction(QStringLiteral("分区扫描")), &QAction::triggered, this,
+    connect(menu_->addAction(tr("分区扫描")), &QAction::triggered, this,
             [this, row] { emit partitionScanRequested(row); });
   } else {
     QPersistentModelIndex row = index;
-    connect(menu_->addAction(QStringLiteral("扫描丢失分区    Ctrl+Alt+P")), &QAction::triggered, this,
+    connect(menu_->addAction(tr("扫描丢失分区    Ctrl+Alt+P")), &QAction::triggered, this,
             [this, row] { emit searchRequested(row); });
-    command(QStringLiteral("分区表操作     Ctrl+Alt+O"), kTableOperation);
-    QAction* close = menu_->addAction(QStringLiteral("关闭镜像文件"));
+    command(tr("分区表操作     Ctrl+Alt+O"), kTableOperation);
+    QAction* close = menu_->addAction(tr("关闭镜像文件"));
     close->setEnabled(!isPhysicalDrive(*disk));
     connect(close, &QAction::triggered, this, [this, disk] { emit closeImageRequested(disk); });
   }

@@ -1,5 +1,6 @@
 #include "shell/drive_access.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -15,6 +16,7 @@
 #include "platform/drive_grants.h"
 #include "shell/disk_window.h"
 #include "shell/user_dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 namespace {
@@ -24,7 +26,6 @@ const QString kBlockInterface = QStringLiteral("org.freedesktop.UDisks2.Block");
 const QString kCustomBus = QStringLiteral("dudorazu-drive-service");
 // The service waits for polkit, and polkit for the user typing a password.
 constexpr int kAnswerTimeoutMs = 10 * 60 * 1000;
-const QString kNoServiceReason = QStringLiteral("找不到系统的磁盘服务。");
 
 QString& customBusAddress() {
   static QString address;
@@ -49,12 +50,13 @@ bool noService(const QDBusError& error) {
 // The service's error texts are English; the program says why in its own words.
 QString refusalReason(const QDBusError& error) {
   const QString name = error.name();
-  if (name.endsWith(QLatin1String(".NotAuthorizedDismissed"))) return QStringLiteral("身份验证已取消。");
+  if (name.endsWith(QLatin1String(".NotAuthorizedDismissed")))
+    return QCoreApplication::translate("DriveAccess", "身份验证已取消。");
   if (name.contains(QLatin1String("NotAuthorized")) || error.type() == QDBusError::AccessDenied)
-    return QStringLiteral("没有获得授权。");
+    return QCoreApplication::translate("DriveAccess", "没有获得授权。");
   if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
-    return QStringLiteral("系统没有及时回答。");
-  return QStringLiteral("系统服务无法打开它。");
+    return QCoreApplication::translate("DriveAccess", "系统没有及时回答。");
+  return QCoreApplication::translate("DriveAccess", "系统服务无法打开它。");
 }
 
 }  // namespace
@@ -89,7 +91,7 @@ void requestDriveAccess(const std::string& devicePath, OpenMode mode, QObject* c
   QDBusConnection bus = serviceBus();
   // Without descriptor passing the answer could not carry the drive.
   if (!bus.isConnected() || !(bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing)) {
-    done(DriveAccess::NoService, kNoServiceReason);
+    done(DriveAccess::NoService, QCoreApplication::translate("DriveAccess", "找不到系统的磁盘服务。"));
     return;
   }
   QDBusMessage call = QDBusMessage::createMethodCall(kService, blockObjectPath(devicePath), kBlockInterface,
@@ -106,13 +108,14 @@ void requestDriveAccess(const std::string& devicePath, OpenMode mode, QObject* c
                      if (reply.isError()) {
                        const bool missing = noService(reply.error());
                        done(missing ? DriveAccess::NoService : DriveAccess::Refused,
-                            missing ? kNoServiceReason : refusalReason(reply.error()));
+                            missing ? QCoreApplication::translate("DriveAccess", "找不到系统的磁盘服务。")
+                                    : refusalReason(reply.error()));
                        return;
                      }
                      // The reply closes its own descriptor when it goes.
                      if (!reply.value().isValid() ||
                          !platform::grantDriveDescriptorCopy(path, reply.value().fileDescriptor(), mode)) {
-                       done(DriveAccess::Refused, QStringLiteral("系统服务没有交回设备。"));
+                       done(DriveAccess::Refused, QCoreApplication::translate("DriveAccess", "系统服务没有交回设备。"));
                        return;
                      }
                      done(DriveAccess::Granted, {});
@@ -122,7 +125,7 @@ void requestDriveAccess(const std::string& devicePath, OpenMode mode, QObject* c
 void openUnopenedDrive(DiskWindow& window, DiskCatalogue& catalogue, UserDialogs& dialogs,
                        const std::string& devicePath) {
   const QString path = QString::fromStdString(devicePath);
-  const QString caption = QStringLiteral("打开驱动器");
+  const QString caption = QCoreApplication::translate("DriveAccess", "打开驱动器");
   const UnopenedDrive* unopened = nullptr;
   for (const UnopenedDrive& d : catalogue.unopenedDrives)
     if (d.devicePath == devicePath) unopened = &d;
@@ -130,7 +133,7 @@ void openUnopenedDrive(DiskWindow& window, DiskCatalogue& catalogue, UserDialogs
   // A drive that failed for another reason than rights is not the
   // service's to open; the note's reason is all there is to say.
   if (!unopenedForWantOfRights({*unopened})) {
-    dialogs.message(&window, QString::fromStdString(unopenedDrivesDesktopNote({*unopened}, false)), caption);
+    dialogs.message(&window, widgets::coreText(unopenedDrivesDesktopNote({*unopened}, false)), caption);
     return;
   }
   const UnopenedDrive kept = *unopened;
@@ -140,22 +143,25 @@ void openUnopenedDrive(DiskWindow& window, DiskCatalogue& catalogue, UserDialogs
                        window.markDriveRequested(path, false);
                        if (access == DriveAccess::NoService) {
                          window.forgetDriveService();
-                         dialogs.message(&window, QString::fromStdString(unopenedDrivesDesktopNote({kept}, false)),
-                                         caption);
+                         dialogs.message(&window, widgets::coreText(unopenedDrivesDesktopNote({kept}, false)), caption);
                          return;
                        }
                        if (access == DriveAccess::Refused) {
-                         dialogs.message(&window,
-                                         QStringLiteral("系统拒绝打开驱动器 %1：%2").arg(path, detail),
-                                         caption);
+                         dialogs.message(
+                             &window,
+                             QCoreApplication::translate("DriveAccess", "系统拒绝打开驱动器 %1：%2").arg(path, detail),
+                             caption);
                          return;
                        }
                        auto enumerator = platform::makeDriveEnumerator();
                        DiskRecord* disk = catalogueUnopenedDrive(catalogue, kept.devicePath,
                                                                  enumerator->listMountedVolumes());
                        if (!disk) {
-                         dialogs.message(&window, QStringLiteral("已获得驱动器 %1 的读取权限，但仍无法读取它。").arg(path),
-                                         caption);
+                         dialogs.message(
+                             &window,
+                             QCoreApplication::translate("DriveAccess", "已获得驱动器 %1 的读取权限，但仍无法读取它。")
+                                 .arg(path),
+                             caption);
                          return;
                        }
                        window.fillDiskRows(*disk);
@@ -173,10 +179,11 @@ void withWriteAccess(const std::string& devicePath, UserDialogs& dialogs, QWidge
   requestDriveAccess(devicePath, OpenMode::ReadWrite, parent,
                      [&dialogs, parent, devicePath, write = std::move(write)](DriveAccess access, const QString& detail) {
                        if (access == DriveAccess::Granted) return write();
-                       dialogs.message(parent,
-                                       QStringLiteral("系统没有允许写入驱动器 %1，未写入任何内容：%2")
-                                           .arg(QString::fromStdString(devicePath), detail),
-                                       QStringLiteral("写入驱动器"));
+                       dialogs.message(
+                           parent,
+                           QCoreApplication::translate("DriveAccess", "系统没有允许写入驱动器 %1，未写入任何内容：%2")
+                               .arg(QString::fromStdString(devicePath), detail),
+                           QCoreApplication::translate("DriveAccess", "写入驱动器"));
                      });
 }
 

@@ -19,8 +19,8 @@ namespace {
 // Example input of each mode; both texts begin with two spaces.
 const char* const kExamples[] = {"", "  txt; doc; xls", "  *r*me.t?t;*jp*"};
 
-QCheckBox* checkBox(const char* text, bool checked, QWidget* parent) {
-  auto* box = new QCheckBox(QString::fromUtf8(text), parent);
+QCheckBox* checkBox(const QString& text, bool checked, QWidget* parent) {
+  auto* box = new QCheckBox(text, parent);
   box->setChecked(checked);
   box->setAccessibleName(box->text());
   return box;
@@ -29,32 +29,32 @@ QCheckBox* checkBox(const char* text, bool checked, QWidget* parent) {
 }  // namespace
 
 FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("查找文件"));
+  setWindowTitle(tr("查找文件"));
   mode_ = new QComboBox(this);
-  mode_->addItems({QStringLiteral("文件名"), QStringLiteral("文件扩展名"), QStringLiteral("文件名匹配")});
-  mode_->setAccessibleName(QStringLiteral("查找方式"));
+  mode_->addItems({tr("文件名"), tr("文件扩展名"), tr("文件名匹配")});
+  mode_->setAccessibleName(tr("查找方式"));
   text_ = new QComboBox(this);
   text_->setEditable(true);
   text_->setMinimumWidth(240);
-  text_->setAccessibleName(QStringLiteral("查找内容"));
+  text_->setAccessibleName(tr("查找内容"));
   text_->lineEdit()->setAccessibleName(text_->accessibleName());
-  whole_ = checkBox("全匹配", false, this);
-  deleted_ = checkBox("删除文件", true, this);
-  live_ = checkBox("正常文件", true, this);
-  intactOnly_ = checkBox("只显示可完整恢复的文件", false, this);
-  auto* group = new QGroupBox(QStringLiteral("查找类型"), this);
+  whole_ = checkBox(tr("全匹配"), false, this);
+  deleted_ = checkBox(tr("删除文件"), true, this);
+  live_ = checkBox(tr("正常文件"), true, this);
+  intactOnly_ = checkBox(tr("只显示可完整恢复的文件"), false, this);
+  auto* group = new QGroupBox(tr("查找类型"), this);
   group->setAccessibleName(group->title());
-  files_ = checkBox("文件", true, group);
-  folders_ = checkBox("文件夹", true, group);
+  files_ = checkBox(tr("文件"), true, group);
+  folders_ = checkBox(tr("文件夹"), true, group);
   auto* groupRow = new QHBoxLayout(group);
   groupRow->addWidget(files_);
   groupRow->addWidget(folders_);
-  auto* exampleTitle = new QLabel(QStringLiteral("例子:"), this);
+  auto* exampleTitle = new QLabel(tr("例子:"), this);
   example_ = new QLabel(this);
   example_->setMinimumWidth(160);
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole)->setAccessibleName(QStringLiteral("确定"));
-  buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole)->setAccessibleName(QStringLiteral("取消"));
+  buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole)->setAccessibleName(tr("确定"));
+  buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole)->setAccessibleName(tr("取消"));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(mode_, &QComboBox::currentIndexChanged, this, &FindDialog::showExample);

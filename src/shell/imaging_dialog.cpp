@@ -37,41 +37,41 @@ const char* const kMapFilter = "Map files(*.map);;All files(*)";
 
 QString number(uint64_t n) { return QString::number(static_cast<qulonglong>(n)); }
 
-std::string sizeText(uint64_t bytes) {
-  std::string text = formatSizeLong(bytes);
-  return text.empty() ? "0B" : text;
-}
-
-// The rescue's phase and the bytes in each map state, as the counter and
-// the picture beside the bad-sector list show them.
-std::string rescueCountsText(const RescueSnapshot& s) {
-  const std::string way = s.forwards ? "正向" : "反向";
-  std::string phase;
-  switch (s.phase) {
-    case '?': phase = format("复制未读取的块：第 %u 遍，", s.pass) + way; break;
-    case '*': phase = "修边：逐扇区读取失败块的两端，" + way; break;
-    case '/': phase = "逐扇区读取失败块的其余部分，" + way; break;
-    case '-': phase = format("重试坏扇区：第 %u 次，", s.pass) + way; break;
-    default: phase = "已结束"; break;
-  }
-  const RescueCounts& c = s.counts;
-  return phase + "\n已复制 " + sizeText(c.rescued) + "，未读取 " + sizeText(c.nonTried) + "\n待修边 " +
-         sizeText(c.nonTrimmed) + "，待逐扇区 " + sizeText(c.nonScraped) + "\n无法读取 " + sizeText(c.bad) + "（" +
-         std::to_string(c.badAreas) + " 处）\n速度 " + sizeText(s.currentRate) + "/秒，距上次成功读取 " +
-         std::to_string(s.sinceLastGoodRead.count() / 1000) + " 秒";
+QString sizeText(uint64_t bytes) {
+  const std::string text = formatSizeLong(bytes);
+  return QString::fromStdString(text.empty() ? "0B" : text);
 }
 
 }  // namespace
 
+QString rescueCountsText(const RescueSnapshot& s) {
+  const QString way = s.forwards ? ImagingDialog::tr("正向") : ImagingDialog::tr("反向");
+  QString phase;
+  switch (s.phase) {
+    case '?': phase = ImagingDialog::tr("复制未读取的块：第 %1 遍，%2").arg(s.pass).arg(way); break;
+    case '*': phase = ImagingDialog::tr("修边：逐扇区读取失败块的两端，%1").arg(way); break;
+    case '/': phase = ImagingDialog::tr("逐扇区读取失败块的其余部分，%1").arg(way); break;
+    case '-': phase = ImagingDialog::tr("重试坏扇区：第 %1 次，%2").arg(s.pass).arg(way); break;
+    default: phase = ImagingDialog::tr("已结束"); break;
+  }
+  const RescueCounts& c = s.counts;
+  return phase +
+         ImagingDialog::tr(
+             "\n已复制 %1，未读取 %2\n待修边 %3，待逐扇区 %4\n无法读取 %5（%6 处）\n速度 %7/秒，距上次成功读取 %8 秒")
+             .arg(sizeText(c.rescued), sizeText(c.nonTried), sizeText(c.nonTrimmed), sizeText(c.nonScraped),
+                  sizeText(c.bad), QString::number(c.badAreas), sizeText(s.currentRate),
+                  QString::number(s.sinceLastGoodRead.count() / 1000));
+}
+
 ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* parent)
     : QDialog(parent), catalogue_(catalogue), dialogs_(dialogs), runner_(dialogs, this) {
-  setWindowTitle(QString::fromUtf8(kTitleImaging));
+  setWindowTitle(widgets::coreText(kTitleImaging));
   setModal(false);
   auto named = [](QWidget* w, const QString& name) {
     w->setAccessibleName(name);
     return w;
   };
-  auto label = [this](const char* text) { return new QLabel(QString::fromUtf8(text), this); };
+  auto label = [this](const QString& text) { return new QLabel(text, this); };
   auto edit = [this, &named](const QString& name, const QString& initial = {}) {
     auto* e = new QLineEdit(initial, this);
     named(e, name);
@@ -79,7 +79,7 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   };
   auto button = [this](const QString& text, auto slot) {
     auto* b = new QPushButton(text, this);
-    b->setAccessibleName(text == QStringLiteral("...") ? QStringLiteral("浏览") : text);
+    b->setAccessibleName(text == QStringLiteral("...") ? tr("浏览") : text);
     b->setAutoDefault(false);
     if (text == QStringLiteral("...")) b->setMaximumWidth(40);
     connect(b, &QPushButton::clicked, this, slot);
@@ -87,11 +87,11 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   };
 
   auto* form = new QGridLayout;
-  QLabel* sourceLabel = label("源文件：");
+  QLabel* sourceLabel = label(tr("源文件："));
   source_ = edit(sourceLabel->text());
-  QLabel* startLabel = label("起始扇区：");
-  sourceStart_ = edit(QStringLiteral("源起始扇区"), QStringLiteral("0"));
-  QLabel* countLabel = label("扇区数目：");
+  QLabel* startLabel = label(tr("起始扇区："));
+  sourceStart_ = edit(tr("源起始扇区"), QStringLiteral("0"));
+  QLabel* countLabel = label(tr("扇区数目："));
   sectorCount_ = edit(countLabel->text(), QStringLiteral("0"));
   sectorCount_->setReadOnly(true);
   form->addWidget(sourceLabel, 0, 0);
@@ -101,10 +101,10 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   form->addWidget(countLabel, 1, 2);
   form->addWidget(sectorCount_, 1, 3, 1, 2);
 
-  auto* group = new QGroupBox(QStringLiteral("选择"), this);
+  auto* group = new QGroupBox(tr("选择"), this);
   auto* choice = new QHBoxLayout(group);
-  toDisk_ = new QRadioButton(QStringLiteral("到磁盘"), group);
-  toFile_ = new QRadioButton(QStringLiteral("到文件"), group);
+  toDisk_ = new QRadioButton(tr("到磁盘"), group);
+  toFile_ = new QRadioButton(tr("到文件"), group);
   for (QRadioButton* r : {toDisk_, toFile_}) {
     named(r, r->text());
     choice->addWidget(r);
@@ -112,10 +112,10 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   choice->addStretch(1);
   form->addWidget(group, 2, 0, 1, 5);
 
-  QLabel* targetLabel = label("目标磁盘：");
+  QLabel* targetLabel = label(tr("目标磁盘："));
   target_ = edit(targetLabel->text());
-  QLabel* targetStartLabel = label("起始扇区：");
-  targetStart_ = edit(QStringLiteral("目标起始扇区"), QStringLiteral("0"));
+  QLabel* targetStartLabel = label(tr("起始扇区："));
+  targetStart_ = edit(tr("目标起始扇区"), QStringLiteral("0"));
   form->addWidget(targetLabel, 3, 0);
   form->addWidget(target_, 3, 1);
   form->addWidget(targetStartLabel, 3, 2);
@@ -125,7 +125,7 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   diskPart_[2] = targetStartLabel;
   diskPart_[3] = targetStart_;
 
-  QLabel* fileLabel = label("文件路径：");
+  QLabel* fileLabel = label(tr("文件路径："));
   file_ = edit(fileLabel->text());
   browse_ = button(QStringLiteral("..."), [this] { chooseFile(file_, kImgFilter); });
   form->addWidget(fileLabel, 4, 0);
@@ -137,12 +137,12 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
 
   // The map GNU ddrescue reads, so a copy that stopped or met bad sectors
   // can be taken further by it.
-  withMap_ = new QCheckBox(QStringLiteral("映射文件："), this);
-  named(withMap_, QStringLiteral("保存ddrescue映射文件"));
-  withMap_->setToolTip(QStringLiteral("同时保存 GNU ddrescue 格式的映射文件，记录已复制、坏扇区和未复制的部分"));
-  mapfile_ = edit(QStringLiteral("映射文件路径"));
+  withMap_ = new QCheckBox(tr("映射文件："), this);
+  named(withMap_, tr("保存ddrescue映射文件"));
+  withMap_->setToolTip(tr("同时保存 GNU ddrescue 格式的映射文件，记录已复制、坏扇区和未复制的部分"));
+  mapfile_ = edit(tr("映射文件路径"));
   browseMap_ = button(QStringLiteral("..."), [this] { chooseFile(mapfile_, kMapFilter); });
-  browseMap_->setAccessibleName(QStringLiteral("浏览映射文件"));
+  browseMap_->setAccessibleName(tr("浏览映射文件"));
   form->addWidget(withMap_, 5, 0);
   form->addWidget(mapfile_, 5, 1, 1, 3);
   form->addWidget(browseMap_, 5, 4);
@@ -154,9 +154,9 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   connect(withMap_, &QCheckBox::toggled, this, mapEnabled);
   // A copy that stopped, or left areas unread, goes on from its map: what
   // the map calls copied is never read again.
-  resume_ = new QCheckBox(QStringLiteral("继续上次的镜像"), this);
+  resume_ = new QCheckBox(tr("继续上次的镜像"), this);
   named(resume_, resume_->text());
-  resume_->setToolTip(QStringLiteral("按映射文件继续：已复制的部分不再读取，只读取未完成的部分，无法读取的扇区再试一次"));
+  resume_->setToolTip(tr("按映射文件继续：已复制的部分不再读取，只读取未完成的部分，无法读取的扇区再试一次"));
   connect(resume_, &QCheckBox::toggled, this, [this](bool on) {
     if (on) withMap_->setChecked(true);
   });
@@ -165,13 +165,13 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   });
 
   bar_ = new widgets::TextProgressBar(this);
-  named(bar_, QString::fromUtf8(kTitleImaging));
+  named(bar_, widgets::coreText(kTitleImaging));
   form->addWidget(bar_, 6, 0, 1, 5);
   counter_ = new QLabel(QStringLiteral("0"), this);
-  counterLabel_ = label("扇区完成镜像");
+  counterLabel_ = label(tr("扇区完成镜像"));
   counterLabel_->hide();
-  startButton_ = button(QStringLiteral("开始"), [this] { start(); });
-  stopButton_ = button(QStringLiteral("停止"), [this] {
+  startButton_ = button(tr("开始"), [this] { start(); });
+  stopButton_ = button(tr("停止"), [this] {
     if (copying()) block_.cancel();
   });
   auto* bottom = new QHBoxLayout;
@@ -190,16 +190,16 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   line->setFrameShadow(QFrame::Sunken);
   line_ = line;
   badList_ = new QTableWidget(0, 2, this);
-  named(badList_, QStringLiteral("坏扇区列表"));
-  badList_->setHorizontalHeaderLabels({QStringLiteral("坏扇区数目"), QStringLiteral("坏扇区扇区号")});
+  named(badList_, tr("坏扇区列表"));
+  badList_->setHorizontalHeaderLabels({tr("坏扇区数目"), tr("坏扇区扇区号")});
   badList_->setSelectionBehavior(QAbstractItemView::SelectRows);
   badList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   badList_->setShowGrid(true);
   badList_->verticalHeader()->hide();
   // Wide enough for the texts the rows hold.
   const QFontMetrics metrics(badList_->font());
-  const int widths[2] = {std::max(50, metrics.horizontalAdvance(QStringLiteral("第10000个坏扇区")) + 12),
-                         std::max(100, metrics.horizontalAdvance(QStringLiteral("坏扇区扇区号")) + 16)};
+  const int widths[2] = {std::max(50, metrics.horizontalAdvance(tr("第10000个坏扇区")) + 12),
+                         std::max(100, metrics.horizontalAdvance(tr("坏扇区扇区号")) + 16)};
   for (int c = 0; c < 2; ++c) badList_->setColumnWidth(c, widths[c]);
   badList_->setFixedWidth(widths[0] + widths[1] + badList_->frameWidth() * 2 + 18);
   // Hidden until the first bad sector: the dialog ends at the line.
@@ -233,7 +233,7 @@ ImagingDialog::ImagingDialog(DiskCatalogue& catalogue, UserDialogs& dialogs, QWi
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   picker_ = new QTreeWidget(this);
-  named(picker_, QStringLiteral("选择磁盘或分区"));
+  named(picker_, tr("选择磁盘或分区"));
   picker_->setHeaderHidden(true);
   picker_->hide();
   connect(picker_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { pick(item); });
@@ -368,8 +368,8 @@ void ImagingDialog::start() {
       // Going on writes into the copy and its map; it replaces neither.
       imagingQuestion(*job, imagingSectors(*job), targetText, !job->toDisk && !job->resume && unconfirmed(file_->text()),
                       !job->mapfile.empty() && !job->resume && unconfirmed(mapfile_->text()), Wording::Chinese);
-  if (question && !dialogs_.confirm(this, QString::fromStdString(question->text),
-                                    job->toDisk ? QStringLiteral("警告") : applicationTitle()))
+  if (question &&
+      !dialogs_.confirm(this, widgets::coreText(question->text), job->toDisk ? tr("警告") : applicationTitle()))
     return;
   // The question let other commands run; a copy may have started meanwhile.
   if (copying()) return;
@@ -405,7 +405,7 @@ void ImagingDialog::begin() {
   counts_->clear();
   badList_->setRowCount(0);
   counter_->setText(QStringLiteral("0"));
-  counterLabel_->setText(QStringLiteral("扇区完成镜像"));
+  counterLabel_->setText(tr("扇区完成镜像"));
   counterLabel_->show();
   stopButton_->setEnabled(true);
   block_.clearCancel();
@@ -417,14 +417,14 @@ void ImagingDialog::begin() {
 void ImagingDialog::end() {
   showRescue();
   setInputsEnabled(true);
-  counterLabel_->setText(QStringLiteral("扇区完成镜像"));
+  counterLabel_->setText(tr("扇区完成镜像"));
   stopButton_->setEnabled(true);
 }
 
 void ImagingDialog::addBadSector(uint64_t ordinal, uint64_t sector) {
   int row = badList_->rowCount();
   badList_->insertRow(row);
-  badList_->setItem(row, 0, new QTableWidgetItem(widgets::qtText(badSectorRowText(ordinal))));
+  badList_->setItem(row, 0, new QTableWidgetItem(widgets::coreText(badSectorRowText(ordinal))));
   badList_->setItem(row, 1, new QTableWidgetItem(number(sector)));
   if (widened()) return;
   line_->show();
@@ -434,13 +434,13 @@ void ImagingDialog::addBadSector(uint64_t ordinal, uint64_t sector) {
 // The counter's caption says the copy is stopping until it has.
 void ImagingDialog::stopping() {
   stopButton_->setEnabled(false);
-  counterLabel_->setText(QStringLiteral("正在停止..."));
+  counterLabel_->setText(tr("正在停止..."));
   counterLabel_->show();
 }
 
 void ImagingDialog::showProgress() {
   bar_->setProgress(block_.position(), block_.upper());
-  QString done = QString::fromStdString(block_.text());
+  QString done = widgets::coreText(block_.text());
   if (!done.isEmpty()) counter_->setText(done);
   showRescue();
 }
@@ -454,7 +454,7 @@ void ImagingDialog::showRescue() {
   for (RescueState state : rescueGrid(snapshot.areas, snapshot.domain, static_cast<size_t>(blockMap_->cellCount())))
     cells += static_cast<char>(state);
   blockMap_->setCells(cells);
-  counts_->setText(widgets::qtText(rescueCountsText(snapshot)));
+  counts_->setText(rescueCountsText(snapshot));
   counts_->setAccessibleName(counts_->text());
 }
 
@@ -469,10 +469,10 @@ void ImagingDialog::finishRun(const ImagingJob& job, const ImagingOutcome& outco
       text += "\n" + shortfall;
       told = true;
     }
-    dialogs_.message(this, QString::fromStdString(text), QString::fromStdString(m.caption));
+    dialogs_.message(this, widgets::coreText(text), widgets::coreText(m.caption));
   }
   if (!told && !shortfall.empty() && outcome.status == ImagingStatus::Stopped)
-    dialogs_.message(this, QString::fromStdString(shortfall), applicationTitle());
+    dialogs_.message(this, widgets::coreText(shortfall), applicationTitle());
   // A copy with a map that stopped or left areas unread is taken further
   // by the next start.
   resume_->setChecked(outcome.mapfileSaved && !outcome.whole());

@@ -134,4 +134,8 @@ class ImagingDialog : public QDialog, public OperationView {
   OperationRunner runner_;
 };
 
+// The rescue's phase and the bytes in each map state, as the counter and
+// the picture beside the bad-sector list show them.
+QString rescueCountsText(const RescueSnapshot& snapshot);
+
 }  // namespace dudorazu::shell

@@ -12,18 +12,20 @@
 #include "platform/platform.h"
 #include "shell/disk_window.h"
 #include "shell/drive_access.h"
+#include "shell/language.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
 #include "shell/splash_screen.h"
 #include "shell/user_dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace {
 
 // Answered before Qt starts, so it works without a display (the manual page
 // is made from it at build time).
 constexpr const char* kUsage =
-    "usage: dudorazu [IMAGE...]\n"
-    "       dudorazu --screenshot DIR [IMAGE...]\n"
+    "usage: dudorazu [--language en|zh] [IMAGE...]\n"
+    "       dudorazu [--language en|zh] --screenshot DIR [IMAGE...]\n"
     "\n"
     "The desktop program of dudorazu: lists the machine's drives and the image\n"
     "files named, finds their partitions, loads the folder trees of exFAT\n"
@@ -34,6 +36,9 @@ constexpr const char* kUsage =
     "                    piece (NAME.001) of a split one, an EWF evidence file\n"
     "                    (NAME.E01), or a VHD, VHDX, VMDK or QCOW2 virtual disk;\n"
     "                    the kind is told by the file's contents\n"
+    "  --language en|zh  the windows' language: English or Chinese (the default\n"
+    "                    is the one chosen in the help menu, else English where\n"
+    "                    the system's language is English, else Chinese)\n"
     "  --screenshot DIR  write pictures of the main windows into DIR and end\n"
     "  --help            show this text and end\n"
     "  --version         show the version and end\n"
@@ -58,8 +63,8 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("dudorazu"));
   QApplication::setApplicationName(QStringLiteral("dudorazu"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/dudorazu.png")));
-  dudorazu::shell::loadQtChineseTexts(app);
   QStringList args = QApplication::arguments().mid(1);
+  dudorazu::shell::setLanguage(dudorazu::shell::chosenLanguage(args));
   QString screenshotDir;
   int at = args.indexOf(QStringLiteral("--screenshot"));
   if (at >= 0 && at + 1 < args.size()) {
@@ -86,7 +91,7 @@ int main(int argc, char** argv) {
   if (!screenshotDir.isEmpty()) return shell::takeScreenshots(window, screenshotDir);
   window.show();
   for (const auto& m : startMessages.messages)
-    dialogs.message(&window, QString::fromStdString(m.text), QString::fromStdString(m.caption));
+    dialogs.message(&window, widgets::coreText(m.text), widgets::coreText(m.caption));
   // The program's close waits for the work of every window to end.
   return app.exec();
 }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
@@ -26,6 +27,7 @@
 #include "shell/disk_window.h"
 #include "shell/drive_access.h"
 #include "shell/imaging_dialog.h"
+#include "shell/language.h"
 #include "shell/manual.h"
 #include "shell/partition_window.h"
 #include "shell/region_dialog.h"
@@ -97,24 +99,43 @@ MainWindow::MainWindow(DiskCatalogue& catalogue, UserDialogs& dialogs, QWidget* 
 // first menu it met it in, so an action in two menus reads as hidden in the
 // one on screen.
 void MainWindow::buildMenus() {
-  fileMenu_ = new QMenu(QStringLiteral("文件(&F)"), this);
+  // Named by their Chinese titles in every language, for the tests and
+  // assistive technology to find them by.
+  auto menu = [this](const char* title) {
+    auto* m = new QMenu(tr(title), this);
+    m->menuAction()->setObjectName(QString::fromUtf8(title));
+    return m;
+  };
+  fileMenu_ = menu(QT_TR_NOOP("文件(&F)"));
   fileMenu_->addAction(commands_->action(kOpenImage));
   fileMenu_->addSeparator();
   fileMenu_->addSeparator();  // the recent files stand between the two
   fileMenu_->addAction(commands_->action(kCloseApp));
-  recoverMenu_ = new QMenu(QStringLiteral("恢复(&R)"), this);
+  recoverMenu_ = menu(QT_TR_NOOP("恢复(&R)"));
   for (CommandId id : {kSaveSelected, kSaveTicked, kStatistics}) recoverMenu_->addAction(commands_->action(id));
   recoverMenu_->addSeparator();
   recoverMenu_->addAction(commands_->action(kCheckAll));
   recoverMenu_->addAction(commands_->action(kUncheckAll));
-  toolsMenu_ = new QMenu(QStringLiteral("工具(&T)"), this);
-  auto* help = new QMenu(QStringLiteral("帮助(&H)"), this);
+  toolsMenu_ = menu(QT_TR_NOOP("工具(&T)"));
+  QMenu* help = menu(QT_TR_NOOP("帮助(&H)"));
   help->addAction(commands_->action(kHelp));
   help->addAction(commands_->action(kAbout));
-  for (QMenu* menu : {fileMenu_, recoverMenu_, toolsMenu_, help}) {
-    menu->menuAction()->setObjectName(menu->title());
-    menuBar()->addMenu(menu);
+  // Each language is named in its own words. The choice is stored and
+  // taken at the next start: the windows are made in one language.
+  QMenu* languages = help->addMenu(tr("语言"));
+  auto* choice = new QActionGroup(languages);
+  for (auto [language, name] : {std::pair{Language::Chinese, QStringLiteral("中文")},
+                                std::pair{Language::English, QStringLiteral("English")}}) {
+    QAction* a = choice->addAction(name);
+    a->setCheckable(true);
+    a->setChecked(currentLanguage() == language);
+    connect(a, &QAction::triggered, this, [this, language] {
+      storeLanguage(language);
+      dialogs_.message(this, tr("重新启动后生效"), applicationTitle());
+    });
   }
+  languages->addActions(choice->actions());
+  for (QMenu* m : {fileMenu_, recoverMenu_, toolsMenu_, help}) menuBar()->addMenu(m);
   fillRecentMenus();
 }
 
@@ -137,7 +158,7 @@ void MainWindow::showMenusOf(bool partition) {
 }
 
 void MainWindow::buildToolbar() {
-  QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
+  QToolBar* bar = addToolBar(tr("工具栏"));
   bar->setObjectName(QStringLiteral("toolbar"));
   bar->setAccessibleName(bar->windowTitle());
   for (CommandId id : Commands::toolbarOrder()) {
@@ -153,7 +174,7 @@ void MainWindow::buildStatusBar() {
     panes_[i] = new QLabel(this);
     statusBar()->addWidget(panes_[i], i == 0 ? 1 : 2);
   }
-  panes_[0]->setText(QStringLiteral("Ready"));
+  panes_[0]->setText(tr("Ready"));
 }
 
 void MainWindow::connectCommands() {
@@ -195,8 +216,7 @@ void MainWindow::connectCommands() {
   on(kRegion, [this] { createRegion(); });
   on(kHelp, [this] { showManual(); });
   on(kAbout, [this] {
-    dialogs_.about(this, QStringLiteral("关于 ") + applicationTitle(),
-                   applicationTitle() + QStringLiteral(" 0.1\nexFAT 数据恢复工具"));
+    dialogs_.about(this, tr("关于 ") + applicationTitle(), applicationTitle() + tr(" 0.1\nexFAT 数据恢复工具"));
   });
 }
 
@@ -216,8 +236,7 @@ void MainWindow::tableOperation() {
     case TableOperationDialog::kRebuild:
       rebuildTableOf(*diskWindow_->diskModel(), row, runner_, dialogs_, this);
       break;
-    default:
-      dialogs_.message(this, QStringLiteral("请选择分区操作类型！"), QString::fromUtf8(kCaptionError));
+    default: dialogs_.message(this, tr("请选择分区操作类型！"), widgets::coreText(kCaptionError));
   }
 }
 
@@ -226,7 +245,7 @@ void MainWindow::tableOperation() {
 void MainWindow::createImage() {
   QModelIndex row = diskWindow_->diskTree()->currentIndex().siblingAtColumn(0);
   if (!row.isValid()) {
-    dialogs_.message(this, QStringLiteral("请选择源文件"), QString::fromUtf8(kCaptionError));
+    dialogs_.message(this, tr("请选择源文件"), widgets::coreText(kCaptionError));
     return;
   }
   if (refusedWhileRunning(imaging_->busy(), dialogs_, this)) return;
@@ -278,8 +297,8 @@ void MainWindow::currentWindowChanged(QMdiSubWindow* window) {
 void MainWindow::showManual() {
   QString page = manualIndex();
   if (page.isEmpty()) {
-    dialogs_.message(this, QStringLiteral("找不到帮助文档（manual/index.html），请重新安装本程序。"),
-                     QString::fromUtf8(kCaptionError));
+    dialogs_.message(this, tr("找不到帮助文档（manual/index.html），请重新安装本程序。"),
+                     widgets::coreText(kCaptionError));
     return;
   }
   if (!manual_) manual_ = new ManualWindow(this);
@@ -311,12 +330,12 @@ void MainWindow::takeRescueMap(const QString& image) {
     std::string error;
     std::optional<RescueMap> map = RescueMap::load(candidate.toStdString(), error);
     if (!map) {
-      dialogs_.message(this, QStringLiteral("映射文件无法使用：%1\n%2").arg(candidate, widgets::qtText(error)),
-                       QString::fromUtf8(kCaptionError));
+      dialogs_.message(this, tr("映射文件无法使用：%1\n%2").arg(candidate, widgets::qtText(error)),
+                       widgets::coreText(kCaptionError));
       return;
     }
     limitReadsToMap(image.toStdString(), std::make_shared<const RescueMap>(std::move(*map)));
-    panes_[0]->setText(QStringLiteral("已按映射文件 %1 把未复制的区域视为无法读取").arg(QFileInfo(candidate).fileName()));
+    panes_[0]->setText(tr("已按映射文件 %1 把未复制的区域视为无法读取").arg(QFileInfo(candidate).fileName()));
     return;
   }
 }
@@ -326,7 +345,7 @@ PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionReco
   QString key = PartitionWindow::keyOf(*disk, *partition);
   for (PartitionWindow* open : partitionWindows()) {
     if (open->key() != key) continue;
-    dialogs_.message(this, QStringLiteral("此分区已打开！"), applicationTitle());
+    dialogs_.message(this, tr("此分区已打开！"), applicationTitle());
     return nullptr;
   }
   // A volume whose main boot sector is gone opens through its backup.
@@ -338,7 +357,7 @@ PartitionWindow* MainWindow::openPartitionWindow(DiskRecord* disk, PartitionReco
   connect(window, &PartitionWindow::saveTotal, panes_[2], &QLabel::setText);
   connect(window, &PartitionWindow::statistics, this, [this](const QString& text) {
     panes_[2]->setText(text);
-    dialogs_.message(this, text, QString::fromUtf8(kStatisticsCaption));
+    dialogs_.message(this, text, widgets::coreText(kStatisticsCaption));
   });
   // Named again once the closed tab has gone from the list.
   connect(sub, &QObject::destroyed, this, &MainWindow::nameTabs, Qt::QueuedConnection);
@@ -360,8 +379,8 @@ void MainWindow::nameTabs() {
     const QString disk = widgets::qtText(displayName(w->disk()));
     QString title = titles[i];
     if (titles.count(titles[i]) > 1) title += QStringLiteral(" - ") + disk;
-    QString tip = QStringLiteral("磁盘：") + disk + QStringLiteral("\n分区：") + titles[i];
-    if (!w->partition().label.empty()) tip += QStringLiteral("\n卷标：") + widgets::qtText(w->partition().label);
+    QString tip = tr("磁盘：") + disk + tr("\n分区：") + titles[i];
+    if (!w->partition().label.empty()) tip += tr("\n卷标：") + widgets::qtText(w->partition().label);
     // The sub-window and its tab take the title from the window itself.
     w->setWindowTitle(title);
     w->setToolTip(tip);
@@ -425,15 +444,14 @@ void MainWindow::savePlacement() {
 // stop (a partition window's through its own close), and the program
 // closes when the last has ended; the work points into what the windows own.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!closing_ &&
-      !dialogs_.confirm(this, stopQuestion(runningTitles(), QStringLiteral("退出"), QStringLiteral("您真的要退出程序吗?")),
-                        applicationTitle())) {
+  if (!closing_ && !dialogs_.confirm(this, stopQuestion(runningTitles(), tr("退出"), tr("您真的要退出程序吗?")),
+                                     applicationTitle())) {
     event->ignore();
     return;
   }
   closing_ = true;
   if (!everythingEnded()) {
-    panes_[0]->setText(QStringLiteral("正在停止当前操作，结束后退出..."));
+    panes_[0]->setText(tr("正在停止当前操作，结束后退出..."));
     event->ignore();
     return;
   }

@@ -24,14 +24,14 @@ QString manualIndex() {
 }
 
 ManualWindow::ManualWindow(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
-  setWindowTitle(QStringLiteral("帮助"));
+  setWindowTitle(tr("帮助"));
   setAccessibleName(windowTitle());
-  browser_->setAccessibleName(QStringLiteral("帮助文档"));
+  browser_->setAccessibleName(tr("帮助文档"));
   browser_->setOpenLinks(true);
   browser_->setOpenExternalLinks(false);
-  auto* back = new QPushButton(QStringLiteral("后退"), this);
-  auto* home = new QPushButton(QStringLiteral("目录"), this);
-  auto* close = new QPushButton(QStringLiteral("关闭"), this);
+  auto* back = new QPushButton(tr("后退"), this);
+  auto* home = new QPushButton(tr("目录"), this);
+  auto* close = new QPushButton(tr("关闭"), this);
   for (QPushButton* b : {back, home, close}) b->setAccessibleName(b->text());
   back->setEnabled(false);
   connect(browser_, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);

@@ -14,6 +14,8 @@ QString manualIndex();
 // The manual in a window of the program's own, so that F1 works on a
 // machine without a web browser; its links open in the same window.
 class ManualWindow : public QDialog {
+  Q_OBJECT
+
  public:
   explicit ManualWindow(QWidget* parent);
   // Shows `page` (a local HTML file) and brings the window up.

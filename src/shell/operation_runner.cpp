@@ -1,5 +1,6 @@
 #include "shell/operation_runner.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
 #include <QWidget>
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "shell/user_dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 namespace {
@@ -51,9 +53,10 @@ class PostedQuestions : public Questions {
     QMetaObject::invokeMethod(
         context_,
         [exchange = exchange_, answer, question, &dialogs = dialogs_, window = window_] {
-          const QString caption = question.kind == Question::Kind::ConfirmWrite ? QStringLiteral("警告")
-                                                                                 : applicationTitle();
-          bool yes = dialogs.confirm(window, QString::fromStdString(question.text), caption);
+          const QString caption = question.kind == Question::Kind::ConfirmWrite
+                                      ? QCoreApplication::translate("OperationRunner", "警告")
+                                      : applicationTitle();
+          bool yes = dialogs.confirm(window, widgets::coreText(question.text), caption);
           std::lock_guard<std::mutex> lock(exchange->mutex);
           *answer = yes;
           exchange->answered.notify_all();
@@ -258,7 +261,7 @@ void OperationRunner::stopAll() {
 QStringList OperationRunner::runningTitles() const {
   QStringList titles;
   for (const std::unique_ptr<Run>& run : runs_) {
-    QString title = QString::fromStdString(run->operation.title);
+    QString title = widgets::coreText(run->operation.title);
     if (auto* shown = dynamic_cast<QWidget*>(run->view); title.isEmpty() && shown) title = shown->windowTitle();
     if (!title.isEmpty() && !titles.contains(title)) titles << title;
   }
@@ -272,8 +275,10 @@ QString stopQuestion(const QStringList& titles, const QString& action, const QSt
     if (t.startsWith(QStringLiteral("正在"))) t.remove(0, 2);
     if (!works.contains(t)) works << t;
   }
-  return QStringLiteral("正在%1，%2将停止%3。\n\n%4")
-      .arg(works.join(QStringLiteral("、")), action, works.size() > 1 ? QStringLiteral("它们") : QStringLiteral("它"),
+  return QCoreApplication::translate("OperationRunner", "正在%1，%2将停止%3。\n\n%4")
+      .arg(works.join(QCoreApplication::translate("OperationRunner", "、")), action,
+           works.size() > 1 ? QCoreApplication::translate("OperationRunner", "它们")
+                            : QCoreApplication::translate("OperationRunner", "它"),
            question);
 }
 

@@ -1,5 +1,6 @@
 #include "shell/partition_search_window.h"
 
+#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,26 +21,31 @@ namespace dudorazu::shell {
 namespace {
 
 const char* const kHeadChoices[] = {"255", "240", "128", "64", "32", "16"};
-const char* const kHeaders[] = {"文件系统", "卷标", "柱面-磁头-扇区", "分区大小", "分区类型"};
+const char* const kHeaders[] = {
+    QT_TRANSLATE_NOOP("PartitionSearchWindow", "文件系统"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "卷标"),
+    QT_TRANSLATE_NOOP("PartitionSearchWindow", "柱面-磁头-扇区"),
+    QT_TRANSLATE_NOOP("PartitionSearchWindow", "分区大小"), QT_TRANSLATE_NOOP("PartitionSearchWindow", "分区类型")};
 const int kWidths[] = {70, 40, 120, 150, 100};
 constexpr int kCellPadding = 12;
 
 // The radios in the order of the search's mode numbers.
-const char* const kModeTexts[] = {"柱面", "磁头", "扇区", "快速对齐"};
+const char* const kModeTexts[] = {
+    QT_TRANSLATE_NOOP("SearchDiskDialog", "柱面"), QT_TRANSLATE_NOOP("SearchDiskDialog", "磁头"),
+    QT_TRANSLATE_NOOP("SearchDiskDialog", "扇区"), QT_TRANSLATE_NOOP("SearchDiskDialog", "快速对齐")};
 
 }  // namespace
 
 SearchDiskDialog::SearchDiskDialog(const DiskRecord& disk, QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("扫描丢失磁盘分区"));
+  setWindowTitle(tr("扫描丢失磁盘分区"));
   modes_ = new QButtonGroup(this);
   auto* radios = new QHBoxLayout;
   for (int m = 0; m < 4; ++m) {
-    auto* radio = new QRadioButton(QString::fromUtf8(kModeTexts[m]), this);
+    auto* radio = new QRadioButton(QCoreApplication::translate("SearchDiskDialog", kModeTexts[m]), this);
     radio->setAccessibleName(radio->text());
     modes_->addButton(radio, m);
     radios->addWidget(radio);
   }
-  modes_->button(static_cast<int>(SearchMode::Aligned))->setToolTip(QStringLiteral("每 1 MB 边界与柱面起点，最快"));
+  modes_->button(static_cast<int>(SearchMode::Aligned))->setToolTip(tr("每 1 MB 边界与柱面起点，最快"));
   setMode(SearchMode::Aligned);
 
   heads_ = new QComboBox(this);
@@ -51,7 +57,7 @@ SearchDiskDialog::SearchDiskDialog(const DiskRecord& disk, QWidget* parent) : QD
     at = heads_->count() - 1;
   }
   heads_->setCurrentIndex(at);
-  auto* headsLabel = new QLabel(QStringLiteral("磁头数:"), this);
+  auto* headsLabel = new QLabel(tr("磁头数:"), this);
   headsLabel->setBuddy(heads_);
   heads_->setAccessibleName(headsLabel->text());
   auto* headsRow = new QHBoxLayout;
@@ -59,8 +65,8 @@ SearchDiskDialog::SearchDiskDialog(const DiskRecord& disk, QWidget* parent) : QD
   headsRow->addWidget(heads_, 1);
 
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-  buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+  buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
@@ -83,7 +89,7 @@ int PartitionSearchWindow::columnWidth(int column) { return kWidths[column]; }
 
 PartitionSearchWindow::PartitionSearchWindow(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("搜索分区"));
-  setWindowTitle(QStringLiteral("扫描分区"));
+  setWindowTitle(tr("扫描分区"));
   setModal(false);
   list_ = new QTableWidget(0, kColumnCount, this);
   list_->setAccessibleName(windowTitle());
@@ -93,14 +99,15 @@ PartitionSearchWindow::PartitionSearchWindow(QWidget* parent) : QDialog(parent) 
   list_->verticalHeader()->hide();
   list_->horizontalHeader()->setStretchLastSection(true);
   for (int c = 0; c < kColumnCount; ++c) {
-    list_->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromUtf8(kHeaders[c])));
+    list_->setHorizontalHeaderItem(
+        c, new QTableWidgetItem(QCoreApplication::translate("PartitionSearchWindow", kHeaders[c])));
     list_->setColumnWidth(c, kWidths[c]);
   }
   bar_ = new widgets::TextProgressBar(this);
   bar_->setAccessibleName(windowTitle());
   state_ = new QLabel(this);
-  stop_ = new QPushButton(QStringLiteral("停止"), this);
-  close_ = new QPushButton(QStringLiteral("关闭"), this);
+  stop_ = new QPushButton(tr("停止"), this);
+  close_ = new QPushButton(tr("关闭"), this);
   for (QPushButton* b : {stop_, close_}) b->setAccessibleName(b->text());
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(state_, 1);
@@ -124,7 +131,7 @@ void PartitionSearchWindow::begin(SearchMode mode) {
   seenUpdates_ = block_.updates();
   list_->setRowCount(0);
   bar_->setProgress(0, 0);
-  state_->setText(QStringLiteral("正在扫描分区"));
+  state_->setText(tr("正在扫描分区"));
   state_->setAccessibleName(state_->text());
   stop_->setEnabled(true);
   searching_ = true;
@@ -139,7 +146,7 @@ void PartitionSearchWindow::addVolume(const FoundVolume& volume) {
   list_->insertRow(row);
   const QString texts[kColumnCount] = {QStringLiteral("exFat"), widgets::qtText(volume.label),
                                        QString::fromStdString(volume.chs), QString::number(volume.sizeSectors),
-                                       QString::fromUtf8(entryKindText(volume.entryKind))};
+                                       widgets::coreText(entryKindText(volume.entryKind))};
   for (int c = 0; c < kColumnCount; ++c) {
     list_->setItem(row, c, new QTableWidgetItem(texts[c]));
     // The widths are where columns start; a longer text widens its column.
@@ -157,10 +164,10 @@ void PartitionSearchWindow::finish(Ending ending) {
     case Ending::Completed:
       // It has looked at all of the disk.
       bar_->setProgress(block_.upper(), block_.upper());
-      state_->setText(QStringLiteral("扫描完毕，找到 %1 个分区").arg(found));
+      state_->setText(tr("扫描完毕，找到 %1 个分区").arg(found));
       break;
-    case Ending::Stopped: state_->setText(QStringLiteral("扫描已停止，找到 %1 个分区").arg(found)); break;
-    case Ending::Unreadable: state_->setText(QStringLiteral("无法读取磁盘，扫描未完成")); break;
+    case Ending::Stopped: state_->setText(tr("扫描已停止，找到 %1 个分区").arg(found)); break;
+    case Ending::Unreadable: state_->setText(tr("无法读取磁盘，扫描未完成")); break;
   }
   state_->setAccessibleName(state_->text());
 }
@@ -176,7 +183,7 @@ void PartitionSearchWindow::poll() {
 
 void PartitionSearchWindow::stop() {
   block_.cancel();
-  if (searching_) state_->setText(QStringLiteral("正在停止..."));
+  if (searching_) state_->setText(tr("正在停止..."));
 }
 
 // "关闭" and the close box stop a running search as "停止" does.

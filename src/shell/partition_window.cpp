@@ -39,12 +39,12 @@ PartitionWindow::PartitionWindow(DiskRecord& disk, PartitionRecord& partition, U
   connect(this, &PartitionWindow::statusText, this, [this](const QString& text) { status_ = text; });
   folders_ = new FolderTreeModel(title, this);
   files_ = new FileListModel(this);
-  left_ = new widgets::TreeListView(QStringLiteral("磁盘分区"));
+  left_ = new widgets::TreeListView(tr("磁盘分区"));
   left_->setColumns(folders_, FolderTreeModel::columnWidth);
-  right_ = new widgets::FileListView(QStringLiteral("文件"));
+  right_ = new widgets::FileListView(tr("文件"));
   right_->setFileModel(files_);
   placePanes(this, left_, right_);
-  progress_ = new ProgressWindow(QString::fromUtf8(kTitleExpandPartition), this);
+  progress_ = new ProgressWindow(widgets::coreText(kTitleExpandPartition), this);
   results_ = new SearchResults(this);
   connect(results_, &SearchResults::showRequested, this, &PartitionWindow::showRecord);
   connect(results_, &SearchResults::markToggled, this, &PartitionWindow::syncCheck);
@@ -110,7 +110,7 @@ void PartitionWindow::showFolder(const QModelIndex& leftRow) {
   else files_->showFolder(folder, folder->checkState);
   right_->fitColumns();
   refitPanes(this);
-  emit statusText(widgets::qtText(folderStatusText(totals_.bytes, totals_.folders, totals_.files)));
+  emit statusText(widgets::coreText(folderStatusText(totals_.bytes, totals_.folders, totals_.files)));
 }
 
 // A double click on a folder row opens that folder as its left row would.
@@ -130,9 +130,7 @@ void PartitionWindow::openRow(const QModelIndex& index) {
 // have ended; a closed window releases the partition's loaded records.
 void PartitionWindow::closeEvent(QCloseEvent* event) {
   if (runner_.running() && !stopAgreed_) {
-    if (!dialogs_.confirm(this,
-                          stopQuestion(runner_.runningTitles(), QStringLiteral("关闭"),
-                                       QStringLiteral("要关闭这个分区窗口吗?")),
+    if (!dialogs_.confirm(this, stopQuestion(runner_.runningTitles(), tr("关闭"), tr("要关闭这个分区窗口吗?")),
                           applicationTitle())) {
       event->ignore();
       return;

@@ -77,7 +77,7 @@ void PartitionWindow::fillTree(ProgressWindow* window, bool scan, LongOperation 
     }
     if (scan) {
       // A scan that ends says what it found, in its window and the status bar.
-      const QString found = widgets::qtText(lostScanSummary(volume_.rootRecord, volume_.extendedRecord));
+      const QString found = widgets::coreText(lostScanSummary(volume_.rootRecord, volume_.extendedRecord));
       window->showOutcome(found);
       emit statusText(found);
       emit scanFinished();
@@ -96,21 +96,22 @@ void PartitionWindow::reload() {
 // The main menu's route asks about a running operation first, the top row's
 // menu about a running load or scan first.
 void PartitionWindow::lostFileScan(bool fromPaneMenu) {
-  const QString error = QString::fromUtf8(kCaptionError);
+  const QString error = widgets::coreText(kCaptionError);
   const bool filling = markers_.loading.running(), busy = markers_.busy.running();
   if (fromPaneMenu) {
-    if (filling) return dialogs_.message(this, QString::fromUtf8(kWaitForThisOperation), QString::fromUtf8(kCaptionWaiting));
+    if (filling)
+      return dialogs_.message(this, widgets::coreText(kWaitForThisOperation), widgets::coreText(kCaptionWaiting));
     totals_ = {};
-    if (busy) return dialogs_.message(this, QString::fromUtf8(kWaitForCurrentOperation), error);
+    if (busy) return dialogs_.message(this, widgets::coreText(kWaitForCurrentOperation), error);
   } else {
-    if (busy) return dialogs_.message(this, QString::fromUtf8(kWaitForCurrentOperationPlease), error);
-    if (filling) return dialogs_.message(this, QString::fromUtf8(kWaitForThisOperation), error);
+    if (busy) return dialogs_.message(this, widgets::coreText(kWaitForCurrentOperationPlease), error);
+    if (filling) return dialogs_.message(this, widgets::coreText(kWaitForThisOperation), error);
   }
   startScan();
 }
 
 void PartitionWindow::startScan() {
-  if (!scanProgress_) scanProgress_ = new ProgressWindow(QString::fromUtf8(kTitleLostFileScan), this);
+  if (!scanProgress_) scanProgress_ = new ProgressWindow(widgets::coreText(kTitleLostFileScan), this);
   fillTree(scanProgress_, true, lostFileScanOperation(disk_, volume_));
 }
 
@@ -147,13 +148,13 @@ void PartitionWindow::leftStatistics() {
   LongOperation operation = statisticsOperation(selected, record, *text);
   operation.marker = &processMarkers().statistics;
   runner_.start(std::move(operation), nullptr, [this, text](const OperationEnd&) {
-    if (*text) emit statistics(widgets::qtText(**text));
+    if (*text) emit statistics(widgets::coreText(**text));
   });
 }
 
 void PartitionWindow::rightStatistics() {
   if (ExfatFileRecord* record = files_->recordAt(right_->currentIndex()))
-    emit statistics(widgets::qtText(statisticsMessage(tallySubtree(record))));
+    emit statistics(widgets::coreText(statisticsMessage(tallySubtree(record))));
 }
 
 bool PartitionWindow::askDestination(std::string& destination, MessageSink& messages) {
@@ -179,7 +180,7 @@ void PartitionWindow::singleSave(SaveOrigin origin) {
   if (refuseSingleSave(savingSingle_.running(), origin, true, sink)) return;
   uint64_t freeBytes = 0;
   if (!freeBytesForSave(destination, freeBytes, sink)) return;
-  if (!singleProgress_) singleProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
+  if (!singleProgress_) singleProgress_ = new ProgressWindow(widgets::coreText(kTitleSaving), this);
   // The job ends on the scheduler's thread, which posts the end here.
   auto outcome = std::make_shared<SaveOutcome>();
   auto started = std::make_shared<bool>(false);
@@ -188,7 +189,7 @@ void PartitionWindow::singleSave(SaveOrigin origin) {
         if (!*started) return;
         // The job has ended: nothing writes the outcome any more.
         if (origin == SaveOrigin::RightPane && outcome->succeeded) clearMarks({record});
-        QString report = widgets::qtText(saveReportText(outcome->totals, outcome->problems, end.stopped));
+        QString report = widgets::coreText(saveReportText(outcome->totals, outcome->problems, end.stopped));
         dialogs_.message(this, report, applicationTitle());
         emit saveFinished(report);
       });
@@ -237,7 +238,7 @@ void PartitionWindow::startBatch(const std::vector<ExfatFileRecord*>& marked, co
   if (!freeBytesForSave(destination, freeBytes, sink)) return;
   std::vector<PlannedRecord> records;
   for (ExfatFileRecord* r : marked) records.push_back({{&disk_, &volume_, r}, destination, rowIdOf(r)});
-  if (!saveProgress_) saveProgress_ = new ProgressWindow(QString::fromUtf8(kTitleSaving), this);
+  if (!saveProgress_) saveProgress_ = new ProgressWindow(widgets::coreText(kTitleSaving), this);
   auto outcome = std::make_shared<SaveOutcome>();
   auto started = std::make_shared<bool>(false);
   OperationRunner::Completion done =
@@ -245,7 +246,7 @@ void PartitionWindow::startBatch(const std::vector<ExfatFileRecord*>& marked, co
         if (!*started) return;
         // Every job has ended: nothing writes the outcome any more.
         clearMarks(outcome->savedWhole);
-        QString report = widgets::qtText(saveReportText(outcome->totals, outcome->problems, end.stopped));
+        QString report = widgets::coreText(saveReportText(outcome->totals, outcome->problems, end.stopped));
         dialogs_.message(this, report, applicationTitle());
         emit saveFinished(report);
       });
@@ -264,7 +265,7 @@ void PartitionWindow::startBatch(const std::vector<ExfatFileRecord*>& marked, co
         }
         done(true);
       });
-  if (!start.statusText.empty()) emit saveTotal(widgets::qtText(start.statusText));
+  if (!start.statusText.empty()) emit saveTotal(widgets::coreText(start.statusText));
   *started = start.result == SaveStart::Started;
   if (!*started) done(false);
 }

@@ -7,12 +7,13 @@
 #include <QVBoxLayout>
 
 #include "widgets/text_progress_bar.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 namespace {
 
-const char* const kInitialLabel = "正在执行操作,请稍后...";
-const char* const kStoppingLabel = "正在分析文件，请稍后!";
+const char* const kInitialLabel = QT_TRANSLATE_NOOP("dudorazu::shell::ProgressWindow", "正在执行操作,请稍后...");
+const char* const kStoppingLabel = QT_TRANSLATE_NOOP("dudorazu::shell::ProgressWindow", "正在分析文件，请稍后!");
 
 // One count of dots for every progress window of the run.
 int dotCount = 1;
@@ -22,13 +23,13 @@ int dotCount = 1;
 ProgressWindow::ProgressWindow(const QString& title, QWidget* parent) : QDialog(parent), title_(title) {
   setWindowTitle(title);
   setModal(false);
-  label_ = new QLabel(QString::fromUtf8(kInitialLabel), this);
+  label_ = new QLabel(tr(kInitialLabel), this);
   bar_ = new widgets::TextProgressBar(this);
   bar_->setAccessibleName(title);
   bar_->setMinimumWidth(320);
   dots_ = new QLabel(this);
   dots_->setMinimumWidth(60);
-  stop_ = new QPushButton(QStringLiteral("停止"), this);
+  stop_ = new QPushButton(tr("停止"), this);
   stop_->setAccessibleName(stop_->text());
   // The dots that show the work is alive follow the label's words
   // ("正在保存文件...."); beside the bar they read as part of its figure.
@@ -54,14 +55,14 @@ void ProgressWindow::showOutcome(const QString& text) {
   label_->setAccessibleName(text);
   dots_->clear();
   bar_->setProgress(1, 1);
-  stop_->setText(QStringLiteral("关闭"));
+  stop_->setText(tr("关闭"));
   stop_->setAccessibleName(stop_->text());
   stop_->setEnabled(true);
   show();
 }
 
 void ProgressWindow::stopping() {
-  label_->setText(QString::fromUtf8(kStoppingLabel));
+  label_->setText(tr(kStoppingLabel));
   label_->setAccessibleName(label_->text());
   stop_->setEnabled(false);
 }
@@ -71,12 +72,12 @@ void ProgressWindow::begin() {
   block_.clearText();
   block_.setRange(0, 1);
   outcome_ = false;
-  stop_->setText(QStringLiteral("停止"));
+  stop_->setText(tr("停止"));
   stop_->setAccessibleName(stop_->text());
   stop_->setEnabled(true);
   seenUpdates_ = block_.updates();
   seenUpper_ = 0;
-  label_->setText(QString::fromUtf8(kInitialLabel));
+  label_->setText(tr(kInitialLabel));
   label_->setAccessibleName(label_->text());
   bar_->setProgress(0, 0);
   show();
@@ -101,7 +102,7 @@ void ProgressWindow::poll() {
   // that already says "正在" ("正在保存文件") is not said twice.
   if (upper != seenUpper_ && !block_.cancelled()) {
     seenUpper_ = upper;
-    label_->setText(title_.startsWith(QStringLiteral("正在")) ? title_ : QStringLiteral("正在") + title_);
+    label_->setText(title_.startsWith(QStringLiteral("正在")) ? title_ : tr("正在%1").arg(title_));
     label_->setAccessibleName(label_->text());
   }
   bar_->setProgress(block_.position(), upper);

@@ -13,16 +13,17 @@
 #include "shell/operation_runner.h"
 #include "shell/table_operations.h"
 #include "shell/user_dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 RebuildDialog::RebuildDialog(const DiskRecord& disk, UserDialogs& dialogs, QWidget* parent)
     : QDialog(parent), disk_(disk), dialogs_(dialogs) {
-  setWindowTitle(QStringLiteral("重建分区表"));
+  setWindowTitle(tr("重建分区表"));
   list_ = new QTreeWidget(this);
   list_->setAccessibleName(windowTitle());
   list_->setRootIsDecorated(false);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  const QStringList columns = {"系统", "卷标", "起始位置(sec)", "大小", "主/逻辑"};
+  const QStringList columns = {tr("系统"), tr("卷标"), tr("起始位置(sec)"), tr("大小"), tr("主/逻辑")};
   list_->setHeaderLabels(columns);
   list_->header()->setDefaultAlignment(Qt::AlignCenter);
   list_->header()->setSectionResizeMode(QHeaderView::Stretch);
@@ -31,12 +32,12 @@ RebuildDialog::RebuildDialog(const DiskRecord& disk, UserDialogs& dialogs, QWidg
     auto* item = new QTreeWidgetItem(list_);
     const std::string* texts[] = {&row.system, &row.label, &row.startText, &row.sizeText, &row.kindText};
     for (int c = 0; c < columns.size(); ++c) {
-      item->setText(c, QString::fromStdString(*texts[c]));
+      item->setText(c, texts[c] == &row.kindText ? widgets::coreText(row.kindText) : widgets::qtText(*texts[c]));
       item->setTextAlignment(c, Qt::AlignCenter);
     }
     item->setCheckState(0, Qt::Unchecked);
   }
-  auto* warning = new QLabel(QStringLiteral("警告：分区表重建前需备份"), this);
+  auto* warning = new QLabel(tr("警告：分区表重建前需备份"), this);
   warning->setAccessibleName(warning->text());
   QPalette red = warning->palette();
   red.setColor(QPalette::WindowText, QColor(255, 0, 0));
@@ -50,9 +51,9 @@ RebuildDialog::RebuildDialog(const DiskRecord& disk, UserDialogs& dialogs, QWidg
     connect(b, &QPushButton::clicked, this, slot);
     buttons->addWidget(b);
   };
-  button(QStringLiteral("保存"), [this] { save(); });
-  button(QStringLiteral("取消"), [this] { reject(); });
-  button(QStringLiteral("分区表备份"), [this] { emit backupRequested(); });
+  button(tr("保存"), [this] { save(); });
+  button(tr("取消"), [this] { reject(); });
+  button(tr("分区表备份"), [this] { emit backupRequested(); });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_, 1);
   layout->addLayout(buttons);
@@ -76,7 +77,7 @@ void RebuildDialog::save() {
   // A backup asked for from this dialog may still be reading the disk.
   if (processMarkers().tables.refuse(messages)) return;
   Question question = rebuildMbrQuestion(disk_, rows, Wording::Chinese);
-  if (!dialogs_.confirm(this, QString::fromStdString(question.text), windowTitle())) return;
+  if (!dialogs_.confirm(this, widgets::coreText(question.text), windowTitle())) return;
   withWriteAccess(disk_.devicePath, dialogs_, this, [this, ticked] {
     DialogMessageSink writing(dialogs_, this);
     if (writeRebuiltMbr(disk_, ticked, writing) == RebuildResult::Written) accept();

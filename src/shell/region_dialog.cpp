@@ -1,5 +1,6 @@
 #include "shell/region_dialog.h"
 
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -9,6 +10,7 @@
 
 #include "shell/user_dialogs.h"
 #include "widgets/disk_tree_model.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 namespace {
@@ -25,9 +27,9 @@ RegionUnit unitOf(const QComboBox& box) {
 
 RegionDialog::RegionDialog(uint64_t diskSectors, UserDialogs& dialogs, QWidget* parent)
     : QDialog(parent), diskSectors_(diskSectors), dialogs_(dialogs) {
-  setWindowTitle(QStringLiteral("创建区域"));
+  setWindowTitle(tr("创建区域"));
   auto* grid = new QGridLayout(this);
-  auto* sizeCaption = new QLabel(QStringLiteral("硬盘大小："), this);
+  auto* sizeCaption = new QLabel(tr("硬盘大小："), this);
   size_ = new QLabel(QStringLiteral("%1 Sectors").arg(static_cast<qulonglong>(diskSectors)), this);
   size_->setAccessibleName(sizeCaption->text() + size_->text());
   grid->addWidget(sizeCaption, 0, 0);
@@ -41,14 +43,14 @@ RegionDialog::RegionDialog(uint64_t diskSectors, UserDialogs& dialogs, QWidget* 
     unit->setEditable(true);
     for (const char* u : kUnits) unit->addItem(QString::fromLatin1(u));
     unit->setCurrentIndex(0);
-    unit->setAccessibleName(caption + QStringLiteral("单位"));
+    unit->setAccessibleName(caption + tr("单位"));
     grid->addWidget(unit, at, 2);
   };
-  row(1, QStringLiteral("开始："), start_, startUnit_);
-  row(2, QStringLiteral("大小："), length_, sizeUnit_);
+  row(1, tr("开始："), start_, startUnit_);
+  row(2, tr("大小："), length_, sizeUnit_);
   auto* buttons = new QDialogButtonBox(this);
-  for (auto [text, role] : {std::pair{QStringLiteral("确定"), QDialogButtonBox::AcceptRole},
-                            std::pair{QStringLiteral("取消"), QDialogButtonBox::RejectRole}})
+  for (auto [text, role] :
+       {std::pair{tr("确定"), QDialogButtonBox::AcceptRole}, std::pair{tr("取消"), QDialogButtonBox::RejectRole}})
     buttons->addButton(text, role)->setAccessibleName(text);
   grid->addWidget(buttons, 3, 0, 1, 3);
   connect(buttons, &QDialogButtonBox::accepted, this, &RegionDialog::accept);
@@ -72,11 +74,13 @@ DiskRecord* createRegionOn(const widgets::DiskTreeModel& disks, const QModelInde
                            QWidget* parent) {
   DiskRecord* disk = row.isValid() ? disks.diskAt(row) : nullptr;
   if (!disk) {
-    dialogs.message(parent, QStringLiteral("没有选择磁盘"), QString::fromUtf8(kCaptionError));
+    dialogs.message(parent, QCoreApplication::translate("RegionDialog", "没有选择磁盘"),
+                    widgets::coreText(kCaptionError));
     return nullptr;
   }
   if (disks.partitionAt(row)) {
-    dialogs.message(parent, QStringLiteral("请正确选择磁盘"), QString::fromUtf8(kCaptionError));
+    dialogs.message(parent, QCoreApplication::translate("RegionDialog", "请正确选择磁盘"),
+                    widgets::coreText(kCaptionError));
     return nullptr;
   }
   RegionDialog dialog(regionDiskSectors(*disk), dialogs, parent);

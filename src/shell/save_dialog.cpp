@@ -13,17 +13,17 @@ namespace dudorazu::shell {
 
 SaveDialog::SaveDialog(UserDialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs) {
   setWindowTitle(QStringLiteral("Recover"));
-  auto* label = new QLabel(QStringLiteral("输出路径:"), this);
+  auto* label = new QLabel(tr("输出路径:"), this);
   path_ = new QLineEdit(this);
   path_->setAccessibleName(label->text());
   path_->setMinimumWidth(320);
   label->setBuddy(path_);
   browse_ = new QPushButton(QStringLiteral(">"), this);
-  browse_->setAccessibleName(QStringLiteral("请选择存储路径"));
+  browse_->setAccessibleName(tr("请选择存储路径"));
   browse_->setAutoDefault(false);
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole)->setAccessibleName(QStringLiteral("确定"));
-  buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole)->setAccessibleName(QStringLiteral("取消"));
+  buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole)->setAccessibleName(tr("确定"));
+  buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole)->setAccessibleName(tr("取消"));
   auto* row = new QHBoxLayout;
   row->addWidget(label);
   row->addWidget(path_, 1);
@@ -38,7 +38,7 @@ SaveDialog::SaveDialog(UserDialogs& dialogs, QWidget* parent) : QDialog(parent),
 
 // A chosen folder keeps no trailing separator, except the file system's root.
 void SaveDialog::browse() {
-  QString folder = dialogs_.chooseFolder(this, QStringLiteral("请选择存储路径"));
+  QString folder = dialogs_.chooseFolder(this, tr("请选择存储路径"));
   if (folder.isEmpty()) return;
   if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
   path_->setText(folder);

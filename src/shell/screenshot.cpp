@@ -28,6 +28,7 @@
 #include "widgets/disk_tree_model.h"
 #include "widgets/file_list_model.h"
 #include "widgets/folder_tree_model.h"
+#include "widgets/qt_text.h"
 #include "widgets/tree_list_view.h"
 
 namespace dudorazu::shell {
@@ -43,11 +44,13 @@ ExfatFileRecord* folderWithDeleted(ExfatFileRecord& folder) {
   return nullptr;
 }
 
-bool save(QWidget& window, const QString& path) { return window.grab().save(path); }
-
 }  // namespace
 
-int takeScreenshots(MainWindow& window, const QString& directory) {
+int takeScreenshots(MainWindow& window, const QString& directory, std::function<void(QWidget&)> drawn) {
+  auto save = [&drawn](QWidget& shown, const QString& path) {
+    if (drawn) drawn(shown);
+    return shown.grab().save(path);
+  };
   QDir().mkpath(directory);
   window.setWindowState(Qt::WindowNoState);
   window.resize(1280, 800);
@@ -107,13 +110,13 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
       if (!save(*partition->searchResults(), directory + QStringLiteral("/search-results.png"))) status = 1;
       QtUserDialogs dialogs;
       SaveDialog target(dialogs, &window);
-      target.pathField()->setText(QDir::homePath() + QStringLiteral("/恢复的文件"));
+      target.pathField()->setText(QDir::homePath() + QCoreApplication::translate("Screenshot", "/恢复的文件"));
       target.show();
       QApplication::processEvents();
       if (!save(target, directory + QStringLiteral("/save-dialog.png"))) status = 1;
       // A batch save under way, as its window shows it once the runner has
       // looked at its block.
-      auto* saving = new ProgressWindow(QString::fromUtf8(kTitleSaving), &window);
+      auto* saving = new ProgressWindow(widgets::coreText(kTitleSaving), &window);
       saving->begin();
       saving->block().setRange(100, 1);
       saving->block().setPosition(42);
@@ -126,9 +129,9 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
         ImagingDialog& imaging = *window.imagingDialog();
         imaging.openFor(exfat.parent().data().toString() + QLatin1Char(',') + exfat.data().toString());
         imaging.toFileButton()->setChecked(true);
-        imaging.fileField()->setText(QDir::homePath() + QStringLiteral("/分区镜像.img"));
+        imaging.fileField()->setText(QDir::homePath() + QCoreApplication::translate("Screenshot", "/分区镜像.img"));
         imaging.mapfileBox()->setChecked(true);
-        imaging.mapfileField()->setText(QDir::homePath() + QStringLiteral("/分区镜像.map"));
+        imaging.mapfileField()->setText(QDir::homePath() + QCoreApplication::translate("Screenshot", "/分区镜像.map"));
         imaging.counter()->setText(QStringLiteral("10240"));
         imaging.findChild<widgets::TextProgressBar*>()->setProgress(10240, 30720);  // as far as the counter
         imaging.counterLabel()->show();
@@ -140,9 +143,10 @@ int takeScreenshots(MainWindow& window, const QString& directory) {
         std::fill(cells.begin(), cells.begin() + static_cast<long>(copied), '+');
         cells[bad] = '-';
         imaging.blockMap()->setCells(cells);
-        imaging.rescueCounts()->setText(QStringLiteral(
-            "复制未读取的块：第 1 遍，正向\n已复制 5.0MB，未读取 10.0MB\n待修边 0B，待逐扇区 0B\n"
-            "无法读取 512.0B（1 处）\n速度 12.0MB/秒，距上次成功读取 0 秒"));
+        RescueSnapshot rescue;
+        rescue.counts = {.rescued = 5 << 20, .nonTried = 10 << 20, .bad = 512, .badAreas = 1};
+        rescue.currentRate = 12 << 20;
+        imaging.rescueCounts()->setText(rescueCountsText(rescue));
         QApplication::processEvents();
         if (!save(imaging, directory + QStringLiteral("/imaging-dialog.png"))) status = 1;
         imaging.close();

@@ -11,14 +11,14 @@
 namespace dudorazu::shell {
 
 SearchResults::SearchResults(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("查找结果"));
+  setWindowTitle(tr("查找结果"));
   setModal(false);
   resize(760, 360);
   summary_ = new QLabel(this);
   model_ = new widgets::FileListModel(this);
-  view_ = new widgets::FileListView(QStringLiteral("查找结果"), this);
+  view_ = new widgets::FileListView(tr("查找结果"), this);
   view_->setFileModel(model_);
-  save_ = new QPushButton(QStringLiteral("恢复选中文件"), this);
+  save_ = new QPushButton(tr("恢复选中文件"), this);
   save_->setAccessibleName(save_->text());
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
@@ -32,7 +32,7 @@ SearchResults::SearchResults(QWidget* parent) : QDialog(parent) {
 }
 
 void SearchResults::showHits(std::vector<ExfatFileRecord*> hits) {
-  summary_->setText(QStringLiteral("找到 %1 个文件或文件夹，双击一行可在其所在文件夹中查看。").arg(hits.size()));
+  summary_->setText(tr("找到 %1 个文件或文件夹，双击一行可在其所在文件夹中查看。").arg(hits.size()));
   summary_->setAccessibleName(summary_->text());
   model_->showRecords(std::move(hits), kPartlyChecked);
   view_->fitColumns();

@@ -21,7 +21,7 @@ QPixmap picture() {
   line.setPointSize(10);
   line.setBold(false);
   painter.setFont(line);
-  painter.drawText(QRect(0, 80, 420, 40), Qt::AlignCenter, QStringLiteral("exFAT 数据恢复"));
+  painter.drawText(QRect(0, 80, 420, 40), Qt::AlignCenter, SplashScreen::tr("exFAT 数据恢复"));
   return pixmap;
 }
 

@@ -1,5 +1,6 @@
 #include "shell/table_operations.h"
 
+#include <QCoreApplication>
 #include <QPersistentModelIndex>
 #include <QWidget>
 #include <memory>
@@ -17,17 +18,19 @@
 #include "shell/drive_access.h"
 #include "shell/operation_runner.h"
 #include "widgets/disk_tree_model.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
 namespace {
 
-QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString text(const char* utf8) { return widgets::coreText(utf8); }
 
 // The disk of the current row; a message and none when no row is current.
 DiskRecord* chosenDisk(const widgets::DiskTreeModel& disks, const QModelIndex& row, UserDialogs& dialogs,
                        QWidget* parent) {
   DiskRecord* disk = row.isValid() ? disks.diskAt(row) : nullptr;
-  if (!disk) dialogs.message(parent, QStringLiteral("没有选择磁盘"), text(kCaptionError));
+  if (!disk)
+    dialogs.message(parent, QCoreApplication::translate("TableOperations", "没有选择磁盘"), text(kCaptionError));
   return disk;
 }
 
@@ -53,7 +56,7 @@ void backupTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row, 
   QString path = dialogs.saveFile(parent, text(kImgFilter));
   if (path.isEmpty()) return;
   if (disks.partitionAt(row)) {
-    dialogs.message(parent, QStringLiteral("没有正确选择磁盘"), text(kCaptionError));
+    dialogs.message(parent, QCoreApplication::translate("TableOperations", "没有正确选择磁盘"), text(kCaptionError));
     return;
   }
   runner.start(tableOperation([disk, file = path.toStdString()](MessageSink& messages) {
@@ -87,7 +90,9 @@ void restoreTableOf(widgets::DiskTreeModel& disks, const QModelIndex& row, Opera
   }
   if (!contents->offsets.empty()) {
     Question question = restoreQuestion(*disk, *contents, Wording::Chinese);
-    if (!dialogs.confirm(parent, QString::fromStdString(question.text), QStringLiteral("分区表恢复"))) return;
+    if (!dialogs.confirm(parent, widgets::coreText(question.text),
+                         QCoreApplication::translate("TableOperations", "分区表恢复")))
+      return;
   }
   // The partitions of the restored table join the disk's rows.
   auto added = std::make_shared<size_t>(0);
@@ -110,7 +115,7 @@ void rebuildTableOf(const widgets::DiskTreeModel& disks, const QModelIndex& row,
   DiskRecord* disk = chosenDisk(disks, row, dialogs, parent);
   if (!disk) return;
   if (disks.partitionAt(row)) {
-    dialogs.message(parent, QStringLiteral("请正确选择磁盘"), text(kCaptionError));
+    dialogs.message(parent, QCoreApplication::translate("TableOperations", "请正确选择磁盘"), text(kCaptionError));
     return;
   }
   DialogMessageSink messages(dialogs, parent);

@@ -4,27 +4,13 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QFileDialog>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
-#include <QTranslator>
 
 #include "core/common/long_operation.h"
+#include "widgets/qt_text.h"
 
 namespace dudorazu::shell {
-
-bool loadQtChineseTexts(QCoreApplication& app) {
-  // qtbase holds the texts of the widgets' own dialogs and buttons; the
-  // "qt" file only names the modules' files and holds none of them itself.
-  auto* translator = new QTranslator(&app);
-  if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    delete translator;
-    return false;
-  }
-  return QCoreApplication::installTranslator(translator);
-}
 
 QString applicationTitle() { return QString::fromUtf8(kApplicationTitle); }
 
@@ -93,13 +79,12 @@ void QtUserDialogs::about(QWidget* parent, const QString& title, const QString& 
 bool QtUserDialogs::run(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
 
 bool refusedWhileRunning(bool running, UserDialogs& dialogs, QWidget* parent) {
-  if (running)
-    dialogs.message(parent, QString::fromUtf8(kWaitForCurrentOperation), QString::fromUtf8(kCaptionWaiting));
+  if (running) dialogs.message(parent, widgets::coreText(kWaitForCurrentOperation), widgets::coreText(kCaptionWaiting));
   return running;
 }
 
 void DialogMessageSink::show(const std::string& text, const std::string& caption) {
-  dialogs_.message(parent_, QString::fromStdString(text), QString::fromStdString(caption));
+  dialogs_.message(parent_, widgets::coreText(text), widgets::coreText(caption));
 }
 
 }  // namespace dudorazu::shell

@@ -8,7 +8,6 @@
 #include <QMessageBox>
 #include <memory>
 
-class QCoreApplication;
 class QDialog;
 class QWidget;
 
@@ -64,12 +63,6 @@ class DialogMessageSink : public MessageSink {
   UserDialogs& dialogs_;
   QWidget* parent_;
 };
-
-// Loads Qt's own Chinese texts (the standard buttons of every message box,
-// the file dialogs' labels) into `app`, so that no dialog of Qt's speaks
-// English in the Chinese program. False when the translation files are not
-// installed; the dialogs are then in English.
-bool loadQtChineseTexts(QCoreApplication& app);
 
 // The application's title, the caption of its own message boxes.
 QString applicationTitle();

@@ -11,8 +11,8 @@ constexpr int kCell = 8;  // pixels, a one-pixel gap included
 }  // namespace
 
 BlockMapView::BlockMapView(QWidget* parent) : QWidget(parent) {
-  setAccessibleName(QStringLiteral("块图"));
-  setAccessibleDescription(QStringLiteral("绿色：已复制；灰色：未读取；黄色：待修边；橙色：待逐扇区读取；红色：无法读取"));
+  setAccessibleName(tr("块图"));
+  setAccessibleDescription(tr("绿色：已复制；灰色：未读取；黄色：待修边；橙色：待逐扇区读取；红色：无法读取"));
   setToolTip(accessibleDescription());
 }
 

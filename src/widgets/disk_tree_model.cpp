@@ -11,7 +11,10 @@
 namespace dudorazu::widgets {
 namespace {
 
-const char* const kHeaders[] = {"磁盘", "标签", "文件类型", "起始地址", "大小"};
+const char* const kHeaders[] = {QT_TRANSLATE_NOOP("DiskTreeModel", "磁盘"), QT_TRANSLATE_NOOP("DiskTreeModel", "标签"),
+                                QT_TRANSLATE_NOOP("DiskTreeModel", "文件类型"),
+                                QT_TRANSLATE_NOOP("DiskTreeModel", "起始地址"),
+                                QT_TRANSLATE_NOOP("DiskTreeModel", "大小")};
 const int kWidths[] = {200, 50, 100, 100, 50};
 
 // Partitions found by a search stand in green, rows marked bad in red.
@@ -145,7 +148,7 @@ QVariant DiskTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant DiskTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  return headerText(kHeaders, section, orientation, role);
+  return headerText("DiskTreeModel", kHeaders, section, orientation, role);
 }
 
 }  // namespace dudorazu::widgets

@@ -14,8 +14,12 @@
 namespace dudorazu::widgets {
 namespace {
 
-const char* const kHeaders[] = {"名称",         "状态",   "大小",     "创建时间", "修改时间",
-                                "文件读取时间", "文件号", "文件父号", "可恢复性"};
+const char* const kHeaders[] = {
+    QT_TRANSLATE_NOOP("FileListModel", "名称"),     QT_TRANSLATE_NOOP("FileListModel", "状态"),
+    QT_TRANSLATE_NOOP("FileListModel", "大小"),     QT_TRANSLATE_NOOP("FileListModel", "创建时间"),
+    QT_TRANSLATE_NOOP("FileListModel", "修改时间"), QT_TRANSLATE_NOOP("FileListModel", "文件读取时间"),
+    QT_TRANSLATE_NOOP("FileListModel", "文件号"),   QT_TRANSLATE_NOOP("FileListModel", "文件父号"),
+    QT_TRANSLATE_NOOP("FileListModel", "可恢复性")};
 const int kWidths[] = {200, 100, 50, 150, 150, 150, 50, 50, 100};
 
 // Green for what comes back whole, blue for a carve, orange for a guess,
@@ -169,14 +173,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (index.column() == kRecoverability) {
     if (role == Qt::ForegroundRole) return QBrush(recoverabilityColour(worstRecoverability(*r)));
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)
-      return qtText(recoverabilityLabelText(*r, clusterBytes_));
+      return coreText(recoverabilityLabelText(*r, clusterBytes_));
     return {};
   }
   if (role == Qt::ForegroundRole && r->isDeleted()) return QBrush(QColor(255, 0, 0));
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
   switch (index.column()) {
     case kName: return qtText(r->name);
-    case kState: return QString::fromUtf8(stateText(r->state));
+    case kState: return coreText(stateText(r->state));
     case kSize: return QString::number(r->dataLength);
     case kCreated: return qtText(formatRecordTime(r->createDate, r->createTime));
     case kModified:
@@ -204,7 +208,7 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  return headerText(kHeaders, section, orientation, role);
+  return headerText("FileListModel", kHeaders, section, orientation, role);
 }
 
 }  // namespace dudorazu::widgets

@@ -12,7 +12,9 @@
 namespace dudorazu::widgets {
 namespace {
 
-const char* const kHeaders[] = {"磁盘分区", "File Id", "Create Time"};
+const char* const kHeaders[] = {QT_TRANSLATE_NOOP("FolderTreeModel", "磁盘分区"),
+                                QT_TRANSLATE_NOOP("FolderTreeModel", "File Id"),
+                                QT_TRANSLATE_NOOP("FolderTreeModel", "Create Time")};
 const int kWidths[] = {500, 0, 0};
 
 // The top row carries no record; the root folder's row carries the root
@@ -124,15 +126,15 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
       italic.setItalic(true);
       return italic;
     }
-    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
-      return QStringLiteral("此文件夹中没有可完整恢复的文件");
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) return tr("此文件夹中没有可完整恢复的文件");
   }
   if (role == Qt::ForegroundRole && record && record->isDeleted()) return QBrush(QColor(255, 0, 0));
   if (role == Qt::ForegroundRole && nothingIntact) return QBrush(QColor(128, 128, 128));
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
   if (!record) return index.column() == kName ? partitionText_ : QString();
   switch (index.column()) {
-    case kName: return qtText(record->name);
+    // The tops of the tree are named by the core; every other name is the disk's.
+    case kName: return record->parent ? qtText(record->name) : coreText(record->name);
     case kFileId: return QString::number(record->firstCluster);
     case kCreateTime: return qtText(formatRecordTime(record->createDate, record->createTime));
     default: return {};
@@ -158,7 +160,7 @@ Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
 }
 
 QVariant FolderTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  return headerText(kHeaders, section, orientation, role);
+  return headerText("FolderTreeModel", kHeaders, section, orientation, role);
 }
 
 }  // namespace dudorazu::widgets

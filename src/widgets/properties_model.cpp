@@ -21,12 +21,15 @@ int PropertiesModel::columnCount(const QModelIndex& parent) const { return paren
 QVariant PropertiesModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)) return {};
   const PropertyRow& row = rows_[index.row()];
-  return qtText(index.column() == 0 ? row.name : row.value);
+  // Of the values only the kind of drive is the core's word; the others
+  // are names and sizes.
+  if (index.column() == 0) return coreText(row.name);
+  return row.name == "驱动类型" ? coreText(row.value) : qtText(row.value);
 }
 
 QVariant PropertiesModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)) return {};
-  return section == 0 ? QStringLiteral("Name") : QStringLiteral("Value");
+  return section == 0 ? tr("Name") : tr("Value");
 }
 
 }  // namespace dudorazu::widgets

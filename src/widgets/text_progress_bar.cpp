@@ -29,7 +29,7 @@ int TextProgressBar::percent() const {
 
 QString TextProgressBar::text() const {
   int p = percent();
-  if (p == 100 && waiting_) return QStringLiteral("等待...");
+  if (p == 100 && waiting_) return tr("等待...");
   return QString::asprintf("%d%%", p);
 }
 
