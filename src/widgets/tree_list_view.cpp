@@ -22,7 +22,13 @@ void TreeListView::setColumns(QAbstractItemModel* model, const std::function<int
   connect(model, &QAbstractItemModel::layoutChanged, this, &TreeListView::forgetWidths);
   connect(model, &QAbstractItemModel::rowsRemoved, this, &TreeListView::forgetWidths);
   connect(model, &QAbstractItemModel::rowsMoved, this, &TreeListView::forgetWidths);
-  connect(model, &QAbstractItemModel::dataChanged, this, &TreeListView::forgetWidths);
+  // A changed mark or colour leaves every width as it was.
+  connect(model, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+            if (roles.isEmpty() || roles.contains(Qt::DisplayRole) || roles.contains(Qt::DecorationRole) ||
+                roles.contains(Qt::FontRole))
+              forgetWidths();
+          });
   connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
     if (parent.isValid()) forgetWidths();
     else measureRows(first, last);
