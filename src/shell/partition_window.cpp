@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QPointer>
+#include <QThreadPool>
 
 #include "core/device/map_limited_device.h"
 #include "core/present/statistics.h"
@@ -145,7 +146,11 @@ void PartitionWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   dropRows();
+  // Freed on a pool thread: closing a tab of a million files must not
+  // hold the window still.
+  std::shared_ptr<ExfatFileRecord> records = volume_.takeRecords();
   volume_.emptyResults();
+  QThreadPool::globalInstance()->start([records] { clearChildren(*records); });
   event->accept();
 }
 
