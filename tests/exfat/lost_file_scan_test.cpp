@@ -17,12 +17,7 @@
 namespace dudorazu {
 namespace {
 
-using test::childNamed;
-using test::childNames;
-using test::fileSet;
-using test::folderSet;
-using test::hasChild;
-using test::TestVolume;
+using namespace test;
 
 // An .expected.txt: "folder C", "jpeg C LENGTH SHA256", "photo C LENGTH SHA256 NAME", "ole2 C NAME".
 struct CarveExpectation {
@@ -55,6 +50,21 @@ CarveExpectation readExpectation(const std::string& file = "exfat-carve.expected
 const ExfatFileRecord* carvedAt(const LoadedVolume& p, uint32_t cluster) {
   auto it = p.carvedIndex.find(cluster);
   return it == p.carvedIndex.end() ? nullptr : it->second;
+}
+
+// A "KIND NAME CLUSTER LENGTH SHA256" line per file a fixture holds.
+struct ListedFile {
+  std::string name;
+  uint32_t cluster = 0;
+  uint64_t length = 0;
+  std::string sha256;
+};
+std::vector<ListedFile> listedFiles(const std::string& fixture) {
+  std::istringstream in(fixtureText(fixture));
+  std::vector<ListedFile> out;
+  ListedFile f;
+  for (std::string kind; in >> kind >> f.name >> f.cluster >> f.length >> f.sha256;) out.push_back(f);
+  return out;
 }
 
 struct FixtureScan {
@@ -107,8 +117,7 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
     // The wiped folder comes back under its cluster number with what it
     // holds; its subfolder is read through it, not found again.
     const ExfatFileRecord* lost = childNamed(p.rootRecord, std::to_string(want.lostFolder));
-    EXPECT_EQ(lost->state, kStateFolder);
-    EXPECT_EQ(lost->firstCluster, want.lostFolder);
+    EXPECT_TRUE(lost->state == kStateFolder && lost->firstCluster == want.lostFolder);
     for (const char* name : {"风景.jpg", "gradient.jpg", "Report.doc", "notitle.doc", "sub"})
       EXPECT_TRUE(hasChild(*lost, name)) << name;
     const ExfatFileRecord* sub = childNamed(*lost, "sub");
@@ -124,36 +133,29 @@ TEST(LostFileScan, RealVolumesGiveBackTheirJpegsByteExactAndTheLostFolderAndDocu
 // written to a card that was quick-formatted since: each is carved at its
 // cluster under its extension, byte for byte, and no other file is.
 TEST(LostFileScan, RealFilesOfEveryFormatAreCarvedByteExactFromTheirStructure) {
-  const std::string image = test::fixtureImage("carve-formats.img");
-  std::istringstream in(test::fixtureText("carve-formats.expected.txt"));
+  const std::string image = fixtureImage("carve-formats.img");
+  const std::vector<ListedFile> files = listedFiles("carve-formats.expected.txt");
   FixtureScan s(image);
   ASSERT_TRUE(s.scan());
   const LoadedVolume& p = s.volume;
-  std::string kind, name, sha256;
-  uint32_t cluster = 0;
-  uint64_t length = 0;
-  size_t files = 0;
-  while (in >> kind >> name >> cluster >> length >> sha256) {
-    ++files;
-    const ExfatFileRecord* r = carvedAt(p, cluster);
-    ASSERT_TRUE(r) << name << ": nothing carved at cluster " << cluster;
-    const std::string extension = name.substr(name.rfind('.'));
+  uint32_t png = 0;  // its walk reads every byte, for the chunks' CRCs
+  for (const ListedFile& f : files) {
+    const ExfatFileRecord* r = carvedAt(p, f.cluster);
+    ASSERT_TRUE(r) << f.name << ": nothing carved at cluster " << f.cluster;
+    const std::string extension = f.name.substr(f.name.rfind('.'));
     EXPECT_EQ(r->name + " " + std::to_string(r->dataLength) + " " +
-                  test::sha256OfFile(image, p.clusterPosition(cluster), r->dataLength),
-              std::to_string(cluster) + extension + " " + std::to_string(length) + " " + sha256)
-        << name;
-    EXPECT_EQ(r->carve, kCarvedToStructureEnd) << name;
-    EXPECT_EQ(carvedFormatText(*r), extension.substr(1)) << name;
+                  sha256OfFile(image, p.clusterPosition(f.cluster), r->dataLength) + " " + carvedFormatText(*r),
+              std::to_string(f.cluster) + extension + " " + std::to_string(f.length) + " " + f.sha256 + " " +
+                  extension.substr(1))
+        << f.name;
+    EXPECT_EQ(r->carve, kCarvedToStructureEnd) << f.name;
+    if (f.name == "plasma.png") png = f.cluster;
   }
-  EXPECT_GE(files, 25u) << "the fixture lists the files";
-  EXPECT_EQ(p.carvedIndex.size(), files) << "nothing else carved: no file found inside another";
+  EXPECT_GE(files.size(), 25u) << "the fixture lists the files";
+  EXPECT_EQ(p.carvedIndex.size(), files.size()) << "nothing else carved: no file found inside another";
 
   // Stop is pressed as a walk reads into a file: the walk ends, and a file
   // it did not finish is not listed as if it had.
-  std::istringstream again(test::fixtureText("carve-formats.expected.txt"));
-  uint32_t png = 0;  // its walk reads every byte, for the chunks' CRCs
-  while (again >> kind >> name >> cluster >> length >> sha256)
-    if (name == "plasma.png") png = cluster;
   FixtureScan stopped(image);
   test::FaultPlan plan;
   plan.onRead = [&](uint64_t offset) {
@@ -172,34 +174,28 @@ TEST(LostFileScan, RealFilesOfEveryFormatAreCarvedByteExactFromTheirStructure) {
 // walk breaks at the foreign cluster and goes on over the free ones to its
 // end; the carve names its clusters and is a guess.
 TEST(LostFileScan, FilesInPiecesAroundLiveClustersAreCarvedThroughTheFreeClustersAsAGuess) {
-  const std::string image = test::fixtureImage("carve-pieces.img");
-  const std::string bytes = test::readFile(image);
-  std::istringstream in(test::fixtureText("carve-pieces.expected.txt"));
+  const std::string image = fixtureImage("carve-pieces.img");
+  const std::string bytes = readFile(image);
   FixtureScan s(image);
   ASSERT_TRUE(s.scan());
   const LoadedVolume& p = s.volume;
-  test::TempDir dir;
-  std::string kind, name, sha256;
-  uint32_t cluster = 0;
-  uint64_t length = 0;
-  size_t files = 0;
-  while (in >> kind >> name >> cluster >> length >> sha256) {
-    ++files;
-    const ExfatFileRecord* r = carvedAt(p, cluster);
-    ASSERT_TRUE(r) << name;
-    EXPECT_EQ(r->carve, kCarvedThroughFreeClusters) << name;
-    EXPECT_EQ(r->dataLength, length) << name;
+  TempDir dir;
+  const std::vector<ListedFile> files = listedFiles("carve-pieces.expected.txt");
+  for (const ListedFile& f : files) {
+    const ExfatFileRecord* r = carvedAt(p, f.cluster);
+    ASSERT_TRUE(r) << f.name;
+    EXPECT_EQ(r->carve, kCarvedThroughFreeClusters) << f.name;
+    EXPECT_EQ(r->dataLength, f.length) << f.name;
     auto runs = p.carvedClusters.find(r);
-    ASSERT_NE(runs, p.carvedClusters.end()) << name;
-    EXPECT_GE(runs->second.size(), 2u) << name;
+    ASSERT_NE(runs, p.carvedClusters.end()) << f.name;
+    EXPECT_GE(runs->second.size(), 2u) << f.name;
     std::string data;
     for (const ClusterRun& run : runs->second)
       data += bytes.substr(p.clusterPosition(run.first), uint64_t{run.count} * p.clusterBytes());
-    data.resize(length);
-    test::writeFile(dir.file(name), data);
-    EXPECT_EQ(test::sha256OfFile(dir.file(name)), sha256) << name << " over the clusters chosen";
+    writeFile(dir.file(f.name), data.substr(0, f.length));
+    EXPECT_EQ(sha256OfFile(dir.file(f.name)), f.sha256) << f.name << " over the clusters chosen";
   }
-  EXPECT_EQ(files, 6u);
+  EXPECT_EQ(files.size(), 6u);
 }
 
 TEST(LostFileScan, BadSectorsCostOnlyTheirOwnClustersAndCancelKeepsWhatWasFound) {
@@ -251,8 +247,7 @@ TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
   ASSERT_TRUE(s.scan());
   const PartitionRecord& p = s.partition;
   const LoadedVolume& lv = s.volume;
-  EXPECT_EQ(p.clusterSectors, 1u);
-  EXPECT_EQ(p.clusterBase, 2048u);
+  EXPECT_EQ(std::pair(p.clusterSectors, p.clusterBase), std::pair(1u, uint64_t{2048}));
   EXPECT_TRUE(lv.rootRecord.children.empty()) << "no folder detection with one-sector clusters";
   for (const auto& j : want.jpegs) {
     const ExfatFileRecord* r = carvedAt(lv, heap + (j.cluster - 2) * spc);
@@ -285,8 +280,7 @@ TEST(LostFileScan, UpcaseTableLocatesAVolumeWithoutBootSectors) {
   p.typeCode = 5;
   ProgressBlock progress;
   ASSERT_TRUE(scanLostFiles(rec, lv, progress));
-  EXPECT_EQ(p.clusterSectors, 8u);
-  EXPECT_EQ(p.clusterBase, start + 1000 - 3 * 8u);
+  EXPECT_EQ(std::pair(p.clusterSectors, p.clusterBase), std::pair(8u, uint64_t{start + 1000 - 3 * 8u}));
   EXPECT_EQ(childNames(lv.rootRecord), "12");
   EXPECT_EQ(childNames(lv.rootRecord.children.front()), "and-me.txt,found-me.txt");
   ASSERT_TRUE(carvedAt(lv, 20));
@@ -301,17 +295,12 @@ TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwiceAndClusterCountsAreBoun
   TestVolume v(2, 64);
   v.putSet({10}, 0, folderSet("child", 20, 1024));
   v.putSet({10}, 3, fileSet("file"));
-  v.putSet({20}, 0, fileSet("grandchild"));
-  v.putSet({20}, 3, fileSet("grandchild2"));
-  v.putSet({8}, 0, fileSet("earlier"));
-  v.putSet({8}, 3, fileSet("earlier2"));
-  v.putSet({60}, 0, fileSet("y"));
-  v.putSet({60}, 3, fileSet("z"));
-  v.putSet({4}, 0, fileSet("x"));
-  v.putSet({4}, 3, fileSet("w"));
   // The heap's last cluster is 65 (ClusterCount + 1).
-  v.putSet({65}, 0, fileSet("last"));
-  v.putSet({65}, 3, fileSet("last2"));
+  for (auto [cluster, first, second] : {std::tuple{20u, "grandchild", "grandchild2"}, {8u, "earlier", "earlier2"},
+                                        {60u, "y", "z"}, {4u, "x", "w"}, {65u, "last", "last2"}}) {
+    v.putSet({cluster}, 0, fileSet(first));
+    v.putSet({cluster}, 3, fileSet(second));
+  }
   SyntheticScan s(v);
   // 4 (the root), 8, 10, 60 and 65 are folders; 20 was read through 10.
   EXPECT_EQ(childNames(s.volume.rootRecord), "65,60,10,8,4");
@@ -320,8 +309,7 @@ TEST(LostFileScan, FoundFoldersSubfoldersAreNotFoundTwiceAndClusterCountsAreBoun
   EXPECT_EQ(childNames(*childNamed(ten, "child")), "grandchild2,grandchild");
   auto root = s.volume.clusterIndex.find(0), extended = s.volume.clusterIndex.find(1);
   ASSERT_TRUE(root != s.volume.clusterIndex.end() && extended != s.volume.clusterIndex.end());
-  EXPECT_EQ(root->second, &s.volume.rootRecord);
-  EXPECT_EQ(extended->second, &s.volume.extendedRecord);
+  EXPECT_TRUE(root->second == &s.volume.rootRecord && extended->second == &s.volume.extendedRecord);
   EXPECT_EQ(s.progress.upper(), 64u) << "clusters 2 to 65";
 
   // A heap of four clusters (2 to 5), and counts far beyond the device: the
