@@ -10,7 +10,6 @@
 #include "core/exfat/jpeg_carver.h"
 #include "core/exfat/upcase_scan.h"
 #include "exfat/served_volume.h"
-#include "support/catalogued.h"
 #include "support/faulty_device.h"
 #include "support/temp_dir.h"
 
@@ -67,13 +66,8 @@ std::vector<ListedFile> listedFiles(const std::string& fixture) {
   return out;
 }
 
-struct FixtureScan {
-  DiskRecord disk;
-  PartitionRecord& partition;
-  LoadedVolume volume{partition};
-  ProgressBlock progress;
-  explicit FixtureScan(const std::string& path)
-      : disk(test::catalogued(path)), partition(disk.partitions.front()) {}
+struct FixtureScan : CataloguedVolume {
+  using CataloguedVolume::CataloguedVolume;
   bool scan() { return scanLostFiles(disk, volume, progress); }
 };
 
