@@ -11,6 +11,7 @@ namespace dudorazu {
 namespace {
 
 using test::FakeVolume;
+using namespace std::string_literals;
 
 TEST(SaveRoom, BatchStepsAreAHundredthAndFreeBytesAreAskedOfTheNearestExistingFolder) {
   EXPECT_EQ(batchStepFor(99), 0u) << "such a batch reports per file";
@@ -118,19 +119,17 @@ TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
   EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, single.path(), 300, progress, m), SaveStart::Refused);
   EXPECT_EQ(startBatchSave(scheduler, records, 499, progress, m).result, SaveStart::Refused);
   ASSERT_EQ(m.messages.size(), 2u);
-  EXPECT_EQ(m.messages[0].text, "即将保存 0.3 KB,磁盘空间不够！");
-  EXPECT_EQ(m.messages[1].text, kBatchRoomMessage);
+  EXPECT_EQ(m.messages[0].text + "|" + m.messages[1].text, std::string("即将保存 0.3 KB,磁盘空间不够！|") + kBatchRoomMessage);
   EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, single.path(), 301, progress, m), SaveStart::Started);
   scheduler.wait();
   BatchStart started = startBatchSave(scheduler, records, 500, progress, m);
   EXPECT_EQ(started.result, SaveStart::Started);
-  EXPECT_EQ(started.jobs, 2u) << "the missing record is dropped";
-  EXPECT_EQ(started.step, 5u);
-  EXPECT_EQ(started.statusText, "本次保存 500 Byte");
+  EXPECT_EQ(std::tuple(started.jobs, started.step, started.statusText), std::tuple(size_t{2}, uint64_t{5}, "本次保存 500 Byte"s))
+      << "the missing record is dropped";
   scheduler.wait();
-  EXPECT_EQ(test::readFile(single.file("a")).size(), 300u);
-  EXPECT_EQ(test::readFile(batch.file("a")).size(), 300u);
-  EXPECT_EQ(test::readFile(batch.file("dir/b")).size(), 200u);
+  EXPECT_EQ(std::tuple(test::readFile(single.file("a")).size(), test::readFile(batch.file("a")).size(),
+                       test::readFile(batch.file("dir/b")).size()),
+            std::tuple(300u, 300u, 200u));
 }
 
 }  // namespace
