@@ -18,10 +18,7 @@
 namespace dudorazu {
 namespace {
 
-using test::catalogued;
-using test::copyFixture;
-using test::readFile;
-using test::TempDir;
+using namespace test;
 
 // A copy run to its end: its outcome, bad-sector rows and messages.
 struct ImagingRun {
