@@ -18,11 +18,7 @@
 namespace dudorazu {
 namespace {
 
-using test::catalogued;
-using test::copyFixture;
-using test::readRange;
-using test::runCommand;
-using test::TempDir;
+using namespace test;
 
 PartitionRecord record(uint32_t start, uint64_t size, uint8_t type, uint32_t searchKind, uint8_t kind = 1) {
   PartitionRecord r;
