@@ -16,10 +16,7 @@
 namespace dudorazu {
 namespace {
 
-using test::catalogued;
-using test::copyFixture;
-using test::fixtureImage;
-using test::TempDir;
+using namespace test;
 
 struct SearchResult {
   bool returned = false;
