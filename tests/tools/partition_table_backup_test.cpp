@@ -15,11 +15,7 @@
 namespace dudorazu {
 namespace {
 
-using test::catalogued;
-using test::copyFixture;
-using test::readFile;
-using test::readRange;
-using test::TempDir;
+using namespace test;
 
 // tools-bigtable.img: a primary at 2048 and, in an extended partition at
 // 4194304 (2 GiB), logical volumes at 4196352 and 4214784, 16384 sectors each.
