@@ -12,8 +12,7 @@
 namespace dudorazu {
 namespace {
 
-using test::contains;
-using test::expectCli;
+using namespace test;
 
 // Flips the byte after the first occurrence of `needle` in any of `files`.
 bool spoilAfter(const std::vector<std::string>& files, const std::string& needle) {
