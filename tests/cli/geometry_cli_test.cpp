@@ -11,9 +11,7 @@
 namespace dudorazu {
 namespace {
 
-using test::CliRun;
-using test::expectCli;
-using test::runCommand;
+using namespace test;
 
 // The partition listed as `disk` says, its files read back byte for byte.
 void expectVolumeRecovered(const std::string& image, const std::string& partition, const std::string& sums,
