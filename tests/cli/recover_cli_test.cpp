@@ -12,8 +12,7 @@
 namespace dudorazu {
 namespace {
 
-using test::contains;
-using test::runCommand;
+using namespace test;
 
 struct Scenario {
   const char* name;
