@@ -12,10 +12,7 @@
 namespace dudorazu {
 namespace {
 
-using test::expectCli;
-using test::readFile;
-using test::runCommand;
-using test::TempDir;
+using namespace test;
 
 std::string firstSector(const std::string& path) { return test::readRange(path, 0, 512); }
 
