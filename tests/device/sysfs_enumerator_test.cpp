@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "core/device/disk_catalogue.h"
+#include "support/fixtures.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 
@@ -56,14 +57,12 @@ std::string summary(const std::vector<DriveIdentity>& drives) {
 TEST(SysfsEnumerator, WholeDisksInStableOrderAtMostSixteen) {
   FakeSysfs t;
   for (const char* n : {"sdb", "sdaa", "sda", "sdz"}) t.disk(n, "8:0");
-  t.disk("nvme0n1", "259:0", false);
+  for (auto [name, dev] : {std::pair{"nvme0n1", "259:0"}, {"loop10", "7:10"}, {"loop2", "7:2"}, {"loop3", "7:3"}})
+    t.disk(name, dev, false);  // loop3 has no backing file: nothing attached
   t.attr("sys/block/nvme0n1/device/model", "Fast NVMe");
   t.attr("sys/block/nvme0n1/device/firmware_rev", "FW1");
-  t.disk("loop10", "7:10", false);
   t.attr("sys/block/loop10/loop/backing_file", "/images/disk.img");
-  t.disk("loop2", "7:2", false);
   t.attr("sys/block/loop2/loop/backing_file", "/images/other.img");
-  t.disk("loop3", "7:3", false);  // no backing file: nothing attached
   for (const char* n : {"zram0", "ram0", "dm-0", "sr0", "mmcblk0boot0", "nvme0c0n1", "sda1x"}) t.disk(n, "1:1");
   t.disk("sdq", "65:0");
   t.attr("sys/block/sdq/hidden", "1");
@@ -110,14 +109,14 @@ TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTr
   buildDiskCatalogue(catalogue, e, messages);
   ASSERT_EQ(catalogue.disks.size(), 1u);
   ASSERT_EQ(catalogue.unopenedDrives.size(), 1u);
-  EXPECT_EQ(catalogue.unopenedDrives[0].devicePath, t.root("dev/sdb"));
-  EXPECT_EQ(catalogue.unopenedDrives[0].error, ENOENT);
+  EXPECT_EQ(std::pair(catalogue.unopenedDrives[0].devicePath, catalogue.unopenedDrives[0].error),
+            std::pair(t.root("dev/sdb"), ENOENT));
   const DiskRecord& d = catalogue.disks[0];
   EXPECT_EQ(displayName(d) + " " + std::to_string(d.diskSize), "ATADisk sda01.0 4194304");
   ASSERT_EQ(d.partitions.size(), 1u);
   EXPECT_EQ(d.partitions[0].driveLetter, "/media/my disk");
   ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_NE(messages.messages[0].text.find("sdc"), std::string::npos) << "a drive that cannot be identified";
+  EXPECT_TRUE(test::contains(messages.messages[0].text, "sdc")) << "a drive that cannot be identified";
 }
 
 // A partition is a window of its disk, a loop device one of its backing
