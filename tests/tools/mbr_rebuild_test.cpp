@@ -86,8 +86,7 @@ TEST(MbrRebuild, RebuiltTableMakesAWipedDiskReadableAgain) {
   std::vector<size_t> ticked;
   for (const RebuildRow& r : rows) ticked.push_back(r.recordIndex);
   RecordingMessageSink messages;
-  EXPECT_EQ(writeRebuiltMbr(disk, ticked, messages), RebuildResult::Written);
-  EXPECT_TRUE(messages.messages.empty());
+  EXPECT_TRUE(writeRebuiltMbr(disk, ticked, messages) == RebuildResult::Written && messages.messages.empty());
 
   // The main boot sector of the third volume is still destroyed: type 7.
   EXPECT_EQ(test::listing(catalogued(img)),
@@ -190,8 +189,7 @@ TEST(MbrRebuild, RefusalsWriteNothingAndAFailedWriteIsReported) {
   EXPECT_EQ(writeRebuiltMbr(disk, {}, messages), RebuildResult::NothingChosen);
   disk.partitions[1].driveLetter = "/media/usb";
   EXPECT_EQ(writeRebuiltMbr(disk, {1}, messages), RebuildResult::Refused);
-  EXPECT_EQ(messages.messages.back().text, "不能更改当前系统所在的硬盘分区信息！");
-  EXPECT_EQ(readRange(img, 0, 512), sector0);
+  EXPECT_TRUE(messages.messages.back().text == "不能更改当前系统所在的硬盘分区信息！" && readRange(img, 0, 512) == sector0);
 
   // A write that fails is reported, never taken for success.
   disk.partitions[1].driveLetter.clear();
@@ -201,8 +199,7 @@ TEST(MbrRebuild, RefusalsWriteNothingAndAFailedWriteIsReported) {
   const size_t said = messages.messages.size();
   EXPECT_EQ(writeRebuiltMbr(disk, {3}, messages), RebuildResult::Failed);
   ASSERT_EQ(messages.messages.size(), said + 1);
-  EXPECT_EQ(messages.messages.back().text, "写入磁盘失败");
-  EXPECT_EQ(messages.messages.back().caption, "error");
+  EXPECT_EQ(messages.messages.back().caption + ": " + messages.messages.back().text, "error: 写入磁盘失败");
 }
 
 // A sysfs tree and mountinfo as the kernel shows a loop device over an image
@@ -245,8 +242,7 @@ TEST(SystemDiskGuard, AMountOnAnyPartitionOfTheDiskRefusesIt) {
   disk.partitions.emplace_back().driveLetter = "/mnt/x";
   RecordingMessageSink messages;
   EXPECT_FALSE(rebuildAllowed(disk, messages)) << "a partition with a mount point";
-  ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0].text, "不能更改当前系统所在的硬盘分区信息！");
+  EXPECT_EQ(messages.messages.size() == 1 ? messages.messages[0].text : "", "不能更改当前系统所在的硬盘分区信息！");
 }
 
 TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
