@@ -172,9 +172,7 @@ TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedIn
   for (const auto& c : docs) {
     const uint64_t sector = uint64_t{1} << (c.shift == 12 ? 12 : 9);
     PartitionRecord p;
-    p.bytesPerSector = c.volumeSector;
-    p.clusterSectors = static_cast<uint32_t>(4 * sector / 512);
-    p.clusterBase = 0;
+    p.bytesPerSector = c.volumeSector, p.clusterSectors = static_cast<uint32_t>(4 * sector / 512), p.clusterBase = 0;
     const uint64_t at = p.clusterPosition(5000);
     std::string disk(at + 8 * sector, '\0');
     auto* d = reinterpret_cast<uint8_t*>(disk.data()) + at;
