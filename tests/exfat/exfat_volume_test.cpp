@@ -14,8 +14,7 @@ struct BootDisk : test::ImageBuilder {
   PartitionRecord partition;
   LoadedVolume volume{partition};
   explicit BootDisk(uint64_t sectors = 8192) : ImageBuilder(sectors) {
-    partition.startSector = 63;
-    partition.sizeSectors = sectors - 63;
+    partition.startSector = 63, partition.sizeSectors = sectors - 63;
     writeBoot(63);
   }
   void writeBoot(uint64_t lba) {
@@ -96,14 +95,12 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   };
   PartitionRecord p;
   LoadedVolume lv(p);
-  p.bytesPerSector = 4096;
-  p.clusterSectors = 8;
+  p.bytesPerSector = 4096, p.clusterSectors = 8;
   for (const Case& c : cases) {
     p.fatSectors = c.fatSectors;
     EXPECT_EQ(fatEntriesHeld(p, c.clusterCount, c.deviceSize), c.entries) << c.what;
   }
-  p.bytesPerSector = 512;
-  p.fatSectors = 4;
+  p.bytesPerSector = 512, p.fatSectors = 4;
   EXPECT_EQ(std::pair(followableClusterLimit(lv), nextClusterOf(lv, 10)), std::pair(512u, kFatEndOfChain));
   lv.fatTable.assign(100, 0);
   EXPECT_EQ(followableClusterLimit(lv), 100u);
