@@ -183,8 +183,7 @@ TEST(Regions, NamedAfterTheLastRegion) {
   img.exfatVolume(10, 40);
   test::writeFile(dir.file("disk.img"), img.bytes());
   DiskRecord disk;
-  disk.devicePath = dir.file("disk.img");
-  disk.vendorId = "disk.img";
+  disk.devicePath = dir.file("disk.img"), disk.vendorId = "disk.img";
   ASSERT_TRUE(addRegion(10, 50, disk));
   EXPECT_EQ(disk.partitions.back().name, "Region 0 on disk.img");
   disk.partitions.back().name = "Region 3 on disk.img";
