@@ -36,8 +36,7 @@ struct Catalogued {
     test::writeFile(disk.devicePath, volume.bytes);
     partition = &disk.partitions.emplace_back(volume.partition);
     loaded = std::make_unique<LoadedVolume>(*partition);
-    loaded->fatTable = volume.volume.fatTable;
-    loaded->rootRecord.name = volume.volume.rootRecord.name;
+    loaded->fatTable = volume.volume.fatTable, loaded->rootRecord.name = volume.volume.rootRecord.name;
     loaded->rootRecord.state = volume.volume.rootRecord.state;
   }
   ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint64_t length,
