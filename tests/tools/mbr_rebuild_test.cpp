@@ -22,11 +22,7 @@ using namespace test;
 
 PartitionRecord record(uint32_t start, uint64_t size, uint8_t type, uint32_t searchKind, uint8_t kind = 1) {
   PartitionRecord r;
-  r.startSector = start;
-  r.sizeSectors = size;
-  r.typeCode = type;
-  r.searchKind = searchKind;
-  r.entryKind = kind;
+  r.startSector = start, r.sizeSectors = size, r.typeCode = type, r.searchKind = searchKind, r.entryKind = kind;
   return r;
 }
 
@@ -145,9 +141,7 @@ TEST(MbrRebuild, EntriesStayInsideTheDiskAndNeverOverlap) {
     test::writeFile(img, sector0);
     std::filesystem::resize_file(img, 32768 * 512);
     DiskRecord disk;
-    disk.devicePath = img;
-    disk.vendorId = "disk.img";
-    disk.diskSize = c.diskSectors * 512;
+    disk.devicePath = img, disk.vendorId = "disk.img", disk.diskSize = c.diskSectors * 512;
     std::vector<size_t> ticked;
     for (const Volume& v : c.ticked) {
       ticked.push_back(disk.partitions.size());
