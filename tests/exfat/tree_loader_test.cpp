@@ -103,8 +103,8 @@ TEST(TreeLoader, FoldersReadTheirLengthOrFollowTheFatOrAreNotEntered) {
   // tree as partial.
   test::ServedVolume stopped(v);
   stopped.progress.cancel();
-  EXPECT_FALSE(loadVolumeTree(stopped.disk, stopped.volume, stopped.progress));
-  EXPECT_TRUE(childNamed(stopped.volume.rootRecord, "three")->children.empty());
+  EXPECT_FALSE(loadVolumeTree(stopped.disk, stopped.volume, stopped.progress) ||
+               !childNamed(stopped.volume.rootRecord, "three")->children.empty());
 }
 
 TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
@@ -128,7 +128,6 @@ TEST(TreeLoader, DeepNestingNeedsNoDeepStack) {
   EXPECT_EQ(depth, kDepth - 1);
   l.volume.emptyResults();
 }
-
 
 // One 512-byte folder cluster decoded alone, as the lost-file scan decodes found folders.
 struct OneCluster {
@@ -169,9 +168,7 @@ TEST(EntrySet, RecordsGoToTheFrontFormsMixTheLastStreamCountsAndTheStartRuleAndC
   c.buffer[32 * 8] = 0x41;  // in-use primary, deleted name entry after the stream: still one set
   std::vector<uint8_t> twice = encodeSet(fileSet("twice", 7, 1));
   std::vector<uint8_t> stream2(twice.begin() + 32, twice.begin() + 64);
-  putLe32(stream2.data(), 20, 77);
-  putLe64(stream2.data(), 24, 7777);
-  stream2[1] = 1;
+  putLe32(stream2.data(), 20, 77), putLe64(stream2.data(), 24, 7777), stream2[1] = 1;
   twice.insert(twice.end(), stream2.begin(), stream2.end());
   twice[1] = 3;
   c.put(9, twice);
@@ -185,10 +182,8 @@ TEST(EntrySet, RecordsGoToTheFrontFormsMixTheLastStreamCountsAndTheStartRuleAndC
   // The start rule: both entries in use or both deleted.
   OneCluster b;
   std::vector<uint8_t> bad = encodeSet(fileSet("a", 5)), bad2 = encodeSet(deleted(fileSet("b", 6)));
-  bad[32] = 0x40;  // an in-use file entry followed by a deleted stream entry
-  bad2[32] = 0xC0;
-  b.put(0, bad);
-  b.put(3, bad2);
+  bad[32] = 0x40, bad2[32] = 0xC0;  // an in-use file entry followed by a deleted stream entry, and the reverse
+  b.put(0, bad), b.put(3, bad2);
   b.put(6, fileSet(std::string(255, 'x')));  // 17 name entries + stream
   EXPECT_EQ(b.decode(), std::string(255, 'x'));
 
@@ -204,9 +199,7 @@ TEST(EntrySet, RecordsGoToTheFrontFormsMixTheLastStreamCountsAndTheStartRuleAndC
   // Called directly, a count of 255 over 254 full name entries keeps the
   // name to what a set can hold.
   std::vector<uint8_t> hostile(256 * 32, 0);
-  hostile[0] = kTypeFile;
-  hostile[1] = 255;
-  hostile[32] = kTypeStream;
+  hostile[0] = kTypeFile, hostile[1] = 255, hostile[32] = kTypeStream;
   for (size_t at = 64; at < hostile.size(); at += 32) {
     hostile[at] = kTypeName;
     for (size_t k = 0; k < 15; ++k) hostile[at + 2 + 2 * k] = 'y';
@@ -214,8 +207,7 @@ TEST(EntrySet, RecordsGoToTheFrontFormsMixTheLastStreamCountsAndTheStartRuleAndC
   uint32_t folders = 0;
   DecodedSet set = decodeEntrySet(hostile.data(), hostile.size(), 0, d.parent, d.volume, d.progress, folders);
   ASSERT_NE(set.record, nullptr);
-  EXPECT_EQ(set.record->name, std::string(18 * 15, 'y'));
-  EXPECT_EQ(set.slots, 256u);
+  EXPECT_EQ(std::pair(set.record->name, set.slots), std::pair(std::string(18 * 15, 'y'), 256u));
 }
 
 TEST(EntrySet, FoldersAreCountedEveryRecordIndexedAndTheLengthBoundsTheSlotsWalked) {
@@ -225,8 +217,7 @@ TEST(EntrySet, FoldersAreCountedEveryRecordIndexedAndTheLengthBoundsTheSlotsWalk
   c.put(6, fileSet("empty", 0, 0));
   c.put(9, fileSet("beyond", 0, 0));
   EXPECT_EQ(c.decode(288), "empty,b,a");
-  EXPECT_EQ(c.counter, 2u);
-  EXPECT_EQ(c.progress.text(), "2 目录被找到");
+  EXPECT_EQ(std::to_string(c.counter) + ", " + c.progress.text(), "2, 2 目录被找到");
   EXPECT_EQ(childNamed(c.parent, "b")->state, kStateDeletedFolder);
   // All three share first cluster 0; the index keeps them in decoding order.
   std::string order;
