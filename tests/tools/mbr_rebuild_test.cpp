@@ -20,22 +20,23 @@ namespace {
 
 using namespace test;
 
-PartitionRecord record(uint32_t start, uint64_t size, uint8_t type, uint32_t searchKind, uint8_t kind = 1) {
+PartitionRecord record(uint64_t start, uint64_t size, uint8_t type, uint32_t searchKind, uint8_t kind = 1,
+                       const std::string& label = "") {
   PartitionRecord r;
   r.startSector = start, r.sizeSectors = size, r.typeCode = type, r.searchKind = searchKind, r.entryKind = kind;
+  r.label = label;
   return r;
 }
 
 TEST(MbrRebuild, RowsOfferFamiliesSkipFoundVolumesAlreadyInTheTableAndSizeTextsChangeUnit) {
   DiskRecord disk;
-  disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindTable));
+  disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindTable, 1, "DATA"));
   disk.partitions.push_back(record(2048, 1000000, kTypeExfat, kSearchKindFound));   // already in the table
   disk.partitions.push_back(record(9000, 100, kTypeExt, kSearchKindTable));          // no family
   disk.partitions.push_back(record(5000, 300, kTypeNtfs, kSearchKindTable));
   disk.partitions.push_back(record(5000, 300, kTypeExfat, kSearchKindFound, 2));     // other family: kept
   disk.partitions.push_back(record(7000, 50, kTypeExfat, 1));                        // never offered
   disk.partitions.push_back(record(3000000000u, 209716, 0x0C, kSearchKindFound, 3));
-  disk.partitions[0].label = "DATA";
 
   std::string rows;
   for (const RebuildRow& r : rebuildRows(disk))
@@ -145,16 +146,14 @@ TEST(MbrRebuild, EntriesStayInsideTheDiskAndNeverOverlap) {
     std::vector<size_t> ticked;
     for (const Volume& v : c.ticked) {
       ticked.push_back(disk.partitions.size());
-      disk.partitions.push_back(record(0, v.size, kTypeExfat, kSearchKindFound));
-      disk.partitions.back().startSector = v.start;
-      disk.partitions.back().label = v.label;
+      disk.partitions.push_back(record(v.start, v.size, kTypeExfat, kSearchKindFound, 1, v.label));
     }
     RecordingMessageSink messages;
     const RebuildResult result = writeRebuiltMbr(disk, ticked, messages);
     if (c.refusal) {
-      EXPECT_EQ(result, RebuildResult::Refused) << c.what;
       ASSERT_EQ(messages.messages.size(), 1u) << c.what;
-      EXPECT_TRUE(test::contains(messages.messages[0].text, c.refusal)) << c.what << ": " << messages.messages[0].text;
+      EXPECT_TRUE(result == RebuildResult::Refused && contains(messages.messages[0].text, c.refusal))
+          << c.what << ": " << messages.messages[0].text;
       EXPECT_EQ(readRange(img, 0, 512), sector0) << c.what << ": sector 0 changed";
       continue;
     }
@@ -164,7 +163,7 @@ TEST(MbrRebuild, EntriesStayInsideTheDiskAndNeverOverlap) {
     for (size_t slot = 0; slot < c.entries.size(); ++slot)
       EXPECT_EQ(std::pair(le32(e + 16 * slot, 8), le32(e + 16 * slot, 12)), c.entries[slot]) << c.what << " slot " << slot;
     // The question before the write names the cut.
-    std::vector<RebuildRow> rows = rebuildRows(disk);
+    const std::vector<RebuildRow> rows = rebuildRows(disk);
     std::vector<const RebuildRow*> shown;
     for (const RebuildRow& r : rows) shown.push_back(&r);
     const bool cut = std::any_of(c.ticked.begin(), c.ticked.end(), [](const Volume& v) { return v.size == 0x7FFFFFF0; });
@@ -205,17 +204,15 @@ struct FakeKernel {
   FakeKernel() {
     namespace fs = std::filesystem;
     test::writeFile(image, std::string(4096, '\0'));
-    std::string loop = sys + "/devices/virtual/block/loop7";
-    for (const char* d : {"/loop", "/loop7p1"}) fs::create_directories(loop + d);
-    fs::create_directories(sys + "/dev/block");
-    fs::create_directories(sys + "/block");
-    test::writeFile(loop + "/dev", "7:7\n");
-    test::writeFile(loop + "/loop/backing_file", image + "\n");
-    test::writeFile(loop + "/loop7p1/dev", "259:3\n");
-    test::writeFile(loop + "/loop7p1/partition", "1\n");
-    fs::create_symlink("../devices/virtual/block/loop7", sys + "/block/loop7");
-    fs::create_symlink("../../devices/virtual/block/loop7", sys + "/dev/block/7:7");
-    fs::create_symlink("../../devices/virtual/block/loop7/loop7p1", sys + "/dev/block/259:3");
+    const std::string loop = sys + "/devices/virtual/block/loop7";
+    for (const std::string& d : {loop + "/loop", loop + "/loop7p1", sys + "/dev/block", sys + "/block"}) fs::create_directories(d);
+    for (const auto& [file, text] : std::initializer_list<std::pair<const char*, std::string>>{
+             {"/dev", "7:7"}, {"/loop/backing_file", image}, {"/loop7p1/dev", "259:3"}, {"/loop7p1/partition", "1"}})
+      test::writeFile(loop + file, text + "\n");
+    for (auto [target, link] : {std::pair{"../devices/virtual/block/loop7", "/block/loop7"},
+                                {"../../devices/virtual/block/loop7", "/dev/block/7:7"},
+                                {"../../devices/virtual/block/loop7/loop7p1", "/dev/block/259:3"}})
+      fs::create_symlink(target, sys + link);
   }
   bool inUse(const std::string& lines) {
     test::writeFile(mountinfo, lines);
