@@ -51,10 +51,9 @@ TEST(PartitionTableBackup, FileHoldsTheSectorsThenTheTrailerUnlessItCouldNotBeRe
   empty.diskSize = 0;  // keep every sector in the list
   DiskRecord caret = catalogued(bare);
   caret.vendorId = "odd^name.img";
-  for (const DiskRecord* refused : {&empty, &caret}) {
+  for (const DiskRecord* refused : {&empty, &caret})
     EXPECT_TRUE(backupPartitionTable(*refused, dir.file("refused.img"), messages) == BackupResult::Refused &&
                 messages.messages.back().caption == "error" && !std::filesystem::exists(dir.file("refused.img")));
-  }
 }
 
 // Back up a real table, wipe its sectors, restore: every saved sector and its
@@ -87,10 +86,8 @@ TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
   };
   for (const Case& c : cases) {
     TempDir dir;
-    std::string img = copyFixture(dir, c.fixture);
-    std::string pristine = test::fixtureImage(c.fixture);
+    const std::string img = copyFixture(dir, c.fixture), pristine = fixtureImage(c.fixture), file = dir.file("table.img");
     DiskRecord disk = catalogued(img);
-    std::string file = dir.file("table.img");
     RecordingMessageSink messages;
     ASSERT_EQ(backupPartitionTable(disk, file, messages), BackupResult::Written) << c.fixture;
     for (const Range& r : c.wiped) test::writeAt(img, r.first * 512, std::string(r.count * 512, '\0'));
@@ -103,7 +100,7 @@ TEST(PartitionTableBackup, RoundTripRestoresWipedTablesByteForByte) {
           << c.fixture << " from sector " << r.first;
     DiskRecord reread = catalogued(img);
     ASSERT_EQ(reread.partitions.size(), c.partitions) << c.fixture;
-    EXPECT_EQ(reread.partitions[c.labelled].label, c.label);
+    EXPECT_EQ(reread.partitions[c.labelled].label, c.label) << c.fixture;
   }
 }
 
@@ -113,8 +110,7 @@ TEST(PartitionTableBackup, SectorListsAreBoundedByDiskAndHeader) {
   DiskRecord disk;
   disk.diskSize = 100 * 512;
   PartitionRecord& a = disk.partitions.emplace_back();
-  a.startSector = 10;
-  a.sizeSectors = 500;  // a damaged entry reaching past the end
+  a.startSector = 10, a.sizeSectors = 500;  // a damaged entry reaching past the end
   disk.partitions.emplace_back().startSector = 20;
   EXPECT_EQ(backupSectorList(disk), (std::vector<uint32_t>{0, 10, 20}));
 
@@ -140,10 +136,8 @@ TEST(PartitionTableBackup, SectorListsAreBoundedByDiskAndHeader) {
       if (lba == 999 && !c.backupCopy) continue;
       uint8_t* h = img.sector(lba);
       std::memcpy(h, "EFI PART", 8);
-      putLe64(h, 32, lba == 1 ? c.alternateLba : 1);
-      putLe64(h, 72, lba == 1 ? c.arrayLba : c.arrayLba + 898);
-      putLe32(h, 80, c.entryCount);
-      putLe32(h, 84, c.entrySize);
+      putLe64(h, 32, lba == 1 ? c.alternateLba : 1), putLe64(h, 72, lba == 1 ? c.arrayLba : c.arrayLba + 898);
+      putLe32(h, 80, c.entryCount), putLe32(h, 84, c.entrySize);
     }
     for (uint64_t array : {c.arrayLba, c.arrayLba + 898})
       if (array * 512 + c.lastEntryByte < 1000 * 512 && (array == c.arrayLba || c.backupCopy))
@@ -191,11 +185,10 @@ TEST(PartitionTableRestore, HostileFilesAndFilesForAnotherDiskWriteNothingAndAFa
   test::ImageBuilder mbr(1);
   mbr.tableEntry(0, 0, 0x07, 2048, 16384);
   test::writeFile(dir.file("b.img"), mbr.bytes() + std::string(512, '\x5A') + "0^1048576^" + owner);
-  std::string file = dir.file("b.img");
   test::FaultPlan plan;
   plan.badWriteSectors = {0};
   test::ScopedFaultInjection faults(img, plan);
-  EXPECT_EQ(restore(file), RestoreResult::WriteFailed);
+  EXPECT_EQ(restore(dir.file("b.img")), RestoreResult::WriteFailed);
   for (const auto& m : messages.messages) EXPECT_NE(m.text, "恢复成功");
   EXPECT_EQ(messages.messages.back().text, "写入磁盘失败");
   EXPECT_EQ(readRange(img, 1048576, 512), std::string(512, '\x5A')) << "the other sector was still written";
