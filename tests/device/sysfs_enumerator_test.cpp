@@ -77,7 +77,7 @@ TEST(SysfsEnumerator, WholeDisksInStableOrderAtMostSixteen) {
   for (char c = 'c'; c <= 'p'; ++c) t.disk(std::string("sd") + c, "8:0");
   drives = t.enumerator().listDrives();
   ASSERT_EQ(drives.size(), 16u) << "at most sixteen drives";
-  EXPECT_EQ(fs::path(drives.back().devicePath).filename(), "sdp");
+  EXPECT_EQ(fs::path(drives.back().devicePath).filename(), "sdp") << "the last in order";
 }
 
 TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTree) {
@@ -125,12 +125,12 @@ TEST(SysfsEnumerator, BlockDevicesLeadToTheDiskOrFileHoldingTheirBytes) {
   FakeSysfs t;
   t.disk("sda", "8:0");
   t.partition("sda", "sda1", "8:1", 2048);
-  t.attr("sys/block/sda/sda1/size", "1000");
   t.disk("loop3", "7:3");
   const std::string backing = t.root("image.img");
   test::writeFile(backing, "bytes");
-  t.attr("sys/block/loop3/loop/backing_file", backing);
-  t.attr("sys/block/loop3/loop/offset", "1048576");
+  for (auto [file, value] : {std::pair{"sda/sda1/size", std::string("1000")}, {"loop3/loop/backing_file", backing},
+                             {"loop3/loop/offset", std::string("1048576")}})
+    t.attr("sys/block/" + std::string(file), value);
   t.partition("loop3", "loop3p1", "259:0", 64);
   fs::create_directories(t.root("sys/dev/block"));
   for (const char* link : {"8:0=sda", "8:1=sda/sda1", "7:3=loop3", "259:0=loop3/loop3p1"}) {
