@@ -160,7 +160,7 @@ TEST(PartitionSearch, StopEndsAtTheNextCylinderOrPieceAndKeepsWhatWasFound) {
       << "a stopped sector search fails and finds nothing";
 }
 
-TEST(RegionInput, NumbersAreReadInTheirUnitsAndRangesBeyondTheDiskOrBackwardsAreRefused) {
+TEST(RegionInput, NumbersAreReadInTheirUnitsRangesBeyondTheDiskOrBackwardsAreRefusedAndRegionsAreAppended) {
   using U = RegionUnit;
   const struct {
     RegionInput input;
@@ -187,15 +187,14 @@ TEST(RegionInput, NumbersAreReadInTheirUnitsAndRangesBeyondTheDiskOrBackwardsAre
   EXPECT_EQ(std::tuple(regionSectors("1.5", U::GB), regionSectors("16777217", U::Sectors), regionSectors("7", U::None),
                        regionSectors("1e300", U::GB)),
             std::tuple(3145728, 16777217, 7, INT64_MAX));
-}
 
-TEST(RegionInput, CreatedRegionIsAppendedWithItsFileSystem) {
-  DiskRecord disk = test::catalogued(test::fixtureImage("tools-search.img"));
+  // A created region is appended with its file system: its first sector is
+  // an exFAT boot sector (type 5).
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
   RecordingMessageSink m;
-  ASSERT_TRUE(createRegion(disk, {"32130", RegionUnit::Sectors, "8", RegionUnit::MB}, m));
-  EXPECT_FALSE(createRegion(disk, {"1", RegionUnit::GB, "1", RegionUnit::Sectors}, m));
-  // Its first sector is an exFAT boot sector (type 5).
-  EXPECT_EQ(test::listing(disk), "Region 0 on tools-search.img 32130+16384 t5 k1 \n");
+  ASSERT_TRUE(createRegion(disk, {"32130", U::Sectors, "8", U::MB}, m));
+  EXPECT_FALSE(createRegion(disk, {"1", U::GB, "1", U::Sectors}, m));
+  EXPECT_EQ(listing(disk), "Region 0 on tools-search.img 32130+16384 t5 k1 \n");
 }
 
 }  // namespace
