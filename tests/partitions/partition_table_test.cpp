@@ -126,7 +126,7 @@ ImageBuilder gptDisk(uint32_t entryCount, uint32_t entrySize) {
   return img;
 }
 
-TEST(GptDiscovery, EntriesEndAtTheFirstUnusedOneOrThe129thAndAbsurdEntrySizesFindNothing) {
+TEST(GptDiscovery, EntriesEndAtTheFirstUnusedOneOrThe129thAbsurdEntrySizesFindNothingAndEveryTypeButContainersIsProbed) {
   ImageBuilder img = gptDisk(128, 128);
   img.exfatVolume(40, 80, "GPTLABEL");
   img.gptEntry(2, ImageBuilder::kGptBasicData, 200, 209, "AfterTheGap");  // entry 1 starts at 0
@@ -141,28 +141,26 @@ TEST(GptDiscovery, EntriesEndAtTheFirstUnusedOneOrThe129thAndAbsurdEntrySizesFin
   for (uint32_t size : {0u, 16u, 4097u, 0xFFFFFFFFu})
     EXPECT_TRUE(discover(gptDisk(128, size)).partitions.empty()) << "entry size " << size;
   EXPECT_TRUE(discover(gptDisk(0, 128)).partitions.empty());
-}
 
-// Entries of any type GUID are probed, except a volume manager's pieces.
-TEST(GptDiscovery, EntriesOfEveryTypeButContainersAreProbed) {
+  // Entries of any type GUID are probed, except a volume manager's pieces.
   constexpr uint8_t kLinuxData[16] = {0xAF, 0x3D, 0xC6, 0x0F, 0x83, 0x84, 0x72, 0x47,
                                       0x8E, 0x79, 0x3D, 0x69, 0xD8, 0x47, 0x7D, 0xE4};
   constexpr uint8_t kLinuxLvm[16] = {0x79, 0xD3, 0xD6, 0xE6, 0x07, 0xF5, 0xC2, 0x44,
                                      0xA2, 0x3C, 0x23, 0x8F, 0x2A, 0x3D, 0xF9, 0x28};
   constexpr uint8_t kMadeUp[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  ImageBuilder img(400);
-  img.gptHeader();
-  img.gptEntry(0, kLinuxData, 40, 119, "Card");
-  img.exfatVolume(40, 80, "LINUXTYPE");
-  img.gptEntry(1, kLinuxLvm, 120, 199, "Pv");
-  img.exfatVolume(120, 80, "STALE");
-  img.gptEntry(2, kMadeUp, 200, 279, "Odd");
-  img.fat16Boot(200, 80, 0);
-  img.gptEntry(3, kMadeUp, 280, 359, "Gone");
-  img.exfatVolume(292, 80);  // only the backup boot sector is left
-  EXPECT_EQ(test::listing(discover(img)),
+  ImageBuilder types(400);
+  types.gptHeader();
+  types.gptEntry(0, kLinuxData, 40, 119, "Card");
+  types.exfatVolume(40, 80, "LINUXTYPE");
+  types.gptEntry(1, kLinuxLvm, 120, 199, "Pv");
+  types.exfatVolume(120, 80, "STALE");
+  types.gptEntry(2, kMadeUp, 200, 279, "Odd");
+  types.fat16Boot(200, 80, 0);
+  types.gptEntry(3, kMadeUp, 280, 359, "Gone");
+  types.exfatVolume(292, 80);  // only the backup boot sector is left
+  EXPECT_EQ(test::listing(discover(types)),
             "Card(exFat) 40+80 t5 k1 LINUXTYPE\nPv 120+80 t0 k1 \nOdd(fat) 200+80 t6 k1 \nGone(exFat) 280+80 t0 k1 \n");
-  EXPECT_TRUE(discover(img).partitions[3].exfatFromBackupBootSector);
+  EXPECT_TRUE(discover(types).partitions[3].exfatFromBackupBootSector);
 
   // An entry ending just short of 2^64 bytes: its backup boot sector lies
   // past every device, not at sector 84, where the unchecked sum wraps to.
@@ -339,7 +337,7 @@ const char* kMetadata =
     "stripe_count = 1\nstripes = [\n\"pv1\", 0\n]\n}\nsegment2 {\nstart_extent = 4\nextent_count = 6\n"
     "stripe_count = 1\nstripes = [\n\"pv0\", 394\n]\n}\n}\n}\n}\n";
 
-TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
+TEST(LvmMetadata, BlocksFollowNestingValuesNeedTheirLineEndAndTheLabelInSectorOneEndsDiscovery) {
   // A block never closed is none.
   for (auto [text, block] : {std::pair{"a { b { c } d } e }", "a { b { c } d }"}, {"x { } { }", "x { }"},
                              {"no braces", ""}, {"open { { }", ""}})
@@ -353,10 +351,9 @@ TEST(LvmText, BlocksFollowNestingAndValuesNeedTheirLineEnd) {
     EXPECT_EQ(getValue(text, key), value) << text;
   EXPECT_EQ(std::tuple(decimalValue(" 42 # comment"), decimalValue("\"7\""), decimalValue("99999999999999999999999")),
             std::tuple(uint64_t{42}, uint64_t{0}, UINT64_MAX));
-}
 
-// Segments are checked against lvs in FixtureImages; here the label, the PV chosen among several, bounds.
-TEST(LvmLabel, LabelInSectorOneEndsDiscoveryAndItsPvIsChosenAmongSeveral) {
+  // Segments are checked against lvs in FixtureImages; here the label, the PV
+  // chosen among several, bounds.
   ImageBuilder pv(64);
   std::memcpy(pv.sector(1), "LABELONE", 8);
   std::memcpy(pv.sector(1) + 32, "abcdefghijklmnopqrstuvwxyz012345", 32);
