@@ -343,8 +343,7 @@ TEST(UpcaseScan, DefaultLayoutByVolumeSizeBoundsTheSearchThatNeverCountsTheFirst
   };
   // 65535 clusters: 512 FAT sectors, 2 bitmap clusters; 32 GiB: 262144 of 128 KiB.
   EXPECT_EQ(layout(0x7FFFF), format("8 512 2 %u", 3 * 8 + 2 * 512 + 2048));
-  EXPECT_EQ(layout(0x80000).substr(0, 3), "64 ");
-  EXPECT_EQ(layout(0x4000000).substr(0, 11), "256 2048 1 ");
+  EXPECT_EQ(std::tuple(layout(0x80000).substr(0, 3), layout(0x4000000).substr(0, 11)), std::tuple("64 ", "256 2048 1 "));
   EXPECT_EQ(layout(16ull << 32), "none");
   EXPECT_EQ(defaultExfatLayout((16ull << 32) - 256)->bitmapClusters, 0u) << "kept to 8 bits: 2^30 clusters need 256";
 
