@@ -53,8 +53,7 @@ TEST(TreeLoader, ChainsCyclesHostileLengthsAndBootSectorsEndTheLoad) {
   c.setFat(9, 4);  // back to the start: each cluster once, then stop
   c.putSet({4, 9}, 0, fileSet("a"));
   c.putSet({4, 9}, 16, fileSet("b"));
-  EXPECT_EQ(childNames(Loaded(a).root()), "last,four");
-  EXPECT_EQ(childNames(Loaded(b).root()), "only");
+  EXPECT_EQ(std::tuple(childNames(Loaded(a).root()), childNames(Loaded(b).root())), std::tuple("last,four", "only"));
   EXPECT_EQ(childNames(Loaded(c).root()), "b,a");
   v.putSet({4}, 0, folderSet("endless", 10, 1ull << 62));
   v.putSet({10}, 0, folderSet("again", 10, 1ull << 62));
@@ -96,8 +95,7 @@ TEST(TreeLoader, FoldersReadTheirLengthOrFollowTheFatOrAreNotEntered) {
             "d40" + std::to_string(kStateDeletedFolder));
   for (const char* name : {"short", "dead-same-cluster", "at-three", "flags-zero", "beyond-fat"})
     EXPECT_TRUE(childNamed(l.root(), name)->children.empty()) << name;
-  EXPECT_EQ(l.volume.clusterIndex.count(20), 2u);
-  EXPECT_EQ(l.progress.text(), "8 目录被找到");
+  EXPECT_EQ(std::tuple(l.volume.clusterIndex.count(20), l.progress.text()), std::tuple(2u, "8 目录被找到"));
 
   // A stop request keeps what was decoded, enters no folder and reports the
   // tree as partial.
@@ -246,8 +244,7 @@ TEST(RecordIndex, LookupsAfterEachInsertionSeeEveryEntryInOrder) {
     std::string listed;
     for (const auto& [cluster, record] : index)
       listed += (listed.empty() ? "" : " ") + std::to_string(cluster) + ":" + std::to_string(record - r);
-    EXPECT_EQ(listed, step.listed);
-    EXPECT_EQ(index.find(step.cluster)->first, step.cluster);
+    EXPECT_EQ(std::tuple(listed, index.find(step.cluster)->first), std::tuple(step.listed, step.cluster));
   }
   EXPECT_EQ(index.count(9), 3u);
   EXPECT_EQ(index.find(9)->second, &r[0]) << "the first entered under a cluster is found first";
@@ -277,8 +274,7 @@ TEST(RecordWalk, PathsOrderAndFindingByPath) {
   p.extendedRecord.name = kExtendedFolderName, p.extendedRecord.state = kStateFolder;
   ExfatFileRecord& carved = add(p.extendedRecord, "1.jpg", kStateDeletedFile);
 
-  EXPECT_EQ(recordPath(p.rootRecord), "/");
-  EXPECT_EQ(recordPath(deep), "/x/y/z.txt");
+  EXPECT_EQ(std::tuple(recordPath(p.rootRecord), recordPath(deep)), std::tuple("/", "/x/y/z.txt"));
   EXPECT_EQ(recordPath(carved), "/扩展目录/1.jpg");
 
   // Depth first in children order; every descended node is left after its
