@@ -61,8 +61,7 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   BootDisk disk(80000), cut(2100);
   putLe32(disk.sector(63), 0x50, 70000);  // above 65535
   putLe32(disk.sector(63), 0x54, 2);
-  putLe32(disk.sector(63 + 70000), 0, 0xFFFFFFF8);
-  putLe32(disk.sector(63 + 70000), 4 * 7, 8);
+  putLe32(disk.sector(63 + 70000), 0, 0xFFFFFFF8), putLe32(disk.sector(63 + 70000), 4 * 7, 8);
   putLe32(disk.sector(63 + 70001), 508, 0xFFFFFFFF);
   putLe32(cut.sector(63), 0x50, 2030);
   putLe32(cut.sector(63), 0x54, 8);  // its last sectors lie past the end of the device
