@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
@@ -17,12 +16,9 @@ using namespace test;
 // Flips the byte after the first occurrence of `needle` in any of `files`.
 bool spoilAfter(const std::vector<std::string>& files, const std::string& needle) {
   for (const std::string& f : files) {
-    std::string bytes = test::readFile(f);
-    size_t at = bytes.find(needle);
+    const size_t at = test::readFile(f).find(needle);
     if (at == std::string::npos) continue;
-    std::fstream out(f, std::ios::in | std::ios::out | std::ios::binary);
-    out.seekp(static_cast<std::streamoff>(at + needle.size()));
-    out.put('Z');
+    test::writeAt(f, at + needle.size(), "Z");
     return true;
   }
   return false;
