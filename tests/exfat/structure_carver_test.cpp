@@ -12,16 +12,8 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string be32s(uint32_t v) {
-  std::string s(4, '\0');
-  putBe32(reinterpret_cast<uint8_t*>(s.data()), 0, v);
-  return s;
-}
-std::string le32s(uint32_t v) {
-  std::string s(4, '\0');
-  putLe32(reinterpret_cast<uint8_t*>(s.data()), 0, v);
-  return s;
-}
+std::string be32s(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+std::string le32s(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 std::string le16s(uint16_t v) { return le32s(v).substr(0, 2); }
 std::string be64s(uint64_t v) { return be32s(static_cast<uint32_t>(v >> 32)) + be32s(static_cast<uint32_t>(v)); }
 
