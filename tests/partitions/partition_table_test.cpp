@@ -196,7 +196,7 @@ TEST(Regions, NamedAfterTheLastRegion) {
   EXPECT_FALSE(addRegion(0, 1, missing) || !missing.partitions.empty());
 }
 
-TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNothing) {
+TEST(AppleMap, OnlyNamedHfsEntriesAreListedHostileCountsReadNothingAndHfsKindsGoBySignature) {
   // The map parted made: itself, MacData (HFS "AppleVol") and two free entries, made HFS here: one
   // without a name, one without a volume.
   const std::string made = test::readFile(test::fixtureImage("partitions-apple.img"));
@@ -219,9 +219,8 @@ TEST(AppleMap, OnlyNamedHfsEntriesAreListedAndHostileCountsAndBlockSizesReadNoth
   putBe16(img.sector(0), 2, 0);
   DiskRecord zero = discover(img);
   EXPECT_TRUE(zero.partitions.empty() && zero.bytesPerSector == 512) << "a zero block size must not become the disk's sector size";
-}
 
-TEST(Hfs, KindBySignatureAndGptFields) {
+  // HFS kinds by signature, and what a GPT entry takes from them.
   const struct {
     uint16_t signature, embedded;
     uint32_t kind;
@@ -245,7 +244,7 @@ TEST(Hfs, KindBySignatureAndGptFields) {
             "HFS+ in HFS 27 d.img");
 }
 
-TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
+TEST(BootSectorProbes, ExfatNtfsFat32AndExtNeedTheirTellingFields) {
   // Boot sectors mkfs wrote, then with one telling byte broken (NTFS without hidden sectors:
   // partitions-whole-ntfs).
   const struct {
@@ -268,9 +267,7 @@ TEST(BootSectorProbes, ExfatNtfsAndFat32NeedTheirTellingFields) {
     s[c.offset] = c.broken;
     EXPECT_FALSE(c.probe(s)) << c.why;
   }
-}
 
-TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
   // The superblock mkfs.ext4 wrote (1 KiB blocks), and copies with fields changed.
   const std::string made = test::readRange(test::fixtureImage("partitions-whole-ext4.img"), 1024, 1024);
   auto bytes = [](const std::string& sb) { return reinterpret_cast<const uint8_t*>(sb.data()); };
@@ -291,7 +288,7 @@ TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
     const char* what;
     std::string sb;
     bool accepted;
-  } cases[] = {
+  } superblocks[] = {
       {"write time zero", changed({{0x30, 0}}), false},
       {"mount time zero", changed({{0x2C, 0}}), false},
       {"creator OS not Linux", changed({{0x48, 3}}), false},
@@ -302,7 +299,7 @@ TEST(ExtSuperblockProbe, SizeVersionNameAndDamagedFields) {
       {"inode size below 128", changed({{0x58, 64}}), false},
       {"2^32 + 10 blocks beat the blocks per group", changed({{0x04, 10}, {0x150, 1}, {0x0C, 1}}), true},
   };
-  for (const auto& c : cases) EXPECT_EQ(isExtSuperblock(bytes(c.sb)), c.accepted) << c.what;
+  for (const auto& c : superblocks) EXPECT_EQ(isExtSuperblock(bytes(c.sb)), c.accepted) << c.what;
 }
 
 TEST(VolumeLabel, ReadFromTheRootFoldersFirstSectorOnlyAndWithinBounds) {
