@@ -80,7 +80,7 @@ TEST(SysfsEnumerator, WholeDisksInStableOrderAtMostSixteen) {
   EXPECT_EQ(fs::path(drives.back().devicePath).filename(), "sdp") << "the last in order";
 }
 
-TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTree) {
+TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksTheCatalogueIsBuiltFromTheTreeAndDevicesLeadToTheirHolders) {
   FakeSysfs t;
   t.disk("sda", "8:0");
   t.partition("sda", "sda1", "8:1", 2048);
@@ -117,14 +117,9 @@ TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTr
   EXPECT_EQ(d.partitions[0].driveLetter, "/media/my disk");
   ASSERT_EQ(messages.messages.size(), 1u);
   EXPECT_TRUE(test::contains(messages.messages[0].text, "sdc")) << "a drive that cannot be identified";
-}
 
-// A partition is a window of its disk, a loop device one of its backing
-// file (from its offset on), so overlaps show whatever path names them.
-TEST(SysfsEnumerator, BlockDevicesLeadToTheDiskOrFileHoldingTheirBytes) {
-  FakeSysfs t;
-  t.disk("sda", "8:0");
-  t.partition("sda", "sda1", "8:1", 2048);
+  // A partition is a window of its disk, a loop device one of its backing
+  // file (from its offset on), so overlaps show whatever path names them.
   t.disk("loop3", "7:3");
   const std::string backing = t.root("image.img");
   test::writeFile(backing, "bytes");
@@ -150,10 +145,10 @@ TEST(SysfsEnumerator, BlockDevicesLeadToTheDiskOrFileHoldingTheirBytes) {
       {259, 0, false, file.st_ino, 1048576 + 64 * 512, UINT64_MAX},
   };
   for (const auto& c : cases) {
-    platform::StorageExtent e = platform::blockDeviceExtent(c.majorNumber, c.minorNumber, t.root(""));
-    EXPECT_TRUE(e.holderIsDisk == c.onDisk && (c.onDisk ? e.holderDevice : e.holderInode) == c.holder &&
-                e.offset == c.offset && e.length == c.length)
-        << c.majorNumber << ":" << c.minorNumber << " " << e.holderIsDisk << " " << e.offset << " " << e.length;
+    platform::StorageExtent x = platform::blockDeviceExtent(c.majorNumber, c.minorNumber, t.root(""));
+    EXPECT_TRUE(x.holderIsDisk == c.onDisk && (c.onDisk ? x.holderDevice : x.holderInode) == c.holder &&
+                x.offset == c.offset && x.length == c.length)
+        << c.majorNumber << ":" << c.minorNumber << " " << x.holderIsDisk << " " << x.offset << " " << x.length;
   }
 }
 
