@@ -76,7 +76,7 @@ TEST(RescueMap, ParsesMapsOfEitherToolAndRefusesHostileOnesWithTheLine) {
   EXPECT_FALSE(RescueMap::parse(std::string(kMaxMapfileBytes + 1, '#'), error));
 }
 
-TEST(RescueMap, SettingStatesSplitsAndMergesAndQueriesSeeTheResult) {
+TEST(RescueMap, SettingStatesSplitsAndMergesQueriesSeeTheResultAndTheMapIsSavedAtomically) {
   RescueMap map(*ByteRange::of(1000, 9000));  // [1000, 10000)
   const struct {
     uint64_t start, length;
@@ -136,22 +136,20 @@ TEST(RescueMap, SettingStatesSplitsAndMergesAndQueriesSeeTheResult) {
   // Covering more of the source adds untried bytes on either side.
   map.cover(*ByteRange::of(0, 12000));
   EXPECT_EQ(describe(map.areas()), "0+1000:? 1000+500:- 1500+3500:+ 5000+600:- 5600+4400:+ 10000+2000:?");
-}
 
-TEST(RescueMap, SavedAtomicallyAndLoadedBack) {
   test::TempDir dir;
-  RescueMap map(*ByteRange::of(0, 1 << 20));
-  map.set(*ByteRange::of(0, 4096), RescueState::Finished);
-  map.currentPosition = 4096;
+  RescueMap saved(*ByteRange::of(0, 1 << 20));
+  saved.set(*ByteRange::of(0, 4096), RescueState::Finished);
+  saved.currentPosition = 4096;
   const std::string path = dir.file("m.map");
-  ASSERT_TRUE(map.save(path, {}));
+  ASSERT_TRUE(saved.save(path, {}));
   EXPECT_FALSE(std::filesystem::exists(path + ".part")) << "the temporary file is renamed over the map";
   std::string error;
   std::optional<RescueMap> loaded = RescueMap::load(path, error);
   ASSERT_TRUE(loaded) << error;
-  EXPECT_EQ(loaded->text(), map.text());
+  EXPECT_EQ(loaded->text(), saved.text());
   EXPECT_TRUE(!RescueMap::load(dir.file("absent.map"), error) && error.find("cannot open") != std::string::npos);
-  EXPECT_FALSE(map.save(dir.file("no/such/dir.map"), {}));
+  EXPECT_FALSE(saved.save(dir.file("no/such/dir.map"), {}));
 }
 
 }  // namespace
