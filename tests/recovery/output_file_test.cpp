@@ -21,7 +21,7 @@ std::string created(const std::string& path, SaveNamespace* names = nullptr) {
   return f.path();
 }
 
-TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndMissingFoldersAreMade) {
+TEST(OutputFile, TheCounterGoesAfterTheWholeNameMissingFoldersAreMadeAndHolesAtTheEndKeepLengthAndTime) {
   TempDir dir;
   writeFile(dir.file("a.txt"), "keep");
   writeFile(dir.file("a.txt0.txt"), "keep too");
@@ -43,11 +43,8 @@ TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndMissingFoldersAreMade) {
   writeFile(dir.file("plain"), "");
   EXPECT_FALSE(createFolderPath(dir.file("plain/x"))) << "a file stands where a folder should be";
   EXPECT_EQ(created(dir.file("plain/x/y.txt")), "<failed>");
-}
 
-// Holes at the end keep length and time; record times naming no moment are not set.
-TEST(OutputFile, HolesAtTheEndStillGiveTheFullLengthAndTheTime) {
-  TempDir dir;
+  // Holes at the end keep length and time; record times naming no moment are not set.
   OutputFile f;
   ASSERT_TRUE(openOutputFile(f, dir.file("sparse")));
   f.write("ab", 2);
