@@ -1,7 +1,6 @@
 // recover and stats end to end, on the committed recovery fixtures.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sstream>
