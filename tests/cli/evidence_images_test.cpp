@@ -39,8 +39,7 @@ TEST(EvidenceImages, EachFormatListsAndRecoversAsTheRawImage) {
   test::TempDir dir;
   const std::string raw = dir.file("raw-out");
   expectCli("recover " + sample + " Partition0 " + raw, 0, {"saved 9 files in 5 folders"});
-  const std::string ewf = "ewfacquire -u -q -c none -S 1MiB " + sample + " -t ";
-  const std::string qemu = "qemu-img convert -O ";
+  const std::string ewf = "ewfacquire -u -q -c none -S 1MiB " + sample + " -t ", qemu = "qemu-img convert -O ";
   const struct {
     const char* what;
     std::string make;   // run in dir
