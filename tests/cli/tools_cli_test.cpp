@@ -162,8 +162,7 @@ std::string expand(std::string pattern, const std::vector<std::pair<std::string,
 // and nothing waits for ever.
 TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
   TempDir dir;
-  const std::string src = test::copyFixture(dir, "recovery-main.img");
-  const std::string original = readFile(src);
+  const std::string src = test::copyFixture(dir, "recovery-main.img"), original = readFile(src);
   std::string link = dir.file("link.img"), file = dir.file("keep.txt"), fifo = dir.file("fifo");
   ASSERT_EQ(runCommand("ln '" + src + "' '" + link + "' && mkfifo '" + fifo + "'"), 0);
   test::writeFile(file, "keep me");
