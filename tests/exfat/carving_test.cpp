@@ -118,8 +118,7 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCu
 // A summary information property set as Office writes it.
 struct PropertySet {
   uint8_t bytes[1040] = {};
-  uint32_t next = 8 + 8 * 3;
-  uint32_t count = 0;
+  uint32_t next = 8 + 8 * 3, count = 0;
   void add(uint32_t id, const std::string& text) {
     putLe32(bytes, 56 + 8 * count, id), putLe32(bytes, 60 + 8 * count, next), putLe32(bytes, 48 + next, 0x1E);
     putLe32(bytes, 48 + next + 4, static_cast<uint32_t>(text.size() + 1));
