@@ -17,8 +17,7 @@ namespace dudorazu {
 namespace {
 
 struct Sample {
-  std::string name;
-  std::string bytes;
+  std::string name, bytes;
   bool decodes = false;
 };
 
@@ -127,8 +126,7 @@ TEST(JpegDecoder, HostileHeadsAreBrokenOrUnverifiableInBounds) {
     std::string bytes;
     JpegDecodeStep step;
   };
-  std::string noScan = base.substr(0, at("\xFF\xDA")) + "\xFF\xD9";
-  std::string hugeDqt = base;
+  std::string noScan = base.substr(0, at("\xFF\xDA")) + "\xFF\xD9", hugeDqt = base;
   hugeDqt[at("\xFF\xDB") + 2] = '\xFF', hugeDqt[at("\xFF\xDB") + 3] = '\xFF';
   std::string wideFrame = base;
   const size_t sof = at("\xFF\xC0");
