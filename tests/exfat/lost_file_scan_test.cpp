@@ -168,8 +168,7 @@ TEST(LostFileScan, RealFilesOfEveryFormatAreCarvedByteExactFromTheirStructure) {
 // walk breaks at the foreign cluster and goes on over the free ones to its
 // end; the carve names its clusters and is a guess.
 TEST(LostFileScan, FilesInPiecesAroundLiveClustersAreCarvedThroughTheFreeClustersAsAGuess) {
-  const std::string image = fixtureImage("carve-pieces.img");
-  const std::string bytes = readFile(image);
+  const std::string image = fixtureImage("carve-pieces.img"), bytes = readFile(image);
   FixtureScan s(image);
   ASSERT_TRUE(s.scan());
   const LoadedVolume& p = s.volume;
@@ -230,8 +229,7 @@ TEST(LostFileScan, WithoutBootSectorsEverySectorIsACluster) {
   // guess reaches: one-sector clusters, JPEGs and documents still found
   // (named by sector), folders not.
   test::TempDir dir;
-  std::string image = dir.file("noboot.img");
-  std::string bytes = test::readFile(test::fixtureImage("exfat-carve.img"));
+  std::string image = dir.file("noboot.img"), bytes = test::readFile(test::fixtureImage("exfat-carve.img"));
   std::fill(bytes.begin() + 2048 * 512, bytes.begin() + 2072 * 512, '\0');
   test::writeFile(image, bytes);
   CarveExpectation want = readExpectation();
