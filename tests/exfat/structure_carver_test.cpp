@@ -77,8 +77,7 @@ std::string tiffWithSubdirectories() {
 // must end where the file does, or say that it could not.
 TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
   using enum CarveFormat;
-  const std::string junk(3000, '\x5A');
-  const std::string pdf1 = pdfRevision("", "%PDF-1.4\n1 0 obj<<>>endobj\n");
+  const std::string junk(3000, '\x5A'), pdf1 = pdfRevision("", "%PDF-1.4\n1 0 obj<<>>endobj\n");
   const std::string pdf2 = pdf1 + pdfRevision(pdf1, "2 0 obj<<>>endobj\n");
   const std::string wav = "RIFF"s + le32s(4 + 8 + 16 + 8 + 6) + "WAVE" + "fmt " + le32s(16) + std::string(16, '\1') +
                           "data" + le32s(6) + "abcdef";
@@ -96,8 +95,7 @@ TEST(StructureCarver, EndsWhereTheStructureEndsAndNamesWhatItCannotEnd) {
   bigTiff.replace(100, 6, "NIKON\0"s);
   const std::string avi = "RIFF"s + le32s(4 + 12) + "AVI " + "LIST" + le32s(4) + "hdrl";
   const std::string avix = "RIFF"s + le32s(4 + 10) + "AVIX" + "00dc" + le32s(1) + "x" + "\0"s;
-  const std::string webm = "\x1A\x45\xDF\xA3\x87\x42\x82\x84webm"s + "\x18\x53\x80\x67\x83"s + "abc";
-  const std::string inner = zip();
+  const std::string webm = "\x1A\x45\xDF\xA3\x87\x42\x82\x84webm"s + "\x18\x53\x80\x67\x83"s + "abc", inner = zip();
   const std::string outer = zip({}, inner);  // an archive stored inside another
   const std::string linear = pdfRevision("", "%PDF-1.4\n1 0 obj<<>>endobj\n");
   const std::string linearized = linear + pdfRevision(linear, "3 0 obj<<>>endobj\n");
