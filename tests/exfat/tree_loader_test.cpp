@@ -164,8 +164,7 @@ TEST(EntrySet, RecordsGoToTheFrontFormsMixTheLastStreamCountsAndTheStartRuleAndC
   c.put(3, test::deleted(fileSet("gone.txt", 11, 5ull << 30)));  // 4 GiB and more: not truncated
   c.put(6, fileSet("mixed.txt", 12, 300));
   c.buffer[32 * 8] = 0x41;  // in-use primary, deleted name entry after the stream: still one set
-  std::vector<uint8_t> twice = encodeSet(fileSet("twice", 7, 1));
-  std::vector<uint8_t> stream2(twice.begin() + 32, twice.begin() + 64);
+  std::vector<uint8_t> twice = encodeSet(fileSet("twice", 7, 1)), stream2(twice.begin() + 32, twice.begin() + 64);
   putLe32(stream2.data(), 20, 77), putLe64(stream2.data(), 24, 7777), stream2[1] = 1;
   twice.insert(twice.end(), stream2.begin(), stream2.end());
   twice[1] = 3;
