@@ -53,8 +53,7 @@ TEST(SaveFaults, TheDevicesOwnCopyGivesWhatReadingGivesHolesAndTheDeviceEndInclu
   const uint64_t imageBytes = 6ull << 20;
   ImageVolume v(imageBytes);
   uint64_t start = v.partition.clusterPosition(2);
-  std::string head = pattern(300000, 'h');
-  std::string tail = pattern(imageBytes - start - (300000 + (2 << 20)), 't');
+  std::string head = pattern(300000, 'h'), tail = pattern(imageBytes - start - (300000 + (2 << 20)), 't');
   v.put(start, head);
   v.put(start + head.size() + (2 << 20), tail);
   ExfatFileRecord r = v.file(imageBytes - start + 100000);
