@@ -172,8 +172,7 @@ TEST(MbrRebuild, EntriesStayInsideTheDiskAndNeverOverlap) {
 
 TEST(MbrRebuild, RefusalsWriteNothingAndAFailedWriteIsReported) {
   TempDir dir;
-  std::string img = copyFixture(dir, "tools-search.img");
-  std::string sector0 = readRange(img, 0, 512);
+  std::string img = copyFixture(dir, "tools-search.img"), sector0 = readRange(img, 0, 512);
   DiskRecord disk = catalogued(img);
   for (uint32_t i = 0; i < 4; ++i) disk.partitions.push_back(record(2048 + i * 100, 100, kTypeExfat, kSearchKindFound));
 
@@ -239,8 +238,7 @@ TEST(SystemDiskGuard, RealFuseMountOverALoopDeviceIsSeen) {
   DUDORAZU_SKIP_UNLESS(test::canUseLoopDevices(), "needs root and loop devices");
   DUDORAZU_SKIP_UNLESS(test::haveTool("mount.exfat-fuse"), "mount.exfat-fuse is not installed");
   TempDir dir;
-  std::string img = copyFixture(dir, "tools-search.img");
-  std::string mnt = dir.file("mnt");
+  std::string img = copyFixture(dir, "tools-search.img"), mnt = dir.file("mnt");
   ASSERT_EQ(runCommand("mkdir -p '" + mnt + "'"), 0);
   bool mounted = false, seen = false;
   {
