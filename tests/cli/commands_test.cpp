@@ -201,7 +201,8 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
     std::vector<DriveIdentity> listDrives() override {
       std::vector<DriveIdentity> drives(2);
       drives[0].devicePath = fixtureImage("partitions-mbr.img");
-      drives[1].devicePath = "/dev/denied", drives[1].number = 1;
+      drives[1].devicePath = "/dev/denied";
+      drives[1].number = 1;
       for (DriveIdentity& d : drives) d.identified = true;
       return drives;
     }

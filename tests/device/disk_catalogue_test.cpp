@@ -74,7 +74,9 @@ TEST(CommandPaths, APartitionInputCoversItsBytesInTheDisksOwnSectors) {
   };
   for (const Case& c : cases) {
     PartitionRecord p;
-    p.startSector = c.startSector, p.sizeSectors = c.sizeSectors, p.deviceSectorSize = c.sectorSize;
+    p.startSector = c.startSector;
+    p.sizeSectors = c.sizeSectors;
+    p.deviceSectorSize = c.sectorSize;
     CommandPath input = partitionInput("disk.img", p, "SOURCE");
     EXPECT_EQ(std::tuple(input.bytes.start(), input.bytes.length(), input.role), std::tuple(c.start, c.length, "SOURCE"s))
         << c.startSector << "+" << c.sizeSectors << " of " << c.sectorSize;
@@ -101,7 +103,9 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
   FakeEnumerator e;
   for (auto [n, file] : {std::pair{0, "d0"}, {1, "d1"}, {2, "d2"}, {3, "d3"}, {12, "d4"}}) {
     DriveIdentity& d = e.drives.emplace_back();
-    d.number = n, d.devicePath = dir.file(file), d.identified = true;
+    d.number = n;
+    d.devicePath = dir.file(file);
+    d.identified = true;
     d.vendor = "ATA     ", d.product = "Model", d.revision = " 1.0";
   }
   e.drives[1].sizeBytes = 0, e.drives[1].removable = true;  // size unknown: taken from the device

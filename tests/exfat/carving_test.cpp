@@ -120,7 +120,9 @@ struct PropertySet {
   uint8_t bytes[1040] = {};
   uint32_t next = 8 + 8 * 3, count = 0;
   void add(uint32_t id, const std::string& text) {
-    putLe32(bytes, 56 + 8 * count, id), putLe32(bytes, 60 + 8 * count, next), putLe32(bytes, 48 + next, 0x1E);
+    putLe32(bytes, 56 + 8 * count, id);
+    putLe32(bytes, 60 + 8 * count, next);
+    putLe32(bytes, 48 + next, 0x1E);
     putLe32(bytes, 48 + next + 4, static_cast<uint32_t>(text.size() + 1));
     std::memcpy(bytes + 48 + next + 8, text.data(), text.size());
     next += 8 + static_cast<uint32_t>((text.size() + 4) & ~3u);
@@ -169,13 +171,17 @@ TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedIn
   for (const auto& c : docs) {
     const uint64_t sector = uint64_t{1} << (c.shift == 12 ? 12 : 9);
     PartitionRecord p;
-    p.bytesPerSector = c.volumeSector, p.clusterSectors = static_cast<uint32_t>(4 * sector / 512), p.clusterBase = 0;
+    p.bytesPerSector = c.volumeSector;
+    p.clusterSectors = static_cast<uint32_t>(4 * sector / 512);
+    p.clusterBase = 0;
     const uint64_t at = p.clusterPosition(5000);
     std::string disk(at + 8 * sector, '\0');
     auto* d = reinterpret_cast<uint8_t*>(disk.data()) + at;
     const uint8_t magic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::memcpy(d, magic, 8);
-    putLe16(d, 30, c.shift), putLe32(d, 44, 2), putLe32(d, 48, 1);
+    putLe16(d, 30, c.shift);
+    putLe32(d, 44, 2);
+    putLe32(d, 48, 1);
     uint8_t* entry = d + 2 * sector + 128;  // directory sector 1 lies at (1 + 1) sectors
     const uint8_t name[8] = {5, 0, 'S', 0, 'u', 0, 'm', 0};
     std::memcpy(entry, name, 8);

@@ -14,7 +14,8 @@ struct BootDisk : test::ImageBuilder {
   PartitionRecord partition;
   LoadedVolume volume{partition};
   explicit BootDisk(uint64_t sectors = 8192) : ImageBuilder(sectors) {
-    partition.startSector = 63, partition.sizeSectors = sectors - 63;
+    partition.startSector = 63;
+    partition.sizeSectors = sectors - 63;
     writeBoot(63);
   }
   void writeBoot(uint64_t lba) {
@@ -61,7 +62,8 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   BootDisk disk(80000), cut(2100);
   putLe32(disk.sector(63), 0x50, 70000);  // above 65535
   putLe32(disk.sector(63), 0x54, 2);
-  putLe32(disk.sector(63 + 70000), 0, 0xFFFFFFF8), putLe32(disk.sector(63 + 70000), 4 * 7, 8);
+  putLe32(disk.sector(63 + 70000), 0, 0xFFFFFFF8);
+  putLe32(disk.sector(63 + 70000), 4 * 7, 8);
   putLe32(disk.sector(63 + 70001), 508, 0xFFFFFFFF);
   putLe32(cut.sector(63), 0x50, 2030);
   putLe32(cut.sector(63), 0x54, 8);  // its last sectors lie past the end of the device
@@ -94,12 +96,14 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   };
   PartitionRecord p;
   LoadedVolume lv(p);
-  p.bytesPerSector = 4096, p.clusterSectors = 8;
+  p.bytesPerSector = 4096;
+  p.clusterSectors = 8;
   for (const Case& c : cases) {
     p.fatSectors = c.fatSectors;
     EXPECT_EQ(fatEntriesHeld(p, c.clusterCount, c.deviceSize), c.entries) << c.what;
   }
-  p.bytesPerSector = 512, p.fatSectors = 4;
+  p.bytesPerSector = 512;
+  p.fatSectors = 4;
   EXPECT_EQ(std::pair(followableClusterLimit(lv), nextClusterOf(lv, 10)), std::pair(512u, kFatEndOfChain));
   lv.fatTable.assign(100, 0);
   EXPECT_EQ(followableClusterLimit(lv), 100u);

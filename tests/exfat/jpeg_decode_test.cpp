@@ -213,7 +213,8 @@ TEST(JpegCarve, DecodedCarvesGoOnInFreeClustersAndSearchedEndsAreGuesses) {
     }
     PartitionRecord p;
     LoadedVolume lv(p);
-    p.clusterSectors = kCluster / 512, p.clusterBase = 0 - 2ull * p.clusterSectors;
+    p.clusterSectors = kCluster / 512;
+    p.clusterBase = 0 - 2ull * p.clusterSectors;
     p.clusterCount = static_cast<uint32_t>(c.layout.size());
     lv.allocationBitmap = bitmap;
     test::MemoryDevice device(disk);

@@ -13,7 +13,9 @@ struct ServedVolume {
   explicit ServedVolume(const TestVolume& v) : partition(disk.partitions.emplace_back()) {
     writeFile(disk.devicePath = dir.file("volume.img"), v.bytes);
     disk.diskSize = v.bytes.size();
-    partition.name = "Partition0", partition.sizeSectors = v.bytes.size() / 512, partition.typeCode = 5;
+    partition.name = "Partition0";
+    partition.sizeSectors = v.bytes.size() / 512;
+    partition.typeCode = 5;
   }
   TempDir dir;
   DiskRecord disk;

@@ -139,7 +139,8 @@ struct OneCluster {
 
   OneCluster() {
     partition.clusterSectors = 1;
-    parent.name = "p", parent.state = kStateFolder;
+    parent.name = "p";
+    parent.state = kStateFolder;
   }
   void put(size_t slot, const std::vector<uint8_t>& entries) {
     std::copy(entries.begin(), entries.begin() + std::min(entries.size(), 1024 - 32 * slot), buffer.begin() + 32 * slot);
@@ -254,14 +255,17 @@ TEST(RecordIndex, LookupsAfterEachInsertionSeeEveryEntryInOrder) {
 
 ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state) {
   ExfatFileRecord& r = parent.children.emplace_back();
-  r.name = name, r.state = state, r.parent = &parent;
+  r.name = name;
+  r.state = state;
+  r.parent = &parent;
   return r;
 }
 
 TEST(RecordWalk, PathsOrderAndFindingByPath) {
   PartitionRecord description;
   LoadedVolume p(description);
-  p.rootRecord.name = kRootFolderName, p.rootRecord.state = kStateFolder;
+  p.rootRecord.name = kRootFolderName;
+  p.rootRecord.state = kStateFolder;
   add(p.rootRecord, "x", kStateDeletedFile);
   ExfatFileRecord& live = add(p.rootRecord, "x", kStateFolder);
   ExfatFileRecord& y = add(live, "y", kStateFolder);
@@ -270,7 +274,8 @@ TEST(RecordWalk, PathsOrderAndFindingByPath) {
   // has the path of the root.
   add(p.rootRecord, "x/y", kStateDeletedFile);
   add(p.rootRecord, "", kStateDeletedFile);
-  p.extendedRecord.name = kExtendedFolderName, p.extendedRecord.state = kStateFolder;
+  p.extendedRecord.name = kExtendedFolderName;
+  p.extendedRecord.state = kStateFolder;
   ExfatFileRecord& carved = add(p.extendedRecord, "1.jpg", kStateDeletedFile);
 
   EXPECT_EQ(std::tuple(recordPath(p.rootRecord), recordPath(deep)), std::tuple("/", "/x/y/z.txt"));

@@ -181,7 +181,8 @@ TEST(Regions, NamedAfterTheLastRegion) {
   img.exfatVolume(10, 40);
   test::writeFile(dir.file("disk.img"), img.bytes());
   DiskRecord disk;
-  disk.devicePath = dir.file("disk.img"), disk.vendorId = "disk.img";
+  disk.devicePath = dir.file("disk.img");
+  disk.vendorId = "disk.img";
   ASSERT_TRUE(addRegion(10, 50, disk));
   EXPECT_EQ(disk.partitions.back().name, "Region 0 on disk.img");
   disk.partitions.back().name = "Region 3 on disk.img";
@@ -228,7 +229,8 @@ TEST(AppleMap, OnlyNamedHfsEntriesAreListedHostileCountsReadNothingAndHfsKindsGo
                {0x482B, 0, 2}, {0x4858, 0, 3}};
   for (const auto& c : cases) {
     uint8_t h[512] = {};
-    putBe16(h, 0, c.signature), putBe16(h, 0x7C, c.embedded);
+    putBe16(h, 0, c.signature);
+    putBe16(h, 0x7C, c.embedded);
     EXPECT_EQ(classifyHfs(h), c.kind) << std::hex << c.signature << " " << c.embedded;
   }
   uint8_t h[512] = {};
@@ -236,7 +238,8 @@ TEST(AppleMap, OnlyNamedHfsEntriesAreListedHostileCountsReadNothingAndHfsKindsGo
   PartitionRecord hfsx;
   applyGptHfs(hfsx, h, "d.img");
   EXPECT_TRUE(hfsx.typeCode == 0x19 && hfsx.hfsKind == 0 && hfsx.devicePath.empty()) << "HFSX in a GPT sets the type code only";
-  putBe16(h, 0, 0x4244), putBe16(h, 0x7C, 0x482B);
+  putBe16(h, 0, 0x4244);
+  putBe16(h, 0x7C, 0x482B);
   h[0x24] = 200;  // a length beyond the 27 characters the field holds
   PartitionRecord wrapped;
   applyGptHfs(wrapped, h, "d.img");

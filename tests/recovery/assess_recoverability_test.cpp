@@ -45,7 +45,9 @@ TEST(AssessRecoverability, EachRecordOfARealVolumeIsJudgedAsItsTruthSaysAndIntac
   ASSERT_TRUE(device);
   test::TempDir out;
   SaveContext context;
-  context.device = device.get(), context.volume = &l.volume, context.hashData = true;
+  context.device = device.get();
+  context.volume = &l.volume;
+  context.hashData = true;
   std::vector<SavedFile> saved;
   context.onFile = [&](const SavedFile& f) { saved.push_back(f); };
 

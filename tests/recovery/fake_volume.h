@@ -16,9 +16,12 @@ class FakeVolume {
  public:
   // Cluster c lies at byte c x clusterBytes (clusterBase 0).
   FakeVolume(uint32_t clusterSectors, uint32_t clusterCount) {
-    partition.clusterSectors = clusterSectors, partition.clusterBase = 0, partition.bytesPerSector = 512;
+    partition.clusterSectors = clusterSectors;
+    partition.clusterBase = 0;
+    partition.bytesPerSector = 512;
     volume.fatTable.assign(clusterCount, 0);
-    volume.rootRecord.name = "根目录", volume.rootRecord.state = kStateFolder;
+    volume.rootRecord.name = "根目录";
+    volume.rootRecord.state = kStateFolder;
     bytes.assign(static_cast<size_t>(clusterCount) * clusterBytes(), '\0');
   }
   uint64_t clusterBytes() const { return partition.clusterBytes(); }
@@ -44,7 +47,11 @@ class FakeVolume {
   static ExfatFileRecord& addRecord(LoadedVolume& p, ExfatFileRecord& parent, const std::string& name,
                                     uint8_t state, uint8_t flags, uint64_t length, uint32_t first) {
     ExfatFileRecord r;
-    r.name = name, r.state = state, r.allocationFlags = flags, r.dataLength = length, r.firstCluster = first;
+    r.name = name;
+    r.state = state;
+    r.allocationFlags = flags;
+    r.dataLength = length;
+    r.firstCluster = first;
     r.parent = &parent;
     parent.children.push_back(r);
     ExfatFileRecord& placed = parent.children.back();
@@ -62,7 +69,9 @@ class FakeVolume {
 // A save context over a device (the volume's bytes by default), saved files in `files`.
 struct Saver {
   Saver(SectorDevice* device, const LoadedVolume& volume) {
-    context.device = device, context.volume = &volume, context.progress = &progress;
+    context.device = device;
+    context.volume = &volume;
+    context.progress = &progress;
     context.onFile = [this](const SavedFile& f) { files.push_back(f); };
   }
   explicit Saver(const FakeVolume& v) : Saver(nullptr, v.volume) {

@@ -28,14 +28,19 @@ TEST(Sha256, PiecewiseUpdatesAndAFreshStartAfterEachDigest) {
 
 TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   DfxmlSource source;
-  source.imageFilename = "disk & <1>.img", source.partitionOffset = 1048576, source.blockSize = 4096;
+  source.imageFilename = "disk & <1>.img";
+  source.partitionOffset = 1048576;
+  source.blockSize = 4096;
   DfxmlFile f;
   f.filename = "a<b>/\"q\"&'x'\x01\xff.txt";
   f.filesize = 5000, f.allocated = false;
   f.modifyDate = 0x3A21, f.modifyTime = 0x6B2D;
-  f.runs = {{0, 1048576 + 8192, 4096}, {4096, 1048576 + 40960, 904}}, f.sha256 = std::string(64, 'a');
-  f.outputPath = "/out/a$b$", f.status = "saved";
-  f.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kDamaged), f.bytesAtRisk = 4096;
+  f.runs = {{0, 1048576 + 8192, 4096}, {4096, 1048576 + 40960, 904}};
+  f.sha256 = std::string(64, 'a');
+  f.outputPath = "/out/a$b$";
+  f.status = "saved";
+  f.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kDamaged);
+  f.bytesAtRisk = 4096;
   f.alsoInTree = true;
   // No carve is "saved", whatever else went well: each kind has its status
   // and its line.
@@ -53,7 +58,8 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   DfxmlFile cut;
   for (const auto& c : carves) {
     ExfatFileRecord carved;
-    carved.carve = c.kind, carved.recoverability = recoverabilityBit(kCarved);
+    carved.carve = c.kind;
+    carved.recoverability = recoverabilityBit(kCarved);
     SavedFile saved;
     saved.record = &carved, saved.outputPath = "/out/x.jpg", saved.created = true;
     // A read error the save met adds to what the record was judged.
@@ -119,7 +125,9 @@ TEST(RecordSearch, ModesWholeMatchStatesAndKinds) {
   ExfatFileRecord root;
   auto add = [](ExfatFileRecord& parent, std::string name, uint8_t state) -> ExfatFileRecord& {
     ExfatFileRecord& r = parent.children.emplace_back();
-    r.name = std::move(name), r.state = state, r.parent = &parent;
+    r.name = std::move(name);
+    r.state = state;
+    r.parent = &parent;
     return r;
   };
   ExfatFileRecord& docs = add(root, "Docs", kStateFolder);
@@ -182,8 +190,10 @@ TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
   EXPECT_EQ(statisticsByStateText(tallySubtree(&odd)), "") << "no file, no counts";
   // A row's words: the worst state, the bytes at risk of the length (the last cluster only as far as the file
   // reaches), and whether the tree holds it too.
-  file.dataLength = 10000, file.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kGuessed);
-  file.overwrittenClusters = 3, file.recoverMarks = kOverwrittenTail | kAlsoInTree;
+  file.dataLength = 10000;
+  file.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kGuessed);
+  file.overwrittenClusters = 3;
+  file.recoverMarks = kOverwrittenTail | kAlsoInTree;
   EXPECT_EQ(recoverabilityLabelText(file, 4096), "已被覆盖（10000/10000 字节），另见目录树");
   EXPECT_EQ(recoverabilitySummary(file, 4096), "overwritten,guessed 10000/10000 also-in-tree");
   // The save's closing text counts the damaged files and puts the lines of one kind together, the worst first.
@@ -200,9 +210,13 @@ TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
 
 TEST(Properties, DiskAndPartitionRows) {
   DiskRecord image;
-  image.devicePath = "/images/card.img", image.vendorId = "card.img", image.diskSize = 1ull << 30;
+  image.devicePath = "/images/card.img";
+  image.vendorId = "card.img";
+  image.diskSize = 1ull << 30;
   PartitionRecord p;
-  p.name = "exFat1", p.startSector = 2048, p.sizeSectors = 5000000000ull;
+  p.name = "exFat1";
+  p.startSector = 2048;
+  p.sizeSectors = 5000000000ull;
   auto text = [](const std::vector<PropertyRow>& rows) {
     std::string s;
     for (const PropertyRow& r : rows) s += r.name + "=" + r.value + "\n";
@@ -214,7 +228,10 @@ TEST(Properties, DiskAndPartitionRows) {
             "驱动类型=分区\n名称=exFat1\n系统对象=/images/card.img\n大小=2384.2 GB (5000000000 sec)\n"
             "起始地址=1.0 MB (2048 sec)\n分区大小=2384.2 GB (5000000000 sec)\n");
   DiskRecord drive = std::move(image);
-  drive.devicePath = "/dev/sdb", drive.vendorId = "ACME", drive.productId = "Disk", drive.driveNumber = "1";
+  drive.devicePath = "/dev/sdb";
+  drive.vendorId = "ACME";
+  drive.productId = "Disk";
+  drive.driveNumber = "1";
   p.driveLetter = "/media/x";
   EXPECT_EQ(text(diskProperties(drive)),
             "驱动类型=物理驱动-硬盘\n名称=ACMEDisk1\n系统对象=/dev/sdb\n大小=1.0 GB (2097152 sec)\n扇区大小=512B\n"

@@ -203,7 +203,8 @@ TEST(SaveEngine, TreesOfEmptyHostileAndDatedRecordsAndAFilter) {
   v.add(dotdot, ".", kStateFile, kContiguous, 10, 5);
   v.add(v.add(dotdot, ".", kStateFolder, kContiguous, 0, 9), "in-dot", kStateFile, kContiguous, 10, 5);
   ExfatFileRecord& dated = v.add(top, "f.jpg", kStateFile, kContiguous, 10, 5);
-  dated.modifyDate = 0x3A21, dated.modifyTime = 0x6B2D;
+  dated.modifyDate = 0x3A21;
+  dated.modifyTime = 0x6B2D;
   TempDir dir;
   Saver s(v);
   std::vector<std::string> folders;
@@ -239,7 +240,8 @@ TEST(SaveEngine, DryRunPlansRunsWithoutWriting) {
   ExfatFileRecord& r = v.add(v.root(), "f", kStateFile, kChained, 4 * 512, 4);
   TempDir dir;
   Saver s(v);
-  s.context.dryRun = true, s.context.collectRuns = true;
+  s.context.dryRun = true;
+  s.context.collectRuns = true;
   s.save(r, dir.path());
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   ASSERT_EQ(s.files.size(), 1u);

@@ -23,7 +23,8 @@ using namespace test;
 // A volume in a (sparse) image file, saved from through the platform's device.
 struct ImageVolume {
   explicit ImageVolume(uint64_t bytes) {
-    partition.clusterSectors = 8, partition.bytesPerSector = 512;
+    partition.clusterSectors = 8;
+    partition.bytesPerSector = 512;
     volume.fatTable.assign(64, 0);
     std::ofstream(path, std::ios::binary).close();
     std::filesystem::resize_file(path, bytes);
@@ -31,7 +32,11 @@ struct ImageVolume {
   void put(uint64_t at, const std::string& bytes) { test::writeAt(path, at, bytes); }
   ExfatFileRecord file(uint64_t length, const std::string& name = "f.bin") {
     ExfatFileRecord r;
-    r.name = name, r.state = kStateFile, r.allocationFlags = 3, r.dataLength = length, r.firstCluster = 2;
+    r.name = name;
+    r.state = kStateFile;
+    r.allocationFlags = 3;
+    r.dataLength = length;
+    r.firstCluster = 2;
     return r;
   }
   std::unique_ptr<SectorDevice> open() const { return platform::openSectorDevice(path, OpenMode::Read); }
@@ -142,7 +147,8 @@ TEST(SaveFaults, TenThousandNestedFoldersAreMadeBelowEachOther) {
   for (size_t level = 1; level <= kLevels; ++level) {
     names.push_back("d" + std::to_string(level));
     at = &v.add(*at, names.back(), kStateFolder, 3, 0, 4);
-    at->modifyDate = date - (level == 1 || level == kLevels ? 0 : 1), at->modifyTime = time;
+    at->modifyDate = date - (level == 1 || level == kLevels ? 0 : 1);
+    at->modifyTime = time;
   }
   v.add(*at, "deepest.txt", kStateDeletedFile, 3, 300, 5);
   const ExfatFileRecord& top = v.root().children.front();

@@ -68,8 +68,14 @@ struct Batch {
     std::vector<SaveJob> out;
     for (size_t i = 0; i < records.size(); ++i) {
       SaveJob job;
-      job.device = gatedDevice(volume.bytes, gate), job.destination = dir.path(), job.record = records[i];
-      job.volume = &volume.volume, job.rowId = i, job.skip = 0, job.batchStep = step, job.progress = &progress;
+      job.device = gatedDevice(volume.bytes, gate);
+      job.destination = dir.path();
+      job.record = records[i];
+      job.volume = &volume.volume;
+      job.rowId = i;
+      job.skip = 0;
+      job.batchStep = step;
+      job.progress = &progress;
       out.push_back(std::move(job));
     }
     return out;

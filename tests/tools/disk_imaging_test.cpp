@@ -36,13 +36,17 @@ struct ImagingRun {
 
 ImagingJob toFile(const DiskRecord& disk, const std::string& file, const PartitionRecord* partition = nullptr) {
   ImagingJob job;
-  job.source = endpointFor(disk, partition), job.targetFile = file;
+  job.source = endpointFor(disk, partition);
+  job.targetFile = file;
   return job;
 }
 
 ImagingJob toDisk(const ImagingEndpoint& source, const ImagingEndpoint& target, uint64_t targetStart = 0) {
   ImagingJob job;
-  job.source = source, job.toDisk = true, job.target = target, job.targetStartSector = targetStart;
+  job.source = source;
+  job.toDisk = true;
+  job.target = target;
+  job.targetStartSector = targetStart;
   return job;
 }
 
@@ -107,15 +111,19 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
     if (device.empty() && entry.is_block_file()) device = entry.path().string();
   ASSERT_FALSE(device.empty()) << "no block device to name as a file target";
   ImagingJob onDevice;
-  onDevice.source = whole, onDevice.targetFile = device;
+  onDevice.source = whole;
+  onDevice.targetFile = device;
   EXPECT_NE(imagingJobProblem(onDevice).find("是磁盘设备"), std::string::npos) << "an image file written over a disk";
 #endif
   ImagingJob tail;
-  tail.source = part, tail.targetFile = "/tmp/x.img", tail.sourceStartSector = 16383;
+  tail.source = part;
+  tail.targetFile = "/tmp/x.img";
+  tail.sourceStartSector = 16383;
   EXPECT_EQ(imagingJobProblem(tail), "");
   tail.sourceStartSector = 16384;
   EXPECT_NE(imagingJobProblem(tail).find("起始扇区16384超出"), std::string::npos);
-  tail.sourceStartSector = 0, tail.source.claimedLength = tail.source.bytes.length() + 512;
+  tail.sourceStartSector = 0;
+  tail.source.claimedLength = tail.source.bytes.length() + 512;
   EXPECT_EQ(imagingJobProblem(tail), "") << "what lies on the disk is copied";
   ImagingOutcome copied;
   copied.status = ImagingStatus::Completed;
@@ -125,9 +133,15 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   // Start sectors whose bytes pass 64 bits would wrap round to the device's
   // first bytes: refused, even while the source's size is not known.
   ImagingJob far;
-  far.source = whole, far.source.diskSize = 0, far.targetFile = "/tmp/x.img", far.sourceStartSector = 1ull << 55;
+  far.source = whole;
+  far.source.diskSize = 0;
+  far.targetFile = "/tmp/x.img";
+  far.sourceStartSector = 1ull << 55;
   EXPECT_NE(imagingJobProblem(far).find("超出"), std::string::npos);
-  far.sourceStartSector = 0, far.toDisk = true, far.target = part, far.targetStartSector = (1ull << 55) + 1;
+  far.sourceStartSector = 0;
+  far.toDisk = true;
+  far.target = part;
+  far.targetStartSector = (1ull << 55) + 1;
   EXPECT_EQ(imagingJobProblem(far), "目标空间不足");
 
   // Each field filled in turn; no start in front of the source.
@@ -145,7 +159,8 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   for (const auto& step : steps) EXPECT_EQ(imagingFormProblem((form.*step.field = step.value, form)), step.problem) << step.value;
   form.toDisk = false;
   EXPECT_EQ(imagingFormProblem(form), "请选择目标文件路径");
-  form.filePath = "/tmp/x.img", form.sourceStart = "100";
+  form.filePath = "/tmp/x.img";
+  form.sourceStart = "100";
   RecordingMessageSink messages;
   std::optional<ImagingJob> job = imagingJobFromForm(catalogue, form, messages);
   ASSERT_TRUE(job);
@@ -288,15 +303,22 @@ TEST(DiskImaging, PassesCopyGoodDataFirstAndEndInExactMapStates) {
     const std::string src = dir.file("source.img");
     std::string source = patternSource(src, kSize);
     ImagingJob job = toFile(catalogued(src), dir.file("copy.img"));
-    job.mapfile = dir.file("copy.map"), job.blockSize = kBlock, job.retryPasses = row.retries;
-    job.reverse = row.reverse, job.scrape = row.scrape, job.waits.slowBlock = std::chrono::milliseconds(40);
+    job.mapfile = dir.file("copy.map");
+    job.blockSize = kBlock;
+    job.retryPasses = row.retries;
+    job.reverse = row.reverse;
+    job.scrape = row.scrape;
+    job.waits.slowBlock = std::chrono::milliseconds(40);
     job.monitor = std::make_shared<RescueMonitor>();
     char phase = '?';
     job.onPass = [&](const RescueSnapshot& s) { phase = s.phase; };
     std::vector<Read> reads;
     test::FaultPlan plan;
-    plan.badSectors = row.bad, plan.slowSectors = row.slow, plan.slow = std::chrono::milliseconds(80);
-    plan.flakySectors = row.flaky, plan.backwardOnlySectors = row.backwardOnly;
+    plan.badSectors = row.bad;
+    plan.slowSectors = row.slow;
+    plan.slow = std::chrono::milliseconds(80);
+    plan.flakySectors = row.flaky;
+    plan.backwardOnlySectors = row.backwardOnly;
     plan.onReadRange = [&](uint64_t offset, size_t length) { reads.push_back({offset, length, phase}); };
     test::ScopedFaultInjection faults(src, plan);
     ImagingRun run(job);
@@ -327,7 +349,8 @@ TEST(DiskImaging, TheSkipGrowsWhileErrorsRepeat) {
   TempDir dir;
   const std::string src = copyFixture(dir, "tools-search.img");
   ImagingJob job = toFile(catalogued(src), dir.file("copy.img"));
-  job.blockSize = 65536, job.scrape = false;
+  job.blockSize = 65536;
+  job.scrape = false;
   std::vector<uint64_t> failed[3];  // per copy pass
   char phase = '?';
   uint32_t pass = 1;
@@ -356,11 +379,15 @@ TEST(DiskImaging, ResumeAfterAStopInAnyPhaseEndsLikeAnUninterruptedRun) {
   auto planFor = [](test::FaultPlan& plan) {
     plan.badSectors = sectorSpan(2000, 700);
     plan.badSectors.insert(6000);
-    plan.slowSectors = sectorSpan(7000, 64), plan.slow = std::chrono::milliseconds(60), plan.flakySectors = {{5000, 3}};
+    plan.slowSectors = sectorSpan(7000, 64);
+    plan.slow = std::chrono::milliseconds(60);
+    plan.flakySectors = {{5000, 3}};
   };
   auto jobFor = [](const TempDir& dir, const std::string& src) {
     ImagingJob job = toFile(catalogued(src), dir.file("copy.img"));
-    job.mapfile = dir.file("copy.map"), job.blockSize = 65536, job.retryPasses = 2;
+    job.mapfile = dir.file("copy.map");
+    job.blockSize = 65536;
+    job.retryPasses = 2;
     job.waits.slowBlock = std::chrono::milliseconds(30);
     return job;
   };
@@ -428,7 +455,8 @@ TEST(DiskImaging, ResumeRefusesAMapItCannotTrust) {
   const std::string src = dir.file("source.img");
   patternSource(src, 1 << 20);
   ImagingJob job = toFile(catalogued(src), dir.file("copy.img"));
-  job.mapfile = dir.file("copy.map"), job.resume = true;
+  job.mapfile = dir.file("copy.map");
+  job.resume = true;
   const struct {
     const char* map;
     const char* image;  // nullptr: no image file
@@ -495,7 +523,8 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   // A disk whose size was not known is measured when opened, and a start at
   // its end is refused then instead of "copying" nothing.
   ImagingJob unsized = toFile(disk, dir.file("u.img"));
-  unsized.source.diskSize = 0, unsized.sourceStartSector = 81920;
+  unsized.source.diskSize = 0;
+  unsized.sourceStartSector = 81920;
   ImagingRun fourth(unsized);
   EXPECT_TRUE(fourth.outcome.status == ImagingStatus::Refused && !fourth.said("镜像完毕"));
 }
@@ -505,19 +534,22 @@ TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTargetAndAFailingWriteEndsIt) {
   std::string src = copyFixture(dir, "tools-search.img"), tgt = blank(dir.file("target.img"), 20 << 20);
   DiskRecord source = catalogued(src), target = catalogued(tgt);
   PartitionRecord volume, small;
-  volume.startSector = 2048, volume.sizeSectors = 16384;
+  volume.startSector = 2048;
+  volume.sizeSectors = 16384;
   ImagingJob job = toDisk(endpointFor(source, &volume), endpointFor(target), 4096);
   EXPECT_EQ(ImagingRun(job).outcome.status, ImagingStatus::Completed);
   EXPECT_TRUE(sameBytes(readFile(tgt), std::string(4096 * 512, '\0') + readFile(src).substr(2048 * 512, 16384 * 512) +
                                            std::string((20 << 20) - (4096 + 16384) * 512, '\0')));
   ImagingOutcome stopped;
-  stopped.status = ImagingStatus::Stopped, stopped.mapfileSaved = true;
+  stopped.status = ImagingStatus::Stopped;
+  stopped.mapfileSaved = true;
   job.mapfile = "m.map";
   EXPECT_EQ(ddrescueContinuation(job, stopped),
             "ddrescue -f -i 1048576 -s 8388608 -o 2097152 '" + src + "' '" + tgt + "' 'm.map'");
 
   // A target partition too small for the copy is refused before a byte is written.
-  small.startSector = 100, small.sizeSectors = 16383;
+  small.startSector = 100;
+  small.sizeSectors = 16383;
   blank(tgt, 20 << 20);
   ImagingRun refused(toDisk(job.source, endpointFor(target, &small)));
   EXPECT_TRUE(refused.outcome.status == ImagingStatus::Refused && refused.said("目标空间不足"));

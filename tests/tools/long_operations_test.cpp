@@ -79,7 +79,8 @@ TEST(LongOperation, TitlesAndStopping) {
 
 TEST(WriteQuestions, TextsOfEveryWrite) {
   DiskRecord disk;
-  disk.vendorId = "card.img", disk.devicePath = "/images/card.img";
+  disk.vendorId = "card.img";
+  disk.devicePath = "/images/card.img";
   RebuildRow a{"exFat", "A", "2048", "8.0 MB", "主", 0};
   RebuildRow b{"NTFS", "B", "32130", "1.0 GB", "主", 1};
   EXPECT_EQ(rebuildMbrQuestion(disk, {&a, &b}).text,
@@ -93,7 +94,9 @@ TEST(WriteQuestions, TextsOfEveryWrite) {
             "30 ...\nContinue?");
 
   ImagingJob toDisk;
-  toDisk.toDisk = true, toDisk.targetStartSector = 7, toDisk.mapfile = "run.map";
+  toDisk.toDisk = true;
+  toDisk.targetStartSector = 7;
+  toDisk.mapfile = "run.map";
   ImagingJob toFile;
   toFile.targetFile = "out.img";
   struct Case {

@@ -60,7 +60,8 @@ TEST(MbrRebuild, EntriesTakeTheRecordsSizeAndKeepStatusChsAndBootCode) {
   auto* e = reinterpret_cast<uint8_t*>(expected.data());
   for (auto [slot, start, size] : {std::tuple{0, 3000000000u, 4096u}, {1, 2048u, 1000000u}}) {
     e[446 + 16 * slot + 4] = 0x07;
-    putLe32(e, 446 + 16 * slot + 8, start), putLe32(e, 446 + 16 * slot + 12, size);
+    putLe32(e, 446 + 16 * slot + 8, start);
+    putLe32(e, 446 + 16 * slot + 12, size);
   }
   std::fill(expected.begin() + 478, expected.begin() + 510, '\0');
   e[510] = 0x55, e[511] = 0xAA;
