@@ -10,7 +10,7 @@
 namespace dudorazu::cli {
 namespace {
 
-TEST(JsonText, StringsFromADiskAreEscapedExactly) {
+TEST(JsonText, StringsFromADiskAreEscapedExactlyAndAReusedWriterWritesEachObjectWhole) {
   const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
   const struct {
     std::string raw, json;
@@ -42,9 +42,7 @@ TEST(JsonText, StringsFromADiskAreEscapedExactly) {
     appendJsonString(appended, c.raw);
     EXPECT_EQ(appended, "[" + c.json) << "appended: " << c.raw;
   }
-}
 
-TEST(JsonText, AWriterReusedObjectByObjectWritesEachWhole) {
   JsonWriter json;
   json.beginObject().field("n", std::numeric_limits<uint64_t>::max()).key("list").beginArray();
   json.value(std::numeric_limits<int64_t>::min()).value(0).value(true).value("s").endArray();

@@ -89,7 +89,7 @@ TEST(CliCommands, UsageErrorsAndListings) {
       {"scan-lost " + fixtureImage("carve-pieces.img") + " Partition0", 0, {"\n  42.zip  已删除文件  43676  -  -  42  guessed,carved\n"}},
       {"search " + tools + " --json", 0,
        {R"({"fileSystem":"exFat","label":"TOOLSB","chs":"2,0,1","sizeSectors":16384,"kind":"主")",
-        R"("partitions":[{"name":"Partition0")"}},
+        R"("partitions":[{"name":"Partition0")", R"("startSector":2048,"partition":"@2048","viaBackup":false)"}},
       {"search " + tools + " --mode sector", 0, {"TOOLSA", "start 64323"}},
       {"rebuild-mbr " + tools + " --mode sector --list", 0, {"32130"}},
       {"image " + tools + ",nothing --to-file " + dir.file("part.img"), 1, {"no partition 'nothing'"}},
@@ -105,7 +105,6 @@ TEST(CliCommands, UsageErrorsAndListings) {
         R"("clusterBase":0,"tableType":131})"}},
       {"recover " + foreign + " Partition0 " + dir.file("foreign"), 0, {"saved 3 files"}},
       {"search " + tools, 0, {"\n  @2048          exFat   start 2048", "TOOLSA  (found)\n"}},
-      {"search " + tools + " --json", 0, {R"("startSector":2048,"partition":"@2048","viaBackup":false)"}},
       {"tree " + tools + " @2048", 0, {"numbers-A.txt"}},
       {"recover " + tools + " @64323 " + dir.file("found"), 0, {through}},
       {"tree " + tools + " @2049", 1, {"no exFAT boot sector (main or backup) makes a volume start at sector 2049"}},
@@ -124,9 +123,8 @@ TEST(CliCommands, UsageErrorsAndListings) {
       EXPECT_LT(run.out.find("partitions-mbr.img"), run.out.find("partitions-lvm.img")) << "images in the order given";
     }
   }
-  EXPECT_EQ(test::readFile(dir.file("saved/根目录/readme.txt")), "volume C\n");
-  EXPECT_EQ(test::readFile(dir.file("found/根目录/readme.txt")), "volume C\n");
-  EXPECT_EQ(test::readFile(dir.file("foreign/根目录/readme.txt")), "volume F83\n");
+  for (auto [out, text] : {std::pair{"saved", "volume C\n"}, {"found", "volume C\n"}, {"foreign", "volume F83\n"}})
+    EXPECT_EQ(test::readFile(dir.file(std::string(out) + "/根目录/readme.txt")), text) << out;
   EXPECT_EQ(std::filesystem::file_size(dir.file("found.img")), 16384u * 512) << "image of the volume found at 32130";
   EXPECT_FALSE(std::filesystem::exists(dir.file("part.img")));
 }
@@ -223,18 +221,18 @@ TEST(DisksCommand, DrivesThatCannotBeOpenedAreNamedWithTheReason) {
   EXPECT_EQ(catalogue.disks.size(), 1u);
   EXPECT_TRUE(test::contains(err, "1 drive(s) left out, they could not be opened: /dev/denied (Permission denied)"))
       << err;
-  EXPECT_TRUE(test::contains(cli::unopenedDrivesNote(catalogue.unopenedDrives, false), "run dudorazu-cli as root"));
-  EXPECT_FALSE(test::contains(cli::unopenedDrivesNote(catalogue.unopenedDrives, true), "as root"));
+  EXPECT_TRUE(test::contains(cli::unopenedDrivesNote(catalogue.unopenedDrives, false), "run dudorazu-cli as root") &&
+              !test::contains(cli::unopenedDrivesNote(catalogue.unopenedDrives, true), "as root"));
   // The desktop program says the same in its own words.
   std::string desktop = unopenedDrivesDesktopNote(catalogue.unopenedDrives, false);
   EXPECT_EQ(desktop.rfind("1 个驱动器无法打开，未列出：/dev/denied（没有权限）。", 0), 0u) << desktop;
   EXPECT_FALSE(test::contains(desktop, "Permission")) << "the system's English error text in the desktop note";
-  EXPECT_TRUE(test::contains(desktop, "sudo -E dudorazu"));
-  EXPECT_FALSE(test::contains(unopenedDrivesDesktopNote(catalogue.unopenedDrives, true), "sudo"));
+  EXPECT_TRUE(test::contains(desktop, "sudo -E dudorazu") &&
+              !test::contains(unopenedDrivesDesktopNote(catalogue.unopenedDrives, true), "sudo"));
   // Where the system can be asked for the drive, the note says how instead of a restart as root.
   std::string asking = unopenedDrivesDesktopNote(catalogue.unopenedDrives, false, true);
-  EXPECT_TRUE(test::contains(asking, "/dev/denied（没有权限）。双击下面列出的驱动器")) << asking;
-  EXPECT_FALSE(test::contains(asking, "sudo")) << asking;
+  EXPECT_TRUE(test::contains(asking, "/dev/denied（没有权限）。双击下面列出的驱动器") && !test::contains(asking, "sudo"))
+      << asking;
 }
 
 }  // namespace

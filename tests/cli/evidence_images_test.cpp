@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
@@ -12,18 +11,14 @@
 namespace dudorazu {
 namespace {
 
-using test::contains;
-using test::expectCli;
+using namespace test;
 
 // Flips the byte after the first occurrence of `needle` in any of `files`.
 bool spoilAfter(const std::vector<std::string>& files, const std::string& needle) {
   for (const std::string& f : files) {
-    std::string bytes = test::readFile(f);
-    size_t at = bytes.find(needle);
+    const size_t at = test::readFile(f).find(needle);
     if (at == std::string::npos) continue;
-    std::fstream out(f, std::ios::in | std::ios::out | std::ios::binary);
-    out.seekp(static_cast<std::streamoff>(at + needle.size()));
-    out.put('Z');
+    test::writeAt(f, at + needle.size(), "Z");
     return true;
   }
   return false;
@@ -44,27 +39,22 @@ TEST(EvidenceImages, EachFormatListsAndRecoversAsTheRawImage) {
   test::TempDir dir;
   const std::string raw = dir.file("raw-out");
   expectCli("recover " + sample + " Partition0 " + raw, 0, {"saved 9 files in 5 folders"});
-  const std::string ewf = "ewfacquire -u -q -c none -S 1MiB " + sample + " -t ";
-  const std::string qemu = "qemu-img convert -O ";
+  const std::string ewf = "ewfacquire -u -q -c none -S 1MiB " + sample + " -t ", qemu = "qemu-img convert -O ";
   const struct {
     const char* what;
     std::string make;   // run in dir
     std::string image;  // opened as SOURCE
-    int status;
-    std::vector<std::string> says;  // by recover, stdout and stderr
   } rows[] = {
-      {"EWF in 17 segments", ewf + "ev", "ev.E01", 0, {"saved 9 files"}},
-      {"EWF named otherwise", ewf + "one -S 64MiB && mv one.E01 evidence.bin", "evidence.bin", 0, {"saved 9 files"}},
-      {"EWF, compressed", "ewfacquire -u -q -c deflate:best " + sample + " -t packed", "packed.E01", 0, {"saved 9 files"}},
-      {"dynamic VHD", qemu + "vpc " + sample + " d.vhd", "d.vhd", 0, {"saved 9 files"}},
-      {"fixed VHD", qemu + "vpc -o subformat=fixed " + sample + " f.vhd", "f.vhd", 0, {"saved 9 files"}},
-      {"VHDX", qemu + "vhdx " + sample + " d.vhdx", "d.vhdx", 0, {"saved 9 files"}},
-      {"sparse VMDK", qemu + "vmdk " + sample + " d.vmdk", "d.vmdk", 0, {"saved 9 files"}},
-      {"VMDK descriptor and flat extent", qemu + "vmdk -o subformat=monolithicFlat " + sample + " flat.vmdk",
-       "flat.vmdk", 0, {"saved 9 files"}},
-      {"QCOW2", qemu + "qcow2 -c " + sample + " d.qcow2", "d.qcow2", 0, {"saved 9 files"}},
-      {"split raw", "split -b 3000000 -d -a 3 --numeric-suffixes=1 " + sample + " part.", "part.001", 0,
-       {"saved 9 files"}},
+      {"EWF in 17 segments", ewf + "ev", "ev.E01"},
+      {"EWF named otherwise", ewf + "one -S 64MiB && mv one.E01 evidence.bin", "evidence.bin"},
+      {"EWF, compressed", "ewfacquire -u -q -c deflate:best " + sample + " -t packed", "packed.E01"},
+      {"dynamic VHD", qemu + "vpc " + sample + " d.vhd", "d.vhd"},
+      {"fixed VHD", qemu + "vpc -o subformat=fixed " + sample + " f.vhd", "f.vhd"},
+      {"VHDX", qemu + "vhdx " + sample + " d.vhdx", "d.vhdx"},
+      {"sparse VMDK", qemu + "vmdk " + sample + " d.vmdk", "d.vmdk"},
+      {"VMDK descriptor and flat extent", qemu + "vmdk -o subformat=monolithicFlat " + sample + " flat.vmdk", "flat.vmdk"},
+      {"QCOW2", qemu + "qcow2 -c " + sample + " d.qcow2", "d.qcow2"},
+      {"split raw", "split -b 3000000 -d -a 3 --numeric-suffixes=1 " + sample + " part.", "part.001"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -74,7 +64,7 @@ TEST(EvidenceImages, EachFormatListsAndRecoversAsTheRawImage) {
     expectCli("disks --no-drives --image " + image, 0,
               {"Partition0                     SAMPLE           exFat              1.0 MB      15.0 MB"});
     const std::string out = dir.file(std::string("out-") + row.image);
-    expectCli("recover " + image + " Partition0 " + out, row.status, row.says);
+    expectCli("recover " + image + " Partition0 " + out, 0, {"saved 9 files"});
     std::string diff;
     EXPECT_EQ(test::runCommand("diff -r " + raw + " " + out + " 2>&1", &diff), 0) << diff;
   }
@@ -87,12 +77,8 @@ TEST(EvidenceImages, BrokenEvidenceIsNamedNeverSavedAsWhole) {
   for (const char* tool : {"ewfacquire", "qemu-img"})
     DUDORAZU_SKIP_UNLESS(test::haveTool(tool), std::string(tool) + " is not installed");
   test::TempDir dir;
-  std::string log;
-  ASSERT_EQ(test::runCommand("cd " + dir.path() + " && ewfacquire -u -q -c none -S 1MiB " + sample +
-                                 " -t ev 2>&1 && qemu-img convert -O qcow2 " + sample + " d.qcow2 2>&1",
-                             &log),
-            0)
-      << log;
+  std::string log, made = " -t ev 2>&1 && qemu-img convert -O qcow2 " + sample + " d.qcow2 2>&1";
+  ASSERT_EQ(runCommand("cd " + dir.path() + " && ewfacquire -u -q -c none -S 1MiB " + sample + made, &log), 0) << log;
   const std::vector<std::string> pieces = segments(dir.path(), "ev");
   ASSERT_EQ(pieces.size(), 17u);
   // The playlist holds 20000 'a's; a byte of its chunk changed breaks that

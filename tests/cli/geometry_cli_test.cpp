@@ -11,9 +11,7 @@
 namespace dudorazu {
 namespace {
 
-using test::CliRun;
-using test::expectCli;
-using test::runCommand;
+using namespace test;
 
 // The partition listed as `disk` says, its files read back byte for byte.
 void expectVolumeRecovered(const std::string& image, const std::string& partition, const std::string& sums,
@@ -109,9 +107,8 @@ TEST(GeometryCli, APartitionPastTheDisksEndIsMarkedAndImagedOnlyAsFarAsTheDiskGo
   EXPECT_FALSE(test::contains(json.out, "\"beyondDiskEnd\":false")) << json.out;
   expectCli("image " + image + ",Partition0 --to-file " + dir.file("p0.img") + " --yes", 1,
             {"分区表记载4294967295个扇区，磁盘上只有30720个", "copying 30720 sector(s)"});
-  EXPECT_EQ(std::filesystem::file_size(dir.file("p0.img")), 15u << 20);
   expectCli("image " + image + ",Partition1 --to-file " + dir.file("p1.img") + " --yes", 1, {"没有可复制的扇区"});
-  EXPECT_FALSE(std::filesystem::exists(dir.file("p1.img")));
+  EXPECT_TRUE(std::filesystem::file_size(dir.file("p0.img")) == 15u << 20 && !std::filesystem::exists(dir.file("p1.img")));
 }
 
 // A FAT length of gigabytes under a 2 GiB address-space limit: bounded, or an error, never an abort.
@@ -134,22 +131,16 @@ TEST(GeometryCli, AHugeFatLengthNeitherAllocatesItNorAborts) {
     test::ImageBuilder boot(1);
     boot.exfatVolume(0, c.diskBytes / 512);
     uint8_t* b = boot.sector(0);
-    putLe32(b, 0x50, 24);
-    putLe32(b, 0x54, c.fatSectors);
-    putLe32(b, 0x58, 24 + c.fatSectors);
-    putLe32(b, 0x5C, c.clusterCount);
+    for (auto [at, value] : {std::pair{0x50, 24u}, {0x54, c.fatSectors}, {0x58, 24 + c.fatSectors}, {0x5C, c.clusterCount}})
+      putLe32(b, at, value);
     b[0x6D] = c.clusterShift;
     test::writeAt(image, 0, boot.bytes());
     std::filesystem::resize_file(image, c.diskBytes);
-    for (const char* command : {"tree", "scan-lost"}) {
-      if (c.status == 0 && std::string(command) == "scan-lost") continue;  // a scan of 64 GiB of holes
-      std::string out;
-      EXPECT_EQ(runCommand("(ulimit -v 2097152; exec " + test::cliPath() + " " + command + " " + image +
-                               " Partition0) 2>&1",
-                           &out),
-                c.status)
-          << c.what << " / " << command << "\n" << out.substr(0, 2000);
-      EXPECT_TRUE(test::contains(out, c.says)) << c.what << " / " << command << "\n" << out.substr(0, 2000);
+    for (const std::string command : {"tree", "scan-lost"}) {
+      if (c.status == 0 && command == "scan-lost") continue;  // a scan of 64 GiB of holes
+      std::string out, run = "(ulimit -v 2097152; exec " + cliPath() + " " + command + " " + image + " Partition0) 2>&1";
+      const int status = runCommand(run, &out);
+      EXPECT_TRUE(status == c.status && contains(out, c.says)) << c.what << " / " << command << "\n" << out.substr(0, 2000);
     }
   }
 }

@@ -12,10 +12,7 @@
 namespace dudorazu {
 namespace {
 
-using test::expectCli;
-using test::readFile;
-using test::runCommand;
-using test::TempDir;
+using namespace test;
 
 std::string firstSector(const std::string& path) { return test::readRange(path, 0, 512); }
 
@@ -56,13 +53,9 @@ TEST(ToolsCli, BackupNeverReplacesAFileSilentlyAndRestoreNeedsConsent) {
   EXPECT_EQ(readFile(file), "keep me");
   // Made through a relative path, restored through an absolute one: the
   // disk is the same file, so the backup matches it.
-  std::string said;
-  EXPECT_EQ(runCommand("cd " + dir.path() + " && " + test::cliPath() +
-                           " pt-backup tools-bigtable.img table.bak --yes </dev/null 2>&1",
-                       &said),
-            0)
-      << said;
-  EXPECT_TRUE(test::contains(said, "备份成功")) << said;
+  std::string said, relative = " pt-backup tools-bigtable.img table.bak --yes </dev/null 2>&1";
+  const int status = runCommand("cd " + dir.path() + " && " + cliPath() + relative, &said);
+  EXPECT_TRUE(status == 0 && contains(said, "备份成功")) << said;
   test::writeAt(img, 0, std::string(512, '\0'));
   expectCli("pt-restore " + img + " " + file, 1, {"6 sector(s)"});
   EXPECT_EQ(firstSector(img).substr(510, 2), std::string(2, '\0')) << "nothing written without consent";
@@ -169,8 +162,7 @@ std::string expand(std::string pattern, const std::vector<std::pair<std::string,
 // and nothing waits for ever.
 TEST(ToolsCli, OutputsNeverReplaceInputsAndOddPathsAreRefused) {
   TempDir dir;
-  const std::string src = test::copyFixture(dir, "recovery-main.img");
-  const std::string original = readFile(src);
+  const std::string src = test::copyFixture(dir, "recovery-main.img"), original = readFile(src);
   std::string link = dir.file("link.img"), file = dir.file("keep.txt"), fifo = dir.file("fifo");
   ASSERT_EQ(runCommand("ln '" + src + "' '" + link + "' && mkfifo '" + fifo + "'"), 0);
   test::writeFile(file, "keep me");

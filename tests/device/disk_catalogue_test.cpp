@@ -12,6 +12,8 @@
 namespace dudorazu {
 namespace {
 
+using namespace std::string_literals;
+
 TEST(DescriptorString, TrimHexAndPrintable) {
   const struct {
     const char *text, *decoded;
@@ -38,10 +40,8 @@ TEST(ImageAsDisk, RecordOfAnImageFile) {
   DiskCatalogue catalogue;
   ASSERT_TRUE(openImageAsDisk(catalogue, dir.file("disk1.img")));
   const DiskRecord& d = catalogue.disks.back();
-  EXPECT_EQ(d.vendorId, "disk1.img");
-  EXPECT_EQ(displayName(d), "disk1.img");
-  EXPECT_EQ(d.devicePath, dir.file("disk1.img"));
-  EXPECT_EQ(d.diskSize, 1000000u);
+  EXPECT_EQ(d.vendorId + " " + displayName(d) + " " + d.devicePath + " " + std::to_string(d.diskSize),
+            "disk1.img disk1.img " + dir.file("disk1.img") + " 1000000");
   EXPECT_FALSE(isPhysicalDrive(d));
   ASSERT_EQ(d.partitions.size(), 0u) << "a disk of zeros holds nothing";
 
@@ -51,13 +51,12 @@ TEST(ImageAsDisk, RecordOfAnImageFile) {
 
   std::filesystem::create_symlink(dir.file("disk1.img"), dir.file("link.img"));
   const std::string canonical = canonicalSource(dir.path() + "/./disk1.img");
-  EXPECT_EQ(canonical.front(), '/');
-  EXPECT_EQ(canonical.find("/./"), std::string::npos);
+  EXPECT_TRUE(canonical.front() == '/' && canonical.find("/./") == std::string::npos) << canonical;
   EXPECT_EQ(canonicalSource(dir.file("link.img")), canonical) << "a link names the disk it points to";
   EXPECT_EQ(canonicalSource("no/such.img"), "no/such.img") << "other texts stay as given";
 
-  EXPECT_FALSE(openImageAsDisk(catalogue, dir.file("missing.img")));
-  EXPECT_FALSE(openImageAsDisk(catalogue, dir.path())) << "a folder is no disk";
+  EXPECT_FALSE(openImageAsDisk(catalogue, dir.file("missing.img")) || openImageAsDisk(catalogue, dir.path()))
+      << "a missing file or a folder is no disk";
   EXPECT_EQ(catalogue.disks.size(), 2u);
 }
 
@@ -79,9 +78,8 @@ TEST(CommandPaths, APartitionInputCoversItsBytesInTheDisksOwnSectors) {
     p.sizeSectors = c.sizeSectors;
     p.deviceSectorSize = c.sectorSize;
     CommandPath input = partitionInput("disk.img", p, "SOURCE");
-    EXPECT_EQ(input.bytes.start(), c.start) << c.startSector << " of " << c.sectorSize;
-    EXPECT_EQ(input.bytes.length(), c.length) << c.sizeSectors << " of " << c.sectorSize;
-    EXPECT_EQ(input.role, "SOURCE");
+    EXPECT_EQ(std::tuple(input.bytes.start(), input.bytes.length(), input.role), std::tuple(c.start, c.length, "SOURCE"s))
+        << c.startSector << "+" << c.sizeSectors << " of " << c.sectorSize;
   }
 }
 
@@ -110,13 +108,10 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
     d.identified = true;
     d.vendor = "ATA     ", d.product = "Model", d.revision = " 1.0";
   }
-  e.drives[1].sizeBytes = 0;  // unknown: taken from the device
-  e.drives[1].removable = true;
-  e.drives[4].identified = false;
-  e.drives[4].errorText = "cannot identify";
-  e.drives[3].geometryKnown = true;
+  e.drives[1].sizeBytes = 0, e.drives[1].removable = true;  // size unknown: taken from the device
+  e.drives[4].identified = false, e.drives[4].errorText = "cannot identify";
+  e.drives[3].geometryKnown = true, e.drives[3].sizeBytes = 123456789;
   e.drives[3].cylinders = 7, e.drives[3].heads = 16, e.drives[3].sectorsPerTrack = 32;
-  e.drives[3].sizeBytes = 123456789;
   e.volumes = {{"/media/usb", dir.file("d0"), 2048},
                {"/mnt/other", dir.file("d3"), 3000},
                {"/mnt/none", dir.file("nowhere"), 2048},
@@ -150,13 +145,11 @@ TEST(DriveCatalogue, DrivesInOrderErrorsReportedMountPointsMapped) {
   const std::vector<MountedVolume> volumes = {{"/media/card", dir.file("d2"), 3000}};
   EXPECT_EQ(catalogueUnopenedDrive(catalogue, dir.file("d2"), volumes), nullptr);
   EXPECT_EQ(catalogueUnopenedDrive(catalogue, dir.file("d0"), volumes), nullptr) << "a drive not left out";
-  EXPECT_EQ(catalogue.disks.size(), 3u);
-  EXPECT_EQ(catalogue.unopenedDrives.size(), 1u);
+  EXPECT_EQ(std::pair(catalogue.disks.size(), catalogue.unopenedDrives.size()), std::pair(size_t{3}, size_t{1}));
   test::writeFile(dir.file("d2"), img.bytes());
   DiskRecord* opened = catalogueUnopenedDrive(catalogue, dir.file("d2"), volumes);
   ASSERT_NE(opened, nullptr);
-  EXPECT_EQ(opened, &catalogue.disks.back());
-  EXPECT_TRUE(catalogue.unopenedDrives.empty());
+  EXPECT_TRUE(opened == &catalogue.disks.back() && catalogue.unopenedDrives.empty());
   std::string late = opened->driveNumber + " " + displayName(*opened) + ":";
   for (const PartitionRecord& p : opened->partitions) late += " " + partitionText(p) + "|" + p.driveLetter;
   EXPECT_EQ(late, "2 ATAModel21.0: Partition0| Partition1| /media/card|/media/card");

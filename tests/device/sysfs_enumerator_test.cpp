@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "core/device/disk_catalogue.h"
+#include "support/fixtures.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 
@@ -56,14 +57,12 @@ std::string summary(const std::vector<DriveIdentity>& drives) {
 TEST(SysfsEnumerator, WholeDisksInStableOrderAtMostSixteen) {
   FakeSysfs t;
   for (const char* n : {"sdb", "sdaa", "sda", "sdz"}) t.disk(n, "8:0");
-  t.disk("nvme0n1", "259:0", false);
+  for (auto [name, dev] : {std::pair{"nvme0n1", "259:0"}, {"loop10", "7:10"}, {"loop2", "7:2"}, {"loop3", "7:3"}})
+    t.disk(name, dev, false);  // loop3 has no backing file: nothing attached
   t.attr("sys/block/nvme0n1/device/model", "Fast NVMe");
   t.attr("sys/block/nvme0n1/device/firmware_rev", "FW1");
-  t.disk("loop10", "7:10", false);
   t.attr("sys/block/loop10/loop/backing_file", "/images/disk.img");
-  t.disk("loop2", "7:2", false);
   t.attr("sys/block/loop2/loop/backing_file", "/images/other.img");
-  t.disk("loop3", "7:3", false);  // no backing file: nothing attached
   for (const char* n : {"zram0", "ram0", "dm-0", "sr0", "mmcblk0boot0", "nvme0c0n1", "sda1x"}) t.disk(n, "1:1");
   t.disk("sdq", "65:0");
   t.attr("sys/block/sdq/hidden", "1");
@@ -78,10 +77,10 @@ TEST(SysfsEnumerator, WholeDisksInStableOrderAtMostSixteen) {
   for (char c = 'c'; c <= 'p'; ++c) t.disk(std::string("sd") + c, "8:0");
   drives = t.enumerator().listDrives();
   ASSERT_EQ(drives.size(), 16u) << "at most sixteen drives";
-  EXPECT_EQ(fs::path(drives.back().devicePath).filename(), "sdp");
+  EXPECT_EQ(fs::path(drives.back().devicePath).filename(), "sdp") << "the last in order";
 }
 
-TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTree) {
+TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksTheCatalogueIsBuiltFromTheTreeAndDevicesLeadToTheirHolders) {
   FakeSysfs t;
   t.disk("sda", "8:0");
   t.partition("sda", "sda1", "8:1", 2048);
@@ -110,28 +109,23 @@ TEST(SysfsEnumerator, MountInfoMapsVolumesToDisksAndTheCatalogueIsBuiltFromTheTr
   buildDiskCatalogue(catalogue, e, messages);
   ASSERT_EQ(catalogue.disks.size(), 1u);
   ASSERT_EQ(catalogue.unopenedDrives.size(), 1u);
-  EXPECT_EQ(catalogue.unopenedDrives[0].devicePath, t.root("dev/sdb"));
-  EXPECT_EQ(catalogue.unopenedDrives[0].error, ENOENT);
+  EXPECT_EQ(std::pair(catalogue.unopenedDrives[0].devicePath, catalogue.unopenedDrives[0].error),
+            std::pair(t.root("dev/sdb"), ENOENT));
   const DiskRecord& d = catalogue.disks[0];
   EXPECT_EQ(displayName(d) + " " + std::to_string(d.diskSize), "ATADisk sda01.0 4194304");
   ASSERT_EQ(d.partitions.size(), 1u);
   EXPECT_EQ(d.partitions[0].driveLetter, "/media/my disk");
   ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_NE(messages.messages[0].text.find("sdc"), std::string::npos) << "a drive that cannot be identified";
-}
+  EXPECT_TRUE(test::contains(messages.messages[0].text, "sdc")) << "a drive that cannot be identified";
 
-// A partition is a window of its disk, a loop device one of its backing
-// file (from its offset on), so overlaps show whatever path names them.
-TEST(SysfsEnumerator, BlockDevicesLeadToTheDiskOrFileHoldingTheirBytes) {
-  FakeSysfs t;
-  t.disk("sda", "8:0");
-  t.partition("sda", "sda1", "8:1", 2048);
-  t.attr("sys/block/sda/sda1/size", "1000");
+  // A partition is a window of its disk, a loop device one of its backing
+  // file (from its offset on), so overlaps show whatever path names them.
   t.disk("loop3", "7:3");
   const std::string backing = t.root("image.img");
   test::writeFile(backing, "bytes");
-  t.attr("sys/block/loop3/loop/backing_file", backing);
-  t.attr("sys/block/loop3/loop/offset", "1048576");
+  for (auto [file, value] : {std::pair{"sda/sda1/size", std::string("1000")}, {"loop3/loop/backing_file", backing},
+                             {"loop3/loop/offset", std::string("1048576")}})
+    t.attr("sys/block/" + std::string(file), value);
   t.partition("loop3", "loop3p1", "259:0", 64);
   fs::create_directories(t.root("sys/dev/block"));
   for (const char* link : {"8:0=sda", "8:1=sda/sda1", "7:3=loop3", "259:0=loop3/loop3p1"}) {
@@ -151,10 +145,10 @@ TEST(SysfsEnumerator, BlockDevicesLeadToTheDiskOrFileHoldingTheirBytes) {
       {259, 0, false, file.st_ino, 1048576 + 64 * 512, UINT64_MAX},
   };
   for (const auto& c : cases) {
-    platform::StorageExtent e = platform::blockDeviceExtent(c.majorNumber, c.minorNumber, t.root(""));
-    EXPECT_TRUE(e.holderIsDisk == c.onDisk && (c.onDisk ? e.holderDevice : e.holderInode) == c.holder &&
-                e.offset == c.offset && e.length == c.length)
-        << c.majorNumber << ":" << c.minorNumber << " " << e.holderIsDisk << " " << e.offset << " " << e.length;
+    platform::StorageExtent x = platform::blockDeviceExtent(c.majorNumber, c.minorNumber, t.root(""));
+    EXPECT_TRUE(x.holderIsDisk == c.onDisk && (c.onDisk ? x.holderDevice : x.holderInode) == c.holder &&
+                x.offset == c.offset && x.length == c.length)
+        << c.majorNumber << ":" << c.minorNumber << " " << x.holderIsDisk << " " << x.offset << " " << x.length;
   }
 }
 

@@ -90,16 +90,14 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCu
   auto body = jpegWith(scan({}));
   std::copy(body.begin(), body.end(), w.begin());
   JpegEnd c = findJpegEnd(w.data(), w.size(), 512);
-  EXPECT_FALSE(c.endMarkerFound) << "segment walk";
-  EXPECT_EQ(c.length, kJpegWindowBytes);
+  EXPECT_TRUE(!c.endMarkerFound && c.length == kJpegWindowBytes) << "segment walk";
 
   // The image ends 280 KiB in, on a device of 300 KiB: the walk reads on
   // past its first piece and finds the end in the short last one.
   auto head = jpegWith(scan({}));
   std::string disk(300 << 10, '\x11');
   std::copy(head.begin(), head.end(), disk.begin());
-  disk[280 << 10] = '\xFF';
-  disk[(280 << 10) + 1] = '\xD9';
+  disk[280 << 10] = '\xFF', disk[(280 << 10) + 1] = '\xD9';
   PartitionRecord p;
   LoadedVolume lv(p);
   p.clusterSectors = 8;
@@ -120,8 +118,7 @@ TEST(JpegCarver, ReadsTheWindowAsFarAsTheDeviceGoesAndImagesReachingItsSizeAreCu
 // A summary information property set as Office writes it.
 struct PropertySet {
   uint8_t bytes[1040] = {};
-  uint32_t next = 8 + 8 * 3;
-  uint32_t count = 0;
+  uint32_t next = 8 + 8 * 3, count = 0;
   void add(uint32_t id, const std::string& text) {
     putLe32(bytes, 56 + 8 * count, id);
     putLe32(bytes, 60 + 8 * count, next);
@@ -144,29 +141,23 @@ TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedIn
     ASSERT_TRUE(parseSummaryInformation(p.bytes, i));
     EXPECT_EQ(i.title + "|" + i.author + "|" + i.extension, std::string("Report|Li|") + ext) << app;
   }
-  SummaryInfo info;
-
-  PropertySet many;
-  putLe32(many.bytes, 52, 121);  // 121 x 8 + 60 = 1028
-  EXPECT_FALSE(parseSummaryInformation(many.bytes, info));
-  putLe32(many.bytes, 52, 0xFFFFFFFF);
-  EXPECT_FALSE(parseSummaryInformation(many.bytes, info)) << "no 32-bit wrap of the count";
-
-  PropertySet far;
+  // Refused: more properties than the 1024 bytes read hold (121 x 8 + 60 =
+  // 1028), a count that would wrap 32 bits, an offset past them, a text
+  // longer than a property may be.
+  PropertySet many, wraps, far, longText;
+  putLe32(many.bytes, 52, 121);
+  putLe32(wraps.bytes, 52, 0xFFFFFFFF);
   far.add(2, "x");
   putLe32(far.bytes, 60, 977);
-  EXPECT_FALSE(parseSummaryInformation(far.bytes, info));
+  longText.add(2, "t");
+  putLe32(longText.bytes, 48 + 32 + 4, 2049);
+  SummaryInfo info, edge;
+  for (const PropertySet* refused : {&many, &wraps, &far, &longText})
+    EXPECT_FALSE(parseSummaryInformation(refused->bytes, info)) << refused - &many;
   // Offset 976 is allowed: its length field lies past the 1024 bytes read
   // and reads as zero.
   putLe32(far.bytes, 60, 976);
-  SummaryInfo edge;
-  EXPECT_TRUE(parseSummaryInformation(far.bytes, edge));
-  EXPECT_EQ(edge.title, "");
-
-  PropertySet longText;
-  longText.add(2, "t");
-  putLe32(longText.bytes, 48 + 32 + 4, 2049);
-  EXPECT_FALSE(parseSummaryInformation(longText.bytes, info));
+  EXPECT_TRUE(parseSummaryInformation(far.bytes, edge) && edge.title.empty());
   // A document at cluster 5000 of a volume whose clusters start at sector
   // 0: header, directory at its sector 1, summary at 2, in sectors of the
   // document's own size (its sector shift), whatever the volume's. Two FAT
@@ -203,8 +194,7 @@ TEST(Ole2Carver, SummaryNamesTheDocumentAtItsClusterAndMalformedOnesAreRefusedIn
     auto doc = carveOle2Document(device, 5000, d, p);
     ASSERT_EQ(doc.has_value(), c.length != 0) << c.shift << " " << c.volumeSector;
     if (!doc) continue;
-    EXPECT_EQ(doc->name, "Li5000.doc");
-    EXPECT_EQ(doc->length, c.length) << c.shift << " " << c.volumeSector;
+    EXPECT_EQ(doc->name + " " + std::to_string(doc->length), "Li5000.doc " + std::to_string(c.length)) << c.shift;
     d[0] = 0;
     EXPECT_FALSE(carveOle2Document(device, 5000, d, p));
   }

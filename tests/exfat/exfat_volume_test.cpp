@@ -3,38 +3,31 @@
 #include <gtest/gtest.h>
 
 #include "exfat/test_volume.h"
-#include "support/memory_device.h"
+#include "support/image_builder.h"
 
 namespace dudorazu {
 namespace {
 
-// A disk of `sectors` sectors with an exFAT boot sector at sector 63.
-struct BootDisk {
-  std::string bytes;
+// A disk of `sectors` sectors with an exFAT boot sector at sector 63: FAT
+// of 8 sectors at 24, heap at 2048, 700 clusters of 8 sectors, root at 5.
+struct BootDisk : test::ImageBuilder {
   PartitionRecord partition;
   LoadedVolume volume{partition};
-  explicit BootDisk(uint64_t sectors = 8192) : bytes(sectors * 512, '\0') {
+  explicit BootDisk(uint64_t sectors = 8192) : ImageBuilder(sectors) {
     partition.startSector = 63;
     partition.sizeSectors = sectors - 63;
-    writeBoot(63, 8, 3);
+    writeBoot(63);
   }
-  uint8_t* at(uint64_t lba) { return reinterpret_cast<uint8_t*>(bytes.data()) + lba * 512; }
-  void writeBoot(uint64_t lba, uint32_t fatLength, uint8_t clusterShift) {
-    uint8_t* b = at(lba);
-    std::memcpy(b + 3, "EXFAT   ", 8);
-    putLe32(b, 0x50, 24);
-    putLe32(b, 0x54, fatLength);
-    putLe32(b, 0x58, 2048);
-    putLe32(b, 0x5C, 700);
-    putLe32(b, 0x60, 5);
-    b[0x6C] = 9;
-    b[0x6D] = clusterShift;
-    b[510] = 0x55, b[511] = 0xAA;
+  void writeBoot(uint64_t lba) {
+    exfatVolume(lba, 0);
+    for (auto [at, value] : {std::pair{0x50, 24u}, {0x54, 8u}, {0x58, 2048u}, {0x5C, 700u}, {0x60, 5u}})
+      putLe32(sector(lba), at, value);
+    sector(lba)[0x6D] = 3;
   }
   bool read() {
-    test::MemoryDevice device(bytes);
+    test::MemoryDevice dev = device();
     VolumeParameters params;
-    return readVolumeParameters(device, partition, params);
+    return readVolumeParameters(dev, partition, params);
   }
 };
 
@@ -53,46 +46,42 @@ TEST(ExfatVolume, GeometryThatCannotExistIsRefused) {
   };
   for (const Case& c : cases) {
     BootDisk disk;
-    c.spoil(disk.at(63));
-    EXPECT_FALSE(disk.read()) << c.what;
-    EXPECT_EQ(disk.partition.clusterSectors, 0u) << c.what;
-    disk.writeBoot(63 + 12, 8, 3);
+    c.spoil(disk.sector(63));
+    EXPECT_TRUE(!disk.read() && disk.partition.clusterSectors == 0) << c.what;
+    disk.writeBoot(63 + 12);
     EXPECT_TRUE(disk.read()) << c.what << ": a sound backup is used instead";
   }
   // A FAT that fits the partition but not the device.
   BootDisk small;
   small.partition.sizeSectors = 1ull << 40;
-  putLe32(small.at(63), 0x54, 100000);
+  putLe32(small.sector(63), 0x54, 100000);
   EXPECT_FALSE(small.read());
 }
 
 TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheClustersGo) {
   BootDisk disk(80000), cut(2100);
-  putLe32(disk.at(63), 0x50, 70000);  // above 65535
-  putLe32(disk.at(63), 0x54, 2);
-  putLe32(disk.at(63 + 70000), 0, 0xFFFFFFF8);
-  putLe32(disk.at(63 + 70000), 4 * 7, 8);
-  putLe32(disk.at(63 + 70001), 508, 0xFFFFFFFF);
-  putLe32(cut.at(63), 0x50, 2030);
-  putLe32(cut.at(63), 0x54, 8);  // its last sectors lie past the end of the device
-  putLe32(cut.at(63), 0x5C, 5000);
-  cut.at(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
-  putLe32(cut.at(63 + 2030), 8, 0x12345678);
+  putLe32(disk.sector(63), 0x50, 70000);  // above 65535
+  putLe32(disk.sector(63), 0x54, 2);
+  putLe32(disk.sector(63 + 70000), 0, 0xFFFFFFF8);
+  putLe32(disk.sector(63 + 70000), 4 * 7, 8);
+  putLe32(disk.sector(63 + 70001), 508, 0xFFFFFFFF);
+  putLe32(cut.sector(63), 0x50, 2030);
+  putLe32(cut.sector(63), 0x54, 8);  // its last sectors lie past the end of the device
+  putLe32(cut.sector(63), 0x5C, 5000);
+  cut.sector(63)[0x6D] = 0;  // one-sector clusters: 2100 fit the device
+  putLe32(cut.sector(63 + 2030), 8, 0x12345678);
   for (BootDisk* d : {&disk, &cut}) {
-    test::MemoryDevice device(d->bytes);
+    test::MemoryDevice device = d->device();
     VolumeParameters params;
     ASSERT_TRUE(readVolumeParameters(device, d->partition, params));
     EXPECT_EQ(loadFat(device, d->volume, params.fatOffset, params.clusterCount), d == &disk);
   }
   const LoadedVolume& read = disk.volume;
   ASSERT_EQ(read.fatEntryCount(), 256u);
-  EXPECT_EQ(read.fatTable[0], 0xFFFFFFF8u);
-  EXPECT_EQ(nextClusterOf(read, 7), 8u);
-  EXPECT_EQ(nextClusterOf(read, 255), 0xFFFFFFFFu);
-  EXPECT_EQ(nextClusterOf(read, 256), kFatEndOfChain) << "past the FAT counts as the end";
+  EXPECT_EQ(std::tuple(read.fatTable[0], nextClusterOf(read, 7), nextClusterOf(read, 255), nextClusterOf(read, 256)),
+            std::tuple(0xFFFFFFF8u, 8u, 0xFFFFFFFFu, kFatEndOfChain)) << "past the FAT counts as the end";
   ASSERT_EQ(cut.volume.fatEntryCount(), 1024u);
-  EXPECT_EQ(cut.volume.fatTable[2], 0x12345678u);
-  EXPECT_EQ(cut.volume.fatTable[1023], 0u);
+  EXPECT_EQ(std::pair(cut.volume.fatTable[2], cut.volume.fatTable[1023]), std::pair(0x12345678u, 0u));
   // The FAT held is bounded by the clusters, and without a count by FatLength.
   struct Case {
     const char* what;
@@ -115,8 +104,7 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   }
   p.bytesPerSector = 512;
   p.fatSectors = 4;
-  EXPECT_EQ(followableClusterLimit(lv), 512u);
-  EXPECT_EQ(nextClusterOf(lv, 10), kFatEndOfChain);
+  EXPECT_EQ(std::pair(followableClusterLimit(lv), nextClusterOf(lv, 10)), std::pair(512u, kFatEndOfChain));
   lv.fatTable.assign(100, 0);
   EXPECT_EQ(followableClusterLimit(lv), 100u);
 }

@@ -17,8 +17,7 @@ namespace dudorazu {
 namespace {
 
 struct Sample {
-  std::string name;
-  std::string bytes;
+  std::string name, bytes;
   bool decodes = false;
 };
 
@@ -38,6 +37,13 @@ std::vector<Sample> samples() {
 
 const uint8_t* u8(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
+// `size` bytes of a text file's lines, as the clusters of another file hold.
+std::string textPiece(size_t size) {
+  std::string t;
+  while (t.size() < size) t += "<keep.txt@" + std::to_string(t.size()) + "> keep this text\n";
+  return t.substr(0, size);
+}
+
 // Fed `piece` bytes more at each call, as clusters come: the step after the
 // last call, and how many bytes had been given then.
 std::pair<JpegDecodeStep, uint64_t> decodeInPieces(JpegDecoder& d, const std::string& bytes, uint64_t piece) {
@@ -50,13 +56,9 @@ std::pair<JpegDecodeStep, uint64_t> decodeInPieces(JpegDecoder& d, const std::st
   return {step, given};
 }
 
-TEST(JpegDecoder, RealImagesDecodeToTheirEndMarkerAndBreakWhereOtherDataTakesAPiece) {
+TEST(JpegDecoder, RealImagesDecodeToTheirEndMarkerBreakWhereOtherDataTakesAPieceAndComeBackFromACheckpoint) {
   constexpr uint64_t kPiece = 2048;
-  const std::string text = [] {
-    std::string t;
-    while (t.size() < kPiece) t += "<keep.txt@" + std::to_string(t.size()) + "> keep this text\n";
-    return t.substr(0, kPiece);
-  }();
+  const std::string text = textPiece(kPiece);
   const std::vector<Sample> all = samples();
   for (const Sample& s : all) {
     SCOPED_TRACE(s.name);
@@ -75,12 +77,23 @@ TEST(JpegDecoder, RealImagesDecodeToTheirEndMarkerAndBreakWhereOtherDataTakesAPi
     JpegDecoder pieces;
     const std::string trailed = s.bytes + std::string(3000, '\x5A');
     auto [step, given] = decodeInPieces(pieces, trailed, kPiece);
-    EXPECT_EQ(step, JpegDecodeStep::Complete);
-    EXPECT_EQ(pieces.endOffset(), s.bytes.size());
+    EXPECT_EQ(std::tuple(step, pieces.endOffset()), std::tuple(JpegDecodeStep::Complete, s.bytes.size()));
     EXPECT_LT(given - pieces.endOffset(), kPiece) << "it stopped at the piece holding the end marker";
 
     JpegDecoder cut;
     EXPECT_EQ(cut.decode(u8(s.bytes), s.bytes.size() - 700), JpegDecodeStep::NeedBytes) << "cut short";
+
+    // A checkpoint taken before a piece brings the decoder back: the right
+    // piece then decodes to the end as if the wrong one had never been given.
+    JpegDecoder resumed;
+    const std::string first = s.bytes.substr(0, kPiece);
+    ASSERT_EQ(resumed.decode(u8(first), first.size()), JpegDecodeStep::NeedBytes);
+    const JpegDecoder::Checkpoint before = resumed.checkpoint();
+    const std::string wrong = first + s.bytes.substr(s.bytes.size() / 2, kPiece);
+    EXPECT_EQ(decodeInPieces(resumed, wrong, kPiece).first, JpegDecodeStep::Broken);
+    resumed.restore(before);
+    EXPECT_EQ(decodeInPieces(resumed, s.bytes, kPiece).first, JpegDecodeStep::Complete);
+    EXPECT_EQ(resumed.endOffset(), s.bytes.size()) << "after the checkpoint was restored";
 
     // Piece 1 (bytes 2048 to 4096) replaced: by text, by zeros, by the same
     // piece of another image, by this image's own later piece.
@@ -104,25 +117,6 @@ TEST(JpegDecoder, RealImagesDecodeToTheirEndMarkerAndBreakWhereOtherDataTakesAPi
   }
 }
 
-// A checkpoint taken before a piece brings the decoder back: the right
-// piece then decodes to the end as if the wrong one had never been given.
-TEST(JpegDecoder, ARestoredCheckpointForgetsAPieceThatDidNotFit) {
-  constexpr uint64_t kPiece = 2048;
-  for (const Sample& s : samples()) {
-    if (!s.decodes) continue;
-    SCOPED_TRACE(s.name);
-    JpegDecoder d;
-    std::string bytes = s.bytes.substr(0, kPiece);
-    ASSERT_EQ(d.decode(u8(bytes), bytes.size()), JpegDecodeStep::NeedBytes);
-    const JpegDecoder::Checkpoint before = d.checkpoint();
-    std::string wrong = bytes + s.bytes.substr(s.bytes.size() / 2, kPiece);
-    EXPECT_EQ(decodeInPieces(d, wrong, kPiece).first, JpegDecodeStep::Broken);
-    d.restore(before);
-    EXPECT_EQ(decodeInPieces(d, s.bytes, kPiece).first, JpegDecodeStep::Complete);
-    EXPECT_EQ(d.endOffset(), s.bytes.size());
-  }
-}
-
 // Heads and scans that lie: refused in bounds, never taken as a whole image.
 TEST(JpegDecoder, HostileHeadsAreBrokenOrUnverifiableInBounds) {
   const std::string base = samples().front().bytes;
@@ -132,8 +126,7 @@ TEST(JpegDecoder, HostileHeadsAreBrokenOrUnverifiableInBounds) {
     std::string bytes;
     JpegDecodeStep step;
   };
-  std::string noScan = base.substr(0, at("\xFF\xDA")) + "\xFF\xD9";
-  std::string hugeDqt = base;
+  std::string noScan = base.substr(0, at("\xFF\xDA")) + "\xFF\xD9", hugeDqt = base;
   hugeDqt[at("\xFF\xDB") + 2] = '\xFF', hugeDqt[at("\xFF\xDB") + 3] = '\xFF';
   std::string wideFrame = base;
   const size_t sof = at("\xFF\xC0");
@@ -170,9 +163,7 @@ TEST(JpegCarve, DecodedCarvesGoOnInFreeClustersAndSearchedEndsAreGuesses) {
   const std::string& image = all[0].bytes;   // baseline
   const std::string& arithmetic = all.back().bytes;
   ASSERT_FALSE(all.back().decodes);
-  std::string text;
-  while (text.size() < kCluster) text += "<keep.txt@" + std::to_string(text.size()) + "> keep this text\n";
-  text.resize(kCluster);
+  const std::string text = textPiece(kCluster);
   std::string head = image.substr(0, 20) + "\xFF\xDB\xFF\xFF";
   while (head.size() < kCluster) head += static_cast<char>(head.size() * 37 % 251);
   std::string other(kCluster, 'o');
@@ -230,8 +221,7 @@ TEST(JpegCarve, DecodedCarvesGoOnInFreeClustersAndSearchedEndsAreGuesses) {
     std::vector<uint8_t> window;
     auto carve = carveJpeg(device, lv, 2, u8(disk), window);
     ASSERT_TRUE(carve);
-    EXPECT_EQ(int{carve->kind}, int{c.kind});
-    EXPECT_EQ(carve->length, c.length ? c.length : image.size());
+    EXPECT_EQ(std::tuple(int{carve->kind}, carve->length), std::tuple(int{c.kind}, c.length ? c.length : image.size()));
     if (!c.sameBytes) continue;
     // The clusters it takes, in order, hold the image (as far as it goes)
     // and nothing else.

@@ -3,7 +3,7 @@
 // them through a device (the fuzz targets keep to the bytes of test_volume.h).
 #include "core/exfat/loaded_volume.h"
 #include "exfat/test_volume.h"
-#include "support/fixtures.h"
+#include "support/catalogued.h"
 #include "support/temp_dir.h"
 
 namespace dudorazu::test {
@@ -18,6 +18,15 @@ struct ServedVolume {
     partition.typeCode = 5;
   }
   TempDir dir;
+  DiskRecord disk;
+  PartitionRecord& partition;
+  LoadedVolume volume{partition};
+  ProgressBlock progress;
+};
+
+// The first volume of an image file as the catalogue lists it, to load or scan.
+struct CataloguedVolume {
+  explicit CataloguedVolume(const std::string& path) : disk(catalogued(path)), partition(disk.partitions.front()) {}
   DiskRecord disk;
   PartitionRecord& partition;
   LoadedVolume volume{partition};

@@ -40,16 +40,11 @@ inline std::vector<uint8_t> encodeSet(const SetLayout& s) {
   size_t nameEntries = (s.name.size() + 14) / 15;
   size_t secondaries = s.secondaryCount >= 0 ? static_cast<size_t>(s.secondaryCount) : 1 + nameEntries;
   std::vector<uint8_t> b(32 * (1 + std::max(secondaries, 1 + nameEntries)), 0);
-  b[0] = s.deleted ? 0x05 : 0x85;
-  b[1] = static_cast<uint8_t>(secondaries);
+  b[0] = s.deleted ? 0x05 : 0x85, b[1] = static_cast<uint8_t>(secondaries);
   putLe16(b.data(), 4, s.folder ? 0x10 : 0x20);
   uint8_t* stream = b.data() + 32;
-  stream[0] = s.deleted ? 0x40 : 0xC0;
-  stream[1] = s.flags;
-  stream[3] = static_cast<uint8_t>(s.name.size());
-  putLe64(stream, 8, s.dataLength);
-  putLe32(stream, 20, s.firstCluster);
-  putLe64(stream, 24, s.dataLength);
+  stream[0] = s.deleted ? 0x40 : 0xC0, stream[1] = s.flags, stream[3] = static_cast<uint8_t>(s.name.size());
+  putLe64(stream, 8, s.dataLength), putLe32(stream, 20, s.firstCluster), putLe64(stream, 24, s.dataLength);
   for (size_t e = 0; e < nameEntries; ++e) {
     uint8_t* n = b.data() + 64 + 32 * e;
     n[0] = s.deleted ? 0x41 : 0xC1;
@@ -80,18 +75,13 @@ class TestVolume {
     bs[0] = 0xEB, bs[1] = 0x76, bs[2] = 0x90;
     std::memcpy(bs + 3, "EXFAT   ", 8);
     putLe64(bs, 0x48, bytes.size() / 512);
-    putLe32(bs, 0x50, 24);
-    putLe32(bs, 0x54, fatSectors);
-    putLe32(bs, 0x58, heapOffset_);
-    putLe32(bs, 0x5C, clusterCount);
-    putLe32(bs, 0x60, 4);
+    for (auto [at, value] : {std::pair{0x50, 24u}, {0x54, fatSectors}, {0x58, heapOffset_}, {0x5C, clusterCount}, {0x60, 4u}})
+      putLe32(bs, at, value);
     bs[0x69] = 1, bs[0x6C] = 9, bs[0x6E] = 1;
     bs[0x6D] = static_cast<uint8_t>(__builtin_ctz(clusterSectors));
     bs[510] = 0x55, bs[511] = 0xAA;
     std::memcpy(backupBootSector(), bs, 512);
-    setFat(0, 0xFFFFFFF8);
-    setFat(1, 0xFFFFFFFF);
-    setFat(4, 0xFFFFFFFF);
+    setFat(0, 0xFFFFFFF8), setFat(1, 0xFFFFFFFF), setFat(4, 0xFFFFFFFF);
   }
 
   std::string bytes;

@@ -21,21 +21,16 @@ struct Tree {
     for (std::string path : paths) {
       bool folder = path.back() == '/';
       if (folder) path.pop_back();
-      size_t from = 0;
       ExfatFileRecord* parent = &root;
-      while (true) {
-        size_t slash = path.find('/', from);
-        std::string key = path.substr(0, slash);
+      for (size_t slash = path.find('/');; slash = path.find('/', slash + 1)) {
+        const std::string key = path.substr(0, slash);
         if (!at.count(key)) {
           ExfatFileRecord& r = parent->children.emplace_back();
-          r.name = key;
-          r.parent = parent;
-          r.state = slash != std::string::npos || folder ? kStateFolder : kStateFile;
+          r.name = key, r.parent = parent, r.state = slash != std::string::npos || folder ? kStateFolder : kStateFile;
           at[key] = &r;
         }
         parent = at[key];
         if (slash == std::string::npos) break;
-        from = slash + 1;
       }
     }
   }
@@ -109,11 +104,10 @@ TEST(CheckMarks, RowsTakeTheFolderMarkAndTheFolderTakesTheMarkOfItsRows) {
                  {{0, 2, 0}, kPartlyChecked}, {{1, 2, 1}, kPartlyChecked}};
   for (const auto& f : folders) {
     for (size_t i = 0; i < 3; ++i) rows[i]->checkState = f.marks[i];
-    EXPECT_EQ(markOfRows(rows), f.expected);
-    EXPECT_EQ(markOfChildren(tree.root), f.expected);
+    EXPECT_EQ(std::pair(markOfRows(rows), markOfChildren(tree.root)), std::pair(f.expected, f.expected));
   }
-  EXPECT_EQ(markOfRows({}), kUnchecked) << "an empty folder has nothing marked";
-  EXPECT_EQ(markOfChildren(tree["a"]), kUnchecked);
+  EXPECT_EQ(std::pair(markOfRows({}), markOfChildren(tree["a"])), std::pair(kUnchecked, kUnchecked))
+      << "an empty folder has nothing marked";
 }
 
 // A checked record is taken whole, a partly checked one is looked into, an
@@ -143,13 +137,11 @@ TEST(CheckMarks, DeepTreesAndCrowdedFoldersAreMarkedWithoutRecursionOrQuadraticW
   ExfatFileRecord* deepest = &root;
   for (int i = 0; i < 200000; ++i) {
     ExfatFileRecord& child = deepest->children.emplace_back();
-    child.state = kStateFolder;
-    child.parent = deepest;
+    child.state = kStateFolder, child.parent = deepest;
     deepest = &child;
   }
   ExfatFileRecord& leaf = deepest->children.emplace_back();
-  leaf.parent = deepest;
-  leaf.state = kStateFile;
+  leaf.parent = deepest, leaf.state = kStateFile;
   setMark(leaf, kChecked);
   EXPECT_EQ(root.checkState, kChecked) << "each folder holds one child, so all are checked";
   setMark(root, kUnchecked);
@@ -164,8 +156,7 @@ TEST(CheckMarks, DeepTreesAndCrowdedFoldersAreMarkedWithoutRecursionOrQuadraticW
   std::vector<ExfatFileRecord*> children;
   for (int i = 0; i < 300000; ++i) {
     ExfatFileRecord& child = crowded.children.emplace_back();
-    child.parent = &crowded;
-    child.state = kStateFile;
+    child.parent = &crowded, child.state = kStateFile;
     children.push_back(&child);
   }
   auto start = std::chrono::steady_clock::now();

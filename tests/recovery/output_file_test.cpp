@@ -11,9 +11,7 @@
 namespace dudorazu {
 namespace {
 
-using test::readFile;
-using test::TempDir;
-using test::writeFile;
+using namespace test;
 
 std::string created(const std::string& path, SaveNamespace* names = nullptr) {
   OutputFile f;
@@ -23,7 +21,7 @@ std::string created(const std::string& path, SaveNamespace* names = nullptr) {
   return f.path();
 }
 
-TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndMissingFoldersAreMade) {
+TEST(OutputFile, TheCounterGoesAfterTheWholeNameMissingFoldersAreMadeAndHolesAtTheEndKeepLengthAndTime) {
   TempDir dir;
   writeFile(dir.file("a.txt"), "keep");
   writeFile(dir.file("a.txt0.txt"), "keep too");
@@ -40,32 +38,24 @@ TEST(OutputFile, TheCounterGoesAfterTheWholeNameAndMissingFoldersAreMade) {
   // Missing folders are made and noted.
   SaveNamespace names;
   EXPECT_EQ(created(dir.file("a/b/c.txt"), &names), dir.file("a/b/c.txt"));
-  EXPECT_TRUE(names.madeFolder(dir.file("a")));
-  EXPECT_TRUE(names.madeFolder(dir.file("a/b")));
+  EXPECT_TRUE(names.madeFolder(dir.file("a")) && names.madeFolder(dir.file("a/b")));
   EXPECT_FALSE(names.madeFolder(dir.path())) << "the destination existed already";
   writeFile(dir.file("plain"), "");
   EXPECT_FALSE(createFolderPath(dir.file("plain/x"))) << "a file stands where a folder should be";
   EXPECT_EQ(created(dir.file("plain/x/y.txt")), "<failed>");
-}
 
-// Holes at the end keep length and time; record times naming no moment are not set.
-TEST(OutputFile, HolesAtTheEndStillGiveTheFullLengthAndTheTime) {
-  TempDir dir;
+  // Holes at the end keep length and time; record times naming no moment are not set.
   OutputFile f;
   ASSERT_TRUE(openOutputFile(f, dir.file("sparse")));
   f.write("ab", 2);
   f.skip(1 << 20);
   f.setModifiedTime(1234567890);
   ASSERT_TRUE(f.close());
-  std::string data = readFile(dir.file("sparse"));
-  ASSERT_EQ(data.size(), 2u + (1 << 20));
-  EXPECT_EQ(data.substr(0, 2), "ab");
-  EXPECT_EQ(data.find_first_not_of('\0', 2), std::string::npos);
+  EXPECT_TRUE(readFile(dir.file("sparse")) == "ab" + std::string(1 << 20, '\0'));
   struct stat st {};
   ASSERT_EQ(::stat(dir.file("sparse").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1234567890) << "setting the length must not take the time away";
-  EXPECT_FALSE(recordLocalTime(0, 0));
-  EXPECT_FALSE(recordLocalTime((29 << 9) | (2 << 5) | 31, 0));
+  EXPECT_FALSE(recordLocalTime(0, 0) || recordLocalTime((29 << 9) | (2 << 5) | 31, 0));
   EXPECT_FALSE(setModifiedTime(dir.file("sparse"), 0, 0));
   ASSERT_EQ(::stat(dir.file("sparse").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1234567890);

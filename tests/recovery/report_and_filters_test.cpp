@@ -1,6 +1,8 @@
 // SHA-256, the DFXML report, record filters, statistics texts and property rows.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/recovery/dfxml_report.h"
 #include "core/present/properties.h"
 #include "core/recovery/record_filter.h"
@@ -31,10 +33,8 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
   source.blockSize = 4096;
   DfxmlFile f;
   f.filename = "a<b>/\"q\"&'x'\x01\xff.txt";
-  f.filesize = 5000;
-  f.allocated = false;
-  f.modifyDate = 0x3A21;
-  f.modifyTime = 0x6B2D;
+  f.filesize = 5000, f.allocated = false;
+  f.modifyDate = 0x3A21, f.modifyTime = 0x6B2D;
   f.runs = {{0, 1048576 + 8192, 4096}, {4096, 1048576 + 40960, 904}};
   f.sha256 = std::string(64, 'a');
   f.outputPath = "/out/a$b$";
@@ -61,14 +61,13 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
     carved.carve = c.kind;
     carved.recoverability = recoverabilityBit(kCarved);
     SavedFile saved;
-    saved.record = &carved;
-    saved.outputPath = "/out/x.jpg";
-    saved.created = true;
+    saved.record = &carved, saved.outputPath = "/out/x.jpg", saved.created = true;
     // A read error the save met adds to what the record was judged.
     if (c.kind == kCarvedLengthEstimated) saved.unreadable.push_back({0, 0, 512});
     DfxmlFile d = dfxmlFileOf(saved, false);
-    EXPECT_EQ(d.recoverability, recoverabilityBit(kCarved) | (saved.unreadable.empty() ? 0 : recoverabilityBit(kDamaged)));
-    EXPECT_EQ(d.status, c.status) << c.line;
+    EXPECT_TRUE(d.status == c.status &&
+                d.recoverability == (recoverabilityBit(kCarved) | (saved.unreadable.empty() ? 0 : recoverabilityBit(kDamaged))))
+        << c.line;
     EXPECT_EQ(savedFileProblem(saved).rfind(c.line, 0), 0u) << savedFileProblem(saved);
     if (c.kind == kCarvedIncomplete) cut = d;
   }
@@ -90,37 +89,32 @@ TEST(DfxmlReport, EscapesNamesAndIsWellFormed) {
 
 // Patterns that match in any case are checked through the record search.
 TEST(RecordFilter, WildcardsExtensionsAndState) {
-  EXPECT_TRUE(wildcardMatch("照?.jpg", "照片.jpg")) << "? is one character, not one byte";
-  EXPECT_FALSE(wildcardMatch("照?.jpg", "照.jpg"));
-  EXPECT_TRUE(wildcardMatch("*", ""));
-  EXPECT_FALSE(wildcardMatch("a*b", "a"));
-  EXPECT_TRUE(wildcardMatch("a**b*c", "axxbyyc"));
+  // ? is one character, not one byte.
+  for (auto [pattern, text, matches] : {std::tuple{"照?.jpg", "照片.jpg", true}, {"照?.jpg", "照.jpg", false},
+                                        {"*", "", true}, {"a*b", "a", false}, {"a**b*c", "axxbyyc", true}})
+    EXPECT_EQ(wildcardMatch(pattern, text), matches) << pattern << " " << text;
   EXPECT_EQ(parseExtensionList("jpg; .DOC,xls"), (std::vector<std::string>{"jpg", "doc", "xls"}));
   RecordFilter filter;
   filter.state = RecordFilter::State::Deleted;
   filter.extensions = parseExtensionList("jpg;doc");
   ExfatFileRecord r;
   r.name = "Report.DOC";
-  r.state = kStateDeletedFile;
-  EXPECT_TRUE(filter.matches(r));
-  r.state = kStateFile;
-  EXPECT_FALSE(filter.matches(r));
-  filter.state = RecordFilter::State::Live;
-  EXPECT_TRUE(filter.matches(r));
-  r.name = "README";
-  EXPECT_FALSE(filter.matches(r)) << "no extension matches no list";
-  filter.extensions.clear();
-  filter.namePatterns = parsePatternList("*x*;read*");
-  EXPECT_TRUE(filter.matches(r));
-  // By the worst state: a file taken in part is not intact, whatever else applies.
-  filter.recoverability = kOnlyIntact;
-  EXPECT_TRUE(filter.matches(r));
-  r.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kCarved);
-  EXPECT_FALSE(filter.matches(r));
-  filter.recoverability = kOnlyAtRisk;
-  EXPECT_TRUE(filter.matches(r));
-  r.recoverability = 0;
-  EXPECT_FALSE(filter.matches(r));
+  // Each step changes the filter or the record; a file with no extension
+  // matches no list; by the worst state, a file taken in part is not intact.
+  const std::function<void()> steps[] = {
+      [&] { r.state = kStateDeletedFile; },
+      [&] { r.state = kStateFile; },
+      [&] { filter.state = RecordFilter::State::Live; },
+      [&] { r.name = "README"; },
+      [&] { filter.extensions.clear(), filter.namePatterns = parsePatternList("*x*;read*"); },
+      [&] { filter.recoverability = kOnlyIntact; },
+      [&] { r.recoverability = recoverabilityBit(kOverwritten) | recoverabilityBit(kCarved); },
+      [&] { filter.recoverability = kOnlyAtRisk; },
+      [&] { r.recoverability = 0; },
+  };
+  std::string matched;
+  for (const auto& step : steps) matched += (step(), filter.matches(r)) ? "+" : "-";
+  EXPECT_EQ(matched, "+-+-++-+-");
   EXPECT_FALSE(filter.empty());
   filter = RecordFilter{};
   filter.recoverability = kOnlyIntact;
@@ -179,16 +173,12 @@ TEST(Statistics, MessageAndStatusTextAtTheirEdges) {
   EXPECT_EQ(statisticsMessage({1ull << 50, 1, 1}), "文件统计： 0B在1个文件夹中包含 1个文件");
   EXPECT_EQ(*statisticsForRow(false, nullptr), "文件统计： 0B在0个文件夹中包含 0个文件");
   EXPECT_FALSE(statisticsForRow(true, nullptr)) << "a row whose record is gone shows nothing";
-  ExfatFileRecord folder;
+  ExfatFileRecord folder, file, odd;
   folder.state = kStateDeletedFolder;
-  ExfatFileRecord file;
-  file.state = kStateFile;
-  file.dataLength = 1023;
-  folder.children.push_back(file);
-  ExfatFileRecord odd;
-  odd.state = 9;
-  odd.dataLength = 5000;
+  file.state = kStateFile, file.dataLength = 1023;
+  odd.state = 9, odd.dataLength = 5000;
   odd.children.push_back(file);
+  folder.children.push_back(file);
   folder.children.push_back(odd);
   // The described totals, then the files below by how they come back.
   EXPECT_EQ(*statisticsForRow(true, &folder), "文件统计： 1023.0B在1个文件夹中包含 1个文件；可完整恢复 1 个");

@@ -11,6 +11,7 @@ namespace dudorazu {
 namespace {
 
 using test::FakeVolume;
+using namespace std::string_literals;
 
 TEST(SaveRoom, BatchStepsAreAHundredthAndFreeBytesAreAskedOfTheNearestExistingFolder) {
   EXPECT_EQ(batchStepFor(99), 0u) << "such a batch reports per file";
@@ -26,30 +27,6 @@ TEST(SaveRoom, BatchStepsAreAHundredthAndFreeBytesAreAskedOfTheNearestExistingFo
   test::writeFile(dir.file("a-file"), "x");
   EXPECT_FALSE(destinationFreeBytes(dir.file("a-file/out"), free2));
 }
-
-// An image disk with one partition holding a fake volume.
-struct Catalogued {
-  Catalogued() {
-    FakeVolume volume(1, 32);
-    disk.devicePath = image.file("img.bin");
-    test::writeFile(disk.devicePath, volume.bytes);
-    partition = &disk.partitions.emplace_back(volume.partition);
-    loaded = std::make_unique<LoadedVolume>(*partition);
-    loaded->fatTable = volume.volume.fatTable;
-    loaded->rootRecord.name = volume.volume.rootRecord.name;
-    loaded->rootRecord.state = volume.volume.rootRecord.state;
-  }
-  ExfatFileRecord& add(ExfatFileRecord& parent, const std::string& name, uint8_t state, uint64_t length,
-                       uint32_t cluster, uint16_t createDate) {
-    ExfatFileRecord& r = FakeVolume::addRecord(*loaded, parent, name, state, 3, length, cluster);
-    r.createDate = createDate;
-    return r;
-  }
-  test::TempDir image;
-  DiskRecord disk;
-  PartitionRecord* partition = nullptr;
-  std::unique_ptr<LoadedVolume> loaded;
-};
 
 // Every front end's room test counts what the save can write: a length
 // recorded beyond the volume counts only what the heap holds, so a hostile
@@ -101,36 +78,35 @@ TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
   EXPECT_FALSE(refuseBatchSave(scheduler, SaveOrigin::LeftPane, m));
   EXPECT_TRUE(refuseEmptyDestination("", m));
   ASSERT_EQ(m.messages.size(), 2u);
-  EXPECT_EQ(m.messages[0].text, "请选择文件");
-  EXPECT_EQ(m.messages[1].text + m.messages[1].caption, "选择保存路径error");
+  EXPECT_EQ(m.messages[0].text + "|" + m.messages[1].text + m.messages[1].caption, "请选择文件|选择保存路径error");
 
-  Catalogued c;
-  ExfatFileRecord& a = c.add(c.loaded->rootRecord, "a", kStateFile, 300, 4, 0);
-  ExfatFileRecord& folder = c.add(c.loaded->rootRecord, "dir", kStateFolder, 0, 5, 0);
-  c.add(folder, "b", kStateDeletedFile, 200, 6, 0);
-  test::TempDir single, batch;
-  DiskRecord& disk = c.disk;
-  std::vector<PlannedRecord> records = {{{&disk, c.loaded.get(), &a}, batch.path(), 1},
-                                        {{&disk, c.loaded.get(), &folder}, batch.path(), 2},
-                                        {{&disk, c.loaded.get(), nullptr}, batch.path(), 3}};
+  // An image disk holding a fake volume.
+  FakeVolume v(1, 32);
+  ExfatFileRecord& a = v.add(v.root(), "a", kStateFile, 3, 300, 4);
+  ExfatFileRecord& folder = v.add(v.root(), "dir", kStateFolder, 3, 0, 5);
+  v.add(folder, "b", kStateDeletedFile, 3, 200, 6);
+  test::TempDir single, batch, source;
+  DiskRecord disk;
+  test::writeFile(disk.devicePath = source.file("img.bin"), v.bytes);
+  std::vector<PlannedRecord> records = {{{&disk, &v.volume, &a}, batch.path(), 1},
+                                        {{&disk, &v.volume, &folder}, batch.path(), 2},
+                                        {{&disk, &v.volume, nullptr}, batch.path(), 3}};
   ProgressBlock progress;
   m.messages.clear();
   EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, single.path(), 300, progress, m), SaveStart::Refused);
   EXPECT_EQ(startBatchSave(scheduler, records, 499, progress, m).result, SaveStart::Refused);
   ASSERT_EQ(m.messages.size(), 2u);
-  EXPECT_EQ(m.messages[0].text, "即将保存 0.3 KB,磁盘空间不够！");
-  EXPECT_EQ(m.messages[1].text, kBatchRoomMessage);
+  EXPECT_EQ(m.messages[0].text + "|" + m.messages[1].text, std::string("即将保存 0.3 KB,磁盘空间不够！|") + kBatchRoomMessage);
   EXPECT_EQ(startSingleSave(scheduler, records[0].found, 1, single.path(), 301, progress, m), SaveStart::Started);
   scheduler.wait();
   BatchStart started = startBatchSave(scheduler, records, 500, progress, m);
   EXPECT_EQ(started.result, SaveStart::Started);
-  EXPECT_EQ(started.jobs, 2u) << "the missing record is dropped";
-  EXPECT_EQ(started.step, 5u);
-  EXPECT_EQ(started.statusText, "本次保存 500 Byte");
+  EXPECT_EQ(std::tuple(started.jobs, started.step, started.statusText), std::tuple(size_t{2}, uint64_t{5}, "本次保存 500 Byte"s))
+      << "the missing record is dropped";
   scheduler.wait();
-  EXPECT_EQ(test::readFile(single.file("a")).size(), 300u);
-  EXPECT_EQ(test::readFile(batch.file("a")).size(), 300u);
-  EXPECT_EQ(test::readFile(batch.file("dir/b")).size(), 200u);
+  EXPECT_EQ(std::tuple(test::readFile(single.file("a")).size(), test::readFile(batch.file("a")).size(),
+                       test::readFile(batch.file("dir/b")).size()),
+            std::tuple(300u, 300u, 200u));
 }
 
 }  // namespace

@@ -17,9 +17,7 @@ namespace dudorazu {
 namespace {
 
 using namespace std::chrono_literals;
-using test::FakeVolume;
-using test::readFile;
-using test::TempDir;
+using namespace test;
 
 // Holds every read until opened, and counts the reads that came.
 struct Gate {
@@ -108,13 +106,11 @@ TEST(SaveScheduler, BatchCancelledWithTenRunningNeverStartsTheOtherTen) {
   b.progress.cancel();
   gate.release();
   scheduler.wait();
-  EXPECT_FALSE(scheduler.batchSaveRunning());
-  EXPECT_EQ(scheduler.runningBatchThreads(), 0u);
+  EXPECT_TRUE(!scheduler.batchSaveRunning() && scheduler.runningBatchThreads() == 0);
   for (size_t i = 0; i < 20; ++i) {
-    bool partial = std::filesystem::exists(b.dir.file(format("f%zu.partial", i)));
-    EXPECT_EQ(partial, i < 10) << "file " << i << ": the running ones stay, named as partial";
+    const bool partial = std::filesystem::exists(b.dir.file(format("f%zu.partial", i)));
+    EXPECT_TRUE(partial == (i < 10) && scheduler.saveQueue()[i].started == (i < 10)) << i << ": the running ones stay, named as partial";
     EXPECT_FALSE(std::filesystem::exists(b.dir.file(format("f%zu", i)))) << "file " << i;
-    EXPECT_EQ(scheduler.saveQueue()[i].started, i < 10) << "job " << i;
   }
   EXPECT_EQ(ended.size(), 10u);
 }
@@ -125,22 +121,19 @@ TEST(SaveScheduler, BatchHandsSlotsOnAndCountsEveryByteOnce) {
   gate.release();
   uint64_t total = 0;
   for (ExfatFileRecord* r : b.records) total += r->dataLength;
-  std::atomic<int> jobsEnded{0};
-  std::atomic<int> batchesEnded{0};
+  std::atomic<int> jobsEnded{0}, batchesEnded{0};
   SaveScheduler scheduler;
   b.progress.setRange(100, 1);
   ASSERT_TRUE(scheduler.startBatch(
       b.jobs(gate, total / 100), b.progress, [&](const SaveJob&) { ++jobsEnded; }, [&] { ++batchesEnded; }));
   scheduler.wait();
-  EXPECT_EQ(jobsEnded.load(), 25);
-  EXPECT_EQ(batchesEnded.load(), 1);
-  EXPECT_EQ(scheduler.batchCounters().savedBytesTotal(), total);
+  EXPECT_EQ(std::tuple(jobsEnded.load(), batchesEnded.load(), scheduler.batchCounters().savedBytesTotal()),
+            std::tuple(25, 1, total));
   EXPECT_EQ(b.progress.text(), std::to_string(total) + " BYTE被保存");
   EXPECT_EQ(b.progress.position(), 25u) << "one step at most per written piece, and each file is one piece";
   for (size_t i = 0; i < 25; ++i) {
     EXPECT_EQ(readFile(b.dir.file(format("f%zu", i))), b.expected(i)) << i;
-    EXPECT_LT(scheduler.saveQueue()[i].slot, 10u);
-    EXPECT_EQ(scheduler.saveQueue()[i].totals.files, 1u);
+    EXPECT_TRUE(scheduler.saveQueue()[i].slot < 10 && scheduler.saveQueue()[i].totals.files == 1) << i;
     EXPECT_FALSE(scheduler.saveQueue()[i].device) << "a job's device is closed when it ends";
   }
 }
@@ -158,8 +151,7 @@ TEST(SaveScheduler, SecondSavesAreRefusedUntilTheFirstEndsAndABatchRunsBesideASi
   EXPECT_TRUE(jobs[1].device) << "a refused job is left as it was";
   gate.release();
   scheduler.wait();
-  EXPECT_TRUE(done.load());
-  EXPECT_FALSE(scheduler.singleSaveRunning());
+  EXPECT_TRUE(done.load() && !scheduler.singleSaveRunning());
   EXPECT_EQ(readFile(b.dir.file("f0")), b.expected(0));
   EXPECT_EQ(b.progress.position(), 100u) << "a single save reports in percent of the file";
 

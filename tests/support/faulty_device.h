@@ -1,6 +1,5 @@
 #pragma once
 // A device that fails or hangs on chosen sectors like a dying disk, opened by path via setDeviceOpener.
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>

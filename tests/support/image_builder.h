@@ -2,7 +2,6 @@
 // Hand-made disk images in memory: just the bytes a test case needs.
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "core/common/byte_order.h"

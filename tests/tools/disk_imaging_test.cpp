@@ -18,10 +18,7 @@
 namespace dudorazu {
 namespace {
 
-using test::catalogued;
-using test::copyFixture;
-using test::readFile;
-using test::TempDir;
+using namespace test;
 
 // A copy run to its end: its outcome, bad-sector rows and messages.
 struct ImagingRun {
@@ -76,16 +73,15 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   ImagingEndpoint whole = resolveEndpoint(catalogue, "tools-bigtable.img");
   EXPECT_TRUE(whole.diskFound && !whole.isPartition && whole.diskSize == disk.diskSize);
   ImagingEndpoint part = resolveEndpoint(catalogue, "tools-bigtable.img,/media/big");
-  EXPECT_TRUE(part.partitionFound && part.diskSize == 0);
-  EXPECT_EQ(part.bytes, ByteRange::of(4196352ull * 512, 16384ull * 512));
+  EXPECT_TRUE(part.partitionFound && part.diskSize == 0 && part.bytes == ByteRange::of(4196352ull * 512, 16384ull * 512));
   EXPECT_EQ(resolveEndpoint(catalogue, "tools-bigtable.img,Partition0").bytes.start(), 2048ull * 512);
   ImagingEndpoint missing = resolveEndpoint(catalogue, "tools-bigtable.img,nothing");
-  EXPECT_FALSE(missing.partitionFound);
-  EXPECT_EQ(missing.devicePath, disk.devicePath) << "only the device path is known";
-  EXPECT_FALSE(resolveEndpoint(catalogue, "other.img").diskFound);
-  EXPECT_FALSE(resolveEndpoint(catalogue, ",tools-bigtable.img").diskFound) << "a leading comma does not split";
-  EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,Partition0"), 16384u);
-  EXPECT_EQ(endpointSizeSectors(catalogue, "tools-bigtable.img,nothing"), 0u);
+  EXPECT_TRUE(!missing.partitionFound && missing.devicePath == disk.devicePath) << "only the device path is known";
+  EXPECT_FALSE(resolveEndpoint(catalogue, "other.img").diskFound || resolveEndpoint(catalogue, ",tools-bigtable.img").diskFound)
+      << "a disk not listed; a leading comma does not split";
+  EXPECT_EQ(std::pair(endpointSizeSectors(catalogue, "tools-bigtable.img,Partition0"),
+                      endpointSizeSectors(catalogue, "tools-bigtable.img,nothing")),
+            std::pair(uint64_t{16384}, uint64_t{0}));
 
   // Paths and names may hold commas: the split falls where a disk is named.
   const std::set<std::string> disks = {"a,b.img", "HD0", "dir,x/disk.img"};
@@ -102,9 +98,9 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   };
   for (const auto& c : splits) {
     EndpointText split = splitEndpointText(c.text, [&](const std::string& d) { return disks.count(d) != 0; });
-    EXPECT_EQ(split.disk, c.disk) << c.text;
-    EXPECT_EQ(split.hasPartition, c.partition != nullptr) << c.text;
-    EXPECT_EQ(split.partition, c.partition ? c.partition : "") << c.text;
+    EXPECT_EQ(std::tuple(split.disk, split.hasPartition, split.partition),
+              std::tuple(std::string(c.disk), c.partition != nullptr, std::string(c.partition ? c.partition : "")))
+        << c.text;
   }
 
   // Refused before anything is opened, in either front end. (Wine shows the
@@ -148,20 +144,19 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   far.targetStartSector = (1ull << 55) + 1;
   EXPECT_EQ(imagingJobProblem(far), "目标空间不足");
 
+  // Each field filled in turn; no start in front of the source.
   ImagingForm form;
   EXPECT_EQ(imagingFormProblem(form), "请选择源磁盘信息");
-  form.source = "tools-search.img";
-  EXPECT_EQ(imagingFormProblem(form), "请填写源磁盘镜像大小");
-  form.sectorCount = "81920";
-  EXPECT_EQ(imagingFormProblem(form), "请填写源磁盘镜像起始扇区");
-  form.sourceStart = "-1";
-  EXPECT_EQ(imagingFormProblem(form), "请填写源磁盘镜像起始扇区") << "no start in front of the source";
-  form.sourceStart = "0";
-  EXPECT_EQ(imagingFormProblem(form), "请选择目标磁盘信息");
-  form.target = "other.img";
-  EXPECT_EQ(imagingFormProblem(form), "请填写目标磁盘镜像起始扇区");
-  form.targetStart = "0";
-  EXPECT_EQ(imagingFormProblem(form), "");
+  const struct {
+    std::string ImagingForm::*field;
+    const char *value, *problem;
+  } steps[] = {{&ImagingForm::source, "tools-search.img", "请填写源磁盘镜像大小"},
+               {&ImagingForm::sectorCount, "81920", "请填写源磁盘镜像起始扇区"},
+               {&ImagingForm::sourceStart, "-1", "请填写源磁盘镜像起始扇区"},
+               {&ImagingForm::sourceStart, "0", "请选择目标磁盘信息"},
+               {&ImagingForm::target, "other.img", "请填写目标磁盘镜像起始扇区"},
+               {&ImagingForm::targetStart, "0", ""}};
+  for (const auto& step : steps) EXPECT_EQ(imagingFormProblem((form.*step.field = step.value, form)), step.problem) << step.value;
   form.toDisk = false;
   EXPECT_EQ(imagingFormProblem(form), "请选择目标文件路径");
   form.filePath = "/tmp/x.img";
@@ -169,18 +164,14 @@ TEST(ImagingEndpoint, NamesADiskOrOneOfItsPartitionsAndTheFormIsCheckedInTheDial
   RecordingMessageSink messages;
   std::optional<ImagingJob> job = imagingJobFromForm(catalogue, form, messages);
   ASSERT_TRUE(job);
-  EXPECT_TRUE(job->source.diskFound);
-  EXPECT_EQ(job->sourceStartSector, 100u);
-  EXPECT_EQ(imagingLength(*job), (81920u - 100) * 512);
+  EXPECT_TRUE(job->source.diskFound && job->sourceStartSector == 100 && imagingLength(*job) == (81920u - 100) * 512);
   form.resume = true;
   EXPECT_EQ(imagingFormProblem(form), "请选择映射文件路径") << "going on needs the map";
   form.mapfile = "/tmp/x.map";
   job = imagingJobFromForm(catalogue, form, messages);
-  ASSERT_TRUE(job);
-  EXPECT_TRUE(job->resume && job->mapfile == "/tmp/x.map");
+  EXPECT_TRUE(job && job->resume && job->mapfile == "/tmp/x.map");
   form.filePath.clear();
-  EXPECT_FALSE(imagingJobFromForm(catalogue, form, messages));
-  EXPECT_EQ(messages.messages.back().caption, "error");
+  EXPECT_TRUE(!imagingJobFromForm(catalogue, form, messages) && messages.messages.back().caption == "error");
 }
 
 // tools-search.img is 40 MiB: 40 whole blocks. One sector that cannot be
@@ -203,11 +194,10 @@ TEST(DiskImaging, AnUnreadableOrHangingSectorIsListedAndFilledWhileEverythingEls
     auto started = std::chrono::steady_clock::now();
     ImagingRun run(job);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << "waited for a hanging read";
-    EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
+    EXPECT_TRUE(run.outcome.status == ImagingStatus::Completed && run.said("镜像完毕"));
     EXPECT_EQ(run.rows, (std::vector<std::pair<uint64_t, uint64_t>>{{1, bad}}));
-    EXPECT_TRUE(run.said("镜像完毕"));
-    EXPECT_EQ(run.progress.position(), 40u);
-    EXPECT_EQ(run.progress.text(), "81920") << "sectors done";
+    EXPECT_EQ(std::to_string(run.progress.position()) + " blocks, " + run.progress.text() + " sectors done",
+              "40 blocks, 81920 sectors done");
     std::string source = readFile(src);
     EXPECT_TRUE(sameBytes(readFile(job.targetFile), source.replace(bad * 512, 512, 512, '\x20')));
     if (hangs) continue;
@@ -500,17 +490,16 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   p.sizeSectors = 10000;  // 4 blocks and a tail of 925,696 bytes
   ImagingRun run(toFile(disk, dir.file("p.img"), &p));
   EXPECT_EQ(run.outcome.status, ImagingStatus::Completed);
-  EXPECT_EQ(run.progress.upper(), 5u) << "the short last block counts";
-  EXPECT_EQ(run.progress.position(), 5u) << "a whole copy reads 100%";
+  EXPECT_EQ(std::pair(run.progress.upper(), run.progress.position()), std::pair(uint64_t{5}, uint64_t{5}))
+      << "the short last block counts, and a whole copy reads 100%";
   EXPECT_TRUE(sameBytes(readFile(dir.file("p.img")), source.substr(2048 * 512, 5120000)));
 
   // A start sector moves the window and ends it at the source's end.
   ImagingJob shifted = toFile(disk, dir.file("s.img"), &p);
   shifted.sourceStartSector = 100;
   ImagingRun second(shifted);
-  EXPECT_TRUE(second.rows.empty()) << "nothing read past the partition";
+  EXPECT_TRUE(second.rows.empty() && imagingSectors(shifted) == 9900) << "nothing read past the partition";
   EXPECT_TRUE(sameBytes(readFile(dir.file("s.img")), source.substr(2148 * 512, 9900 * 512)));
-  EXPECT_EQ(imagingSectors(shifted), 9900u);
   shifted.mapfile = "m.map";
   EXPECT_EQ(ddrescueContinuation(shifted, second.outcome), "") << "a whole copy leaves nothing to go on with";
   second.outcome.mapfileSaved = true;
@@ -520,13 +509,12 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
             "ddrescue -i 1099776 -s 5068800 -o 0 '" + src + "' '" + dir.file("s.img") + "' 'm.map'");
 
   // A source whose size is not a whole number of sectors is copied to its last byte.
-  std::string odd = dir.file("odd.img");
+  const std::string odd = dir.file("odd.img"), tiny = dir.file("tiny.img");
   test::writeFile(odd, source.substr(0, 1048576 + 700));
   ImagingRun third(toFile(catalogued(odd), dir.file("o.img")));
   EXPECT_TRUE(sameBytes(readFile(dir.file("o.img")), source.substr(0, 1048576 + 700)));
   EXPECT_EQ(third.progress.position(), third.progress.upper());
   // A source smaller than one block still ends at 100%.
-  const std::string tiny = dir.file("tiny.img");
   test::writeFile(tiny, source.substr(0, 10240));
   ImagingRun small(toFile(catalogued(tiny), dir.file("small.img")));
   EXPECT_TRUE(small.progress.upper() > 0 && small.progress.position() == small.progress.upper());
@@ -538,8 +526,7 @@ TEST(DiskImaging, PartitionTailIsCopiedAndStartSectorShortensTheWindow) {
   unsized.source.diskSize = 0;
   unsized.sourceStartSector = 81920;
   ImagingRun fourth(unsized);
-  EXPECT_EQ(fourth.outcome.status, ImagingStatus::Refused);
-  EXPECT_FALSE(fourth.said("镜像完毕"));
+  EXPECT_TRUE(fourth.outcome.status == ImagingStatus::Refused && !fourth.said("镜像完毕"));
 }
 
 TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTargetAndAFailingWriteEndsIt) {
@@ -565,8 +552,7 @@ TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTargetAndAFailingWriteEndsIt) {
   small.sizeSectors = 16383;
   blank(tgt, 20 << 20);
   ImagingRun refused(toDisk(job.source, endpointFor(target, &small)));
-  EXPECT_EQ(refused.outcome.status, ImagingStatus::Refused);
-  EXPECT_TRUE(refused.said("目标空间不足"));
+  EXPECT_TRUE(refused.outcome.status == ImagingStatus::Refused && refused.said("目标空间不足"));
   EXPECT_TRUE(sameBytes(readFile(tgt), std::string(20u << 20, '\0')));
 
   // The source itself is never the target file.
@@ -581,14 +567,12 @@ TEST(DiskImaging, DiskToDiskWritesOnlyInsideTheTargetAndAFailingWriteEndsIt) {
     test::ScopedFaultInjection faults(tgt, plan);
     ImagingRun run(whole);
     EXPECT_EQ(run.outcome.status, ImagingStatus::WriteFailed);
-    EXPECT_TRUE(run.said("磁盘有坏道，请重新选择目标文件"));
-    EXPECT_FALSE(run.said("镜像完毕"));
+    EXPECT_TRUE(run.said("磁盘有坏道，请重新选择目标文件") && !run.said("镜像完毕"));
     EXPECT_EQ(run.outcome.bytesDone, 1048576u) << "the copy ended at the failing block";
   }
   whole.source.devicePath = dir.file("absent.img");
   ImagingRun missing(whole);
-  EXPECT_EQ(missing.outcome.status, ImagingStatus::SourceNotOpened);
-  EXPECT_TRUE(missing.said("打开失败"));
+  EXPECT_TRUE(missing.outcome.status == ImagingStatus::SourceNotOpened && missing.said("打开失败"));
 }
 
 }  // namespace

@@ -32,11 +32,8 @@ TEST(LongOperation, MarkersRefuseASecondRunOfTheirKindAndAreReleasedAfterwards) 
                         return true;
                       }};
   EXPECT_TRUE(runLongOperation(outer, progress, messages, questions));
-  EXPECT_EQ(runs, 0);
-  EXPECT_FALSE(process.search.running());
-  EXPECT_FALSE(pane.busy.running());
-  EXPECT_TRUE(runLongOperation(inner, progress, messages, questions));
-  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(runs == 0 && !process.search.running() && !pane.busy.running()) << "markers released";
+  EXPECT_TRUE(runLongOperation(inner, progress, messages, questions) && runs == 1);
   std::string said;
   for (const auto& m : messages.messages) said += m.caption + ": " + m.text + "\n";
   EXPECT_EQ(said, "waiting: 等待当前操作完成！\nerror: 等待当前操作完成，请稍后！\n");

@@ -16,10 +16,7 @@
 namespace dudorazu {
 namespace {
 
-using test::catalogued;
-using test::copyFixture;
-using test::fixtureImage;
-using test::TempDir;
+using namespace test;
 
 struct SearchResult {
   bool returned = false;
@@ -61,8 +58,7 @@ TEST(PartitionSearch, TheListIsReadWhileTheSearchAppendsAndTheCylinderModeFindsG
   done.store(true);
   window.join();
   for (const std::string& name : seen) EXPECT_TRUE(name == "Partition0" || name == "Partition1") << name;
-  EXPECT_TRUE(r.returned);
-  EXPECT_EQ(disk.cylinders, 5u) << "81920 sectors / 255 / 63";
+  EXPECT_TRUE(r.returned && disk.cylinders == 5) << "81920 sectors / 255 / 63: " << disk.cylinders;
   // 2048 is off the cylinder grid; C is found and labelled through its backup boot sector.
   EXPECT_EQ(r.rows(), "32130 exFat;TOOLSB;2,0,1;16384;主;\n64323 exFat;TOOLSC;4,1,1;8192;逻辑; backup\n");
   EXPECT_EQ(test::listing(disk), "Partition0 32130+16384 t5 k1 TOOLSB\nPartition1 64323+8192 t5 k2 TOOLSC\n");
@@ -73,14 +69,11 @@ TEST(PartitionSearch, TheListIsReadWhileTheSearchAppendsAndTheCylinderModeFindsG
   EXPECT_EQ(search(disk, SearchMode::Cylinder).rows(),
             "32130 exFat;TOOLSB;2,0,1;16384;主; again\n64323 exFat;TOOLSC;4,1,1;8192;逻辑; backup again\n");
   EXPECT_EQ(search(disk, SearchMode::Sector).found.size(), 3u);
-  ASSERT_EQ(disk.partitions.size(), 3u);
-  EXPECT_EQ(disk.partitions[2].startSector, 2048u);
-  EXPECT_EQ(disk.partitions[2].name, "Partition2");
+  EXPECT_EQ(test::listing(disk).substr(test::listing(disk).rfind("Partition2")), "Partition2 2048+16384 t5 k1 TOOLSA\n");
 
   DiskRecord heads = catalogued(fixtureImage("tools-search.img"));
   search(heads, SearchMode::Cylinder, 128);
-  EXPECT_EQ(heads.cylinders, 10u) << "81920 / 128 / 63";
-  EXPECT_TRUE(heads.partitions.empty()) << "the volumes do not lie on a 128-head grid";
+  EXPECT_TRUE(heads.cylinders == 10 && heads.partitions.empty()) << "81920 / 128 / 63; the volumes lie on no 128-head grid";
 }
 
 // A disk of `mib` MiB holding only volume D of tools-offset0.img (label
@@ -138,14 +131,13 @@ TEST(PartitionSearch, EachModeFindsExactlyTheVolumesItsCandidatesReach) {
   for (const Case& c : cases) {
     DiskRecord disk = catalogued(c.image);
     SearchResult r = search(disk, c.mode);
-    EXPECT_TRUE(r.returned) << c.what;
     std::vector<std::string> found;
     for (size_t i = 0; i < r.found.size(); ++i) {
       bool described = i < c.found.size() && c.found[i].find(' ') != std::string::npos;
       found.push_back(std::to_string(r.found[i].startSector) + (described ? " " + r.found[i].description : ""));
     }
     EXPECT_EQ(found, c.found) << c.what;
-    EXPECT_EQ(disk.partitions.size(), c.found.size()) << c.what;
+    EXPECT_TRUE(r.returned && disk.partitions.size() == c.found.size()) << c.what;
   }
 }
 
@@ -157,18 +149,18 @@ TEST(PartitionSearch, StopEndsAtTheNextCylinderOrPieceAndKeepsWhatWasFound) {
     found.push_back(v);
     progress.cancel();
   }));
-  EXPECT_EQ(found.size(), 1u);
-  EXPECT_EQ(disk.partitions.size(), 1u) << "the volume found before the stop stays listed";
+  EXPECT_EQ(std::pair(found.size(), disk.partitions.size()), std::pair(size_t{1}, size_t{1}))
+      << "the volume found before the stop stays listed";
   EXPECT_EQ(progress.text(), "exFat;TOOLSB;2,0,1;16384;主;");
 
   DiskRecord other = catalogued(fixtureImage("tools-search.img"));
   ProgressBlock stopped;
   stopped.cancel();
-  EXPECT_FALSE(searchPartitions(other, SearchMode::Sector, 0, stopped)) << "a stopped sector search fails";
-  EXPECT_TRUE(other.partitions.empty());
+  EXPECT_FALSE(searchPartitions(other, SearchMode::Sector, 0, stopped) || !other.partitions.empty())
+      << "a stopped sector search fails and finds nothing";
 }
 
-TEST(RegionInput, NumbersAreReadInTheirUnitsAndRangesBeyondTheDiskOrBackwardsAreRefused) {
+TEST(RegionInput, NumbersAreReadInTheirUnitsRangesBeyondTheDiskOrBackwardsAreRefusedAndRegionsAreAppended) {
   using U = RegionUnit;
   const struct {
     RegionInput input;
@@ -191,19 +183,18 @@ TEST(RegionInput, NumbersAreReadInTheirUnitsAndRangesBeyondTheDiskOrBackwardsAre
     EXPECT_EQ(r ? std::to_string(r->start()) + "-" + std::to_string(r->end()) : m.messages.at(0).text, c.result);
     EXPECT_EQ(m.messages.size(), r ? 0u : 1u) << c.result;
   }
-  EXPECT_EQ(regionSectors("1.5", U::GB), 3145728);
-  EXPECT_EQ(regionSectors("16777217", U::Sectors), 16777217);
-  EXPECT_EQ(regionSectors("7", U::None), 7) << "no unit: sectors";
-  EXPECT_EQ(regionSectors("1e300", U::GB), INT64_MAX);
-}
+  // No unit: sectors.
+  EXPECT_EQ(std::tuple(regionSectors("1.5", U::GB), regionSectors("16777217", U::Sectors), regionSectors("7", U::None),
+                       regionSectors("1e300", U::GB)),
+            std::tuple(3145728, 16777217, 7, INT64_MAX));
 
-TEST(RegionInput, CreatedRegionIsAppendedWithItsFileSystem) {
-  DiskRecord disk = test::catalogued(test::fixtureImage("tools-search.img"));
+  // A created region is appended with its file system: its first sector is
+  // an exFAT boot sector (type 5).
+  DiskRecord disk = catalogued(fixtureImage("tools-search.img"));
   RecordingMessageSink m;
-  ASSERT_TRUE(createRegion(disk, {"32130", RegionUnit::Sectors, "8", RegionUnit::MB}, m));
-  EXPECT_FALSE(createRegion(disk, {"1", RegionUnit::GB, "1", RegionUnit::Sectors}, m));
-  // Its first sector is an exFAT boot sector (type 5).
-  EXPECT_EQ(test::listing(disk), "Region 0 on tools-search.img 32130+16384 t5 k1 \n");
+  ASSERT_TRUE(createRegion(disk, {"32130", U::Sectors, "8", U::MB}, m));
+  EXPECT_FALSE(createRegion(disk, {"1", U::GB, "1", U::Sectors}, m));
+  EXPECT_EQ(listing(disk), "Region 0 on tools-search.img 32130+16384 t5 k1 \n");
 }
 
 }  // namespace
