@@ -12,6 +12,8 @@ TreeListView::TreeListView(const QString& accessibleName, QWidget* parent) : QTr
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setContextMenuPolicy(Qt::CustomContextMenu);
   header()->setStretchLastSection(false);
+  connect(this, &QTreeView::expanded, this, &TreeListView::forgetWidths);
+  connect(this, &QTreeView::collapsed, this, &TreeListView::forgetWidths);
 }
 
 void TreeListView::setColumns(QAbstractItemModel* model, const std::function<int(int)>& width) {
@@ -57,8 +59,16 @@ int TreeListView::contentsWidth(int column) const {
   return std::max(rows, header()->sectionSizeHint(column));
 }
 
+int TreeListView::measuredContentsWidth(int column) const {
+  return std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
+}
+
 void TreeListView::measureRows(int first, int last) {
   if (widths_.empty()) return;  // measured whole when next asked
+  // Rows with rows of their own (a disk with its partitions) show more
+  // once expanded: those are measured whole.
+  for (int row = first; row <= last; ++row)
+    if (model()->hasChildren(model()->index(row, 0))) return forgetWidths();
   for (int c = 0; c < model()->columnCount() && static_cast<size_t>(c) < widths_.size(); ++c) {
     if (isColumnHidden(c)) continue;
     int& widest = widths_[static_cast<size_t>(c)];

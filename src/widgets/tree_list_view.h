@@ -20,6 +20,8 @@ class TreeListView : public QTreeView {
   // Rows added at the end of a flat list are measured as they come, so a
   // pane of a million rows does not measure a thousand rows per batch.
   int contentsWidth(int column) const;
+  // The same measured now over the laid-out rows, whatever was measured before.
+  int measuredContentsWidth(int column) const;
 
  private:
   void measureRows(int first, int last);

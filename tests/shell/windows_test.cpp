@@ -907,8 +907,10 @@ class WindowsTest : public QObject {
         for (int c = 0; c < view->model()->columnCount(); ++c) {
           if (view->isColumnHidden(c)) continue;
           const QString where = view->accessibleName() + "/" + view->model()->headerData(c, Qt::Horizontal).toString();
-          if (view->contentsWidth(c) > view->columnWidth(c)) cut << where + " elided";
-          if (view->header()->sectionPosition(c) + view->contentsWidth(c) > view->viewport()->width())
+          // Measured here, not taken from what the view measured as rows came.
+          const int needed = view->measuredContentsWidth(c);
+          if (needed > view->columnWidth(c)) cut << where + " elided";
+          if (view->header()->sectionPosition(c) + needed > view->viewport()->width())
             cut << where + " off screen";
         }
       }
