@@ -2,8 +2,9 @@
 # Writes FOLDERS folders of PER_FOLDER files each straight into the root of a
 # freshly formatted exFAT volume (much faster than creating them through a
 # file-system driver). The files are empty unless FILE_BYTES is given; then
-# each holds that many bytes of random data. A folder whose entries need more
-# than one cluster, and each file's data, get contiguous clusters.
+# each holds that many bytes: its number in 16 digits, then random data. A
+# folder whose entries need more than one cluster, and each file's data, get
+# contiguous clusters.
 #   make-tree-image.py IMAGE FOLDERS PER_FOLDER [FILE_BYTES]
 import os, struct, sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -62,16 +63,20 @@ root_data = bytearray(f.read(cb))
 used = next(i for i in range(0, cb, 32) if root_data[i] == 0)
 root_entries = bytearray(root_data[:used])
 block = os.urandom(1 << 20)
-def file_entry(name):
+def file_entry(number):
+    name = '文件-%05d.dat' % number
     if not file_bytes:
         return entry_set(name, False, 0, 0, 1)
     c = alloc((file_bytes + cb - 1) // cb)
     f.seek(cpos(c))
+    # Each file starts with its own number, so a file saved from another's
+    # clusters shows.
     for at in range(0, file_bytes, len(block)):
-        f.write(block[:min(len(block), file_bytes - at)])
+        n = min(len(block), file_bytes - at)
+        f.write((b'%016d' % number + block[16:n])[:n] if at == 0 else block[:n])
     return entry_set(name, False, c, file_bytes, 3)
 for d in range(folders):
-    body = b''.join(file_entry('文件-%05d.dat' % (d * per + i)) for i in range(per))
+    body = b''.join(file_entry(d * per + i) for i in range(per))
     n = max(1, (len(body) + cb - 1) // cb)
     c = alloc(n)
     f.seek(cpos(c))
