@@ -9,14 +9,15 @@
 # journal, as on most target disks, held in memory where the machine has the
 # room (a disk shared with other work times its neighbours, not the tools).
 # The image, the local copy and every output share it. Caches are warm for
-# all (the image read once before), the commands take turns, each starts
-# after a sync, and each one's best of ROUNDS counts. The saved tree is
+# all (each one's source read just before it), the commands take turns, each
+# starts after a sync, and each one's best of ROUNDS counts. The saved tree is
 # checked: every file there, a sample hashed against the driver's copy, the
 # report listing every file with the same hashes.
 #   bench-save-million.sh DUDORAZU_CLI [FOLDERS FILES_PER_FOLDER [FILE_BYTES]]
 # The default is 200,000 files (4,000 folders of 50); 20000 50 is the
 # million (needs about 16 GiB of room, most of the time goes to the driver's
-# cp). BENCH_RUNS sets the rounds (default 2).
+# cp). BENCH_RUNS sets the rounds (default 2); BENCH_BEFORE names another
+# dudorazu-cli (an earlier build) to time beside in the same rounds.
 #   bench-save-million.sh DUDORAZU_CLI FOLDERS FILES_PER_FOLDER FILE_BYTES --check
 # --check only saves the volume with a report into the temp dir and checks
 # every file (its own bytes) and every report entry (its hash), and that the
@@ -124,6 +125,10 @@ commands = {
     'recover': [cli, 'recover', img, 'Partition0', out],
     'recover --report': [cli, 'recover', img, 'Partition0', out, '--report', report],
 }
+before = os.environ.get('BENCH_BEFORE')  # another build, to be measured in the same run
+if before:
+    commands['before: recover'] = [before, 'recover', img, 'Partition0', out]
+    commands['before: --report'] = [before, 'recover', img, 'Partition0', out, '--report', report]
 times = {name: [] for name in commands}
 cpu = {name: [] for name in commands}  # user + system: what a busy machine's waits leave out
 peak = {}
@@ -155,6 +160,10 @@ for round in range(runs):
         shutil.rmtree(out, ignore_errors=True)
         if os.path.exists(report): os.remove(report)
         subprocess.run(['sync'], check=True)  # nobody pays for the one before's write-back
+        # The source read once more just before: the outputs of the round
+        # before may have pushed it out of the cache.
+        subprocess.run('tar -cf - -C %s . | cat >/dev/null' % local if name == 'cp -r, local copy'
+                       else 'cat %s >/dev/null' % img, shell=True, check=True)
         start = time.perf_counter()
         subprocess.run(['/usr/bin/time', '-f', '%U %S %M', '-o', rss] + args, stdout=subprocess.DEVNULL, check=True)
         times[name].append(time.perf_counter() - start)
@@ -177,7 +186,7 @@ for name, t in best.items():
           % (name, t, files / t, least[name], peak[name], peak[name] * 1024 // files))
 print('speed against the peer (its time over ours; goal >= 0.8x), wall time and processor time')
 for peer in ('cp -r, local copy', 'cp -r, FUSE mount'):
-    for ours in ('recover', 'recover --report'):
+    for ours in [n for n in commands if not n.startswith('cp')]:
         print('  %-16s against %-18s %5.2fx   cpu %5.2fx'
               % (ours, peer, best[peer] / best[ours], least[peer] / least[ours]))
 PY

@@ -1,6 +1,9 @@
 #include "core/recovery/save_room.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <filesystem>
 
 #include "core/recovery/save_commands.h"
 #include "core/recovery/save_plan.h"
@@ -131,6 +134,33 @@ TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
   EXPECT_EQ(test::readFile(single.file("a")).size(), 300u);
   EXPECT_EQ(test::readFile(batch.file("a")).size(), 300u);
   EXPECT_EQ(test::readFile(batch.file("dir/b")).size(), 200u);
+
+  // More ticked rows than the process may hold open: each job opens its disk
+  // when it starts, so none is dropped and each runs once. A disk gone by
+  // the time its job starts makes its files failures, not a silent success.
+  test::TempDir wide;
+  std::vector<PlannedRecord> many(200, {{&disk, c.loaded.get(), &a}, wide.path(), 1});
+  rlimit old{};
+  getrlimit(RLIMIT_NOFILE, &old);
+  rlimit low = old;
+  low.rlim_cur = 64;
+  setrlimit(RLIMIT_NOFILE, &low);
+  started = startBatchSave(scheduler, many, UINT64_MAX, progress, m);
+  scheduler.wait();
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_EQ(started.jobs, 200u) << "no ticked row is dropped";
+  EXPECT_EQ(sumTotals(scheduler.saveQueue()).files, 200u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(wide.path()), {}), 200);
+  std::vector<SaveJob> gone(1);
+  gone[0].devicePath = wide.file("unplugged.img");
+  gone[0].record = &folder;
+  gone[0].volume = c.loaded.get();
+  gone[0].destination = wide.path();
+  gone[0].skip = 0;
+  ASSERT_TRUE(scheduler.startBatch(std::move(gone), progress));
+  scheduler.wait();
+  EXPECT_EQ(scheduler.saveQueue()[0].totals.failed, 1u);
+  EXPECT_FALSE(jobSucceeded(scheduler.saveQueue()[0]));
 }
 
 }  // namespace
