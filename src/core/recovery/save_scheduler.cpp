@@ -149,7 +149,9 @@ bool SaveScheduler::startBatch(std::vector<SaveJob>&& jobs, ProgressBlock& progr
 void SaveScheduler::batchSlot(uint32_t slot, SaveJob* job, std::shared_ptr<std::atomic<bool>> exited) {
   while (job) {
     runJob(*job, batchNames_.get());
-    job->device.reset();
+    // The next job of this slot on the same disk reads through this device:
+    // a batch of single files opens its disk per slot, not per file.
+    std::unique_ptr<SectorDevice> spare = std::move(job->device);
     if (onJobDone_) onJobDone_(*job);
     SaveJob* next = nullptr;
     BatchDone batchEnded;
@@ -161,6 +163,8 @@ void SaveScheduler::batchSlot(uint32_t slot, SaveJob* job, std::shared_ptr<std::
         next = &saveQueue_[nextJob_++];
         next->started = true;
         next->slot = slot;
+        if (!next->device && !next->devicePath.empty() && next->devicePath == job->devicePath)
+          next->device = std::move(spare);
       }
       if (!next) {
         --runningBatchThreads_;
