@@ -1,8 +1,11 @@
 // recover and stats: the save engine and the statistics on the command line.
 
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -114,10 +117,15 @@ int openTarget(Args& args, size_t count, const char* command, DiskCatalogue& cat
 // themselves would cost memory quadratic in the depth of the tree.
 using FolderSet = std::unordered_set<size_t>;
 
-// What the jobs report, gathered per job so that no two threads share a list.
-struct JobLog {
-  std::vector<SavedFile> files;
-  FolderSet folders;  // made (planned) without a filter
+// What the jobs report, taken in as each file is reached (under one lock:
+// jobs run side by side) and kept only as counts: a save of millions of
+// files holds no entry per file. Lines go out as they come; the report
+// gets each file's entry the same way.
+struct SaveLog {
+  std::mutex mutex;
+  FolderSet folders;
+  uint64_t carved = 0, incomplete = 0, partial = 0;
+  DfxmlWriter* report = nullptr;
 };
 
 CommandPath reportOutput(const std::string& path) { return {path, "--report", ByteRange::from(0), false}; }
@@ -262,52 +270,62 @@ int cmdRecover(Args args) {
     printError("recover", "cannot open '" + target.disk->devicePath + "' for reading");
     return 1;
   }
-  std::vector<JobLog> logs(records.size());
+  SaveLog log;
+  // The report is made before the first file is saved: a report that cannot
+  // be written stops the command before anything is done.
+  CommandOutput reportFile;
+  std::optional<DfxmlWriter> report;
+  if (hasReport) {
+    reportFile = createCommandOutput(reportOutput(reportPath), {source});
+    if (!reportFile.problem.empty() || !reportFile.file) {
+      printError("recover", !reportFile.problem.empty() ? reportFile.problem
+                                                        : "cannot write the report '" + reportPath + "'");
+      return 1;
+    }
+    DfxmlSource read;
+    read.imageFilename = target.disk->devicePath;
+    read.partitionOffset = volume.partition.startOffset();
+    read.blockSize = volume.clusterBytes();
+    read.commandLine = "dudorazu-cli recover";
+    log.report = &report.emplace(*reportFile.file, std::move(read));
+  }
+  // A line printed while the bar is drawn on the same terminal first wipes
+  // the bar, which is drawn again below it at its next change.
+  const char* const overBar = ::isatty(STDERR_FILENO) ? "\r\033[K" : "";
+  const char* const outOverBar = ::isatty(STDOUT_FILENO) ? overBar : "";
   for (SaveJob& job : plan.jobs) {
-    JobLog* log = &logs[job.rowId];
-    job.options.onFile = [log](const SavedFile& f) { log->files.push_back(f); };
-    job.options.onFolder = [log, &dest](const std::string& folder) { addFolders(log->folders, dest, folder + "/"); };
+    job.options.onFile = [&log, &dest, dryRun, overBar, outOverBar](const SavedFile& f) {
+      std::lock_guard<std::mutex> lock(log.mutex);
+      if (dryRun)
+        std::printf("%s%s  %" PRIu64 "  %s\n", outOverBar, printableText(f.outputPath).c_str(), f.record->dataLength,
+                    stateText(f.record->state));
+      if (std::string line = savedFileProblem(f, dryRun); !line.empty())
+        std::fprintf(stderr, "%s%s\n", overBar, line.c_str());
+      log.carved += f.record->carve != kNotCarved;
+      log.incomplete += f.record->carve == kCarvedIncomplete;
+      log.partial += f.partial || f.cancelled;
+      if (f.created || dryRun) addFolders(log.folders, dest, f.outputPath);
+      if (log.report) log.report->add(dfxmlFileOf(f, dryRun));
+    };
+    job.options.onFolder = [&log, &dest](const std::string& folder) {
+      std::lock_guard<std::mutex> lock(log.mutex);
+      addFolders(log.folders, dest, folder + "/");
+    };
   }
 
   SaveScheduler scheduler;
   runOperation(batchSaveOperation(scheduler, std::move(plan.jobs), dryRun), progress);
 
   const SaveTotals totals = sumTotals(scheduler.saveQueue());
-  FolderSet folders;
-  std::vector<DfxmlFile> reportFiles;
-  uint64_t carved = 0, incomplete = 0, partial = 0;
-  for (const JobLog& log : logs) {
-    folders.insert(log.folders.begin(), log.folders.end());
-    for (const SavedFile& f : log.files) {
-      if (dryRun)
-        std::printf("%s  %" PRIu64 "  %s\n", printableText(f.outputPath).c_str(), f.record->dataLength,
-                    stateText(f.record->state));
-      if (std::string line = savedFileProblem(f, dryRun); !line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
-      carved += f.record->carve != kNotCarved;
-      incomplete += f.record->carve == kCarvedIncomplete;
-      partial += f.partial || f.cancelled;
-      if (f.created || dryRun) addFolders(folders, dest, f.outputPath);
-      if (hasReport) reportFiles.push_back(dfxmlFileOf(f, dryRun));
-    }
-  }
+  const FolderSet& folders = log.folders;
+  const uint64_t carved = log.carved, incomplete = log.incomplete, partial = log.partial;
   // A carve is never known to be whole.
   const bool notWhole = totals.failed || totals.damaged || totals.shortened || totals.overwritten || totals.guessed ||
                         partial || carved;
   int status = notWhole ? 1 : 0;
-  if (hasReport) {
-    DfxmlSource read;
-    read.imageFilename = target.disk->devicePath;
-    read.partitionOffset = volume.partition.startOffset();
-    read.blockSize = volume.clusterBytes();
-    read.commandLine = "dudorazu-cli recover";
-    CommandOutput out = createCommandOutput(reportOutput(reportPath), {source});
-    if (!out.problem.empty()) {
-      printError("recover", out.problem);
-      status = 1;
-    } else if (!out.file || !writeWhole(*out.file, dfxmlDocument(read, reportFiles))) {
-      printError("recover", "cannot write the report '" + reportPath + "'");
-      status = 1;
-    }
+  if (report && !report->finish()) {
+    printError("recover", "cannot write the report '" + reportPath + "'");
+    status = 1;
   }
   std::string summary = format("%s %" PRIu64 " files in %zu folders, %" PRIu64 " bytes, %" PRIu64 " failed, %" PRIu64
                                " damaged",

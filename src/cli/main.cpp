@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ void usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  dudorazu::platform::settleLocalTimeZone();
   if (argc < 2) {
     usage(stderr);
     return 2;

@@ -46,4 +46,10 @@ bool setFileTimes(const std::string& path, std::time_t when);
 // under it would be hard to open, move or delete.
 bool reservedFileName(const std::string& component);
 
+// Reads the local time zone once for the rest of the run, where the system
+// would otherwise look at its zone file again for every time converted (a
+// save of a million files converts a million times). Front ends call it
+// first thing; the zone is the one the system would have used.
+void settleLocalTimeZone();
+
 }  // namespace dudorazu::platform

@@ -39,7 +39,8 @@ class SectorDevice {
   // Copies `length` bytes at `offset` into the regular file open for writing
   // in `out`, at `outOffset`, inside the kernel where the backend can, so
   // the bytes never pass through the caller. Stretches the device holds as
-  // holes are passed over, not written; the caller gives the file its length.
+  // holes are passed over, not written; the file is made as long as the
+  // bytes dealt with all the same.
   // Returns the bytes dealt with from `offset` on: fewer than `length`, 0
   // included, when this device cannot copy so or a read or write failed, and
   // the caller reads the rest with readAt.

@@ -81,6 +81,12 @@ TEST(SaveFaults, TheDevicesOwnCopyGivesWhatReadingGivesHolesAndTheDeviceEndInclu
   struct stat st {};
   ASSERT_EQ(::stat(out.file("copied").c_str(), &st), 0);
   EXPECT_LT(static_cast<uint64_t>(st.st_blocks) * 512, expected.size() - (1 << 20)) << "the hole stays a hole";
+  // A file that ends inside the hole still gets its whole length.
+  ExfatFileRecord inHole = v.file(head.size() + (1 << 20));
+  auto device = v.open();
+  test::Saver s(device.get(), v.volume);
+  EXPECT_TRUE(saveFileData(s.context, out.file("in-hole"), inHole));
+  EXPECT_EQ(readFile(out.file("in-hole")), expected.substr(0, inHole.dataLength));
 }
 
 TEST(SaveFaults, AWriteThatFailsCountsAsAFailedFile) {

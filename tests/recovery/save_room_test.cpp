@@ -1,6 +1,11 @@
 #include "core/recovery/save_room.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>  // the limit of open files
+#endif
+
+#include <filesystem>
 
 #include "core/recovery/save_commands.h"
 #include "core/recovery/save_plan.h"
@@ -107,6 +112,34 @@ TEST(SaveCommands, RefusalsRoomAndWhatIsSaved) {
   EXPECT_EQ(std::tuple(test::readFile(single.file("a")).size(), test::readFile(batch.file("a")).size(),
                        test::readFile(batch.file("dir/b")).size()),
             std::tuple(300u, 300u, 200u));
+  // More ticked rows than the process may hold open: each job opens its disk
+  // when it starts, so none is dropped and each runs once. A disk gone by
+  // the time its job starts makes its files failures, not a silent success.
+  test::TempDir wide;
+#ifndef _WIN32
+  std::vector<PlannedRecord> many(200, {{&disk, &v.volume, &a}, wide.path(), 1});
+  rlimit old{};
+  getrlimit(RLIMIT_NOFILE, &old);
+  rlimit low = old;
+  low.rlim_cur = 64;
+  setrlimit(RLIMIT_NOFILE, &low);
+  started = startBatchSave(scheduler, many, UINT64_MAX, progress, m);
+  scheduler.wait();
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_EQ(started.jobs, 200u) << "no ticked row is dropped";
+  EXPECT_EQ(sumTotals(scheduler.saveQueue()).files, 200u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(wide.path()), {}), 200);
+#endif
+  std::vector<SaveJob> gone(1);
+  gone[0].devicePath = wide.file("unplugged.img");
+  gone[0].record = &folder;
+  gone[0].volume = &v.volume;
+  gone[0].destination = wide.path();
+  gone[0].skip = 0;
+  ASSERT_TRUE(scheduler.startBatch(std::move(gone), progress));
+  scheduler.wait();
+  EXPECT_EQ(scheduler.saveQueue()[0].totals.failed, 1u);
+  EXPECT_FALSE(jobSucceeded(scheduler.saveQueue()[0]));
 }
 
 }  // namespace

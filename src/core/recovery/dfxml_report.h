@@ -59,4 +59,25 @@ std::string xmlEscape(const std::string& text);
 // The whole document.
 std::string dfxmlDocument(const DfxmlSource& source, const std::vector<DfxmlFile>& files);
 
+// The same document written into `out` as the files come, so that a save
+// of millions of files holds one buffer of it, not the whole text nor an
+// entry per file. Not thread-safe: one writer at a time.
+class DfxmlWriter {
+ public:
+  DfxmlWriter(SectorDevice& out, DfxmlSource source);
+  DfxmlWriter(const DfxmlWriter&) = delete;
+  DfxmlWriter& operator=(const DfxmlWriter&) = delete;
+  void add(const DfxmlFile& file);
+  // Writes the end and makes the whole durable; false when any write failed.
+  bool finish();
+
+ private:
+  void write();
+  SectorDevice& out_;
+  DfxmlSource source_;
+  std::string pending_;
+  uint64_t written_ = 0;
+  bool ok_ = true;
+};
+
 }  // namespace dudorazu

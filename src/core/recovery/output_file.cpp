@@ -71,11 +71,10 @@ std::string heldKey(const platform::FolderHandle& folder, const std::string& nam
 }  // namespace
 
 uint64_t OutputFile::copyFrom(SectorDevice& device, uint64_t offset, uint64_t length) {
+  // The device gives the file the length of what it dealt with, holes too.
   uint64_t n = device.copyToFile(offset, length, handle_, end_);
-  if (n > 0) {
-    end_ += n;
-    mayEndShort_ = true;  // the device may have passed over holes at the end
-  }
+  end_ += n;
+  if (n > 0) mayEndShort_ = false;
   return n;
 }
 

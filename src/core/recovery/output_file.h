@@ -61,7 +61,7 @@ class OutputFile {
   std::string path_;
   std::string name_;
   uint64_t end_ = 0;
-  bool mayEndShort_ = false;  // holes or device copies since the last write
+  bool mayEndShort_ = false;  // holes left since the last write
   std::optional<std::time_t> modified_;
 };
 

@@ -1,5 +1,6 @@
 #include "core/recovery/save_plan.h"
 
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -70,18 +71,30 @@ SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<
     return plan;
   }
   plan.step = batchStepFor(plan.total);
+  // Each disk is tried once here; a job opens its own when it starts.
+  std::map<std::string, bool> opens;
+  auto opensFine = [&opens](const std::string& path) {
+    auto it = opens.find(path);
+    if (it == opens.end()) it = opens.emplace(path, openDevice(path, OpenMode::Read) != nullptr).first;
+    return it->second;
+  };
   for (size_t i = 0; i < records.size(); ++i) {
-    std::optional<SaveJob> job = prepareSaveJob(records[i].found, records[i].destination);
-    if (!job) {
+    const LocatedRecord& found = records[i].found;
+    if (!found.record || !found.volume || !found.disk || !opensFine(found.disk->devicePath)) {
       plan.dropped.push_back(i);
       continue;
     }
-    job->started = false;
-    job->batchStep = plan.step;
-    job->rowId = records[i].rowId;
-    job->progress = &progress;
-    job->options = options;
-    plan.jobs.push_back(std::move(*job));
+    SaveJob& job = plan.jobs.emplace_back();
+    job.devicePath = found.disk->devicePath;
+    job.destination = records[i].destination;
+    job.record = found.record;
+    job.volume = found.volume;
+    job.skip = 0;
+    job.started = false;
+    job.batchStep = plan.step;
+    job.rowId = records[i].rowId;
+    job.progress = &progress;
+    job.options = options;
   }
   return plan;
 }

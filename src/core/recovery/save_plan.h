@@ -58,7 +58,8 @@ struct SavePlan {
 // Refuses a target on the source (refuseTargetOnSource), totals `records`,
 // tests the room when `freeBytes` is given (a total equal to the free bytes
 // fits) and makes one job per record with the step, its
-// row id, `progress` and `options`.
+// row id, `progress` and `options`. Each disk is opened once here to try
+// it; a job opens its own only when it starts.
 SavePlan planBatchSave(const std::vector<PlannedRecord>& records, std::optional<uint64_t> freeBytes,
                        const SaveJobOptions& options, ProgressBlock& progress, MessageSink& messages);
 

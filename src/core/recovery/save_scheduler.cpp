@@ -1,6 +1,24 @@
 #include "core/recovery/save_scheduler.h"
 
+#include "core/common/tree_walk.h"
+#include "core/device/open_device.h"
+
 namespace dudorazu {
+namespace {
+
+// The files a job would have saved, each a failure when its disk would not open.
+uint64_t filesBelow(const ExfatFileRecord* record, const SaveJobOptions& options) {
+  uint64_t files = 0;
+  if (record)
+    walkTree(*record, [&](const ExfatFileRecord& r, size_t) {
+      if (r.isFolder()) return WalkStep::Descend;
+      if (r.isFile() && (!options.fileFilter || options.fileFilter(r))) ++files;
+      return WalkStep::Skip;
+    });
+  return files;
+}
+
+}  // namespace
 
 SaveScheduler::~SaveScheduler() {
   wait();
@@ -22,7 +40,14 @@ size_t SaveScheduler::runningBatchThreads() const {
 }
 
 void SaveScheduler::runJob(SaveJob& job, SaveNamespace* sharedNames) {
-  if (job.skip != 0 || !job.device || !job.volume) return;
+  if (job.skip != 0 || !job.volume) return;
+  if (!job.device && !job.devicePath.empty()) job.device = openDevice(job.devicePath, OpenMode::Read);
+  if (!job.device) {
+    // Unplugged since the batch was planned: nothing below is saved, and the
+    // job says so instead of passing for one that saved all.
+    job.totals.failed = filesBelow(job.record, job.options);
+    return;
+  }
   SaveContext context;
   context.device = job.device.get();
   context.volume = job.volume;
@@ -101,8 +126,8 @@ bool SaveScheduler::startBatch(std::vector<SaveJob>&& jobs, ProgressBlock& progr
     onBatchDone_ = std::move(onBatchDone);
     counters_.reset();
     batchNames_ = std::make_unique<SaveNamespace>();
-    for (SaveJob& j : saveQueue_) {
-      if (first.size() == kMaxRunningJobs) break;
+    for (nextJob_ = 0; nextJob_ < saveQueue_.size() && first.size() < kMaxRunningJobs; ++nextJob_) {
+      SaveJob& j = saveQueue_[nextJob_];
       j.slot = static_cast<uint32_t>(first.size());
       j.started = true;
       first.emplace_back(j.slot, &j);
@@ -124,20 +149,22 @@ bool SaveScheduler::startBatch(std::vector<SaveJob>&& jobs, ProgressBlock& progr
 void SaveScheduler::batchSlot(uint32_t slot, SaveJob* job, std::shared_ptr<std::atomic<bool>> exited) {
   while (job) {
     runJob(*job, batchNames_.get());
-    job->device.reset();
+    // The next job of this slot on the same disk reads through this device:
+    // a batch of single files opens its disk per slot, not per file.
+    std::unique_ptr<SectorDevice> spare = std::move(job->device);
     if (onJobDone_) onJobDone_(*job);
     SaveJob* next = nullptr;
     BatchDone batchEnded;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!batchProgress_->cancelled()) {
-        for (SaveJob& j : saveQueue_) {
-          if (j.started) continue;
-          j.started = true;
-          j.slot = slot;
-          next = &j;
-          break;
-        }
+      // From where the last start left off: a batch of a million jobs is
+      // not searched from its head a million times.
+      if (!batchProgress_->cancelled() && nextJob_ < saveQueue_.size()) {
+        next = &saveQueue_[nextJob_++];
+        next->started = true;
+        next->slot = slot;
+        if (!next->device && !next->devicePath.empty() && next->devicePath == job->devicePath)
+          next->device = std::move(spare);
       }
       if (!next) {
         --runningBatchThreads_;

@@ -33,6 +33,9 @@ struct SaveJobOptions {
 
 struct SaveJob {
   std::unique_ptr<SectorDevice> device;  // opened for this job alone, read-only
+  // Without a device: the path opened read-only when the job starts, so a
+  // batch of a million ticked files holds ten devices open, not a million.
+  std::string devicePath;
   std::string destination;               // target folder, no trailing "/"
   const ExfatFileRecord* record = nullptr;
   // Owned by whoever loaded it, who waits for the job before releasing it.
@@ -101,6 +104,7 @@ class SaveScheduler {
   size_t runningBatchThreads_ = 0;
   size_t endingBatches_ = 0;  // batches whose end callback still runs
   std::deque<SaveJob> saveQueue_;
+  size_t nextJob_ = 0;  // jobs start in order: the first not started
   SaveJob singleJob_;
   ProgressBlock* batchProgress_ = nullptr;
   JobDone onJobDone_;

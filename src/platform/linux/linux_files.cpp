@@ -79,4 +79,10 @@ bool setFileTimes(const std::string& path, std::time_t when) {
 
 bool reservedFileName(const std::string&) { return false; }
 
+// Without TZ the C library checks /etc/localtime at each conversion; naming
+// that same file keeps the zone and drops the check.
+void settleLocalTimeZone() {
+  if (!std::getenv("TZ")) ::setenv("TZ", ":/etc/localtime", 0);
+}
+
 }  // namespace dudorazu::platform

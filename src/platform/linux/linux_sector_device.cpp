@@ -75,11 +75,16 @@ class FdSectorDevice : public SectorDevice {
     if (offset >= deviceSize_) return 0;
     const uint64_t end = offset + std::min(length, deviceSize_ - offset);
     uint64_t pos = offset;
+    uint64_t copiedEnd = offset;  // where the last bytes written into the file end
+    // A short stretch is copied whole: a hole in it would not be left as a
+    // hole anyway, and a save of many small files asks one question less
+    // for each.
+    const bool askHoles = seekHoles_ && end - offset >= kHoleQuestionBytes;
     while (pos < end) {
       uint64_t stretchEnd = end;
       // Mostly the bytes are data and one question settles it; a file
       // system that cannot tell holes answers as if all were data.
-      if (seekHoles_) {
+      if (askHoles && seekHoles_) {
         off_t hole = ::lseek(fd_, static_cast<off_t>(pos), SEEK_HOLE);
         if (hole < 0) {
           seekHoles_ = false;
@@ -87,7 +92,10 @@ class FdSectorDevice : public SectorDevice {
           stretchEnd = std::min<uint64_t>(static_cast<uint64_t>(hole), end);
         } else {
           off_t data = ::lseek(fd_, static_cast<off_t>(pos), SEEK_DATA);
-          if (data < 0 && errno == ENXIO) return end - offset;  // a hole up to the end of the file
+          if (data < 0 && errno == ENXIO) {  // a hole up to the end of the file
+            pos = end;
+            break;
+          }
           if (data < 0) {
             seekHoles_ = false;
           } else {
@@ -98,8 +106,11 @@ class FdSectorDevice : public SectorDevice {
       }
       uint64_t copied = copyStretch(pos, stretchEnd - pos, outFd, outOffset + (pos - offset));
       pos += copied;
+      if (copied != 0) copiedEnd = pos;
       if (pos < stretchEnd) break;
     }
+    // A hole passed over last leaves the file short of what was dealt with.
+    if (pos > copiedEnd && !reachesAtLeast(outFd, outOffset + (pos - offset))) return copiedEnd - offset;
     return pos - offset;
   }
 
@@ -140,7 +151,15 @@ class FdSectorDevice : public SectorDevice {
     return done;
   }
 
+  // The file at `fd` ends at `length` at least, made longer where it was not.
+  static bool reachesAtLeast(int fd, uint64_t length) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    return static_cast<uint64_t>(st.st_size) >= length || ::ftruncate(fd, static_cast<off_t>(length)) == 0;
+  }
+
   static constexpr uint64_t kMaxCopyCall = 1ull << 30;
+  static constexpr uint64_t kHoleQuestionBytes = 64 * 1024;
   int fd_;
   uint64_t deviceSize_ = 0;
   bool seekHoles_ = true;

@@ -134,6 +134,9 @@ bool setFileTimes(const std::string& path, std::time_t when) {
 // The device names Windows keeps in every folder, with or without an
 // extension and with trailing spaces before it: CON, PRN, AUX, NUL, COM0-9
 // and LPT0-9 (also with a superscript digit), in any case.
+// The zone is read once by the C runtime already.
+void settleLocalTimeZone() {}
+
 bool reservedFileName(const std::string& component) {
   std::string stem = component.substr(0, component.find('.'));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
