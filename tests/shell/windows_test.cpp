@@ -868,16 +868,17 @@ class WindowsTest : public QObject {
     QVERIFY(s.window.close());
   }
 
-  // What assistive technology reads: every control that takes the focus in
-  // every window and dialog has a name.
   // At 1280x800 every header and cell of every pane reads whole, and each
   // column's text is on screen without scrolling sideways, in both languages.
-  void everyTextFitsAt1280By800_data() {
+  // What assistive technology reads, in both too: every control that takes
+  // the focus in every window and dialog has a name, and each entry of a
+  // menu on screen reads as shown.
+  void everyTextFitsAndEveryControlIsNamed_data() {
     QTest::addColumn<shell::Language>("language");
     QTest::newRow("Chinese") << shell::Language::Chinese;
     QTest::newRow("English") << shell::Language::English;
   }
-  void everyTextFitsAt1280By800() {
+  void everyTextFitsAndEveryControlIsNamed() {
     QFETCH(shell::Language, language);
     InLanguage speaking(language);
     Session s;
@@ -885,34 +886,6 @@ class WindowsTest : public QObject {
     s.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&s.window));
     QVERIFY2(s.window.width() > 1200, "the test screen is narrower than 1280 pixels");
-    s.window.openImageFile(image("sample-disk.img"));
-    s.window.diskWindow()->diskTree()->setCurrentIndex(s.row("sample-disk.img", "Partition0"));
-    emit s.window.diskWindow()->diskTree()->clicked(s.row("sample-disk.img", "Partition0"));
-    QStringList cut;
-    auto check = [&](QWidget& window) {
-      QCoreApplication::processEvents();
-      for (auto* view : window.findChildren<widgets::TreeListView*>()) {
-        if (!view->isVisible()) continue;
-        for (int c = 0; c < view->model()->columnCount(); ++c) {
-          if (view->isColumnHidden(c)) continue;
-          const QString where = view->accessibleName() + "/" + view->model()->headerData(c, Qt::Horizontal).toString();
-          if (view->contentsWidth(c) > view->columnWidth(c)) cut << where + " elided";
-          if (view->header()->sectionPosition(c) + view->contentsWidth(c) > view->viewport()->width())
-            cut << where + " off screen";
-        }
-      }
-    };
-    check(*s.window.diskWindow());
-    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
-    QVERIFY(w);
-    clickFolder(*w, {"文档"});
-    QVERIFY(w->fileModel()->rowCount() > 0);
-    check(*w);
-    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
-  }
-
-  void everyControlOfEveryWindowHasAName() {
-    Session s;
     s.window.openImageFile(image("sample-disk.img"));
     DiskRecord& disk = s.catalogue.disks.front();
     QList<QWidget*> windows{&s.window, s.window.imagingDialog()};
@@ -933,8 +906,8 @@ class WindowsTest : public QObject {
           unnamed << QString::fromLatin1(window->metaObject()->className()) + "/" + w->metaObject()->className();
       }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
-    // No English in a label or button but key names, the sector unit and
-    // the idle status text.
+    // In Chinese no English in a label or button but key names, the sector
+    // unit and the idle status text.
     static const QRegularExpression allowed(
         QStringLiteral("\\s+(C[Tt]rl|Alt|Shift|F\\d+|[A-Z]|\\+)+$|^\\d+ Sectors$|^Ready$"));
     QStringList latin;
@@ -945,13 +918,10 @@ class WindowsTest : public QObject {
       for (QString t : texts)
         if (t.remove(allowed).contains(QRegularExpression(QStringLiteral("[A-Za-z]")))) latin << t;
     }
-    QVERIFY2(latin.isEmpty(), qPrintable(latin.join(", ")));
+    QVERIFY2(language != shell::Language::Chinese || latin.isEmpty(), qPrintable(latin.join(", ")));
 
-    // Each entry of a menu on screen reads as shown, with its text, in the
-    // disk window's menus and then in the partition window's, which share
-    // commands with them.
-    s.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    // The menus are read in the disk window and then in the partition
+    // window, which shares commands with them.
     QStringList hidden;
     auto readMenus = [&] {
       for (QAction* top : s.window.menuBar()->actions()) {
@@ -970,9 +940,31 @@ class WindowsTest : public QObject {
       }
     };
     readMenus();
-    QVERIFY(s.open(s.row("sample-disk.img", "Partition0")));
+    s.window.diskWindow()->diskTree()->setCurrentIndex(s.row("sample-disk.img", "Partition0"));
+    emit s.window.diskWindow()->diskTree()->clicked(s.row("sample-disk.img", "Partition0"));
+    QStringList cut;
+    auto check = [&](QWidget& window) {
+      QCoreApplication::processEvents();
+      for (auto* view : window.findChildren<widgets::TreeListView*>()) {
+        if (!view->isVisible()) continue;
+        for (int c = 0; c < view->model()->columnCount(); ++c) {
+          if (view->isColumnHidden(c)) continue;
+          const QString where = view->accessibleName() + "/" + view->model()->headerData(c, Qt::Horizontal).toString();
+          if (view->contentsWidth(c) > view->columnWidth(c)) cut << where + " elided";
+          if (view->header()->sectionPosition(c) + view->contentsWidth(c) > view->viewport()->width())
+            cut << where + " off screen";
+        }
+      }
+    };
+    check(*s.window.diskWindow());
+    PartitionWindow* w = s.open(s.row("sample-disk.img", "Partition0"));
+    QVERIFY(w);
     readMenus();
     QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(", ")));
+    clickFolder(*w, {"文档"});
+    QVERIFY(w->fileModel()->rowCount() > 0);
+    check(*w);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
   }
 
   // In English no window, dialog, menu, pane or message shows a Chinese
