@@ -479,11 +479,7 @@ class DiskToolsTest : public QObject {
     }
 
     const QByteArray original = bytes(a);
-    {
-      QFile f(a);
-      QVERIFY(f.open(QIODevice::ReadWrite));
-      f.write(QByteArray(512, '\0'));
-    }
+    QVERIFY(overwrite(a, 0, QByteArray(512, '\0')));
     const QByteArray wiped = bytes(a);
     QCOMPARE(run(TableOperationDialog::kRestore, "a.img", tableB), QStringLiteral("备份信息与磁盘不对应"));
     QCOMPARE(s.dialogs.messages.size(), 1);  // refused before anything is asked
@@ -502,10 +498,7 @@ class DiskToolsTest : public QObject {
     const QByteArray saved = bytes(tableA);
     QCOMPARE(saved.mid(1024, 2), QByteArray("0^"));
     const QString moved = dir.filePath("a-moved.img");
-    {
-      QFile f(moved);
-      QVERIFY(f.open(QIODevice::WriteOnly) && f.write(saved.left(1024) + "6168576" + saved.mid(1025)) > 0);
-    }
+    QVERIFY(overwrite(moved, 0, saved.left(1024) + "6168576" + saved.mid(1025)));
     const QString refusal = run(TableOperationDialog::kRestore, "a.img", moved);
     QVERIFY2(refusal.startsWith(QStringLiteral("备份文件中偏移 6168576 处的扇区")), qPrintable(refusal));
     QCOMPARE(bytes(a), original);
@@ -515,10 +508,7 @@ class DiskToolsTest : public QObject {
     s.window.openImageFile(c);
     QCOMPARE(run(TableOperationDialog::kBackup, "c.img", tableC), QStringLiteral("备份成功"));
     s.menu(s.row("c.img"), QStringLiteral("关闭镜像文件"));
-    {
-      QFile f(c);
-      QVERIFY(f.open(QIODevice::ReadWrite) && f.write(QByteArray(512, '\0')) == 512);
-    }
+    QVERIFY(overwrite(c, 0, QByteArray(512, '\0')));
     s.window.openImageFile(c);
     QCOMPARE(s.disks().rowCount(s.row("c.img")), 0);
     QCOMPARE(run(TableOperationDialog::kRestore, "c.img", tableC), QStringLiteral("恢复成功"));
@@ -534,11 +524,7 @@ class DiskToolsTest : public QObject {
       found.startSector = start;
       found.sizeSectors = start == 100 ? 150 : 10;  // into the next one
     }
-    {
-      QFile f(a);  // the entries lost, as a search would find them
-      QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(446));
-      f.write(QByteArray(64, '\0'));
-    }
+    QVERIFY(overwrite(a, 446, QByteArray(64, '\0')));  // the entries lost, as a search would find them
     const QByteArray lost = bytes(a, 0, 512);
     s.dialogs.confirmAnswer = false;
     QStringList seen;

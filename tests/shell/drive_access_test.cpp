@@ -180,10 +180,13 @@ class DriveAccessTest : public QObject {
 
   // A refusal is said and changes nothing; a grant brings the drive in with
   // its partitions, and a volume on it loads, all through the descriptor.
-  void aDriveTheUserCannotOpenIsAskedForAndOpened() {
+  // A tool that writes to it then asks for writing after its own question,
+  // and writes nothing when the user declines or the system refuses.
+  void aDriveTheUserCannotOpenIsAskedForOpenedAndWritten() {
     QVERIFY(service_->registerService(kService));
     QTemporaryDir dir;
     card_.image = imageCopy(dir, "sample-disk.img", "card.img");
+    const QByteArray original = bytes(card_.image);
     card_.calls.clear();
     DriveDoor door;
     Session s;
@@ -224,36 +227,19 @@ class DriveAccessTest : public QObject {
 
     DiskCatalogue direct;
     QVERIFY(openImageAsDisk(direct, card_.image.toStdString()));
-    const QModelIndex row = s.disks().indexOfDisk(s.catalogue.disks.back());
+    const QModelIndex drive = s.disks().indexOfDisk(s.catalogue.disks.back());
     QStringList expected;
     for (const PartitionRecord& p : direct.disks.back().partitions) expected << QString::fromStdString(p.name);
     QVERIFY(!expected.isEmpty());
-    QCOMPARE(childTexts(s.disks(), row), expected);
+    QCOMPARE(childTexts(s.disks(), drive), expected);
     QCOMPARE(s.catalogue.disks.back().driveNumber, std::string("3"));
-    QVERIFY(s.open(s.disks().index(0, 0, row)) != nullptr);
+    QVERIFY(s.open(s.disks().index(0, 0, drive)) != nullptr);
     const QStringList opens = door.opens();
     QVERIFY(!opens.isEmpty());
     QCOMPARE(opens, QStringList(opens.size(), QStringLiteral("r granted")));
-    QVERIFY(service_->unregisterService(kService));
-  }
 
-  // A tool that writes asks for writing after its own question, and writes
-  // nothing when the user declines or the system refuses.
-  void writingToolsAskForWritingAfterTheirQuestion() {
-    QVERIFY(service_->registerService(kService));
-    QTemporaryDir dir;
-    card_.image = imageCopy(dir, "sample-disk.img", "card.img");
-    const QByteArray original = bytes(card_.image);
-    DriveDoor door;
-    Session s;
-    s.catalogue.unopenedDrives.push_back(refusedCard(card_.image));
-    s.window.diskWindow()->listUnopenedDrives(false, true);
-    QTreeWidget* list = s.window.diskWindow()->unopenedList();
-    card_.refuse = false;
-    emit list->itemDoubleClicked(list->topLevelItem(0), 0);
-    QVERIFY(QTest::qWaitFor([&] { return !s.catalogue.disks.empty(); }, 10000));
-    const QModelIndex drive = s.disks().indexOfDisk(s.catalogue.disks.back());
-
+    // The volume's window closed, the disk's tools act on the drive.
+    s.window.commands().action(shell::kClosePartition)->trigger();
     int choice = shell::TableOperationDialog::kBackup;
     s.dialogs.answerDialog = [&](QDialog& d) {
       static_cast<shell::TableOperationDialog&>(d).option(choice)->click();
@@ -264,10 +250,7 @@ class DriveAccessTest : public QObject {
     s.run(shell::kTableOperation, drive);
     QVERIFY(QTest::qWaitFor([&] { return !s.dialogs.messages.isEmpty(); }, 20000));
     QCOMPARE(s.dialogs.messages.back().first, QStringLiteral("备份成功"));
-    {
-      QFile f(card_.image);
-      QVERIFY(f.open(QIODevice::ReadWrite) && f.write(QByteArray(512, '\0')) == 512);
-    }
+    QVERIFY(overwrite(card_.image, 0, QByteArray(512, '\0')));
     const QByteArray wiped = bytes(card_.image);
 
     struct Case {
@@ -306,10 +289,7 @@ class DriveAccessTest : public QObject {
     platform::dropDriveGrants();
     platform::grantDriveDescriptor(kDrive, ::open(QFile::encodeName(card_.image).constData(), O_RDONLY | O_CLOEXEC),
                                    OpenMode::Read);
-    {
-      QFile f(card_.image);  // the entries lost
-      QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(446) && f.write(QByteArray(64, '\0')) == 64);
-    }
+    QVERIFY(overwrite(card_.image, 446, QByteArray(64, '\0')));  // the entries lost
     card_.calls.clear();
     s.dialogs.messages.clear();
     s.dialogs.answerDialog = [&](QDialog& d) {

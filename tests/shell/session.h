@@ -82,6 +82,12 @@ inline QByteArray bytes(const QString& path, qint64 offset = 0, qint64 length = 
   return length < 0 ? f.readAll() : f.read(length);
 }
 
+// Writes `data` over `path` from `offset`, making the file if need be.
+inline bool overwrite(const QString& path, qint64 offset, const QByteArray& data) {
+  QFile f(path);
+  return f.open(QIODevice::ReadWrite) && f.seek(offset) && f.write(data) == data.size();
+}
+
 // A writable copy of a bundled image in `dir`.
 inline QString imageCopy(const QTemporaryDir& dir, const char* fixture, const QString& name) {
   const QString copy = dir.filePath(name);

@@ -127,10 +127,7 @@ class ModelsTest : public QObject {
 
   void listedRowsTakeTheFolderMark() {
     ExfatFileRecord folder = makeFolder(3, 0);
-    auto own = [&](std::vector<uint8_t> marks) {
-      auto it = folder.children.begin();
-      for (uint8_t m : marks) (it++)->checkState = m;
-    };
+    const uint8_t own[] = {1, 0, 2};  // each row's own mark
     FileListModel model;
     struct Row {
       uint8_t folderMark;
@@ -140,7 +137,8 @@ class ModelsTest : public QObject {
     for (const Row& row : {Row{0, {Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}},
                            Row{1, {Qt::Checked, Qt::Checked, Qt::Checked}},
                            Row{2, {Qt::Checked, Qt::Unchecked, Qt::PartiallyChecked}}}) {
-      own({1, 0, 2});
+      auto it = folder.children.begin();
+      for (uint8_t m : own) (it++)->checkState = m;
       model.showFolder(&folder, row.folderMark);
       for (int r = 0; r < 3; ++r) QCOMPARE(mark(model, r), row.expected[r]);
     }
