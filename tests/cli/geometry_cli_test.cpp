@@ -1,8 +1,8 @@
 // Disks past 2 TiB, with 4 KiB sectors, tables past the disk end and a FAT length of gigabytes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "core/common/byte_order.h"
 #include "support/image_builder.h"
@@ -25,46 +25,35 @@ void expectVolumeRecovered(const std::string& image, const std::string& partitio
   test::expectSavedAsListed(sums, dir.file("out") + "/根目录");
 }
 
-// A volume whose heap crosses sector 2^32, behind an MBR entry and a GPT
-// entry past 2^32; and one of 4096-byte sectors past 2 TiB in a 3 TiB disk.
+// In a 3 TiB disk: a volume whose heap crosses sector 2^32, behind an MBR
+// entry and a GPT entry past 2^32, and one of 4096-byte sectors past 2 TiB.
 TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
-  struct Case {
-    const char* fixture;
-    uint64_t volumeAt, sectors, start, diskBytes;
-    bool gpt;
-    const char *partition, *sums, *label, *found;
-  };
-  const Case cases[] = {
-      {"geometry-far.img", 0, 262144, 4294836224ull, 0, false, "Partition0", "geometry-far.sha256.txt", "FAR",
-       "    file9.bin  正常文件  12000000  "},
-      {"geometry-far.img", 0, 262144, 4294969344ull, 0, true, "far(exFat)", "geometry-far.sha256.txt", "FAR",
-       "    file9.bin  正常文件  12000000  "},
-      {"geometry-gpt512.img", 1 << 20, 47071, 5368709120ull, 3ull << 40, true, "far(exFat)", "geometry-4k.sha256.txt",
-       "FOURK", "      large.bin  正常文件  1500000  "},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.start);
+  for (const auto& [start, gpt, fourK] : {std::tuple{4294836224ull, false, false}, std::tuple{4294969344ull, true, false},
+                                          std::tuple{5368709120ull, true, true}}) {
+    SCOPED_TRACE(start);
+    const uint64_t sectors = fourK ? 47071 : 262144;
     test::TempDir dir;
     const std::string image = dir.file("big.img");
     test::ImageBuilder table(34);
-    if (c.gpt) {
+    if (gpt) {
       table.gptHeader();
       table.gptEntry(0, table.kGptBasicData, 2048, 4095, "first");
-      table.gptEntry(1, table.kGptBasicData, c.start, c.start + c.sectors - 1, "far");
+      table.gptEntry(1, table.kGptBasicData, start, start + sectors - 1, "far");
     } else {
-      table.tableEntry(0, 0, 7, static_cast<uint32_t>(c.start), static_cast<uint32_t>(c.sectors));
+      table.tableEntry(0, 0, 7, static_cast<uint32_t>(start), static_cast<uint32_t>(sectors));
     }
     test::writeAt(image, 0, table.bytes());
-    ASSERT_EQ(runCommand("dd if=" + test::fixtureImage(c.fixture) + " of=" + image + " bs=1M skip=" +
-                         std::to_string(c.volumeAt >> 20) + " seek=" + std::to_string(c.start >> 11) +
+    ASSERT_EQ(runCommand("dd if=" + test::fixtureImage(fourK ? "geometry-gpt512.img" : "geometry-far.img") + " of=" +
+                         image + " bs=1M skip=" + (fourK ? "1" : "0") + " seek=" + std::to_string(start >> 11) +
                          " conv=sparse,notrunc status=none"),
               0);
-    std::filesystem::resize_file(image, std::max(c.diskBytes, (c.start + c.sectors + 2048) * 512));
-    expectVolumeRecovered(image, c.partition, c.sums,
-                          {"\"startSector\":" + std::to_string(c.start) + ",\"sizeSectors\":" +
-                               std::to_string(c.sectors),
-                           std::string("\"label\":\"") + c.label + "\""});
-    expectCli("scan-lost " + image + " '" + c.partition + "'", 0, {c.found});
+    std::filesystem::resize_file(image, 3ull << 40);
+    const std::string partition = gpt ? "far(exFat)" : "Partition0";
+    expectVolumeRecovered(image, partition, fourK ? "geometry-4k.sha256.txt" : "geometry-far.sha256.txt",
+                          {"\"startSector\":" + std::to_string(start) + ",\"sizeSectors\":" + std::to_string(sectors),
+                           fourK ? "\"label\":\"FOURK\"" : "\"label\":\"FAR\""});
+    expectCli("scan-lost " + image + " '" + partition + "'", 0,
+              {fourK ? "      large.bin  正常文件  1500000  " : "    file9.bin  正常文件  12000000  "});
   }
 }
 
