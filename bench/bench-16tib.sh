@@ -67,16 +67,16 @@ echo "   holds the partition tables' sectors"
 for vol in small far; do
   part="$vol(exFat)"
   boot_at=$((${vol}_start * sector))
-  read -r clusters bitmap_mib fat_mib fat_words_mib < <(python3 - "$img" "$boot_at" <<'PY'
+  read -r clusters bitmap_mib fat_mib fat_words_kib < <(python3 - "$img" "$boot_at" <<'PY'
 import struct, sys
 f = open(sys.argv[1], 'rb'); f.seek(int(sys.argv[2])); b = f.read(512)
 count = struct.unpack_from('<I', b, 92)[0]
-print(count, count / 8 / 2**20, count * 4 / 2**20, count / 1024 * 4 / 2**20)
+print(count, count / 8 / 2**20, count * 4 / 2**20, count // 1024 * 4 // 1024)
 PY
 )
   # A FAT stretch of 4 KiB of zeros or of n -> n + 1 is held as one word; the
   # few holding chains (here the fragmented file's) in full.
-  meta="the FAT as a word per 4 KiB ($(printf %.1f "$fat_words_mib") MiB) and its few stretches"
+  meta="the FAT as a word per 4 KiB ($fat_words_kib KiB) and its few stretches"
   meta+=" with chains, the allocation bitmap and the live tree's clusters ($(printf %.1f "$bitmap_mib") MiB each,"
   meta+=" a bit a cluster)"
   echo "volume $vol: $clusters clusters of 128 KiB; its FAT is $(printf %.0f "$fat_mib") MiB, its bitmap $(printf %.1f "$bitmap_mib") MiB"
