@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "core/common/byte_order.h"
 #include "support/image_builder.h"
@@ -22,12 +23,13 @@ void expectVolumeRecovered(const std::string& image, const std::string& partitio
   test::expectSavedAsListed(sums, dir.file("out") + "/根目录");
 }
 
-// A volume whose heap crosses sector 2^32, behind an MBR entry and a GPT entry past 2^32.
+// In a 3 TiB disk: a volume whose heap crosses sector 2^32, behind an MBR
+// entry and a GPT entry past 2^32, and one of 4096-byte sectors past 2 TiB.
 TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
-  const uint64_t sectors = 262144;
-  for (const uint64_t start : {4294836224ull, 4294969344ull}) {
-    const bool gpt = start > UINT32_MAX;
+  for (const auto& [start, gpt, fourK] : {std::tuple{4294836224ull, false, false}, std::tuple{4294969344ull, true, false},
+                                          std::tuple{5368709120ull, true, true}}) {
     SCOPED_TRACE(start);
+    const uint64_t sectors = fourK ? 47071 : 262144;
     test::TempDir dir;
     const std::string image = dir.file("big.img");
     test::ImageBuilder table(34);
@@ -39,12 +41,17 @@ TEST(GeometryCli, VolumesPastTwoTebibytesAreReadWhereTheyLie) {
       table.tableEntry(0, 0, 7, static_cast<uint32_t>(start), static_cast<uint32_t>(sectors));
     }
     test::writeAt(image, 0, table.bytes());
-    ASSERT_EQ(runCommand("dd if=" + test::fixtureImage("geometry-far.img") + " of=" + image + " bs=1M seek=" +
-                         std::to_string(start >> 11) + " conv=sparse,notrunc status=none"),
+    ASSERT_EQ(runCommand("dd if=" + test::fixtureImage(fourK ? "geometry-gpt512.img" : "geometry-far.img") + " of=" +
+                         image + " bs=1M skip=" + (fourK ? "1" : "0") + " seek=" + std::to_string(start >> 11) +
+                         " conv=sparse,notrunc status=none"),
               0);
-    std::filesystem::resize_file(image, (start + sectors + 2048) * 512);
-    expectVolumeRecovered(image, gpt ? "far(exFat)" : "Partition0", "geometry-far.sha256.txt",
-                          {"\"startSector\":" + std::to_string(start) + ",\"sizeSectors\":262144", "\"label\":\"FAR\""});
+    std::filesystem::resize_file(image, 3ull << 40);
+    const std::string partition = gpt ? "far(exFat)" : "Partition0";
+    expectVolumeRecovered(image, partition, fourK ? "geometry-4k.sha256.txt" : "geometry-far.sha256.txt",
+                          {"\"startSector\":" + std::to_string(start) + ",\"sizeSectors\":" + std::to_string(sectors),
+                           fourK ? "\"label\":\"FOURK\"" : "\"label\":\"FAR\""});
+    expectCli("scan-lost " + image + " '" + partition + "'", 0,
+              {fourK ? "      large.bin  正常文件  1500000  " : "    file9.bin  正常文件  12000000  "});
   }
 }
 
@@ -111,19 +118,23 @@ TEST(GeometryCli, APartitionPastTheDisksEndIsMarkedAndImagedOnlyAsFarAsTheDiskGo
   EXPECT_TRUE(std::filesystem::file_size(dir.file("p0.img")) == 15u << 20 && !std::filesystem::exists(dir.file("p1.img")));
 }
 
-// A FAT length of gigabytes under a 2 GiB address-space limit: bounded, or an error, never an abort.
+// A FAT length of gigabytes under an address-space limit: a FAT of zeros
+// costs next to nothing, and what does not fit is an error, never an abort.
 TEST(GeometryCli, AHugeFatLengthNeitherAllocatesItNorAborts) {
   struct Case {
     const char* what;
     uint64_t diskBytes;
     uint8_t clusterShift;
-    uint32_t fatSectors, clusterCount;
+    uint32_t fatSectors, clusterCount, limitKib, endMarkMib;
     int status;
     const char* says;
   };
   const Case cases[] = {
-      {"15 GiB FatLength, 16 Mi clusters", 64ull << 30, 3, 15u << 21, 1u << 24, 0, "根目录"},
-      {"16 GiB FatLength, 2^32 clusters", 1ull << 40, 0, (1u << 25) - 8, 0xFFFFFFF0u, 1, "not enough memory"},
+      {"15 GiB FatLength, 16 Mi clusters", 64ull << 30, 3, 15u << 21, 1u << 24, 2u << 20, 0, 0, "根目录"},
+      // 512 MiB of FAT, all zeros: a word for each 4 KiB of it is held.
+      {"16 GiB FatLength, 2^32 clusters", 64ull << 30, 0, (1u << 25) - 8, 0xFFFFFFF0u, 384u << 10, 0, 0, "根目录"},
+      {"64 MiB of it end marks, in 96 MiB", 64ull << 30, 0, (1u << 25) - 8, 0xFFFFFFF0u, 96u << 10, 64, 1,
+       "not enough memory"},
   };
   for (const Case& c : cases) {
     test::TempDir dir;
@@ -135,10 +146,12 @@ TEST(GeometryCli, AHugeFatLengthNeitherAllocatesItNorAborts) {
       putLe32(b, at, value);
     b[0x6D] = c.clusterShift;
     test::writeAt(image, 0, boot.bytes());
+    test::writeAt(image, 24 * 512, std::string(size_t{c.endMarkMib} << 20, '\xFF'));
     std::filesystem::resize_file(image, c.diskBytes);
     for (const std::string command : {"tree", "scan-lost"}) {
       if (c.status == 0 && command == "scan-lost") continue;  // a scan of 64 GiB of holes
-      std::string out, run = "(ulimit -v 2097152; exec " + cliPath() + " " + command + " " + image + " Partition0) 2>&1";
+      std::string out, run = "(ulimit -v " + std::to_string(c.limitKib) + "; exec " + cliPath() + " " + command + " " +
+                             image + " Partition0) 2>&1";
       const int status = runCommand(run, &out);
       EXPECT_TRUE(status == c.status && contains(out, c.says)) << c.what << " / " << command << "\n" << out.substr(0, 2000);
     }

@@ -1,12 +1,12 @@
 #include "core/exfat/exfat_volume.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
 #include "core/common/byte_order.h"
 #include "core/common/byte_range.h"
+#include "core/common/io_buffer.h"
 #include "core/partitions/exfat_boot_sector.h"
 #include "core/partitions/fs_probes.h"
 
@@ -85,21 +85,25 @@ uint64_t fatEntriesHeld(const PartitionRecord& partition, uint32_t clusterCount,
 bool loadFat(SectorDevice& device, LoadedVolume& volume, uint32_t fatOffset, uint32_t clusterCount) {
   const PartitionRecord& partition = volume.partition;
   const uint64_t entries = fatEntriesHeld(partition, clusterCount, device.size());
-  volume.fatTable.assign(static_cast<size_t>(entries), 0);
-  if (volume.fatTable.empty()) return true;
+  volume.fatTable.clear();
+  if (entries == 0) return true;
   const uint64_t position =
       checkedSum(partition.startOffset(), uint64_t{fatOffset} * partition.bytesPerSector).value_or(UINT64_MAX);
-  auto* bytes = reinterpret_cast<uint8_t*>(volume.fatTable.data());
-  const size_t total = volume.fatTable.size() * 4;
-  // Large FATs go in pieces so a single request never has to be gigabytes.
-  constexpr size_t kPiece = 64u << 20;
+  // Read in pieces, each kept as FatTable keeps it, so the whole FAT is never
+  // in memory at once.
+  constexpr size_t kPieceEntries = 1024 * FatTable::kPageEntries;
+  IoBuffer piece(kPieceEntries * 4);
+  std::vector<uint32_t> page(FatTable::kPageEntries);
   bool complete = true;
-  for (size_t done = 0; done < total; done += kPiece) {
-    size_t n = std::min(kPiece, total - done);
-    if (device.readZeroFilled(checkedSum(position, done).value_or(UINT64_MAX), bytes + done, n) != n) complete = false;
-  }
-  if constexpr (std::endian::native == std::endian::big) {
-    for (uint32_t& entry : volume.fatTable) entry = le32(reinterpret_cast<const uint8_t*>(&entry));
+  for (uint64_t done = 0; done < entries; done += kPieceEntries) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kPieceEntries, entries - done));
+    if (device.readZeroFilled(checkedSum(position, done * 4).value_or(UINT64_MAX), piece.data(), n * 4) != n * 4)
+      complete = false;
+    for (size_t first = 0; first < n; first += FatTable::kPageEntries) {
+      const size_t count = std::min(FatTable::kPageEntries, n - first);
+      for (size_t i = 0; i < count; ++i) page[i] = le32(piece.data(), 4 * (first + i));
+      volume.fatTable.appendPage(page.data(), count);
+    }
   }
   return complete;
 }

@@ -11,6 +11,7 @@
 
 #include "core/common/byte_range.h"
 #include "core/exfat/exfat_file_record.h"
+#include "core/exfat/fat_table.h"
 #include "core/exfat/record_index.h"
 #include "core/partitions/partition_record.h"
 
@@ -29,7 +30,7 @@ struct LoadedVolume {
   PartitionRecord& partition;
 
   // An empty fatTable means "no FAT in memory".
-  std::vector<uint32_t> fatTable;
+  FatTable fatTable;
   // The allocation bitmap: bit n (LSB first) set when cluster n + 2 is in
   // use. Empty when it was not read.
   std::vector<uint8_t> allocationBitmap;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/common/io_buffer.h"
 #include "core/device/open_device.h"
 #include "core/exfat/carve_signatures.h"
 #include "core/exfat/directory_detector.h"
@@ -152,9 +153,8 @@ void examineHeap(SectorDevice& device, LoadedVolume& lv, ProgressBlock& progress
   const size_t clusterLength = static_cast<size_t>(p.clusterBytes());
   const uint64_t batchClusters =
       std::min<uint64_t>(std::max<uint64_t>(kBatchBytes / clusterLength, 1), end - kFirstScannedCluster);
-  // Not zero-filled: every byte examined is either read or zeroed below.
-  std::unique_ptr<uint8_t[]> batchMemory(new uint8_t[static_cast<size_t>(batchClusters) * clusterLength]);
-  uint8_t* const batch = batchMemory.get();
+  IoBuffer batchMemory(static_cast<size_t>(batchClusters) * clusterLength);
+  uint8_t* const batch = batchMemory.data();
   std::vector<size_t> lengths(static_cast<size_t>(batchClusters));
   std::vector<uint8_t> folderBuffer(2 * clusterLength, 0);  // the second half stays zero
   std::vector<uint8_t> jpegWindow;

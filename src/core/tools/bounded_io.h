@@ -12,25 +12,10 @@
 #include <optional>
 #include <vector>
 
+#include "core/common/io_buffer.h"
 #include "platform/sector_device.h"
 
 namespace dudorazu {
-
-// Buffers start on a page: a device read without the page cache (a FUSE
-// file, a disk opened for direct access) splits a read whose buffer does
-// not, so one block would cost two requests to a failing drive.
-inline constexpr size_t kIoAlignment = 4096;
-template <class T>
-struct PageAligned {
-  using value_type = T;
-  PageAligned() = default;
-  template <class U>
-  PageAligned(const PageAligned<U>&) {}
-  T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{kIoAlignment})); }
-  void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t{kIoAlignment}); }
-  friend bool operator==(const PageAligned&, const PageAligned&) { return true; }
-};
-using IoBuffer = std::vector<uint8_t, PageAligned<uint8_t>>;
 
 class IoLane {
  public:

@@ -57,7 +57,7 @@ class SearchRun {
 
  private:
   void examine(const Candidate& candidate, uint64_t cylinder, std::vector<uint8_t>& buffer);
-  void examineAligned(uint64_t sector, const std::string& chs, uint8_t entryKind, uint32_t heads,
+  void examineAligned(uint64_t sector, const Candidate* onGrid, uint64_t cylinder, uint32_t heads,
                       uint32_t sectorsPerTrack, std::vector<uint8_t>& buffer);
   void report(uint64_t start, const uint8_t* boot, bool viaBackup, const std::string& chs, uint8_t entryKind);
 
@@ -153,10 +153,9 @@ bool SearchRun::alignedSearch(uint64_t diskSectors, uint64_t cylinders, uint32_t
     if (onGrid) {
       const Candidate& c = grid[g++];
       if (c.sector == aligned) aligned += kAlignedStepSectors;
-      examineAligned(c.sector, chsText(cylinder, c.head), c.entryKind, heads, sectorsPerTrack, buffer);
+      examineAligned(c.sector, &c, cylinder, heads, sectorsPerTrack, buffer);
     } else {
-      examineAligned(aligned, chsOf(aligned, heads, sectorsPerTrack), kEntryPrimary, heads, sectorsPerTrack,
-                     buffer);
+      examineAligned(aligned, nullptr, 0, heads, sectorsPerTrack, buffer);
       aligned += kAlignedStepSectors;
     }
   }
@@ -166,17 +165,23 @@ bool SearchRun::alignedSearch(uint64_t diskSectors, uint64_t cylinders, uint32_t
 // A candidate of the aligned pass, through its main boot sector or the
 // backup 12 of the volume's own sectors later. Where the volume starts is decided as in the
 // sector mode, so a boot sector that is another volume's backup does not
-// become a volume of its own.
-void SearchRun::examineAligned(uint64_t sector, const std::string& chs, uint8_t entryKind, uint32_t heads,
+// become a volume of its own. A candidate off the grid (`onGrid` null) is
+// a primary entry's start; its text is made only for a volume met, as 16
+// TiB hold sixteen million candidates.
+void SearchRun::examineAligned(uint64_t sector, const Candidate* onGrid, uint64_t cylinder, uint32_t heads,
                                uint32_t sectorsPerTrack, std::vector<uint8_t>& buffer) {
+  const uint8_t entryKind = onGrid ? onGrid->entryKind : kEntryPrimary;
+  const uint32_t head = onGrid ? onGrid->head : 0;
   device_.readSectors(sector, kBackupDistance + 1, buffer.data());
   uint8_t spare[kSectorSize];
   CandidateMatch match = matchCandidate(buffer.data(), device_, sector, spare);
   if (match.copy == BootCopy::None) return;
   uint64_t lba = sector + match.distance;
   uint64_t start = volumeStartFor(device_, lba, match.bootSector);
-  report(start, match.bootSector, start != lba, start == sector ? chs : chsOf(start, heads, sectorsPerTrack),
-         start == sector ? entryKind : kEntryPrimary);
+  const bool here = start == sector;
+  report(start, match.bootSector, start != lba,
+         here && onGrid ? chsText(cylinder, head) : chsOf(start, heads, sectorsPerTrack),
+         here ? entryKind : kEntryPrimary);
 }
 
 bool SearchRun::sectorSearch(uint64_t diskSectors) {
