@@ -78,10 +78,10 @@ TEST(ExfatVolume, TheFatIsReadWholeFromItsFullOffsetAndHeldOnlyAsFarAsTheCluster
   }
   const LoadedVolume& read = disk.volume;
   ASSERT_EQ(read.fatEntryCount(), 256u);
-  EXPECT_EQ(std::tuple(read.fatTable[0], nextClusterOf(read, 7), nextClusterOf(read, 255), nextClusterOf(read, 256)),
+  EXPECT_EQ(std::tuple(std::as_const(read.fatTable)[0], nextClusterOf(read, 7), nextClusterOf(read, 255), nextClusterOf(read, 256)),
             std::tuple(0xFFFFFFF8u, 8u, 0xFFFFFFFFu, kFatEndOfChain)) << "past the FAT counts as the end";
   ASSERT_EQ(cut.volume.fatEntryCount(), 1024u);
-  EXPECT_EQ(std::pair(cut.volume.fatTable[2], cut.volume.fatTable[1023]), std::pair(0x12345678u, 0u));
+  EXPECT_EQ(std::pair(std::as_const(cut.volume.fatTable)[2], std::as_const(cut.volume.fatTable)[1023]), std::pair(0x12345678u, 0u));
   // The FAT held is bounded by the clusters, and without a count by FatLength.
   struct Case {
     const char* what;
