@@ -36,17 +36,7 @@ work="$(mktemp -d /tmp/bench-save-million.XXXXXX)"
 fs="$work/fs"
 mnt="$work/mnt"
 backing="$work/fs.ext4"
-fsloop=""
-loop=""
-cleanup() {
-  if mountpoint -q "$mnt" 2>/dev/null; then umount "$mnt" || true; fi
-  if [ -n "$loop" ]; then losetup -d "$loop" || true; fi
-  if mountpoint -q "$fs" 2>/dev/null; then umount "$fs" || true; fi
-  if [ -n "$fsloop" ]; then losetup -d "$fsloop" || true; fi
-  rm -f "$backing"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/mounts.sh"
 if [ "$mode" = --check ]; then
   # In memory where there is one: the test suite's run stays short on a busy disk.
   if [ -w /dev/shm ]; then rmdir "$work" && work="$(mktemp -d /dev/shm/bench-save-million.XXXXXX)"; fi

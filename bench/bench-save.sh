@@ -21,20 +21,10 @@ cli="$(realpath "$1")"
 runs="${BENCH_RUNS:-7}"
 work="$(mktemp -d /tmp/bench-save.XXXXXX)"
 fs="$work/fs"
-fsloop=""
 backing="$work/fs.ext4"
 img="$fs/volume.img"
 mnt="$work/mnt"
-loop=""
-cleanup() {
-  if mountpoint -q "$mnt" 2>/dev/null; then umount "$mnt" || true; fi
-  if [ -n "$loop" ]; then losetup -d "$loop" || true; fi
-  if mountpoint -q "$fs" 2>/dev/null; then umount "$fs" || true; fi
-  if [ -n "$fsloop" ]; then losetup -d "$fsloop" || true; fi
-  rm -f "$backing"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/mounts.sh"
 
 for tool in mkfs.exfat mkfs.ext4 mount.exfat-fuse tsk_recover python3 losetup; do
   command -v "$tool" >/dev/null || { echo "bench-save: $tool is missing (make bench installs it)"; exit 1; }

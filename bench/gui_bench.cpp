@@ -134,6 +134,26 @@ void closeCurrent(shell::MainWindow& window) {
   settle();
 }
 
+// Opens IMAGE and loads its first partition RUNS times: the mean and best
+// time to the tree shown and the longest stall in any of them. The last
+// load stays open.
+bool measureTreeLoads(shell::MainWindow& window, const char* image, int runs, StallMeter& stall) {
+  window.openImageFile(QString::fromLocal8Bit(image));
+  double total = 0, best = 1e18, loadStall = 0;
+  for (int r = 0; r < runs; ++r) {
+    double ms = 0;
+    stall.start();
+    if (!openPartition(window, &ms)) return false;
+    loadStall = std::max(loadStall, stall.stopMs());
+    total += ms;
+    best = std::min(best, ms);
+    if (r + 1 < runs) closeCurrent(window);
+  }
+  std::printf("gui_tree_load_mean_ms %.1f\ngui_tree_load_min_ms %.1f\nstall_tree_load_ms %.1f\n", total / runs, best,
+              loadStall);
+  return true;
+}
+
 // Opens BIG's partition and clicks its root's first folder, the big one:
 // the time to its first rows painted, printed with the number shown.
 shell::PartitionWindow* openBigFolder(shell::MainWindow& window, const char* big) {
@@ -196,19 +216,7 @@ int runScale(shell::MainWindow& window, int argc, char** argv) {
   }
   int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
   StallMeter stall;
-  window.openImageFile(QString::fromLocal8Bit(argv[2]));
-  double total = 0, best = 1e18, loadStall = 0;
-  for (int r = 0; r < runs; ++r) {
-    double ms = 0;
-    stall.start();
-    if (!openPartition(window, &ms)) return 1;
-    loadStall = std::max(loadStall, stall.stopMs());
-    total += ms;
-    best = std::min(best, ms);
-    if (r + 1 < runs) closeCurrent(window);
-  }
-  std::printf("gui_tree_load_mean_ms %.1f\ngui_tree_load_min_ms %.1f\nstall_tree_load_ms %.1f\n", total / runs, best,
-              loadStall);
+  if (!measureTreeLoads(window, argv[2], runs, stall)) return 1;
   timed("close", stall, [&] { closeCurrent(window); });
 
   long before = residentBytes();
@@ -260,20 +268,7 @@ int main(int argc, char** argv) {
   settle();
   StallMeter stall;
 
-  // Tree load: mean over the runs, and the longest stall in any of them.
-  window.openImageFile(QString::fromLocal8Bit(argv[1]));
-  double total = 0, best = 1e18, loadStall = 0;
-  for (int r = 0; r < runs; ++r) {
-    double ms = 0;
-    stall.start();
-    if (!openPartition(window, &ms)) return 1;
-    loadStall = std::max(loadStall, stall.stopMs());
-    total += ms;
-    best = std::min(best, ms);
-    if (r + 1 < runs) closeCurrent(window);
-  }
-  std::printf("gui_tree_load_mean_ms %.1f\ngui_tree_load_min_ms %.1f\nstall_tree_load_ms %.1f\n", total / runs, best,
-              loadStall);
+  if (!measureTreeLoads(window, argv[1], runs, stall)) return 1;
 
   // Lost-file scan of the same partition.
   shell::PartitionWindow* scanned = window.partitionWindows().back();
