@@ -3,7 +3,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QPointer>
-#include <QThreadPool>
+#include <thread>
 
 #include "core/device/map_limited_device.h"
 #include "core/present/statistics.h"
@@ -146,11 +146,11 @@ void PartitionWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   dropRows();
-  // Freed on a pool thread: closing a tab of a million files must not
-  // hold the window still.
+  // Freed on a thread of their own: closing a tab of a million files must
+  // not hold the window still.
   std::shared_ptr<ExfatFileRecord> records = volume_.takeRecords();
   volume_.emptyResults();
-  QThreadPool::globalInstance()->start([records] { clearChildren(*records); });
+  std::thread([records] { clearChildren(*records); }).detach();
   event->accept();
 }
 
