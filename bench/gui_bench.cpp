@@ -246,21 +246,6 @@ int runScale(shell::MainWindow& window, int argc, char** argv) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc > 1 && std::string(argv[1]) == "--scale") {
-    DiskCatalogue catalogue;
-    SilentDialogs dialogs;
-    shell::MainWindow window(catalogue, dialogs);
-    window.setWindowState(Qt::WindowNoState);
-    window.resize(1200, 800);
-    window.show();
-    settle();
-    return runScale(window, argc, argv);
-  }
-  if (argc < 5) {
-    std::fprintf(stderr, "usage: gui_bench TREE_IMAGE BIG_FOLDER_IMAGE SAVE_IMAGE SAVE_FOLDER [RUNS]\n");
-    return 2;
-  }
-  int runs = argc > 5 ? std::max(1, std::atoi(argv[5])) : 5;
   DiskCatalogue catalogue;
   SilentDialogs dialogs;
   shell::MainWindow window(catalogue, dialogs);
@@ -268,6 +253,12 @@ int main(int argc, char** argv) {
   window.resize(1200, 800);
   window.show();
   settle();
+  if (argc > 1 && std::string(argv[1]) == "--scale") return runScale(window, argc, argv);
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: gui_bench TREE_IMAGE BIG_FOLDER_IMAGE SAVE_IMAGE SAVE_FOLDER [RUNS]\n");
+    return 2;
+  }
+  int runs = argc > 5 ? std::max(1, std::atoi(argv[5])) : 5;
   StallMeter stall;
 
   if (!measureTreeLoads(window, argv[1], runs, stall)) return 1;
