@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <optional>
 
 #include "shell/user_dialogs.h"
@@ -191,6 +192,12 @@ bool OperationRunner::start(LongOperation operation, OperationView* view, Finish
   connect(r->thread, &QThread::finished, this, [this, id = r->id] { ended(id, std::nullopt); });
   r->thread->start();
   return true;
+}
+
+void OperationRunner::releaseElsewhere(std::shared_ptr<void> held) {
+  // A thread started with what it holds: the hand-over is one that
+  // ThreadSanitizer sees, unlike one through Qt's thread pool.
+  std::thread([held = std::move(held)]() mutable { held.reset(); }).detach();
 }
 
 OperationRunner::Completion OperationRunner::track(RunningMarker* marker, OperationView* view, Finish finish) {

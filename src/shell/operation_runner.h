@@ -106,6 +106,9 @@ class OperationRunner : public QObject {
   // True when the closer may go now; else the work was asked to stop and
   // `close` runs once it has ended (the latest `close` given wins).
   bool closeWhenIdle(std::function<void()> close);
+  // Lets go of `held` on a thread of its own: freeing what a closed window
+  // loaded (a million records) must not hold the window thread still.
+  static void releaseElsewhere(std::shared_ptr<void> held);
 
  signals:
   // The last running operation has ended and its finishing step has run.

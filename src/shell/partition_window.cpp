@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QPointer>
-#include <thread>
 
 #include "core/device/map_limited_device.h"
 #include "core/present/statistics.h"
@@ -146,11 +145,8 @@ void PartitionWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   dropRows();
-  // Freed on a thread of their own: closing a tab of a million files must
-  // not hold the window still.
-  std::shared_ptr<ExfatFileRecord> records = volume_.takeRecords();
+  OperationRunner::releaseElsewhere(volume_.takeRecords());
   volume_.emptyResults();
-  std::thread([records] { clearChildren(*records); }).detach();
   event->accept();
 }
 

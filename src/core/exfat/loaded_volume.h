@@ -65,9 +65,13 @@ struct LoadedVolume {
   // and when the owner closes).
   // Hands over every record of both trees, for freeing elsewhere (a
   // million records take the best part of a second to free); their parent
-  // pointers still lead here, so nothing may read them but their freeing.
-  std::unique_ptr<ExfatFileRecord> takeRecords() {
-    auto held = std::make_unique<ExfatFileRecord>();
+  // pointers still lead here, so nothing may read them but their freeing,
+  // which the last owner's release does without recursion.
+  std::shared_ptr<ExfatFileRecord> takeRecords() {
+    std::shared_ptr<ExfatFileRecord> held(new ExfatFileRecord, [](ExfatFileRecord* r) {
+      clearChildren(*r);
+      delete r;
+    });
     held->children.splice(held->children.end(), rootRecord.children);
     held->children.splice(held->children.end(), extendedRecord.children);
     return held;
